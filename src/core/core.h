@@ -1,0 +1,99 @@
+// What the engine core offers the other subsystems: the context record, the
+// expression record, item lookups and the operations on expressions that the
+// language, evaluator, persistence and editor build on.
+#pragma once
+
+#include <cstdint>
+
+#include "core/handle_array.h"
+#include "xev/xev.h"
+
+namespace xev::language {
+struct ExprNode;
+}
+
+// The operators of the operator table, in record order.
+enum OperatorIndex : int32_t { kOpPlus = 0, kOpMinus = 1, kOpTimes = 2, kOpDivide = 3, kOpConcat = 4 };
+constexpr int32_t kOperatorCount = 5;
+constexpr int32_t kOperatorSlots = 4;  // one per operand type 0..3
+constexpr int32_t kHelpPathSize = 520;
+
+struct OperatorEntry {
+  char* names[kOperatorSlots];      // owned copies of the host's callback names
+  intptr_t bound[kOperatorSlots];   // what the resolve callback returned
+};
+
+// The context record. Allocated zero-filled by HostAlloc.
+struct ExprContext {
+  intptr_t hostValue;
+  xev::core::HGLOBAL expressions;    // ExprRecord* slots; slot index = ordinal
+  xev::core::HGLOBAL functionItems;  // ExpItem* slots, kind 0
+  xev::core::HGLOBAL dataItems;      // ExpItem* slots, kind 1
+  xev::core::HGLOBAL keywordItems;   // ExpItem* slots, kind 3
+  XEVResolveCallback resolveCallback;
+  intptr_t reserved;
+  int32_t pipeAllowed;
+  intptr_t userLong;
+  uint16_t nextFormulaNumber;
+  uint16_t nextRangeNumber;
+  uint16_t nextSetNumber;
+  char* datePictures[3];
+  int32_t dateTextWidth;
+  XEVDelPermissionCallback delPermissionCallback;
+  XEVNotifyCallback notifyCallback;
+  XEVListValuesCallback listValuesCallback;
+  XEVRenameCallback renameCallback;
+  uint16_t flags;
+  char* dateConverts[3];
+  uint16_t dateConvertOptions;
+  OperatorEntry operators[kOperatorCount];  // '+', '-', '*', '/', '||'
+  int32_t helpContext;
+  char helpPath[kHelpPathSize];
+};
+
+// The record behind a HEXP.
+struct ExprRecord {
+  xev::language::ExprNode* root;
+  char* name;
+  ExprContext* ec;
+  uint16_t dataType;
+  char* text;
+};
+
+namespace xev::core {
+
+// ---- Start-up state (read-only after the library has started) ---------------
+// Runs the start-up once; every entry point that needs the labels or the
+// default context calls it, so static linking needs no initialiser order.
+void EnsureStarted();
+ExprContext* DefaultContext();
+// Labels loaded at start-up: 208 "Formula", 214 "Range", 215 "Set", the editor
+// titles 207/212/213 and the type labels 227..231.
+const char* Label(uint32_t id);
+
+// ---- Items -------------------------------------------------------------------
+// The list of an item kind (0, 1, 3), or nullptr for another kind.
+HGLOBAL* ItemList(ExprContext* ec, int16_t kind);
+ExpItem* FindItem(HGLOBAL list, const char* name);
+int32_t DataItemType(ExprContext* ec, const char* name);
+int32_t KeywordItemType(ExprContext* ec, const char* name);
+int32_t KeywordItemSubclass(ExprContext* ec, const char* name);
+int32_t FunctionReturnType(ExprContext* ec, const char* name);
+int32_t FormulaType(ExprContext* ec, const char* name);
+int32_t IsAggregateFunction(HGLOBAL list, const char* name);
+// -1 too few, 0 fits, 1 too many (argCount at least 1).
+int32_t CheckArity(int32_t argCount, const ExpItem* function);
+// Operator characters '%', '*', '+', '-', '/', and '|' for '||'.
+int32_t OperatorAdmitted(ExprContext* ec, char op, int32_t dataType);
+// Bytes an item of this record occupies in the context.
+int32_t StoredItemSize(const ExpItem* item);
+
+// ---- Expressions ----------------------------------------------------------------
+enum GenerationKind : int32_t { kGenerateFormula = 0, kGenerateRange = 1, kGenerateSet = 2 };
+// A unique name in a library buffer that the next call overwrites.
+const char* GenerateExpressionName(ExprContext* ec, int32_t kind);
+int32_t AppendExpression(ExprContext* ec, HEXP exp);
+// Releases tree, name, text and record (not the slot).
+void ReleaseExpressionRecord(ExprContext* ec, ExprRecord* record);
+
+}  // namespace xev::core

@@ -1,0 +1,18 @@
+// What the host runtime offers the engine beyond the public xevhost.h: exact
+// access to NumberValue coefficients for the calendar and the formatters.
+#pragma once
+
+#include <cstdint>
+
+#include "xev/xevhost.h"
+
+namespace xev::host {
+
+// value = coefficient * 10^exponent, rounded to the NumberValue precision
+// (half away from zero). Returns false (dst NULL) when it leaves the range.
+bool NumberFromParts(NumberValue* dst, __int128 coefficient, int32_t exponent);
+// The value as coefficient * 10^exponent with no trailing zero digits in the
+// coefficient (zero is 0 * 10^0). Returns false for NULL.
+bool NumberToParts(const NumberValue* n, __int128* coefficient, int32_t* exponent);
+
+}  // namespace xev::host

@@ -1,0 +1,122 @@
+// What the formula language offers the other subsystems: the parse tree, the
+// token codes, the scanner's interface to the parser, and the module-wide
+// parse state shared by the scanner, the parser and the parse entry points.
+#pragma once
+
+#include <cstdint>
+
+#include "core/core.h"
+#include "xev/xev.h"
+
+namespace xev::language {
+
+// ---- Parse tree ---------------------------------------------------------------
+enum NodeKind : uint32_t {
+  NK_NUMBER = 0,
+  NK_MOD = 37,
+  NK_MUL = 42,
+  NK_ADD = 43,
+  NK_SUB = 45,
+  NK_DIV = 47,
+  NK_CONCAT = 124,
+  NK_ITEM = 258,
+  NK_FUNCTION = 259,
+  NK_FORMULAREF = 261,
+  NK_STRING = 262,
+  NK_DATE = 263,
+  NK_SET = 270,
+  NK_RANGE = 271,
+};
+
+// Call node flags.
+constexpr uint16_t kCallStar = 2;        // called as "(*)"
+constexpr uint16_t kCallQuantifier = 4;  // DISTINCT or ALL given
+// String node flag: the text holds "\'" or "''".
+constexpr uint16_t kStringEscaped = 1;
+
+// One node, allocated zero-filled by HostAlloc. What left and right hold
+// depends on the kind:
+//   NK_NUMBER: left = NumberValue*;  NK_ITEM, NK_FUNCTION, NK_FORMULAREF: left = name;
+//   NK_STRING, NK_DATE: left = text; operators and NK_RANGE: left/right = operands;
+//   NK_FUNCTION: right = HandleArray of argument nodes (or none);
+//   NK_SET: right = HandleArray of element nodes.
+struct ExprNode {
+  uint32_t kind;
+  int16_t type;     // DataType; -1 while or after a check failed
+  uint32_t pos;     // byte offset of the token the node was built from
+  uint32_t len;     // byte length of that token
+  uint32_t endPos;  // calls with parentheses: offset of the closing ")"
+  uint16_t flags;   // operators: DateUnit; calls: kCall*; strings: kStringEscaped
+  void* left;
+  void* right;
+  uintptr_t reserved;
+};
+
+inline bool IsOperatorKind(uint32_t kind) {
+  return kind == NK_MOD || kind == NK_MUL || kind == NK_ADD || kind == NK_SUB || kind == NK_DIV ||
+         kind == NK_CONCAT;
+}
+
+// Releases a node and everything it owns; nullptr is ignored. Never recurses
+// deeper than the tree-depth limit allows the parser to build.
+void ReleaseTree(ExprContext* ec, ExprNode* node);
+
+// Deepest tree the parser builds; deeper formulas fail with error 122.
+constexpr int32_t kMaxTreeDepth = 10000;
+
+// ---- Tokens ---------------------------------------------------------------------
+enum TokenCode : int32_t {
+  TK_END = 0,
+  TK_NUMBER = 257,
+  TK_NAME = 258,
+  TK_FUNCTION = 259,
+  TK_NILADIC = 260,
+  TK_STRING = 262,
+  TK_DATE = 263,
+  TK_CONCAT = 264,
+  TK_BADCHAR = 265,
+  TK_DATEUNIT = 266,
+  TK_SETQUANT = 267,
+  TK_NOMEM = 268,
+  TK_AND = 269,
+};
+
+enum DateUnit : uint16_t { DU_DAY = 1, DU_MONTH = 2, DU_YEAR = 4, DU_HOUR = 8, DU_MINUTE = 16, DU_SECOND = 32 };
+enum Quantifier : uint16_t { QU_NONE = 0, QU_DISTINCT = 1, QU_ALL = 2 };
+
+struct TokenValue {
+  uint32_t pos;
+  uint32_t len;
+  void* value;  // owned by whoever receives it (the parser)
+};
+
+// ---- Scanner ------------------------------------------------------------------------
+// Starts scanning text for ec (the default context when ec is null is the
+// caller's business) and clears every piece of scanner state, the pending
+// DateUnit and quantifier, the rejected date and the error record.
+void ScannerReset(const char* text, ExprContext* ec, bool nameCheckMode);
+// The next token; fills the token value record.
+int32_t NextToken();
+const TokenValue& CurrentToken();
+// Bytes read from the text, plus 1 once the virtual trailing blank was delivered.
+uint32_t CurrentOffset();
+ExprContext* ScanContext();
+bool NameCheckMode();
+uint16_t PendingDateUnit();
+void ClearPendingDateUnit();
+// Reads and clears the pending quantifier.
+uint16_t TakePendingQuantifier();
+// The first date constant rejected by the host date check in this parse.
+bool RejectedDate(uint32_t* pos, uint32_t* len);
+
+// ---- Parse state and parser --------------------------------------------------------------
+// The error record of the current parse (the scanner records 112 here).
+ExprError& ParseError();
+// Parses the text given to ScannerReset: 0 with the root in ParseRoot(), or 1
+// with the error in ParseError().
+int32_t ParseTokens();
+ExprNode* ParseRoot();
+// Hands the root over to the caller (the parse state forgets it).
+ExprNode* TakeParseRoot();
+
+}  // namespace xev::language
