@@ -1,0 +1,44 @@
+// The library's own module: its handle, its string resources and its exports.
+// A statically linked library shares the program's module, so a null module
+// handle names this library too.
+#include <cstring>
+
+#include "functions/functions.h"
+#include "platform/platform.h"
+#include "resources/string_table.h"
+
+struct XevModule {
+  int reserved;
+};
+
+namespace xev::platform {
+
+namespace {
+
+XevModule g_module{};  // only its address is used
+
+bool IsOwnModule(HMODULE module) { return module == nullptr || module == &g_module; }
+
+}  // namespace
+
+HMODULE ModuleInstance() { return &g_module; }
+
+int32_t LoadStringA(HMODULE module, uint32_t id, char* buffer, int32_t size) {
+  if (buffer == nullptr || size <= 0) return 0;
+  buffer[0] = '\0';
+  if (!IsOwnModule(module)) return 0;
+  const char* text = resources::FindString(id);
+  if (text == nullptr) return 0;
+  size_t length = std::strlen(text);
+  if (length > static_cast<size_t>(size - 1)) length = static_cast<size_t>(size - 1);
+  std::memcpy(buffer, text, length);
+  buffer[length] = '\0';
+  return static_cast<int32_t>(length);
+}
+
+void* GetProcAddress(HMODULE module, const char* name) {
+  if (!IsOwnModule(module) || name == nullptr) return nullptr;
+  return functions::LookupExport(name);
+}
+
+}  // namespace xev::platform
