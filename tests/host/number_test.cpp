@@ -1,0 +1,233 @@
+// NumberValue arithmetic and text conversion: hand-picked behaviour at the
+// edges, then the oracle vectors in tests/data/numbers/vectors.txt.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "host/host.h"
+#include "xev/xevhost.h"
+
+namespace {
+
+NumberValue Num(const char* text) {
+  NumberValue n;
+  EXPECT_EQ(HostStrToNumber(&n, text), 1) << text;
+  return n;
+}
+
+const NumberValue* ptr_zero() {
+  static NumberValue zero = [] {
+    NumberValue n;
+    NumberSetZero(&n);
+    return n;
+  }();
+  return &zero;
+}
+
+NumberValue Null() {
+  NumberValue n;
+  NumberSetNull(&n);
+  return n;
+}
+
+std::string Text(const NumberValue& n) {
+  char buffer[64];
+  int32_t length = HostNumberToStr(&n, buffer, sizeof buffer);
+  EXPECT_GE(length, 0);
+  return std::string(buffer);
+}
+
+int32_t ToInt(const char* text) {
+  NumberValue n = Num(text);
+  return NumberToInt(&n);
+}
+
+using BinaryOp = int32_t (*)(NumberValue*, const NumberValue*, const NumberValue*);
+
+std::string Apply(BinaryOp op, const char* a, const char* b) {
+  NumberValue x = Num(a), y = Num(b), r;
+  op(&r, &x, &y);
+  return NumberIsNull(&r) ? "NULL" : Text(r);
+}
+
+TEST(NumberBasics, NullAndZeroAreDistinct) {
+  NumberValue n = Null(), z;
+  NumberSetZero(&z);
+  EXPECT_TRUE(NumberIsNull(&n));
+  EXPECT_FALSE(NumberIsZero(&n));
+  EXPECT_FALSE(NumberIsNull(&z));
+  EXPECT_TRUE(NumberIsZero(&z));
+  for (unsigned char byte : n.bytes) EXPECT_EQ(byte, 0);
+  EXPECT_NE(z.bytes[0], 0);
+  EXPECT_EQ(Text(n), "");
+  EXPECT_EQ(Text(z), "0");
+}
+
+TEST(NumberBasics, IntegersConvertBothWays) {
+  for (int64_t v : {int64_t(0), int64_t(1), int64_t(-1), int64_t(INT32_MAX), int64_t(INT32_MIN),
+                    int64_t(123456789)}) {
+    NumberValue n;
+    IntToNumber(&n, int32_t(v));
+    EXPECT_EQ(NumberToInt(&n), v);
+    EXPECT_EQ(Text(n), std::to_string(v));
+  }
+  NumberValue n;
+  LongToNumber(&n, INT64_MIN);
+  EXPECT_EQ(Text(n), "-9223372036854775808");
+  LongToNumber(&n, INT64_MAX);
+  EXPECT_EQ(Text(n), "9223372036854775807");
+}
+
+TEST(NumberBasics, ToIntTruncatesAndSaturates) {
+  EXPECT_EQ(ToInt("7.9"), 7);
+  EXPECT_EQ(ToInt("-7.9"), -7);
+  EXPECT_EQ(ToInt("0.999999"), 0);
+  EXPECT_EQ(ToInt("2147483647.9"), INT32_MAX);
+  EXPECT_EQ(ToInt("2147483648"), INT32_MAX);
+  EXPECT_EQ(ToInt("-2147483648.5"), INT32_MIN);
+  EXPECT_EQ(ToInt("-2147483649"), INT32_MIN);
+  EXPECT_EQ(ToInt("1E+99"), INT32_MAX);
+  EXPECT_EQ(ToInt("-1E+50"), INT32_MIN);
+  EXPECT_EQ(ToInt("1E-99"), 0);
+  EXPECT_EQ(ToInt("5E+3"), 5000);
+  NumberValue n = Null();
+  EXPECT_EQ(NumberToInt(&n), 0);
+}
+
+TEST(NumberArithmetic, ExactUpTo22DigitsThenRoundsHalfAwayFromZero) {
+  EXPECT_EQ(Apply(NumberAdd, "0.1", "0.2"), "0.3");
+  EXPECT_EQ(Apply(NumberAdd, "9999999999999999999999", "1"), "1E+22");
+  EXPECT_EQ(Apply(NumberAdd, "1234567890123456789012", "0.5"), "1234567890123456789013");
+  EXPECT_EQ(Apply(NumberAdd, "-1234567890123456789012", "-0.5"), "-1234567890123456789013");
+  EXPECT_EQ(Apply(NumberAdd, "1234567890123456789012", "0.4999999999"), "1234567890123456789012");
+  EXPECT_EQ(Apply(NumberSub, "1", "1E-30"), "1");
+  EXPECT_EQ(Apply(NumberSub, "1", "1E-21"), "0.999999999999999999999");
+  EXPECT_EQ(Apply(NumberSub, "1E+22", "0.5"), "1E+22");
+  EXPECT_EQ(Apply(NumberSub, "1E+22", "0.50000000001"), "9999999999999999999999");
+  EXPECT_EQ(Apply(NumberSub, "1E+22", "0.49999999999"), "1E+22");
+  EXPECT_EQ(Apply(NumberMul, "1.5", "-2"), "-3");
+  EXPECT_EQ(Apply(NumberMul, "9999999999999999999999", "9999999999999999999999"),
+            "9.999999999999999999998E+43");
+  EXPECT_EQ(Apply(NumberDiv, "1", "3"), "0.3333333333333333333333");
+  EXPECT_EQ(Apply(NumberDiv, "2", "3"), "0.6666666666666666666667");
+  EXPECT_EQ(Apply(NumberDiv, "-2", "3"), "-0.6666666666666666666667");
+  EXPECT_EQ(Apply(NumberDiv, "1234567890123456789011", "2"), "617283945061728394505.5");
+  EXPECT_EQ(Apply(NumberDiv, "1234567890123456789011", "20"), "61728394506172839450.55");
+}
+
+TEST(NumberArithmetic, NoNegativeZero) {
+  EXPECT_EQ(Apply(NumberSub, "2.50", "2.5"), "0");
+  EXPECT_EQ(Apply(NumberMul, "-5", "0"), "0");
+  NumberValue n = Num("-0");
+  EXPECT_EQ(Text(n), "0");
+  NumberNegate(&n);
+  EXPECT_EQ(Text(n), "0");
+  EXPECT_EQ(NumberCompare(&n, ptr_zero()), 0);
+}
+
+TEST(NumberArithmetic, RangeEnds) {
+  // Past 10^99 is NULL with result 0; below 10^-99 is zero with result 1.
+  NumberValue a = Num("9.999999999999999999999E+99"), b = Num("1E+78"), r;
+  EXPECT_EQ(NumberAdd(&r, &a, &b), 0);
+  EXPECT_TRUE(NumberIsNull(&r));
+  NumberValue c = Num("1E+99"), d = Num("10");
+  EXPECT_EQ(NumberMul(&r, &c, &d), 0);
+  EXPECT_TRUE(NumberIsNull(&r));
+  NumberValue e = Num("1E-99");
+  EXPECT_EQ(NumberDiv(&r, &e, &d), 1);
+  EXPECT_TRUE(NumberIsZero(&r));
+  EXPECT_EQ(Apply(NumberMul, "1E-50", "1E-49"), "1E-99");
+  EXPECT_EQ(Apply(NumberDiv, "1E+99", "0.1"), "NULL");
+  NumberValue big;
+  EXPECT_EQ(HostStrToNumber(&big, "1E+100"), 0);
+  EXPECT_TRUE(NumberIsNull(&big));
+  EXPECT_EQ(HostStrToNumber(&big, "9.9999999999999999999999E+99"), 0);  // rounds up past the top
+  EXPECT_EQ(HostStrToNumber(&big, "1E-100"), 1);
+  EXPECT_TRUE(NumberIsZero(&big));
+}
+
+TEST(NumberArithmetic, NullOperandsAndDivisionByZeroGiveNull) {
+  NumberValue one = Num("1"), null = Null(), zero = Num("0"), r;
+  for (BinaryOp op : {NumberAdd, NumberSub, NumberMul, NumberDiv}) {
+    r = one;
+    EXPECT_EQ(op(&r, &one, &null), 0);
+    EXPECT_TRUE(NumberIsNull(&r));
+    r = one;
+    EXPECT_EQ(op(&r, &null, &one), 0);
+    EXPECT_TRUE(NumberIsNull(&r));
+  }
+  EXPECT_EQ(NumberDiv(&r, &one, &zero), 0);
+  EXPECT_TRUE(NumberIsNull(&r));
+  EXPECT_EQ(NumberDiv(&r, &zero, &one), 1);
+  EXPECT_TRUE(NumberIsZero(&r));
+  EXPECT_EQ(NumberRound(&r, &null, 2), 0);
+  EXPECT_TRUE(NumberIsNull(&r));
+  EXPECT_EQ(NumberTruncate(&null, 300, 2), 0);
+  EXPECT_TRUE(NumberIsNull(&null));
+  NumberNegate(&null);
+  EXPECT_TRUE(NumberIsNull(&null));
+}
+
+TEST(NumberArithmetic, ResultMayAliasAnOperand) {
+  NumberValue a = Num("1.5"), b = Num("2");
+  NumberAdd(&a, &a, &b);
+  EXPECT_EQ(Text(a), "3.5");
+  NumberMul(&b, &a, &b);
+  EXPECT_EQ(Text(b), "7");
+  NumberDiv(&a, &a, &a);
+  EXPECT_EQ(Text(a), "1");
+}
+
+TEST(NumberCompare, OrdersNullFirstAndIgnoresScale) {
+  NumberValue null1 = Null(), null2 = Null();
+  NumberValue neg = Num("-1E+99"), small = Num("1E-99"), a = Num("12.50"), b = Num("12.5");
+  EXPECT_EQ(NumberCompare(&null1, &null2), 0);
+  EXPECT_LT(NumberCompare(&null1, &neg), 0);
+  EXPECT_GT(NumberCompare(&neg, &null1), 0);
+  EXPECT_EQ(NumberCompare(&a, &b), 0);
+  EXPECT_LT(NumberCompare(&neg, &small), 0);
+  EXPECT_GT(NumberCompare(&small, ptr_zero()), 0);
+  NumberValue c = Num("1E+30"), d = Num("999999999999999999999.9E+9");
+  EXPECT_GT(NumberCompare(&c, &d), 0);
+  EXPECT_LT(NumberCompare(&d, &c), 0);
+  NumberNegate(&c);
+  NumberNegate(&d);
+  EXPECT_LT(NumberCompare(&c, &d), 0);
+}
+
+TEST(NumberRounding, PlacesOnBothSidesOfThePoint) {
+  auto round = [](const char* text, int32_t places) {
+    NumberValue n = Num(text), r;
+    NumberRound(&r, &n, places);
+    return NumberIsNull(&r) ? std::string("NULL") : Text(r);
+  };
+  auto truncate = [](const char* text, int32_t places) {
+    NumberValue n = Num(text);
+    NumberTruncate(&n, 300, places);
+    return NumberIsNull(&n) ? std::string("NULL") : Text(n);
+  };
+  EXPECT_EQ(round("2.5", 0), "3");
+  EXPECT_EQ(round("-2.5", 0), "-3");
+  EXPECT_EQ(round("-0.4", 0), "0");
+  EXPECT_EQ(round("1234.5678", 2), "1234.57");
+  EXPECT_EQ(round("1250", -2), "1300");
+  EXPECT_EQ(round("-1249.99", -2), "-1200");
+  EXPECT_EQ(round("499", -3), "0");
+  EXPECT_EQ(round("500", -3), "1000");
+  EXPECT_EQ(round("1.5", 40), "1.5");
+  EXPECT_EQ(round("1.5", INT32_MIN), "0");
+  EXPECT_EQ(round("1.5", INT32_MAX), "1.5");
+  EXPECT_EQ(round("9.999999999999999999999E+99", -99), "NULL");
+  EXPECT_EQ(truncate("2.99", 0), "2");
+  EXPECT_EQ(truncate("-2.99", 1), "-2.9");
+  EXPECT_EQ(truncate("-0.99", 0), "0");
+  EXPECT_EQ(truncate("1999", -3), "1000");
+  EXPECT_EQ(truncate("1E+99", -200), "0");
+}
+
+}  // namespace
