@@ -1,0 +1,267 @@
+// Byte strings of the current ANSI code page. Everything that counts or cuts
+// walks whole characters, so a double-byte character is never split and a
+// trail byte that happens to look like a blank, a delimiter or a letter is
+// never taken for one. Positions count characters from 0, counts below zero
+// act as 0, and a null string reads as empty. Destination and source may be
+// the same buffer: copies are memmoves.
+#include <cstring>
+
+#include "host/code_page.h"
+#include "xev/xevhost.h"
+
+namespace {
+
+using xev::host::CharLength;
+using xev::host::CodePage;
+using xev::host::CurrentCodePage;
+
+const char* OrEmpty(const char* s) { return s == nullptr ? "" : s; }
+
+// Blanks are what trimming removes and what separates words.
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The address n characters into s, or its terminator when s is shorter.
+const char* SkipChars(const CodePage& cp, const char* s, int32_t n) {
+  if (!cp.dbcs) {
+    size_t length = std::strlen(s);
+    return s + (n <= 0 ? 0 : (static_cast<size_t>(n) < length ? static_cast<size_t>(n) : length));
+  }
+  for (; n > 0 && *s != 0; --n) s += CharLength(cp, s);
+  return s;
+}
+
+int32_t CountChars(const CodePage& cp, const char* s) {
+  if (!cp.dbcs) return static_cast<int32_t>(std::strlen(s));
+  int32_t count = 0;
+  for (;;) {
+    auto b = static_cast<unsigned char>(*s);
+    if (b == 0) return count;
+    // A lead byte steps over its trail unless the trail is the terminator.
+    s += ((cp.classes[b] & xev::host::kLead) != 0 && s[1] != 0) ? 2 : 1;
+    ++count;
+  }
+}
+
+// Copies the bytes [from, to) to dst and terminates it.
+char* CopySpan(char* dst, const char* from, const char* to) {
+  size_t length = static_cast<size_t>(to - from);
+  std::memmove(dst, from, length);
+  dst[length] = '\0';
+  return dst;
+}
+
+// The end of s without its trailing blanks. Walks forward so that the blank
+// test only ever sees the first byte of a character.
+const char* EndWithoutTrailingBlanks(const CodePage& cp, const char* s) {
+  const char* end = s;
+  for (const char* p = s; *p != 0;) {
+    int length = CharLength(cp, p);
+    if (length != 1 || !IsBlank(*p)) end = p + length;
+    p += length;
+  }
+  return end;
+}
+
+// The character at p as one code: the byte, or lead << 8 | trail.
+unsigned CharCode(const char* p, int length) {
+  unsigned code = static_cast<unsigned char>(p[0]);
+  return length == 2 ? code << 8 | static_cast<unsigned char>(p[1]) : code;
+}
+
+bool IsLetterAt(const CodePage& cp, const char* p, int length) {
+  if (length == 2) return xev::host::IsDoubleByteAlpha(static_cast<unsigned char>(p[0]), static_cast<unsigned char>(p[1]));
+  return (cp.classes[static_cast<unsigned char>(*p)] & xev::host::kAlpha) != 0;
+}
+
+bool IsDigitAt(const CodePage& cp, const char* p, int length) {
+  return length == 1 && (cp.classes[static_cast<unsigned char>(*p)] & xev::host::kDigit) != 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+XEV_API int32_t XEV_CALL HostStrLen(const char* s) {
+  return s == nullptr ? 0 : static_cast<int32_t>(std::strlen(s));
+}
+
+XEV_API int32_t XEV_CALL HostStrCharCount(const char* s) {
+  return s == nullptr ? 0 : CountChars(CurrentCodePage(), s);
+}
+
+XEV_API char* XEV_CALL HostStrCopyChars(char* dst, const char* src, int32_t n) {
+  if (dst == nullptr) return nullptr;
+  src = OrEmpty(src);
+  return CopySpan(dst, src, SkipChars(CurrentCodePage(), src, n));
+}
+
+XEV_API char* XEV_CALL HostStrLeft(char* dst, const char* src, int32_t n) {
+  return HostStrCopyChars(dst, src, n);
+}
+
+XEV_API char* XEV_CALL HostStrRight(char* dst, const char* src, int32_t n) {
+  if (dst == nullptr) return nullptr;
+  src = OrEmpty(src);
+  const CodePage& cp = CurrentCodePage();
+  int32_t count = CountChars(cp, src);
+  int32_t keep = n <= 0 ? 0 : (n < count ? n : count);
+  const char* from = SkipChars(cp, src, count - keep);
+  return CopySpan(dst, from, from + std::strlen(from));
+}
+
+XEV_API char* XEV_CALL HostStrMid(char* dst, const char* src, int32_t pos, int32_t n) {
+  if (dst == nullptr) return nullptr;
+  src = OrEmpty(src);
+  const CodePage& cp = CurrentCodePage();
+  const char* from = SkipChars(cp, src, pos);
+  return CopySpan(dst, from, SkipChars(cp, from, n));
+}
+
+XEV_API char* XEV_CALL HostStrTrim(char* dst, const char* src) {
+  if (dst == nullptr) return nullptr;
+  const char* from = HostStrSkipBlanks(OrEmpty(src));
+  return CopySpan(dst, from, EndWithoutTrailingBlanks(CurrentCodePage(), from));
+}
+
+XEV_API char* XEV_CALL HostStrRTrim(char* dst, const char* src) {
+  if (dst == nullptr) return nullptr;
+  src = OrEmpty(src);
+  return CopySpan(dst, src, EndWithoutTrailingBlanks(CurrentCodePage(), src));
+}
+
+XEV_API char* XEV_CALL HostStrSkipBlanks(const char* s) {
+  if (s == nullptr) return nullptr;
+  while (IsBlank(*s)) ++s;  // a blank is never a trail byte, so bytes will do
+  return const_cast<char*>(s);
+}
+
+XEV_API char* XEV_CALL HostStrUpper(char* s) {
+  if (s == nullptr) return nullptr;
+  const CodePage& cp = CurrentCodePage();
+  for (char* p = s; *p != 0;) p += xev::host::FoldCharUpper(cp, p);
+  return s;
+}
+
+XEV_API char* XEV_CALL HostStrLower(char* s) {
+  if (s == nullptr) return nullptr;
+  const CodePage& cp = CurrentCodePage();
+  for (char* p = s; *p != 0;) p += xev::host::FoldCharLower(cp, p);
+  return s;
+}
+
+// A letter that follows a letter or a digit continues a word and is lowered;
+// any other letter starts one and is raised. So "o'neil 3rd" becomes
+// "O'Neil 3rd".
+XEV_API char* XEV_CALL HostStrProper(char* dst, const char* src) {
+  if (dst == nullptr) return nullptr;
+  src = OrEmpty(src);
+  CopySpan(dst, src, src + std::strlen(src));
+  const CodePage& cp = CurrentCodePage();
+  bool inWord = false;
+  for (char* p = dst; *p != 0;) {
+    int length = CharLength(cp, p);
+    if (IsLetterAt(cp, p, length)) {
+      if (inWord) {
+        xev::host::FoldCharLower(cp, p);
+      } else {
+        xev::host::FoldCharUpper(cp, p);
+      }
+      inWord = true;
+    } else {
+      inWord = IsDigitAt(cp, p, length);
+    }
+    p += length;
+  }
+  return dst;
+}
+
+XEV_API char* XEV_CALL HostStrReplace(char* dst, const char* src, const char* repl, int32_t pos,
+                                      int32_t n) {
+  if (dst == nullptr) return nullptr;
+  src = OrEmpty(src);
+  repl = OrEmpty(repl);
+  const CodePage& cp = CurrentCodePage();
+  const char* cutFrom = SkipChars(cp, src, pos);
+  const char* cutTo = SkipChars(cp, cutFrom, n);
+  size_t prefixLength = static_cast<size_t>(cutFrom - src);
+  size_t replLength = std::strlen(repl);
+  // The tail moves first: when dst is src it may sit where repl will go.
+  std::memmove(dst + prefixLength + replLength, cutTo, std::strlen(cutTo) + 1);
+  std::memmove(dst, src, prefixLength);
+  std::memmove(dst + prefixLength, repl, replLength);
+  return dst;
+}
+
+XEV_API int32_t XEV_CALL HostStrScan(const char* s, const char* pattern) {
+  s = OrEmpty(s);
+  pattern = OrEmpty(pattern);
+  size_t patternLength = std::strlen(pattern);
+  const CodePage& cp = CurrentCodePage();
+  int32_t position = 0;
+  // Candidates are character starts only, so a match never begins on a trail byte.
+  for (const char* p = s;; ++position) {
+    if (std::strncmp(p, pattern, patternLength) == 0) return position;
+    if (*p == 0) return -1;
+    p += CharLength(cp, p);
+  }
+}
+
+XEV_API char* XEV_CALL HostStrChr(const char* s, int32_t ch) {
+  if (s == nullptr) return nullptr;
+  if (ch < 0 && ch >= -128) ch &= 0xFF;  // a plain char passed through a signed int
+  if (ch < 0 || ch > 0xFFFF) return nullptr;
+  const CodePage& cp = CurrentCodePage();
+  auto wanted = static_cast<unsigned>(ch);
+  for (const char* p = s;;) {
+    int length = CharLength(cp, p);
+    if (length == 0) return wanted == 0 ? const_cast<char*>(p) : nullptr;
+    if (CharCode(p, length) == wanted) return const_cast<char*>(p);
+    p += length;
+  }
+}
+
+XEV_API int32_t XEV_CALL HostStrEqual(const char* a, const char* b) {
+  return std::strcmp(OrEmpty(a), OrEmpty(b)) == 0 ? 1 : 0;
+}
+
+XEV_API char* XEV_CALL HostStrNormalize(char* s) {
+  if (s == nullptr) return nullptr;
+  const CodePage& cp = CurrentCodePage();
+  char* out = s;
+  for (const char* p = s; *p != 0;) {
+    int length = CharLength(cp, p);
+    auto first = static_cast<unsigned char>(*p);
+    bool control = length == 1 && (first < 0x20 || first == 0x7F);
+    if (!control) {
+      std::memmove(out, p, static_cast<size_t>(length));
+      out += length;
+    }
+    p += length;
+  }
+  *out = '\0';
+  *const_cast<char*>(EndWithoutTrailingBlanks(cp, s)) = '\0';
+  return s;
+}
+
+XEV_API int32_t XEV_CALL HostStrPrefix(const char* s, const char* prefix, int32_t n) {
+  s = OrEmpty(s);
+  prefix = OrEmpty(prefix);
+  const CodePage& cp = CurrentCodePage();
+  for (; n > 0; --n) {
+    int length = CharLength(cp, s);
+    if (CharLength(cp, prefix) != length || std::memcmp(s, prefix, static_cast<size_t>(length)) != 0) {
+      return 0;
+    }
+    if (length == 0) return 1;  // both ended together
+    s += length;
+    prefix += length;
+  }
+  return 1;
+}
+
+XEV_API char* XEV_CALL HostStrAdvance(const char* s, int32_t n) {
+  if (s == nullptr) return nullptr;
+  return const_cast<char*>(SkipChars(CurrentCodePage(), s, n));
+}
+
+}  // extern "C"
