@@ -1,0 +1,98 @@
+// The walk shape of the dependency queries: one tree at a time without
+// recursion, and the named formulas reached from it each visited at most once
+// per query. Trees may be ten thousand levels deep and formulas may (when they
+// were loaded without checks) refer to each other in a cycle; neither costs C
+// stack nor more than one visit per formula.
+#pragma once
+
+#include <cstdint>
+
+#include "core/expressions.h"
+#include "language/language.h"
+
+namespace xev::core {
+
+using language::ExprNode;
+
+enum class WalkStep { kDescend, kSkip, kStop };
+enum class WalkEnd { kDone, kStopped, kNoMemory };
+
+// A stack of nodes still to visit; small walks never allocate.
+class NodeStack {
+ public:
+  NodeStack() = default;
+  ~NodeStack();
+  NodeStack(const NodeStack&) = delete;
+  NodeStack& operator=(const NodeStack&) = delete;
+
+  bool Push(const ExprNode* node);
+  const ExprNode* Pop() { return size_ == 0 ? nullptr : items_[--size_]; }
+
+ private:
+  static constexpr uint32_t kInline = 64;
+  const ExprNode* inline_[kInline];
+  const ExprNode** items_ = inline_;
+  uint32_t size_ = 0;
+  uint32_t capacity_ = kInline;
+};
+
+// Pushes the children of node so that they are visited left to right:
+// operands of operators and ranges, the lists of calls and sets. Formula
+// references have no children here; the closure below follows them.
+bool PushChildren(NodeStack& stack, const ExprNode* node);
+
+// Pre-order walk: visit(node) decides whether to go below the node, skip
+// it, or end the walk.
+template <typename Visit>
+WalkEnd WalkTree(const ExprNode* root, Visit&& visit) {
+  NodeStack stack;
+  if (!stack.Push(root)) return WalkEnd::kNoMemory;
+  while (const ExprNode* node = stack.Pop()) {
+    WalkStep step = visit(node);
+    if (step == WalkStep::kStop) return WalkEnd::kStopped;
+    if (step == WalkStep::kDescend && !PushChildren(stack, node)) return WalkEnd::kNoMemory;
+  }
+  return WalkEnd::kDone;
+}
+
+// The named formulas reached during one query. Reach queues a formula by
+// name the first time it is named (names resolve as XEVHEXPFromName does:
+// the first expression of that name; unknown names are ignored); Next hands
+// out queued formulas until none is left. The name index is built on first
+// use, so queries over trees without references allocate nothing.
+class FormulaClosure {
+ public:
+  explicit FormulaClosure(const ExprContext* ec) : expressions_(ec) {}
+  ~FormulaClosure();
+  FormulaClosure(const FormulaClosure&) = delete;
+  FormulaClosure& operator=(const FormulaClosure&) = delete;
+
+  // False when the index could not be allocated.
+  bool Reach(const char* name);
+  // Root of the next queued formula, or nullptr when the queue is empty.
+  const ExprNode* Next();
+  bool outOfMemory() const { return outOfMemory_; }
+
+ private:
+  bool BuildIndex();
+  int32_t Find(const char* name) const;
+
+  LockedExpressions expressions_;
+  void* block_ = nullptr;
+  int32_t* slots_ = nullptr;  // open-addressing table: ordinal + 1, 0 empty
+  uint32_t slotMask_ = 0;
+  uint8_t* reached_ = nullptr;
+  int32_t* queue_ = nullptr;
+  uint32_t queued_ = 0;
+  uint32_t taken_ = 0;
+  bool outOfMemory_ = false;
+};
+
+// Walks root the way the recursion check of a new formula does: operators
+// and call arguments, and through references into the formulas they name.
+// Returns 1 when the tree refers to the formula name (directly or through
+// other formulas), with *reference the reference in root's own tree through
+// which it does; 0 when it does not; -1 when memory ran out.
+int32_t FindReferenceTo(const ExprContext* ec, const ExprNode* root, const char* name, const ExprNode** reference);
+
+}  // namespace xev::core

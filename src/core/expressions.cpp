@@ -1,0 +1,321 @@
+// Expressions: the records behind HEXPs, their lookup, classification,
+// copying, enumeration and destruction, and generated names.
+#include "core/expressions.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "language/language.h"
+#include "xev/xev.h"
+
+namespace xev::core {
+
+using language::ExprNode;
+
+LockedExpressions::LockedExpressions(const ExprContext* ec) {
+  if (ec == nullptr || ec->expressions == nullptr) return;
+  uint32_t count = HandleArrayCount(ec->expressions);
+  if (count == 0) return;
+  records_ = static_cast<ExprRecord**>(HandleArrayLockElement(ec->expressions, 0));
+  if (records_ == nullptr) return;
+  list_ = ec->expressions;
+  count_ = count;
+}
+
+LockedExpressions::~LockedExpressions() {
+  if (list_ != nullptr) HandleArrayUnlock(list_);
+}
+
+bool SameName(const char* a, const char* b) {
+  return a != nullptr && b != nullptr && std::strcmp(a, b) == 0;
+}
+
+namespace {
+
+// The item name field need not hold a terminator in all of its 65 bytes.
+bool ItemNameEquals(const ExpItem* item, const char* name) {
+  constexpr size_t kField = sizeof(item->name);
+  const void* end = std::memchr(item->name, 0, kField);
+  size_t length = end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - item->name) : kField;
+  return std::strlen(name) == length && std::memcmp(item->name, name, length) == 0;
+}
+
+bool IsFunctionName(const ExprContext* ec, const char* name) {
+  HGLOBAL list = ec->functionItems;
+  uint32_t count = HandleArrayCount(list);
+  if (count == 0) return false;
+  auto** items = static_cast<ExpItem**>(HandleArrayLockElement(list, 0));
+  if (items == nullptr) return false;
+  bool found = false;
+  for (uint32_t i = 0; i < count && !found; ++i) found = items[i] != nullptr && ItemNameEquals(items[i], name);
+  HandleArrayUnlock(list);
+  return found;
+}
+
+// Copies min(size, length + 1) bytes and terminates within the buffer;
+// returns min(size, length), so a cut string reports the buffer size.
+int32_t CopyByBufferRule(const char* text, int32_t size, char* buffer) {
+  if (buffer == nullptr || size < 1) return 0;
+  if (text == nullptr) text = "";
+  int32_t length = static_cast<int32_t>(std::strlen(text));
+  int32_t copied = size < length + 1 ? size : length + 1;
+  std::memcpy(buffer, text, static_cast<size_t>(copied));
+  buffer[size - 1 < length ? size - 1 : length] = '\0';
+  return size < length ? size : length;
+}
+
+bool IsSimpleRoot(const ExprNode* root) {
+  return root != nullptr &&
+         (root->kind == language::NK_NUMBER || root->kind == language::NK_STRING || root->kind == language::NK_DATE);
+}
+
+bool IsSimpleInputRoot(const ExprNode* root) { return root != nullptr && root->kind == language::NK_ITEM; }
+
+int32_t OrdinalOf(const ExprContext* ec, const ExprRecord* exp) {
+  LockedExpressions expressions(ec);
+  for (uint32_t i = 0; i < expressions.count(); ++i) {
+    if (expressions[i] == exp) return static_cast<int32_t>(i);
+  }
+  return -1;
+}
+
+void Notify(ExprContext* ec, int32_t code) {
+  if (ec->notifyCallback != nullptr) ec->notifyCallback(ec, code);
+}
+
+// The library's buffer for generated names: a stem of at most 128 bytes and
+// a 16-bit counter.
+char g_generatedName[160];
+
+}  // namespace
+
+const char* GenerateExpressionName(ExprContext* ec, int32_t kind) {
+  uint16_t* counter = &ec->nextFormulaNumber;
+  uint32_t label = 208;
+  if (kind == kGenerateRange) {
+    counter = &ec->nextRangeNumber;
+    label = 214;
+  } else if (kind == kGenerateSet) {
+    counter = &ec->nextSetNumber;
+    label = 215;
+  }
+  const char* stem = Label(label);
+  if (stem == nullptr) stem = "";
+  uint16_t number = *counter;
+  // Every 16-bit number is tried at most once, so a context that holds all of
+  // them cannot make this loop forever; the last one tried is then returned.
+  for (uint32_t tries = 0; tries <= 0xFFFF; ++tries) {
+    std::snprintf(g_generatedName, sizeof g_generatedName, "%s%d", stem, static_cast<int>(number));
+    if (XEVIsExpNameUnique(ec, nullptr, g_generatedName)) break;
+    ++number;
+  }
+  *counter = number;
+  return g_generatedName;
+}
+
+int32_t AppendExpression(ExprContext* ec, HEXP exp) {
+  if (ec == nullptr) return 0;
+  HGLOBAL list = ec->expressions;
+  if (list == nullptr) {
+    list = HandleArrayCreate(kSlotSize, 1);
+  } else {
+    list = HandleArrayAppend(list);
+  }
+  if (list == nullptr) return 0;
+  ec->expressions = list;
+  uint32_t last = HandleArrayCount(list) - 1;
+  auto** slot = static_cast<ExprRecord**>(HandleArrayLockElement(list, static_cast<int32_t>(last)));
+  *slot = exp;
+  HandleArrayUnlock(list);
+  return 1;
+}
+
+void ReleaseExpressionRecord(ExprContext* ec, ExprRecord* record) {
+  if (record == nullptr) return;
+  language::ReleaseTree(ec, record->root);
+  HostFree(record->name);
+  HostFree(record->text);
+  HostFree(record);
+}
+
+int32_t FormulaType(ExprContext* ec, const char* name) {
+  HEXP exp = XEVHEXPFromName(ec, name);
+  return exp == nullptr ? -1 : static_cast<int32_t>(exp->dataType);
+}
+
+int32_t CheckSetElements(ExprContext* ec, HGLOBAL list, ExprError* error) {
+  auto fail = [error](uint32_t code, uint32_t pos, uint32_t len) {
+    if (error != nullptr) *error = ExprError{code, pos, len};
+  };
+  if ((ec->flags & ECF_RANGES_SETS) == 0) {
+    fail(109, 0, 0);
+    return -1;
+  }
+  uint32_t count = HandleArrayCount(list);
+  if (count == 0) return -1;
+  auto** elements = static_cast<ExprNode**>(HandleArrayLockElement(list, 0));
+  const ExprNode* first = elements[0];
+  int32_t setType = first->type;
+  // A keyword-typed first element is reported but does not stop the check.
+  if (setType >= 255) fail(129, first->pos, first->len);
+  for (uint32_t i = 1; i < count; ++i) {
+    const ExprNode* element = elements[i];
+    if (element->type == setType) continue;
+    fail(element->type < 255 ? 134 : 129, element->pos, element->len);
+    setType = -1;
+    break;
+  }
+  HandleArrayUnlock(list);
+  return setType;
+}
+
+}  // namespace xev::core
+
+using xev::core::LockedExpressions;
+using xev::core::SameName;
+using xev::language::ExprNode;
+
+extern "C" {
+
+XEV_API int32_t XEV_CALL XEVGetExpressionCount(ExprContext* ec) {
+  if (ec == nullptr) return 0;
+  return static_cast<int32_t>(xev::core::HandleArrayCount(ec->expressions));
+}
+
+XEV_API int32_t XEV_CALL XEVGetExpressionTextLength(ExprContext* /*ec*/, HEXP exp) {
+  if (exp == nullptr || exp->text == nullptr) return 0;
+  return static_cast<int32_t>(std::strlen(exp->text));
+}
+
+XEV_API int32_t XEV_CALL XEVGetExpressionText(ExprContext* /*ec*/, HEXP exp, int32_t size, char* buffer) {
+  if (exp == nullptr) return 0;
+  return xev::core::CopyByBufferRule(exp->text, size, buffer);
+}
+
+XEV_API int32_t XEV_CALL XEVGetExpressionNameLength(ExprContext* /*ec*/, HEXP exp) {
+  if (exp == nullptr || exp->name == nullptr) return 0;
+  return static_cast<int32_t>(std::strlen(exp->name));
+}
+
+XEV_API int32_t XEV_CALL XEVGetExpressionName(ExprContext* /*ec*/, HEXP exp, int32_t size, char* buffer) {
+  if (exp == nullptr || exp->name == nullptr) return -1;
+  return xev::core::CopyByBufferRule(exp->name, size, buffer);
+}
+
+XEV_API HEXP XEV_CALL XEVHEXPFromName(ExprContext* ec, const char* name) {
+  LockedExpressions expressions(ec);
+  for (ExprRecord* exp : expressions) {
+    if (SameName(exp->name, name)) return exp;
+  }
+  return nullptr;
+}
+
+XEV_API HEXP XEV_CALL XEVHEXPFromText(ExprContext* ec, const char* text) {
+  LockedExpressions expressions(ec);
+  for (ExprRecord* exp : expressions) {
+    if (SameName(exp->text, text)) return exp;
+  }
+  return nullptr;
+}
+
+XEV_API HEXP XEV_CALL XEVHEXPFromOrdinal(ExprContext* ec, int32_t ordinal) {
+  LockedExpressions expressions(ec);
+  if (ordinal < 0 || static_cast<uint32_t>(ordinal) >= expressions.count()) return nullptr;
+  return expressions[static_cast<uint32_t>(ordinal)];
+}
+
+XEV_API int32_t XEV_CALL XEVGetExpressionOrdinal(ExprContext* ec, HEXP exp) {
+  if (exp == nullptr) return -1;
+  return xev::core::OrdinalOf(ec, exp);
+}
+
+XEV_API int16_t XEV_CALL XEVGetExpressionDataType(ExprContext* /*ec*/, HEXP exp) {
+  if (exp == nullptr) return -1;
+  return static_cast<int16_t>(exp->dataType);
+}
+
+XEV_API int32_t XEV_CALL XEVIsExpRange(ExprContext* /*ec*/, HEXP exp, int16_t which) {
+  if (exp == nullptr || exp->root == nullptr) return 0;
+  if (which == 1) return exp->root->kind == xev::language::NK_SET ? 1 : 0;
+  if (which == 2) return exp->root->kind == xev::language::NK_RANGE ? 1 : 0;
+  return 0;
+}
+
+XEV_API int32_t XEV_CALL XEVIsExpressionSimple(ExprContext* /*ec*/, HEXP exp) {
+  return exp != nullptr && xev::core::IsSimpleRoot(exp->root) ? 1 : 0;
+}
+
+XEV_API int32_t XEV_CALL XEVIsExpressionSimpleInput(ExprContext* /*ec*/, HEXP exp) {
+  return exp != nullptr && xev::core::IsSimpleInputRoot(exp->root) ? 1 : 0;
+}
+
+XEV_API int16_t XEV_CALL XEVGetSimpleInputSubClass(ExprContext* ec, HEXP exp) {
+  if (exp == nullptr || !xev::core::IsSimpleInputRoot(exp->root)) return -1;
+  ExprContext* owner = exp->ec != nullptr ? exp->ec : ec;
+  if (owner == nullptr) return -1;
+  const ExpItem* item =
+      xev::core::FindItem(owner->dataItems, static_cast<const char*>(exp->root->left));
+  if (item == nullptr) return -1;
+  return item->subclass;
+}
+
+XEV_API int32_t XEV_CALL XEVDestroyEXP(ExprContext* ec, HEXP exp) {
+  if (exp == nullptr) return 1;
+  int32_t ordinal = xev::core::OrdinalOf(ec, exp);
+  if (ordinal < 0) return 0;
+  if (xev::core::NamedFormulaUsedByOthers(ec, exp->name, exp)) return 0;
+  if (xev::core::HandleArrayCount(ec->expressions) < 2) {
+    xev::core::HandleArrayFree(ec->expressions);
+    ec->expressions = nullptr;
+  } else {
+    ec->expressions = xev::core::HandleArrayDelete(ec->expressions, ordinal);
+  }
+  xev::core::ReleaseExpressionRecord(ec, exp);
+  xev::core::Notify(ec, 1);
+  return 1;
+}
+
+XEV_API HEXP XEV_CALL XEVCloneExpression(ExprContext* ec, HEXP exp, const char* newName, uint16_t* typeOut) {
+  if (ec == nullptr || exp == nullptr || exp->text == nullptr) return nullptr;
+  const char* name = nullptr;
+  if (newName != nullptr && newName[0] != '\0' && XEVIsExpNameUnique(ec, nullptr, newName)) name = newName;
+  return XEVParseString(ec, exp->text, name, nullptr, typeOut);
+}
+
+XEV_API int32_t XEV_CALL XEVEnumExpressions(ExprContext* ec, XEVEnumExpressionsCallback callback) {
+  if (ec == nullptr || callback == nullptr) return 0;
+  LockedExpressions expressions(ec);
+  int32_t result = 0;
+  for (uint32_t i = 0; i < expressions.count(); ++i) {
+    result = callback(ec, expressions[i], static_cast<int32_t>(i));
+    if (result == 0) break;
+  }
+  return result;
+}
+
+XEV_API int32_t XEV_CALL XEVIsExpNameUnique(ExprContext* ec, HEXP skip, const char* name) {
+  if (ec == nullptr || name == nullptr) return 1;
+  {
+    LockedExpressions expressions(ec);
+    for (ExprRecord* exp : expressions) {
+      if (exp != skip && SameName(exp->name, name)) return 0;
+    }
+  }
+  return xev::core::IsFunctionName(ec, name) ? 0 : 1;
+}
+
+XEV_API int32_t XEV_CALL XEVIsExpNameGenerated(ExprContext* /*ec*/, HEXP exp) {
+  if (exp == nullptr || exp->name == nullptr) return 0;
+  const char* stem = xev::core::Label(208);
+  if (stem == nullptr) return 0;
+  size_t stemLength = std::strlen(stem);
+  if (std::strncmp(exp->name, stem, stemLength) != 0) return 0;
+  // Digits are single bytes in every code page, so checking bytes is the
+  // same as stepping characters: any double-byte character fails.
+  for (const char* p = exp->name + stemLength; *p != '\0'; ++p) {
+    if (*p < '0' || *p > '9') return 0;
+  }
+  return 1;
+}
+
+}  // extern "C"

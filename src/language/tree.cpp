@@ -1,0 +1,92 @@
+// Releasing parse trees. A parser-built tree is at most kMaxTreeDepth deep,
+// but a left-deep chain of ten thousand operators would still cost a deep C
+// stack when released recursively, so the release walks the tree with a stack
+// threaded through the nodes themselves: every node reached is about to be
+// freed, so its reserved field is free to hold the link to the next pending
+// node. Nothing is allocated, so releasing can never fail half-way.
+#include "language/language.h"
+
+#include "core/handle_array.h"
+#include "xev/xevhost.h"
+
+namespace xev::language {
+
+namespace {
+
+using core::HGLOBAL;
+
+class PendingNodes {
+ public:
+  void Push(ExprNode* node) {
+    if (node == nullptr) return;
+    node->reserved = reinterpret_cast<uintptr_t>(top_);
+    top_ = node;
+  }
+  ExprNode* Pop() {
+    ExprNode* node = top_;
+    if (node != nullptr) top_ = reinterpret_cast<ExprNode*>(node->reserved);
+    return node;
+  }
+
+ private:
+  ExprNode* top_ = nullptr;
+};
+
+void PushListAndFree(PendingNodes& pending, void* listHandle) {
+  auto list = static_cast<HGLOBAL>(listHandle);
+  if (list == nullptr) return;
+  uint32_t count = core::HandleArrayCount(list);
+  if (count > 0) {
+    auto** nodes = static_cast<ExprNode**>(core::HandleArrayLockElement(list, 0));
+    if (nodes != nullptr) {
+      for (uint32_t i = 0; i < count; ++i) pending.Push(nodes[i]);
+      core::HandleArrayUnlock(list);
+    }
+  }
+  core::HandleArrayFree(list);
+}
+
+// Frees what the node owns apart from its child nodes, which go on the stack.
+void ReleaseOwnedParts(PendingNodes& pending, ExprNode* node) {
+  switch (node->kind) {
+    case NK_MOD:
+    case NK_MUL:
+    case NK_ADD:
+    case NK_SUB:
+    case NK_DIV:
+    case NK_CONCAT:
+    case NK_RANGE:
+      pending.Push(static_cast<ExprNode*>(node->right));
+      pending.Push(static_cast<ExprNode*>(node->left));
+      break;
+    case NK_NUMBER:
+    case NK_ITEM:
+    case NK_STRING:
+    case NK_DATE:
+      HostFree(node->left);
+      break;
+    case NK_FUNCTION:
+    case NK_FORMULAREF:
+      PushListAndFree(pending, node->right);
+      HostFree(node->left);
+      break;
+    case NK_SET:
+      PushListAndFree(pending, node->right);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+void ReleaseTree(ExprContext* /*ec*/, ExprNode* node) {
+  PendingNodes pending;
+  pending.Push(node);
+  while (ExprNode* next = pending.Pop()) {
+    ReleaseOwnedParts(pending, next);
+    HostFree(next);
+  }
+}
+
+}  // namespace xev::language
