@@ -1,0 +1,83 @@
+// Load-fix mode: the loader hands a stored formula that no longer parses to
+// the formula editor and takes back what the user saved.
+#include "persist/load_fix.h"
+
+#include <cstring>
+
+#include "core/core.h"
+#include "persist/deferred_formulas.h"
+#include "xev/xevhost.h"
+
+namespace xev::persist {
+namespace {
+
+constexpr int32_t kWordBufferSize = 256;
+
+LoadFixState g_loadFix;
+
+// The editor is owned by the host's window for the context. Walking up to its
+// nearest visible, enabled ancestor needs the window queries of the windowing
+// kit, which arrives with the editor; until then the host's window is taken.
+HWND LoadFixOwner(const ExprContext* ec) { return reinterpret_cast<HWND>(ec->hostValue); }
+
+// The word that error 103 marks: its span is the called name, any blanks and
+// the "(", so dropping the last byte and the trailing blanks leaves the name.
+void FailingWord(const char* text, const ExprError* error, char* word) {
+  word[0] = 0;
+  size_t textLength = std::strlen(text);
+  if (error->pos >= textLength || error->len < 2) return;
+  size_t length = error->len;
+  if (length > textLength - error->pos) length = textLength - error->pos;
+  if (length > kWordBufferSize - 1) length = kWordBufferSize - 1;
+  char span[kWordBufferSize];
+  std::memcpy(span, text + error->pos, length - 1);
+  span[length - 1] = 0;
+  HostStrRTrim(word, span);
+}
+
+}  // namespace
+
+LoadFixState& CurrentLoadFix() { return g_loadFix; }
+
+int32_t LoadNameIsInBlock(const char* text, const char* records, int32_t recordsLength,
+                          const ExprError* error, int32_t count) {
+  if (text == nullptr || records == nullptr || error == nullptr || count < 1) return 0;
+  char word[kWordBufferSize];
+  FailingWord(text, error, word);
+
+  const char* at = records;
+  const char* end = records + (recordsLength > 0 ? recordsLength : 0);
+  for (int32_t i = 0; i < count; ++i) {
+    const char* textEnd = static_cast<const char*>(std::memchr(at, 0, static_cast<size_t>(end - at)));
+    if (textEnd == nullptr) return 0;
+    const char* name = textEnd + 1;
+    const char* nameEnd = static_cast<const char*>(std::memchr(name, 0, static_cast<size_t>(end - name)));
+    if (nameEnd == nullptr) return 0;
+    if (std::strcmp(name, word) == 0) return 1;
+    at = nameEnd + 1;
+  }
+  return 0;
+}
+
+HEXP LoadFixFormula(ExprContext* ec, const char* text, ExprError* error, core::HGLOBAL* deferred,
+                    int32_t index) {
+  LoadFixState& state = g_loadFix;
+  state.active = true;
+  state.pendingAccept = nullptr;
+  state.failingText = text;
+  state.failingName = text + std::strlen(text) + 1;
+  state.error = *error;
+
+  HEXP saved = XEVBuildExpression(LoadFixOwner(ec), ec, nullptr, 0);
+
+  if (saved == nullptr && state.pendingAccept != nullptr &&
+      !AppendDeferred(deferred, state.pendingAccept, index, true)) {
+    *error = ExprError{121, 0, 0};
+    HostFree(state.pendingAccept);
+    state.pendingAccept = nullptr;
+  }
+  state.active = false;
+  return saved;
+}
+
+}  // namespace xev::persist
