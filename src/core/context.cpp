@@ -56,10 +56,22 @@ int32_t LongestConversion(const ExprContext* ec) {
   return longest;
 }
 
+// The pictures pair with the conversion kinds the host reads date literals
+// as: the first writes dates, the second dates with times, the third times.
+constexpr int32_t kPictureKinds[3] = {XEV_FORMAT_DATE, XEV_FORMAT_DATETIME, XEV_FORMAT_TIME};
+
 int32_t MeasureDatePictures(const ExprContext* ec) {
-  // TODO(core): measure each picture with the host formatter once it is in.
-  (void)ec;
-  return 0;
+  int32_t width = 0;
+  for (int i = 0; i < 3; ++i) {
+    if (ec->datePictures[i] == nullptr) continue;
+    FormatDesc desc;
+    FormatInit(&desc);
+    FormatUseLocale(&desc);  // measure with the locale the output will use
+    desc.kind = kPictureKinds[i];
+    desc.picture = ec->datePictures[i];
+    width = FormatMeasure(&desc, width);
+  }
+  return width;
 }
 
 void ComputeDateTextWidth(ExprContext* ec) {

@@ -102,6 +102,8 @@ XEV_API int32_t XEV_CALL FUNDefineFunctions(ExprContext* ec) {
 
 XEV_API HMODULE XEV_CALL FUNModuleHandle(void) { return xev::platform::ModuleInstance(); }
 
-XEV_API void XEV_CALL FUNWinIniChange(void) {}
+// System settings changed: formatting reads the locale again at its next use,
+// so numbers and amounts follow the user's new country settings.
+XEV_API void XEV_CALL FUNWinIniChange(void) { HostLocaleChanged(); }
 
 }  // extern "C"

@@ -2,6 +2,7 @@
 // the memory entry points a host uses for blocks that cross the API.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "core/core.h"
@@ -138,6 +139,53 @@ TEST_F(ContextTest, DatePictureStoresOnlyNonEmptyPicturesAndMeasuresConversions)
   XEVDestroyEC(ec);
 }
 
+TEST_F(ContextTest, DateTextWidthCoversEveryPictureAndTheWidestWrapping) {
+  ExprContext* ec = XEVCreateEC(0, nullptr, nullptr, 0);
+  auto width = [ec](const char* first, const char* second, const char* third) {
+    XEVSetDatePicture(ec, first, second, third);
+    return ec->dateTextWidth;
+  };
+  const char* date = "yyyy-MM-dd";
+  const char* dateTime = "yyyy-MM-dd HH:mm:ss";
+  const char* time = "HH:mm";
+  EXPECT_EQ(width(date, nullptr, nullptr), 10);
+  EXPECT_EQ(width(nullptr, dateTime, nullptr), 19);
+  EXPECT_EQ(width(nullptr, nullptr, time), 5);
+  EXPECT_EQ(width(date, dateTime, time), 19) << "the widest picture sets the width";
+  EXPECT_EQ(width(date, "", time), 10) << "an empty picture is no picture";
+
+  // Wrapping adds the longest conversion string once, and only when asked for.
+  XEVSetDateConvert(ec, "ab%s", "abcdef%s", nullptr, 0);
+  EXPECT_EQ(width(date, nullptr, nullptr), 10);
+  XEVSetDateConvert(ec, nullptr, nullptr, nullptr, 0x02);
+  EXPECT_EQ(ec->dateTextWidth, 10) << "the width is computed by the picture setter";
+  EXPECT_EQ(width(date, nullptr, nullptr), 18);
+  EXPECT_EQ(width(nullptr, nullptr, nullptr), 8);
+  XEVDestroyEC(ec);
+}
+
+TEST_F(ContextTest, StartUpLoadsLabelsAndAPlainDefaultContext) {
+  EXPECT_STREQ(xev::core::Label(208), "Formula");
+  EXPECT_STREQ(xev::core::Label(214), "Range");
+  EXPECT_STREQ(xev::core::Label(215), "Set");
+  EXPECT_STREQ(xev::core::Label(207), "Formula Editor");
+  EXPECT_STREQ(xev::core::Label(212), "Range Editor");
+  EXPECT_STREQ(xev::core::Label(213), "Set Editor");
+  EXPECT_STREQ(xev::core::Label(227), "Number");
+  EXPECT_STREQ(xev::core::Label(228), "DateTime");
+  EXPECT_STREQ(xev::core::Label(229), "String");
+  EXPECT_STREQ(xev::core::Label(230), "Any");
+  EXPECT_STREQ(xev::core::Label(231), "Keyword");
+  EXPECT_STREQ(xev::core::Label(100), "") << "only the start-up labels are kept";
+
+  ExprContext* ec = xev::core::DefaultContext();
+  ASSERT_NE(ec, nullptr);
+  EXPECT_EQ(ec, xev::core::DefaultContext()) << "created once";
+  EXPECT_EQ(ec->flags, 0);
+  EXPECT_EQ(ec->resolveCallback, nullptr);
+  EXPECT_EQ(ec->functionItems, nullptr);
+}
+
 TEST_F(ContextTest, UserLongAndCallbacks) {
   ExprContext* ec = XEVCreateEC(0, nullptr, nullptr, 0);
   EXPECT_EQ(XEVSetUserLong(ec, 10), 0);
@@ -190,7 +238,7 @@ TEST_F(ContextTest, CopyTakesSettingsAndItemsButNotTheOperatorTableOrHelp) {
   EXPECT_EQ(copy->hostValue, 7);
   EXPECT_EQ(copy->resolveCallback, CountingResolve);
   EXPECT_EQ(copy->renameCallback, Rename);
-  EXPECT_EQ(copy->flags, source->flags);
+  EXPECT_EQ(+copy->flags, +source->flags);
   EXPECT_EQ(copy->pipeAllowed, 0);
   EXPECT_EQ(copy->userLong, 1234);
   EXPECT_EQ(copy->reserved, 55);
@@ -207,8 +255,8 @@ TEST_F(ContextTest, CopyTakesSettingsAndItemsButNotTheOperatorTableOrHelp) {
     xev::core::HGLOBAL list = name[0] == 'F' ? copy->functionItems : name[0] == 'D' ? copy->dataItems : copy->keywordItems;
     const ExpItem* item = xev::core::FindItem(list, name);
     ASSERT_NE(item, nullptr) << name;
-    EXPECT_EQ(item->boundValue, 99);
-    EXPECT_STREQ(item->bindingName, name);
+    EXPECT_EQ(+item->boundValue, 99);
+    EXPECT_STREQ(+item->bindingName, name);
   }
 
   EXPECT_EQ(copy->operators[kOpPlus].names[0], nullptr);

@@ -99,15 +99,15 @@ TEST_F(ItemsTest, ResolveCallbackBindsOnlyUnboundItemsWithABindingName) {
 
   EXPECT_EQ(g_resolved, std::vector<std::string>{"GetUnbound"});
   const ExpItem* stored = FindItem(ec_->dataItems, "Unbound");
-  EXPECT_EQ(stored->boundValue, 0x1234);
-  EXPECT_STREQ(stored->bindingName, "GetUnbound");
-  EXPECT_NE(stored->bindingName, unbound.bindingName) << "the context keeps its own copy";
-  EXPECT_EQ(FindItem(ec_->dataItems, "Bound")->boundValue, 77);
-  EXPECT_EQ(FindItem(ec_->dataItems, "Nameless")->bindingName, nullptr);
+  EXPECT_EQ(+stored->boundValue, 0x1234);
+  EXPECT_STREQ(+stored->bindingName, "GetUnbound");
+  EXPECT_NE(+stored->bindingName, +unbound.bindingName) << "the context keeps its own copy";
+  EXPECT_EQ(+FindItem(ec_->dataItems, "Bound")->boundValue, 77);
+  EXPECT_EQ(+FindItem(ec_->dataItems, "Nameless")->bindingName, nullptr);
 
   ExprContext* plain = XEVCreateEC(0, nullptr, nullptr, 0);
   ASSERT_EQ(XEVAddExpressionItem(plain, &unbound), 1);
-  EXPECT_EQ(FindItem(plain->dataItems, "Unbound")->boundValue, 0);
+  EXPECT_EQ(+FindItem(plain->dataItems, "Unbound")->boundValue, 0);
   XEVDestroyEC(plain);
 }
 
@@ -227,13 +227,13 @@ TEST_F(ItemsTest, GetExpressionVariableCopiesADataItemRecord) {
   ExpItem out;
   std::memset(&out, 0xCC, sizeof out);
   ASSERT_EQ(XEVGetExpressionVariable(ec_, &out, "Amount"), 1);
-  EXPECT_EQ(out.kind, XEV_ITEM_DATA);
-  EXPECT_EQ(out.dataType, XEV_TYPE_DATETIME);
-  EXPECT_EQ(out.subclass, 9);
-  EXPECT_EQ(out.boundValue, 0x1234);
-  EXPECT_EQ(out.bindingName, FindItem(ec_->dataItems, "Amount")->bindingName);
-  EXPECT_EQ(out.params[0].byName, 0);
-  EXPECT_EQ(out.params[0].type, 0);
+  EXPECT_EQ(+out.kind, XEV_ITEM_DATA);
+  EXPECT_EQ(+out.dataType, XEV_TYPE_DATETIME);
+  EXPECT_EQ(+out.subclass, 9);
+  EXPECT_EQ(+out.boundValue, 0x1234);
+  EXPECT_EQ(+out.bindingName, +FindItem(ec_->dataItems, "Amount")->bindingName);
+  EXPECT_EQ(+out.params[0].byName, 0);
+  EXPECT_EQ(+out.params[0].type, 0);
 
   EXPECT_EQ(XEVGetExpressionVariable(ec_, &out, "Fn"), 0) << "functions are not variables";
   EXPECT_EQ(XEVGetExpressionVariable(ec_, &out, "amount"), 0);
@@ -299,11 +299,11 @@ TEST_F(ItemsTest, EveryFailedAllocationWhileAddingLeavesTheListAsItWas) {
       ASSERT_NE(stored, nullptr);
       if (stored->bindingName == nullptr) {
         // Only the binding-name copy failed: the item stays, unbound.
-        EXPECT_EQ(stored->boundValue, 0);
+        EXPECT_EQ(+stored->boundValue, 0);
         XEVDelExpItemNoCheck(ec_, kind, "New");
         continue;
       }
-      EXPECT_EQ(stored->boundValue, 0x1234);
+      EXPECT_EQ(+stored->boundValue, 0x1234);
       break;
     }
   }

@@ -52,17 +52,17 @@ TEST_F(RegistryTest, AllRowsBecomeFunctionItemsUnderTheirDisplayNames) {
     xev::core::HandleArrayUnlock(ec_->functionItems);
     SCOPED_TRACE(item->name);
     names.insert(item->name);
-    EXPECT_EQ(item->kind, XEV_ITEM_FUNCTION);
-    EXPECT_EQ(std::string("FUN") + item->name, item->bindingName);
-    EXPECT_GE(item->paramCount, 1);
-    EXPECT_LE(item->paramCount, 7);
-    EXPECT_EQ(item->subclass, 0);
-    EXPECT_EQ(item->subclass2, 0);
-    EXPECT_EQ(item->flags, 0);
+    EXPECT_EQ(+item->kind, XEV_ITEM_FUNCTION);
+    EXPECT_EQ(std::string("FUN") + item->name, +item->bindingName);
+    EXPECT_GE(+item->paramCount, 1);
+    EXPECT_LE(+item->paramCount, 7);
+    EXPECT_EQ(+item->subclass, 0);
+    EXPECT_EQ(+item->subclass2, 0);
+    EXPECT_EQ(+item->flags, 0);
     for (int16_t p = 0; p < item->paramCount; ++p) {
-      EXPECT_EQ(item->params[p].byName, 0);
-      EXPECT_GE(item->params[p].type, XEV_TYPE_NUMBER);
-      EXPECT_LE(item->params[p].type, XEV_TYPE_STRING);
+      EXPECT_EQ(+item->params[p].byName, 0);
+      EXPECT_GE(+item->params[p].type, XEV_TYPE_NUMBER);
+      EXPECT_LE(+item->params[p].type, XEV_TYPE_STRING);
     }
   }
   EXPECT_EQ(names.size(), 46u) << "display names are unique";
@@ -73,23 +73,23 @@ TEST_F(RegistryTest, RowsCarryTheirTypesAndParameters) {
   ASSERT_EQ(FUNDefineFunctions(ec_), 1);
   const ExpItem* addDay = Function("DateAddDay");
   ASSERT_NE(addDay, nullptr);
-  EXPECT_EQ(addDay->dataType, XEV_TYPE_DATETIME);
-  ASSERT_EQ(addDay->paramCount, 2);
-  EXPECT_EQ(addDay->params[0].type, XEV_TYPE_DATETIME);
-  EXPECT_EQ(addDay->params[1].type, XEV_TYPE_NUMBER);
+  EXPECT_EQ(+addDay->dataType, XEV_TYPE_DATETIME);
+  ASSERT_EQ(+addDay->paramCount, 2);
+  EXPECT_EQ(+addDay->params[0].type, XEV_TYPE_DATETIME);
+  EXPECT_EQ(+addDay->params[1].type, XEV_TYPE_NUMBER);
 
   const ExpItem* construct = Function("DateConstruct");
   ASSERT_NE(construct, nullptr);
-  ASSERT_EQ(construct->paramCount, 6);
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(construct->params[i].type, XEV_TYPE_NUMBER);
+  ASSERT_EQ(+construct->paramCount, 6);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(+construct->params[i].type, XEV_TYPE_NUMBER);
   EXPECT_EQ(HostBlockSize(construct), size_t(XEV_ITEM_FIXED_SIZE + 6 * 6));
 
   const ExpItem* replace = Function("StrReplace");
   ASSERT_NE(replace, nullptr);
-  EXPECT_EQ(replace->dataType, XEV_TYPE_STRING);
-  ASSERT_EQ(replace->paramCount, 4);
+  EXPECT_EQ(+replace->dataType, XEV_TYPE_STRING);
+  ASSERT_EQ(+replace->paramCount, 4);
   const int16_t replaceTypes[] = {2, 0, 0, 2};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(replace->params[i].type, replaceTypes[i]);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(+replace->params[i].type, replaceTypes[i]);
   EXPECT_EQ(xev::core::FunctionReturnType(ec_, "StrLength"), XEV_TYPE_NUMBER);
 }
 
@@ -99,7 +99,7 @@ TEST_F(RegistryTest, BoundValuesComeFromTheExportsAndGapsGoToTheResolveCallback)
   const ExpItem* dateIff = Function("DateIFF");
   ASSERT_NE(numberIff, nullptr);
   ASSERT_NE(dateIff, nullptr);
-  EXPECT_EQ(numberIff->boundValue, dateIff->boundValue) << "one entry point serves both";
+  EXPECT_EQ(+numberIff->boundValue, +dateIff->boundValue) << "one entry point serves both";
 
   std::vector<std::string> missing;
   for (uint32_t i = 0; i < 46; ++i) {
@@ -107,7 +107,7 @@ TEST_F(RegistryTest, BoundValuesComeFromTheExportsAndGapsGoToTheResolveCallback)
     const ExpItem* item = *static_cast<ExpItem**>(slot);
     xev::core::HandleArrayUnlock(ec_->functionItems);
     void* exported = xev::functions::LookupExport(item->bindingName);
-    EXPECT_EQ(item->boundValue, reinterpret_cast<intptr_t>(exported)) << item->name;
+    EXPECT_EQ(+item->boundValue, reinterpret_cast<intptr_t>(exported)) << item->name;
     if (exported == nullptr) missing.emplace_back(item->bindingName);
   }
   EXPECT_EQ(g_resolved, missing) << "only rows without an export are offered to the host";
