@@ -1,0 +1,244 @@
+// The parse entry points: formula text in, a named expression of the
+// context out, or an error code with the span it applies to. Also the name
+// checks that decide which texts may serve as formula and item names.
+#include <cstring>
+
+#include "core/dependencies.h"
+#include "core/expressions.h"
+#include "language/language.h"
+#include "platform/platform.h"
+#include "xev/xev.h"
+
+namespace xev::language {
+
+namespace {
+
+constexpr uint32_t kErrName = 107;
+constexpr uint32_t kErrInput = 108;
+constexpr uint32_t kErrMemory = 121;
+constexpr uint32_t kErrInvalidDate = 123;
+constexpr uint32_t kErrRecursive = 125;
+constexpr uint32_t kErrDuplicateName = 126;
+constexpr uint32_t kErrDataTypeChange = 127;
+
+constexpr int32_t kNotifyAdded = 2;
+constexpr int32_t kNotifyRenamed = 3;
+
+void SetParseError(uint32_t code, uint32_t pos, uint32_t len) { ParseError() = ExprError{code, pos, len}; }
+
+void ReportTo(ExprError* error) {
+  if (error != nullptr) *error = ParseError();
+}
+
+uint32_t ByteLength(const char* text) { return static_cast<uint32_t>(std::strlen(text)); }
+
+char* CopyText(const char* text) {
+  size_t bytes = std::strlen(text) + 1;
+  auto* copy = static_cast<char*>(HostAlloc(bytes));
+  if (copy != nullptr) std::memcpy(copy, text, bytes);
+  return copy;
+}
+
+// Two root types are stored under the type their values travel as.
+uint16_t StoredDataType(int16_t rootType) {
+  if (rootType == TK_STRING) return XEV_TYPE_STRING;
+  if (rootType == TK_NUMBER) return XEV_TYPE_NUMBER;
+  return static_cast<uint16_t>(rootType);
+}
+
+int32_t GenerationKindOf(const ExprNode* root) {
+  if (root->kind == NK_SET) return core::kGenerateSet;
+  if (root->kind == NK_RANGE) return core::kGenerateRange;
+  return core::kGenerateFormula;
+}
+
+ExprRecord* FailParse(ExprContext* ec, ExprRecord* record, ExprError* error) {
+  core::ReleaseExpressionRecord(ec, record);
+  ReportTo(error);
+  return nullptr;
+}
+
+// Parses text into a new record that belongs to no list yet: tree, type,
+// text copy, name (given or generated), name check and recursion check.
+ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, ExprError* error,
+                           uint16_t* typeOut) {
+  auto* record = static_cast<ExprRecord*>(HostAlloc(sizeof(ExprRecord)));
+  if (record == nullptr) {
+    SetParseError(kErrMemory, 0, 0);
+    ReportTo(error);
+    return nullptr;
+  }
+  ScannerReset(text, ec, false);
+  if (ParseTokens() != 0) {
+    HostFree(record);
+    // A date the host refused explains the failure better than the syntax
+    // error that its pieces caused.
+    uint32_t pos = 0;
+    uint32_t len = 0;
+    if (RejectedDate(&pos, &len)) SetParseError(kErrInvalidDate, pos, len);
+    ReportTo(error);
+    return nullptr;
+  }
+  record->root = TakeParseRoot();
+  record->ec = ec;
+  record->dataType = StoredDataType(record->root->type);
+  if (typeOut != nullptr) *typeOut = record->dataType;
+
+  record->text = CopyText(text);
+  if (record->text == nullptr) {
+    SetParseError(kErrMemory, 0, 0);
+    return FailParse(ec, record, error);
+  }
+  bool named = name != nullptr && name[0] != '\0';
+  record->name = CopyText(named ? name : core::GenerateExpressionName(ec, GenerationKindOf(record->root)));
+  if (record->name == nullptr) {
+    SetParseError(kErrMemory, 0, 0);
+    return FailParse(ec, record, error);
+  }
+  if (XEVValidName(ec, record->name, error) == 0) {
+    SetParseError(kErrName, 0, ByteLength(text));
+    return FailParse(ec, record, error);
+  }
+  const ExprNode* reference = nullptr;
+  int32_t found = core::FindReferenceTo(ec, record->root, record->name, &reference);
+  if (found > 0) {
+    SetParseError(kErrRecursive, reference->pos, reference->len);
+    return FailParse(ec, record, error);
+  }
+  if (found < 0) {
+    SetParseError(kErrMemory, 0, 0);
+    return FailParse(ec, record, error);
+  }
+  return record;
+}
+
+// Moves the new tree, text, name and type into the existing record, telling
+// the host first when the formula changes its name.
+void ReplaceInPlace(ExprContext* ec, ExprRecord* existing, ExprRecord* fresh) {
+  if (ec->renameCallback != nullptr && !core::SameName(existing->name, fresh->name)) {
+    ec->renameCallback(ec, existing->name, fresh->name);
+    if (ec->notifyCallback != nullptr) ec->notifyCallback(ec, kNotifyRenamed);
+  }
+  ReleaseTree(ec, existing->root);
+  HostFree(existing->text);
+  HostFree(existing->name);
+  existing->root = fresh->root;
+  existing->text = fresh->text;
+  existing->name = fresh->name;
+  existing->dataType = fresh->dataType;
+  HostFree(fresh);
+}
+
+// A copy of the name passed through the host's normalisation must come back
+// unchanged. Short names are copied on the stack.
+bool SurvivesNormalisation(const char* name) {
+  char local[256];
+  size_t bytes = std::strlen(name) + 1;
+  char* copy = bytes <= sizeof local ? local : static_cast<char*>(HostAlloc(bytes));
+  if (copy == nullptr) return false;
+  std::memcpy(copy, name, bytes);
+  HostStrNormalize(copy);
+  bool same = HostStrEqual(copy, name) != 0;
+  if (copy != local) HostFree(copy);
+  return same;
+}
+
+}  // namespace
+
+}  // namespace xev::language
+
+using namespace xev::language;
+
+extern "C" {
+
+XEV_API HEXP XEV_CALL XEVParseString(ExprContext* ec, const char* text, const char* name, ExprError* error,
+                                     uint16_t* typeOut) {
+  if (ec == nullptr) return nullptr;
+  if (text == nullptr) text = "";
+  ExprRecord* record = ParseNewRecord(ec, text, name, error, typeOut);
+  if (record == nullptr) return nullptr;
+  if (xev::core::AppendExpression(ec, record) == 0) {
+    xev::core::ReleaseExpressionRecord(ec, record);
+    SetParseError(kErrMemory, 0, 0);
+    ReportTo(error);
+    return nullptr;
+  }
+  if (ec->notifyCallback != nullptr) ec->notifyCallback(ec, kNotifyAdded);
+  return record;
+}
+
+XEV_API HEXP XEV_CALL XEVParseFormula(ExprContext* ec, HEXP existing, const char* text, const char* name,
+                                      ExprError* error, uint16_t* typeOut) {
+  if (ec == nullptr) return nullptr;
+  if (text == nullptr) text = "";
+  ExprRecord* record = ParseNewRecord(ec, text, name, error, typeOut);
+  if (record == nullptr) return nullptr;
+  uint32_t code = 0;
+  if (existing != nullptr) {
+    if (XEVIsExpNameUnique(ec, existing, record->name) == 0) {
+      code = kErrDuplicateName;
+    } else if (existing->dataType != record->dataType && XEVIsNamedFormulaUsed(ec, record->name) != 0) {
+      code = kErrDataTypeChange;
+    } else {
+      ReplaceInPlace(ec, existing, record);
+      return existing;
+    }
+  } else if (XEVIsExpNameUnique(ec, nullptr, record->name) == 0) {
+    code = kErrDuplicateName;
+  } else if (xev::core::AppendExpression(ec, record) == 0) {
+    code = kErrMemory;
+  } else {
+    return record;
+  }
+  xev::core::ReleaseExpressionRecord(ec, record);
+  SetParseError(code, 0, ByteLength(text));
+  ReportTo(error);
+  return nullptr;
+}
+
+XEV_API int32_t XEV_CALL XEVValidName(ExprContext* ec, const char* name, ExprError* error) {
+  if (name == nullptr) name = "";
+  if (ec == nullptr) {
+    xev::core::EnsureStarted();
+    ec = xev::core::DefaultContext();
+  }
+  bool valid = false;
+  if (ec != nullptr) {
+    ScannerReset(name, ec, true);
+    int32_t failed = ParseTokens();
+    ExprNode* root = TakeParseRoot();
+    valid = failed == 0 && root != nullptr && root->kind == NK_ITEM && SurvivesNormalisation(name);
+    ReleaseTree(ec, root);
+  }
+  if (error != nullptr) *error = ExprError{kErrInput, 0, ByteLength(name)};
+  return valid ? 1 : 0;
+}
+
+XEV_API int32_t XEV_CALL XEVInputNameIsKeyword(char* destination, const char* name) {
+  if (destination == nullptr) return 0;
+  if (name == nullptr || name[0] == '\0') {
+    destination[0] = '\0';
+    return 0;
+  }
+  // The work buffer holds the longest item name; a longer name is judged by
+  // its first 67 bytes.
+  char work[68];
+  size_t length = std::strlen(name);
+  size_t kept = length < sizeof work - 1 ? length : sizeof work - 1;
+  std::memcpy(work, name, kept);
+  work[kept] = '\0';
+  xev::platform::CharUpperBuffA(work, static_cast<uint32_t>(kept));
+  if (kept > 0 && work[kept - 1] == 'S') work[--kept] = '\0';
+  static const char* const kDateParts[] = {"DAY", "MONTH", "YEAR", "HOUR", "MINUTE", "SECOND"};
+  bool keyword = false;
+  for (const char* part : kDateParts) keyword = keyword || std::strcmp(work, part) == 0;
+  if (!keyword) {
+    std::memmove(destination, name, length + 1);
+    return 0;
+  }
+  std::memmove(destination + 1, name, length + 1);
+  destination[0] = '_';
+  return 1;
+}
+
+}  // extern "C"

@@ -1,0 +1,645 @@
+// Node construction and the checks made while a tree is built: name
+// resolution, constants, operator admission and typing, date units, calls
+// with their arity and argument rules, sets and ranges. Every failing check
+// records an error and releases what the production was given.
+//
+// Error spans: a check that knows no better span records length 0 and the
+// production fills in the span of its operator, quantifier or function token.
+#include "language/tree_build.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/expressions.h"
+#include "eval/eval.h"
+#include "xev/xev.h"
+
+namespace xev::language {
+
+using core::HGLOBAL;
+
+namespace {
+
+// The parser's own share of the parse state; the scanner keeps the rest.
+struct ParserState {
+  ExprNode* root;
+  uint32_t lastPos;  // most recently scanned real token
+  uint32_t lastLen;
+};
+ParserState g_parser;
+
+constexpr uint32_t kErrTypeNum = 100;
+constexpr uint32_t kErrParm = 101;
+constexpr uint32_t kErrVar = 102;
+constexpr uint32_t kErrFunc = 103;
+constexpr uint32_t kErrNumParmsHi = 105;
+constexpr uint32_t kErrGeneral = 106;
+constexpr uint32_t kErrSyntax = 109;
+constexpr uint32_t kErrUnknownChar = 110;
+constexpr uint32_t kErrOperatorNum = 111;
+constexpr uint32_t kErrMaxToken = 112;
+constexpr uint32_t kErrOperatorStr = 113;
+constexpr uint32_t kErrOperatorDate = 114;
+constexpr uint32_t kErrTypeStr = 115;
+constexpr uint32_t kErrNumParmsLo = 117;
+constexpr uint32_t kErrParmNum = 118;
+constexpr uint32_t kErrParmStr = 119;
+constexpr uint32_t kErrParmDate = 120;
+constexpr uint32_t kErrMemory = 121;
+constexpr uint32_t kErrTooComplex = 122;
+constexpr uint32_t kErrInvalidDate = 123;
+constexpr uint32_t kErrExpParms = 124;
+constexpr uint32_t kErrTypeNumDate = 128;
+constexpr uint32_t kErrKeyword = 129;
+constexpr uint32_t kErrMissingKeyword = 130;
+constexpr uint32_t kErrOperatorKeyword = 132;
+constexpr uint32_t kErrParmKeyword = 133;
+constexpr uint32_t kErrBetween = 135;
+constexpr uint32_t kErrEmbeddedRange = 136;
+constexpr uint32_t kErrSubclass = 137;
+
+// Whole-formula errors are marked over a span long enough for any text.
+constexpr uint32_t kWholeTextLength = 1000;
+
+constexpr int16_t kNumber = XEV_TYPE_NUMBER;
+constexpr int16_t kDateTime = XEV_TYPE_DATETIME;
+constexpr int16_t kString = XEV_TYPE_STRING;
+
+void SetError(uint32_t code, uint32_t pos, uint32_t len) { ParseError() = ExprError{code, pos, len}; }
+void SetErrorAt(uint32_t code, const ExprNode* node) { SetError(code, node->pos, node->len); }
+
+ExprNode* AsNode(const ParseValue& value) { return static_cast<ExprNode*>(value.value); }
+const char* NodeName(const ExprNode* node) { return static_cast<const char*>(node->left); }
+
+ExprNode* NewNode(uint32_t kind, uint32_t pos, uint32_t len) {
+  auto* node = static_cast<ExprNode*>(HostAlloc(sizeof(ExprNode)));
+  if (node == nullptr) return nullptr;
+  node->kind = kind;
+  node->pos = pos;
+  node->len = len;
+  return node;
+}
+
+void Release(ExprNode* node) { ReleaseTree(ScanContext(), node); }
+
+bool IsSetOrRange(const ExprNode* node) { return node->kind == NK_SET || node->kind == NK_RANGE; }
+
+// The node list of a call or set, locked while the object lives.
+class LockedNodes {
+ public:
+  explicit LockedNodes(HGLOBAL list) : list_(list), count_(core::HandleArrayCount(list)) {
+    if (count_ > 0) nodes_ = static_cast<ExprNode**>(core::HandleArrayLockElement(list, 0));
+    if (nodes_ == nullptr) count_ = 0;
+  }
+  ~LockedNodes() {
+    if (nodes_ != nullptr) core::HandleArrayUnlock(list_);
+  }
+  LockedNodes(const LockedNodes&) = delete;
+  LockedNodes& operator=(const LockedNodes&) = delete;
+
+  int32_t count() const { return static_cast<int32_t>(count_); }
+  ExprNode* operator[](int32_t i) const { return nodes_[i]; }
+
+ private:
+  HGLOBAL list_;
+  ExprNode** nodes_ = nullptr;
+  uint32_t count_;
+};
+
+// ---- Leaves --------------------------------------------------------------------
+
+bool HasQuoteEscape(const char* text) {
+  for (const char* p = text; *p != '\0'; p = platform::CharNextA(p)) {
+    if ((p[0] == '\\' || p[0] == '\'') && p[1] == '\'') return true;
+  }
+  return false;
+}
+
+bool TypeLeaf(ExprNode* node) {
+  ExprContext* ec = ScanContext();
+  switch (node->kind) {
+    case NK_NUMBER:
+      node->type = kNumber;
+      return true;
+    case NK_STRING:
+      node->type = kString;
+      if (HasQuoteEscape(NodeName(node))) node->flags = kStringEscaped;
+      return true;
+    case NK_DATE: {
+      NumberValue date{};
+      if (eval::DateFromText(&date, NodeName(node)) != 0) {
+        node->type = kDateTime;
+        return true;
+      }
+      node->type = -1;
+      SetErrorAt(kErrInvalidDate, node);
+      return false;
+    }
+    case NK_ITEM: {
+      int32_t type = core::DataItemType(ec, NodeName(node));
+      if (type == -1) type = core::KeywordItemType(ec, NodeName(node));
+      node->type = static_cast<int16_t>(type);
+      if (type != -1 || NameCheckMode()) return true;
+      SetErrorAt(kErrVar, node);
+      return false;
+    }
+    default:
+      return true;
+  }
+}
+
+// ---- Operators -------------------------------------------------------------------
+
+char OperatorCharacter(uint32_t kind) { return kind == NK_CONCAT ? '|' : static_cast<char>(kind); }
+
+uint32_t OperatorRefusal(int32_t leftType) {
+  switch (leftType) {
+    case kNumber: return kErrOperatorNum;
+    case kDateTime: return kErrOperatorDate;
+    case kString: return kErrOperatorStr;
+    default: return kErrOperatorKeyword;
+  }
+}
+
+bool CheckOperator(ExprNode* node) {
+  ExprContext* ec = ScanContext();
+  const auto* left = static_cast<const ExprNode*>(node->left);
+  const auto* right = static_cast<const ExprNode*>(node->right);
+  if (IsSetOrRange(left)) {
+    SetErrorAt(kErrEmbeddedRange, left);
+    return false;
+  }
+  if (IsSetOrRange(right)) {
+    SetErrorAt(kErrEmbeddedRange, right);
+    return false;
+  }
+  int32_t leftType = left->type;
+  int32_t rightType = right->type;
+  char op = OperatorCharacter(node->kind);
+  // The operator table has no slot for a failed (negative) type.
+  if (leftType < 0 || core::OperatorAdmitted(ec, op, leftType) == 0) {
+    SetError(OperatorRefusal(leftType), 0, 0);
+    return false;
+  }
+  int32_t type = leftType;
+  if (leftType == kDateTime && op == '+') {
+    if (rightType != kNumber) {
+      SetErrorAt(kErrTypeNum, right);
+      return false;
+    }
+  } else if (leftType == kDateTime && op == '-') {
+    if (rightType == kNumber) {
+      type = kDateTime;
+    } else if (rightType == kDateTime) {
+      type = kNumber;
+    } else if (rightType == kString && (ec->flags & ECF_DATE_MINUS_STRING) != 0) {
+      type = kNumber;
+    } else {
+      SetErrorAt(kErrTypeNumDate, right);
+      return false;
+    }
+  } else if (rightType != leftType) {
+    // Other left types fail without a code of their own.
+    if (leftType == kNumber) SetErrorAt(kErrTypeNum, right);
+    if (leftType == kString) SetErrorAt(kErrTypeStr, right);
+    return false;
+  }
+  node->type = static_cast<int16_t>(type);
+  if (node->flags != 0) {
+    bool dateStep = leftType == kDateTime && (op == '+' || op == '-') && rightType == kNumber;
+    if (!dateStep) {
+      SetError(kErrKeyword, 0, 0);
+      return false;
+    }
+  }
+  return true;
+}
+
+// ---- Calls -------------------------------------------------------------------------
+
+struct CallSite {
+  ExprNode* node;
+  HGLOBAL args;
+  uint16_t callFlags;
+  uint16_t quantifier;
+};
+
+bool ResolveFormulaReference(CallSite& call) {
+  HEXP formula = XEVHEXPFromName(ScanContext(), NodeName(call.node));
+  if (formula == nullptr) {
+    SetError(kErrFunc, 0, 0);
+    return false;
+  }
+  if (formula->root != nullptr && IsSetOrRange(formula->root)) {
+    SetError(kErrEmbeddedRange, 0, 0);
+    return false;
+  }
+  call.node->kind = NK_FORMULAREF;
+  call.node->type = static_cast<int16_t>(formula->dataType);
+  if (call.args != nullptr || (call.callFlags & (kCallStar | kCallQuantifier)) != 0) {
+    SetError(kErrExpParms, 0, 0);
+    return false;
+  }
+  return true;
+}
+
+// The function's parameter entries, read safely: an entry past those the
+// record holds accepts anything.
+class Parameters {
+ public:
+  explicit Parameters(const ExpItem* item)
+      : item_(item), available_(item->paramCount > 0 ? item->paramCount : (item->paramCount < 0 ? 1 : 0)) {}
+  int32_t Type(int32_t p) const { return Has(p) ? item_->params[p].type : XEV_TYPE_ANY; }
+  bool ByName(int32_t p) const { return Has(p) && item_->params[p].byName == 1; }
+  int32_t Subclass(int32_t p) const { return Has(p) ? item_->params[p].subclass : 0; }
+
+ private:
+  bool Has(int32_t p) const { return p >= 0 && p < available_; }
+  const ExpItem* item_;
+  int32_t available_;
+};
+
+uint32_t ArgumentTypeError(int32_t expected) {
+  switch (expected) {
+    case kNumber: return kErrParmNum;
+    case kDateTime: return kErrParmDate;
+    case kString: return kErrParmStr;
+    default: return kErrParmKeyword;
+  }
+}
+
+// The expected type and parameter index of argument i. Parameters from A on
+// form a group that repeats; type 4 in the group stands for the type of the
+// leading argument or of the matching argument of the first group.
+void ExpectedArgument(const ExpItem* item, const Parameters& params, const LockedNodes& args, int32_t i,
+                      int32_t* parameter, int32_t* expected) {
+  const int32_t P = item->paramCount;
+  const int32_t A = item->subclass;
+  const int32_t n = args.count();
+  auto argType = [&args, n](int32_t k) -> int32_t { return k >= 0 && k < n ? args[k]->type : XEV_TYPE_ANY; };
+  if (A == 0 || i < A) {
+    *parameter = i;
+    *expected = params.Type(i);
+  } else if (i == A) {
+    *parameter = A;
+    *expected = P - A > 1 ? argType(A - 1) : params.Type(A);
+  } else if (A >= P - 1) {
+    *parameter = A;
+    *expected = params.Type(A);
+    if (*expected == XEV_TYPE_MATCHING) *expected = argType(A);
+  } else {
+    int32_t j = (i - A) % (P - A);
+    if (j == 0 && i == n - 1) j = 1;
+    int32_t p = A + j;
+    *parameter = p;
+    *expected = params.Type(p);
+    if (*expected == XEV_TYPE_MATCHING) {
+      if (j == 0) {
+        *expected = argType(A - 1);
+      } else if (i >= P) {
+        *expected = argType(p);
+      }
+    }
+  }
+}
+
+bool CheckArguments(const CallSite& call, const ExpItem* item) {
+  ExprContext* ec = ScanContext();
+  Parameters params(item);
+  LockedNodes args(call.args);
+  for (int32_t i = 0; i < args.count(); ++i) {
+    const ExprNode* arg = args[i];
+    int32_t p = 0;
+    int32_t expected = 0;
+    ExpectedArgument(item, params, args, i, &p, &expected);
+    if (arg->type != expected && expected != XEV_TYPE_MATCHING && expected != XEV_TYPE_ANY) {
+      SetErrorAt(ArgumentTypeError(expected), arg);
+      return false;
+    }
+    if (!params.ByName(p)) continue;
+    if (arg->kind != NK_ITEM) {
+      bool anyExpression = (item->flags & XEV_FN_ANY_BY_NAME) != 0 ||
+                           ((item->flags & XEV_FN_ANY_BY_NAME_UNLESS_DISTINCT) != 0 && call.quantifier != QU_DISTINCT);
+      if (!anyExpression) {
+        SetErrorAt(kErrParm, arg);
+        return false;
+      }
+      continue;
+    }
+    int32_t subclass = params.Subclass(p);
+    if (subclass == 0) continue;
+    const ExpItem* dataItem = core::FindItem(ec->dataItems, NodeName(arg));
+    if (dataItem != nullptr && dataItem->subclass != subclass) {
+      SetErrorAt(kErrSubclass, arg);
+      return false;
+    }
+  }
+  return true;
+}
+
+// A result type of 4 follows the arguments: the last one's type, or for a
+// keyword-typed first argument the type an aggregate over that keyword yields.
+int32_t MatchingResultType(const CallSite& call) {
+  LockedNodes args(call.args);
+  if (args.count() == 0) return -1;
+  const ExprNode* first = args[0];
+  if (first->type < 256) return args[args.count() - 1]->type;
+  bool named = first->kind == NK_ITEM || first->kind == NK_FUNCTION || first->kind == NK_FORMULAREF;
+  return named ? core::KeywordItemSubclass(ScanContext(), NodeName(first)) : -1;
+}
+
+bool CheckFunctionCall(CallSite& call, const ExpItem* item) {
+  const int32_t P = item->paramCount;
+  const int32_t A = item->subclass;
+  const int32_t B = item->subclass2;
+  const uint16_t functionFlags = item->flags;
+  const bool quantified = (call.callFlags & kCallQuantifier) != 0;
+  const bool star = (call.callFlags & kCallStar) != 0;
+  call.node->type = item->dataType;
+
+  if (quantified && (functionFlags & (XEV_FN_DISTINCT | XEV_FN_ALL | XEV_FN_DISTINCT_REQUIRED)) == 0) {
+    SetError(kErrKeyword, 0, 0);
+    return false;
+  }
+  if ((functionFlags & XEV_FN_DISTINCT_REQUIRED) != 0 && ((!quantified && !star) || call.quantifier == QU_ALL)) {
+    SetError(kErrMissingKeyword, 0, 0);
+    return false;
+  }
+  if (call.args == nullptr) {
+    if (P == 0 && star) {
+      SetError(kErrSyntax, 0, 0);
+      return false;
+    }
+    if (P > 0 && star && Parameters(item).Type(0) != XEV_TYPE_ANY) {
+      SetError(kErrSyntax, 0, 0);
+      return false;
+    }
+    if (P > 0 && !star && !(A == 0 && B != 0)) {
+      SetError(kErrNumParmsLo, 0, 0);
+      return false;
+    }
+  } else {
+    int32_t arity = core::CheckArity(static_cast<int32_t>(core::HandleArrayCount(call.args)), item);
+    if (arity != 0) {
+      SetError(arity < 0 ? kErrNumParmsLo : kErrNumParmsHi, 0, 0);
+      return false;
+    }
+    if (!CheckArguments(call, item)) return false;
+  }
+  if (item->dataType == XEV_TYPE_MATCHING) {
+    int32_t type = MatchingResultType(call);
+    call.node->type = static_cast<int16_t>(type);
+    if (type == -1) return false;
+  }
+  return true;
+}
+
+bool ResolveCall(CallSite& call) {
+  const ExpItem* item = core::FindItem(ScanContext()->functionItems, NodeName(call.node));
+  if (item != nullptr && item->dataType != -1) return CheckFunctionCall(call, item);
+  return ResolveFormulaReference(call);
+}
+
+bool TooDeep(int32_t depth, uint32_t pos, uint32_t len) {
+  if (depth <= kMaxTreeDepth) return false;
+  SetError(kErrTooComplex, pos, len);
+  return true;
+}
+
+}  // namespace
+
+// ---- Parser state --------------------------------------------------------------------
+
+void ParserBegin() { g_parser = ParserState{}; }
+
+void NoteScannedToken(int32_t token, const TokenValue& value) {
+  if (token == TK_END) return;
+  g_parser.lastPos = value.pos;
+  g_parser.lastLen = value.len;
+}
+
+void ReportParserMessage(const char* message) {
+  ExprError& error = ParseError();
+  if (error.code == kErrMaxToken) return;
+  uint32_t code = kErrGeneral;
+  if (std::strcmp(message, "syntax error") == 0) code = kErrSyntax;
+  if (std::strcmp(message, "memory exhausted") == 0) code = kErrTooComplex;
+  uint32_t offset = CurrentOffset();
+  uint32_t length = std::min(g_parser.lastLen, offset);
+  error = ExprError{code, offset - length, length};
+}
+
+ExprNode*& PendingRoot() { return g_parser.root; }
+
+// ---- Actions ------------------------------------------------------------------------------
+
+bool MakeLeaf(ParseValue& out, const ParseValue& token, NodeKind kind) {
+  ExprNode* node = NewNode(kind, token.pos, token.len);
+  if (node == nullptr) {
+    HostFree(token.value);
+    SetError(kErrMemory, 0, 0);
+    return false;
+  }
+  node->left = token.value;
+  if (node->left == nullptr) {  // the scanner always gives a value; stay safe without one
+    Release(node);
+    SetError(kErrMemory, 0, 0);
+    return false;
+  }
+  if (!TypeLeaf(node)) {
+    Release(node);
+    return false;
+  }
+  out.value = node;
+  out.depth = 1;
+  return true;
+}
+
+bool MakeNegativeNumber(ParseValue& out, const ParseValue& number) {
+  if (!MakeLeaf(out, number, NK_NUMBER)) return false;
+  NumberNegate(static_cast<NumberValue*>(AsNode(out)->left));
+  return true;
+}
+
+bool MakeOperator(ParseValue& out, const ParseValue& left, const ParseValue& op, const ParseValue& right,
+                  NodeKind kind, bool withDateUnit) {
+  int32_t depth = 1 + std::max(left.depth, right.depth);
+  ExprNode* node = TooDeep(depth, op.pos, op.len) ? nullptr : NewNode(kind, g_parser.lastPos, g_parser.lastLen);
+  if (node == nullptr) {
+    Release(AsNode(left));
+    Release(AsNode(right));
+    ClearPendingDateUnit();
+    if (depth <= kMaxTreeDepth) SetError(kErrMemory, 0, 0);
+    return false;
+  }
+  node->left = left.value;
+  node->right = right.value;
+  node->flags = PendingDateUnit();
+  ClearPendingDateUnit();
+  if (!CheckOperator(node)) {
+    node->type = -1;
+    ExprError& error = ParseError();
+    if (error.len == 0) {
+      uint32_t pos = op.pos;
+      uint32_t len = op.len;
+      if (withDateUnit && error.code == kErrKeyword) {
+        pos = g_parser.lastPos;
+        len = g_parser.lastLen;
+      } else if (withDateUnit) {
+        pos = right.pos;
+        len = right.len;
+      }
+      error.pos = pos;
+      error.len = len;
+    }
+    Release(node);
+    return false;
+  }
+  out.value = node;
+  out.depth = depth;
+  return true;
+}
+
+bool MakeCall(ParseValue& out, const ParseValue& function, const ParseValue* marker, const ParseValue* args,
+              CallForm form) {
+  CallSite call{};
+  call.args = args != nullptr ? static_cast<HGLOBAL>(args->value) : nullptr;
+  if (function.value == nullptr) {  // the scanner always gives a name; stay safe without one
+    ReleaseNodeList(call.args);
+    SetError(kErrMemory, 0, 0);
+    return false;
+  }
+  if (form == CallForm::kStar) call.callFlags = kCallStar;
+  if (form == CallForm::kQuantifierEmpty || form == CallForm::kQuantifierArgs) {
+    call.callFlags = kCallQuantifier;
+    call.quantifier = TakePendingQuantifier();
+  }
+  int32_t depth = 1 + (args != nullptr ? args->depth : 0);
+  call.node = TooDeep(depth, function.pos, function.len) ? nullptr : NewNode(NK_FUNCTION, function.pos, function.len);
+  if (call.node == nullptr) {
+    HostFree(function.value);
+    ReleaseNodeList(call.args);
+    if (depth <= kMaxTreeDepth) SetError(kErrMemory, 0, 0);
+    return false;
+  }
+  call.node->left = function.value;
+  call.node->right = call.args;
+  call.node->flags = call.callFlags;
+  if (form != CallForm::kNiladic) call.node->endPos = g_parser.lastPos;
+  if (!ResolveCall(call)) {
+    call.node->type = -1;
+    ExprError& error = ParseError();
+    if (error.len == 0) {
+      bool atMarker = marker != nullptr && ((form == CallForm::kStar && error.code == kErrSyntax) ||
+                                            (form != CallForm::kStar &&
+                                             (error.code == kErrKeyword || error.code == kErrMissingKeyword)));
+      const ParseValue& at = atMarker ? *marker : function;
+      error.pos = at.pos;
+      error.len = at.len;
+    }
+    Release(call.node);
+    return false;
+  }
+  out.value = call.node;
+  out.depth = depth;
+  return true;
+}
+
+bool StartList(ParseValue& out, const ParseValue& expr) {
+  HGLOBAL list = core::HandleArrayCreate(core::kSlotSize, 1);
+  if (list == nullptr) {
+    Release(AsNode(expr));
+    SetError(kErrMemory, 0, 0);
+    return false;
+  }
+  *static_cast<ExprNode**>(core::HandleArrayLockElement(list, 0)) = AsNode(expr);
+  core::HandleArrayUnlock(list);
+  out.value = list;
+  out.depth = expr.depth;
+  return true;
+}
+
+bool AppendToList(ParseValue& out, const ParseValue& list, const ParseValue& expr) {
+  HGLOBAL grown = core::HandleArrayAppend(static_cast<HGLOBAL>(list.value));
+  if (grown == nullptr) {
+    ReleaseNodeList(list.value);
+    Release(AsNode(expr));
+    SetError(kErrMemory, 0, 0);
+    return false;
+  }
+  int32_t last = static_cast<int32_t>(core::HandleArrayCount(grown)) - 1;
+  *static_cast<ExprNode**>(core::HandleArrayLockElement(grown, last)) = AsNode(expr);
+  core::HandleArrayUnlock(grown);
+  out.value = grown;
+  out.depth = std::max(list.depth, expr.depth);
+  return true;
+}
+
+bool FinishFormula(const ParseValue& expr) {
+  ExprNode* node = AsNode(expr);
+  if (node->type > 255) {
+    SetError(kErrKeyword, 0, kWholeTextLength);
+    Release(node);
+    return false;
+  }
+  g_parser.root = node;
+  return true;
+}
+
+bool FinishSet(const ParseValue& list) {
+  auto elements = static_cast<HGLOBAL>(list.value);
+  int32_t type = core::CheckSetElements(ScanContext(), elements, &ParseError());
+  ExprNode* node = nullptr;
+  if (type != -1 && !TooDeep(list.depth + 1, 0, 0)) {
+    node = NewNode(NK_SET, 0, 0);
+    if (node == nullptr) SetError(kErrMemory, 0, 0);
+  }
+  if (node == nullptr) {
+    ReleaseNodeList(elements);
+    return false;
+  }
+  node->type = static_cast<int16_t>(type);
+  node->right = elements;
+  g_parser.root = node;
+  return true;
+}
+
+bool FinishRange(const ParseValue& low, const ParseValue& high) {
+  ExprNode* lowNode = AsNode(low);
+  ExprNode* highNode = AsNode(high);
+  ExprNode* node = nullptr;
+  if ((ScanContext()->flags & ECF_RANGES_SETS) == 0) {
+    SetError(kErrSyntax, 0, 0);
+  } else if (lowNode->type != highNode->type) {
+    SetErrorAt(kErrBetween, highNode);
+  } else if (!TooDeep(1 + std::max(low.depth, high.depth), 0, 0)) {
+    node = NewNode(NK_RANGE, 0, 0);
+    if (node == nullptr) SetError(kErrMemory, 0, 0);
+  }
+  if (node == nullptr) {
+    Release(highNode);
+    Release(lowNode);
+    return false;
+  }
+  node->type = lowNode->type;
+  node->left = lowNode;
+  node->right = highNode;
+  g_parser.root = node;
+  return true;
+}
+
+void ReportNoMemoryToken() { SetError(kErrMemory, 0, 0); }
+
+void ReportBadCharacter(const ParseValue& token) { SetError(kErrUnknownChar, token.pos, token.len); }
+
+void ReleaseNodeList(void* list) {
+  auto handle = static_cast<HGLOBAL>(list);
+  if (handle == nullptr) return;
+  {
+    LockedNodes nodes(handle);
+    for (int32_t i = 0; i < nodes.count(); ++i) Release(nodes[i]);
+  }
+  core::HandleArrayFree(handle);
+}
+
+}  // namespace xev::language
