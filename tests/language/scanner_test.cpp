@@ -1,0 +1,480 @@
+// The formula scanner: token codes, values, byte positions and lengths, the
+// read-ahead that error spans are measured from, refusals that fall back to
+// shorter matches, the match-buffer limit, and arbitrary bytes in both code
+// pages.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "language/language.h"
+#include "xev/xevhost.h"
+
+namespace {
+
+using namespace xev::language;
+
+std::string Printable(const char* text) {
+  std::string out;
+  for (const char* p = text; *p != 0; ++p) {
+    auto b = static_cast<unsigned char>(*p);
+    if (b >= 32 && b < 127) {
+      out += static_cast<char>(b);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", b);
+      out += hex;
+    }
+  }
+  return out;
+}
+
+// One token as kind[value]@pos+len; single-character tokens as 'c'@pos+len.
+std::string Describe(int32_t code, const TokenValue& t) {
+  std::string value;
+  const char* kind = nullptr;
+  switch (code) {
+    case TK_NUMBER: {
+      double d = 0;
+      NumberToDouble(static_cast<const NumberValue*>(t.value), &d);
+      char text[64];
+      std::snprintf(text, sizeof text, "%.15g", d);
+      kind = "num";
+      value = text;
+      break;
+    }
+    case TK_NAME: kind = "name"; break;
+    case TK_FUNCTION: kind = "func"; break;
+    case TK_NILADIC: kind = "niladic"; break;
+    case TK_STRING: kind = "str"; break;
+    case TK_DATE: kind = "date"; break;
+    case TK_CONCAT: kind = "concat"; break;
+    case TK_BADCHAR: kind = "bad"; break;
+    case TK_NOMEM: kind = "nomem"; break;
+    case TK_AND: kind = "and"; break;
+    case TK_DATEUNIT:
+      kind = "unit";
+      value = std::to_string(PendingDateUnit());
+      ClearPendingDateUnit();
+      break;
+    case TK_SETQUANT:
+      kind = "quant";
+      value = std::to_string(TakePendingQuantifier());
+      break;
+    default: break;
+  }
+  std::string out;
+  if (kind == nullptr) {
+    out = std::string("'") + static_cast<char>(code) + "'";
+  } else {
+    out = kind;
+    if (value.empty() && t.value != nullptr) value = Printable(static_cast<const char*>(t.value));
+    if (!value.empty() || t.value != nullptr) out += "[" + value + "]";
+  }
+  return out + "@" + std::to_string(t.pos) + "+" + std::to_string(t.len);
+}
+
+// The whole token stream; withOffsets appends "/offset" after each token.
+std::string Scan(const std::string& text, ExprContext* ec = nullptr, bool nameCheck = false,
+                 bool withOffsets = false) {
+  ScannerReset(text.c_str(), ec, nameCheck);
+  std::string out;
+  for (size_t guard = 0; guard <= text.size() + 1; ++guard) {
+    int32_t code = NextToken();
+    if (code == TK_END) return out;
+    if (!out.empty()) out += ' ';
+    out += Describe(code, CurrentToken());
+    if (withOffsets) out += "/" + std::to_string(CurrentOffset());
+    HostFree(CurrentToken().value);
+  }
+  ADD_FAILURE() << "more tokens than bytes in " << Printable(text.c_str());
+  return out;
+}
+
+std::string ScanOffsets(const std::string& text, ExprContext* ec = nullptr) {
+  return Scan(text, ec, false, true);
+}
+
+class ScannerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { liveAtStart_ = HostLiveBlockCount(); }
+  void TearDown() override {
+    HostSetCodePage(XEV_CP_WESTERN);
+    HostFailAllocationAfter(0);
+    for (ExprContext* ec : contexts_) XEVDestroyEC(ec);
+    EXPECT_EQ(HostLiveBlockCount(), liveAtStart_) << "blocks leaked";
+  }
+
+  ExprContext* Context(uint16_t flags) {
+    ExprContext* ec = XEVCreateEC(0, nullptr, nullptr, flags);
+    EXPECT_NE(ec, nullptr);
+    contexts_.push_back(ec);
+    return ec;
+  }
+
+  void AddKeywordItem(ExprContext* ec, const char* name, bool caseSensitive) {
+    ExpItem item{};
+    item.kind = 3;
+    item.dataType = 300;
+    std::snprintf(item.name, sizeof item.name, "%s", name);
+    item.subclass2 = caseSensitive ? 1 : 0;
+    ASSERT_EQ(XEVAddExpressionItem(ec, &item), 1);
+  }
+
+  int64_t liveAtStart_ = 0;
+  std::vector<ExprContext*> contexts_;
+};
+
+// ---- Operators, blanks, bad bytes ---------------------------------------------------
+
+TEST_F(ScannerTest, OperatorsBlanksAndBadBytes) {
+  EXPECT_EQ(Scan(""), "");
+  EXPECT_EQ(Scan("  \t\n "), "");
+  EXPECT_EQ(Scan("(a)*b/c-d,e<f=g>{h}"),
+            "'('@0+1 name[a]@1+1 ')'@2+1 '*'@3+1 name[b]@4+1 '/'@5+1 name[c]@6+1 '-'@7+1 "
+            "name[d]@8+1 ','@9+1 name[e]@10+1 '<'@11+1 name[f]@12+1 '='@13+1 name[g]@14+1 "
+            "'>'@15+1 '{'@16+1 name[h]@17+1 '}'@18+1");
+  EXPECT_EQ(Scan("a|b"), "name[a]@0+1 bad@1+1 name[b]@2+1");
+  EXPECT_EQ(Scan("a||b"), "name[a]@0+1 concat@1+2 name[b]@3+1");
+  EXPECT_EQ(Scan("a|||b"), "name[a]@0+1 concat@1+2 bad@3+1 name[b]@4+1");
+  EXPECT_EQ(Scan("x % 2"), "name[x]@0+1 bad@2+1 num[2]@4+1");
+  EXPECT_EQ(Scan("x % 2", Context(ECF_MODULO)), "name[x]@0+1 '%'@2+1 num[2]@4+1");
+  // A carriage return is not a blank, outside strings and quoted name parts.
+  EXPECT_EQ(Scan("a\r\nb"), "name[a]@0+1 bad@1+1 name[b]@3+1");
+  EXPECT_EQ(Scan("'a\rb'"), "str[a\\x0Db]@0+5");
+  EXPECT_EQ(Scan("\"a\rb\""), "name[\"a\\x0Db\"]@0+5");
+  EXPECT_EQ(Scan("!~;"), "bad@0+1 bad@1+1 bad@2+1");
+}
+
+// ---- Words and keywords -------------------------------------------------------------
+
+TEST_F(ScannerTest, WordsAndKeywordsUnderEachFlag) {
+  EXPECT_EQ(Scan("a AND b and c aNd"), "name[a]@0+1 and@2+3 name[b]@6+1 and@8+3 name[c]@12+1 and@14+3");
+  EXPECT_EQ(Scan("Days MONTHS second year Hour minutes"),
+            "unit[1]@0+4 unit[2]@5+6 unit[32]@12+6 unit[4]@19+4 unit[8]@24+4 unit[16]@29+7");
+  EXPECT_EQ(Scan("S DAYSS Dayz ANDS"), "name[S]@0+1 name[DAYSS]@2+5 name[Dayz]@8+4 name[ANDS]@13+4");
+  EXPECT_EQ(Scan("distinct ALL"), "name[distinct]@0+8 name[ALL]@9+3");
+
+  ExprContext* noDates = Context(ECF_NO_DATE_ARITH);
+  EXPECT_EQ(Scan("Days and", noDates), "name[Days]@0+4 and@5+3");
+
+  ExprContext* quantifiers = Context(ECF_SET_QUANTIFIERS);
+  EXPECT_EQ(Scan("distinct ALL Distincts day", quantifiers),
+            "quant[1]@0+8 quant[2]@9+3 name[Distincts]@13+9 unit[1]@23+3");
+
+  ExprContext* both = Context(ECF_SET_QUANTIFIERS | ECF_NO_DATE_ARITH);
+  EXPECT_EQ(Scan("Month all", both), "name[Month]@0+5 quant[2]@6+3");
+}
+
+TEST_F(ScannerTest, PendingKeywordsStayUntilTakenAndResetClearsThem) {
+  ScannerReset("days distinct", Context(ECF_SET_QUANTIFIERS), false);
+  EXPECT_EQ(NextToken(), TK_DATEUNIT);
+  EXPECT_EQ(NextToken(), TK_SETQUANT);
+  EXPECT_EQ(PendingDateUnit(), DU_DAY);
+  EXPECT_EQ(TakePendingQuantifier(), QU_DISTINCT);
+  EXPECT_EQ(TakePendingQuantifier(), QU_NONE);
+  ScannerReset("x", nullptr, false);
+  EXPECT_EQ(PendingDateUnit(), 0);
+}
+
+TEST_F(ScannerTest, TwoWordNamesNeedAKeywordItemAndFollowItsCaseRule) {
+  ExprContext* ec = Context(0);
+  AddKeywordItem(ec, "Sales Region", false);
+  AddKeywordItem(ec, "Fiscal Year", true);
+  EXPECT_EQ(Scan("abc def", ec), "name[abc]@0+3 name[def]@4+3");
+  EXPECT_EQ(Scan("sales REGION+1", ec), "name[sales REGION]@0+12 '+'@12+1 num[1]@13+1");
+  EXPECT_EQ(Scan("Fiscal Year", ec), "name[Fiscal Year]@0+11");
+  EXPECT_EQ(Scan("fiscal year", ec), "name[fiscal]@0+6 unit[4]@7+4");
+  // Exactly one blank between the words, and never in name-check mode.
+  EXPECT_EQ(Scan("Sales  Region", ec), "name[Sales]@0+5 name[Region]@7+6");
+  EXPECT_EQ(Scan("Sales Region", ec, true), "name[Sales]@0+5 name[Region]@6+6");
+  EXPECT_EQ(Scan("Sales Region", nullptr), "name[Sales]@0+5 name[Region]@6+6");
+}
+
+TEST_F(ScannerTest, NiladicsAndFunctions) {
+  EXPECT_EQ(Scan("@PI @now @Now2 @PIE"), "niladic[@PI]@0+3 niladic[@now]@4+4 name[@Now2]@9+5 name[@PIE]@15+4");
+  EXPECT_EQ(Scan("@PI()"), "func[@PI]@0+4 ')'@4+1");
+  EXPECT_EQ(Scan("Sum  (x)"), "func[Sum]@0+6 name[x]@6+1 ')'@7+1");
+  EXPECT_EQ(Scan("Sum\t(x)"), "name[Sum]@0+3 '('@4+1 name[x]@5+1 ')'@6+1");
+  EXPECT_EQ(Scan("f_2(1)"), "func[f_2]@0+4 num[1]@4+1 ')'@5+1");
+  // Only a single-part name can be called.
+  EXPECT_EQ(Scan("a.b(1)"), "name[a.b]@0+3 '('@3+1 num[1]@4+1 ')'@5+1");
+}
+
+// ---- Names -----------------------------------------------------------------------------
+
+TEST_F(ScannerTest, NamesOfUpToThreePartsWithQuotedParts) {
+  EXPECT_EQ(Scan("x.y.z"), "name[x.y.z]@0+5");
+  EXPECT_EQ(Scan("x.y.z.w"), "name[x.y.z]@0+5 bad@5+1 name[w]@6+1");
+  EXPECT_EQ(Scan("_total$2 #n @k"), "name[_total$2]@0+8 name[#n]@9+2 name[@k]@12+2");
+  EXPECT_EQ(Scan("\"Sales Total\".`net.value`.x"), "name[\"Sales Total\".`net.value`.x]@0+27");
+  EXPECT_EQ(Scan("a.\"b c\".d.e"), "name[a.\"b c\".d]@0+9 bad@9+1 name[e]@10+1");
+  EXPECT_EQ(Scan("\"\""), "bad@0+1 bad@1+1");
+  // A part after a dot cannot begin with a digit: the dot goes to the number.
+  EXPECT_EQ(Scan("a.1"), "name[a]@0+1 num[0.1]@1+2");
+  EXPECT_EQ(Scan("a1 1a"), "name[a1]@0+2 num[1]@3+1 name[a]@4+1");
+}
+
+TEST_F(ScannerTest, NameCheckInTheWesternCodePage) {
+  EXPECT_EQ(Scan("caf\xE9+1"), "name[caf\\xE9]@0+4 '+'@4+1 num[1]@5+1");
+  // A byte that is no letter spoils the whole name; the span marks just it.
+  EXPECT_EQ(Scan("a\xD7" "b+1"), "bad@1+1 '+'@3+1 num[1]@4+1");
+  // After a high byte the pattern takes "|" along; the check gives it back
+  // when it ends the name, so "||" still concatenates.
+  EXPECT_EQ(Scan("\xE9||x"), "name[\\xE9]@0+1 concat@1+2 name[x]@3+1");
+  EXPECT_EQ(Scan("\xE9|x"), "bad@1+1");
+  EXPECT_EQ(Scan("\xE9~x"), "bad@1+1");
+  // Inside quotes anything goes.
+  EXPECT_EQ(Scan("`a;b`"), "name[`a;b`]@0+5");
+}
+
+TEST_F(ScannerTest, NameCheckInTheDoubleByteCodePage) {
+  ASSERT_EQ(HostSetCodePage(XEV_CP_SHIFTJIS), 1);
+  EXPECT_EQ(Scan("\x82\xA0\x82\xA2+1"), "name[\\x82\\xA0\\x82\\xA2]@0+4 '+'@4+1 num[1]@5+1");
+  // A trail byte may be "|": then it belongs to the character.
+  EXPECT_EQ(Scan("\x81|x"), "name[\\x81|x]@0+3");
+  EXPECT_EQ(Scan("\x82\xA0||x"), "name[\\x82\\xA0]@0+2 concat@2+2 name[x]@4+1");
+  // A lead byte without a proper trail byte: the byte after it is bad, or
+  // the lead byte itself when nothing follows in the name.
+  EXPECT_EQ(Scan("a\x81\xFD"), "bad@2+1");
+  EXPECT_EQ(Scan("a\x81\x7F"), "bad@1+1 bad@2+1");
+  EXPECT_EQ(Scan("f\x81(x)"), "bad@2+1 name[x]@3+1 ')'@4+1");
+}
+
+// ---- Numbers -----------------------------------------------------------------------------
+
+TEST_F(ScannerTest, NumbersNextToNamesAndDots) {
+  EXPECT_EQ(Scan("12 12. 12.50 .5"), "num[12]@0+2 num[12]@3+3 num[12.5]@7+5 num[0.5]@13+2");
+  EXPECT_EQ(Scan("1.5E+10 2.5e-3"), "num[15000000000]@0+7 num[0.0025]@8+6");
+  EXPECT_EQ(Scan("1.5E10"), "num[1.5]@0+3 name[E10]@3+3");
+  EXPECT_EQ(Scan("12.5E+3"), "num[12.5]@0+4 name[E]@4+1 '+'@5+1 num[3]@6+1");
+  EXPECT_EQ(Scan("1.x x.5"), "num[1]@0+2 name[x]@2+1 name[x]@4+1 num[0.5]@5+2");
+  EXPECT_EQ(Scan("1 - 2"), "num[1]@0+1 '-'@2+1 num[2]@4+1");
+  EXPECT_EQ(Scan("..5"), "bad@0+1 num[0.5]@1+2");
+}
+
+// ---- Dates and times ------------------------------------------------------------------
+
+TEST_F(ScannerTest, EveryDateForm) {
+  EXPECT_EQ(Scan("12/25/2001"), "date[12/25/2001]@0+10");
+  EXPECT_EQ(Scan("1-2-3"), "date[1-2-3]@0+5");
+  EXPECT_EQ(Scan("2001-12-25 10:30:00"), "date[2001-12-25 10:30:00]@0+19");
+  EXPECT_EQ(Scan("1/2/2001-10:30"), "date[1/2/2001-10:30]@0+14");
+  EXPECT_EQ(Scan("12-Jan-2001"), "date[12-Jan-2001]@0+11");
+  EXPECT_EQ(Scan("15 January, 2001"), "date[15 January, 2001]@0+16");
+  EXPECT_EQ(Scan("15 Jan 2001+1"), "date[15 Jan 2001]@0+11 '+'@11+1 num[1]@12+1");
+  EXPECT_EQ(Scan("15 January, 2001 10:30 PM"), "date[15 January, 2001 10:30 PM]@0+25");
+  EXPECT_EQ(Scan("Jan 15, 2001"), "date[Jan 15, 2001]@0+12");
+  EXPECT_EQ(Scan("January 15 2001 10:30"), "date[January 15 2001 10:30]@0+21");
+  EXPECT_EQ(Scan("10:30"), "date[10:30]@0+5");
+  EXPECT_EQ(Scan("10:30 PM"), "date[10:30 PM]@0+8");
+  EXPECT_EQ(Scan("10.30 PM"), "date[10.30 PM]@0+8");
+  EXPECT_EQ(Scan("10.30"), "num[10.3]@0+5");
+  EXPECT_EQ(Scan("10:30-5"), "date[10:30-5]@0+7");
+  EXPECT_EQ(Scan("10:30:45"), "date[10:30:45]@0+8");
+  EXPECT_EQ(Scan("1.5.2001"), "date[1.5.2001]@0+8");
+  EXPECT_EQ(Scan("10:30:45 1.5.2001"), "date[10:30:45 1.5.2001]@0+17");
+  EXPECT_EQ(Scan("1.5.2001 10:30"), "date[1.5.2001 10:30]@0+14");
+  EXPECT_EQ(Scan("10:30:45am)"), "date[10:30:45am]@0+10 ')'@10+1");
+  EXPECT_EQ(Scan("1:2:3:4:5:6:7"), "date[1:2:3:4:5:6:7]@0+13");
+  EXPECT_EQ(Scan("1:2:3:4:5:6:7:8"), "date[1:2:3:4:5:6:7]@0+13 bad@13+1 num[8]@14+1");
+  EXPECT_EQ(Scan("10PM 10 am"), "date[10PM]@0+4 date[10 am]@5+5");
+}
+
+TEST_F(ScannerTest, MeridiemNeedsAFollowerThatStaysOutOfTheToken) {
+  EXPECT_EQ(Scan("10:30PM+1"), "date[10:30PM]@0+7 '+'@7+1 num[1]@8+1");
+  EXPECT_EQ(Scan("10:30 PMx"), "date[10:30]@0+5 name[PMx]@6+3");
+  EXPECT_EQ(Scan("10 PM,x"), "date[10 PM]@0+5 ','@5+1 name[x]@6+1");
+  EXPECT_EQ(Scan("10PM||x"), "date[10PM]@0+4 concat@4+2 name[x]@6+1");
+  EXPECT_EQ(Scan("10PM|x"), "date[10PM]@0+4 bad@4+1 name[x]@5+1");
+  // A tab is a blank but not a follower.
+  EXPECT_EQ(Scan("10PM\t"), "num[10]@0+2 name[PM]@2+2");
+  EXPECT_EQ(Scan("10PM\n"), "date[10PM]@0+4");
+  // At the end of the text the virtual blank is the follower.
+  EXPECT_EQ(ScanOffsets("10 AM"), "date[10 AM]@0+5/6");
+}
+
+TEST_F(ScannerTest, NearMissesOfDatesScanAsShorterTokens) {
+  EXPECT_EQ(Scan("5/2"), "num[5]@0+1 '/'@1+1 num[2]@2+1");
+  EXPECT_EQ(Scan("12/25/"), "num[12]@0+2 '/'@2+1 num[25]@3+2 '/'@5+1");
+  EXPECT_EQ(Scan("12-Jan"), "num[12]@0+2 '-'@2+1 name[Jan]@3+3");
+  EXPECT_EQ(Scan("Jan 15,"), "name[Jan]@0+3 num[15]@4+2 ','@6+1");
+  EXPECT_EQ(Scan("Ja 15, 2001"), "name[Ja]@0+2 num[15]@3+2 ','@5+1 num[2001]@7+4");
+  EXPECT_EQ(Scan("1 Jan"), "num[1]@0+1 name[Jan]@2+3");
+  EXPECT_EQ(Scan("1 - 2 - 3"), "num[1]@0+1 '-'@2+1 num[2]@4+1 '-'@6+1 num[3]@8+1");
+}
+
+TEST_F(ScannerTest, HostDateCheckRefusesBadDatesAndRemembersTheFirst) {
+  uint32_t pos = 0;
+  uint32_t len = 0;
+  // Without ranges and sets the scanner takes any date form as it is.
+  EXPECT_EQ(Scan("12/40/2001"), "date[12/40/2001]@0+10");
+  EXPECT_FALSE(RejectedDate(&pos, &len));
+
+  ExprContext* ec = Context(ECF_RANGES_SETS);
+  EXPECT_EQ(Scan("12/25/2001", ec), "date[12/25/2001]@0+10");
+  EXPECT_FALSE(RejectedDate(&pos, &len));
+  EXPECT_EQ(Scan("x+12/40/2001 10:30+13/45/2001", ec),
+            "name[x]@0+1 '+'@1+1 num[12]@2+2 '/'@4+1 num[40]@5+2 '/'@7+1 num[2001]@8+4 "
+            "date[10:30]@13+5 '+'@18+1 num[13]@19+2 '/'@21+1 num[45]@22+2 '/'@24+1 num[2001]@25+4");
+  ASSERT_TRUE(RejectedDate(&pos, &len));
+  EXPECT_EQ(pos, 2u);
+  EXPECT_EQ(len, 16u);
+  ScannerReset("1", ec, false);
+  EXPECT_FALSE(RejectedDate(&pos, &len));
+}
+
+// ---- Strings ---------------------------------------------------------------------------
+
+TEST_F(ScannerTest, StringsWithEscapesAndUnclosedQuotes) {
+  EXPECT_EQ(Scan("'it''s' || 'it\\'s'"), "str[it''s]@0+7 concat@8+2 str[it\\'s]@11+7");
+  EXPECT_EQ(Scan("''"), "str[]@0+2");
+  EXPECT_EQ(Scan("'a\nb'"), "str[a\\x0Ab]@0+5");
+  EXPECT_EQ(Scan("'abc"), "bad@0+1 name[abc]@1+3");
+  EXPECT_EQ(Scan("'a\\'"), "str[a\\]@0+4");
+  EXPECT_EQ(Scan("'a'+'b'"), "str[a]@0+3 '+'@3+1 str[b]@4+3");
+}
+
+TEST_F(ScannerTest, DoubleByteStringsCloseAtTheRealQuote) {
+  // 0x95 0x5C is one character whose trail byte is a backslash.
+  const std::string text = "'\x95\\' || 'x'";
+  EXPECT_EQ(Scan(text), "str[\\x95\\' || ]@0+9 name[x]@9+1 bad@10+1");
+  ASSERT_EQ(HostSetCodePage(XEV_CP_SHIFTJIS), 1);
+  EXPECT_EQ(Scan(text), "str[\\x95\\]@0+4 concat@5+2 str[x]@8+3");
+  // A lead byte takes the quote after it, so that quote closes nothing.
+  EXPECT_EQ(Scan("'\x81'x'"), "bad@0+1 bad@1+1 str[x]@2+3");
+  // An escaped quote at the end leaves the string open.
+  EXPECT_EQ(Scan("'a\\'"), "bad@0+1 name[a]@1+1 bad@2+1 bad@3+1");
+  EXPECT_EQ(Scan("'it''s' ''"), "str[it''s]@0+7 str[]@8+2");
+  EXPECT_EQ(Scan("'\x82\xA0'"), "str[\\x82\\xA0]@0+4");
+}
+
+// ---- Read-ahead and positions ---------------------------------------------------------
+
+TEST_F(ScannerTest, CurrentOffsetCountsTheReadAhead) {
+  // After "3" the scanner has read the virtual blank: a date like "3 PM"
+  // could still follow.
+  EXPECT_EQ(ScanOffsets("1 + 2 3"), "num[1]@0+1/3 '+'@2+1/3 num[2]@4+1/7 num[3]@6+1/8");
+  // "abc 1 " could still begin "Jan 15 2001".
+  EXPECT_EQ(ScanOffsets("abc 1 + 2"), "name[abc]@0+3/7 num[1]@4+1/7 '+'@6+1/7 num[2]@8+1/10");
+  // Tokens that no longer match can be extended read nothing past them.
+  EXPECT_EQ(ScanOffsets("(a)"), "'('@0+1/1 name[a]@1+1/3 ')'@2+1/3");
+  EXPECT_EQ(ScanOffsets("||x"), "concat@0+2/2 name[x]@2+1/4");
+  EXPECT_EQ(ScanOffsets("|x"), "bad@0+1/2 name[x]@1+1/3");
+  EXPECT_EQ(ScanOffsets("abc"), "name[abc]@0+3/4");
+}
+
+TEST_F(ScannerTest, EndTokenKeepsTheLastSpanAndRepeats) {
+  ScannerReset("ab + 1", nullptr, false);
+  EXPECT_EQ(NextToken(), TK_NAME);
+  HostFree(CurrentToken().value);
+  EXPECT_EQ(NextToken(), '+');
+  EXPECT_EQ(NextToken(), TK_NUMBER);
+  HostFree(CurrentToken().value);
+  EXPECT_EQ(NextToken(), TK_END);
+  EXPECT_EQ(NextToken(), TK_END);
+  EXPECT_EQ(CurrentToken().pos, 5u);
+  EXPECT_EQ(CurrentToken().len, 1u);
+  EXPECT_EQ(CurrentToken().value, nullptr);
+  EXPECT_EQ(CurrentOffset(), 7u);
+  EXPECT_EQ(ParseError().code, 0u);
+}
+
+// ---- The match buffer limit -------------------------------------------------------------
+
+struct LimitCase {
+  std::string text;
+  int32_t lastCode;  // the last token before the end, 0 for none
+  uint32_t errorPos;  // 0 when no error is expected
+  uint32_t errorLen;
+};
+
+TEST_F(ScannerTest, MatchBufferHoldsAtMost2048Bytes) {
+  auto quoted = [](size_t total) { return "'" + std::string(total - 2, 'x') + "'"; };
+  const LimitCase cases[] = {
+      // A token and the byte that ends it must fit.
+      {quoted(2047) + ")", ')', 0, 0},
+      {quoted(2048) + ")", 0, 2049, 1},
+      {quoted(2049) + ")", 0, 2049, 1},
+      // The virtual blank is read after a name too.
+      {std::string(2046, 'a'), TK_NAME, 0, 0},
+      {std::string(2047, 'a'), 0, 2049, 1},
+      // The span grows by the length of the previous match, here one blank.
+      {"1 + " + quoted(3000), '+', 2052, 2},
+  };
+  for (const LimitCase& c : cases) {
+    SCOPED_TRACE(c.text.size());
+    ScannerReset(c.text.c_str(), nullptr, false);
+    int32_t last = 0;
+    for (int32_t code = NextToken(); code != TK_END; code = NextToken()) {
+      last = code;
+      HostFree(CurrentToken().value);
+    }
+    EXPECT_EQ(last, c.lastCode);
+    EXPECT_EQ(ParseError().code, c.errorPos != 0 ? 112u : 0u);
+    EXPECT_EQ(ParseError().pos, c.errorPos);
+    EXPECT_EQ(ParseError().len, c.errorLen);
+    EXPECT_EQ(NextToken(), TK_END);
+  }
+}
+
+// ---- Allocation failure -------------------------------------------------------------------
+
+TEST_F(ScannerTest, EveryValueThatCannotBeAllocatedGivesNoMemory) {
+  ExprContext* ec = Context(0);
+  AddKeywordItem(ec, "Sales Region", false);
+  const char* texts[] = {"abc", "Sales Region", "@PI", "a.b", "12", "1/2/2001", "'s'", "Sum (", "10 PM"};
+  for (const char* text : texts) {
+    SCOPED_TRACE(text);
+    ScannerReset(text, ec, false);
+    int64_t live = HostLiveBlockCount();
+    HostFailAllocationAfter(1);
+    EXPECT_EQ(NextToken(), TK_NOMEM);
+    HostFailAllocationAfter(0);
+    EXPECT_EQ(CurrentToken().pos, 0u);
+    EXPECT_EQ(CurrentToken().value, nullptr);
+    EXPECT_EQ(HostLiveBlockCount(), live);
+  }
+  // Tokens without a value allocate nothing.
+  HostFailAllocationAfter(1);
+  EXPECT_EQ(Scan("and days + ||", ec), "and@0+3 unit[1]@4+4 '+'@9+1 concat@11+2");
+}
+
+// ---- Arbitrary bytes ------------------------------------------------------------------------
+
+TEST_F(ScannerTest, RandomBytesStayInsideTheTextInBothCodePages) {
+  ExprContext* ec = Context(ECF_MODULO | ECF_SET_QUANTIFIERS | ECF_RANGES_SETS);
+  AddKeywordItem(ec, "ab cd", false);
+  std::mt19937 random(12345);
+  // Bytes that the rules care about turn up more often than chance would have it.
+  const std::string interesting = "'\"`\\|.:/-, ()0123456789aAmMpP@\x81\x95\xE0\xFC\r\n\t";
+  for (uint32_t codePage : {XEV_CP_WESTERN, XEV_CP_SHIFTJIS}) {
+    ASSERT_EQ(HostSetCodePage(codePage), 1);
+    for (int round = 0; round < 1500; ++round) {
+      size_t length = round % 100 == 99 ? 2500 : random() % 40;
+      std::string text;
+      for (size_t i = 0; i < length; ++i) {
+        char b = random() % 2 == 0 ? interesting[random() % interesting.size()]
+                                   : static_cast<char>(1 + random() % 255);
+        text += b;
+      }
+      ScannerReset(text.c_str(), ec, round % 7 == 0);
+      size_t tokens = 0;
+      uint32_t lastEnd = 0;
+      for (int32_t code = NextToken(); code != TK_END; code = NextToken()) {
+        const TokenValue& t = CurrentToken();
+        ASSERT_LE(++tokens, length) << Printable(text.c_str());
+        ASSERT_GE(t.len, 1u);
+        ASSERT_GE(t.pos, lastEnd) << Printable(text.c_str());
+        ASSERT_LE(t.pos + t.len, length) << Printable(text.c_str());
+        ASSERT_LE(CurrentOffset(), length + 1);
+        lastEnd = code == TK_BADCHAR ? t.pos : t.pos + t.len;
+        HostFree(t.value);
+      }
+    }
+  }
+}
+
+}  // namespace
