@@ -1,33 +1,125 @@
-// Host memory blocks. Each block carries its usable size in a small header so
-// that HostBlockSize and HostRealloc need no lookup. A failure can be injected
-// at the n-th allocation so that tests reach every failure path.
+// Host memory blocks. The evaluator allocates and frees a small block for
+// every node it visits, so small blocks are recycled through per-size free
+// lists instead of going back to malloc each time; larger blocks go straight
+// to malloc. Each block carries a header with its size and size class, so
+// HostBlockSize and HostRealloc need no lookup. A failure can be injected at
+// the n-th allocation so that tests reach every failure path.
+//
+// The runtime is used from one thread (the host's user-interface thread), so
+// the free lists and counters are plain, unlocked state.
+//
+// Under AddressSanitizer the free lists are bypassed: every block goes back to
+// malloc at once, so the sanitizer sees use after free and reports leaks.
 #include <cstdlib>
 #include <cstring>
 
 #include "xev/xevhost.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define XEV_RECYCLE_BLOCKS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define XEV_RECYCLE_BLOCKS 0
+#endif
+#endif
+#ifndef XEV_RECYCLE_BLOCKS
+#define XEV_RECYCLE_BLOCKS 1
+#endif
+
 namespace {
 
 struct alignas(16) BlockHeader {
-  size_t size;
-  size_t reserved;
+  size_t size;         // the size asked for; what HostBlockSize reports
+  size_t sizeClass;    // 1..kClassCount for recycled blocks, 0 for large ones
 };
 
-// Allocation bookkeeping, the only mutable state of this file.
+constexpr size_t kClassStep = 16;
+constexpr size_t kClassCount = 32;  // classes of 16, 32, ... 512 usable bytes
+constexpr size_t kLargestSmall = kClassStep * kClassCount;
+// Idle blocks kept for reuse; beyond this they go back to malloc so that a
+// burst of allocations does not pin its peak for the life of the process.
+constexpr size_t kMaxCachedBytes = size_t{8} << 20;
+constexpr size_t kMaxBlockSize = SIZE_MAX >> 2;
+
+struct FreeBlock {
+  FreeBlock* next;
+};
+
+// Allocation bookkeeping and the free lists: the only mutable state of this file.
 struct AllocationState {
   int64_t count = 0;
   int64_t live = 0;
   int64_t failAt = 0;  // absolute allocation number that fails; 0 = none
+  size_t cachedBytes = 0;
+  FreeBlock* freeLists[kClassCount + 1] = {};
 };
 AllocationState g_alloc;
 
 bool NextAllocationFails() {
   ++g_alloc.count;
-  return g_alloc.failAt != 0 && g_alloc.count == g_alloc.failAt;
+  return __builtin_expect(g_alloc.failAt != 0, 0) && g_alloc.count == g_alloc.failAt;
 }
 
 BlockHeader* HeaderOf(const void* block) {
   return reinterpret_cast<BlockHeader*>(const_cast<char*>(static_cast<const char*>(block))) - 1;
+}
+
+void* UserArea(BlockHeader* header) { return header + 1; }
+
+size_t ClassOf(size_t size) {
+  if (!XEV_RECYCLE_BLOCKS || size > kLargestSmall) return 0;
+  return size == 0 ? 1 : (size + kClassStep - 1) / kClassStep;
+}
+
+size_t CapacityOf(const BlockHeader* header) {
+  return header->sizeClass != 0 ? header->sizeClass * kClassStep : header->size;
+}
+
+// Clears a small block's whole capacity in 16-byte steps: for the sizes that
+// matter this is a few vector stores, cheaper than calling memset.
+void ClearSmall(void* block, size_t sizeClass) {
+  struct Chunk {
+    uint64_t low, high;
+  };
+  auto* chunk = static_cast<Chunk*>(block);
+  for (size_t i = 0; i < sizeClass; ++i) chunk[i] = Chunk{0, 0};
+}
+
+// A zero-filled block of size bytes, without touching the counters.
+void* AllocateBlock(size_t size) {
+  size_t sizeClass = ClassOf(size);
+  BlockHeader* header = nullptr;
+  if (sizeClass != 0 && g_alloc.freeLists[sizeClass] != nullptr) {
+    FreeBlock* reused = g_alloc.freeLists[sizeClass];
+    g_alloc.freeLists[sizeClass] = reused->next;
+    g_alloc.cachedBytes -= sizeClass * kClassStep;
+    header = HeaderOf(reused);
+    ClearSmall(reused, sizeClass);
+  } else if (sizeClass != 0) {
+    header = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + sizeClass * kClassStep));
+    if (header == nullptr) return nullptr;
+    ClearSmall(UserArea(header), sizeClass);
+  } else {
+    header = static_cast<BlockHeader*>(std::calloc(1, sizeof(BlockHeader) + size));
+    if (header == nullptr) return nullptr;
+  }
+  header->size = size;
+  header->sizeClass = sizeClass;
+  return UserArea(header);
+}
+
+void ReleaseBlock(void* block) {
+  BlockHeader* header = HeaderOf(block);
+  size_t sizeClass = header->sizeClass;
+  size_t capacity = sizeClass * kClassStep;
+  if (sizeClass == 0 || g_alloc.cachedBytes + capacity > kMaxCachedBytes) {
+    std::free(header);
+    return;
+  }
+  auto* freed = static_cast<FreeBlock*>(block);
+  freed->next = g_alloc.freeLists[sizeClass];
+  g_alloc.freeLists[sizeClass] = freed;
+  g_alloc.cachedBytes += capacity;
 }
 
 }  // namespace
@@ -35,30 +127,43 @@ BlockHeader* HeaderOf(const void* block) {
 extern "C" {
 
 XEV_API void* XEV_CALL HostAlloc(size_t size) {
-  if (NextAllocationFails() || size > (SIZE_MAX >> 2)) return nullptr;
-  auto* header = static_cast<BlockHeader*>(std::calloc(1, sizeof(BlockHeader) + size));
-  if (header == nullptr) return nullptr;
-  header->size = size;
-  ++g_alloc.live;
-  return header + 1;
+  if (NextAllocationFails() || size > kMaxBlockSize) return nullptr;
+  void* block = AllocateBlock(size);
+  if (block != nullptr) ++g_alloc.live;
+  return block;
 }
 
 XEV_API void* XEV_CALL HostRealloc(void* block, size_t size) {
   if (block == nullptr) return HostAlloc(size);
-  BlockHeader* old = HeaderOf(block);
-  size_t oldSize = old->size;
-  if (NextAllocationFails() || size > (SIZE_MAX >> 2)) return nullptr;
-  auto* header = static_cast<BlockHeader*>(std::realloc(old, sizeof(BlockHeader) + size));
-  if (header == nullptr) return nullptr;
-  if (size > oldSize) std::memset(reinterpret_cast<char*>(header + 1) + oldSize, 0, size - oldSize);
-  header->size = size;
-  return header + 1;
+  if (NextAllocationFails() || size > kMaxBlockSize) return nullptr;
+  BlockHeader* header = HeaderOf(block);
+  size_t oldSize = header->size;
+  // A small block that still has room keeps its place; bytes past the old
+  // size may hold an earlier user's data, so the grown part is cleared.
+  if (header->sizeClass != 0 && size <= CapacityOf(header)) {
+    if (size > oldSize) std::memset(static_cast<char*>(block) + oldSize, 0, size - oldSize);
+    header->size = size;
+    return block;
+  }
+  if (header->sizeClass == 0 && ClassOf(size) == 0) {
+    auto* moved = static_cast<BlockHeader*>(std::realloc(header, sizeof(BlockHeader) + size));
+    if (moved == nullptr) return nullptr;
+    if (size > oldSize) std::memset(reinterpret_cast<char*>(UserArea(moved)) + oldSize, 0, size - oldSize);
+    moved->size = size;
+    return UserArea(moved);
+  }
+  // Moving between a small class and a large block (either way).
+  void* moved = AllocateBlock(size);
+  if (moved == nullptr) return nullptr;
+  std::memcpy(moved, block, oldSize < size ? oldSize : size);
+  ReleaseBlock(block);
+  return moved;
 }
 
 XEV_API void XEV_CALL HostFree(void* block) {
   if (block == nullptr) return;
   --g_alloc.live;
-  std::free(HeaderOf(block));
+  ReleaseBlock(block);
 }
 
 XEV_API size_t XEV_CALL HostBlockSize(const void* block) {
