@@ -1,0 +1,149 @@
+// A context with data items, keyword items and host functions for parser
+// tests, and a compact text form of parse trees to compare against.
+#pragma once
+
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "core/handle_array.h"
+#include "language/language.h"
+#include "xev/xev.h"
+
+namespace parse_test {
+
+using xev::language::ExprNode;
+
+inline intptr_t XEV_CALL ResolveAnything(const char*) { return 1; }
+
+struct Param {
+  int16_t type;
+  int16_t byName = 0;
+  int16_t subclass = 0;
+};
+
+class ParseContext {
+ public:
+  explicit ParseContext(uint16_t flags = ECF_RANGES_SETS | ECF_MODULO | ECF_SET_QUANTIFIERS)
+      : ec(XEVCreateEC(0, ResolveAnything, nullptr, flags)) {}
+  ~ParseContext() { XEVDestroyEC(ec); }
+  ParseContext(const ParseContext&) = delete;
+  ParseContext& operator=(const ParseContext&) = delete;
+
+  void Data(const char* name, int16_t type, int16_t subclass = 0) { Add(XEV_ITEM_DATA, name, type, subclass, 0); }
+  void Keyword(const char* name, int16_t type, int16_t subclass = 0, int16_t caseSensitive = 0) {
+    Add(XEV_ITEM_KEYWORD, name, type, subclass, caseSensitive);
+  }
+  void Function(const char* name, int16_t returnType, std::initializer_list<Param> params, int16_t a = 0,
+                int16_t b = 0, uint16_t flags = 0) {
+    std::vector<unsigned char> bytes(XEV_ITEM_FIXED_SIZE + sizeof(ExpParam) * (params.size() + 1));
+    auto* item = reinterpret_cast<ExpItem*>(bytes.data());
+    Fill(item, XEV_ITEM_FUNCTION, name, returnType);
+    item->paramCount = static_cast<int16_t>(params.size());
+    item->subclass = a;
+    item->subclass2 = b;
+    item->flags = flags;
+    int i = 0;
+    for (const Param& p : params) {
+      ExpParam entry{p.byName, p.type, p.subclass};
+      std::memcpy(bytes.data() + XEV_ITEM_FIXED_SIZE + sizeof(ExpParam) * i++, &entry, sizeof entry);
+    }
+    XEVAddExpressionItem(ec, item);
+  }
+  // Host operator callbacks make '||' work on Numbers, '+' on Strings, etc.
+  void Operator(int32_t op, int32_t slot) { XEVSetOperatorCallback(ec, op, slot, "HostOperator"); }
+
+  ExprContext* ec;
+
+ private:
+  static void Fill(ExpItem* item, int16_t kind, const char* name, int16_t type) {
+    item->kind = kind;
+    item->dataType = type;
+    item->boundValue = 1;
+    std::strncpy(item->name, name, sizeof item->name - 1);
+  }
+  void Add(int16_t kind, const char* name, int16_t type, int16_t subclass, int16_t subclass2) {
+    ExpItem item{};
+    Fill(&item, kind, name, type);
+    item.subclass = subclass;
+    item.subclass2 = subclass2;
+    XEVAddExpressionItem(ec, &item);
+  }
+};
+
+// Sales data most tests use: Numbers, Strings, dates and a keyword.
+inline void AddSalesItems(ParseContext& c) {
+  c.Data("Amount", XEV_TYPE_NUMBER, 7);
+  c.Data("Price", XEV_TYPE_NUMBER);
+  c.Data("Qty", XEV_TYPE_NUMBER);
+  c.Data("Name", XEV_TYPE_STRING);
+  c.Data("City", XEV_TYPE_STRING);
+  c.Data("OrderDate", XEV_TYPE_DATETIME);
+  c.Data("ShipDate", XEV_TYPE_DATETIME);
+  c.Data("Orders.Lines.Total", XEV_TYPE_NUMBER);
+  c.Keyword("PageNo", 300, XEV_TYPE_NUMBER);
+  c.Keyword("Top Ten", 301, XEV_TYPE_STRING);
+}
+
+// Text form: operators and ranges as (op left right), calls as Name[args],
+// formula references as Name(), sets as {a, b}; leaves as written, numbers
+// in their shortest text, strings quoted, dates between # marks, and a
+// date unit after the operator as +/1.
+inline std::string Describe(const ExprNode* node);
+
+inline std::string DescribeList(void* list) {
+  auto handle = static_cast<xev::core::HGLOBAL>(list);
+  std::string text;
+  uint32_t count = xev::core::HandleArrayCount(handle);
+  for (uint32_t i = 0; i < count; ++i) {
+    auto** nodes = static_cast<ExprNode**>(xev::core::HandleArrayLockElement(handle, static_cast<int32_t>(i)));
+    if (i > 0) text += ", ";
+    text += Describe(*nodes);
+    xev::core::HandleArrayUnlock(handle);
+  }
+  return text;
+}
+
+inline std::string Describe(const ExprNode* node) {
+  using namespace xev::language;
+  if (node == nullptr) return "null";
+  const char* name = static_cast<const char*>(node->left);
+  switch (node->kind) {
+    case NK_NUMBER: {
+      char buffer[64];
+      HostNumberToStr(static_cast<const NumberValue*>(node->left), buffer, sizeof buffer);
+      return buffer;
+    }
+    case NK_ITEM: return name;
+    case NK_STRING: return std::string("'") + name + "'";
+    case NK_DATE: return std::string("#") + name + "#";
+    case NK_FUNCTION: return std::string(name) + "[" + DescribeList(node->right) + "]";
+    case NK_FORMULAREF: return std::string(name) + "()";
+    case NK_SET: return "{" + DescribeList(node->right) + "}";
+    case NK_RANGE: return "(AND " + Describe(static_cast<ExprNode*>(node->left)) + " " +
+                          Describe(static_cast<ExprNode*>(node->right)) + ")";
+    default: {
+      std::string op = node->kind == NK_CONCAT ? "||" : std::string(1, static_cast<char>(node->kind));
+      if (node->flags != 0) op += "/" + std::to_string(node->flags);
+      return "(" + op + " " + Describe(static_cast<ExprNode*>(node->left)) + " " +
+             Describe(static_cast<ExprNode*>(node->right)) + ")";
+    }
+  }
+}
+
+struct Parsed {
+  HEXP exp = nullptr;
+  ExprError error{};
+  uint16_t type = 0xFFFF;
+  std::string tree;
+};
+
+inline Parsed Parse(ExprContext* ec, const char* text, const char* name = nullptr) {
+  Parsed result;
+  result.exp = XEVParseFormula(ec, nullptr, text, name, &result.error, &result.type);
+  if (result.exp != nullptr) result.tree = Describe(result.exp->root);
+  return result;
+}
+
+}  // namespace parse_test
