@@ -1,9 +1,10 @@
 // Argument reading and result writing shared by the built-in function bodies.
 //
-// A null argument slot arises only when an argument's evaluation failed (or a
-// host passes a short array); the bodies never dereference one. A missing
-// Number or DateTime reads as NULL and a missing String as the empty string,
-// so a failed argument behaves like an empty value instead of failing the row.
+// A null argument slot arises only when an argument's evaluation failed (a
+// data item that no longer answers, memory that could not be had). A built-in
+// then fails too, so the formula yields no value instead of a result computed
+// from an argument that was never there. Every body checks its slots first
+// with ArgumentsPresent; the readers below then need no null tests.
 #pragma once
 
 #include <cstdint>
@@ -14,16 +15,19 @@
 
 namespace xev::functions {
 
+inline bool ArgumentsPresent(void** args, int count) {
+  if (args == nullptr) return false;
+  for (int i = 0; i < count; ++i) {
+    if (args[i] == nullptr) return false;
+  }
+  return true;
+}
+
 inline const NumberValue* NumberArg(void** args, int index) {
-  static const NumberValue kNull = {};
-  if (args == nullptr || args[index] == nullptr) return &kNull;
   return static_cast<const NumberValue*>(args[index]);
 }
 
-inline const char* StringArg(void** args, int index) {
-  if (args == nullptr || args[index] == nullptr) return "";
-  return static_cast<const char*>(args[index]);
-}
+inline const char* StringArg(void** args, int index) { return static_cast<const char*>(args[index]); }
 
 // A count or position argument: NumberToInt, with NULL counting as 0.
 inline int32_t IntArg(void** args, int index) {

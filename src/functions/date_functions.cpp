@@ -76,36 +76,43 @@ extern "C" {
 
 XEV_API int32_t XEV_CALL FUNDateYear(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                      void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   return DateToNumberResult(result, size, args, Field::kYear);
 }
 
 XEV_API int32_t XEV_CALL FUNDateMonth(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                       void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   return DateToNumberResult(result, size, args, Field::kMonth);
 }
 
 XEV_API int32_t XEV_CALL FUNDateDay(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                     void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   return DateToNumberResult(result, size, args, Field::kDay);
 }
 
 XEV_API int32_t XEV_CALL FUNDateHour(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                      void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   return DateToNumberResult(result, size, args, Field::kHour);
 }
 
 XEV_API int32_t XEV_CALL FUNDateMinute(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                        void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   return DateToNumberResult(result, size, args, Field::kMinute);
 }
 
 XEV_API int32_t XEV_CALL FUNDateSecond(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                        void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   return DateToNumberResult(result, size, args, Field::kSecond);
 }
 
 XEV_API int32_t XEV_CALL FUNDateQuarter(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                         void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   NumberValue* out = NumberResult(result, size);
   if (out == nullptr) return 0;
   DateParts parts;
@@ -124,6 +131,7 @@ XEV_API int32_t XEV_CALL FUNDateQuarter(ExprContext*, HEXP, int32_t size, void**
 
 XEV_API int32_t XEV_CALL FUNWeekDay(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                     void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   NumberValue* out = NumberResult(result, size);
   if (out == nullptr) return 0;
   DateParts parts;
@@ -139,16 +147,19 @@ XEV_API int32_t XEV_CALL FUNWeekDay(ExprContext*, HEXP, int32_t size, void** res
 
 XEV_API int32_t XEV_CALL FUNDateMonthBegin(ExprContext*, HEXP, int32_t size, void** result,
                                            const char*, void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   return MonthBoundary(result, size, args, false);
 }
 
 XEV_API int32_t XEV_CALL FUNDateMonthEnd(ExprContext*, HEXP, int32_t size, void** result,
                                          const char*, void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   return MonthBoundary(result, size, args, true);
 }
 
 XEV_API int32_t XEV_CALL FUNDateAddDay(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                        void** args) {
+  if (!ArgumentsPresent(args, 2)) return 0;
   NumberValue* out = NumberResult(result, size);
   if (out == nullptr) return 0;
   xev::eval::DateAddUnits(out, NumberArg(args, 0), IntArg(args, 1), '+', xev::language::DU_DAY);
@@ -157,6 +168,7 @@ XEV_API int32_t XEV_CALL FUNDateAddDay(ExprContext*, HEXP, int32_t size, void** 
 
 XEV_API int32_t XEV_CALL FUNDateConstruct(ExprContext*, HEXP, int32_t size, void** result,
                                           const char*, void** args) {
+  if (!ArgumentsPresent(args, 6)) return 0;
   NumberValue* out = NumberResult(result, size);
   if (out == nullptr) return 0;
   *out = NumberValue{};
@@ -174,6 +186,7 @@ XEV_API int32_t XEV_CALL FUNDateConstruct(ExprContext*, HEXP, int32_t size, void
 
 XEV_API int32_t XEV_CALL FUNDateToStr(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                       void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   char text[xev::eval::kTextBufferSize] = "";
   const NumberValue* date = NumberArg(args, 0);
   if (NumberIsNull(date) || !xev::eval::DateToText(date, text)) text[0] = '\0';
@@ -182,6 +195,7 @@ XEV_API int32_t XEV_CALL FUNDateToStr(ExprContext*, HEXP, int32_t size, void** r
 
 XEV_API int32_t XEV_CALL FUNDateToStrPicture(ExprContext*, HEXP, int32_t size, void** result,
                                              const char*, void** args) {
+  if (!ArgumentsPresent(args, 2)) return 0;
   char text[xev::eval::kTextBufferSize] = "";
   const NumberValue* date = NumberArg(args, 0);
   if (NumberIsNull(date) || !xev::eval::DateToTextByPicture(date, StringArg(args, 1), text)) {

@@ -25,6 +25,7 @@ extern "C" {
 
 XEV_API int32_t XEV_CALL FUNNumberAbsolute(ExprContext*, HEXP, int32_t size, void** result,
                                            const char*, void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   NumberValue* out = NumberResult(result, size);
   if (out == nullptr) return 0;
   *out = *NumberArg(args, 0);
@@ -40,6 +41,7 @@ XEV_API int32_t XEV_CALL FUNNumberAbsolute(ExprContext*, HEXP, int32_t size, voi
 // INT_MIN mod -1 is 0 too, computed without the overflowing division.
 XEV_API int32_t XEV_CALL FUNNumberMod(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                       void** args) {
+  if (!ArgumentsPresent(args, 2)) return 0;
   NumberValue* out = NumberResult(result, size);
   if (out == nullptr) return 0;
   const NumberValue* a = NumberArg(args, 0);
@@ -57,6 +59,7 @@ XEV_API int32_t XEV_CALL FUNNumberMod(ExprContext*, HEXP, int32_t size, void** r
 
 XEV_API int32_t XEV_CALL FUNNumberRound(ExprContext*, HEXP, int32_t size, void** result,
                                         const char*, void** args) {
+  if (!ArgumentsPresent(args, 2)) return 0;
   NumberValue* out = NumberResult(result, size);
   if (out == nullptr) return 0;
   const NumberValue* n = NumberArg(args, 0);
@@ -70,6 +73,7 @@ XEV_API int32_t XEV_CALL FUNNumberRound(ExprContext*, HEXP, int32_t size, void**
 
 XEV_API int32_t XEV_CALL FUNNumberTruncate(ExprContext*, HEXP, int32_t size, void** result,
                                            const char*, void** args) {
+  if (!ArgumentsPresent(args, 2)) return 0;
   NumberValue* out = NumberResult(result, size);
   if (out == nullptr) return 0;
   *out = *NumberArg(args, 0);
@@ -82,6 +86,7 @@ XEV_API int32_t XEV_CALL FUNNumberTruncate(ExprContext*, HEXP, int32_t size, voi
 // with a fractional exponent) or beyond the Number range gives NULL.
 XEV_API int32_t XEV_CALL FUNPower(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                   void** args) {
+  if (!ArgumentsPresent(args, 2)) return 0;
   NumberValue* out = NumberResult(result, size);
   if (out == nullptr) return 0;
   const NumberValue* base = NumberArg(args, 0);
@@ -99,6 +104,7 @@ XEV_API int32_t XEV_CALL FUNPower(ExprContext*, HEXP, int32_t size, void** resul
 
 XEV_API int32_t XEV_CALL FUNNumberIFF(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                       void** args) {
+  if (!ArgumentsPresent(args, 4)) return 0;
   NumberValue* out = NumberResult(result, size);
   if (out == nullptr) return 0;
   *out = *NumberArg(args, SignChoice(NumberArg(args, 0)));
@@ -113,6 +119,7 @@ XEV_API int32_t XEV_CALL FUNDateIFF(ExprContext* ec, HEXP exp, int32_t size, voi
 
 XEV_API int32_t XEV_CALL FUNNumberToStr(ExprContext*, HEXP, int32_t size, void** result,
                                         const char*, void** args) {
+  if (!ArgumentsPresent(args, 2)) return 0;
   char text[xev::eval::kTextBufferSize] = "";
   xev::eval::NumberToTextFixed(NumberArg(args, 0), IntArg(args, 1), text);
   return CopyTextResult(result, size, text);
@@ -120,6 +127,7 @@ XEV_API int32_t XEV_CALL FUNNumberToStr(ExprContext*, HEXP, int32_t size, void**
 
 XEV_API int32_t XEV_CALL FUNNumberToStrPicture(ExprContext*, HEXP, int32_t size, void** result,
                                                const char*, void** args) {
+  if (!ArgumentsPresent(args, 2)) return 0;
   char text[xev::eval::kTextBufferSize] = "";
   bool converted =
       xev::eval::NumberToTextByPicture(NumberArg(args, 0), StringArg(args, 1), text) != 0;
@@ -128,6 +136,7 @@ XEV_API int32_t XEV_CALL FUNNumberToStrPicture(ExprContext*, HEXP, int32_t size,
 
 XEV_API int32_t XEV_CALL FUNNumberToCurrency(ExprContext*, HEXP, int32_t size, void** result,
                                              const char*, void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   char text[xev::eval::kTextBufferSize] = "";
   bool converted = xev::eval::NumberToCurrencyText(NumberArg(args, 0), text) != 0;
   return FormattedText(result, size, converted, text);
@@ -135,6 +144,7 @@ XEV_API int32_t XEV_CALL FUNNumberToCurrency(ExprContext*, HEXP, int32_t size, v
 
 XEV_API int32_t XEV_CALL FUNNumberCountryFmt(ExprContext*, HEXP, int32_t size, void** result,
                                              const char*, void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   char text[xev::eval::kTextBufferSize] = "";
   bool converted = xev::eval::NumberToCountryText(NumberArg(args, 0), text) != 0;
   return FormattedText(result, size, converted, text);

@@ -96,6 +96,7 @@ extern "C" {
 
 XEV_API int32_t XEV_CALL FUNStrLeft(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                     void** args) {
+  if (!ArgumentsPresent(args, 2)) return 0;
   const char* s = StringArg(args, 0);
   int32_t count = IntArg(args, 1);
   char* out = TextResult(result, size, PartRoom(s, count));
@@ -106,6 +107,7 @@ XEV_API int32_t XEV_CALL FUNStrLeft(ExprContext*, HEXP, int32_t size, void** res
 
 XEV_API int32_t XEV_CALL FUNStrRight(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                      void** args) {
+  if (!ArgumentsPresent(args, 2)) return 0;
   const char* s = StringArg(args, 0);
   int32_t count = IntArg(args, 1);
   char* out = TextResult(result, size, PartRoom(s, count));
@@ -116,6 +118,7 @@ XEV_API int32_t XEV_CALL FUNStrRight(ExprContext*, HEXP, int32_t size, void** re
 
 XEV_API int32_t XEV_CALL FUNStrMid(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                    void** args) {
+  if (!ArgumentsPresent(args, 3)) return 0;
   const char* s = StringArg(args, 0);
   int32_t position = std::min(IntArg(args, 1), HostStrLen(s));
   int32_t count = IntArg(args, 2);
@@ -127,11 +130,13 @@ XEV_API int32_t XEV_CALL FUNStrMid(ExprContext*, HEXP, int32_t size, void** resu
 
 XEV_API int32_t XEV_CALL FUNStrLength(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                       void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   return NumberOut(result, size, HostStrCharCount(StringArg(args, 0)));
 }
 
 XEV_API int32_t XEV_CALL FUNStrTrim(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                     void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   const char* s = StringArg(args, 0);
   char* out = TextResult(result, size, static_cast<int64_t>(HostStrLen(s)) + 1);
   if (out == nullptr) return 0;
@@ -141,6 +146,7 @@ XEV_API int32_t XEV_CALL FUNStrTrim(ExprContext*, HEXP, int32_t size, void** res
 
 XEV_API int32_t XEV_CALL FUNStrRTrim(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                      void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   const char* s = StringArg(args, 0);
   char* out = TextResult(result, size, static_cast<int64_t>(HostStrLen(s)) + 1);
   if (out == nullptr) return 0;
@@ -150,6 +156,7 @@ XEV_API int32_t XEV_CALL FUNStrRTrim(ExprContext*, HEXP, int32_t size, void** re
 
 XEV_API int32_t XEV_CALL FUNStrLTrim(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                      void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   const char* s = StringArg(args, 0);
   char* out = TextResult(result, size, static_cast<int64_t>(HostStrLen(s)) + 1);
   if (out == nullptr) return 0;
@@ -160,6 +167,7 @@ XEV_API int32_t XEV_CALL FUNStrLTrim(ExprContext*, HEXP, int32_t size, void** re
 
 XEV_API int32_t XEV_CALL FUNStrUpper(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                      void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   char* out = CopyOfArgument(result, size, StringArg(args, 0));
   if (out == nullptr) return 0;
   HostStrUpper(out);
@@ -168,6 +176,7 @@ XEV_API int32_t XEV_CALL FUNStrUpper(ExprContext*, HEXP, int32_t size, void** re
 
 XEV_API int32_t XEV_CALL FUNStrLower(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                      void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   char* out = CopyOfArgument(result, size, StringArg(args, 0));
   if (out == nullptr) return 0;
   HostStrLower(out);
@@ -176,6 +185,7 @@ XEV_API int32_t XEV_CALL FUNStrLower(ExprContext*, HEXP, int32_t size, void** re
 
 XEV_API int32_t XEV_CALL FUNStrProper(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                       void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   const char* s = StringArg(args, 0);
   char* out = TextResult(result, size, static_cast<int64_t>(HostStrLen(s)) + 1);
   if (out == nullptr) return 0;
@@ -185,6 +195,7 @@ XEV_API int32_t XEV_CALL FUNStrProper(ExprContext*, HEXP, int32_t size, void** r
 
 XEV_API int32_t XEV_CALL FUNStrRepeat(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                       void** args) {
+  if (!ArgumentsPresent(args, 2)) return 0;
   const char* s = StringArg(args, 0);
   int64_t count = std::max(IntArg(args, 1), 0);
   int64_t length = HostStrLen(s);
@@ -200,6 +211,7 @@ XEV_API int32_t XEV_CALL FUNStrRepeat(ExprContext*, HEXP, int32_t size, void** r
 
 XEV_API int32_t XEV_CALL FUNStrSpaces(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                       void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   int64_t count = std::max(IntArg(args, 0), 0);
   char* out = TextResult(result, size, count + 1);
   if (out == nullptr) return 0;
@@ -212,6 +224,7 @@ XEV_API int32_t XEV_CALL FUNStrSpaces(ExprContext*, HEXP, int32_t size, void** r
 // and blanks make up what s lacks.
 XEV_API int32_t XEV_CALL FUNStrPad(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                    void** args) {
+  if (!ArgumentsPresent(args, 2)) return 0;
   const char* s = StringArg(args, 0);
   int32_t count = std::max(IntArg(args, 1), 0);
   char* out = TextResult(result, size, CharBytes(count) + 1);
@@ -231,11 +244,13 @@ XEV_API int32_t XEV_CALL FUNStrPad(ExprContext*, HEXP, int32_t size, void** resu
 
 XEV_API int32_t XEV_CALL FUNStrCompare(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                        void** args) {
+  if (!ArgumentsPresent(args, 2)) return 0;
   return NumberOut(result, size, lstrcmpA(StringArg(args, 0), StringArg(args, 1)));
 }
 
 XEV_API int32_t XEV_CALL FUNStrScan(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                     void** args) {
+  if (!ArgumentsPresent(args, 2)) return 0;
   return NumberOut(result, size, HostStrScan(StringArg(args, 0), StringArg(args, 1)));
 }
 
@@ -243,6 +258,7 @@ XEV_API int32_t XEV_CALL FUNStrScan(ExprContext*, HEXP, int32_t size, void** res
 // pos on: the replacement never shrinks below what it writes.
 XEV_API int32_t XEV_CALL FUNStrReplace(ExprContext*, HEXP, int32_t size, void** result,
                                        const char*, void** args) {
+  if (!ArgumentsPresent(args, 4)) return 0;
   const char* s = StringArg(args, 0);
   const char* replacement = StringArg(args, 3);
   int32_t length = HostStrLen(s);
@@ -257,22 +273,26 @@ XEV_API int32_t XEV_CALL FUNStrReplace(ExprContext*, HEXP, int32_t size, void** 
 
 XEV_API int32_t XEV_CALL FUNStrIFF(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                    void** args) {
+  if (!ArgumentsPresent(args, 4)) return 0;
   return CopyTextResult(result, size, StringArg(args, SignChoice(NumberArg(args, 0))));
 }
 
 XEV_API int32_t XEV_CALL FUNStrCase(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                     void** args) {
+  if (!ArgumentsPresent(args, 2)) return 0;
   return ListEntryResult(result, size, StringArg(args, 1), IntArg(args, 0));
 }
 
 XEV_API int32_t XEV_CALL FUNStrTranslate(ExprContext*, HEXP, int32_t size, void** result,
                                          const char*, void** args) {
+  if (!ArgumentsPresent(args, 3)) return 0;
   int32_t index = FindListEntry(StringArg(args, 0), StringArg(args, 1));
   return ListEntryResult(result, size, StringArg(args, 2), index);
 }
 
 XEV_API int32_t XEV_CALL FUNStrToDate(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                       void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   NumberValue* out = NumberResult(result, size);
   if (out == nullptr) return 0;
   *out = NumberValue{};
@@ -282,6 +302,7 @@ XEV_API int32_t XEV_CALL FUNStrToDate(ExprContext*, HEXP, int32_t size, void** r
 
 XEV_API int32_t XEV_CALL FUNStrToNumber(ExprContext*, HEXP, int32_t size, void** result,
                                         const char*, void** args) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   NumberValue* out = NumberResult(result, size);
   if (out == nullptr) return 0;
   xev::eval::NumberFromText(out, StringArg(args, 0));

@@ -113,10 +113,11 @@ TEST_F(NumberFunctions, TextResultsGrowOrFailWithoutLosingTheBlock) {
   HostFree(block);
 }
 
-TEST_F(NumberFunctions, NullSlotsReadAsNull) {
-  EXPECT_EQ(Text(CallNumber(FUNNumberAbsolute, {nullptr})), "NULL");
-  EXPECT_EQ(Text(CallNumber(FUNNumberMod, {nullptr, Num("3")})), "NULL");
-  EXPECT_EQ(Text(CallNumber(FUNNumberIFF, {nullptr, Num("1"), Num("2"), Num("3")})), "2");
+TEST_F(NumberFunctions, NullSlotsFailTheCall) {
+  EXPECT_EQ(Call(FUNNumberAbsolute, {nullptr}, 13).returned, 0);
+  EXPECT_EQ(Call(FUNNumberMod, {Num("7"), nullptr}, 13).returned, 0);
+  EXPECT_EQ(Call(FUNNumberIFF, {Num("1"), Num("1"), Num("2"), nullptr}, 13).returned, 0);
+  EXPECT_EQ(Call(FUNNumberToStr, {nullptr, Num("2")}, 50).returned, 0);
 }
 
 }  // namespace

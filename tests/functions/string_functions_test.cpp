@@ -160,11 +160,14 @@ TEST_F(StringFunctions, TextToValues) {
   EXPECT_EQ(DateText(CallNumber(FUNStrToDate, {"2/29/2000"})), "2000-02-29 00:00:00");
 }
 
-TEST_F(StringFunctions, NullSlotsReadAsEmptyStrings) {
-  EXPECT_EQ(CallText(FUNStrUpper, {nullptr}), "");
-  EXPECT_EQ(CallText(FUNStrCase, {nullptr, "a,b"}), "a");
-  EXPECT_EQ(CallText(FUNStrReplace, {"ab", nullptr, nullptr, nullptr}), "ab");
-  EXPECT_EQ(Text(CallNumber(FUNStrLength, {nullptr})), "0");
+// A slot is null only when its argument could not be evaluated; the call then
+// fails rather than compute with a value that was never there.
+TEST_F(StringFunctions, NullSlotsFailTheCall) {
+  EXPECT_EQ(Call(FUNStrUpper, {nullptr}, 50).returned, 0);
+  EXPECT_EQ(Call(FUNStrCase, {nullptr, "a,b"}, 50).returned, 0);
+  EXPECT_EQ(Call(FUNStrReplace, {"ab", Num("1"), Num("1"), nullptr}, 50).returned, 0);
+  EXPECT_EQ(Call(FUNStrLength, {nullptr}, 13).returned, 0);
+  EXPECT_EQ(Call(FUNStrLeft, {}, 50).returned, 0);
 }
 
 TEST_F(StringFunctions, DoubleByteTextIsNeverSplit) {

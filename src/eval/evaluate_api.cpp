@@ -1,0 +1,90 @@
+// The two evaluation entry points: one copies the value into the caller's
+// buffer (or reports the size a text needs), the other into a block that it
+// grows for the caller.
+#include <cstring>
+
+#include "eval/evaluator.h"
+#include "language/language.h"
+
+namespace {
+
+using xev::eval::Value;
+
+// Evaluates exp and checks that the value has the shape its root type
+// promises. The type is returned through type; false means no value (and
+// nothing left to release).
+bool EvaluateTyped(ExprContext* ec, HEXP exp, Value& value, int16_t* type) {
+  if (exp == nullptr || exp->root == nullptr) return false;
+  if (!xev::eval::EvaluateFormula(ec, exp, value)) return false;
+  *type = exp->root->type;
+  bool shapeFits = (*type == XEV_TYPE_NUMBER || *type == XEV_TYPE_DATETIME)
+                       ? value.kind == Value::kNumber
+                       : *type == XEV_TYPE_STRING && value.kind == Value::kText;
+  if (!shapeFits) xev::eval::ReleaseValue(value);
+  return shapeFits;
+}
+
+}  // namespace
+
+extern "C" {
+
+XEV_API int32_t XEV_CALL XEVEvaluateExpression(ExprContext* ec, HEXP exp, int32_t size,
+                                               void* buffer) {
+  Value value;
+  int16_t type = 0;
+  if (!EvaluateTyped(ec, exp, value, &type)) return 0;
+  int32_t ok = 0;
+  if (buffer == nullptr) {
+    ok = 0;
+  } else if (value.kind == Value::kNumber) {
+    std::memcpy(buffer, &value.number, XEV_NUMBER_SIZE);  // the size is not looked at
+    ok = 1;
+  } else if (size == 0) {
+    // A size query: the bytes the text needs, terminator included.
+    int32_t needed = static_cast<int32_t>(std::strlen(value.text) + 1);
+    std::memcpy(buffer, &needed, sizeof needed);
+    ok = 1;
+  } else if (size > 0) {
+    // A buffer that is too small gets its first size bytes, unterminated.
+    size_t needed = std::strlen(value.text) + 1;
+    size_t copied = needed < static_cast<size_t>(size) ? needed : static_cast<size_t>(size);
+    std::memcpy(buffer, value.text, copied);
+    ok = 1;
+  }
+  xev::eval::ReleaseValue(value);
+  return ok;
+}
+
+XEV_API int32_t XEV_CALL XEVEvaluateExpressionExt(ExprContext* ec, HEXP exp, int32_t* length,
+                                                  void** block) {
+  Value value;
+  int16_t type = 0;
+  if (block == nullptr || !EvaluateTyped(ec, exp, value, &type)) return 0;
+  int32_t ok = 0;
+  if (value.kind == Value::kNumber) {
+    // The caller's block must already hold 13 bytes; the length is not written.
+    if (*block != nullptr) {
+      std::memcpy(*block, &value.number, XEV_NUMBER_SIZE);
+      ok = 1;
+    }
+  } else {
+    size_t textLength = std::strlen(value.text);
+    size_t room = textLength + 2;
+    void* target = *block;
+    if (target == nullptr) {
+      target = HostAlloc(room);
+    } else if (HostBlockSize(target) < room) {
+      target = HostRealloc(target, room);
+    }
+    if (target != nullptr) {
+      *block = target;
+      if (length != nullptr) *length = static_cast<int32_t>(static_cast<uint16_t>(textLength + 1));
+      std::memcpy(target, value.text, textLength + 1);
+      ok = 1;
+    }
+  }
+  xev::eval::ReleaseValue(value);
+  return ok;
+}
+
+}  // extern "C"

@@ -1,0 +1,33 @@
+// The tree evaluator as the evaluation entry points see it: one call that
+// walks a formula's tree and hands back its value.
+#pragma once
+
+#include <cstdint>
+
+#include "xev/xev.h"
+
+namespace xev::eval {
+
+// A value in flight. Numbers and DateTimes travel by value, so the arithmetic
+// of a formula allocates nothing; a text either borrows bytes that outlive the
+// walk (a literal of the tree) or owns a HostAlloc block.
+struct Value {
+  enum Kind : uint8_t { kNone = 0, kNumber = 1, kText = 2 };
+  Kind kind = kNone;
+  bool owned = false;
+  NumberValue number{};
+  char* text = nullptr;
+};
+
+// Frees what the value owns and leaves it empty.
+void ReleaseValue(Value& value);
+
+// Evaluates the tree of exp in ec. False when the formula yields no value;
+// nothing is left allocated then.
+bool EvaluateFormula(ExprContext* ec, HEXP exp, Value& out);
+
+// Named formulas may refer to each other in chains; deeper chains than this
+// (which only a cycle among loaded formulas could build) yield no value.
+constexpr int32_t kMaxFormulaChain = 256;
+
+}  // namespace xev::eval
