@@ -87,7 +87,8 @@ TEST(BlockWriter, EmptiedDataItemListIsCountedButNotWritten) {
 // A name that does not fit is skipped, and shorter ones after it still go in.
 TEST(BlockWriter, PiecesThatDoNotFitAreSkippedWhole) {
   Ec ec = NewContext();
-  ASSERT_EQ(XEVSetOperatorCallback(ec.get(), 0, 0, std::string(24, 'N').c_str()), 1);
+  std::string longName(24, 'N');
+  ASSERT_EQ(XEVSetOperatorCallback(ec.get(), 0, 0, longName.c_str()), 1);
   ExpItem item = DataItem("Amount", "g");
   ASSERT_EQ(XEVAddExpressionItem(ec.get(), &item), 1);
   Bytes buffer(25, 0xEE);
@@ -100,7 +101,8 @@ TEST(BlockWriter, PiecesThatDoNotFitAreSkippedWhole) {
 
 TEST(BlockWriter, DataItemRecordsAreEachTriedInTurn) {
   Ec ec = NewContext();
-  ExpItem wide = DataItem("Wide", std::string(40, 'w').c_str());
+  std::string wideBinding(40, 'w');
+  ExpItem wide = DataItem("Wide", wideBinding.c_str());
   ExpItem narrow = DataItem("Narrow", "n");
   ASSERT_EQ(XEVAddExpressionItem(ec.get(), &wide), 1);
   ASSERT_EQ(XEVAddExpressionItem(ec.get(), &narrow), 1);
