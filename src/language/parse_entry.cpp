@@ -96,7 +96,13 @@ ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, 
     return FailParse(ec, record, error);
   }
   if (XEVValidName(ec, record->name, error) == 0) {
-    SetParseError(kErrName, 0, ByteLength(text));
+    // The name check is a parse of its own; running out of memory there is
+    // no verdict on the name.
+    if (ParseError().code == kErrMemory) {
+      SetParseError(kErrMemory, 0, 0);
+    } else {
+      SetParseError(kErrName, 0, ByteLength(text));
+    }
     return FailParse(ec, record, error);
   }
   const ExprNode* reference = nullptr;
@@ -135,7 +141,10 @@ bool SurvivesNormalisation(const char* name) {
   char local[256];
   size_t bytes = std::strlen(name) + 1;
   char* copy = bytes <= sizeof local ? local : static_cast<char*>(HostAlloc(bytes));
-  if (copy == nullptr) return false;
+  if (copy == nullptr) {
+    SetParseError(kErrMemory, 0, 0);
+    return false;
+  }
   std::memcpy(copy, name, bytes);
   HostStrNormalize(copy);
   bool same = HostStrEqual(copy, name) != 0;

@@ -1,0 +1,344 @@
+// The parse entry points: generated names, replacing a formula in place,
+// the recursion check, deep and long formulas, name validation, and every
+// allocation of a parse failing in turn.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "language/parse_fixture.h"
+
+namespace {
+
+using namespace parse_test;
+
+std::string NameOf(HEXP exp) {
+  char buffer[128] = {};
+  XEVGetExpressionName(nullptr, exp, sizeof buffer, buffer);
+  return buffer;
+}
+
+std::string TextOf(HEXP exp) {
+  std::string text(static_cast<size_t>(XEVGetExpressionTextLength(nullptr, exp)) + 1, '\0');
+  XEVGetExpressionText(nullptr, exp, static_cast<int32_t>(text.size()), text.data());
+  text.pop_back();
+  return text;
+}
+
+struct Events {
+  std::vector<int32_t> notified;
+  std::vector<std::string> renamed;
+};
+Events g_events;
+
+void XEV_CALL RecordNotify(ExprContext*, int32_t code) { g_events.notified.push_back(code); }
+void XEV_CALL RecordRename(ExprContext*, const char* oldName, const char* newName) {
+  g_events.renamed.push_back(std::string(oldName) + ">" + newName);
+}
+
+class Entry : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_events = Events{};
+    AddSalesItems(c);
+    c.ec->renameCallback = RecordRename;
+    XEVSetNotifyCallback(c.ec, RecordNotify);
+  }
+  HEXP Formula(const char* text, const char* name) {
+    uint16_t type = 0;
+    HEXP exp = XEVParseFormula(c.ec, nullptr, text, name, nullptr, &type);
+    EXPECT_NE(exp, nullptr) << text;
+    return exp;
+  }
+  ParseContext c;
+};
+
+// ---- Names -----------------------------------------------------------------------------------
+
+TEST_F(Entry, GeneratedNamesFollowTheKindAndSkipTakenNames) {
+  uint16_t type = 0;
+  HEXP set = XEVParseString(c.ec, "1, 2", nullptr, nullptr, &type);
+  EXPECT_EQ(NameOf(set), "Set1");
+  EXPECT_EQ(NameOf(XEVParseFormula(c.ec, nullptr, "1 AND 2.5", "", nullptr, &type)), "Range1");
+  Formula("1", "Formula1");
+  Formula("2", "Formula2");
+  EXPECT_EQ(c.ec->nextFormulaNumber, 1);
+  EXPECT_EQ(NameOf(XEVParseFormula(c.ec, nullptr, "3", nullptr, nullptr, &type)), "Formula3");
+  EXPECT_EQ(c.ec->nextFormulaNumber, 3);  // the number used, tried first next time
+  EXPECT_EQ(NameOf(XEVParseFormula(c.ec, nullptr, "4", nullptr, nullptr, &type)), "Formula4");
+  // Only XEVParseString tells the host about a new expression.
+  EXPECT_EQ(g_events.notified, std::vector<int32_t>{2});
+}
+
+TEST_F(Entry, NameValidation) {
+  struct Case {
+    const char* name;
+    int32_t valid;
+  };
+  for (const Case& k : {Case{"Order_Total", 1}, {"Order Total", 0}, {"Days", 0}, {"Formula1", 1}, {"a.b.c", 1},
+                        {"\"Net Sales\"", 1}, {"AND", 0}, {"@PI", 0}, {"1abc", 0}, {"Sum(x)", 0}, {"", 0},
+                        {"Total ", 0}, {"DISTINCT", 0}, {"x.y.z.w", 0}}) {
+    ExprError error{};
+    EXPECT_EQ(XEVValidName(c.ec, k.name, &error), k.valid) << k.name;
+    EXPECT_EQ(error.code, 108u);
+    EXPECT_EQ(error.pos, 0u);
+    EXPECT_EQ(error.len, std::strlen(k.name));
+  }
+  // Without a context the default one answers: no flags, so no quantifiers.
+  EXPECT_EQ(XEVValidName(nullptr, "DISTINCT", nullptr), 1);
+  ParseContext plain(ECF_NO_DATE_ARITH);
+  EXPECT_EQ(XEVValidName(plain.ec, "Days", nullptr), 1);
+
+  uint16_t type = 0;
+  ExprError error{};
+  EXPECT_EQ(XEVParseFormula(c.ec, nullptr, "Amount + 1", "Net Total", &error, &type), nullptr);
+  EXPECT_EQ(error.code, 107u);
+  EXPECT_EQ(error.len, 10u);
+  EXPECT_EQ(XEVGetExpressionCount(c.ec), 0);
+}
+
+TEST(InputNames, DatePartWordsArePrefixed) {
+  char out[80];
+  EXPECT_EQ(XEVInputNameIsKeyword(out, "Months"), 1);
+  EXPECT_STREQ(out, "_Months");
+  EXPECT_EQ(XEVInputNameIsKeyword(out, "second"), 1);
+  EXPECT_STREQ(out, "_second");
+  EXPECT_EQ(XEVInputNameIsKeyword(out, "Mass"), 0);
+  EXPECT_STREQ(out, "Mass");
+  EXPECT_EQ(XEVInputNameIsKeyword(out, "Dayss"), 0);
+  EXPECT_EQ(XEVInputNameIsKeyword(out, "AND"), 0);
+  EXPECT_EQ(XEVInputNameIsKeyword(out, ""), 0);
+  EXPECT_STREQ(out, "");
+}
+
+// ---- Replacing in place ---------------------------------------------------------------------------
+
+TEST_F(Entry, ReplaceKeepsTheOldFormulaAfterAnyFailure) {
+  c.Function("Left", XEV_TYPE_STRING, {{XEV_TYPE_STRING}, {XEV_TYPE_NUMBER}});
+  HEXP total = Formula("Amount * 2", "Total");
+  Formula("Total() + 1", "Grand");
+  Formula("Name", "Label");
+  const auto* oldRoot = total->root;
+  struct Case {
+    const char* text;
+    const char* name;
+    uint32_t code;
+  };
+  for (const Case& k : {Case{"Amount *", "Total", 109}, {"Amount", "Bad Name", 107}, {"Total() * 2", "Total", 125},
+                        {"Grand() * 2", "Total", 125}, {"Amount", "Label", 126}, {"Amount", "Left", 126},
+                        {"Name", "Total", 127}}) {
+    uint16_t type = 99;
+    ExprError error{};
+    EXPECT_EQ(XEVParseFormula(c.ec, total, k.text, k.name, &error, &type), nullptr) << k.text;
+    EXPECT_EQ(error.code, k.code) << k.text;
+    EXPECT_EQ(total->root, oldRoot);
+    EXPECT_EQ(TextOf(total), "Amount * 2");
+    EXPECT_EQ(NameOf(total), "Total");
+    EXPECT_EQ(XEVGetExpressionDataType(c.ec, total), XEV_TYPE_NUMBER);
+  }
+  EXPECT_EQ(XEVGetExpressionCount(c.ec), 3);
+  EXPECT_TRUE(g_events.renamed.empty());
+}
+
+TEST_F(Entry, ReplaceMovesTheNewFormulaInAndTellsTheHostOfARename) {
+  c.Function("Left", XEV_TYPE_STRING, {{XEV_TYPE_STRING}, {XEV_TYPE_NUMBER}});
+  HEXP total = Formula("Amount * 2", "Total");
+  uint16_t type = 99;
+  ExprError error{};
+  // A type change is fine while no other formula refers to it.
+  EXPECT_EQ(XEVParseFormula(c.ec, total, "Left(Name, 2)", "Total", &error, &type), total);
+  EXPECT_EQ(type, XEV_TYPE_STRING);
+  EXPECT_TRUE(g_events.renamed.empty());
+  EXPECT_EQ(XEVParseFormula(c.ec, total, "Name", "Caption", &error, &type), total);
+  EXPECT_EQ(NameOf(total), "Caption");
+  EXPECT_EQ(TextOf(total), "Name");
+  EXPECT_EQ(g_events.renamed, std::vector<std::string>{"Total>Caption"});
+  EXPECT_EQ(g_events.notified, std::vector<int32_t>{3});
+  EXPECT_EQ(XEVGetExpressionCount(c.ec), 1);
+}
+
+TEST_F(Entry, NewFormulaWithATakenNameIsRefused) {
+  Formula("1", "One");
+  ExprError error{};
+  uint16_t type = 0;
+  EXPECT_EQ(XEVParseFormula(c.ec, nullptr, "2", "One", &error, &type), nullptr);
+  EXPECT_EQ(error.code, 126u);
+  EXPECT_EQ(error.len, 1u);
+  // XEVParseString makes no uniqueness check.
+  EXPECT_NE(XEVParseString(c.ec, "2", "One", nullptr, &type), nullptr);
+}
+
+// ---- Recursion and long chains ---------------------------------------------------------------------
+
+TEST_F(Entry, RecursionIsReportedAtTheReferenceInTheNewFormula) {
+  HEXP a = Formula("Amount + 1", "A");
+  Formula("A() * 2", "B");
+  Formula("B() + A()", "C");
+  ExprError error{};
+  uint16_t type = 0;
+  EXPECT_EQ(XEVParseFormula(c.ec, a, "Qty + C() + 1", "A", &error, &type), nullptr);
+  EXPECT_EQ(error.code, 125u);
+  EXPECT_EQ(error.pos, 6u);
+  EXPECT_EQ(error.len, 2u);
+  EXPECT_EQ(XEVParseFormula(c.ec, a, "A()", "A", &error, &type), nullptr);
+  EXPECT_EQ(error.code, 125u);
+  // Naming a formula after itself under another name is fine.
+  EXPECT_NE(XEVParseFormula(c.ec, nullptr, "C() + B()", "D", &error, &type), nullptr);
+}
+
+TEST_F(Entry, ChainOfFormulasEachUsingThePreviousTwiceIsLinear) {
+  // Without remembering visited formulas each check would walk 2^n paths.
+  constexpr int kCount = 1000;
+  Formula("Amount", "F0");
+  for (int i = 1; i < kCount; ++i) {
+    std::string name = "F" + std::to_string(i);
+    std::string previous = "F" + std::to_string(i - 1) + "()";
+    ASSERT_NE(Formula((previous + " + " + previous).c_str(), name.c_str()), nullptr);
+  }
+  HEXP last = XEVHEXPFromName(c.ec, "F999");
+  EXPECT_EQ(XEVIsItemUsed(c.ec, last, XEV_ITEM_DATA, "Amount"), 1);
+  EXPECT_EQ(XEVIsItemUsed(c.ec, last, XEV_ITEM_DATA, "Price"), 0);
+  EXPECT_EQ(XEVIsItemUsed(c.ec, last, XEV_ITEM_FORMULA, "F0"), 1);
+  EXPECT_EQ(XEVIsNamedFormulaUsed(c.ec, "F998"), 1);
+  EXPECT_EQ(XEVIsNamedFormulaUsed(c.ec, "F999"), 0);
+  ExprError error{};
+  uint16_t type = 0;
+  EXPECT_EQ(XEVParseFormula(c.ec, XEVHEXPFromName(c.ec, "F0"), "F999()", "F0", &error, &type), nullptr);
+  EXPECT_EQ(error.code, 125u);
+}
+
+TEST_F(Entry, CycleAmongUncheckedFormulasEndsEveryWalk) {
+  HEXP b = Formula("Price", "B0");
+  HEXP a = Formula("B0() + 1", "A");
+  HEXP closing = Formula("A() * 2", "Closing");
+  // Close A -> B0 -> A behind the checks' back, as a damaged load could.
+  std::swap(b->root, closing->root);
+  EXPECT_EQ(XEVIsItemUsed(c.ec, a, XEV_ITEM_DATA, "Amount"), 0);
+  EXPECT_EQ(XEVIsItemUsed(c.ec, a, XEV_ITEM_FORMULA, "A"), 1);
+  EXPECT_EQ(XEVIsNamedFormulaUsed(c.ec, "Closing"), 0);
+  EXPECT_NE(Formula("A() + B0()", "Outside"), nullptr);
+  ExprError error{};
+  uint16_t type = 0;
+  EXPECT_EQ(XEVParseFormula(c.ec, nullptr, "A()", "B0", &error, &type), nullptr);
+  EXPECT_EQ(XEVDestroyEXP(c.ec, a), 0);
+  std::swap(b->root, closing->root);
+}
+
+// ---- Deep and long formulas ---------------------------------------------------------------------------
+
+std::string Chain(int operators) {
+  std::string text = "1";
+  text.reserve(static_cast<size_t>(operators) * 2 + 1);
+  for (int i = 0; i < operators; ++i) text += "+1";
+  return text;
+}
+
+TEST_F(Entry, TreeDepthLimitHoldsAtTheOperatorThatPassesIt) {
+  const int limit = xev::language::kMaxTreeDepth;
+  uint16_t type = 0;
+  ExprError error{};
+  std::string text = Chain(limit - 1);  // a leaf and limit - 1 operators: exactly the limit
+  HEXP deep = XEVParseFormula(c.ec, nullptr, text.c_str(), "Deep", &error, &type);
+  ASSERT_NE(deep, nullptr);
+  EXPECT_EQ(XEVIsItemUsed(c.ec, deep, XEV_ITEM_DATA, "Amount"), 0);
+  EXPECT_NE(Formula("Deep() * 2", "UsesDeep"), nullptr);
+  text = Chain(limit);
+  EXPECT_EQ(XEVParseFormula(c.ec, nullptr, text.c_str(), "TooDeep", &error, &type), nullptr);
+  EXPECT_EQ(error.code, 122u);
+  EXPECT_EQ(error.pos, static_cast<uint32_t>(2 * limit - 1));  // the last "+"
+  EXPECT_EQ(error.len, 1u);
+  // Length alone is no problem when the tree stays shallow.
+  std::string wide = "Qty";
+  for (int i = 0; i < 20000; ++i) wide += ", Price + " + std::to_string(i);
+  HEXP set = XEVParseFormula(c.ec, nullptr, wide.c_str(), "Wide", &error, &type);
+  ASSERT_NE(set, nullptr);
+  EXPECT_EQ(XEVIsItemUsed(c.ec, set, XEV_ITEM_DATA, "Amount"), 0);
+  EXPECT_EQ(XEVIsItemUsed(c.ec, set, XEV_ITEM_DATA, "Price"), 1);
+}
+
+TEST_F(Entry, ParserStackHoldsOneHundredFiftyStates) {
+  auto nested = [](int depth) {
+    return std::string(static_cast<size_t>(depth), '(') + "1" + std::string(static_cast<size_t>(depth), ')');
+  };
+  uint16_t type = 0;
+  ExprError error{};
+  // The start state, 147 parentheses, the inner expression and the first
+  // ")" make 150 states; one more level overflows when its ")" is shifted.
+  EXPECT_NE(XEVParseFormula(c.ec, nullptr, nested(147).c_str(), "Nested", &error, &type), nullptr);
+  std::string text = nested(148);
+  EXPECT_EQ(XEVParseFormula(c.ec, nullptr, text.c_str(), "TooNested", &error, &type), nullptr);
+  EXPECT_EQ(error.code, 122u);
+  EXPECT_EQ(error.pos, 149u);
+  EXPECT_EQ(error.len, 1u);
+}
+
+// ---- Allocation failures ------------------------------------------------------------------------------
+
+// Fails each allocation of one parse in turn, until a parse needs no more
+// allocations than were allowed. Every failure must report 121 and leave
+// the context as it was, with nothing leaked.
+void FailEachAllocation(ExprContext* ec, const char* text, HEXP existing) {
+  const int64_t liveBefore = HostLiveBlockCount();
+  const int32_t countBefore = XEVGetExpressionCount(ec);
+  const std::string oldText = existing != nullptr ? TextOf(existing) : "";
+  for (int64_t k = 1;; ++k) {
+    ExprError error{};
+    uint16_t type = 0;
+    int64_t allocationsBefore = HostAllocationCount();
+    HostFailAllocationAfter(k);
+    HEXP exp = XEVParseFormula(ec, existing, text, existing != nullptr ? "Target" : "Fresh", &error, &type);
+    bool reachedFailure = HostAllocationCount() - allocationsBefore >= k;
+    HostFailAllocationAfter(0);
+    if (!reachedFailure) {
+      ASSERT_NE(exp, nullptr) << text << " does not parse: " << error.code;
+      if (existing == nullptr) XEVDestroyEXP(ec, exp);
+      return;
+    }
+    if (exp == nullptr) {
+      ASSERT_EQ(error.code, 121u) << text << " failing allocation " << k;
+      EXPECT_EQ(error.pos, 0u);
+      EXPECT_TRUE(error.len == 0 || error.len == std::strlen(text));
+      EXPECT_EQ(XEVGetExpressionCount(ec), countBefore);
+      if (existing != nullptr) {
+        EXPECT_EQ(TextOf(existing), oldText);
+      }
+    } else if (existing == nullptr) {
+      EXPECT_EQ(XEVDestroyEXP(ec, exp), 1);
+    } else {
+      ASSERT_EQ(XEVParseFormula(ec, existing, oldText.c_str(), "Target", &error, &type), existing);
+    }
+    EXPECT_EQ(HostLiveBlockCount(), liveBefore) << text << " failing allocation " << k;
+  }
+}
+
+TEST_F(Entry, EveryAllocationOfAParseMayFail) {
+  c.Function("Left", XEV_TYPE_STRING, {{XEV_TYPE_STRING}, {XEV_TYPE_NUMBER}});
+  Formula("Amount * 2", "Double");
+  for (const char* text : {"Amount * (Price + 2.5) - Double()", "Left(Name || 'x', 3) || City", "1, 2, 3, Qty",
+                           "OrderDate + 3 DAYS AND OrderDate + 1 MONTH", "Qty", "''"}) {
+    FailEachAllocation(c.ec, text, nullptr);
+  }
+  HEXP target = Formula("Qty", "Target");
+  FailEachAllocation(c.ec, "Price * Qty + Double()", target);
+  EXPECT_EQ(TextOf(target), "Price * Qty + Double()");
+}
+
+// ---- Copies -----------------------------------------------------------------------------------------------
+
+TEST_F(Entry, CopiedContextParsesEveryFormulaAgain) {
+  Formula("Amount * 2", "Double");
+  Formula("Double() + 1", "More");
+  Formula("1, 2", "Sizes");
+  ExprContext* copy = XEVCopyEC(c.ec);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(XEVGetExpressionCount(copy), 3);
+  HEXP more = XEVHEXPFromName(copy, "More");
+  ASSERT_NE(more, nullptr);
+  EXPECT_NE(more, XEVHEXPFromName(c.ec, "More"));
+  EXPECT_EQ(XEVIsItemUsed(copy, more, XEV_ITEM_DATA, "Amount"), 1);
+  EXPECT_EQ(XEVIsExpRange(copy, XEVHEXPFromName(copy, "Sizes"), 1), 1);
+  EXPECT_EQ(g_events.notified, (std::vector<int32_t>{2, 2, 2}));
+  XEVDestroyEC(copy);
+}
+
+}  // namespace
