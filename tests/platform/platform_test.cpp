@@ -87,6 +87,8 @@ TEST(LoadString, TruncatesRefusesAndTerminates) {
   EXPECT_EQ(7, LoadStringA(nullptr, 208, buffer, 16));  // a static link shares the program's module
   EXPECT_EQ(nullptr, GetProcAddress(reinterpret_cast<HMODULE>(buffer), "FUNStrLeft"));
   EXPECT_EQ(nullptr, GetProcAddress(ModuleInstance(), nullptr));
+  EXPECT_NE(nullptr, GetProcAddress(ModuleInstance(), "FUNStrLeft"));
+  EXPECT_EQ(nullptr, GetProcAddress(ModuleInstance(), "StrLeft"));  // exports go by their full name
   EXPECT_NE(nullptr, ModuleInstance());
 }
 
