@@ -226,6 +226,55 @@ TEST(DatePicture, MeasureGivesTheWidestText) {
   EXPECT_EQ(FormatMeasure(&desc, 7), 7);
 }
 
+TEST(DatePicture, DoubleByteLiteralsAreNeverTakenForCodes) {
+  // Under code page 932 the trail byte 0x41 is an "A", which alone would be refused.
+  ASSERT_EQ(HostSetCodePage(XEV_CP_SHIFTJIS), 1);
+  EXPECT_EQ(FormatCheckPicture("yyyy\x94\x4e"), 1);
+  EXPECT_EQ(Output(DateParts{1, 5, 2001, 0, 0, 0, 0}, 3, "yyyy\x83\x41MM"), "2001\x83\x41" "01");
+  ASSERT_EQ(HostSetCodePage(XEV_CP_WESTERN), 1);
+  EXPECT_EQ(FormatCheckPicture("yyyy\x83\x41"), 0);
+}
+
+TEST(FormatRobustness, ArbitraryTextsAndPicturesNeverMisbehave) {
+  // Texts built from the characters the readers care about, so that most of
+  // them get deep into the grammar before failing.
+  const char alphabet[] = "0123456789/-.:\\ ,APMamJanDecyMdHhmsfFt#%$;'\"";
+  uint32_t seed = 12345;
+  const auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+  char text[24];
+  char out[100];
+  for (int i = 0; i < 20000; ++i) {
+    const int length = static_cast<int>(next() >> 16) % 23;
+    for (int k = 0; k < length; ++k) text[k] = alphabet[(next() >> 16) % (sizeof alphabet - 1)];
+    text[length] = '\0';
+    FormatDesc desc;
+    FormatInit(&desc);
+    desc.text = text;
+    for (int32_t kind = 1; kind <= 4; ++kind) {
+      desc.kind = kind;
+      if (FormatParse(&desc) && kind <= 3) {
+        // Whatever is accepted names a real instant.
+        EXPECT_TRUE(desc.date.month >= 1 && desc.date.month <= 12 && desc.date.day >= 1 &&
+                    desc.date.hour <= 23 && desc.date.minute <= 59 && desc.date.second <= 59)
+            << text;
+      }
+    }
+    desc.output = out;
+    desc.outputSize = sizeof out;
+    desc.picture = text;
+    desc.kind = XEV_FORMAT_DATETIME;
+    desc.date = DateParts{12, 31, 1999, 23, 59, 59, 999999};
+    if (FormatOutput(&desc)) {
+      EXPECT_LT(std::strlen(out), sizeof out);
+    }
+    desc.kind = XEV_FORMAT_PICTURE;
+    HostStrToNumber(&desc.number, "-98765.4321");
+    if (FormatNumber(&desc)) {
+      EXPECT_LT(std::strlen(out), sizeof out);
+    }
+  }
+}
+
 TEST(DateOutput, TooSmallABufferGivesFailureAndEmptyText) {
   char buffer[8] = "xxxxxxx";
   FormatDesc desc;
