@@ -386,20 +386,6 @@ TEST_F(LocaleTest, HostSetLocaleIsUsedUntilReset) {
   EXPECT_EQ(WriteNumber("1234567.5", 4, nullptr, -1, true), "1234567.5");
 }
 
-TEST_F(LocaleTest, LocaleIsReadAgainOnlyAfterAChangeNotice) {
-  XevLocale record{};
-  std::strcpy(record.decimalPoint, ",");
-  HostSetLocale(&record);
-  FormatDesc desc;
-  FormatInit(&desc);
-  FormatUseLocale(&desc);
-  EXPECT_STREQ(desc.locale.decimalPoint, ",");
-  HostLocaleChanged();
-  FormatUseLocale(&desc);
-  EXPECT_STREQ(desc.locale.decimalPoint, ",");
-  EXPECT_EQ(desc.useLocale, 1);
-}
-
 TEST_F(LocaleTest, NumbersAreReadWithTheLocaleOrPlain) {
   XevLocale record{};
   std::strcpy(record.decimalPoint, ",");
