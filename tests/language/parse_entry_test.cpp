@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "language/corpus_context.h"
 #include "language/parse_fixture.h"
 
 namespace {
@@ -339,6 +340,23 @@ TEST_F(Entry, CopiedContextParsesEveryFormulaAgain) {
   EXPECT_EQ(XEVIsExpRange(copy, XEVHEXPFromName(copy, "Sizes"), 1), 1);
   EXPECT_EQ(g_events.notified, (std::vector<int32_t>{2, 2, 2}));
   XEVDestroyEC(copy);
+}
+
+// ---- The benchmark corpus ---------------------------------------------------------------------------------
+
+TEST(Corpus, EveryFormulaParsesInOrder) {
+  ParseContext c(kCorpusFlags);
+  AddCorpusItems(c);
+  std::vector<CorpusFormula> corpus = LoadCorpus(CorpusPath());
+  ASSERT_GE(corpus.size(), 50u);
+  for (const CorpusFormula& f : corpus) {
+    EXPECT_GE(f.text.size(), 10u) << f.name;
+    EXPECT_LE(f.text.size(), 200u) << f.name;
+    ExprError error{};
+    uint16_t type = 0;
+    EXPECT_NE(XEVParseFormula(c.ec, nullptr, f.text.c_str(), f.name.c_str(), &error, &type), nullptr)
+        << f.name << ": " << f.text << " error " << error.code << " at " << error.pos;
+  }
 }
 
 }  // namespace

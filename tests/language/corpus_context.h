@@ -1,0 +1,53 @@
+// The formula corpus under tests/data/formulas and the context it is written
+// against, shared by the corpus test, the parse benchmark and the fuzzer seeds.
+#pragma once
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/language/parse_fixture.h"
+
+namespace parse_test {
+
+struct CorpusFormula {
+  std::string name;
+  std::string text;
+};
+
+inline std::vector<CorpusFormula> LoadCorpus(const std::string& path) {
+  std::vector<CorpusFormula> formulas;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    size_t separator = line.find(" = ");
+    if (separator == std::string::npos) continue;
+    formulas.push_back({line.substr(0, separator), line.substr(separator + 3)});
+  }
+  return formulas;
+}
+
+inline std::string CorpusPath() { return std::string(XEV_TEST_DATA_DIR) + "/formulas/corpus.txt"; }
+
+// The items the corpus header describes.
+inline void AddCorpusItems(ParseContext& c) {
+  for (const char* name : {"Amount", "Price", "Quantity", "Discount", "Freight", "Weight", "CustomerNo",
+                           "Orders.Lines.Total"}) {
+    c.Data(name, XEV_TYPE_NUMBER);
+  }
+  for (const char* name : {"Customer", "City", "Region", "Country", "ProductName", "Category", "SalesRep",
+                           "\"Ship Via\""}) {
+    c.Data(name, XEV_TYPE_STRING);
+  }
+  for (const char* name : {"OrderDate", "ShipDate", "DueDate", "PaidDate"}) c.Data(name, XEV_TYPE_DATETIME);
+  uint16_t aggregate = XEV_FN_DISTINCT | XEV_FN_ALL;
+  c.Function("Sum", XEV_TYPE_NUMBER, {{XEV_TYPE_NUMBER, 1}}, 0, 0, aggregate);
+  c.Function("Avg", XEV_TYPE_NUMBER, {{XEV_TYPE_NUMBER, 1}}, 0, 0, aggregate);
+  c.Function("Count", XEV_TYPE_NUMBER, {{XEV_TYPE_ANY, 1}}, 0, 0, aggregate);
+  FUNDefineFunctions(c.ec);
+}
+
+constexpr uint16_t kCorpusFlags = ECF_RANGES_SETS | ECF_SET_QUANTIFIERS | ECF_MODULO;
+
+}  // namespace parse_test
