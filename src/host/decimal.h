@@ -42,6 +42,8 @@ int DigitCount(u128 x);
 
 // x / d and x % d for a divisor below 2^64.
 u128 DivMod64(u128 x, uint64_t d, uint64_t* remainder);
+// x / 10^k and x % 10^k for 1 <= k <= 19, without a hardware division.
+u128 DivPow10(u128 x, int k, uint64_t* remainder);
 
 inline bool IsNull(const NumberValue* n) { return n->bytes[0] == 0; }
 
@@ -73,13 +75,33 @@ inline void StoreNull(NumberValue* n) { std::memset(n->bytes, 0, sizeof n->bytes
 
 // Rounds an exact coefficient * 10^exp to kPrecision digits, half away from
 // zero, and stores it. Digits already cut off below coef never matter: with
-// at least one digit still to drop, only that digit decides the rounding.
-// Beyond the exponent range the result is NULL (returns false); below it,
-// zero (returns true).
-bool Finish(NumberValue* dst, u128 coef, int64_t exp, bool neg);
+// at least one digit still to drop, only the dropped digits decide the
+// rounding. Beyond the exponent range the result is NULL (returns false);
+// below it, zero (returns true).
+bool FinishSlow(NumberValue* dst, u128 coef, int64_t exp, bool neg);
+
+inline bool Finish(NumberValue* dst, u128 coef, int64_t exp, bool neg) {
+  // Exponents for which no coefficient below 10^22 can leave the range.
+  constexpr int64_t kSafeLow = kMinAdjusted, kSafeHigh = kMaxAdjusted - (kPrecision - 1);
+  if (coef - 1 < kTen22 - 1 && exp >= kSafeLow && exp <= kSafeHigh) {
+    Store(dst, coef, int32_t(exp), neg);
+    return true;
+  }
+  return FinishSlow(dst, coef, exp, neg);
+}
 
 // dst = a + b, or a - b when subtract is set. Operands are not NULL.
 bool Add(NumberValue* dst, const Decimal& a, const Decimal& b, bool subtract);
+
+// Add with the common case inline: operands of one scale (amounts with two
+// decimals, whole numbers) need no alignment.
+inline bool AddQuick(NumberValue* dst, const Decimal& a, const Decimal& b, bool subtract) {
+  if (a.exp != b.exp) return Add(dst, a, b, subtract);
+  bool bNeg = b.neg != subtract;
+  if (a.neg == bNeg) return Finish(dst, a.coef + b.coef, a.exp, a.neg);
+  if (a.coef >= b.coef) return Finish(dst, a.coef - b.coef, a.exp, a.neg);
+  return Finish(dst, b.coef - a.coef, a.exp, bNeg);
+}
 bool Multiply(NumberValue* dst, const Decimal& a, const Decimal& b);
 // b must not be zero.
 bool Divide(NumberValue* dst, const Decimal& a, const Decimal& b);

@@ -47,12 +47,22 @@ bool NumberToParts(const NumberValue* n, __int128* coefficient, int32_t* exponen
   if (coef == 0) {
     exp = 0;
   } else {
+    // Wide coefficients lose their zeros by 128-bit division, the rest by
+    // 64-bit steps that the compiler turns into multiplications.
     uint64_t digit;
-    for (;;) {
-      u128 shorter = dec::DivMod64(coef, 10, &digit);
+    while ((coef >> 64) != 0) {
+      u128 shorter = dec::DivPow10(coef, 1, &digit);
       if (digit != 0) break;
       coef = shorter;
       ++exp;
+    }
+    if ((coef >> 64) == 0) {
+      uint64_t narrow = uint64_t(coef);
+      while (narrow % 10 == 0) {
+        narrow /= 10;
+        ++exp;
+      }
+      coef = narrow;
     }
   }
   *coefficient = d.neg ? -__int128(coef) : __int128(coef);
@@ -136,12 +146,12 @@ XEV_API void XEV_CALL NumberNegate(NumberValue* n) {
 
 XEV_API int32_t XEV_CALL NumberAdd(NumberValue* dst, const NumberValue* a, const NumberValue* b) {
   if (!BothPresent(dst, a, b)) return 0;
-  return dec::Add(dst, dec::Load(a), dec::Load(b), false) ? 1 : 0;
+  return dec::AddQuick(dst, dec::Load(a), dec::Load(b), false) ? 1 : 0;
 }
 
 XEV_API int32_t XEV_CALL NumberSub(NumberValue* dst, const NumberValue* a, const NumberValue* b) {
   if (!BothPresent(dst, a, b)) return 0;
-  return dec::Add(dst, dec::Load(a), dec::Load(b), true) ? 1 : 0;
+  return dec::AddQuick(dst, dec::Load(a), dec::Load(b), true) ? 1 : 0;
 }
 
 XEV_API int32_t XEV_CALL NumberMul(NumberValue* dst, const NumberValue* a, const NumberValue* b) {

@@ -41,39 +41,48 @@ struct ParsedNumber {
 
 // Keeps the first 23 significant digits: one more than the precision, so the
 // rounding in Finish sees its deciding digit while later ones cannot matter.
+// The first 19 collect in a 64-bit word, the rest in a second one.
 class DigitCollector {
  public:
-  void Integer(int digit, ParsedNumber* n) {
-    if (Append(digit, n)) return;
-    if (kept_ > 0) ++n->exp;  // a dropped integer digit still scales the value
+  void Integer(int digit, int64_t* exp) {
+    if (!Append(digit)) ++*exp;  // a dropped integer digit still scales the value
   }
-  void Fraction(int digit, ParsedNumber* n) {
-    if (Append(digit, n)) --n->exp;
+  void Fraction(int digit, int64_t* exp) {
+    if (Append(digit)) --*exp;
   }
+  u128 Coefficient() const { return u128(head_) * uint64_t(dec::Pow10(tailDigits_)) + tail_; }
 
  private:
   static constexpr int kKeep = dec::kPrecision + 1;
+  static constexpr int kHeadDigits = 19;
   // True when the digit took a place in the coefficient (leading zeros of a
   // fraction do too: they shift the exponent like any other fraction digit).
-  bool Append(int digit, ParsedNumber* n) {
+  bool Append(int digit) {
     if (kept_ == 0 && digit == 0) return true;
     if (kept_ >= kKeep) return false;
-    n->coef = n->coef * 10 + unsigned(digit);
+    if (kept_ < kHeadDigits) {
+      head_ = head_ * 10 + unsigned(digit);
+    } else {
+      tail_ = tail_ * 10 + unsigned(digit);
+      ++tailDigits_;
+    }
     ++kept_;
     return true;
   }
-  int kept_ = 0;
+  uint64_t head_ = 0, tail_ = 0;
+  int kept_ = 0, tailDigits_ = 0;
 };
 
 bool ParseNumberText(const char* p, ParsedNumber* n) {
   if (*p == '+' || *p == '-') n->neg = *p++ == '-';
   DigitCollector digits;
   bool anyDigit = false;
-  for (; IsDigit(*p); ++p, anyDigit = true) digits.Integer(*p - '0', n);
+  for (; IsDigit(*p); ++p, anyDigit = true) digits.Integer(*p - '0', &n->exp);
   if (*p == '.') {
-    for (++p; IsDigit(*p); ++p, anyDigit = true) digits.Fraction(*p - '0', n);
+    for (++p; IsDigit(*p); ++p, anyDigit = true) digits.Fraction(*p - '0', &n->exp);
   }
   if (!anyDigit) return false;
+  n->coef = digits.Coefficient();
   if (*p == 'E' || *p == 'e') {
     ++p;
     bool expNeg = false;
@@ -86,43 +95,78 @@ bool ParseNumberText(const char* p, ParsedNumber* n) {
   return *p == '\0';
 }
 
-// Writes the text of n into out (at least kLongestText + 1 bytes); returns
-// its length.
-int FormatNumber(const NumberValue* n, char* out) {
-  __int128 signedCoef;
-  int32_t exp;
-  xev::host::NumberToParts(n, &signedCoef, &exp);
-  u128 coef = signedCoef < 0 ? u128(0) - u128(signedCoef) : u128(signedCoef);
+// The significant digits of a non-zero n, most significant first and without
+// trailing zeros, into out (at least 23 bytes); returns their count and sets
+// *exp to the exponent of the last one.
+int SignificantDigits(const dec::Decimal& d, char* out, int32_t* exp) {
+  char* end;
+  if (d.coef < dec::kTen19) {
+    end = std::to_chars(out, out + 22, uint64_t(d.coef)).ptr;
+  } else {
+    uint64_t low;
+    uint64_t high = uint64_t(dec::DivPow10(d.coef, 19, &low));
+    end = std::to_chars(out, out + 3, high).ptr;
+    char* lowStart = end;
+    end = std::to_chars(lowStart, lowStart + 19, low).ptr;
+    int width = int(end - lowStart);
+    if (width < 19) {  // restore the leading zeros of the low part
+      std::memmove(lowStart + (19 - width), lowStart, size_t(width));
+      std::memset(lowStart, '0', size_t(19 - width));
+      end = lowStart + 19;
+    }
+  }
+  *exp = d.exp;
+  while (end[-1] == '0') {
+    --end;
+    ++*exp;
+  }
+  return int(end - out);
+}
 
-  char digits[40];
-  int count = 0;
-  do {
-    uint64_t digit;
-    coef = dec::DivMod64(coef, 10, &digit);
-    digits[count++] = char('0' + digit);
-  } while (coef != 0);
-  // digits[] holds the digits lowest first.
+// Writes the text of a number (not NULL) into out (at least kLongestText + 1
+// bytes); returns its length.
+int FormatNumber(const NumberValue* n, char* out) {
+  dec::Decimal d = dec::Load(n);
+  if (d.coef == 0) {
+    out[0] = '0';
+    out[1] = '\0';
+    return 1;
+  }
+  char digits[24];
+  int32_t exp;
+  int count = SignificantDigits(d, digits, &exp);
   int adjusted = exp + count - 1;
 
   char* p = out;
-  if (signedCoef < 0) *p++ = '-';
+  if (d.neg) *p++ = '-';
   if (exp >= 0 && adjusted <= kLargestPlainAdjusted) {
-    for (int i = count - 1; i >= 0; --i) *p++ = digits[i];
-    for (int i = 0; i < exp; ++i) *p++ = '0';
+    std::memcpy(p, digits, size_t(count));
+    p += count;
+    std::memset(p, '0', size_t(exp));
+    p += exp;
   } else if (exp < 0 && adjusted >= kSmallestPlainAdjusted) {
     if (adjusted < 0) {
       *p++ = '0';
       *p++ = '.';
-      for (int i = -1; i > adjusted; --i) *p++ = '0';
-    }
-    for (int i = count - 1; i >= 0; --i) {
-      *p++ = digits[i];
-      if (i == -exp && i != 0) *p++ = '.';
+      std::memset(p, '0', size_t(-adjusted - 1));
+      p += -adjusted - 1;
+      std::memcpy(p, digits, size_t(count));
+      p += count;
+    } else {
+      int integerDigits = adjusted + 1;
+      std::memcpy(p, digits, size_t(integerDigits));
+      p += integerDigits;
+      *p++ = '.';
+      std::memcpy(p, digits + integerDigits, size_t(count - integerDigits));
+      p += count - integerDigits;
     }
   } else {
-    *p++ = digits[count - 1];
-    if (count > 1) *p++ = '.';
-    for (int i = count - 2; i >= 0; --i) *p++ = digits[i];
+    *p++ = digits[0];
+    if (count > 1) {
+      *p++ = '.';
+      std::memcpy(p, digits + 1, size_t(count - 1));
+      p += count - 1;
+    }
     *p++ = 'E';
     *p++ = adjusted < 0 ? '-' : '+';
     p = std::to_chars(p, p + 4, adjusted < 0 ? -adjusted : adjusted).ptr;
@@ -160,33 +204,18 @@ XEV_API int32_t XEV_CALL HostNumberToStr(const NumberValue* n, char* buffer, int
 XEV_API int32_t XEV_CALL NumberToDouble(const NumberValue* n, double* out) {
   *out = 0.0;
   if (dec::IsNull(n)) return 0;
-  __int128 coef;
-  int32_t exp;
-  xev::host::NumberToParts(n, &coef, &exp);
+  dec::Decimal d = dec::Load(n);
+  if (d.coef == 0) return 1;
   // Text in, double out: the library's reader rounds correctly, which a
   // product of the coefficient and a power of ten would not.
-  char text[64];
+  char text[40];
   char* p = text;
-  if (coef < 0) *p++ = '-';
-  u128 magnitude = coef < 0 ? u128(0) - u128(coef) : u128(coef);
-  uint64_t high = uint64_t(magnitude / dec::kTen19);
-  uint64_t low = uint64_t(magnitude % dec::kTen19);
-  if (high != 0) {
-    p = std::to_chars(p, text + sizeof text, high).ptr;
-    char lowDigits[20];
-    char* end = std::to_chars(lowDigits, lowDigits + sizeof lowDigits, low).ptr;
-    int width = int(end - lowDigits);
-    for (int i = width; i < 19; ++i) *p++ = '0';
-    std::memcpy(p, lowDigits, size_t(width));
-    p += width;
-  } else {
-    p = std::to_chars(p, text + sizeof text, low).ptr;
-  }
+  if (d.neg) *p++ = '-';
+  int32_t exp;
+  p += SignificantDigits(d, p, &exp);
   *p++ = 'e';
   p = std::to_chars(p, text + sizeof text, exp).ptr;
-  double value = 0.0;
-  std::from_chars(text, p, value);
-  *out = value;
+  std::from_chars(text, p, *out);
   return 1;
 }
 
