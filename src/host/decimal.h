@@ -51,7 +51,11 @@ inline Decimal Load(const NumberValue* n) {
   uint64_t low;
   std::memcpy(&low, n->bytes + 1, sizeof low);
   uint64_t high = uint64_t(n->bytes[9]) | uint64_t(n->bytes[10]) << 8;
-  return Decimal{(u128(high) << 64) | low, int8_t(n->bytes[11]), n->bytes[12] != 0};
+  u128 coef = (u128(high) << 64) | low;
+  // Bytes no operation writes (a damaged stored block) must not push any
+  // operation past its tables: the coefficient is capped at 22 digits.
+  if (coef >= kTen22) coef = kTen22 - 1;
+  return Decimal{coef, int8_t(n->bytes[11]), n->bytes[12] != 0};
 }
 
 // Writes a value already known to be in range (coef < 10^22, exponent fits).

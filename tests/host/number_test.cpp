@@ -337,6 +337,50 @@ TEST(NumberParts, ExactCoefficientAndExponent) {
   EXPECT_FALSE(xev::host::NumberToParts(&n, &coef, &exp));
 }
 
+TEST(NumberRobustness, DamagedBytesAndRandomTextNeverCrash) {
+  // Any 13 bytes with a non-zero length byte go through every operation;
+  // the sanitizer builds catch reads past a table or undefined arithmetic.
+  uint64_t state = 0x9E3779B97F4A7C15ull;
+  auto next = [&state] {
+    state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+    return state;
+  };
+  char buffer[64];
+  for (int i = 0; i < 5000; ++i) {
+    NumberValue a, b, r;
+    for (auto& byte : a.bytes) byte = static_cast<unsigned char>(next());
+    for (auto& byte : b.bytes) byte = static_cast<unsigned char>(next());
+    a.bytes[0] |= 1;
+    for (BinaryOp op : {NumberAdd, NumberSub, NumberMul, NumberDiv}) op(&r, &a, &b);
+    NumberRound(&r, &a, int32_t(next() % 81) - 40);
+    NumberTruncate(&b, 300, int32_t(next() % 81) - 40);
+    NumberToInt(&a);
+    NumberCompare(&a, &b);
+    double d;
+    NumberToDouble(&a, &d);
+    ASSERT_GE(HostNumberToStr(&a, buffer, sizeof buffer), 0);
+    __int128 coef;
+    int32_t exp;
+    xev::host::NumberToParts(&a, &coef, &exp);
+  }
+  const char alphabet[] = "0123456789.eE+- x";
+  for (int i = 0; i < 20000; ++i) {
+    size_t length = next() % 40;
+    for (size_t k = 0; k < length; ++k) buffer[k] = alphabet[next() % (sizeof alphabet - 1)];
+    buffer[length] = '\0';
+    NumberValue n;
+    if (HostStrToNumber(&n, buffer) == 1) {
+      char text[64];
+      ASSERT_GE(HostNumberToStr(&n, text, sizeof text), 1) << buffer;
+      NumberValue back;
+      ASSERT_EQ(HostStrToNumber(&back, text), 1) << text;
+      ASSERT_EQ(NumberCompare(&back, &n), 0) << buffer << " -> " << text;
+    } else {
+      ASSERT_TRUE(NumberIsNull(&n)) << buffer;
+    }
+  }
+}
+
 // One line of vectors.txt: "op a b expected text".
 struct Vector {
   std::string op, a, b, expected, text;
