@@ -77,7 +77,7 @@ void ReturnNumberBlock(Walk& walk, void* block) {
 bool TerminateWithinBlock(char* text) {
   size_t size = HostBlockSize(text);
   if (size == 0) return false;
-  if (std::memchr(text, 0, size) == nullptr) text[size - 1] = '\0';
+  if (text[size - 1] != '\0' && std::memchr(text, 0, size) == nullptr) text[size - 1] = '\0';
   return true;
 }
 
@@ -91,9 +91,8 @@ bool CallWithResultBlock(Walk& walk, bool number, Invoke&& invoke, Value& out) {
     if (block == nullptr) return false;
     bool ok = invoke(kNumberBlockSize, &block) != 0 && block != nullptr;
     if (ok) {
-      NumberValue value;
-      std::memcpy(&value, block, sizeof value);
-      SetNumber(out, value);
+      std::memcpy(&out.number, block, XEV_NUMBER_SIZE);
+      out.kind = Value::kNumber;
     }
     if (block != nullptr) ReturnNumberBlock(walk, block);
     return ok;
@@ -110,6 +109,30 @@ bool CallWithResultBlock(Walk& walk, bool number, Invoke&& invoke, Value& out) {
   }
   SetOwnedText(out, static_cast<char*>(block));
   return true;
+}
+
+// The item of exactly that name in list: the answer core::FindItem gives,
+// found faster. Every row looks each call up among all registered functions,
+// so candidates are screened by length and first byte before the bytes are
+// compared.
+const ExpItem* FindNamedItem(core::HGLOBAL list, const char* name) {
+  if (name == nullptr) return nullptr;
+  size_t length = std::strlen(name);
+  if (length >= sizeof(ExpItem::name)) return nullptr;  // stored names are shorter
+  uint32_t count = core::HandleArrayCount(list);
+  if (count == 0) return nullptr;
+  auto* items = static_cast<ExpItem* const*>(core::HandleArrayLockElement(list, 0));
+  if (items == nullptr) return nullptr;
+  const ExpItem* found = nullptr;
+  for (uint32_t i = 0; i < count && found == nullptr; ++i) {
+    const ExpItem* item = items[i];
+    if (item->name[length] != '\0' || item->name[0] != name[0]) continue;
+    size_t same = 1;
+    while (same < length && item->name[same] == name[same]) ++same;
+    if (same >= length) found = item;
+  }
+  core::HandleArrayUnlock(list);
+  return found;
 }
 
 // Whether a node type travels as a Number (true) or a text (false); false
@@ -176,7 +199,7 @@ bool EvaluateDate(const ExprNode* node, Value& out) {
 
 bool EvaluateDataItem(Walk& walk, const ExprNode* node, Value& out) {
   const char* name = static_cast<const char*>(node->left);
-  const ExpItem* item = core::FindItem(walk.ec->dataItems, name);
+  const ExpItem* item = FindNamedItem(walk.ec->dataItems, name);
   if (item == nullptr || item->boundValue == 0) return false;
   bool number = false;
   if (!ValueShapeOfItem(node->type, &number)) return false;
@@ -270,7 +293,7 @@ int32_t ReadArgumentNodes(core::HGLOBAL list, const ExprNode** nodes, int32_t wa
 
 __attribute__((noinline)) bool EvaluateCall(Walk& walk, const ExprNode* node, Value& out) {
   const char* name = static_cast<const char*>(node->left);
-  const ExpItem* item = core::FindItem(walk.ec->functionItems, name);
+  const ExpItem* item = FindNamedItem(walk.ec->functionItems, name);
   if (item == nullptr || item->boundValue == 0) return false;
   bool number = false;
   if (!ValueShapeOfCall(node->type, &number)) return false;
@@ -324,12 +347,15 @@ bool EvaluateFormulaReference(Walk& walk, const ExprNode* node, Value& out) {
 // zero gives zero rather than failing the row.
 bool NumberArithmetic(Walk& walk, OperatorIndex op, Value& left, Value& right, Value& out) {
   if (left.kind != Value::kNumber || right.kind != Value::kNumber) return false;
-  NumberValue result{};
+  // Results go straight into out: reading a 13-byte value back right after
+  // the host wrote it piecewise would stall on the store buffer.
+  NumberValue* result = &out.number;
+  *result = NumberValue{};
+  out.kind = Value::kNumber;
   auto callback = reinterpret_cast<XEVOperatorCallback>(walk.ec->operators[op].bound[XEV_TYPE_NUMBER]);
   if (callback != nullptr) {
     callback(walk.ec, walk.exp, 0, kNumberBlockSize, &left.number, kNumberBlockSize, &right.number,
-             kNumberBlockSize, &result);
-    SetNumber(out, result);
+             kNumberBlockSize, result);
     return true;
   }
   NumberValue* a = &left.number;
@@ -338,20 +364,19 @@ bool NumberArithmetic(Walk& walk, OperatorIndex op, Value& left, Value& right, V
   if (NumberIsNull(b)) NumberSetZero(b);
   int32_t inRange = 1;
   switch (op) {
-    case kOpPlus: inRange = NumberAdd(&result, a, b); break;
-    case kOpMinus: inRange = NumberSub(&result, a, b); break;
-    case kOpTimes: inRange = NumberMul(&result, a, b); break;
+    case kOpPlus: inRange = NumberAdd(result, a, b); break;
+    case kOpMinus: inRange = NumberSub(result, a, b); break;
+    case kOpTimes: inRange = NumberMul(result, a, b); break;
     case kOpDivide:
       if (NumberIsZero(a) || NumberIsZero(b)) {
-        NumberSetZero(&result);
+        NumberSetZero(result);
       } else {
-        inRange = NumberDiv(&result, a, b);
+        inRange = NumberDiv(result, a, b);
       }
       break;
     default: return false;
   }
-  if (!inRange) NumberSetNull(&result);  // beyond the Number range: an empty value
-  SetNumber(out, result);
+  if (!inRange) NumberSetNull(result);  // beyond the Number range: an empty value
   return true;
 }
 

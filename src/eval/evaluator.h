@@ -13,9 +13,11 @@ namespace xev::eval {
 // walk (a literal of the tree) or owns a HostAlloc block.
 struct Value {
   enum Kind : uint8_t { kNone = 0, kNumber = 1, kText = 2 };
+  // First, so that the 13 bytes start on the struct's alignment and copy in
+  // two whole words.
+  NumberValue number{};
   Kind kind = kNone;
   bool owned = false;
-  NumberValue number{};
   char* text = nullptr;
 };
 

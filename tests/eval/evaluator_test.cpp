@@ -475,4 +475,44 @@ TEST_F(Evaluator, EveryFailedAllocationYieldsNoValueAndLeaksNothing) {
   EXPECT_TRUE(succeeded);
 }
 
+
+// ---- Through the parser ------------------------------------------------------------------
+
+class ParsedFormulas : public Evaluator {
+ protected:
+  HEXP Parse(const char* text, const char* name = nullptr) {
+    ExprError error{};
+    uint16_t type = 0;
+    HEXP exp = XEVParseFormula(ec_, nullptr, text, name, &error, &type);
+    EXPECT_NE(exp, nullptr) << text << ": error " << error.code << " at " << error.pos;
+    return exp;
+  }
+};
+
+TEST_F(ParsedFormulas, NumbersDatesAndTextsEndToEnd) {
+  EXPECT_EQ(NumberOf(Parse("(n1 + 3) * 4 - 10 / 4")), "17.5");
+  EXPECT_EQ(NumberOf(Parse("n3 + 5")), "5");
+  EXPECT_EQ(NumberOf(Parse("5 / 0")), "0");
+  EXPECT_EQ(NumberOf(Parse("1 - -5")), "6");
+  EXPECT_EQ(NumberOf(Parse("NumberIFF(n1 - 3, 1, 2, 3)")), "1");
+  EXPECT_EQ(NumberOf(Parse("Power(n1, 10) + NumberMod(-7, 3)")), "1023");
+  EXPECT_EQ(DateOf(Parse("d1 + 1 MONTHS")), "2000-02-29 10:30:00");
+  EXPECT_EQ(DateOf(Parse("DateMonthEnd(DateAddDay(d1, 30)) + 1 MONTHS")), "2000-04-30 00:00:00");
+  EXPECT_EQ(DateOf(Parse("DateIFF(0, d1, d2, d1)")), "2000-01-01 12:00:00");
+  EXPECT_EQ(NumberOf(Parse("d1 - d2")), "30");
+  EXPECT_EQ(NumberOf(Parse("d1 - '1/1/2000'")), "30");
+  EXPECT_EQ(StringOf(Parse("'it''s ' || s1")), "it's Hello");
+  EXPECT_EQ(StringOf(Parse("StrUpper(StrLeft(s1, 3)) || '!'")), "HEL!");
+  EXPECT_EQ(StringOf(Parse("StrCase(2, 'a,b,c') + StrTranslate('b', 'a,b,c', 'x,y,z')")), "cy");
+}
+
+TEST_F(ParsedFormulas, NamedFormulasReferToEachOther) {
+  Parse("n1 + 1", "Base");
+  Parse("Base() * 10", "Scaled");
+  EXPECT_EQ(NumberOf(Parse("Scaled() - Base()")), "27");
+  // After the item behind them is deleted, nothing above it has a value.
+  ASSERT_EQ(XEVDelExpItemNoCheck(ec_, XEV_ITEM_DATA, "n1"), 1);
+  EXPECT_EQ(NumberOf(XEVHEXPFromName(ec_, "Scaled")), "none");
+}
+
 }  // namespace
