@@ -9,6 +9,7 @@
 #include "core/core.h"
 #include "core/handle_array.h"
 #include "persist/block_loader.h"
+#include "persist/block_names.h"
 #include "persist/deferred_formulas.h"
 #include "persist/load_fix.h"
 #include "xev/xev.h"
@@ -20,11 +21,13 @@ constexpr uint32_t kErrUnknownFunction = 103;
 constexpr uint32_t kErrMemory = 121;
 
 struct DeferringLoad {
+  DeferringLoad(BlockLoad& owner, int32_t records) : load(owner), count(records) {}
   BlockLoad& load;
   int32_t count;             // formula records in the block
   HEXP* results = nullptr;   // by block position; followed by 2 * count scratch slots
   core::HGLOBAL deferred = nullptr;
   bool reordered = false;    // a formula was created out of block order
+  BlockNames names;
 };
 
 // Errors that end the load reach the host's callback or, without one, the
@@ -39,10 +42,8 @@ void Report(const BlockLoad& load, const char* text, const ExprError& error) {
 }
 
 // Unknown function, and the unknown name is a formula stored in the block.
-bool WaitsForLaterFormula(const char* text, const ExprError& error) {
-  const LoadFixState& state = CurrentLoadFix();
-  return error.code == kErrUnknownFunction &&
-         LoadNameIsInBlock(text, state.records, state.recordsLength, &error, state.recordCount) != 0;
+bool WaitsForLaterFormula(DeferringLoad& d, const char* text, const ExprError& error) {
+  return error.code == kErrUnknownFunction && d.names.Contains(text, error, CurrentLoadFix());
 }
 
 HEXP Parse(ExprContext* ec, const char* text, ExprError* error) {
@@ -83,7 +84,7 @@ void FirstPass(DeferringLoad& d) {
       cursor.Fail();
       return;
     }
-    if (WaitsForLaterFormula(text, error)) {
+    if (WaitsForLaterFormula(d, text, error)) {
       if (AppendDeferred(&d.deferred, text, i, false)) continue;
       Report(d.load, text, error);
       cursor.Fail();
@@ -128,7 +129,7 @@ bool LaterPass(DeferringLoad& d) {
       failed = true;
       break;
     }
-    if (WaitsForLaterFormula(entry.text, error)) {
+    if (WaitsForLaterFormula(d, entry.text, error)) {
       if (!AppendDeferred(&d.deferred, entry.text, entry.index, entry.owned != 0)) {
         Report(d.load, entry.text, error);
         failed = true;
@@ -194,7 +195,7 @@ void ForgetRecords() {
 
 void LoadFormulasDeferring(BlockLoad& load, int32_t count) {
   if (count <= 0) return;
-  DeferringLoad d{load, count};
+  DeferringLoad d(load, count);
   d.results = static_cast<HEXP*>(HostAlloc(3 * static_cast<size_t>(count) * sizeof(HEXP)));
   if (d.results == nullptr) {
     load.cursor.Fail();

@@ -11,8 +11,6 @@
 namespace xev::persist {
 namespace {
 
-constexpr int32_t kWordBufferSize = 256;
-
 LoadFixState g_loadFix;
 
 // The editor is owned by the host's window for the context. Walking up to its
@@ -20,30 +18,29 @@ LoadFixState g_loadFix;
 // kit, which arrives with the editor; until then the host's window is taken.
 HWND LoadFixOwner(const ExprContext* ec) { return reinterpret_cast<HWND>(ec->hostValue); }
 
-// The word that error 103 marks: its span is the called name, any blanks and
-// the "(", so dropping the last byte and the trailing blanks leaves the name.
-void FailingWord(const char* text, const ExprError* error, char* word) {
+}  // namespace
+
+LoadFixState& CurrentLoadFix() { return g_loadFix; }
+
+// Dropping the span's last byte and the blanks before it leaves the name.
+void CalledName(const char* text, const ExprError* error, char* word) {
   word[0] = 0;
   size_t textLength = std::strlen(text);
   if (error->pos >= textLength || error->len < 2) return;
   size_t length = error->len;
   if (length > textLength - error->pos) length = textLength - error->pos;
-  if (length > kWordBufferSize - 1) length = kWordBufferSize - 1;
-  char span[kWordBufferSize];
+  if (length > kCalledNameSize - 1) length = kCalledNameSize - 1;
+  char span[kCalledNameSize];
   std::memcpy(span, text + error->pos, length - 1);
   span[length - 1] = 0;
   HostStrRTrim(word, span);
 }
 
-}  // namespace
-
-LoadFixState& CurrentLoadFix() { return g_loadFix; }
-
 int32_t LoadNameIsInBlock(const char* text, const char* records, int32_t recordsLength,
                           const ExprError* error, int32_t count) {
   if (text == nullptr || records == nullptr || error == nullptr || count < 1) return 0;
-  char word[kWordBufferSize];
-  FailingWord(text, error, word);
+  char word[kCalledNameSize];
+  CalledName(text, error, word);
 
   const char* at = records;
   const char* end = records + (recordsLength > 0 ? recordsLength : 0);

@@ -28,6 +28,11 @@ struct LoadFixState {
 // The one load-fix state of the library (loads do not nest).
 LoadFixState& CurrentLoadFix();
 
+// The name that error 103 marks in text: its span is the called name, any
+// blanks and the "(". word holds kCalledNameSize bytes; longer names are cut.
+constexpr int32_t kCalledNameSize = 256;
+void CalledName(const char* text, const ExprError* error, char* word);
+
 // 1 when the word that error 103 marks in text (the span minus its "(" and
 // trailing blanks) is the name of one of the count records at records; the
 // walk stops at recordsLength bytes.
