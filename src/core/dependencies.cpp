@@ -1,4 +1,5 @@
-// Dependency queries: which expressions use an item or a named formula.
+// Dependency queries: which expressions use an item, a named formula, a
+// function with a data item argument, or an aggregate function.
 #include "core/dependencies.h"
 
 #include <cstring>
@@ -134,6 +135,18 @@ bool FormulaClosure::Reach(const char* name) {
   return true;
 }
 
+int32_t FormulaClosure::Resolve(const char* name) {
+  if (name == nullptr || expressions_.count() == 0) return -1;
+  if (block_ == nullptr && !BuildIndex()) return -1;
+  return Find(name);
+}
+
+void FormulaClosure::Restart() {
+  for (uint32_t i = 0; i < queued_; ++i) reached_[queue_[i]] = 0;
+  queued_ = 0;
+  taken_ = 0;
+}
+
 const ExprNode* FormulaClosure::Next() {
   while (taken_ < queued_) {
     const ExprNode* root = expressions_[static_cast<uint32_t>(queue_[taken_++])]->root;
@@ -148,34 +161,95 @@ namespace {
 
 const char* NodeName(const ExprNode* node) { return static_cast<const char*>(node->left); }
 
-// XEVIsItemUsed for kinds 0, 1 and 2. When memory runs out the answer is
-// "not used": a false "used" would hand an innocent formula to a delete
-// callback, which destroys it.
-bool TreeUsesItem(const ExprContext* ec, const ExprNode* root, int16_t kind, const char* name) {
-  FormulaClosure closure(ec);
+enum class Match { kYes, kDescend, kSkip };
+
+// The one search every boolean query makes: test each node of root and of
+// the formulas it reaches, each formula once. test answers for the node
+// itself; references are followed here, after test has had its say.
+// 1 when some node answered yes, 0 when none did, -1 when memory ran out.
+template <typename Test>
+int32_t SearchReached(FormulaClosure& closure, const ExprNode* root, Test&& test) {
   bool memoryOk = true;
   auto visit = [&](const ExprNode* node) {
-    switch (node->kind) {
-      case NK_ITEM:
-        return kind == XEV_ITEM_DATA && SameName(NodeName(node), name) ? WalkStep::kStop : WalkStep::kSkip;
-      case NK_FUNCTION:
-      case NK_SET:
-        return kind == XEV_ITEM_FUNCTION && SameName(NodeName(node), name) ? WalkStep::kStop : WalkStep::kDescend;
-      case NK_FORMULAREF:
-        if (kind == XEV_ITEM_FORMULA && SameName(NodeName(node), name)) return WalkStep::kStop;
-        memoryOk = closure.Reach(NodeName(node));
-        return memoryOk ? WalkStep::kSkip : WalkStep::kStop;
-      default:
-        return IsOperatorKind(node->kind) || node->kind == NK_RANGE ? WalkStep::kDescend : WalkStep::kSkip;
+    Match match = test(node);
+    if (match == Match::kYes) return WalkStep::kStop;
+    if (node->kind == NK_FORMULAREF) {
+      memoryOk = closure.Reach(NodeName(node));
+      return memoryOk ? WalkStep::kSkip : WalkStep::kStop;
     }
+    return match == Match::kDescend ? WalkStep::kDescend : WalkStep::kSkip;
   };
   for (const ExprNode* tree = root; tree != nullptr; tree = closure.Next()) {
     WalkEnd end = WalkTree(tree, visit);
-    if (end == WalkEnd::kNoMemory || !memoryOk) return false;
-    if (end == WalkEnd::kStopped) return true;
+    if (end == WalkEnd::kNoMemory || !memoryOk) return -1;
+    if (end == WalkEnd::kStopped) return 1;
   }
-  return false;
+  return 0;
 }
+
+int32_t SearchReached(const ExprContext* ec, const ExprNode* root, auto&& test) {
+  FormulaClosure closure(ec);
+  return SearchReached(closure, root, test);
+}
+
+// The uses test of XEVIsItemUsed for kinds 0 (function), 1 (data item) and
+// 2 (named formula).
+auto UsesTest(int16_t kind, const char* name) {
+  return [kind, name](const ExprNode* node) {
+    switch (node->kind) {
+      case NK_ITEM:
+        return kind == XEV_ITEM_DATA && SameName(NodeName(node), name) ? Match::kYes : Match::kSkip;
+      case NK_FUNCTION:
+      case NK_SET:
+        return kind == XEV_ITEM_FUNCTION && SameName(NodeName(node), name) ? Match::kYes : Match::kDescend;
+      case NK_FORMULAREF:
+        return kind == XEV_ITEM_FORMULA && SameName(NodeName(node), name) ? Match::kYes : Match::kSkip;
+      default:
+        return IsOperatorKind(node->kind) || node->kind == NK_RANGE ? Match::kDescend : Match::kSkip;
+    }
+  };
+}
+
+bool IsQueryKind(int16_t kind) {
+  return kind == XEV_ITEM_FUNCTION || kind == XEV_ITEM_DATA || kind == XEV_ITEM_FORMULA;
+}
+
+// Simple (a constant) and simple input (one data item) expressions are the
+// ones a host can show without evaluating a formula.
+bool IsComplexRoot(const ExprNode* root) {
+  switch (root->kind) {
+    case NK_NUMBER:
+    case NK_STRING:
+    case NK_DATE:
+    case NK_ITEM: return false;
+    default: return true;
+  }
+}
+
+bool ListHoldsItemNamed(void* listHandle, const char* name) {
+  auto list = static_cast<HGLOBAL>(listHandle);
+  uint32_t count = HandleArrayCount(list);
+  if (count == 0) return false;
+  auto** nodes = static_cast<ExprNode**>(HandleArrayLockElement(list, 0));
+  if (nodes == nullptr) return false;
+  bool found = false;
+  for (uint32_t i = 0; i < count && !found; ++i) {
+    found = nodes[i] != nullptr && nodes[i]->kind == NK_ITEM && SameName(NodeName(nodes[i]), name);
+  }
+  HandleArrayUnlock(list);
+  return found;
+}
+
+const ExprContext* OwnerOf(const ExprContext* ec, HEXP exp) { return ec != nullptr ? ec : exp->ec; }
+
+}  // namespace
+
+int32_t ExpressionUsesItem(const ExprContext* ec, const ExprNode* root, int16_t kind, const char* name) {
+  if (root == nullptr || name == nullptr || !IsQueryKind(kind)) return 0;
+  return SearchReached(ec, root, UsesTest(kind, name));
+}
+
+namespace {
 
 // True when the tree itself (references not followed) names the formula.
 // Out of memory counts as "refers": the callers use the answer to refuse
@@ -247,16 +321,68 @@ int32_t FindReferenceTo(const ExprContext* ec, const ExprNode* root, const char*
 
 extern "C" {
 
+// When memory runs out the queries answer "not used": a false "used" could
+// hand an innocent formula to a delete callback, which destroys it.
 XEV_API int32_t XEV_CALL XEVIsItemUsed(ExprContext* ec, HEXP exp, int16_t kind, const char* name) {
-  if (exp == nullptr || name == nullptr) return 0;
-  if (kind != XEV_ITEM_FUNCTION && kind != XEV_ITEM_DATA && kind != XEV_ITEM_FORMULA) return 0;
-  const ExprContext* context = ec != nullptr ? ec : exp->ec;
-  return xev::core::TreeUsesItem(context, exp->root, kind, name) ? 1 : 0;
+  if (exp == nullptr) return 0;
+  return xev::core::ExpressionUsesItem(xev::core::OwnerOf(ec, exp), exp->root, kind, name) == 1 ? 1 : 0;
 }
 
 XEV_API int32_t XEV_CALL XEVIsNamedFormulaUsed(ExprContext* ec, const char* name) {
   if (ec == nullptr) return 0;
   return xev::core::NamedFormulaUsedByOthers(ec, name, nullptr) ? 1 : 0;
+}
+
+XEV_API int32_t XEV_CALL XEVIsItemUsedInComplex(ExprContext* ec, const char* name) {
+  using namespace xev::core;
+  if (ec == nullptr || name == nullptr) return 0;
+  // One closure for all expressions: the name index is built once and only
+  // what each search reached is forgotten between them.
+  FormulaClosure closure(ec);
+  auto test = UsesTest(XEV_ITEM_DATA, name);
+  for (uint32_t ordinal = 0; ordinal < closure.count(); ++ordinal) {
+    const ExprNode* root = closure.record(ordinal)->root;
+    if (root == nullptr || !IsComplexRoot(root)) continue;
+    closure.Restart();
+    int32_t used = SearchReached(closure, root, test);
+    if (used < 0) return 0;
+    if (used == 1) return 1;
+  }
+  return 0;
+}
+
+XEV_API int32_t XEV_CALL XEVIsFunctionVariableUsed(ExprContext* ec, HEXP exp, const char* function,
+                                                   const char* item) {
+  using namespace xev::core;
+  if (exp == nullptr || function == nullptr || item == nullptr) return 0;
+  auto test = [function, item](const ExprNode* node) {
+    if ((node->kind == NK_FUNCTION || node->kind == NK_SET) && SameName(NodeName(node), function) &&
+        ListHoldsItemNamed(node->right, item)) {
+      return Match::kYes;
+    }
+    return Match::kDescend;
+  };
+  return SearchReached(OwnerOf(ec, exp), exp->root, test) == 1 ? 1 : 0;
+}
+
+// Only function records carry parameter entries; data and keyword items
+// are stored without them, so they are never aggregates.
+XEV_API int32_t XEV_CALL XEVIsItemAggregate(ExprContext* ec, int16_t kind, const char* name) {
+  if (ec == nullptr || name == nullptr || kind != XEV_ITEM_FUNCTION) return 0;
+  return xev::core::IsAggregateFunction(ec->functionItems, name) != 0 ? 1 : 0;
+}
+
+XEV_API int32_t XEV_CALL XEVIsAggregateUsed(ExprContext* ec, HEXP exp) {
+  using namespace xev::core;
+  if (exp == nullptr) return 0;
+  const ExprContext* owner = OwnerOf(ec, exp);
+  if (owner == nullptr) return 0;
+  HGLOBAL functions = owner->functionItems;
+  auto test = [functions](const ExprNode* node) {
+    if (node->kind == NK_FUNCTION && IsAggregateFunction(functions, NodeName(node)) != 0) return Match::kYes;
+    return Match::kDescend;
+  };
+  return SearchReached(owner, exp->root, test) == 1 ? 1 : 0;
 }
 
 }  // extern "C"

@@ -2,7 +2,8 @@
 // recursion, and the named formulas reached from it each visited at most once
 // per query. Trees may be ten thousand levels deep and formulas may (when they
 // were loaded without checks) refer to each other in a cycle; neither costs C
-// stack nor more than one visit per formula.
+// stack nor more than one visit per formula. A cycle is therefore walked once
+// around: whatever the formulas on it use counts, and the walk ends.
 #pragma once
 
 #include <cstdint>
@@ -71,6 +72,14 @@ class FormulaClosure {
   bool Reach(const char* name);
   // Root of the next queued formula, or nullptr when the queue is empty.
   const ExprNode* Next();
+  // Forgets what was reached, keeping the name index, so one closure can
+  // serve a query per expression without indexing the names each time.
+  void Restart();
+  // Ordinal of the formula a reference names, or -1 for an unknown name (or
+  // when the index could not be allocated: see outOfMemory).
+  int32_t Resolve(const char* name);
+  uint32_t count() const { return expressions_.count(); }
+  ExprRecord* record(uint32_t ordinal) const { return expressions_[ordinal]; }
   bool outOfMemory() const { return outOfMemory_; }
 
  private:
@@ -94,5 +103,9 @@ class FormulaClosure {
 // other formulas), with *reference the reference in root's own tree through
 // which it does; 0 when it does not; -1 when memory ran out.
 int32_t FindReferenceTo(const ExprContext* ec, const ExprNode* root, const char* name, const ExprNode** reference);
+
+// XEVIsItemUsed for kinds 0, 1 and 2 with running out of memory told apart:
+// 1 used, 0 not used, -1 no memory. Deleting items needs the difference.
+int32_t ExpressionUsesItem(const ExprContext* ec, const ExprNode* root, int16_t kind, const char* name);
 
 }  // namespace xev::core
