@@ -360,8 +360,10 @@ bool NumberArithmetic(Walk& walk, OperatorIndex op, Value& left, Value& right, V
   }
   NumberValue* a = &left.number;
   NumberValue* b = &right.number;
-  if (NumberIsNull(a)) NumberSetZero(a);
-  if (NumberIsNull(b)) NumberSetZero(b);
+  // Byte 0 is the value's length and 0 means NULL; testing it here saves two
+  // calls on every operator of every row.
+  if (a->bytes[0] == 0) NumberSetZero(a);
+  if (b->bytes[0] == 0) NumberSetZero(b);
   int32_t inRange = 1;
   switch (op) {
     case kOpPlus: inRange = NumberAdd(result, a, b); break;
