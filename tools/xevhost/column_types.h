@@ -1,0 +1,41 @@
+// Deciding what each CSV column is to formulas: its data type, inferred from
+// every cell, and the data item name formulas use for it.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "xev/xev.h"
+
+namespace xevhost {
+
+// Cells are code-page bytes. Blanks around a number or a date are ignored.
+bool ParseNumberCell(std::string_view cell, NumberValue* out);
+// A date with an optional time, or a time of day, in a form the host runtime
+// reads; out receives the DateTime value.
+bool ParseDateTimeCell(std::string_view cell, NumberValue* out);
+bool IsBlankCell(std::string_view cell);
+
+// Watches the cells of one column. A column is Number when every non-empty
+// cell is a number, DateTime when every one is a date or time, else String;
+// a column without any value is String, since nothing speaks for a number.
+class ColumnTypeInference {
+ public:
+  void Observe(std::string_view cell);
+  int Type() const;  // XEV_TYPE_NUMBER, XEV_TYPE_DATETIME or XEV_TYPE_STRING
+
+ private:
+  bool sawValue_ = false;
+  bool allNumbers_ = true;
+  bool allDates_ = true;
+};
+
+// Data item names for header texts (code-page bytes): characters a name
+// cannot hold become '_', a leading digit or a date-unit word gets a '_' in
+// front, empty headers become ColumnN, and repeats get _2, _3, ...
+std::vector<std::string> DataItemNames(const std::vector<std::string>& headers);
+
+const char* TypeName(int type);
+
+}  // namespace xevhost

@@ -1,0 +1,124 @@
+#include "csv_table.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "column_types.h"
+#include "progress.h"
+
+namespace xevhost {
+namespace {
+
+constexpr uint64_t kProgressRows = 100000;
+
+std::string FieldCountMessage(size_t expected, size_t found) {
+  return "expected " + std::to_string(expected) + " field" + (expected == 1 ? "" : "s") + ", found " +
+         std::to_string(found);
+}
+
+}  // namespace
+
+CsvTable::CsvTable(const CodePageConverter& converter, InputEncoding encoding)
+    : converter_(converter), encoding_(encoding) {}
+
+CsvTable::~CsvTable() {
+  delete reader_;
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+bool CsvTable::Open(const std::string& path, std::string& error) {
+  path_ = path;
+  file_ = std::fopen(path.c_str(), "rb");
+  if (file_ == nullptr) {
+    error = path + ": cannot open data file: " + std::strerror(errno);
+    return false;
+  }
+  struct stat info{};
+  if (fstat(fileno(file_), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) {
+      error = path + ": is a directory, not a data file";
+      return false;
+    }
+    fileSize_ = static_cast<uint64_t>(info.st_size);
+  }
+  reader_ = new CsvReader(file_);
+
+  std::vector<std::string> headers;
+  CsvReader::Status status = reader_->Next(headers);
+  if (status == CsvReader::Status::kError) {
+    error = path + ": " + reader_->error();
+    return false;
+  }
+  if (status == CsvReader::Status::kEnd) {
+    error = path + ": no header row";
+    return false;
+  }
+
+  // The encoding is decided by the whole file: one byte that is not UTF-8
+  // anywhere means the file is in the code page already.
+  bool maybeUtf8 = encoding_ != InputEncoding::kAnsi;
+  for (const std::string& h : headers) maybeUtf8 = maybeUtf8 && IsValidUtf8(h);
+  std::vector<ColumnTypeInference> inference(headers.size());
+  Progress progress("reading", fileSize_, kProgressRows);
+  std::vector<std::string> fields;
+  rows_ = 0;
+  while ((status = reader_->Next(fields)) == CsvReader::Status::kRecord) {
+    if (fields.size() != headers.size()) {
+      error = path + ": line " + std::to_string(reader_->line()) + ": malformed row: " +
+              FieldCountMessage(headers.size(), fields.size());
+      return false;
+    }
+    for (size_t i = 0; i < fields.size(); ++i) {
+      inference[i].Observe(fields[i]);
+      if (maybeUtf8 && !IsAscii(fields[i])) maybeUtf8 = IsValidUtf8(fields[i]);
+    }
+    ++rows_;
+    progress.Update(rows_, reader_->bytesConsumed());
+  }
+  progress.Finish();
+  if (status == CsvReader::Status::kError) {
+    error = path + ": " + reader_->error();
+    return false;
+  }
+  utf8_ = encoding_ == InputEncoding::kUtf8 || (encoding_ == InputEncoding::kAuto && maybeUtf8);
+
+  std::vector<std::string> ansiHeaders;
+  for (const std::string& h : headers) {
+    converter_.FromInput(h, utf8_, converted_);
+    ansiHeaders.push_back(converted_);
+  }
+  std::vector<std::string> names = DataItemNames(ansiHeaders);
+  columns_.clear();
+  for (size_t i = 0; i < headers.size(); ++i)
+    columns_.push_back(Column{ansiHeaders[i], names[i], inference[i].Type()});
+  return Restart(error);
+}
+
+bool CsvTable::Restart(std::string& error) {
+  if (!reader_->Rewind()) {
+    error = path_ + ": cannot read the data file again (is it a pipe?)";
+    return false;
+  }
+  std::vector<std::string> headers;
+  if (reader_->Next(headers) != CsvReader::Status::kRecord) {
+    error = path_ + ": the data file changed while it was read";
+    return false;
+  }
+  return true;
+}
+
+bool CsvTable::NextRow(std::vector<std::string>& cells, std::string& error) {
+  CsvReader::Status status = reader_->Next(raw_);
+  if (status == CsvReader::Status::kEnd) return false;
+  if (status == CsvReader::Status::kError || raw_.size() != columns_.size()) {
+    error = path_ + ": the data file changed while it was read";
+    return false;
+  }
+  cells.resize(raw_.size());
+  for (size_t i = 0; i < raw_.size(); ++i) converter_.FromInput(raw_[i], utf8_, cells[i]);
+  return true;
+}
+
+}  // namespace xevhost

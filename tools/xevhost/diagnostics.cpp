@@ -1,0 +1,63 @@
+#include "diagnostics.h"
+
+#include <algorithm>
+
+namespace xevhost {
+namespace {
+
+// Errors about the name as a whole point at the name, not at the text.
+bool IsNameError(uint32_t code) { return code == 107 || code == 126; }
+
+std::string FormatLocated(const std::string& origin, int line, size_t column, const std::string& what,
+                          const std::string& lineText, size_t pos, size_t len,
+                          const CodePageConverter& converter) {
+  return origin + ":" + std::to_string(line) + ":" + std::to_string(column + 1) + ": " + what + "\n    " +
+         converter.ToUtf8(lineText) + "\n    " + Underline(lineText.size(), pos, len) + "\n";
+}
+
+}  // namespace
+
+std::string ErrorMessage(uint32_t /*code*/) {
+  // The library keeps its messages in its own string table and offers no
+  // export to read them; until it does, a diagnostic carries the code alone.
+  return "";
+}
+
+std::string Underline(size_t lineLength, size_t pos, size_t len) {
+  pos = std::min(pos, lineLength);
+  len = std::min(len, lineLength - pos);
+  std::string marks(pos, ' ');
+  marks.push_back('^');
+  if (len > 1) marks.append(len - 1, '~');
+  return marks;
+}
+
+std::string FormatFormulaError(const FormulaSource& source, const ExprError& error,
+                               const CodePageConverter& converter) {
+  size_t pos;
+  size_t len;
+  if (IsNameError(error.code)) {
+    pos = source.nameOffset;
+    len = source.name.size();
+  } else {
+    size_t inText = std::min<size_t>(error.pos, source.text.size());
+    pos = source.textOffset + inText;
+    len = std::min<size_t>(error.len, source.text.size() - inText);
+  }
+  std::string what = "error " + std::to_string(error.code);
+  std::string message = ErrorMessage(error.code);
+  if (!message.empty()) what += ": " + converter.ToUtf8(message);
+  return FormatLocated(source.origin, source.line, pos, what, source.lineText, pos, len, converter);
+}
+
+std::string FormatDefinitionError(const DefinitionError& error, const CodePageConverter& converter) {
+  return FormatLocated(error.origin, error.line, error.column, "error: " + error.message,
+                       error.lineText, error.column, 0, converter);
+}
+
+void PrintFormulaError(std::FILE* out, const FormulaSource& source, const ExprError& error,
+                       const CodePageConverter& converter) {
+  std::fputs(FormatFormulaError(source, error, converter).c_str(), out);
+}
+
+}  // namespace xevhost

@@ -1,0 +1,120 @@
+#include "formulas.h"
+
+#include <map>
+
+#include "diagnostics.h"
+
+namespace xevhost {
+namespace {
+
+constexpr uint32_t kUnknownFunction = 103;  // also what a later formula's name gives
+
+struct Attempt {
+  const FormulaSource* source;
+  ExprError error{};
+  bool done = false;
+};
+
+}  // namespace
+
+std::string ExpressionName(ExprContext* ec, HEXP exp) {
+  int32_t length = XEVGetExpressionNameLength(ec, exp);
+  std::string name(static_cast<size_t>(length) + 1, '\0');
+  if (XEVGetExpressionName(ec, exp, length + 1, name.data()) < 0) return "";
+  name.resize(static_cast<size_t>(length));
+  return name;
+}
+
+std::string ExpressionText(ExprContext* ec, HEXP exp) {
+  int32_t length = XEVGetExpressionTextLength(ec, exp);
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  XEVGetExpressionText(ec, exp, length + 1, text.data());
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
+std::vector<FormulaEntry> ListFormulas(ExprContext* ec) {
+  std::vector<FormulaEntry> list;
+  int32_t count = XEVGetExpressionCount(ec);
+  for (int32_t i = 0; i < count; ++i) {
+    HEXP exp = XEVHEXPFromOrdinal(ec, i);
+    if (exp == nullptr) continue;
+    FormulaEntry entry;
+    entry.exp = exp;
+    entry.name = ExpressionName(ec, exp);
+    entry.type = XEVGetExpressionDataType(ec, exp);
+    entry.rangeOrSet = XEVIsExpRange(ec, exp, 1) == 1 || XEVIsExpRange(ec, exp, 2) == 1;
+    list.push_back(entry);
+  }
+  return list;
+}
+
+// Numbers the definitions of one origin read since sFrom and eFrom by their
+// lines, continuing the count of all definitions read before.
+void NumberInOrder(std::vector<FormulaSource>& sources, size_t s, std::vector<DefinitionError>& errors,
+                   size_t e, int& order) {
+  while (s < sources.size() || e < errors.size()) {
+    bool takeSource = e == errors.size() || (s < sources.size() && sources[s].line < errors[e].line);
+    if (takeSource) sources[s++].order = order++;
+    else errors[e++].order = order++;
+  }
+}
+
+bool CollectFormulaSources(const Options& options, const CodePageConverter& converter,
+                           std::vector<FormulaSource>& sources, std::vector<DefinitionError>& errors) {
+  int order = 0;
+  for (const std::string& path : options.formulaFiles) {
+    size_t s = sources.size();
+    size_t e = errors.size();
+    std::string ioError;
+    if (!ReadFormulasFile(path, options.encoding, converter, sources, errors, ioError)) {
+      std::fprintf(stderr, "xevhost: %s\n", ioError.c_str());
+      return false;
+    }
+    NumberInOrder(sources, s, errors, e, order);
+  }
+  size_t s = sources.size();
+  size_t e = errors.size();
+  int ordinal = 0;
+  for (const std::string& argument : options.formulaArguments) {
+    FormulaSource source;
+    DefinitionError error;
+    std::string ansi = converter.ToAnsi(argument);
+    if (ParseDefinition(ansi, "--formula", ++ordinal, source, error)) {
+      sources.push_back(std::move(source));
+    } else {
+      errors.push_back(std::move(error));
+    }
+  }
+  NumberInOrder(sources, s, errors, e, order);
+  return true;
+}
+
+int ParseFormulas(ExprContext* ec, const std::vector<FormulaSource>& sources,
+                  const std::vector<DefinitionError>& shapeErrors, const CodePageConverter& converter,
+                  std::FILE* diagnostics) {
+  std::vector<Attempt> attempts;
+  for (const FormulaSource& s : sources) attempts.push_back(Attempt{&s});
+  auto tryParse = [ec](Attempt& a) {
+    uint16_t type = 0;
+    a.error = ExprError{};
+    HEXP exp = XEVParseFormula(ec, nullptr, a.source->text.c_str(), a.source->name.c_str(), &a.error, &type);
+    a.done = exp != nullptr;
+    return a.done;
+  };
+  for (Attempt& a : attempts) tryParse(a);
+  // Later passes only help formulas that waited for another's name.
+  for (bool progress = true; progress;) {
+    progress = false;
+    for (Attempt& a : attempts)
+      if (!a.done && a.error.code == kUnknownFunction && tryParse(a)) progress = true;
+  }
+  std::map<int, std::string> report;  // by the order definitions were written in
+  for (const DefinitionError& e : shapeErrors) report[e.order] = FormatDefinitionError(e, converter);
+  for (const Attempt& a : attempts)
+    if (!a.done) report[a.source->order] = FormatFormulaError(*a.source, a.error, converter);
+  for (const auto& entry : report) std::fputs(entry.second.c_str(), diagnostics);
+  return static_cast<int>(report.size());
+}
+
+}  // namespace xevhost

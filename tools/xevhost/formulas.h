@@ -1,0 +1,41 @@
+// Putting formulas into an expression context and knowing them afterwards.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "formulas_file.h"
+#include "options.h"
+#include "text_encoding.h"
+#include "xev/xev.h"
+
+namespace xevhost {
+
+struct FormulaEntry {
+  HEXP exp = nullptr;
+  std::string name;  // code-page bytes
+  int type = XEV_TYPE_NUMBER;
+  bool rangeOrSet = false;
+};
+
+// Every formula of the context, in ordinal order.
+std::vector<FormulaEntry> ListFormulas(ExprContext* ec);
+std::string ExpressionName(ExprContext* ec, HEXP exp);
+std::string ExpressionText(ExprContext* ec, HEXP exp);
+
+// Reads the formulas the options name (files, then arguments), in code-page
+// bytes, with the definitions that are not 'name = text'. false (with the
+// message printed) when a file cannot be read.
+bool CollectFormulaSources(const Options& options, const CodePageConverter& converter,
+                           std::vector<FormulaSource>& sources, std::vector<DefinitionError>& errors);
+
+// Parses the sources into ec. A formula may use one defined after it: those
+// that fail are tried again while any others still succeed. The errors of the
+// formulas that never parse and the shape errors are printed together in
+// the order they were written; returns how many there were.
+int ParseFormulas(ExprContext* ec, const std::vector<FormulaSource>& sources,
+                  const std::vector<DefinitionError>& shapeErrors, const CodePageConverter& converter,
+                  std::FILE* diagnostics);
+
+}  // namespace xevhost

@@ -1,0 +1,97 @@
+#include "formulas_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace xevhost {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+size_t SkipBlanks(std::string_view s, size_t i) {
+  while (i < s.size() && IsBlank(s[i])) ++i;
+  return i;
+}
+
+size_t TrimEnd(std::string_view s, size_t end) {
+  while (end > 0 && IsBlank(s[end - 1])) --end;
+  return end;
+}
+
+}  // namespace
+
+bool ParseDefinition(std::string_view lineText, const std::string& origin, int line,
+                     FormulaSource& out, DefinitionError& error) {
+  error = DefinitionError{origin, line, 0, std::string(lineText), ""};
+  size_t equals = lineText.find('=');
+  size_t nameStart = SkipBlanks(lineText, 0);
+  if (equals == std::string_view::npos) {
+    error.column = nameStart;
+    error.message = "expected 'name = formula'";
+    return false;
+  }
+  size_t nameEnd = TrimEnd(lineText, equals);
+  if (nameEnd <= nameStart) {
+    error.column = equals;
+    error.message = "missing formula name before '='";
+    return false;
+  }
+  size_t textStart = SkipBlanks(lineText, equals + 1);
+  size_t textEnd = TrimEnd(lineText, lineText.size());
+  if (textEnd <= textStart) {
+    error.column = lineText.size();
+    error.message = "missing formula text after '='";
+    return false;
+  }
+  out.origin = origin;
+  out.line = line;
+  out.lineText = std::string(lineText);
+  out.nameOffset = nameStart;
+  out.textOffset = textStart;
+  out.name = std::string(lineText.substr(nameStart, nameEnd - nameStart));
+  out.text = std::string(lineText.substr(textStart, textEnd - textStart));
+  return true;
+}
+
+bool ReadFormulasFile(const std::string& path, InputEncoding encoding,
+                      const CodePageConverter& converter, std::vector<FormulaSource>& formulas,
+                      std::vector<DefinitionError>& errors, std::string& ioError) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    ioError = path + ": cannot open formulas file: " + std::strerror(errno);
+    return false;
+  }
+  std::stringstream content;
+  content << file.rdbuf();
+  if (file.bad()) {
+    ioError = path + ": cannot read formulas file";
+    return false;
+  }
+  std::string all = content.str();
+  if (all.compare(0, 3, "\xEF\xBB\xBF") == 0) all.erase(0, 3);
+  bool utf8 = encoding == InputEncoding::kUtf8 || (encoding == InputEncoding::kAuto && IsValidUtf8(all));
+
+  std::istringstream lines(all);
+  std::string raw;
+  std::string ansi;
+  int number = 0;
+  while (std::getline(lines, raw)) {
+    ++number;
+    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+    size_t first = SkipBlanks(raw, 0);
+    if (first == raw.size() || raw[first] == '#') continue;
+    converter.FromInput(raw, utf8, ansi);
+    FormulaSource source;
+    DefinitionError error;
+    if (ParseDefinition(ansi, path, number, source, error)) {
+      formulas.push_back(std::move(source));
+    } else {
+      errors.push_back(std::move(error));
+    }
+  }
+  return true;
+}
+
+}  // namespace xevhost

@@ -1,0 +1,40 @@
+// xevhost: the reference host of the xev formula engine. It does what a report
+// tool does with the library: data items over a CSV file, formulas from a file
+// or the command line, a value per formula and row, and stored documents.
+#include <cstdio>
+
+#include "documents.h"
+#include "explain.h"
+#include "options.h"
+#include "report_run.h"
+#include "text_encoding.h"
+#include "xev/xev.h"
+
+int main(int argc, char** argv) {
+  using namespace xevhost;
+  Options options;
+  std::string error;
+  if (!ParseOptions(argc, argv, options, error)) {
+    std::fprintf(stderr, "xevhost: %s\n", error.c_str());
+    PrintUsage(stderr);
+    return kExitUsage;
+  }
+  if (options.command == Command::kHelp) {
+    PrintUsage(stdout);
+    return kExitOk;
+  }
+  if (HostSetCodePage(options.codePage) != 1) {
+    std::fprintf(stderr, "xevhost: the engine does not support code page %u\n", options.codePage);
+    return kExitUsage;
+  }
+  CodePageConverter converter(options.codePage);
+  if (!converter.ok()) {
+    std::fprintf(stderr, "xevhost: this system cannot convert text to code page %u\n", options.codePage);
+    return kExitBadInput;
+  }
+  switch (options.command) {
+    case Command::kInfo: return RunInfo(options, converter);
+    case Command::kExplain: return RunExplain(options, converter);
+    default: return RunReport(options, converter);
+  }
+}

@@ -1,0 +1,183 @@
+#include "options.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace xevhost {
+namespace {
+
+bool ParseCount(const std::string& text, int64_t& out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  long long value = std::strtoll(text.c_str(), &end, 10);
+  if (*end != '\0' || errno != 0 || value < 0) return false;
+  out = value;
+  return true;
+}
+
+bool ParseFormat(const std::string& text, OutputFormat& out) {
+  if (text == "table") out = OutputFormat::kTable;
+  else if (text == "csv") out = OutputFormat::kCsv;
+  else if (text == "json") out = OutputFormat::kJson;
+  else return false;
+  return true;
+}
+
+bool ParseEncoding(const std::string& text, InputEncoding& out) {
+  if (text == "auto") out = InputEncoding::kAuto;
+  else if (text == "utf-8" || text == "utf8") out = InputEncoding::kUtf8;
+  else if (text == "ansi") out = InputEncoding::kAnsi;
+  else return false;
+  return true;
+}
+
+// The value of an option given as "--name value" or "--name=value".
+bool TakeValue(int argc, char** argv, int& i, const std::string& arg, const char* name,
+               std::string& value, bool& matched, std::string& error) {
+  size_t n = std::strlen(name);
+  matched = false;
+  if (arg.compare(0, n, name) != 0) return true;
+  if (arg.size() == n) {
+    matched = true;
+    if (i + 1 >= argc) {
+      error = std::string(name) + " needs a value";
+      return false;
+    }
+    value = argv[++i];
+    return true;
+  }
+  if (arg[n] == '=') {
+    matched = true;
+    value = arg.substr(n + 1);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
+  std::vector<std::string> positional;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "-h" || arg == "--help") {
+      options.command = Command::kHelp;
+      return true;
+    }
+    if (arg == "--ranges-sets") {
+      options.rangesSets = true;
+      continue;
+    }
+    if (arg == "-f") arg = "--formulas";
+    std::string value;
+    bool matched = false;
+    struct Valued {
+      const char* name;
+      bool (*apply)(Options&, const std::string&, std::string&);
+    };
+    static const Valued kValued[] = {
+        {"--formulas", [](Options& o, const std::string& v, std::string&) { o.formulaFiles.push_back(v); return true; }},
+        {"--formula", [](Options& o, const std::string& v, std::string&) { o.formulaArguments.push_back(v); return true; }},
+        {"--format", [](Options& o, const std::string& v, std::string& e) {
+           OutputFormat f;
+           if (!ParseFormat(v, f)) { e = "--format must be table, csv or json"; return false; }
+           o.format = f;
+           return true;
+         }},
+        {"--limit", [](Options& o, const std::string& v, std::string& e) {
+           if (!ParseCount(v, o.limit)) { e = "--limit needs a count of rows"; return false; }
+           return true;
+         }},
+        {"--where", [](Options& o, const std::string& v, std::string&) { o.where = v; return true; }},
+        {"--save", [](Options& o, const std::string& v, std::string&) { o.savePath = v; return true; }},
+        {"--load", [](Options& o, const std::string& v, std::string&) { o.loadPath = v; return true; }},
+        {"--code-page", [](Options& o, const std::string& v, std::string& e) {
+           if (v == "1252") o.codePage = 1252;
+           else if (v == "932") o.codePage = 932;
+           else { e = "--code-page must be 1252 or 932"; return false; }
+           return true;
+         }},
+        {"--encoding", [](Options& o, const std::string& v, std::string& e) {
+           if (!ParseEncoding(v, o.encoding)) { e = "--encoding must be auto, utf-8 or ansi"; return false; }
+           return true;
+         }},
+    };
+    bool handled = false;
+    for (const Valued& option : kValued) {
+      // "--formula" is a prefix of "--formulas": only an exact name or "=" matches.
+      if (!TakeValue(argc, argv, i, arg, option.name, value, matched, error)) return false;
+      if (!matched) continue;
+      if (!option.apply(options, value, error)) return false;
+      handled = true;
+      break;
+    }
+    if (handled) continue;
+    if (arg.size() > 1 && arg[0] == '-') {
+      error = "unknown option " + arg;
+      return false;
+    }
+    positional.push_back(arg);
+  }
+
+  size_t next = 0;
+  if (!positional.empty() && positional[0] == "info") {
+    options.command = Command::kInfo;
+    if (positional.size() != 2) {
+      error = "info takes one document: xevhost info DOC.xev";
+      return false;
+    }
+    options.documentPath = positional[1];
+    return true;
+  }
+  if (!positional.empty() && positional[0] == "explain") {
+    options.command = Command::kExplain;
+    if (positional.size() < 2) {
+      error = "explain needs a formula name: xevhost explain NAME [DATA.csv] [options]";
+      return false;
+    }
+    options.explainName = positional[1];
+    next = 2;
+  }
+  if (positional.size() > next + 1) {
+    error = "more than one data file given";
+    return false;
+  }
+  if (positional.size() == next + 1) options.dataPath = positional[next];
+  if (options.command == Command::kReport && options.dataPath.empty()) {
+    error = "no data file given";
+    return false;
+  }
+  return true;
+}
+
+void PrintUsage(std::FILE* out) {
+  std::fputs(
+      "usage: xevhost [options] DATA.csv        evaluate formulas for every row\n"
+      "       xevhost explain NAME [DATA.csv] [options]\n"
+      "                                         show what a formula is and uses\n"
+      "       xevhost info DOC.xev              list what a saved document holds\n"
+      "\n"
+      "Each CSV column becomes a data item: Number when every non-empty cell is a\n"
+      "number, DateTime when every one is a date or time, else String; empty cells\n"
+      "are NULL. Header texts become names: blanks and other characters a name\n"
+      "cannot hold turn into '_' (Order Date -> Order_Date), date-unit words and\n"
+      "leading digits get a '_' in front (Month -> _Month).\n"
+      "\n"
+      "options:\n"
+      "  -f, --formulas FILE   formulas, one 'name = text' a line, '#' comments\n"
+      "  --formula NAME=TEXT   one more formula (repeatable)\n"
+      "  --ranges-sets         allow ranges and sets (they are listed, not evaluated)\n"
+      "  --where FORMULA       only rows for which this Number formula is non-zero\n"
+      "  --limit N             stop after N rows of output\n"
+      "  --format FORMAT       table (default on a terminal), csv (default otherwise), json\n"
+      "  --save DOC.xev        store data items and formulas as a document\n"
+      "  --load DOC.xev        start from a stored document\n"
+      "  --code-page CP        1252 (default) or 932, the code page formulas run in\n"
+      "  --encoding ENC        of the input files: auto (default), utf-8 or ansi\n"
+      "\n"
+      "exit status: 0 done, 1 unusable input, 2 a formula does not parse, 64 usage\n",
+      out);
+}
+
+}  // namespace xevhost

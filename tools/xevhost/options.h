@@ -1,0 +1,44 @@
+// The command line of xevhost.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "report_output.h"
+#include "text_encoding.h"
+
+namespace xevhost {
+
+enum class Command { kReport, kInfo, kExplain, kHelp };
+
+// Exit statuses.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitBadInput = 1;   // a file, a row or a document is unusable
+inline constexpr int kExitFormula = 2;    // a formula does not parse
+inline constexpr int kExitUsage = 64;     // the command line is wrong
+
+struct Options {
+  Command command = Command::kReport;
+  std::string dataPath;     // CSV file
+  std::string documentPath; // info's document
+  std::string explainName;  // UTF-8
+  std::vector<std::string> formulaFiles;
+  std::vector<std::string> formulaArguments;  // NAME=TEXT, UTF-8
+  bool rangesSets = false;
+  std::optional<OutputFormat> format;
+  int64_t limit = -1;  // -1: all rows
+  std::optional<std::string> where;
+  std::string savePath;
+  std::string loadPath;
+  uint32_t codePage = 1252;
+  InputEncoding encoding = InputEncoding::kAuto;
+};
+
+// false with a message when the arguments do not make a command.
+bool ParseOptions(int argc, char** argv, Options& options, std::string& error);
+void PrintUsage(std::FILE* out);
+
+}  // namespace xevhost

@@ -1,0 +1,217 @@
+#include "report_output.h"
+
+#include <algorithm>
+
+namespace xevhost {
+namespace {
+
+// A table needs every width before its first line. Holding this many rows
+// settles the widths for any short report; longer ones go on streaming with
+// the widths the first rows set, and a wider cell just pushes its line out.
+constexpr size_t kRowsToMeasure = 1000;
+constexpr size_t kTextBufferSize = 128;
+
+bool IsNumeric(int type) { return type == XEV_TYPE_NUMBER; }
+
+class TableWriter : public ReportWriter {
+ public:
+  explicit TableWriter(std::FILE* out) : out_(out) {}
+
+  void Begin(const std::vector<ReportColumn>& columns) override {
+    columns_ = columns;
+    widths_.clear();
+    for (const ReportColumn& c : columns_) widths_.push_back(c.width);
+  }
+
+  void Row(const std::vector<Cell>& cells) override {
+    if (started_) {
+      PrintRow(cells);
+      return;
+    }
+    for (size_t i = 0; i < cells.size() && i < widths_.size(); ++i)
+      widths_[i] = std::max(widths_[i], cells[i].width);
+    held_.push_back(cells);
+    if (held_.size() >= kRowsToMeasure) Flush();
+  }
+
+  void End() override { Flush(); }
+
+ private:
+  void Flush() {
+    if (started_) return;
+    started_ = true;
+    std::vector<Cell> header;
+    for (const ReportColumn& c : columns_) header.push_back(Cell{c.name, c.width, false});
+    PrintLine(header, /*header=*/true);
+    std::string rule;
+    for (size_t i = 0; i < widths_.size(); ++i) {
+      if (i > 0) rule += "  ";
+      rule.append(static_cast<size_t>(widths_[i]), '-');
+    }
+    std::fprintf(out_, "%s\n", rule.c_str());
+    for (const auto& row : held_) PrintRow(row);
+    held_.clear();
+  }
+
+  void PrintRow(const std::vector<Cell>& cells) { PrintLine(cells, false); }
+
+  void PrintLine(const std::vector<Cell>& cells, bool header) {
+    std::string line;
+    for (size_t i = 0; i < cells.size() && i < widths_.size(); ++i) {
+      if (i > 0) line += "  ";
+      size_t pad = static_cast<size_t>(std::max(0, widths_[i] - cells[i].width));
+      bool right = !header && IsNumeric(columns_[i].type);
+      if (right) line.append(pad, ' ');
+      line += cells[i].text;
+      if (!right && i + 1 < cells.size()) line.append(pad, ' ');
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    std::fprintf(out_, "%s\n", line.c_str());
+  }
+
+  std::FILE* out_;
+  std::vector<ReportColumn> columns_;
+  std::vector<int> widths_;
+  std::vector<std::vector<Cell>> held_;
+  bool started_ = false;
+};
+
+class CsvWriter : public ReportWriter {
+ public:
+  explicit CsvWriter(std::FILE* out) : out_(out) {}
+  void Begin(const std::vector<ReportColumn>& columns) override {
+    std::string line;
+    for (size_t i = 0; i < columns.size(); ++i) {
+      if (i > 0) line += ',';
+      line += CsvField(columns[i].name);
+    }
+    std::fprintf(out_, "%s\n", line.c_str());
+  }
+  void Row(const std::vector<Cell>& cells) override {
+    line_.clear();
+    for (size_t i = 0; i < cells.size(); ++i) {
+      if (i > 0) line_ += ',';
+      line_ += CsvField(cells[i].text);
+    }
+    line_ += '\n';
+    std::fwrite(line_.data(), 1, line_.size(), out_);
+  }
+  void End() override {}
+
+ private:
+  std::FILE* out_;
+  std::string line_;
+};
+
+class JsonWriter : public ReportWriter {
+ public:
+  explicit JsonWriter(std::FILE* out) : out_(out) {}
+  void Begin(const std::vector<ReportColumn>& columns) override {
+    columns_ = columns;
+    keys_.clear();
+    for (const ReportColumn& c : columns_) keys_.push_back(JsonString(c.name));
+    std::fputs("[", out_);
+  }
+  void Row(const std::vector<Cell>& cells) override {
+    line_ = first_ ? "\n  {" : ",\n  {";
+    first_ = false;
+    for (size_t i = 0; i < cells.size() && i < columns_.size(); ++i) {
+      if (i > 0) line_ += ", ";
+      line_ += keys_[i];
+      line_ += ": ";
+      if (cells[i].null) {
+        line_ += "null";
+      } else if (IsNumeric(columns_[i].type)) {
+        line_ += JsonNumber(cells[i].text);
+      } else {
+        line_ += JsonString(cells[i].text);
+      }
+    }
+    line_ += '}';
+    std::fwrite(line_.data(), 1, line_.size(), out_);
+  }
+  void End() override { std::fputs(first_ ? "]\n" : "\n]\n", out_); }
+
+ private:
+  // Number texts may start with "." or "-."; JSON wants a digit there.
+  static std::string JsonNumber(const std::string& text) {
+    if (text.empty()) return "null";
+    std::string n = text[0] == '+' ? text.substr(1) : text;
+    size_t digitAt = (!n.empty() && n[0] == '-') ? 1 : 0;
+    if (digitAt < n.size() && n[digitAt] == '.') n.insert(digitAt, "0");
+    return n;
+  }
+
+  std::FILE* out_;
+  std::vector<ReportColumn> columns_;
+  std::vector<std::string> keys_;
+  std::string line_;
+  bool first_ = true;
+};
+
+}  // namespace
+
+std::unique_ptr<ReportWriter> MakeReportWriter(OutputFormat format, std::FILE* out) {
+  switch (format) {
+    case OutputFormat::kCsv: return std::make_unique<CsvWriter>(out);
+    case OutputFormat::kJson: return std::make_unique<JsonWriter>(out);
+    case OutputFormat::kTable: break;
+  }
+  return std::make_unique<TableWriter>(out);
+}
+
+std::string NumberText(const NumberValue& value) {
+  char buffer[kTextBufferSize];
+  if (NumberIsNull(&value)) return "";
+  int32_t n = HostNumberToStr(&value, buffer, sizeof buffer);
+  return n < 0 ? std::string() : std::string(buffer, static_cast<size_t>(n));
+}
+
+std::string DateTimeText(const NumberValue& value) {
+  if (NumberIsNull(&value)) return "";
+  FormatDesc desc;
+  FormatInit(&desc);
+  if (NumberToDateParts(value.bytes + 1, value.bytes[0], &desc.date) != 1) return "";
+  char buffer[kTextBufferSize];
+  desc.kind = XEV_FORMAT_DATETIME;
+  desc.output = buffer;
+  desc.outputSize = sizeof buffer;
+  if (FormatOutput(&desc) != 1) return "";
+  return buffer;
+}
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  quoted += '"';
+  return quoted;
+}
+
+std::string JsonString(const std::string& utf8) {
+  std::string out = "\"";
+  for (unsigned char c : utf8) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char escape[8];
+          std::snprintf(escape, sizeof escape, "\\u%04x", c);
+          out += escape;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  out += '"';
+  return out;
+}
+
+}  // namespace xevhost

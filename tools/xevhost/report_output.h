@@ -1,0 +1,47 @@
+// Writing evaluated rows: an aligned table for people, CSV or JSON for
+// programs. Cells arrive as UTF-8 text with their display width.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "xev/xev.h"
+
+namespace xevhost {
+
+enum class OutputFormat { kTable, kCsv, kJson };
+
+struct ReportColumn {
+  std::string name;  // UTF-8
+  int width = 0;     // display width of the name
+  int type = XEV_TYPE_STRING;
+};
+
+struct Cell {
+  std::string text;  // UTF-8; empty for NULL
+  int width = 0;     // display width
+  bool null = false;
+};
+
+class ReportWriter {
+ public:
+  virtual ~ReportWriter() = default;
+  virtual void Begin(const std::vector<ReportColumn>& columns) = 0;
+  virtual void Row(const std::vector<Cell>& cells) = 0;
+  virtual void End() = 0;
+};
+
+std::unique_ptr<ReportWriter> MakeReportWriter(OutputFormat format, std::FILE* out);
+
+// Text of a Number value, "" for NULL.
+std::string NumberText(const NumberValue& value);
+// Text of a DateTime value in the default date-and-time form, "" for NULL.
+std::string DateTimeText(const NumberValue& value);
+
+// Field quoting for CSV output: quoted only when it has to be.
+std::string CsvField(const std::string& text);
+std::string JsonString(const std::string& utf8);
+
+}  // namespace xevhost

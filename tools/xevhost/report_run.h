@@ -1,0 +1,11 @@
+// The report: every formula evaluated for every row of the data file.
+#pragma once
+
+#include "options.h"
+#include "text_encoding.h"
+
+namespace xevhost {
+
+int RunReport(const Options& options, const CodePageConverter& converter);
+
+}  // namespace xevhost
