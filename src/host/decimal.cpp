@@ -137,6 +137,8 @@ bool FinishSlow(NumberValue* dst, u128 coef, int64_t exp, bool neg) {
   return true;
 }
 
+namespace {
+
 int CompareMagnitude(const Decimal& a, const Decimal& b) {
   if (a.coef == 0 || b.coef == 0) return (a.coef != 0) - (b.coef != 0);
   bool aHigher = a.exp >= b.exp;
@@ -154,7 +156,20 @@ int CompareMagnitude(const Decimal& a, const Decimal& b) {
   return aHigher ? order : -order;
 }
 
-bool Add(NumberValue* dst, const Decimal& a, const Decimal& b, bool subtract) {
+}  // namespace
+
+int Compare(const NumberValue* pa, const NumberValue* pb) {
+  Decimal a = Load(pa), b = Load(pb);
+  // Zero carries no sign, so a sign difference decides unless both are zero.
+  int aSign = a.coef == 0 ? 0 : (a.neg ? -1 : 1);
+  int bSign = b.coef == 0 ? 0 : (b.neg ? -1 : 1);
+  if (aSign != bSign) return aSign < bSign ? -1 : 1;
+  int order = CompareMagnitude(a, b);
+  return aSign < 0 ? -order : order;
+}
+
+bool Add(NumberValue* dst, const NumberValue* pa, const NumberValue* pb, bool subtract) {
+  const Decimal a = Load(pa), b = Load(pb);
   bool bNeg = b.neg != subtract;
   if (b.coef == 0) return Finish(dst, a.coef, a.exp, a.neg);
   if (a.coef == 0) return Finish(dst, b.coef, b.exp, bNeg);
@@ -175,7 +190,15 @@ bool Add(NumberValue* dst, const Decimal& a, const Decimal& b, bool subtract) {
     // Scale the larger operand to 37 digits and cut the smaller one down to
     // the same exponent; the result keeps more than 22 digits, so the cut
     // digits cannot change the rounding, except as a borrow when subtracting.
-    int lift = std::min<int32_t>(gap, 37 - DigitCount(high));
+    int highDigits = DigitCount(high);
+    // A smaller operand whose leading digit lies more than 23 places below
+    // the larger one's stays under a tenth of the result's last place, even
+    // when a subtraction costs the result a leading digit: the larger
+    // operand is the rounded result.
+    if (DigitCount(low) - gap < highDigits - (kPrecision + 1)) {
+      return Finish(dst, high, exp + gap, highNeg);
+    }
+    int lift = std::min<int32_t>(gap, 37 - highDigits);
     int cut = gap - lift;
     high *= kPow10.values[lift];
     exp += cut;
@@ -190,7 +213,8 @@ bool Add(NumberValue* dst, const Decimal& a, const Decimal& b, bool subtract) {
   return Finish(dst, low - high, exp, lowNeg);
 }
 
-bool Multiply(NumberValue* dst, const Decimal& a, const Decimal& b) {
+bool Multiply(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) {
+  const Decimal a = Load(pa), b = Load(pb);
   bool neg = a.neg != b.neg;
   int64_t exp = int64_t(a.exp) + b.exp;
   if ((a.coef >> 64) == 0 && (b.coef >> 64) == 0) {
@@ -221,7 +245,8 @@ bool Multiply(NumberValue* dst, const Decimal& a, const Decimal& b) {
   return Finish(dst, coef + (up ? 1 : 0), exp + drop, neg);
 }
 
-bool Divide(NumberValue* dst, const Decimal& a, const Decimal& b) {
+bool Divide(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) {
+  const Decimal a = Load(pa), b = Load(pb);
   bool neg = a.neg != b.neg;
   if (a.coef == 0) return Finish(dst, 0, 0, false);
   int aDigits = DigitCount(a.coef);
@@ -257,7 +282,8 @@ bool Divide(NumberValue* dst, const Decimal& a, const Decimal& b) {
   return Finish(dst, quotient, int64_t(a.exp) - b.exp - shift, neg);
 }
 
-bool Quantize(NumberValue* dst, const Decimal& src, int64_t places, bool roundHalfUp) {
+bool Quantize(NumberValue* dst, const NumberValue* stored, int64_t places, bool roundHalfUp) {
+  const Decimal src = Load(stored);
   int64_t target = -places;
   if (src.exp >= target) return Finish(dst, src.coef, src.exp, src.neg);
   int64_t drop = target - src.exp;

@@ -130,13 +130,7 @@ XEV_API void XEV_CALL LongToNumber(NumberValue* dst, int64_t value) {
 XEV_API int32_t XEV_CALL NumberCompare(const NumberValue* a, const NumberValue* b) {
   bool aNull = dec::IsNull(a), bNull = dec::IsNull(b);
   if (aNull || bNull) return int32_t(bNull) - int32_t(aNull);
-  dec::Decimal x = dec::Load(a), y = dec::Load(b);
-  // Zero carries no sign, so a sign difference decides unless both are zero.
-  int xSign = x.coef == 0 ? 0 : (x.neg ? -1 : 1);
-  int ySign = y.coef == 0 ? 0 : (y.neg ? -1 : 1);
-  if (xSign != ySign) return xSign < ySign ? -1 : 1;
-  int order = dec::CompareMagnitude(x, y);
-  return xSign < 0 ? -order : order;
+  return dec::Compare(a, b);
 }
 
 XEV_API void XEV_CALL NumberNegate(NumberValue* n) {
@@ -146,27 +140,26 @@ XEV_API void XEV_CALL NumberNegate(NumberValue* n) {
 
 XEV_API int32_t XEV_CALL NumberAdd(NumberValue* dst, const NumberValue* a, const NumberValue* b) {
   if (!BothPresent(dst, a, b)) return 0;
-  return dec::AddQuick(dst, dec::Load(a), dec::Load(b), false) ? 1 : 0;
+  return dec::AddQuick(dst, a, b, false) ? 1 : 0;
 }
 
 XEV_API int32_t XEV_CALL NumberSub(NumberValue* dst, const NumberValue* a, const NumberValue* b) {
   if (!BothPresent(dst, a, b)) return 0;
-  return dec::AddQuick(dst, dec::Load(a), dec::Load(b), true) ? 1 : 0;
+  return dec::AddQuick(dst, a, b, true) ? 1 : 0;
 }
 
 XEV_API int32_t XEV_CALL NumberMul(NumberValue* dst, const NumberValue* a, const NumberValue* b) {
   if (!BothPresent(dst, a, b)) return 0;
-  return dec::Multiply(dst, dec::Load(a), dec::Load(b)) ? 1 : 0;
+  return dec::Multiply(dst, a, b) ? 1 : 0;
 }
 
 XEV_API int32_t XEV_CALL NumberDiv(NumberValue* dst, const NumberValue* a, const NumberValue* b) {
   if (!BothPresent(dst, a, b)) return 0;
-  dec::Decimal divisor = dec::Load(b);
-  if (divisor.coef == 0) {
+  if (dec::Load(b).coef == 0) {
     dec::StoreNull(dst);
     return 0;
   }
-  return dec::Divide(dst, dec::Load(a), divisor) ? 1 : 0;
+  return dec::Divide(dst, a, b) ? 1 : 0;
 }
 
 XEV_API int32_t XEV_CALL NumberRound(NumberValue* dst, const NumberValue* src, int32_t places) {
@@ -174,13 +167,13 @@ XEV_API int32_t XEV_CALL NumberRound(NumberValue* dst, const NumberValue* src, i
     dec::StoreNull(dst);
     return 0;
   }
-  return dec::Quantize(dst, dec::Load(src), places, true) ? 1 : 0;
+  return dec::Quantize(dst, src, places, true) ? 1 : 0;
 }
 
 XEV_API int32_t XEV_CALL NumberTruncate(NumberValue* n, int32_t mode, int32_t places) {
   (void)mode;
   if (dec::IsNull(n)) return 0;
-  return dec::Quantize(n, dec::Load(n), places, false) ? 1 : 0;
+  return dec::Quantize(n, n, places, false) ? 1 : 0;
 }
 
 }  // extern "C"
