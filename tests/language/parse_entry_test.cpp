@@ -67,8 +67,14 @@ TEST_F(Entry, GeneratedNamesFollowTheKindAndSkipTakenNames) {
   EXPECT_EQ(NameOf(XEVParseFormula(c.ec, nullptr, "3", nullptr, nullptr, &type)), "Formula3");
   EXPECT_EQ(c.ec->nextFormulaNumber, 3);  // the number used, tried first next time
   EXPECT_EQ(NameOf(XEVParseFormula(c.ec, nullptr, "4", nullptr, nullptr, &type)), "Formula4");
+  // A taken name is refused for a new formula, except through XEVParseString.
+  ExprError error{};
+  EXPECT_EQ(XEVParseFormula(c.ec, nullptr, "5", "Formula1", &error, &type), nullptr);
+  EXPECT_EQ(error.code, 126u);
+  EXPECT_EQ(error.len, 1u);
+  EXPECT_NE(XEVParseString(c.ec, "5", "Formula1", nullptr, &type), nullptr);
   // Only XEVParseString tells the host about a new expression.
-  EXPECT_EQ(g_events.notified, std::vector<int32_t>{2});
+  EXPECT_EQ(g_events.notified, (std::vector<int32_t>{2, 2}));
 }
 
 TEST_F(Entry, NameValidation) {
@@ -156,17 +162,6 @@ TEST_F(Entry, ReplaceMovesTheNewFormulaInAndTellsTheHostOfARename) {
   EXPECT_EQ(g_events.renamed, std::vector<std::string>{"Total>Caption"});
   EXPECT_EQ(g_events.notified, std::vector<int32_t>{3});
   EXPECT_EQ(XEVGetExpressionCount(c.ec), 1);
-}
-
-TEST_F(Entry, NewFormulaWithATakenNameIsRefused) {
-  Formula("1", "One");
-  ExprError error{};
-  uint16_t type = 0;
-  EXPECT_EQ(XEVParseFormula(c.ec, nullptr, "2", "One", &error, &type), nullptr);
-  EXPECT_EQ(error.code, 126u);
-  EXPECT_EQ(error.len, 1u);
-  // XEVParseString makes no uniqueness check.
-  EXPECT_NE(XEVParseString(c.ec, "2", "One", nullptr, &type), nullptr);
 }
 
 // ---- Recursion and long chains ---------------------------------------------------------------------
