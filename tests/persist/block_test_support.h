@@ -93,10 +93,6 @@ class BlockBuilder {
     bytes_.insert(bytes_.end(), s.begin(), s.end());
     return Byte(0);
   }
-  BlockBuilder& Zeros(size_t n) {
-    bytes_.insert(bytes_.end(), n, 0);
-    return *this;
-  }
   // The 20 operator callback names; names[i] for the first ones, empty after.
   BlockBuilder& OperatorNames(const std::vector<std::string>& names = {}) {
     for (size_t i = 0; i < 20; ++i) Str(i < names.size() ? names[i] : "");
@@ -121,11 +117,6 @@ class BlockBuilder {
     U16(XEV_ITEM_DATA).U16(static_cast<uint16_t>(type)).U32(0xDEADBEEF).U32(bound).Field(name, 40);
     U16(static_cast<uint16_t>(params)).U16(static_cast<uint16_t>(subclass)).U16(static_cast<uint16_t>(subclass2));
     U16(flags);
-    return Str(binding);
-  }
-  // Version 0 image (54 bytes): 40-byte name and the parameter count only.
-  BlockBuilder& Item54(const std::string& name, const std::string& binding, int16_t type = 0) {
-    U16(XEV_ITEM_DATA).U16(static_cast<uint16_t>(type)).U32(0).U32(0).Field(name, 40).U16(0);
     return Str(binding);
   }
   BlockBuilder& Formula(const std::string& text, const std::string& name) { return Str(text).Str(name); }
