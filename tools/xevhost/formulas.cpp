@@ -12,6 +12,7 @@ constexpr uint32_t kUnknownFunction = 103;  // also what a later formula's name 
 struct Attempt {
   const FormulaSource* source;
   ExprError error{};
+  HEXP exp = nullptr;
   bool done = false;
 };
 
@@ -92,14 +93,14 @@ bool CollectFormulaSources(const Options& options, const CodePageConverter& conv
 
 int ParseFormulas(ExprContext* ec, const std::vector<FormulaSource>& sources,
                   const std::vector<DefinitionError>& shapeErrors, const CodePageConverter& converter,
-                  std::FILE* diagnostics) {
+                  std::FILE* diagnostics, std::vector<HEXP>& parsed) {
   std::vector<Attempt> attempts;
   for (const FormulaSource& s : sources) attempts.push_back(Attempt{&s});
   auto tryParse = [ec](Attempt& a) {
     uint16_t type = 0;
     a.error = ExprError{};
-    HEXP exp = XEVParseFormula(ec, nullptr, a.source->text.c_str(), a.source->name.c_str(), &a.error, &type);
-    a.done = exp != nullptr;
+    a.exp = XEVParseFormula(ec, nullptr, a.source->text.c_str(), a.source->name.c_str(), &a.error, &type);
+    a.done = a.exp != nullptr;
     return a.done;
   };
   for (Attempt& a : attempts) tryParse(a);
@@ -109,6 +110,8 @@ int ParseFormulas(ExprContext* ec, const std::vector<FormulaSource>& sources,
     for (Attempt& a : attempts)
       if (!a.done && a.error.code == kUnknownFunction && tryParse(a)) progress = true;
   }
+  for (const Attempt& a : attempts)
+    if (a.done) parsed.push_back(a.exp);
   std::map<int, std::string> report;  // by the order definitions were written in
   for (const DefinitionError& e : shapeErrors) report[e.order] = FormatDefinitionError(e, converter);
   for (const Attempt& a : attempts)

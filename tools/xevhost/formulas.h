@@ -33,9 +33,10 @@ bool CollectFormulaSources(const Options& options, const CodePageConverter& conv
 // Parses the sources into ec. A formula may use one defined after it: those
 // that fail are tried again while any others still succeed. The errors of the
 // formulas that never parse and the shape errors are printed together in
-// the order they were written; returns how many there were.
+// the order they were written; returns how many there were. parsed receives
+// the new expressions in the order they were written.
 int ParseFormulas(ExprContext* ec, const std::vector<FormulaSource>& sources,
                   const std::vector<DefinitionError>& shapeErrors, const CodePageConverter& converter,
-                  std::FILE* diagnostics);
+                  std::FILE* diagnostics, std::vector<HEXP>& parsed);
 
 }  // namespace xevhost

@@ -54,7 +54,8 @@ bool Prepare(const Options& options, const CodePageConverter& converter, bool ne
   std::vector<FormulaSource> sources;
   std::vector<DefinitionError> shapeErrors;
   if (!CollectFormulaSources(options, converter, sources, shapeErrors)) return false;
-  if (ParseFormulas(context.ec(), sources, shapeErrors, converter, stderr) > 0) {
+  for (const FormulaEntry& loaded : ListFormulas(context.ec())) prepared.order.push_back(loaded.exp);
+  if (ParseFormulas(context.ec(), sources, shapeErrors, converter, stderr, prepared.order) > 0) {
     exitStatus = kExitFormula;
     return false;
   }

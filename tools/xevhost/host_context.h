@@ -42,6 +42,7 @@ uint16_t ContextFlags(const Options& options);
 struct Prepared {
   std::unique_ptr<HostContext> context;
   std::unique_ptr<CsvTable> table;  // null without a data file
+  std::vector<HEXP> order;          // the document's formulas, then the new ones as written
 };
 bool Prepare(const Options& options, const CodePageConverter& converter, bool needRows,
              Prepared& prepared, int& exitStatus);

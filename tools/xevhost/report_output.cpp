@@ -42,7 +42,7 @@ class TableWriter : public ReportWriter {
     started_ = true;
     std::vector<Cell> header;
     for (const ReportColumn& c : columns_) header.push_back(Cell{c.name, c.width, false});
-    PrintLine(header, /*header=*/true);
+    PrintLine(header);
     std::string rule;
     for (size_t i = 0; i < widths_.size(); ++i) {
       if (i > 0) rule += "  ";
@@ -53,16 +53,21 @@ class TableWriter : public ReportWriter {
     held_.clear();
   }
 
-  void PrintRow(const std::vector<Cell>& cells) { PrintLine(cells, false); }
+  void PrintRow(const std::vector<Cell>& cells) { PrintLine(cells); }
 
-  void PrintLine(const std::vector<Cell>& cells, bool header) {
+  // A line break or tab inside a value would tear the table apart.
+  static void AppendOnOneLine(std::string& line, const std::string& text) {
+    for (char c : text) line += (c == '\n' || c == '\r' || c == '\t') ? ' ' : c;
+  }
+
+  void PrintLine(const std::vector<Cell>& cells) {
     std::string line;
     for (size_t i = 0; i < cells.size() && i < widths_.size(); ++i) {
       if (i > 0) line += "  ";
       size_t pad = static_cast<size_t>(std::max(0, widths_[i] - cells[i].width));
-      bool right = !header && IsNumeric(columns_[i].type);
+      bool right = IsNumeric(columns_[i].type);
       if (right) line.append(pad, ' ');
-      line += cells[i].text;
+      AppendOnOneLine(line, cells[i].text);
       if (!right && i + 1 < cells.size()) line.append(pad, ' ');
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();

@@ -110,11 +110,12 @@ int RunReport(const Options& options, const CodePageConverter& converter) {
 
   std::vector<FormulaColumn> columns;
   std::vector<ReportColumn> header;
-  for (const FormulaEntry& f : ListFormulas(ec)) {
-    if (f.rangeOrSet) continue;  // the engine evaluates neither
-    columns.emplace_back(ec, f.exp, f.type);
-    Cell name = MakeCell(f.name, false, converter);
-    header.push_back(ReportColumn{name.text, name.width, f.type});
+  for (HEXP exp : prepared.order) {
+    if (XEVIsExpRange(ec, exp, 1) == 1 || XEVIsExpRange(ec, exp, 2) == 1) continue;  // not evaluable
+    int type = XEVGetExpressionDataType(ec, exp);
+    columns.emplace_back(ec, exp, type);
+    Cell name = MakeCell(ExpressionName(ec, exp), false, converter);
+    header.push_back(ReportColumn{name.text, name.width, type});
   }
   HEXP whereExp = nullptr;
   if (options.where && !AddWhere(ec, *options.where, converter, whereExp)) return kExitFormula;

@@ -1,0 +1,281 @@
+// End-to-end tests of the reference host: the built binary run on small
+// fixtures, its output and exit status compared with what a user must see.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string kFixtures = XEV_TEST_DATA_DIR "/xevhost";
+
+struct RunResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+}
+
+// Runs xevhost in the fixture folder with stdout and stderr caught in files.
+RunResult Xevhost(const std::vector<std::string>& args) {
+  static int counter = 0;
+  std::string base = testing::TempDir() + "xevhost_run_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
+  std::string outPath = base + ".out";
+  std::string errPath = base + ".err";
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(kFixtures.c_str()) != 0) _exit(126);
+    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out < 0 || err < 0) _exit(126);
+    dup2(out, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(XEVHOST_PATH));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(XEVHOST_PATH, argv.data());
+    _exit(127);
+  }
+  RunResult run;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  run.out = ReadFile(outPath);
+  run.err = ReadFile(errPath);
+  std::remove(outPath.c_str());
+  std::remove(errPath.c_str());
+  return run;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string Temp(const std::string& name) { return testing::TempDir() + "xevhost_" + std::to_string(getpid()) + "_" + name; }
+
+TEST(XevhostReport, EveryFormatMatchesItsExpectedOutput) {
+  for (const char* format : {"table", "csv", "json"}) {
+    RunResult run = Xevhost({"orders.csv", "-f", "orders.formulas", "--format", format});
+    EXPECT_EQ(run.status, 0) << format << ": " << run.err;
+    EXPECT_EQ(run.err, "") << format;
+    EXPECT_EQ(run.out, ReadFile(kFixtures + "/orders." + format + ".expected")) << format;
+  }
+}
+
+TEST(XevhostReport, WhereKeepsRowsWithNonZeroConditionAndLimitStopsEarly) {
+  RunResult run = Xevhost({"orders.csv", "--format", "csv", "--formula", "No=Order_No", "--where", "Qty - 10"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  // Row 2 has no quantity: NULL is zero, so it passes; row 3 has exactly 10.
+  EXPECT_EQ(run.out, "No\n1\n2\n4\n5\n");
+
+  run = Xevhost({"orders.csv", "--format", "csv", "--formula", "No=Order_No", "--limit", "2"});
+  EXPECT_EQ(run.out, "No\n1\n2\n");
+  run = Xevhost({"orders.csv", "--format", "csv", "--formula", "No=Order_No", "--limit", "0"});
+  EXPECT_EQ(run.out, "No\n");
+}
+
+TEST(XevhostReport, WhereMustBeANumberFormula) {
+  RunResult run = Xevhost({"orders.csv", "--formula", "No=Order_No", "--where", "Customer"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("must be a Number formula"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out, "");
+}
+
+TEST(XevhostReport, ColumnsAreTypedFromTheirCellsAndRenamedForFormulas) {
+  // "Order No" becomes Order_No, "Month" collides with a date unit and becomes
+  // _Month; Placed holds dates and a date with a time, so it is a DateTime.
+  RunResult run = Xevhost({"orders.csv", "--format", "csv", "--formula", "a=Order_No * 2",
+                     "--formula", "b=Placed + 1 DAY", "--formula", "c=_Month + 0", "--limit", "1"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "a,b,c\n2,01/16/2024 00:00:00,1\n");
+}
+
+TEST(XevhostReport, DoubleByteCodePageCarriesJapaneseText) {
+  std::string csv = Temp("japanese.csv");
+  WriteFile(csv, "\xE5\x95\x86\xE5\x93\x81,n\n\xE3\x82\x8A\xE3\x82\x93\xE3\x81\x94,3\n");  // 商品,n / りんご,3
+  RunResult run = Xevhost({csv, "--code-page", "932", "--format", "csv", "--formula",
+                     "x=StrLeft(\xE5\x95\x86\xE5\x93\x81, 2)", "--formula", "len=StrLength(\xE5\x95\x86\xE5\x93\x81)"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "x,len\n\xE3\x82\x8A\xE3\x82\x93,3\n");  // りん: two characters, not two bytes
+
+  // Under the single-byte code page the same name cannot be written: it
+  // arrives as '?' and the formula is refused at that character.
+  run = Xevhost({csv, "--formula", "x=StrLeft(\xE5\x95\x86\xE5\x93\x81, 2)"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("--formula:1:11: error 110"), std::string::npos) << run.err;
+  std::remove(csv.c_str());
+}
+
+TEST(XevhostErrors, FormulaErrorsAreReportedLikeACompilerAndNothingIsEvaluated) {
+  RunResult run = Xevhost({"orders.csv", "-f", "bad.formulas", "--format", "csv"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, ReadFile(kFixtures + "/bad.formulas.expected"));
+}
+
+TEST(XevhostErrors, NameErrorsPointAtTheName) {
+  RunResult run = Xevhost({"orders.csv", "--formula", "Bad Name=1", "--formula", "x=1", "--formula", "x=2"});
+  EXPECT_EQ(run.status, 2);
+  std::vector<std::string> lines = Lines(run.err);
+  ASSERT_EQ(lines.size(), 6u) << run.err;
+  EXPECT_EQ(lines[0], "--formula:1:1: error 107");
+  EXPECT_EQ(lines[2], "    ^~~~~~~~");
+  EXPECT_EQ(lines[3], "--formula:3:1: error 126");
+}
+
+TEST(XevhostErrors, BadInputGivesAMessageAndANonZeroStatus) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string message;
+  };
+  std::string malformed = Temp("malformed.csv");
+  WriteFile(malformed, "a,b\n1,2\n\"x\ny\",3\n4\n");
+  std::string unclosed = Temp("unclosed.csv");
+  WriteFile(unclosed, "a,b\n1,\"2\n");
+  std::string headerOnly = Temp("header.csv");
+  WriteFile(headerOnly, "");
+  const Case cases[] = {
+      {{"missing.csv", "--formula", "x=1"}, 1, "missing.csv: cannot open data file"},
+      // The quoted field spans lines 3 and 4, so the short row is on line 5.
+      {{malformed, "--formula", "x=a"}, 1, "line 5: malformed row: expected 2 fields, found 1"},
+      {{unclosed, "--formula", "x=a"}, 1, "line 2: quoted field is not closed"},
+      {{headerOnly, "--formula", "x=1"}, 1, "no header row"},
+      {{"orders.csv", "-f", "missing.formulas"}, 1, "missing.formulas: cannot open formulas file"},
+      {{"orders.csv", "--frobnicate"}, 64, "unknown option --frobnicate"},
+      {{"orders.csv", "--format", "xml"}, 64, "--format must be table, csv or json"},
+      {{"orders.csv", "--limit", "-3"}, 64, "--limit needs a count of rows"},
+      {{}, 64, "no data file given"},
+      {{"explain", "Nothing", "orders.csv"}, 1, "no formula named Nothing"},
+  };
+  for (const Case& c : cases) {
+    RunResult run = Xevhost(c.args);
+    EXPECT_EQ(run.status, c.status) << c.message << "\n" << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "") << c.message;
+  }
+  std::remove(malformed.c_str());
+  std::remove(unclosed.c_str());
+  std::remove(headerOnly.c_str());
+}
+
+TEST(XevhostDocuments, SavedDocumentReproducesTheReportAndTakesMoreFormulas) {
+  std::string doc = Temp("orders.xev");
+  RunResult saved = Xevhost({"orders.csv", "--save", doc, "--format", "csv", "--formula", "Subtotal=Qty * Price",
+                             "--formula", "Due=Placed + 1 MONTH", "--formula", "Who=StrUpper(Customer)"});
+  ASSERT_EQ(saved.status, 0) << saved.err;
+  RunResult loaded = Xevhost({"orders.csv", "--load", doc, "--format", "csv"});
+  EXPECT_EQ(loaded.status, 0) << loaded.err;
+  EXPECT_EQ(loaded.out, saved.out);
+
+  RunResult more = Xevhost({"orders.csv", "--load", doc, "--format", "csv", "--formula", "Twice=Subtotal() * 2", "--limit", "1"});
+  EXPECT_EQ(more.status, 0) << more.err;
+  EXPECT_EQ(more.out, "Subtotal,Due,Who,Twice\n28.5,02/15/2024 00:00:00,\"SMITH, JONES & CO.\",57\n");
+
+  // The document names its columns: data without them cannot feed it.
+  std::string other = Temp("other.csv");
+  WriteFile(other, "Order No,Something\n1,2\n");
+  RunResult missing = Xevhost({other, "--load", doc});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("data item Placed has no column"), std::string::npos) << missing.err;
+  std::remove(other.c_str());
+  std::remove(doc.c_str());
+}
+
+TEST(XevhostDocuments, InfoListsItemsAndFormulasWithTheirDependencies) {
+  std::string doc = Temp("info.xev");
+  ASSERT_EQ(Xevhost({"orders.csv", "-f", "orders.formulas", "--save", doc, "--limit", "0"}).status, 0);
+  RunResult info = Xevhost({"info", doc});
+  EXPECT_EQ(info.status, 0) << info.err;
+  EXPECT_NE(info.out.find("data items (7):"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("  Placed                   DateTime  csv:Placed"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("formulas (8):"), std::string::npos);
+  EXPECT_NE(info.out.find("  Total (formula, Number) = Subtotal() + Refund()\n"
+                          "      data items: Qty, Price\n"
+                          "      functions:  NumberIFF\n"
+                          "      formulas:   Subtotal, Refund\n"),
+            std::string::npos)
+      << info.out;
+  std::remove(doc.c_str());
+}
+
+TEST(XevhostDocuments, DamagedDocumentsAreRefusedWithTheReason) {
+  std::string doc = Temp("damaged.xev");
+  ASSERT_EQ(Xevhost({"orders.csv", "-f", "orders.formulas", "--save", doc, "--limit", "0"}).status, 0);
+  std::string block = ReadFile(doc);
+
+  std::string truncated = Temp("truncated.xev");
+  WriteFile(truncated, block.substr(0, block.size() / 2));
+  RunResult run = Xevhost({"info", truncated});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("the document is damaged"), std::string::npos) << run.err;
+
+  std::string foreign = Temp("foreign.xev");
+  WriteFile(foreign, "PK\x03\x04 not a document");
+  run = Xevhost({"info", foreign});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("not a formula document"), std::string::npos) << run.err;
+
+  // A stored formula that no longer parses is shown with its error.
+  std::string broken = Temp("broken.xev");
+  std::string edited = block;
+  size_t at = edited.find("Qty * Price");
+  ASSERT_NE(at, std::string::npos);
+  edited.replace(at, 11, "Qty * * ice");
+  WriteFile(broken, edited);
+  run = Xevhost({"orders.csv", "--load", broken});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("error 109\n    Subtotal = Qty * * ice\n                     ^"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out, "");
+
+  for (const std::string& p : {doc, truncated, foreign, broken}) std::remove(p.c_str());
+}
+
+TEST(XevhostExplain, ShowsTypeUsesAndExtendedText) {
+  RunResult run = Xevhost({"explain", "Total", "orders.csv", "-f", "orders.formulas"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "Total\n"
+            "  kind:          formula\n"
+            "  type:          Number\n"
+            "  text:          Subtotal() + Refund()\n"
+            "  data items:    Qty, Price\n"
+            "  functions:     NumberIFF\n"
+            "  formulas:      Subtotal, Refund\n"
+            "  aggregates:    none\n"
+            "  extended text: (Qty * Price) + (NumberIFF(Price, (Qty * Price) * -1, 0, 0))\n");
+}
+
+TEST(XevhostExamples, TheExampleReportRuns) {
+  RunResult run = Xevhost({XEVHOST_EXAMPLES_DIR "/sales.csv", "-f", XEVHOST_EXAMPLES_DIR "/sales.formulas",
+                     "--limit", "20", "--format", "table"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 22u) << run.out;  // header, rule, 20 rows
+  EXPECT_EQ(lines[0].rfind("Order ", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[2].rfind("SO-10001", 0), 0u) << lines[2];
+}
+
+}  // namespace
