@@ -1,11 +1,11 @@
-// Helpers for calling built-in function entry points directly, the way the
-// evaluator does: an argument array of value pointers and a HostAlloc result
-// block of 13 or 50 bytes.
+// Calls built-in function entry points the way the evaluator does: an array of
+// value pointers and a HostAlloc result block of 13 or 50 bytes.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -18,9 +18,6 @@ inline NumberValue Num(const char* text) {
   EXPECT_EQ(HostStrToNumber(&n, text), 1) << text;
   return n;
 }
-
-inline int32_t IntOf(NumberValue n) { return NumberToInt(&n); }
-
 inline NumberValue NullNum() { return NumberValue{}; }
 
 inline NumberValue Date(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
@@ -30,40 +27,33 @@ inline NumberValue Date(int year, int month, int day, int hour = 0, int minute =
   return n;
 }
 
-inline DateParts PartsOf(const NumberValue& n) {
-  DateParts parts{};
-  NumberToDateParts(n.bytes + 1, n.bytes[0], &parts);
-  return parts;
-}
-
-// The decimal text of a Number, "NULL" for NULL.
+// "NULL", or the shortest decimal text.
 inline std::string Text(const NumberValue& n) {
-  if (NumberIsNull(&n)) return "NULL";
   char buffer[64];
-  if (HostNumberToStr(&n, buffer, sizeof buffer) < 0) return "?";
-  return buffer;
+  if (NumberIsNull(&n)) return "NULL";
+  return HostNumberToStr(&n, buffer, sizeof buffer) < 0 ? "?" : buffer;
 }
 
-// "2000-02-29 00:00:00", "NULL" for NULL.
+// "NULL", or "2000-02-29 00:00:00".
 inline std::string DateText(const NumberValue& n) {
-  if (NumberIsNull(&n)) return "NULL";
-  DateParts p = PartsOf(n);
+  DateParts p{};
+  if (!NumberToDateParts(n.bytes + 1, n.bytes[0], &p)) return "NULL";
   char buffer[64];
-  snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour,
-           p.minute, p.second);
+  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day,
+                p.hour, p.minute, p.second);
   return buffer;
 }
 
-// One argument: a NumberValue or a string, kept alive for the call.
+// One argument slot: a number, a text, or nullptr for a missing slot.
 struct Arg {
-  Arg(const NumberValue& n) : number(n), isNumber(true) {}
-  Arg(const char* s) : text(s) {}
-  Arg(std::nullptr_t) : isNull(true) {}
+  Arg(const NumberValue& n) : number(n), kind(1) {}
+  Arg(const char* s) : text(s), kind(2) {}
+  Arg(const std::string& s) : text(s), kind(2) {}
+  Arg(std::nullptr_t) {}
   NumberValue number{};
   std::string text;
-  bool isNumber = false;
-  bool isNull = false;
-  void* pointer() { return isNull ? nullptr : isNumber ? static_cast<void*>(&number) : text.data(); }
+  int kind = 0;
+  void* pointer() { return kind == 1 ? static_cast<void*>(&number) : kind == 2 ? text.data() : nullptr; }
 };
 
 struct CallOutcome {
@@ -73,51 +63,54 @@ struct CallOutcome {
   size_t blockSize = 0;
 };
 
-// Calls fn with the given arguments and a fresh result block of size bytes.
-inline CallOutcome Call(XEVFunctionEntry fn, std::vector<Arg> args, int32_t size) {
+// Calls fn with a fresh result block of size bytes (an empty list passes no array).
+inline CallOutcome Call(XEVFunctionEntry fn, std::vector<Arg> args, int32_t size = 50) {
   std::vector<void*> slots;
   for (Arg& a : args) slots.push_back(a.pointer());
   void* block = HostAlloc(static_cast<size_t>(size));
-  CallOutcome outcome;
-  outcome.returned = fn(nullptr, nullptr, size, &block, "f", slots.empty() ? nullptr : slots.data());
-  outcome.blockSize = HostBlockSize(block);
-  if (outcome.returned != 0) {
-    if (size == XEV_NUMBER_SIZE) {
-      memcpy(&outcome.number, block, XEV_NUMBER_SIZE);
-    } else {
-      outcome.text = static_cast<const char*>(block);
-    }
-  }
+  CallOutcome out;
+  out.returned = fn(nullptr, nullptr, size, &block, "f", slots.empty() ? nullptr : slots.data());
+  out.blockSize = HostBlockSize(block);
+  if (out.returned != 0 && size == XEV_NUMBER_SIZE) std::memcpy(&out.number, block, XEV_NUMBER_SIZE);
+  if (out.returned != 0 && size != XEV_NUMBER_SIZE) out.text = static_cast<const char*>(block);
   HostFree(block);
-  return outcome;
+  return out;
 }
 
 inline NumberValue CallNumber(XEVFunctionEntry fn, std::vector<Arg> args) {
-  CallOutcome outcome = Call(fn, std::move(args), XEV_NUMBER_SIZE);
-  EXPECT_EQ(outcome.returned, 1);
-  return outcome.number;
+  CallOutcome out = Call(fn, std::move(args), XEV_NUMBER_SIZE);
+  EXPECT_EQ(out.returned, 1);
+  return out.number;
 }
-
 inline std::string CallText(XEVFunctionEntry fn, std::vector<Arg> args) {
-  CallOutcome outcome = Call(fn, std::move(args), 50);
-  EXPECT_EQ(outcome.returned, 1);
-  return outcome.text;
+  CallOutcome out = Call(fn, std::move(args));
+  EXPECT_EQ(out.returned, 1);
+  return out.text;
 }
 
-// Checks that a test leaves no host block behind and restores the code page.
+// Calls fn on a block of size bytes with the next allocation failing; returns
+// what fn returned and checks that the block was kept.
+inline int32_t CallFailingGrowth(XEVFunctionEntry fn, std::vector<Arg> args, int32_t size) {
+  std::vector<void*> slots;
+  for (Arg& a : args) slots.push_back(a.pointer());
+  void* block = HostAlloc(static_cast<size_t>(size));
+  HostFailAllocationAfter(1);
+  int32_t returned = fn(nullptr, nullptr, size, &block, "f", slots.data());
+  HostFailAllocationAfter(0);
+  EXPECT_EQ(HostBlockSize(block), static_cast<size_t>(size));
+  HostFree(block);
+  return returned;
+}
+
+// Leaves no host block behind and restores the code page.
 class FunctionTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    HostSetCodePage(XEV_CP_WESTERN);
-    live_ = HostLiveBlockCount();
-  }
+  void SetUp() override { live_ = HostLiveBlockCount(); }
   void TearDown() override {
     HostFailAllocationAfter(0);
     HostSetCodePage(XEV_CP_WESTERN);
     EXPECT_EQ(HostLiveBlockCount(), live_);
   }
-
- private:
   int64_t live_ = 0;
 };
 
