@@ -84,9 +84,14 @@ void CodePageConverter::Convert(void* cd, std::string_view in, std::string& out,
   while (srcLeft > 0) {
     if (iconv(AsIconv(cd), &src, &srcLeft, &dst, &dstLeft) != static_cast<size_t>(-1)) break;
     if (errno == E2BIG || dstLeft == 0) break;
-    // An unconvertible or malformed character: write '?' and skip it whole.
-    size_t skip = inputIsUtf8 ? Utf8SequenceLength(static_cast<unsigned char>(*src)) : 1;
-    if (skip > srcLeft) skip = srcLeft;
+    // An unconvertible or malformed character: write '?' and skip it whole,
+    // but no further than its continuation bytes go, so a broken sequence
+    // never swallows the character after it.
+    size_t skip = 1;
+    if (inputIsUtf8) {
+      size_t announced = Utf8SequenceLength(static_cast<unsigned char>(*src));
+      while (skip < announced && skip < srcLeft && (static_cast<unsigned char>(src[skip]) & 0xC0) == 0x80) ++skip;
+    }
     src += skip;
     srcLeft -= skip;
     *dst++ = '?';
