@@ -28,11 +28,18 @@ ExpItem* ItemAt(HGLOBAL list, uint32_t index) {
   return item;
 }
 
+// Every evaluation looks each call and data item up by name among all the
+// registered items, so candidates are screened by length and first byte
+// before their bytes are compared.
 ExpItem* FindItem(HGLOBAL list, const char* name) {
   if (name == nullptr) return nullptr;
+  size_t length = std::strlen(name);
+  if (length >= sizeof(ExpItem::name)) return nullptr;  // stored names are shorter
   LockedItems items(list);
   for (ExpItem* item : items) {
-    if (std::strcmp(item->name, name) == 0) return item;
+    // A load that stopped inside the data item section leaves its last slot empty.
+    if (item == nullptr || item->name[length] != '\0' || item->name[0] != name[0]) continue;
+    if (std::memcmp(item->name, name, length) == 0) return item;
   }
   return nullptr;
 }

@@ -111,30 +111,6 @@ bool CallWithResultBlock(Walk& walk, bool number, Invoke&& invoke, Value& out) {
   return true;
 }
 
-// The item of exactly that name in list: the answer core::FindItem gives,
-// found faster. Every row looks each call up among all registered functions,
-// so candidates are screened by length and first byte before the bytes are
-// compared.
-const ExpItem* FindNamedItem(core::HGLOBAL list, const char* name) {
-  if (name == nullptr) return nullptr;
-  size_t length = std::strlen(name);
-  if (length >= sizeof(ExpItem::name)) return nullptr;  // stored names are shorter
-  uint32_t count = core::HandleArrayCount(list);
-  if (count == 0) return nullptr;
-  auto* items = static_cast<ExpItem* const*>(core::HandleArrayLockElement(list, 0));
-  if (items == nullptr) return nullptr;
-  const ExpItem* found = nullptr;
-  for (uint32_t i = 0; i < count && found == nullptr; ++i) {
-    const ExpItem* item = items[i];
-    if (item->name[length] != '\0' || item->name[0] != name[0]) continue;
-    size_t same = 1;
-    while (same < length && item->name[same] == name[same]) ++same;
-    if (same >= length) found = item;
-  }
-  core::HandleArrayUnlock(list);
-  return found;
-}
-
 // Whether a node type travels as a Number (true) or a text (false); false
 // from the function itself for a type that has no value.
 bool ValueShapeOfItem(int16_t type, bool* number) {
@@ -199,7 +175,7 @@ bool EvaluateDate(const ExprNode* node, Value& out) {
 
 bool EvaluateDataItem(Walk& walk, const ExprNode* node, Value& out) {
   const char* name = static_cast<const char*>(node->left);
-  const ExpItem* item = FindNamedItem(walk.ec->dataItems, name);
+  const ExpItem* item = core::FindItem(walk.ec->dataItems, name);
   if (item == nullptr || item->boundValue == 0) return false;
   bool number = false;
   if (!ValueShapeOfItem(node->type, &number)) return false;
@@ -293,7 +269,7 @@ int32_t ReadArgumentNodes(core::HGLOBAL list, const ExprNode** nodes, int32_t wa
 
 __attribute__((noinline)) bool EvaluateCall(Walk& walk, const ExprNode* node, Value& out) {
   const char* name = static_cast<const char*>(node->left);
-  const ExpItem* item = FindNamedItem(walk.ec->functionItems, name);
+  const ExpItem* item = core::FindItem(walk.ec->functionItems, name);
   if (item == nullptr || item->boundValue == 0) return false;
   bool number = false;
   if (!ValueShapeOfCall(node->type, &number)) return false;
