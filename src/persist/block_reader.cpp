@@ -70,6 +70,7 @@ void ReadCurrentImage(const unsigned char* image, ExpItem* item) {
   item->kind = GetI16(image + kImageKind);
   item->dataType = GetI16(image + kImageDataType);
   std::memcpy(item->name, image + kImageName, kImageNameSize);
+  item->name[kImageNameSize - 1] = 0;  // lookups need a terminator, which a damaged field may lack
   item->paramCount = GetI16(image + kImageParamCount);
   item->subclass = GetI16(image + kImageSubclass);
   item->subclass2 = GetI16(image + kImageSubclass2);
@@ -120,8 +121,9 @@ ExpItem* StoreDataItem(BlockLoad& load, const unsigned char* image) {
   } else {
     ReadOldImage(load, image, &fields);
   }
-  // Sized like every data item record of the engine, and never less than a
-  // record with one parameter entry, so no reader of the fixed part overruns.
+  // The kind is carried as stored, so the record gets the size the engine
+  // gives a record of that kind (copies of the context copy that many bytes),
+  // and never less than a whole ExpItem, which the fields were read into.
   size_t size = static_cast<size_t>(core::StoredItemSize(&fields));
   if (size < sizeof(ExpItem)) size = sizeof(ExpItem);
   auto* item = static_cast<ExpItem*>(HostAlloc(size));
