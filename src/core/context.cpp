@@ -83,10 +83,9 @@ void ComputeDateTextWidth(ExprContext* ec) {
 void CopyItems(ExprContext* copy, HGLOBAL list) {
   // Items are added one at a time, so walk by index rather than holding a lock
   // across XEVAddExpressionItem; a failed add leaves that item out only.
-  for (uint32_t i = 0;; ++i) {
+  for (uint32_t i = 0; i < HandleArrayCount(list); ++i) {
     const ExpItem* item = ItemAt(list, i);
-    if (item == nullptr) return;
-    XEVAddExpressionItem(copy, item);
+    if (item != nullptr) XEVAddExpressionItem(copy, item);
   }
 }
 

@@ -51,7 +51,7 @@ void BindItem(ExprContext* ec, ExpItem* stored, const ExpItem* given) {
 int32_t IndexOfName(HGLOBAL list, const char* name) {
   LockedItems items(list);
   for (uint32_t i = 0; i < items.size(); ++i) {
-    if (std::strcmp(items[i]->name, name) == 0) return static_cast<int32_t>(i);
+    if (items[i] != nullptr && std::strcmp(items[i]->name, name) == 0) return static_cast<int32_t>(i);
   }
   return -1;
 }
@@ -141,11 +141,11 @@ XEV_API void XEV_CALL XEVEnumExpItems(ExprContext* ec, int16_t kind, XEVEnumItem
                                       intptr_t user) {
   HGLOBAL* list = ItemList(ec, kind);
   if (list == nullptr || callback == nullptr) return;
-  // The callback may add or delete items, so each step re-reads the list.
-  for (uint32_t i = 0;; ++i) {
+  // The callback may add or delete items, so each step re-reads the list; an
+  // empty slot left by a stopped load is passed over.
+  for (uint32_t i = 0; i < HandleArrayCount(*list); ++i) {
     ExpItem* item = ItemAt(*list, i);
-    if (item == nullptr) return;
-    callback(ec, item->name, user);
+    if (item != nullptr) callback(ec, item->name, user);
   }
 }
 
