@@ -133,7 +133,11 @@ int xev_yylex(XEV_YYSTYPE* value) {
     case TK_BADCHAR: return T_BADCHAR;
     case TK_DATEUNIT: return T_DATEUNIT;
     case TK_SETQUANT: return T_SETQUANT;
-    case TK_NOMEM: return T_NOMEM;
+    case TK_NOMEM:
+      // Recorded now: the token may come where the grammar expects no
+      // expression (after a unary minus), and a syntax error must not hide it.
+      ReportNoMemoryToken();
+      return T_NOMEM;
     case TK_AND: return T_AND;
     case '%': case '(': case ')': case '*': case '+': case ',': case '-': case '/':
       return token;

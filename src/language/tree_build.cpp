@@ -420,7 +420,7 @@ void NoteScannedToken(int32_t token, const TokenValue& value) {
 
 void ReportParserMessage(const char* message) {
   ExprError& error = ParseError();
-  if (error.code == kErrMaxToken) return;
+  if (error.code == kErrMaxToken || error.code == kErrMemory) return;
   uint32_t code = kErrGeneral;
   if (std::strcmp(message, "syntax error") == 0) code = kErrSyntax;
   if (std::strcmp(message, "memory exhausted") == 0) code = kErrTooComplex;
