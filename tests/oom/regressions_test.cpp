@@ -1,0 +1,89 @@
+// Faults the allocation sweep and the fuzzers found, each kept by a test named
+// after what it exposed.
+#include <vector>
+
+#include "oom/sweep.h"
+
+namespace {
+
+using namespace oom;
+
+// A load that stops inside the data item section leaves an empty slot at the
+// end of the data item list. Lookups crashed on it, and walks over the list
+// stopped there, hiding every item the host added afterwards.
+TEST(Regression, EmptyDataItemSlotLeftByAStoppedLoad) {
+  const int64_t live = HostLiveBlockCount();
+  ExprContext* source = XEVCreateEC(0, ResolveToDummy, nullptr, kHostFlags);
+  AddDataItem(source, "Amount", XEV_TYPE_NUMBER, "GetAmount");
+  AddDataItem(source, "Price", XEV_TYPE_NUMBER, "GetPrice");
+  std::vector<uint8_t> block(XEVGetECBlockSize(source, 0));
+  block.resize(static_cast<size_t>(XEVGetECBlock(source, static_cast<int32_t>(block.size()), block.data())));
+  XEVDestroyEC(source);
+  block.resize(block.size() - 20);  // the second record no longer fits
+
+  ExprContext* ec = XEVCreateEC(0, ResolveToDummy, nullptr, kHostFlags);
+  FUNDefineFunctions(ec);
+  ASSERT_EQ(XEVSetECContents(ec, static_cast<int32_t>(block.size()), block.data(), 1, nullptr), 0);
+  ASSERT_EQ(AddDataItem(ec, "Quantity", XEV_TYPE_NUMBER), 1);  // lands after the empty slot
+
+  ExpItem item{};
+  EXPECT_EQ(XEVGetExpressionVariable(ec, &item, "Price"), 0);
+  EXPECT_EQ(XEVGetExpressionVariable(ec, &item, "Quantity"), 1);
+  std::vector<std::string> names;
+  XEVEnumExpItems(
+      ec, XEV_ITEM_DATA,
+      [](ExprContext*, const char* name, intptr_t user) -> int32_t {
+        reinterpret_cast<std::vector<std::string>*>(user)->push_back(name);
+        return 1;
+      },
+      reinterpret_cast<intptr_t>(&names));
+  EXPECT_EQ(names, (std::vector<std::string>{"Amount", "Quantity"}));
+
+  ExprError error{};
+  uint16_t type = 0;
+  EXPECT_EQ(XEVParseFormula(ec, nullptr, "Price * 2", "Doubled", &error, &type), nullptr);
+  EXPECT_EQ(error.code, 102u);
+  HEXP exp = XEVParseFormula(ec, nullptr, "Quantity * 2", "Doubled", &error, &type);
+  ASSERT_NE(exp, nullptr) << error.code;
+  NumberValue value{};
+  ASSERT_EQ(XEVEvaluateExpression(ec, exp, sizeof value, &value), 1);
+  EXPECT_EQ(NumberToInt(&value), 2 * (8 * 7 + 3));
+
+  ExprContext* copy = XEVCopyEC(ec);
+  EXPECT_EQ(XEVGetExpressionVariable(copy, &item, "Quantity"), 1) << "the copy stopped at the empty slot";
+  EXPECT_NE(XEVHEXPFromName(copy, "Doubled"), nullptr);
+  XEVDestroyEC(copy);
+
+  EXPECT_EQ(XEVDelExpItemNoCheck(ec, XEV_ITEM_DATA, "Price"), 0);
+  EXPECT_EQ(XEVDestroyEXP(ec, exp), 1);
+  EXPECT_EQ(XEVDelExpItemNoCheck(ec, XEV_ITEM_DATA, "Quantity"), 1);
+  XEVDestroyEC(ec);
+  EXPECT_EQ(HostLiveBlockCount(), live);
+}
+
+// A number that could not be stored came to the parser as a memory token
+// where it expected a number (after a unary minus, or anywhere an operand
+// cannot start), and the parse reported a syntax error instead of 121.
+TEST(Regression, RunningOutOfMemoryForANegativeNumberIsNotASyntaxError) {
+  ExprContext* ec = NewHostContext();
+  for (const char* text : {"Amount * -1", "-0.5", "(Amount + -12) * 2"}) {
+    const int64_t live = HostLiveBlockCount();
+    // Every allocation of the parse in turn, so the number's own is among them.
+    for (int64_t k = 1; k < 40; ++k) {
+      ExprError error{};
+      uint16_t type = 0;
+      HostFailAllocationAfter(k);
+      HEXP exp = XEVParseFormula(ec, nullptr, text, "Negative", &error, &type);
+      HostFailAllocationAfter(0);
+      if (exp != nullptr) {
+        XEVDestroyEXP(ec, exp);
+        break;
+      }
+      EXPECT_EQ(error.code, 121u) << text << ", allocation " << k;
+    }
+    EXPECT_EQ(HostLiveBlockCount(), live);
+  }
+  XEVDestroyEC(ec);
+}
+
+}  // namespace
