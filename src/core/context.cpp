@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/core.h"
+#include "core/formula_index.h"
 #include "core/item_store.h"
 
 namespace xev::core {
@@ -31,6 +32,7 @@ ExprRecord* ExpressionAt(HGLOBAL list, uint32_t index) {
 }
 
 void ReleaseExpressions(ExprContext* ec) {
+  FormulaIndexRelease(ec);
   if (ec->expressions == nullptr) return;
   uint32_t count = HandleArrayCount(ec->expressions);
   for (uint32_t i = 0; i < count; ++i) ReleaseExpressionRecord(ec, ExpressionAt(ec->expressions, i));

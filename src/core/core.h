@@ -49,6 +49,7 @@ struct ExprContext {
   OperatorEntry operators[kOperatorCount];  // '+', '-', '*', '/', '||'
   int32_t helpContext;
   char helpPath[kHelpPathSize];
+  void* formulaIndex;  // names of expressions to ordinals (core/formula_index.h)
 };
 
 // The record behind a HEXP.

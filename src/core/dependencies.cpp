@@ -2,6 +2,8 @@
 // function with a data item argument, or an aggregate function.
 #include "core/dependencies.h"
 
+#include "core/formula_index.h"
+
 #include <cstring>
 
 #include "xev/xev.h"
@@ -73,63 +75,26 @@ bool PushChildren(NodeStack& stack, const ExprNode* node) {
 
 // ---- FormulaClosure ----------------------------------------------------------------
 
-namespace {
-
-uint32_t HashName(const char* name) {
-  uint32_t hash = 2166136261u;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p != 0; ++p) {
-    hash = (hash ^ *p) * 16777619u;
-  }
-  return hash;
-}
-
-}  // namespace
-
 FormulaClosure::~FormulaClosure() { HostFree(block_); }
 
-bool FormulaClosure::BuildIndex() {
+bool FormulaClosure::AllocateMarks() {
   uint32_t count = expressions_.count();
-  uint32_t slotCount = 16;
-  while (slotCount < count * 2) slotCount *= 2;
-  size_t bytes = sizeof(int32_t) * (slotCount + count) + count;
-  block_ = HostAlloc(bytes);
+  block_ = HostAlloc(sizeof(int32_t) * count + count);
   if (block_ == nullptr) {
     outOfMemory_ = true;
     return false;
   }
-  slots_ = static_cast<int32_t*>(block_);
-  queue_ = slots_ + slotCount;
+  queue_ = static_cast<int32_t*>(block_);
   reached_ = reinterpret_cast<uint8_t*>(queue_ + count);
-  slotMask_ = slotCount - 1;
-  // Inserted in ordinal order, keeping only the first of equal names, so a
-  // lookup answers what XEVHEXPFromName would.
-  for (uint32_t ordinal = 0; ordinal < count; ++ordinal) {
-    const char* name = expressions_[ordinal]->name;
-    if (name == nullptr) continue;
-    uint32_t slot = HashName(name) & slotMask_;
-    bool duplicate = false;
-    while (slots_[slot] != 0 && !duplicate) {
-      duplicate = SameName(expressions_[static_cast<uint32_t>(slots_[slot] - 1)]->name, name);
-      slot = (slot + 1) & slotMask_;
-    }
-    if (!duplicate) slots_[slot] = static_cast<int32_t>(ordinal + 1);
-  }
   return true;
-}
-
-int32_t FormulaClosure::Find(const char* name) const {
-  for (uint32_t slot = HashName(name) & slotMask_; slots_[slot] != 0; slot = (slot + 1) & slotMask_) {
-    int32_t ordinal = slots_[slot] - 1;
-    if (SameName(expressions_[static_cast<uint32_t>(ordinal)]->name, name)) return ordinal;
-  }
-  return -1;
 }
 
 bool FormulaClosure::Reach(const char* name) {
   if (name == nullptr || expressions_.count() == 0) return true;
-  if (block_ == nullptr && !BuildIndex()) return false;
-  int32_t ordinal = Find(name);
-  if (ordinal < 0 || reached_[ordinal] != 0) return true;
+  int32_t ordinal = FormulaIndexFind(ec_, name);
+  if (ordinal < 0) return true;
+  if (block_ == nullptr && !AllocateMarks()) return false;
+  if (reached_[ordinal] != 0) return true;
   reached_[ordinal] = 1;
   queue_[queued_++] = ordinal;
   return true;
@@ -137,8 +102,7 @@ bool FormulaClosure::Reach(const char* name) {
 
 int32_t FormulaClosure::Resolve(const char* name) {
   if (name == nullptr || expressions_.count() == 0) return -1;
-  if (block_ == nullptr && !BuildIndex()) return -1;
-  return Find(name);
+  return FormulaIndexFind(ec_, name);
 }
 
 void FormulaClosure::Restart() {

@@ -59,11 +59,12 @@ WalkEnd WalkTree(const ExprNode* root, Visit&& visit) {
 // The named formulas reached during one query. Reach queues a formula by
 // name the first time it is named (names resolve as XEVHEXPFromName does:
 // the first expression of that name; unknown names are ignored); Next hands
-// out queued formulas until none is left. The name index is built on first
-// use, so queries over trees without references allocate nothing.
+// out queued formulas until none is left. Names resolve through the
+// context's formula index; the marks of what was reached are allocated on
+// first use, so queries over trees without references allocate nothing.
 class FormulaClosure {
  public:
-  explicit FormulaClosure(const ExprContext* ec) : expressions_(ec) {}
+  explicit FormulaClosure(const ExprContext* ec) : ec_(ec), expressions_(ec) {}
   ~FormulaClosure();
   FormulaClosure(const FormulaClosure&) = delete;
   FormulaClosure& operator=(const FormulaClosure&) = delete;
@@ -83,13 +84,11 @@ class FormulaClosure {
   bool outOfMemory() const { return outOfMemory_; }
 
  private:
-  bool BuildIndex();
-  int32_t Find(const char* name) const;
+  bool AllocateMarks();
 
+  const ExprContext* ec_;
   LockedExpressions expressions_;
   void* block_ = nullptr;
-  int32_t* slots_ = nullptr;  // open-addressing table: ordinal + 1, 0 empty
-  uint32_t slotMask_ = 0;
   uint8_t* reached_ = nullptr;
   int32_t* queue_ = nullptr;
   uint32_t queued_ = 0;

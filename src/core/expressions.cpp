@@ -2,6 +2,8 @@
 // copying, enumeration and destruction, and generated names.
 #include "core/expressions.h"
 
+#include "core/formula_index.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -116,18 +118,24 @@ const char* GenerateExpressionName(ExprContext* ec, int32_t kind) {
 
 int32_t AppendExpression(ExprContext* ec, HEXP exp) {
   if (ec == nullptr) return 0;
+  if (!FormulaIndexReserve(ec)) return 0;
   HGLOBAL list = ec->expressions;
   if (list == nullptr) {
     list = HandleArrayCreate(kSlotSize, 1);
   } else {
     list = HandleArrayAppend(list);
   }
-  if (list == nullptr) return 0;
+  if (list == nullptr) {
+    // A context without expressions holds no index either.
+    if (ec->expressions == nullptr) FormulaIndexRelease(ec);
+    return 0;
+  }
   ec->expressions = list;
   uint32_t last = HandleArrayCount(list) - 1;
   auto** slot = static_cast<ExprRecord**>(HandleArrayLockElement(list, static_cast<int32_t>(last)));
   *slot = exp;
   HandleArrayUnlock(list);
+  FormulaIndexAppended(ec);
   return 1;
 }
 
@@ -204,11 +212,10 @@ XEV_API int32_t XEV_CALL XEVGetExpressionName(ExprContext* /*ec*/, HEXP exp, int
 }
 
 XEV_API HEXP XEV_CALL XEVHEXPFromName(ExprContext* ec, const char* name) {
-  LockedExpressions expressions(ec);
-  for (ExprRecord* exp : expressions) {
-    if (SameName(exp->name, name)) return exp;
-  }
-  return nullptr;
+  int32_t ordinal = xev::core::FormulaIndexFind(ec, name);
+  if (ordinal < 0) return nullptr;
+  xev::core::LockedExpressions expressions(ec);
+  return expressions[static_cast<uint32_t>(ordinal)];
 }
 
 XEV_API HEXP XEV_CALL XEVHEXPFromText(ExprContext* ec, const char* text) {
@@ -268,8 +275,10 @@ XEV_API int32_t XEV_CALL XEVDestroyEXP(ExprContext* ec, HEXP exp) {
   if (xev::core::HandleArrayCount(ec->expressions) < 2) {
     xev::core::HandleArrayFree(ec->expressions);
     ec->expressions = nullptr;
+    xev::core::FormulaIndexRelease(ec);
   } else {
     ec->expressions = xev::core::HandleArrayDelete(ec->expressions, ordinal);
+    xev::core::FormulaIndexInvalidate(ec);
   }
   xev::core::ReleaseExpressionRecord(ec, exp);
   xev::core::Notify(ec, 1);

@@ -5,6 +5,7 @@
 
 #include "core/dependencies.h"
 #include "core/expressions.h"
+#include "core/formula_index.h"
 #include "language/language.h"
 #include "platform/platform.h"
 #include "xev/xev.h"
@@ -125,6 +126,7 @@ void ReplaceInPlace(ExprContext* ec, ExprRecord* existing, ExprRecord* fresh) {
     ec->renameCallback(ec, existing->name, fresh->name);
     if (ec->notifyCallback != nullptr) ec->notifyCallback(ec, kNotifyRenamed);
   }
+  core::FormulaIndexInvalidate(ec);
   ReleaseTree(ec, existing->root);
   HostFree(existing->text);
   HostFree(existing->name);

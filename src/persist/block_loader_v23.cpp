@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/core.h"
+#include "core/formula_index.h"
 #include "core/handle_array.h"
 #include "persist/block_loader.h"
 #include "persist/block_names.h"
@@ -175,6 +176,7 @@ void RestoreBlockOrder(DeferringLoad& d) {
   std::sort(sortedResults, sortedResults + d.count);
   if (std::equal(sortedList, sortedList + d.count, sortedResults)) std::copy(d.results, d.results + d.count, slots);
   core::HandleArrayUnlock(ec->expressions);
+  core::FormulaIndexInvalidate(ec);
 }
 
 void PublishRecords(const BlockCursor& cursor, int32_t count) {

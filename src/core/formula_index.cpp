@@ -1,0 +1,120 @@
+#include "core/formula_index.h"
+
+#include <cstring>
+
+#include "core/expressions.h"
+
+namespace xev::core {
+
+namespace {
+
+// slots hold ordinal + 1, 0 meaning empty; open addressing with linear probes,
+// at most half full.
+struct IndexBlock {
+  uint32_t slotCount;  // a power of two
+  uint32_t count;      // expressions indexed
+  uint32_t valid;
+  int32_t slots[1];
+};
+
+constexpr uint32_t kMinimumSlots = 16;
+
+size_t BlockBytes(uint32_t slotCount) {
+  return offsetof(IndexBlock, slots) + sizeof(int32_t) * static_cast<size_t>(slotCount);
+}
+
+IndexBlock* BlockOf(const ExprContext* ec) { return static_cast<IndexBlock*>(ec->formulaIndex); }
+
+uint32_t HashName(const char* name) {
+  uint32_t hash = 2166136261u;
+  for (auto* p = reinterpret_cast<const unsigned char*>(name); *p != 0; ++p) hash = (hash ^ *p) * 16777619u;
+  return hash;
+}
+
+// Keeps the first ordinal of equal names, as a scan of the list would find.
+void Insert(IndexBlock* block, const LockedExpressions& expressions, uint32_t ordinal) {
+  const char* name = expressions[ordinal]->name;
+  if (name == nullptr) return;
+  uint32_t mask = block->slotCount - 1;
+  for (uint32_t slot = HashName(name) & mask;; slot = (slot + 1) & mask) {
+    int32_t held = block->slots[slot];
+    if (held == 0) {
+      block->slots[slot] = static_cast<int32_t>(ordinal + 1);
+      return;
+    }
+    if (SameName(expressions[static_cast<uint32_t>(held - 1)]->name, name)) return;
+  }
+}
+
+bool Rebuild(IndexBlock* block, const LockedExpressions& expressions) {
+  if (static_cast<uint64_t>(expressions.count()) * 2 > block->slotCount) return false;
+  std::memset(block->slots, 0, sizeof(int32_t) * block->slotCount);
+  for (uint32_t ordinal = 0; ordinal < expressions.count(); ++ordinal) Insert(block, expressions, ordinal);
+  block->count = expressions.count();
+  block->valid = 1;
+  return true;
+}
+
+int32_t ScanList(const LockedExpressions& expressions, const char* name) {
+  for (uint32_t ordinal = 0; ordinal < expressions.count(); ++ordinal) {
+    if (SameName(expressions[ordinal]->name, name)) return static_cast<int32_t>(ordinal);
+  }
+  return -1;
+}
+
+}  // namespace
+
+bool FormulaIndexReserve(ExprContext* ec) {
+  uint64_t needed = (static_cast<uint64_t>(HandleArrayCount(ec->expressions)) + 1) * 2;
+  IndexBlock* block = BlockOf(ec);
+  if (block != nullptr && needed <= block->slotCount) return true;
+  uint32_t slotCount = block != nullptr ? block->slotCount : kMinimumSlots;
+  while (slotCount < needed) slotCount *= 2;
+  void* grown = HostRealloc(block, BlockBytes(slotCount));
+  if (grown == nullptr) return false;
+  block = static_cast<IndexBlock*>(grown);
+  block->slotCount = slotCount;
+  block->valid = 0;  // the table's size changed: its slots must be laid out again
+  ec->formulaIndex = block;
+  return true;
+}
+
+void FormulaIndexAppended(ExprContext* ec) {
+  IndexBlock* block = BlockOf(ec);
+  if (block == nullptr || block->valid == 0) return;
+  LockedExpressions expressions(ec);
+  if (block->count + 1 != expressions.count()) {
+    block->valid = 0;
+    return;
+  }
+  Insert(block, expressions, expressions.count() - 1);
+  block->count = expressions.count();
+}
+
+void FormulaIndexInvalidate(ExprContext* ec) {
+  if (IndexBlock* block = BlockOf(ec)) block->valid = 0;
+}
+
+void FormulaIndexRelease(ExprContext* ec) {
+  HostFree(ec->formulaIndex);
+  ec->formulaIndex = nullptr;
+}
+
+int32_t FormulaIndexFind(const ExprContext* ec, const char* name) {
+  if (ec == nullptr || name == nullptr) return -1;
+  LockedExpressions expressions(ec);
+  if (expressions.count() == 0) return -1;
+  IndexBlock* block = BlockOf(ec);
+  if (block == nullptr) return ScanList(expressions, name);
+  if ((block->valid == 0 || block->count != expressions.count()) && !Rebuild(block, expressions)) {
+    return ScanList(expressions, name);
+  }
+  uint32_t mask = block->slotCount - 1;
+  for (uint32_t slot = HashName(name) & mask; block->slots[slot] != 0; slot = (slot + 1) & mask) {
+    uint32_t ordinal = static_cast<uint32_t>(block->slots[slot] - 1);
+    if (SameName(expressions[ordinal]->name, name)) return static_cast<int32_t>(ordinal);
+  }
+  return -1;
+}
+
+}  // namespace xev::core

@@ -1,0 +1,29 @@
+// The context's index from formula names to the first expression of that
+// name. Parsing resolves every reference through it, and the recursion check
+// follows references through it, so loading thousands of formulas that refer
+// to one another stays linear instead of scanning the list at every name.
+//
+// The index lives beside the expression list in one block the context owns.
+// It grows only while an expression is appended (where running out of memory
+// already fails the operation); anything else that changes names or order
+// just marks it stale, and the next lookup rebuilds it in place without
+// allocating. Lookups therefore never fail and never allocate.
+#pragma once
+
+#include <cstdint>
+
+#include "core/core.h"
+
+namespace xev::core {
+
+// Makes room for one more expression; false (nothing changed) when memory is short.
+bool FormulaIndexReserve(ExprContext* ec);
+// Records the expression just appended at the end of the list.
+void FormulaIndexAppended(ExprContext* ec);
+// Names or order changed: the next lookup rebuilds.
+void FormulaIndexInvalidate(ExprContext* ec);
+void FormulaIndexRelease(ExprContext* ec);
+// Ordinal of the first expression named name, or -1.
+int32_t FormulaIndexFind(const ExprContext* ec, const char* name);
+
+}  // namespace xev::core
