@@ -74,6 +74,22 @@ TEST(CsvReader, MalformedInputIsRefusedWithItsLine) {
   for (const auto& c : cases) EXPECT_EQ(ReadAll(c.bytes).error, c.error) << c.bytes;
 }
 
+TEST(CsvReader, FieldsLongerThanTheReadBufferStayWhole) {
+  std::string big;
+  for (int i = 0; i < 30000; ++i) big += (i % 1000 == 999) ? "\n\"\"," : "abcd";
+  std::string plain(200000, 'x');
+  Parsed p = ReadAll("h1,h2\n\"" + [&] {
+    std::string escaped;
+    for (char c : big) escaped += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return escaped;
+  }() + "\"," + plain + "\nlast,row\n");
+  ASSERT_EQ(p.error, "");
+  ASSERT_EQ(p.records.size(), 3u);
+  EXPECT_EQ(p.records[1][0], big);
+  EXPECT_EQ(p.records[1][1], plain);
+  EXPECT_EQ(p.lines[2], 2 + 30 + 1);  // the 30 line breaks inside the quoted field count
+}
+
 TEST(CsvReader, RewindStartsOverAtTheHeader) {
   std::string bytes = "h\n1\n2\n";
   std::FILE* file = fmemopen(bytes.data(), bytes.size(), "rb");

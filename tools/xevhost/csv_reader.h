@@ -31,6 +31,7 @@ class CsvReader {
   int Peek();
   int Get();
   bool Refill();
+  void TakePlainRun(std::string& field, bool quoted);
   Status Fail(int64_t line, const std::string& message);
 
   std::FILE* file_;
