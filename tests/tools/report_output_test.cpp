@@ -1,0 +1,143 @@
+// The reference host's output side: report writers, value texts, formula
+// definitions and the compiler-style error lines.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "diagnostics.h"
+#include "formulas_file.h"
+#include "report_output.h"
+#include "text_encoding.h"
+
+namespace {
+
+using namespace xevhost;
+
+// Runs write against a memory stream and returns what it printed.
+template <typename Write>
+std::string Captured(Write write) {
+  char* data = nullptr;
+  size_t size = 0;
+  std::FILE* out = open_memstream(&data, &size);
+  write(out);
+  std::fclose(out);
+  std::string text(data, size);
+  std::free(data);
+  return text;
+}
+
+Cell TextCell(const std::string& text, int width = -1) {
+  return Cell{text, width < 0 ? static_cast<int>(text.size()) : width, text.empty()};
+}
+
+std::string Report(OutputFormat format, const std::vector<ReportColumn>& columns,
+                   const std::vector<std::vector<Cell>>& rows) {
+  return Captured([&](std::FILE* out) {
+    auto writer = MakeReportWriter(format, out);
+    writer->Begin(columns);
+    for (const auto& row : rows) writer->Row(row);
+    writer->End();
+  });
+}
+
+const std::vector<ReportColumn> kColumns = {{"Name", 4, XEV_TYPE_STRING}, {"Amount", 6, XEV_TYPE_NUMBER}};
+
+TEST(ReportOutput, TableAlignsByDisplayWidthAndRightAlignsNumbers) {
+  // "りんご" is 9 UTF-8 bytes but 6 columns wide, as its code-page bytes say.
+  std::string table = Report(OutputFormat::kTable, kColumns,
+                             {{TextCell("\xE3\x82\x8A\xE3\x82\x93\xE3\x81\x94", 6), TextCell("1.5")},
+                              {TextCell("ab\ncd"), TextCell("")}});
+  EXPECT_EQ(table,
+            "Name    Amount\n"
+            "------  ------\n"
+            "\xE3\x82\x8A\xE3\x82\x93\xE3\x81\x94     1.5\n"
+            "ab cd\n");  // a line break inside a value stays on its line; NULL prints nothing
+}
+
+TEST(ReportOutput, TableWidthsSettleOnTheFirstRowsOfALongReport) {
+  std::vector<std::vector<Cell>> rows(1001, {TextCell("a"), TextCell("1")});
+  rows.push_back({TextCell("much wider"), TextCell("2")});
+  std::string table = Report(OutputFormat::kTable, kColumns, rows);
+  EXPECT_EQ(table.substr(0, 15), "Name  Amount\n--");
+  // The late wide value pushes its own line out instead of holding all rows back.
+  EXPECT_NE(table.find("\nmuch wider       2\n"), std::string::npos);
+}
+
+TEST(ReportOutput, CsvQuotesOnlyWhatNeedsIt) {
+  std::string csv = Report(OutputFormat::kCsv, kColumns,
+                           {{TextCell("plain"), TextCell("1")}, {TextCell("a,b \"c\"\nd"), TextCell("")}});
+  EXPECT_EQ(csv, "Name,Amount\nplain,1\n\"a,b \"\"c\"\"\nd\",\n");
+}
+
+TEST(ReportOutput, JsonWritesNumbersNullsAndEscapedStrings) {
+  std::string json = Report(OutputFormat::kJson, kColumns,
+                            {{TextCell("tab\there \"q\" \x01"), TextCell(".5")},
+                             {TextCell(""), TextCell("-.25")},
+                             {TextCell("x"), TextCell("")}});
+  EXPECT_EQ(json,
+            "[\n"
+            "  {\"Name\": \"tab\\there \\\"q\\\" \\u0001\", \"Amount\": 0.5},\n"
+            "  {\"Name\": null, \"Amount\": -0.25},\n"
+            "  {\"Name\": \"x\", \"Amount\": null}\n"
+            "]\n");
+  EXPECT_EQ(Report(OutputFormat::kJson, kColumns, {}), "[]\n");
+}
+
+TEST(ReportOutput, ValueTextsOfNumbersAndDates) {
+  NumberValue n{};
+  EXPECT_EQ(NumberText(n), "");  // NULL
+  HostStrToNumber(&n, "-12.50");
+  EXPECT_EQ(NumberText(n), "-12.5");
+  NumberValue d{};
+  EXPECT_EQ(DateTimeText(d), "");
+  DateParts parts{12, 25, 2001, 22, 30, 5, 0};
+  d.bytes[0] = DatePartsToNumber(d.bytes + 1, &parts);
+  EXPECT_EQ(DateTimeText(d), "12/25/2001 22:30:05");
+}
+
+TEST(FormulaDefinitions, SplitAtTheFirstEqualsSignWithOffsetsIntoTheLine) {
+  FormulaSource source;
+  DefinitionError error;
+  ASSERT_TRUE(ParseDefinition("  Label =  'a=b' || Name  ", "f", 3, source, error));
+  EXPECT_EQ(source.name, "Label");
+  EXPECT_EQ(source.text, "'a=b' || Name");
+  EXPECT_EQ(source.nameOffset, 2u);
+  EXPECT_EQ(source.textOffset, 11u);
+
+  const struct {
+    const char* line;
+    const char* message;
+    size_t column;
+  } bad[] = {{"Total Amount", "expected 'name = formula'", 0},
+             {"  = 1", "missing formula name before '='", 2},
+             {"x =   ", "missing formula text after '='", 6}};
+  for (const auto& b : bad) {
+    EXPECT_FALSE(ParseDefinition(b.line, "f", 1, source, error)) << b.line;
+    EXPECT_EQ(error.message, b.message);
+    EXPECT_EQ(error.column, b.column) << b.line;
+  }
+}
+
+TEST(Diagnostics, SpansAreClampedToTheLineAndNameErrorsMarkTheName) {
+  EXPECT_EQ(Underline(10, 2, 3), "  ^~~");
+  EXPECT_EQ(Underline(10, 4, 0), "    ^");
+  EXPECT_EQ(Underline(5, 9, 2), "     ^");    // past the end: the caret after the text
+  EXPECT_EQ(Underline(5, 1, 1000), " ^~~~");  // a whole-formula length stops at the end
+
+  CodePageConverter converter(1252);
+  FormulaSource source;
+  DefinitionError unused;
+  ASSERT_TRUE(ParseDefinition("Bad Name = 1 + 2", "f.formulas", 7, source, unused));
+  EXPECT_EQ(FormatFormulaError(source, ExprError{107, 0, 5}, converter),
+            "f.formulas:7:1: error 107\n    Bad Name = 1 + 2\n    ^~~~~~~~\n");
+  // An error at the end of the text (1 + 2 is incomplete there) points after it.
+  EXPECT_EQ(FormatFormulaError(source, ExprError{109, 5, 1}, converter),
+            "f.formulas:7:17: error 109\n    Bad Name = 1 + 2\n                    ^\n");
+  EXPECT_EQ(FormatFormulaError(source, ExprError{110, 2, 1}, converter),
+            "f.formulas:7:14: error 110\n    Bad Name = 1 + 2\n                 ^\n");
+}
+
+}  // namespace
