@@ -205,7 +205,8 @@ inline const std::vector<ItemSpec>& CorpusDataItems() {
   return items;
 }
 
-constexpr uint16_t kHostFlags = ECF_RANGES_SETS | ECF_SET_QUANTIFIERS | ECF_MODULO;
+constexpr uint16_t kHostFlags =
+    ECF_RANGES_SETS | ECF_SET_QUANTIFIERS | ECF_MODULO | ECF_STRING_PLUS | ECF_DATE_MINUS_STRING;
 
 // Built-in functions, the corpus items and aggregates. Made with no failure
 // armed; a scenario that sweeps building itself does it step by step.
