@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <cstdio>
 #include <cstring>
 #include <set>
 
@@ -54,8 +55,8 @@ std::string SanitizedName(const std::string& header, size_t index) {
     name.push_back(static_cast<char>(c));
   }
   if (name.empty()) return "Column" + std::to_string(index + 1);
-  if (name[0] >= '0' && name[0] <= '9') name.insert(0, "_");
-  if (strcasecmp(name.c_str(), "AND") == 0) name.insert(0, "_");
+  if (name[0] >= '0' && name[0] <= '9') name = "_" + name;
+  if (strcasecmp(name.c_str(), "AND") == 0) name = "_" + name;
   // Day, Months, year ... scan as date units, so they would never reach the
   // item; the engine's own rule renames them the way stored documents are.
   std::string prefixed(name.size() + 2, '\0');
@@ -121,9 +122,10 @@ std::vector<std::string> DataItemNames(const std::vector<std::string>& headers) 
     std::string base = SanitizedName(headers[i], i);
     std::string name = base;
     for (int n = 2; taken.count(name) != 0; ++n) {
-      std::string suffix = "_" + std::to_string(n);
+      char suffix[16];
+      int length = std::snprintf(suffix, sizeof suffix, "_%d", n);
       name = base;
-      CutToBytes(name, kMaxItemName - suffix.size());
+      CutToBytes(name, kMaxItemName - static_cast<size_t>(length));
       name += suffix;
     }
     taken.insert(name);

@@ -143,7 +143,7 @@ class JsonWriter : public ReportWriter {
     if (text.empty()) return "null";
     std::string n = text[0] == '+' ? text.substr(1) : text;
     size_t digitAt = (!n.empty() && n[0] == '-') ? 1 : 0;
-    if (digitAt < n.size() && n[digitAt] == '.') n.insert(digitAt, "0");
+    if (digitAt < n.size() && n[digitAt] == '.') n = n.substr(0, digitAt) + "0" + n.substr(digitAt);
     return n;
   }
 
