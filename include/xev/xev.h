@@ -211,6 +211,10 @@ XEV_API HEXP XEV_CALL XEVParseString(ExprContext* ec, const char* text, const ch
                                      ExprError* error, uint16_t* typeOut);
 XEV_API int32_t XEV_CALL XEVValidName(ExprContext* ec, const char* name, ExprError* error);
 XEV_API int32_t XEV_CALL XEVInputNameIsKeyword(char* destination, const char* name);
+/* Copies the message of an error code (100 to 137) into buffer, cut to
+ * size - 1 bytes and zero-terminated; returns the bytes copied, 0 (and an
+ * empty buffer) for a code without a message. */
+XEV_API int32_t XEV_CALL XEVGetErrorMessage(uint32_t code, char* buffer, int32_t size);
 /* Shows the error dialog; -1 when it cannot be created. */
 XEV_API intptr_t XEV_CALL XEVErrorDisplay(HWND parent, const char* text, const ExprError* error);
 

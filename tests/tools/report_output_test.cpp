@@ -132,12 +132,12 @@ TEST(Diagnostics, SpansAreClampedToTheLineAndNameErrorsMarkTheName) {
   DefinitionError unused;
   ASSERT_TRUE(ParseDefinition("Bad Name = 1 + 2", "f.formulas", 7, source, unused));
   EXPECT_EQ(FormatFormulaError(source, ExprError{107, 0, 5}, converter),
-            "f.formulas:7:1: error 107\n    Bad Name = 1 + 2\n    ^~~~~~~~\n");
+            "f.formulas:7:1: error 107: ERR_NAME: Invalid Formula Name.\n    Bad Name = 1 + 2\n    ^~~~~~~~\n");
   // An error at the end of the text (1 + 2 is incomplete there) points after it.
   EXPECT_EQ(FormatFormulaError(source, ExprError{109, 5, 1}, converter),
-            "f.formulas:7:17: error 109\n    Bad Name = 1 + 2\n                    ^\n");
+            "f.formulas:7:17: error 109: ERR_SYNTAX: Incomplete or invalid formula\n    Bad Name = 1 + 2\n                    ^\n");
   EXPECT_EQ(FormatFormulaError(source, ExprError{110, 2, 1}, converter),
-            "f.formulas:7:14: error 110\n    Bad Name = 1 + 2\n                 ^\n");
+            "f.formulas:7:14: error 110: ERR_UNKNOWNCHAR: This character is not allowed here.\n    Bad Name = 1 + 2\n                 ^\n");
 }
 
 }  // namespace

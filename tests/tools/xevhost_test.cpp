@@ -140,9 +140,9 @@ TEST(XevhostErrors, NameErrorsPointAtTheName) {
   EXPECT_EQ(run.status, 2);
   std::vector<std::string> lines = Lines(run.err);
   ASSERT_EQ(lines.size(), 6u) << run.err;
-  EXPECT_EQ(lines[0], "--formula:1:1: error 107");
+  EXPECT_EQ(lines[0], "--formula:1:1: error 107: ERR_NAME: Invalid Formula Name.");
   EXPECT_EQ(lines[2], "    ^~~~~~~~");
-  EXPECT_EQ(lines[3], "--formula:3:1: error 126");
+  EXPECT_EQ(lines[3], "--formula:3:1: error 126: ERR_DUPNAME: Duplicate Formula Name.");
 }
 
 TEST(XevhostErrors, BadInputGivesAMessageAndANonZeroStatus) {
@@ -247,7 +247,7 @@ TEST(XevhostDocuments, DamagedDocumentsAreRefusedWithTheReason) {
   WriteFile(broken, edited);
   run = Xevhost({"orders.csv", "--load", broken});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("error 109\n    Subtotal = Qty * * ice\n                     ^"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("error 109: ERR_SYNTAX: Incomplete or invalid formula\n    Subtotal = Qty * * ice\n                     ^"), std::string::npos) << run.err;
   EXPECT_EQ(run.out, "");
 
   for (const std::string& p : {doc, truncated, foreign, broken}) std::remove(p.c_str());

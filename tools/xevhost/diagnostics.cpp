@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "xev/xev.h"
+
 namespace xevhost {
 namespace {
 
@@ -17,10 +19,10 @@ std::string FormatLocated(const std::string& origin, int line, size_t column, co
 
 }  // namespace
 
-std::string ErrorMessage(uint32_t /*code*/) {
-  // The library keeps its messages in its own string table and offers no
-  // export to read them; until it does, a diagnostic carries the code alone.
-  return "";
+std::string ErrorMessage(uint32_t code) {
+  char buffer[256];
+  int32_t length = XEVGetErrorMessage(code, buffer, static_cast<int32_t>(sizeof buffer));
+  return std::string(buffer, static_cast<size_t>(length));
 }
 
 std::string Underline(size_t lineLength, size_t pos, size_t len) {
