@@ -116,12 +116,20 @@ int32_t WriteCurrencyKind(FormatDesc* desc) {
 }
 
 int32_t NumberWidth(const FormatDesc& desc) {
-  // Sign, 22 digits with a separator every group, point and decimals.
-  const int32_t separators = desc.useLocale ? 21 * static_cast<int32_t>(std::strlen(desc.locale.thousandsSep)) : 0;
-  const int32_t decimals = desc.kind == XEV_FORMAT_CURRENCY ? desc.locale.currencyDigits
-                           : desc.decimals >= 0            ? desc.decimals
-                                                           : 0;
-  int32_t width = 1 + 22 + separators + static_cast<int32_t>(std::strlen(PointOf(desc))) + decimals;
+  // The plain form is the widest the writers make: sign, up to kMaxPlainDigits
+  // integer digits (9.9E+99 has a hundred) with at worst a separator between any
+  // two, the point, and the decimals, of which "as many as needed" may take
+  // kMaxPlainDigits (1.5E-99). Anything longer is refused or written in the
+  // shorter exponent form.
+  const int32_t separators =
+      desc.useLocale ? (kMaxPlainDigits - 1) * static_cast<int32_t>(std::strlen(desc.locale.thousandsSep)) : 0;
+  const int32_t currencyDigits = desc.locale.currencyDigits;
+  const int32_t decimals = desc.kind == XEV_FORMAT_CURRENCY
+                               ? (currencyDigits >= 0 && currencyDigits <= 9 ? currencyDigits : 2)
+                           : desc.decimals >= 0 ? desc.decimals
+                                                : kMaxPlainDigits;
+  int32_t width =
+      1 + kMaxPlainDigits + separators + static_cast<int32_t>(std::strlen(PointOf(desc))) + decimals;
   if (desc.kind == XEV_FORMAT_CURRENCY) width += 1 + static_cast<int32_t>(std::strlen(desc.locale.currencySymbol));
   return width;
 }

@@ -61,6 +61,8 @@ bool WriteDateByPicture(const char* picture, const DateParts& parts, TextSink* o
 int32_t MeasureDatePicture(const char* picture);
 
 // ---- Number digits (format_number.cpp) --------------------------------------
+// The most digits a plain (not exponent) form has on either side of the point.
+constexpr int32_t kMaxPlainDigits = 120;
 // A number as sign, the decimal digits of its integer part ("" for 0) and of
 // its fraction, rounded half away from zero to `decimals` places (-1: exact).
 struct DecimalDigits {

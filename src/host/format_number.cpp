@@ -13,7 +13,6 @@
 namespace xev::host {
 namespace {
 
-constexpr int32_t kMaxPlainDigits = 120;
 
 // Decimal digits of a non-negative coefficient, most significant first.
 int32_t CoefficientDigits(unsigned __int128 value, char* out) {

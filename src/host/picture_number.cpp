@@ -277,23 +277,30 @@ bool WriteNumberByPicture(const char* picture, const NumberValue* n, const Numbe
 }
 
 int32_t MeasureNumberPicture(const char* picture, const NumberStyle& style) {
-  // The widest output is that of the longest number of 22 significant digits,
-  // negative, written by each section in turn.
-  NumberValue widest{};
-  if (!NumberFromParts(&widest, -static_cast<__int128>(9999999999999999999ULL) * 1000 - 999, 0)) {
-    return -1;
-  }
   Picture compiled;
   if (!CompilePicture(picture, &compiled)) return -1;
-  int32_t width = 0;
   const NumberStyle resolved = Resolve(style);
-  char buffer[512];
-  for (int32_t i = 0; i < compiled.count; ++i) {
-    TextSink out(buffer, sizeof buffer);
-    NumberValue magnitude = widest;
-    NumberNegate(&magnitude);
-    WriteSection(compiled.sections[i], &magnitude, i == 0, resolved, &out);
-    if (out.length() > width) width = out.length();
+  // The widest output is that of the largest number a section can write, 22
+  // nines times 10^78, negative, written by each section in turn: every
+  // integer digit is written whatever the placeholders, and the fraction is
+  // cut to the section's places. A percent section takes it a hundred times,
+  // which leaves the Number range, so it is measured a hundred times smaller.
+  // The buffer holds a hundred digits each behind the longest separator,
+  // beside literal text and currency symbols.
+  char buffer[4096];
+  int32_t width = 0;
+  for (int32_t exponent : {78, 76}) {
+    NumberValue widest{};
+    if (!NumberFromParts(&widest, -static_cast<__int128>(9999999999999999999ULL) * 1000 - 999, exponent)) {
+      return -1;
+    }
+    for (int32_t i = 0; i < compiled.count; ++i) {
+      TextSink out(buffer, sizeof buffer);
+      NumberValue magnitude = widest;
+      NumberNegate(&magnitude);
+      WriteSection(compiled.sections[i], &magnitude, i == 0, resolved, &out);
+      if (out.length() > width) width = out.length();
+    }
   }
   return width;
 }
