@@ -8,7 +8,7 @@
 // Beyond "no crash, no read or write outside a buffer", it checks the promises
 // callers build on: accepted texts name real instants and read back to the same
 // value, nothing is ever written past the size given, and FormatMeasure is wide
-// enough for every date a picture writes.
+// enough for every date and number it is asked about.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -228,6 +228,13 @@ void NumberPictures(const Input& in) {
     desc.kind = kind;
     const int32_t widest = FormatMeasure(&desc, 0);
     Check(widest >= 0 && widest < 4096);
+    // Whatever any buffer takes fits in the measured width.
+    {
+      Output large(4096);
+      desc.output = large.bytes;
+      desc.outputSize = large.size;
+      if (FormatNumber(&desc)) Check(static_cast<int32_t>(std::strlen(large.bytes)) <= widest);
+    }
     for (int32_t size : {0, 1, 7, widest + 1, 400}) {
       Output out(size);
       desc.output = out.bytes;

@@ -1,5 +1,7 @@
 // Faults the allocation sweep and the fuzzers found, each kept by a test named
 // after what it exposed.
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "oom/sweep.h"
@@ -84,6 +86,51 @@ TEST(Regression, RunningOutOfMemoryForANegativeNumberIsNotASyntaxError) {
     EXPECT_EQ(HostLiveBlockCount(), live);
   }
   XEVDestroyEC(ec);
+}
+
+// FormatMeasure promised number widths for 22 integer digits only, while the
+// writers put out every digit of numbers below 10^100 and every decimal of
+// numbers down to 10^-99: a buffer sized by the measure refused them.
+TEST(Regression, MeasuredNumberWidthHoldsEveryNumber) {
+  XevLocale wide{};
+  std::strcpy(wide.decimalPoint, "<dec>");
+  std::strcpy(wide.thousandsSep, "<sep>");
+  std::strcpy(wide.grouping, "\1");
+  std::strcpy(wide.currencySymbol, "<currency>");
+  wide.currencyPlacement = XEV_CURRENCY_AFTER_SPACE;
+  wide.currencyDigits = 9;
+  const char* const numbers[] = {"-9999999999999999999999E+78", "-1.5E+99", "-1.234567890123456789012E-50", "-1.5E-99",
+                                 "-0.000001234567890123456789012", "-123456789012345678.9012", "0.5"};
+  const char* const pictures[] = {"#,##0.00", "0.0%;(0.0%)", "$#,##0.00 'net'", "0;-0;'zero'"};
+  char out[4096];
+  for (bool locale : {false, true}) {
+    for (int32_t kind = XEV_FORMAT_NUMBER; kind <= XEV_FORMAT_PICTURE; ++kind) {
+      for (int32_t decimals : {-1, 0, 4}) {
+        for (const char* picture : pictures) {
+          for (const char* number : numbers) {
+            FormatDesc desc;
+            FormatInit(&desc);
+            if (locale) {
+              desc.locale = wide;
+              desc.useLocale = 1;
+            }
+            desc.kind = kind;
+            desc.decimals = decimals;
+            desc.picture = picture;
+            ASSERT_EQ(HostStrToNumber(&desc.number, number), 1);
+            desc.output = out;
+            desc.outputSize = sizeof out;
+            if (!FormatNumber(&desc)) continue;
+            const int32_t widest = FormatMeasure(&desc, 0);
+            EXPECT_LE(static_cast<int32_t>(std::strlen(out)), widest)
+                << "kind " << kind << ", " << decimals << " decimals, " << picture << ": " << number;
+            desc.outputSize = widest + 1;
+            EXPECT_EQ(FormatNumber(&desc), 1) << "a buffer of the measured size was refused";
+          }
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
