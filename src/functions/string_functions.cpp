@@ -83,6 +83,26 @@ char* CopyOfArgument(void** result, int32_t size, const char* s) {
   return out;
 }
 
+// The functions whose result is their one String argument rewritten by a
+// host operation that never lengthens it.
+int32_t RewriteInto(void** result, int32_t size, void** args, char* (XEV_CALL* rewrite)(char*, const char*)) {
+  if (!ArgumentsPresent(args, 1)) return 0;
+  const char* s = StringArg(args, 0);
+  char* out = TextResult(result, size, static_cast<int64_t>(HostStrLen(s)) + 1);
+  if (out == nullptr) return 0;
+  rewrite(out, s);
+  return 1;
+}
+
+// The functions that fold a copy of their one String argument in place.
+int32_t FoldCopy(void** result, int32_t size, void** args, char* (XEV_CALL* fold)(char*)) {
+  if (!ArgumentsPresent(args, 1)) return 0;
+  char* out = CopyOfArgument(result, size, StringArg(args, 0));
+  if (out == nullptr) return 0;
+  fold(out);
+  return 1;
+}
+
 int32_t NumberOut(void** result, int32_t size, int32_t value) {
   NumberValue* out = NumberResult(result, size);
   if (out == nullptr) return 0;
@@ -136,22 +156,12 @@ XEV_API int32_t XEV_CALL FUNStrLength(ExprContext*, HEXP, int32_t size, void** r
 
 XEV_API int32_t XEV_CALL FUNStrTrim(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                     void** args) {
-  if (!ArgumentsPresent(args, 1)) return 0;
-  const char* s = StringArg(args, 0);
-  char* out = TextResult(result, size, static_cast<int64_t>(HostStrLen(s)) + 1);
-  if (out == nullptr) return 0;
-  HostStrTrim(out, s);
-  return 1;
+  return RewriteInto(result, size, args, HostStrTrim);
 }
 
 XEV_API int32_t XEV_CALL FUNStrRTrim(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                      void** args) {
-  if (!ArgumentsPresent(args, 1)) return 0;
-  const char* s = StringArg(args, 0);
-  char* out = TextResult(result, size, static_cast<int64_t>(HostStrLen(s)) + 1);
-  if (out == nullptr) return 0;
-  HostStrRTrim(out, s);
-  return 1;
+  return RewriteInto(result, size, args, HostStrRTrim);
 }
 
 XEV_API int32_t XEV_CALL FUNStrLTrim(ExprContext*, HEXP, int32_t size, void** result, const char*,
@@ -167,30 +177,17 @@ XEV_API int32_t XEV_CALL FUNStrLTrim(ExprContext*, HEXP, int32_t size, void** re
 
 XEV_API int32_t XEV_CALL FUNStrUpper(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                      void** args) {
-  if (!ArgumentsPresent(args, 1)) return 0;
-  char* out = CopyOfArgument(result, size, StringArg(args, 0));
-  if (out == nullptr) return 0;
-  HostStrUpper(out);
-  return 1;
+  return FoldCopy(result, size, args, HostStrUpper);
 }
 
 XEV_API int32_t XEV_CALL FUNStrLower(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                      void** args) {
-  if (!ArgumentsPresent(args, 1)) return 0;
-  char* out = CopyOfArgument(result, size, StringArg(args, 0));
-  if (out == nullptr) return 0;
-  HostStrLower(out);
-  return 1;
+  return FoldCopy(result, size, args, HostStrLower);
 }
 
 XEV_API int32_t XEV_CALL FUNStrProper(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                       void** args) {
-  if (!ArgumentsPresent(args, 1)) return 0;
-  const char* s = StringArg(args, 0);
-  char* out = TextResult(result, size, static_cast<int64_t>(HostStrLen(s)) + 1);
-  if (out == nullptr) return 0;
-  HostStrProper(out, s);
-  return 1;
+  return RewriteInto(result, size, args, HostStrProper);
 }
 
 XEV_API int32_t XEV_CALL FUNStrRepeat(ExprContext*, HEXP, int32_t size, void** result, const char*,
