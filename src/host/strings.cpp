@@ -152,14 +152,16 @@ XEV_API char* XEV_CALL HostStrLower(char* s) {
 }
 
 // A letter that follows a letter or a digit continues a word and is lowered;
-// any other letter starts one and is raised. So "o'neil 3rd" becomes
-// "O'Neil 3rd".
+// any other letter starts one and is raised. An apostrophe inside a word
+// continues it ("o'brien's" is "O'Brien's"), except after a lone first
+// letter, where names start again: "o'neil 3rd" becomes "O'Neil 3rd".
 XEV_API char* XEV_CALL HostStrProper(char* dst, const char* src) {
   if (dst == nullptr) return nullptr;
   src = OrEmpty(src);
   CopySpan(dst, src, src + std::strlen(src));
   const CodePage& cp = CurrentCodePage();
   bool inWord = false;
+  int32_t wordLetters = 0;  // letters of the current word so far
   for (char* p = dst; *p != 0;) {
     int length = CharLength(cp, p);
     if (IsLetterAt(cp, p, length)) {
@@ -169,8 +171,12 @@ XEV_API char* XEV_CALL HostStrProper(char* dst, const char* src) {
         xev::host::FoldCharUpper(cp, p);
       }
       inWord = true;
+      ++wordLetters;
+    } else if (*p == '\'' && inWord && wordLetters > 1) {
+      // stays in the word
     } else {
       inWord = IsDigitAt(cp, p, length);
+      if (!inWord) wordLetters = 0;
     }
     p += length;
   }

@@ -136,6 +136,7 @@ TEST_F(CodePageTest, CaseFoldingSkipsTrailBytes) {
 TEST_F(CodePageTest, ProperCaseCapitalisesWordStarts) {
   char out[64];
   EXPECT_STREQ("Hello World O'Neil 3rd A-B", HostStrProper(out, "hELLO wORLD o'neil 3rd a-b"));
+  EXPECT_STREQ("O'Brien's Pub D'Arcy", HostStrProper(out, "o'BRIEN'S pub d'arcy"));
 
   UseShiftJis();
   // A double-byte character is a letter inside the word: what follows is lowered.
