@@ -369,6 +369,12 @@ int32_t StopTooLong() {
   s.error.code = 112;
   s.error.pos = Offset() + 1 - s.previousMatchLength;
   s.error.len = s.previousMatchLength + 1;
+  // Right at the end of a text the rule's span reaches past the virtual
+  // blank; hosts mark spans in their own copy of the text, so it is kept
+  // within the text and that blank.
+  uint32_t limit = static_cast<uint32_t>(std::strlen(s.text)) + 1;
+  if (s.error.pos > limit) s.error.pos = limit;
+  if (s.error.pos + s.error.len > limit) s.error.len = limit - s.error.pos;
   return EndToken();
 }
 
