@@ -8,14 +8,17 @@
 
 namespace {
 
-struct Expected {
-  int32_t year, month, day, hour, minute, second, fraction;
-};
-
-bool Parse(const char* text, int32_t kind, DateParts* parts) {
+FormatDesc Desc(int32_t kind, char* output = nullptr, int32_t size = 0) {
   FormatDesc desc;
   FormatInit(&desc);
   desc.kind = kind;
+  desc.output = output;
+  desc.outputSize = size;
+  return desc;
+}
+
+bool Parse(const char* text, int32_t kind, DateParts* parts) {
+  FormatDesc desc = Desc(kind);
   desc.text = text;
   const bool ok = FormatParse(&desc) != 0;
   *parts = desc.date;
@@ -24,82 +27,62 @@ bool Parse(const char* text, int32_t kind, DateParts* parts) {
 
 std::string Output(const DateParts& parts, int32_t kind, const char* picture) {
   char buffer[100];
-  FormatDesc desc;
-  FormatInit(&desc);
-  desc.kind = kind;
+  FormatDesc desc = Desc(kind, buffer, sizeof buffer);
   desc.date = parts;
   desc.picture = picture;
-  desc.output = buffer;
-  desc.outputSize = sizeof buffer;
-  if (!FormatOutput(&desc)) return "<refused:" + std::string(buffer) + ">";
-  return buffer;
-}
-
-NumberValue Num(const char* text) {
-  NumberValue n{};
-  EXPECT_EQ(HostStrToNumber(&n, text), 1) << text;
-  return n;
+  return FormatOutput(&desc) ? std::string(buffer) : "<refused:" + std::string(buffer) + ">";
 }
 
 std::string WriteNumber(const char* number, int32_t kind, const char* picture = nullptr,
                         int32_t decimals = -1, bool locale = false) {
   char buffer[100];
-  FormatDesc desc;
-  FormatInit(&desc);
+  FormatDesc desc = Desc(kind, buffer, sizeof buffer);
   if (locale) FormatUseLocale(&desc);
-  desc.kind = kind;
-  desc.number = Num(number);
+  EXPECT_EQ(HostStrToNumber(&desc.number, number), 1) << number;
   desc.picture = picture;
   desc.decimals = decimals;
-  desc.output = buffer;
-  desc.outputSize = sizeof buffer;
-  if (!FormatNumber(&desc)) return "<refused:" + std::string(buffer) + ">";
-  return buffer;
+  return FormatNumber(&desc) ? std::string(buffer) : "<refused:" + std::string(buffer) + ">";
 }
 
-void ExpectParts(const DateParts& p, const Expected& e, const char* text) {
-  EXPECT_TRUE(p.year == e.year && p.month == e.month && p.day == e.day && p.hour == e.hour &&
-              p.minute == e.minute && p.second == e.second && p.fraction == e.fraction)
-      << text << " gave " << p.year << "-" << p.month << "-" << p.day << " " << p.hour << ":"
-      << p.minute << ":" << p.second << "." << p.fraction;
+bool SameDay(const DateParts& a, const DateParts& b) {
+  return a.year == b.year && a.month == b.month && a.day == b.day;
+}
+bool SameTime(const DateParts& a, const DateParts& b) {
+  return a.hour == b.hour && a.minute == b.minute && a.second == b.second &&
+         a.fraction == b.fraction;
+}
+std::string Show(const DateParts& p) {
+  return std::to_string(p.year) + "-" + std::to_string(p.month) + "-" + std::to_string(p.day) +
+         " " + std::to_string(p.hour) + ":" + std::to_string(p.minute) + ":" +
+         std::to_string(p.second) + "." + std::to_string(p.fraction);
 }
 
-// Every shape of date constant a formula can hold, with the instant it names.
+// Every shape of date constant a formula can hold, with the instant it names
+// (parts in DateParts order: month, day, year, hour, minute, second, fraction).
 struct Form {
   const char* text;
   int32_t kind;  // the first kind of 3, 2 that accepts it
-  Expected parts;
+  DateParts parts;
 };
 
 const Form kForms[] = {
-    {"12/25/2001", 3, {2001, 12, 25, 0, 0, 0, 0}},
-    {"1-2-3", 3, {2003, 1, 2, 0, 0, 0, 0}},
-    {"1\\2\\99", 3, {1999, 1, 2, 0, 0, 0, 0}},
-    {"2001-12-25 10:30:00", 3, {2001, 12, 25, 10, 30, 0, 0}},
-    {"2001/12/25-10:30", 3, {2001, 12, 25, 10, 30, 0, 0}},
-    {"12-Jan-2001", 3, {2001, 1, 12, 0, 0, 0, 0}},
-    {"12.jan.01", 3, {2001, 1, 12, 0, 0, 0, 0}},
-    {"15 January, 2001", 3, {2001, 1, 15, 0, 0, 0, 0}},
-    {"15 January, 2001 10:30 PM", 3, {2001, 1, 15, 22, 30, 0, 0}},
-    {"15  SEPTEMBER  2001", 3, {2001, 9, 15, 0, 0, 0, 0}},
-    {"Jan 15, 2001", 3, {2001, 1, 15, 0, 0, 0, 0}},
-    {"dec 31,1999 11:59:59 pm", 3, {1999, 12, 31, 23, 59, 59, 0}},
-    {"1.5.2001", 3, {2001, 5, 1, 0, 0, 0, 0}},
-    {"1.5/2001", 3, {2001, 5, 1, 0, 0, 0, 0}},
-    {"1.5.2001 10.30.45", 3, {2001, 5, 1, 10, 30, 45, 0}},
-    {"12/25/2001 10PM", 3, {2001, 12, 25, 22, 0, 0, 0}},
-    {"12/25/2001 10", 3, {2001, 12, 25, 10, 0, 0, 0}},
-    {"10:30", 2, {1, 1, 2, 10, 30, 0, 0}},
-    {"10:30 PM", 2, {1, 1, 2, 22, 30, 0, 0}},
-    {"10:30pm", 2, {1, 1, 2, 22, 30, 0, 0}},
-    {"10.30 PM", 2, {1, 1, 2, 22, 30, 0, 0}},
-    {"10:30:45", 2, {1, 1, 2, 10, 30, 45, 0}},
-    {"10:30:45.25", 2, {1, 1, 2, 10, 30, 45, 250000}},
-    {"10.30.45", 2, {1, 1, 2, 10, 30, 45, 0}},
-    {"10PM", 2, {1, 1, 2, 22, 0, 0, 0}},
-    {"12 AM", 2, {1, 1, 2, 0, 0, 0, 0}},
-    {"12 pm", 2, {1, 1, 2, 12, 0, 0, 0}},
-    {" 0:00 ", 2, {1, 1, 2, 0, 0, 0, 0}},
+    {"12/25/2001", 3, {12, 25, 2001, 0, 0, 0, 0}},   {"1-2-3", 3, {1, 2, 2003, 0, 0, 0, 0}},
+    {"1\\2\\99", 3, {1, 2, 1999, 0, 0, 0, 0}},       {"12-Jan-2001", 3, {1, 12, 2001, 0, 0, 0, 0}},
+    {"2001-12-25 10:30:00", 3, {12, 25, 2001, 10, 30, 0, 0}},
+    {"2001/12/25-10:30", 3, {12, 25, 2001, 10, 30, 0, 0}},
+    {"12.jan.01", 3, {1, 12, 2001, 0, 0, 0, 0}},     {"15 January, 2001", 3, {1, 15, 2001, 0, 0, 0, 0}},
+    {"15 January, 2001 10:30 PM", 3, {1, 15, 2001, 22, 30, 0, 0}},
+    {"15  SEPTEMBER  2001", 3, {9, 15, 2001, 0, 0, 0, 0}},
+    {"Jan 15, 2001", 3, {1, 15, 2001, 0, 0, 0, 0}},  {"1.5.2001", 3, {5, 1, 2001, 0, 0, 0, 0}},
+    {"dec 31,1999 11:59:59 pm", 3, {12, 31, 1999, 23, 59, 59, 0}},
+    {"1.5/2001", 3, {5, 1, 2001, 0, 0, 0, 0}},      {"1.5.2001 10.30.45", 3, {5, 1, 2001, 10, 30, 45, 0}},
+    {"12/25/2001 10PM", 3, {12, 25, 2001, 22, 0, 0, 0}}, {"12/25/2001 10", 3, {12, 25, 2001, 10, 0, 0, 0}},
+    {"10:30", 2, {1, 2, 1, 10, 30, 0, 0}},           {"10:30 PM", 2, {1, 2, 1, 22, 30, 0, 0}},
+    {"10:30pm", 2, {1, 2, 1, 22, 30, 0, 0}},         {"10.30 PM", 2, {1, 2, 1, 22, 30, 0, 0}},
+    {"10:30:45", 2, {1, 2, 1, 10, 30, 45, 0}},       {"10:30:45.25", 2, {1, 2, 1, 10, 30, 45, 250000}},
+    {"10.30.45", 2, {1, 2, 1, 10, 30, 45, 0}},       {"10PM", 2, {1, 2, 1, 22, 0, 0, 0}},
+    {"12 AM", 2, {1, 2, 1, 0, 0, 0, 0}},             {"12 pm", 2, {1, 2, 1, 12, 0, 0, 0}},
+    {" 0:00 ", 2, {1, 2, 1, 0, 0, 0, 0}},
 };
 
 TEST(DateText, EveryFormParsesAsTheFirstKindThatNamesIt) {
@@ -107,66 +90,50 @@ TEST(DateText, EveryFormParsesAsTheFirstKindThatNamesIt) {
     DateParts parts{};
     const bool asDateTime = Parse(form.text, XEV_FORMAT_DATETIME, &parts);
     EXPECT_EQ(asDateTime, form.kind == 3) << form.text;
-    if (!asDateTime) {
-      ASSERT_TRUE(Parse(form.text, XEV_FORMAT_TIME, &parts)) << form.text;
-    }
-    ExpectParts(parts, form.parts, form.text);
+    ASSERT_TRUE(asDateTime || Parse(form.text, XEV_FORMAT_TIME, &parts)) << form.text;
+    EXPECT_TRUE(SameDay(parts, form.parts) && SameTime(parts, form.parts))
+        << form.text << " gave " << Show(parts);
   }
 }
 
-TEST(DateText, KindsSeparateDatesFromTimes) {
+TEST(DateText, KindsSeparateDatesFromTimesAndTwoDigitYearsFollowTheWindow) {
   DateParts parts{};
   EXPECT_TRUE(Parse("12/25/2001", XEV_FORMAT_DATE, &parts));
   EXPECT_FALSE(Parse("12/25/2001 10:30", XEV_FORMAT_DATE, &parts));
   EXPECT_FALSE(Parse("10:30", XEV_FORMAT_DATE, &parts));
   EXPECT_FALSE(Parse("12/25/2001", XEV_FORMAT_TIME, &parts));
   EXPECT_FALSE(Parse("10", XEV_FORMAT_TIME, &parts));  // a bare hour is a number
-}
-
-TEST(DateText, TwoDigitYearsFollowTheCenturyWindow) {
-  DateParts parts{};
-  ASSERT_TRUE(Parse("1/1/49", XEV_FORMAT_DATE, &parts));
-  EXPECT_EQ(parts.year, 2049);
-  ASSERT_TRUE(Parse("1/1/50", XEV_FORMAT_DATE, &parts));
-  EXPECT_EQ(parts.year, 1950);
-  ASSERT_TRUE(Parse("1/1/0049", XEV_FORMAT_DATE, &parts));
-  EXPECT_EQ(parts.year, 49);
-  ASSERT_TRUE(Parse("1/1/200", XEV_FORMAT_DATE, &parts));
-  EXPECT_EQ(parts.year, 200);
+  const struct { const char* text; int32_t year; } years[] = {
+      {"1/1/49", 2049}, {"1/1/50", 1950}, {"1/1/0049", 49}, {"1/1/200", 200}};
+  for (const auto& y : years) {
+    ASSERT_TRUE(Parse(y.text, XEV_FORMAT_DATE, &parts)) << y.text;
+    EXPECT_EQ(parts.year, y.year) << y.text;
+  }
 }
 
 TEST(DateText, ImpossibleDatesAndTimesAndStrayTextAreRefused) {
   const char* const refused[] = {
-      "12/40/2001", "2/30/2001",  "2/29/1900",   "13/1/2001",  "0/1/2001",    "1/0/2001",
-      "1/1/0000",   "1/1/10000",  "25:00",       "10:60",      "10:30:60",    "13 PM",
-      "0 AM",       "10:30 PMx",  "Foo 15, 2001", "15 Janu 2001", "12/25/2001 x", "12/25",
-      "",           "   ",        "10:30:45:123:5", "1:2:3:4:5", "12/25/2001,10:30",
-      "10:30/2001", "1.5:2001",   "12/25/2001 25:00", "1234567890/1/1", "\x82\xa0 10:30"};
+      "12/40/2001", "2/30/2001", "2/29/1900", "13/1/2001", "0/1/2001", "1/0/2001", "1/1/0000",
+      "1/1/10000", "25:00", "10:60", "10:30:60", "13 PM", "0 AM", "10:30 PMx", "Foo 15, 2001",
+      "15 Janu 2001", "12/25/2001 x", "12/25", "", "   ", "10:30:45:123:5", "1:2:3:4:5",
+      "12/25/2001,10:30", "10:30/2001", "1.5:2001", "12/25/2001 25:00", "1234567890/1/1",
+      "\x82\xa0 10:30"};
   for (const char* text : refused) {
     DateParts parts{};
-    EXPECT_FALSE(Parse(text, XEV_FORMAT_DATETIME, &parts)) << text;
-    EXPECT_FALSE(Parse(text, XEV_FORMAT_TIME, &parts)) << text;
-    EXPECT_FALSE(Parse(text, XEV_FORMAT_DATE, &parts)) << text;
+    for (int32_t kind : {XEV_FORMAT_DATETIME, XEV_FORMAT_TIME, XEV_FORMAT_DATE}) {
+      EXPECT_FALSE(Parse(text, kind, &parts)) << text << " as kind " << kind;
+    }
   }
 }
 
 TEST(DateText, DefaultFormsReadBackToTheSameInstant) {
   for (const Form& form : kForms) {
-    DateParts parts{};
-    if (!Parse(form.text, XEV_FORMAT_DATETIME, &parts)) Parse(form.text, XEV_FORMAT_TIME, &parts);
     for (int32_t kind : {XEV_FORMAT_DATETIME, XEV_FORMAT_DATE, XEV_FORMAT_TIME}) {
-      const std::string text = Output(parts, kind, nullptr);
+      const std::string text = Output(form.parts, kind, nullptr);
       DateParts back{};
       ASSERT_TRUE(Parse(text.c_str(), kind, &back)) << form.text << " -> " << text;
-      if (kind != XEV_FORMAT_TIME) {
-        EXPECT_TRUE(back.year == parts.year && back.month == parts.month && back.day == parts.day)
-            << text;
-      }
-      if (kind != XEV_FORMAT_DATE) {
-        EXPECT_TRUE(back.hour == parts.hour && back.minute == parts.minute &&
-                    back.second == parts.second && back.fraction == parts.fraction)
-            << text;
-      }
+      EXPECT_TRUE(kind == XEV_FORMAT_TIME || SameDay(back, form.parts)) << text;
+      EXPECT_TRUE(kind == XEV_FORMAT_DATE || SameTime(back, form.parts)) << text;
     }
   }
   EXPECT_EQ(Output(DateParts{12, 25, 2001, 22, 30, 5, 0}, XEV_FORMAT_DATETIME, nullptr),
@@ -190,33 +157,27 @@ TEST(DatePicture, FieldsNamesAndLiterals) {
 }
 
 TEST(DatePicture, PicturesReadBackWhenTheyHoldEveryField) {
-  const char* const pictures[] = {"M/d/yyyy H:mm:ss", "dd-MMM-yyyy hh:mm:ss tt",
-                                  "MMMM d, yyyy HH:mm:ss", "d.M.yyyy HH.mm.ss.ffffff"};
   const DateParts value{2, 29, 2000, 13, 7, 59, 5};
-  for (const char* picture : pictures) {
+  for (const char* picture : {"M/d/yyyy H:mm:ss", "dd-MMM-yyyy hh:mm:ss tt",
+                              "MMMM d, yyyy HH:mm:ss", "d.M.yyyy HH.mm.ss.ffffff"}) {
     const std::string text = Output(value, 3, picture);
     DateParts back{};
     ASSERT_TRUE(Parse(text.c_str(), XEV_FORMAT_DATETIME, &back)) << picture << " -> " << text;
-    EXPECT_TRUE(back.year == 2000 && back.month == 2 && back.day == 29 && back.hour == 13 &&
-                back.minute == 7 && back.second == 59)
+    EXPECT_TRUE(SameDay(back, value) && back.hour == 13 && back.minute == 7 && back.second == 59)
         << text;
   }
 }
 
-TEST(DatePicture, BadPicturesAreRefused) {
-  const char* const refused[] = {nullptr, "", "yyy", "yyyyy", "MMMMM", "ddddd", "HHH", "t",
-                                 "ttt", "fffffff", "q", "Date: yyyy", "'open", "yyyy\\"};
-  for (const char* picture : refused) {
-    EXPECT_EQ(FormatCheckPicture(picture), 0) << (picture ? picture : "(null)");
+TEST(DatePicture, BadPicturesAreRefusedAndMeasureGivesTheWidestText) {
+  for (const char* picture : {"", "yyy", "yyyyy", "MMMMM", "ddddd", "HHH", "t", "ttt", "fffffff",
+                              "q", "Date: yyyy", "'open", "yyyy\\"}) {
+    EXPECT_EQ(FormatCheckPicture(picture), 0) << picture;
   }
+  EXPECT_EQ(FormatCheckPicture(nullptr), 0);
   EXPECT_EQ(FormatCheckPicture("'Date:' yyyy"), 1);
   EXPECT_EQ(Output(DateParts{1, 1, 2000, 0, 0, 0, 0}, 3, "yyy"), "<refused:>");
-}
 
-TEST(DatePicture, MeasureGivesTheWidestText) {
-  FormatDesc desc;
-  FormatInit(&desc);
-  desc.kind = XEV_FORMAT_DATETIME;
+  FormatDesc desc = Desc(XEV_FORMAT_DATETIME);
   EXPECT_EQ(FormatMeasure(&desc, 0), 26);
   EXPECT_EQ(FormatMeasure(&desc, 40), 40);
   desc.picture = "dddd MMMM d";
@@ -240,90 +201,69 @@ TEST(FormatRobustness, ArbitraryTextsAndPicturesNeverMisbehave) {
   // them get deep into the grammar before failing.
   const char alphabet[] = "0123456789/-.:\\ ,APMamJanDecyMdHhmsfFt#%$;'\"";
   uint32_t seed = 12345;
-  const auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+  const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
   char text[24];
   char out[100];
   for (int i = 0; i < 20000; ++i) {
-    const int length = static_cast<int>(next() >> 16) % 23;
-    for (int k = 0; k < length; ++k) text[k] = alphabet[(next() >> 16) % (sizeof alphabet - 1)];
+    const int length = static_cast<int>(next()) % 23;
+    for (int k = 0; k < length; ++k) text[k] = alphabet[next() % (sizeof alphabet - 1)];
     text[length] = '\0';
-    FormatDesc desc;
-    FormatInit(&desc);
+    FormatDesc desc = Desc(XEV_FORMAT_DATETIME, out, sizeof out);
     desc.text = text;
-    for (int32_t kind = 1; kind <= 4; ++kind) {
-      desc.kind = kind;
-      if (FormatParse(&desc) && kind <= 3) {
-        // Whatever is accepted names a real instant.
-        EXPECT_TRUE(desc.date.month >= 1 && desc.date.month <= 12 && desc.date.day >= 1 &&
-                    desc.date.hour <= 23 && desc.date.minute <= 59 && desc.date.second <= 59)
-            << text;
-      }
+    for (desc.kind = 1; desc.kind <= 4; ++desc.kind) {
+      if (!FormatParse(&desc) || desc.kind > 3) continue;
+      const DateParts& d = desc.date;  // whatever is accepted names a real instant
+      EXPECT_TRUE(d.month >= 1 && d.month <= 12 && d.day >= 1 && d.hour <= 23 &&
+                  d.minute <= 59 && d.second <= 59)
+          << text;
     }
-    desc.output = out;
-    desc.outputSize = sizeof out;
     desc.picture = text;
     desc.kind = XEV_FORMAT_DATETIME;
     desc.date = DateParts{12, 31, 1999, 23, 59, 59, 999999};
-    if (FormatOutput(&desc)) {
-      EXPECT_LT(std::strlen(out), sizeof out);
-    }
+    EXPECT_LT(FormatOutput(&desc) ? std::strlen(out) : 0, sizeof out);
     desc.kind = XEV_FORMAT_PICTURE;
     HostStrToNumber(&desc.number, "-98765.4321");
-    if (FormatNumber(&desc)) {
-      EXPECT_LT(std::strlen(out), sizeof out);
-    }
+    EXPECT_LT(FormatNumber(&desc) ? std::strlen(out) : 0, sizeof out);
   }
 }
 
-TEST(DateOutput, TooSmallABufferGivesFailureAndEmptyText) {
+TEST(FormatOutput, TooSmallABufferFailsWithEmptyTextAndNullNumbersWriteNothing) {
   char buffer[8] = "xxxxxxx";
-  FormatDesc desc;
-  FormatInit(&desc);
+  FormatDesc desc = Desc(XEV_FORMAT_DATETIME, buffer, sizeof buffer);
   desc.date = DateParts{12, 25, 2001, 0, 0, 0, 0};
-  desc.output = buffer;
-  desc.outputSize = sizeof buffer;
   EXPECT_EQ(FormatOutput(&desc), 0);
   EXPECT_STREQ(buffer, "");
+  char number[16] = "x";
+  desc = Desc(XEV_FORMAT_CURRENCY, number, sizeof number);
+  EXPECT_EQ(FormatNumber(&desc), 1);
+  EXPECT_STREQ(number, "");
 }
 
-TEST(NumberPicture, Placeholders) {
-  EXPECT_EQ(WriteNumber("1234567.891", 6, "#,##0.00"), "1,234,567.89");
-  EXPECT_EQ(WriteNumber("0.5", 6, "#,##0.00"), "0.50");
-  EXPECT_EQ(WriteNumber("42", 6, "0000"), "0042");
-  EXPECT_EQ(WriteNumber("123456", 6, "00"), "123456");
-  EXPECT_EQ(WriteNumber("2.5", 6, "#.##"), "2.5");
-  EXPECT_EQ(WriteNumber("2", 6, "#.##"), "2");
-  EXPECT_EQ(WriteNumber("0.25", 6, "#.00"), ".25");
-  EXPECT_EQ(WriteNumber("5551234", 6, "###-####"), "555-1234");
-  EXPECT_EQ(WriteNumber("0.125", 6, "0.0%"), "12.5%");
-  EXPECT_EQ(WriteNumber("1234.5", 6, "$#,##0.00"), "$1,234.50");
-  EXPECT_EQ(WriteNumber("1234.5", 6, "0.00 \"EUR\""), "1234.50 EUR");
-}
-
-TEST(NumberPicture, RoundingAndSigns) {
-  EXPECT_EQ(WriteNumber("2.345", 6, "0.00"), "2.35");
-  EXPECT_EQ(WriteNumber("-2.345", 6, "0.00"), "-2.35");
-  EXPECT_EQ(WriteNumber("9.999", 6, "0.00"), "10.00");
-  EXPECT_EQ(WriteNumber("-0.001", 6, "0.00"), "0.00");
-  EXPECT_EQ(WriteNumber("-1234", 6, "#,##0;(#,##0)"), "(1,234)");
-  EXPECT_EQ(WriteNumber("0", 6, "0.0;-0.0;'nil'"), "nil");
-  EXPECT_EQ(WriteNumber("-3", 6, "0.0;-0.0;'nil'"), "-3.0");
-  EXPECT_EQ(WriteNumber("1E+30", 6, "#,##0"), "1,000,000,000,000,000,000,000,000,000,000");
+TEST(NumberPicture, PlaceholdersRoundingAndSigns) {
+  const struct { const char* number; const char* picture; const char* text; } cases[] = {
+      {"1234567.891", "#,##0.00", "1,234,567.89"}, {"0.5", "#,##0.00", "0.50"},
+      {"42", "0000", "0042"},                      {"123456", "00", "123456"},
+      {"2.5", "#.##", "2.5"},                      {"2", "#.##", "2"},
+      {"0.25", "#.00", ".25"},                     {"5551234", "###-####", "555-1234"},
+      {"0.125", "0.0%", "12.5%"},                  {"1234.5", "$#,##0.00", "$1,234.50"},
+      {"1234.5", "0.00 \"EUR\"", "1234.50 EUR"},   {"2.345", "0.00", "2.35"},
+      {"-2.345", "0.00", "-2.35"},                 {"9.999", "0.00", "10.00"},
+      {"-0.001", "0.00", "0.00"},                  {"-1234", "#,##0;(#,##0)", "(1,234)"},
+      {"0", "0.0;-0.0;'nil'", "nil"},              {"-3", "0.0;-0.0;'nil'", "-3.0"},
+      {"1E+30", "#,##0", "1,000,000,000,000,000,000,000,000,000,000"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(WriteNumber(c.number, 6, c.picture), c.text) << c.picture;
 }
 
 TEST(NumberPicture, BadPicturesAreRefused) {
-  const char* const refused[] = {"",      "abc",     "0.0.0", "0;0;0;0",   "\"open 0",
-                                 "$",     "0 kr",    "0\\",   "'text';0",  "12#"};
-  for (const char* picture : refused) {
-    FormatDesc desc;
-    FormatInit(&desc);
+  for (const char* picture :
+       {"", "abc", "0.0.0", "0;0;0;0", "\"open 0", "$", "0 kr", "0\\", "'text';0", "12#"}) {
+    FormatDesc desc = Desc(XEV_FORMAT_DATETIME);
     desc.picture = picture;
     EXPECT_EQ(FormatPreparePicture(&desc), 0) << picture;
     EXPECT_EQ(WriteNumber("1", 6, picture), "<refused:>") << picture;
   }
-  FormatDesc desc;
-  FormatInit(&desc);
-  desc.picture = nullptr;
+  FormatDesc desc = Desc(XEV_FORMAT_DATETIME);
   EXPECT_EQ(FormatPreparePicture(&desc), 0);
 }
 
@@ -337,6 +277,18 @@ TEST(NumberText, FixedAndExactForms) {
   EXPECT_EQ(WriteNumber("1E+99", 4), "1E+99");
   EXPECT_EQ(WriteNumber("-1.5E-99", 4), "-1.5E-99");
   EXPECT_EQ(WriteNumber("1E+99", 4, nullptr, 2), "<refused:>");
+}
+
+XevLocale Locale(const char* point, const char* separator, const char* grouping,
+                 const char* symbol, int32_t placement = 0, int32_t digits = 0) {
+  XevLocale record{};
+  std::strcpy(record.decimalPoint, point);
+  std::strcpy(record.thousandsSep, separator);
+  std::strcpy(record.grouping, grouping);
+  std::strcpy(record.currencySymbol, symbol);
+  record.currencyPlacement = placement;
+  record.currencyDigits = digits;
+  return record;
 }
 
 class LocaleTest : public ::testing::Test {
@@ -362,23 +314,14 @@ TEST_F(LocaleTest, PosixLocaleWritesPlainNumbers) {
 }
 
 TEST_F(LocaleTest, HostSetLocaleIsUsedUntilReset) {
-  XevLocale record{};
-  std::strcpy(record.decimalPoint, ",");
-  std::strcpy(record.thousandsSep, ".");
-  std::strcpy(record.grouping, "\3");
-  std::strcpy(record.currencySymbol, "EUR");
-  record.currencyPlacement = XEV_CURRENCY_AFTER_SPACE;
-  record.currencyDigits = 2;
+  XevLocale record = Locale(",", ".", "\3", "EUR", XEV_CURRENCY_AFTER_SPACE, 2);
   HostSetLocale(&record);
   EXPECT_EQ(WriteNumber("1234567.5", 4, nullptr, -1, true), "1.234.567,5");
   EXPECT_EQ(WriteNumber("-1234567.5", 5, nullptr, -1, true), "-1.234.567,50 EUR");
   EXPECT_EQ(WriteNumber("1234567.5", 6, "#,##0.00 $", -1, true), "1.234.567,50 EUR");
   EXPECT_EQ(WriteNumber("999", 4, nullptr, -1, true), "999");
 
-  std::strcpy(record.grouping, "\3\2");
-  std::strcpy(record.currencySymbol, "Rs");
-  record.currencyPlacement = XEV_CURRENCY_BEFORE_SPACE;
-  record.currencyDigits = 0;
+  record = Locale(",", ".", "\3\2", "Rs", XEV_CURRENCY_BEFORE_SPACE, 0);
   HostSetLocale(&record);
   EXPECT_EQ(WriteNumber("123456789", 5, nullptr, -1, true), "Rs 12.34.56.789");
 
@@ -387,47 +330,26 @@ TEST_F(LocaleTest, HostSetLocaleIsUsedUntilReset) {
 }
 
 TEST_F(LocaleTest, NumbersAreReadWithTheLocaleOrPlain) {
-  XevLocale record{};
-  std::strcpy(record.decimalPoint, ",");
-  std::strcpy(record.thousandsSep, ".");
-  std::strcpy(record.currencySymbol, "EUR");
+  const XevLocale record = Locale(",", ".", "", "EUR");
   HostSetLocale(&record);
-  const auto read = [](const char* text, bool locale, std::string* out) {
-    FormatDesc desc;
-    FormatInit(&desc);
-    desc.kind = XEV_FORMAT_NUMBER;
+  // The value read as plain text, or "refused".
+  const auto read = [](const char* text, bool locale) {
+    FormatDesc desc = Desc(XEV_FORMAT_NUMBER);
     if (locale) FormatUseLocale(&desc);
     desc.text = text;
-    if (!FormatParseNumber(&desc)) return false;
     char buffer[64];
+    if (!FormatParseNumber(&desc)) return std::string("refused");
     HostNumberToStr(&desc.number, buffer, sizeof buffer);
-    *out = buffer;
-    return true;
+    return std::string(buffer);
   };
-  std::string value;
-  EXPECT_TRUE(read("1.234,5", true, &value));
-  EXPECT_EQ(value, "1234.5");
-  EXPECT_TRUE(read(" -1.234.567,25 EUR ", true, &value));
-  EXPECT_EQ(value, "-1234567.25");
-  EXPECT_TRUE(read("  -12.5e3 ", false, &value));
-  EXPECT_EQ(value, "-12500");
-  EXPECT_TRUE(read("+.5", false, &value));
-  EXPECT_EQ(value, "0.5");
+  EXPECT_EQ(read("1.234,5", true), "1234.5");
+  EXPECT_EQ(read(" -1.234.567,25 EUR ", true), "-1234567.25");
+  EXPECT_EQ(read("  -12.5e3 ", false), "-12500");
+  EXPECT_EQ(read("+.5", false), "0.5");
   for (const char* bad : {"", " ", "abc", "1,5", "12abc", "--1", ".", "1e", "1.2.3", "- 1 2"}) {
-    EXPECT_FALSE(read(bad, false, &value)) << bad;
+    EXPECT_EQ(read(bad, false), "refused") << bad;
   }
-  EXPECT_FALSE(read("1.5", true, &value)) << value;  // "." groups here
-}
-
-TEST(NumberOutput, NullNumbersWriteNothing) {
-  char buffer[16] = "x";
-  FormatDesc desc;
-  FormatInit(&desc);
-  desc.kind = XEV_FORMAT_CURRENCY;
-  desc.output = buffer;
-  desc.outputSize = sizeof buffer;
-  EXPECT_EQ(FormatNumber(&desc), 1);
-  EXPECT_STREQ(buffer, "");
+  EXPECT_EQ(read("1.5", true), "refused");  // "." groups here
 }
 
 }  // namespace

@@ -21,48 +21,36 @@ NumberValue Num(const char* text) {
   return n;
 }
 
-const NumberValue* ptr_zero() {
-  static NumberValue zero = [] {
-    NumberValue n;
-    NumberSetZero(&n);
-    return n;
-  }();
-  return &zero;
-}
-
 NumberValue Null() {
   NumberValue n;
   NumberSetNull(&n);
   return n;
 }
 
+// The shortest text, "" for NULL.
 std::string Text(const NumberValue& n) {
   char buffer[64];
-  int32_t length = HostNumberToStr(&n, buffer, sizeof buffer);
-  EXPECT_GE(length, 0);
-  return std::string(buffer);
+  EXPECT_GE(HostNumberToStr(&n, buffer, sizeof buffer), 0);
+  return buffer;
 }
-
-int32_t ToInt(const char* text) {
-  NumberValue n = Num(text);
-  return NumberToInt(&n);
-}
+std::string TextOrNull(const NumberValue& n) { return NumberIsNull(&n) ? "NULL" : Text(n); }
 
 using BinaryOp = int32_t (*)(NumberValue*, const NumberValue*, const NumberValue*);
 
-std::string Apply(BinaryOp op, const char* a, const char* b) {
-  NumberValue x = Num(a), y = Num(b), r;
-  op(&r, &x, &y);
-  return NumberIsNull(&r) ? "NULL" : Text(r);
+// The result's text; the operation must return 0 exactly when it gives NULL.
+std::string Apply(BinaryOp op, const NumberValue& x, const NumberValue& y) {
+  NumberValue r = Num("1");
+  const int32_t ok = op(&r, &x, &y);
+  EXPECT_EQ(ok, NumberIsNull(&r) ? 0 : 1);
+  return TextOrNull(r);
 }
+std::string Apply(BinaryOp op, const char* a, const char* b) { return Apply(op, Num(a), Num(b)); }
 
 TEST(NumberBasics, NullAndZeroAreDistinct) {
   NumberValue n = Null(), z;
   NumberSetZero(&z);
-  EXPECT_TRUE(NumberIsNull(&n));
-  EXPECT_FALSE(NumberIsZero(&n));
-  EXPECT_FALSE(NumberIsNull(&z));
-  EXPECT_TRUE(NumberIsZero(&z));
+  EXPECT_TRUE(NumberIsNull(&n) && !NumberIsZero(&n));
+  EXPECT_TRUE(!NumberIsNull(&z) && NumberIsZero(&z));
   for (unsigned char byte : n.bytes) EXPECT_EQ(byte, 0);
   EXPECT_NE(z.bytes[0], 0);
   EXPECT_EQ(Text(n), "");
@@ -70,10 +58,9 @@ TEST(NumberBasics, NullAndZeroAreDistinct) {
 }
 
 TEST(NumberBasics, IntegersConvertBothWays) {
-  for (int64_t v : {int64_t(0), int64_t(1), int64_t(-1), int64_t(INT32_MAX), int64_t(INT32_MIN),
-                    int64_t(123456789)}) {
+  for (int32_t v : {0, 1, -1, INT32_MAX, INT32_MIN, 123456789}) {
     NumberValue n;
-    IntToNumber(&n, int32_t(v));
+    IntToNumber(&n, v);
     EXPECT_EQ(NumberToInt(&n), v);
     EXPECT_EQ(Text(n), std::to_string(v));
   }
@@ -85,52 +72,41 @@ TEST(NumberBasics, IntegersConvertBothWays) {
 }
 
 TEST(NumberBasics, ToIntTruncatesAndSaturates) {
-  EXPECT_EQ(ToInt("7.9"), 7);
-  EXPECT_EQ(ToInt("-7.9"), -7);
-  EXPECT_EQ(ToInt("0.999999"), 0);
-  EXPECT_EQ(ToInt("2147483647.9"), INT32_MAX);
-  EXPECT_EQ(ToInt("2147483648"), INT32_MAX);
-  EXPECT_EQ(ToInt("-2147483648.5"), INT32_MIN);
-  EXPECT_EQ(ToInt("-2147483649"), INT32_MIN);
-  EXPECT_EQ(ToInt("1E+99"), INT32_MAX);
-  EXPECT_EQ(ToInt("-1E+50"), INT32_MIN);
-  EXPECT_EQ(ToInt("1E-99"), 0);
-  EXPECT_EQ(ToInt("5E+3"), 5000);
+  const struct { const char* text; int32_t value; } cases[] = {
+      {"7.9", 7},       {"-7.9", -7},       {"0.999999", 0},           {"2147483647.9", INT32_MAX},
+      {"5E+3", 5000},   {"1E-99", 0},       {"2147483648", INT32_MAX}, {"-2147483648.5", INT32_MIN},
+      {"-2147483649", INT32_MIN},           {"1E+99", INT32_MAX},      {"-1E+50", INT32_MIN}};
+  for (const auto& c : cases) {
+    NumberValue n = Num(c.text);
+    EXPECT_EQ(NumberToInt(&n), c.value) << c.text;
+  }
   NumberValue n = Null();
   EXPECT_EQ(NumberToInt(&n), 0);
 }
 
-TEST(NumberArithmetic, RoundsOnceHalfAwayFromZero) {
+TEST(NumberArithmetic, RoundsOnceHalfAwayFromZeroWithNoNegativeZero) {
   EXPECT_EQ(Apply(NumberAdd, "0.1", "0.2"), "0.3");
   EXPECT_EQ(Apply(NumberAdd, "-1234567890123456789012", "-0.5"), "-1234567890123456789013");
   EXPECT_EQ(Apply(NumberSub, "1E+22", "0.50000000001"), "9999999999999999999999");
   EXPECT_EQ(Apply(NumberDiv, "-2", "3"), "-0.6666666666666666666667");
   EXPECT_EQ(Apply(NumberDiv, "1234567890123456789011", "2"), "617283945061728394505.5");
-}
-
-TEST(NumberArithmetic, NoNegativeZero) {
   EXPECT_EQ(Apply(NumberSub, "2.50", "2.5"), "0");
   EXPECT_EQ(Apply(NumberMul, "-5", "0"), "0");
-  NumberValue n = Num("-0");
+  NumberValue n = Num("-0"), zero;
   EXPECT_EQ(Text(n), "0");
   NumberNegate(&n);
   EXPECT_EQ(Text(n), "0");
-  EXPECT_EQ(NumberCompare(&n, ptr_zero()), 0);
+  NumberSetZero(&zero);
+  EXPECT_EQ(NumberCompare(&n, &zero), 0);
 }
 
 TEST(NumberArithmetic, RangeEnds) {
   // Past 10^99 is NULL with result 0; below 10^-99 is zero with result 1.
-  NumberValue a = Num("9.999999999999999999999E+99"), b = Num("1E+78"), r;
-  EXPECT_EQ(NumberAdd(&r, &a, &b), 0);
-  EXPECT_TRUE(NumberIsNull(&r));
-  NumberValue c = Num("1E+99"), d = Num("10");
-  EXPECT_EQ(NumberMul(&r, &c, &d), 0);
-  EXPECT_TRUE(NumberIsNull(&r));
-  NumberValue e = Num("1E-99");
-  EXPECT_EQ(NumberDiv(&r, &e, &d), 1);
-  EXPECT_TRUE(NumberIsZero(&r));
-  EXPECT_EQ(Apply(NumberMul, "1E-50", "1E-49"), "1E-99");
+  EXPECT_EQ(Apply(NumberAdd, "9.999999999999999999999E+99", "1E+78"), "NULL");
+  EXPECT_EQ(Apply(NumberMul, "1E+99", "10"), "NULL");
   EXPECT_EQ(Apply(NumberDiv, "1E+99", "0.1"), "NULL");
+  EXPECT_EQ(Apply(NumberDiv, "1E-99", "10"), "0");
+  EXPECT_EQ(Apply(NumberMul, "1E-50", "1E-49"), "1E-99");
   NumberValue big;
   EXPECT_EQ(HostStrToNumber(&big, "1E+100"), 0);
   EXPECT_TRUE(NumberIsNull(&big));
@@ -140,19 +116,13 @@ TEST(NumberArithmetic, RangeEnds) {
 }
 
 TEST(NumberArithmetic, NullOperandsAndDivisionByZeroGiveNull) {
-  NumberValue one = Num("1"), null = Null(), zero = Num("0"), r;
+  NumberValue one = Num("1"), null = Null(), r;
   for (BinaryOp op : {NumberAdd, NumberSub, NumberMul, NumberDiv}) {
-    r = one;
-    EXPECT_EQ(op(&r, &one, &null), 0);
-    EXPECT_TRUE(NumberIsNull(&r));
-    r = one;
-    EXPECT_EQ(op(&r, &null, &one), 0);
-    EXPECT_TRUE(NumberIsNull(&r));
+    EXPECT_EQ(Apply(op, one, null), "NULL");
+    EXPECT_EQ(Apply(op, null, one), "NULL");
   }
-  EXPECT_EQ(NumberDiv(&r, &one, &zero), 0);
-  EXPECT_TRUE(NumberIsNull(&r));
-  EXPECT_EQ(NumberDiv(&r, &zero, &one), 1);
-  EXPECT_TRUE(NumberIsZero(&r));
+  EXPECT_EQ(Apply(NumberDiv, "1", "0"), "NULL");
+  EXPECT_EQ(Apply(NumberDiv, "0", "1"), "0");
   EXPECT_EQ(NumberRound(&r, &null, 2), 0);
   EXPECT_TRUE(NumberIsNull(&r));
   EXPECT_EQ(NumberTruncate(&null, 300, 2), 0);
@@ -161,7 +131,7 @@ TEST(NumberArithmetic, NullOperandsAndDivisionByZeroGiveNull) {
   EXPECT_TRUE(NumberIsNull(&null));
 }
 
-TEST(NumberArithmetic, ResultMayAliasAnOperand) {
+TEST(NumberArithmetic, ResultMayAliasAnOperandAndNullOrdersFirst) {
   NumberValue a = Num("1.5"), b = Num("2");
   NumberAdd(&a, &a, &b);
   EXPECT_EQ(Text(a), "3.5");
@@ -169,9 +139,7 @@ TEST(NumberArithmetic, ResultMayAliasAnOperand) {
   EXPECT_EQ(Text(b), "7");
   NumberDiv(&a, &a, &a);
   EXPECT_EQ(Text(a), "1");
-}
 
-TEST(NumberCompare, OrdersNullFirst) {
   NumberValue null1 = Null(), null2 = Null(), lowest = Num("-9.999999999999999999999E+99");
   EXPECT_EQ(NumberCompare(&null1, &null2), 0);
   EXPECT_LT(NumberCompare(&null1, &lowest), 0);
@@ -182,12 +150,7 @@ TEST(NumberRounding, PlacesOnBothSidesOfThePoint) {
   auto round = [](const char* text, int32_t places) {
     NumberValue n = Num(text), r;
     NumberRound(&r, &n, places);
-    return NumberIsNull(&r) ? std::string("NULL") : Text(r);
-  };
-  auto truncate = [](const char* text, int32_t places) {
-    NumberValue n = Num(text);
-    NumberTruncate(&n, 300, places);
-    return NumberIsNull(&n) ? std::string("NULL") : Text(n);
+    return TextOrNull(r);
   };
   EXPECT_EQ(round("-2.5", 0), "-3");
   EXPECT_EQ(round("-0.4", 0), "0");
@@ -196,8 +159,10 @@ TEST(NumberRounding, PlacesOnBothSidesOfThePoint) {
   EXPECT_EQ(round("1.5", INT32_MIN), "0");
   EXPECT_EQ(round("1.5", INT32_MAX), "1.5");
   EXPECT_EQ(round("9.999999999999999999999E+99", -99), "NULL");
-  EXPECT_EQ(truncate("-0.99", 0), "0");
-  EXPECT_EQ(truncate("1E+99", -200), "0");
+  NumberValue n = Num("-0.99"), m = Num("1E+99");
+  NumberTruncate(&n, 300, 0);
+  NumberTruncate(&m, 300, -200);
+  EXPECT_EQ(TextOrNull(n) + " " + TextOrNull(m), "0 0");
 }
 
 TEST(NumberText, ReadsOnlyWholeNumbers) {
@@ -207,30 +172,25 @@ TEST(NumberText, ReadsOnlyWholeNumbers) {
     EXPECT_EQ(HostStrToNumber(&n, good), 1) << good;
   }
   for (const char* bad : {"", ".", "-", "+", "1e", "1E+", "E5", "1.2.3", " 1", "1 ", "abc", "1,5",
-                          "--1", "1e5.5", "0x10", "1\xA0"}) {
+                          "--1", "1e5.5", "0x10", "1\xA0", static_cast<const char*>(nullptr)}) {
     NumberValue n = Num("7");
-    EXPECT_EQ(HostStrToNumber(&n, bad), 0) << bad;
-    EXPECT_TRUE(NumberIsNull(&n)) << bad;
+    EXPECT_EQ(HostStrToNumber(&n, bad), 0) << (bad ? bad : "(null)");
+    EXPECT_TRUE(NumberIsNull(&n)) << (bad ? bad : "(null)");
   }
-  NumberValue n = Num("7");
-  EXPECT_EQ(HostStrToNumber(&n, nullptr), 0);
-  EXPECT_TRUE(NumberIsNull(&n));
 }
 
 TEST(NumberText, WritesShortestPlainText) {
-  EXPECT_EQ(Text(Num("12.500")), "12.5");
-  EXPECT_EQ(Text(Num("-0.00100")), "-0.001");
-  EXPECT_EQ(Text(Num("1E+2")), "100");
-  EXPECT_EQ(Text(Num("1E+21")), "1000000000000000000000");
-  EXPECT_EQ(Text(Num("1E+22")), "1E+22");
-  EXPECT_EQ(Text(Num("1.5E-7")), "0.00000015");
-  EXPECT_EQ(Text(Num("1.5E-8")), "1.5E-8");
-  EXPECT_EQ(Text(Num("-9.999999999999999999999E+99")), "-9.999999999999999999999E+99");
-  EXPECT_EQ(Text(Num("1234567890.123456789012")), "1234567890.123456789012");
-  // More than 22 digits round half away from zero.
-  EXPECT_EQ(Text(Num("1.23456789012345678901250")), "1.234567890123456789013");
-  EXPECT_EQ(Text(Num("-99999999999999999999995")), "-1E+23");
-  EXPECT_EQ(Text(Num("12345678901234567890123456")), "1.234567890123456789012E+25");
+  const struct { const char* in; const char* out; } cases[] = {
+      {"12.500", "12.5"},        {"-0.00100", "-0.001"},  {"1E+2", "100"},
+      {"1E+21", "1000000000000000000000"},                {"1E+22", "1E+22"},
+      {"1.5E-7", "0.00000015"},  {"1.5E-8", "1.5E-8"},
+      {"-9.999999999999999999999E+99", "-9.999999999999999999999E+99"},
+      {"1234567890.123456789012", "1234567890.123456789012"},
+      // More than 22 digits round half away from zero.
+      {"1.23456789012345678901250", "1.234567890123456789013"},
+      {"-99999999999999999999995", "-1E+23"},
+      {"12345678901234567890123456", "1.234567890123456789012E+25"}};
+  for (const auto& c : cases) EXPECT_EQ(Text(Num(c.in)), c.out) << c.in;
 }
 
 TEST(NumberText, BufferTooSmallIsRefused) {
@@ -248,72 +208,57 @@ TEST(NumberText, BufferTooSmallIsRefused) {
 }
 
 TEST(NumberDouble, ShortestRoundTrip) {
-  auto fromDouble = [](double d) {
+  const struct { double in; const char* out; } cases[] = {
+      {0.1, "0.1"},     {0.1 + 0.2, "0.30000000000000004"}, {-0.0, "0"},       {1e22, "1E+22"},
+      {1e100, "NULL"},  {123456789.0, "123456789"},         {NAN, "NULL"},     {-INFINITY, "NULL"},
+      {1e-300, "0"},    {DBL_TRUE_MIN, "0"}};
+  for (const auto& c : cases) {
     NumberValue n;
-    return DoubleToNumber(&n, d) ? Text(n) : std::string("NULL");
-  };
-  EXPECT_EQ(fromDouble(0.1), "0.1");
-  EXPECT_EQ(fromDouble(0.1 + 0.2), "0.30000000000000004");
-  EXPECT_EQ(fromDouble(-0.0), "0");
-  EXPECT_EQ(fromDouble(1e22), "1E+22");
-  EXPECT_EQ(fromDouble(123456789.0), "123456789");
-  EXPECT_EQ(fromDouble(1e100), "NULL");
-  EXPECT_EQ(fromDouble(NAN), "NULL");
-  EXPECT_EQ(fromDouble(-INFINITY), "NULL");
-  EXPECT_EQ(fromDouble(1e-300), "0");
-  EXPECT_EQ(fromDouble(DBL_TRUE_MIN), "0");
-
+    EXPECT_EQ(DoubleToNumber(&n, c.in) ? Text(n) : "NULL", c.out) << c.in;
+  }
   // Every double in range comes back unchanged.
   uint64_t state = 88172645463325252ull;
   for (int i = 0; i < 20000; ++i) {
     state ^= state << 13, state ^= state >> 7, state ^= state << 17;
-    double d;
+    double d, back = 0;
     std::memcpy(&d, &state, sizeof d);
     if (!std::isfinite(d) || std::fabs(d) > 1e99 || std::fabs(d) < 1e-99) continue;
     NumberValue n;
-    double back = 0;
     ASSERT_EQ(DoubleToNumber(&n, d), 1);
     ASSERT_EQ(NumberToDouble(&n, &back), 1);
     ASSERT_EQ(back, d) << Text(n);
   }
-
   double out = 5;
-  NumberValue null = Null();
+  NumberValue null = Null(), third = Num("0.3333333333333333333333");
   EXPECT_EQ(NumberToDouble(&null, &out), 0);
   EXPECT_EQ(out, 0.0);
-  NumberValue third = Num("0.3333333333333333333333");
   NumberToDouble(&third, &out);
   EXPECT_EQ(out, 1.0 / 3.0);
 }
 
 TEST(NumberParts, ExactCoefficientAndExponent) {
+  using xev::host::NumberFromParts, xev::host::NumberToParts;
   NumberValue n;
   __int128 coef;
   int32_t exp;
-  ASSERT_TRUE(xev::host::NumberFromParts(&n, 1250, -2));
-  ASSERT_TRUE(xev::host::NumberToParts(&n, &coef, &exp));
+  ASSERT_TRUE(NumberFromParts(&n, 1250, -2) && NumberToParts(&n, &coef, &exp));
   EXPECT_TRUE(coef == 125 && exp == -1);
-  ASSERT_TRUE(xev::host::NumberFromParts(&n, -(__int128(1234567890123456789ll) * 1000000 + 12345), 0));
+  ASSERT_TRUE(NumberFromParts(&n, -(__int128(1234567890123456789ll) * 1000000 + 12345), 0));
   EXPECT_EQ(Text(n), "-1.234567890123456789012E+24");
-  __int128 smallest = -(__int128(1) << 126) * 2;
-  ASSERT_TRUE(xev::host::NumberFromParts(&n, smallest, 0));
+  ASSERT_TRUE(NumberFromParts(&n, -(__int128(1) << 126) * 2, 0));  // the smallest __int128
   EXPECT_EQ(Text(n), "-1.701411834604692317317E+38");
-  ASSERT_TRUE(xev::host::NumberFromParts(&n, 0, 500));
-  ASSERT_TRUE(xev::host::NumberToParts(&n, &coef, &exp));
+  ASSERT_TRUE(NumberFromParts(&n, 0, 500) && NumberToParts(&n, &coef, &exp));
   EXPECT_TRUE(coef == 0 && exp == 0);
-  EXPECT_FALSE(xev::host::NumberFromParts(&n, 1, 100));
+  EXPECT_FALSE(NumberFromParts(&n, 1, 100));
   EXPECT_TRUE(NumberIsNull(&n));
-  EXPECT_FALSE(xev::host::NumberToParts(&n, &coef, &exp));
+  EXPECT_FALSE(NumberToParts(&n, &coef, &exp));
 }
 
 TEST(NumberRobustness, DamagedBytesAndRandomTextNeverCrash) {
   // Any 13 bytes with a non-zero length byte go through every operation;
   // the sanitizer builds catch reads past a table or undefined arithmetic.
   uint64_t state = 0x9E3779B97F4A7C15ull;
-  auto next = [&state] {
-    state ^= state << 13, state ^= state >> 7, state ^= state << 17;
-    return state;
-  };
+  auto next = [&state] { return state ^= state << 13, state ^= state >> 7, state ^= state << 17; };
   char buffer[64];
   for (int i = 0; i < 5000; ++i) {
     NumberValue a, b, r;
@@ -337,92 +282,60 @@ TEST(NumberRobustness, DamagedBytesAndRandomTextNeverCrash) {
     size_t length = next() % 40;
     for (size_t k = 0; k < length; ++k) buffer[k] = alphabet[next() % (sizeof alphabet - 1)];
     buffer[length] = '\0';
-    NumberValue n;
-    if (HostStrToNumber(&n, buffer) == 1) {
-      char text[64];
-      ASSERT_GE(HostNumberToStr(&n, text, sizeof text), 1) << buffer;
-      NumberValue back;
-      ASSERT_EQ(HostStrToNumber(&back, text), 1) << text;
-      ASSERT_EQ(NumberCompare(&back, &n), 0) << buffer << " -> " << text;
-    } else {
+    NumberValue n, back;
+    if (HostStrToNumber(&n, buffer) != 1) {
       ASSERT_TRUE(NumberIsNull(&n)) << buffer;
+      continue;
     }
+    char text[64];
+    ASSERT_GE(HostNumberToStr(&n, text, sizeof text), 1) << buffer;
+    ASSERT_EQ(HostStrToNumber(&back, text), 1) << text;
+    ASSERT_EQ(NumberCompare(&back, &n), 0) << buffer << " -> " << text;
   }
 }
 
-// One line of vectors.txt: "op a b expected text".
-struct Vector {
-  std::string op, a, b, expected, text;
-};
-
-// "<sign><digits>E<exp>" as coefficient and exponent.
-void ParseCanonical(const std::string& s, __int128* coef, int32_t* exp) {
-  size_t e = s.find('E');
-  size_t i = s[0] == '-' ? 1 : 0;
-  __int128 value = 0;
-  for (; i < e; ++i) value = value * 10 + (s[i] - '0');
-  *coef = s[0] == '-' ? -value : value;
-  *exp = std::stoi(s.substr(e + 1));
-}
-
-// Runs one vector; returns the NumberValue result (unused for cmp).
-NumberValue RunVector(const Vector& v) {
-  NumberValue r;
-  if (v.op == "parse") {
-    HostStrToNumber(&r, v.a.c_str());
-    return r;
-  }
-  NumberValue a = Num(v.a.c_str());
-  if (v.op == "round") {
-    NumberRound(&r, &a, std::stoi(v.b));
-    return r;
-  }
-  if (v.op == "trunc") {
-    NumberTruncate(&a, 300, std::stoi(v.b));
-    return a;
-  }
-  NumberValue b = Num(v.b.c_str());
-  if (v.op == "cmp") {
-    int32_t order = NumberCompare(&a, &b);
-    IntToNumber(&r, (order > 0) - (order < 0));
-    return r;
-  }
-  BinaryOp op = v.op == "add" ? NumberAdd : v.op == "sub" ? NumberSub : v.op == "mul" ? NumberMul : NumberDiv;
-  int32_t ok = op(&r, &a, &b);
+// One line of vectors.txt, "op a b expected text", run; the result (for cmp, its sign).
+NumberValue RunVector(const std::string& op, const std::string& a, const std::string& b) {
+  NumberValue r, x;
+  if (op == "parse") return HostStrToNumber(&r, a.c_str()), r;
+  x = Num(a.c_str());
+  if (op == "round") return NumberRound(&r, &x, std::stoi(b)), r;
+  if (op == "trunc") return NumberTruncate(&x, 300, std::stoi(b)), x;
+  NumberValue y = Num(b.c_str());
+  const int32_t order = NumberCompare(&x, &y);
+  if (op == "cmp") return IntToNumber(&r, (order > 0) - (order < 0)), r;
+  BinaryOp fn = op == "add" ? NumberAdd : op == "sub" ? NumberSub : op == "mul" ? NumberMul : NumberDiv;
+  const int32_t ok = fn(&r, &x, &y);
   EXPECT_EQ(ok, NumberIsNull(&r) ? 0 : 1);
   return r;
+}
+
+// Whether r is exactly "<sign><digits>E<exp>" and writes as text, which reads back to r.
+bool Matches(const NumberValue& r, const std::string& canonical, const std::string& text) {
+  const size_t e = canonical.find('E');
+  __int128 want = 0, got;
+  int32_t exp;
+  for (size_t i = canonical[0] == '-' ? 1 : 0; i < e; ++i) want = want * 10 + (canonical[i] - '0');
+  if (canonical[0] == '-') want = -want;
+  NumberValue back;
+  return xev::host::NumberToParts(&r, &got, &exp) && got == want &&
+         exp == std::stoi(canonical.substr(e + 1)) && Text(r) == text &&
+         HostStrToNumber(&back, text.c_str()) == 1 && NumberCompare(&back, &r) == 0;
 }
 
 TEST(NumberVectors, AgreeWithIndependentDecimalArithmetic) {
   std::ifstream file(XEV_TEST_DATA_DIR "/numbers/vectors.txt");
   ASSERT_TRUE(file.is_open());
-  std::string line;
+  std::string line, op, a, b, expected, text;
   int count = 0, failures = 0;
   while (std::getline(file, line) && failures < 20) {
-    std::istringstream fields(line);
-    Vector v;
-    fields >> v.op >> v.a >> v.b >> v.expected >> v.text;
+    std::istringstream(line) >> op >> a >> b >> expected >> text;
     ++count;
-    NumberValue r = RunVector(v);
-    bool good;
-    if (v.op == "cmp") {
-      good = NumberToInt(&r) == std::stoi(v.expected);
-    } else if (v.expected == "NULL") {
-      good = NumberIsNull(&r);
-    } else {
-      __int128 wantCoef, gotCoef;
-      int32_t wantExp, gotExp;
-      ParseCanonical(v.expected, &wantCoef, &wantExp);
-      good = xev::host::NumberToParts(&r, &gotCoef, &gotExp) && gotCoef == wantCoef && gotExp == wantExp;
-      good = good && Text(r) == v.text;
-      // The text written reads back to the same value.
-      NumberValue back;
-      good = good && HostStrToNumber(&back, v.text.c_str()) == 1 && NumberCompare(&back, &r) == 0;
-    }
-    if (!good) {
-      ++failures;
-      ADD_FAILURE() << line << "\n  got " << (NumberIsNull(&r) ? "NULL" : Text(r));
-    }
+    NumberValue r = RunVector(op, a, b);
+    const bool good = op == "cmp"            ? NumberToInt(&r) == std::stoi(expected)
+                      : expected == "NULL"   ? NumberIsNull(&r) != 0
+                                             : Matches(r, expected, text);
+    if (!good) ++failures, ADD_FAILURE() << line << "\n  got " << TextOrNull(r);
   }
   EXPECT_GE(count, 5000);
 }
