@@ -18,14 +18,9 @@ TEST(ErrorMessages, EveryCodeHasItsTextAndNothingElseHasOne) {
   EXPECT_EQ(Message(119), "ERR_PARMSTR : Parameter must be String input item, literal or function.");
   EXPECT_EQ(Message(125), "ERR_RECURSIVE: Formula referrences parent Formula, recursion not supported.");
   EXPECT_EQ(Message(137), "ERR_SUBCLASS: Parameter variable must be of expected type.");
-  for (uint32_t code = 100; code <= 137; ++code) {
-    if (code == 104) continue;
-    EXPECT_EQ(Message(code).rfind("ERR_", 0), 0u) << code;
-  }
-  EXPECT_EQ(Message(104), "");  // the dialogs' caption, not an error
-  EXPECT_EQ(Message(99), "");
-  EXPECT_EQ(Message(138), "");
-  EXPECT_EQ(Message(0), "");
+  for (uint32_t code = 100; code <= 137; ++code)
+    EXPECT_EQ(Message(code).rfind("ERR_", 0), code == 104 ? std::string::npos : 0u) << code;
+  for (uint32_t code : {104, 99, 138, 0}) EXPECT_EQ(Message(code), "") << code;  // 104 captions dialogs
 }
 
 TEST(ErrorMessages, SmallBuffersAreCutAndTerminated) {

@@ -1,5 +1,5 @@
-// A context with data items, keyword items and host functions for parser
-// tests, and a compact text form of parse trees to compare against.
+// A context with data, keyword and function items for parser tests, and a
+// compact text form of parse trees to compare against.
 #pragma once
 
 #include <cstring>
@@ -39,13 +39,10 @@ class ParseContext {
                 int16_t b = 0, uint16_t flags = 0) {
     std::vector<unsigned char> bytes(XEV_ITEM_FIXED_SIZE + sizeof(ExpParam) * (params.size() + 1));
     auto* item = reinterpret_cast<ExpItem*>(bytes.data());
-    Fill(item, XEV_ITEM_FUNCTION, name, returnType);
+    Fill(item, XEV_ITEM_FUNCTION, name, returnType, a, b);
     item->paramCount = static_cast<int16_t>(params.size());
-    item->subclass = a;
-    item->subclass2 = b;
     item->flags = flags;
-    int i = 0;
-    for (const Param& p : params) {
+    for (size_t i = 0; const Param& p : params) {
       ExpParam entry{p.byName, p.type, p.subclass};
       std::memcpy(bytes.data() + XEV_ITEM_FIXED_SIZE + sizeof(ExpParam) * i++, &entry, sizeof entry);
     }
@@ -57,17 +54,17 @@ class ParseContext {
   ExprContext* ec;
 
  private:
-  static void Fill(ExpItem* item, int16_t kind, const char* name, int16_t type) {
+  static void Fill(ExpItem* item, int16_t kind, const char* name, int16_t type, int16_t subclass, int16_t subclass2) {
     item->kind = kind;
     item->dataType = type;
     item->boundValue = 1;
+    item->subclass = subclass;
+    item->subclass2 = subclass2;
     std::strncpy(item->name, name, sizeof item->name - 1);
   }
   void Add(int16_t kind, const char* name, int16_t type, int16_t subclass, int16_t subclass2) {
     ExpItem item{};
-    Fill(&item, kind, name, type);
-    item.subclass = subclass;
-    item.subclass2 = subclass2;
+    Fill(&item, kind, name, type, subclass, subclass2);
     XEVAddExpressionItem(ec, &item);
   }
 };
@@ -75,13 +72,9 @@ class ParseContext {
 // Sales data most tests use: Numbers, Strings, dates and a keyword.
 inline void AddSalesItems(ParseContext& c) {
   c.Data("Amount", XEV_TYPE_NUMBER, 7);
-  c.Data("Price", XEV_TYPE_NUMBER);
-  c.Data("Qty", XEV_TYPE_NUMBER);
-  c.Data("Name", XEV_TYPE_STRING);
-  c.Data("City", XEV_TYPE_STRING);
-  c.Data("OrderDate", XEV_TYPE_DATETIME);
-  c.Data("ShipDate", XEV_TYPE_DATETIME);
-  c.Data("Orders.Lines.Total", XEV_TYPE_NUMBER);
+  for (const char* name : {"Price", "Qty", "Orders.Lines.Total"}) c.Data(name, XEV_TYPE_NUMBER);
+  for (const char* name : {"Name", "City"}) c.Data(name, XEV_TYPE_STRING);
+  for (const char* name : {"OrderDate", "ShipDate"}) c.Data(name, XEV_TYPE_DATETIME);
   c.Keyword("PageNo", 300, XEV_TYPE_NUMBER);
   c.Keyword("Top Ten", 301, XEV_TYPE_STRING);
 }
@@ -95,11 +88,9 @@ inline std::string Describe(const ExprNode* node);
 inline std::string DescribeList(void* list) {
   auto handle = static_cast<xev::core::HGLOBAL>(list);
   std::string text;
-  uint32_t count = xev::core::HandleArrayCount(handle);
-  for (uint32_t i = 0; i < count; ++i) {
+  for (uint32_t i = 0; i < xev::core::HandleArrayCount(handle); ++i) {
     auto** nodes = static_cast<ExprNode**>(xev::core::HandleArrayLockElement(handle, static_cast<int32_t>(i)));
-    if (i > 0) text += ", ";
-    text += Describe(*nodes);
+    text += (i > 0 ? ", " : "") + Describe(*nodes);
     xev::core::HandleArrayUnlock(handle);
   }
   return text;
@@ -109,6 +100,9 @@ inline std::string Describe(const ExprNode* node) {
   using namespace xev::language;
   if (node == nullptr) return "null";
   const char* name = static_cast<const char*>(node->left);
+  auto pair = [node] {
+    return Describe(static_cast<ExprNode*>(node->left)) + " " + Describe(static_cast<ExprNode*>(node->right)) + ")";
+  };
   switch (node->kind) {
     case NK_NUMBER: {
       char buffer[64];
@@ -121,13 +115,10 @@ inline std::string Describe(const ExprNode* node) {
     case NK_FUNCTION: return std::string(name) + "[" + DescribeList(node->right) + "]";
     case NK_FORMULAREF: return std::string(name) + "()";
     case NK_SET: return "{" + DescribeList(node->right) + "}";
-    case NK_RANGE: return "(AND " + Describe(static_cast<ExprNode*>(node->left)) + " " +
-                          Describe(static_cast<ExprNode*>(node->right)) + ")";
+    case NK_RANGE: return "(AND " + pair();
     default: {
       std::string op = node->kind == NK_CONCAT ? "||" : std::string(1, static_cast<char>(node->kind));
-      if (node->flags != 0) op += "/" + std::to_string(node->flags);
-      return "(" + op + " " + Describe(static_cast<ExprNode*>(node->left)) + " " +
-             Describe(static_cast<ExprNode*>(node->right)) + ")";
+      return "(" + op + (node->flags != 0 ? "/" + std::to_string(node->flags) : "") + " " + pair();
     }
   }
 }
