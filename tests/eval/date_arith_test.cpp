@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "eval/eval.h"
 #include "xev/xevhost.h"
@@ -108,52 +109,39 @@ TEST(DateAddUnits, AddingAndSubtractingAgreeAndKeepTheFraction) {
   }
 }
 
-TEST(DateAddUnits, NullDateUnknownUnitAndOverflowGiveNull) {
-  NumberValue result{};
+// Whether the call overwrote a dirty result with NULL.
+bool GivesNull(const NumberValue& date, int32_t count, char op, uint16_t unit) {
+  NumberValue result;
   std::memset(&result, 0x5A, sizeof result);
-  const NumberValue null{};
-  DateAddUnits(&result, &null, 1, '+', kDay);
-  EXPECT_EQ(NumberIsNull(&result), 1);
+  DateAddUnits(&result, &date, count, op, unit);
+  return NumberIsNull(&result) != 0;
+}
 
+TEST(DateAddUnits, NullDateUnknownUnitAndOverflowGiveNull) {
   const NumberValue date = Value({2000, 1, 1, 0, 0, 0});
+  EXPECT_TRUE(GivesNull(NumberValue{}, 1, '+', kDay));
+  for (uint16_t unit : {3, 64, 0xFFFF}) EXPECT_TRUE(GivesNull(date, 1, '+', unit)) << unit;
+  EXPECT_TRUE(GivesNull(date, 2147483647, '+', kYear));
+  EXPECT_TRUE(GivesNull(date, 2147483647, '+', kDay));
+  EXPECT_FALSE(GivesNull(date, -2147483647 - 1, '-', kSecond));  // large but within range
+}
+
+// The whole days from b to a, or "NULL"; the result starts dirty.
+std::string Diff(const Instant& a, const Instant& b, bool nullA = false, bool nullB = false) {
+  NumberValue result, x = nullA ? NumberValue{} : Value(a), y = nullB ? NumberValue{} : Value(b);
   std::memset(&result, 0x5A, sizeof result);
-  for (uint16_t unit : {3, 64, 0xFFFF}) {
-    DateAddUnits(&result, &date, 1, '+', unit);
-    EXPECT_EQ(NumberIsNull(&result), 1) << unit;
-  }
-  DateAddUnits(&result, &date, 2147483647, '+', kYear);
-  EXPECT_EQ(NumberIsNull(&result), 1);
-  DateAddUnits(&result, &date, 2147483647, '+', kDay);
-  EXPECT_EQ(NumberIsNull(&result), 1);
-  DateAddUnits(&result, &date, -2147483647 - 1, '-', kSecond);  // large but within range
-  EXPECT_EQ(NumberIsNull(&result), 0);
+  DateDiffDays(&result, &x, &y);
+  return NumberIsNull(&result) ? "NULL" : std::to_string(NumberToInt(&result));
 }
 
 TEST(DateDiffDays, WholeDaysWhateverTheTimeOfDay) {
-  NumberValue result{};
-  const NumberValue a = Value({2001, 3, 1, 23, 0, 0});
-  const NumberValue b = Value({2001, 3, 2, 1, 0, 0});
-  DateDiffDays(&result, &a, &b);
-  EXPECT_EQ(NumberToInt(&result), -1);
-  DateDiffDays(&result, &b, &a);
-  EXPECT_EQ(NumberToInt(&result), 1);
-
-  const NumberValue leapStart = Value({2000, 1, 1, 12, 0, 0});
-  const NumberValue leapEnd = Value({2001, 1, 1, 0, 0, 1});
-  DateDiffDays(&result, &leapEnd, &leapStart);
-  EXPECT_EQ(NumberToInt(&result), 366);
-  const NumberValue early = Value({1, 1, 1, 0, 0, 0});
-  const NumberValue late = Value({9999, 12, 31, 23, 59, 59});
-  DateDiffDays(&result, &late, &early);
-  EXPECT_EQ(NumberToInt(&result), 3652058);
-
-  const NumberValue null{};
-  std::memset(&result, 0x5A, sizeof result);
-  DateDiffDays(&result, &a, &null);
-  EXPECT_EQ(NumberIsNull(&result), 1);
-  std::memset(&result, 0x5A, sizeof result);
-  DateDiffDays(&result, &null, &a);
-  EXPECT_EQ(NumberIsNull(&result), 1);
+  const Instant a{2001, 3, 1, 23, 0, 0}, b{2001, 3, 2, 1, 0, 0};
+  EXPECT_EQ(Diff(a, b), "-1");
+  EXPECT_EQ(Diff(b, a), "1");
+  EXPECT_EQ(Diff({2001, 1, 1, 0, 0, 1}, {2000, 1, 1, 12, 0, 0}), "366");
+  EXPECT_EQ(Diff({9999, 12, 31, 23, 59, 59}, {1, 1, 1, 0, 0, 0}), "3652058");
+  EXPECT_EQ(Diff(a, a, false, true), "NULL");
+  EXPECT_EQ(Diff(a, a, true, false), "NULL");
 }
 
 }  // namespace
