@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -17,30 +18,25 @@ namespace {
 using namespace xevhost;
 
 // Runs write against a memory stream and returns what it printed.
-template <typename Write>
-std::string Captured(Write write) {
-  char* data = nullptr;
-  size_t size = 0;
-  std::FILE* out = open_memstream(&data, &size);
-  write(out);
-  std::fclose(out);
-  std::string text(data, size);
-  std::free(data);
-  return text;
-}
-
 Cell TextCell(const std::string& text, int width = -1) {
   return Cell{text, width < 0 ? static_cast<int>(text.size()) : width, text.empty()};
 }
 
+// What a writer of the format prints for the rows, caught in a memory stream.
 std::string Report(OutputFormat format, const std::vector<ReportColumn>& columns,
                    const std::vector<std::vector<Cell>>& rows) {
-  return Captured([&](std::FILE* out) {
-    auto writer = MakeReportWriter(format, out);
-    writer->Begin(columns);
-    for (const auto& row : rows) writer->Row(row);
-    writer->End();
-  });
+  char* data = nullptr;
+  size_t size = 0;
+  std::FILE* out = open_memstream(&data, &size);
+  auto writer = MakeReportWriter(format, out);
+  writer->Begin(columns);
+  for (const auto& row : rows) writer->Row(row);
+  writer->End();
+  writer.reset();
+  std::fclose(out);
+  std::string text(data, size);
+  std::free(data);
+  return text;
 }
 
 const std::vector<ReportColumn> kColumns = {{"Name", 4, XEV_TYPE_STRING}, {"Amount", 6, XEV_TYPE_NUMBER}};
@@ -87,12 +83,10 @@ TEST(ReportOutput, JsonWritesNumbersNullsAndEscapedStrings) {
 }
 
 TEST(ReportOutput, ValueTextsOfNumbersAndDates) {
-  NumberValue n{};
-  EXPECT_EQ(NumberText(n), "");  // NULL
+  NumberValue n{}, d{};
+  EXPECT_EQ(NumberText(n) + DateTimeText(d), "");  // NULL
   HostStrToNumber(&n, "-12.50");
   EXPECT_EQ(NumberText(n), "-12.5");
-  NumberValue d{};
-  EXPECT_EQ(DateTimeText(d), "");
   DateParts parts{12, 25, 2001, 22, 30, 5, 0};
   d.bytes[0] = DatePartsToNumber(d.bytes + 1, &parts);
   EXPECT_EQ(DateTimeText(d), "12/25/2001 22:30:05");
@@ -102,10 +96,8 @@ TEST(FormulaDefinitions, SplitAtTheFirstEqualsSignWithOffsetsIntoTheLine) {
   FormulaSource source;
   DefinitionError error;
   ASSERT_TRUE(ParseDefinition("  Label =  'a=b' || Name  ", "f", 3, source, error));
-  EXPECT_EQ(source.name, "Label");
-  EXPECT_EQ(source.text, "'a=b' || Name");
-  EXPECT_EQ(source.nameOffset, 2u);
-  EXPECT_EQ(source.textOffset, 11u);
+  EXPECT_EQ(std::tuple(source.name, source.text, source.nameOffset, source.textOffset),
+            std::tuple("Label", "'a=b' || Name", 2u, 11u));
 
   const struct {
     const char* line;
@@ -116,8 +108,7 @@ TEST(FormulaDefinitions, SplitAtTheFirstEqualsSignWithOffsetsIntoTheLine) {
              {"x =   ", "missing formula text after '='", 6}};
   for (const auto& b : bad) {
     EXPECT_FALSE(ParseDefinition(b.line, "f", 1, source, error)) << b.line;
-    EXPECT_EQ(error.message, b.message);
-    EXPECT_EQ(error.column, b.column) << b.line;
+    EXPECT_EQ(std::tuple(error.message, error.column), std::tuple(b.message, b.column)) << b.line;
   }
 }
 

@@ -18,51 +18,38 @@ const std::string kFixtures = XEV_TEST_DATA_DIR "/xevhost";
 
 struct RunResult {
   int status = -1;
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
 std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
   std::stringstream s;
-  s << in.rdbuf();
+  s << std::ifstream(path, std::ios::binary).rdbuf();
   return s.str();
 }
 
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
+void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 // Runs xevhost in the fixture folder with stdout and stderr caught in files.
 RunResult Xevhost(const std::vector<std::string>& args) {
   static int counter = 0;
   std::string base = testing::TempDir() + "xevhost_run_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
-  std::string outPath = base + ".out";
-  std::string errPath = base + ".err";
+  std::string outPath = base + ".out", errPath = base + ".err";
+  std::vector<char*> argv{const_cast<char*>(XEVHOST_PATH)};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
   pid_t pid = fork();
   if (pid == 0) {
-    if (chdir(kFixtures.c_str()) != 0) _exit(126);
     int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (out < 0 || err < 0) _exit(126);
-    dup2(out, STDOUT_FILENO);
-    dup2(err, STDERR_FILENO);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(XEVHOST_PATH));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
+    if (chdir(kFixtures.c_str()) != 0 || out < 0 || err < 0) _exit(126);
+    dup2(out, STDOUT_FILENO), dup2(err, STDERR_FILENO);
     execv(XEVHOST_PATH, argv.data());
     _exit(127);
   }
-  RunResult run;
   int status = 0;
   waitpid(pid, &status, 0);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  run.out = ReadFile(outPath);
-  run.err = ReadFile(errPath);
-  std::remove(outPath.c_str());
-  std::remove(errPath.c_str());
+  RunResult run{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadFile(outPath), ReadFile(errPath)};
+  std::remove(outPath.c_str()), std::remove(errPath.c_str());
   return run;
 }
 
@@ -73,7 +60,16 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-std::string Temp(const std::string& name) { return testing::TempDir() + "xevhost_" + std::to_string(getpid()) + "_" + name; }
+// A scratch file, written with bytes when given; removed when the test ends.
+class TempFile {
+ public:
+  explicit TempFile(const std::string& name)
+      : path(testing::TempDir() + "xevhost_" + std::to_string(getpid()) + "_" + name) {}
+  TempFile(const std::string& name, const std::string& bytes) : TempFile(name) { WriteFile(path, bytes); }
+  ~TempFile() { std::remove(path.c_str()); }
+  operator const std::string&() const { return path; }
+  const std::string path;
+};
 
 TEST(XevhostReport, EveryFormatMatchesItsExpectedOutput) {
   for (const char* format : {"table", "csv", "json"}) {
@@ -84,19 +80,14 @@ TEST(XevhostReport, EveryFormatMatchesItsExpectedOutput) {
   }
 }
 
-TEST(XevhostReport, WhereKeepsRowsWithNonZeroConditionAndLimitStopsEarly) {
-  RunResult run = Xevhost({"orders.csv", "--format", "csv", "--formula", "No=Order_No", "--where", "Qty - 10"});
-  EXPECT_EQ(run.status, 0) << run.err;
+TEST(XevhostReport, WhereKeepsRowsWithANonZeroNumberAndLimitStopsEarly) {
   // Row 2 has no quantity: NULL is zero, so it passes; row 3 has exactly 10.
-  EXPECT_EQ(run.out, "No\n1\n2\n4\n5\n");
-
-  run = Xevhost({"orders.csv", "--format", "csv", "--formula", "No=Order_No", "--limit", "2"});
-  EXPECT_EQ(run.out, "No\n1\n2\n");
-  run = Xevhost({"orders.csv", "--format", "csv", "--formula", "No=Order_No", "--limit", "0"});
-  EXPECT_EQ(run.out, "No\n");
-}
-
-TEST(XevhostReport, WhereMustBeANumberFormula) {
+  for (const auto& [option, value, out] : {std::tuple{"--where", "Qty - 10", "No\n1\n2\n4\n5\n"},
+                                           {"--limit", "2", "No\n1\n2\n"}, {"--limit", "0", "No\n"}}) {
+    RunResult run = Xevhost({"orders.csv", "--format", "csv", "--formula", "No=Order_No", option, value});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, out) << value;
+  }
   RunResult run = Xevhost({"orders.csv", "--formula", "No=Order_No", "--where", "Customer"});
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("must be a Number formula"), std::string::npos) << run.err;
@@ -113,8 +104,7 @@ TEST(XevhostReport, ColumnsAreTypedFromTheirCellsAndRenamedForFormulas) {
 }
 
 TEST(XevhostReport, DoubleByteCodePageCarriesJapaneseText) {
-  std::string csv = Temp("japanese.csv");
-  WriteFile(csv, "\xE5\x95\x86\xE5\x93\x81,n\n\xE3\x82\x8A\xE3\x82\x93\xE3\x81\x94,3\n");  // 商品,n / りんご,3
+  TempFile csv("japanese.csv", "\xE5\x95\x86\xE5\x93\x81,n\n\xE3\x82\x8A\xE3\x82\x93\xE3\x81\x94,3\n");  // 商品,n / りんご,3
   RunResult run = Xevhost({csv, "--code-page", "932", "--format", "csv", "--formula",
                      "x=StrLeft(\xE5\x95\x86\xE5\x93\x81, 2)", "--formula", "len=StrLength(\xE5\x95\x86\xE5\x93\x81)"});
   EXPECT_EQ(run.status, 0) << run.err;
@@ -125,7 +115,6 @@ TEST(XevhostReport, DoubleByteCodePageCarriesJapaneseText) {
   run = Xevhost({csv, "--formula", "x=StrLeft(\xE5\x95\x86\xE5\x93\x81, 2)"});
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("--formula:1:11: error 110"), std::string::npos) << run.err;
-  std::remove(csv.c_str());
 }
 
 TEST(XevhostErrors, FormulaErrorsAreReportedLikeACompilerAndNothingIsEvaluated) {
@@ -151,12 +140,8 @@ TEST(XevhostErrors, BadInputGivesAMessageAndANonZeroStatus) {
     int status;
     std::string message;
   };
-  std::string malformed = Temp("malformed.csv");
-  WriteFile(malformed, "a,b\n1,2\n\"x\ny\",3\n4\n");
-  std::string unclosed = Temp("unclosed.csv");
-  WriteFile(unclosed, "a,b\n1,\"2\n");
-  std::string headerOnly = Temp("header.csv");
-  WriteFile(headerOnly, "");
+  TempFile malformed("malformed.csv", "a,b\n1,2\n\"x\ny\",3\n4\n"), unclosed("unclosed.csv", "a,b\n1,\"2\n"),
+      headerOnly("header.csv", "");
   const Case cases[] = {
       {{"missing.csv", "--formula", "x=1"}, 1, "missing.csv: cannot open data file"},
       // The quoted field spans lines 3 and 4, so the short row is on line 5.
@@ -176,13 +161,10 @@ TEST(XevhostErrors, BadInputGivesAMessageAndANonZeroStatus) {
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "") << c.message;
   }
-  std::remove(malformed.c_str());
-  std::remove(unclosed.c_str());
-  std::remove(headerOnly.c_str());
 }
 
 TEST(XevhostDocuments, SavedDocumentReproducesTheReportAndTakesMoreFormulas) {
-  std::string doc = Temp("orders.xev");
+  TempFile doc("orders.xev");
   RunResult saved = Xevhost({"orders.csv", "--save", doc, "--format", "csv", "--formula", "Subtotal=Qty * Price",
                              "--formula", "Due=Placed + 1 MONTH", "--formula", "Who=StrUpper(Customer)"});
   ASSERT_EQ(saved.status, 0) << saved.err;
@@ -195,17 +177,13 @@ TEST(XevhostDocuments, SavedDocumentReproducesTheReportAndTakesMoreFormulas) {
   EXPECT_EQ(more.out, "Subtotal,Due,Who,Twice\n28.5,02/15/2024 00:00:00,\"SMITH, JONES & CO.\",57\n");
 
   // The document names its columns: data without them cannot feed it.
-  std::string other = Temp("other.csv");
-  WriteFile(other, "Order No,Something\n1,2\n");
-  RunResult missing = Xevhost({other, "--load", doc});
+  RunResult missing = Xevhost({TempFile("other.csv", "Order No,Something\n1,2\n"), "--load", doc});
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("data item Placed has no column"), std::string::npos) << missing.err;
-  std::remove(other.c_str());
-  std::remove(doc.c_str());
 }
 
 TEST(XevhostDocuments, InfoListsItemsAndFormulasWithTheirDependencies) {
-  std::string doc = Temp("info.xev");
+  TempFile doc("info.xev");
   ASSERT_EQ(Xevhost({"orders.csv", "-f", "orders.formulas", "--save", doc, "--limit", "0"}).status, 0);
   RunResult info = Xevhost({"info", doc});
   EXPECT_EQ(info.status, 0) << info.err;
@@ -218,39 +196,27 @@ TEST(XevhostDocuments, InfoListsItemsAndFormulasWithTheirDependencies) {
                           "      formulas:   Subtotal, Refund\n"),
             std::string::npos)
       << info.out;
-  std::remove(doc.c_str());
 }
 
 TEST(XevhostDocuments, DamagedDocumentsAreRefusedWithTheReason) {
-  std::string doc = Temp("damaged.xev");
+  TempFile doc("damaged.xev");
   ASSERT_EQ(Xevhost({"orders.csv", "-f", "orders.formulas", "--save", doc, "--limit", "0"}).status, 0);
   std::string block = ReadFile(doc);
-
-  std::string truncated = Temp("truncated.xev");
-  WriteFile(truncated, block.substr(0, block.size() / 2));
-  RunResult run = Xevhost({"info", truncated});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("the document is damaged"), std::string::npos) << run.err;
-
-  std::string foreign = Temp("foreign.xev");
-  WriteFile(foreign, "PK\x03\x04 not a document");
-  run = Xevhost({"info", foreign});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("not a formula document"), std::string::npos) << run.err;
-
+  for (const auto& [bytes, reason] : {std::pair{block.substr(0, block.size() / 2), "the document is damaged"},
+                                      {std::string("PK\x03\x04 not a document"), "not a formula document"}}) {
+    RunResult run = Xevhost({"info", TempFile("damaged_copy.xev", bytes)});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+  }
   // A stored formula that no longer parses is shown with its error.
-  std::string broken = Temp("broken.xev");
-  std::string edited = block;
-  size_t at = edited.find("Qty * Price");
+  size_t at = block.find("Qty * Price");
   ASSERT_NE(at, std::string::npos);
-  edited.replace(at, 11, "Qty * * ice");
-  WriteFile(broken, edited);
-  run = Xevhost({"orders.csv", "--load", broken});
+  TempFile broken("broken.xev");
+  WriteFile(broken, block.replace(at, 11, "Qty * * ice"));
+  RunResult run = Xevhost({"orders.csv", "--load", broken});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("error 109: ERR_SYNTAX: Incomplete or invalid formula\n    Subtotal = Qty * * ice\n                     ^"), std::string::npos) << run.err;
   EXPECT_EQ(run.out, "");
-
-  for (const std::string& p : {doc, truncated, foreign, broken}) std::remove(p.c_str());
 }
 
 TEST(XevhostExplain, ShowsTypeUsesAndExtendedText) {
