@@ -1,9 +1,9 @@
-// Dependency queries: uses through chains of formulas, sets and ranges, the
-// complex-use, argument and aggregate queries, cycles, a long chain, and
-// every allocation failing in turn.
+// Dependency queries: uses through formulas, calls, sets and ranges, the
+// complex-use, argument and aggregate queries, cycles and failing allocations.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "language/parse_fixture.h"
@@ -49,23 +49,24 @@ TEST_F(Dependencies, UsesFollowReferencesThroughEveryKindOfNode) {
   HEXP called = Add("Twice(A() + 1) - Price", "Called");
   HEXP set = Add("Price, Qty", "Prices");
   HEXP range = Add("Qty AND Price * 2", "Between");
-  EXPECT_EQ(XEVIsItemUsed(c.ec, called, XEV_ITEM_DATA, "Amount"), 1);
-  EXPECT_EQ(XEVIsItemUsed(c.ec, called, XEV_ITEM_FORMULA, "A"), 1);
-  EXPECT_EQ(XEVIsItemUsed(c.ec, called, XEV_ITEM_FUNCTION, "Twice"), 1);
-  EXPECT_EQ(XEVIsItemUsed(c.ec, set, XEV_ITEM_DATA, "Qty"), 1);
-  EXPECT_EQ(XEVIsItemUsed(c.ec, range, XEV_ITEM_DATA, "Price"), 1);
+  HEXP keywords = Add("PageNo, PageNo", "Pages");
+  const std::tuple<HEXP, int16_t, const char*, int32_t> cases[] = {
+      {called, XEV_ITEM_DATA, "Amount", 1}, {called, XEV_ITEM_FORMULA, "A", 1}, {called, XEV_ITEM_FUNCTION, "Twice", 1},
+      {a, XEV_ITEM_FORMULA, "A", 0}, {set, XEV_ITEM_DATA, "Qty", 1}, {range, XEV_ITEM_DATA, "Price", 1},
+      // Exact names, kinds kept apart, keywords never items.
+      {a, XEV_ITEM_DATA, "amount", 0}, {called, XEV_ITEM_DATA, "Twice", 0}, {a, XEV_ITEM_KEYWORD, "Amount", 0},
+      {keywords, XEV_ITEM_KEYWORD, "PageNo", 0}, {nullptr, XEV_ITEM_DATA, "Amount", 0}};
+  for (const auto& [exp, kind, name, used] : cases) EXPECT_EQ(XEVIsItemUsed(c.ec, exp, kind, name), used) << name;
   EXPECT_EQ(XEVIsItemUsed(nullptr, called, XEV_ITEM_DATA, "Amount"), 1);  // the expression's own context
-  // Exact names, kinds kept apart, keywords never items.
-  EXPECT_EQ(XEVIsItemUsed(c.ec, a, XEV_ITEM_DATA, "amount"), 0);
-  EXPECT_EQ(XEVIsItemUsed(c.ec, called, XEV_ITEM_DATA, "Twice"), 0);
-  EXPECT_EQ(XEVIsItemUsed(c.ec, a, XEV_ITEM_KEYWORD, "Amount"), 0);
-  EXPECT_EQ(XEVIsItemUsed(c.ec, nullptr, XEV_ITEM_DATA, "Amount"), 0);
   EXPECT_EQ(XEVIsNamedFormulaUsed(c.ec, "A"), 1);
   EXPECT_EQ(XEVIsNamedFormulaUsed(c.ec, "Called"), 0);
 
-  // A formula renamed away since the parse is skipped.
+  // A formula renamed away since the parse is skipped; one destroyed no longer counts.
   a->name[0] = 'Z';
   EXPECT_EQ(XEVIsItemUsed(c.ec, called, XEV_ITEM_DATA, "Amount"), 0);
+  a->name[0] = 'A';
+  EXPECT_EQ(XEVDestroyEXP(c.ec, called), 1);
+  EXPECT_EQ(XEVIsNamedFormulaUsed(c.ec, "A"), 0);
 }
 
 TEST_F(Dependencies, ComplexUseArgumentsAndAggregates) {
@@ -78,15 +79,17 @@ TEST_F(Dependencies, ComplexUseArgumentsAndAggregates) {
   HEXP direct = Add("Total(Price) + 1", "Direct");
   HEXP computed = Add("Total(Price * 2)", "Computed");
   HEXP viaFormula = Add("Direct() * 2", "ViaFormula");
-  EXPECT_EQ(XEVIsFunctionVariableUsed(c.ec, viaFormula, "Total", "Price"), 1);
-  EXPECT_EQ(XEVIsFunctionVariableUsed(c.ec, computed, "Total", "Price"), 0);  // not written directly
-  EXPECT_EQ(XEVIsFunctionVariableUsed(c.ec, direct, "Twice", "Price"), 0);
-
-  EXPECT_EQ(XEVIsItemAggregate(c.ec, XEV_ITEM_FUNCTION, "Total"), 1);
-  EXPECT_EQ(XEVIsItemAggregate(c.ec, XEV_ITEM_FUNCTION, "Twice"), 0);
-  EXPECT_EQ(XEVIsItemAggregate(c.ec, XEV_ITEM_DATA, "Amount"), 0);
-  EXPECT_EQ(XEVIsAggregateUsed(c.ec, viaFormula), 1);
-  EXPECT_EQ(XEVIsAggregateUsed(c.ec, XEVHEXPFromName(c.ec, "Through")), 0);
+  // Computed is not written directly as the argument.
+  EXPECT_EQ(std::tuple(XEVIsFunctionVariableUsed(c.ec, viaFormula, "Total", "Price"),
+                       XEVIsFunctionVariableUsed(c.ec, computed, "Total", "Price"),
+                       XEVIsFunctionVariableUsed(c.ec, direct, "Twice", "Price")),
+            std::tuple(1, 0, 0));
+  EXPECT_EQ(std::tuple(XEVIsItemAggregate(c.ec, XEV_ITEM_FUNCTION, "Total"),
+                       XEVIsItemAggregate(c.ec, XEV_ITEM_FUNCTION, "Twice"),
+                       XEVIsItemAggregate(c.ec, XEV_ITEM_DATA, "Amount")),
+            std::tuple(1, 0, 0));
+  EXPECT_EQ(std::tuple(XEVIsAggregateUsed(c.ec, viaFormula), XEVIsAggregateUsed(c.ec, XEVHEXPFromName(c.ec, "Through"))),
+            std::tuple(1, 0));
 }
 
 TEST_F(Dependencies, CyclesEndAndAnswerForWhatTheyReach) {
@@ -119,8 +122,7 @@ TEST_F(Dependencies, EveryAllocationFailingAnswersNoAndLeaksNothing) {
   HEXP top = Add(wide, "Wide");
   for (int query = 0; query < 2; ++query) {
     for (int64_t k = 1;; ++k) {
-      int64_t live = HostLiveBlockCount();
-      int64_t before = HostAllocationCount();
+      int64_t live = HostLiveBlockCount(), before = HostAllocationCount();
       HostFailAllocationAfter(k);
       int32_t answer = query == 0 ? XEVIsItemUsed(c.ec, top, XEV_ITEM_DATA, "Qty") : XEVIsItemUsedInComplex(c.ec, "Qty");
       HostFailAllocationAfter(0);

@@ -1,8 +1,9 @@
-// Loading stored blocks: the bound tests of every section, the conversions of
-// the old versions, deferred formulas, and damaged input.
+// Loading stored blocks: section bounds, conversions of the old versions,
+// deferred formulas and damaged input.
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <tuple>
 
 #include "persist/block_loader.h"
 #include "persist/block_test_support.h"
@@ -26,10 +27,7 @@ int32_t XEV_CALL RecordLoadError(ExprContext*, const char* text, ExprError* erro
 
 class BlockLoader : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Reported().clear();
-    liveAtStart_ = HostLiveBlockCount();
-  }
+  void SetUp() override { Reported().clear(), liveAtStart_ = HostLiveBlockCount(); }
   void TearDown() override {
     source_.reset();
     HostFailAllocationAfter(0);
@@ -87,8 +85,7 @@ TEST_F(BlockLoader, HeaderAndSectionBounds) {
   for (uint8_t version : {4, 0x7F, 0xFF}) EXPECT_EQ(loads(Bytes{version, 0, 0}), 0) << int(version);
 
   std::vector<std::string> names(20, "");
-  names[0] = "AddNumbers";
-  names[19] = "KeywordConcat";
+  names[0] = "AddNumbers", names[19] = "KeywordConcat";
   Ec named = NewContext();
   ResolvedNames().clear();
   EXPECT_EQ(Load(named.get(), BlockBuilder().Byte(3).OperatorNames(names).Build()), 1);
@@ -122,23 +119,15 @@ TEST_F(BlockLoader, VersionOneImagesAreWidened) {
                                .Build()), 1);
   Bytes written = WriteBlock(ec.get());
   ASSERT_EQ(written.size(), kHeader + 4 + 85 + sizeof "GetAmount");
-  Bytes expected(85, 0);
-  expected[0] = 1;
-  expected[2] = 2;
-  std::memcpy(expected.data() + 12, "Amount", 6);
-  expected[77] = 3;
-  expected[79] = 4;
-  expected[81] = 5;
-  expected[83] = 0x10;
+  Bytes expected = BlockBuilder().U16(XEV_ITEM_DATA).U16(XEV_TYPE_STRING).U32(0).U32(0).Field("Amount", 65)
+                       .U16(3).U16(4).U16(5).U16(0x10).Build();
   EXPECT_EQ(Bytes(written.begin() + 25, written.begin() + 110), expected);
   EXPECT_NE(+StoredItem(ec.get(), "Amount").boundValue, 0x12345678);
 }
 
 TEST_F(BlockLoader, AverageSubclassIsGivenToOldItems) {
   ExpItem average{};
-  average.kind = XEV_ITEM_FUNCTION;
-  average.boundValue = 1;
-  average.paramCount = 1;
+  average.kind = XEV_ITEM_FUNCTION, average.boundValue = 1, average.paramCount = 1;
   average.params[0] = ExpParam{1, XEV_TYPE_NUMBER, 5};
   std::strcpy(average.name, "ReportAverage");
   for (uint8_t version : {uint8_t{2}, uint8_t{3}}) {
@@ -196,11 +185,10 @@ TEST_F(BlockLoader, StoppedLoadsKeepWhatCameBefore) {
     EXPECT_EQ(XEVGetExpressionCount(ec.get()), c.version == 2 ? 2 : 1) << "version 2 also loads Later";
     ASSERT_EQ(Reported().size(), c.reported ? 1u : 0u) << int(c.version);
     if (c.reported == nullptr) continue;
-    EXPECT_EQ(Reported()[0].first, c.reported);
-    EXPECT_EQ(Reported()[0].second.code, 103u);
+    EXPECT_EQ(std::tuple(Reported()[0].first, Reported()[0].second.code), std::tuple(c.reported, 103u));
   }
-  EXPECT_FALSE(xev::persist::CurrentLoadFix().active);
-  EXPECT_EQ(xev::persist::CurrentLoadFix().records, nullptr);
+  EXPECT_EQ(std::tuple(xev::persist::CurrentLoadFix().active, xev::persist::CurrentLoadFix().records),
+            std::tuple(false, nullptr));
 }
 
 TEST_F(BlockLoader, KeywordTokensGetAPrefix) {
@@ -253,8 +241,7 @@ TEST_F(BlockLoader, CountsLargerThanTheData) {
   EXPECT_EQ(Load(ec.get(), BlockBuilder().Byte(3).OperatorNames().U16(0xFA).U16(30000).Item85("A", "GetA").Build()), 0);
   // The slot added for the missing record stays empty but counted.
   Bytes written = WriteBlock(ec.get());
-  EXPECT_EQ(written[kHeader + 2], 2);
-  EXPECT_EQ(written.size(), kHeader + 4 + 85 + sizeof "GetA");
+  EXPECT_EQ(std::tuple(written[kHeader + 2], written.size()), std::tuple(2, kHeader + 4 + 85 + sizeof "GetA"));
 
   Ec formulas = HostContext();
   EXPECT_EQ(Load(formulas.get(), BlockBuilder().Byte(3).OperatorNames().U16(0xFC).U16(0x7FFF).Formula("1", "One").Build()), 0);
@@ -320,9 +307,9 @@ TEST_F(BlockLoader, VersionFixtures) {
     Ec ec = HostContext();
     ASSERT_EQ(Load(ec.get(), ReadFixture(c.file), 1, RecordLoadError), 1) << c.file;
     ASSERT_EQ(XEVGetExpressionCount(ec.get()), static_cast<int32_t>(c.names.size())) << c.file;
-    for (int32_t i = 0; i < static_cast<int32_t>(c.names.size()); ++i) {
-      EXPECT_EQ(ExpressionName(ec.get(), i), c.names[static_cast<size_t>(i)]);
-      EXPECT_EQ(ExpressionText(ec.get(), i), c.texts[static_cast<size_t>(i)]);
+    for (size_t i = 0; i < c.names.size(); ++i) {
+      EXPECT_EQ(ExpressionName(ec.get(), int32_t(i)) + " = " + ExpressionText(ec.get(), int32_t(i)),
+                c.names[i] + " = " + c.texts[i]);
     }
     for (const std::string& item : c.items) EXPECT_NE(+StoredItem(ec.get(), item.c_str()).boundValue, 0) << item;
   }

@@ -1,6 +1,5 @@
-// Helpers shared by the block writer and loader tests: contexts that clean up
-// after themselves, a resolve callback that records what it was asked, and a
-// builder for hand-made blocks.
+// Helpers for the block writer and loader tests: self-cleaning contexts, a
+// resolve callback that records what it was asked, and a block builder.
 #pragma once
 
 #include <cstdint>
@@ -56,18 +55,14 @@ inline int32_t Load(ExprContext* ec, const Bytes& block, int32_t loadExpressions
 
 inline ExpItem DataItem(const char* name, const char* binding, int16_t type = XEV_TYPE_NUMBER) {
   ExpItem item{};
-  item.kind = XEV_ITEM_DATA;
-  item.dataType = type;
-  item.bindingName = binding;
+  item.kind = XEV_ITEM_DATA, item.dataType = type, item.bindingName = binding;
   std::strncpy(item.name, name, sizeof item.name - 1);
   return item;
 }
 
 inline std::string ExpressionName(ExprContext* ec, int32_t ordinal) {
-  HEXP exp = XEVHEXPFromOrdinal(ec, ordinal);
-  if (exp == nullptr) return "<none>";
-  char name[128] = {};
-  XEVGetExpressionName(ec, exp, sizeof name, name);
+  char name[128] = "<none>";
+  if (HEXP exp = XEVHEXPFromOrdinal(ec, ordinal)) XEVGetExpressionName(ec, exp, sizeof name, name);
   return name;
 }
 
@@ -76,17 +71,13 @@ inline std::string ExpressionText(ExprContext* ec, int32_t ordinal) {
   if (exp == nullptr) return "<none>";
   std::string text(static_cast<size_t>(XEVGetExpressionTextLength(ec, exp)) + 1, '\0');
   XEVGetExpressionText(ec, exp, static_cast<int32_t>(text.size()), text.data());
-  text.pop_back();
-  return text;
+  return text.c_str();
 }
 
 // Appends the pieces of a hand-made block in the order they are given.
 class BlockBuilder {
  public:
-  BlockBuilder& Byte(uint8_t b) {
-    bytes_.push_back(b);
-    return *this;
-  }
+  BlockBuilder& Byte(uint8_t b) { return bytes_.push_back(b), *this; }
   BlockBuilder& U16(uint16_t v) { return Byte(static_cast<uint8_t>(v & 0xFF)).Byte(static_cast<uint8_t>(v >> 8)); }
   BlockBuilder& U32(uint32_t v) { return U16(static_cast<uint16_t>(v & 0xFFFF)).U16(static_cast<uint16_t>(v >> 16)); }
   BlockBuilder& Str(const std::string& s) {
@@ -98,10 +89,9 @@ class BlockBuilder {
     for (size_t i = 0; i < 20; ++i) Str(i < names.size() ? names[i] : "");
     return *this;
   }
-  BlockBuilder& Field(const std::string& s, size_t width) {
-    std::string padded = s;
-    padded.resize(width, '\0');
-    bytes_.insert(bytes_.end(), padded.begin(), padded.end());
+  BlockBuilder& Field(std::string s, size_t width) {
+    s.resize(width, '\0');
+    bytes_.insert(bytes_.end(), s.begin(), s.end());
     return *this;
   }
   // Item image of versions 2 and 3 (85 bytes) followed by the binding name.
@@ -116,8 +106,7 @@ class BlockBuilder {
                        int16_t params, int16_t subclass, int16_t subclass2, uint16_t flags) {
     U16(XEV_ITEM_DATA).U16(static_cast<uint16_t>(type)).U32(0xDEADBEEF).U32(bound).Field(name, 40);
     U16(static_cast<uint16_t>(params)).U16(static_cast<uint16_t>(subclass)).U16(static_cast<uint16_t>(subclass2));
-    U16(flags);
-    return Str(binding);
+    return U16(flags).Str(binding);
   }
   BlockBuilder& Formula(const std::string& text, const std::string& name) { return Str(text).Str(name); }
   Bytes Build() const { return bytes_; }

@@ -2,6 +2,8 @@
 // the rule that a piece is written whole or skipped when the buffer is short.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "persist/block_test_support.h"
 
 namespace {
@@ -30,19 +32,14 @@ TEST(BlockWriter, HeaderAndOperatorNames) {
   for (size_t at = 1; at < block.size(); at += names.back().size() + 1)
     names.emplace_back(reinterpret_cast<const char*>(block.data() + at));
   ASSERT_EQ(names.size(), 20u);
-  EXPECT_EQ(names[0], "Add");
-  EXPECT_EQ(names[9], "Mul");
-  EXPECT_EQ(names[13], "Div");
+  EXPECT_EQ(std::tuple(names[0], names[9], names[13]), std::tuple("Add", "Mul", "Div"));
 }
 
 TEST(BlockWriter, DataItemRecordLayout) {
   Ec ec = NewContext();
   ExpItem item = DataItem("Amount", "g", XEV_TYPE_STRING);
   item.name[10] = 'x';  // a byte after the terminator is carried as held
-  item.paramCount = 0x0102;
-  item.subclass = 0x0304;
-  item.subclass2 = 0x0506;
-  item.flags = 0x0708;
+  item.paramCount = 0x0102, item.subclass = 0x0304, item.subclass2 = 0x0506, item.flags = 0x0708;
   ASSERT_EQ(XEVAddExpressionItem(ec.get(), &item), 1);
 
   Bytes block = WriteBlock(ec.get());
@@ -72,10 +69,7 @@ TEST(BlockWriter, ShortBuffers) {
   ASSERT_EQ(XEVAddExpressionItem(ec.get(), &item), 1);
   Bytes buffer(26, 0xEE);
   EXPECT_EQ(XEVGetECBlock(ec.get(), 25, buffer.data()), 20);
-  Bytes expected(26, 0xEE);
-  std::fill(expected.begin(), expected.begin() + 20, 0);
-  expected[0] = 3;
-  EXPECT_EQ(buffer, expected);
+  EXPECT_EQ(buffer, BlockBuilder().Byte(3).Field("", 19).Field("\xEE\xEE\xEE\xEE\xEE\xEE", 6).Build());
 
   ExprError error{};
   uint16_t type = 0;
