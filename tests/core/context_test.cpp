@@ -1,8 +1,9 @@
-// The expression context: its life, its settings, what a copy takes over,
-// start-up, and the memory entry points.
+// The expression context: its life, settings, what a copy takes over, start-up
+// and the memory entry points.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "core/core.h"
 
@@ -33,9 +34,7 @@ TEST_F(ContextTest, LifecycleAndStartUp) {
   EXPECT_EQ(ec->pipeAllowed, 1);
   EXPECT_EQ(ec->nextFormulaNumber + ec->nextRangeNumber + ec->nextSetNumber, 3);
   EXPECT_EQ(ec->functionItems, nullptr);
-  EXPECT_EQ(XEVSetUserLong(ec, 10), 0);
-  EXPECT_EQ(XEVSetUserLong(ec, 20), 10);
-  EXPECT_EQ(XEVGetUserLong(ec), 20);
+  EXPECT_EQ((std::tuple{XEVSetUserLong(ec, 10), XEVSetUserLong(ec, 20), XEVGetUserLong(ec)}), std::tuple(0, 10, 20));
   ExpItem item{};
   item.bindingName = "Get";
   for (int16_t kind : {0, 1, 3}) item.kind = kind, XEVAddExpressionItem(ec, &item);
@@ -47,8 +46,7 @@ TEST_F(ContextTest, LifecycleAndStartUp) {
   ec = XEVCreateEC(0, nullptr, nullptr, ECF_NO_STRING_CONCAT);
   EXPECT_EQ(ec->pipeAllowed, 0);
   XEVDestroyEC(ec);
-  EXPECT_EQ(XEVDestroyEC(nullptr), 1);
-  EXPECT_EQ(XEVSetUserLong(nullptr, 5), 0);
+  EXPECT_EQ(std::tuple(XEVDestroyEC(nullptr), XEVSetUserLong(nullptr, 5)), std::tuple(1, 0));
   HostFailAllocationAfter(1);
   EXPECT_EQ(XEVCreateEC(0, nullptr, nullptr, 0), nullptr);
   HostFailAllocationAfter(0);
@@ -58,8 +56,7 @@ TEST_F(ContextTest, LifecycleAndStartUp) {
   XEVMemFree(block);
   EXPECT_EQ(XEVMemRealloc(nullptr, 8), nullptr) << "a null block is not an allocation request";
 
-  EXPECT_STREQ(Label(208), "Formula");
-  EXPECT_STREQ(Label(231), "Keyword");
+  EXPECT_EQ(std::string(Label(208)) + "/" + Label(231), "Formula/Keyword");
   ASSERT_NE(DefaultContext(), nullptr);
   EXPECT_EQ(DefaultContext(), DefaultContext());
 }
@@ -69,9 +66,8 @@ TEST_F(ContextTest, HelpPathKeepsAtMost519Bytes) {
   const std::string fits(519, 'p'), tooLong(520, 'q');
   XEVSetHelpPath(ec, fits.c_str(), 5);
   EXPECT_EQ(ec->helpPath, fits);
-  XEVSetHelpPath(ec, tooLong.c_str(), 6);
-  EXPECT_EQ(ec->helpPath, fits) << "a path that does not fit is ignored";
-  EXPECT_EQ(ec->helpContext, 6) << "its help context is stored anyway";
+  XEVSetHelpPath(ec, tooLong.c_str(), 6);  // ignored but for its help context
+  EXPECT_EQ(std::tuple(std::string(ec->helpPath), ec->helpContext), std::tuple(fits, 6));
   XEVDestroyEC(ec);
 }
 
@@ -79,8 +75,7 @@ TEST_F(ContextTest, DateConversionsAndPictures) {
   ExprContext* ec = XEVCreateEC(0, nullptr, nullptr, 0);
   XEVSetDateConvert(ec, "ab%s", "abcdef%s", nullptr, 0);
   XEVSetDateConvert(ec, nullptr, nullptr, "x%s", 0x02);  // null keeps a position
-  EXPECT_STREQ(ec->dateConverts[0], "ab%s");
-  EXPECT_STREQ(ec->dateConverts[2], "x%s");
+  EXPECT_EQ(std::string(ec->dateConverts[0]) + " " + ec->dateConverts[2], "ab%s x%s");
   EXPECT_EQ(ec->dateTextWidth, 0) << "the width is computed by the picture setter";
 
   auto width = [ec](const char* first, const char* second, const char* third) {
@@ -106,8 +101,7 @@ TEST_F(ContextTest, DateConversionsAndPictures) {
 
 ExprContext* MakeRichContext() {
   ExprContext* ec = XEVCreateEC(7, Resolve, Rename, ECF_NO_STRING_CONCAT);
-  XEVSetUserLong(ec, 1234);
-  ec->reserved = 55;
+  XEVSetUserLong(ec, 1234), ec->reserved = 55;
   XEVSetNotifyCallback(ec, Notify);
   XEVSetDelPermissionCallback(ec, Permit);
   XEVSetListValuesCallback(ec, ListValues);
@@ -144,12 +138,10 @@ TEST_F(ContextTest, CopyTakesSettingsItemsAndFormulasButNotTheOperatorTableOrHel
   EXPECT_EQ(copy->listValuesCallback, ListValues);
   EXPECT_STREQ(copy->dateConverts[2], "ccc%s");
   EXPECT_EQ(copy->datePictures[1], nullptr) << "pictures travel only with the first";
-  EXPECT_EQ(copy->operators[kOpPlus].names[0], nullptr);
-  EXPECT_EQ(copy->helpPath[0], '\0');
-  EXPECT_EQ(copy->helpContext, 0);
+  EXPECT_EQ(std::tuple(copy->operators[kOpPlus].names[0], copy->helpPath[0], copy->helpContext),
+            std::tuple(nullptr, '\0', 0));
   // Formulas are parsed again in the copy; an unnamed one gets a new name.
-  EXPECT_EQ(g_added, 2);
-  EXPECT_EQ(XEVGetExpressionCount(copy), 2);
+  EXPECT_EQ(std::tuple(g_added, XEVGetExpressionCount(copy)), std::tuple(2, 2));
   EXPECT_NE(XEVHEXPFromName(copy, "Double"), nullptr);
   XEVDestroyEC(copy);
 
@@ -157,8 +149,7 @@ TEST_F(ContextTest, CopyTakesSettingsItemsAndFormulasButNotTheOperatorTableOrHel
   XEVDelExpItemNoCheck(source, 1, "Amount");
   copy = XEVCopyEC(source);
   EXPECT_EQ(XEVGetExpressionCount(copy), 0);
-  XEVDestroyEC(copy);
-  XEVDestroyEC(source);
+  XEVDestroyEC(copy), XEVDestroyEC(source);
   EXPECT_EQ(XEVCopyEC(nullptr), nullptr);
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/core.h"
@@ -20,18 +21,13 @@ struct Record {  // an item with room for several parameter entries
 
 Record Make(int16_t kind, const char* name, int16_t type = 0, int16_t params = 0) {
   Record r{};
-  r.item.kind = kind;
-  r.item.dataType = type;
-  r.item.paramCount = params;
+  r.item.kind = kind, r.item.dataType = type, r.item.paramCount = params;
   std::snprintf(r.item.name, sizeof r.item.name, "%s", name);
   return r;
 }
 
 std::vector<std::string> g_log;
-intptr_t XEV_CALL Resolve(const char* name) {
-  g_log.emplace_back(name);
-  return 0x1234;
-}
+intptr_t XEV_CALL Resolve(const char* name) { return g_log.emplace_back(name), 0x1234; }
 int32_t XEV_CALL Visit(ExprContext*, const char* name, intptr_t user) {
   g_log.push_back(std::string(name) + "/" + std::to_string(user));
   return 0;
@@ -39,11 +35,7 @@ int32_t XEV_CALL Visit(ExprContext*, const char* name, intptr_t user) {
 
 class ItemsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    g_log.clear();
-    live_ = HostLiveBlockCount();
-    ec_ = XEVCreateEC(0, Resolve, nullptr, 0);
-  }
+  void SetUp() override { g_log.clear(), live_ = HostLiveBlockCount(), ec_ = XEVCreateEC(0, Resolve, nullptr, 0); }
   void TearDown() override {
     HostFailAllocationAfter(0);
     XEVDestroyEC(ec_);
@@ -96,25 +88,21 @@ TEST_F(ItemsTest, ResolveCallbackBindsOnlyUnboundItemsWithABindingName) {
 
 TEST_F(ItemsTest, NameLookups) {
   Record loose = Make(3, "PAGE", 300), strict = Make(3, "Region", 301);
-  loose.item.subclass = 7;
-  strict.item.subclass = 8;
-  strict.item.subclass2 = 1;
+  loose.item.subclass = 7, strict.item.subclass = 8, strict.item.subclass2 = 1;
   for (const Record& r : {Make(1, "Twin", 0), Make(1, "Twin", 1), Make(0, "Left", 2), loose, strict}) Add(r);
   EXPECT_EQ(DataItemType(ec_, "Twin"), 0) << "the first of a name wins";
   EXPECT_EQ(DataItemType(ec_, "twin"), -1);
   EXPECT_EQ(DataItemType(ec_, "Left"), -1) << "kinds do not mix";
   EXPECT_EQ(FunctionReturnType(ec_, "Left"), 2);
   // Keyword names are case-blind unless the item asks for its exact spelling.
-  EXPECT_EQ(KeywordItemType(ec_, "page"), 300);
-  EXPECT_EQ(KeywordItemType(ec_, "Region"), 301);
-  EXPECT_EQ(KeywordItemType(ec_, "REGION"), -1);
+  EXPECT_EQ(std::tuple(KeywordItemType(ec_, "page"), KeywordItemType(ec_, "Region"), KeywordItemType(ec_, "REGION")),
+            std::tuple(300, 301, -1));
   EXPECT_EQ(KeywordItemSubclass(ec_, "REGION"), 8) << "the subclass lookup is always case-blind";
 
   Record sum = Make(0, "Sum", 0, 2);
   sum.more[0].byName = 1;
   Add(sum);
-  EXPECT_EQ(IsAggregateFunction(ec_->functionItems, "Sum"), 1);
-  EXPECT_EQ(IsAggregateFunction(ec_->functionItems, "Left"), 0);
+  EXPECT_EQ(IsAggregateFunction(ec_->functionItems, "Sum") * 10 + IsAggregateFunction(ec_->functionItems, "Left"), 10);
 }
 
 TEST(ItemArity, FixedRepeatingAndOpenEndedParameterLists) {
@@ -124,17 +112,14 @@ TEST(ItemArity, FixedRepeatingAndOpenEndedParameterLists) {
                               {3, 2, 3, 1, -1}, {2, 1, 0, 9, 0}, {2, 1, 0, 1, -1}};  // open group
   for (const auto& c : cases) {
     ExpItem f{};
-    f.paramCount = int16_t(c[0]);
-    f.subclass = int16_t(c[1]);
-    f.subclass2 = int16_t(c[2]);
+    f.paramCount = int16_t(c[0]), f.subclass = int16_t(c[1]), f.subclass2 = int16_t(c[2]);
     EXPECT_EQ(CheckArity(c[3], &f), c[4]) << c[0] << "," << c[1] << "," << c[2] << " with " << c[3];
   }
 }
 
 TEST_F(ItemsTest, EnumerationCopyOutAndDeletion) {
   Record first = Make(1, "B", 1);
-  first.item.bindingName = "GetB";
-  first.item.subclass = 9;
+  first.item.bindingName = "GetB", first.item.subclass = 9;
   for (const Record& r : {first, Make(1, "A"), Make(1, "B", 2), Make(3, "K")}) Add(r);
   g_log.clear();
   XEVEnumExpItems(ec_, 1, Visit, 7);
@@ -144,19 +129,16 @@ TEST_F(ItemsTest, EnumerationCopyOutAndDeletion) {
   ExpItem out;
   std::memset(&out, 0xCC, sizeof out);
   ASSERT_EQ(XEVGetExpressionVariable(ec_, &out, "B"), 1);
-  EXPECT_EQ(+out.subclass, 9);
-  EXPECT_EQ(+out.boundValue, 0x1234);
-  EXPECT_EQ(+out.params[0].type, 0) << "the tail past the record is cleared";
-  EXPECT_EQ(XEVGetExpressionVariable(ec_, &out, "K"), 0) << "only data items";
-  EXPECT_EQ(XEVGetExpressionVariable(ec_, nullptr, "B"), 0);
+  // The tail past the record is cleared.
+  EXPECT_EQ(std::tuple(+out.subclass, +out.boundValue, +out.params[0].type), std::tuple(9, 0x1234, 0));
+  EXPECT_EQ(XEVGetExpressionVariable(ec_, &out, "K") + XEVGetExpressionVariable(ec_, nullptr, "B"), 0) << "data only";
 
   EXPECT_EQ(XEVDelExpItemNoCheck(ec_, 1, "B"), 1);
   EXPECT_EQ(DataItemType(ec_, "B"), 2) << "the first of the name went";
   EXPECT_EQ(XEVDelExpItemNoCheck(ec_, 0, "B"), 0) << "no function list";
   EXPECT_EQ(XEVDeleteAllECVars(ec_), 1);
   EXPECT_EQ(Count(1) * 10 + Count(3), 1u) << "data items only; the emptied list stays";
-  HandleArrayFree(ec_->dataItems);
-  ec_->dataItems = nullptr;
+  HandleArrayFree(ec_->dataItems), ec_->dataItems = nullptr;
   EXPECT_EQ(XEVDeleteAllECVars(ec_), 0) << "no list at all";
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "core/core.h"
 
@@ -56,11 +57,9 @@ TEST_F(OperatorTest, AdmissionByTypeFlagsAndCallbacks) {
 
   ExprContext* ec = XEVCreateEC(0, Resolve, nullptr, 0);
   // Codes: 0 '+', 1 '-', 2 '/', 3 '*', 4 '||'.
-  XEVSetOperatorCallback(ec, 2, 2, "StrDiv");
-  XEVSetOperatorCallback(ec, 0, 2, "StrAdd");
-  XEVSetOperatorCallback(ec, 3, 3, "KeyMul");
-  XEVSetOperatorCallback(ec, 4, 0, "NumCat");
-  XEVSetOperatorCallback(ec, 3, 1, "DateMul");
+  for (auto [code, slot, name] : {std::tuple{2, 2, "StrDiv"}, {0, 2, "StrAdd"}, {3, 3, "KeyMul"}, {4, 0, "NumCat"},
+                                  {3, 1, "DateMul"}})
+    XEVSetOperatorCallback(ec, code, slot, name);
   EXPECT_EQ(Admitted(ec, 2), "+/|");
   EXPECT_EQ(Admitted(ec, 3), "*");
   EXPECT_EQ(Admitted(ec, 0), "+-*/|");
@@ -85,8 +84,7 @@ TEST_F(OperatorTest, CodesMapOntoTheTableAndOddArgumentsAreHandled) {
   ASSERT_EQ(XEVSetOperatorCallback(ec, 0, 1, nullptr), 1);
   EXPECT_EQ(ec->operators[kOpPlus].names[1], nullptr) << "a null name clears the slot";
   EXPECT_EQ(XEVSetOperatorCallback(ec, 5, 0, "Nowhere"), 1) << "unknown operators are ignored";
-  EXPECT_EQ(XEVSetOperatorCallback(ec, 0, 4, "BadSlot"), 0);
-  EXPECT_EQ(XEVSetOperatorCallback(nullptr, 0, 0, "x"), 0);
+  EXPECT_EQ(XEVSetOperatorCallback(ec, 0, 4, "BadSlot") + XEVSetOperatorCallback(nullptr, 0, 0, "x"), 0);
   XEVDestroyEC(ec);
 
   ec = XEVCreateEC(0, nullptr, nullptr, 0);
@@ -98,8 +96,7 @@ TEST_F(OperatorTest, CodesMapOntoTheTableAndOddArgumentsAreHandled) {
 TEST_F(OperatorTest, NameCopyFailureDestroysTheWholeContext) {
   ExprContext* ec = XEVCreateEC(0, Resolve, nullptr, 0);
   ExpItem item{};
-  item.kind = XEV_ITEM_DATA;
-  item.bindingName = "Get";
+  item.kind = XEV_ITEM_DATA, item.bindingName = "Get";
   ASSERT_EQ(XEVAddExpressionItem(ec, &item), 1);
   ASSERT_EQ(XEVSetOperatorCallback(ec, 1, 0, "Kept"), 1);
   HostFailAllocationAfter(1);
