@@ -13,12 +13,35 @@ namespace {
 using namespace parse_test;
 using xev::language::ExprNode;
 
+struct ErrorCase {
+  const char* text;
+  uint32_t code;
+  uint32_t pos;
+  uint32_t len;
+};
+
+void ExpectTrees(ExprContext* ec, std::initializer_list<std::pair<const char*, const char*>> cases) {
+  for (const auto& [text, tree] : cases) EXPECT_EQ(Parse(ec, text).tree, tree) << text;
+}
+
+void ExpectTypes(ExprContext* ec, std::initializer_list<std::pair<const char*, int>> cases) {
+  for (const auto& [text, type] : cases) EXPECT_EQ(Parse(ec, text).type, type) << text;
+}
+
+void ExpectErrors(ExprContext* ec, std::initializer_list<ErrorCase> cases) {
+  for (const ErrorCase& e : cases) {
+    Parsed p = Parse(ec, e.text);
+    EXPECT_EQ(p.exp, nullptr) << e.text;
+    EXPECT_EQ(std::tuple(p.error.code, p.error.pos, p.error.len), std::tuple(e.code, e.pos, e.len)) << e.text;
+    char message[201] = {};
+    EXPECT_GT(xev::platform::LoadStringA(xev::platform::ModuleInstance(), e.code, message, sizeof message), 0)
+        << "no message for " << e.code;
+  }
+}
 
 TEST(Grouping, EveryPairOfOperatorsGroupsByLevelThenLeft) {
   ParseContext c;
-  c.Data("a", XEV_TYPE_NUMBER);
-  c.Data("b", XEV_TYPE_NUMBER);
-  c.Data("c", XEV_TYPE_NUMBER);
+  for (const char* name : {"a", "b", "c"}) c.Data(name, XEV_TYPE_NUMBER);
   c.Operator(4, XEV_TYPE_NUMBER);  // '||' on Numbers, so every operator applies
   const std::pair<std::string, int> ops[] = {{"+", 1}, {"-", 1}, {"*", 2}, {"/", 2}, {"%", 3}, {"||", 4}};
   for (const auto& [first, firstLevel] : ops) {
@@ -35,13 +58,9 @@ TEST(Grouping, EveryPairOfOperatorsGroupsByLevelThenLeft) {
 TEST(Grouping, ParenthesesAndNegativeConstants) {
   ParseContext c;
   AddSalesItems(c);
-  EXPECT_EQ(Parse(c.ec, "(Amount + Price) * (Qty - 1)").tree, "(* (+ Amount Price) (- Qty 1))");
-  EXPECT_EQ(Parse(c.ec, "((((Amount))))").tree, "Amount");
-  EXPECT_EQ(Parse(c.ec, "-5").tree, "-5");
-  EXPECT_EQ(Parse(c.ec, "- 5").tree, "-5");
-  EXPECT_EQ(Parse(c.ec, "Amount - -5").tree, "(- Amount -5)");
-  EXPECT_EQ(Parse(c.ec, "Amount -5").tree, "(- Amount 5)");
-  EXPECT_EQ(Parse(c.ec, "Amount * -2.5").tree, "(* Amount -2.5)");
+  ExpectTrees(c.ec, {{"(Amount + Price) * (Qty - 1)", "(* (+ Amount Price) (- Qty 1))"}, {"((((Amount))))", "Amount"},
+                     {"-5", "-5"}, {"- 5", "-5"}, {"Amount - -5", "(- Amount -5)"}, {"Amount -5", "(- Amount 5)"},
+                     {"Amount * -2.5", "(* Amount -2.5)"}});
   for (const char* bad : {"-Amount", "-(1)", "- - 5", "(Amount, Price)", "Amount Price", "Amount AND Price AND Qty",
                           "1,", "Amount < 2", "Amount = 2", "{1}", "()", "Amount DAYS", "DISTINCT Amount"}) {
     Parsed p = Parse(c.ec, bad);
@@ -62,25 +81,6 @@ TEST(Grouping, DateUnitBelongsToTheRightOperandOfPlusOrMinus) {
   // so the unit lands on it and is refused there, at the operator.
   p = Parse(c.ec, "OrderDate + 5 * 2 DAYS");
   EXPECT_EQ(std::tuple(p.error.code, p.error.pos, p.error.len), std::tuple(129u, 14u, 1u));
-}
-
-
-struct ErrorCase {
-  const char* text;
-  uint32_t code;
-  uint32_t pos;
-  uint32_t len;
-};
-
-void ExpectErrors(ExprContext* ec, std::initializer_list<ErrorCase> cases) {
-  for (const ErrorCase& e : cases) {
-    Parsed p = Parse(ec, e.text);
-    EXPECT_EQ(p.exp, nullptr) << e.text;
-    EXPECT_EQ(std::tuple(p.error.code, p.error.pos, p.error.len), std::tuple(e.code, e.pos, e.len)) << e.text;
-    char message[201] = {};
-    EXPECT_GT(xev::platform::LoadStringA(xev::platform::ModuleInstance(), e.code, message, sizeof message), 0)
-        << "no message for " << e.code;
-  }
 }
 
 class Errors : public ::testing::Test {
@@ -150,14 +150,12 @@ TEST(ErrorRecord, RejectedDateConstantIsReportedInstead) {
   EXPECT_EQ(Parse(c.ec, "12/40/2001").tree, "(/ (/ 12 40) 2001)");
 }
 
-
 TEST(Operators, AdmissionFollowsFlagsAndCallbacks) {
   {
     ParseContext c(ECF_STRING_PLUS | ECF_DATE_MINUS_STRING);
     AddSalesItems(c);
-    EXPECT_EQ(Parse(c.ec, "Name + City").type, XEV_TYPE_STRING);
-    EXPECT_EQ(Parse(c.ec, "OrderDate - '1/2/2001'").type, XEV_TYPE_NUMBER);
-    EXPECT_EQ(Parse(c.ec, "Name || City").type, XEV_TYPE_STRING);
+    ExpectTypes(c.ec, {{"Name + City", XEV_TYPE_STRING}, {"OrderDate - '1/2/2001'", XEV_TYPE_NUMBER},
+                       {"Name || City", XEV_TYPE_STRING}});
     ExpectErrors(c.ec, {{"'a' + 1", 115, 6, 1}, {"Amount * (% 2)", 110, 10, 1}});
   }
   {
@@ -179,7 +177,6 @@ TEST(Operators, AdmissionFollowsFlagsAndCallbacks) {
     EXPECT_EQ(std::tuple(p.exp, p.error.code, p.error.pos), std::tuple(nullptr, 0u, 5u));
   }
 }
-
 
 class Calls : public ::testing::Test {
  protected:
@@ -218,10 +215,10 @@ TEST_F(Calls, FormsWithoutArguments) {
 }
 
 TEST_F(Calls, RepeatingParameterGroup) {
-  EXPECT_EQ(Parse(c.ec, "Switch(City, 'a', 1, 'b', 2)").type, XEV_TYPE_NUMBER);
-  EXPECT_EQ(Parse(c.ec, "Switch(City, 'a', 1, 'b', 2, 0)").type, XEV_TYPE_NUMBER);
-  EXPECT_EQ(Parse(c.ec, "Switch(City, 'a', Name, 'b', City)").type, XEV_TYPE_NUMBER);
-  EXPECT_EQ(Parse(c.ec, "Most('x', 1, 2, Amount, 4, 5)").type, XEV_TYPE_NUMBER);
+  ExpectTypes(c.ec, {{"Switch(City, 'a', 1, 'b', 2)", XEV_TYPE_NUMBER},
+                     {"Switch(City, 'a', 1, 'b', 2, 0)", XEV_TYPE_NUMBER},
+                     {"Switch(City, 'a', Name, 'b', City)", XEV_TYPE_NUMBER},
+                     {"Most('x', 1, 2, Amount, 4, 5)", XEV_TYPE_NUMBER}});
   ExpectErrors(c.ec, {{"Switch(City, 1, 1)", 119, 13, 1},              // group key follows the first argument
                       {"Switch(City, 'a', 1, 'b', 'x')", 118, 26, 3},  // value matches the first value
                       {"Switch(City, 'a', 1, 'z')", 118, 21, 3},       // last one is the default value
@@ -230,9 +227,8 @@ TEST_F(Calls, RepeatingParameterGroup) {
 }
 
 TEST_F(Calls, MatchingResultType) {
-  EXPECT_EQ(Parse(c.ec, "Max(Amount, Price, 3)").type, XEV_TYPE_NUMBER);
-  EXPECT_EQ(Parse(c.ec, "Max(Name, City)").type, XEV_TYPE_STRING);
-  EXPECT_EQ(Parse(c.ec, "Max(OrderDate, ShipDate) + 1").type, XEV_TYPE_DATETIME);
+  ExpectTypes(c.ec, {{"Max(Amount, Price, 3)", XEV_TYPE_NUMBER}, {"Max(Name, City)", XEV_TYPE_STRING},
+                     {"Max(OrderDate, ShipDate) + 1", XEV_TYPE_DATETIME}});
   // A keyword first argument yields the type an aggregate over it gives.
   EXPECT_EQ(Parse(c.ec, "Max(PageNo, PageNo)").type, XEV_TYPE_NUMBER);
   EXPECT_EQ(Parse(c.ec, "Max(Top Ten, Top Ten) || 'x'").type, XEV_TYPE_STRING);
@@ -240,10 +236,8 @@ TEST_F(Calls, MatchingResultType) {
 
 TEST_F(Calls, QuantifiersAndPassByName) {
   EXPECT_EQ(Parse(c.ec, "Count(DISTINCT Amount)").exp->root->flags, xev::language::kCallQuantifier);
-  EXPECT_EQ(Parse(c.ec, "Count(ALL Name)").type, XEV_TYPE_NUMBER);
-  EXPECT_EQ(Parse(c.ec, "CountD(DISTINCT Name)").type, XEV_TYPE_NUMBER);
-  EXPECT_EQ(Parse(c.ec, "SumAny(Amount * 2)").type, XEV_TYPE_NUMBER);
-  EXPECT_EQ(Parse(c.ec, "SumAll(Amount * 2)").type, XEV_TYPE_NUMBER);
+  ExpectTypes(c.ec, {{"Count(ALL Name)", XEV_TYPE_NUMBER}, {"CountD(DISTINCT Name)", XEV_TYPE_NUMBER},
+                     {"SumAny(Amount * 2)", XEV_TYPE_NUMBER}, {"SumAll(Amount * 2)", XEV_TYPE_NUMBER}});
   ExpectErrors(c.ec, {{"SumAll(DISTINCT Amount * 2)", 101, 26, 1}, {"Count(1)", 101, 6, 1},
                       {"CountD(DISTINCT)", 117, 0, 7}});
 }
@@ -256,7 +250,6 @@ TEST_F(Calls, NamedFormulasAreWrittenWithEmptyParentheses) {
   EXPECT_EQ(p.type, XEV_TYPE_STRING);
   EXPECT_EQ(static_cast<ExprNode*>(p.exp->root->left)->endPos, 6u);
 }
-
 
 TEST(SetsAndRanges, BuildAtTheTopLevelOnly) {
   ParseContext c;
@@ -284,7 +277,6 @@ TEST(SetsAndRanges, NeedTheirContextFlag) {
                       {"Amount + 12/40/2001", 123, 9, 10}});
 }
 
-
 TEST(Positions, OperatorNodesTakeTheTokenReadAfterTheirRightOperand) {
   ParseContext c;
   AddSalesItems(c);
@@ -297,7 +289,6 @@ TEST(Positions, OperatorNodesTakeTheTokenReadAfterTheirRightOperand) {
   p = Parse(c.ec, "Amount - -12");
   EXPECT_EQ(static_cast<const ExprNode*>(p.exp->root->right)->pos, 10u);  // the number, not the sign
 }
-
 
 TEST(Text, QuoteEscapesAreMarked) {
   ParseContext c;
