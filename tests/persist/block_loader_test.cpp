@@ -15,6 +15,9 @@ using namespace blocktest;
 
 constexpr size_t kHeader = 21;
 
+// A current-version block up to its operator names, all empty.
+BlockBuilder Current() { return BlockBuilder().Byte(3).OperatorNames(); }
+
 std::vector<std::pair<std::string, ExprError>>& Reported() {
   static std::vector<std::pair<std::string, ExprError>> reported;
   return reported;
@@ -75,14 +78,13 @@ class BlockLoader : public ::testing::Test {
 };
 
 TEST_F(BlockLoader, HeaderAndSectionBounds) {
-  auto loads = [](const Bytes& block) { return Load(NewContext().get(), block); };
-  // The last name may end the block; a section count may not.
-  EXPECT_EQ(loads(BlockBuilder().Byte(3).OperatorNames().Build()), 1);
-  EXPECT_EQ(loads(Bytes(20, 0)), 1) << "the oldest version has no version byte";
-  EXPECT_EQ(loads(BlockBuilder().Byte(3).OperatorNames().U16(0xFA).U16(0).Build()), 0);
-  EXPECT_EQ(loads(BlockBuilder().Byte(3).OperatorNames().U16(0xFC).U16(0).Build()), 0);
-  EXPECT_EQ(loads(BlockBuilder().Byte(3).OperatorNames().U16(0xFA).U16(1).Item85("A", "GetA").Build()), 1);
-  for (uint8_t version : {4, 0x7F, 0xFF}) EXPECT_EQ(loads(Bytes{version, 0, 0}), 0) << int(version);
+  // The last name may end the block; a section count may not. The oldest
+  // version has no version byte.
+  const std::pair<Bytes, int32_t> cases[] = {
+      {Current().Build(), 1}, {Bytes(20, 0), 1}, {Current().U16(0xFA).U16(0).Build(), 0},
+      {Current().U16(0xFC).U16(0).Build(), 0}, {Current().U16(0xFA).U16(1).Item85("A", "GetA").Build(), 1},
+      {Bytes{4, 0, 0}, 0}, {Bytes{0x7F, 0, 0}, 0}, {Bytes{0xFF, 0, 0}, 0}};
+  for (const auto& [block, loads] : cases) EXPECT_EQ(Load(NewContext().get(), block), loads) << block.size();
 
   std::vector<std::string> names(20, "");
   names[0] = "AddNumbers", names[19] = "KeywordConcat";
@@ -105,7 +107,7 @@ TEST_F(BlockLoader, UnresolvedNamesStopTheLoad) {
 
   // A data item whose binding name is refused stays, unbound.
   Ec items = NewContext();
-  EXPECT_EQ(Load(items.get(), BlockBuilder().Byte(3).OperatorNames().U16(0xFA).U16(2).Item85("A", "UnboundA").Item85("B", "GetB").Build()), 0);
+  EXPECT_EQ(Load(items.get(), Current().U16(0xFA).U16(2).Item85("A", "UnboundA").Item85("B", "GetB").Build()), 0);
   EXPECT_EQ(+StoredItem(items.get(), "A").boundValue, 0);
   EXPECT_EQ(XEVGetExpressionVariable(items.get(), nullptr, "B"), 0);
 }
@@ -213,7 +215,6 @@ TEST_F(BlockLoader, LoadNameIsInBlockFindsTheCalledName) {
   EXPECT_EQ(xev::persist::LoadNameIsInBlock("Zed(", records, length, &partial, 50), 0) << "stops at the end";
 }
 
-// ---- Damaged blocks ----------------------------------------------------------------------
 
 // A cut block fails, except where the cut leaves no section marker behind:
 // right after the names or after the last data item, with or without one
@@ -238,13 +239,13 @@ TEST_F(BlockLoader, EveryTruncationLoadsAPrefix) {
 
 TEST_F(BlockLoader, CountsLargerThanTheData) {
   Ec ec = HostContext();
-  EXPECT_EQ(Load(ec.get(), BlockBuilder().Byte(3).OperatorNames().U16(0xFA).U16(30000).Item85("A", "GetA").Build()), 0);
+  EXPECT_EQ(Load(ec.get(), Current().U16(0xFA).U16(30000).Item85("A", "GetA").Build()), 0);
   // The slot added for the missing record stays empty but counted.
   Bytes written = WriteBlock(ec.get());
   EXPECT_EQ(std::tuple(written[kHeader + 2], written.size()), std::tuple(2, kHeader + 4 + 85 + sizeof "GetA"));
 
   Ec formulas = HostContext();
-  EXPECT_EQ(Load(formulas.get(), BlockBuilder().Byte(3).OperatorNames().U16(0xFC).U16(0x7FFF).Formula("1", "One").Build()), 0);
+  EXPECT_EQ(Load(formulas.get(), Current().U16(0xFC).U16(0x7FFF).Formula("1", "One").Build()), 0);
   EXPECT_EQ(XEVGetExpressionCount(formulas.get()), 1);
 }
 
@@ -263,7 +264,6 @@ TEST_F(BlockLoader, AllocationFailuresEndTheLoadCleanly) {
   }
 }
 
-// ---- Fixtures of the old versions ----------------------------------------------------------
 
 // Hex bytes ("00*34" repeats one) and quoted texts without their terminator;
 // "#" starts a comment.
