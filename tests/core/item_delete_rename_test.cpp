@@ -43,6 +43,9 @@ class Items : public ::testing::Test {
     EXPECT_NE(exp, nullptr) << text;
     return exp;
   }
+  void AddAll(std::initializer_list<std::pair<const char*, const char*>> formulas) {
+    for (const auto& [text, name] : formulas) Add(text, name);
+  }
   // Gives a formula the text and tree of another parse, past the checks that
   // would refuse a cycle.
   void ForceText(HEXP a, const char* text) {
@@ -68,10 +71,7 @@ class Items : public ::testing::Test {
 
 TEST_F(Items, DeletingOffersDependentsBeforeWhatTheyUse) {
   EXPECT_EQ(XEVDeleteExpItem(c.ec, XEV_ITEM_DATA, "City", DeleteFormula), 1);  // no formulas at all
-  Add("Amount * 2", "A");
-  Add("A() + 1", "B");
-  Add("Price", "C");
-  Add("B() - A()", "D");
+  AddAll({{"Amount * 2", "A"}, {"A() + 1", "B"}, {"Price", "C"}, {"B() - A()", "D"}});
   Add("Amount, Price", "Both");  // a set uses its elements
   log.answer = 3;
   EXPECT_EQ(XEVDeleteExpItem(c.ec, XEV_ITEM_DATA, "Qty", DeleteFormula), 1);  // unused: nobody asked
@@ -149,11 +149,8 @@ TEST(ItemsMemory, EveryAllocationFailingKeepsTheItemOrFinishes) {
 
 TEST_F(Items, RenameTouchesWholeTokensInTheirRoleOutsideStrings) {
   c.Data("Amount2", XEV_TYPE_NUMBER);
-  Add("Amount*2 + Amount2", "A");
-  Add("Name || ' Amount ' || 'it''s Amount' || 'a\\' Amount'", "Quoted");
-  Add("Twice(Amount) + Twice (Amount2)", "Call");
-  Add("Amount, Price", "Set");
-  Add("Qty AND Amount", "Range");
+  AddAll({{"Amount*2 + Amount2", "A"}, {"Name || ' Amount ' || 'it''s Amount' || 'a\\' Amount'", "Quoted"},
+          {"Twice(Amount) + Twice (Amount2)", "Call"}, {"Amount, Price", "Set"}, {"Qty AND Amount", "Range"}});
   EXPECT_EQ(XEVRenameExpressionItem(c.ec, XEV_ITEM_DATA, "Amount", "Total"), 0);
   EXPECT_EQ(TextOf("A") + " " + TreeOf("A"), "Total*2 + Amount2 (+ (* Total 2) Amount2)");
   EXPECT_EQ(TextOf("Quoted"), "Name || ' Amount ' || 'it''s Amount' || 'a\\' Amount'");
