@@ -1,12 +1,8 @@
-// Failing every allocation of an operation in turn.
-//
-// Sweep() runs an attempt once with no failure to count the allocations its
-// operation makes, then once per allocation with exactly that one failing.
-// Each attempt prepares what it needs, brackets the operation with Arm() and
-// Disarm(), checks the outcome and releases everything; Sweep() checks that no
-// block outlives the attempt. The rest of this header is a small host the
-// scenarios share: data items whose values come from callbacks, host
-// aggregates, the built-in functions, and a check that a context still works.
+// Sweep() runs an attempt once to count the allocations its operation makes,
+// then once per allocation with exactly that one failing. Each attempt brackets
+// the operation with Arm() and Disarm(), checks the outcome and releases
+// everything; Sweep() checks that no block outlives it. The rest is a small
+// host the scenarios share and a check that a context still works.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,7 +20,6 @@
 
 namespace oom {
 
-// Figures over the whole test program, printed when it ends.
 struct Totals {
   int scenarios = 0;
   int64_t points = 0;
@@ -42,7 +38,6 @@ class Trial {
   ~Trial() { Disarm(); }
   Trial(const Trial&) = delete;
   Trial& operator=(const Trial&) = delete;
-
   void Arm() {
     start_ = HostAllocationCount();
     HostFailAllocationAfter(failAt_);
@@ -170,17 +165,25 @@ inline int32_t AddKeywordItem(ExprContext* ec, const char* name, int16_t type) {
   return XEVAddExpressionItem(ec, &item);
 }
 
+// A record sized for every parameter, since ExpItem holds room for one only.
+inline int32_t AddFunction(ExprContext* ec, const char* name, int16_t type, intptr_t entry,
+                           const std::vector<ExpParam>& params, uint16_t flags = 0) {
+  std::vector<unsigned char> bytes(XEV_ITEM_FIXED_SIZE + sizeof(ExpParam) * (params.size() + 1));
+  auto* item = reinterpret_cast<ExpItem*>(bytes.data());
+  item->kind = XEV_ITEM_FUNCTION;
+  item->dataType = type;
+  item->boundValue = entry;
+  std::strncpy(item->name, name, sizeof item->name - 1);
+  item->paramCount = static_cast<int16_t>(params.size());
+  item->flags = flags;
+  std::memcpy(bytes.data() + XEV_ITEM_FIXED_SIZE, params.data(), sizeof(ExpParam) * params.size());
+  return XEVAddExpressionItem(ec, item);
+}
+
 // A host aggregate with one parameter passed by name, accepting DISTINCT and ALL.
 inline int32_t AddAggregate(ExprContext* ec, const char* name, int16_t parameterType) {
-  ExpItem item{};
-  item.kind = XEV_ITEM_FUNCTION;
-  item.dataType = XEV_TYPE_NUMBER;
-  item.boundValue = reinterpret_cast<intptr_t>(&AggregateValue);
-  std::strncpy(item.name, name, sizeof item.name - 1);
-  item.paramCount = 1;
-  item.flags = XEV_FN_DISTINCT | XEV_FN_ALL;
-  item.params[0] = ExpParam{1, parameterType, 0};
-  return XEVAddExpressionItem(ec, &item);
+  return AddFunction(ec, name, XEV_TYPE_NUMBER, reinterpret_cast<intptr_t>(&AggregateValue),
+                     {ExpParam{1, parameterType, 0}}, XEV_FN_DISTINCT | XEV_FN_ALL);
 }
 
 struct ItemSpec {
@@ -190,28 +193,27 @@ struct ItemSpec {
 
 // The items the formula corpus (tests/data/formulas/corpus.txt) is written against.
 inline const std::vector<ItemSpec>& CorpusDataItems() {
-  static const std::vector<ItemSpec> items = {
-      {"Amount", XEV_TYPE_NUMBER},       {"Price", XEV_TYPE_NUMBER},
-      {"Quantity", XEV_TYPE_NUMBER},     {"Discount", XEV_TYPE_NUMBER},
-      {"Freight", XEV_TYPE_NUMBER},      {"Weight", XEV_TYPE_NUMBER},
-      {"CustomerNo", XEV_TYPE_NUMBER},   {"Orders.Lines.Total", XEV_TYPE_NUMBER},
-      {"Customer", XEV_TYPE_STRING},     {"City", XEV_TYPE_STRING},
-      {"Region", XEV_TYPE_STRING},       {"Country", XEV_TYPE_STRING},
-      {"ProductName", XEV_TYPE_STRING},  {"Category", XEV_TYPE_STRING},
-      {"SalesRep", XEV_TYPE_STRING},     {"\"Ship Via\"", XEV_TYPE_STRING},
-      {"OrderDate", XEV_TYPE_DATETIME},  {"ShipDate", XEV_TYPE_DATETIME},
-      {"DueDate", XEV_TYPE_DATETIME},    {"PaidDate", XEV_TYPE_DATETIME},
-  };
+  static const std::vector<ItemSpec> items = [] {
+    std::vector<ItemSpec> all;
+    const auto add = [&](int16_t type, std::initializer_list<const char*> names) {
+      for (const char* name : names) all.push_back({name, type});
+    };
+    add(XEV_TYPE_NUMBER, {"Amount", "Price", "Quantity", "Discount", "Freight", "Weight", "CustomerNo",
+                          "Orders.Lines.Total"});
+    add(XEV_TYPE_STRING, {"Customer", "City", "Region", "Country", "ProductName", "Category", "SalesRep",
+                          "\"Ship Via\""});
+    add(XEV_TYPE_DATETIME, {"OrderDate", "ShipDate", "DueDate", "PaidDate"});
+    return all;
+  }();
   return items;
 }
 
 constexpr uint16_t kHostFlags =
     ECF_RANGES_SETS | ECF_SET_QUANTIFIERS | ECF_MODULO | ECF_STRING_PLUS | ECF_DATE_MINUS_STRING;
 
-// Built-in functions, the corpus items and aggregates. Made with no failure
-// armed; a scenario that sweeps building itself does it step by step.
-inline ExprContext* NewHostContext() {
-  ExprContext* ec = XEVCreateEC(0, ResolveToDummy, nullptr, kHostFlags);
+// Built-in functions, the corpus items and aggregates, made with no failure armed.
+inline ExprContext* NewHostContext(XEVRenameCallback rename = nullptr) {
+  ExprContext* ec = XEVCreateEC(0, ResolveToDummy, rename, kHostFlags);
   EXPECT_NE(ec, nullptr);
   EXPECT_EQ(FUNDefineFunctions(ec), 1);
   for (const ItemSpec& item : CorpusDataItems()) EXPECT_EQ(AddDataItem(ec, item.name, item.type), 1);
@@ -229,16 +231,29 @@ inline HEXP ParseOrFail(ExprContext* ec, const std::string& text, const std::str
   return exp;
 }
 
-inline std::string ExpressionText(ExprContext* ec, HEXP exp) {
-  std::string text(static_cast<size_t>(XEVGetExpressionTextLength(ec, exp)) + 1, '\0');
-  XEVGetExpressionText(ec, exp, static_cast<int32_t>(text.size()), text.data());
+template <typename Length, typename Get>
+std::string ReadBack(ExprContext* ec, HEXP exp, Length length, Get get) {
+  std::string text(static_cast<size_t>(length(ec, exp)) + 1, '\0');
+  get(ec, exp, static_cast<int32_t>(text.size()), text.data());
   return text.c_str();
 }
-
+inline std::string ExpressionText(ExprContext* ec, HEXP exp) {
+  return ReadBack(ec, exp, XEVGetExpressionTextLength, XEVGetExpressionText);
+}
 inline std::string ExpressionName(ExprContext* ec, HEXP exp) {
-  std::string name(static_cast<size_t>(XEVGetExpressionNameLength(ec, exp)) + 1, '\0');
-  XEVGetExpressionName(ec, exp, static_cast<int32_t>(name.size()), name.data());
-  return name.c_str();
+  return ReadBack(ec, exp, XEVGetExpressionNameLength, XEVGetExpressionName);
+}
+
+inline std::set<std::string> ItemNames(ExprContext* ec, int16_t kind) {
+  std::set<std::string> names;
+  XEVEnumExpItems(
+      ec, kind,
+      [](ExprContext*, const char* name, intptr_t user) -> int32_t {
+        reinterpret_cast<std::set<std::string>*>(user)->insert(name);
+        return 1;
+      },
+      reinterpret_cast<intptr_t>(&names));
+  return names;
 }
 
 // The value of an expression as text ("<none>" when it yields no value).
@@ -279,15 +294,7 @@ inline void ExpectUsable(ExprContext* ec) {
     EXPECT_EQ(XEVHEXPFromName(ec, name.c_str()), exp) << name;
     EXPECT_FALSE(ExpressionText(ec, exp).empty()) << name;
   }
-  int32_t items = 0;
-  for (int16_t kind : {XEV_ITEM_FUNCTION, XEV_ITEM_DATA, XEV_ITEM_KEYWORD}) {
-    XEVEnumExpItems(
-        ec, kind, [](ExprContext*, const char*, intptr_t user) -> int32_t {
-          ++*reinterpret_cast<int32_t*>(user);
-          return 1;
-        },
-        reinterpret_cast<intptr_t>(&items));
-  }
+  for (int16_t kind : {XEV_ITEM_FUNCTION, XEV_ITEM_DATA, XEV_ITEM_KEYWORD}) ItemNames(ec, kind);
   // A data item slot left empty by a stopped load is counted by the size but
   // not written, so the block may come out shorter, never longer.
   std::vector<uint8_t> block(XEVGetECBlockSize(ec, 1));
