@@ -63,13 +63,16 @@ struct CallOutcome {
   size_t blockSize = 0;
 };
 
-// Calls fn with a fresh result block of size bytes (an empty list passes no array).
-inline CallOutcome Call(XEVFunctionEntry fn, std::vector<Arg> args, int32_t size = 50) {
+// Calls fn with a fresh result block of size bytes (an empty list passes no
+// array), with the failAt-th allocation from the call on failing.
+inline CallOutcome Call(XEVFunctionEntry fn, std::vector<Arg> args, int32_t size = 50, int64_t failAt = 0) {
   std::vector<void*> slots;
   for (Arg& a : args) slots.push_back(a.pointer());
   void* block = HostAlloc(static_cast<size_t>(size));
   CallOutcome out;
+  HostFailAllocationAfter(failAt);
   out.returned = fn(nullptr, nullptr, size, &block, "f", slots.empty() ? nullptr : slots.data());
+  HostFailAllocationAfter(0);
   out.blockSize = HostBlockSize(block);
   if (out.returned != 0 && size == XEV_NUMBER_SIZE) std::memcpy(&out.number, block, XEV_NUMBER_SIZE);
   if (out.returned != 0 && size != XEV_NUMBER_SIZE) out.text = static_cast<const char*>(block);
@@ -88,18 +91,12 @@ inline std::string CallText(XEVFunctionEntry fn, std::vector<Arg> args) {
   return out.text;
 }
 
-// Calls fn on a block of size bytes with the next allocation failing; returns
-// what fn returned and checks that the block was kept.
+// Calls fn with its first allocation failing; returns what fn returned and
+// checks that the block was kept.
 inline int32_t CallFailingGrowth(XEVFunctionEntry fn, std::vector<Arg> args, int32_t size) {
-  std::vector<void*> slots;
-  for (Arg& a : args) slots.push_back(a.pointer());
-  void* block = HostAlloc(static_cast<size_t>(size));
-  HostFailAllocationAfter(1);
-  int32_t returned = fn(nullptr, nullptr, size, &block, "f", slots.data());
-  HostFailAllocationAfter(0);
-  EXPECT_EQ(HostBlockSize(block), static_cast<size_t>(size));
-  HostFree(block);
-  return returned;
+  const CallOutcome out = Call(fn, std::move(args), size, 1);
+  EXPECT_EQ(out.blockSize, static_cast<size_t>(size));
+  return out.returned;
 }
 
 // Leaves no host block behind and restores the code page.
