@@ -43,6 +43,7 @@ int32_t FieldOf(const DateParts& parts, Field field) {
 // The shape of the six field functions: a Number from one DateTime, NULL in,
 // NULL out.
 int32_t DateToNumberResult(void** result, int32_t size, void** args, Field field) {
+  if (!ArgumentsPresent(args, 1)) return 0;
   NumberValue* out = NumberResult(result, size);
   if (out == nullptr) return 0;
   DateParts parts;
@@ -76,37 +77,31 @@ extern "C" {
 
 XEV_API int32_t XEV_CALL FUNDateYear(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                      void** args) {
-  if (!ArgumentsPresent(args, 1)) return 0;
   return DateToNumberResult(result, size, args, Field::kYear);
 }
 
 XEV_API int32_t XEV_CALL FUNDateMonth(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                       void** args) {
-  if (!ArgumentsPresent(args, 1)) return 0;
   return DateToNumberResult(result, size, args, Field::kMonth);
 }
 
 XEV_API int32_t XEV_CALL FUNDateDay(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                     void** args) {
-  if (!ArgumentsPresent(args, 1)) return 0;
   return DateToNumberResult(result, size, args, Field::kDay);
 }
 
 XEV_API int32_t XEV_CALL FUNDateHour(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                      void** args) {
-  if (!ArgumentsPresent(args, 1)) return 0;
   return DateToNumberResult(result, size, args, Field::kHour);
 }
 
 XEV_API int32_t XEV_CALL FUNDateMinute(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                        void** args) {
-  if (!ArgumentsPresent(args, 1)) return 0;
   return DateToNumberResult(result, size, args, Field::kMinute);
 }
 
 XEV_API int32_t XEV_CALL FUNDateSecond(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                        void** args) {
-  if (!ArgumentsPresent(args, 1)) return 0;
   return DateToNumberResult(result, size, args, Field::kSecond);
 }
 

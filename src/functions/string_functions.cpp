@@ -110,30 +110,30 @@ int32_t NumberOut(void** result, int32_t size, int32_t value) {
   return 1;
 }
 
+// StrLeft and StrRight: the first or last count characters of s.
+int32_t TakePart(void** result, int32_t size, void** args,
+                 char* (XEV_CALL* take)(char*, const char*, int32_t)) {
+  if (!ArgumentsPresent(args, 2)) return 0;
+  const char* s = StringArg(args, 0);
+  int32_t count = IntArg(args, 1);
+  char* out = TextResult(result, size, PartRoom(s, count));
+  if (out == nullptr) return 0;
+  take(out, s, count);
+  return 1;
+}
+
 }  // namespace
 
 extern "C" {
 
 XEV_API int32_t XEV_CALL FUNStrLeft(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                     void** args) {
-  if (!ArgumentsPresent(args, 2)) return 0;
-  const char* s = StringArg(args, 0);
-  int32_t count = IntArg(args, 1);
-  char* out = TextResult(result, size, PartRoom(s, count));
-  if (out == nullptr) return 0;
-  HostStrLeft(out, s, count);
-  return 1;
+  return TakePart(result, size, args, HostStrLeft);
 }
 
 XEV_API int32_t XEV_CALL FUNStrRight(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                      void** args) {
-  if (!ArgumentsPresent(args, 2)) return 0;
-  const char* s = StringArg(args, 0);
-  int32_t count = IntArg(args, 1);
-  char* out = TextResult(result, size, PartRoom(s, count));
-  if (out == nullptr) return 0;
-  HostStrRight(out, s, count);
-  return 1;
+  return TakePart(result, size, args, HostStrRight);
 }
 
 XEV_API int32_t XEV_CALL FUNStrMid(ExprContext*, HEXP, int32_t size, void** result, const char*,
