@@ -29,8 +29,8 @@ extern "C" {
 
 typedef struct ExprContext ExprContext;  /* an expression context (EC) */
 typedef struct ExprRecord* HEXP;         /* one named formula, range or set */
-typedef struct XevWindow* HWND;          /* a window of the platform layer */
-typedef struct XevModule* HMODULE;       /* a loaded module */
+typedef struct XevWindow* XEVHWND;      /* a window of the library's windowing kit (xevui.h) */
+typedef struct XevModule* XEVHMODULE;   /* a loaded module */
 
 /* Context flags (fourth argument of XEVCreateEC). */
 #define ECF_LIST_ALL_EXPRESSIONS 0x01
@@ -108,8 +108,8 @@ typedef void(XEV_CALL* XEVRenameCallback)(ExprContext* ec, const char* oldName, 
 /* code 1: an expression was destroyed; 2: added by XEVParseString;
  * 3: re-parsed under a new name by XEVParseFormula. */
 typedef void(XEV_CALL* XEVNotifyCallback)(ExprContext* ec, int32_t code);
-typedef int32_t(XEV_CALL* XEVDelPermissionCallback)(ExprContext* ec, HEXP exp, HWND dialog);
-typedef void(XEV_CALL* XEVListValuesCallback)(ExprContext* ec, const char* itemName, HWND listBox,
+typedef int32_t(XEV_CALL* XEVDelPermissionCallback)(ExprContext* ec, HEXP exp, XEVHWND dialog);
+typedef void(XEV_CALL* XEVListValuesCallback)(ExprContext* ec, const char* itemName, XEVHWND listBox,
                                                int32_t firstFill, int32_t* keepEnabled);
 typedef int32_t(XEV_CALL* XEVEnumItemsCallback)(ExprContext* ec, const char* name, intptr_t user);
 typedef int32_t(XEV_CALL* XEVEnumExpressionsCallback)(ExprContext* ec, HEXP exp, int32_t ordinal);
@@ -165,7 +165,7 @@ XEV_API int32_t XEV_CALL XEVDeleteExpItem(ExprContext* ec, int16_t kind, const c
 XEV_API int32_t XEV_CALL XEVDeleteAllECVars(ExprContext* ec);
 XEV_API int32_t XEV_CALL XEVRenameExpressionItem(ExprContext* ec, int16_t kind, const char* oldName,
                                                  const char* newName);
-XEV_API int32_t XEV_CALL XEVLoadComboBox(ExprContext* ec, int16_t kind, HWND comboBox);
+XEV_API int32_t XEV_CALL XEVLoadComboBox(ExprContext* ec, int16_t kind, XEVHWND comboBox);
 
 /* ---- Expressions -------------------------------------------------------------- */
 
@@ -216,7 +216,7 @@ XEV_API int32_t XEV_CALL XEVInputNameIsKeyword(char* destination, const char* na
  * empty buffer) for a code without a message. */
 XEV_API int32_t XEV_CALL XEVGetErrorMessage(uint32_t code, char* buffer, int32_t size);
 /* Shows the error dialog; -1 when it cannot be created. */
-XEV_API intptr_t XEV_CALL XEVErrorDisplay(HWND parent, const char* text, const ExprError* error);
+XEV_API intptr_t XEV_CALL XEVErrorDisplay(XEVHWND parent, const char* text, const ExprError* error);
 
 /* ---- Evaluation ---------------------------------------------------------------------- */
 
@@ -230,7 +230,7 @@ XEV_API int32_t XEV_CALL XEVSetOperatorCallback(ExprContext* ec, int32_t op, int
 /* ---- Built-in functions ------------------------------------------------------------------ */
 
 XEV_API int32_t XEV_CALL FUNDefineFunctions(ExprContext* ec);
-XEV_API HMODULE XEV_CALL FUNModuleHandle(void);
+XEV_API XEVHMODULE XEV_CALL FUNModuleHandle(void);
 XEV_API void XEV_CALL FUNWinIniChange(void);
 XEV_API int32_t XEV_CALL FUNStrVarResult(void** result, int32_t size, const char* source);
 
@@ -293,8 +293,8 @@ XEV_API int32_t XEV_CALL XEVSetECContents(ExprContext* ec, int32_t length, const
 
 /* ---- Formula editor ------------------------------------------------------------------------ */
 
-XEV_API HEXP XEV_CALL XEVBuildExpression(HWND owner, ExprContext* ec, HEXP exp, uint16_t maxLength);
-XEV_API HEXP XEV_CALL XEVBuildExpressionOfType(HWND owner, ExprContext* ec, HEXP exp,
+XEV_API HEXP XEV_CALL XEVBuildExpression(XEVHWND owner, ExprContext* ec, HEXP exp, uint16_t maxLength);
+XEV_API HEXP XEV_CALL XEVBuildExpressionOfType(XEVHWND owner, ExprContext* ec, HEXP exp,
                                                uint16_t maxLength, int32_t type, const char* itemName);
 
 #ifdef __cplusplus

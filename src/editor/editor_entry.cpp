@@ -3,6 +3,7 @@
 // both entry points take the path the library takes when creation fails:
 // error 131 is shown and nothing is saved, which a load in load-fix mode
 // treats as the user cancelling.
+#include "platform/platform.h"
 #include "xev/xev.h"
 
 namespace xev::editor {

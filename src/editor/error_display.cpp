@@ -2,6 +2,7 @@
 // formula text with the failing span selected; it needs the windowing kit,
 // and until that exists the dialog cannot be created, so nothing is shown
 // and the caller gets the result of a failed creation.
+#include "platform/platform.h"
 #include "xev/xev.h"
 
 namespace xev::editor {

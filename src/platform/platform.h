@@ -10,6 +10,12 @@
 
 #include "xev/xev.h"
 
+// Inside the library the window and module handles keep their system names;
+// the public headers spell them XEVHWND and XEVHMODULE so that a host which
+// also includes its own system headers sees no clash.
+typedef XEVHWND HWND;
+typedef XEVHMODULE HMODULE;
+
 namespace xev::platform {
 
 // ---- Movable memory -------------------------------------------------------

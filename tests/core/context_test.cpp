@@ -15,8 +15,8 @@ int g_resolves = 0, g_added = 0;
 intptr_t XEV_CALL Resolve(const char*) { return ++g_resolves, 99; }
 void XEV_CALL Rename(ExprContext*, const char*, const char*) {}
 void XEV_CALL Notify(ExprContext*, int32_t code) { g_added += code == 2; }
-int32_t XEV_CALL Permit(ExprContext*, HEXP, HWND) { return 1; }
-void XEV_CALL ListValues(ExprContext*, const char*, HWND, int32_t, int32_t*) {}
+int32_t XEV_CALL Permit(ExprContext*, HEXP, XEVHWND) { return 1; }
+void XEV_CALL ListValues(ExprContext*, const char*, XEVHWND, int32_t, int32_t*) {}
 
 class ContextTest : public ::testing::Test {
  protected:
