@@ -1,0 +1,5 @@
+// Combo boxes (placeholder until the control lands).
+#include "platform/ui/kit.h"
+namespace xev::ui::kit {
+LRESULT XEV_CALL ComboBoxProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
+}  // namespace xev::ui::kit
