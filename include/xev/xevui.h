@@ -298,13 +298,35 @@ XEV_API int32_t XEV_CALL XEVUiBeepCount(void);
 
 /* ---- The library's dialog and window procedures ----------------------------- */
 
+/* The host's help query: sent to a dialog of the library with wParam the
+ * control that has the focus and lParam a callback, which the dialog calls
+ * with (kind, value): (257, topic name) or (1, context number). */
+#define XEV_WM_HELPQUERY 0x83FF
+typedef void(XEV_CALL* XEVHelpCallback)(int32_t kind, intptr_t value);
+
 typedef intptr_t(XEV_CALL* XEVUiDialogProc)(XEVHWND dialog, uint32_t message, uintptr_t wParam,
                                             intptr_t lParam);
 
+/* The dialog procedure of the error dialogs and the procedure that makes
+ * their formula text read-only; GetProcAddress finds both, and the editor's
+ * procedures, in the library's export table. */
 XEV_API intptr_t XEV_CALL XEVErrorDlgProc(XEVHWND dialog, uint32_t message, uintptr_t wParam,
                                           intptr_t lParam);
 XEV_API intptr_t XEV_CALL XEVErrorEditProc(XEVHWND edit, uint32_t message, uintptr_t wParam,
                                            intptr_t lParam);
+
+/* The formula editor's dialog and control procedures, and those of its text
+ * view and value list. */
+XEV_API intptr_t XEV_CALL XevDlgProc(XEVHWND dialog, uint32_t message, uintptr_t wParam, intptr_t lParam);
+XEV_API intptr_t XEV_CALL EditSubProc(XEVHWND edit, uint32_t message, uintptr_t wParam, intptr_t lParam);
+XEV_API intptr_t XEV_CALL StatusSubProc(XEVHWND edit, uint32_t message, uintptr_t wParam, intptr_t lParam);
+XEV_API intptr_t XEV_CALL LBFormsSubProc(XEVHWND list, uint32_t message, uintptr_t wParam, intptr_t lParam);
+XEV_API intptr_t XEV_CALL LBVarsSubProc(XEVHWND list, uint32_t message, uintptr_t wParam, intptr_t lParam);
+XEV_API intptr_t XEV_CALL LBFuncsSubProc(XEVHWND list, uint32_t message, uintptr_t wParam, intptr_t lParam);
+XEV_API intptr_t XEV_CALL XevViewTextDlgProc(XEVHWND dialog, uint32_t message, uintptr_t wParam, intptr_t lParam);
+XEV_API intptr_t XEV_CALL ViewEditSubProc(XEVHWND edit, uint32_t message, uintptr_t wParam, intptr_t lParam);
+XEV_API intptr_t XEV_CALL XevListValuesDlgProc(XEVHWND dialog, uint32_t message, uintptr_t wParam,
+                                               intptr_t lParam);
 
 #ifdef __cplusplus
 }

@@ -69,6 +69,14 @@ void OnSetSel(HWND edit, WPARAM startArg, LPARAM endArg) {
     return;
   }
   int32_t length = TextOfEdit(edit).length;
+  // The packed form some dialogs send: start 0 in wParam, and in lParam the
+  // start in the low and the end in the high 16 bits. An end beyond the text
+  // with a high word set cannot mean anything else for a text of less than
+  // 64 KiB, which is where the packed form is used.
+  if (start == 0 && endArg > 0xFFFF && endArg > length && length < 0x10000) {
+    start = LOWORD(static_cast<uintptr_t>(endArg));
+    endArg = HIWORD(static_cast<uintptr_t>(endArg));
+  }
   int32_t end = endArg < 0 ? length : ToOffset(endArg);
   SetSelection(edit, ToOffset(start), end);
 }

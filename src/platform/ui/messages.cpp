@@ -32,8 +32,10 @@ bool GrowQueue(kit::State& s) {
   return true;
 }
 
+// An empty queue gives its block back, so that a host between dialogs holds
+// no kit memory; the next post takes a new one.
 void ReleaseQueueIfIdle(kit::State& s) {
-  if (s.queueLength != 0 || s.liveWindows != 0) return;
+  if (s.queueLength != 0) return;
   HostFree(s.queue);
   s.queue = nullptr;
   s.queueCapacity = 0;
@@ -119,6 +121,7 @@ bool PopQueued(Message* out) {
   *out = s.queue[s.queueHead];
   s.queueHead = (s.queueHead + 1) % s.queueCapacity;
   --s.queueLength;
+  ReleaseQueueIfIdle(s);
   return true;
 }
 
@@ -193,7 +196,12 @@ void Dispatch(const Message& m) {
   }
   if (m.message == WM_TIMER) {
     for (int32_t i = 0; i < s.timerCount; ++i)
-      if (s.timers[i].window == m.window && s.timers[i].id == m.wParam) s.timers[i].queued = false;
+      if (s.timers[i].window == m.window && s.timers[i].id == m.wParam) {
+        // The interval runs from the message a window handles, so a clock
+        // that jumped far ahead still gives one WM_TIMER, not a burst.
+        s.timers[i].queued = false;
+        s.timers[i].due = Now() + s.timers[i].elapse;
+      }
   }
   HWND target = m.window;
   if (target == nullptr && IsKeyboardMessage(m.message)) {
@@ -316,6 +324,7 @@ BOOL KillTimer(HWND window, uintptr_t id) {
       ++kept;
     }
     s.queueLength = kept;
+    ReleaseQueueIfIdle(s);
     if (s.timerCount == 0) {
       HostFree(s.timers);
       s.timers = nullptr;

@@ -142,6 +142,8 @@ intptr_t GetWindowLongA(HWND window, int32_t index);
 intptr_t SetWindowLongA(HWND window, int32_t index, intptr_t value);
 LRESULT CallWindowProcA(WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The procedure of the window's class, whatever subclass is in place now.
+WNDPROC GetClassWindowProc(HWND window);
 HWND GetDlgItem(HWND dialog, int32_t id);
 int32_t GetDlgCtrlID(HWND window);
 HWND GetParent(HWND window);

@@ -36,6 +36,15 @@ int32_t FreeSlot(State& s) {
   return GrowSlots(s) ? first : -1;
 }
 
+// With no window left the table goes back, so that a host that has closed
+// every dialog holds no kit memory.
+void ReleaseTableIfEmpty(State& s) {
+  if (s.liveWindows != 0) return;
+  HostFree(s.slots);
+  s.slots = nullptr;
+  s.slotCount = 0;
+}
+
 void LinkChild(Window* parent, Window* child) {
   if (parent->lastChild == nullptr) {
     parent->firstChild = child->handle;
@@ -70,7 +79,10 @@ Window* NewWindow(WindowKind kind, HWND parent, HWND owner) {
   int32_t slot = FreeSlot(s);
   if (slot < 0) return nullptr;
   void* block = HostAlloc(sizeof(Window));
-  if (block == nullptr) return nullptr;
+  if (block == nullptr) {
+    ReleaseTableIfEmpty(s);
+    return nullptr;
+  }
   auto* w = new (block) Window();
   w->kind = kind;
   w->handle = MakeHandle(slot, s.slots[slot].generation);
@@ -110,13 +122,7 @@ void ReleaseWindow(Window* w) {
   HostFree(w->control);
   w->~Window();
   HostFree(w);
-  if (s.liveWindows == 0) {
-    // The last window gone: give the table back so that a host that has
-    // closed every dialog holds no kit memory.
-    HostFree(s.slots);
-    s.slots = nullptr;
-    s.slotCount = 0;
-  }
+  ReleaseTableIfEmpty(s);
 }
 
 bool StoreText(Window* w, const char* text) {

@@ -167,6 +167,12 @@ LRESULT CallWindowProcA(WNDPROC proc, HWND window, UINT message, WPARAM wParam, 
   return proc(window, message, wParam, lParam);
 }
 
+WNDPROC GetClassWindowProc(HWND window) {
+  Window* w = Find(window);
+  const kit::ClassInfo* info = w != nullptr ? kit::FindClass(w->className) : nullptr;
+  return info != nullptr ? info->proc : nullptr;
+}
+
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   Window* w = Find(window);
   if (w == nullptr) return 0;
