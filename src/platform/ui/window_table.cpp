@@ -36,13 +36,19 @@ int32_t FreeSlot(State& s) {
   return GrowSlots(s) ? first : -1;
 }
 
-// With no window left the table goes back, so that a host that has closed
-// every dialog holds no kit memory.
+// With no window left the table goes back, and so does input still queued
+// for whatever would have had the focus: nothing is left to take it, and a
+// host that has closed every dialog holds no kit memory.
 void ReleaseTableIfEmpty(State& s) {
   if (s.liveWindows != 0) return;
   HostFree(s.slots);
   s.slots = nullptr;
   s.slotCount = 0;
+  HostFree(s.queue);
+  s.queue = nullptr;
+  s.queueCapacity = 0;
+  s.queueHead = 0;
+  s.queueLength = 0;
 }
 
 void LinkChild(Window* parent, Window* child) {
