@@ -63,6 +63,13 @@ void OnSetSel(HWND edit, WPARAM startArg, LPARAM endArg) {
   EditState* e = StateOf(edit);
   if (e == nullptr) return;
   e->pendingLead = -1;
+  // Callers written for 16-bit edits pack both ends into lParam (start low,
+  // end high) and pass 0 in wParam. The dialogs' texts stay below 64K bytes,
+  // so a wParam of 0 with an lParam beyond 16 bits can only mean that.
+  if (startArg == 0 && endArg > 0xFFFF && (static_cast<uint64_t>(endArg) >> 32) == 0) {
+    SetSelection(edit, LOWORD(static_cast<uintptr_t>(endArg)), HIWORD(static_cast<uintptr_t>(endArg)));
+    return;
+  }
   auto start = static_cast<intptr_t>(startArg);
   if (start < 0) {
     SetSelection(edit, e->caret, e->caret);
