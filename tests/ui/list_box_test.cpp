@@ -25,7 +25,7 @@ struct Parent {
   WNDPROC underlying = nullptr;
   Notes commands;
   HBITMAP bitmap = nullptr;
-  HWND deleteWhileDrawing = nullptr;  // a list whose last entry goes during a draw
+  HWND deleteWhileDrawing = nullptr;  // a list whose entry goes while it is drawn
 };
 Parent g_parent;
 
@@ -50,7 +50,8 @@ LRESULT XEV_CALL ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
   if (g_parent.deleteWhileDrawing == draw->hwndItem) {
     g_parent.deleteWhileDrawing = nullptr;
-    Send(draw->hwndItem, LB_DELETESTRING, Send(draw->hwndItem, LB_GETCOUNT) - 1);
+    Send(draw->hwndItem, LB_DELETESTRING, draw->itemID);
+    return 1;
   }
   char text[64] = {};
   auto length = static_cast<int32_t>(SendText(draw->hwndItem, LB_GETTEXT, draw->itemID, text));
@@ -289,7 +290,8 @@ TEST_F(ListBoxTest, OwnerDrawnListMeasuresOnceAndRecordsWhatTheOwnerDrew) {
   XEVUiGetDrawnItem(list, 2, &item);
   EXPECT_EQ(item.inverted - item.focusRect, 1);
 
-  // An owner that changes the list while drawing leaves nothing dangling.
+  // An owner that deletes the entry it is drawing leaves nothing dangling,
+  // and the entry's earlier record goes with it.
   g_parent.deleteWhileDrawing = list;
   InvalidateRect(list, nullptr, 0);
   XEVUiRunPending();
