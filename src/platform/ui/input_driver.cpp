@@ -78,7 +78,14 @@ XEV_API int32_t XEV_CALL XEVUiDrag(XEVHWND window, int32_t x0, int32_t y0, int32
 
 XEV_API int32_t XEV_CALL XEVUiClickListEntry(XEVHWND listBox, int32_t index, int32_t clicks) {
   RECT r{};
-  if (!TakesInput(listBox) || SendMessageA(listBox, LB_GETITEMRECT, static_cast<WPARAM>(index),
+  if (!TakesInput(listBox)) return 0;
+  // A person scrolls an entry into view before clicking it.
+  RECT client{};
+  GetClientRect(listBox, &client);
+  if (SendMessageA(listBox, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&r)) != LB_ERR &&
+      (r.top < 0 || r.bottom > client.bottom))
+    SendMessageA(listBox, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
+  if (SendMessageA(listBox, LB_GETITEMRECT, static_cast<WPARAM>(index),
                                            reinterpret_cast<LPARAM>(&r)) == LB_ERR)
     return 0;
   return XEVUiClickAt(listBox, (r.left + r.right) / 2, (r.top + r.bottom) / 2, clicks);
