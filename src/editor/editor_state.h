@@ -146,5 +146,17 @@ void WrapSelection(HWND edit);
 void FillModeTemplate(HWND dialog);
 void SelectNextPlaceholder(HWND dialog);
 void UpdateEditButtons(HWND dialog);
+// The text an operator or numeric pad button inserts, or null for another control.
+const char* ButtonInsertion(ExprContext* ec, int32_t id);
+
+// ---- String literals for the value list (quote_string.cpp) ----------------------------
+// Bytes QuoteStringValue writes for value, the terminator included: the value,
+// its single quotes once more, and the two enclosing quotes.
+size_t QuotedStringSize(const char* value);
+// Writes value as a string literal: in single quotes, each single quote inside
+// written twice; the second byte of a double-byte character is never taken for
+// a quote. destination must hold QuotedStringSize(value) bytes. Returns the
+// bytes written before the terminator.
+int32_t QuoteStringValue(char* destination, const char* value);
 
 }  // namespace xev::editor
