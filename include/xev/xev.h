@@ -65,6 +65,10 @@ typedef struct XevModule* XEVHMODULE;   /* a loaded module */
 #define XEV_ITEM_FORMULA 2 /* dependency queries only; never stored */
 #define XEV_ITEM_KEYWORD 3
 
+/* What XEVIsExpRange asks about. */
+#define XEV_EXP_SET 1
+#define XEV_EXP_RANGE 2
+
 /* Function flags word bits. */
 #define XEV_FN_DISTINCT 0x01
 #define XEV_FN_ALL 0x02
