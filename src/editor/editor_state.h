@@ -148,8 +148,6 @@ void SelectNextPlaceholder(HWND dialog);
 void UpdateEditButtons(HWND dialog);
 // The text an operator or numeric pad button inserts, or null for another control.
 const char* ButtonInsertion(ExprContext* ec, int32_t id);
-// The text an operator or numeric pad button inserts, or null for another control.
-const char* ButtonInsertion(ExprContext* ec, int32_t id);
 
 // ---- String literals for the value list (quote_string.cpp) ----------------------------
 // Bytes QuoteStringValue writes for value, the terminator included: the value,

@@ -208,14 +208,16 @@ void InsertFunctionCall(HWND edit, const char* name) {
   TemplateWriter out(call + nameLength, measure.Length() + 1);
   WriteCallTemplate(function, out);
   out.Finish();
-  int32_t insertedAt = InsertAtSelection(edit, call, nameLength + static_cast<size_t>(measure.Length()));
-  HostFree(call);
-  if (insertedAt < 0 || function->paramCount < 1) return;
   // The first label stays selected, so the placeholder scan that follows
   // keeps it and the next pick replaces it.
   char label[kTypeLabelSize];
-  int32_t labelStart = insertedAt + static_cast<int32_t>(nameLength) + FirstLabelOffset(function);
-  Select(edit, labelStart, labelStart + static_cast<int32_t>(std::strlen(ParameterLabel(function, 0, label))));
+  const bool selectLabel = function->paramCount >= 1;
+  const int32_t labelOffset = static_cast<int32_t>(nameLength) + FirstLabelOffset(function);
+  const auto labelLength = selectLabel ? static_cast<int32_t>(std::strlen(ParameterLabel(function, 0, label))) : 0;
+  int32_t insertedAt = InsertAtSelection(edit, call, nameLength + static_cast<size_t>(measure.Length()));
+  HostFree(call);
+  if (insertedAt < 0 || !selectLabel) return;
+  Select(edit, insertedAt + labelOffset, insertedAt + labelOffset + labelLength);
 }
 
 void InsertFormulaCall(HWND edit, const char* name) {
@@ -375,6 +377,7 @@ void SelectNextPlaceholder(HWND dialog) {
   auto* text = static_cast<char*>(HostAlloc(room * 2));
   if (text == nullptr) return;
   char* token = text + room;
+  text[0] = 0;
   GetWindowTextA(edit, text, static_cast<int32_t>(room));
   Selection found = FindPlaceholderToken(text, token);
   if (found.start < 0) found = FindRepeatPlaceholder(text);
