@@ -343,9 +343,6 @@ void WrapSelection(HWND edit) {
   HostFree(wrapped);
   if (!replaced) return;
   MarkChanged(edit, static_cast<int32_t>(oldLength + 2));
-  HWND dialog = GetParent(edit);
-  EnableDlgItem(dialog, kIdParens, false);
-  UpdateEditButtons(dialog);
 }
 
 void FillModeTemplate(HWND dialog) {

@@ -216,10 +216,9 @@ TEST_F(TextBuilding, WrapButtonsAndClipboard) {
   EXPECT_EQ(TextOf(edit_), "(Price) + 1");
   EXPECT_EQ(SelectionOf(edit_), Span(11, 11));
   EXPECT_EQ(SendMessageA(edit_, EM_GETMODIFY, 0, 0), 1);
-  for (int32_t id : {kIdCopy, kIdCut, kIdClear, kIdParens}) EXPECT_FALSE(Enabled(id)) << id;
   XEVUiSetClipboardText(nullptr);
   UpdateEditButtons(dialog_);
-  EXPECT_FALSE(Enabled(kIdPaste));
+  for (int32_t id : {kIdCopy, kIdCut, kIdClear, kIdParens, kIdPaste}) EXPECT_FALSE(Enabled(id)) << id;
 
   EXPECT_STREQ(ButtonInsertion(ec_, kIdConcat), " || ");
   EXPECT_STREQ(ButtonInsertion(ec_, kIdPoint), ".");
