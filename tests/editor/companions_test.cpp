@@ -6,6 +6,7 @@
 #include <tuple>
 #include <vector>
 
+#include "core/core.h"
 #include "editor/editor_state.h"
 #include "oom/sweep.h"
 #include "ui/ui_test_support.h"
@@ -189,6 +190,26 @@ TEST_F(Companions, TextViewScrollsButTakesNoTypingKeysOrMouseSelection) {
   EXPECT_EQ(SelectionOf(edit), std::make_pair(3u, 3u));
   EXPECT_EQ(XEVUiGetClipboardText(), nullptr) << "nothing was selected to cut";
 }  // the view still open goes with its editor
+
+TEST_F(Companions, TheEditorOpensTheValueListWhoseDoubleClickWritesIntoItsFormula) {
+  g_values = {"a'b"};
+  std::string title, formula, button;
+  uitest::Script script;
+  script.Then([](HWND) { XEVUiClickListEntry(GetDlgItem(Editor().valueList, kIdCompanionControl), 0, 2); })
+      .Then([&](HWND editor) {
+        title = TextOf(Editor().valueList);
+        formula = TextOf(GetDlgItem(editor, kIdFormulaText));
+        SendMessageA(Editor().valueList, WM_CLOSE, 0, 0);
+        button = TextOf(GetDlgItem(editor, kIdValues));
+        XEVUiClick(GetDlgItem(editor, IDOK));
+      });
+  HEXP saved = XEVBuildExpressionOfType(nullptr, ec_, nullptr, 0, 0, "Name");  // preselected: its values open
+  EXPECT_EQ(title, "Name - Values");
+  EXPECT_EQ(formula, "'a''b'");
+  EXPECT_EQ(button, "Data Item &Values Dialog...");
+  ASSERT_NE(saved, nullptr);
+  EXPECT_STREQ(saved->text, "'a''b'");
+}
 
 TEST_F(Companions, FailedAllocationsDegradeAndLeakNothing) {
   HEXP total = Parse("Price * 2", "Total");
