@@ -2,8 +2,10 @@
 // tool does with the library: data items over a CSV file, formulas from a file
 // or the command line, a value per formula and row, and stored documents.
 #include <cstdio>
+#include <string_view>
 
 #include "documents.h"
+#include "edit_command.h"
 #include "explain.h"
 #include "options.h"
 #include "report_run.h"
@@ -12,6 +14,7 @@
 
 int main(int argc, char** argv) {
   using namespace xevhost;
+  if (argc > 1 && std::string_view(argv[1]) == "edit") return RunEditCommand(argc - 1, argv + 1);
   Options options;
   std::string error;
   if (!ParseOptions(argc, argv, options, error)) {

@@ -157,6 +157,7 @@ void PrintUsage(std::FILE* out) {
       "       xevhost explain NAME [DATA.csv] [options]\n"
       "                                         show what a formula is and uses\n"
       "       xevhost info DOC.xev              list what a saved document holds\n"
+      "       xevhost edit DATA.csv -f FILE     edit the formulas in the formula editor\n"
       "\n"
       "Each CSV column becomes a data item: Number when every non-empty cell is a\n"
       "number, DateTime when every one is a date or time, else String; empty cells\n"
