@@ -314,7 +314,8 @@ QWidget* MakeWidget(XEVHWND window, const XEVUiWindowInfo& info, QWidget* parent
     case XEV_UI_STATIC: {
       auto* label = new QLabel(parent);
       label->setTextFormat(Qt::RichText);
-      label->setWordWrap(true);
+      // A one-line static clips its text, as the kit measures it; taller ones wrap.
+      label->setWordWrap(info.rect.bottom - info.rect.top >= 2 * XEV_UI_LINE_HEIGHT);
       label->setAlignment((info.style & XEV_SS_CENTER) ? Qt::AlignHCenter | Qt::AlignTop : Qt::AlignLeft | Qt::AlignTop);
       w = label;
       break;
