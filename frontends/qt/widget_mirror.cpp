@@ -207,6 +207,8 @@ void MirrorState(Mirrored& m) {
   if (!visible && w->isVisible()) w->hide();
   if (!visible || w->isVisible()) return;
   w->show();
+  // Offscreen there is no stacking to change, and the platform says so loudly.
+  if (QGuiApplication::platformName() == QLatin1String("offscreen")) return;
   w->raise();
   w->activateWindow();
 }
