@@ -100,9 +100,10 @@ class TextBuilding : public uitest::KitTest {
     SetWindowTextA(edit_, text);
     SendMessageA(edit_, EM_SETSEL, static_cast<WPARAM>(start), end);
   }
-  std::string Selected() {
-    auto [start, end] = SelectionOf(edit_);
-    return TextOf(edit_).substr(start, end - start);
+  std::string Selected(HWND edit = nullptr) {
+    if (edit == nullptr) edit = edit_;
+    auto [start, end] = SelectionOf(edit);
+    return TextOf(edit).substr(start, end - start);
   }
   bool Enabled(int32_t id) { return IsWindowEnabled(GetDlgItem(dialog_, id)) != 0; }
 
@@ -260,6 +261,29 @@ TEST_F(TextBuilding, SubclassedControls) {
   EXPECT_EQ(SendMessageA(formulas, LB_GETCURSEL, 0, 0), 1);
   SendMessageA(formulas, WM_CHAR, ' ', 0);
   EXPECT_EQ(TextOf(edit_), "PriceMargin()");
+}
+
+// The same picks by double clicks in the editor itself.
+TEST_F(TextBuilding, DoubleClicksInTheEditorBuildACall) {
+  const auto doubleClick = [](HWND modal, int32_t listId, const char* name) {
+    HWND list = GetDlgItem(modal, listId);
+    auto index = SendMessageA(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(name));
+    XEVUiClickListEntry(list, static_cast<int32_t>(index), 2);
+  };
+  std::string text, selected;
+  uitest::Script script;
+  script.Then([&](HWND modal) { doubleClick(modal, kIdFunctions, "Pair"); })
+      .Then([&](HWND modal) {
+        selected = Selected(GetDlgItem(modal, kIdFormulaText));
+        doubleClick(modal, kIdDataItems, "Customer");
+      })
+      .Then([&](HWND modal) {
+        text = TextOf(GetDlgItem(modal, kIdFormulaText));
+        selected += "|" + Selected(GetDlgItem(modal, kIdFormulaText));
+      });
+  EXPECT_EQ(XEVBuildExpression(nullptr, ec_, nullptr, 0), nullptr);
+  EXPECT_EQ(text, "Pair( Customer , Number )");
+  EXPECT_EQ(selected, "String|Number");
 }
 
 // A pick that cannot get its memory leaves the text as it was.
