@@ -144,17 +144,7 @@ XEV_API intptr_t XEV_CALL XevViewTextDlgProc(XEVHWND dialog, uint32_t message, u
 // the dialog as every multi-line edit of a dialog does.
 XEV_API intptr_t XEV_CALL ViewEditSubProc(XEVHWND edit, uint32_t message, uintptr_t wParam, intptr_t lParam) {
   using namespace xev::ui;
-  switch (message) {
-    case WM_CHAR:
-    case WM_MOUSEMOVE:
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_LBUTTONDBLCLK: return 0;
-    case WM_KEYDOWN:
-      if (static_cast<int32_t>(wParam) != VK_RETURN) return 0;
-      break;
-    default: break;
-  }
+  if (xev::editor::SwallowedByReadOnlyText(message, wParam)) return 0;
   WNDPROC previous = xev::editor::g_textView.editProc;
   if (previous == nullptr) previous = GetClassWindowProc(edit);
   return CallWindowProcA(previous, edit, message, wParam, lParam);
