@@ -11,6 +11,11 @@ namespace xev::editor {
 // ended with, -1 when it could not be created.
 intptr_t ShowLoadError(HWND parent, const char* text, const ExprError* error);
 
+// Whether a read-only text control swallows a message: typing, selecting
+// with the mouse and every key but Return, which must still reach the
+// control so that it presses the dialog's default button.
+bool SwallowedByReadOnlyText(ui::UINT message, ui::WPARAM wParam);
+
 // The address of a dialog or window procedure by its exported name, or nullptr.
 void* LookupProcedure(const char* name);
 

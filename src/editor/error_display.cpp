@@ -62,6 +62,18 @@ void SelectSpan(HWND dialog) {
 
 }  // namespace
 
+bool SwallowedByReadOnlyText(UINT message, WPARAM wParam) {
+  switch (message) {
+    case WM_CHAR:
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_LBUTTONDBLCLK: return true;
+    case WM_KEYDOWN: return static_cast<int32_t>(wParam) != VK_RETURN;
+    default: return false;
+  }
+}
+
 intptr_t ShowLoadError(HWND parent, const char* text, const ExprError* error) {
   MessageBeep(0);
   return RunErrorDialog("DLGFERROR", parent, text, error);
@@ -101,17 +113,7 @@ XEV_API intptr_t XEV_CALL XEVErrorDlgProc(XEVHWND dialog, uint32_t message, uint
 }
 
 XEV_API intptr_t XEV_CALL XEVErrorEditProc(XEVHWND edit, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-  switch (message) {
-    case WM_CHAR:
-    case WM_MOUSEMOVE:
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_LBUTTONDBLCLK: return 0;
-    case WM_KEYDOWN:
-      if (static_cast<int32_t>(wParam) != VK_RETURN) return 0;
-      break;
-    default: break;
-  }
+  if (xev::editor::SwallowedByReadOnlyText(message, wParam)) return 0;
   return CallWindowProcA(g_errorDialog.editProc, edit, message, wParam, lParam);
 }
 

@@ -12,6 +12,7 @@ namespace {
 using namespace xev::ui;
 
 constexpr int32_t kCaptionSize = 129;
+constexpr uint32_t kNoLabel = 0;  // no string has it: an empty caption
 constexpr const char* kSeparator = " - ";
 
 // One view at most, opened by the one editor. The caption buffer holds the
@@ -59,31 +60,30 @@ void ShowLabelOnly(HWND dialog, uint32_t label) {
 }
 
 void ShowMode(HWND dialog, WPARAM mode) {
-  if (mode <= static_cast<WPARAM>(kModeSet)) {
-    ShowLabelOnly(dialog, LabelOfKind(static_cast<int32_t>(mode)));
-    return;
-  }
-  if (g_textView.caption != nullptr) {
-    g_textView.caption[0] = '\0';
-    SetWindowTextA(dialog, g_textView.caption);
-  }
-  SetDlgItemTextA(dialog, kIdCompanionControl, "");
+  bool known = mode <= static_cast<WPARAM>(kModeSet);
+  ShowLabelOnly(dialog, known ? LabelOfKind(static_cast<int32_t>(mode)) : kNoLabel);
 }
+
+// The label and the separator in the caption buffer; their length.
+size_t LoadPrefix(uint32_t label) {
+  char* prefix = g_textView.caption;
+  if (prefix == nullptr) return 0;
+  LoadLabel(label, prefix, kCaptionSize);
+  // A label of the full buffer leaves no room: the separator is cut, never overrun.
+  size_t length = std::strlen(prefix);
+  for (const char* s = kSeparator; *s != '\0' && length + 1 < kCaptionSize; ++s) prefix[length++] = *s;
+  prefix[length] = '\0';
+  return length;
+}
+
+size_t LengthOrNone(int32_t length) { return length > 0 ? static_cast<size_t>(length) : 0; }
 
 void ShowExpression(HWND dialog, HEXP exp) {
   ExprContext* ec = Editor().ec;
   uint32_t label = LabelOfKind(KindOf(exp));
-  char* prefix = g_textView.caption;
-  char fallback[kCaptionSize] = {};
-  if (prefix == nullptr) prefix = fallback;
-  LoadLabel(label, prefix, kCaptionSize);
-  // A label of the full buffer leaves no room: the separator is cut, never overrun.
-  size_t prefixLength = std::strlen(prefix);
-  for (const char* s = kSeparator; *s != '\0' && prefixLength + 1 < kCaptionSize; ++s) prefix[prefixLength++] = *s;
-  prefix[prefixLength] = '\0';
-
-  auto nameLength = static_cast<size_t>(XEVGetExpressionNameLength(ec, exp));
-  auto textLength = static_cast<size_t>(XEVGetExpressionTextLength(ec, exp));
+  size_t prefixLength = LoadPrefix(label);
+  size_t nameLength = LengthOrNone(XEVGetExpressionNameLength(ec, exp));
+  size_t textLength = LengthOrNone(XEVGetExpressionTextLength(ec, exp));
   auto* caption = static_cast<char*>(HostAlloc(prefixLength + nameLength + 1));
   auto* work = static_cast<char*>(HostAlloc((nameLength > textLength ? nameLength : textLength) + 1));
   if (caption == nullptr || work == nullptr) {
@@ -92,11 +92,12 @@ void ShowExpression(HWND dialog, HEXP exp) {
     ShowLabelOnly(dialog, label);
     return;
   }
-  XEVGetExpressionName(ec, exp, static_cast<int32_t>(nameLength + 1), work);
-  std::memcpy(caption, prefix, prefixLength);
-  std::memcpy(caption + prefixLength, work, nameLength + 1);
-  // Without its own caption buffer the view keeps whatever caption it has.
-  if (g_textView.caption != nullptr) SetWindowTextA(dialog, caption);
+  if (g_textView.caption != nullptr) {
+    XEVGetExpressionName(ec, exp, static_cast<int32_t>(nameLength + 1), work);
+    std::memcpy(caption, g_textView.caption, prefixLength);
+    std::memcpy(caption + prefixLength, work, nameLength + 1);
+    SetWindowTextA(dialog, caption);
+  }
   XEVGetExpressionText(ec, exp, static_cast<int32_t>(textLength + 1), work);
   SetDlgItemTextA(dialog, kIdCompanionControl, work);
   HostFree(caption);
@@ -143,17 +144,7 @@ XEV_API intptr_t XEV_CALL XevViewTextDlgProc(XEVHWND dialog, uint32_t message, u
 // the dialog as every multi-line edit of a dialog does.
 XEV_API intptr_t XEV_CALL ViewEditSubProc(XEVHWND edit, uint32_t message, uintptr_t wParam, intptr_t lParam) {
   using namespace xev::ui;
-  switch (message) {
-    case WM_CHAR:
-    case WM_MOUSEMOVE:
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_LBUTTONDBLCLK: return 0;
-    case WM_KEYDOWN:
-      if (static_cast<int32_t>(wParam) != VK_RETURN) return 0;
-      break;
-    default: break;
-  }
+  if (xev::editor::SwallowedByReadOnlyText(message, wParam)) return 0;
   WNDPROC previous = xev::editor::g_textView.editProc;
   if (previous == nullptr) previous = GetClassWindowProc(edit);
   return CallWindowProcA(previous, edit, message, wParam, lParam);

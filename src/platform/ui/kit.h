@@ -145,6 +145,9 @@ void Notify(HWND control, int32_t code);
 // false when there is nothing to do right now.
 bool NextMessage(Message* out);
 bool Enqueue(const Message& m);
+// Makes sure the queue has its block: every window takes it on creation, so
+// that no post made while a window lives has to allocate.
+bool ReserveQueue();
 // Queues the Shift and Ctrl state that the input queued after it carries.
 bool EnqueueKeyState(bool shift, bool control);
 bool QueueDueTimers();

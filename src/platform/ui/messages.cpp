@@ -32,10 +32,11 @@ bool GrowQueue(kit::State& s) {
   return true;
 }
 
-// An empty queue gives its block back, so that a host between dialogs holds
-// no kit memory; the next post takes a new one.
+// The queue keeps its block while any window lives, so that a dialog's own
+// posts do not fail for memory once it runs; with the last window gone the
+// table's release takes it (window_table.cpp).
 void ReleaseQueueIfIdle(kit::State& s) {
-  if (s.queueLength != 0) return;
+  if (s.queueLength != 0 || s.liveWindows != 0) return;
   HostFree(s.queue);
   s.queue = nullptr;
   s.queueCapacity = 0;
@@ -54,6 +55,11 @@ bool Enqueue(const Message& m) {
   s.queue[(s.queueHead + s.queueLength) % s.queueCapacity] = m;
   ++s.queueLength;
   return true;
+}
+
+bool ReserveQueue() {
+  State& s = S();
+  return s.queueCapacity > 0 || GrowQueue(s);
 }
 
 void DropMessagesFor(HWND window) {

@@ -82,7 +82,7 @@ HWND CreateWindowExA(uint32_t /*exStyle*/, const char* className, const char* te
   w->rect = RECT{x, y, x + width, y + height};
   w->proc = info->proc;
   HWND handle = w->handle;
-  if (!kit::StoreText(w, text)) {
+  if (!kit::ReserveQueue() || !kit::StoreText(w, text)) {
     kit::ReleaseWindow(w);
     return nullptr;
   }
