@@ -31,6 +31,20 @@
  *    size - 1 bytes); the result is the text's length, or size when the text
  *    was cut. A size below 1 writes nothing and gives 0.
  */
+
+/*
+ * Threads. Different contexts may be used on different threads at the same
+ * time: parsing, name checks, evaluation, dependency queries, extended text,
+ * copying, writing and loading blocks, and adding or deleting items all keep
+ * their working state per thread. One context is used by one thread at a
+ * time; a host that shares a context between threads serialises the calls
+ * itself (or gives each thread a copy, XEVCopyEC). Host memory blocks may be
+ * freed on another thread than the one that made them; the allocation
+ * counters and the injected failure of HostFailAllocationAfter count per
+ * thread. The editor and the dialogs run on one user-interface thread.
+ * Settings of the host runtime (code page, locale) are process-wide; change
+ * them while no other thread formats or scans.
+ */
 #ifndef XEV_XEV_H
 #define XEV_XEV_H
 
