@@ -487,8 +487,8 @@ XEV_API int32_t XEV_CALL XEVGetExtendedText(ExprContext* ec, HEXP exp, int32_t s
 /* The parse entry points read a formula (docs/language.md) in the context of
  * ec's items, expressions and flags, and keep it as an expression of ec. On
  * failure they return NULL, fill *error (when error is not NULL) with the code
- * and the part of the text it is about, and leave ec as it was. Every one may
- * fail on memory (error 121). Only one parse runs at a time in the process.
+ * and the part of the text it is about, and leave ec as it was. When memory
+ * is short they fail with error 121.
  *
  * XEVParseFormula is what an editor calls when a user saves a formula: the
  * name must be free, and an existing formula can be changed in place.
@@ -682,8 +682,9 @@ XEV_API int32_t XEV_CALL XEVGetECBlock(ExprContext* ec, int32_t size, void* buff
  * and 3, offered to the user in the formula editor to correct (owned by the
  * EC's hostValue window); loading stops when it cannot go on. Returns 1 when
  * the whole block was read, 0 for a NULL ec or block, a length below 1, an
- * unknown version, a damaged or cut block, a load already running, or a load
- * that stopped (what was loaded before stays in ec). */
+ * unknown version, a damaged or cut block, a load already running on this
+ * thread (a callback that loads again), or a load that stopped (what was
+ * loaded before stays in ec). */
 XEV_API int32_t XEV_CALL XEVSetECContents(ExprContext* ec, int32_t length, const void* block,
                                           int32_t loadExpressions, XEVLoadErrorCallback onError);
 

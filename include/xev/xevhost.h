@@ -57,12 +57,13 @@ XEV_API void XEV_CALL HostFree(void* block);
 /* The size last asked for the block (HostAlloc or HostRealloc); 0 for NULL. */
 XEV_API size_t XEV_CALL HostBlockSize(const void* block);
 
-/* Test support: make the n-th allocation from now fail (1 = the next one);
- * 0 switches failure injection off. Counts HostAlloc and growing HostRealloc. */
+/* Test support, counted per thread: make the n-th allocation of this thread
+ * from now fail (1 = the next one); 0 switches failure injection off. Counts
+ * HostAlloc and growing HostRealloc. */
 XEV_API void XEV_CALL HostFailAllocationAfter(int64_t n);
-/* Number of allocations (HostAlloc and HostRealloc) made since start-up. */
+/* Number of allocations (HostAlloc and HostRealloc) this thread has made. */
 XEV_API int64_t XEV_CALL HostAllocationCount(void);
-/* Number of blocks currently allocated and not yet freed. */
+/* Blocks this thread allocated minus blocks it freed. */
 XEV_API int64_t XEV_CALL HostLiveBlockCount(void);
 
 /* ---- Code page and characters ------------------------------------------ */
