@@ -27,7 +27,11 @@ struct Options {
   std::string explainName;  // UTF-8
   std::vector<std::string> formulaFiles;
   std::vector<std::string> formulaArguments;  // NAME=TEXT, UTF-8
-  bool rangesSets = false;
+  uint16_t contextFlags = 0;  // ECF_* the command line asks for
+  std::vector<std::string> groupBy;  // UTF-8 names
+  bool sortGroups = false;
+  bool totals = false;
+  std::optional<std::string> now;  // what @NOW gives instead of the time of the run
   std::optional<OutputFormat> format;
   int64_t limit = -1;  // -1: all rows
   std::optional<std::string> where;
