@@ -170,4 +170,42 @@ TEST(XevhostHostFunctions, NowIsFixedByTheOptionAndPiIsANumber) {
   EXPECT_EQ(run.out, "x\n1\n");
 }
 
+TEST(XevhostHints, EachKnownCauseGetsOneLineSayingHowToFixIt) {
+  TempFile dayCsv("day.csv", "Day,Unit Price\n2024-01-02,3\n");
+  struct Case {
+    std::string formula, hint;
+  } cases[] = {
+      {"x=Unit_Pric * 2", "did you mean Unit_Price?"},
+      {"x=Unit_Price2", "did you mean Unit_Price?"},
+      {"x=StrLeftt('abc', 1)", "did you mean StrLeft?"},
+      {"x=@pi * 2", "did you mean @PI?"},
+      {"x=Twice * 2", "write Twice() to use the formula Twice"},
+      {"x=Twicee() * 2", "did you mean Twice()?"},
+      {"x=Day + 1", "Day is a date unit; the column is the data item _Day"},
+      {"x=\"abc\"", "strings are written in single quotes ('abc')"},
+      {"x='n' || Unit_Price * 2", "|| binds tighter than * and +"},
+      {"x=Unit_Price > 100", "no comparison operators; NumberIFF(x - 100, ...)"},
+      {"x=-Unit_Price", "there is no unary minus: write 0 - Unit_Price"},
+      {"x=Count(DISTINCT Unit_Price)", "needs the option --set-quantifiers"},
+  };
+  for (const Case& c : cases) {
+    RunResult run = Xevhost({dayCsv, "--formula", "Twice=Unit_Price * 2", "--formula", c.formula});
+    EXPECT_EQ(run.status, 2) << c.formula;
+    std::vector<std::string> lines = Lines(run.err);
+    ASSERT_EQ(lines.size(), 4u) << c.formula << "\n" << run.err;  // where, line, carets, hint
+    EXPECT_EQ(lines[3].find("    hint: "), 0u) << lines[3];
+    EXPECT_NE(lines[3].find(c.hint), std::string::npos) << c.formula << "\n" << run.err;
+  }
+  // No hint where the cause is not certain.
+  RunResult run = Xevhost({dayCsv, "--formula", "x=Zzzzzz + 1"});
+  EXPECT_EQ(Lines(run.err).size(), 3u) << run.err;
+}
+
+TEST(XevhostColumns, ListsEachColumnsDataItemAndType) {
+  RunResult run = Xevhost({"--columns", "orders.csv", "--format", "csv"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "column,data item,type\nOrder No,Order_No,Number\nPlaced,Placed,DateTime\nMonth,_Month,Number\n"
+                     "Customer,Customer,String\nQty,Qty,Number\nPrice,Price,Number\nNote,Note,String\n");
+}
+
 }  // namespace

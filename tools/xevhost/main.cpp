@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
   switch (options.command) {
     case Command::kInfo: return RunInfo(options, converter);
     case Command::kExplain: return RunExplain(options, converter);
+    case Command::kColumns: return RunColumns(options, converter);
     default: return RunReport(options, converter);
   }
 }

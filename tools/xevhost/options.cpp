@@ -132,6 +132,11 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
            return true;
          }},
         {"--now", [](Options& o, const std::string& v, std::string&) { o.now = v; return true; }},
+        {"--columns", [](Options& o, const std::string& v, std::string&) {
+           o.command = Command::kColumns;
+           o.dataPath = v;
+           return true;
+         }},
         {"--save", [](Options& o, const std::string& v, std::string&) { o.savePath = v; return true; }},
         {"--load", [](Options& o, const std::string& v, std::string&) { o.loadPath = v; return true; }},
         {"--code-page", [](Options& o, const std::string& v, std::string& e) {
@@ -163,6 +168,11 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
   }
 
   size_t next = 0;
+  if (options.command == Command::kColumns) {
+    if (positional.empty()) return true;
+    error = "--columns takes the data file as its value: xevhost --columns DATA.csv";
+    return false;
+  }
   if (!positional.empty() && positional[0] == "info") {
     options.command = Command::kInfo;
     if (positional.size() != 2) {
@@ -199,6 +209,7 @@ void PrintUsage(std::FILE* out) {
       "       xevhost explain NAME [DATA.csv] [options]\n"
       "                                         show what a formula is and uses\n"
       "       xevhost info DOC.xev              list what a saved document holds\n"
+      "       xevhost --columns DATA.csv        list the data items a CSV file gives\n"
       "\n"
       "Each CSV column becomes a data item: Number when every non-empty cell is a\n"
       "number, DateTime when every one is a date or time, else String; empty cells\n"

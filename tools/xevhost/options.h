@@ -12,7 +12,7 @@
 
 namespace xevhost {
 
-enum class Command { kReport, kInfo, kExplain, kHelp };
+enum class Command { kReport, kInfo, kExplain, kColumns, kHelp };
 
 // Exit statuses.
 inline constexpr int kExitOk = 0;

@@ -9,6 +9,7 @@
 #include "column_types.h"
 #include "diagnostics.h"
 #include "formulas.h"
+#include "hints.h"
 #include "host_context.h"
 #include "progress.h"
 #include "report_output.h"
@@ -36,7 +37,7 @@ bool ParseHelperFormula(ExprContext* ec, const char* origin, const std::string& 
   source.lineText = source.text;
   ExprError error{};
   exp = XEVParseFormula(ec, nullptr, source.text.c_str(), "", &error, &type);
-  if (exp == nullptr) PrintFormulaError(stderr, source, error, converter);
+  if (exp == nullptr) PrintFormulaError(stderr, source, error, converter, FormulaHint(ec, source.text, error));
   return exp != nullptr;
 }
 
@@ -249,6 +250,25 @@ int RunReport(const Options& options, const CodePageConverter& converter) {
     std::fprintf(stderr, "xevhost: %s\n", error.c_str());
     return kExitBadInput;
   }
+  return kExitOk;
+}
+
+int RunColumns(const Options& options, const CodePageConverter& converter) {
+  CsvTable table(converter, options.encoding);
+  std::string error;
+  if (!table.Open(options.dataPath, error)) {
+    std::fprintf(stderr, "xevhost: %s\n", converter.ToUtf8(error).c_str());
+    return kExitBadInput;
+  }
+  OutputFormat format = options.format.value_or(isatty(STDOUT_FILENO) == 1 ? OutputFormat::kTable : OutputFormat::kCsv);
+  std::unique_ptr<ReportWriter> writer = MakeReportWriter(format, stdout);
+  writer->Begin({ReportColumn{"column", 6, XEV_TYPE_STRING}, ReportColumn{"data item", 9, XEV_TYPE_STRING},
+                 ReportColumn{"type", 4, XEV_TYPE_STRING}});
+  for (const Column& column : table.columns()) {
+    writer->Row({MakeCell(column.header, false, converter), MakeCell(column.itemName, false, converter),
+                 MakeCell(TypeName(column.type), false, converter)});
+  }
+  writer->End();
   return kExitOk;
 }
 
