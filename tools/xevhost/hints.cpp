@@ -128,7 +128,7 @@ class HintFinder {
     bool operandStart = before == nullptr || (before->kind == FormulaToken::kPunct && before->text != ")");
     if (IsPunct(minus, "-") && operandStart)
       return "there is no unary minus: write 0 - " + t.text + " or " + t.text +
-             " * -1; to choose by sign, NumberIFF(x - 100, ...)";
+             " * -1";
     return "";
   }
 

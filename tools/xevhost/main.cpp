@@ -15,8 +15,7 @@ int main(int argc, char** argv) {
   Options options;
   std::string error;
   if (!ParseOptions(argc, argv, options, error)) {
-    std::fprintf(stderr, "xevhost: %s\n", error.c_str());
-    PrintUsage(stderr);
+    std::fprintf(stderr, "xevhost: %s; see xevhost --help\n", error.c_str());
     return kExitUsage;
   }
   if (options.command == Command::kHelp) {

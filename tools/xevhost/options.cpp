@@ -126,6 +126,10 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
            if (!ParseCount(v, o.limit)) { e = "--limit needs a count of rows"; return false; }
            return true;
          }},
+        {"--max-width", [](Options& o, const std::string& v, std::string& e) {
+           if (!ParseCount(v, o.maxWidth) || o.maxWidth < 2) { e = "--max-width needs a width of 2 or more"; return false; }
+           return true;
+         }},
         {"--where", [](Options& o, const std::string& v, std::string&) { o.where = v; return true; }},
         {"--group-by", [](Options& o, const std::string& v, std::string& e) {
            if (!SplitNames(v, o.groupBy)) { e = "--group-by needs names separated by commas"; return false; }
@@ -231,8 +235,12 @@ void PrintUsage(std::FILE* out) {
       "                        grouped report each aggregate over all rows\n"
       "  --now 'YYYY-MM-DD HH:MM'\n"
       "                        what @NOW gives (default: the time the run starts)\n"
-      "  --format FORMAT       table (default on a terminal), csv (default otherwise), json\n"
-      "  --save DOC.xev        store data items and formulas as a document\n"
+      "  --format FORMAT       table (default on a terminal), csv (default otherwise), json;\n"
+      "                        tables align numbers on the point, CSV and JSON write\n"
+      "                        dates as ISO 8601 (2024-01-31, 2024-01-31T16:45:00)\n"
+      "  --max-width N         cut table cells wider than N, ending them with an ellipsis\n"
+      "  --save DOC.xev        store data items and formulas as a document (with\n"
+      "                        --limit 0, only that: nothing is printed)\n"
       "  --load DOC.xev        start from a stored document\n"
       "  --code-page CP        1252 (default) or 932, the code page formulas run in\n"
       "  --encoding ENC        of the input files: auto (default), utf-8 or ansi\n"

@@ -34,6 +34,7 @@ struct Options {
   std::optional<std::string> now;  // what @NOW gives instead of the time of the run
   std::optional<OutputFormat> format;
   int64_t limit = -1;  // -1: all rows
+  int64_t maxWidth = 0;  // 0: table cells as wide as their values
   std::optional<std::string> where;
   std::string savePath;
   std::string loadPath;

@@ -94,8 +94,8 @@ Cell MakeCell(const std::string& ansi, bool null, const CodePageConverter& conve
 class ReportRows {
  public:
   ReportRows(const CodePageConverter& converter, std::vector<ValueReader>& keys,
-             std::vector<OutputColumn>& columns, ReportWriter& writer)
-      : converter_(converter), keys_(keys), columns_(columns), writer_(writer) {
+             std::vector<OutputColumn>& columns, ReportWriter& writer, DateStyle dates)
+      : converter_(converter), dates_(dates), keys_(keys), columns_(columns), writer_(writer) {
     sums_.assign(columns.size(), NumberValue{});
     for (NumberValue& sum : sums_) NumberSetZero(&sum);
   }
@@ -135,7 +135,7 @@ class ReportRows {
  private:
   void AddCell(ValueReader& reader) {
     reader.Read(value_);
-    cells_.push_back(MakeCell(ValueText(value_, reader.type()), value_.null && reader.type() != XEV_TYPE_STRING,
+    cells_.push_back(MakeCell(ValueText(value_, reader.type(), dates_), value_.null && reader.type() != XEV_TYPE_STRING,
                               converter_));
   }
 
@@ -151,6 +151,7 @@ class ReportRows {
   }
 
   const CodePageConverter& converter_;
+  DateStyle dates_;
   std::vector<ValueReader>& keys_;
   std::vector<OutputColumn>& columns_;
   ReportWriter& writer_;
@@ -205,10 +206,12 @@ int RunReport(const Options& options, const CodePageConverter& converter) {
     }
   }
 
+  // Saving with --limit 0 is storing a document, not reporting.
+  if (!options.savePath.empty() && options.limit == 0) return kExitOk;
   OutputFormat format = options.format.value_or(isatty(STDOUT_FILENO) == 1 ? OutputFormat::kTable : OutputFormat::kCsv);
-  std::unique_ptr<ReportWriter> writer = MakeReportWriter(format, stdout);
+  std::unique_ptr<ReportWriter> writer = MakeReportWriter(format, stdout, static_cast<int>(options.maxWidth));
   writer->Begin(header);
-  ReportRows rows(converter, grouping.keys(), columns, *writer);
+  ReportRows rows(converter, grouping.keys(), columns, *writer, DateStyleOf(format));
   int64_t rowsWritten = 0;
   auto more = [&] { return options.limit < 0 || rowsWritten < options.limit; };
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "aggregates.h"
+#include "report_output.h"
 #include "xev/xev.h"
 
 namespace xevhost {
@@ -38,7 +39,7 @@ class ValueReader {
 };
 
 // The value as text in the engine's code page ("" for null).
-std::string ValueText(const TypedValue& value, int type);
+std::string ValueText(const TypedValue& value, int type, DateStyle style = DateStyle::kLocal);
 // Orders values of one type; null comes first.
 int CompareValues(const TypedValue& a, const TypedValue& b, int type);
 
