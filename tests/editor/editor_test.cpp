@@ -483,3 +483,30 @@ TEST_F(EditorTest, ACorrectionThatCallsALaterFormulaWaitsForIt) {
   EXPECT_STREQ(XEVHEXPFromOrdinal(target, 1)->name, "Later");
   XEVDestroyEC(target);
 }
+
+namespace {
+std::vector<std::pair<int32_t, std::string>> g_help;
+void XEV_CALL Help(int32_t kind, intptr_t value) {
+  g_help.emplace_back(kind, kind == 257 ? reinterpret_cast<const char*>(value) : std::to_string(value));
+}
+}  // namespace
+
+TEST_F(EditorTest, TheTextLimitAndTheHelpQuery) {
+  g_help.clear();
+  std::string text;
+  Script script;
+  script.Then([](HWND) { XEVUiType("Price * Quantity * 2"); })
+      .Then([&](HWND dialog) {
+        text = TextOf(Control(dialog, 100));
+        SendMessageA(dialog, XEV_WM_HELPQUERY, reinterpret_cast<WPARAM>(GetFocus()), reinterpret_cast<LPARAM>(Help));
+        HWND functions = Control(dialog, 107);
+        XEVUiClickListEntry(functions, EntryIndex(functions, "StrLeft"), 1);
+      })
+      .Then([](HWND dialog) {
+        SendMessageA(dialog, XEV_WM_HELPQUERY, reinterpret_cast<WPARAM>(GetFocus()), reinterpret_cast<LPARAM>(Help));
+        XEVUiClick(Control(dialog, IDCANCEL));
+      });
+  XEVBuildExpression(host_, ec_, nullptr, 10);
+  EXPECT_EQ(text, "Price * Qu");
+  EXPECT_EQ(g_help, (std::vector<std::pair<int32_t, std::string>>{{1, "400"}, {257, "StrLeft"}}));
+}
