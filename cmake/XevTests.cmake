@@ -27,11 +27,13 @@ endforeach()
 
 # The reference host's end-to-end test runs the built binary; its input test
 # links the few tool sources it checks.
-if(TARGET xevhost AND TARGET tools_xevhost_test)
-  target_compile_definitions(tools_xevhost_test PRIVATE XEVHOST_PATH="$<TARGET_FILE:xevhost>"
-    XEVHOST_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
-  add_dependencies(tools_xevhost_test xevhost)
-endif()
+foreach(target tools_xevhost_test tools_xevhost_report_test)
+  if(TARGET xevhost AND TARGET ${target})
+    target_compile_definitions(${target} PRIVATE XEVHOST_PATH="$<TARGET_FILE:xevhost>"
+      XEVHOST_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
+    add_dependencies(${target} xevhost)
+  endif()
+endforeach()
 set(XEVHOST_DIR ${PROJECT_SOURCE_DIR}/tools/xevhost)
 if(TARGET tools_csv_input_test)
   target_sources(tools_csv_input_test PRIVATE ${XEVHOST_DIR}/csv_reader.cpp

@@ -33,12 +33,17 @@ class ReportWriter {
   virtual void End() = 0;
 };
 
-std::unique_ptr<ReportWriter> MakeReportWriter(OutputFormat format, std::FILE* out);
+// maxWidth (0: none) caps the width of table cells.
+std::unique_ptr<ReportWriter> MakeReportWriter(OutputFormat format, std::FILE* out, int maxWidth = 0);
 
 // Text of a Number value, "" for NULL.
 std::string NumberText(const NumberValue& value);
-// Text of a DateTime value in the default date-and-time form, "" for NULL.
-std::string DateTimeText(const NumberValue& value);
+// How DateTimes are written: in the runtime's default form for people, in
+// ISO 8601 for programs. Both leave out a time of midnight.
+enum class DateStyle { kLocal, kIso };
+// Text of a DateTime value, "" for NULL.
+std::string DateTimeText(const NumberValue& value, DateStyle style = DateStyle::kLocal);
+DateStyle DateStyleOf(OutputFormat format);
 
 // Field quoting for CSV output: quoted only when it has to be.
 std::string CsvField(const std::string& text);
