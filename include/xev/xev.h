@@ -199,6 +199,17 @@ XEV_API int32_t XEV_CALL XEVIsFunctionVariableUsed(ExprContext* ec, HEXP exp, co
                                                    const char* item);
 XEV_API int32_t XEV_CALL XEVIsItemAggregate(ExprContext* ec, int16_t kind, const char* name);
 XEV_API int32_t XEV_CALL XEVIsAggregateUsed(ExprContext* ec, HEXP exp);
+/* Lists what the expression's own text names, in text order: data and
+ * keyword items as kind 1, functions as kind 0, named formulas as kind 2.
+ * References are not followed, and a name written twice is listed twice, so
+ * a host that wants every answer of XEVIsItemUsed for all its formulas gets
+ * them in one pass over the formulas. The callback returns 0 to stop.
+ * Returns 1 when everything was listed, 0 when the callback stopped the
+ * listing, exp or callback is NULL, or memory ran out. */
+typedef int32_t(XEV_CALL* XEVEnumReferencesCallback)(ExprContext* ec, int16_t kind, const char* name,
+                                                      intptr_t user);
+XEV_API int32_t XEV_CALL XEVEnumExpReferences(ExprContext* ec, HEXP exp, XEVEnumReferencesCallback callback,
+                                              intptr_t user);
 XEV_API int32_t XEV_CALL XEVGetExtendedTextLength(ExprContext* ec, HEXP exp, int32_t expandDates);
 XEV_API int32_t XEV_CALL XEVGetExtendedText(ExprContext* ec, HEXP exp, int32_t size, char* buffer,
                                             int32_t expandDates);

@@ -176,7 +176,8 @@ void PrintUsage(std::FILE* out) {
       "  --code-page CP        1252 (default) or 932, the code page formulas run in\n"
       "  --encoding ENC        of the input files: auto (default), utf-8 or ansi\n"
       "\n"
-      "exit status: 0 done, 1 unusable input, 2 a formula does not parse, 64 usage\n",
+      "exit status: 0 done, 1 unusable input, 2 a formula does not parse, 64 usage,\n"
+      "             74 the output cannot be written\n",
       out);
 }
 
