@@ -449,6 +449,10 @@ void ScannerReset(const char* text, ExprContext* ec, bool nameCheckMode) {
 
 const TokenValue& CurrentToken() { return g_scanner.token; }
 uint32_t CurrentOffset() { return Offset(); }
+
+uint32_t ScannedTextLength() {
+  return g_scanner.text != nullptr ? static_cast<uint32_t>(std::strlen(g_scanner.text)) : 0;
+}
 ExprContext* ScanContext() { return g_scanner.ec; }
 bool NameCheckMode() { return g_scanner.nameCheckMode; }
 uint16_t PendingDateUnit() { return g_scanner.pendingDateUnit; }
