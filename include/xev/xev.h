@@ -21,6 +21,15 @@
 
 #include "xev/xevhost.h"
 
+/* The version of this header. The library's own version is XEVVersion(); a
+ * host built against major version M runs with any library of major M whose
+ * minor version is at least the header's. The build reads these three lines. */
+#define XEV_VERSION_MAJOR 1
+#define XEV_VERSION_MINOR 0
+#define XEV_VERSION_PATCH 0
+/* One number for comparisons: 10203 is version 1.2.3. */
+#define XEV_VERSION_NUMBER (XEV_VERSION_MAJOR * 10000 + XEV_VERSION_MINOR * 100 + XEV_VERSION_PATCH)
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -55,6 +64,10 @@ typedef struct XevModule* XEVHMODULE;   /* a loaded module */
 #define XEV_ITEM_DATA 1
 #define XEV_ITEM_FORMULA 2 /* dependency queries only; never stored */
 #define XEV_ITEM_KEYWORD 3
+
+/* What XEVIsExpRange asks about. */
+#define XEV_EXP_SET 1
+#define XEV_EXP_RANGE 2
 
 /* Function flags word bits. */
 #define XEV_FN_DISTINCT 0x01
@@ -131,6 +144,11 @@ typedef int32_t(XEV_CALL* XEVDataItemCallback)(ExprContext* ec, HEXP exp, int32_
 typedef int32_t(XEV_CALL* XEVOperatorCallback)(ExprContext* ec, HEXP exp, int32_t zero,
                                                int32_t leftSize, void* left, int32_t rightSize,
                                                void* right, int32_t resultSize, void* result);
+
+/* ---- The library ------------------------------------------------------------- */
+
+/* The version of the library actually loaded, as XEV_VERSION_NUMBER spells it. */
+XEV_API uint32_t XEV_CALL XEVVersion(void);
 
 /* ---- Expression context ---------------------------------------------------- */
 

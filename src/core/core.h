@@ -50,6 +50,9 @@ struct ExprContext {
   int32_t helpContext;
   char helpPath[kHelpPathSize];
   void* formulaIndex;  // names of expressions to ordinals (core/formula_index.h)
+  // Moves on whenever an item or an expression is added, deleted, renamed or
+  // replaced, so that what was resolved by name can tell that it is stale.
+  uint32_t generation;
 };
 
 // The record behind a HEXP.
@@ -59,6 +62,9 @@ struct ExprRecord {
   ExprContext* ec;
   uint16_t dataType;
   char* text;
+  // The evaluator's prepared form of the tree (eval/plan.h), made at the first
+  // evaluation; released with the record.
+  void* evalPlan;
 };
 
 namespace xev::core {
@@ -71,6 +77,11 @@ ExprContext* DefaultContext();
 // Labels loaded at start-up: 208 "Formula", 214 "Range", 215 "Set", the editor
 // titles 207/212/213 and the type labels 227..231.
 const char* Label(uint32_t id);
+
+// Records that names may now resolve differently (see ExprContext::generation).
+inline void NoteContextChange(ExprContext* ec) {
+  if (ec != nullptr) ++ec->generation;
+}
 
 // ---- Items -------------------------------------------------------------------
 // The list of an item kind (0, 1, 3), or nullptr for another kind.

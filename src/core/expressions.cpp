@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "eval/evaluator.h"
 #include "language/language.h"
 #include "xev/xev.h"
 
@@ -136,11 +137,13 @@ int32_t AppendExpression(ExprContext* ec, HEXP exp) {
   *slot = exp;
   HandleArrayUnlock(list);
   FormulaIndexAppended(ec);
+  NoteContextChange(ec);
   return 1;
 }
 
 void ReleaseExpressionRecord(ExprContext* ec, ExprRecord* record) {
   if (record == nullptr) return;
+  eval::ReleasePlan(record);
   language::ReleaseTree(ec, record->root);
   HostFree(record->name);
   HostFree(record->text);
@@ -281,6 +284,7 @@ XEV_API int32_t XEV_CALL XEVDestroyEXP(ExprContext* ec, HEXP exp) {
     xev::core::FormulaIndexInvalidate(ec);
   }
   xev::core::ReleaseExpressionRecord(ec, exp);
+  xev::core::NoteContextChange(ec);
   xev::core::Notify(ec, 1);
   return 1;
 }

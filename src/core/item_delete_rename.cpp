@@ -346,7 +346,9 @@ XEV_API int32_t XEV_CALL XEVDeleteExpItem(ExprContext* ec, int16_t kind, const c
                                           XEVDeleteItemCallback callback) {
   if (ec == nullptr) return 1;
   if (name == nullptr) return 1;
-  return xev::core::ItemDeletion(ec, kind, name, callback).Run();
+  int32_t result = xev::core::ItemDeletion(ec, kind, name, callback).Run();
+  xev::core::NoteContextChange(ec);
+  return result;
 }
 
 XEV_API int32_t XEV_CALL XEVRenameExpressionItem(ExprContext* ec, int16_t kind, const char* oldName,
@@ -362,6 +364,7 @@ XEV_API int32_t XEV_CALL XEVRenameExpressionItem(ExprContext* ec, int16_t kind, 
   FitName(oldCopy, item->name);
   FitName(newCopy, newName);
   std::memcpy(item->name, newCopy, sizeof newCopy);
+  NoteContextChange(ec);
   LockedExpressions expressions(ec);
   for (ExprRecord* exp : expressions) RenameInExpression(exp, function, oldCopy, newCopy);
   return 0;

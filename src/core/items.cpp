@@ -122,6 +122,7 @@ XEV_API int32_t XEV_CALL XEVAddExpressionItem(ExprContext* ec, const ExpItem* it
   HGLOBAL* list = ItemList(ec, item->kind);
   if (list == nullptr) return 0;
   if (!AppendSlot(list)) return 0;
+  NoteContextChange(ec);
 
   int32_t size = StoredItemSize(item);
   auto* stored = static_cast<ExpItem*>(HostAlloc(static_cast<size_t>(size)));
@@ -159,11 +160,13 @@ XEV_API int32_t XEV_CALL XEVGetExpressionVariable(ExprContext* ec, ExpItem* out,
 }
 
 XEV_API int32_t XEV_CALL XEVDelExpItemNoCheck(ExprContext* ec, int16_t kind, const char* name) {
+  NoteContextChange(ec);
   return DeleteItemByName(ItemList(ec, kind), name) ? 1 : 0;
 }
 
 XEV_API int32_t XEV_CALL XEVDeleteAllECVars(ExprContext* ec) {
   if (ec == nullptr || ec->dataItems == nullptr) return 0;
+  NoteContextChange(ec);
   for (uint32_t count = HandleArrayCount(ec->dataItems); count > 0; --count) {
     DeleteItemAt(&ec->dataItems, static_cast<int32_t>(count - 1));
   }

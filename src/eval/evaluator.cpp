@@ -13,6 +13,7 @@
 
 #include "core/core.h"
 #include "eval/eval.h"
+#include "eval/plan.h"
 #include "language/language.h"
 
 namespace xev::eval {
@@ -493,13 +494,24 @@ void ReleaseValue(Value& value) {
   value = Value{};
 }
 
+bool EvaluateNode(ExprContext* ec, HEXP exp, const ExprNode* node, int32_t depth, Value& out) {
+  out = Value{};
+  Walk walk{ec, exp};
+  walk.depth = depth;
+  bool ok = Evaluate(walk, node, out);
+  HostFree(walk.spareNumberBlock);
+  return ok;
+}
+
 bool EvaluateFormula(ExprContext* ec, HEXP exp, Value& out) {
   out = Value{};
   if (ec == nullptr || exp == nullptr || exp->root == nullptr) return false;
-  Walk walk{ec, exp};
-  bool ok = Evaluate(walk, exp->root, out);
-  HostFree(walk.spareNumberBlock);
-  return ok;
+  switch (EvaluateByPlan(ec, exp, out)) {
+    case PlanOutcome::kValue: return true;
+    case PlanOutcome::kNoValue: return false;
+    case PlanOutcome::kNotPrepared: break;
+  }
+  return EvaluateNode(ec, exp, exp->root, 0, out);
 }
 
 }  // namespace xev::eval

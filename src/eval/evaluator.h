@@ -4,7 +4,12 @@
 
 #include <cstdint>
 
+#include "core/core.h"
 #include "xev/xev.h"
+
+namespace xev::language {
+struct ExprNode;
+}
 
 namespace xev::eval {
 
@@ -27,6 +32,14 @@ void ReleaseValue(Value& value);
 // Evaluates the tree of exp in ec. False when the formula yields no value;
 // nothing is left allocated then.
 bool EvaluateFormula(ExprContext* ec, HEXP exp, Value& out);
+
+// Evaluates one node of exp's tree by walking it, as if the walk had reached
+// it at the given depth from the root.
+bool EvaluateNode(ExprContext* ec, HEXP exp, const language::ExprNode* node, int32_t depth,
+                  Value& out);
+
+// Frees the prepared form of the record's tree, if it has one.
+void ReleasePlan(ExprRecord* record);
 
 // Named formulas may refer to each other in chains; deeper chains than this
 // (which only a cycle among loaded formulas could build) yield no value.

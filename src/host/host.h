@@ -15,4 +15,12 @@ bool NumberFromParts(NumberValue* dst, __int128 coefficient, int32_t exponent);
 // coefficient (zero is 0 * 10^0). Returns false for NULL.
 bool NumberToParts(const NumberValue* n, __int128* coefficient, int32_t* exponent);
 
+// Blocks of the same kind as HostAlloc's (HostBlockSize, HostRealloc work on
+// them) for what the engine keeps between calls as a cache: they are not
+// counted among the live blocks or the allocations and never fail on purpose,
+// so that a cache never changes what the allocation checks see. nullptr when
+// memory is short.
+void* AllocateCacheBlock(size_t size);
+void FreeCacheBlock(void* block);
+
 }  // namespace xev::host

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/host.h"
 #include "xev/xevhost.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -123,6 +124,16 @@ void ReleaseBlock(void* block) {
 }
 
 }  // namespace
+
+namespace xev::host {
+
+void* AllocateCacheBlock(size_t size) { return size > kMaxBlockSize ? nullptr : AllocateBlock(size); }
+
+void FreeCacheBlock(void* block) {
+  if (block != nullptr) ReleaseBlock(block);
+}
+
+}  // namespace xev::host
 
 extern "C" {
 

@@ -127,6 +127,7 @@ void ReplaceInPlace(ExprContext* ec, ExprRecord* existing, ExprRecord* fresh) {
     if (ec->notifyCallback != nullptr) ec->notifyCallback(ec, kNotifyRenamed);
   }
   core::FormulaIndexInvalidate(ec);
+  core::NoteContextChange(ec);
   ReleaseTree(ec, existing->root);
   HostFree(existing->text);
   HostFree(existing->name);

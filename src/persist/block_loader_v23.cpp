@@ -177,6 +177,7 @@ void RestoreBlockOrder(DeferringLoad& d) {
   if (std::equal(sortedList, sortedList + d.count, sortedResults)) std::copy(d.results, d.results + d.count, slots);
   core::HandleArrayUnlock(ec->expressions);
   core::FormulaIndexInvalidate(ec);
+  core::NoteContextChange(ec);
 }
 
 void PublishRecords(const BlockCursor& cursor, int32_t count) {

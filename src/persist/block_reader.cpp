@@ -104,6 +104,7 @@ bool AddDataItemSlot(ExprContext* ec) {
                                                  : core::HandleArrayAppend(ec->dataItems);
   if (grown == nullptr) return false;
   ec->dataItems = grown;
+  core::NoteContextChange(ec);
   return true;
 }
 

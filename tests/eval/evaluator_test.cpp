@@ -132,7 +132,7 @@ class Evaluator : public ::testing::Test {
     auto* node = static_cast<lang_node*>(HostAlloc(sizeof(lang_node)));
     *node = lang_node{kind, type, 0, 0, 0, flags, Copy(text), nullptr, 0};
     auto* record = static_cast<ExprRecord*>(HostAlloc(sizeof(ExprRecord)));
-    *record = ExprRecord{node, Copy(name), ec_, static_cast<uint16_t>(type), Copy(name)};
+    *record = ExprRecord{node, Copy(name), ec_, static_cast<uint16_t>(type), Copy(name), nullptr};
     xev::core::AppendExpression(ec_, record);
     return record;
   }

@@ -1,0 +1,13 @@
+# One benchmark executable per bench/*_bench.cpp, when Google Benchmark is installed.
+find_package(benchmark QUIET)
+file(GLOB XEV_BENCH_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/bench/*_bench.cpp)
+if(benchmark_FOUND AND XEV_BENCH_SOURCES)
+  foreach(bench_source ${XEV_BENCH_SOURCES})
+    get_filename_component(bench_name ${bench_source} NAME_WE)
+    add_executable(${bench_name} ${bench_source})
+    target_link_libraries(${bench_name} PRIVATE xev_static benchmark::benchmark benchmark::benchmark_main)
+    target_include_directories(${bench_name} PRIVATE ${PROJECT_SOURCE_DIR}/bench)
+    target_compile_options(${bench_name} PRIVATE ${XEV_WARNINGS})
+    target_compile_definitions(${bench_name} PRIVATE XEV_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
+  endforeach()
+endif()

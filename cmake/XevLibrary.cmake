@@ -1,0 +1,49 @@
+# The library: every source under src/ and resources/ (new files need no edit
+# here), compiled once and linked both as libxev.so.<major> and libxev.a.
+file(GLOB_RECURSE XEV_SOURCES CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/src/*.cpp ${PROJECT_SOURCE_DIR}/resources/*.cpp)
+
+set(XEV_GENERATED_DIR ${PROJECT_BINARY_DIR}/generated)
+set(XEV_GRAMMAR ${PROJECT_SOURCE_DIR}/src/language/grammar.y)
+if(EXISTS ${XEV_GRAMMAR})
+  find_package(BISON 3.0 REQUIRED)
+  BISON_TARGET(XevGrammar ${XEV_GRAMMAR} ${XEV_GENERATED_DIR}/grammar.cpp
+    DEFINES_FILE ${XEV_GENERATED_DIR}/grammar.hpp
+    COMPILE_FLAGS "-Wall -Wno-yacc")
+  list(APPEND XEV_SOURCES ${BISON_XevGrammar_OUTPUTS})
+  # The generated parser is not ours to keep warning-free.
+  set_source_files_properties(${BISON_XevGrammar_OUTPUTS} PROPERTIES
+    COMPILE_OPTIONS "-Wno-error;-Wno-unused-but-set-variable;-Wno-free-nonheap-object")
+endif()
+
+find_package(Threads REQUIRED)
+
+set(XEV_PUBLIC_INCLUDE $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include> $<INSTALL_INTERFACE:include>)
+# Tests, benchmarks, fuzzers and the tools reach into the subsystems' internal headers.
+set(XEV_INTERNAL_INCLUDE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR} ${XEV_GENERATED_DIR})
+
+add_library(xev_objects OBJECT ${XEV_SOURCES})
+target_include_directories(xev_objects PUBLIC ${XEV_PUBLIC_INCLUDE} PRIVATE ${XEV_INTERNAL_INCLUDE})
+target_compile_options(xev_objects PRIVATE ${XEV_WARNINGS})
+target_compile_definitions(xev_objects PRIVATE XEV_BUILDING_LIBRARY=1)
+set_target_properties(xev_objects PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+
+add_library(xev SHARED $<TARGET_OBJECTS:xev_objects>)
+target_include_directories(xev PUBLIC ${XEV_PUBLIC_INCLUDE})
+target_link_libraries(xev PRIVATE m Threads::Threads)
+set_target_properties(xev PROPERTIES
+  OUTPUT_NAME xev
+  VERSION ${PROJECT_VERSION}
+  SOVERSION ${PROJECT_VERSION_MAJOR}
+  EXPORT_NAME xev)
+
+add_library(xev_static STATIC $<TARGET_OBJECTS:xev_objects>)
+target_include_directories(xev_static PUBLIC ${XEV_PUBLIC_INCLUDE}
+  INTERFACE "$<BUILD_INTERFACE:${XEV_INTERNAL_INCLUDE}>")
+target_link_libraries(xev_static PUBLIC m Threads::Threads)
+set_target_properties(xev_static PROPERTIES OUTPUT_NAME xev EXPORT_NAME xev_static)
+
+# The names a consumer writes, the same whether it found the package installed
+# or pulled in the source tree.
+add_library(xev::xev ALIAS xev)
+add_library(xev::xev_static ALIAS xev_static)

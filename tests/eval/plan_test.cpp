@@ -1,0 +1,161 @@
+// A formula's prepared form must never outlive what it resolved: every change
+// of items, formulas or callbacks between two evaluations, and even during
+// one, must give the value a fresh walk of the tree gives.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "xev/xev.h"
+
+namespace {
+
+std::map<std::string, int32_t> g_values;       // what each data item answers
+std::function<void(ExprContext*)> g_onAsked;  // runs inside the next item callback
+std::string g_asked;                           // names asked, in order
+
+int32_t XEV_CALL Answer(ExprContext* ec, HEXP, int32_t, void** result, const char* name) {
+  g_asked += name;
+  if (g_onAsked) {
+    auto once = std::move(g_onAsked);
+    g_onAsked = nullptr;
+    once(ec);
+  }
+  auto it = g_values.find(name);
+  if (it == g_values.end()) return 0;
+  IntToNumber(static_cast<NumberValue*>(*result), it->second);
+  return 1;
+}
+
+int32_t XEV_CALL Tenfold(ExprContext* ec, HEXP exp, int32_t size, void** result, const char* name) {
+  int32_t answered = Answer(ec, exp, size, result, name);
+  auto* value = static_cast<NumberValue*>(*result);
+  NumberValue ten{};
+  IntToNumber(&ten, 10);
+  NumberMul(value, value, &ten);
+  return answered;
+}
+
+void XEV_CALL Subtract(ExprContext*, HEXP, int32_t, int32_t, void* a, int32_t, void* b, int32_t, void* result) {
+  NumberSub(static_cast<NumberValue*>(result), static_cast<NumberValue*>(a), static_cast<NumberValue*>(b));
+}
+
+intptr_t XEV_CALL Resolve(const char* name) {
+  return std::strcmp(name, "subtract") == 0 ? reinterpret_cast<intptr_t>(&Subtract) : 0;
+}
+
+class Plan : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_values = {{"a", 2}, {"b", 3}, {"c", 5}};
+    g_onAsked = nullptr;
+    ec_ = XEVCreateEC(0, Resolve, nullptr, 0);
+    ASSERT_EQ(FUNDefineFunctions(ec_), 1);
+    for (const char* name : {"a", "b", "c"}) AddItem(ec_, name, &Answer);
+  }
+  void TearDown() override { XEVDestroyEC(ec_); }
+
+  static void AddItem(ExprContext* ec, const char* name, XEVDataItemCallback callback) {
+    ExpItem item{};
+    item.kind = XEV_ITEM_DATA;
+    item.dataType = XEV_TYPE_NUMBER;
+    item.boundValue = reinterpret_cast<intptr_t>(callback);
+    std::strcpy(item.name, name);
+    ASSERT_EQ(XEVAddExpressionItem(ec, &item), 1);
+  }
+  HEXP Parse(const char* text, const char* name = nullptr, HEXP existing = nullptr) {
+    uint16_t type = 0;
+    ExprError error{};
+    HEXP exp = XEVParseFormula(ec_, existing, text, name, &error, &type);
+    EXPECT_NE(exp, nullptr) << text << ": error " << error.code;
+    return exp;
+  }
+  // The value as an integer text, "none" when there is no value.
+  std::string Value(HEXP exp, ExprContext* ec = nullptr) {
+    NumberValue value{};
+    if (XEVEvaluateExpression(ec != nullptr ? ec : ec_, exp, 0, &value) != 1) return "none";
+    if (NumberIsNull(&value)) return "null";
+    return std::to_string(NumberToInt(&value));
+  }
+
+  ExprContext* ec_ = nullptr;
+};
+
+TEST_F(Plan, ItemChangesBetweenRowsAreSeen) {
+  HEXP f = Parse("a * 10 + b - NumberAbsolute(c - 20)");
+  EXPECT_EQ(Value(f), "8");
+  g_values["a"] = 7;
+  EXPECT_EQ(Value(f), "58");
+
+  // Deleted: no value. Added again with another callback: that one answers.
+  EXPECT_EQ(XEVDelExpItemNoCheck(ec_, XEV_ITEM_DATA, "a"), 1);
+  EXPECT_EQ(Value(f), "none");
+  AddItem(ec_, "a", &Tenfold);
+  EXPECT_EQ(Value(f), "688");
+
+  // A renamed item is renamed in the formula too.
+  EXPECT_EQ(XEVRenameExpressionItem(ec_, XEV_ITEM_DATA, "b", "bee"), 0);
+  g_values["bee"] = 4;
+  EXPECT_EQ(Value(f), "689");
+
+  // The function goes: the call, and so the formula, has no value.
+  EXPECT_EQ(XEVDelExpItemNoCheck(ec_, XEV_ITEM_FUNCTION, "NumberAbsolute"), 1);
+  EXPECT_EQ(Value(f), "none");
+  EXPECT_EQ(XEVDeleteAllECVars(ec_), 1);
+  EXPECT_EQ(Value(f), "none");
+}
+
+TEST_F(Plan, FormulaAndOperatorChangesAreSeen) {
+  HEXP f = Parse("a - b", "F");
+  HEXP g = Parse("F() * 100 + c");
+  EXPECT_EQ(Value(g), "-95");
+  EXPECT_EQ(Parse("a + b", "F", f), f);  // replaced in place, same type
+  EXPECT_EQ(Value(f), "5");
+  EXPECT_EQ(Value(g), "505");
+
+  // An operator callback installed after the first rows takes over at once.
+  EXPECT_EQ(XEVSetOperatorCallback(ec_, 0, XEV_TYPE_NUMBER, "subtract"), 1);
+  EXPECT_EQ(Value(f), "-1");
+  EXPECT_EQ(Value(g), "-105");
+}
+
+TEST_F(Plan, ChangesMadeByACallbackDuringARowAreSeenByTheRestOfIt) {
+  HEXP f = Parse("a + b * c");
+  g_onAsked = [](ExprContext* ec) { XEVDelExpItemNoCheck(ec, XEV_ITEM_DATA, "c"); };
+  EXPECT_EQ(Value(f), "none");  // c was deleted while a was being asked
+  g_onAsked = [](ExprContext* ec) { AddItem(ec, "c", &Tenfold); };
+  EXPECT_EQ(Value(f), "152");  // c is back, tenfold, by the time it is asked
+}
+
+TEST_F(Plan, AFormulaEvaluatedFromItsOwnCallbackStillGetsItsValue) {
+  HEXP f = Parse("a + b + c");
+  std::string inner;
+  g_onAsked = [&](ExprContext*) { inner = Value(f); };
+  EXPECT_EQ(Value(f), "10");
+  EXPECT_EQ(inner, "10");
+}
+
+TEST_F(Plan, AFormulaEvaluatedInAnotherContextUsesThatContextsItems) {
+  HEXP f = Parse("a * b + c");
+  EXPECT_EQ(Value(f), "11");
+  ExprContext* other = XEVCreateEC(0, nullptr, nullptr, 0);
+  AddItem(other, "a", &Tenfold);
+  AddItem(other, "b", &Answer);
+  AddItem(other, "c", &Answer);
+  EXPECT_EQ(Value(f, other), "65");
+  EXPECT_EQ(Value(f), "11");
+  XEVDestroyEC(other);
+}
+
+TEST_F(Plan, EveryItemIsAskedOncePerRowInTheWalksOrder) {
+  HEXP f = Parse("(a + b) * (c - a) / NumberRound(b, 0) + StrLength(StrLeft('abc', a))");
+  for (int row = 0; row < 3; ++row) {
+    g_asked.clear();
+    EXPECT_EQ(Value(f), "7");
+    EXPECT_EQ(g_asked, "abcaba");
+  }
+}
+
+}  // namespace
