@@ -15,6 +15,10 @@
  *  - Every value block handed across the API is made by HostAlloc/XEVMemAlloc
  *    and released by HostFree/XEVMemFree by whoever holds it last.
  *  - Callbacks are optional; NULL means none.
+ *  - Misuse that can be told cheaply gets the failure result: a NULL context
+ *    (XEVDestroyEC and XEVDeleteExpItem give 1), a NULL text (read as ""), a
+ *    NULL or too small buffer (notes at each call). A released HEXP cannot be
+ *    told from a live one: using it is undefined.
  */
 #ifndef XEV_XEV_H
 #define XEV_XEV_H
@@ -201,6 +205,7 @@ XEV_API int32_t XEV_CALL XEVIsExpRange(ExprContext* ec, HEXP exp, int16_t which)
 XEV_API int32_t XEV_CALL XEVIsExpressionSimple(ExprContext* ec, HEXP exp);
 XEV_API int32_t XEV_CALL XEVIsExpressionSimpleInput(ExprContext* ec, HEXP exp);
 XEV_API int16_t XEV_CALL XEVGetSimpleInputSubClass(ExprContext* ec, HEXP exp);
+/* exp of another context: 0, nothing changed. */
 XEV_API int32_t XEV_CALL XEVDestroyEXP(ExprContext* ec, HEXP exp);
 XEV_API HEXP XEV_CALL XEVCloneExpression(ExprContext* ec, HEXP exp, const char* newName,
                                          uint16_t* typeOut);
@@ -234,6 +239,7 @@ XEV_API int32_t XEV_CALL XEVGetExtendedText(ExprContext* ec, HEXP exp, int32_t s
 
 /* ---- Parsing ----------------------------------------------------------------------- */
 
+/* existing of another context: NULL, nothing changed in either context. */
 XEV_API HEXP XEV_CALL XEVParseFormula(ExprContext* ec, HEXP existing, const char* text,
                                       const char* name, ExprError* error, uint16_t* typeOut);
 XEV_API HEXP XEV_CALL XEVParseString(ExprContext* ec, const char* text, const char* name,
@@ -249,6 +255,9 @@ XEV_API intptr_t XEV_CALL XEVErrorDisplay(XEVHWND parent, const char* text, cons
 
 /* ---- Evaluation ---------------------------------------------------------------------- */
 
+/* A text result into size bytes: size 0 stores the bytes needed (an
+ * int32_t), a smaller size gets the first size bytes, unterminated. An
+ * expression is evaluated over the items of the context it is asked in. */
 XEV_API int32_t XEV_CALL XEVEvaluateExpression(ExprContext* ec, HEXP exp, int32_t size, void* buffer);
 XEV_API int32_t XEV_CALL XEVEvaluateExpressionExt(ExprContext* ec, HEXP exp, int32_t* length,
                                                   void** block);
@@ -316,7 +325,11 @@ XEV_DECLARE_FUNCTION(FUNDateIFF);
 /* ---- The stored context (ECBlock) ----------------------------------------------------------- */
 
 XEV_API uint32_t XEV_CALL XEVGetECBlockSize(ExprContext* ec, int32_t includeExpressions);
+/* A size below XEVGetECBlockSize: only the pieces that fit, and a result
+ * below that size. At most 32767 data items and 32767 expressions fit the
+ * block's 16-bit counts; a host checks before saving more. */
 XEV_API int32_t XEV_CALL XEVGetECBlock(ExprContext* ec, int32_t size, void* buffer);
+/* A NULL block, a negative length or one that ends inside a section: 0. */
 XEV_API int32_t XEV_CALL XEVSetECContents(ExprContext* ec, int32_t length, const void* block,
                                           int32_t loadExpressions, XEVLoadErrorCallback onError);
 
