@@ -61,6 +61,7 @@ typedef struct FormatDesc {
   XevLocale locale;
 } FormatDesc;
 
+/* Sets every field of desc to the defaults above. */
 XEV_API void XEV_CALL FormatInit(FormatDesc* desc);
 /* Reads desc->text as a value of desc->kind into desc->date (kinds 1 to 3) or
  * desc->number (kinds 4 to 6). Returns 1 when the whole text was accepted. */

@@ -87,9 +87,9 @@ void Notify(ExprContext* ec, int32_t code) {
   if (ec->notifyCallback != nullptr) ec->notifyCallback(ec, code);
 }
 
-// The library's buffer for generated names: a stem of at most 128 bytes and
+// The buffer for generated names, one per thread: a stem of at most 128 bytes and
 // a 16-bit counter.
-char g_generatedName[160];
+thread_local char t_generatedName[160];
 
 }  // namespace
 
@@ -109,12 +109,12 @@ const char* GenerateExpressionName(ExprContext* ec, int32_t kind) {
   // Every 16-bit number is tried at most once, so a context that holds all of
   // them cannot make this loop forever; the last one tried is then returned.
   for (uint32_t tries = 0; tries <= 0xFFFF; ++tries) {
-    std::snprintf(g_generatedName, sizeof g_generatedName, "%s%d", stem, static_cast<int>(number));
-    if (XEVIsExpNameUnique(ec, nullptr, g_generatedName)) break;
+    std::snprintf(t_generatedName, sizeof t_generatedName, "%s%d", stem, static_cast<int>(number));
+    if (XEVIsExpNameUnique(ec, nullptr, t_generatedName)) break;
     ++number;
   }
   *counter = number;
-  return g_generatedName;
+  return t_generatedName;
 }
 
 int32_t AppendExpression(ExprContext* ec, HEXP exp) {

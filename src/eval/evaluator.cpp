@@ -189,19 +189,6 @@ bool EvaluateDataItem(Walk& walk, const ExprNode* node, Value& out) {
 
 // ---- Calls -----------------------------------------------------------------------
 
-// The text a pass-by-name parameter receives: the name written at the argument.
-const char* ArgumentText(const ExprNode* argument) {
-  switch (argument->kind) {
-    case language::NK_ITEM:
-    case language::NK_FUNCTION:
-    case language::NK_FORMULAREF:
-    case language::NK_STRING:
-    case language::NK_DATE:
-      return static_cast<const char*>(argument->left);
-    default:
-      return nullptr;
-  }
-}
 
 // The argument array of one call: a slot per parameter of the function, each
 // pointing at a value that lives until the call returns. Small calls keep it
@@ -488,6 +475,20 @@ bool Evaluate(Walk& walk, const ExprNode* node, Value& out) {
 }
 
 }  // namespace
+
+// The text a pass-by-name parameter receives: the name written at the argument.
+const char* ArgumentText(const ExprNode* argument) {
+  switch (argument->kind) {
+    case language::NK_ITEM:
+    case language::NK_FUNCTION:
+    case language::NK_FORMULAREF:
+    case language::NK_STRING:
+    case language::NK_DATE:
+      return static_cast<const char*>(argument->left);
+    default:
+      return nullptr;
+  }
+}
 
 void ReleaseValue(Value& value) {
   if (value.owned) HostFree(value.text);

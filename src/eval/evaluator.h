@@ -38,6 +38,10 @@ bool EvaluateFormula(ExprContext* ec, HEXP exp, Value& out);
 bool EvaluateNode(ExprContext* ec, HEXP exp, const language::ExprNode* node, int32_t depth,
                   Value& out);
 
+// The text a parameter passed by name receives: the name written at the
+// argument, or nullptr for an argument that has none.
+const char* ArgumentText(const language::ExprNode* argument);
+
 // Frees the prepared form of the record's tree, if it has one.
 void ReleasePlan(ExprRecord* record);
 

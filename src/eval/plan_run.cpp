@@ -55,20 +55,6 @@ const NumberValue* RunItem(ExprContext* ec, HEXP exp, Step& step, bool stale) {
   return KeepResult(step, block, answered);
 }
 
-// The text a parameter passed by name receives: the name written at the argument.
-const char* ArgumentText(const ExprNode* argument) {
-  switch (argument->kind) {
-    case language::NK_ITEM:
-    case language::NK_FUNCTION:
-    case language::NK_FORMULAREF:
-    case language::NK_STRING:
-    case language::NK_DATE:
-      return static_cast<const char*>(argument->left);
-    default:
-      return nullptr;
-  }
-}
-
 const NumberValue* RunCall(ExprContext* ec, HEXP exp, const Plan& plan, Step& step, bool stale) {
   const char* name = static_cast<const char*>(step.node->left);
   const ExpItem* item = stale ? core::FindItem(ec->functionItems, name) : step.item;

@@ -4,6 +4,8 @@
 // are ready before any static initialiser can ask for them.
 #include "host/code_page.h"
 
+#include <atomic>
+
 #include "xev/xevhost.h"
 
 namespace xev::host {
@@ -65,7 +67,8 @@ constexpr CodePage kWestern = MakeWestern();
 constexpr CodePage kShiftJis = MakeShiftJis();
 
 // The host's selection: the one piece of mutable state of the code page layer.
-const CodePage* g_current = &kWestern;
+// Every thread reads it; relaxed order is enough for a pointer to constant tables.
+std::atomic<const CodePage*> g_current{&kWestern};
 
 constexpr bool IsTrailByte(unsigned b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
 
@@ -85,7 +88,7 @@ constexpr CaseBlock kCaseBlocks[] = {
 
 }  // namespace
 
-const CodePage& CurrentCodePage() { return *g_current; }
+const CodePage& CurrentCodePage() { return *g_current.load(std::memory_order_relaxed); }
 
 bool IsDoubleByteAlpha(unsigned lead, unsigned trail) {
   if (!IsTrailByte(trail)) return false;
@@ -153,11 +156,11 @@ extern "C" {
 XEV_API int32_t XEV_CALL HostSetCodePage(uint32_t codePage) {
   using namespace xev::host;
   if (codePage == XEV_CP_WESTERN) {
-    g_current = &kWestern;
+    g_current.store(&kWestern, std::memory_order_relaxed);
     return 1;
   }
   if (codePage == XEV_CP_SHIFTJIS) {
-    g_current = &kShiftJis;
+    g_current.store(&kShiftJis, std::memory_order_relaxed);
     return 1;
   }
   return 0;

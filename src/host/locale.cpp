@@ -6,9 +6,15 @@
 // record of its own. After HostLocaleChanged (the engine's FUNWinIniChange
 // calls it) the next formatting call reads the locale again, so a change of
 // system settings shows without restarting the host.
+//
+// Formatting runs on every thread that evaluates. Each thread keeps its own
+// copy of the record and reads the shared one again, under its lock, only
+// when a setting has changed since (a version number says so).
+#include <atomic>
 #include <climits>
 #include <clocale>
 #include <cstring>
+#include <mutex>
 
 #include "xev/host_format.h"
 
@@ -16,9 +22,9 @@ namespace {
 
 // The one place that holds the runtime's locale state.
 struct LocaleState {
-  XevLocale current{};    // what the formatters use
-  bool loaded = false;    // false: read again before the next use
-  bool hostSet = false;   // the host gave a record of its own
+  std::mutex lock;                   // guards hostSet and hostRecord
+  std::atomic<uint32_t> version{1};  // moves on with every change of setting
+  bool hostSet = false;              // the host gave a record of its own
   XevLocale hostRecord{};
 };
 
@@ -26,6 +32,15 @@ LocaleState& State() {
   static LocaleState state;
   return state;
 }
+
+// What one thread's formatters use, and the version it was read at (0: never).
+struct ThreadLocale {
+  XevLocale current;
+  uint32_t version;
+};
+thread_local ThreadLocale t_locale{};
+
+void Changed(LocaleState& state) { state.version.fetch_add(1, std::memory_order_release); }
 
 template <size_t N>
 void CopyField(char (&dst)[N], const char* src, const char* fallback) {
@@ -65,7 +80,8 @@ void FromCLibrary(XevLocale* record) {
 
 extern "C" XEV_API void XEV_CALL LoadLocale(XevLocale* record) {
   if (record == nullptr) return;
-  const LocaleState& state = State();
+  LocaleState& state = State();
+  std::lock_guard<std::mutex> guard(state.lock);
   if (state.hostSet) {
     *record = state.hostRecord;
     return;
@@ -75,6 +91,7 @@ extern "C" XEV_API void XEV_CALL LoadLocale(XevLocale* record) {
 
 extern "C" XEV_API void XEV_CALL HostSetLocale(const XevLocale* record) {
   LocaleState& state = State();
+  std::lock_guard<std::mutex> guard(state.lock);
   state.hostSet = record != nullptr;
   if (record != nullptr) {
     state.hostRecord = *record;
@@ -87,18 +104,18 @@ extern "C" XEV_API void XEV_CALL HostSetLocale(const XevLocale* record) {
       state.hostRecord.currencyDigits = 2;
     }
   }
-  state.loaded = false;
+  Changed(state);
 }
 
-extern "C" XEV_API void XEV_CALL HostLocaleChanged(void) { State().loaded = false; }
+extern "C" XEV_API void XEV_CALL HostLocaleChanged(void) { Changed(State()); }
 
 extern "C" XEV_API void XEV_CALL FormatUseLocale(FormatDesc* desc) {
   if (desc == nullptr) return;
-  LocaleState& state = State();
-  if (!state.loaded) {
-    LoadLocale(&state.current);
-    state.loaded = true;
+  uint32_t version = State().version.load(std::memory_order_acquire);
+  if (t_locale.version != version) {
+    LoadLocale(&t_locale.current);
+    t_locale.version = version;
   }
-  desc->locale = state.current;
+  desc->locale = t_locale.current;
   desc->useLocale = 1;
 }

@@ -5,8 +5,13 @@
 // HostBlockSize and HostRealloc need no lookup. A failure can be injected at
 // the n-th allocation so that tests reach every failure path.
 //
-// The runtime is used from one thread (the host's user-interface thread), so
-// the free lists and counters are plain, unlocked state.
+// Each thread has its own free lists and counters, so threads that parse and
+// evaluate in their own contexts never wait for one another and one thread
+// sees exactly what it would see alone. A block may be freed on another
+// thread than the one that made it; it then joins that thread's free lists.
+// The counters (allocations, live blocks, the injected failure) are per
+// thread too: they are test aids, and a test counts on its own thread.
+// What a thread has cached goes back to malloc when the thread ends.
 //
 // Under AddressSanitizer the free lists are bypassed: every block goes back to
 // malloc at once, so the sanitizer sees use after free and reports leaks.
@@ -46,15 +51,43 @@ struct FreeBlock {
   FreeBlock* next;
 };
 
-// Allocation bookkeeping and the free lists: the only mutable state of this file.
+// Allocation bookkeeping and the free lists of one thread: the only mutable
+// state of this file. Plain data, so that reaching it costs no initialisation
+// check; the drain at thread exit is armed when the first block is cached.
 struct AllocationState {
-  int64_t count = 0;
-  int64_t live = 0;
-  int64_t failAt = 0;  // absolute allocation number that fails; 0 = none
-  size_t cachedBytes = 0;
-  FreeBlock* freeLists[kClassCount + 1] = {};
+  int64_t count;
+  int64_t live;
+  int64_t failAt;  // absolute allocation number that fails; 0 = none
+  size_t cachedBytes;
+  bool drainArmed;
+  bool threadEnded;  // the drain has run: nothing would collect a cached block
+  FreeBlock* freeLists[kClassCount + 1];
 };
-AllocationState g_alloc;
+thread_local AllocationState g_alloc{};
+
+void DrainFreeLists() {
+  for (FreeBlock*& list : g_alloc.freeLists) {
+    while (FreeBlock* block = list) {
+      list = block->next;
+      std::free(reinterpret_cast<BlockHeader*>(block) - 1);
+    }
+  }
+  g_alloc.cachedBytes = 0;
+}
+
+struct ThreadExitDrain {
+  ~ThreadExitDrain() {
+    DrainFreeLists();
+    g_alloc.drainArmed = false;
+    g_alloc.threadEnded = true;  // blocks freed after this go straight back to malloc
+  }
+};
+
+void ArmDrain() {
+  thread_local ThreadExitDrain drain;
+  (void)drain;
+  g_alloc.drainArmed = true;
+}
 
 bool NextAllocationFails() {
   ++g_alloc.count;
@@ -116,6 +149,13 @@ void ReleaseBlock(void* block) {
   if (sizeClass == 0 || g_alloc.cachedBytes + capacity > kMaxCachedBytes) {
     std::free(header);
     return;
+  }
+  if (__builtin_expect(!g_alloc.drainArmed, 0)) {
+    if (g_alloc.threadEnded) {
+      std::free(header);
+      return;
+    }
+    ArmDrain();
   }
   auto* freed = static_cast<FreeBlock*>(block);
   freed->next = g_alloc.freeLists[sizeClass];

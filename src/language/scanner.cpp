@@ -33,7 +33,8 @@ constexpr int32_t kRefused = -1;
 constexpr int32_t kSkipped = -2;  // blanks: matched, but no token
 
 // Everything the scanner keeps between tokens of one parse. ScannerReset
-// starts it afresh; one parse runs at a time in the whole process.
+// starts it afresh. Each thread has its own, so parses on different threads
+// never meet; one parse runs at a time per thread.
 struct ScannerState {
   const char* text;
   uint32_t readIndex;  // bytes of text read so far
@@ -53,15 +54,15 @@ struct ScannerState {
   char held[kMatchBufferSize];   // the current match and what was read past it
 };
 
-ScannerState g_scanner = {"", 0, false, false, nullptr, false, 0, 0, false, 0, 0, {}, {}, 0, 0, {}};
+thread_local ScannerState t_scanner = {"", 0, false, false, nullptr, false, 0, 0, false, 0, 0, {}, {}, 0, 0, {}};
 
-uint32_t Offset() { return g_scanner.readIndex + (g_scanner.virtualBlankDelivered ? 1u : 0u); }
+uint32_t Offset() { return t_scanner.readIndex + (t_scanner.virtualBlankDelivered ? 1u : 0u); }
 
-uint16_t ContextFlags() { return g_scanner.ec != nullptr ? g_scanner.ec->flags : uint16_t{0}; }
+uint16_t ContextFlags() { return t_scanner.ec != nullptr ? t_scanner.ec->flags : uint16_t{0}; }
 
 // The next input byte: the text, then one blank, then 0 for ever.
 uint8_t ReadByte() {
-  ScannerState& s = g_scanner;
+  ScannerState& s = t_scanner;
   auto b = static_cast<uint8_t>(s.text[s.readIndex]);
   if (b != 0) {
     ++s.readIndex;
@@ -97,7 +98,7 @@ char* HeapCopy(const char* from, uint32_t n) {
 }
 
 int32_t Emit(int32_t code, uint32_t pos, uint32_t len, void* value) {
-  g_scanner.token = {pos, len, value};
+  t_scanner.token = {pos, len, value};
   return code;
 }
 
@@ -151,7 +152,7 @@ uint16_t QuantifierOf(const char* word, uint32_t len) {
 }
 
 int32_t WordAction(uint32_t pos, uint32_t len) {
-  ScannerState& s = g_scanner;
+  ScannerState& s = t_scanner;
   char upper[4];
   if (UpperWord(s.held, len, upper, sizeof upper) && std::strcmp(upper, "AND") == 0) {
     return Emit(TK_AND, pos, len, nullptr);
@@ -175,7 +176,7 @@ int32_t WordAction(uint32_t pos, uint32_t len) {
 }
 
 int32_t TwoWordsAction(uint32_t pos, uint32_t len) {
-  ScannerState& s = g_scanner;
+  ScannerState& s = t_scanner;
   if (s.nameCheckMode || s.ec == nullptr) return kRefused;
   MatchText text(s.held, len);
   if (core::KeywordItemType(s.ec, text.bytes) == -1) return kRefused;
@@ -230,7 +231,7 @@ NameVerdict CheckName(const char* text, uint32_t n, bool functionMode) {
 }
 
 int32_t NameAction(uint32_t pos, uint32_t len, bool functionMode) {
-  ScannerState& s = g_scanner;
+  ScannerState& s = t_scanner;
   NameVerdict verdict = CheckName(s.held, len, functionMode);
   if (verdict.kind == NameVerdict::kRefuse) return kRefused;
   if (verdict.kind == NameVerdict::kBadByte) {
@@ -247,13 +248,13 @@ int32_t NameAction(uint32_t pos, uint32_t len, bool functionMode) {
 int32_t NumberAction(uint32_t pos, uint32_t len) {
   auto* number = static_cast<NumberValue*>(HostAlloc(XEV_NUMBER_SIZE));
   if (number == nullptr) return Emit(TK_NOMEM, pos, len, nullptr);
-  MatchText text(g_scanner.held, len);
+  MatchText text(t_scanner.held, len);
   HostStrToNumber(number, text.bytes);
   return Emit(TK_NUMBER, pos, len, number);
 }
 
 int32_t DateAction(uint32_t pos, uint32_t len) {
-  ScannerState& s = g_scanner;
+  ScannerState& s = t_scanner;
   if ((ContextFlags() & ECF_RANGES_SETS) != 0) {
     MatchText text(s.held, len);
     NumberValue date{};
@@ -289,7 +290,7 @@ class StringWalk {
   void Walk() {
     walked_ = true;
     std::memset(marks_, 0, sizeof marks_);
-    const ScannerState& s = g_scanner;
+    const ScannerState& s = t_scanner;
     uint32_t i = 1;
     while (i < s.heldCount) {
       marks_[i / 64] |= uint64_t{1} << (i % 64);
@@ -309,7 +310,7 @@ class StringWalk {
 };
 
 int32_t StringAction(uint32_t pos, uint32_t len, StringWalk& walk) {
-  ScannerState& s = g_scanner;
+  ScannerState& s = t_scanner;
   if (HostIsDbcs() != 0 && !walk.Accepts(len - 1)) return kRefused;
   return EmitCopy(TK_STRING, pos, s.held + 1, len - 2, len);
 }
@@ -317,11 +318,11 @@ int32_t StringAction(uint32_t pos, uint32_t len, StringWalk& walk) {
 // ---- Choosing the match ----------------------------------------------------------------
 
 int32_t RunAction(int rule, uint32_t pos, uint32_t len, StringWalk& walk) {
-  auto first = static_cast<uint8_t>(g_scanner.held[0]);
+  auto first = static_cast<uint8_t>(t_scanner.held[0]);
   switch (rule) {
     case scan::kRuleWord: return WordAction(pos, len);
     case scan::kRuleTwoWords: return TwoWordsAction(pos, len);
-    case scan::kRuleNiladic: return EmitCopy(TK_NILADIC, pos, g_scanner.held, len, len);
+    case scan::kRuleNiladic: return EmitCopy(TK_NILADIC, pos, t_scanner.held, len, len);
     case scan::kRuleName: return NameAction(pos, len, false);
     case scan::kRuleNumber:
     case scan::kRuleExponentNumber:
@@ -343,14 +344,14 @@ int32_t RunAction(int rule, uint32_t pos, uint32_t len, StringWalk& walk) {
 // AM/PM marker keeps that follower for the next token.
 uint32_t TokenLength(int rule, uint32_t matchLength) {
   if (rule == scan::kRuleDate &&
-      scan::IsMeridiemFollower(static_cast<uint8_t>(g_scanner.held[matchLength - 1]))) {
+      scan::IsMeridiemFollower(static_cast<uint8_t>(t_scanner.held[matchLength - 1]))) {
     return matchLength - 1;
   }
   return matchLength;
 }
 
 void Consume(uint32_t len) {
-  ScannerState& s = g_scanner;
+  ScannerState& s = t_scanner;
   s.heldCount -= len;
   std::memmove(s.held, s.held + len, s.heldCount);
   s.previousMatchLength = len;
@@ -359,12 +360,12 @@ void Consume(uint32_t len) {
 int32_t EndToken() {
   // The record keeps the last real token's span: the parser builds its last
   // operator node from it after the end has been seen.
-  g_scanner.token.value = nullptr;
+  t_scanner.token.value = nullptr;
   return TK_END;
 }
 
 int32_t StopTooLong() {
-  ScannerState& s = g_scanner;
+  ScannerState& s = t_scanner;
   s.stopped = true;
   s.error.code = 112;
   s.error.pos = Offset() + 1 - s.previousMatchLength;
@@ -386,7 +387,7 @@ struct Candidate {
 }  // namespace
 
 int32_t NextToken() {
-  ScannerState& s = g_scanner;
+  ScannerState& s = t_scanner;
   const RuleTables& tables = scan::Tables();
   for (;;) {
     if (s.stopped) return EndToken();
@@ -429,7 +430,7 @@ int32_t NextToken() {
 }
 
 void ScannerReset(const char* text, ExprContext* ec, bool nameCheckMode) {
-  ScannerState& s = g_scanner;
+  ScannerState& s = t_scanner;
   s.text = text != nullptr ? text : "";
   s.readIndex = 0;
   s.virtualBlankDelivered = false;
@@ -447,31 +448,31 @@ void ScannerReset(const char* text, ExprContext* ec, bool nameCheckMode) {
   s.heldCount = 0;
 }
 
-const TokenValue& CurrentToken() { return g_scanner.token; }
+const TokenValue& CurrentToken() { return t_scanner.token; }
 uint32_t CurrentOffset() { return Offset(); }
 
 uint32_t ScannedTextLength() {
-  return g_scanner.text != nullptr ? static_cast<uint32_t>(std::strlen(g_scanner.text)) : 0;
+  return t_scanner.text != nullptr ? static_cast<uint32_t>(std::strlen(t_scanner.text)) : 0;
 }
-ExprContext* ScanContext() { return g_scanner.ec; }
-bool NameCheckMode() { return g_scanner.nameCheckMode; }
-uint16_t PendingDateUnit() { return g_scanner.pendingDateUnit; }
-void ClearPendingDateUnit() { g_scanner.pendingDateUnit = 0; }
+ExprContext* ScanContext() { return t_scanner.ec; }
+bool NameCheckMode() { return t_scanner.nameCheckMode; }
+uint16_t PendingDateUnit() { return t_scanner.pendingDateUnit; }
+void ClearPendingDateUnit() { t_scanner.pendingDateUnit = 0; }
 
 uint16_t TakePendingQuantifier() {
-  uint16_t quantifier = g_scanner.pendingQuantifier;
-  g_scanner.pendingQuantifier = QU_NONE;
+  uint16_t quantifier = t_scanner.pendingQuantifier;
+  t_scanner.pendingQuantifier = QU_NONE;
   return quantifier;
 }
 
 bool RejectedDate(uint32_t* pos, uint32_t* len) {
-  const ScannerState& s = g_scanner;
+  const ScannerState& s = t_scanner;
   if (!s.haveRejectedDate) return false;
   if (pos != nullptr) *pos = s.rejectedDatePos;
   if (len != nullptr) *len = s.rejectedDateLen;
   return true;
 }
 
-ExprError& ParseError() { return g_scanner.error; }
+ExprError& ParseError() { return t_scanner.error; }
 
 }  // namespace xev::language

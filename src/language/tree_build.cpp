@@ -26,7 +26,7 @@ struct ParserState {
   uint32_t lastPos;  // most recently scanned real token
   uint32_t lastLen;
 };
-ParserState g_parser;
+thread_local ParserState t_parser;  // one per thread, like the scanner's
 
 constexpr uint32_t kErrTypeNum = 100;
 constexpr uint32_t kErrParm = 101;
@@ -410,12 +410,12 @@ bool TooDeep(int32_t depth, uint32_t pos, uint32_t len) {
 
 // ---- Parser state --------------------------------------------------------------------
 
-void ParserBegin() { g_parser = ParserState{}; }
+void ParserBegin() { t_parser = ParserState{}; }
 
 void NoteScannedToken(int32_t token, const TokenValue& value) {
   if (token == TK_END) return;
-  g_parser.lastPos = value.pos;
-  g_parser.lastLen = value.len;
+  t_parser.lastPos = value.pos;
+  t_parser.lastLen = value.len;
 }
 
 void ReportParserMessage(const char* message) {
@@ -425,7 +425,7 @@ void ReportParserMessage(const char* message) {
   if (std::strcmp(message, "syntax error") == 0) code = kErrSyntax;
   if (std::strcmp(message, "memory exhausted") == 0) code = kErrTooComplex;
   uint32_t offset = CurrentOffset();
-  uint32_t length = std::min(g_parser.lastLen, offset);
+  uint32_t length = std::min(t_parser.lastLen, offset);
   uint32_t pos = offset - length;
   // At the end of a text the read-ahead has gone past the virtual blank, and
   // the span by that rule with it; hosts mark spans in their own copy of the
@@ -437,7 +437,7 @@ void ReportParserMessage(const char* message) {
   error = ExprError{code, pos, length};
 }
 
-ExprNode*& PendingRoot() { return g_parser.root; }
+ExprNode*& PendingRoot() { return t_parser.root; }
 
 // ---- Actions ------------------------------------------------------------------------------
 
@@ -472,7 +472,7 @@ bool MakeNegativeNumber(ParseValue& out, const ParseValue& number) {
 bool MakeOperator(ParseValue& out, const ParseValue& left, const ParseValue& op, const ParseValue& right,
                   NodeKind kind, bool withDateUnit) {
   int32_t depth = 1 + std::max(left.depth, right.depth);
-  ExprNode* node = TooDeep(depth, op.pos, op.len) ? nullptr : NewNode(kind, g_parser.lastPos, g_parser.lastLen);
+  ExprNode* node = TooDeep(depth, op.pos, op.len) ? nullptr : NewNode(kind, t_parser.lastPos, t_parser.lastLen);
   if (node == nullptr) {
     Release(AsNode(left));
     Release(AsNode(right));
@@ -491,8 +491,8 @@ bool MakeOperator(ParseValue& out, const ParseValue& left, const ParseValue& op,
       uint32_t pos = op.pos;
       uint32_t len = op.len;
       if (withDateUnit && error.code == kErrKeyword) {
-        pos = g_parser.lastPos;
-        len = g_parser.lastLen;
+        pos = t_parser.lastPos;
+        len = t_parser.lastLen;
       } else if (withDateUnit) {
         pos = right.pos;
         len = right.len;
@@ -533,7 +533,7 @@ bool MakeCall(ParseValue& out, const ParseValue& function, const ParseValue* mar
   call.node->left = function.value;
   call.node->right = call.args;
   call.node->flags = call.callFlags;
-  if (form != CallForm::kNiladic) call.node->endPos = g_parser.lastPos;
+  if (form != CallForm::kNiladic) call.node->endPos = t_parser.lastPos;
   if (!ResolveCall(call)) {
     call.node->type = -1;
     ExprError& error = ParseError();
@@ -590,7 +590,7 @@ bool FinishFormula(const ParseValue& expr) {
     Release(node);
     return false;
   }
-  g_parser.root = node;
+  t_parser.root = node;
   return true;
 }
 
@@ -608,7 +608,7 @@ bool FinishSet(const ParseValue& list) {
   }
   node->type = static_cast<int16_t>(type);
   node->right = elements;
-  g_parser.root = node;
+  t_parser.root = node;
   return true;
 }
 
@@ -632,7 +632,7 @@ bool FinishRange(const ParseValue& low, const ParseValue& high) {
   node->type = lowNode->type;
   node->left = lowNode;
   node->right = highNode;
-  g_parser.root = node;
+  t_parser.root = node;
   return true;
 }
 

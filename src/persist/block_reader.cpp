@@ -227,8 +227,9 @@ void LoadExpressionSection(BlockLoad& load, int32_t loadExpressions) {
   }
 }
 
-// Loads do not nest: the load-fix state describes one block at a time.
-bool g_loading = false;
+// Loads do not nest: the load-fix state describes one block at a time (per
+// thread: loads into different contexts on different threads are independent).
+thread_local bool t_loading = false;
 
 }  // namespace
 }  // namespace xev::persist
@@ -237,7 +238,7 @@ using namespace xev::persist;
 
 extern "C" XEV_API int32_t XEV_CALL XEVSetECContents(ExprContext* ec, int32_t length, const void* block,
                                                      int32_t loadExpressions, XEVLoadErrorCallback onError) {
-  if (ec == nullptr || block == nullptr || length < 1 || g_loading) return 0;
+  if (ec == nullptr || block == nullptr || length < 1 || t_loading) return 0;
   const auto* bytes = static_cast<const unsigned char*>(block);
   auto version = static_cast<int32_t>(static_cast<int8_t>(bytes[0]));
   if (version < kOldestVersion || version > kCurrentVersion) return 0;
@@ -245,7 +246,7 @@ extern "C" XEV_API int32_t XEV_CALL XEVSetECContents(ExprContext* ec, int32_t le
   // The oldest version has no version byte: its first byte is the terminator
   // of the first (always empty) operator name.
   BlockLoad load{ec, version, BlockCursor(bytes, length, version == 0 ? 0 : 1), onError};
-  g_loading = true;
+  t_loading = true;
   LoadOperatorNames(load);
   if (load.cursor.Ok() && !load.cursor.AtEnd()) {
     bool hasDataItems = LoadDataItems(load);
@@ -253,6 +254,6 @@ extern "C" XEV_API int32_t XEV_CALL XEVSetECContents(ExprContext* ec, int32_t le
     if (version == 0) SkipFunctionItems(load);
     LoadExpressionSection(load, loadExpressions);
   }
-  g_loading = false;
+  t_loading = false;
   return load.cursor.Ok() ? 1 : 0;
 }

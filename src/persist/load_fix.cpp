@@ -11,7 +11,7 @@
 namespace xev::persist {
 namespace {
 
-LoadFixState g_loadFix;
+thread_local LoadFixState t_loadFix;  // one load at a time per thread
 
 // The editor is owned by the host's window for the context. Walking up to its
 // nearest visible, enabled ancestor needs the window queries of the windowing
@@ -20,7 +20,7 @@ HWND LoadFixOwner(const ExprContext* ec) { return reinterpret_cast<HWND>(ec->hos
 
 }  // namespace
 
-LoadFixState& CurrentLoadFix() { return g_loadFix; }
+LoadFixState& CurrentLoadFix() { return t_loadFix; }
 
 // Dropping the span's last byte and the blanks before it leaves the name.
 void CalledName(const char* text, const ExprError* error, char* word) {
@@ -58,7 +58,7 @@ int32_t LoadNameIsInBlock(const char* text, const char* records, int32_t records
 
 HEXP LoadFixFormula(ExprContext* ec, const char* text, ExprError* error, core::HGLOBAL* deferred,
                     int32_t index) {
-  LoadFixState& state = g_loadFix;
+  LoadFixState& state = t_loadFix;
   state.active = true;
   state.pendingAccept = nullptr;
   state.failingText = text;
