@@ -90,15 +90,7 @@ int32_t XEV_CALL TextItem(ExprContext*, HEXP, int32_t size, void** result, const
 
 // ---- Host operators and functions ----------------------------------------
 
-int32_t XEV_CALL HostOperator(ExprContext*, HEXP, int32_t, int32_t, void* left, int32_t, void* right, int32_t,
-                              void* result) {
-  NumberValue sum{};
-  NumberAdd(&sum, static_cast<const NumberValue*>(left), static_cast<const NumberValue*>(right));
-  std::memcpy(result, &sum, sizeof sum);
-  return 1;
-}
-
-intptr_t XEV_CALL Resolve(const char*) { return reinterpret_cast<intptr_t>(&HostOperator); }
+intptr_t XEV_CALL Resolve(const char*) { return reinterpret_cast<intptr_t>(&fuzz_support::HostOperator); }
 
 int32_t XEV_CALL HostAggregate(ExprContext*, HEXP, int32_t, void** result, const char*, void** args) {
   IntToNumber(static_cast<NumberValue*>(*result), args != nullptr && args[0] != nullptr ? 3 : -3);

@@ -91,21 +91,13 @@ int32_t XEV_CALL HostAggregate(ExprContext*, HEXP, int32_t, void** result, const
   return 1;
 }
 
-int32_t XEV_CALL HostOperator(ExprContext*, HEXP, int32_t, int32_t, void* left, int32_t, void* right, int32_t,
-                              void* result) {
-  NumberValue sum{};
-  NumberAdd(&sum, static_cast<const NumberValue*>(left), static_cast<const NumberValue*>(right));
-  std::memcpy(result, &sum, sizeof sum);
-  return 1;
-}
-
 // Data items are bound by name, so a block loaded into a fresh context finds
 // the same values through this callback.
 intptr_t XEV_CALL Resolve(const char* name) {
   if (std::strcmp(name, "number") == 0) return reinterpret_cast<intptr_t>(&NumberItem);
   if (std::strcmp(name, "date") == 0) return reinterpret_cast<intptr_t>(&DateItem);
   if (std::strcmp(name, "text") == 0) return reinterpret_cast<intptr_t>(&TextItem);
-  if (std::strcmp(name, "HostOperator") == 0) return reinterpret_cast<intptr_t>(&HostOperator);
+  if (std::strcmp(name, "HostOperator") == 0) return reinterpret_cast<intptr_t>(&fuzz_support::HostOperator);
   return 0;
 }
 

@@ -1,7 +1,8 @@
-// What several fuzz targets share: the built-in functions whose results grow
-// with a count argument, put behind a limit as a host would put them, so that
-// a formula such as StrSpaces(2000000000) stays inside the fuzzer's memory
-// while the real functions still do the work.
+// What several fuzz targets share: a host operator callback, and the
+// built-in functions whose results grow with a count argument, put behind a
+// limit as a host would put them, so that a formula such as
+// StrSpaces(2000000000) stays inside the fuzzer's memory while the real
+// functions still do the work.
 #pragma once
 
 #include <algorithm>
@@ -12,6 +13,15 @@
 #include "xev/xev.h"
 
 namespace fuzz_support {
+
+// Arithmetic taken over by the host: adds its operands.
+inline int32_t XEV_CALL HostOperator(ExprContext*, HEXP, int32_t, int32_t, void* left, int32_t, void* right, int32_t,
+                                     void* result) {
+  NumberValue sum{};
+  NumberAdd(&sum, static_cast<const NumberValue*>(left), static_cast<const NumberValue*>(right));
+  std::memcpy(result, &sum, sizeof sum);
+  return 1;
+}
 
 constexpr int32_t kLongestResult = 1 << 16;
 
