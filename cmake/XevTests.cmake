@@ -27,11 +27,11 @@ endforeach()
 
 # The reference host's end-to-end test runs the built binary; its input test
 # links the few tool sources it checks.
-foreach(binary_test tools_xevhost_test tools_xevhost_output_test)
-  if(TARGET xevhost AND TARGET ${binary_test})
-    target_compile_definitions(${binary_test} PRIVATE XEVHOST_PATH="$<TARGET_FILE:xevhost>"
+foreach(target tools_xevhost_test tools_xevhost_report_test tools_xevhost_output_test)
+  if(TARGET xevhost AND TARGET ${target})
+    target_compile_definitions(${target} PRIVATE XEVHOST_PATH="$<TARGET_FILE:xevhost>"
       XEVHOST_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
-    add_dependencies(${binary_test} xevhost)
+    add_dependencies(${target} xevhost)
   endif()
 endforeach()
 set(XEVHOST_DIR ${PROJECT_SOURCE_DIR}/tools/xevhost)

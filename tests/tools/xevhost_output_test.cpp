@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "tools/xevhost_run.h"
+#include "xevhost_run.h"
 
 namespace {
 
-using namespace xevhost_run;
+using namespace xevhost_test;
 
 constexpr int kExitOutput = 74;
 

@@ -16,7 +16,7 @@
 
 #include <gtest/gtest.h>
 
-namespace xevhost_run {
+namespace xevhost_test {
 
 inline const std::string kFixtures = XEV_TEST_DATA_DIR "/xevhost";
 
@@ -94,4 +94,4 @@ class TempFile {
   const std::string path;
 };
 
-}  // namespace xevhost_run
+}  // namespace xevhost_test

@@ -29,6 +29,7 @@ class RowValues {
   void SetColumns(std::vector<Column> columns);
   const std::vector<Column>& columns() const { return columns_; }
   int ColumnOf(std::string_view itemName) const;
+  const std::vector<std::string>& cells() const { return cells_; }
 
   // Takes the row's cells (code-page bytes); the vector is swapped in.
   void SetRow(std::vector<std::string>& cells);
@@ -52,10 +53,13 @@ class RowValues {
 
 // What the data item callback finds through the context's user long.
 struct LoadReporter;
+class AggregateTable;
 
 struct HostState {
   RowValues rows;
   LoadReporter* loadReporter = nullptr;  // set while a document loads
+  AggregateTable* aggregates = nullptr;  // set while a report with aggregates runs
+  NumberValue now{};                     // what @NOW gives: the start of the run
   // Data item name -> {column, item type}; built once the items are known.
   struct Binding {
     int column;

@@ -35,7 +35,7 @@ std::string Underline(size_t lineLength, size_t pos, size_t len) {
 }
 
 std::string FormatFormulaError(const FormulaSource& source, const ExprError& error,
-                               const CodePageConverter& converter) {
+                               const CodePageConverter& converter, const std::string& hint) {
   size_t pos;
   size_t len;
   if (IsNameError(error.code)) {
@@ -49,7 +49,8 @@ std::string FormatFormulaError(const FormulaSource& source, const ExprError& err
   std::string what = "error " + std::to_string(error.code);
   std::string message = ErrorMessage(error.code);
   if (!message.empty()) what += ": " + converter.ToUtf8(message);
-  return FormatLocated(source.origin, source.line, pos, what, source.lineText, pos, len, converter);
+  std::string located = FormatLocated(source.origin, source.line, pos, what, source.lineText, pos, len, converter);
+  return hint.empty() ? located : located + "    hint: " + converter.ToUtf8(hint) + "\n";
 }
 
 std::string FormatDefinitionError(const DefinitionError& error, const CodePageConverter& converter) {
@@ -58,8 +59,8 @@ std::string FormatDefinitionError(const DefinitionError& error, const CodePageCo
 }
 
 void PrintFormulaError(std::FILE* out, const FormulaSource& source, const ExprError& error,
-                       const CodePageConverter& converter) {
-  std::fputs(FormatFormulaError(source, error, converter).c_str(), out);
+                       const CodePageConverter& converter, const std::string& hint) {
+  std::fputs(FormatFormulaError(source, error, converter, hint).c_str(), out);
 }
 
 }  // namespace xevhost

@@ -3,6 +3,7 @@
 #include <map>
 
 #include "diagnostics.h"
+#include "hints.h"
 
 namespace xevhost {
 namespace {
@@ -115,7 +116,9 @@ int ParseFormulas(ExprContext* ec, const std::vector<FormulaSource>& sources,
   std::map<int, std::string> report;  // by the order definitions were written in
   for (const DefinitionError& e : shapeErrors) report[e.order] = FormatDefinitionError(e, converter);
   for (const Attempt& a : attempts)
-    if (!a.done) report[a.source->order] = FormatFormulaError(*a.source, a.error, converter);
+    if (!a.done)
+      report[a.source->order] =
+          FormatFormulaError(*a.source, a.error, converter, FormulaHint(ec, a.source->text, a.error));
   for (const auto& entry : report) std::fputs(entry.second.c_str(), diagnostics);
   return static_cast<int>(report.size());
 }

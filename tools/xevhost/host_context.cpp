@@ -1,5 +1,9 @@
 #include "host_context.h"
 
+#include <ctime>
+
+#include "aggregates.h"
+#include "column_types.h"
 #include "documents.h"
 
 namespace xevhost {
@@ -8,14 +12,36 @@ HostContext::HostContext(uint16_t flags, bool inspectOnly) {
   ec_ = XEVCreateEC(0, inspectOnly ? ResolveAnyBinding : ResolveBinding, nullptr, flags);
   if (ec_ == nullptr) return;
   XEVSetUserLong(ec_, reinterpret_cast<intptr_t>(&state_));
-  functionsDefined_ = FUNDefineFunctions(ec_) == 1;
+  functionsDefined_ = FUNDefineFunctions(ec_) == 1 && DefineHostFunctions(ec_);
 }
 
 HostContext::~HostContext() {
   if (ec_ != nullptr) XEVDestroyEC(ec_);
 }
 
-uint16_t ContextFlags(const Options& options) { return options.rangesSets ? ECF_RANGES_SETS : 0; }
+uint16_t ContextFlags(const Options& options) { return options.contextFlags; }
+
+namespace {
+
+// @NOW is fixed once for the whole run, so every row of a report sees the
+// same moment.
+bool SetNow(const Options& options, const CodePageConverter& converter, NumberValue& now) {
+  if (options.now) {
+    if (ParseDateTimeCell(converter.ToAnsi(*options.now), &now)) return true;
+    std::fprintf(stderr, "xevhost: --now needs a date and time such as 2024-06-30 or '2024-06-30 14:00'; "
+                 "see --help\n");
+    return false;
+  }
+  std::time_t seconds = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  DateParts parts{local.tm_mon + 1, local.tm_mday, local.tm_year + 1900, local.tm_hour, local.tm_min,
+                  local.tm_sec, 0};
+  now.bytes[0] = DatePartsToNumber(now.bytes + 1, &parts);
+  return true;
+}
+
+}  // namespace
 
 bool Prepare(const Options& options, const CodePageConverter& converter, bool needRows,
              Prepared& prepared, int& exitStatus) {
@@ -24,6 +50,10 @@ bool Prepare(const Options& options, const CodePageConverter& converter, bool ne
   HostContext& context = *prepared.context;
   if (!context.ok()) {
     std::fprintf(stderr, "xevhost: cannot set up the formula engine (out of memory?)\n");
+    return false;
+  }
+  if (!SetNow(options, converter, context.state().now)) {
+    exitStatus = kExitUsage;
     return false;
   }
   if (!options.loadPath.empty() && !LoadDocument(context.ec(), options.loadPath, converter, stderr))

@@ -19,8 +19,7 @@ int Run(int argc, char** argv) {
   Options options;
   std::string error;
   if (!ParseOptions(argc, argv, options, error)) {
-    std::fprintf(stderr, "xevhost: %s\n", error.c_str());
-    PrintUsage(stderr);
+    std::fprintf(stderr, "xevhost: %s; see xevhost --help\n", error.c_str());
     return kExitUsage;
   }
   if (options.command == Command::kHelp) {
@@ -39,6 +38,7 @@ int Run(int argc, char** argv) {
   switch (options.command) {
     case Command::kInfo: return RunInfo(options, converter);
     case Command::kExplain: return RunExplain(options, converter);
+    case Command::kColumns: return RunColumns(options, converter);
     default: return RunReport(options, converter);
   }
 }

@@ -55,6 +55,46 @@ bool TakeValue(int argc, char** argv, int& i, const std::string& arg, const char
   return true;
 }
 
+struct Flag {
+  const char* name;
+  uint16_t contextFlag;  // 0: one of the report's own switches
+  bool Options::*field;
+};
+constexpr Flag kFlags[] = {
+    {"--ranges-sets", ECF_RANGES_SETS, nullptr},
+    {"--set-quantifiers", ECF_SET_QUANTIFIERS, nullptr},
+    {"--modulo", ECF_MODULO, nullptr},
+    {"--string-plus", ECF_STRING_PLUS, nullptr},
+    {"--no-string-concat", ECF_NO_STRING_CONCAT, nullptr},
+    {"--date-minus-string", ECF_DATE_MINUS_STRING, nullptr},
+    {"--no-date-arith", ECF_NO_DATE_ARITH, nullptr},
+    {"--sort", 0, &Options::sortGroups},
+    {"--totals", 0, &Options::totals},
+};
+
+bool ApplyFlag(const std::string& arg, Options& options) {
+  for (const Flag& flag : kFlags) {
+    if (arg != flag.name) continue;
+    if (flag.field != nullptr) options.*flag.field = true;
+    options.contextFlags |= flag.contextFlag;
+    return true;
+  }
+  return false;
+}
+
+// "A,B" -> {"A", "B"}; false for an empty name.
+bool SplitNames(const std::string& text, std::vector<std::string>& names) {
+  size_t start = 0;
+  for (;;) {
+    size_t comma = text.find(',', start);
+    std::string name = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    if (name.empty()) return false;
+    names.push_back(name);
+    if (comma == std::string::npos) return true;
+    start = comma + 1;
+  }
+}
+
 }  // namespace
 
 bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
@@ -65,10 +105,7 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
       options.command = Command::kHelp;
       return true;
     }
-    if (arg == "--ranges-sets") {
-      options.rangesSets = true;
-      continue;
-    }
+    if (ApplyFlag(arg, options)) continue;
     if (arg == "-f") arg = "--formulas";
     std::string value;
     bool matched = false;
@@ -89,7 +126,21 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
            if (!ParseCount(v, o.limit)) { e = "--limit needs a count of rows"; return false; }
            return true;
          }},
+        {"--max-width", [](Options& o, const std::string& v, std::string& e) {
+           if (!ParseCount(v, o.maxWidth) || o.maxWidth < 2) { e = "--max-width needs a width of 2 or more"; return false; }
+           return true;
+         }},
         {"--where", [](Options& o, const std::string& v, std::string&) { o.where = v; return true; }},
+        {"--group-by", [](Options& o, const std::string& v, std::string& e) {
+           if (!SplitNames(v, o.groupBy)) { e = "--group-by needs names separated by commas"; return false; }
+           return true;
+         }},
+        {"--now", [](Options& o, const std::string& v, std::string&) { o.now = v; return true; }},
+        {"--columns", [](Options& o, const std::string& v, std::string&) {
+           o.command = Command::kColumns;
+           o.dataPath = v;
+           return true;
+         }},
         {"--save", [](Options& o, const std::string& v, std::string&) { o.savePath = v; return true; }},
         {"--load", [](Options& o, const std::string& v, std::string&) { o.loadPath = v; return true; }},
         {"--code-page", [](Options& o, const std::string& v, std::string& e) {
@@ -121,6 +172,11 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
   }
 
   size_t next = 0;
+  if (options.command == Command::kColumns) {
+    if (positional.empty()) return true;
+    error = "--columns takes the data file as its value: xevhost --columns DATA.csv";
+    return false;
+  }
   if (!positional.empty() && positional[0] == "info") {
     options.command = Command::kInfo;
     if (positional.size() != 2) {
@@ -157,6 +213,7 @@ void PrintUsage(std::FILE* out) {
       "       xevhost explain NAME [DATA.csv] [options]\n"
       "                                         show what a formula is and uses\n"
       "       xevhost info DOC.xev              list what a saved document holds\n"
+      "       xevhost --columns DATA.csv        list the data items a CSV file gives\n"
       "\n"
       "Each CSV column becomes a data item: Number when every non-empty cell is a\n"
       "number, DateTime when every one is a date or time, else String; empty cells\n"
@@ -167,14 +224,35 @@ void PrintUsage(std::FILE* out) {
       "options:\n"
       "  -f, --formulas FILE   formulas, one 'name = text' a line, '#' comments\n"
       "  --formula NAME=TEXT   one more formula (repeatable)\n"
-      "  --ranges-sets         allow ranges and sets (they are listed, not evaluated)\n"
       "  --where FORMULA       only rows for which this Number formula is non-zero\n"
       "  --limit N             stop after N rows of output\n"
-      "  --format FORMAT       table (default on a terminal), csv (default otherwise), json\n"
-      "  --save DOC.xev        store data items and formulas as a document\n"
+      "  --group-by NAME[,NAME]\n"
+      "                        one row per group of equal values of these data items\n"
+      "                        or formulas; aggregates (Sum, Average, Count, Minimum,\n"
+      "                        Maximum) then run over each group's rows\n"
+      "  --sort                groups in the order of their values, not as first seen\n"
+      "  --totals              a last line: each Number column summed, or in a\n"
+      "                        grouped report each aggregate over all rows\n"
+      "  --now 'YYYY-MM-DD HH:MM'\n"
+      "                        what @NOW gives (default: the time the run starts)\n"
+      "  --format FORMAT       table (default on a terminal), csv (default otherwise), json;\n"
+      "                        tables align numbers on the point, CSV and JSON write\n"
+      "                        dates as ISO 8601 (2024-01-31, 2024-01-31T16:45:00)\n"
+      "  --max-width N         cut table cells wider than N, ending them with an ellipsis\n"
+      "  --save DOC.xev        store data items and formulas as a document (with\n"
+      "                        --limit 0, only that: nothing is printed)\n"
       "  --load DOC.xev        start from a stored document\n"
       "  --code-page CP        1252 (default) or 932, the code page formulas run in\n"
       "  --encoding ENC        of the input files: auto (default), utf-8 or ansi\n"
+      "\n"
+      "language options (all off by default):\n"
+      "  --ranges-sets         allow ranges and sets (they are listed, not evaluated)\n"
+      "  --set-quantifiers     DISTINCT and ALL in aggregates: Count(DISTINCT Customer)\n"
+      "  --modulo              accept % (it gives no value; NumberMod computes remainders)\n"
+      "  --string-plus         + joins strings as || does\n"
+      "  --no-string-concat    || is refused\n"
+      "  --date-minus-string   a DateTime minus a String\n"
+      "  --no-date-arith       no arithmetic on DateTime values\n"
       "\n"
       "exit status: 0 done, 1 unusable input, 2 a formula does not parse, 64 usage,\n"
       "             74 the output cannot be written\n",

@@ -12,7 +12,7 @@
 
 namespace xevhost {
 
-enum class Command { kReport, kInfo, kExplain, kHelp };
+enum class Command { kReport, kInfo, kExplain, kColumns, kHelp };
 
 // Exit statuses.
 inline constexpr int kExitOk = 0;
@@ -27,9 +27,14 @@ struct Options {
   std::string explainName;  // UTF-8
   std::vector<std::string> formulaFiles;
   std::vector<std::string> formulaArguments;  // NAME=TEXT, UTF-8
-  bool rangesSets = false;
+  uint16_t contextFlags = 0;  // ECF_* the command line asks for
+  std::vector<std::string> groupBy;  // UTF-8 names
+  bool sortGroups = false;
+  bool totals = false;
+  std::optional<std::string> now;  // what @NOW gives instead of the time of the run
   std::optional<OutputFormat> format;
   int64_t limit = -1;  // -1: all rows
+  int64_t maxWidth = 0;  // 0: table cells as wide as their values
   std::optional<std::string> where;
   std::string savePath;
   std::string loadPath;

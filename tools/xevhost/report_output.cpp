@@ -18,33 +18,91 @@ constexpr size_t kTextBufferSize = 128;
 
 bool IsNumeric(int type) { return type == XEV_TYPE_NUMBER; }
 
+// Width of ".ddd" in a number's text, 0 without a point.
+int FractionWidth(const std::string& text) {
+  size_t point = text.find('.');
+  return point == std::string::npos ? 0 : static_cast<int>(text.size() - point);
+}
+
+// Display columns of UTF-8 text: one per character, two for the wide
+// characters of East Asian scripts.
+int DisplayWidth(uint32_t codePoint) {
+  bool wide = (codePoint >= 0x1100 && codePoint <= 0x115F) || (codePoint >= 0x2E80 && codePoint <= 0xA4CF) ||
+              (codePoint >= 0xAC00 && codePoint <= 0xD7A3) || (codePoint >= 0xF900 && codePoint <= 0xFAFF) ||
+              (codePoint >= 0xFF00 && codePoint <= 0xFF60) || (codePoint >= 0xFFE0 && codePoint <= 0xFFE6);
+  return wide ? 2 : 1;
+}
+
 class TableWriter : public ReportWriter {
  public:
-  explicit TableWriter(std::FILE* out) : out_(out) {}
+  TableWriter(std::FILE* out, int maxWidth) : out_(out), maxWidth_(maxWidth) {}
 
   void Begin(const std::vector<ReportColumn>& columns) override {
     columns_ = columns;
     widths_.clear();
+    fractions_.assign(columns_.size(), 0);
     for (const ReportColumn& c : columns_) widths_.push_back(c.width);
   }
 
   void Row(const std::vector<Cell>& cells) override {
+    // Only text is cut: a shortened number or date would read as another value.
+    std::vector<Cell> fitted = cells;
+    for (size_t i = 0; i < fitted.size() && i < columns_.size(); ++i)
+      if (columns_[i].type == XEV_TYPE_STRING) Cap(fitted[i]);
     if (started_) {
-      PrintRow(cells);
+      PrintRow(fitted);
       return;
     }
-    for (size_t i = 0; i < cells.size() && i < widths_.size(); ++i)
-      widths_[i] = std::max(widths_[i], cells[i].width);
-    held_.push_back(cells);
+    for (size_t i = 0; i < fitted.size() && i < widths_.size(); ++i) {
+      widths_[i] = std::max(widths_[i], fitted[i].width);
+      if (IsNumeric(columns_[i].type)) fractions_[i] = std::max(fractions_[i], FractionWidth(fitted[i].text));
+    }
+    held_.push_back(std::move(fitted));
     if (held_.size() >= kRowsToMeasure) Flush();
   }
 
   void End() override { Flush(); }
 
  private:
+  // Cuts a cell wider than --max-width, marking the cut with an ellipsis.
+  void Cap(Cell& cell) const {
+    if (maxWidth_ <= 0 || cell.width <= maxWidth_) return;
+    std::string cut;
+    int width = 0;
+    for (size_t i = 0; i < cell.text.size();) {
+      auto lead = static_cast<unsigned char>(cell.text[i]);
+      size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+      uint32_t codePoint = lead < 0x80 ? lead : lead < 0xE0 ? lead & 0x1F : lead < 0xF0 ? lead & 0x0F : lead & 0x07;
+      for (size_t k = 1; k < length && i + k < cell.text.size(); ++k)
+        codePoint = (codePoint << 6) | (static_cast<unsigned char>(cell.text[i + k]) & 0x3F);
+      int w = DisplayWidth(codePoint);
+      if (width + w > maxWidth_ - 1) break;
+      cut.append(cell.text, i, length);
+      width += w;
+      i += length;
+    }
+    cell.text = cut + "\u2026";
+    cell.width = width + 1;
+  }
+
+  // Numbers line up on their decimal points: a shorter fraction is padded
+  // on the right, and the column widened for it.
+  void AlignFraction(size_t column, Cell& cell) const {
+    if (!IsNumeric(columns_[column].type) || cell.null) return;
+    int pad = fractions_[column] - FractionWidth(cell.text);
+    if (pad <= 0) return;
+    cell.text.append(static_cast<size_t>(pad), ' ');
+    cell.width += pad;
+  }
+
   void Flush() {
     if (started_) return;
     started_ = true;
+    for (auto& row : held_)
+      for (size_t i = 0; i < row.size() && i < widths_.size(); ++i) {
+        AlignFraction(i, row[i]);
+        widths_[i] = std::max(widths_[i], row[i].width);
+      }
     std::vector<Cell> header;
     for (const ReportColumn& c : columns_) header.push_back(Cell{c.name, c.width, false});
     PrintLine(header);
@@ -54,11 +112,14 @@ class TableWriter : public ReportWriter {
       rule.append(static_cast<size_t>(widths_[i]), '-');
     }
     std::fprintf(out_, "%s\n", rule.c_str());
-    for (const auto& row : held_) PrintRow(row);
+    for (const auto& row : held_) PrintLine(row);
     held_.clear();
   }
 
-  void PrintRow(const std::vector<Cell>& cells) { PrintLine(cells); }
+  void PrintRow(std::vector<Cell>& cells) {
+    for (size_t i = 0; i < cells.size() && i < widths_.size(); ++i) AlignFraction(i, cells[i]);
+    PrintLine(cells);
+  }
 
   // A line break or tab inside a value would tear the table apart.
   static void AppendOnOneLine(std::string& line, const std::string& text) {
@@ -81,7 +142,9 @@ class TableWriter : public ReportWriter {
 
   std::FILE* out_;
   std::vector<ReportColumn> columns_;
+  int maxWidth_;
   std::vector<int> widths_;
+  std::vector<int> fractions_;  // widest ".ddd" of each Number column
   std::vector<std::vector<Cell>> held_;
   bool started_ = false;
 };
@@ -163,13 +226,13 @@ class JsonWriter : public ReportWriter {
 
 namespace {
 
-std::unique_ptr<ReportWriter> MakeFormatWriter(OutputFormat format, std::FILE* out) {
+std::unique_ptr<ReportWriter> MakeFormatWriter(OutputFormat format, std::FILE* out, int maxWidth) {
   switch (format) {
     case OutputFormat::kCsv: return std::make_unique<CsvWriter>(out);
     case OutputFormat::kJson: return std::make_unique<JsonWriter>(out);
     case OutputFormat::kTable: break;
   }
-  return std::make_unique<TableWriter>(out);
+  return std::make_unique<TableWriter>(out, maxWidth);
 }
 
 // Stops the run at the first row that cannot be written, instead of
@@ -199,8 +262,8 @@ class CheckedWriter : public ReportWriter {
 
 }  // namespace
 
-std::unique_ptr<ReportWriter> MakeReportWriter(OutputFormat format, std::FILE* out) {
-  return std::make_unique<CheckedWriter>(MakeFormatWriter(format, out), out);
+std::unique_ptr<ReportWriter> MakeReportWriter(OutputFormat format, std::FILE* out, int maxWidth) {
+  return std::make_unique<CheckedWriter>(MakeFormatWriter(format, out, maxWidth), out);
 }
 
 bool OutputWritten(std::FILE* out) {
@@ -232,17 +295,29 @@ std::string NumberText(const NumberValue& value) {
   return n < 0 ? std::string() : std::string(buffer, static_cast<size_t>(n));
 }
 
-std::string DateTimeText(const NumberValue& value) {
+std::string DateTimeText(const NumberValue& value, DateStyle style) {
   if (NumberIsNull(&value)) return "";
   FormatDesc desc;
   FormatInit(&desc);
   if (NumberToDateParts(value.bytes + 1, value.bytes[0], &desc.date) != 1) return "";
+  const DateParts& d = desc.date;
+  bool midnight = d.hour == 0 && d.minute == 0 && d.second == 0 && d.fraction == 0;
   char buffer[kTextBufferSize];
-  desc.kind = XEV_FORMAT_DATETIME;
+  if (style == DateStyle::kIso) {
+    int n = std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", d.year, d.month, d.day);
+    if (!midnight) n += std::snprintf(buffer + n, sizeof buffer - static_cast<size_t>(n), "T%02d:%02d:%02d", d.hour, d.minute, d.second);
+    if (d.fraction != 0) std::snprintf(buffer + n, sizeof buffer - static_cast<size_t>(n), ".%06d", d.fraction);
+    return buffer;
+  }
+  desc.kind = midnight ? XEV_FORMAT_DATE : XEV_FORMAT_DATETIME;
   desc.output = buffer;
   desc.outputSize = sizeof buffer;
   if (FormatOutput(&desc) != 1) return "";
   return buffer;
+}
+
+DateStyle DateStyleOf(OutputFormat format) {
+  return format == OutputFormat::kTable ? DateStyle::kLocal : DateStyle::kIso;
 }
 
 std::string CsvField(const std::string& text) {

@@ -33,9 +33,10 @@ class ReportWriter {
   virtual void End() = 0;
 };
 
-// The writer checks the stream after every row and ends the process at the
-// first failed write (StopIfOutputFailed).
-std::unique_ptr<ReportWriter> MakeReportWriter(OutputFormat format, std::FILE* out);
+// maxWidth (0: none) caps the width of table cells. The writer checks the
+// stream after every row and ends the process at the first failed write
+// (StopIfOutputFailed).
+std::unique_ptr<ReportWriter> MakeReportWriter(OutputFormat format, std::FILE* out, int maxWidth = 0);
 
 // Exit status when the output cannot be written (a full disk, /dev/full).
 inline constexpr int kExitOutput = 74;
@@ -49,8 +50,12 @@ void StopIfOutputFailed(std::FILE* out);
 
 // Text of a Number value, "" for NULL.
 std::string NumberText(const NumberValue& value);
-// Text of a DateTime value in the default date-and-time form, "" for NULL.
-std::string DateTimeText(const NumberValue& value);
+// How DateTimes are written: in the runtime's default form for people, in
+// ISO 8601 for programs. Both leave out a time of midnight.
+enum class DateStyle { kLocal, kIso };
+// Text of a DateTime value, "" for NULL.
+std::string DateTimeText(const NumberValue& value, DateStyle style = DateStyle::kLocal);
+DateStyle DateStyleOf(OutputFormat format);
 
 // Field quoting for CSV output: quoted only when it has to be.
 std::string CsvField(const std::string& text);

@@ -4,86 +4,79 @@
 
 #include <cstring>
 
+#include "aggregate_passes.h"
+#include "aggregate_plan.h"
 #include "column_types.h"
 #include "diagnostics.h"
 #include "formulas.h"
+#include "hints.h"
 #include "host_context.h"
 #include "progress.h"
 #include "report_output.h"
+#include "value_reader.h"
 
 namespace xevhost {
 namespace {
 
 constexpr uint64_t kProgressRows = 100000;
-constexpr int32_t kFirstStringBlock = 64;
+constexpr const char* kTotalLabel = "Total";
 
-// One evaluated column. A String result lands in a block kept for the whole
-// run, which the engine grows when a value needs more room.
-class FormulaColumn {
- public:
-  FormulaColumn(ExprContext* ec, HEXP exp, int type) : ec_(ec), exp_(exp), type_(type) {}
-  ~FormulaColumn() { HostFree(block_); }
-  FormulaColumn(FormulaColumn&& other) noexcept
-      : ec_(other.ec_), exp_(other.exp_), type_(other.type_), block_(other.block_) {
-    other.block_ = nullptr;
-  }
-  FormulaColumn(const FormulaColumn&) = delete;
-  FormulaColumn& operator=(const FormulaColumn&) = delete;
-  FormulaColumn& operator=(FormulaColumn&&) = delete;
-
-  int type() const { return type_; }
-
-  // The value as text in the engine's code page; null when there is none.
-  void Evaluate(std::string& text, bool& null) {
-    text.clear();
-    null = true;
-    if (type_ == XEV_TYPE_STRING) {
-      if (block_ == nullptr) block_ = HostAlloc(kFirstStringBlock);
-      int32_t length = 0;
-      if (block_ == nullptr || XEVEvaluateExpressionExt(ec_, exp_, &length, &block_) != 1) return;
-      text.assign(static_cast<const char*>(block_));
-      null = false;
-      return;
-    }
-    NumberValue value{};
-    if (XEVEvaluateExpression(ec_, exp_, sizeof value, &value) != 1 || NumberIsNull(&value)) return;
-    text = type_ == XEV_TYPE_DATETIME ? DateTimeText(value) : NumberText(value);
-    null = false;
-  }
-
-  // A Number that is present and not zero.
-  bool IsTrue() {
-    NumberValue value{};
-    return XEVEvaluateExpression(ec_, exp_, sizeof value, &value) == 1 && !NumberIsNull(&value) &&
-           NumberIsZero(&value) == 0;
-  }
-
- private:
-  ExprContext* ec_;
-  HEXP exp_;
-  int type_;
-  void* block_ = nullptr;
+struct OutputColumn {
+  ValueReader reader;
+  bool readsRow;  // false: the same value on every row of a group
 };
 
-// Parses the --where formula under a name of the engine's choosing.
-bool AddWhere(ExprContext* ec, const std::string& textUtf8, const CodePageConverter& converter,
-              HEXP& exp) {
+// Parses a formula of the command line (the --where condition, a --group-by
+// name) under a name of the engine's choosing.
+bool ParseHelperFormula(ExprContext* ec, const char* origin, const std::string& textUtf8,
+                        const CodePageConverter& converter, HEXP& exp, uint16_t& type) {
   FormulaSource source;
-  source.origin = "--where";
+  source.origin = origin;
   source.line = 1;
   source.text = converter.ToAnsi(textUtf8);
   source.lineText = source.text;
   ExprError error{};
-  uint16_t type = 0;
   exp = XEVParseFormula(ec, nullptr, source.text.c_str(), "", &error, &type);
-  if (exp == nullptr) {
-    PrintFormulaError(stderr, source, error, converter);
-    return false;
-  }
-  if (type != XEV_TYPE_NUMBER || XEVIsExpRange(ec, exp, 1) == 1 || XEVIsExpRange(ec, exp, 2) == 1) {
+  if (exp == nullptr) PrintFormulaError(stderr, source, error, converter, FormulaHint(ec, source.text, error));
+  return exp != nullptr;
+}
+
+bool IsRangeOrSet(ExprContext* ec, HEXP exp) {
+  return XEVIsExpRange(ec, exp, XEV_EXP_SET) == 1 || XEVIsExpRange(ec, exp, XEV_EXP_RANGE) == 1;
+}
+
+bool AddWhere(ExprContext* ec, const std::string& textUtf8, const CodePageConverter& converter, HEXP& exp) {
+  uint16_t type = 0;
+  if (!ParseHelperFormula(ec, "--where", textUtf8, converter, exp, type)) return false;
+  if (type != XEV_TYPE_NUMBER || IsRangeOrSet(ec, exp)) {
     std::fprintf(stderr, "--where:1:1: error: the condition must be a Number formula; this one is %s\n",
                  TypeName(type));
     return false;
+  }
+  if (XEVIsAggregateUsed(ec, exp) == 1) {
+    std::fprintf(stderr, "--where:1:1: error: the condition chooses the rows aggregates run over, so it "
+                 "cannot use one; put the aggregate in a formula of the report instead\n");
+    return false;
+  }
+  return true;
+}
+
+// A group-by name is a data item, or a formula written without its ().
+bool AddGroupKeys(ExprContext* ec, const Options& options, const CodePageConverter& converter,
+                  std::vector<ValueReader>& keys, std::vector<ReportColumn>& header) {
+  for (const std::string& name : options.groupBy) {
+    std::string ansi = converter.ToAnsi(name);
+    std::string text = XEVHEXPFromName(ec, ansi.c_str()) != nullptr ? name + "()" : name;
+    HEXP exp = nullptr;
+    uint16_t type = 0;
+    if (!ParseHelperFormula(ec, "--group-by", text, converter, exp, type)) return false;
+    if (IsRangeOrSet(ec, exp) || XEVIsAggregateUsed(ec, exp) == 1) {
+      std::fprintf(stderr, "--group-by: error: %s must give one value per row, without aggregates\n", name.c_str());
+      return false;
+    }
+    keys.emplace_back(ec, exp, type);
+    header.insert(header.begin() + static_cast<std::ptrdiff_t>(keys.size() - 1),
+                  ReportColumn{name, static_cast<int>(ansi.size()), type});
   }
   return true;
 }
@@ -98,6 +91,75 @@ Cell MakeCell(const std::string& ansi, bool null, const CodePageConverter& conve
   return cell;
 }
 
+class ReportRows {
+ public:
+  ReportRows(const CodePageConverter& converter, std::vector<ValueReader>& keys,
+             std::vector<OutputColumn>& columns, ReportWriter& writer, DateStyle dates)
+      : converter_(converter), dates_(dates), keys_(keys), columns_(columns), writer_(writer) {
+    sums_.assign(columns.size(), NumberValue{});
+    for (NumberValue& sum : sums_) NumberSetZero(&sum);
+  }
+
+  // One output row from the current row's values.
+  void Write(bool sumUp) {
+    cells_.clear();
+    for (ValueReader& key : keys_) AddCell(key);
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      AddCell(columns_[i].reader);
+      if (sumUp && columns_[i].reader.type() == XEV_TYPE_NUMBER && !value_.null) {
+        NumberValue total;
+        if (NumberAdd(&total, &sums_[i], &value_.number) == 1) sums_[i] = total;
+      }
+    }
+    writer_.Row(cells_);
+  }
+
+  // The totals line: what does not read rows is evaluated over all rows
+  // (group 0 is current), plain Number columns show their sums.
+  void WriteTotals(bool summed) {
+    cells_.assign(keys_.size(), Cell{"", 0, true});
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      OutputColumn& column = columns_[i];
+      if (!column.readsRow) {
+        AddCell(column.reader);
+      } else if (summed && column.reader.type() == XEV_TYPE_NUMBER) {
+        cells_.push_back(MakeCell(NumberText(sums_[i]), false, converter_));
+      } else {
+        cells_.push_back(Cell{"", 0, true});
+      }
+    }
+    Label();
+    writer_.Row(cells_);
+  }
+
+ private:
+  void AddCell(ValueReader& reader) {
+    reader.Read(value_);
+    cells_.push_back(MakeCell(ValueText(value_, reader.type(), dates_), value_.null && reader.type() != XEV_TYPE_STRING,
+                              converter_));
+  }
+
+  // "Total" goes into the first String column the line leaves empty.
+  void Label() {
+    size_t k = keys_.size();
+    for (size_t i = 0; i < cells_.size(); ++i) {
+      int type = i < k ? keys_[i].type() : columns_[i - k].reader.type();
+      if (type != XEV_TYPE_STRING || !cells_[i].null) continue;
+      cells_[i] = MakeCell(kTotalLabel, false, converter_);
+      return;
+    }
+  }
+
+  const CodePageConverter& converter_;
+  DateStyle dates_;
+  std::vector<ValueReader>& keys_;
+  std::vector<OutputColumn>& columns_;
+  ReportWriter& writer_;
+  std::vector<NumberValue> sums_;
+  std::vector<Cell> cells_;
+  TypedValue value_;
+};
+
 }  // namespace
 
 int RunReport(const Options& options, const CodePageConverter& converter) {
@@ -108,51 +170,108 @@ int RunReport(const Options& options, const CodePageConverter& converter) {
   HostState& state = prepared.context->state();
   CsvTable& table = *prepared.table;
 
-  std::vector<FormulaColumn> columns;
+  AggregateTable aggregates;
+  if (!PlanAggregates(ec, converter, aggregates, stderr)) return kExitFormula;
+  std::vector<OutputColumn> columns;
   std::vector<ReportColumn> header;
+  bool anyAggregate = false;
+  bool allRowFree = true;
   for (HEXP exp : prepared.order) {
-    if (XEVIsExpRange(ec, exp, 1) == 1 || XEVIsExpRange(ec, exp, 2) == 1) continue;  // not evaluable
+    if (IsRangeOrSet(ec, exp)) continue;  // not evaluable
     int type = XEVGetExpressionDataType(ec, exp);
-    columns.emplace_back(ec, exp, type);
+    bool readsRow = ReadsRowValues(ec, exp);
+    anyAggregate = anyAggregate || XEVIsAggregateUsed(ec, exp) == 1;
+    allRowFree = allRowFree && !readsRow;
+    columns.push_back(OutputColumn{ValueReader(ec, exp, type), readsRow});
     Cell name = MakeCell(ExpressionName(ec, exp), false, converter);
     header.push_back(ReportColumn{name.text, name.width, type});
   }
   HEXP whereExp = nullptr;
   if (options.where && !AddWhere(ec, *options.where, converter, whereExp)) return kExitFormula;
-  FormulaColumn where(ec, whereExp, XEV_TYPE_NUMBER);
+  ValueReader where(ec, whereExp, XEV_TYPE_NUMBER);
+  std::vector<ValueReader> keys;
+  if (!AddGroupKeys(ec, options, converter, keys, header)) return kExitFormula;
+  Grouping grouping(std::move(keys));
+  // A report of aggregates alone is one line, over all rows.
+  bool oneLinePerGroup = grouping.grouped() || (anyAggregate && allRowFree && !columns.empty());
 
-  OutputFormat format = options.format.value_or(isatty(STDOUT_FILENO) == 1 ? OutputFormat::kTable : OutputFormat::kCsv);
-  std::unique_ptr<ReportWriter> writer = MakeReportWriter(format, stdout);
-  writer->Begin(header);
-
-  Progress progress("evaluating", table.rowCount(), kProgressRows);
-  std::vector<std::string> cells;
-  std::vector<Cell> out(columns.size());
-  std::string text;
   std::string error;
-  uint64_t rowsRead = 0;
-  int64_t rowsWritten = 0;
-  while (options.limit < 0 || rowsWritten < options.limit) {
-    if (!table.NextRow(cells, error)) break;
-    state.rows.SetRow(cells);
-    ++rowsRead;
-    progress.Update(rowsRead, rowsRead);
-    if (whereExp != nullptr && !where.IsTrue()) continue;
-    for (size_t i = 0; i < columns.size(); ++i) {
-      bool null = true;
-      columns[i].Evaluate(text, null);
-      out[i] = MakeCell(text, null, converter);
+  if (anyAggregate || grouping.grouped()) {
+    state.aggregates = &aggregates;
+    bool totalsToo = options.totals && grouping.grouped();
+    if (!RunAggregatePasses(ec, table, state, whereExp ? &where : nullptr, grouping, aggregates, totalsToo, error) ||
+        !table.Restart(error)) {
+      std::fprintf(stderr, "xevhost: %s\n", error.c_str());
+      return kExitBadInput;
     }
-    writer->Row(out);
-    ++rowsWritten;
   }
-  progress.Finish();
+
+  // Saving with --limit 0 is storing a document, not reporting.
+  if (!options.savePath.empty() && options.limit == 0) return kExitOk;
+  OutputFormat format = options.format.value_or(isatty(STDOUT_FILENO) == 1 ? OutputFormat::kTable : OutputFormat::kCsv);
+  std::unique_ptr<ReportWriter> writer = MakeReportWriter(format, stdout, static_cast<int>(options.maxWidth));
+  writer->Begin(header);
+  ReportRows rows(converter, grouping.keys(), columns, *writer, DateStyleOf(format));
+  int64_t rowsWritten = 0;
+  auto more = [&] { return options.limit < 0 || rowsWritten < options.limit; };
+
+  if (oneLinePerGroup) {
+    std::vector<size_t> order = grouping.grouped() ? grouping.Order(options.sortGroups) : std::vector<size_t>{0};
+    for (size_t g : order) {
+      if (!more()) break;
+      if (g != 0) {
+        std::vector<std::string> cells = grouping.group(g).firstRow;
+        state.rows.SetRow(cells);
+      }
+      aggregates.SetCurrentGroup(g);
+      rows.Write(false);
+      ++rowsWritten;
+    }
+    if (options.totals && grouping.grouped()) {
+      aggregates.SetCurrentGroup(0);
+      rows.WriteTotals(false);
+    }
+  } else {
+    Progress progress("evaluating", table.rowCount(), kProgressRows);
+    std::vector<std::string> cells;
+    uint64_t rowsRead = 0;
+    while (more()) {
+      if (!table.NextRow(cells, error)) break;
+      state.rows.SetRow(cells);
+      ++rowsRead;
+      progress.Update(rowsRead, rowsRead);
+      if (whereExp != nullptr && !where.IsTrue()) continue;
+      rows.Write(options.totals);
+      ++rowsWritten;
+    }
+    progress.Finish();
+    if (options.totals && error.empty()) rows.WriteTotals(true);
+  }
   writer->End();
   std::fflush(stdout);
   if (!error.empty()) {
     std::fprintf(stderr, "xevhost: %s\n", error.c_str());
     return kExitBadInput;
   }
+  return kExitOk;
+}
+
+int RunColumns(const Options& options, const CodePageConverter& converter) {
+  CsvTable table(converter, options.encoding);
+  std::string error;
+  if (!table.Open(options.dataPath, error)) {
+    std::fprintf(stderr, "xevhost: %s\n", converter.ToUtf8(error).c_str());
+    return kExitBadInput;
+  }
+  OutputFormat format = options.format.value_or(isatty(STDOUT_FILENO) == 1 ? OutputFormat::kTable : OutputFormat::kCsv);
+  std::unique_ptr<ReportWriter> writer = MakeReportWriter(format, stdout);
+  writer->Begin({ReportColumn{"column", 6, XEV_TYPE_STRING}, ReportColumn{"data item", 9, XEV_TYPE_STRING},
+                 ReportColumn{"type", 4, XEV_TYPE_STRING}});
+  for (const Column& column : table.columns()) {
+    writer->Row({MakeCell(column.header, false, converter), MakeCell(column.itemName, false, converter),
+                 MakeCell(TypeName(column.type), false, converter)});
+  }
+  writer->End();
   return kExitOk;
 }
 

@@ -7,5 +7,7 @@
 namespace xevhost {
 
 int RunReport(const Options& options, const CodePageConverter& converter);
+// Lists what formulas call each column of the data file, and its type.
+int RunColumns(const Options& options, const CodePageConverter& converter);
 
 }  // namespace xevhost
