@@ -6,6 +6,7 @@
 
 #include "core/core.h"
 #include "persist/deferred_formulas.h"
+#include "platform/ui/ui.h"
 #include "xev/xevhost.h"
 
 namespace xev::persist {
@@ -13,10 +14,18 @@ namespace {
 
 thread_local LoadFixState t_loadFix;  // one load at a time per thread
 
-// The editor is owned by the host's window for the context. Walking up to its
-// nearest visible, enabled ancestor needs the window queries of the windowing
-// kit, which arrives with the editor; until then the host's window is taken.
-HWND LoadFixOwner(const ExprContext* ec) { return reinterpret_cast<HWND>(ec->hostValue); }
+// The editor is owned by the nearest visible, enabled window on the way up
+// from the host's window for the context, or the topmost one when none is.
+HWND LoadFixOwner(const ExprContext* ec) {
+  HWND window = reinterpret_cast<HWND>(ec->hostValue);
+  while (window != nullptr) {
+    if (ui::IsWindowVisible(window) && ui::IsWindowEnabled(window)) return window;
+    auto parent = reinterpret_cast<HWND>(ui::GetWindowLongA(window, ui::GWL_HWNDPARENT));
+    if (parent == nullptr) return window;
+    window = parent;
+  }
+  return nullptr;
+}
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 // handle names this library too.
 #include <cstring>
 
+#include "editor/editor.h"
 #include "functions/functions.h"
 #include "platform/platform.h"
 #include "resources/string_table.h"
@@ -38,7 +39,8 @@ int32_t LoadStringA(HMODULE module, uint32_t id, char* buffer, int32_t size) {
 
 void* GetProcAddress(HMODULE module, const char* name) {
   if (!IsOwnModule(module) || name == nullptr) return nullptr;
-  return functions::LookupExport(name);
+  if (void* entry = functions::LookupExport(name)) return entry;
+  return editor::LookupProcedure(name);
 }
 
 }  // namespace xev::platform

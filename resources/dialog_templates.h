@@ -1,0 +1,33 @@
+// The library's dialog templates, compiled in: every control with its id,
+// class, caption, styles and rectangle in dialog units.
+#pragma once
+
+#include <cstdint>
+
+namespace xev::resources {
+
+struct DialogControl {
+  int32_t id;  // -1 for a control without one
+  const char* className;
+  const char* caption;
+  uint32_t style;  // besides child and visible, which every control has unless marked hidden
+  int16_t x, y, cx, cy;
+  bool hidden;
+};
+
+struct DialogTemplate {
+  const char* name;
+  const char* caption;
+  const char* className;
+  const char* fontName;
+  int32_t pointSize;
+  uint32_t style;
+  int16_t x, y, cx, cy;
+  const DialogControl* controls;
+  int32_t controlCount;
+};
+
+// The template by name (exact, case-insensitive), or nullptr.
+const DialogTemplate* FindDialogTemplate(const char* name);
+
+}  // namespace xev::resources

@@ -1,0 +1,61 @@
+// The formulas list draws its own entries: the picture of the entry's kind
+// (with value lists offered), then its name on one line, both centred in
+// the row; a selected entry is inverted and the focused one framed.
+#include <cstring>
+
+#include "editor/editor_view.h"
+
+namespace xev::editor {
+
+using namespace xev::ui;
+
+void MeasureFormulaEntry(MEASUREITEMSTRUCT* measure) {
+  TEXTMETRICA metrics{};
+  GetTextMetricsA(nullptr, &metrics);
+  EditorState& e = Editor();
+  e.fontHeight = metrics.tmHeight;
+  e.fontExternalLeading = metrics.tmExternalLeading;
+  measure->itemHeight = static_cast<UINT>(metrics.tmHeight + metrics.tmExternalLeading);
+}
+
+namespace {
+
+HBITMAP BitmapOf(HWND list, int32_t index) {
+  EditorState& e = Editor();
+  if (index == 0) return e.bitmaps[e.mode >= 0 && e.mode <= 2 ? e.mode : 0];
+  auto length = SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+  auto* name = static_cast<char*>(HostAlloc(static_cast<size_t>(length > 0 ? length : 0) + 1));
+  if (name == nullptr) return e.bitmaps[kKindFormula];
+  SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(name));
+  HEXP exp = ExpressionNamed(name);
+  HostFree(name);
+  return e.bitmaps[exp != nullptr ? KindOf(exp) : kKindFormula];
+}
+
+}  // namespace
+
+void DrawFormulaEntry(const DRAWITEMSTRUCT* draw) {
+  if (draw == nullptr || static_cast<int32_t>(draw->itemID) < 0) return;
+  EditorState& e = Editor();
+  auto index = static_cast<int32_t>(draw->itemID);
+  const RECT& row = draw->rcItem;
+  int32_t rowHeight = row.bottom - row.top;
+  int32_t x = row.left;
+  if (e.bitmaps[0] != nullptr) {
+    HBITMAP bitmap = BitmapOf(draw->hwndItem, index);
+    if (bitmap != nullptr) DrawBitmap(draw->hDC, bitmap, x, row.top + (rowHeight - e.bitmapHeight) / 2);
+    x += e.bitmapWidth;
+  }
+  auto length = SendMessageA(draw->hwndItem, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+  auto* text = static_cast<char*>(HostAlloc(static_cast<size_t>(length > 0 ? length : 0) + 1));
+  if (text != nullptr) {
+    SendMessageA(draw->hwndItem, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+    int32_t textHeight = e.fontHeight > 0 ? e.fontHeight : rowHeight;
+    TextOutA(draw->hDC, x, row.top + (rowHeight - textHeight) / 2, text, static_cast<int32_t>(std::strlen(text)));
+    HostFree(text);
+  }
+  if (draw->itemState & ODS_SELECTED) InvertRect(draw->hDC, &row);
+  if (draw->itemState & ODS_FOCUS) DrawFocusRect(draw->hDC, &row);
+}
+
+}  // namespace xev::editor

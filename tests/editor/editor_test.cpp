@@ -1,0 +1,512 @@
+// The formula editor driven the way a person uses it: opening on a context,
+// typing and saving, the errors it shows, the questions it asks, deleting,
+// the modes, and load-fix mode at the heart of a block load.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/core.h"
+#include "editor/editor_state.h"
+#include "ui/ui_test_support.h"
+#include "xev/xev.h"
+
+using namespace xev::ui;
+using uitest::Script;
+using uitest::SelectionOf;
+using uitest::TextOf;
+
+namespace {
+
+std::string EntryText(HWND list, int32_t index) {
+  char buffer[256] = {};
+  if (SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0) >= 256) return "<long>";
+  SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buffer));
+  return buffer;
+}
+
+int32_t EntryCount(HWND list) { return static_cast<int32_t>(SendMessageA(list, LB_GETCOUNT, 0, 0)); }
+
+int32_t EntryIndex(HWND list, const std::string& text) {
+  for (int32_t i = 0; i < EntryCount(list); ++i)
+    if (EntryText(list, i) == text) return i;
+  return -1;
+}
+
+HWND Control(HWND dialog, int32_t id) { return GetDlgItem(dialog, id); }
+
+void ReplaceFormulaText(HWND dialog, const char* text) {
+  HWND edit = Control(dialog, xev::editor::kIdFormulaText);
+  SetFocus(edit);
+  SendMessageA(edit, EM_SETSEL, 0, -1);
+  XEVUiType(text);
+}
+
+int32_t g_permission = 1;
+int32_t XEV_CALL Permission(ExprContext*, HEXP, XEVHWND) { return g_permission; }
+
+std::vector<std::string> g_valueRequests;
+void XEV_CALL ListValues(ExprContext*, const char* name, XEVHWND list, int32_t firstFill, int32_t*) {
+  g_valueRequests.push_back(std::string(name) + (firstFill ? " first" : " again"));
+  SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("12.5"));
+}
+
+class EditorTest : public uitest::KitTest {
+ protected:
+  void SetUp() override {
+    KitTest::SetUp();
+    ec_ = XEVCreateEC(0, nullptr, nullptr, ECF_RANGES_SETS);
+    FUNDefineFunctions(ec_);
+    AddItem("Price", XEV_TYPE_NUMBER);
+    AddItem("Quantity", XEV_TYPE_NUMBER);
+    AddItem("Customer", XEV_TYPE_STRING);
+    host_ = XEVUiCreateHostWindow("report", 0, 0, 800, 600);
+  }
+  void TearDown() override {
+    DestroyWindow(host_);
+    XEVDestroyEC(ec_);
+    KitTest::TearDown();
+  }
+  void AddItem(const char* name, int16_t type) {
+    ExpItem item{};
+    item.kind = XEV_ITEM_DATA;
+    item.dataType = type;
+    item.boundValue = 1;
+    std::snprintf(item.name, sizeof item.name, "%s", name);
+    ASSERT_EQ(XEVAddExpressionItem(ec_, &item), 1);
+  }
+  HEXP Parse(const char* name, const char* text) {
+    ExprError error{};
+    uint16_t type = 0;
+    HEXP exp = XEVParseFormula(ec_, nullptr, text, name, &error, &type);
+    EXPECT_NE(exp, nullptr) << text << " error " << error.code;
+    return exp;
+  }
+  std::string TextOfExpression(HEXP exp) {
+    char buffer[256] = {};
+    XEVGetExpressionText(ec_, exp, sizeof buffer, buffer);
+    return buffer;
+  }
+  ExprContext* ec_ = nullptr;
+  HWND host_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(EditorTest, OpensOnTheContextAndSavesWhatIsTyped) {
+  Parse("Net", "Price * Quantity");
+  std::string caption, name;
+  std::vector<std::string> items, formulas;
+  int32_t functions = 0;
+  bool okBefore = true, okAfter = false, modesHidden = false, valuesHidden = false, hostDisabled = false;
+  Script script;
+  script.Then([&](HWND dialog) {
+    caption = TextOf(dialog);
+    name = TextOf(Control(dialog, 101));
+    HWND list = Control(dialog, 106);
+    for (int32_t i = 0; i < EntryCount(list); ++i) items.push_back(EntryText(list, i));
+    functions = EntryCount(Control(dialog, 107));
+    for (int32_t i = 0; i < EntryCount(Control(dialog, 114)); ++i) formulas.push_back(EntryText(Control(dialog, 114), i));
+    okBefore = IsWindowEnabled(Control(dialog, IDOK));
+    modesHidden = !IsWindowVisible(Control(dialog, 134)) && !IsWindowVisible(Control(dialog, 138));
+    valuesHidden = !IsWindowVisible(Control(dialog, 133));
+    hostDisabled = !IsWindowEnabled(host_);
+    EXPECT_EQ(GetFocus(), Control(dialog, 100));
+    XEVUiType("Net() / 2");
+  });
+  script.Then([&](HWND dialog) {
+    okAfter = IsWindowEnabled(Control(dialog, IDOK));
+    XEVUiClick(Control(dialog, IDOK));
+  });
+  HEXP saved = XEVBuildExpression(host_, ec_, nullptr, 0);
+  ASSERT_NE(saved, nullptr);
+  EXPECT_EQ(TextOfExpression(saved), "Net() / 2");
+  EXPECT_STREQ(saved->name, "Formula1");
+  EXPECT_EQ(caption, "Formula Editor - [ New Formula ]");
+  EXPECT_EQ(name, "Formula1");
+  EXPECT_EQ(items, (std::vector<std::string>{"Customer", "Price", "Quantity"}));
+  EXPECT_EQ(functions, 46);
+  EXPECT_EQ(formulas, (std::vector<std::string>{"[ New Formula ]", "Net"}));
+  EXPECT_FALSE(okBefore);
+  EXPECT_TRUE(okAfter);
+  EXPECT_TRUE(modesHidden);
+  EXPECT_TRUE(valuesHidden);
+  EXPECT_TRUE(hostDisabled);
+  EXPECT_TRUE(IsWindowEnabled(host_));
+}
+
+TEST_F(EditorTest, ASyntaxErrorIsShownWithItsSpanAndTheEditorStaysOpen) {
+  std::string message;
+  std::pair<uint32_t, uint32_t> inDialog, inEditor;
+  Script script;
+  script.Then([](HWND) { XEVUiType("Price * "); })
+      .Then([](HWND dialog) { XEVUiClick(Control(dialog, IDOK)); })
+      .Then([&](HWND error) {
+        message = TextOf(Control(error, 201));
+        inDialog = SelectionOf(Control(error, 200));
+        XEVUiClick(Control(error, 202));
+      })
+      .Then([&](HWND dialog) {
+        inEditor = SelectionOf(Control(dialog, 100));
+        XEVUiClick(Control(dialog, IDCANCEL));
+      });
+  EXPECT_EQ(XEVBuildExpression(host_, ec_, nullptr, 0), nullptr);
+  EXPECT_EQ(message, "ERR_SYNTAX: Incomplete or invalid formula");
+  EXPECT_EQ(inDialog, inEditor);
+  EXPECT_EQ(XEVGetExpressionCount(ec_), 0);
+}
+
+TEST_F(EditorTest, ADuplicateNameIsShownWithTheNameAsText) {
+  Parse("Net", "Price * Quantity");
+  std::string shown;
+  std::pair<uint32_t, uint32_t> span;
+  Script script;
+  script.Then([](HWND dialog) {
+          XEVUiType("Price");
+          SetDlgItemTextA(dialog, 101, "Net");
+        })
+      .Then([](HWND dialog) { XEVUiClick(Control(dialog, IDOK)); })
+      .Then([&](HWND error) {
+        shown = TextOf(Control(error, 200));
+        span = SelectionOf(Control(error, 200));
+        XEVUiKey(VK_ESCAPE, 0, 0);
+      });
+  EXPECT_EQ(XEVBuildExpression(host_, ec_, nullptr, 0), nullptr);
+  EXPECT_EQ(shown, "Net");
+  EXPECT_EQ(span, std::make_pair(0u, 3u));
+}
+
+TEST_F(EditorTest, AFormulaUsedByAnotherKeepsItsNameAndCannotBeDeleted) {
+  HEXP net = Parse("Net", "Price * Quantity");
+  Parse("Total", "Net() * 2");
+  XEVSetDelPermissionCallback(ec_, Permission);
+  bool nameEnabled = true, labelEnabled = true, deleteEnabled = true;
+  std::string caption;
+  Script script;
+  script.Then([&](HWND dialog) {
+    caption = TextOf(dialog);
+    nameEnabled = IsWindowEnabled(Control(dialog, 101));
+    labelEnabled = IsWindowEnabled(Control(dialog, 115));
+    deleteEnabled = IsWindowEnabled(Control(dialog, 116));
+    XEVUiClick(Control(dialog, IDCANCEL));
+  });
+  EXPECT_EQ(XEVBuildExpression(host_, ec_, net, 0), nullptr);
+  EXPECT_EQ(caption, "Formula Editor - Net");
+  EXPECT_FALSE(nameEnabled);
+  EXPECT_FALSE(labelEnabled);
+  EXPECT_FALSE(deleteEnabled);
+}
+
+TEST_F(EditorTest, DeleteAsksPermissionThenTheUser) {
+  Parse("Net", "Price * Quantity");
+  Parse("Spare", "Quantity + 1");
+  XEVSetDelPermissionCallback(ec_, Permission);
+  std::vector<std::string> boxes;
+  std::vector<std::string> after;
+  auto pick = [](HWND dialog, const char* name) {
+    HWND list = Control(dialog, 114);
+    XEVUiClickListEntry(list, EntryIndex(list, name), 1);
+  };
+  g_permission = 0;
+  Script refused;
+  refused.Then([&](HWND dialog) { pick(dialog, "Spare"); })
+      .Then([](HWND dialog) { XEVUiClick(Control(dialog, 116)); })
+      .Then([&](HWND) {
+        boxes.push_back(std::string(XEVUiLastMessageBoxCaption()) + ": " + XEVUiLastMessageBoxText());
+        XEVUiKey(VK_RETURN, 0, 0);
+      })
+      .Then([](HWND dialog) { XEVUiClick(Control(dialog, IDCANCEL)); });
+  XEVBuildExpression(host_, ec_, nullptr, 0);
+  EXPECT_EQ(XEVGetExpressionCount(ec_), 2);
+
+  g_permission = 1;
+  Script granted;
+  granted.Then([&](HWND dialog) { pick(dialog, "Spare"); })
+      .Then([](HWND dialog) { XEVUiClick(Control(dialog, 116)); })
+      .Then([&](HWND) {
+        boxes.push_back(std::string(XEVUiLastMessageBoxCaption()) + ": " + XEVUiLastMessageBoxText());
+        XEVUiKey(VK_RETURN, 0, 0);  // the default answer is No
+      })
+      .Then([](HWND dialog) { XEVUiClick(Control(dialog, 116)); })
+      .Then([](HWND box) { XEVUiClick(GetDlgItem(box, IDYES)); })
+      .Then([&](HWND dialog) {
+        HWND list = Control(dialog, 114);
+        for (int32_t i = 0; i < EntryCount(list); ++i) after.push_back(EntryText(list, i));
+        XEVUiClick(Control(dialog, IDCANCEL));
+      });
+  XEVBuildExpression(host_, ec_, nullptr, 0);
+  EXPECT_EQ(boxes, (std::vector<std::string>{"Formula Delete: Delete Permission Denied.",
+                                             "Formula Delete: Are you sure you want to delete selected Formula"}));
+  EXPECT_EQ(after, (std::vector<std::string>{"[ New Formula ]", "Net"}));
+  EXPECT_EQ(XEVGetExpressionCount(ec_), 1);
+  EXPECT_EQ(XEVHEXPFromName(ec_, "Spare"), nullptr);
+}
+
+TEST_F(EditorTest, TheSavePromptOffersYesNoAndCancel) {
+  HEXP net = Parse("Net", "Price * Quantity");
+  std::vector<std::string> texts;
+  std::string prompt;
+  Script script;
+  script.Then([](HWND dialog) { ReplaceFormulaText(dialog, "Price + 1"); })
+      .Then([](HWND dialog) {
+        SendMessageA(Control(dialog, 114), LB_SETCURSEL, 0, 0);
+        XEVUiClick(Control(dialog, 117));
+      })
+      .Then([&](HWND box) {
+        prompt = std::string(XEVUiLastMessageBoxCaption()) + ": " + XEVUiLastMessageBoxText();
+        XEVUiClick(GetDlgItem(box, IDCANCEL));
+      })
+      .Then([&](HWND dialog) {
+        texts.push_back(TextOf(Control(dialog, 100)));
+        XEVUiClick(Control(dialog, 117));
+      })
+      .Then([](HWND box) { XEVUiClick(GetDlgItem(box, IDYES)); })
+      .Then([&](HWND dialog) {
+        texts.push_back(TextOf(Control(dialog, 100)));  // saved, then a new formula
+        XEVUiClick(Control(dialog, IDCANCEL));
+      });
+  XEVBuildExpression(host_, ec_, net, 0);
+  EXPECT_EQ(prompt, "Formula Save: Changes have been made, save before continuing?");
+  EXPECT_EQ(texts, (std::vector<std::string>{"Price + 1", ""}));
+  EXPECT_EQ(TextOfExpression(net), "Price + 1");
+}
+
+TEST_F(EditorTest, AResultOfAnotherKindIsQuestionedAndNoLeavesNothing) {
+  XEVSetListValuesCallback(ec_, ListValues);
+  std::string question;
+  Script script;
+  script.Then([](HWND dialog) { ReplaceFormulaText(dialog, "Price AND Quantity"); })
+      .Then([](HWND dialog) { XEVUiClick(Control(dialog, IDOK)); })
+      .Then([&](HWND box) {
+        question = std::string(XEVUiLastMessageBoxCaption()) + ": " + XEVUiLastMessageBoxText();
+        XEVUiClick(GetDlgItem(box, IDNO));
+      })
+      .Then([](HWND dialog) { XEVUiClick(Control(dialog, IDCANCEL)); });
+  EXPECT_EQ(XEVBuildExpression(host_, ec_, nullptr, 0), nullptr);
+  EXPECT_EQ(question, "Formula Editor Warning: Text evaluates as a Range instead of a Formula, save anyway?");
+  EXPECT_EQ(XEVGetExpressionCount(ec_), 0);
+}
+
+TEST_F(EditorTest, ModesChangeCaptionsAndTheNewEntryLabel) {
+  XEVSetListValuesCallback(ec_, ListValues);
+  std::vector<std::string> seen;
+  Script script;
+  script.Then([&](HWND dialog) {
+          seen.push_back(TextOf(dialog));
+          seen.push_back(EntryText(Control(dialog, 114), 0));
+          XEVUiClick(Control(dialog, 135));
+        })
+      .Then([&](HWND dialog) {
+        seen.push_back(TextOf(dialog));
+        seen.push_back(EntryText(Control(dialog, 114), 0));
+        seen.push_back(TextOf(Control(dialog, 117)));
+        seen.push_back(std::to_string(SendMessageA(Control(dialog, 135), BM_GETCHECK, 0, 0)));
+        XEVUiClick(Control(dialog, IDCANCEL));
+      });
+  XEVBuildExpressionOfType(host_, ec_, nullptr, 0, 0, "");
+  EXPECT_EQ(seen, (std::vector<std::string>{"Formula Editor - [ New Formula ]", "[ New Formula ]",
+                                            "Range Editor - [ New Range ]", "[ New Range ]", "&Select Range", "1"}));
+}
+
+TEST_F(EditorTest, TheTypeArgumentReadsOneAsSetAndTwoAsRange) {
+  XEVSetListValuesCallback(ec_, ListValues);
+  std::string set, range;
+  Script script;
+  script.Then([&](HWND dialog) {
+    set = TextOf(dialog);
+    XEVUiClick(Control(dialog, IDCANCEL));
+  });
+  XEVBuildExpressionOfType(host_, ec_, nullptr, 0, 1, nullptr);
+  Script again;
+  again.Then([&](HWND dialog) {
+    range = TextOf(dialog);
+    XEVUiClick(Control(dialog, IDCANCEL));
+  });
+  XEVBuildExpressionOfType(host_, ec_, nullptr, 0, 2, nullptr);
+  EXPECT_EQ(set, "Set Editor - [ New Set ]");
+  EXPECT_EQ(range, "Range Editor - [ New Range ]");
+}
+
+TEST_F(EditorTest, APreselectedDataItemOpensItsValues) {
+  XEVSetListValuesCallback(ec_, ListValues);
+  g_valueRequests.clear();
+  bool listOpen = false;
+  Script script;
+  script.Then([&](HWND dialog) {
+    listOpen = xev::editor::Editor().valueList != nullptr;
+    XEVUiClick(Control(dialog, IDCANCEL));
+  });
+  XEVBuildExpressionOfType(host_, ec_, nullptr, 0, 0, "Price");
+  EXPECT_TRUE(listOpen);
+  EXPECT_EQ(g_valueRequests, (std::vector<std::string>{"Price first"}));
+
+  g_valueRequests.clear();
+  Script none;
+  none.Then([&](HWND dialog) { XEVUiClick(Control(dialog, IDCANCEL)); });
+  XEVBuildExpressionOfType(host_, ec_, nullptr, 0, 0, "price");  // names match exactly
+  EXPECT_TRUE(g_valueRequests.empty());
+}
+
+TEST_F(EditorTest, TheOperatorButtonFollowsTheContextFlags) {
+  struct Case {
+    uint16_t flags;
+    bool visible;
+    const char* caption;
+  } cases[] = {{0, true, "||"}, {ECF_NO_STRING_CONCAT, false, "||"}, {ECF_NO_STRING_CONCAT | ECF_MODULO, true, "%"}};
+  for (const Case& c : cases) {
+    ExprContext* ec = XEVCreateEC(0, nullptr, nullptr, c.flags);
+    bool visible = false;
+    std::string caption;
+    Script script;
+    script.Then([&](HWND dialog) {
+      visible = IsWindowVisible(Control(dialog, 112));
+      caption = TextOf(Control(dialog, 112));
+      XEVUiClick(Control(dialog, IDCANCEL));
+    });
+    XEVBuildExpression(nullptr, ec, nullptr, 0);
+    EXPECT_EQ(visible, c.visible) << c.flags;
+    if (c.visible) {
+      EXPECT_EQ(caption, c.caption) << c.flags;
+    }
+    XEVDestroyEC(ec);
+  }
+}
+
+TEST_F(EditorTest, WithoutADialogTheEditorShowsErrorOneThirtyOne) {
+  int64_t failures = 0, shown131 = 0;
+  const int64_t baseline = HostLiveBlockCount();
+  for (int64_t k = 1; k < 2000; ++k) {
+    bool editorOpened = false;
+    Script script;
+    script.Then([&](HWND dialog) {
+      if (xev::editor::Editor().dialog == dialog) {
+        editorOpened = true;
+        XEVUiClick(Control(dialog, IDCANCEL));
+        return;
+      }
+      shown131 += TextOf(Control(dialog, 201)) == "ERR_MEMLOW: Error creating dialog box, memory critically low.";
+      XEVUiClick(Control(dialog, 202));
+    });
+    HostFailAllocationAfter(k);
+    HEXP saved = XEVBuildExpression(host_, ec_, nullptr, 0);
+    HostFailAllocationAfter(0);
+    EXPECT_EQ(saved, nullptr);
+    EXPECT_EQ(HostLiveBlockCount(), baseline) << "failing at " << k;
+    EXPECT_EQ(xev::ui::kit::LiveWindowCount(), 1) << "failing at " << k;  // the host's window
+    if (editorOpened) break;
+    ++failures;
+  }
+  EXPECT_GT(failures, 10);
+  EXPECT_GT(shown131, 0);
+}
+
+namespace {
+
+// A block whose first formula calls a function the loading context does not
+// have, and whose second formula is stored after it.
+std::vector<char> BlockWithAFormulaThatNoLongerParses() {
+  ExprContext* source = XEVCreateEC(0, nullptr, nullptr, 0);
+  FUNDefineFunctions(source);
+  ExpItem item{};
+  item.kind = XEV_ITEM_DATA;
+  item.dataType = XEV_TYPE_NUMBER;
+  item.boundValue = 1;
+  std::snprintf(item.name, sizeof item.name, "Price");
+  XEVAddExpressionItem(source, &item);
+  ExprError error{};
+  uint16_t type = 0;
+  XEVParseFormula(source, nullptr, "NumberRound(Price, 2)", "Rounded", &error, &type);
+  XEVParseFormula(source, nullptr, "Price + 1", "Later", &error, &type);
+  std::vector<char> block(XEVGetECBlockSize(source, 1));
+  XEVGetECBlock(source, static_cast<int32_t>(block.size()), block.data());
+  XEVDestroyEC(source);
+  return block;
+}
+
+}  // namespace
+
+TEST_F(EditorTest, LoadFixShowsTheLoadErrorThenTakesTheCorrection) {
+  std::vector<char> block = BlockWithAFormulaThatNoLongerParses();
+  ExprContext* target = XEVCreateEC(reinterpret_cast<intptr_t>(host_), nullptr, nullptr, 0);
+  std::string caption, name, text, note;
+  bool nameEnabled = true;
+  std::pair<uint32_t, uint32_t> span;
+  Script script;
+  script.Then([&](HWND dialog) {
+          caption = TextOf(dialog);
+          name = TextOf(Control(dialog, 101));
+          nameEnabled = IsWindowEnabled(Control(dialog, 101));
+          text = TextOf(Control(dialog, 100));
+          span = SelectionOf(Control(dialog, 100));
+          XEVUiAdvanceClock(1000);
+        })
+      .Then([&](HWND loadError) {
+        note = TextOf(Control(loadError, 201));
+        XEVUiClick(Control(loadError, 202));
+      })
+      .Then([](HWND dialog) { ReplaceFormulaText(dialog, "Price * 2"); })
+      .Then([](HWND dialog) { XEVUiClick(Control(dialog, IDOK)); });
+  int32_t beeps = XEVUiBeepCount();
+  EXPECT_EQ(XEVSetECContents(target, static_cast<int32_t>(block.size()), block.data(), 1, nullptr), 1);
+  EXPECT_EQ(caption, "Formula Editor - Rounded");
+  EXPECT_EQ(name, "Rounded");
+  EXPECT_FALSE(nameEnabled);
+  EXPECT_EQ(text, "NumberRound(Price, 2)");
+  EXPECT_EQ(span, std::make_pair(0u, 12u));
+  EXPECT_EQ(note, "ERR_FUNC: Unknown function.");
+  EXPECT_EQ(XEVUiBeepCount(), beeps + 1);
+  ASSERT_EQ(XEVGetExpressionCount(target), 2);
+  EXPECT_STREQ(XEVHEXPFromOrdinal(target, 0)->name, "Rounded");
+  EXPECT_EQ(std::string(XEVHEXPFromOrdinal(target, 0)->text), "Price * 2");
+  XEVDestroyEC(target);
+}
+
+TEST_F(EditorTest, LoadFixCancelStopsTheLoad) {
+  std::vector<char> block = BlockWithAFormulaThatNoLongerParses();
+  ExprContext* target = XEVCreateEC(0, nullptr, nullptr, 0);
+  Script script;
+  script.Then([](HWND dialog) { XEVUiClick(Control(dialog, IDCANCEL)); });
+  EXPECT_EQ(XEVSetECContents(target, static_cast<int32_t>(block.size()), block.data(), 1, nullptr), 0);
+  EXPECT_EQ(XEVGetExpressionCount(target), 0);
+  XEVDestroyEC(target);
+}
+
+TEST_F(EditorTest, ACorrectionThatCallsALaterFormulaWaitsForIt) {
+  std::vector<char> block = BlockWithAFormulaThatNoLongerParses();
+  ExprContext* target = XEVCreateEC(0, nullptr, nullptr, 0);
+  Script script;
+  script.Then([](HWND dialog) { ReplaceFormulaText(dialog, "Later() * 2"); })
+      .Then([](HWND dialog) { XEVUiClick(Control(dialog, IDOK)); });
+  EXPECT_EQ(XEVSetECContents(target, static_cast<int32_t>(block.size()), block.data(), 1, nullptr), 1);
+  ASSERT_EQ(XEVGetExpressionCount(target), 2);
+  EXPECT_STREQ(XEVHEXPFromOrdinal(target, 0)->name, "Rounded");
+  EXPECT_EQ(std::string(XEVHEXPFromOrdinal(target, 0)->text), "Later() * 2");
+  EXPECT_STREQ(XEVHEXPFromOrdinal(target, 1)->name, "Later");
+  XEVDestroyEC(target);
+}
+
+namespace {
+std::vector<std::pair<int32_t, std::string>> g_help;
+void XEV_CALL Help(int32_t kind, intptr_t value) {
+  g_help.emplace_back(kind, kind == 257 ? reinterpret_cast<const char*>(value) : std::to_string(value));
+}
+}  // namespace
+
+TEST_F(EditorTest, TheTextLimitAndTheHelpQuery) {
+  g_help.clear();
+  std::string text;
+  Script script;
+  script.Then([](HWND) { XEVUiType("Price * Quantity * 2"); })
+      .Then([&](HWND dialog) {
+        text = TextOf(Control(dialog, 100));
+        SendMessageA(dialog, XEV_WM_HELPQUERY, reinterpret_cast<WPARAM>(GetFocus()), reinterpret_cast<LPARAM>(Help));
+        HWND functions = Control(dialog, 107);
+        XEVUiClickListEntry(functions, EntryIndex(functions, "StrLeft"), 1);
+      })
+      .Then([](HWND dialog) {
+        SendMessageA(dialog, XEV_WM_HELPQUERY, reinterpret_cast<WPARAM>(GetFocus()), reinterpret_cast<LPARAM>(Help));
+        XEVUiClick(Control(dialog, IDCANCEL));
+      });
+  XEVBuildExpression(host_, ec_, nullptr, 10);
+  EXPECT_EQ(text, "Price * Qu");
+  EXPECT_EQ(g_help, (std::vector<std::pair<int32_t, std::string>>{{1, "400"}, {257, "StrLeft"}}));
+}

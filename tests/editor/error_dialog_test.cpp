@@ -1,0 +1,232 @@
+// The parse and load error dialogs as a person meets them: the message of
+// the code, the formula with the failing span selected once the dialog is on
+// the screen, a text that neither clicks nor typing can change, OK, Return
+// and Escape; and what a host sees when the dialog cannot be made.
+#include <string>
+
+#include "editor/editor.h"
+#include "platform/platform.h"
+#include "ui/ui_test_support.h"
+#include "xev/xev.h"
+
+using namespace xev::ui;
+using uitest::KitTest;
+using uitest::Script;
+using uitest::SelectionOf;
+using uitest::TextOf;
+
+namespace {
+
+constexpr const char* kFormula = "StrLeft(Name, 2) + Price";
+
+struct Seen {
+  std::string message;
+  std::string text;
+  std::pair<uint32_t, uint32_t> selection;
+  int32_t focusId = 0;
+  std::string loadNote;
+};
+
+// Reads what the dialog shows, then runs the remaining steps.
+Script::Step Look(Seen* seen) {
+  return [seen](HWND modal) {
+    seen->message = TextOf(GetDlgItem(modal, 201));
+    HWND edit = GetDlgItem(modal, 200);
+    seen->text = TextOf(edit);
+    seen->selection = SelectionOf(edit);
+    seen->focusId = GetDlgCtrlID(GetFocus());
+    HWND note = GetDlgItem(modal, -1);
+    seen->loadNote = note != nullptr ? TextOf(note) : "";
+  };
+}
+
+std::string Message(uint32_t code) {
+  char buffer[256] = {};
+  xev::platform::LoadStringA(xev::platform::ModuleInstance(), code, buffer, sizeof buffer);
+  return buffer;
+}
+
+std::pair<std::string, intptr_t> g_help;
+void XEV_CALL Help(int32_t kind, intptr_t value) {
+  g_help = {reinterpret_cast<const char*>(value), kind};
+}
+
+}  // namespace
+
+TEST_F(KitTest, ErrorDialogSelectsTheSpanOnceVisibleAndEndsWithOk) {
+  HWND host = XEVUiCreateHostWindow("report", 0, 0, 800, 600);
+  const ExprError error{102, 8, 4};
+  Seen seen;
+  Script script;
+  script.Then(Look(&seen)).Then([](HWND modal) { XEVUiClick(GetDlgItem(modal, 202)); });
+  EXPECT_EQ(XEVErrorDisplay(host, kFormula, &error), 1);
+  EXPECT_EQ(seen.message, "ERR_VAR: Unknown input item.");
+  EXPECT_EQ(seen.text, kFormula);
+  EXPECT_EQ(seen.selection, std::make_pair(8u, 12u));
+  EXPECT_EQ(seen.focusId, 200);
+  EXPECT_TRUE(IsWindowEnabled(host));
+  DestroyWindow(host);
+}
+
+TEST_F(KitTest, ErrorDialogWithAnEmptySpanLeavesTheCaretAtPos) {
+  const ExprError error{109, 5, 0};
+  Seen seen;
+  Script script;
+  script.Then(Look(&seen));
+  // No more input after looking: the dialog ends as Escape ends it, with 1.
+  EXPECT_EQ(XEVErrorDisplay(nullptr, kFormula, &error), 1);
+  EXPECT_EQ(seen.selection, std::make_pair(5u, 5u));
+}
+
+TEST_F(KitTest, ErrorTextCannotBeChangedButReturnStillPressesOk) {
+  const ExprError error{113, 0, 7};
+  std::string textAfter;
+  std::pair<uint32_t, uint32_t> selectionAfter;
+  bool stillOpen = false;
+  Script script;
+  script.Then([](HWND) {})  // the paint handshake selects the span
+      .Then([](HWND modal) {
+        HWND edit = GetDlgItem(modal, 200);
+        XEVUiType("xyz");
+        XEVUiKey(VK_BACK, 0, 0);
+        XEVUiKey(VK_DELETE, 0, 0);
+        XEVUiKey(VK_RIGHT, 1, 0);
+        XEVUiKey('V', 0, 1);
+        XEVUiClickAt(edit, 40, 5, 1);
+        XEVUiClickAt(edit, 40, 5, 2);
+        XEVUiDrag(edit, 2, 2, 90, 2);
+      })
+      .Then([&](HWND modal) {
+        HWND edit = GetDlgItem(modal, 200);
+        textAfter = TextOf(edit);
+        selectionAfter = SelectionOf(edit);
+        stillOpen = true;
+        XEVUiKey(VK_RETURN, 0, 0);
+      });
+  XEVUiSetClipboardText("pasted");
+  EXPECT_EQ(XEVErrorDisplay(nullptr, kFormula, &error), 1);
+  EXPECT_TRUE(stillOpen);
+  EXPECT_EQ(textAfter, kFormula);
+  EXPECT_EQ(selectionAfter, std::make_pair(0u, 7u));
+  EXPECT_EQ(script.done(), 3u);  // Return ended it: no step was asked for after
+}
+
+TEST_F(KitTest, EscapeEndsTheErrorDialogWithOne) {
+  const ExprError error{121, 0, 0};
+  Script script;
+  script.Then([](HWND) { XEVUiKey(VK_ESCAPE, 0, 0); }).Then([](HWND) { ADD_FAILURE() << "still open"; });
+  EXPECT_EQ(XEVErrorDisplay(nullptr, "", &error), 1);
+}
+
+TEST_F(KitTest, MessagesAreShownLetterForLetter) {
+  for (uint32_t code : {100u, 119u, 125u, 131u, 137u, 0u, 99u, 138u}) {
+    const ExprError error{code, 0, 0};
+    Seen seen;
+    Script script;
+    script.Then(Look(&seen));
+    XEVErrorDisplay(nullptr, "x", &error);
+    EXPECT_EQ(seen.message, Message(code)) << code;
+  }
+  EXPECT_EQ(Message(119), "ERR_PARMSTR : Parameter must be String input item, literal or function.");
+  EXPECT_EQ(Message(125), "ERR_RECURSIVE: Formula referrences parent Formula, recursion not supported.");
+  EXPECT_EQ(Message(0), "");  // a code without a message shows an empty line
+}
+
+TEST_F(KitTest, LoadErrorDialogBeepsAndSaysTheErrorCameFromLoading) {
+  const ExprError error{103, 0, 5};
+  Seen seen;
+  Script script;
+  script.Then(Look(&seen));
+  int32_t beeps = XEVUiBeepCount();
+  EXPECT_EQ(xev::editor::ShowLoadError(nullptr, "Gone(", &error), 1);
+  EXPECT_EQ(XEVUiBeepCount(), beeps + 1);
+  EXPECT_EQ(seen.loadNote,
+            "The above error occured while loading, please correct the error to continue loading formulas.");
+  EXPECT_EQ(seen.message, "ERR_FUNC: Unknown function.");
+  EXPECT_EQ(seen.selection, std::make_pair(0u, 5u));
+}
+
+TEST_F(KitTest, ErrorDialogInsideAnotherKeepsEachOnesText) {
+  const ExprError outer{102, 0, 3}, inner{109, 2, 2};
+  Seen outerBefore, innerSeen, outerAfter;
+  Script script;
+  script.Then(Look(&outerBefore))
+      .Then([&](HWND) { XEVErrorDisplay(nullptr, "inner text", &inner); })
+      .Then(Look(&innerSeen))
+      .Then([](HWND modal) { XEVUiClick(GetDlgItem(modal, 202)); })
+      .Then([&](HWND modal) {
+        // Back in the outer one, whose subclass must still be the right one.
+        Look(&outerAfter)(modal);
+        XEVUiType("q");
+      })
+      .Then(Look(&outerAfter));
+  EXPECT_EQ(XEVErrorDisplay(nullptr, "outer text", &outer), 1);
+  EXPECT_EQ(outerBefore.text, "outer text");
+  EXPECT_EQ(innerSeen.text, "inner text");
+  EXPECT_EQ(innerSeen.selection, std::make_pair(2u, 4u));
+  EXPECT_EQ(outerAfter.text, "outer text");
+  EXPECT_EQ(outerAfter.message, Message(102));
+}
+
+TEST_F(KitTest, ErrorDialogAnswersTheHelpQuery) {
+  const ExprError error{110, 0, 1};
+  g_help = {};
+  Script script;
+  script.Then([](HWND modal) { SendMessageA(modal, XEV_WM_HELPQUERY, 0, reinterpret_cast<LPARAM>(Help)); });
+  XEVErrorDisplay(nullptr, "#", &error);
+  EXPECT_EQ(g_help.first, "Error messages");
+  EXPECT_EQ(g_help.second, 257);
+}
+
+TEST_F(KitTest, ErrorDialogThatCannotBeMadeReturnsMinusOneAndLeaksNothing) {
+  const ExprError error{102, 0, 1};
+  EXPECT_EQ(XEVErrorDisplay(reinterpret_cast<HWND>(static_cast<uintptr_t>(0xBAD0)), "x", &error), -1);
+  EXPECT_EQ(XEVErrorDisplay(nullptr, "x", nullptr), -1);
+  int64_t failures = 0;
+  for (int64_t k = 1; k < 1000; ++k) {
+    HostFailAllocationAfter(k);
+    intptr_t result = XEVErrorDisplay(nullptr, kFormula, &error);
+    HostFailAllocationAfter(0);
+    EXPECT_EQ(HostLiveBlockCount(), live_) << "failing at " << k;
+    EXPECT_EQ(xev::ui::kit::LiveWindowCount(), 0) << "failing at " << k;
+    if (result != -1) {
+      EXPECT_EQ(result, 1);
+      break;
+    }
+    ++failures;
+  }
+  EXPECT_GT(failures, 3);
+}
+
+TEST_F(KitTest, EveryDialogProcedureIsExported) {
+  for (const char* name : {"XevDlgProc", "EditSubProc", "StatusSubProc", "LBFormsSubProc", "LBVarsSubProc",
+                           "LBFuncsSubProc", "XevViewTextDlgProc", "ViewEditSubProc", "XevListValuesDlgProc",
+                           "XEVErrorDlgProc", "XEVErrorEditProc"})
+    EXPECT_NE(xev::platform::GetProcAddress(FUNModuleHandle(), name), nullptr) << name;
+  EXPECT_EQ(xev::platform::GetProcAddress(FUNModuleHandle(), "XEVErrorDisplay"), nullptr);
+}
+
+TEST_F(KitTest, LoadComboBoxAddsTheNamesOfOneKind) {
+  ExprContext* ec = XEVCreateEC(0, nullptr, nullptr, 0);
+  for (const char* name : {"Zeta", "Alpha", "Mid"}) {
+    ExpItem item{};
+    item.kind = XEV_ITEM_DATA;
+    item.dataType = XEV_TYPE_NUMBER;
+    item.boundValue = 1;
+    std::snprintf(item.name, sizeof item.name, "%s", name);
+    ASSERT_EQ(XEVAddExpressionItem(ec, &item), 1);
+  }
+  HWND host = XEVUiCreateHostWindow("host", 0, 0, 100, 100);
+  HWND combo = CreateWindowExA(0, "ComboBox", "", WS_CHILD | WS_VISIBLE, 0, 0, 80, 80, host, 7, nullptr, nullptr);
+  EXPECT_EQ(XEVLoadComboBox(ec, XEV_ITEM_DATA, combo), 3);
+  ASSERT_EQ(SendMessageA(combo, CB_GETCOUNT, 0, 0), 3);
+  char text[16];
+  SendMessageA(combo, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ(text, "Zeta");  // list order, the box is not sorted
+  EXPECT_EQ(XEVLoadComboBox(ec, XEV_ITEM_KEYWORD, combo), 0);
+  EXPECT_EQ(XEVLoadComboBox(ec, XEV_ITEM_FORMULA, combo), 0);
+  EXPECT_EQ(XEVLoadComboBox(nullptr, XEV_ITEM_DATA, combo), 0);
+  EXPECT_EQ(SendMessageA(combo, CB_GETCOUNT, 0, 0), 3);
+  DestroyWindow(host);
+  XEVDestroyEC(ec);
+}

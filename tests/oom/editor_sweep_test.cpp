@@ -1,0 +1,93 @@
+// The formula editor with every allocation failing in turn, while it opens,
+// while a pick inserts a function's call template, and while it saves: the
+// editor either does what was asked or shows its error and goes on, and
+// nothing outlives it.
+#include <string>
+
+#include "editor/editor_state.h"
+#include "oom/sweep.h"
+#include "platform/ui/kit.h"
+#include "ui/ui_test_support.h"
+
+using namespace xev::ui;
+
+namespace {
+
+void XEV_CALL ListValues(ExprContext*, const char*, XEVHWND list, int32_t, int32_t*) {
+  SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("12.5"));
+}
+int32_t XEV_CALL Permit(ExprContext*, HEXP, XEVHWND) { return 1; }
+
+ExprContext* EditedContext() {
+  ExprContext* ec = XEVCreateEC(0, nullptr, nullptr, ECF_RANGES_SETS);
+  FUNDefineFunctions(ec);
+  for (const char* name : {"Price", "Quantity"}) {
+    ExpItem item{};
+    item.kind = XEV_ITEM_DATA;
+    item.dataType = XEV_TYPE_NUMBER;
+    item.boundValue = 1;
+    std::snprintf(item.name, sizeof item.name, "%s", name);
+    XEVAddExpressionItem(ec, &item);
+  }
+  ExprError error{};
+  uint16_t type = 0;
+  XEVParseFormula(ec, nullptr, "Price * Quantity", "Net", &error, &type);
+  XEVSetListValuesCallback(ec, ListValues);
+  XEVSetDelPermissionCallback(ec, Permit);
+  return ec;
+}
+
+// Whatever dialog waits (the editor, an error dialog, a message box) is
+// answered so that the session ends.
+void Dismiss(HWND modal) {
+  if (modal == xev::editor::Editor().dialog) {
+    XEVUiClick(GetDlgItem(modal, IDCANCEL));
+  } else {
+    XEVUiKey(VK_ESCAPE, 0, 0);
+  }
+}
+
+}  // namespace
+
+TEST(EditorSweep, OpeningPickingAndSaving) {
+  ExprContext* ec = EditedContext();
+  HWND owner = XEVUiCreateHostWindow("host", 0, 0, 800, 600);
+
+  oom::Sweep("opening on an expression with value lists and a preselected item", [&](oom::Trial& trial) {
+    uitest::Script script;
+    for (int i = 0; i < 6; ++i) script.Then(Dismiss);
+    trial.Arm();
+    HEXP saved = XEVBuildExpressionOfType(owner, ec, XEVHEXPFromName(ec, "Net"), 200, 0, "Price");
+    trial.Disarm();
+    EXPECT_EQ(saved, nullptr);
+    EXPECT_EQ(kit::LiveWindowCount(), 1);
+  });
+
+  oom::Sweep("picking a function and saving a new formula", [&](oom::Trial& trial) {
+    uitest::Script script;
+    script
+        .Then([&](HWND dialog) {
+          trial.Arm();
+          HWND functions = GetDlgItem(dialog, xev::editor::kIdFunctions);
+          auto index = SendMessageA(functions, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                    reinterpret_cast<LPARAM>("NumberRound"));
+          XEVUiClickListEntry(functions, static_cast<int32_t>(index), 2);
+        })
+        .Then([](HWND dialog) { XEVUiClickListEntry(GetDlgItem(dialog, xev::editor::kIdDataItems), 0, 2); })
+        .Then([](HWND dialog) { XEVUiClickListEntry(GetDlgItem(dialog, xev::editor::kIdDataItems), 1, 2); })
+        .Then([](HWND dialog) { XEVUiClick(GetDlgItem(dialog, IDOK)); });
+    for (int i = 0; i < 6; ++i) script.Then(Dismiss);
+    HEXP saved = XEVBuildExpression(owner, ec, nullptr, 0);
+    trial.Disarm();
+    if (!trial.failing()) {
+      ASSERT_NE(saved, nullptr);
+    }
+    // What a session saved is the context's; take it back out for the next run.
+    if (saved != nullptr) XEVDestroyEXP(ec, saved);
+    EXPECT_EQ(XEVGetExpressionCount(ec), 1);
+    EXPECT_EQ(kit::LiveWindowCount(), 1);
+  });
+
+  DestroyWindow(owner);
+  XEVDestroyEC(ec);
+}
