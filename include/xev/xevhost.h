@@ -149,10 +149,12 @@ XEV_API int32_t XEV_CALL HostNextToken(char* word, const char* s, const char* le
 
 /* ---- NumberValue --------------------------------------------------------- */
 
-/* Byte 0 is the length of the value, 0 meaning NULL; the other bytes hold the
- * decimal digits in the runtime's own encoding. At least 22 significant digits,
- * exponents from 10^-99 to 10^99. */
+/* The size in bytes of a Number or DateTime value. */
 #define XEV_NUMBER_SIZE 13
+/* A decimal number, the value of Number and DateTime items and formulas. Byte
+ * 0 is the length of the value, 0 meaning NULL; the other bytes hold the
+ * decimal digits in the runtime's own encoding, which hosts never read
+ * directly. At least 22 significant digits, exponents from 10^-99 to 10^99. */
 typedef struct NumberValue {
   unsigned char bytes[XEV_NUMBER_SIZE];
 } NumberValue;
