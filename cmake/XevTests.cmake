@@ -27,7 +27,7 @@ endforeach()
 
 # The reference host's end-to-end test runs the built binary; its input test
 # links the few tool sources it checks.
-foreach(target tools_xevhost_test tools_xevhost_report_test)
+foreach(target tools_xevhost_test tools_xevhost_report_test tools_xevhost_output_test)
   if(TARGET xevhost AND TARGET ${target})
     target_compile_definitions(${target} PRIVATE XEVHOST_PATH="$<TARGET_FILE:xevhost>"
       XEVHOST_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
@@ -44,6 +44,23 @@ if(TARGET tools_report_output_test)
   target_sources(tools_report_output_test PRIVATE ${XEVHOST_DIR}/report_output.cpp
     ${XEVHOST_DIR}/diagnostics.cpp ${XEVHOST_DIR}/formulas_file.cpp ${XEVHOST_DIR}/text_encoding.cpp)
   target_include_directories(tools_report_output_test PRIVATE ${XEVHOST_DIR})
+endif()
+
+# Every fuzz target also builds as a plain test that replays its fixed
+# findings (tests/data/fuzz_regressions/<target>/) and its seed corpus.
+if(NOT XEV_BUILD_FUZZ)
+  file(GLOB XEV_REPLAY_TARGETS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/fuzz/*_fuzzer.cpp)
+  foreach(fuzz_source ${XEV_REPLAY_TARGETS})
+    get_filename_component(fuzz_name ${fuzz_source} NAME_WE)
+    string(REGEX REPLACE "_fuzzer$" "" corpus_name ${fuzz_name})
+    set(target fuzz_replay_${corpus_name})
+    add_executable(${target} ${PROJECT_SOURCE_DIR}/tests/fuzz_replay/replay_main.cpp ${fuzz_source})
+    target_link_libraries(${target} PRIVATE xev_static)
+    target_compile_options(${target} PRIVATE ${XEV_WARNINGS})
+    add_test(NAME ${target} COMMAND ${target}
+      ${PROJECT_SOURCE_DIR}/tests/data/fuzz_regressions/${fuzz_name} ${PROJECT_SOURCE_DIR}/fuzz/corpus/${corpus_name})
+    set_tests_properties(${target} PROPERTIES TIMEOUT 300)
+  endforeach()
 endif()
 
 # The public headers must compile as plain C99.

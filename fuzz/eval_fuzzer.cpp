@@ -15,6 +15,7 @@
 #include <string>
 
 #include "core/core.h"
+#include "fuzz/fuzz_support.h"
 #include "xev/xev.h"
 
 namespace {
@@ -89,52 +90,11 @@ int32_t XEV_CALL TextItem(ExprContext*, HEXP, int32_t size, void** result, const
 
 // ---- Host operators and functions ----------------------------------------
 
-int32_t XEV_CALL HostOperator(ExprContext*, HEXP, int32_t, int32_t, void* left, int32_t, void* right, int32_t,
-                              void* result) {
-  NumberValue sum{};
-  NumberAdd(&sum, static_cast<const NumberValue*>(left), static_cast<const NumberValue*>(right));
-  std::memcpy(result, &sum, sizeof sum);
-  return 1;
-}
-
-intptr_t XEV_CALL Resolve(const char*) { return reinterpret_cast<intptr_t>(&HostOperator); }
+intptr_t XEV_CALL Resolve(const char*) { return reinterpret_cast<intptr_t>(&fuzz_support::HostOperator); }
 
 int32_t XEV_CALL HostAggregate(ExprContext*, HEXP, int32_t, void** result, const char*, void** args) {
   IntToNumber(static_cast<NumberValue*>(*result), args != nullptr && args[0] != nullptr ? 3 : -3);
   return 1;
-}
-
-// The functions whose results grow with a count argument stand behind a
-// limit, as a host would put them: the limit keeps the fuzzer's memory small,
-// the real functions still do the work.
-constexpr int32_t kLongestResult = 1 << 16;
-
-int32_t CappedCall(XEVFunctionEntry entry, int argCount, int countArg, int textArg, ExprContext* ec, HEXP exp,
-                   int32_t size, void** result, const char* name, void** args) {
-  if (args == nullptr || args[countArg] == nullptr) return entry(ec, exp, size, result, name, args);
-  NumberValue count{};
-  std::memcpy(&count, args[countArg], sizeof count);
-  const int32_t unit = textArg < 0 || args[textArg] == nullptr
-                           ? 1
-                           : std::max<int32_t>(1, HostStrLen(static_cast<const char*>(args[textArg])));
-  IntToNumber(&count, std::clamp(NumberToInt(&count), -5, kLongestResult / unit));
-  void* capped[2] = {};
-  for (int i = 0; i < argCount; ++i) capped[i] = args[i];
-  capped[countArg] = &count;
-  return entry(ec, exp, size, result, name, capped);
-}
-
-int32_t XEV_CALL CappedRepeat(ExprContext* ec, HEXP exp, int32_t size, void** result, const char* name,
-                              void** args) {
-  return CappedCall(FUNStrRepeat, 2, 1, 0, ec, exp, size, result, name, args);
-}
-int32_t XEV_CALL CappedSpaces(ExprContext* ec, HEXP exp, int32_t size, void** result, const char* name,
-                              void** args) {
-  return CappedCall(FUNStrSpaces, 1, 0, -1, ec, exp, size, result, name, args);
-}
-int32_t XEV_CALL CappedPad(ExprContext* ec, HEXP exp, int32_t size, void** result, const char* name,
-                           void** args) {
-  return CappedCall(FUNStrPad, 2, 1, -1, ec, exp, size, result, name, args);
 }
 
 // ---- The context ------------------------------------------------------------
@@ -149,17 +109,10 @@ void AddItem(ExprContext* ec, int16_t kind, const char* name, int16_t type, intp
   XEVAddExpressionItem(ec, &item);
 }
 
-void Recap(ExprContext* ec, const char* name, XEVFunctionEntry capped) {
-  ExpItem* builtIn = xev::core::FindItem(ec->functionItems, name);
-  if (builtIn != nullptr) builtIn->boundValue = reinterpret_cast<intptr_t>(capped);
-}
-
 ExprContext* BuildContext() {
   ExprContext* ec = XEVCreateEC(0, Resolve, nullptr, 0xFF);
   FUNDefineFunctions(ec);
-  Recap(ec, "StrRepeat", CappedRepeat);
-  Recap(ec, "StrSpaces", CappedSpaces);
-  Recap(ec, "StrPad", CappedPad);
+  fuzz_support::CapGrowingFunctions(ec);
   const auto number = reinterpret_cast<intptr_t>(&NumberItem);
   for (const char* name : {"Amount", "Bx", "Cost", "Discount", "Orders.Total"}) {
     AddItem(ec, XEV_ITEM_DATA, name, XEV_TYPE_NUMBER, number);

@@ -30,6 +30,11 @@
  *    most size bytes are written, always zero-terminated (the text is cut to
  *    size - 1 bytes); the result is the text's length, or size when the text
  *    was cut. A size below 1 writes nothing and gives 0.
+ *  - Misuse that can be told cheaply gets the failure result: a NULL context
+ *    (XEVDestroyEC and XEVDeleteExpItem give 1), a NULL text (read as ""), a
+ *    NULL or too small buffer, an expression of another context where it
+ *    would change that context. A released HEXP cannot be told from a live
+ *    one: using it is undefined.
  */
 
 /*
@@ -464,6 +469,17 @@ XEV_API int32_t XEV_CALL XEVIsFunctionVariableUsed(ExprContext* ec, HEXP exp, co
 XEV_API int32_t XEV_CALL XEVIsItemAggregate(ExprContext* ec, int16_t kind, const char* name);
 /* 1 when exp calls an aggregate function. */
 XEV_API int32_t XEV_CALL XEVIsAggregateUsed(ExprContext* ec, HEXP exp);
+/* Lists what the expression's own text names, in text order: data and
+ * keyword items as kind 1, functions as kind 0, named formulas as kind 2.
+ * References are not followed, and a name written twice is listed twice, so
+ * a host that wants every answer of XEVIsItemUsed for all its formulas gets
+ * them in one pass over the formulas. The callback returns 0 to stop.
+ * Returns 1 when everything was listed, 0 when the callback stopped the
+ * listing, exp or callback is NULL, or memory ran out. */
+typedef int32_t(XEV_CALL* XEVEnumReferencesCallback)(ExprContext* ec, int16_t kind, const char* name,
+                                                      intptr_t user);
+XEV_API int32_t XEV_CALL XEVEnumExpReferences(ExprContext* ec, HEXP exp, XEVEnumReferencesCallback callback,
+                                              intptr_t user);
 /* Extended text: the formula text for a host that hands it on to another
  * language. Every reference to a named formula, Name(), is replaced by
  * "(" + that formula's text + ")", recursively. With expandDates non-zero,
@@ -505,7 +521,8 @@ XEV_API int32_t XEV_CALL XEVGetExtendedText(ExprContext* ec, HEXP exp, int32_t s
  * function has, 125 when the formula uses itself through other formulas, 127
  * when an existing formula that others use would change its type, or with the
  * code of the first error in the text.
- * Returns the expression: existing when given, else a new one. */
+ * Returns the expression: existing when given, else a new one; NULL, with
+ * nothing changed, for an existing expression of another context. */
 XEV_API HEXP XEV_CALL XEVParseFormula(ExprContext* ec, HEXP existing, const char* text,
                                       const char* name, ExprError* error, uint16_t* typeOut);
 /* Adds a new expression like XEVParseFormula without an existing one, but
@@ -543,7 +560,8 @@ XEV_API intptr_t XEV_CALL XEVErrorDisplay(XEVHWND parent, const char* text, cons
  * (the call returns 0) when a callback or function returns 0, a name it uses
  * is gone, or memory is short; evaluation reports no error codes. Ranges,
  * sets, keyword formulas and '%' yield no value. Division by zero gives 0 and
- * a NULL operand of Number arithmetic counts as 0. */
+ * a NULL operand of Number arithmetic counts as 0. An expression is evaluated
+ * over the items of the context it is asked in. */
 
 /* Evaluates exp into the caller's buffer.
  *  Number or DateTime: writes the 13-byte NumberValue; size is not looked at,
@@ -670,7 +688,8 @@ XEV_API uint32_t XEV_CALL XEVGetECBlockSize(ExprContext* ec, int32_t includeExpr
  * byte, then every piece that fits, stopping at the first that does not (so a
  * buffer of XEVGetECBlockSize(ec, 0) bytes gets the block without its
  * expressions). Returns the bytes written; 1 for a NULL ec, 0 for a NULL
- * buffer. Allocates nothing. */
+ * buffer. Allocates nothing. The block counts data items and expressions in
+ * 16 bits: a host checks that it holds at most 32767 of each before saving. */
 XEV_API int32_t XEV_CALL XEVGetECBlock(ExprContext* ec, int32_t size, void* buffer);
 /* Loads a block of any stored version (0 to 3) into ec, which should have its
  * callbacks, flags and functions set as when the block was written:

@@ -349,4 +349,34 @@ XEV_API int32_t XEV_CALL XEVIsAggregateUsed(ExprContext* ec, HEXP exp) {
   return SearchReached(owner, exp->root, test) == 1 ? 1 : 0;
 }
 
+XEV_API int32_t XEV_CALL XEVEnumExpReferences(ExprContext* ec, HEXP exp, XEVEnumReferencesCallback callback,
+                                              intptr_t user) {
+  using namespace xev::core;
+  if (exp == nullptr || callback == nullptr) return 0;
+  ExprContext* owner = ec != nullptr ? ec : exp->ec;
+  // The same descent as the uses test, so that following the formulas listed
+  // here gives exactly what XEVIsItemUsed answers.
+  auto visit = [&](const ExprNode* node) {
+    int16_t kind = -1;
+    WalkStep step = WalkStep::kSkip;
+    switch (node->kind) {
+      case NK_ITEM: kind = XEV_ITEM_DATA; break;
+      case NK_FORMULAREF: kind = XEV_ITEM_FORMULA; break;
+      case NK_FUNCTION:
+      case NK_SET:
+        kind = XEV_ITEM_FUNCTION;
+        step = WalkStep::kDescend;
+        break;
+      default:
+        if (IsOperatorKind(node->kind) || node->kind == NK_RANGE) step = WalkStep::kDescend;
+    }
+    if (kind >= 0 && NodeName(node) != nullptr && callback(owner, kind, NodeName(node), user) == 0) {
+      return WalkStep::kStop;
+    }
+    return step;
+  };
+  if (exp->root == nullptr) return 1;
+  return WalkTree(exp->root, visit) == WalkEnd::kDone ? 1 : 0;
+}
+
 }  // extern "C"

@@ -309,12 +309,7 @@ XEV_API int32_t XEV_CALL XEVEnumExpressions(ExprContext* ec, XEVEnumExpressionsC
 
 XEV_API int32_t XEV_CALL XEVIsExpNameUnique(ExprContext* ec, HEXP skip, const char* name) {
   if (ec == nullptr || name == nullptr) return 1;
-  {
-    LockedExpressions expressions(ec);
-    for (ExprRecord* exp : expressions) {
-      if (exp != skip && SameName(exp->name, name)) return 0;
-    }
-  }
+  if (xev::core::FormulaIndexNameTaken(ec, name, skip)) return 0;
   return xev::core::IsFunctionName(ec, name) ? 0 : 1;
 }
 

@@ -33,6 +33,10 @@ constexpr int64_t kLengthLimit = INT32_MAX;
 // reference gives back at most the bytes of its own name and parentheses),
 // so counting may stop there, before 64 bits overflow in a deep chain.
 constexpr int64_t kHopeless = int64_t{1} << 40;
+// What CountExtra gives for a cycle or a lack of memory. Any other negative
+// value is an answer: a formula whose text is shorter than its name makes
+// the text that refers to it shorter.
+constexpr int64_t kNoExtra = INT64_MIN;
 
 // Ties at one position: a call's closing escape comes before the opening
 // escape of whatever starts right there.
@@ -294,8 +298,8 @@ int64_t ExtendedText::CountExtra() {
     int64_t extra = OwnExtra(edit);
     if (edit.kind == EditKind::kReference) {
       Plan* named = PlanFor(static_cast<uint32_t>(edit.target));
-      if (named == nullptr) return -1;
-      if (named->state == PlanState::kOnPath) return -1;
+      if (named == nullptr) return kNoExtra;
+      if (named->state == PlanState::kOnPath) return kNoExtra;
       if (named->state != PlanState::kCounted) {
         named->state = PlanState::kOnPath;
         frames_[depth++] = Frame{static_cast<uint32_t>(edit.target), 0, 0, 0};
@@ -304,7 +308,7 @@ int64_t ExtendedText::CountExtra() {
       extra = int64_t{named->textLength} - TextLength(NodeText(edit.node)) + named->extra;
     }
     frame.sum += extra;
-    if (frame.sum > kHopeless) return -1;
+    if (frame.sum > kHopeless) return kNoExtra;
     ++frame.next;
   }
   return plans_[topSlot_].extra;
@@ -318,7 +322,7 @@ int64_t ExtendedText::Length() {
   const ExprNode* root = top_->root;
   if (root != nullptr && root->kind == NK_DATE && ec_->dateTextWidth != 0 && expand_) return ec_->dateTextWidth;
   int64_t extra = CountExtra();
-  if (extra < 0) return -1;
+  if (extra == kNoExtra) return -1;
   int64_t length = int64_t{top->textLength} + extra;
   if (length > kLengthLimit) return -1;
   return length < 0 ? 0 : length;

@@ -14,6 +14,7 @@ struct IndexBlock {
   uint32_t slotCount;  // a power of two
   uint32_t count;      // expressions indexed
   uint32_t valid;
+  uint32_t duplicates;  // some indexed name is held by more than one expression
   int32_t slots[1];
 };
 
@@ -42,13 +43,17 @@ void Insert(IndexBlock* block, const LockedExpressions& expressions, uint32_t or
       block->slots[slot] = static_cast<int32_t>(ordinal + 1);
       return;
     }
-    if (SameName(expressions[static_cast<uint32_t>(held - 1)]->name, name)) return;
+    if (SameName(expressions[static_cast<uint32_t>(held - 1)]->name, name)) {
+      block->duplicates = 1;
+      return;
+    }
   }
 }
 
 bool Rebuild(IndexBlock* block, const LockedExpressions& expressions) {
   if (static_cast<uint64_t>(expressions.count()) * 2 > block->slotCount) return false;
   std::memset(block->slots, 0, sizeof(int32_t) * block->slotCount);
+  block->duplicates = 0;
   for (uint32_t ordinal = 0; ordinal < expressions.count(); ++ordinal) Insert(block, expressions, ordinal);
   block->count = expressions.count();
   block->valid = 1;
@@ -100,21 +105,50 @@ void FormulaIndexRelease(ExprContext* ec) {
   ec->formulaIndex = nullptr;
 }
 
-int32_t FormulaIndexFind(const ExprContext* ec, const char* name) {
-  if (ec == nullptr || name == nullptr) return -1;
-  LockedExpressions expressions(ec);
+namespace {
+
+// The first ordinal named name, or -1; *alone is true when the index knows
+// that no other expression shares the name.
+int32_t Lookup(const ExprContext* ec, const LockedExpressions& expressions, const char* name, bool* alone) {
+  *alone = false;
   if (expressions.count() == 0) return -1;
   IndexBlock* block = BlockOf(ec);
   if (block == nullptr) return ScanList(expressions, name);
   if ((block->valid == 0 || block->count != expressions.count()) && !Rebuild(block, expressions)) {
     return ScanList(expressions, name);
   }
+  *alone = block->duplicates == 0;
   uint32_t mask = block->slotCount - 1;
   for (uint32_t slot = HashName(name) & mask; block->slots[slot] != 0; slot = (slot + 1) & mask) {
     uint32_t ordinal = static_cast<uint32_t>(block->slots[slot] - 1);
     if (SameName(expressions[ordinal]->name, name)) return static_cast<int32_t>(ordinal);
   }
   return -1;
+}
+
+}  // namespace
+
+int32_t FormulaIndexFind(const ExprContext* ec, const char* name) {
+  if (ec == nullptr || name == nullptr) return -1;
+  LockedExpressions expressions(ec);
+  bool alone = false;
+  return Lookup(ec, expressions, name, &alone);
+}
+
+bool FormulaIndexNameTaken(const ExprContext* ec, const char* name, const ExprRecord* skip) {
+  if (ec == nullptr || name == nullptr) return false;
+  LockedExpressions expressions(ec);
+  bool alone = false;
+  int32_t first = Lookup(ec, expressions, name, &alone);
+  if (first < 0) return false;
+  if (expressions[static_cast<uint32_t>(first)] != skip) return true;
+  if (alone) return false;
+  // Only a context that was given a name twice (XEVParseString does not
+  // refuse one) pays for a look past the first holder.
+  for (uint32_t ordinal = static_cast<uint32_t>(first) + 1; ordinal < expressions.count(); ++ordinal) {
+    if (SameName(expressions[ordinal]->name, name)) return true;
+  }
+  return false;
 }
 
 }  // namespace xev::core

@@ -25,5 +25,7 @@ void FormulaIndexInvalidate(ExprContext* ec);
 void FormulaIndexRelease(ExprContext* ec);
 // Ordinal of the first expression named name, or -1.
 int32_t FormulaIndexFind(const ExprContext* ec, const char* name);
+// True when an expression other than skip is named name.
+bool FormulaIndexNameTaken(const ExprContext* ec, const char* name, const ExprRecord* skip);
 
 }  // namespace xev::core

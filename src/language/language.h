@@ -100,6 +100,8 @@ int32_t NextToken();
 const TokenValue& CurrentToken();
 // Bytes read from the text, plus 1 once the virtual trailing blank was delivered.
 uint32_t CurrentOffset();
+// Byte length of the text being scanned.
+uint32_t ScannedTextLength();
 ExprContext* ScanContext();
 bool NameCheckMode();
 uint16_t PendingDateUnit();

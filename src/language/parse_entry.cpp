@@ -181,7 +181,9 @@ XEV_API HEXP XEV_CALL XEVParseString(ExprContext* ec, const char* text, const ch
 
 XEV_API HEXP XEV_CALL XEVParseFormula(ExprContext* ec, HEXP existing, const char* text, const char* name,
                                       ExprError* error, uint16_t* typeOut) {
-  if (ec == nullptr) return nullptr;
+  // Replacing an expression of another context would change that context's
+  // list behind its back.
+  if (ec == nullptr || (existing != nullptr && existing->ec != ec)) return nullptr;
   if (text == nullptr) text = "";
   ExprRecord* record = ParseNewRecord(ec, text, name, error, typeOut);
   if (record == nullptr) return nullptr;

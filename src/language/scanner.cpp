@@ -450,6 +450,10 @@ void ScannerReset(const char* text, ExprContext* ec, bool nameCheckMode) {
 
 const TokenValue& CurrentToken() { return t_scanner.token; }
 uint32_t CurrentOffset() { return Offset(); }
+
+uint32_t ScannedTextLength() {
+  return t_scanner.text != nullptr ? static_cast<uint32_t>(std::strlen(t_scanner.text)) : 0;
+}
 ExprContext* ScanContext() { return t_scanner.ec; }
 bool NameCheckMode() { return t_scanner.nameCheckMode; }
 uint16_t PendingDateUnit() { return t_scanner.pendingDateUnit; }

@@ -426,7 +426,15 @@ void ReportParserMessage(const char* message) {
   if (std::strcmp(message, "memory exhausted") == 0) code = kErrTooComplex;
   uint32_t offset = CurrentOffset();
   uint32_t length = std::min(t_parser.lastLen, offset);
-  error = ExprError{code, offset - length, length};
+  uint32_t pos = offset - length;
+  // At the end of a text the read-ahead has gone past the virtual blank, and
+  // the span by that rule with it; hosts mark spans in their own copy of the
+  // text, so it ends within the text and that blank, as the scanner's own
+  // error spans do.
+  uint32_t limit = ScannedTextLength() + 1;
+  if (pos > limit) pos = limit;
+  if (pos + length > limit) length = limit - pos;
+  error = ExprError{code, pos, length};
 }
 
 ExprNode*& PendingRoot() { return t_parser.root; }

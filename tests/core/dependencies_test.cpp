@@ -44,6 +44,32 @@ class Dependencies : public ::testing::Test {
   ParseContext c;
 };
 
+// The direct references, followed through the formulas they name, give what
+// XEVIsItemUsed answers; the listing itself never follows a reference.
+int32_t XEV_CALL ListReference(ExprContext*, int16_t kind, const char* name, intptr_t user) {
+  auto* seen = reinterpret_cast<std::string*>(user);
+  *seen += std::to_string(kind) + ":" + name + " ";
+  return seen->size() < 40 ? 1 : 0;
+}
+
+TEST_F(Dependencies, DirectReferencesListTheOwnTextInOrder) {
+  Add("Amount * 2", "A");
+  HEXP called = Add("Twice(A() + Qty) - Price + Total(Amount)", "Called");
+  HEXP range = Add("Qty AND A() * 2", "Between");
+  HEXP constant = Add("12", "Twelve");
+  std::string seen;
+  EXPECT_EQ(XEVEnumExpReferences(c.ec, range, ListReference, reinterpret_cast<intptr_t>(&seen)), 1);
+  EXPECT_EQ(seen, "1:Qty 2:A ");
+  seen.clear();
+  EXPECT_EQ(XEVEnumExpReferences(c.ec, constant, ListReference, reinterpret_cast<intptr_t>(&seen)), 1);
+  EXPECT_EQ(seen, "");
+  // The callback stops the listing once it has seen enough.
+  EXPECT_EQ(XEVEnumExpReferences(nullptr, called, ListReference, reinterpret_cast<intptr_t>(&seen)), 0);
+  EXPECT_EQ(seen, "0:Twice 2:A 1:Qty 1:Price 0:Total 1:Amount ");
+  EXPECT_EQ(XEVEnumExpReferences(c.ec, nullptr, ListReference, 0), 0);
+  EXPECT_EQ(XEVEnumExpReferences(c.ec, called, nullptr, 0), 0);
+}
+
 TEST_F(Dependencies, UsesFollowReferencesThroughEveryKindOfNode) {
   HEXP a = Add("Amount * 2", "A");
   HEXP called = Add("Twice(A() + 1) - Price", "Called");

@@ -60,6 +60,17 @@ TEST_F(ExtendedText, OnlyReferencesTheParserFoundAreExpanded) {
   EXPECT_EQ(Length(b, false), 5);
 }
 
+// A formula whose text is shorter than its name makes the text that refers
+// to it shorter, and that is a length, not a failure.
+TEST_F(ExtendedText, AReferenceLongerThanTheTextItBringsShortensTheText) {
+  Add("Qty", "Remainder");
+  HEXP cartons = Add("(Amount - Remainder()) / 12", "Cartons");
+  EXPECT_EQ(Text(cartons, false), "(Amount - (Qty)) / 12");
+  EXPECT_EQ(Length(cartons, false), 21);
+  HEXP nested = Add("Remainder() + Cartons()", "Nested");
+  EXPECT_EQ(Text(nested, true), "(Qty) + ((Amount - (Qty)) / 12)");
+}
+
 TEST_F(ExtendedText, MarkedFunctionsAreEscapedWhenExpanding) {
   HEXP one = Add("Esc(Amount) + 1", "One");
   EXPECT_EQ(Text(one, true), " {fn Esc(Amount) }  + 1");

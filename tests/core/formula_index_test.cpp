@@ -40,6 +40,31 @@ TEST(FormulaIndex, FollowsDestroyRenameAndDuplicates) {
   EXPECT_NE(XEVHEXPFromName(c.ec, "A"), nullptr);
 }
 
+// Uniqueness with a skipped expression: the skipped one alone does not make a
+// name taken, a second holder (possible through XEVParseString) does, and
+// function names are never free.
+TEST(FormulaIndex, NameUniquenessSeesPastTheSkippedHolder) {
+  Context c;
+  HEXP a = c.Add("1", "A");
+  HEXP b = c.Add("2", "B");
+  EXPECT_EQ(XEVIsExpNameUnique(c.ec, nullptr, "A"), 0);
+  EXPECT_EQ(XEVIsExpNameUnique(c.ec, a, "A"), 1);
+  EXPECT_EQ(XEVIsExpNameUnique(c.ec, b, "A"), 0);
+  EXPECT_EQ(XEVIsExpNameUnique(c.ec, a, "C"), 1);
+  HEXP a2 = c.Add("3", "A");
+  EXPECT_EQ(XEVIsExpNameUnique(c.ec, a, "A"), 0);
+  EXPECT_EQ(XEVIsExpNameUnique(c.ec, a2, "A"), 0);
+  ASSERT_EQ(XEVDestroyEXP(c.ec, a2), 1);
+  EXPECT_EQ(XEVIsExpNameUnique(c.ec, a, "A"), 1);  // the rebuilt index forgets the duplicate
+  uint16_t type = 0;
+  ExprError error{};
+  EXPECT_EQ(XEVParseFormula(c.ec, a, "4", "B", &error, &type), nullptr);
+  EXPECT_EQ(error.code, 126u);
+  EXPECT_EQ(XEVParseFormula(c.ec, a, "4", "A", &error, &type), a);
+  FUNDefineFunctions(c.ec);
+  EXPECT_EQ(XEVIsExpNameUnique(c.ec, nullptr, "StrLeft"), 0);
+}
+
 TEST(FormulaIndex, ManyFormulasResolveWithoutAllocating) {
   Context c;
   for (int i = 0; i < 3000; ++i) {

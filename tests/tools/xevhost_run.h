@@ -1,8 +1,10 @@
-// Running the built xevhost from a test: the binary on fixtures or scratch
-// files, its output and exit status caught for comparison.
+// Running the built xevhost binary from a test: arguments in, exit status,
+// standard output and standard error out. The binary runs in the fixture
+// folder (tests/data/xevhost).
 #pragma once
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,11 +18,18 @@
 
 namespace xevhost_test {
 
-const std::string kFixtures = XEV_TEST_DATA_DIR "/xevhost";
+inline const std::string kFixtures = XEV_TEST_DATA_DIR "/xevhost";
 
 struct RunResult {
-  int status = -1;
+  int status = -1;  // the exit status, or 128 + the signal that ended the run
   std::string out, err;
+};
+
+// Where standard output goes: a file the result reads back (the default),
+// another path such as /dev/full, or a pipe whose reader has gone.
+struct Output {
+  std::string path;
+  bool closedPipe = false;
 };
 
 inline std::string ReadFile(const std::string& path) {
@@ -29,29 +38,41 @@ inline std::string ReadFile(const std::string& path) {
   return s.str();
 }
 
-inline void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
 
-// Runs xevhost in the fixture folder with stdout and stderr caught in files.
-inline RunResult Xevhost(const std::vector<std::string>& args) {
+inline RunResult Xevhost(const std::vector<std::string>& args, const Output& output = {}) {
   static int counter = 0;
   std::string base = testing::TempDir() + "xevhost_run_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
-  std::string outPath = base + ".out", errPath = base + ".err";
+  std::string outPath = output.path.empty() ? base + ".out" : output.path, errPath = base + ".err";
   std::vector<char*> argv{const_cast<char*>(XEVHOST_PATH)};
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  int pipeEnds[2] = {-1, -1};
+  if (output.closedPipe && pipe(pipeEnds) != 0) return {};
   pid_t pid = fork();
   if (pid == 0) {
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int out = output.closedPipe ? pipeEnds[1] : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (chdir(kFixtures.c_str()) != 0 || out < 0 || err < 0) _exit(126);
+    if (output.closedPipe) {
+      close(pipeEnds[0]);
+      signal(SIGPIPE, SIG_IGN);  // as some parents do; the tool must still end quietly
+    }
     dup2(out, STDOUT_FILENO), dup2(err, STDERR_FILENO);
     execv(XEVHOST_PATH, argv.data());
     _exit(127);
   }
+  if (output.closedPipe) close(pipeEnds[0]), close(pipeEnds[1]);
   int status = 0;
   waitpid(pid, &status, 0);
-  RunResult run{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadFile(outPath), ReadFile(errPath)};
-  std::remove(outPath.c_str()), std::remove(errPath.c_str());
+  RunResult run{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), "", ReadFile(errPath)};
+  if (output.path.empty() && !output.closedPipe) {
+    run.out = ReadFile(outPath);
+    std::remove(outPath.c_str());
+  }
+  std::remove(errPath.c_str());
   return run;
 }
 

@@ -107,9 +107,13 @@ CsvReader::Status CsvReader::Next(std::vector<std::string>& fields) {
   std::string* field = &startField();
   bool quoted = false;
   bool afterQuote = false;  // a quoted field has been closed
+  uint64_t recordStart = consumed_;
   for (;;) {
     // After a closing quote only a separator may follow; the slow path says so.
     if (!afterQuote) TakePlainRun(*field, quoted);
+    if (consumed_ - recordStart > kMaxRecordBytes) {
+      return Fail(recordLine_, "record longer than " + std::to_string(kMaxRecordBytes) + " bytes");
+    }
     int c = Get();
     if (c == kEndOfInput) {
       if (quoted) return Fail(recordLine_, "quoted field is not closed before the end of the file");

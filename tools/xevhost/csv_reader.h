@@ -10,6 +10,10 @@
 
 namespace xevhost {
 
+// A record may take at most this many bytes: a file without line breaks
+// where they belong is refused with its line instead of filling the memory.
+inline constexpr uint64_t kMaxRecordBytes = 1 << 20;
+
 class CsvReader {
  public:
   enum class Status { kRecord, kEnd, kError };

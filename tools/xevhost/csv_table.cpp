@@ -59,7 +59,13 @@ bool CsvTable::Open(const std::string& path, std::string& error) {
   // The encoding is decided by the whole file: one byte that is not UTF-8
   // anywhere means the file is in the code page already.
   bool maybeUtf8 = encoding_ != InputEncoding::kAnsi;
+  bool mustBeUtf8 = encoding_ == InputEncoding::kUtf8;
+  auto notUtf8 = [&](int64_t line) {
+    error = path + ": line " + std::to_string(line) + ": not valid UTF-8 (--encoding utf-8 was given)";
+    return false;
+  };
   for (const std::string& h : headers) maybeUtf8 = maybeUtf8 && IsValidUtf8(h);
+  if (mustBeUtf8 && !maybeUtf8) return notUtf8(reader_->line());
   std::vector<ColumnTypeInference> inference(headers.size());
   Progress progress("reading", fileSize_, kProgressRows);
   std::vector<std::string> fields;
@@ -74,6 +80,7 @@ bool CsvTable::Open(const std::string& path, std::string& error) {
       inference[i].Observe(fields[i]);
       if (maybeUtf8 && !IsAscii(fields[i])) maybeUtf8 = IsValidUtf8(fields[i]);
     }
+    if (mustBeUtf8 && !maybeUtf8) return notUtf8(reader_->line());
     ++rows_;
     progress.Update(rows_, reader_->bytesConsumed());
   }

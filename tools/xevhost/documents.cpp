@@ -6,6 +6,9 @@
 #include <fstream>
 #include <iterator>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "block_layout.h"
 #include "column_types.h"
 #include "data_items.h"
@@ -130,7 +133,63 @@ bool ReadWholeFile(const std::string& path, std::vector<unsigned char>& bytes, s
   return true;
 }
 
+namespace {
+
+// The block counts its data items and formulas in signed 16 bits.
+constexpr int32_t kMostPerSection = 32767;
+
+int32_t XEV_CALL CountItem(ExprContext* /*ec*/, const char* /*name*/, intptr_t user) {
+  ++*reinterpret_cast<int32_t*>(user);
+  return 1;
+}
+
+// Writes the whole block to a new file beside path, then renames it over
+// path: a save that fails half-way leaves the old document as it was.
+bool ReplaceFile(const std::string& path, const std::vector<unsigned char>& block) {
+  std::string temporary = path + ".XXXXXX";
+  int fd = mkstemp(temporary.data());
+  if (fd < 0) {
+    std::fprintf(stderr, "xevhost: %s: cannot create: %s\n", path.c_str(), std::strerror(errno));
+    return false;
+  }
+  size_t done = 0;
+  while (done < block.size()) {
+    ssize_t wrote = write(fd, block.data() + done, block.size() - done);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) break;
+    done += static_cast<size_t>(wrote);
+  }
+  bool ok = done == block.size() && fsync(fd) == 0;
+  int error = errno;
+  if (close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok) {
+    // mkstemp creates the file for its owner only; a document is an
+    // ordinary file, readable as the umask allows.
+    mode_t mask = umask(0);
+    umask(mask);
+    chmod(temporary.c_str(), 0666 & ~mask);
+    if (std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+    error = errno;
+  }
+  std::remove(temporary.c_str());
+  std::fprintf(stderr, "xevhost: %s: cannot write: %s\n", path.c_str(), std::strerror(error));
+  return false;
+}
+
+}  // namespace
+
 bool SaveDocument(ExprContext* ec, const std::string& path) {
+  int32_t items = 0;
+  XEVEnumExpItems(ec, XEV_ITEM_DATA, CountItem, reinterpret_cast<intptr_t>(&items));
+  int32_t formulas = XEVGetExpressionCount(ec);
+  if (items > kMostPerSection || formulas > kMostPerSection) {
+    std::fprintf(stderr, "xevhost: %s: a document holds at most %d data items and %d formulas; this one would hold %d and %d\n",
+                 path.c_str(), kMostPerSection, kMostPerSection, items, formulas);
+    return false;
+  }
   uint32_t size = XEVGetECBlockSize(ec, 1);
   std::vector<unsigned char> block(size);
   int32_t written = XEVGetECBlock(ec, static_cast<int32_t>(size), block.data());
@@ -138,15 +197,7 @@ bool SaveDocument(ExprContext* ec, const std::string& path) {
     std::fprintf(stderr, "xevhost: %s: the engine could not write the document\n", path.c_str());
     return false;
   }
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    std::fprintf(stderr, "xevhost: %s: cannot create: %s\n", path.c_str(), std::strerror(errno));
-    return false;
-  }
-  bool ok = std::fwrite(block.data(), 1, block.size(), file) == block.size();
-  ok = std::fclose(file) == 0 && ok;
-  if (!ok) std::fprintf(stderr, "xevhost: %s: cannot write: %s\n", path.c_str(), std::strerror(errno));
-  return ok;
+  return ReplaceFile(path, block);
 }
 
 bool LoadDocument(ExprContext* ec, const std::string& path, const CodePageConverter& converter,
@@ -234,11 +285,13 @@ int RunInfo(const Options& options, const CodePageConverter& converter) {
 
   std::vector<FormulaEntry> formulas = ListFormulas(ec);
   std::printf("\nformulas (%zu):\n", formulas.size());
-  for (const FormulaEntry& f : formulas) {
+  UsesIndex usesIndex(ec);
+  for (size_t ordinal = 0; ordinal < formulas.size(); ++ordinal) {
+    const FormulaEntry& f = formulas[ordinal];
     const char* kind = XEVIsExpRange(ec, f.exp, 1) == 1 ? "set" : XEVIsExpRange(ec, f.exp, 2) == 1 ? "range" : "formula";
     std::printf("  %s (%s, %s) = %s\n", utf8(f.name).c_str(), kind, TypeName(f.type),
                 utf8(ExpressionText(ec, f.exp)).c_str());
-    FormulaUses uses = UsesOf(ec, f.exp);
+    FormulaUses uses = usesIndex.For(ordinal);
     std::printf("      data items: %s\n", utf8(JoinNames(uses.items)).c_str());
     std::printf("      functions:  %s%s\n", JoinNames(uses.functions).c_str(), uses.aggregate ? " (aggregate)" : "");
     std::printf("      formulas:   %s\n", utf8(JoinNames(uses.formulas)).c_str());

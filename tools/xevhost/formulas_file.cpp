@@ -8,6 +8,9 @@
 namespace xevhost {
 namespace {
 
+// Far more than any formula; a longer line is a file that is not one.
+constexpr size_t kMaxFormulaLineBytes = 1 << 20;
+
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 size_t SkipBlanks(std::string_view s, size_t i) {
@@ -71,7 +74,8 @@ bool ReadFormulasFile(const std::string& path, InputEncoding encoding,
   }
   std::string all = content.str();
   if (all.compare(0, 3, "\xEF\xBB\xBF") == 0) all.erase(0, 3);
-  bool utf8 = encoding == InputEncoding::kUtf8 || (encoding == InputEncoding::kAuto && IsValidUtf8(all));
+  bool validUtf8 = IsValidUtf8(all);
+  bool utf8 = encoding == InputEncoding::kUtf8 || (encoding == InputEncoding::kAuto && validUtf8);
 
   std::istringstream lines(all);
   std::string raw;
@@ -80,6 +84,16 @@ bool ReadFormulasFile(const std::string& path, InputEncoding encoding,
   while (std::getline(lines, raw)) {
     ++number;
     if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+    // Whole-file problems are told with the first line that has them, before
+    // any formula of the file is used.
+    if (raw.size() > kMaxFormulaLineBytes) {
+      ioError = path + ":" + std::to_string(number) + ": line longer than " + std::to_string(kMaxFormulaLineBytes) + " bytes";
+      return false;
+    }
+    if (encoding == InputEncoding::kUtf8 && !validUtf8 && !IsValidUtf8(raw)) {
+      ioError = path + ":" + std::to_string(number) + ": not valid UTF-8 (--encoding utf-8 was given)";
+      return false;
+    }
     size_t first = SkipBlanks(raw, 0);
     if (first == raw.size() || raw[first] == '#') continue;
     converter.FromInput(raw, utf8, ansi);

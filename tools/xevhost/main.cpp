@@ -1,6 +1,7 @@
 // xevhost: the reference host of the xev formula engine. It does what a report
 // tool does with the library: data items over a CSV file, formulas from a file
 // or the command line, a value per formula and row, and stored documents.
+#include <csignal>
 #include <cstdio>
 #include <string_view>
 
@@ -8,11 +9,14 @@
 #include "edit_command.h"
 #include "explain.h"
 #include "options.h"
+#include "report_output.h"
 #include "report_run.h"
 #include "text_encoding.h"
 #include "xev/xev.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
   using namespace xevhost;
   if (argc > 1 && std::string_view(argv[1]) == "edit") return RunEditCommand(argc - 1, argv + 1);
   Options options;
@@ -40,4 +44,16 @@ int main(int argc, char** argv) {
     case Command::kColumns: return RunColumns(options, converter);
     default: return RunReport(options, converter);
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Whoever started us may have ignored SIGPIPE; a reader that goes away
+  // (| head -1) should end the run at once and quietly, as it does for any
+  // other tool in a pipe.
+  std::signal(SIGPIPE, SIG_DFL);
+  int status = Run(argc, argv);
+  if (!xevhost::OutputWritten(stdout) && status == xevhost::kExitOk) status = xevhost::kExitOutput;
+  return status;
 }

@@ -255,7 +255,8 @@ void PrintUsage(std::FILE* out) {
       "  --date-minus-string   a DateTime minus a String\n"
       "  --no-date-arith       no arithmetic on DateTime values\n"
       "\n"
-      "exit status: 0 done, 1 unusable input, 2 a formula does not parse, 64 usage\n",
+      "exit status: 0 done, 1 unusable input, 2 a formula does not parse, 64 usage,\n"
+      "             74 the output cannot be written\n",
       out);
 }
 

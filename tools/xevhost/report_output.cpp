@@ -1,6 +1,11 @@
 #include "report_output.h"
 
+#include "options.h"
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 namespace xevhost {
 namespace {
@@ -219,13 +224,68 @@ class JsonWriter : public ReportWriter {
 
 }  // namespace
 
-std::unique_ptr<ReportWriter> MakeReportWriter(OutputFormat format, std::FILE* out, int maxWidth) {
+namespace {
+
+std::unique_ptr<ReportWriter> MakeFormatWriter(OutputFormat format, std::FILE* out, int maxWidth) {
   switch (format) {
     case OutputFormat::kCsv: return std::make_unique<CsvWriter>(out);
     case OutputFormat::kJson: return std::make_unique<JsonWriter>(out);
     case OutputFormat::kTable: break;
   }
   return std::make_unique<TableWriter>(out, maxWidth);
+}
+
+// Stops the run at the first row that cannot be written, instead of
+// evaluating the rest of the input for nothing.
+class CheckedWriter : public ReportWriter {
+ public:
+  CheckedWriter(std::unique_ptr<ReportWriter> inner, std::FILE* out) : inner_(std::move(inner)), out_(out) {}
+  void Begin(const std::vector<ReportColumn>& columns) override {
+    inner_->Begin(columns);
+    StopIfOutputFailed(out_);
+  }
+  void Row(const std::vector<Cell>& cells) override {
+    inner_->Row(cells);
+    StopIfOutputFailed(out_);
+  }
+  void End() override {
+    inner_->End();
+    // Flushed here, so that a failure is seen while its cause is known.
+    std::fflush(out_);
+    StopIfOutputFailed(out_);
+  }
+
+ private:
+  std::unique_ptr<ReportWriter> inner_;
+  std::FILE* out_;
+};
+
+}  // namespace
+
+std::unique_ptr<ReportWriter> MakeReportWriter(OutputFormat format, std::FILE* out, int maxWidth) {
+  return std::make_unique<CheckedWriter>(MakeFormatWriter(format, out, maxWidth), out);
+}
+
+bool OutputWritten(std::FILE* out) {
+  errno = 0;
+  if (std::fflush(out) == 0 && std::ferror(out) == 0) return true;
+  int error = errno;
+  // A reader that went away (| head -1) wanted no more: not an error, when
+  // SIGPIPE did not already end the process.
+  if (error == EPIPE) return true;
+  std::fprintf(stderr, "xevhost: cannot write the output: %s\n", error != 0 ? std::strerror(error) : "write error");
+  return false;
+}
+
+void StopIfOutputFailed(std::FILE* out) {
+  if (std::ferror(out) == 0) return;
+  int error = errno;
+  bool quiet = error == EPIPE;
+  if (!quiet) {
+    std::fprintf(stderr, "xevhost: cannot write the output: %s\n",
+                 error != 0 ? std::strerror(error) : "write error");
+  }
+  std::_Exit(quiet ? kExitOk : kExitOutput);
 }
 
 std::string NumberText(const NumberValue& value) {

@@ -33,8 +33,20 @@ class ReportWriter {
   virtual void End() = 0;
 };
 
-// maxWidth (0: none) caps the width of table cells.
+// maxWidth (0: none) caps the width of table cells. The writer checks the
+// stream after every row and ends the process at the first failed write
+// (StopIfOutputFailed).
 std::unique_ptr<ReportWriter> MakeReportWriter(OutputFormat format, std::FILE* out, int maxWidth = 0);
+
+// Exit status when the output cannot be written (a full disk, /dev/full).
+inline constexpr int kExitOutput = 74;
+
+// Flushes out; false, with one line on stderr, when some write to it failed.
+// A closed pipe counts as written: its reader wanted no more.
+bool OutputWritten(std::FILE* out);
+// When a write to out has failed: says so in one line (nothing for a closed
+// pipe) and ends the process with kExitOutput (0 for a closed pipe).
+void StopIfOutputFailed(std::FILE* out);
 
 // Text of a Number value, "" for NULL.
 std::string NumberText(const NumberValue& value);

@@ -1,0 +1,133 @@
+// No silent loss of output: write errors on standard output and on --save
+// are told in one line with a non-zero status, a closed pipe ends quietly, a
+// failed save keeps the document that was there, and input the tool cannot
+// use is refused with file, line and cause before anything is written.
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "xevhost_run.h"
+
+namespace {
+
+using namespace xevhost_test;
+
+constexpr int kExitOutput = 74;
+
+TEST(XevhostOutput, AFullDiskFailsEveryCommandWithOneLine) {
+  TempFile doc("full.xev");
+  ASSERT_EQ(Xevhost({"orders.csv", "-f", "orders.formulas", "--save", doc, "--limit", "0"}).status, 0);
+  const std::vector<std::vector<std::string>> commands = {
+      {"orders.csv", "-f", "orders.formulas", "--format", "csv"},
+      {"orders.csv", "-f", "orders.formulas", "--format", "json"},
+      {"orders.csv", "-f", "orders.formulas", "--format", "table"},
+      {"info", doc},
+      {"explain", "Total", "orders.csv", "-f", "orders.formulas"},
+      {"--help"}};
+  for (const auto& args : commands) {
+    RunResult run = Xevhost(args, Output{"/dev/full"});
+    EXPECT_EQ(run.status, kExitOutput) << args[0] << ": " << run.err;
+    EXPECT_EQ(run.err, "xevhost: cannot write the output: No space left on device\n") << args[0];
+  }
+}
+
+TEST(XevhostOutput, AClosedPipeEndsTheRunQuietly) {
+  // Enough rows that the output cannot fit the pipe before the reader is gone.
+  std::string rows = "n\n";
+  for (int i = 0; i < 20000; ++i) rows += std::to_string(i) + "\n";
+  TempFile data("many.csv", rows);
+  RunResult run = Xevhost({data, "--formula", "Twice=n * 2", "--format", "csv"}, Output{"", true});
+  EXPECT_EQ(run.err, "");
+  EXPECT_TRUE(run.status == 0 || run.status == 128 + SIGPIPE) << run.status;
+}
+
+// A small file system that fills up; only where the test may mount one.
+class FullDisk {
+ public:
+  FullDisk() : dir(testing::TempDir() + "xevhost_tiny_" + std::to_string(getpid())) {
+    mkdir(dir.c_str(), 0700);
+    mounted = mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64k") == 0;
+  }
+  ~FullDisk() {
+    if (mounted) umount(dir.c_str());
+    rmdir(dir.c_str());
+  }
+  std::string dir;
+  bool mounted = false;
+};
+
+TEST(XevhostOutput, AFailedSaveKeepsTheDocumentThatWasThere) {
+  FullDisk disk;
+  if (!disk.mounted) GTEST_SKIP() << "cannot mount a small file system here";
+  std::string doc = disk.dir + "/report.xev";
+  ASSERT_EQ(Xevhost({"orders.csv", "-f", "orders.formulas", "--save", doc, "--limit", "0"}).status, 0);
+  std::string before = ReadFile(doc);
+  ASSERT_FALSE(before.empty());
+  // Far more formula text than the disk holds.
+  std::string formulas;
+  for (int i = 0; i < 3000; ++i) formulas += "Long" + std::to_string(i) + " = Qty * " + std::to_string(i) + " + Price * 1000000\n";
+  TempFile many("many.formulas", formulas);
+  RunResult run = Xevhost({"orders.csv", "-f", many, "--save", doc, "--limit", "0"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "xevhost: " + doc + ": cannot write: No space left on device\n");
+  EXPECT_EQ(ReadFile(doc), before);
+}
+
+TEST(XevhostOutput, SaveReplacesTheDocumentAndRefusesWhatTheFormatCannotHold) {
+  TempFile doc("replace.xev");
+  ASSERT_EQ(Xevhost({"orders.csv", "-f", "orders.formulas", "--save", doc, "--limit", "0"}).status, 0);
+  std::string before = ReadFile(doc);
+  std::string formulas;
+  for (int i = 0; i < 32768; ++i) formulas += "F" + std::to_string(i) + " = Qty * " + std::to_string(i) + "\n";
+  TempFile many("toomany.formulas", formulas);
+  RunResult run = Xevhost({"orders.csv", "-f", many, "--save", doc, "--limit", "0"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "xevhost: " + doc.path +
+                         ": a document holds at most 32767 data items and 32767 formulas; this one would hold 7 "
+                         "and 32768\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(ReadFile(doc), before);
+  ASSERT_EQ(Xevhost({"orders.csv", "--formula", "One=1", "--save", doc, "--limit", "0"}).status, 0);
+  EXPECT_NE(ReadFile(doc), before);
+  struct stat info {};
+  ASSERT_EQ(stat(doc.path.c_str(), &info), 0);
+  EXPECT_NE(info.st_mode & 0044, 0u);  // readable as any other file the user writes
+}
+
+TEST(XevhostInput, UnusableInputIsRefusedWithFileLineAndCause) {
+  std::string longLine = "Qty,Price\n1,2\n3," + std::string(10 << 20, '7') + "\n";
+  std::string lateBad;
+  for (int i = 0; i < 100000; ++i) lateBad += "F" + std::to_string(i) + " = Qty * " + std::to_string(i) + "\n";
+  lateBad += "Bad = Qty +\n";
+  TempFile notUtf8("latin1.csv", "Qty,Name\n1,Caf\xE9\n"), longCsv("long.csv", longLine),
+      badFormulas("latin1.formulas", "A = Qty\nB = 'Caf\xE9'\n"),
+      longFormula("long.formulas", "A = Qty\nB = " + std::string(2 << 20, '1') + "\n"),
+      hundredThousand("late.formulas", lateBad);
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{notUtf8, "--encoding", "utf-8", "--formula", "x=Qty"}, 1, notUtf8.path + ": line 2: not valid UTF-8"},
+      {{longCsv, "--formula", "x=Qty"}, 1, longCsv.path + ": line 3: record longer than 1048576 bytes"},
+      {{"orders.csv", "-f", badFormulas, "--encoding", "utf-8"}, 1, badFormulas.path + ":2: not valid UTF-8"},
+      {{"orders.csv", "-f", longFormula}, 1, longFormula.path + ":2: line longer than 1048576 bytes"},
+      {{"orders.csv", "-f", hundredThousand}, 2, hundredThousand.path + ":100001:12: error 109"},
+  };
+  for (const Case& c : cases) {
+    RunResult run = Xevhost(c.args);
+    EXPECT_EQ(run.status, c.status) << c.message << "\n" << run.err;
+    EXPECT_EQ(run.err.rfind("xevhost: " + c.message, 0) == 0 || run.err.rfind(c.message, 0) == 0, true)
+        << run.err.substr(0, 300);
+    EXPECT_EQ(run.out, "") << c.message;
+  }
+  // Without --encoding the same file is simply read in the code page.
+  RunResult ansi = Xevhost({notUtf8, "--formula", "x=Name", "--format", "csv"});
+  EXPECT_EQ(ansi.status, 0) << ansi.err;
+  EXPECT_EQ(ansi.out, "x\nCaf\xC3\xA9\n");
+}
+
+}  // namespace
