@@ -64,6 +64,7 @@ bool CsvTable::Open(const std::string& path, std::string& error) {
     error = path + ": line " + std::to_string(line) + ": not valid UTF-8 (--encoding utf-8 was given)";
     return false;
   };
+  int64_t headerLine = reader_->line();
   for (const std::string& h : headers) maybeUtf8 = maybeUtf8 && IsValidUtf8(h);
   if (mustBeUtf8 && !maybeUtf8) return notUtf8(reader_->line());
   std::vector<ColumnTypeInference> inference(headers.size());
@@ -93,7 +94,7 @@ bool CsvTable::Open(const std::string& path, std::string& error) {
 
   std::vector<std::string> ansiHeaders;
   for (const std::string& h : headers) {
-    converter_.FromInput(h, utf8_, converted_);
+    converter_.FromInput(h, utf8_, converted_, InputPlace{path_, headerLine});
     ansiHeaders.push_back(converted_);
   }
   std::vector<std::string> names = DataItemNames(ansiHeaders);
@@ -124,7 +125,8 @@ bool CsvTable::NextRow(std::vector<std::string>& cells, std::string& error) {
     return false;
   }
   cells.resize(raw_.size());
-  for (size_t i = 0; i < raw_.size(); ++i) converter_.FromInput(raw_[i], utf8_, cells[i]);
+  InputPlace place{path_, reader_->line()};
+  for (size_t i = 0; i < raw_.size(); ++i) converter_.FromInput(raw_[i], utf8_, cells[i], place);
   return true;
 }
 

@@ -81,8 +81,9 @@ bool CollectFormulaSources(const Options& options, const CodePageConverter& conv
   for (const std::string& argument : options.formulaArguments) {
     FormulaSource source;
     DefinitionError error;
-    std::string ansi = converter.ToAnsi(argument);
-    if (ParseDefinition(ansi, "--formula", ++ordinal, source, error)) {
+    std::string ansi;
+    converter.FromInput(argument, true, ansi, InputPlace{"--formula", ++ordinal});
+    if (ParseDefinition(ansi, "--formula", ordinal, source, error)) {
       sources.push_back(std::move(source));
     } else {
       errors.push_back(std::move(error));

@@ -96,7 +96,7 @@ bool ReadFormulasFile(const std::string& path, InputEncoding encoding,
     }
     size_t first = SkipBlanks(raw, 0);
     if (first == raw.size() || raw[first] == '#') continue;
-    converter.FromInput(raw, utf8, ansi);
+    converter.FromInput(raw, utf8, ansi, InputPlace{path, number});
     FormulaSource source;
     DefinitionError error;
     if (ParseDefinition(ansi, path, number, source, error)) {

@@ -8,6 +8,7 @@
 #include "documents.h"
 #include "edit_command.h"
 #include "explain.h"
+#include "locale_setting.h"
 #include "options.h"
 #include "report_output.h"
 #include "report_run.h"
@@ -37,6 +38,10 @@ int Run(int argc, char** argv) {
   if (!converter.ok()) {
     std::fprintf(stderr, "xevhost: this system cannot convert text to code page %u\n", options.codePage);
     return kExitBadInput;
+  }
+  if (options.locale && !UseLocale(*options.locale, converter, error)) {
+    std::fprintf(stderr, "xevhost: %s\n", error.c_str());
+    return kExitUsage;
   }
   switch (options.command) {
     case Command::kInfo: return RunInfo(options, converter);

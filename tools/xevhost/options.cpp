@@ -130,6 +130,12 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
            if (!ParseCount(v, o.maxWidth) || o.maxWidth < 2) { e = "--max-width needs a width of 2 or more"; return false; }
            return true;
          }},
+        {"--date-format", [](Options& o, const std::string& v, std::string& e) {
+           if (FormatCheckPicture(v.c_str()) != 1) { e = "--date-format needs a date picture such as yyyy-MM-dd (see docs/pictures.md)"; return false; }
+           o.dateFormat = v;
+           return true;
+         }},
+        {"--locale", [](Options& o, const std::string& v, std::string&) { o.locale = v; return true; }},
         {"--where", [](Options& o, const std::string& v, std::string&) { o.where = v; return true; }},
         {"--group-by", [](Options& o, const std::string& v, std::string& e) {
            if (!SplitNames(v, o.groupBy)) { e = "--group-by needs names separated by commas"; return false; }
@@ -240,6 +246,11 @@ void PrintUsage(std::FILE* out) {
       "                        tables align numbers on the point, CSV and JSON write\n"
       "                        dates as ISO 8601 (2024-01-31, 2024-01-31T16:45:00)\n"
       "  --max-width N         cut table cells wider than N, ending them with an ellipsis\n"
+      "  --date-format PICTURE write DateTimes by a date picture in every format:\n"
+      "                        'dd MMM yyyy', 'yyyy-MM-dd HH:mm' (codes in docs/pictures.md)\n"
+      "  --locale NAME         the locale NumberToCurrency and NumberCountryFmt write in\n"
+      "                        (de_DE.UTF-8; env: the environment's LC_NUMERIC and\n"
+      "                        LC_MONETARY); default: plain numbers, no grouping\n"
       "  --save DOC.xev        store data items and formulas as a document (with\n"
       "                        --limit 0, only that: nothing is printed)\n"
       "  --load DOC.xev        start from a stored document\n"

@@ -35,6 +35,8 @@ struct Options {
   std::optional<OutputFormat> format;
   int64_t limit = -1;  // -1: all rows
   int64_t maxWidth = 0;  // 0: table cells as wide as their values
+  std::string dateFormat;  // a date picture, UTF-8; empty: dates by the format
+  std::optional<std::string> locale;  // a C library locale name, or "env"
   std::optional<std::string> where;
   std::string savePath;
   std::string loadPath;

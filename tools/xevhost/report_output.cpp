@@ -295,11 +295,21 @@ std::string NumberText(const NumberValue& value) {
   return n < 0 ? std::string() : std::string(buffer, static_cast<size_t>(n));
 }
 
-std::string DateTimeText(const NumberValue& value, DateStyle style) {
+std::string DateTimeText(const NumberValue& value, DateStyle style, const char* picture) {
   if (NumberIsNull(&value)) return "";
   FormatDesc desc;
   FormatInit(&desc);
   if (NumberToDateParts(value.bytes + 1, value.bytes[0], &desc.date) != 1) return "";
+  if (picture != nullptr && *picture != '\0') {
+    // Literal text in a picture has no bound, so the buffer is measured.
+    desc.picture = picture;
+    std::string text(static_cast<size_t>(FormatMeasure(&desc, 0)) + 1, '\0');
+    desc.output = text.data();
+    desc.outputSize = static_cast<int32_t>(text.size());
+    if (FormatOutput(&desc) != 1) return "";
+    text.resize(std::strlen(text.c_str()));
+    return text;
+  }
   const DateParts& d = desc.date;
   bool midnight = d.hour == 0 && d.minute == 0 && d.second == 0 && d.fraction == 0;
   char buffer[kTextBufferSize];

@@ -53,8 +53,11 @@ std::string NumberText(const NumberValue& value);
 // How DateTimes are written: in the runtime's default form for people, in
 // ISO 8601 for programs. Both leave out a time of midnight.
 enum class DateStyle { kLocal, kIso };
-// Text of a DateTime value, "" for NULL.
-std::string DateTimeText(const NumberValue& value, DateStyle style = DateStyle::kLocal);
+// Text of a DateTime value, "" for NULL. A date picture (code-page bytes, one
+// FormatCheckPicture accepts) overrides the style: the user asked for exactly
+// that text, midnight or not.
+std::string DateTimeText(const NumberValue& value, DateStyle style = DateStyle::kLocal,
+                         const char* picture = nullptr);
 DateStyle DateStyleOf(OutputFormat format);
 
 // Field quoting for CSV output: quoted only when it has to be.

@@ -33,7 +33,7 @@ bool ParseHelperFormula(ExprContext* ec, const char* origin, const std::string& 
   FormulaSource source;
   source.origin = origin;
   source.line = 1;
-  source.text = converter.ToAnsi(textUtf8);
+  converter.FromInput(textUtf8, true, source.text, InputPlace{origin, 1});
   source.lineText = source.text;
   ExprError error{};
   exp = XEVParseFormula(ec, nullptr, source.text.c_str(), "", &error, &type);
@@ -94,8 +94,10 @@ Cell MakeCell(const std::string& ansi, bool null, const CodePageConverter& conve
 class ReportRows {
  public:
   ReportRows(const CodePageConverter& converter, std::vector<ValueReader>& keys,
-             std::vector<OutputColumn>& columns, ReportWriter& writer, DateStyle dates)
-      : converter_(converter), dates_(dates), keys_(keys), columns_(columns), writer_(writer) {
+             std::vector<OutputColumn>& columns, ReportWriter& writer, DateStyle dates,
+             const std::string& datePicture)
+      : converter_(converter), dates_(dates), datePicture_(datePicture), keys_(keys), columns_(columns),
+        writer_(writer) {
     sums_.assign(columns.size(), NumberValue{});
     for (NumberValue& sum : sums_) NumberSetZero(&sum);
   }
@@ -135,7 +137,7 @@ class ReportRows {
  private:
   void AddCell(ValueReader& reader) {
     reader.Read(value_);
-    cells_.push_back(MakeCell(ValueText(value_, reader.type(), dates_), value_.null && reader.type() != XEV_TYPE_STRING,
+    cells_.push_back(MakeCell(ValueText(value_, reader.type(), dates_, datePicture_.c_str()), value_.null && reader.type() != XEV_TYPE_STRING,
                               converter_));
   }
 
@@ -152,6 +154,7 @@ class ReportRows {
 
   const CodePageConverter& converter_;
   DateStyle dates_;
+  std::string datePicture_;  // code-page bytes; empty: by dates_
   std::vector<ValueReader>& keys_;
   std::vector<OutputColumn>& columns_;
   ReportWriter& writer_;
@@ -211,7 +214,8 @@ int RunReport(const Options& options, const CodePageConverter& converter) {
   OutputFormat format = options.format.value_or(isatty(STDOUT_FILENO) == 1 ? OutputFormat::kTable : OutputFormat::kCsv);
   std::unique_ptr<ReportWriter> writer = MakeReportWriter(format, stdout, static_cast<int>(options.maxWidth));
   writer->Begin(header);
-  ReportRows rows(converter, grouping.keys(), columns, *writer, DateStyleOf(format));
+  ReportRows rows(converter, grouping.keys(), columns, *writer, DateStyleOf(format),
+                  converter.ToAnsi(options.dateFormat));
   int64_t rowsWritten = 0;
   auto more = [&] { return options.limit < 0 || rowsWritten < options.limit; };
 

@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdio>
 
 namespace xevhost {
 namespace {
@@ -66,13 +67,14 @@ CodePageConverter::~CodePageConverter() {
   if (toUtf8_ != nullptr) iconv_close(AsIconv(toUtf8_));
 }
 
-void CodePageConverter::Convert(void* cd, std::string_view in, std::string& out,
+bool CodePageConverter::Convert(void* cd, std::string_view in, std::string& out,
                                 bool inputIsUtf8) const {
   out.clear();
   if (IsAscii(in)) {  // the common case costs no conversion call
     out.assign(in);
-    return;
+    return true;
   }
+  bool exact = true;
   iconv(AsIconv(cd), nullptr, nullptr, nullptr, nullptr);
   // A code-page character never takes more than 4 UTF-8 bytes, nor a UTF-8
   // character more than 2 code-page bytes; 4x covers both directions.
@@ -96,17 +98,19 @@ void CodePageConverter::Convert(void* cd, std::string_view in, std::string& out,
     srcLeft -= skip;
     *dst++ = '?';
     --dstLeft;
+    exact = false;
     iconv(AsIconv(cd), nullptr, nullptr, nullptr, nullptr);
   }
   out.resize(out.size() - dstLeft);
+  return exact;
 }
 
-void CodePageConverter::ToAnsi(std::string_view utf8, std::string& out) const {
+bool CodePageConverter::ToAnsi(std::string_view utf8, std::string& out) const {
   if (toAnsi_ == nullptr) {
     out.assign(utf8);
-    return;
+    return true;
   }
-  Convert(toAnsi_, utf8, out, true);
+  return Convert(toAnsi_, utf8, out, true);
 }
 
 std::string CodePageConverter::ToAnsi(std::string_view utf8) const {
@@ -115,12 +119,12 @@ std::string CodePageConverter::ToAnsi(std::string_view utf8) const {
   return out;
 }
 
-void CodePageConverter::ToUtf8(std::string_view ansi, std::string& out) const {
+bool CodePageConverter::ToUtf8(std::string_view ansi, std::string& out) const {
   if (toUtf8_ == nullptr) {
     out.assign(ansi);
-    return;
+    return true;
   }
-  Convert(toUtf8_, ansi, out, false);
+  return Convert(toUtf8_, ansi, out, false);
 }
 
 std::string CodePageConverter::ToUtf8(std::string_view ansi) const {
@@ -129,12 +133,18 @@ std::string CodePageConverter::ToUtf8(std::string_view ansi) const {
   return out;
 }
 
-void CodePageConverter::FromInput(std::string_view text, bool utf8, std::string& out) const {
-  if (utf8) {
-    ToAnsi(text, out);
-  } else {
+void CodePageConverter::FromInput(std::string_view text, bool utf8, std::string& out,
+                                  const InputPlace& place) const {
+  if (!utf8) {
     out.assign(text);
+    return;
   }
+  if (ToAnsi(text, out) || warned_) return;
+  warned_ = true;
+  std::fprintf(stderr,
+               "xevhost: warning: %.*s:%lld: a character that code page %u cannot hold was replaced by '?' "
+               "(the first such character; later ones are not told)\n",
+               static_cast<int>(place.origin.size()), place.origin.data(), static_cast<long long>(place.line), codePage_);
 }
 
 }  // namespace xevhost

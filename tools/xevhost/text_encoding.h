@@ -11,6 +11,13 @@ namespace xevhost {
 
 enum class InputEncoding { kAuto, kUtf8, kAnsi };
 
+// Where a piece of input comes from: a file and its line, or an option and
+// its ordinal. Names the place of the first replaced character.
+struct InputPlace {
+  std::string_view origin;
+  int64_t line;
+};
+
 bool IsValidUtf8(std::string_view text);
 bool IsAscii(std::string_view text);
 
@@ -26,22 +33,26 @@ class CodePageConverter {
   uint32_t codePage() const { return codePage_; }
 
   // Characters the code page cannot hold, and bytes that are not UTF-8,
-  // become '?'. The output is replaced, not appended to.
-  void ToAnsi(std::string_view utf8, std::string& out) const;
+  // become '?'. The output is replaced, not appended to. Returns false when
+  // something was replaced.
+  bool ToAnsi(std::string_view utf8, std::string& out) const;
   std::string ToAnsi(std::string_view utf8) const;
   // Bytes that are not a character of the code page become '?'.
-  void ToUtf8(std::string_view ansi, std::string& out) const;
+  bool ToUtf8(std::string_view ansi, std::string& out) const;
   std::string ToUtf8(std::string_view ansi) const;
 
-  // Input text in the given encoding made into code-page bytes.
-  void FromInput(std::string_view text, bool utf8, std::string& out) const;
+  // Input text in the given encoding made into code-page bytes. The first
+  // replacement of the converter's life is told on standard error with its
+  // place: the user learns that the data changed, once, not once per cell.
+  void FromInput(std::string_view text, bool utf8, std::string& out, const InputPlace& place) const;
 
  private:
-  void Convert(void* cd, std::string_view in, std::string& out, bool inputIsUtf8) const;
+  bool Convert(void* cd, std::string_view in, std::string& out, bool inputIsUtf8) const;
 
   uint32_t codePage_;
   void* toAnsi_ = nullptr;
   void* toUtf8_ = nullptr;
+  mutable bool warned_ = false;
 };
 
 }  // namespace xevhost

@@ -29,10 +29,10 @@ bool ValueReader::IsTrue() {
          NumberIsZero(&value) == 0;
 }
 
-std::string ValueText(const TypedValue& value, int type, DateStyle style) {
+std::string ValueText(const TypedValue& value, int type, DateStyle style, const char* datePicture) {
   if (value.null) return "";
   if (type == XEV_TYPE_STRING) return value.text;
-  return type == XEV_TYPE_DATETIME ? DateTimeText(value.number, style) : NumberText(value.number);
+  return type == XEV_TYPE_DATETIME ? DateTimeText(value.number, style, datePicture) : NumberText(value.number);
 }
 
 int CompareValues(const TypedValue& a, const TypedValue& b, int type) {

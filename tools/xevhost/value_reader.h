@@ -39,7 +39,9 @@ class ValueReader {
 };
 
 // The value as text in the engine's code page ("" for null).
-std::string ValueText(const TypedValue& value, int type, DateStyle style = DateStyle::kLocal);
+// datePicture: see DateTimeText.
+std::string ValueText(const TypedValue& value, int type, DateStyle style = DateStyle::kLocal,
+                      const char* datePicture = nullptr);
 // Orders values of one type; null comes first.
 int CompareValues(const TypedValue& a, const TypedValue& b, int type);
 
