@@ -3,8 +3,10 @@
 // or the command line, a value per formula and row, and stored documents.
 #include <csignal>
 #include <cstdio>
+#include <string_view>
 
 #include "documents.h"
+#include "edit_command.h"
 #include "explain.h"
 #include "options.h"
 #include "report_output.h"
@@ -16,6 +18,7 @@ namespace {
 
 int Run(int argc, char** argv) {
   using namespace xevhost;
+  if (argc > 1 && std::string_view(argv[1]) == "edit") return RunEditCommand(argc - 1, argv + 1);
   Options options;
   std::string error;
   if (!ParseOptions(argc, argv, options, error)) {

@@ -213,6 +213,7 @@ void PrintUsage(std::FILE* out) {
       "       xevhost explain NAME [DATA.csv] [options]\n"
       "                                         show what a formula is and uses\n"
       "       xevhost info DOC.xev              list what a saved document holds\n"
+      "       xevhost edit DATA.csv -f FILE     edit the formulas in the formula editor\n"
       "       xevhost --columns DATA.csv        list the data items a CSV file gives\n"
       "\n"
       "Each CSV column becomes a data item: Number when every non-empty cell is a\n"

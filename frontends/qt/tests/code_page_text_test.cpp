@@ -1,0 +1,38 @@
+// Text between the kit's code pages and Qt: characters round-trip, and
+// positions map onto byte offsets without splitting a double-byte character.
+#include <gtest/gtest.h>
+
+#include "code_page_text.h"
+
+using xevqt::CodePageText;
+
+TEST(CodePageText, Cp1252RoundTripsItsOwnCharactersAndMarksTheRest) {
+  CodePageText cp(1252);
+  std::string bytes = "Caf\xE9 \x80 5 \x93ok\x94";
+  QString shown = cp.ToUnicode(bytes);
+  EXPECT_EQ(shown, QString::fromUtf8("Café € 5 “ok”"));
+  EXPECT_EQ(cp.FromUnicode(shown), bytes);
+  EXPECT_EQ(cp.ToUnicode("\x81"), QString(QChar(0xFFFD)));    // undefined in the code page
+  EXPECT_EQ(cp.FromUnicode(QString::fromUtf8("日")), "?");
+}
+
+TEST(CodePageText, Cp932PositionsNeverSplitADoubleByteCharacter) {
+  CodePageText cp(932);
+  std::string bytes = "A\x93\xFA" "B\xB1";  // A, a kanji (two bytes), B, a half-width katakana
+  xevqt::DisplayText d = cp.ToDisplay(bytes, false);
+  EXPECT_EQ(d.text, QString::fromUtf8("A日Bｱ"));
+  EXPECT_EQ(d.byteAt, (std::vector<int32_t>{0, 1, 3, 4, 5}));
+  EXPECT_EQ(d.PositionOf(2), 1);  // the kanji's second byte belongs to the kanji
+  EXPECT_EQ(d.PositionOf(3), 2);
+  EXPECT_EQ(d.ByteOffsetOf(2), 3);
+  EXPECT_EQ(d.ByteOffsetOf(99), 5);
+  EXPECT_EQ(cp.FromUnicode(d.text), bytes);
+}
+
+TEST(CodePageText, MultiLineTextsShowCrLfAsOneBreak) {
+  CodePageText cp(1252);
+  xevqt::DisplayText d = cp.ToDisplay("a\r\nb", true);
+  EXPECT_EQ(d.text, QString("a\nb"));
+  EXPECT_EQ(d.ByteOffsetOf(2), 3);  // b starts after both bytes of the break
+  EXPECT_EQ(d.PositionOf(2), 1);    // between CR and LF is the break itself
+}

@@ -1,0 +1,245 @@
+#include "edit_command.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "formulas.h"
+#include "formulas_writer.h"
+#include "host_context.h"
+#include "options.h"
+#include "xev/xevhost.h"
+
+namespace xevhost {
+namespace {
+
+constexpr size_t kMaxListedValues = 1000;
+
+struct EditArguments {
+  Options options;
+  std::string platform;
+  std::string screenshot;
+};
+
+// What the editor's callbacks reach while it is open: one session at a time.
+struct EditSession {
+  CsvTable* table = nullptr;
+  const RowValues* rows = nullptr;
+  std::map<int, std::vector<std::string>> values;  // by column, sorted, at most kMaxListedValues
+};
+EditSession* g_session = nullptr;
+
+bool TakeEditOption(int argc, char** argv, int& i, const char* name, std::string& value, bool& taken,
+                    std::string& error) {
+  std::string arg = argv[i];
+  size_t n = std::strlen(name);
+  taken = arg.compare(0, n, name) == 0 && (arg.size() == n || arg[n] == '=');
+  if (!taken) return true;
+  if (arg.size() > n) {
+    value = arg.substr(n + 1);
+    return true;
+  }
+  if (i + 1 >= argc) {
+    error = std::string(name) + " needs a value";
+    return false;
+  }
+  value = argv[++i];
+  return true;
+}
+
+// Takes the editor's own options and leaves the rest to the common parser.
+bool ParseEditArguments(int argc, char** argv, EditArguments& out, std::string& error) {
+  std::vector<char*> rest{const_cast<char*>("xevhost")};
+  for (int i = 1; i < argc; ++i) {
+    bool taken = false;
+    if (!TakeEditOption(argc, argv, i, "--platform", out.platform, taken, error)) return false;
+    if (taken) continue;
+    if (!TakeEditOption(argc, argv, i, "--screenshot", out.screenshot, taken, error)) return false;
+    if (taken) continue;
+    rest.push_back(argv[i]);
+  }
+  if (!ParseOptions(static_cast<int>(rest.size()), rest.data(), out.options, error)) return false;
+  const Options& o = out.options;
+  if (o.command == Command::kHelp) return true;
+  if (o.command != Command::kReport || o.formulaFiles.size() != 1 || !o.formulaArguments.empty() ||
+      !o.savePath.empty() || !o.loadPath.empty() || o.where || o.format || o.limit >= 0) {
+    error = "edit takes a data file and one formulas file: xevhost edit DATA.csv -f FILE.formulas";
+    return false;
+  }
+  return true;
+}
+
+const std::vector<std::string>& DistinctValues(EditSession& session, int column) {
+  auto found = session.values.find(column);
+  if (found != session.values.end()) return found->second;
+  std::set<std::string> distinct;
+  std::vector<std::string> cells;
+  std::string error;
+  if (session.table->Restart(error))
+    while (session.table->NextRow(cells, error))
+      if (static_cast<size_t>(column) < cells.size() && !cells[column].empty()) distinct.insert(cells[column]);
+  std::vector<std::string>& values = session.values[column];
+  for (const std::string& v : distinct) {
+    if (values.size() == kMaxListedValues) break;
+    values.push_back(v);
+  }
+  return values;
+}
+
+void XEV_CALL ListColumnValues(ExprContext*, const char* itemName, XEVHWND listBox, int32_t, int32_t*) {
+  if (g_session == nullptr || itemName == nullptr) return;
+  int column = g_session->rows->ColumnOf(itemName);
+  if (column < 0) return;
+  XEVUiSendMessage(listBox, XEV_LB_RESETCONTENT, 0, 0);
+  for (const std::string& value : DistinctValues(*g_session, column))
+    XEVUiSendMessage(listBox, XEV_LB_ADDSTRING, 0, reinterpret_cast<intptr_t>(value.c_str()));
+}
+
+// A formula another one uses would leave that one broken.
+int32_t XEV_CALL AllowDeletingUnused(ExprContext* ec, HEXP exp, XEVHWND) {
+  return XEVIsNamedFormulaUsed(ec, ExpressionName(ec, exp).c_str()) == 1 ? 0 : 1;
+}
+
+int EditAndSave(const EditArguments& args, const CodePageConverter& converter, const EditFrontEnd& frontEnd) {
+  const std::string& path = args.options.formulaFiles.front();
+  bool exists = std::filesystem::exists(path);
+  Options options = args.options;
+  if (!exists) options.formulaFiles.clear();  // a new file: the editor starts empty
+  Prepared prepared;
+  int status = kExitOk;
+  if (!Prepare(options, converter, false, prepared, status)) return status;
+  ExprContext* ec = prepared.context->ec();
+
+  EditSession session;
+  session.table = prepared.table.get();
+  session.rows = &prepared.context->state().rows;
+  g_session = &session;
+  XEVSetListValuesCallback(ec, ListColumnValues);
+  XEVSetDelPermissionCallback(ec, AllowDeletingUnused);
+
+  XevQtOptions qt{};
+  qt.platform = args.platform.empty() ? nullptr : args.platform.c_str();
+  qt.screenshotPath = args.screenshot.empty() ? nullptr : args.screenshot.c_str();
+  int qtArgc = 1;
+  char programName[] = "xevhost";
+  char* qtArgv[] = {programName, nullptr};
+  if (frontEnd.install(&qtArgc, qtArgv, &qt) == 0) {
+    g_session = nullptr;
+    std::fprintf(stderr, "xevhost: no display to show the editor on (set DISPLAY, or use --platform offscreen)\n");
+    return kExitUsage;
+  }
+  HEXP saved = XEVBuildExpression(nullptr, ec, nullptr, 0);
+  frontEnd.uninstall();
+  g_session = nullptr;
+
+  if (!args.screenshot.empty()) {
+    if (std::filesystem::exists(args.screenshot)) return kExitOk;
+    std::fprintf(stderr, "xevhost: %s: the screenshot could not be written\n", args.screenshot.c_str());
+    return kExitBadInput;
+  }
+  if (saved == nullptr) {
+    std::fprintf(stderr, "xevhost: cancelled, %s is unchanged\n", path.c_str());
+    return kExitOk;
+  }
+  FormulasFileOrigin origin{path, options.encoding, exists ? prepared.order : std::vector<HEXP>{}};
+  std::string content, error;
+  if (!RewriteFormulas(origin, ec, converter, content, error) || !ReplaceFile(path, content, error)) {
+    std::fprintf(stderr, "xevhost: %s\n", error.c_str());
+    return kExitBadInput;
+  }
+  std::fprintf(stderr, "xevhost: wrote %s%s\n", path.c_str(), exists ? " (the old one is kept as .bak)" : "");
+  return kExitOk;
+}
+
+std::string ExecutableDirectory() {
+  std::error_code failure;
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", failure);
+  return failure ? std::string() : self.parent_path().string();
+}
+
+}  // namespace
+
+bool LoadQtFrontEnd(EditFrontEnd& frontEnd, std::string& error) {
+  std::string soname = "libxev-qt.so." + std::to_string(XEV_VERSION_MAJOR);
+  std::vector<std::string> candidates;
+  if (const char* chosen = std::getenv("XEV_QT_LIBRARY"); chosen != nullptr && *chosen != '\0')
+    candidates.push_back(chosen);
+#ifdef XEV_QT_LIBRARY
+  candidates.push_back(XEV_QT_LIBRARY);
+#endif
+  if (std::string dir = ExecutableDirectory(); !dir.empty()) candidates.push_back(dir + "/../lib/" + soname);
+  candidates.push_back(soname);
+  for (const std::string& candidate : candidates) {
+    if (candidate.find('/') != std::string::npos && !std::filesystem::exists(candidate)) continue;
+    void* library = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+      error = dlerror();
+      continue;
+    }
+    frontEnd.install = reinterpret_cast<decltype(frontEnd.install)>(dlsym(library, "XevQtInstall"));
+    frontEnd.uninstall = reinterpret_cast<decltype(frontEnd.uninstall)>(dlsym(library, "XevQtUninstall"));
+    if (frontEnd.install != nullptr && frontEnd.uninstall != nullptr) return true;
+    error = candidate + " is not the xev Qt front end";
+    dlclose(library);
+  }
+  if (error.empty()) error = soname + " was not found";
+  error = "the editor needs the Qt front end, which this build lacks (" + error + ")";
+  return false;
+}
+
+int RunEdit(int argc, char** argv, const EditFrontEnd& frontEnd) {
+  EditArguments args;
+  std::string error;
+  if (!ParseEditArguments(argc, argv, args, error)) {
+    std::fprintf(stderr, "xevhost: %s\n", error.c_str());
+    PrintEditUsage(stderr);
+    return kExitUsage;
+  }
+  if (args.options.command == Command::kHelp) {
+    PrintEditUsage(stdout);
+    return kExitOk;
+  }
+  if (HostSetCodePage(args.options.codePage) != 1) {
+    std::fprintf(stderr, "xevhost: the engine does not support code page %u\n", args.options.codePage);
+    return kExitUsage;
+  }
+  CodePageConverter converter(args.options.codePage);
+  if (!converter.ok()) {
+    std::fprintf(stderr, "xevhost: this system cannot convert text to code page %u\n", args.options.codePage);
+    return kExitBadInput;
+  }
+  return EditAndSave(args, converter, frontEnd);
+}
+
+int RunEditCommand(int argc, char** argv) {
+  EditFrontEnd frontEnd;
+  std::string error;
+  if (!LoadQtFrontEnd(frontEnd, error)) {
+    std::fprintf(stderr, "xevhost: %s\n", error.c_str());
+    return kExitBadInput;
+  }
+  return RunEdit(argc, argv, frontEnd);
+}
+
+void PrintEditUsage(std::FILE* out) {
+  std::fputs(
+      "usage: xevhost edit DATA.csv -f FILE.formulas [options]\n"
+      "Opens the formula editor on the data file's columns and the file's formulas;\n"
+      "OK writes the file back (the old one kept as FILE.formulas.bak), Cancel\n"
+      "writes nothing. Only formulas that nothing uses can be deleted.\n"
+      "\n"
+      "options:\n"
+      "  --platform NAME       Qt platform: xcb (a desktop), offscreen, ...\n"
+      "  --screenshot OUT.png  draw the editor once into OUT.png and close it\n"
+      "  --ranges-sets, --code-page CP, --encoding ENC   as for a report\n",
+      out);
+}
+
+}  // namespace xevhost

@@ -1,0 +1,135 @@
+#include "formulas_writer.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "formulas.h"
+#include "formulas_file.h"
+
+namespace xevhost {
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+bool ReadAll(const std::string& path, std::string& content, std::string& error) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    error = path + ": cannot open formulas file: " + std::strerror(errno);
+    return false;
+  }
+  std::stringstream buffer;
+  buffer << file.rdbuf();
+  content = buffer.str();
+  return true;
+}
+
+// A formula's text on one line: the editor lets a formula run over lines,
+// the file holds one definition per line.
+std::string OneLine(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\r' || c == '\n') {
+      if (!out.empty() && out.back() != ' ') out.push_back(' ');
+      continue;
+    }
+    out.push_back(c);
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+// The definition line for a formula that kept its place: the name column and
+// the blanks around '=' stay as they were written when the name is unchanged.
+std::string RewrittenLine(const FormulaSource& source, const std::string& name, const std::string& text) {
+  if (name == source.name) return source.lineText.substr(0, source.textOffset) + text;
+  return source.lineText.substr(0, source.nameOffset) + name + " = " + text;
+}
+
+}  // namespace
+
+bool RewriteFormulas(const FormulasFileOrigin& origin, ExprContext* ec, const CodePageConverter& converter,
+                     std::string& content, std::string& error) {
+  std::string old;
+  std::vector<FormulaSource> sources;
+  std::vector<DefinitionError> shapeErrors;
+  bool exists = !origin.expressions.empty() || std::filesystem::exists(origin.path);
+  if (exists) {
+    if (!ReadAll(origin.path, old, error)) return false;
+    if (!ReadFormulasFile(origin.path, origin.encoding, converter, sources, shapeErrors, error)) return false;
+    if (sources.size() != origin.expressions.size()) {
+      error = origin.path + ": the file changed while the editor was open";
+      return false;
+    }
+  }
+  bool bom = old.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0;
+  if (bom) old.erase(0, kByteOrderMark.size());
+  bool utf8 = origin.encoding == InputEncoding::kUtf8 || (origin.encoding == InputEncoding::kAuto && IsValidUtf8(old));
+  bool crlf = old.find("\r\n") != std::string::npos;
+  std::string newline = crlf ? "\r\n" : "\n";
+  auto output = [&](const std::string& ansi) { return utf8 ? converter.ToUtf8(ansi) : ansi; };
+
+  std::set<HEXP> live;
+  std::vector<FormulaEntry> formulas = ListFormulas(ec);
+  for (const FormulaEntry& f : formulas) live.insert(f.exp);
+  std::set<HEXP> written;
+
+  content = bom ? std::string(kByteOrderMark) : std::string();
+  std::istringstream lines(old);
+  std::string raw;
+  size_t next = 0;
+  for (int number = 1; std::getline(lines, raw); ++number) {
+    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+    if (next >= sources.size() || sources[next].line != number) {
+      content += raw + newline;
+      continue;
+    }
+    const FormulaSource& source = sources[next];
+    HEXP exp = origin.expressions[next++];
+    if (live.count(exp) == 0) continue;  // deleted in the editor
+    written.insert(exp);
+    std::string name = ExpressionName(ec, exp), text = OneLine(ExpressionText(ec, exp));
+    if (name == source.name && text == source.text) content += raw + newline;
+    else content += output(RewrittenLine(source, name, text)) + newline;
+  }
+  for (const FormulaEntry& f : formulas) {
+    if (written.count(f.exp) != 0) continue;
+    content += output(f.name + " = " + OneLine(ExpressionText(ec, f.exp))) + newline;
+  }
+  return true;
+}
+
+bool ReplaceFile(const std::string& path, const std::string& content, std::string& error) {
+  namespace fs = std::filesystem;
+  std::error_code failure;
+  std::string temporary = path + ".new";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out << content;
+    out.close();
+    if (!out) {
+      error = temporary + ": cannot write: " + std::strerror(errno);
+      return false;
+    }
+  }
+  if (fs::exists(path)) {
+    fs::copy_file(path, path + ".bak", fs::copy_options::overwrite_existing, failure);
+    if (failure) {
+      error = path + ".bak: cannot keep the old file: " + failure.message();
+      fs::remove(temporary, failure);
+      return false;
+    }
+  }
+  fs::rename(temporary, path, failure);
+  if (failure) {
+    error = path + ": cannot replace: " + failure.message();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace xevhost
