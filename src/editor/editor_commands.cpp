@@ -156,10 +156,8 @@ void FillValueList(HWND dialog, int32_t firstFill) {
   HWND items = GetDlgItem(dialog, kIdDataItems);
   auto index = SendMessageA(items, LB_GETCURSEL, 0, 0);
   if (index < 0 || e.valueList == nullptr || e.ec->listValuesCallback == nullptr) return;
-  auto length = SendMessageA(items, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-  auto* name = static_cast<char*>(HostAlloc(static_cast<size_t>(length > 0 ? length : 0) + 1));
+  char* name = ListEntryText(items, static_cast<int32_t>(index));
   if (name == nullptr) return;
-  SendMessageA(items, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(name));
   SendMessageA(e.valueList, kMsgShowValuesOf, 0, reinterpret_cast<LPARAM>(name));
   HWND listBox = GetDlgItem(e.valueList, kIdCompanionControl);
   e.ec->listValuesCallback(e.ec, name, listBox, firstFill, &e.keepValuesEnabled);

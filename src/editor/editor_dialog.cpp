@@ -19,10 +19,8 @@ void AnswerHelpQuery(HWND dialog, HWND focus, XEVHelpCallback callback) {
   HWND functions = GetDlgItem(dialog, kIdFunctions);
   auto index = SendMessageA(functions, LB_GETCURSEL, 0, 0);
   if (focus == functions && index >= 0) {
-    auto length = SendMessageA(functions, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-    auto* name = static_cast<char*>(HostAlloc(static_cast<size_t>(length > 0 ? length : 0) + 1));
+    char* name = ListEntryText(functions, static_cast<int32_t>(index));
     if (name == nullptr) return;
-    SendMessageA(functions, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(name));
     callback(kHelpKindTopic, reinterpret_cast<intptr_t>(name));
     HostFree(name);
     return;

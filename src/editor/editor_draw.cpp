@@ -23,10 +23,8 @@ namespace {
 HBITMAP BitmapOf(HWND list, int32_t index) {
   EditorState& e = Editor();
   if (index == 0) return e.bitmaps[e.mode >= 0 && e.mode <= 2 ? e.mode : 0];
-  auto length = SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-  auto* name = static_cast<char*>(HostAlloc(static_cast<size_t>(length > 0 ? length : 0) + 1));
+  char* name = ListEntryText(list, index);
   if (name == nullptr) return e.bitmaps[kKindFormula];
-  SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(name));
   HEXP exp = ExpressionNamed(name);
   HostFree(name);
   return e.bitmaps[exp != nullptr ? KindOf(exp) : kKindFormula];
@@ -46,10 +44,8 @@ void DrawFormulaEntry(const DRAWITEMSTRUCT* draw) {
     if (bitmap != nullptr) DrawBitmap(draw->hDC, bitmap, x, row.top + (rowHeight - e.bitmapHeight) / 2);
     x += e.bitmapWidth;
   }
-  auto length = SendMessageA(draw->hwndItem, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-  auto* text = static_cast<char*>(HostAlloc(static_cast<size_t>(length > 0 ? length : 0) + 1));
+  char* text = ListEntryText(draw->hwndItem, index);
   if (text != nullptr) {
-    SendMessageA(draw->hwndItem, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
     int32_t textHeight = e.fontHeight > 0 ? e.fontHeight : rowHeight;
     TextOutA(draw->hDC, x, row.top + (rowHeight - textHeight) / 2, text, static_cast<int32_t>(std::strlen(text)));
     HostFree(text);

@@ -95,10 +95,8 @@ void KeepListInStep(HWND dialog, HEXP saved, bool added) {
   } else {
     int32_t entry = FindEntryByOrdinal(list, ordinal);
     if (entry < 0) return;
-    auto length = SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(entry), 0);
-    auto* shown = static_cast<char*>(HostAlloc(static_cast<size_t>(length > 0 ? length : 0) + 1));
+    char* shown = ListEntryText(list, entry);
     if (shown == nullptr) return;
-    SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(entry), reinterpret_cast<LPARAM>(shown));
     bool renamed = std::strcmp(shown, saved->name) != 0;
     HostFree(shown);
     if (!renamed) return;

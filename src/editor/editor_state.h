@@ -120,6 +120,9 @@ ExpressionKind KindOf(HEXP exp);
 HEXP ExpressionNamed(const char* name);
 // The expression of the formulas list's selected entry (index 1 or above), or null.
 HEXP SelectedExpression(HWND dialog);
+// A HostAlloc copy of a list entry's text, or null for a bad index or when
+// memory is short.
+char* ListEntryText(HWND list, int32_t index);
 // A HostAlloc copy of a window's text, or null when memory is short.
 char* CopyWindowText(HWND window);
 

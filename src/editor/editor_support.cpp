@@ -50,15 +50,22 @@ HEXP ExpressionNamed(const char* name) {
   return XEVHEXPFromName(ec, name);
 }
 
+char* ListEntryText(HWND list, int32_t index) {
+  auto length = static_cast<int32_t>(ui::SendMessageA(list, ui::LB_GETTEXTLEN, static_cast<WPARAM>(index), 0));
+  if (length < 0) return nullptr;
+  auto* text = static_cast<char*>(HostAlloc(static_cast<size_t>(length) + 1));
+  if (text == nullptr) return nullptr;
+  text[0] = 0;
+  ui::SendMessageA(list, ui::LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
 HEXP SelectedExpression(HWND dialog) {
   HWND list = ui::GetDlgItem(dialog, kIdFormulas);
   auto index = static_cast<int32_t>(ui::SendMessageA(list, ui::LB_GETCURSEL, 0, 0));
   if (index < 1) return nullptr;
-  auto length = static_cast<int32_t>(ui::SendMessageA(list, ui::LB_GETTEXTLEN, static_cast<WPARAM>(index), 0));
-  if (length < 0) return nullptr;
-  auto* name = static_cast<char*>(HostAlloc(static_cast<size_t>(length) + 1));
+  char* name = ListEntryText(list, index);
   if (name == nullptr) return nullptr;
-  ui::SendMessageA(list, ui::LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(name));
   HEXP exp = ExpressionNamed(name);
   HostFree(name);
   return exp;

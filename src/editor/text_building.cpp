@@ -230,16 +230,6 @@ void InsertFormulaCall(HWND edit, const char* name) {
   HostFree(call);
 }
 
-char* ListEntryText(HWND list, int32_t index) {
-  auto length = static_cast<int32_t>(SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0));
-  if (length < 0) return nullptr;
-  auto* text = static_cast<char*>(HostAlloc(static_cast<size_t>(length) + 1));
-  if (text == nullptr) return nullptr;
-  text[0] = 0;
-  SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
-  return text;
-}
-
 // ---- Placeholder scan ------------------------------------------------------------
 
 bool IsPlaceholderToken(const char* token) {

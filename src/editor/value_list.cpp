@@ -151,13 +151,10 @@ char* LiteralOf(const char* value) {
 }
 
 void InsertSelectedValue(HWND dialog, HWND list) {
-  auto index = static_cast<WPARAM>(SendMessageA(list, LB_GETCURSEL, 0, 0));
-  if (static_cast<LRESULT>(index) < 0) return;
-  LRESULT length = SendMessageA(list, LB_GETTEXTLEN, index, 0);
-  if (length < 0) return;
-  auto* value = static_cast<char*>(HostAlloc(static_cast<size_t>(length) + 1));
+  auto index = static_cast<int32_t>(SendMessageA(list, LB_GETCURSEL, 0, 0));
+  if (index < 0) return;
+  char* value = ListEntryText(list, index);
   if (value == nullptr) return;
-  SendMessageA(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(value));
   char* literal = LiteralOf(value);
   const char* text = literal != nullptr ? literal : value;
   HWND formula = GetDlgItem(GetWindow(dialog, GW_OWNER), kIdFormulaText);

@@ -18,6 +18,13 @@ bool IsDescendant(HWND window, HWND ancestor) {
   return false;
 }
 
+// A window that can no longer take input (disabled, hidden or going) takes
+// the focus with it when the focus is inside it.
+void DropFocusWithin(HWND window) {
+  kit::State& s = kit::S();
+  if (s.focus != nullptr && IsDescendant(s.focus, window)) s.focus = nullptr;
+}
+
 void MarkForPaint(Window* w) {
   w->needsPaint = true;
   for (HWND h = w->firstChild; h != nullptr;) {
@@ -100,8 +107,7 @@ BOOL DestroyWindow(HWND window) {
   if (w == nullptr || w->destroying) return 0;
   w->destroying = true;
   DestroyOwned(window);
-  kit::State& s = kit::S();
-  if (s.focus != nullptr && IsDescendant(s.focus, window)) s.focus = nullptr;
+  DropFocusWithin(window);
   if ((w = Find(window)) != nullptr && w->visible) {
     w->visible = false;
     kit::PresentChanged(window, XEV_UI_CHANGED_STATE);
@@ -272,8 +278,7 @@ BOOL EnableWindow(HWND window, BOOL enable) {
   bool now = enable != 0;
   if (w->enabled == now) return wasDisabled;
   w->enabled = now;
-  kit::State& s = kit::S();
-  if (!now && s.focus != nullptr && IsDescendant(s.focus, window)) s.focus = nullptr;
+  if (!now) DropFocusWithin(window);
   SendMessageA(window, WM_ENABLE, now ? 1 : 0, 0);
   kit::PresentChanged(window, XEV_UI_CHANGED_STATE);
   return wasDisabled;
@@ -292,8 +297,7 @@ BOOL ShowWindow(HWND window, int32_t command) {
   if (w->visible == show) return wasVisible;
   w->visible = show;
   if (show) MarkForPaint(w);
-  kit::State& s = kit::S();
-  if (!show && s.focus != nullptr && IsDescendant(s.focus, window)) s.focus = nullptr;
+  if (!show) DropFocusWithin(window);
   SendMessageA(window, WM_SHOWWINDOW, show ? 1 : 0, 0);
   kit::PresentChanged(window, XEV_UI_CHANGED_STATE);
   return wasVisible;
