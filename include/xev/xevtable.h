@@ -138,8 +138,8 @@ XEV_API int32_t XEV_CALL XEVTableBind(XevTable* table, const char* itemName, con
  * columns uses the columns given to XEVTableBind. where: NULL for every row,
  * or a Number formula of the EC that selects the rows whose value is neither
  * NULL nor zero (rows where it yields no value are left out). rowIndex: NULL,
- * or set to a HostAlloc'd array of the selected rows' numbers (the caller frees
- * it with HostFree). Each row evaluates where first, then the results in
+ * or set to a HostAlloc'd array of the selected rows' numbers followed by -1
+ * (the caller frees it with HostFree). Each row evaluates where first, then the results in
  * order. Returns 1; 0 when memory is short, when an argument is wrong (a
  * formula of another EC, a range or set, an unknown kind, a result kind that
  * cannot hold the formula's type, a column that cannot feed its item), with

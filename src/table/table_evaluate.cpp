@@ -171,6 +171,7 @@ bool JoinShares(const Job& job, XevResult* results, int64_t** rowIndex) {
       if (share.count > 0) std::memcpy(index + at, share.selected, sizeof(int64_t) * static_cast<size_t>(share.count));
       at += share.count;
     }
+    index[total] = -1;
     *rowIndex = index;
   }
   return true;
