@@ -43,9 +43,12 @@ def _split_texts(result, rows, encoding):
         return []
     offsets = np.frombuffer(ffi.buffer(result.offsets, (rows + 1) * 8), dtype=np.int64)
     data = np.frombuffer(ffi.buffer(result.values, int(offsets[rows])), dtype=np.uint8)
-    # Engine texts hold no NUL, so NUL can stand between them.
-    joined = np.insert(data, offsets[1:rows], 0).tobytes()
-    return joined.decode(encoding, "replace").split("\0")
+    # Engine texts hold no NUL, so a NUL can stand between each two of them.
+    joined = np.zeros(len(data) + rows - 1, dtype=np.uint8)
+    keep = np.ones(len(joined), dtype=bool)
+    keep[offsets[1:rows] + np.arange(rows - 1)] = False
+    joined[keep] = data
+    return joined.tobytes().decode(encoding, "replace").split("\0")
 
 
 def _object_array(values, missing, fill):
