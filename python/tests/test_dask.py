@@ -38,9 +38,20 @@ def test_two_worker_processes_equal_the_pandas_path(frame, expected):
 
 def test_thread_workers_equal_the_pandas_path(frame, expected):
     ddf = dd.from_pandas(frame, npartitions=PARTITIONS)
-    with dask.config.set(scheduler="threads", num_workers=2):
+    before = xev.dask.loaded_contexts()
+    with LocalCluster(n_workers=1, threads_per_worker=2, processes=False, dashboard_address=None) as cluster, \
+            Client(cluster):
         result = xev.dask.evaluate(ddf, FORMULAS, where="Discount").compute()
     pd.testing.assert_frame_equal(result, expected)
+    # Two threads at a time need two contexts in the one process, never more.
+    assert 1 <= xev.dask.loaded_contexts() - before <= 2
+
+
+def test_local_threads_scheduler(frame, expected):
+    ddf = dd.from_pandas(frame.head(20_000), npartitions=4)
+    with dask.config.set(scheduler="threads", num_workers=2):
+        result = xev.dask.evaluate(ddf, FORMULAS, where="Discount").compute()
+    pd.testing.assert_frame_equal(result, expected.loc[expected.index < 20_000])
 
 
 def test_object_column_types_from_the_first_rows_or_as_told():

@@ -21,7 +21,6 @@ COLUMN_DOUBLE = 2
 COLUMN_DECIMAL_TEXT = 3
 COLUMN_TIME = 5
 COLUMN_STRING = 7
-_NANOSECONDS = 9
 
 _NUMBER_OBJECTS = ("decimal", "integer", "floating", "mixed-integer-float")
 _DATE_OBJECTS = ("datetime", "datetime64", "date")

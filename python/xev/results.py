@@ -13,7 +13,7 @@ import pandas as pd
 
 from ._ffi import ffi
 from .codepage import codec
-from .context import DATETIME, NUMBER, STRING
+from .context import DATETIME, NUMBER
 
 RESULT_DOUBLE = 2
 RESULT_TEXT = 3
@@ -111,5 +111,3 @@ def check_numbers(numbers):
     if numbers not in NUMBER_FORMS:
         raise ValueError(f"xev: numbers must be one of {', '.join(NUMBER_FORMS)}, not {numbers!r}")
 
-
-__all__ = ["result_kind", "result_array", "empty_array", "no_value_rows", "check_numbers", "STRING"]
