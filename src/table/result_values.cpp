@@ -48,7 +48,7 @@ bool WriteText(ShareColumn& column, int64_t slot, const eval::Value* value) {
     int32_t length = HostNumberToStr(&value->number, text, sizeof text);
     ok = length < 0 || Append(column, text, static_cast<size_t>(length));
   }
-  column.ends[slot] = column.byteCount;
+  column.offsets[slot + 1] = column.byteCount;
   return ok;
 }
 
@@ -141,14 +141,14 @@ bool AllocateShareColumn(const ResultShape& shape, int64_t rows, ShareColumn& co
     column.values = static_cast<unsigned char*>(AllocateRows(static_cast<size_t>(shape.width), rows));
     return column.status != nullptr && column.values != nullptr;
   }
-  column.ends = static_cast<int64_t*>(AllocateRows(sizeof(int64_t), rows));
-  return column.status != nullptr && column.ends != nullptr;
+  column.offsets = static_cast<int64_t*>(AllocateRows(sizeof(int64_t), rows + 1));
+  return column.status != nullptr && column.offsets != nullptr;
 }
 
 void ReleaseShareColumn(ShareColumn& column) {
   HostFree(column.values);
   HostFree(column.status);
-  HostFree(column.ends);
+  HostFree(column.offsets);
   HostFree(column.bytes);
   column = ShareColumn{};
 }
@@ -167,10 +167,20 @@ bool WriteRow(const ResultShape& shape, ShareColumn& column, int64_t slot, const
   return true;
 }
 
-bool JoinColumn(const ResultShape& shape, const ShareColumn* const* parts, const int64_t* counts, int32_t partCount,
+bool JoinColumn(const ResultShape& shape, ShareColumn* const* parts, const int64_t* counts, int32_t partCount,
                 int64_t total, XevResult& out) {
   out.type = shape.type;
   out.rowCount = total;
+  if (partCount == 1) {
+    ShareColumn& part = *parts[0];
+    if (shape.width == 0 && part.bytes == nullptr) part.bytes = static_cast<char*>(AllocateRows(1, 0));
+    if (shape.width == 0 && part.bytes == nullptr) return false;
+    out.status = part.status;
+    out.values = shape.width > 0 ? static_cast<void*>(part.values) : static_cast<void*>(part.bytes);
+    out.offsets = part.offsets;
+    part = ShareColumn{};
+    return true;
+  }
   out.status = static_cast<uint8_t*>(AllocateRows(1, total));
   if (shape.width > 0) {
     out.values = AllocateRows(static_cast<size_t>(shape.width), total);
@@ -192,7 +202,7 @@ bool JoinColumn(const ResultShape& shape, const ShareColumn* const* parts, const
       std::memcpy(static_cast<unsigned char*>(out.values) + row * shape.width, part.values,
                   static_cast<size_t>(count * shape.width));
     } else {
-      for (int64_t i = 0; i < count; ++i) out.offsets[row + i + 1] = byte + part.ends[i];
+      for (int64_t i = 0; i < count; ++i) out.offsets[row + i + 1] = byte + part.offsets[i + 1];
       if (part.byteCount > 0) std::memcpy(static_cast<char*>(out.values) + byte, part.bytes, static_cast<size_t>(part.byteCount));
       byte += part.byteCount;
     }

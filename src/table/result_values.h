@@ -22,7 +22,7 @@ struct ResultShape {
 struct ShareColumn {
   unsigned char* values;  // fixed-width kinds
   uint8_t* status;
-  int64_t* ends;          // text: where each row's bytes end
+  int64_t* offsets;       // text: 0, then where each row's bytes end
   char* bytes;            // text
   int64_t byteCount;
 };
@@ -40,8 +40,8 @@ bool WriteRow(const ResultShape& shape, ShareColumn& column, int64_t slot, const
 
 // Fills out's values, offsets and status from the parts (shares in row
 // order, counts[i] rows each, total in all); false, with nothing kept, when
-// memory is short.
-bool JoinColumn(const ResultShape& shape, const ShareColumn* const* parts, const int64_t* counts, int32_t partCount,
+// memory is short. A single part hands its blocks over instead of copying.
+bool JoinColumn(const ResultShape& shape, ShareColumn* const* parts, const int64_t* counts, int32_t partCount,
                 int64_t total, XevResult& out);
 
 }  // namespace xev::table

@@ -148,7 +148,7 @@ bool JoinShares(const Job& job, XevResult* results, int64_t** rowIndex) {
     joined[r].status = nullptr;
   }
   for (int32_t r = 0; r < job.resultCount && ok; ++r) {
-    const ShareColumn* parts[kMaxThreads];
+    ShareColumn* parts[kMaxThreads];
     int64_t counts[kMaxThreads];
     for (int32_t s = 0; s < job.shareCount; ++s) {
       parts[s] = &job.shares[s].columns[r];
