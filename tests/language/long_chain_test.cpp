@@ -72,6 +72,8 @@ std::string Chain(const std::string& first, const char* op, const char* term, in
   return text;
 }
 
+int32_t XEV_CALL DestroyUser(ExprContext* ec, HEXP exp, ExpItem*) { return XEVDestroyEXP(ec, exp); }
+
 int32_t XEV_CALL CountReference(ExprContext*, int16_t, const char*, intptr_t user) {
   ++*reinterpret_cast<int*>(user);
   return 1;
@@ -190,8 +192,16 @@ TEST_F(LongChain, SumIsParsedEvaluatedQueriedCopiedStoredAndReleased) {
     EXPECT_EQ(XEVIsItemUsed(loaded, XEVHEXPFromName(loaded, "Sum"), XEV_ITEM_DATA, "C"), 1);
     EXPECT_EQ(XEVDestroyEC(loaded), 1);
 
-    EXPECT_EQ(XEVDestroyEXP(ec, outer), 1);
-    EXPECT_EQ(XEVDestroyEXP(ec, sum), 1);
+    HEXP twin = XEVCloneExpression(ec, sum, "Twin", nullptr);
+    EXPECT_EQ(NumberOf(ec, twin), total);
+    EXPECT_EQ(XEVDestroyEXP(ec, twin), 1);
+    XEVRenameExpressionItem(ec, XEV_ITEM_DATA, "C", "Last");
+    EXPECT_EQ(XEVIsItemUsed(ec, sum, XEV_ITEM_DATA, "Last"), 1);
+    EXPECT_EQ(XEVGetExpressionTextLength(ec, sum), static_cast<int32_t>(text.size() + 3));
+    EXPECT_EQ(NumberOf(ec, outer), std::to_string(kTerms + 1));
+    // Deleting the item at the bottom of the chain takes both formulas with it.
+    EXPECT_EQ(XEVDeleteExpItem(ec, XEV_ITEM_DATA, "B", DestroyUser), 1);
+    EXPECT_EQ(XEVGetExpressionCount(ec), 1);
     EXPECT_EQ(XEVDestroyEC(ec), 1);
   });
 }
