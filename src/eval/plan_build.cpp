@@ -85,10 +85,10 @@ bool Evaluated(const CallShape& shape, int32_t index) {
   return shape.nodes[index] != nullptr && !PassedByName(shape.item, index);
 }
 
-// Which step a node becomes. Deeper than the walk goes, a node is left to the
-// walk, which then refuses it exactly as it would have.
-Code Classify(ExprContext* ec, const ExprNode* node, int32_t depth, CallShape* call) {
-  if (depth >= language::kMaxTreeDepth) return Code::kSubtree;
+// Which step a node becomes. The steps the plan runs itself cost no C stack
+// however deep they lie, so depth plays no part here; a node left to the walk
+// is handed its depth, and the walk applies its own limits from there.
+Code Classify(ExprContext* ec, const ExprNode* node, CallShape* call) {
   switch (node->kind) {
     case language::NK_NUMBER:
       return node->left != nullptr ? Code::kConstant : Code::kSubtree;
@@ -135,7 +135,7 @@ bool Visit(ExprContext* ec, const ExprNode* root, Sink& sink) {
   while (!frames.empty()) {
     Frame frame = frames.Pop();
     CallShape call;
-    Code code = Classify(ec, frame.node, frame.depth, &call);
+    Code code = Classify(ec, frame.node, &call);
     if (frame.expanded) {
       if (!sink.Composite(frame, code, call)) return false;
       continue;
@@ -257,7 +257,7 @@ Plan* Prepare(ExprContext* ec, HEXP exp) {
   const ExprNode* root = exp->root;
   CallShape call;
   // A formula that the walk evaluates as a whole gains nothing from a plan.
-  if (Classify(ec, root, 0, &call) == Code::kSubtree) return nullptr;
+  if (Classify(ec, root, &call) == Code::kSubtree) return nullptr;
   Counter counter;
   if (!Visit(ec, root, counter)) return nullptr;
   Plan* plan = AllocatePlan(counter.steps, counter.arguments);
