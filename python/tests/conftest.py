@@ -27,3 +27,12 @@ def sales_rows(rows, seed=1):
 def values(column):
     """A column's values as a list, a missing one (NA, NaT, None) as None."""
     return [None if pd.isna(v) else v for v in column]
+
+
+def assert_same_frame(got, expected):
+    """Equal labels, dtypes and values (pandas' own check is slow on Decimal objects)."""
+    assert list(got.columns) == list(expected.columns)
+    assert list(got.dtypes.astype(str)) == list(expected.dtypes.astype(str))
+    assert got.index.equals(expected.index)
+    for name in expected.columns:
+        assert values(got[name]) == values(expected[name]), name
