@@ -25,6 +25,7 @@ constexpr Pow10Table kPow10;
 
 constexpr u128 kTen21 = kTen22 / 10;
 
+
 // floor(x / 10^k) for any k >= 0.
 u128 DropDigits(u128 x, int k) {
   if (k <= 0) return x;
@@ -62,6 +63,12 @@ u128 DivideWideBy1e19(const Wide& w, uint64_t* remainder) {
 }
 
 }  // namespace
+
+const uint64_t kPow10Narrow[20] = {
+    1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull, 10000000ull, 100000000ull,
+    1000000000ull, 10000000000ull, 100000000000ull, 1000000000000ull, 10000000000000ull,
+    100000000000000ull, 1000000000000000ull, 10000000000000000ull, 100000000000000000ull,
+    1000000000000000000ull, 10000000000000000000ull};
 
 u128 Pow10(int k) { return kPow10.values[k]; }
 
@@ -107,7 +114,8 @@ u128 DivMod64(u128 x, uint64_t d, uint64_t* remainder) {
 #endif
 }
 
-bool FinishSlow(NumberValue* dst, u128 coef, int64_t exp, bool neg) {
+bool FinishSlow(Decimal& r, u128 coef, int64_t exp, bool neg) {
+  r = Decimal{0, 0, false};
   if (coef >= kTen22) {
     // At most 39 digits, so at most 17 to drop: the divisor fits 64 bits.
     int drop = DigitCount(coef) - kPrecision;
@@ -120,20 +128,14 @@ bool FinishSlow(NumberValue* dst, u128 coef, int64_t exp, bool neg) {
       ++exp;
     }
   }
-  if (coef == 0) {
-    StoreZero(dst);
-    return true;
-  }
+  if (coef == 0) return true;
   int64_t adjusted = exp + DigitCount(coef) - 1;
   if (adjusted > kMaxAdjusted) {
-    StoreNull(dst);
+    r.exp = kNullExponent;
     return false;
   }
-  if (adjusted < kMinAdjusted) {
-    StoreZero(dst);
-    return true;
-  }
-  Store(dst, coef, int32_t(exp), neg);
+  if (adjusted < kMinAdjusted) return true;
+  r = Decimal{coef, int32_t(exp), neg};
   return true;
 }
 
@@ -168,11 +170,10 @@ int Compare(const NumberValue* pa, const NumberValue* pb) {
   return aSign < 0 ? -order : order;
 }
 
-bool Add(NumberValue* dst, const NumberValue* pa, const NumberValue* pb, bool subtract) {
-  const Decimal a = Load(pa), b = Load(pb);
+bool AddAligned(Decimal& r, const Decimal& a, const Decimal& b, bool subtract) {
   bool bNeg = b.neg != subtract;
-  if (b.coef == 0) return Finish(dst, a.coef, a.exp, a.neg);
-  if (a.coef == 0) return Finish(dst, b.coef, b.exp, bNeg);
+  if (b.coef == 0) return Finish(r, a.coef, a.exp, a.neg);
+  if (a.coef == 0) return Finish(r, b.coef, b.exp, bNeg);
 
   // Align on the smaller exponent: the operand with the larger one is scaled up.
   bool aHigher = a.exp >= b.exp;
@@ -184,7 +185,7 @@ bool Add(NumberValue* dst, const NumberValue* pa, const NumberValue* pb, bool su
   int32_t exp = aHigher ? b.exp : a.exp;
 
   bool lowInexact = false;
-  if (gap <= 16) {
+  if (gap <= kExactAlignment) {
     high *= kPow10.values[gap];  // below 10^38: exact
   } else {
     // Scale the larger operand to 37 digits and cut the smaller one down to
@@ -196,7 +197,7 @@ bool Add(NumberValue* dst, const NumberValue* pa, const NumberValue* pb, bool su
     // when a subtraction costs the result a leading digit: the larger
     // operand is the rounded result.
     if (DigitCount(low) - gap < highDigits - (kPrecision + 1)) {
-      return Finish(dst, high, exp + gap, highNeg);
+      return Finish(r, high, exp + gap, highNeg);
     }
     int lift = std::min<int32_t>(gap, 37 - highDigits);
     int cut = gap - lift;
@@ -207,21 +208,17 @@ bool Add(NumberValue* dst, const NumberValue* pa, const NumberValue* pb, bool su
     low = kept;
   }
 
-  if (highNeg == lowNeg) return Finish(dst, high + low, exp, highNeg);
-  if (lowInexact) return Finish(dst, high - low - 1, exp, highNeg);
-  if (high >= low) return Finish(dst, high - low, exp, highNeg);
-  return Finish(dst, low - high, exp, lowNeg);
+  if (highNeg == lowNeg) return Finish(r, high + low, exp, highNeg);
+  if (lowInexact) return Finish(r, high - low - 1, exp, highNeg);
+  if (high >= low) return Finish(r, high - low, exp, highNeg);
+  return Finish(r, low - high, exp, lowNeg);
 }
 
-bool Multiply(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) {
-  const Decimal a = Load(pa), b = Load(pb);
+bool MultiplyWide(Decimal& r, const Decimal& a, const Decimal& b) {
   bool neg = a.neg != b.neg;
   int64_t exp = int64_t(a.exp) + b.exp;
-  if ((a.coef >> 64) == 0 && (b.coef >> 64) == 0) {
-    return Finish(dst, u128(uint64_t(a.coef)) * uint64_t(b.coef), exp, neg);
-  }
   Wide wide = WideProduct(a.coef, b.coef);
-  if (wide.limb[2] == 0) return Finish(dst, (u128(wide.limb[1]) << 64) | wide.limb[0], exp, neg);
+  if (wide.limb[2] == 0) return Finish(r, (u128(wide.limb[1]) << 64) | wide.limb[0], exp, neg);
 
   // The product needs up to 148 bits: split it at 10^19 into quotient and
   // remainder, then round the 22 leading digits straight from those parts.
@@ -242,13 +239,12 @@ bool Multiply(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) {
     coef = high * kPow10.values[19 - drop] + DivPow10(low, drop, &rest);
     up = rest >= uint64_t(kPow10.values[drop]) / 2;
   }
-  return Finish(dst, coef + (up ? 1 : 0), exp + drop, neg);
+  return Finish(r, coef + (up ? 1 : 0), exp + drop, neg);
 }
 
-bool Divide(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) {
-  const Decimal a = Load(pa), b = Load(pb);
+bool DivideLong(Decimal& r, const Decimal& a, const Decimal& b) {
   bool neg = a.neg != b.neg;
-  if (a.coef == 0) return Finish(dst, 0, 0, false);
+  if (a.coef == 0) return Finish(r, 0, 0, false);
   int aDigits = DigitCount(a.coef);
   int bDigits = DigitCount(b.coef);
   // Scale a so that the quotient has exactly 22 digits: then the remainder
@@ -279,7 +275,18 @@ bool Divide(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) {
     rest -= more * b.coef;
   }
   if (rest >= b.coef - rest) ++quotient;  // half or more of a last place
-  return Finish(dst, quotient, int64_t(a.exp) - b.exp - shift, neg);
+  return Finish(r, quotient, int64_t(a.exp) - b.exp - shift, neg);
+}
+
+bool Divide(Decimal& r, const Decimal& a, const Decimal& b) {
+  if (a.coef == 0 || (b.coef >> 64) != 0) return DivideLong(r, a, b);
+  int bDigits = DigitCount(b.coef);
+  if (b.coef != kPow10.values[bDigits - 1]) return DivideLong(r, a, b);
+  // The long division scales a to a 22-digit quotient, which for a divisor
+  // 10^m is a's coefficient widened to 22 digits, with no remainder to round.
+  int widen = kPrecision - DigitCount(a.coef);
+  return Finish(r, a.coef * kPow10.values[widen], int64_t(a.exp) - b.exp - widen - (bDigits - 1),
+                a.neg != b.neg);
 }
 
 bool Quantize(NumberValue* dst, const NumberValue* stored, int64_t places, bool roundHalfUp) {

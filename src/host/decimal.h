@@ -48,14 +48,19 @@ u128 DivPow10(u128 x, int k, uint64_t* remainder);
 inline bool IsNull(const NumberValue* n) { return n->bytes[0] == 0; }
 
 inline Decimal Load(const NumberValue* n) {
-  uint64_t low;
-  std::memcpy(&low, n->bytes + 1, sizeof low);
-  uint64_t high = uint64_t(n->bytes[9]) | uint64_t(n->bytes[10]) << 8;
-  u128 coef = (u128(high) << 64) | low;
+  // Read as two overlapping words, bytes 0-7 and 5-12, the very words that
+  // a 13-byte copy or clear writes: a word spanning two stores still on
+  // their way would wait for both to reach the cache, and callbacks write
+  // their result just before it is read.
+  uint64_t head, tail;
+  std::memcpy(&head, n->bytes, sizeof head);
+  std::memcpy(&tail, n->bytes + 5, sizeof tail);
+  uint64_t low = (head >> 8) | ((tail >> 24) << 56);
+  u128 coef = (u128((tail >> 32) & 0xffff) << 64) | low;
   // Bytes no operation writes (a damaged stored block) must not push any
   // operation past its tables: the coefficient is capped at 22 digits.
   if (coef >= kTen22) coef = kTen22 - 1;
-  return Decimal{coef, int8_t(n->bytes[11]), n->bytes[12] != 0};
+  return Decimal{coef, int8_t(tail >> 48), (tail >> 56) != 0};
 }
 
 // Writes a value already known to be in range (coef < 10^22, exponent fits).
@@ -77,45 +82,125 @@ inline void StoreZero(NumberValue* n) {
 
 inline void StoreNull(NumberValue* n) { std::memset(n->bytes, 0, sizeof n->bytes); }
 
-// Rounds an exact coefficient * 10^exp to kPrecision digits, half away from
-// zero, and stores it. Digits already cut off below coef never matter: with
-// at least one digit still to drop, only the dropped digits decide the
-// rounding. Beyond the exponent range the result is NULL (returns false);
-// below it, zero (returns true).
-bool FinishSlow(NumberValue* dst, u128 coef, int64_t exp, bool neg);
+// A loaded NULL: coefficient 0 with this exponent, which no number has. The
+// operations below take it for zero, as the evaluator wants, and hand the
+// same back for a result beyond the range, so a chain of them needs no
+// separate NULL flag.
+inline constexpr int32_t kNullExponent = -30000;
+inline bool IsNull(const Decimal& d) { return d.exp == kNullExponent; }
 
-inline bool Finish(NumberValue* dst, u128 coef, int64_t exp, bool neg) {
+// Rounds an exact coefficient * 10^exp to kPrecision digits, half away from
+// zero, into r. Digits already cut off below coef never matter: with at
+// least one digit still to drop, only the dropped digits decide the
+// rounding. Beyond the exponent range r is NULL and the result false; below
+// it, r is zero and the result true. Zero is always coefficient 0, exponent
+// 0, positive.
+bool FinishSlow(Decimal& r, u128 coef, int64_t exp, bool neg);
+
+inline bool Finish(Decimal& r, u128 coef, int64_t exp, bool neg) {
   // Exponents for which no coefficient below 10^22 can leave the range.
   constexpr int64_t kSafeLow = kMinAdjusted, kSafeHigh = kMaxAdjusted - (kPrecision - 1);
   if (coef - 1 < kTen22 - 1 && exp >= kSafeLow && exp <= kSafeHigh) {
-    Store(dst, coef, int32_t(exp), neg);
+    r.coef = coef;
+    r.exp = int32_t(exp);
+    r.neg = neg;
     return true;
   }
-  return FinishSlow(dst, coef, exp, neg);
+  return FinishSlow(r, coef, exp, neg);
 }
 
-// The operations take the stored values and load them themselves: a Decimal
-// handed over through memory costs a stalled load (two 8-byte stores read
-// back as one 16-byte load), which measured as much as the division itself.
-// Operands are not NULL; dst may be one of them.
+// Stores an operation's result: the number, or NULL when it left the range.
+inline bool Store(NumberValue* dst, const Decimal& r, bool inRange) {
+  if (inRange) {
+    Store(dst, r.coef, r.exp, r.neg);
+  } else {
+    StoreNull(dst);
+  }
+  return inRange;
+}
+
+inline bool Finish(NumberValue* dst, u128 coef, int64_t exp, bool neg) {
+  Decimal r;
+  bool inRange = Finish(r, coef, exp, neg);
+  return Store(dst, r, inRange);
+}
+
+// The operations on loaded values: r may be one of the operands, operands are
+// never NULL (the callers decide what NULL means), and the result says
+// whether r is in range, as Finish does. The common cases are inline: one
+// scale on both sides of an addition, coefficients of 64 bits in a product.
+// Values travel by reference and are read field by field: a Decimal copied
+// whole right after its two halves were written costs a stalled load (two
+// 8-byte stores read back as one 16-byte load), as much as a division.
+
+// The general addition: any two exponents.
+bool AddAligned(Decimal& r, const Decimal& a, const Decimal& b, bool subtract);
+
+// 10^k for 0 <= k <= 19.
+extern const uint64_t kPow10Narrow[20];
+
+// The largest gap of exponents that AddAligned closes by scaling alone.
+inline constexpr int32_t kExactAlignment = 16;
+
+inline bool Add(Decimal& r, const Decimal& a, const Decimal& b, bool subtract) {
+  bool aNeg = a.neg, bNeg = b.neg != subtract;
+  u128 x = a.coef, y = b.coef;
+  int32_t exp = a.exp;
+  if (a.exp != b.exp) {
+    // Coefficients of 64 bits a few places apart: the exact sum, as
+    // AddAligned forms it, with one 64-bit product. A zero operand keeps the
+    // other one's scale, so it goes there too.
+    int32_t gap = a.exp - b.exp;
+    if (((x | y) >> 64) != 0 || x == 0 || y == 0 || gap > kExactAlignment || gap < -kExactAlignment) {
+      return AddAligned(r, a, b, subtract);
+    }
+    if (gap > 0) {
+      x = u128(uint64_t(x)) * kPow10Narrow[gap];
+      exp = b.exp;
+    } else {
+      y = u128(uint64_t(y)) * kPow10Narrow[-gap];
+    }
+  }
+  if (aNeg == bNeg) return Finish(r, x + y, exp, aNeg);
+  if (x >= y) return Finish(r, x - y, exp, aNeg);
+  return Finish(r, y - x, exp, bNeg);
+}
+
+// Products too wide for 128 bits.
+bool MultiplyWide(Decimal& r, const Decimal& a, const Decimal& b);
+
+inline bool Multiply(Decimal& r, const Decimal& a, const Decimal& b) {
+  if ((a.coef >> 64) != 0 || (b.coef >> 64) != 0) return MultiplyWide(r, a, b);
+  u128 product = u128(uint64_t(a.coef)) * uint64_t(b.coef);
+  return Finish(r, product, int64_t(a.exp) + b.exp, a.neg != b.neg);
+}
+
+// b must not be zero. A divisor whose coefficient is a power of ten (100,
+// 1000) only moves the point; any other takes a long division.
+bool Divide(Decimal& r, const Decimal& a, const Decimal& b);
+// The long division alone, whatever the divisor; the fast path is checked
+// against it.
+bool DivideLong(Decimal& r, const Decimal& a, const Decimal& b);
+
+// The same on stored values, which they load themselves. Operands are not
+// NULL; dst may be one of them.
 
 // dst = a + b, or a - b when subtract is set.
-bool Add(NumberValue* dst, const NumberValue* a, const NumberValue* b, bool subtract);
-
-// Add with the common case inline: operands of one scale (amounts with two
-// decimals, whole numbers) need no alignment.
-inline bool AddQuick(NumberValue* dst, const NumberValue* pa, const NumberValue* pb, bool subtract) {
-  Decimal a = Load(pa), b = Load(pb);
-  if (a.exp != b.exp) return Add(dst, pa, pb, subtract);
-  bool bNeg = b.neg != subtract;
-  if (a.neg == bNeg) return Finish(dst, a.coef + b.coef, a.exp, a.neg);
-  if (a.coef >= b.coef) return Finish(dst, a.coef - b.coef, a.exp, a.neg);
-  return Finish(dst, b.coef - a.coef, a.exp, bNeg);
+inline bool Add(NumberValue* dst, const NumberValue* pa, const NumberValue* pb, bool subtract) {
+  Decimal a = Load(pa), b = Load(pb), r;
+  return Store(dst, r, Add(r, a, b, subtract));
 }
 
-bool Multiply(NumberValue* dst, const NumberValue* a, const NumberValue* b);
+inline bool Multiply(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) {
+  Decimal a = Load(pa), b = Load(pb), r;
+  return Store(dst, r, Multiply(r, a, b));
+}
+
 // b must not be zero.
-bool Divide(NumberValue* dst, const NumberValue* a, const NumberValue* b);
+inline bool Divide(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) {
+  Decimal a = Load(pa), b = Load(pb), r;
+  return Store(dst, r, Divide(r, a, b));
+}
 
 // -1, 0 or 1 by value (not by scale).
 int Compare(const NumberValue* a, const NumberValue* b);
