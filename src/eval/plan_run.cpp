@@ -43,7 +43,7 @@ inline bool TakeStored(Plan& plan, int32_t slot, const NumberValue* stored) {
   }
   plan.stored[slot] = stored;
   plan.states[slot] = plan::kStored;
-  plan.values[slot] = dec::IsNull(stored) ? dec::Decimal{0, dec::kNullExponent, false} : dec::Load(stored);
+  plan.values[slot] = dec::LoadOrNull(stored);
   return true;
 }
 
@@ -59,16 +59,17 @@ void PackSlot(const Plan& plan, int32_t slot, NumberValue* out) {
   }
 }
 
-void AskItem(ExprContext* ec, HEXP exp, Site& site, bool stale) {
-  site.answered = false;
+// True when the item answered; its block then holds the value.
+inline bool AskItem(ExprContext* ec, HEXP exp, Site& site, bool stale) {
   const char* name = static_cast<const char*>(site.node->left);
   const ExpItem* item = stale ? core::FindItem(ec->dataItems, name) : site.item;
-  if (item == nullptr || item->boundValue == 0) return;
+  if (item == nullptr || item->boundValue == 0) return false;
   void* block = ResultBlock(site);
-  if (block == nullptr) return;
+  if (block == nullptr) return false;
   auto callback = reinterpret_cast<XEVDataItemCallback>(item->boundValue);
-  site.answered = callback(ec, exp, kNumberBlockSize, &block, name) != 0 && block != nullptr;
+  int32_t answered = callback(ec, exp, kNumberBlockSize, &block, name);
   site.block = block;
+  return answered != 0 && block != nullptr;
 }
 
 // What the host steps leave behind for the rest of the row.
@@ -79,17 +80,27 @@ struct RowState {
 
 // Asks a run of data items, then reads what they wrote.
 void RunItems(ExprContext* ec, HEXP exp, Plan& plan, const Step& step, RowState& row) {
-  Site* sites = plan.sites + step.a;
-  for (int32_t i = 0; i < step.b; ++i) {
-    AskItem(ec, exp, sites[i], row.stale);
-    row.stale = row.stale || ec->generation != plan.generation;
+  Site* first = plan.sites + step.a;
+  Site* last = first + step.b;
+  bool stale = row.stale;
+  for (Site* site = first; site != last; ++site) {
+    site->answered = AskItem(ec, exp, *site, stale);
+    stale = stale || ec->generation != plan.generation;
   }
-  for (int32_t i = 0; i < step.b; ++i) {
-    const Site& site = sites[i];
-    if (!TakeStored(plan, site.slot, site.answered ? static_cast<const NumberValue*>(site.block) : nullptr)) {
-      row.missing = true;
+  row.stale = stale;
+  bool missing = false;
+  for (const Site* site = first; site != last; ++site) {
+    if (!site->answered) {
+      plan.states[site->slot] = plan::kNoValue;
+      missing = true;
+      continue;
     }
+    auto* stored = static_cast<const NumberValue*>(site->block);
+    plan.stored[site->slot] = stored;
+    plan.states[site->slot] = plan::kStored;
+    plan.values[site->slot] = dec::LoadOrNull(stored);
   }
+  row.missing = row.missing || missing;
 }
 
 // False when the call gives no value.
@@ -137,18 +148,27 @@ void RunSubtree(ExprContext* ec, HEXP exp, Plan& plan, const Site& site, RowStat
 // The arithmetic of '+', '-', '*' and '/' as the walk does it without a host
 // callback: NULL counts as zero (a loaded NULL is a zero), a division by
 // zero gives zero, and a result beyond the Number range is NULL.
-inline void Compute(Code code, dec::Decimal& r, const dec::Decimal& a, const dec::Decimal& b) {
+template <Code kCode>
+inline void Compute(dec::Decimal& r, const dec::Decimal& a, const dec::Decimal& b) {
+  if constexpr (kCode == Code::kAdd) {
+    dec::Add(r, a, b, false);
+  } else if constexpr (kCode == Code::kSubtract) {
+    dec::Add(r, a, b, true);
+  } else if constexpr (kCode == Code::kMultiply) {
+    dec::Multiply(r, a, b);
+  } else if (b.coef == 0) {
+    r = dec::Decimal{0, 0, false};
+  } else {
+    dec::Divide(r, a, b);
+  }
+}
+
+void Compute(Code code, dec::Decimal& r, const dec::Decimal& a, const dec::Decimal& b) {
   switch (code) {
-    case Code::kAdd: dec::Add(r, a, b, false); break;
-    case Code::kSubtract: dec::Add(r, a, b, true); break;
-    case Code::kMultiply: dec::Multiply(r, a, b); break;
-    default:
-      if (b.coef == 0) {
-        r = dec::Decimal{0, 0, false};
-      } else {
-        dec::Divide(r, a, b);
-      }
-      break;
+    case Code::kAdd: return Compute<Code::kAdd>(r, a, b);
+    case Code::kSubtract: return Compute<Code::kSubtract>(r, a, b);
+    case Code::kMultiply: return Compute<Code::kMultiply>(r, a, b);
+    default: return Compute<Code::kDivide>(r, a, b);
   }
 }
 
@@ -184,6 +204,15 @@ void RunCheckedOperator(ExprContext* ec, HEXP exp, Plan& plan, const Step& step)
   TakeStored(plan, result, spill);
 }
 
+template <bool kChecked, Code kCode>
+inline void RunOperator(ExprContext* ec, HEXP exp, Plan& plan, const Step& step) {
+  if constexpr (kChecked) {
+    RunCheckedOperator(ec, exp, plan, step);
+  } else {
+    Compute<kCode>(plan.values[step.result], plan.values[step.a], plan.values[step.b]);
+  }
+}
+
 // Runs the steps from first on. Unchecked, while every value so far is there
 // and no operator callback is bound, an operator is its arithmetic alone;
 // the run hands over to the checked one at the first step after which that
@@ -193,16 +222,10 @@ int32_t RunSteps(ExprContext* ec, HEXP exp, Plan& plan, int32_t first, RowState&
   for (int32_t i = first; i < plan.stepCount; ++i) {
     const Step& step = plan.steps[i];
     switch (step.code) {
-      case Code::kAdd:
-      case Code::kSubtract:
-      case Code::kMultiply:
-      case Code::kDivide:
-        if constexpr (kChecked) {
-          RunCheckedOperator(ec, exp, plan, step);
-        } else {
-          Compute(step.code, plan.values[step.result], plan.values[step.a], plan.values[step.b]);
-        }
-        continue;
+      case Code::kAdd: RunOperator<kChecked, Code::kAdd>(ec, exp, plan, step); continue;
+      case Code::kSubtract: RunOperator<kChecked, Code::kSubtract>(ec, exp, plan, step); continue;
+      case Code::kMultiply: RunOperator<kChecked, Code::kMultiply>(ec, exp, plan, step); continue;
+      case Code::kDivide: RunOperator<kChecked, Code::kDivide>(ec, exp, plan, step); continue;
       case Code::kItems: RunItems(ec, exp, plan, step, row); break;
       case Code::kCall:
         if (!RunCall(ec, exp, plan, plan.sites[step.a], row)) row.missing = true;

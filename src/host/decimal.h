@@ -45,6 +45,13 @@ u128 DivMod64(u128 x, uint64_t d, uint64_t* remainder);
 // x / 10^k and x % 10^k for 1 <= k <= 19, without a hardware division.
 u128 DivPow10(u128 x, int k, uint64_t* remainder);
 
+// A loaded NULL: coefficient 0 with this exponent, which no number has. The
+// operations below take it for zero, as the evaluator wants, and hand the
+// same back for a result beyond the range, so a chain of them needs no
+// separate NULL flag.
+inline constexpr int32_t kNullExponent = -30000;
+inline bool IsNull(const Decimal& d) { return d.exp == kNullExponent; }
+
 inline bool IsNull(const NumberValue* n) { return n->bytes[0] == 0; }
 
 inline Decimal Load(const NumberValue* n) {
@@ -61,6 +68,12 @@ inline Decimal Load(const NumberValue* n) {
   // operation past its tables: the coefficient is capped at 22 digits.
   if (coef >= kTen22) coef = kTen22 - 1;
   return Decimal{coef, int8_t(tail >> 48), (tail >> 56) != 0};
+}
+
+// A stored value loaded for the arithmetic, NULL as the NULL Decimal.
+inline Decimal LoadOrNull(const NumberValue* n) {
+  if (IsNull(n)) return Decimal{0, kNullExponent, false};
+  return Load(n);
 }
 
 // Writes a value already known to be in range (coef < 10^22, exponent fits).
@@ -82,12 +95,6 @@ inline void StoreZero(NumberValue* n) {
 
 inline void StoreNull(NumberValue* n) { std::memset(n->bytes, 0, sizeof n->bytes); }
 
-// A loaded NULL: coefficient 0 with this exponent, which no number has. The
-// operations below take it for zero, as the evaluator wants, and hand the
-// same back for a result beyond the range, so a chain of them needs no
-// separate NULL flag.
-inline constexpr int32_t kNullExponent = -30000;
-inline bool IsNull(const Decimal& d) { return d.exp == kNullExponent; }
 
 // Rounds an exact coefficient * 10^exp to kPrecision digits, half away from
 // zero, into r. Digits already cut off below coef never matter: with at
