@@ -122,6 +122,21 @@ TEST(DecimalFastPaths, ALoadedNullActsAsZeroAndAnOverflowIsNull) {
   EXPECT_TRUE(dec::IsNull(sum));
 }
 
+// Dropping digits divides in two 64-bit steps; quotient and remainder must
+// be those of the 128-bit division for every dividend, the extremes included.
+TEST(DecimalFastPaths, DroppingDigitsMatchesTheDivider) {
+  std::mt19937_64 random(19);
+  const u128 kExtremes[] = {0, 1, ~uint64_t{0}, u128(~uint64_t{0}) + 1, ~u128(0), ~u128(0) - 1, dec::kTen22,
+                            dec::Pow10(38) - 1, dec::Pow10(38)};
+  for (int i = 0; i < 300000; ++i) {
+    u128 x = i < 9 * 19 ? kExtremes[i % 9] : (u128(random()) << 64 | random()) >> (random() % 128);
+    int k = 1 + int(i % 19);
+    uint64_t rest = 0;
+    u128 quotient = dec::DivPow10(x, k, &rest);
+    ASSERT_TRUE(quotient == x / dec::Pow10(k) && rest == uint64_t(x % dec::Pow10(k))) << i << " k " << k;
+  }
+}
+
 // Load reads two overlapping words; every byte pattern must decode as the
 // byte-by-byte layout says.
 TEST(DecimalFastPaths, LoadDecodesEveryByteOfTheStoredLayout) {
