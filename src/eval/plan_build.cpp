@@ -201,9 +201,7 @@ class Filler {
       auto* constant = static_cast<const NumberValue*>(frame.node->left);
       plan_->stored[slot] = constant;
       plan_->states[slot] = kStored;
-      plan_->values[slot] = host::decimal::IsNull(constant)
-                                ? host::decimal::Decimal{0, host::decimal::kNullExponent, false}
-                                : host::decimal::Load(constant);
+      host::decimal::LoadOrNull(plan_->values[slot], constant);
       return operands_.Push(slot);
     }
     if (kind == Kind::kItem) {

@@ -43,7 +43,7 @@ inline bool TakeStored(Plan& plan, int32_t slot, const NumberValue* stored) {
   }
   plan.stored[slot] = stored;
   plan.states[slot] = plan::kStored;
-  plan.values[slot] = dec::LoadOrNull(stored);
+  dec::LoadOrNull(plan.values[slot], stored);
   return true;
 }
 
@@ -98,7 +98,7 @@ void RunItems(ExprContext* ec, HEXP exp, Plan& plan, const Step& step, RowState&
     auto* stored = static_cast<const NumberValue*>(site->block);
     plan.stored[site->slot] = stored;
     plan.states[site->slot] = plan::kStored;
-    plan.values[site->slot] = dec::LoadOrNull(stored);
+    dec::LoadOrNull(plan.values[site->slot], stored);
   }
   row.missing = row.missing || missing;
 }
@@ -157,7 +157,7 @@ inline void Compute(dec::Decimal& r, const dec::Decimal& a, const dec::Decimal& 
   } else if constexpr (kCode == Code::kMultiply) {
     dec::Multiply(r, a, b);
   } else if (b.coef == 0) {
-    r = dec::Decimal{0, 0, false};
+    dec::Set(r, 0, 0, false);
   } else {
     dec::Divide(r, a, b);
   }
