@@ -24,8 +24,12 @@ def codec():
 
 
 def encode(text):
+    if text.isascii():  # both code pages keep ASCII as it is, and this codec is the fast one
+        return text.encode("ascii")
     return text.encode(codec(), "replace")
 
 
 def decode(data):
+    if data.isascii():
+        return data.decode("ascii")
     return data.decode(codec(), "replace")

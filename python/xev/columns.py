@@ -21,7 +21,6 @@ COLUMN_DOUBLE = 2
 COLUMN_DECIMAL_TEXT = 3
 COLUMN_TIME = 5
 COLUMN_STRING = 7
-_NANOSECONDS = 9
 
 _NUMBER_OBJECTS = ("decimal", "integer", "floating", "mixed-integer-float")
 _DATE_OBJECTS = ("datetime", "datetime64", "date")
@@ -97,7 +96,11 @@ def _mask_bytes(mask):
 def _texts(strings):
     """One byte buffer and rowCount + 1 offsets for a list of str."""
     count = len(strings)
-    joined = "\0".join(strings)
+    try:
+        joined = "\0".join(strings)
+    except TypeError:  # a value that is no str: its text
+        strings = list(map(str, strings))
+        joined = "\0".join(strings)
     if joined.count("\0") == max(count - 1, 0):
         data = encode(joined)
         separators = np.flatnonzero(np.frombuffer(data, dtype=np.uint8) == 0)
@@ -123,19 +126,18 @@ def _object_values(series):
     return values, mask
 
 
-def _text_column(series, kind, as_text):
+def _text_column(series, kind, as_text=None):
     values, mask = _object_values(series)
     strings = values.tolist() if as_text is None else list(map(as_text, values.tolist()))
     data, offsets = _texts(strings)
     return InputColumn(kind, data, offsets, _mask_bytes(mask))
 
 
-def _number_text(value):
-    if value == "":
-        return ""
-    if isinstance(value, (bool, np.bool_)):
-        return "1" if value else "0"
-    return str(value)
+def _object_number_column(series):
+    """Decimal, int and float objects by their text, which keeps them exact."""
+    if pd.api.types.infer_dtype(series, skipna=True) == "boolean":
+        return _number_column(series.name, series.astype("boolean"))
+    return _text_column(series, COLUMN_DECIMAL_TEXT, str)
 
 
 def _number_column(label, series):
@@ -148,15 +150,15 @@ def _number_column(label, series):
         if pd.api.types.is_float_dtype(dtype):
             return InputColumn(COLUMN_DOUBLE, series.to_numpy(np.float64, na_value=np.nan))
         if pd.api.types.is_unsigned_integer_dtype(dtype) and dtype.itemsize == 8:
-            return _text_column(series.astype(object), COLUMN_DECIMAL_TEXT, _number_text)
+            return _text_column(series.astype(object), COLUMN_DECIMAL_TEXT, str)
         return InputColumn(COLUMN_INT64, series.to_numpy(np.int64, na_value=0), nulls=_mask_bytes(mask))
     if pd.api.types.is_object_dtype(dtype) or pd.api.types.is_string_dtype(dtype):
-        return _text_column(series, COLUMN_DECIMAL_TEXT, _number_text)
+        return _object_number_column(series)
     values = series.to_numpy()
     if values.dtype.kind == "f":
         return InputColumn(COLUMN_DOUBLE, np.ascontiguousarray(values, dtype=np.float64))
     if values.dtype.kind == "u" and values.dtype.itemsize == 8 and values.size and values.max() > 2**63 - 1:
-        return _text_column(series.astype(object), COLUMN_DECIMAL_TEXT, _number_text)
+        return _text_column(series.astype(object), COLUMN_DECIMAL_TEXT, str)
     if values.dtype.kind in "biu":
         return InputColumn(COLUMN_INT64, np.ascontiguousarray(values, dtype=np.int64))
     raise _unsupported(label, f"dtype {dtype}")
@@ -188,8 +190,5 @@ def input_column(label, series, item_type):
     if item_type == DATETIME:
         return _datetime_column(label, series)
     if item_type == STRING:
-        if pd.api.types.is_object_dtype(series.dtype) and pd.api.types.infer_dtype(series, skipna=True) \
-                in ("string", "empty"):
-            return _text_column(series, COLUMN_STRING, None)
-        return _text_column(series.astype(object), COLUMN_STRING, str)
+        return _text_column(series.astype(object, copy=False), COLUMN_STRING)
     raise ColumnError(label, f"feeds a data item of type {item_type}, which no column holds")

@@ -335,21 +335,21 @@ class Formula:
     def _ec(self):
         return self.context._ec
 
-    @property
-    def name(self):
+    def _read(self, length_of, copy):
+        """A text the engine gives by the buffer rule, sized by length_of."""
         exp = self._handle()
-        size = lib.XEVGetExpressionNameLength(self._ec, exp) + 1
+        size = length_of(self._ec, exp) + 1
         buffer = ffi.new("char[]", size)
-        lib.XEVGetExpressionName(self._ec, exp, size, buffer)
+        copy(self._ec, exp, size, buffer)
         return decode(ffi.string(buffer))
 
     @property
+    def name(self):
+        return self._read(lib.XEVGetExpressionNameLength, lib.XEVGetExpressionName)
+
+    @property
     def text(self):
-        exp = self._handle()
-        size = lib.XEVGetExpressionTextLength(self._ec, exp) + 1
-        buffer = ffi.new("char[]", size)
-        lib.XEVGetExpressionText(self._ec, exp, size, buffer)
-        return decode(ffi.string(buffer))
+        return self._read(lib.XEVGetExpressionTextLength, lib.XEVGetExpressionText)
 
     @property
     def type(self):

@@ -74,7 +74,8 @@ def evaluate_partition(frame, spec, on_no_value):
 def _object_sample(ddf, labels):
     if not labels:
         return None
-    return ddf[labels].head(_SAMPLE_ROWS, npartitions=1, compute=True)
+    first = ddf[labels].partitions[0]
+    return first.map_partitions(pd.DataFrame.head, _SAMPLE_ROWS, meta=first._meta).compute()
 
 
 def meta_columns(ddf, types=None):

@@ -2,14 +2,16 @@
 item reads which column) and the evaluator that runs a plan over the rows of
 one frame through the engine's table API."""
 
+import pickle
 import re
 
+import numpy as np
 import pandas as pd
 
 from ._ffi import ffi, has_table_api, lib
 from .codepage import encode
-from .columns import input_column
-from .context import DATETIME, NUMBER, STRING, Context, type_name
+from .columns import input_column, unix_epoch_day
+from .context import DATETIME, NUMBER, STRING, Context
 from .errors import ColumnError, EvaluationError, FormulaError
 from .formulas_file import definitions_of
 from .naming import item_names
@@ -36,16 +38,14 @@ class Plan:
         return pd.DataFrame({f.name: empty_array(f.type, self.numbers) for f in self.outputs})
 
     def to_spec(self):
-        """The plan as plain values (the context as its block)."""
-        context = self.context
-        return (context.to_block(), context.flags, tuple(context._keywords), context._functions,
-                tuple(f.name for f in self.outputs), self.where.name if self.where else None,
-                tuple(self.bindings), self.numbers)
+        """The plan as plain values (the context pickled: through its block)."""
+        return (pickle.dumps(self.context), tuple(f.name for f in self.outputs),
+                self.where.name if self.where else None, tuple(self.bindings), self.numbers)
 
     @classmethod
     def from_spec(cls, spec):
-        block, flags, keywords, functions, outputs, where, bindings, numbers = spec
-        context = Context.from_block(block, flags, keywords=keywords, functions=functions)
+        pickled, outputs, where, bindings, numbers = spec
+        context = pickle.loads(pickled)
         return cls(context, [context[name] for name in outputs], context[where] if where else None,
                    list(bindings), numbers)
 
@@ -193,7 +193,7 @@ class Evaluator:
         for result, formula in zip(results, plan.outputs):
             result.formula = formula._handle()
             result.kind, result.scale = result_kind(formula.type, plan.numbers)
-            result.epochDay = lib.XEVTableUnixEpochDay()
+            result.epochDay = unix_epoch_day()
         row_index = ffi.new("int64_t**")
         where = plan.where._handle() if plan.where else ffi.NULL
         ok = lib.XEVTableEvaluate(self._table, len(frame), ffi.NULL, results, count, where,
@@ -225,10 +225,7 @@ class Evaluator:
 
 
 def _positions(row_index, rows):
-    import numpy as np
     if rows == 0:
         return np.empty(0, dtype=np.int64)
     return np.frombuffer(ffi.buffer(row_index, rows * 8), dtype=np.int64).copy()
 
-
-__all__ = ["Plan", "Evaluator", "make_plan", "type_name"]

@@ -12,8 +12,8 @@ import numpy as np
 import pandas as pd
 
 from ._ffi import ffi
-from .codepage import codec
-from .context import DATETIME, NUMBER, STRING
+from .codepage import decode
+from .context import DATETIME, NUMBER
 
 RESULT_DOUBLE = 2
 RESULT_TEXT = 3
@@ -37,15 +37,18 @@ def _status(result, rows):
     return np.frombuffer(ffi.buffer(result.status, rows), dtype=np.uint8)
 
 
-def _split_texts(result, rows, encoding):
+def _split_texts(result, rows):
     """The rows of a text result as a list of str."""
     if rows == 0:
         return []
     offsets = np.frombuffer(ffi.buffer(result.offsets, (rows + 1) * 8), dtype=np.int64)
     data = np.frombuffer(ffi.buffer(result.values, int(offsets[rows])), dtype=np.uint8)
-    # Engine texts hold no NUL, so NUL can stand between them.
-    joined = np.insert(data, offsets[1:rows], 0).tobytes()
-    return joined.decode(encoding, "replace").split("\0")
+    # Engine texts hold no NUL, so a NUL can stand between each two of them.
+    joined = np.zeros(len(data) + rows - 1, dtype=np.uint8)
+    keep = np.ones(len(joined), dtype=bool)
+    keep[offsets[1:rows] + np.arange(rows - 1)] = False
+    joined[keep] = data
+    return decode(joined.tobytes()).split("\0")
 
 
 def _object_array(values, missing, fill):
@@ -83,11 +86,11 @@ def result_array(result, formula_type, numbers):
         values = np.frombuffer(ffi.buffer(result.values, rows * 8), dtype=np.float64).copy()
         return pd.arrays.FloatingArray(values, missing.copy())
     if formula_type == NUMBER:
-        texts = _split_texts(result, rows, "ascii")
+        texts = _split_texts(result, rows)
         if numbers == "decimal":
             return _decimals(texts, missing)
         return _object_array(texts, missing, pd.NA)
-    return _object_array(_split_texts(result, rows, codec()), missing, None)
+    return _object_array(_split_texts(result, rows), missing, None)
 
 
 def no_value_rows(result):
@@ -108,5 +111,3 @@ def check_numbers(numbers):
     if numbers not in NUMBER_FORMS:
         raise ValueError(f"xev: numbers must be one of {', '.join(NUMBER_FORMS)}, not {numbers!r}")
 
-
-__all__ = ["result_kind", "result_array", "empty_array", "no_value_rows", "check_numbers", "STRING"]
