@@ -7,11 +7,6 @@ CHECKOUT = os.path.dirname(os.path.dirname(HERE))
 EXAMPLES = os.path.join(CHECKOUT, "examples")
 
 import pandas as pd
-import pytest
-
-from xev._ffi import has_table_api
-
-needs_table = pytest.mark.skipif(not has_table_api(), reason="the library has no table API yet")
 
 
 def read_sales():
