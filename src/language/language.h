@@ -120,5 +120,7 @@ int32_t ParseTokens();
 ExprNode* ParseRoot();
 // Hands the root over to the caller (the parse state forgets it).
 ExprNode* TakeParseRoot();
+// After a successful parse: whether the tree names another formula anywhere.
+bool ParsedTreeHasFormulaReference();
 
 }  // namespace xev::language

@@ -25,6 +25,7 @@ struct ParserState {
   ExprNode* root;
   uint32_t lastPos;  // most recently scanned real token
   uint32_t lastLen;
+  bool madeFormulaReference;  // a successful parse keeps every node it made
 };
 thread_local ParserState t_parser;  // one per thread, like the scanner's
 
@@ -235,6 +236,7 @@ bool ResolveFormulaReference(CallSite& call) {
     return false;
   }
   call.node->kind = NK_FORMULAREF;
+  t_parser.madeFormulaReference = true;
   call.node->type = static_cast<int16_t>(formula->dataType);
   if (call.args != nullptr || (call.callFlags & (kCallStar | kCallQuantifier)) != 0) {
     SetError(kErrExpParms, 0, 0);
@@ -438,6 +440,8 @@ void ReportParserMessage(const char* message) {
 }
 
 ExprNode*& PendingRoot() { return t_parser.root; }
+
+bool ParsedTreeHasFormulaReference() { return t_parser.madeFormulaReference; }
 
 // ---- Actions ------------------------------------------------------------------------------
 
