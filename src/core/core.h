@@ -53,6 +53,9 @@ struct ExprContext {
   // Moves on whenever an item or an expression is added, deleted, renamed or
   // replaced, so that what was resolved by name can tell that it is stale.
   uint32_t generation;
+  // Set on a table's private copy while it evaluates rows: where the copy's
+  // column callbacks find the columns and the current row (table/table.h).
+  void* tableRows;
 };
 
 // The record behind a HEXP.

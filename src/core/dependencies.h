@@ -1,6 +1,6 @@
 // The walk shape of the dependency queries: one tree at a time without
 // recursion, and the named formulas reached from it each visited at most once
-// per query. Trees may be ten thousand levels deep and formulas may (when they
+// per query. Trees may be a million levels deep and formulas may (when they
 // were loaded without checks) refer to each other in a cycle; neither costs C
 // stack nor more than one visit per formula. A cycle is therefore walked once
 // around: whatever the formulas on it use counts, and the walk ends.
@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "core/expressions.h"
+#include "core/node_stack.h"
 #include "language/language.h"
 
 namespace xev::core {
@@ -17,25 +18,6 @@ using language::ExprNode;
 
 enum class WalkStep { kDescend, kSkip, kStop };
 enum class WalkEnd { kDone, kStopped, kNoMemory };
-
-// A stack of nodes still to visit; small walks never allocate.
-class NodeStack {
- public:
-  NodeStack() = default;
-  ~NodeStack();
-  NodeStack(const NodeStack&) = delete;
-  NodeStack& operator=(const NodeStack&) = delete;
-
-  bool Push(const ExprNode* node);
-  const ExprNode* Pop() { return size_ == 0 ? nullptr : items_[--size_]; }
-
- private:
-  static constexpr uint32_t kInline = 64;
-  const ExprNode* inline_[kInline];
-  const ExprNode** items_ = inline_;
-  uint32_t size_ = 0;
-  uint32_t capacity_ = kInline;
-};
 
 // Pushes the children of node so that they are visited left to right:
 // operands of operators and ranges, the lists of calls and sets. Formula

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "core/core.h"
+#include "core/node_stack.h"
 #include "eval/eval.h"
 #include "eval/plan.h"
 #include "language/language.h"
@@ -25,12 +26,25 @@ constexpr int32_t kNumberBlockSize = XEV_NUMBER_SIZE;
 constexpr int32_t kTextBlockSize = 50;
 // Calls with up to this many parameters keep their argument array on the stack.
 constexpr int32_t kInlineArguments = 8;
+// Right operands, call arguments and formula references each cost the walk
+// a level of C stack (up to about 1.6 KB under the address sanitizer); chains
+// of operators cost none. The parser's stack bounds the nesting of one
+// formula, but formula references chained kMaxFormulaChain deep could
+// multiply that beyond what a thread's stack holds, so the walk gives up at
+// this many levels, well inside the usual 8 MB.
+constexpr int32_t kMaxNesting = 4000;
 
 struct Walk {
+  Walk(ExprContext* context, HEXP formula) : ec(context), exp(formula) {}
+
   ExprContext* ec;
   HEXP exp;          // the formula whose tree is being walked; callbacks get it
-  int32_t depth = 0;
+  int32_t nesting = 0;
   int32_t chain = 0;
+  // The operators of the chains being evaluated, shared by all of them: a
+  // chain nested in a right operand pushes its own above its outer chain's
+  // and takes them off again before that one goes on.
+  core::NodeStack pending;
   // A result block for Number callbacks, handed from call to call so that a
   // row with several data items allocates it once.
   void* spareNumberBlock = nullptr;
@@ -376,16 +390,24 @@ bool DateDifference(const Value& left, const Value& right, Value& out) {
   return true;
 }
 
-// Concatenation. A left text that is already ours is grown in place.
-bool Concatenate(Value& left, const Value& right, Value& out) {
+// The length of the text on the left of a chain's next join, when the join
+// before made it, so that a chain of joins never measures its text again.
+constexpr size_t kLengthUnknown = SIZE_MAX;
+
+// Concatenation. A left text that is already ours is grown in place, at least
+// doubling: a chain of joins then copies each byte a bounded number of times
+// rather than once per join after it. textLength: see kLengthUnknown; it
+// becomes the length of the joined text.
+bool Concatenate(Value& left, const Value& right, Value& out, size_t& textLength) {
   if (left.kind != Value::kText || right.kind != Value::kText) return false;
-  size_t leftLength = std::strlen(left.text);
+  size_t leftLength = textLength != kLengthUnknown ? textLength : std::strlen(left.text);
   size_t rightLength = std::strlen(right.text);
   size_t needed = leftLength + rightLength + 1;
   char* text = nullptr;
   if (left.owned) {
-    text = HostBlockSize(left.text) >= needed ? left.text
-                                              : static_cast<char*>(HostRealloc(left.text, needed));
+    size_t size = HostBlockSize(left.text);
+    text = size >= needed ? left.text
+                          : static_cast<char*>(HostRealloc(left.text, needed > 2 * size ? needed : 2 * size));
     if (text == nullptr) return false;
     left.owned = false;  // the block moves to out
     left.text = nullptr;
@@ -396,17 +418,18 @@ bool Concatenate(Value& left, const Value& right, Value& out) {
   }
   std::memcpy(text + leftLength, right.text, rightLength + 1);
   SetOwnedText(out, text);
+  textLength = needed - 1;
   return true;
 }
 
-bool ApplyOperator(Walk& walk, const ExprNode* node, Value& left, Value& right, Value& out) {
+bool ApplyOperator(Walk& walk, const ExprNode* node, Value& left, Value& right, Value& out, size_t& textLength) {
   const int16_t type = node->type;
   switch (node->kind) {
     case language::NK_ADD:
       if (type == XEV_TYPE_NUMBER) return NumberArithmetic(walk, kOpPlus, left, right, out);
       if (type == XEV_TYPE_DATETIME) return DateUnitArithmetic(node, '+', left, right, out);
       // Texts admitted to '+' by the context join like concatenation.
-      if (type == XEV_TYPE_STRING) return Concatenate(left, right, out);
+      if (type == XEV_TYPE_STRING) return Concatenate(left, right, out, textLength);
       return false;
     case language::NK_SUB:
       if (type == XEV_TYPE_DATETIME) return DateUnitArithmetic(node, '-', left, right, out);
@@ -420,35 +443,68 @@ bool ApplyOperator(Walk& walk, const ExprNode* node, Value& left, Value& right, 
     case language::NK_DIV:
       return type == XEV_TYPE_NUMBER && NumberArithmetic(walk, kOpDivide, left, right, out);
     case language::NK_CONCAT:
-      return type == XEV_TYPE_STRING && Concatenate(left, right, out);
+      return type == XEV_TYPE_STRING && Concatenate(left, right, out, textLength);
     default:
       return false;
   }
 }
 
-// Both operands are always evaluated, so callbacks see every data item of the
-// formula once per row even when one side yields no value.
-bool EvaluateOperator(Walk& walk, const ExprNode* node, Value& out) {
-  auto* leftNode = static_cast<const ExprNode*>(node->left);
-  auto* rightNode = static_cast<const ExprNode*>(node->right);
-  if (leftNode == nullptr || rightNode == nullptr) return false;
+bool IsEvaluatedOperator(const ExprNode* node) {
+  switch (node->kind) {
+    case language::NK_ADD:
+    case language::NK_SUB:
+    case language::NK_MUL:
+    case language::NK_DIV:
+    case language::NK_CONCAT: return true;
+    default: return false;  // '%' has no value here
+  }
+}
+
+bool HasBothOperands(const ExprNode* node) { return node->left != nullptr && node->right != nullptr; }
+
+// Left-associative operators make chains that lean left ("A + B + C" is
+// "(A + B) + C") and are as deep as they are long, so the operators down the
+// left side go on the walk's stack and are applied on the way back up; only
+// right operands recurse. Both operands are always evaluated, so callbacks
+// see every data item of the formula once per row even when one side yields
+// no value; an operator missing an operand yields none without evaluating
+// anything below it.
+bool EvaluateOperatorChain(Walk& walk, const ExprNode* top, Value& out) {
+  uint32_t pushed = 0;
+  const ExprNode* node = top;
+  for (; IsEvaluatedOperator(node) && HasBothOperands(node); node = static_cast<const ExprNode*>(node->left)) {
+    if (!walk.pending.Push(node)) {
+      while (pushed-- > 0) walk.pending.Pop();
+      return false;
+    }
+    ++pushed;
+  }
   Value left;
-  Value right;
-  bool haveLeft = Evaluate(walk, leftNode, left);
-  bool haveRight = Evaluate(walk, rightNode, right);
-  bool ok = haveLeft && haveRight && ApplyOperator(walk, node, left, right, out);
-  ReleaseValue(left);
-  ReleaseValue(right);
-  return ok;
+  bool have = !IsEvaluatedOperator(node) && Evaluate(walk, node, left);
+  size_t leftLength = kLengthUnknown;
+  for (; pushed > 0; --pushed) {
+    const ExprNode* op = walk.pending.Pop();
+    Value right;
+    bool haveRight = Evaluate(walk, static_cast<const ExprNode*>(op->right), right);
+    Value result;
+    size_t length = leftLength;
+    bool ok = have && haveRight && ApplyOperator(walk, op, left, right, result, length);
+    ReleaseValue(left);
+    ReleaseValue(right);
+    if (!ok) ReleaseValue(result);
+    left = result;
+    have = ok;
+    leftLength = ok && result.kind == Value::kText ? length : kLengthUnknown;
+  }
+  out = left;
+  return have;
 }
 
 // ---- The walk ----------------------------------------------------------------------
 
 bool Evaluate(Walk& walk, const ExprNode* node, Value& out) {
-  // Trees come from the parser, which builds none deeper than this; formula
-  // references add to the same count, so the stack never holds more frames.
-  if (walk.depth >= language::kMaxTreeDepth) return false;
-  ++walk.depth;
+  if (walk.nesting >= kMaxNesting) return false;
+  ++walk.nesting;
   bool ok = false;
   switch (node->kind) {
     case language::NK_NUMBER:
@@ -466,10 +522,10 @@ bool Evaluate(Walk& walk, const ExprNode* node, Value& out) {
     case language::NK_SUB:
     case language::NK_MUL:
     case language::NK_DIV:
-    case language::NK_CONCAT: ok = EvaluateOperator(walk, node, out); break;
+    case language::NK_CONCAT: ok = EvaluateOperatorChain(walk, node, out); break;
     default: break;  // '%', sets and ranges have no value here
   }
-  --walk.depth;
+  --walk.nesting;
   if (!ok) ReleaseValue(out);
   return ok;
 }
@@ -495,10 +551,11 @@ void ReleaseValue(Value& value) {
   value = Value{};
 }
 
-bool EvaluateNode(ExprContext* ec, HEXP exp, const ExprNode* node, int32_t depth, Value& out) {
+// How deep the node sits costs the walk nothing: whatever led to it holds no
+// C stack while the walk runs.
+bool EvaluateNode(ExprContext* ec, HEXP exp, const ExprNode* node, int32_t /*depth*/, Value& out) {
   out = Value{};
   Walk walk{ec, exp};
-  walk.depth = depth;
   bool ok = Evaluate(walk, node, out);
   HostFree(walk.spareNumberBlock);
   return ok;

@@ -33,8 +33,8 @@ void ReleaseValue(Value& value);
 // nothing is left allocated then.
 bool EvaluateFormula(ExprContext* ec, HEXP exp, Value& out);
 
-// Evaluates one node of exp's tree by walking it, as if the walk had reached
-// it at the given depth from the root.
+// Evaluates one node of exp's tree by walking it; depth is where the node
+// sits below the root.
 bool EvaluateNode(ExprContext* ec, HEXP exp, const language::ExprNode* node, int32_t depth,
                   Value& out);
 

@@ -2,7 +2,9 @@
 // steps, both times with an explicit stack, so a chain of a million operators
 // costs no C stack. Steps come out in the order the walk would visit the
 // nodes (left operand, right operand, node; arguments left to right, then the
-// call), so callbacks are called in the same order as by the walk.
+// call), except that the data items between two calls are asked before the
+// arithmetic between them (see Plan::itemsAhead): every callback sees the
+// same calls in the same order as from the walk.
 //
 // Plans live in plain heap memory: they are a cache of the engine's own,
 // never handed to the host, and must not show among the host's blocks.
@@ -16,6 +18,9 @@ namespace xev::eval::plan {
 namespace {
 
 using language::ExprNode;
+
+// What a node becomes in the plan.
+enum class Kind { kConstant, kItem, kArithmetic, kCall, kSubtree };
 
 // A growable array of plain values in heap memory.
 template <class T>
@@ -35,6 +40,9 @@ class Stack {
   }
   T Pop() { return items_[--count_]; }
   bool empty() const { return count_ == 0; }
+  size_t size() const { return count_; }
+  const T& operator[](size_t i) const { return items_[i]; }
+  void Clear() { count_ = 0; }
 
  private:
   T* items_ = nullptr;
@@ -85,38 +93,38 @@ bool Evaluated(const CallShape& shape, int32_t index) {
   return shape.nodes[index] != nullptr && !PassedByName(shape.item, index);
 }
 
-// Which step a node becomes. Deeper than the walk goes, a node is left to the
-// walk, which then refuses it exactly as it would have.
-Code Classify(ExprContext* ec, const ExprNode* node, int32_t depth, CallShape* call) {
-  if (depth >= language::kMaxTreeDepth) return Code::kSubtree;
+// Which step a node becomes. The steps the plan runs itself cost no C stack
+// however deep they lie, so depth plays no part here; a node left to the walk
+// is handed its depth, and the walk applies its own limits from there.
+Kind Classify(ExprContext* ec, const ExprNode* node, CallShape* call) {
   switch (node->kind) {
     case language::NK_NUMBER:
-      return node->left != nullptr ? Code::kConstant : Code::kSubtree;
+      return node->left != nullptr ? Kind::kConstant : Kind::kSubtree;
     case language::NK_ITEM:
-      return IsNumberShaped(node->type) ? Code::kItem : Code::kSubtree;
+      return IsNumberShaped(node->type) ? Kind::kItem : Kind::kSubtree;
     case language::NK_ADD:
     case language::NK_SUB:
     case language::NK_MUL:
     case language::NK_DIV: {
       auto* left = static_cast<const ExprNode*>(node->left);
-      if (node->type != XEV_TYPE_NUMBER || left == nullptr || node->right == nullptr) return Code::kSubtree;
+      if (node->type != XEV_TYPE_NUMBER || left == nullptr || node->right == nullptr) return Kind::kSubtree;
       // A DateTime minus a DateTime counts days: the walk's business.
-      if (node->kind == language::NK_SUB && left->type == XEV_TYPE_DATETIME) return Code::kSubtree;
-      return Code::kArithmetic;
+      if (node->kind == language::NK_SUB && left->type == XEV_TYPE_DATETIME) return Kind::kSubtree;
+      return Kind::kArithmetic;
     }
     case language::NK_FUNCTION:
-      return ReadCall(ec, node, *call) ? Code::kCall : Code::kSubtree;
+      return ReadCall(ec, node, *call) ? Kind::kCall : Kind::kSubtree;
     default:
-      return Code::kSubtree;
+      return Kind::kSubtree;
   }
 }
 
-OperatorIndex OperatorOf(uint32_t kind) {
+Code OperatorOf(uint32_t kind) {
   switch (kind) {
-    case language::NK_ADD: return kOpPlus;
-    case language::NK_SUB: return kOpMinus;
-    case language::NK_MUL: return kOpTimes;
-    default: return kOpDivide;
+    case language::NK_ADD: return Code::kAdd;
+    case language::NK_SUB: return Code::kSubtract;
+    case language::NK_MUL: return Code::kMultiply;
+    default: return Code::kDivide;
   }
 }
 
@@ -135,17 +143,17 @@ bool Visit(ExprContext* ec, const ExprNode* root, Sink& sink) {
   while (!frames.empty()) {
     Frame frame = frames.Pop();
     CallShape call;
-    Code code = Classify(ec, frame.node, frame.depth, &call);
+    Kind kind = Classify(ec, frame.node, &call);
     if (frame.expanded) {
-      if (!sink.Composite(frame, code, call)) return false;
+      if (!sink.Composite(frame, kind, call)) return false;
       continue;
     }
-    if (code != Code::kArithmetic && code != Code::kCall) {
-      if (!sink.Leaf(frame, code)) return false;
+    if (kind != Kind::kArithmetic && kind != Kind::kCall) {
+      if (!sink.Leaf(frame, kind)) return false;
       continue;
     }
     if (!frames.Push(Frame{frame.node, frame.depth, true})) return false;
-    if (code == Code::kArithmetic) {
+    if (kind == Kind::kArithmetic) {
       if (!frames.Push(Frame{static_cast<const ExprNode*>(frame.node->right), frame.depth + 1, false}) ||
           !frames.Push(Frame{static_cast<const ExprNode*>(frame.node->left), frame.depth + 1, false})) {
         return false;
@@ -159,16 +167,26 @@ bool Visit(ExprContext* ec, const ExprNode* root, Sink& sink) {
   return true;
 }
 
+// Sizes the plan: every node is a slot; operators are steps; items, calls and
+// subtrees are sites and at most one step each.
 struct Counter {
-  int32_t steps = 0;
+  int32_t slots = 0;
+  int32_t operators = 0;
+  int32_t sites = 0;
   int32_t arguments = 0;
-  bool Leaf(const Frame&, Code) {
-    ++steps;
+  bool Leaf(const Frame&, Kind kind) {
+    ++slots;
+    if (kind != Kind::kConstant) ++sites;
     return true;
   }
-  bool Composite(const Frame&, Code, const CallShape& call) {
-    ++steps;
-    arguments += call.given;
+  bool Composite(const Frame&, Kind kind, const CallShape& call) {
+    ++slots;
+    if (kind == Kind::kArithmetic) {
+      ++operators;
+    } else {
+      ++sites;
+      arguments += call.given;
+    }
     return true;
   }
 };
@@ -177,50 +195,91 @@ class Filler {
  public:
   explicit Filler(Plan* plan) : plan_(plan) {}
 
-  bool Leaf(const Frame& frame, Code code) {
-    Step& step = NewStep(frame, code);
-    if (code == Code::kConstant) step.constant = static_cast<const NumberValue*>(frame.node->left);
-    if (code == Code::kItem) {
-      step.item = core::FindItem(plan_->ec->dataItems, static_cast<const char*>(frame.node->left));
+  bool Leaf(const Frame& frame, Kind kind) {
+    int32_t slot = plan_->slotCount++;
+    if (kind == Kind::kConstant) {
+      auto* constant = static_cast<const NumberValue*>(frame.node->left);
+      plan_->stored[slot] = constant;
+      plan_->states[slot] = kStored;
+      host::decimal::LoadOrNull(plan_->values[slot], constant);
+      return operands_.Push(slot);
     }
-    return operands_.Push(plan_->stepCount - 1);
+    if (kind == Kind::kItem) {
+      Site& site = NewSite(frame, slot);
+      site.item = core::FindItem(plan_->ec->dataItems, static_cast<const char*>(frame.node->left));
+      return operands_.Push(slot);
+    }
+    Flush();
+    NewSite(frame, slot);
+    EmitStep(Step{Code::kSubtree, plan_->siteCount - 1, 0, slot});
+    return operands_.Push(slot);
   }
 
-  bool Composite(const Frame& frame, Code code, const CallShape& call) {
-    if (code == Code::kArithmetic) {
+  bool Composite(const Frame& frame, Kind kind, const CallShape& call) {
+    int32_t slot = plan_->slotCount++;
+    if (kind == Kind::kArithmetic) {
       int32_t right = operands_.Pop();
       int32_t left = operands_.Pop();
-      Step& step = NewStep(frame, code);
-      step.op = OperatorOf(frame.node->kind);
-      step.left = left;
-      step.right = right;
-      return operands_.Push(plan_->stepCount - 1);
+      if (!plan_->itemsAhead) Flush();
+      Step step{OperatorOf(frame.node->kind), left, right, slot};
+      if (!plan_->itemsAhead) {
+        EmitStep(step);
+      } else if (!pending_.Push(step)) {
+        return false;
+      }
+      return operands_.Push(slot);
     }
-    // The argument steps sit on the operand stack, the last one on top.
+    // The argument values sit on the operand stack, the last one on top.
     Argument* arguments = plan_->arguments + plan_->argumentCount;
     for (int32_t i = call.given - 1; i >= 0; --i) {
       arguments[i] = Argument{Evaluated(call, i) ? operands_.Pop() : -1, call.nodes[i]};
     }
-    Step& step = NewStep(frame, code);
-    step.item = call.item;
-    step.left = plan_->argumentCount;
-    step.right = call.listed ? call.given : -1;  // -1: called without an argument list
+    Flush();
+    Site& site = NewSite(frame, slot);
+    site.item = call.item;
+    site.firstArgument = plan_->argumentCount;
+    site.argumentCount = call.listed ? call.given : -1;
     plan_->argumentCount += call.given;
-    return operands_.Push(plan_->stepCount - 1);
+    EmitStep(Step{Code::kCall, plan_->siteCount - 1, 0, slot});
+    return operands_.Push(slot);
+  }
+
+  // Emits the data items met since the last call, then the arithmetic
+  // waiting on them.
+  void Flush() {
+    int32_t items = plan_->siteCount - batchStart_;
+    if (items > 0) EmitStep(Step{Code::kItems, batchStart_, items, -1});
+    for (size_t i = 0; i < pending_.size(); ++i) EmitStep(pending_[i]);
+    pending_.Clear();
+  }
+
+  // After the last node: the slot holding the formula's value.
+  int32_t Finish() {
+    Flush();
+    return operands_.Pop();
   }
 
  private:
-  Step& NewStep(const Frame& frame, Code code) {
-    Step& step = plan_->steps[plan_->stepCount++];
-    step = Step{};
-    step.code = code;
-    step.node = frame.node;
-    step.depth = frame.depth;
-    return step;
+  Site& NewSite(const Frame& frame, int32_t slot) {
+    Site& site = plan_->sites[plan_->siteCount++];
+    site = Site{};
+    site.node = frame.node;
+    site.slot = slot;
+    site.depth = frame.depth;
+    site.argumentCount = -1;
+    return site;
+  }
+
+  void EmitStep(const Step& step) {
+    plan_->steps[plan_->stepCount++] = step;
+    if (step.code == Code::kCall || step.code == Code::kSubtree) batchStart_ = step.a + 1;
+    if (step.code == Code::kItems) batchStart_ = step.a + step.b;
   }
 
   Plan* plan_;
   Stack<int32_t> operands_;
+  Stack<Step> pending_;
+  int32_t batchStart_ = 0;
 };
 
 template <class T>
@@ -228,26 +287,37 @@ size_t RoundUp(size_t bytes) {
   return (bytes + alignof(T) - 1) / alignof(T) * alignof(T);
 }
 
-// One heap block: the record, then steps, arguments, values and results.
-Plan* AllocatePlan(int32_t steps, int32_t arguments) {
+// One heap block: the record, then its arrays.
+Plan* AllocatePlan(const Counter& counter) {
+  size_t slots = static_cast<size_t>(counter.slots);
   size_t at = RoundUp<Step>(sizeof(Plan));
   size_t stepsAt = at;
-  at = RoundUp<Argument>(at + sizeof(Step) * steps);
+  at = RoundUp<Site>(at + sizeof(Step) * static_cast<size_t>(counter.operators + counter.sites));
+  size_t sitesAt = at;
+  at = RoundUp<Argument>(at + sizeof(Site) * static_cast<size_t>(counter.sites));
   size_t argumentsAt = at;
-  at = RoundUp<const NumberValue*>(at + sizeof(Argument) * arguments);
+  at = RoundUp<host::decimal::Decimal>(at + sizeof(Argument) * static_cast<size_t>(counter.arguments));
   size_t valuesAt = at;
-  at = RoundUp<Slot>(at + sizeof(const NumberValue*) * steps);
-  size_t resultsAt = at;
-  at += sizeof(Slot) * steps;
-  void* block = std::aligned_alloc(alignof(Slot), RoundUp<Slot>(at));
+  at = RoundUp<const NumberValue*>(at + sizeof(host::decimal::Decimal) * slots);
+  size_t storedAt = at;
+  at += sizeof(const NumberValue*) * slots;
+  size_t spillAt = at;
+  at += sizeof(NumberValue) * slots;
+  size_t statesAt = at;
+  at += sizeof(SlotState) * slots;
+  constexpr size_t kAlign = alignof(host::decimal::Decimal);
+  void* block = std::aligned_alloc(kAlign, (at + kAlign - 1) / kAlign * kAlign);
   if (block == nullptr) return nullptr;
   std::memset(block, 0, at);
   auto* base = static_cast<char*>(block);
   auto* plan = reinterpret_cast<Plan*>(base);
   plan->steps = reinterpret_cast<Step*>(base + stepsAt);
+  plan->sites = reinterpret_cast<Site*>(base + sitesAt);
   plan->arguments = reinterpret_cast<Argument*>(base + argumentsAt);
-  plan->values = reinterpret_cast<const NumberValue**>(base + valuesAt);
-  plan->results = reinterpret_cast<Slot*>(base + resultsAt);
+  plan->values = reinterpret_cast<host::decimal::Decimal*>(base + valuesAt);
+  plan->stored = reinterpret_cast<const NumberValue**>(base + storedAt);
+  plan->spill = reinterpret_cast<NumberValue*>(base + spillAt);
+  plan->states = reinterpret_cast<SlotState*>(base + statesAt);
   return plan;
 }
 
@@ -257,25 +327,27 @@ Plan* Prepare(ExprContext* ec, HEXP exp) {
   const ExprNode* root = exp->root;
   CallShape call;
   // A formula that the walk evaluates as a whole gains nothing from a plan.
-  if (Classify(ec, root, 0, &call) == Code::kSubtree) return nullptr;
+  if (Classify(ec, root, &call) == Kind::kSubtree) return nullptr;
   Counter counter;
   if (!Visit(ec, root, counter)) return nullptr;
-  Plan* plan = AllocatePlan(counter.steps, counter.arguments);
+  Plan* plan = AllocatePlan(counter);
   if (plan == nullptr) return nullptr;
   plan->ec = ec;
   plan->root = root;
   plan->generation = ec->generation;
+  plan->itemsAhead = !HasNumberOperatorCallback(ec);
   Filler filler(plan);
   if (!Visit(ec, root, filler)) {
     Release(plan);
     return nullptr;
   }
+  plan->resultSlot = filler.Finish();
   return plan;
 }
 
 void Release(Plan* plan) {
   if (plan == nullptr) return;
-  for (int32_t i = 0; i < plan->stepCount; ++i) host::FreeCacheBlock(plan->steps[i].block);
+  for (int32_t i = 0; i < plan->siteCount; ++i) host::FreeCacheBlock(plan->sites[i].block);
   std::free(plan);
 }
 

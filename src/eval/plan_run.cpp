@@ -1,8 +1,9 @@
-// Running a plan: the steps in order, each leaving a pointer to its value.
-// Operands are read where they lie (a literal of the tree, the block a
-// callback has just written, an earlier result), so no 13-byte value is
-// copied on its way from one step to the next, and a value a callback has
-// just written is read only when an operator needs it.
+// Running a plan: the steps in order, each filling its slot. The arithmetic
+// works on loaded values from slot to slot; 13-byte values are read once,
+// when a callback or the walk hands one over, and written once, when a
+// function or the caller wants one. The data items between two calls are
+// asked first and read afterwards, so the bytes a callback has just written
+// are not read back while its stores are still on their way.
 //
 // A callback may change the context while a row is evaluated. The plan then
 // finishes the row looking each remaining name up again, as the walk does.
@@ -17,144 +18,257 @@ namespace xev::eval {
 namespace {
 
 namespace dec = host::decimal;
-using language::ExprNode;
 using plan::Argument;
 using plan::Code;
 using plan::Plan;
+using plan::Site;
 using plan::Step;
 
 constexpr int32_t kNumberBlockSize = XEV_NUMBER_SIZE;
 
-const NumberValue kZero = [] {
-  NumberValue zero{};
-  dec::StoreZero(&zero);
-  return zero;
-}();
-
-// The step's result block, cleared as a fresh block would be; the host may
+// The site's result block, cleared as a fresh block would be; the host may
 // have grown or moved it on an earlier row.
-void* ResultBlock(Step& step) {
-  if (step.block == nullptr) return step.block = host::AllocateCacheBlock(kNumberBlockSize);
-  std::memset(step.block, 0, kNumberBlockSize);
-  return step.block;
+void* ResultBlock(Site& site) {
+  if (site.block == nullptr) return site.block = host::AllocateCacheBlock(kNumberBlockSize);
+  std::memset(site.block, 0, kNumberBlockSize);
+  return site.block;
 }
 
-const NumberValue* KeepResult(Step& step, void* block, int32_t answered) {
-  step.block = block;
-  return answered != 0 && block != nullptr ? static_cast<const NumberValue*>(block) : nullptr;
+// Fills a slot from 13 bytes that a callback, a literal or the walk gave.
+// False when there are none.
+inline bool TakeStored(Plan& plan, int32_t slot, const NumberValue* stored) {
+  if (stored == nullptr) {
+    plan.states[slot] = plan::kNoValue;
+    return false;
+  }
+  plan.stored[slot] = stored;
+  plan.states[slot] = plan::kStored;
+  dec::LoadOrNull(plan.values[slot], stored);
+  return true;
 }
 
-const NumberValue* RunItem(ExprContext* ec, HEXP exp, Step& step, bool stale) {
-  const char* name = static_cast<const char*>(step.node->left);
-  const ExpItem* item = stale ? core::FindItem(ec->dataItems, name) : step.item;
-  if (item == nullptr || item->boundValue == 0) return nullptr;
-  void* block = ResultBlock(step);
-  if (block == nullptr) return nullptr;
+// The 13 bytes of a slot that holds a value.
+void PackSlot(const Plan& plan, int32_t slot, NumberValue* out) {
+  const dec::Decimal& value = plan.values[slot];
+  if (plan.states[slot] == plan::kStored) {
+    *out = *plan.stored[slot];
+  } else if (dec::IsNull(value)) {
+    dec::StoreNull(out);
+  } else {
+    dec::Store(out, value.coef, value.exp, value.neg);
+  }
+}
+
+// True when the item answered; its block then holds the value.
+inline bool AskItem(ExprContext* ec, HEXP exp, Site& site, bool stale) {
+  const char* name = static_cast<const char*>(site.node->left);
+  const ExpItem* item = stale ? core::FindItem(ec->dataItems, name) : site.item;
+  if (item == nullptr || item->boundValue == 0) return false;
+  void* block = ResultBlock(site);
+  if (block == nullptr) return false;
   auto callback = reinterpret_cast<XEVDataItemCallback>(item->boundValue);
   int32_t answered = callback(ec, exp, kNumberBlockSize, &block, name);
-  return KeepResult(step, block, answered);
+  site.block = block;
+  return answered != 0 && block != nullptr;
 }
 
-const NumberValue* RunCall(ExprContext* ec, HEXP exp, const Plan& plan, Step& step, bool stale) {
-  const char* name = static_cast<const char*>(step.node->left);
-  const ExpItem* item = stale ? core::FindItem(ec->functionItems, name) : step.item;
-  if (item == nullptr || item->boundValue == 0) return nullptr;
+// What the host steps leave behind for the rest of the row.
+struct RowState {
+  bool stale = false;    // a callback changed the context: names are looked up again
+  bool missing = false;  // some step gave no value
+};
+
+// Asks a run of data items, then reads what they wrote.
+void RunItems(ExprContext* ec, HEXP exp, Plan& plan, const Step& step, RowState& row) {
+  Site* first = plan.sites + step.a;
+  Site* last = first + step.b;
+  bool stale = row.stale;
+  for (Site* site = first; site != last; ++site) {
+    site->answered = AskItem(ec, exp, *site, stale);
+    stale = stale || ec->generation != plan.generation;
+  }
+  row.stale = stale;
+  bool missing = false;
+  for (const Site* site = first; site != last; ++site) {
+    if (!site->answered) {
+      plan.states[site->slot] = plan::kNoValue;
+      missing = true;
+      continue;
+    }
+    auto* stored = static_cast<const NumberValue*>(site->block);
+    plan.stored[site->slot] = stored;
+    plan.states[site->slot] = plan::kStored;
+    dec::LoadOrNull(plan.values[site->slot], stored);
+  }
+  row.missing = row.missing || missing;
+}
+
+// False when the call gives no value.
+bool RunCall(ExprContext* ec, HEXP exp, Plan& plan, Site& site, const RowState& row) {
+  plan.states[site.slot] = plan::kNoValue;
+  const char* name = static_cast<const char*>(site.node->left);
+  const ExpItem* item = row.stale ? core::FindItem(ec->functionItems, name) : site.item;
+  if (item == nullptr || item->boundValue == 0) return false;
   // Functions get copies, so that none can write into a literal or a data item's block.
   void* slots[plan::kMaxCallParameters] = {};
   NumberValue copies[plan::kMaxCallParameters];
   void** args = nullptr;
-  if (step.right >= 0) {
+  if (site.argumentCount >= 0) {
     args = slots;
-    const Argument* arguments = plan.arguments + step.left;
-    for (int32_t i = 0; i < step.right; ++i) {
+    const Argument* arguments = plan.arguments + site.firstArgument;
+    for (int32_t i = 0; i < site.argumentCount; ++i) {
       const Argument& argument = arguments[i];
       if (argument.node == nullptr) continue;
-      if (argument.step < 0) {
+      if (argument.slot < 0) {
         slots[i] = const_cast<char*>(ArgumentText(argument.node));
-      } else if (const NumberValue* value = plan.values[argument.step]) {
-        copies[i] = *value;
+      } else if (plan.states[argument.slot] != plan::kNoValue) {
+        PackSlot(plan, argument.slot, &copies[i]);
         slots[i] = &copies[i];
       }
     }
   }
-  void* block = ResultBlock(step);
-  if (block == nullptr) return nullptr;
+  void* block = ResultBlock(site);
+  if (block == nullptr) return false;
   auto entry = reinterpret_cast<XEVFunctionEntry>(item->boundValue);
   int32_t answered = entry(ec, exp, kNumberBlockSize, &block, name, args);
-  return KeepResult(step, block, answered);
-}
-
-// '+', '-', '*' and '/' as the walk does them: a host callback sees the
-// operands as they are, NULL included; without one NULL counts as zero and a
-// division by zero gives zero.
-const NumberValue* RunArithmetic(ExprContext* ec, HEXP exp, const Plan& plan, const Step& step,
-                                 NumberValue* result) {
-  const NumberValue* a = plan.values[step.left];
-  const NumberValue* b = plan.values[step.right];
-  if (a == nullptr || b == nullptr) return nullptr;
-  auto callback = reinterpret_cast<XEVOperatorCallback>(ec->operators[step.op].bound[XEV_TYPE_NUMBER]);
-  if (callback != nullptr) {
-    NumberValue left = *a;
-    NumberValue right = *b;
-    *result = NumberValue{};
-    callback(ec, exp, 0, kNumberBlockSize, &left, kNumberBlockSize, &right, kNumberBlockSize, result);
-    return result;
-  }
-  if (dec::IsNull(a)) a = &kZero;
-  if (dec::IsNull(b)) b = &kZero;
-  bool inRange = true;
-  switch (step.op) {
-    case kOpPlus: inRange = dec::AddQuick(result, a, b, false); break;
-    case kOpMinus: inRange = dec::AddQuick(result, a, b, true); break;
-    case kOpTimes: inRange = dec::Multiply(result, a, b); break;
-    default:
-      if (dec::Load(a).coef == 0 || dec::Load(b).coef == 0) {
-        dec::StoreZero(result);
-      } else {
-        inRange = dec::Divide(result, a, b);
-      }
-      break;
-  }
-  if (!inRange) dec::StoreNull(result);  // beyond the Number range: an empty value
-  return result;
+  site.block = block;
+  return answered != 0 && block != nullptr && TakeStored(plan, site.slot, static_cast<const NumberValue*>(block));
 }
 
 // A node the plan leaves to the walk. Only Numbers travel between steps; a
 // text where a Number belongs is no value, as the walk's operators see it.
-const NumberValue* RunSubtree(ExprContext* ec, HEXP exp, const Step& step, NumberValue* result) {
+void RunSubtree(ExprContext* ec, HEXP exp, Plan& plan, const Site& site, RowState& row) {
   Value value;
-  if (!EvaluateNode(ec, exp, step.node, step.depth, value)) return nullptr;
-  bool number = value.kind == Value::kNumber;
-  if (number) *result = value.number;
+  bool number = EvaluateNode(ec, exp, site.node, site.depth, value) && value.kind == Value::kNumber;
+  if (number) plan.spill[site.slot] = value.number;
   ReleaseValue(value);
-  return number ? result : nullptr;
+  if (!TakeStored(plan, site.slot, number ? &plan.spill[site.slot] : nullptr)) row.missing = true;
+}
+
+// The arithmetic of '+', '-', '*' and '/' as the walk does it without a host
+// callback: NULL counts as zero (a loaded NULL is a zero), a division by
+// zero gives zero, and a result beyond the Number range is NULL.
+template <Code kCode>
+inline void Compute(dec::Decimal& r, const dec::Decimal& a, const dec::Decimal& b) {
+  if constexpr (kCode == Code::kAdd) {
+    dec::Add(r, a, b, false);
+  } else if constexpr (kCode == Code::kSubtract) {
+    dec::Add(r, a, b, true);
+  } else if constexpr (kCode == Code::kMultiply) {
+    dec::Multiply(r, a, b);
+  } else if (b.coef == 0) {
+    dec::Set(r, 0, 0, false);
+  } else {
+    dec::Divide(r, a, b);
+  }
+}
+
+void Compute(Code code, dec::Decimal& r, const dec::Decimal& a, const dec::Decimal& b) {
+  switch (code) {
+    case Code::kAdd: return Compute<Code::kAdd>(r, a, b);
+    case Code::kSubtract: return Compute<Code::kSubtract>(r, a, b);
+    case Code::kMultiply: return Compute<Code::kMultiply>(r, a, b);
+    default: return Compute<Code::kDivide>(r, a, b);
+  }
+}
+
+constexpr OperatorIndex OperatorOf(Code code) {
+  return code == Code::kAdd ? kOpPlus
+         : code == Code::kSubtract ? kOpMinus
+         : code == Code::kMultiply ? kOpTimes
+                                   : kOpDivide;
+}
+
+// An operator with every check: an operand may have no value, and a host
+// callback, which sees the operands as they are (NULL included), may be
+// bound; its result is the value.
+void RunCheckedOperator(ExprContext* ec, HEXP exp, Plan& plan, const Step& step) {
+  int32_t result = step.result;
+  if (plan.states[step.a] == plan::kNoValue || plan.states[step.b] == plan::kNoValue) {
+    plan.states[result] = plan::kNoValue;
+    return;
+  }
+  intptr_t bound = ec->operators[OperatorOf(step.code)].bound[XEV_TYPE_NUMBER];
+  if (bound == 0) {
+    plan.states[result] = plan::kLoaded;
+    Compute(step.code, plan.values[result], plan.values[step.a], plan.values[step.b]);
+    return;
+  }
+  NumberValue left, right;
+  PackSlot(plan, step.a, &left);
+  PackSlot(plan, step.b, &right);
+  NumberValue* spill = &plan.spill[result];
+  *spill = NumberValue{};
+  auto callback = reinterpret_cast<XEVOperatorCallback>(bound);
+  callback(ec, exp, 0, kNumberBlockSize, &left, kNumberBlockSize, &right, kNumberBlockSize, spill);
+  TakeStored(plan, result, spill);
+}
+
+template <bool kChecked, Code kCode>
+inline void RunOperator(ExprContext* ec, HEXP exp, Plan& plan, const Step& step) {
+  if constexpr (kChecked) {
+    RunCheckedOperator(ec, exp, plan, step);
+  } else {
+    Compute<kCode>(plan.values[step.result], plan.values[step.a], plan.values[step.b]);
+  }
+}
+
+// Runs the steps from first on. Unchecked, while every value so far is there
+// and no operator callback is bound, an operator is its arithmetic alone;
+// the run hands over to the checked one at the first step after which that
+// no longer holds, and returns where it stopped.
+template <bool kChecked>
+int32_t RunSteps(ExprContext* ec, HEXP exp, Plan& plan, int32_t first, RowState& row) {
+  for (int32_t i = first; i < plan.stepCount; ++i) {
+    const Step& step = plan.steps[i];
+    switch (step.code) {
+      case Code::kAdd: RunOperator<kChecked, Code::kAdd>(ec, exp, plan, step); continue;
+      case Code::kSubtract: RunOperator<kChecked, Code::kSubtract>(ec, exp, plan, step); continue;
+      case Code::kMultiply: RunOperator<kChecked, Code::kMultiply>(ec, exp, plan, step); continue;
+      case Code::kDivide: RunOperator<kChecked, Code::kDivide>(ec, exp, plan, step); continue;
+      case Code::kItems: RunItems(ec, exp, plan, step, row); break;
+      case Code::kCall:
+        if (!RunCall(ec, exp, plan, plan.sites[step.a], row)) row.missing = true;
+        row.stale = row.stale || ec->generation != plan.generation;
+        break;
+      case Code::kSubtree:
+        RunSubtree(ec, exp, plan, plan.sites[step.a], row);
+        row.stale = row.stale || ec->generation != plan.generation;
+        break;
+    }
+    if (!kChecked && (row.missing || plan::HasNumberOperatorCallback(ec))) return i + 1;
+  }
+  return plan.stepCount;
 }
 
 bool Run(ExprContext* ec, HEXP exp, Plan& plan, Value& out) {
-  bool stale = false;
-  for (int32_t i = 0; i < plan.stepCount; ++i) {
-    Step& step = plan.steps[i];
-    NumberValue* result = &plan.results[i].number;
-    const NumberValue* value = nullptr;
-    switch (step.code) {
-      case Code::kConstant: value = step.constant; break;
-      case Code::kArithmetic: value = RunArithmetic(ec, exp, plan, step, result); break;
-      case Code::kItem: value = RunItem(ec, exp, step, stale); break;
-      case Code::kCall: value = RunCall(ec, exp, plan, step, stale); break;
-      case Code::kSubtree: value = RunSubtree(ec, exp, step, result); break;
+  if (plan.checked) {
+    // Operators that ran checked left states that unchecked ones do not write.
+    for (int32_t i = 0; i < plan.stepCount; ++i) {
+      if (plan.steps[i].code <= Code::kDivide) plan.states[plan.steps[i].result] = plan::kLoaded;
     }
-    plan.values[i] = value;
-    if (step.code >= Code::kItem) stale = stale || ec->generation != plan.generation;
+    plan.checked = false;
   }
-  const NumberValue* value = plan.values[plan.stepCount - 1];
-  if (value == nullptr) return false;
+  RowState row;
+  int32_t next = 0;
+  if (!plan::HasNumberOperatorCallback(ec)) next = RunSteps<false>(ec, exp, plan, 0, row);
+  if (next < plan.stepCount) {
+    plan.checked = true;
+    RunSteps<true>(ec, exp, plan, next, row);
+  }
+  if (plan.states[plan.resultSlot] == plan::kNoValue) return false;
   out.kind = Value::kNumber;
-  out.number = *value;
+  PackSlot(plan, plan.resultSlot, &out.number);
   return true;
 }
 
 bool Usable(const Plan* plan, ExprContext* ec, HEXP exp) {
-  return plan != nullptr && plan->ec == ec && plan->root == exp->root && plan->generation == ec->generation;
+  if (plan == nullptr || plan->ec != ec || plan->root != exp->root || plan->generation != ec->generation) {
+    return false;
+  }
+  // Items asked ahead would let an operator callback bound since see them
+  // in another order than the walk's.
+  return !plan->itemsAhead || !plan::HasNumberOperatorCallback(ec);
 }
 
 }  // namespace

@@ -1,47 +1,65 @@
 // The layout of a prepared formula, shared by the code that prepares it and
 // the code that runs it.
+//
+// Every node's value lives in a slot: loaded (coefficient, exponent, sign)
+// for the arithmetic, which so never unpacks or packs 13 bytes between two
+// operators, and, where a literal, a callback or the walk produced it, the
+// 13 bytes as they came, which is what a function or the caller then gets.
 #pragma once
 
 #include <cstdint>
 
 #include "core/core.h"
+#include "host/decimal.h"
 #include "language/language.h"
 #include "xev/xev.h"
 
 namespace xev::eval::plan {
 
 enum class Code : uint8_t {
-  kConstant,    // a Number literal of the tree
-  kItem,        // a Number or DateTime data item, asked of its callback
-  kArithmetic,  // '+', '-', '*' or '/' on two Numbers
-  kCall,        // a function with a Number or DateTime result and Number arguments
-  kSubtree,     // anything else: the walk evaluates this node and what hangs below it
+  kAdd,       // the four operators on two Numbers: slots a and b into result
+  kSubtract,
+  kMultiply,
+  kDivide,
+  kItems,     // sites a to a + b - 1: Number or DateTime data items, asked in order
+  kCall,      // site a: a function with a Number or DateTime result and Number arguments
+  kSubtree,   // site a: anything else; the walk evaluates the node and what hangs below it
 };
 
 // Calls with more parameters than this are left to the walk.
 constexpr int32_t kMaxCallParameters = 8;
 
+// What a slot holds besides its loaded value (which is NULL by its exponent).
+enum SlotState : uint8_t {
+  kLoaded = 0,   // the loaded value alone: an operator's result
+  kNoValue = 1,  // nothing: an item or function without an answer, or what depends on one
+  kStored = 2,   // the loaded value and the 13 bytes it came from, which are what is passed on
+};
+
 struct Step {
   Code code;
-  OperatorIndex op;              // kArithmetic
-  int32_t left;                  // kArithmetic: operand steps; kCall: first argument entry
-  int32_t right;                 // kCall: number of argument entries
-  int32_t depth;                 // kSubtree: the node's depth below the root
-  const language::ExprNode* node;
-  const NumberValue* constant;   // kConstant
-  ExpItem* item;                 // kItem, kCall: what the name resolved to
-  void* block;                   // kItem, kCall: the result block, kept from row to row
+  int32_t a;
+  int32_t b;
+  int32_t result;  // the slot it fills
 };
 
-// One argument slot of a call: the step whose value it receives, or for a
-// parameter passed by name (step < 0) the text of node; no node, no value.
+// A step that hands control to the host or the walk, with what it needs.
+struct Site {
+  const language::ExprNode* node;
+  ExpItem* item;         // a data item or function: what the name resolved to
+  void* block;           // its result block, kept from row to row
+  int32_t slot;          // where its value goes
+  int32_t depth;         // a subtree: the node's depth below the root
+  int32_t firstArgument; // a call: its argument entries
+  int32_t argumentCount; // a call: -1 when written without an argument list
+  bool answered;
+};
+
+// One argument slot of a call: the slot whose value it receives, or for a
+// parameter passed by name (slot < 0) the text of node; no node, no value.
 struct Argument {
-  int32_t step;
+  int32_t slot;
   const language::ExprNode* node;
-};
-
-struct alignas(16) Slot {
-  NumberValue number;
 };
 
 struct Plan {
@@ -49,13 +67,32 @@ struct Plan {
   const language::ExprNode* root;
   uint32_t generation;
   bool running;
+  // Data items are asked ahead of the arithmetic between two calls, which
+  // the host cannot tell apart from the walk's order unless it has operator
+  // callbacks; with one bound, the plan keeps the walk's order exactly.
+  bool itemsAhead;
+  // The last row ran operators with their checks (see plan_run.cpp), which
+  // leave states behind that the next row clears.
+  bool checked;
   int32_t stepCount;
+  int32_t siteCount;
   int32_t argumentCount;
+  int32_t slotCount;
+  int32_t resultSlot;
   Step* steps;
+  Site* sites;
   Argument* arguments;
-  const NumberValue** values;  // per step: its value, nullptr for none
-  Slot* results;               // per step: room for a computed value
+  host::decimal::Decimal* values;  // per slot
+  const NumberValue** stored;      // per slot: its 13 bytes as they came, where kStored
+  NumberValue* spill;              // per slot: room for 13 bytes a subtree or callback gave
+  SlotState* states;
 };
+
+// True when a Number operator callback is bound in ec.
+inline bool HasNumberOperatorCallback(const ExprContext* ec) {
+  return (ec->operators[kOpPlus].bound[XEV_TYPE_NUMBER] | ec->operators[kOpMinus].bound[XEV_TYPE_NUMBER] |
+          ec->operators[kOpTimes].bound[XEV_TYPE_NUMBER] | ec->operators[kOpDivide].bound[XEV_TYPE_NUMBER]) != 0;
+}
 
 // A plan for exp's tree as ec resolves it now, or nullptr when the formula is
 // not one for a plan or memory is short.

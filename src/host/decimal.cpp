@@ -9,20 +9,6 @@ namespace xev::host::decimal {
 
 namespace {
 
-constexpr int kMaxPow10 = 38;
-
-struct Pow10Table {
-  u128 values[kMaxPow10 + 1];
-  constexpr Pow10Table() : values() {
-    u128 v = 1;
-    for (int k = 0; k <= kMaxPow10; ++k) {
-      values[k] = v;
-      v *= 10;
-    }
-  }
-};
-constexpr Pow10Table kPow10;
-
 constexpr u128 kTen21 = kTen22 / 10;
 
 // floor(x / 10^k) for any k >= 0.
@@ -33,7 +19,7 @@ u128 DropDigits(u128 x, int k) {
     uint64_t unused;
     return DivPow10(x, k, &unused);
   }
-  return x / kPow10.values[k];
+  return x / kPow10Table.values[k];
 }
 
 // 192-bit product of two coefficients below 2^80, as three 64-bit limbs.
@@ -63,77 +49,34 @@ u128 DivideWideBy1e19(const Wide& w, uint64_t* remainder) {
 
 }  // namespace
 
-u128 Pow10(int k) { return kPow10.values[k]; }
+const uint64_t kPow10Narrow[20] = {
+    1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull, 10000000ull, 100000000ull,
+    1000000000ull, 10000000000ull, 100000000000ull, 1000000000000ull, 10000000000000ull,
+    100000000000000ull, 1000000000000000ull, 10000000000000000ull, 100000000000000000ull,
+    1000000000000000000ull, 10000000000000000000ull};
 
-u128 DivPow10(u128 x, int k, uint64_t* remainder) {
-  // Measured: the hardware divider beats a multiply by the reciprocal here.
-  return DivMod64(x, uint64_t(kPow10.values[k]), remainder);
-}
-
-int DigitCount(u128 x) {
-  if (x == 0) return 1;
-  uint64_t high = uint64_t(x >> 64);
-  int bits = high != 0 ? 128 - __builtin_clzll(high) : 64 - __builtin_clzll(uint64_t(x));
-  // 1233 / 4096 is just below log10(2): the estimate is the digit count or
-  // one less.
-  int estimate = (bits * 1233) >> 12;
-  return estimate + (x >= kPow10.values[estimate] ? 1 : 0);
-}
-
-u128 DivMod64(u128 x, uint64_t d, uint64_t* remainder) {
-  uint64_t high = uint64_t(x >> 64);
-  uint64_t low = uint64_t(x);
-  if (high == 0) {
-    *remainder = low % d;
-    return low / d;
-  }
-  uint64_t quotientHigh = 0;
-  if (high >= d) {
-    quotientHigh = high / d;
-    high %= d;
-  }
-#if defined(__x86_64__)
-  // The hardware divides 128 by 64 bits directly once the quotient is known
-  // to fit 64 bits (high < d), which the library's generic division does not
-  // exploit inline.
-  uint64_t quotientLow, r;
-  __asm__("divq %[d]" : "=a"(quotientLow), "=d"(r) : "a"(low), "d"(high), [d] "r"(d));
-  *remainder = r;
-  return (u128(quotientHigh) << 64) | quotientLow;
-#else
-  u128 rest = (u128(high) << 64) | low;
-  *remainder = uint64_t(rest % d);
-  return (u128(quotientHigh) << 64) | uint64_t(rest / d);
-#endif
-}
-
-bool FinishSlow(NumberValue* dst, u128 coef, int64_t exp, bool neg) {
+bool FinishSlow(Decimal& r, u128 coef, int64_t exp, bool neg) {
+  Set(r, 0, 0, false);
   if (coef >= kTen22) {
     // At most 39 digits, so at most 17 to drop: the divisor fits 64 bits.
     int drop = DigitCount(coef) - kPrecision;
     uint64_t rest;
     coef = DivPow10(coef, drop, &rest);
-    if (rest >= uint64_t(kPow10.values[drop]) / 2) ++coef;
+    if (rest >= uint64_t(kPow10Table.values[drop]) / 2) ++coef;
     exp += drop;
     if (coef == kTen22) {
       coef = kTen21;
       ++exp;
     }
   }
-  if (coef == 0) {
-    StoreZero(dst);
-    return true;
-  }
+  if (coef == 0) return true;
   int64_t adjusted = exp + DigitCount(coef) - 1;
   if (adjusted > kMaxAdjusted) {
-    StoreNull(dst);
+    r.exp = kNullExponent;
     return false;
   }
-  if (adjusted < kMinAdjusted) {
-    StoreZero(dst);
-    return true;
-  }
-  Store(dst, coef, int32_t(exp), neg);
+  if (adjusted < kMinAdjusted) return true;
+  Set(r, coef, int32_t(exp), neg);
   return true;
 }
 
@@ -146,11 +89,11 @@ int CompareMagnitude(const Decimal& a, const Decimal& b) {
   const Decimal& low = aHigher ? b : a;
   int64_t gap = int64_t(high.exp) - low.exp;
   int order;
-  if (gap >= kPrecision || high.coef >= kPow10.values[kPrecision - gap]) {
+  if (gap >= kPrecision || high.coef >= kPow10Table.values[kPrecision - gap]) {
     // high.coef * 10^gap reaches 10^22, beyond any coefficient.
     order = 1;
   } else {
-    u128 scaled = high.coef * kPow10.values[gap];
+    u128 scaled = high.coef * kPow10Table.values[gap];
     order = scaled > low.coef ? 1 : (scaled == low.coef ? 0 : -1);
   }
   return aHigher ? order : -order;
@@ -168,11 +111,10 @@ int Compare(const NumberValue* pa, const NumberValue* pb) {
   return aSign < 0 ? -order : order;
 }
 
-bool Add(NumberValue* dst, const NumberValue* pa, const NumberValue* pb, bool subtract) {
-  const Decimal a = Load(pa), b = Load(pb);
+bool AddAligned(Decimal& r, const Decimal& a, const Decimal& b, bool subtract) {
   bool bNeg = b.neg != subtract;
-  if (b.coef == 0) return Finish(dst, a.coef, a.exp, a.neg);
-  if (a.coef == 0) return Finish(dst, b.coef, b.exp, bNeg);
+  if (b.coef == 0) return Finish(r, a.coef, a.exp, a.neg);
+  if (a.coef == 0) return Finish(r, b.coef, b.exp, bNeg);
 
   // Align on the smaller exponent: the operand with the larger one is scaled up.
   bool aHigher = a.exp >= b.exp;
@@ -184,8 +126,8 @@ bool Add(NumberValue* dst, const NumberValue* pa, const NumberValue* pb, bool su
   int32_t exp = aHigher ? b.exp : a.exp;
 
   bool lowInexact = false;
-  if (gap <= 16) {
-    high *= kPow10.values[gap];  // below 10^38: exact
+  if (gap <= kExactAlignment) {
+    high *= kPow10Table.values[gap];  // below 10^38: exact
   } else {
     // Scale the larger operand to 37 digits and cut the smaller one down to
     // the same exponent; the result keeps more than 22 digits, so the cut
@@ -196,32 +138,28 @@ bool Add(NumberValue* dst, const NumberValue* pa, const NumberValue* pb, bool su
     // when a subtraction costs the result a leading digit: the larger
     // operand is the rounded result.
     if (DigitCount(low) - gap < highDigits - (kPrecision + 1)) {
-      return Finish(dst, high, exp + gap, highNeg);
+      return Finish(r, high, exp + gap, highNeg);
     }
     int lift = std::min<int32_t>(gap, 37 - highDigits);
     int cut = gap - lift;
-    high *= kPow10.values[lift];
+    high *= kPow10Table.values[lift];
     exp += cut;
     u128 kept = DropDigits(low, cut);
-    lowInexact = cut > kMaxPow10 || kept * kPow10.values[cut] != low;
+    lowInexact = cut > kMaxPow10 || kept * kPow10Table.values[cut] != low;
     low = kept;
   }
 
-  if (highNeg == lowNeg) return Finish(dst, high + low, exp, highNeg);
-  if (lowInexact) return Finish(dst, high - low - 1, exp, highNeg);
-  if (high >= low) return Finish(dst, high - low, exp, highNeg);
-  return Finish(dst, low - high, exp, lowNeg);
+  if (highNeg == lowNeg) return Finish(r, high + low, exp, highNeg);
+  if (lowInexact) return Finish(r, high - low - 1, exp, highNeg);
+  if (high >= low) return Finish(r, high - low, exp, highNeg);
+  return Finish(r, low - high, exp, lowNeg);
 }
 
-bool Multiply(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) {
-  const Decimal a = Load(pa), b = Load(pb);
+bool MultiplyWide(Decimal& r, const Decimal& a, const Decimal& b) {
   bool neg = a.neg != b.neg;
   int64_t exp = int64_t(a.exp) + b.exp;
-  if ((a.coef >> 64) == 0 && (b.coef >> 64) == 0) {
-    return Finish(dst, u128(uint64_t(a.coef)) * uint64_t(b.coef), exp, neg);
-  }
   Wide wide = WideProduct(a.coef, b.coef);
-  if (wide.limb[2] == 0) return Finish(dst, (u128(wide.limb[1]) << 64) | wide.limb[0], exp, neg);
+  if (wide.limb[2] == 0) return Finish(r, (u128(wide.limb[1]) << 64) | wide.limb[0], exp, neg);
 
   // The product needs up to 148 bits: split it at 10^19 into quotient and
   // remainder, then round the 22 leading digits straight from those parts.
@@ -233,33 +171,32 @@ bool Multiply(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) {
   if (drop > 19) {
     uint64_t rest;
     coef = DivPow10(high, drop - 19, &rest);
-    up = rest >= uint64_t(kPow10.values[drop - 19]) / 2;  // low only adds below half a unit
+    up = rest >= uint64_t(kPow10Table.values[drop - 19]) / 2;  // low only adds below half a unit
   } else if (drop == 19) {
     coef = high;
     up = low >= uint64_t(kTen19) / 2;
   } else {
     uint64_t rest;
-    coef = high * kPow10.values[19 - drop] + DivPow10(low, drop, &rest);
-    up = rest >= uint64_t(kPow10.values[drop]) / 2;
+    coef = high * kPow10Table.values[19 - drop] + DivPow10(low, drop, &rest);
+    up = rest >= uint64_t(kPow10Table.values[drop]) / 2;
   }
-  return Finish(dst, coef + (up ? 1 : 0), exp + drop, neg);
+  return Finish(r, coef + (up ? 1 : 0), exp + drop, neg);
 }
 
-bool Divide(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) {
-  const Decimal a = Load(pa), b = Load(pb);
+bool DivideLong(Decimal& r, const Decimal& a, const Decimal& b) {
   bool neg = a.neg != b.neg;
-  if (a.coef == 0) return Finish(dst, 0, 0, false);
+  if (a.coef == 0) return Finish(r, 0, 0, false);
   int aDigits = DigitCount(a.coef);
   int bDigits = DigitCount(b.coef);
   // Scale a so that the quotient has exactly 22 digits: then the remainder
   // alone decides the rounding and no second division is needed. With both
   // coefficients brought to 22 digits, the quotient has a 23rd digit
   // exactly when a's is not below b's.
-  u128 aWide = a.coef * kPow10.values[kPrecision - aDigits];
-  u128 bWide = b.coef * kPow10.values[kPrecision - bDigits];
+  u128 aWide = a.coef * kPow10Table.values[kPrecision - aDigits];
+  u128 bWide = b.coef * kPow10Table.values[kPrecision - bDigits];
   int shift = kPrecision + bDigits - aDigits - (aWide >= bWide ? 1 : 0);
   int first = std::min(shift, kMaxPow10 - aDigits);
-  u128 numerator = a.coef * kPow10.values[first];
+  u128 numerator = a.coef * kPow10Table.values[first];
   u128 quotient, rest;
   if ((b.coef >> 64) == 0) {
     uint64_t r;
@@ -273,13 +210,24 @@ bool Divide(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) {
   if (second > 0) {
     // Long division: bring down the remaining zeros onto the remainder,
     // which is below b and so leaves room for them.
-    rest *= kPow10.values[second];
+    rest *= kPow10Table.values[second];
     u128 more = rest / b.coef;
-    quotient = quotient * kPow10.values[second] + more;
+    quotient = quotient * kPow10Table.values[second] + more;
     rest -= more * b.coef;
   }
   if (rest >= b.coef - rest) ++quotient;  // half or more of a last place
-  return Finish(dst, quotient, int64_t(a.exp) - b.exp - shift, neg);
+  return Finish(r, quotient, int64_t(a.exp) - b.exp - shift, neg);
+}
+
+bool Divide(Decimal& r, const Decimal& a, const Decimal& b) {
+  if (a.coef == 0 || (b.coef >> 64) != 0) return DivideLong(r, a, b);
+  int bDigits = DigitCount(b.coef);
+  if (b.coef != kPow10Table.values[bDigits - 1]) return DivideLong(r, a, b);
+  // The long division scales a to a 22-digit quotient, which for a divisor
+  // 10^m is a's coefficient widened to 22 digits, with no remainder to round.
+  int widen = kPrecision - DigitCount(a.coef);
+  return Finish(r, a.coef * kPow10Table.values[widen], int64_t(a.exp) - b.exp - widen - (bDigits - 1),
+                a.neg != b.neg);
 }
 
 bool Quantize(NumberValue* dst, const NumberValue* stored, int64_t places, bool roundHalfUp) {

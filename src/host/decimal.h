@@ -32,30 +32,110 @@ struct Decimal {
   bool neg;
 };
 
-// 10^k for 0 <= k <= 38.
-u128 Pow10(int k);
+// Writes d field by field. A Decimal built whole and copied in is put
+// together in memory and moved as one 16-byte word, which then waits for the
+// two 8-byte halves just written: as long as a division.
+inline void Set(Decimal& d, u128 coef, int32_t exp, bool neg) {
+  d.coef = coef;
+  d.exp = exp;
+  d.neg = neg;
+}
+
 inline constexpr u128 kTen19 = 10000000000000000000ull;
 inline constexpr u128 kTen22 = kTen19 * 1000u;
 
+inline constexpr int kMaxPow10 = 38;
+
+struct Pow10Table {
+  u128 values[kMaxPow10 + 1];
+  constexpr Pow10Table() : values() {
+    u128 v = 1;
+    for (int k = 0; k <= kMaxPow10; ++k) {
+      values[k] = v;
+      v *= 10;
+    }
+  }
+};
+inline constexpr Pow10Table kPow10Table;
+
+// 10^k for 0 <= k <= 38.
+inline u128 Pow10(int k) { return kPow10Table.values[k]; }
+
 // Number of decimal digits of x; 1 for 0.
-int DigitCount(u128 x);
+inline int DigitCount(u128 x) {
+  if (x == 0) return 1;
+  uint64_t high = uint64_t(x >> 64);
+  int bits = high != 0 ? 128 - __builtin_clzll(high) : 64 - __builtin_clzll(uint64_t(x));
+  // 1233 / 4096 is just below log10(2): the estimate is the digit count or
+  // one less.
+  int estimate = (bits * 1233) >> 12;
+  return estimate + (x >= kPow10Table.values[estimate] ? 1 : 0);
+}
 
 // x / d and x % d for a divisor below 2^64.
-u128 DivMod64(u128 x, uint64_t d, uint64_t* remainder);
-// x / 10^k and x % 10^k for 1 <= k <= 19, without a hardware division.
-u128 DivPow10(u128 x, int k, uint64_t* remainder);
+inline u128 DivMod64(u128 x, uint64_t d, uint64_t* remainder) {
+  uint64_t high = uint64_t(x >> 64);
+  uint64_t low = uint64_t(x);
+  if (high == 0) {
+    *remainder = low % d;
+    return low / d;
+  }
+  uint64_t quotientHigh = 0;
+  if (high >= d) {
+    quotientHigh = high / d;
+    high %= d;
+  }
+#if defined(__x86_64__)
+  // The hardware divides 128 by 64 bits directly once the quotient is known
+  // to fit 64 bits (high < d), which the library's generic division does not
+  // exploit inline.
+  uint64_t quotientLow, r;
+  __asm__("divq %[d]" : "=a"(quotientLow), "=d"(r) : "a"(low), "d"(high), [d] "r"(d));
+  *remainder = r;
+  return (u128(quotientHigh) << 64) | quotientLow;
+#else
+  u128 rest = (u128(high) << 64) | low;
+  *remainder = uint64_t(rest % d);
+  return (u128(quotientHigh) << 64) | uint64_t(rest / d);
+#endif
+}
+
+// x / 10^k and x % 10^k for 1 <= k <= 19. Measured: the hardware divider
+// beats a multiply by the reciprocal here.
+inline u128 DivPow10(u128 x, int k, uint64_t* remainder) {
+  return DivMod64(x, uint64_t(kPow10Table.values[k]), remainder);
+}
+
+// A loaded NULL: coefficient 0 with this exponent, which no number has. The
+// operations below take it for zero, as the evaluator wants, and hand the
+// same back for a result beyond the range, so a chain of them needs no
+// separate NULL flag.
+inline constexpr int32_t kNullExponent = -30000;
+inline bool IsNull(const Decimal& d) { return d.exp == kNullExponent; }
 
 inline bool IsNull(const NumberValue* n) { return n->bytes[0] == 0; }
 
 inline Decimal Load(const NumberValue* n) {
-  uint64_t low;
-  std::memcpy(&low, n->bytes + 1, sizeof low);
-  uint64_t high = uint64_t(n->bytes[9]) | uint64_t(n->bytes[10]) << 8;
-  u128 coef = (u128(high) << 64) | low;
+  // Read as two overlapping words, bytes 0-7 and 5-12, the very words that
+  // a 13-byte copy or clear writes: a word spanning two stores still on
+  // their way would wait for both to reach the cache, and callbacks write
+  // their result just before it is read.
+  uint64_t head, tail;
+  std::memcpy(&head, n->bytes, sizeof head);
+  std::memcpy(&tail, n->bytes + 5, sizeof tail);
+  uint64_t low = (head >> 8) | ((tail >> 24) << 56);
+  u128 coef = (u128((tail >> 32) & 0xffff) << 64) | low;
   // Bytes no operation writes (a damaged stored block) must not push any
   // operation past its tables: the coefficient is capped at 22 digits.
   if (coef >= kTen22) coef = kTen22 - 1;
-  return Decimal{coef, int8_t(n->bytes[11]), n->bytes[12] != 0};
+  return Decimal{coef, int8_t(tail >> 48), (tail >> 56) != 0};
+}
+
+// A stored value loaded for the arithmetic, NULL as the NULL Decimal.
+inline void LoadOrNull(Decimal& d, const NumberValue* n) {
+  if (IsNull(n)) return Set(d, 0, kNullExponent, false);
+  Decimal loaded = Load(n);
+  Set(d, loaded.coef, loaded.exp, loaded.neg);
 }
 
 // Writes a value already known to be in range (coef < 10^22, exponent fits).
@@ -77,45 +157,117 @@ inline void StoreZero(NumberValue* n) {
 
 inline void StoreNull(NumberValue* n) { std::memset(n->bytes, 0, sizeof n->bytes); }
 
-// Rounds an exact coefficient * 10^exp to kPrecision digits, half away from
-// zero, and stores it. Digits already cut off below coef never matter: with
-// at least one digit still to drop, only the dropped digits decide the
-// rounding. Beyond the exponent range the result is NULL (returns false);
-// below it, zero (returns true).
-bool FinishSlow(NumberValue* dst, u128 coef, int64_t exp, bool neg);
 
-inline bool Finish(NumberValue* dst, u128 coef, int64_t exp, bool neg) {
+// Rounds an exact coefficient * 10^exp to kPrecision digits, half away from
+// zero, into r. Digits already cut off below coef never matter: with at
+// least one digit still to drop, only the dropped digits decide the
+// rounding. Beyond the exponent range r is NULL and the result false; below
+// it, r is zero and the result true. Zero is always coefficient 0, exponent
+// 0, positive.
+bool FinishSlow(Decimal& r, u128 coef, int64_t exp, bool neg);
+
+inline bool Finish(Decimal& r, u128 coef, int64_t exp, bool neg) {
   // Exponents for which no coefficient below 10^22 can leave the range.
   constexpr int64_t kSafeLow = kMinAdjusted, kSafeHigh = kMaxAdjusted - (kPrecision - 1);
   if (coef - 1 < kTen22 - 1 && exp >= kSafeLow && exp <= kSafeHigh) {
-    Store(dst, coef, int32_t(exp), neg);
+    Set(r, coef, int32_t(exp), neg);
     return true;
   }
-  return FinishSlow(dst, coef, exp, neg);
+  return FinishSlow(r, coef, exp, neg);
 }
 
-// The operations take the stored values and load them themselves: a Decimal
-// handed over through memory costs a stalled load (two 8-byte stores read
-// back as one 16-byte load), which measured as much as the division itself.
-// Operands are not NULL; dst may be one of them.
+// Stores an operation's result: the number, or NULL when it left the range.
+inline bool Store(NumberValue* dst, const Decimal& r, bool inRange) {
+  if (inRange) {
+    Store(dst, r.coef, r.exp, r.neg);
+  } else {
+    StoreNull(dst);
+  }
+  return inRange;
+}
+
+inline bool Finish(NumberValue* dst, u128 coef, int64_t exp, bool neg) {
+  Decimal r;
+  bool inRange = Finish(r, coef, exp, neg);
+  return Store(dst, r, inRange);
+}
+
+// The operations on loaded values: r may be one of the operands, operands are
+// never NULL (the callers decide what NULL means), and the result says
+// whether r is in range, as Finish does. The common cases are inline: one
+// scale on both sides of an addition, coefficients of 64 bits in a product.
+// Values travel by reference and are read field by field: a Decimal copied
+// whole right after its two halves were written costs a stalled load (two
+// 8-byte stores read back as one 16-byte load), as much as a division.
+
+// The general addition: any two exponents.
+bool AddAligned(Decimal& r, const Decimal& a, const Decimal& b, bool subtract);
+
+// 10^k for 0 <= k <= 19.
+extern const uint64_t kPow10Narrow[20];
+
+// The largest gap of exponents that AddAligned closes by scaling alone.
+inline constexpr int32_t kExactAlignment = 16;
+
+inline bool Add(Decimal& r, const Decimal& a, const Decimal& b, bool subtract) {
+  bool aNeg = a.neg, bNeg = b.neg != subtract;
+  u128 x = a.coef, y = b.coef;
+  int32_t exp = a.exp;
+  if (a.exp != b.exp) {
+    // Coefficients of 64 bits a few places apart: the exact sum, as
+    // AddAligned forms it, with one 64-bit product. A zero operand keeps the
+    // other one's scale, so it goes there too.
+    int32_t gap = a.exp - b.exp;
+    if (((x | y) >> 64) != 0 || x == 0 || y == 0 || gap > kExactAlignment || gap < -kExactAlignment) {
+      return AddAligned(r, a, b, subtract);
+    }
+    if (gap > 0) {
+      x = u128(uint64_t(x)) * kPow10Narrow[gap];
+      exp = b.exp;
+    } else {
+      y = u128(uint64_t(y)) * kPow10Narrow[-gap];
+    }
+  }
+  if (aNeg == bNeg) return Finish(r, x + y, exp, aNeg);
+  if (x >= y) return Finish(r, x - y, exp, aNeg);
+  return Finish(r, y - x, exp, bNeg);
+}
+
+// Products too wide for 128 bits.
+bool MultiplyWide(Decimal& r, const Decimal& a, const Decimal& b);
+
+inline bool Multiply(Decimal& r, const Decimal& a, const Decimal& b) {
+  if ((a.coef >> 64) != 0 || (b.coef >> 64) != 0) return MultiplyWide(r, a, b);
+  u128 product = u128(uint64_t(a.coef)) * uint64_t(b.coef);
+  return Finish(r, product, int64_t(a.exp) + b.exp, a.neg != b.neg);
+}
+
+// b must not be zero. A divisor whose coefficient is a power of ten (100,
+// 1000) only moves the point; any other takes a long division.
+bool Divide(Decimal& r, const Decimal& a, const Decimal& b);
+// The long division alone, whatever the divisor; the fast path is checked
+// against it.
+bool DivideLong(Decimal& r, const Decimal& a, const Decimal& b);
+
+// The same on stored values, which they load themselves. Operands are not
+// NULL; dst may be one of them.
 
 // dst = a + b, or a - b when subtract is set.
-bool Add(NumberValue* dst, const NumberValue* a, const NumberValue* b, bool subtract);
-
-// Add with the common case inline: operands of one scale (amounts with two
-// decimals, whole numbers) need no alignment.
-inline bool AddQuick(NumberValue* dst, const NumberValue* pa, const NumberValue* pb, bool subtract) {
-  Decimal a = Load(pa), b = Load(pb);
-  if (a.exp != b.exp) return Add(dst, pa, pb, subtract);
-  bool bNeg = b.neg != subtract;
-  if (a.neg == bNeg) return Finish(dst, a.coef + b.coef, a.exp, a.neg);
-  if (a.coef >= b.coef) return Finish(dst, a.coef - b.coef, a.exp, a.neg);
-  return Finish(dst, b.coef - a.coef, a.exp, bNeg);
+inline bool Add(NumberValue* dst, const NumberValue* pa, const NumberValue* pb, bool subtract) {
+  Decimal a = Load(pa), b = Load(pb), r;
+  return Store(dst, r, Add(r, a, b, subtract));
 }
 
-bool Multiply(NumberValue* dst, const NumberValue* a, const NumberValue* b);
+inline bool Multiply(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) {
+  Decimal a = Load(pa), b = Load(pb), r;
+  return Store(dst, r, Multiply(r, a, b));
+}
+
 // b must not be zero.
-bool Divide(NumberValue* dst, const NumberValue* a, const NumberValue* b);
+inline bool Divide(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) {
+  Decimal a = Load(pa), b = Load(pb), r;
+  return Store(dst, r, Divide(r, a, b));
+}
 
 // -1, 0 or 1 by value (not by scale).
 int Compare(const NumberValue* a, const NumberValue* b);

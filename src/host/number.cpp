@@ -140,12 +140,12 @@ XEV_API void XEV_CALL NumberNegate(NumberValue* n) {
 
 XEV_API int32_t XEV_CALL NumberAdd(NumberValue* dst, const NumberValue* a, const NumberValue* b) {
   if (!BothPresent(dst, a, b)) return 0;
-  return dec::AddQuick(dst, a, b, false) ? 1 : 0;
+  return dec::Add(dst, a, b, false) ? 1 : 0;
 }
 
 XEV_API int32_t XEV_CALL NumberSub(NumberValue* dst, const NumberValue* a, const NumberValue* b) {
   if (!BothPresent(dst, a, b)) return 0;
-  return dec::AddQuick(dst, a, b, true) ? 1 : 0;
+  return dec::Add(dst, a, b, true) ? 1 : 0;
 }
 
 XEV_API int32_t XEV_CALL NumberMul(NumberValue* dst, const NumberValue* a, const NumberValue* b) {

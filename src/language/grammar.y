@@ -81,7 +81,7 @@ expr
   | expr '*' expr             { if (!MakeOperator($$, $1, $2, $3, NK_MUL, false)) YYABORT; }
   | expr '/' expr             { if (!MakeOperator($$, $1, $2, $3, NK_DIV, false)) YYABORT; }
   | expr '%' expr             { if (!MakeOperator($$, $1, $2, $3, NK_MOD, false)) YYABORT; }
-  | '(' expr ')'              { $$.value = $2.value; $$.depth = $2.depth; }
+  | '(' expr ')'              { $$.value = $2.value; }
   | expr CONCAT expr          { if (!MakeOperator($$, $1, $2, $3, NK_CONCAT, false)) YYABORT; }
   | expr '-' expr DATEUNIT    { if (!MakeOperator($$, $1, $2, $3, NK_SUB, true)) YYABORT; }
   | expr '+' expr DATEUNIT    { if (!MakeOperator($$, $1, $2, $3, NK_ADD, true)) YYABORT; }
@@ -120,7 +120,6 @@ int xev_yylex(XEV_YYSTYPE* value) {
   value->pos = scanned.pos;
   value->len = scanned.len;
   value->value = nullptr;
-  value->depth = 1;
   switch (token) {
     case TK_END: return T_YYEOF;
     case TK_NUMBER: value->value = scanned.value; return T_NUMBER;

@@ -11,6 +11,12 @@
 namespace xev::language {
 
 // ---- Parse tree ---------------------------------------------------------------
+// Trees have no depth limit of their own. Nesting (parentheses, calls) is
+// bounded by the parser's stack, which refuses more with error 122; a chain
+// of left-associative operators never grows that stack and may be as long as
+// memory allows, so every walk over a tree goes down the left side in a loop
+// or with a stack of its own.
+
 enum NodeKind : uint32_t {
   NK_NUMBER = 0,
   NK_MOD = 37,
@@ -58,8 +64,7 @@ inline bool IsOperatorKind(uint32_t kind) {
          kind == NK_CONCAT;
 }
 
-// Releases a node and everything it owns; nullptr is ignored. Never recurses
-// deeper than the tree-depth limit allows the parser to build.
+// Releases a node and everything it owns; nullptr is ignored. Never recurses.
 void ReleaseTree(ExprContext* ec, ExprNode* node);
 
 // Node storage. The parser takes the nodes of a parse from blocks of several
@@ -67,9 +72,6 @@ void ReleaseTree(ExprContext* ec, ExprNode* node);
 // AllocateNode returns nullptr when memory is short.
 ExprNode* AllocateNode();
 void FreeNode(ExprNode* node);
-
-// Deepest tree the parser builds; deeper formulas fail with error 122.
-constexpr int32_t kMaxTreeDepth = 10000;
 
 // ---- Tokens ---------------------------------------------------------------------
 enum TokenCode : int32_t {

@@ -1,9 +1,8 @@
-// Releasing parse trees. A parser-built tree is at most kMaxTreeDepth deep,
-// but a left-deep chain of ten thousand operators would still cost a deep C
-// stack when released recursively, so the release walks the tree with a stack
-// threaded through the nodes themselves: every node reached is about to be
-// freed, so its reserved field is free to hold the link to the next pending
-// node. Nothing is allocated, so releasing can never fail half-way.
+// Releasing parse trees. A chain of a million operators is a million levels
+// deep, so the release walks the tree with a stack threaded through the nodes
+// themselves: every node reached is about to be freed, so its reserved field
+// is free to hold the link to the next pending node. Nothing is allocated, so
+// releasing can never fail half-way.
 #include "language/language.h"
 
 #include "core/handle_array.h"

@@ -432,12 +432,6 @@ bool ResolveCall(CallSite& call) {
   return ResolveFormulaReference(call);
 }
 
-bool TooDeep(int32_t depth, uint32_t pos, uint32_t len) {
-  if (depth <= kMaxTreeDepth) return false;
-  SetError(kErrTooComplex, pos, len);
-  return true;
-}
-
 }  // namespace
 
 // ---- Node storage ----------------------------------------------------------------------
@@ -530,7 +524,6 @@ bool MakeLeaf(ParseValue& out, const ParseValue& token, NodeKind kind) {
     return false;
   }
   out.value = node;
-  out.depth = 1;
   return true;
 }
 
@@ -542,13 +535,12 @@ bool MakeNegativeNumber(ParseValue& out, const ParseValue& number) {
 
 bool MakeOperator(ParseValue& out, const ParseValue& left, const ParseValue& op, const ParseValue& right,
                   NodeKind kind, bool withDateUnit) {
-  int32_t depth = 1 + std::max(left.depth, right.depth);
-  ExprNode* node = TooDeep(depth, op.pos, op.len) ? nullptr : NewNode(kind, t_parser.lastPos, t_parser.lastLen);
+  ExprNode* node = NewNode(kind, t_parser.lastPos, t_parser.lastLen);
   if (node == nullptr) {
     Release(AsNode(left));
     Release(AsNode(right));
     ClearPendingDateUnit();
-    if (depth <= kMaxTreeDepth) SetError(kErrMemory, 0, 0);
+    SetError(kErrMemory, 0, 0);
     return false;
   }
   node->left = left.value;
@@ -575,7 +567,6 @@ bool MakeOperator(ParseValue& out, const ParseValue& left, const ParseValue& op,
     return false;
   }
   out.value = node;
-  out.depth = depth;
   return true;
 }
 
@@ -593,12 +584,11 @@ bool MakeCall(ParseValue& out, const ParseValue& function, const ParseValue* mar
     call.callFlags = kCallQuantifier;
     call.quantifier = TakePendingQuantifier();
   }
-  int32_t depth = 1 + (args != nullptr ? args->depth : 0);
-  call.node = TooDeep(depth, function.pos, function.len) ? nullptr : NewNode(NK_FUNCTION, function.pos, function.len);
+  call.node = NewNode(NK_FUNCTION, function.pos, function.len);
   if (call.node == nullptr) {
     HostFree(function.value);
     ReleaseNodeList(call.args);
-    if (depth <= kMaxTreeDepth) SetError(kErrMemory, 0, 0);
+    SetError(kErrMemory, 0, 0);
     return false;
   }
   call.node->left = function.value;
@@ -620,7 +610,6 @@ bool MakeCall(ParseValue& out, const ParseValue& function, const ParseValue* mar
     return false;
   }
   out.value = call.node;
-  out.depth = depth;
   return true;
 }
 
@@ -634,7 +623,6 @@ bool StartList(ParseValue& out, const ParseValue& expr) {
   *static_cast<ExprNode**>(core::HandleArrayLockElement(list, 0)) = AsNode(expr);
   core::HandleArrayUnlock(list);
   out.value = list;
-  out.depth = expr.depth;
   return true;
 }
 
@@ -650,7 +638,6 @@ bool AppendToList(ParseValue& out, const ParseValue& list, const ParseValue& exp
   *static_cast<ExprNode**>(core::HandleArrayLockElement(grown, last)) = AsNode(expr);
   core::HandleArrayUnlock(grown);
   out.value = grown;
-  out.depth = std::max(list.depth, expr.depth);
   return true;
 }
 
@@ -669,7 +656,7 @@ bool FinishSet(const ParseValue& list) {
   auto elements = static_cast<HGLOBAL>(list.value);
   int32_t type = core::CheckSetElements(ScanContext(), elements, &ParseError());
   ExprNode* node = nullptr;
-  if (type != -1 && !TooDeep(list.depth + 1, 0, 0)) {
+  if (type != -1) {
     node = NewNode(NK_SET, 0, 0);
     if (node == nullptr) SetError(kErrMemory, 0, 0);
   }
@@ -691,7 +678,7 @@ bool FinishRange(const ParseValue& low, const ParseValue& high) {
     SetError(kErrSyntax, 0, 0);
   } else if (lowNode->type != highNode->type) {
     SetErrorAt(kErrBetween, highNode);
-  } else if (!TooDeep(1 + std::max(low.depth, high.depth), 0, 0)) {
+  } else {
     node = NewNode(NK_RANGE, 0, 0);
     if (node == nullptr) SetError(kErrMemory, 0, 0);
   }

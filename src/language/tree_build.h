@@ -12,13 +12,11 @@ namespace xev::language {
 
 // One entry of the parser's value stack: the span of the symbol's first
 // token and what the symbol carries (a token's value, a node, or the handle
-// of a list of nodes). depth is the tree depth of an expression, or of the
-// deepest element of a list.
+// of a list of nodes).
 struct ParseValue {
   uint32_t pos;
   uint32_t len;
   void* value;
-  int32_t depth;
 };
 
 // How a call was written, one per call production.

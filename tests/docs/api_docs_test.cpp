@@ -49,7 +49,7 @@ std::vector<std::string> Undocumented(const std::string& path) {
 }
 
 TEST(ApiReference, EveryPublicDeclarationHasAComment) {
-  for (const char* header : {"xev.h", "xevhost.h", "host_format.h"}) {
+  for (const char* header : {"xev.h", "xevhost.h", "host_format.h", "xevtable.h"}) {
     const std::string path = std::string(XEV_SOURCE_DIR) + "/include/xev/" + header;
     ASSERT_FALSE(Lines(path).empty()) << path;
     for (const std::string& line : Undocumented(path)) ADD_FAILURE() << header << ":" << line;

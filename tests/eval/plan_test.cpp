@@ -6,8 +6,12 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <random>
 #include <string>
+#include <vector>
 
+#include "eval/evaluator.h"
+#include "language/language.h"
 #include "xev/xev.h"
 
 namespace {
@@ -155,6 +159,182 @@ TEST_F(Plan, EveryItemIsAskedOncePerRowInTheWalksOrder) {
     g_asked.clear();
     EXPECT_EQ(Value(f), "7");
     EXPECT_EQ(g_asked, "abcaba");
+  }
+}
+
+// A left-leaning chain as long as a host may write one costs the plan no C
+// stack: the tree is built by hand here, so that only the plan is under test.
+TEST_F(Plan, AMillionTermChainIsPreparedAndEvaluatedWithoutRecursion) {
+  using xev::language::ExprNode;
+  constexpr int kTerms = 1000000;
+  NumberValue one{};
+  IntToNumber(&one, 1);
+  char name[] = "a";
+  auto leaf = [&](int i) {
+    return i % 2 == 0 ? ExprNode{xev::language::NK_ITEM, XEV_TYPE_NUMBER, 0, 0, 0, 0, name, nullptr, 0}
+                      : ExprNode{xev::language::NK_NUMBER, XEV_TYPE_NUMBER, 0, 0, 0, 0, &one, nullptr, 0};
+  };
+  std::vector<ExprNode> leaves, sums;
+  leaves.reserve(kTerms);
+  sums.reserve(kTerms - 1);
+  for (int i = 0; i < kTerms; ++i) leaves.push_back(leaf(i));
+  ExprNode* chain = &leaves[0];
+  for (int i = 1; i < kTerms; ++i) {
+    uint32_t kind = i % 3 == 0 ? xev::language::NK_SUB : xev::language::NK_ADD;
+    sums.push_back(ExprNode{kind, XEV_TYPE_NUMBER, 0, 0, 0, 0, chain, &leaves[i], 0});
+    chain = &sums.back();
+  }
+  HEXP f = Parse("a + 1");
+  ExprNode* parsed = f->root;
+  f->root = chain;
+  g_asked.clear();
+  // a is 2 on even terms, the constant 1 on odd ones; every third term is subtracted.
+  int64_t expected = 0;
+  for (int i = 0; i < kTerms; ++i) expected += (i > 0 && i % 3 == 0 ? -1 : 1) * (i % 2 == 0 ? 2 : 1);
+  EXPECT_EQ(Value(f), std::to_string(expected));
+  EXPECT_EQ(g_asked.size(), size_t{kTerms / 2});
+  f->root = parsed;
+  EXPECT_EQ(Value(f), "3");  // a new root: prepared again
+}
+
+// Random formulas over items whose values change from row to row (NULL,
+// zero, 22 digits, the ends of the range, no answer at all), with calls and
+// parts the plan leaves to the walk: the plan's value must be the walk's,
+// byte for byte, on every row.
+class PlanAgainstWalk : public ::testing::Test {
+ protected:
+  static constexpr int kItems = 4;
+  static inline NumberValue t_values[kItems];
+  static inline bool t_answers[kItems];
+
+  template <int Item>
+  static int32_t XEV_CALL Give(ExprContext*, HEXP, int32_t, void** result, const char*) {
+    std::memcpy(*result, &t_values[Item], sizeof(NumberValue));
+    return t_answers[Item] ? 1 : 0;
+  }
+
+  void SetUp() override { MakeContext(nullptr); }
+  void MakeContext(XEVResolveCallback resolve) {
+    if (ec_ != nullptr) XEVDestroyEC(ec_);
+    ec_ = XEVCreateEC(0, resolve, nullptr, 0);
+    ASSERT_EQ(FUNDefineFunctions(ec_), 1);
+    XEVDataItemCallback callbacks[kItems] = {&Give<0>, &Give<1>, &Give<2>, &Give<3>};
+    for (int i = 0; i < kItems; ++i) {
+      ExpItem item{};
+      item.kind = XEV_ITEM_DATA;
+      item.dataType = XEV_TYPE_NUMBER;
+      item.boundValue = reinterpret_cast<intptr_t>(callbacks[i]);
+      std::strcpy(item.name, std::string(1, char('a' + i)).c_str());
+      ASSERT_EQ(XEVAddExpressionItem(ec_, &item), 1);
+    }
+  }
+  void TearDown() override { XEVDestroyEC(ec_); }
+
+  std::string Operand(int depth) {
+    static const std::string kLiterals[] = {"0", "1", "100", "0.5", "1.19", "3", "7", "1" + std::string(60, '0'), "0." + std::string(60, '0') + "1",
+                                      "9999999999999999999999", "0.0000000000000000000001"};
+    switch (depth <= 0 ? random_() % 3 : random_() % 8) {
+      case 0: return std::string(1, char('a' + random_() % kItems));
+      case 1: return kLiterals[random_() % (sizeof kLiterals / sizeof kLiterals[0])];
+      case 2: return "StrLength('abcd')";
+      case 3: return "NumberRound(" + Expression(depth - 1) + ", " + std::to_string(random_() % 4) + ")";
+      case 4: return "NumberAbsolute(" + Expression(depth - 1) + ")";
+      default: return "(" + Expression(depth - 1) + ")";
+    }
+  }
+  std::string Expression(int depth) {
+    static const char kOperators[] = "+-*/";
+    std::string text = Operand(depth);
+    for (int terms = 1 + random_() % 4; terms > 1; --terms) {
+      text += ' ';
+      text += kOperators[random_() % 4];
+      text += ' ';
+      text += Operand(depth);
+    }
+    return text;
+  }
+
+  void NextRow() {
+    static const char* kValues[] = {"0", "1", "-1", "2.5", "19.99", "-0.07", "1234567.89", "3",
+                                    "9999999999999999999999", "1E+99", "-1E+99", "1E-99", "0.1",
+                                    "123456789012345678.9012"};
+    for (int i = 0; i < kItems; ++i) {
+      t_answers[i] = random_() % 16 != 0;
+      if (random_() % 8 == 0) {
+        NumberSetNull(&t_values[i]);
+      } else {
+        HostStrToNumber(&t_values[i], kValues[random_() % (sizeof kValues / sizeof kValues[0])]);
+      }
+    }
+  }
+
+  // "none", or the 13 bytes in hex.
+  static std::string Bytes(bool ok, const NumberValue& value) {
+    if (!ok) return "none";
+    std::string hex;
+    for (unsigned char byte : value.bytes) hex += "0123456789abcdef"[byte >> 4], hex += "0123456789abcdef"[byte & 15];
+    return hex;
+  }
+
+  void Compare(HEXP f, const std::string& text) {
+    NumberValue byPlan{};
+    bool planOk = XEVEvaluateExpression(ec_, f, 0, &byPlan) == 1;
+    valued_ += planOk;
+    xev::eval::Value byWalk;
+    bool walkOk = xev::eval::EvaluateNode(ec_, f, f->root, 0, byWalk) && byWalk.kind == xev::eval::Value::kNumber;
+    ASSERT_EQ(Bytes(planOk, byPlan), Bytes(walkOk, byWalk.number)) << text;
+    xev::eval::ReleaseValue(byWalk);
+  }
+
+  ExprContext* ec_ = nullptr;
+  std::mt19937 random_{23};
+  int valued_ = 0;  // rows that had a value
+};
+
+TEST_F(PlanAgainstWalk, EveryRandomFormulaGivesTheWalksBytesOnEveryRow) {
+  for (int formula = 0; formula < 1500; ++formula) {
+    std::string text = Expression(2);
+    uint16_t type = 0;
+    ExprError error{};
+    HEXP f = XEVParseFormula(ec_, nullptr, text.c_str(), nullptr, &error, &type);
+    ASSERT_NE(f, nullptr) << text << ": error " << error.code;
+    for (int row = 0; row < 12; ++row) {
+      NextRow();
+      ASSERT_NO_FATAL_FAILURE(Compare(f, text));
+    }
+    XEVDestroyEXP(ec_, f);
+  }
+  EXPECT_GT(valued_, 1500 * 12 / 3);
+}
+
+void XEV_CALL AddWithCallback(ExprContext*, HEXP, int32_t, int32_t, void* a, int32_t, void* b, int32_t, void* result) {
+  NumberAdd(static_cast<NumberValue*>(result), static_cast<NumberValue*>(a), static_cast<NumberValue*>(b));
+}
+
+intptr_t XEV_CALL ResolveAdd(const char* name) {
+  return std::strcmp(name, "add") == 0 ? reinterpret_cast<intptr_t>(&AddWithCallback) : 0;
+}
+
+// With an operator callback bound, and after it is gone again, the plan
+// still agrees with the walk (the callback sees NULLs, no zero stands in).
+TEST_F(PlanAgainstWalk, AgreesWithAnOperatorCallbackBoundAndAfterwards) {
+  MakeContext(ResolveAdd);
+  std::vector<std::pair<HEXP, std::string>> formulas;
+  for (int i = 0; i < 200; ++i) {
+    std::string text = Expression(1);
+    uint16_t type = 0;
+    formulas.emplace_back(XEVParseFormula(ec_, nullptr, text.c_str(), nullptr, nullptr, &type), text);
+    ASSERT_NE(formulas.back().first, nullptr) << text;
+  }
+  for (int phase = 0; phase < 3; ++phase) {
+    const char* callback = phase == 1 ? "add" : nullptr;
+    if (phase > 0) {
+      ASSERT_EQ(XEVSetOperatorCallback(ec_, 0, XEV_TYPE_NUMBER, callback), 1);
+    }
+    for (auto& [f, text] : formulas) {
+      NextRow();
+      ASSERT_NO_FATAL_FAILURE(Compare(f, text));
+    }
   }
 }
 

@@ -245,3 +245,50 @@ TEST(XevhostOutput, UsageErrorsAreOneLineAndSavingWithLimitZeroPrintsNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Rows on several threads come out as on one: the same bytes, in input order,
+// with NULLs, texts with separators, rows without a value and a where.
+TEST(XevhostJobs, AnyNumberOfThreadsWritesTheSameReport) {
+  std::string csv = "Id,Amount,Rate,Shipped,Note\n";
+  uint32_t seed = 777;
+  for (int row = 0; row < 4000; ++row) {
+    seed = seed * 1103515245u + 12345u;
+    std::string amount = row % 37 == 0 ? "" : std::to_string(static_cast<int>(seed % 200000) - 50000) + "." +
+                                                   std::to_string(10 + row % 90);
+    char shipped[32];
+    std::snprintf(shipped, sizeof shipped, "2023-%02d-%02d %02d:%02d", 1 + row % 12, 1 + row % 28, row % 24, row % 60);
+    csv += "R" + std::to_string(row) + "," + amount + "," + std::to_string(row % 7) + "," +
+           (row % 11 == 0 ? std::string() : std::string(shipped)) + ",\"note, " + std::to_string(seed % 1000) + "\"\n";
+  }
+  const std::string data = testing::TempDir() + "xevhost_jobs.csv";
+  WriteFile(data, csv);
+  const std::vector<std::string> formulas = {
+      "--formula", "Net=NumberRound(Amount * (1 - Rate / 10), 2)",
+      "--formula", "Share=Amount / Rate",
+      "--formula", "Due=DateMonthEnd(Shipped + 1 MONTH)",
+      "--formula", "Label=StrUpper(StrLeft(Note, 7)) || Id",
+      "--formula", "Digits=StrToDate(Note)",
+      "--now", "2024-06-30 12:00"};
+  for (const std::vector<std::string>& extra :
+       {std::vector<std::string>{"--format", "csv", "--totals"},
+        std::vector<std::string>{"--format", "json", "--where", "Rate - 3"},
+        std::vector<std::string>{"--format", "table", "--limit", "2500"}}) {
+    std::vector<std::string> args{data};
+    args.insert(args.end(), formulas.begin(), formulas.end());
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::vector<std::string> one = args, two = args;
+    one.insert(one.begin(), {"--jobs", "1"});
+    two.insert(two.begin(), {"--jobs", "2"});
+    RunResult single = Xevhost(one), twice = Xevhost(two);
+    ASSERT_EQ(single.status, 0) << single.err;
+    EXPECT_GT(Lines(single.out).size(), 2000u);
+    EXPECT_EQ(twice.status, 0);
+    EXPECT_TRUE(single.out == twice.out) << "--jobs 2 differs from --jobs 1 with " << extra[1];
+    EXPECT_EQ(single.err, twice.err);
+  }
+  EXPECT_EQ(Xevhost({"--jobs", "0", data}).status, 64);
+}
+
+}  // namespace

@@ -126,6 +126,10 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
            if (!ParseCount(v, o.limit)) { e = "--limit needs a count of rows"; return false; }
            return true;
          }},
+        {"--jobs", [](Options& o, const std::string& v, std::string& e) {
+           if (!ParseCount(v, o.jobs) || o.jobs < 1 || o.jobs > 64) { e = "--jobs needs a count of threads from 1 to 64"; return false; }
+           return true;
+         }},
         {"--max-width", [](Options& o, const std::string& v, std::string& e) {
            if (!ParseCount(v, o.maxWidth) || o.maxWidth < 2) { e = "--max-width needs a width of 2 or more"; return false; }
            return true;
@@ -233,6 +237,9 @@ void PrintUsage(std::FILE* out) {
       "  --formula NAME=TEXT   one more formula (repeatable)\n"
       "  --where FORMULA       only rows for which this Number formula is non-zero\n"
       "  --limit N             stop after N rows of output\n"
+      "  --jobs N              evaluate rows on N threads (default: one per processor);\n"
+      "                        the output is the same for every N. Reports with\n"
+      "                        aggregates or --group-by evaluate on one thread\n"
       "  --group-by NAME[,NAME]\n"
       "                        one row per group of equal values of these data items\n"
       "                        or formulas; aggregates (Sum, Average, Count, Minimum,\n"

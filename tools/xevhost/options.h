@@ -34,6 +34,7 @@ struct Options {
   std::optional<std::string> now;  // what @NOW gives instead of the time of the run
   std::optional<OutputFormat> format;
   int64_t limit = -1;  // -1: all rows
+  int64_t jobs = 0;    // threads evaluating rows; 0: one per processor
   int64_t maxWidth = 0;  // 0: table cells as wide as their values
   std::string dateFormat;  // a date picture, UTF-8; empty: dates by the format
   std::optional<std::string> locale;  // a C library locale name, or "env"

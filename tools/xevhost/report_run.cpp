@@ -13,6 +13,7 @@
 #include "host_context.h"
 #include "progress.h"
 #include "report_output.h"
+#include "row_blocks.h"
 #include "value_reader.h"
 
 namespace xevhost {
@@ -108,10 +109,30 @@ class ReportRows {
     for (ValueReader& key : keys_) AddCell(key);
     for (size_t i = 0; i < columns_.size(); ++i) {
       AddCell(columns_[i].reader);
-      if (sumUp && columns_[i].reader.type() == XEV_TYPE_NUMBER && !value_.null) {
-        NumberValue total;
-        if (NumberAdd(&total, &sums_[i], &value_.number) == 1) sums_[i] = total;
+      AddToSum(i, sumUp);
+    }
+    writer_.Row(cells_);
+  }
+
+  // One output row from row of a block's results.
+  void Write(const RowBlocks& block, int64_t row, bool sumUp) {
+    cells_.clear();
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      const XevResult& result = block.result(i);
+      int type = columns_[i].reader.type();
+      value_.null = result.status[row] != XEV_ROW_VALUE;
+      value_.text.clear();
+      if (value_.null) {
+        NumberSetNull(&value_.number);
+      } else if (type == XEV_TYPE_STRING) {
+        const char* bytes = static_cast<const char*>(result.values);
+        value_.text.assign(bytes + result.offsets[row], bytes + result.offsets[row + 1]);
+      } else {
+        std::memcpy(&value_.number, static_cast<const unsigned char*>(result.values) + row * XEV_NUMBER_SIZE,
+                    XEV_NUMBER_SIZE);
       }
+      AddValueCell(type);
+      AddToSum(i, sumUp);
     }
     writer_.Row(cells_);
   }
@@ -137,8 +158,18 @@ class ReportRows {
  private:
   void AddCell(ValueReader& reader) {
     reader.Read(value_);
-    cells_.push_back(MakeCell(ValueText(value_, reader.type(), dates_, datePicture_.c_str()), value_.null && reader.type() != XEV_TYPE_STRING,
+    AddValueCell(reader.type());
+  }
+
+  void AddValueCell(int type) {
+    cells_.push_back(MakeCell(ValueText(value_, type, dates_, datePicture_.c_str()), value_.null && type != XEV_TYPE_STRING,
                               converter_));
+  }
+
+  void AddToSum(size_t column, bool sumUp) {
+    if (!sumUp || columns_[column].reader.type() != XEV_TYPE_NUMBER || value_.null) return;
+    NumberValue total;
+    if (NumberAdd(&total, &sums_[column], &value_.number) == 1) sums_[column] = total;
   }
 
   // "Total" goes into the first String column the line leaves empty.
@@ -235,7 +266,29 @@ int RunReport(const Options& options, const CodePageConverter& converter) {
       aggregates.SetCurrentGroup(0);
       rows.WriteTotals(false);
     }
+  } else if (!anyAggregate) {
+    // Plain rows: block by block through the columnar core, on options.jobs threads.
+    std::vector<HEXP> formulas;
+    for (const OutputColumn& column : columns) formulas.push_back(column.reader.exp());
+    RowBlocks blocks(ec, state, formulas, whereExp, static_cast<int>(options.jobs));
+    if (!blocks.ok()) {
+      std::fprintf(stderr, "xevhost: cannot set up the formula engine (out of memory?)\n");
+      return kExitBadInput;
+    }
+    Progress progress("evaluating", table.rowCount(), kProgressRows);
+    while (more() && blocks.Next(table, error)) {
+      for (int64_t row = 0; row < blocks.selected() && more(); ++row) {
+        rows.Write(blocks, row, options.totals);
+        ++rowsWritten;
+      }
+      uint64_t read = static_cast<uint64_t>(blocks.rowsRead());
+      progress.Update(read, read);
+    }
+    progress.Finish();
+    if (options.totals && error.empty()) rows.WriteTotals(true);
   } else {
+    // Rows of formulas that mix row values with aggregates, which read the
+    // aggregate passes' tables on the calling thread.
     Progress progress("evaluating", table.rowCount(), kProgressRows);
     std::vector<std::string> cells;
     uint64_t rowsRead = 0;

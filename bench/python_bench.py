@@ -1,0 +1,140 @@
+#!/usr/bin/python3
+"""Measures the Python package: the pandas path against pandas' own exact
+Decimal arithmetic and float64 eval on 1,000,000 rows of the example sales
+data's columns, the whole example report, and Dask with one and two worker
+processes on 10,000,000 rows. Prints one line per figure.
+
+    PYTHONPATH=python /usr/bin/python3 bench/python_bench.py [--rows N] [--dask-rows N] [--no-dask]
+"""
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+import time
+from decimal import ROUND_HALF_UP, Decimal
+
+import numpy as np
+import pandas as pd
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+EXAMPLES = os.path.join(os.path.dirname(HERE), "examples")
+SALES = os.path.join(EXAMPLES, "sales.csv")
+FORMULAS = os.path.join(EXAMPLES, "sales.formulas")
+NET = "Quantity * Unit_Price * (1 - Discount)"
+CENTS = Decimal("0.01")
+
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "python"))
+import xev  # noqa: E402
+import xev.dask  # noqa: E402
+
+
+def read_orders(path):
+    return pd.read_csv(path, parse_dates=["Order Date", "Ship Date"])
+
+
+def generated_orders(rows):
+    """rows orders from the example data's generator: its columns, prices and
+    discounts as varied as in the example, not repeats of its 3000 rows."""
+    with tempfile.NamedTemporaryFile(suffix=".csv") as csv:
+        subprocess.run([sys.executable, os.path.join(EXAMPLES, "make_sales.py"), str(rows)], stdout=csv,
+                       check=True)
+        return read_orders(csv.name)
+
+
+def sales_rows(rows, seed):
+    """rows orders drawn from the example data (for Dask's partitions)."""
+    return read_orders(SALES).sample(rows, replace=True, random_state=seed).reset_index(drop=True)
+
+
+def best_of(runs, work):
+    """The shortest of runs timings of work(), and its last result."""
+    best = float("inf")
+    result = None
+    for _ in range(runs):
+        start = time.perf_counter()
+        result = work()
+        best = min(best, time.perf_counter() - start)
+    return best, result
+
+
+def as_decimals(column):
+    return column.map(lambda v: Decimal(0) if pd.isna(v) else Decimal(repr(float(v))))
+
+
+def report(label, seconds, rows):
+    print(f"{label:<58} {seconds:8.3f} s  {seconds / rows * 1e9:7.0f} ns/row", flush=True)
+
+
+def bench_pandas(rows, runs):
+    frame = generated_orders(rows)
+    q, p, d = frame["Quantity"], frame["Unit Price"], frame["Discount"]
+    exact = pd.DataFrame({"q": q.map(Decimal), "p": as_decimals(p), "d": as_decimals(d)})
+    floats = pd.DataFrame({"q": q.astype(np.float64), "p": p, "d": d.fillna(0.0)})
+
+    seconds, decimal_net = best_of(runs, lambda: exact.q * exact.p * (1 - exact.d))
+    report("pandas Decimal objects: q * p * (1 - d)", seconds, rows)
+    rounded = lambda: (exact.q * exact.p * (1 - exact.d)).map(lambda v: v.quantize(CENTS, ROUND_HALF_UP))
+    seconds, decimal_cents = best_of(runs, rounded)
+    report("pandas Decimal objects: the same rounded to cents", seconds, rows)
+    seconds, _ = best_of(runs, lambda: floats.eval("q * p * (1 - d)"))
+    report("pandas float64 eval: q * p * (1 - d) (inexact)", seconds, rows)
+
+    for threads in (1, 0):
+        name = "all processors" if threads == 0 else "1 thread"
+        seconds, net = best_of(runs, lambda: xev.evaluate(frame, {"Net": NET}, threads=threads))
+        report(f"xev, Decimal results ({name}): q * p * (1 - d)", seconds, rows)
+        assert net["Net"].tolist() == decimal_net.tolist(), "xev and Decimal differ"
+        cents = {"Net": f"NumberRound({NET}, 2)"}
+        seconds, net = best_of(runs, lambda: xev.evaluate(frame, cents, threads=threads))
+        report(f"xev, Decimal results ({name}): rounded to cents", seconds, rows)
+        assert net["Net"].tolist() == decimal_cents.tolist(), "xev and Decimal differ in cents"
+    seconds, _ = best_of(runs, lambda: xev.evaluate(frame, {"Net": NET}, numbers="float"))
+    report("xev, float results: q * p * (1 - d)", seconds, rows)
+    seconds, _ = best_of(runs, lambda: xev.evaluate(frame, FORMULAS))
+    report("xev: the example report (11 formulas)", seconds, rows)
+
+
+def dask_partition(rows, seed):
+    return sales_rows(rows, seed)
+
+
+def bench_dask(rows, partitions):
+    import dask.dataframe as dd
+    from distributed import Client, LocalCluster, wait
+
+    per_partition = rows // partitions
+    meta = sales_rows(1, 0).iloc[:0]
+    timings = {}
+    for workers in (1, 2):
+        with LocalCluster(n_workers=workers, threads_per_worker=1, dashboard_address=None) as cluster, \
+                Client(cluster) as client:
+            orders = dd.from_map(dask_partition, [per_partition] * partitions, list(range(partitions)),
+                                 meta=meta)
+            orders = client.persist(orders)
+            wait(orders)
+            evaluated = xev.dask.evaluate(orders, FORMULAS)
+            start = time.perf_counter()
+            counted = evaluated.map_partitions(len).compute()
+            timings[workers] = time.perf_counter() - start
+            assert counted.sum() == per_partition * partitions
+        report(f"Dask, {workers} worker process(es): the example report", timings[workers], rows)
+    print(f"Dask speed-up of 2 workers over 1: {timings[1] / timings[2]:.2f}")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--rows", type=int, default=1_000_000)
+    parser.add_argument("--dask-rows", type=int, default=10_000_000)
+    parser.add_argument("--partitions", type=int, default=40)
+    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--no-dask", action="store_true")
+    options = parser.parse_args()
+    print(f"xev {xev.library_path}; {os.cpu_count()} processors")
+    bench_pandas(options.rows, options.runs)
+    if not options.no_dask:
+        bench_dask(options.dask_rows, options.partitions)
+
+
+if __name__ == "__main__":
+    main()

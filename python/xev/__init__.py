@@ -1,0 +1,27 @@
+"""xev: exact report formulas over pandas DataFrames and Dask DataFrames.
+
+    import xev
+    result = xev.evaluate(df, {"Net": "NumberRound(Quantity * Unit_Price, 2)"})
+
+See docs/python.md for the whole interface.
+"""
+
+from ._ffi import library_path
+from .codepage import code_page, set_code_page
+from .context import (DATE_MINUS_STRING, DATETIME, LIST_ALL_EXPRESSIONS, MODULO, NO_DATE_ARITH,
+                      NO_STRING_CONCAT, NUMBER, RANGES_SETS, SET_QUANTIFIERS, STRING, STRING_PLUS,
+                      Context, Formula)
+from .errors import ColumnError, EvaluationError, FormulaError, error_message
+
+__all__ = [
+    "Context", "Formula", "FormulaError", "ColumnError", "EvaluationError", "error_message",
+    "evaluate", "code_page", "set_code_page", "library_path", "NUMBER", "DATETIME", "STRING",
+    "LIST_ALL_EXPRESSIONS", "NO_STRING_CONCAT", "SET_QUANTIFIERS", "DATE_MINUS_STRING",
+    "STRING_PLUS", "NO_DATE_ARITH", "MODULO", "RANGES_SETS",
+]
+
+
+def evaluate(df, formulas, where=None, numbers="decimal", **options):
+    """Evaluates formulas over a pandas DataFrame; see xev.pandas.evaluate."""
+    from . import pandas as _pandas
+    return _pandas.evaluate(df, formulas, where=where, numbers=numbers, **options)

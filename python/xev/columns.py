@@ -1,0 +1,194 @@
+"""pandas columns as the engine's input columns.
+
+Typing follows the reference host: int, float and Decimal columns are Number,
+datetime64 columns DateTime, str columns String (a column without any value
+is String too). Each column is handed over as buffers the engine reads in
+place: int64 or float64 arrays, int64 times, and text as one byte buffer with
+int64 offsets; only Decimal (and other Python number objects) and str
+columns are walked value by value, to turn them into those bytes.
+"""
+
+import numpy as np
+import pandas as pd
+
+from ._ffi import ffi, lib
+from .codepage import encode
+from .context import DATETIME, NUMBER, STRING
+from .errors import ColumnError
+
+COLUMN_INT64 = 1
+COLUMN_DOUBLE = 2
+COLUMN_DECIMAL_TEXT = 3
+COLUMN_TIME = 5
+COLUMN_STRING = 7
+
+_NUMBER_OBJECTS = ("decimal", "integer", "floating", "mixed-integer-float")
+_DATE_OBJECTS = ("datetime", "datetime64", "date")
+_HELD = ("int, float, bool or Decimal values (Number), datetime64 (DateTime) or str (String)")
+
+_unix_epoch_day = None
+
+
+def unix_epoch_day():
+    global _unix_epoch_day
+    if _unix_epoch_day is None:
+        _unix_epoch_day = lib.XEVTableUnixEpochDay()
+    return _unix_epoch_day
+
+
+def _unsupported(label, what):
+    return ColumnError(label, f"{what} cannot be a data item; a column holds {_HELD}")
+
+
+def column_type(label, series):
+    """'Number', 'DateTime' or 'String' for a pandas Series; ColumnError for
+    one the engine cannot hold."""
+    return dtype_type(label, series.dtype, series)
+
+
+def dtype_type(label, dtype, values=None):
+    """The data type of a column of dtype; an object column is typed by its
+    values (values=None: String, the type of text)."""
+    if isinstance(dtype, pd.CategoricalDtype):
+        return dtype_type(label, dtype.categories.dtype, None if values is None else
+                          pd.Series(values.cat.categories))
+    if pd.api.types.is_bool_dtype(dtype) or pd.api.types.is_numeric_dtype(dtype):
+        if pd.api.types.is_complex_dtype(dtype):
+            raise _unsupported(label, f"dtype {dtype}")
+        return NUMBER
+    if pd.api.types.is_datetime64_any_dtype(dtype):
+        return DATETIME
+    if pd.api.types.is_string_dtype(dtype) and not pd.api.types.is_object_dtype(dtype):
+        return STRING
+    if not pd.api.types.is_object_dtype(dtype):
+        raise _unsupported(label, f"dtype {dtype}")
+    if values is None:
+        return STRING
+    inferred = pd.api.types.infer_dtype(values, skipna=True)
+    if inferred in ("string", "empty"):
+        return STRING
+    if inferred in _NUMBER_OBJECTS or inferred == "boolean":
+        return NUMBER
+    if inferred in _DATE_OBJECTS:
+        return DATETIME
+    raise _unsupported(label, f"an object column of {inferred} values")
+
+
+class InputColumn:
+    """An XevColumn and the arrays it points into (kept alive with it)."""
+
+    def __init__(self, kind, values, offsets=None, nulls=None, scale=0, epoch_day=0):
+        self.keep = [a for a in (values, offsets, nulls) if a is not None]
+        self.record = ffi.new("XevColumn*")
+        self.record.kind = kind
+        self.record.scale = scale
+        self.record.epochDay = epoch_day
+        self.record.values = ffi.from_buffer(values)
+        self.record.offsets = ffi.cast("int64_t*", ffi.from_buffer(offsets)) if offsets is not None else ffi.NULL
+        self.record.nulls = ffi.cast("uint8_t*", ffi.from_buffer(nulls)) if nulls is not None else ffi.NULL
+
+
+def _mask_bytes(mask):
+    mask = np.asarray(mask, dtype=bool)
+    return mask.view(np.uint8) if mask.any() else None
+
+
+def _texts(strings):
+    """One byte buffer and rowCount + 1 offsets for a list of str."""
+    count = len(strings)
+    try:
+        joined = "\0".join(strings)
+    except TypeError:  # a value that is no str: its text
+        strings = list(map(str, strings))
+        joined = "\0".join(strings)
+    if joined.count("\0") == max(count - 1, 0):
+        data = encode(joined)
+        separators = np.flatnonzero(np.frombuffer(data, dtype=np.uint8) == 0)
+        offsets = np.empty(count + 1, dtype=np.int64)
+        offsets[0] = 0
+        offsets[1:count] = separators - np.arange(count - 1, dtype=np.int64)
+        offsets[count] = len(data) - max(count - 1, 0)
+        return np.frombuffer(data.replace(b"\0", b""), dtype=np.uint8), offsets
+    # A text with NUL in it: the engine's texts end there, so cut it there.
+    parts = [encode(s.split("\0", 1)[0]) for s in strings]
+    offsets = np.zeros(count + 1, dtype=np.int64)
+    np.cumsum(np.fromiter(map(len, parts), dtype=np.int64, count=count), out=offsets[1:])
+    return np.frombuffer(b"".join(parts), dtype=np.uint8), offsets
+
+
+def _object_values(series):
+    """The values as an object array with '' for missing ones, and the mask."""
+    values = np.asarray(series, dtype=object)
+    mask = np.asarray(pd.isna(series), dtype=bool)
+    if mask.any():
+        values = values.copy()
+        values[mask] = ""
+    return values, mask
+
+
+def _text_column(series, kind, as_text=None):
+    values, mask = _object_values(series)
+    strings = values.tolist() if as_text is None else list(map(as_text, values.tolist()))
+    data, offsets = _texts(strings)
+    return InputColumn(kind, data, offsets, _mask_bytes(mask))
+
+
+def _object_number_column(series):
+    """Decimal, int and float objects by their text, which keeps them exact."""
+    if pd.api.types.infer_dtype(series, skipna=True) == "boolean":
+        return _number_column(series.name, series.astype("boolean"))
+    return _text_column(series, COLUMN_DECIMAL_TEXT, str)
+
+
+def _number_column(label, series):
+    dtype = series.dtype
+    if isinstance(dtype, pd.CategoricalDtype):
+        series = series.astype(dtype.categories.dtype if not series.isna().any() else object)
+        dtype = series.dtype
+    if pd.api.types.is_extension_array_dtype(dtype):
+        mask = series.isna().to_numpy()
+        if pd.api.types.is_float_dtype(dtype):
+            return InputColumn(COLUMN_DOUBLE, series.to_numpy(np.float64, na_value=np.nan))
+        if pd.api.types.is_unsigned_integer_dtype(dtype) and dtype.itemsize == 8:
+            return _text_column(series.astype(object), COLUMN_DECIMAL_TEXT, str)
+        return InputColumn(COLUMN_INT64, series.to_numpy(np.int64, na_value=0), nulls=_mask_bytes(mask))
+    if pd.api.types.is_object_dtype(dtype) or pd.api.types.is_string_dtype(dtype):
+        return _object_number_column(series)
+    values = series.to_numpy()
+    if values.dtype.kind == "f":
+        return InputColumn(COLUMN_DOUBLE, np.ascontiguousarray(values, dtype=np.float64))
+    if values.dtype.kind == "u" and values.dtype.itemsize == 8 and values.size and values.max() > 2**63 - 1:
+        return _text_column(series.astype(object), COLUMN_DECIMAL_TEXT, str)
+    if values.dtype.kind in "biu":
+        return InputColumn(COLUMN_INT64, np.ascontiguousarray(values, dtype=np.int64))
+    raise _unsupported(label, f"dtype {dtype}")
+
+
+def _datetime_column(label, series):
+    if not pd.api.types.is_datetime64_any_dtype(series.dtype):
+        try:
+            series = pd.to_datetime(series)
+        except (ValueError, TypeError, OverflowError) as error:
+            raise ColumnError(label, f"its dates cannot be read as datetime64: {error}") from None
+    if getattr(series.dt, "tz", None) is not None:
+        series = series.dt.tz_localize(None)  # the clock time of its own zone
+    values = series.to_numpy()
+    unit, _ = np.datetime_data(values.dtype)
+    scales = {"s": 0, "ms": 3, "us": 6, "ns": 9}
+    if unit not in scales:
+        values = values.astype("datetime64[ns]")
+        unit = "ns"
+    ticks = np.ascontiguousarray(values.view(np.int64))
+    return InputColumn(COLUMN_TIME, ticks, nulls=_mask_bytes(np.isnat(values)),
+                       scale=scales[unit], epoch_day=unix_epoch_day())
+
+
+def input_column(label, series, item_type):
+    """The engine's column for series feeding a data item of item_type."""
+    if item_type == NUMBER:
+        return _number_column(label, series)
+    if item_type == DATETIME:
+        return _datetime_column(label, series)
+    if item_type == STRING:
+        return _text_column(series.astype(object, copy=False), COLUMN_STRING)
+    raise ColumnError(label, f"feeds a data item of type {item_type}, which no column holds")

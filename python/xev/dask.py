@@ -1,0 +1,116 @@
+"""Formulas over Dask DataFrames, partition by partition.
+
+The client parses the formulas once and sends the context to the workers as
+its block, inside a small spec object. A worker process loads each spec once
+and keeps the loaded context and its table for the partitions that follow;
+a worker with several threads keeps one per thread that is busy at the same
+time, since a context is used by one thread at a time.
+"""
+
+import hashlib
+import pickle
+import threading
+
+import pandas as pd
+
+from .codepage import code_page, set_code_page
+from .columns import dtype_type
+from .errors import ColumnError
+from .evaluation import Evaluator, Plan, make_plan
+
+# Rows of the first partition that type object columns (whose dtype does not
+# tell numbers from text).
+_SAMPLE_ROWS = 1000
+
+_idle = {}  # spec key -> evaluators no thread is using
+_idle_lock = threading.Lock()
+_loads = {"count": 0}  # contexts loaded by this process (for tests)
+
+
+class PlanSpec:
+    """A plan as plain values and the key that names it."""
+
+    def __init__(self, spec, threads):
+        self.spec = spec
+        self.threads = threads
+        self.code_page = code_page()
+        self.key = hashlib.sha256(pickle.dumps((spec, threads, self.code_page))).hexdigest()
+
+    def __dask_tokenize__(self):
+        return self.key
+
+
+def _acquire(spec):
+    with _idle_lock:
+        free = _idle.get(spec.key)
+        if free:
+            return free.pop()
+    if code_page() != spec.code_page:
+        set_code_page(spec.code_page)
+    evaluator = Evaluator(Plan.from_spec(spec.spec), spec.threads)
+    with _idle_lock:
+        _loads["count"] += 1
+    return evaluator
+
+
+def _release(spec, evaluator):
+    with _idle_lock:
+        _idle.setdefault(spec.key, []).append(evaluator)
+
+
+def loaded_contexts():
+    """How many contexts this process has loaded from specs."""
+    return _loads["count"]
+
+
+def evaluate_partition(frame, spec, on_no_value):
+    evaluator = _acquire(spec)
+    try:
+        return evaluator.evaluate(frame, on_no_value)
+    finally:
+        _release(spec, evaluator)
+
+
+def _object_sample(ddf, labels):
+    if not labels:
+        return None
+    first = ddf[labels].partitions[0]
+    return first.map_partitions(pd.DataFrame.head, _SAMPLE_ROWS, meta=first._meta).compute()
+
+
+def meta_columns(ddf, types=None):
+    """(label, data type or ColumnError) per column of a Dask DataFrame: from
+    its dtypes, object columns from the first rows, or as types says."""
+    types = dict(types or {})
+    meta = ddf._meta
+    objects = [label for label in meta.columns
+               if label not in types and pd.api.types.is_object_dtype(meta[label].dtype)]
+    sample = _object_sample(ddf, objects)
+    columns = []
+    for label in meta.columns:
+        if label in types:
+            columns.append((label, types[label]))
+            continue
+        values = sample[label] if label in objects else None
+        try:
+            columns.append((label, dtype_type(label, meta[label].dtype, values)))
+        except ColumnError as error:
+            columns.append((label, error))
+    return columns
+
+
+def evaluate(ddf, formulas, where=None, numbers="decimal", *, flags=0, threads=1,
+             on_no_value="null", types=None):
+    """A Dask DataFrame of the formulas' values, row for row what
+    xev.evaluate gives for the whole frame.
+
+    Arguments as xev.evaluate, and:
+    threads  engine threads per partition (1: the workers are the parallelism)
+    types    {column label: 'Number' | 'DateTime' | 'String'} for object
+             columns whose first rows do not tell their type
+    """
+    plan = make_plan(meta_columns(ddf, types), formulas, where, numbers, flags)
+    spec = PlanSpec(plan.to_spec(), threads)
+    meta = plan.empty_frame()
+    meta.index = ddf._meta.index[:0]
+    return ddf.map_partitions(evaluate_partition, spec, on_no_value, meta=meta)

@@ -1,0 +1,231 @@
+"""Formulas over a frame: the plan (a context with the formulas, which data
+item reads which column) and the evaluator that runs a plan over the rows of
+one frame through the engine's table API."""
+
+import pickle
+import re
+
+import numpy as np
+import pandas as pd
+
+from ._ffi import ffi, has_table_api, lib
+from .codepage import encode
+from .columns import input_column, unix_epoch_day
+from .context import DATETIME, NUMBER, STRING, Context
+from .errors import ColumnError, EvaluationError, FormulaError
+from .formulas_file import definitions_of
+from .naming import item_names
+from .results import check_numbers, empty_array, no_value_rows, result_array, result_kind
+
+_UNKNOWN_NAME = 103  # also what a formula gives that names one defined later
+_ROW_TYPES = (NUMBER, DATETIME, STRING)
+
+
+class Plan:
+    """context: the Context the formulas live in; outputs: the formulas to
+    compute, in column order; where: the row filter formula or None;
+    bindings: (item name, item type, column label) for each data item read."""
+
+    def __init__(self, context, outputs, where, bindings, numbers):
+        self.context = context
+        self.outputs = outputs
+        self.where = where
+        self.bindings = bindings
+        self.numbers = numbers
+
+    def empty_frame(self):
+        """A frame with no rows and the columns and dtypes a result has."""
+        return pd.DataFrame({f.name: empty_array(f.type, self.numbers) for f in self.outputs})
+
+    def to_spec(self):
+        """The plan as plain values (the context pickled: through its block)."""
+        return (pickle.dumps(self.context), tuple(f.name for f in self.outputs),
+                self.where.name if self.where else None, tuple(self.bindings), self.numbers)
+
+    @classmethod
+    def from_spec(cls, spec):
+        pickled, outputs, where, bindings, numbers = spec
+        context = pickle.loads(pickled)
+        return cls(context, [context[name] for name in outputs], context[where] if where else None,
+                   list(bindings), numbers)
+
+
+def _mentions(text, name):
+    """True when name stands in text as a whole word."""
+    return re.search(r"(?<![\w@#$])" + re.escape(name) + r"(?![\w@#$])", text) is not None
+
+
+def _parse_definitions(context, definitions):
+    """Parses in written order; a formula that names one defined after it is
+    tried again once that one exists. Raises the first refusal."""
+    pending = list(definitions)
+    parsed = {}
+    failures = {}
+    progress = True
+    while pending and progress:
+        progress = False
+        for definition in list(pending):
+            try:
+                parsed[id(definition)] = context.parse(definition.name, definition.text)
+            except FormulaError as error:
+                error.origin = definition.origin
+                failures[id(definition)] = error
+                if error.code != _UNKNOWN_NAME:
+                    raise FormulaError(error.code, error.pos, error.length, error.name, error.text,
+                                       definition.origin) from None
+                continue
+            pending.remove(definition)
+            progress = True
+    if pending:
+        first = failures[id(pending[0])]
+        raise FormulaError(first.code, first.pos, first.length, first.name, first.text, first.origin)
+    return [parsed[id(d)] for d in definitions]
+
+
+def _refuse_unsupported(refused, texts):
+    """A formula naming a column no data item can hold is told about that
+    column rather than about an unknown name."""
+    for name, error in refused.items():
+        if any(_mentions(text, name) for text in texts):
+            raise error
+
+
+def _new_context(columns, flags):
+    """A context with a data item for every column that can be one. Returns
+    it, {item name: label} and {item name: ColumnError} of the others."""
+    context = Context(flags)
+    labels = {}
+    refused = {}
+    for (label, type_or_error), name in zip(columns, item_names([c[0] for c in columns])):
+        labels[name] = label
+        if isinstance(type_or_error, ColumnError):
+            refused[name] = type_or_error
+        else:
+            context.add_data_item(name, type_or_error, binding=str(label))
+    return context, labels, refused
+
+
+def _where_formula(context, where):
+    if where is None:
+        return None
+    formula = context.parse(None, where)
+    if formula.type != NUMBER or formula.kind != "formula":
+        raise ValueError(f"xev: the where formula must be a Number formula; {where!r} is {formula.type}")
+    return formula
+
+
+def make_plan(columns, formulas, where=None, numbers="decimal", flags=0):
+    """columns: (label, type or ColumnError) per column of the frame, in order.
+    formulas: a Context, a mapping of names to texts, (name, text) pairs or
+    the path of a formulas file."""
+    check_numbers(numbers)
+    if isinstance(formulas, Context):
+        context = formulas.copy()
+        names = item_names([c[0] for c in columns])
+        labels = {name: label for (label, _), name in zip(columns, names)}
+        labels.update({str(label): label for label, _ in columns})
+        refused = {n: t for (_, t), n in zip(columns, names) if isinstance(t, ColumnError)}
+        outputs = [f for f in context if f.kind == "formula" and f.type in _ROW_TYPES]
+    else:
+        context, labels, refused = _new_context(columns, flags)
+        definitions = definitions_of(formulas)
+        try:
+            outputs = _parse_definitions(context, definitions)
+        except FormulaError:
+            _refuse_unsupported(refused, [d.text for d in definitions])
+            raise
+        for formula in outputs:
+            if formula.kind != "formula" or formula.type not in _ROW_TYPES:
+                raise ValueError(f"xev: formula {formula.name!r} gives no value per row (a range, a set "
+                                 "or a keyword)")
+    try:
+        where_formula = _where_formula(context, where)
+    except FormulaError:
+        _refuse_unsupported(refused, [where])
+        raise
+    read = outputs + ([where_formula] if where_formula else [])
+    types = {row_type: row_type for row_type in _ROW_TYPES}
+    bindings = []
+    for name, item_type in context.data_items.items():
+        if not any(f.uses(name, "data") for f in read):
+            continue
+        if name in refused:
+            raise refused[name]
+        if name not in labels:
+            raise ValueError(f"xev: data item {name!r} has no column in the frame")
+        bindings.append((name, types[item_type], labels[name]))
+    return Plan(context, outputs, where_formula, bindings, numbers)
+
+
+class Evaluator:
+    """A plan's table: the engine's per-thread copies and column bindings,
+    made once and used for frame after frame (one at a time)."""
+
+    def __init__(self, plan, threads=0):
+        if not has_table_api():
+            raise ImportError("xev: the loaded library has no table API (XEVTable*); rebuild it")
+        self.plan = plan
+        table = lib.XEVTableCreate(plan.context._ec, threads)
+        if table == ffi.NULL:
+            raise MemoryError("xev: cannot make a table")
+        self._table = ffi.gc(table, lib.XEVTableDestroy)
+
+    def _bind(self, frame):
+        keep = []
+        for name, item_type, label in self.plan.bindings:
+            column = input_column(label, frame[label], item_type)
+            if lib.XEVTableBind(self._table, encode(name), column.record) < 0:
+                raise ColumnError(label, f"cannot feed the {item_type} data item {name!r}")
+            keep.append(column)
+        return keep
+
+    def evaluate(self, frame, on_no_value="null"):
+        """The formulas' columns over the rows of frame (a pandas DataFrame),
+        indexed by the rows' labels."""
+        plan = self.plan
+        if len(frame) == 0 or not plan.outputs:
+            empty = plan.empty_frame()
+            empty.index = frame.index[:0]
+            return empty
+        keep = self._bind(frame)
+        count = len(plan.outputs)
+        results = ffi.new("XevResult[]", count)
+        for result, formula in zip(results, plan.outputs):
+            result.formula = formula._handle()
+            result.kind, result.scale = result_kind(formula.type, plan.numbers)
+            result.epochDay = unix_epoch_day()
+        row_index = ffi.new("int64_t**")
+        where = plan.where._handle() if plan.where else ffi.NULL
+        ok = lib.XEVTableEvaluate(self._table, len(frame), ffi.NULL, results, count, where,
+                                  row_index if plan.where else ffi.NULL)
+        del keep
+        if ok != 1:
+            raise MemoryError("xev: the evaluation failed (out of memory?)")
+        try:
+            return self._frame(frame, results, row_index[0], on_no_value)
+        finally:
+            lib.XEVTableFreeResults(results, count)
+            lib.HostFree(row_index[0])
+
+    def _frame(self, frame, results, row_index, on_no_value):
+        plan = self.plan
+        index = frame.index
+        if plan.where is not None:
+            rows = results[0].rowCount
+            positions = _positions(row_index, rows)
+            index = index[positions]
+        columns = {}
+        for result, formula in zip(results, plan.outputs):
+            if on_no_value == "raise":
+                missing = no_value_rows(result)
+                if len(missing):
+                    raise EvaluationError(formula.name, index[missing[0]])
+            columns[formula.name] = result_array(result, formula.type, plan.numbers)
+        return pd.DataFrame(columns, index=index, copy=False)
+
+
+def _positions(row_index, rows):
+    if rows == 0:
+        return np.empty(0, dtype=np.int64)
+    return np.frombuffer(ffi.buffer(row_index, rows * 8), dtype=np.int64).copy()
+

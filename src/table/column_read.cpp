@@ -1,0 +1,224 @@
+// The data item callbacks of a table's copies: each reads its bound column at
+// the row the evaluating thread is at, converting the value to the item's
+// type. The binding is known to the callback itself (one callback per
+// binding index), so a value costs no name lookup.
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "host/host.h"
+#include "table/table.h"
+
+namespace xev::table {
+namespace {
+
+constexpr int64_t kMicrosPerSecond = 1000000;
+constexpr int64_t kMicrosPerDay = kSecondsPerDay * kMicrosPerSecond;
+// Decimal texts longer than this are no number anyone writes.
+constexpr int64_t kMaxDecimalText = 127;
+// Days beyond this distance from the epoch lie outside every calendar date.
+constexpr double kMaxDays = 1e8;
+
+bool IsNullRow(const XevColumn& column, int64_t row) {
+  return column.nulls != nullptr && column.nulls[row] != 0;
+}
+
+// The bytes of a text column's row; false for offsets that do not make a span.
+bool TextAt(const XevColumn& column, int64_t row, const char** text, int64_t* length) {
+  int64_t begin = column.offsets[row];
+  int64_t end = column.offsets[row + 1];
+  if (begin < 0 || end < begin || (column.values == nullptr && end > 0)) return false;
+  *text = static_cast<const char*>(column.values) + begin;
+  *length = end - begin;
+  return true;
+}
+
+template <typename T>
+T FixedAt(const XevColumn& column, int64_t row) {
+  T value;
+  std::memcpy(&value, static_cast<const char*>(column.values) + row * static_cast<int64_t>(sizeof(T)), sizeof value);
+  return value;
+}
+
+__int128 Pow10(int32_t k) {
+  __int128 result = 1;
+  while (k-- > 0) result *= 10;
+  return result;
+}
+
+// A DateTime is held as microseconds over exponent -6, as the calendar makes
+// it, so that equal instants have equal bytes whichever way they came in.
+// Only nanoseconds that are not whole microseconds keep exponent -9.
+bool DateFromUnits(NumberValue* out, int64_t units, int32_t scale, int32_t epochDay) {
+  __int128 epochUnits = static_cast<__int128>(epochDay) * kSecondsPerDay * Pow10(scale);
+  __int128 total = epochUnits + units;
+  if (scale == 9 && total % 1000 != 0) return host::NumberFromParts(out, total, -9);
+  __int128 micros = scale <= 6 ? total * Pow10(6 - scale) : total / 1000;
+  return host::NumberFromParts(out, micros, -6);
+}
+
+// Whole days and the time of day in microseconds, rounded to the microsecond.
+bool DateFromDays(NumberValue* out, double days, int32_t epochDay) {
+  if (!(std::fabs(days) < kMaxDays)) return false;
+  double whole = std::floor(days);
+  int64_t micros = std::llround((days - whole) * static_cast<double>(kMicrosPerDay));
+  __int128 total = (static_cast<__int128>(epochDay) + static_cast<int64_t>(whole)) * kMicrosPerDay + micros;
+  return host::NumberFromParts(out, total, -6);
+}
+
+bool NumberFromText(NumberValue* out, const char* text, int64_t length) {
+  if (length > kMaxDecimalText) return false;
+  char buffer[kMaxDecimalText + 1];
+  std::memcpy(buffer, text, static_cast<size_t>(length));
+  buffer[length] = '\0';
+  return HostStrToNumber(out, buffer) == 1;
+}
+
+// The Number or DateTime in the column's row; false for "no value".
+bool ConvertNumber(const XevColumn& column, int64_t row, NumberValue* out) {
+  if (IsNullRow(column, row)) {
+    NumberSetNull(out);
+    return true;
+  }
+  switch (column.kind) {
+    case XEV_COLUMN_INT64: LongToNumber(out, FixedAt<int64_t>(column, row)); return true;
+    case XEV_COLUMN_DOUBLE: {
+      double value = FixedAt<double>(column, row);
+      if (std::isnan(value)) {
+        NumberSetNull(out);
+        return true;
+      }
+      return DoubleToNumber(out, value) == 1;
+    }
+    case XEV_COLUMN_DECIMAL_TEXT: {
+      const char* text = nullptr;
+      int64_t length = 0;
+      if (!TextAt(column, row, &text, &length)) return false;
+      if (length == 0) {
+        NumberSetNull(out);
+        return true;
+      }
+      return NumberFromText(out, text, length);
+    }
+    case XEV_COLUMN_NUMBER:
+      std::memcpy(out, static_cast<const char*>(column.values) + row * XEV_NUMBER_SIZE, XEV_NUMBER_SIZE);
+      return true;
+    case XEV_COLUMN_TIME:
+      return DateFromUnits(out, FixedAt<int64_t>(column, row), column.scale, column.epochDay);
+    case XEV_COLUMN_DAYS: {
+      double days = FixedAt<double>(column, row);
+      if (std::isnan(days)) {
+        NumberSetNull(out);
+        return true;
+      }
+      return DateFromDays(out, days, column.epochDay);
+    }
+    default: return false;
+  }
+}
+
+int32_t DeliverNumber(const RowCursor& cursor, int32_t index, void** result) {
+  CachedValue& cached = cursor.cache[index];
+  if (cached.row != cursor.row) {
+    cached.answered = ConvertNumber(cursor.columns[index], cursor.row, &cached.number);
+    cached.row = cursor.row;
+  }
+  if (!cached.answered) return 0;
+  std::memcpy(*result, &cached.number, XEV_NUMBER_SIZE);
+  return 1;
+}
+
+// A text row into the result block, grown when it is too small.
+int32_t DeliverText(const RowCursor& cursor, int32_t index, int32_t size, void** result) {
+  const XevColumn& column = cursor.columns[index];
+  const char* text = "";
+  int64_t length = 0;
+  if (!IsNullRow(column, cursor.row) && !TextAt(column, cursor.row, &text, &length)) return 0;
+  if (length >= INT32_MAX) return 0;
+  if (length + 1 > size) {
+    void* grown = HostRealloc(*result, static_cast<size_t>(length) + 1);
+    if (grown == nullptr) return 0;
+    *result = grown;
+  }
+  auto* target = static_cast<char*>(*result);
+  std::memcpy(target, text, static_cast<size_t>(length));
+  target[length] = '\0';
+  return 1;
+}
+
+// The copy's cursor knows the columns and the row; the column's kind tells
+// a text from a Number or DateTime, as binding checked it against the item.
+int32_t Deliver(ExprContext* ec, int32_t index, int32_t size, void** result) {
+  const auto* cursor = static_cast<const RowCursor*>(ec->tableRows);
+  if (cursor == nullptr || index >= cursor->bindingCount || result == nullptr || *result == nullptr) return 0;
+  const XevColumn& column = cursor->columns[index];
+  if (column.kind == XEV_COLUMN_STRING) return DeliverText(*cursor, index, size, result);
+  if (column.kind == XEV_COLUMN_NUMBER && column.nulls == nullptr) {
+    std::memcpy(*result, static_cast<const char*>(column.values) + cursor->row * XEV_NUMBER_SIZE, XEV_NUMBER_SIZE);
+    return 1;
+  }
+  return DeliverNumber(*cursor, index, result);
+}
+
+template <int32_t Index>
+int32_t XEV_CALL DirectCallback(ExprContext* ec, HEXP, int32_t size, void** result, const char*) {
+  return Deliver(ec, Index, size, result);
+}
+
+// Bindings past the direct callbacks are found by name, in name order.
+int32_t XEV_CALL NamedCallback(ExprContext* ec, HEXP, int32_t size, void** result, const char* name) {
+  const auto* cursor = static_cast<const RowCursor*>(ec->tableRows);
+  if (cursor == nullptr || name == nullptr) return 0;
+  int32_t low = 0, high = cursor->bindingCount;
+  while (low < high) {
+    int32_t middle = (low + high) / 2;
+    int32_t index = cursor->byName[middle];
+    int order = std::strcmp(cursor->bindings[index].name, name);
+    if (order == 0) return Deliver(ec, index, size, result);
+    if (order < 0) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return 0;
+}
+
+template <int32_t... Indexes>
+constexpr auto MakeDirectCallbacks(std::integer_sequence<int32_t, Indexes...>) {
+  return std::array<XEVDataItemCallback, sizeof...(Indexes)>{&DirectCallback<Indexes>...};
+}
+
+const auto kCallbacks = MakeDirectCallbacks(std::make_integer_sequence<int32_t, kDirectCallbacks>());
+
+}  // namespace
+
+intptr_t ColumnCallback(int32_t index) {
+  XEVDataItemCallback callback = index < kDirectCallbacks ? kCallbacks[static_cast<size_t>(index)] : &NamedCallback;
+  return reinterpret_cast<intptr_t>(callback);
+}
+
+bool KindFeedsType(int32_t kind, int32_t type) {
+  switch (kind) {
+    case XEV_COLUMN_INT64:
+    case XEV_COLUMN_DOUBLE:
+    case XEV_COLUMN_DECIMAL_TEXT: return type == XEV_TYPE_NUMBER;
+    case XEV_COLUMN_NUMBER: return type == XEV_TYPE_NUMBER || type == XEV_TYPE_DATETIME;
+    case XEV_COLUMN_TIME:
+    case XEV_COLUMN_DAYS: return type == XEV_TYPE_DATETIME;
+    case XEV_COLUMN_STRING: return type == XEV_TYPE_STRING || type >= XEV_TYPE_KEYWORD;
+    default: return false;
+  }
+}
+
+bool ColumnUsable(const XevColumn& column, int64_t rowCount) {
+  if (column.kind == XEV_COLUMN_TIME && column.scale != 0 && column.scale != 3 && column.scale != 6 &&
+      column.scale != 9)
+    return false;
+  if (rowCount == 0) return true;
+  bool text = column.kind == XEV_COLUMN_DECIMAL_TEXT || column.kind == XEV_COLUMN_STRING;
+  return text ? column.offsets != nullptr : column.values != nullptr;
+}
+
+}  // namespace xev::table

@@ -1,0 +1,67 @@
+// The columnar evaluation core behind xevtable.h: a table keeps one private
+// copy of the host's context per thread, with every data item that is bound
+// to a column answered by the table's own callbacks instead of the host's.
+#pragma once
+
+#include <cstdint>
+
+#include "core/core.h"
+#include "xev/xevtable.h"
+
+namespace xev::table {
+
+// One data item read from a column.
+struct Binding {
+  char name[sizeof(ExpItem::name)];
+  int16_t itemType;  // the item's XEV_TYPE_*
+  XevColumn column;  // as given to XEVTableBind; XEVTableEvaluate may give others
+};
+
+// The last value a Number or DateTime binding gave on this thread, so that a
+// column read by several formulas of a row is converted once.
+struct CachedValue {
+  int64_t row;  // -1: none
+  bool answered;
+  NumberValue number;
+};
+
+// What the column callbacks of one copy read while it evaluates a share of
+// rows (the copy's tableRows): the columns of the block being evaluated and
+// the row the share is at.
+struct RowCursor {
+  const XevColumn* columns;  // one per binding
+  const Binding* bindings;
+  const int32_t* byName;     // binding indexes in name order
+  int32_t bindingCount;
+  int64_t row;
+  CachedValue* cache;        // one per binding
+};
+
+// The callback a copy's data item gets for binding index. Indexes below
+// kDirectCallbacks each have their own callback that knows its binding; the
+// ones above share one that looks the name up.
+constexpr int32_t kDirectCallbacks = 256;
+intptr_t ColumnCallback(int32_t index);
+
+// Whether a column of kind can feed a data item of type.
+bool KindFeedsType(int32_t kind, int32_t type);
+// Whether the column's arrays and settings can be read for rowCount rows.
+bool ColumnUsable(const XevColumn& column, int64_t rowCount);
+
+// Tables evaluate on at most this many threads.
+constexpr int32_t kMaxThreads = 64;
+
+// A DateTime holds the seconds since the start of day 0.
+constexpr int64_t kSecondsPerDay = 86400;
+
+}  // namespace xev::table
+
+struct XevTable {
+  ExprContext* source;     // the host's context: only its HEXPs are read
+  int32_t threadCount;
+  ExprContext** copies;    // threadCount private copies
+  xev::table::Binding* bindings;
+  int32_t* byName;         // binding indexes sorted by name
+  int32_t bindingCount;
+  int32_t bindingCapacity;
+};

@@ -1,0 +1,296 @@
+// Evaluating a table: the rows are cut into one contiguous share per thread;
+// each share is evaluated row by row on its own copy of the context into
+// buffers of its own, and the shares are then joined in row order into the
+// result columns. A share's rows come out the same whichever thread runs it,
+// so the results do not depend on the thread count.
+#include <cstring>
+#include <thread>
+
+#include "eval/evaluator.h"
+#include "table/result_values.h"
+#include "table/table.h"
+
+namespace xev::table {
+namespace {
+
+// Fewer rows than this per thread are not worth starting a thread for.
+constexpr int64_t kMinRowsPerShare = 512;
+
+struct Share {
+  int32_t copy;
+  int64_t begin;
+  int64_t end;
+  int64_t count;       // rows selected
+  int64_t* selected;   // their numbers
+  ShareColumn* columns;
+  bool failed;
+  bool onThread;  // run by a thread of its own
+};
+
+struct Job {
+  XevTable* table;
+  const XevColumn* columns;
+  const ResultShape* shapes;
+  int32_t resultCount;
+  HEXP* formulas;  // per copy: resultCount formulas, then the where formula (or nullptr)
+  Share* shares;
+  int32_t shareCount;
+};
+
+HEXP FormulaOf(const Job& job, int32_t copy, int32_t result) {
+  return job.formulas[static_cast<size_t>(copy) * static_cast<size_t>(job.resultCount + 1) + static_cast<size_t>(result)];
+}
+
+// Evaluates exp for the cursor's row; false for no value, or a value whose
+// shape is not the formula's type.
+bool EvaluateRow(ExprContext* ec, HEXP exp, bool number, eval::Value& value) {
+  if (!eval::EvaluateFormula(ec, exp, value)) return false;
+  if ((value.kind == eval::Value::kNumber) == number) return true;
+  eval::ReleaseValue(value);
+  return false;
+}
+
+bool Selected(ExprContext* ec, HEXP where) {
+  eval::Value value;
+  if (!EvaluateRow(ec, where, true, value)) return false;
+  return NumberIsNull(&value.number) == 0 && NumberIsZero(&value.number) == 0;
+}
+
+bool AllocateShare(const Job& job, Share& share) {
+  int64_t rows = share.end - share.begin;
+  share.selected = static_cast<int64_t*>(HostAlloc(sizeof(int64_t) * static_cast<size_t>(rows + 1)));
+  share.columns = static_cast<ShareColumn*>(HostAlloc(sizeof(ShareColumn) * static_cast<size_t>(job.resultCount + 1)));
+  if (share.selected == nullptr || share.columns == nullptr) return false;
+  for (int32_t r = 0; r < job.resultCount; ++r) {
+    if (!AllocateShareColumn(job.shapes[r], rows, share.columns[r])) return false;
+  }
+  return true;
+}
+
+void ReleaseShare(const Job& job, Share& share) {
+  if (share.columns != nullptr) {
+    for (int32_t r = 0; r < job.resultCount; ++r) ReleaseShareColumn(share.columns[r]);
+  }
+  HostFree(share.columns);
+  HostFree(share.selected);
+  share.columns = nullptr;
+  share.selected = nullptr;
+}
+
+void RunShare(const Job& job, Share& share) {
+  share.failed = true;
+  const XevTable& table = *job.table;
+  auto* cache = static_cast<CachedValue*>(HostAlloc(sizeof(CachedValue) * static_cast<size_t>(table.bindingCount + 1)));
+  if (cache == nullptr || !AllocateShare(job, share)) {
+    HostFree(cache);
+    return;
+  }
+  for (int32_t i = 0; i < table.bindingCount; ++i) cache[i].row = -1;
+  RowCursor cursor{job.columns, table.bindings, table.byName, table.bindingCount, 0, cache};
+  ExprContext* ec = table.copies[share.copy];
+  ec->tableRows = &cursor;
+  HEXP where = FormulaOf(job, share.copy, job.resultCount);
+  bool ok = true;
+  for (int64_t row = share.begin; row < share.end && ok; ++row) {
+    cursor.row = row;
+    if (where != nullptr && !Selected(ec, where)) continue;
+    for (int32_t r = 0; r < job.resultCount && ok; ++r) {
+      const ResultShape& shape = job.shapes[r];
+      eval::Value value;
+      bool answered = EvaluateRow(ec, FormulaOf(job, share.copy, r), shape.type != XEV_TYPE_STRING, value);
+      ok = WriteRow(shape, share.columns[r], share.count, answered ? &value : nullptr);
+      eval::ReleaseValue(value);
+    }
+    share.selected[share.count++] = row;
+  }
+  ec->tableRows = nullptr;
+  HostFree(cache);
+  share.failed = !ok;
+}
+
+// The shares run on threads of their own; the first on the calling thread.
+// A thread that cannot be started leaves its share to the calling thread.
+void RunShares(const Job& job) {
+  std::thread threads[kMaxThreads];
+  int32_t started = 0;
+  for (int32_t s = 1; s < job.shareCount; ++s) {
+    try {
+      threads[started] = std::thread(RunShare, std::cref(job), std::ref(job.shares[s]));
+      job.shares[s].onThread = true;
+      ++started;
+    } catch (...) {
+      break;
+    }
+  }
+  RunShare(job, job.shares[0]);
+  for (int32_t t = 0; t < started; ++t) threads[t].join();
+  for (int32_t s = 1; s < job.shareCount; ++s) {
+    if (!job.shares[s].onThread) RunShare(job, job.shares[s]);
+  }
+}
+
+// Joins the shares into the results and the row index; false, with nothing
+// kept, when memory is short.
+bool JoinShares(const Job& job, XevResult* results, int64_t** rowIndex) {
+  int64_t total = 0;
+  for (int32_t s = 0; s < job.shareCount; ++s) total += job.shares[s].count;
+  int64_t* index = nullptr;
+  if (rowIndex != nullptr) {
+    index = static_cast<int64_t*>(HostAlloc(sizeof(int64_t) * static_cast<size_t>(total + 1)));
+    if (index == nullptr) return false;
+  }
+  XevResult* joined = static_cast<XevResult*>(HostAlloc(sizeof(XevResult) * static_cast<size_t>(job.resultCount + 1)));
+  bool ok = joined != nullptr;
+  for (int32_t r = 0; r < job.resultCount && ok; ++r) {
+    joined[r] = results[r];
+    joined[r].values = nullptr;
+    joined[r].offsets = nullptr;
+    joined[r].status = nullptr;
+  }
+  for (int32_t r = 0; r < job.resultCount && ok; ++r) {
+    ShareColumn* parts[kMaxThreads];
+    int64_t counts[kMaxThreads];
+    for (int32_t s = 0; s < job.shareCount; ++s) {
+      parts[s] = &job.shares[s].columns[r];
+      counts[s] = job.shares[s].count;
+    }
+    ok = JoinColumn(job.shapes[r], parts, counts, job.shareCount, total, joined[r]);
+  }
+  if (!ok) {
+    if (joined != nullptr) XEVTableFreeResults(joined, job.resultCount);
+    HostFree(joined);
+    HostFree(index);
+    return false;
+  }
+  std::memcpy(results, joined, sizeof(XevResult) * static_cast<size_t>(job.resultCount));
+  HostFree(joined);
+  if (rowIndex != nullptr) {
+    int64_t at = 0;
+    for (int32_t s = 0; s < job.shareCount; ++s) {
+      const Share& share = job.shares[s];
+      if (share.count > 0) std::memcpy(index + at, share.selected, sizeof(int64_t) * static_cast<size_t>(share.count));
+      at += share.count;
+    }
+    index[total] = -1;
+    *rowIndex = index;
+  }
+  return true;
+}
+
+// The copy's formula of the same name as the source's formula exp; nullptr
+// for a formula of another context.
+HEXP CopyFormula(const XevTable& table, ExprContext* copy, HEXP exp) {
+  if (exp == nullptr || exp->ec != table.source || exp->name == nullptr) return nullptr;
+  return XEVHEXPFromName(copy, exp->name);
+}
+
+bool MapFormulas(const Job& job, const XevResult* results, HEXP where) {
+  for (int32_t c = 0; c < job.table->threadCount; ++c) {
+    ExprContext* copy = job.table->copies[c];
+    HEXP* row = job.formulas + static_cast<size_t>(c) * static_cast<size_t>(job.resultCount + 1);
+    for (int32_t r = 0; r < job.resultCount; ++r) {
+      row[r] = CopyFormula(*job.table, copy, results[r].formula);
+      if (row[r] == nullptr) return false;
+    }
+    if (where != nullptr) {
+      row[job.resultCount] = CopyFormula(*job.table, copy, where);
+      if (row[job.resultCount] == nullptr) return false;
+    }
+  }
+  return true;
+}
+
+bool Evaluable(ExprContext* ec, HEXP exp) {
+  return XEVIsExpRange(ec, exp, XEV_EXP_SET) == 0 && XEVIsExpRange(ec, exp, XEV_EXP_RANGE) == 0;
+}
+
+bool CheckArguments(const XevTable& table, int64_t rowCount, const XevColumn* columns, const XevResult* results,
+                    int32_t resultCount, HEXP where, ResultShape* shapes) {
+  if (rowCount < 0 || resultCount < 0 || (resultCount > 0 && results == nullptr)) return false;
+  const XevColumn* given = columns;
+  for (int32_t b = 0; b < table.bindingCount; ++b) {
+    const XevColumn& column = given != nullptr ? given[b] : table.bindings[b].column;
+    if (!KindFeedsType(column.kind, table.bindings[b].itemType) || !ColumnUsable(column, rowCount)) return false;
+  }
+  ExprContext* copy = table.copies[0];
+  for (int32_t r = 0; r < resultCount; ++r) {
+    HEXP exp = CopyFormula(table, copy, results[r].formula);
+    if (exp == nullptr || !Evaluable(copy, exp) || !ShapeResult(results[r], XEVGetExpressionDataType(copy, exp), shapes[r]))
+      return false;
+  }
+  if (where == nullptr) return true;
+  HEXP exp = CopyFormula(table, copy, where);
+  return exp != nullptr && Evaluable(copy, exp) && XEVGetExpressionDataType(copy, exp) == XEV_TYPE_NUMBER;
+}
+
+void CutShares(Job& job, int64_t rowCount) {
+  int64_t shares = rowCount / kMinRowsPerShare;
+  if (shares > job.table->threadCount) shares = job.table->threadCount;
+  if (shares < 1) shares = 1;
+  job.shareCount = static_cast<int32_t>(shares);
+  for (int32_t s = 0; s < job.shareCount; ++s) {
+    Share& share = job.shares[s];
+    share = Share{};
+    share.copy = s;
+    share.begin = rowCount * s / shares;
+    share.end = rowCount * (s + 1) / shares;
+  }
+}
+
+}  // namespace
+}  // namespace xev::table
+
+using namespace xev::table;
+
+extern "C" {
+
+XEV_API int32_t XEV_CALL XEVTableEvaluate(XevTable* table, int64_t rowCount, const XevColumn* columns,
+                                          XevResult* results, int32_t resultCount, HEXP where,
+                                          int64_t** rowIndex) {
+  if (table == nullptr) return 0;
+  size_t resultSlots = static_cast<size_t>(resultCount < 0 ? 0 : resultCount) + 1;
+  auto* shapes = static_cast<ResultShape*>(HostAlloc(sizeof(ResultShape) * resultSlots));
+  auto* formulas = static_cast<HEXP*>(HostAlloc(sizeof(HEXP) * resultSlots * static_cast<size_t>(table->threadCount)));
+  auto* shares = static_cast<Share*>(HostAlloc(sizeof(Share) * static_cast<size_t>(table->threadCount)));
+  Job job{table, columns != nullptr ? columns : nullptr, shapes, resultCount, formulas, shares, 0};
+  XevColumn* bound = nullptr;
+  bool ok = shapes != nullptr && formulas != nullptr && shares != nullptr &&
+            CheckArguments(*table, rowCount, columns, results, resultCount, where, shapes) &&
+            MapFormulas(job, results, where);
+  if (ok && columns == nullptr && table->bindingCount > 0) {
+    // The columns given to XEVTableBind, gathered in binding order.
+    bound = static_cast<XevColumn*>(HostAlloc(sizeof(XevColumn) * static_cast<size_t>(table->bindingCount)));
+    ok = bound != nullptr;
+    for (int32_t b = 0; ok && b < table->bindingCount; ++b) bound[b] = table->bindings[b].column;
+    job.columns = bound;
+  }
+  if (ok) {
+    CutShares(job, rowCount);
+    RunShares(job);
+    for (int32_t s = 0; s < job.shareCount; ++s) ok = ok && !shares[s].failed;
+    ok = ok && JoinShares(job, results, rowIndex);
+    for (int32_t s = 0; s < job.shareCount; ++s) ReleaseShare(job, shares[s]);
+  }
+  HostFree(bound);
+  HostFree(shares);
+  HostFree(formulas);
+  HostFree(shapes);
+  return ok ? 1 : 0;
+}
+
+XEV_API void XEV_CALL XEVTableFreeResults(XevResult* results, int32_t resultCount) {
+  if (results == nullptr) return;
+  for (int32_t r = 0; r < resultCount; ++r) {
+    XevResult& result = results[r];
+    HostFree(result.values);
+    HostFree(result.offsets);
+    HostFree(result.status);
+    result.type = 0;
+    result.rowCount = 0;
+    result.values = nullptr;
+    result.offsets = nullptr;
+    result.status = nullptr;
+  }
+}
+
+}  // extern "C"

@@ -1,0 +1,158 @@
+// The shortcuts of the decimal core against the general paths they stand in
+// for: over many random operands (and the edges: 22-digit coefficients, the
+// 64-bit boundary, exponents at both ends of the range, NULL) each must give
+// the very same coefficient, exponent, sign and range verdict.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "host/decimal.h"
+
+namespace {
+
+namespace dec = xev::host::decimal;
+using dec::Decimal;
+using dec::u128;
+
+std::string Show(const Decimal& d) {
+  std::string digits;
+  u128 c = d.coef;
+  do {
+    digits.insert(digits.begin(), char('0' + int(c % 10)));
+    c /= 10;
+  } while (c != 0);
+  return (d.neg ? "-" : "") + digits + "e" + std::to_string(d.exp);
+}
+
+bool Same(const Decimal& a, const Decimal& b) { return a.coef == b.coef && a.exp == b.exp && a.neg == b.neg; }
+
+// Random values in range, weighted toward what reports hold (few digits, a
+// few decimals) but reaching every digit count and both ends of the range.
+class Operands {
+ public:
+  explicit Operands(uint32_t seed) : random_(seed) {}
+
+  Decimal Next() {
+    static const u128 kEdges[] = {1, 9, 10, 99, 100, ~uint64_t{0}, u128(~uint64_t{0}) + 1,
+                                  dec::Pow10(19), dec::Pow10(20), dec::kTen22 - 1, dec::Pow10(21)};
+    u128 coef;
+    switch (Pick(4)) {
+      case 0: coef = kEdges[Pick(sizeof kEdges / sizeof kEdges[0])]; break;
+      case 1: coef = Pick(100000) + 1; break;
+      default: coef = Digits(1 + Pick(22)); break;
+    }
+    int32_t exp = Pick(3) == 0 ? int32_t(Pick(221)) - 121 : int32_t(Pick(9)) - 6;
+    Decimal d{};
+    if (!dec::Finish(d, coef, exp, Pick(2) == 1)) return Next();
+    return d;
+  }
+  uint64_t Pick(uint64_t below) { return std::uniform_int_distribution<uint64_t>(0, below - 1)(random_); }
+
+ private:
+  u128 Digits(int count) {
+    u128 value = 1 + Pick(9);
+    for (int i = 1; i < count; ++i) value = value * 10 + Pick(10);
+    return value;
+  }
+  std::mt19937_64 random_;
+};
+
+TEST(DecimalFastPaths, DivisionByAPowerOfTenMatchesTheLongDivision) {
+  Operands operands(7);
+  for (int i = 0; i < 200000; ++i) {
+    Decimal a = operands.Next();
+    Decimal b{dec::Pow10(int(operands.Pick(20))), int32_t(operands.Pick(41)) - 20, operands.Pick(2) == 1};
+    Decimal fast{}, general{};
+    bool fastInRange = dec::Divide(fast, a, b);
+    bool generalInRange = dec::DivideLong(general, a, b);
+    ASSERT_EQ(fastInRange, generalInRange) << Show(a) << " / " << Show(b);
+    ASSERT_TRUE(Same(fast, general)) << Show(a) << " / " << Show(b) << ": " << Show(fast) << " vs " << Show(general);
+  }
+}
+
+TEST(DecimalFastPaths, AdditionOfNarrowCoefficientsMatchesTheAlignedAddition) {
+  Operands operands(11);
+  int fastOnes = 0;
+  for (int i = 0; i < 400000; ++i) {
+    Decimal a = operands.Next(), b = operands.Next();
+    // Exponents close together, as the shortcut takes them, half of the time.
+    if (operands.Pick(2) == 0) b.exp = a.exp + int32_t(operands.Pick(37)) - 18;
+    if (b.exp < -120 || b.exp > 99) continue;
+    bool subtract = operands.Pick(2) == 1;
+    Decimal fast{}, general{};
+    bool fastInRange = dec::Add(fast, a, b, subtract);
+    bool generalInRange = dec::AddAligned(general, a, b, subtract);
+    fastOnes += ((a.coef | b.coef) >> 64) == 0 && a.exp != b.exp;
+    ASSERT_EQ(fastInRange, generalInRange) << Show(a) << (subtract ? " - " : " + ") << Show(b);
+    ASSERT_TRUE(Same(fast, general)) << Show(a) << (subtract ? " - " : " + ") << Show(b) << ": " << Show(fast)
+                                     << " vs " << Show(general);
+  }
+  EXPECT_GT(fastOnes, 100000);
+}
+
+// A NULL loaded for the arithmetic must act as zero in every operation,
+// whatever the scale of the other operand, and a result beyond the range
+// must come back as that NULL.
+TEST(DecimalFastPaths, ALoadedNullActsAsZeroAndAnOverflowIsNull) {
+  Operands operands(13);
+  const Decimal null{0, dec::kNullExponent, false}, zero{0, 0, false};
+  for (int i = 0; i < 50000; ++i) {
+    Decimal b = operands.Next();
+    for (bool subtract : {false, true}) {
+      Decimal viaNull{}, viaZero{};
+      ASSERT_EQ(dec::Add(viaNull, null, b, subtract), dec::Add(viaZero, zero, b, subtract));
+      ASSERT_TRUE(Same(viaNull, viaZero)) << Show(b);
+      ASSERT_EQ(dec::Add(viaNull, b, null, subtract), dec::Add(viaZero, b, zero, subtract));
+      ASSERT_TRUE(Same(viaNull, viaZero)) << Show(b);
+    }
+    Decimal viaNull{}, viaZero{};
+    dec::Multiply(viaNull, null, b);
+    dec::Multiply(viaZero, zero, b);
+    ASSERT_TRUE(Same(viaNull, viaZero) && Same(viaNull, zero)) << Show(b);
+    dec::Divide(viaNull, null, b);
+    ASSERT_TRUE(Same(viaNull, zero)) << Show(b);
+  }
+  Decimal huge{dec::kTen22 - 1, 99 - 21, false}, product{};
+  EXPECT_FALSE(dec::Multiply(product, huge, huge));
+  EXPECT_TRUE(dec::IsNull(product));
+  Decimal sum{};
+  EXPECT_FALSE(dec::Add(sum, huge, huge, false));
+  EXPECT_TRUE(dec::IsNull(sum));
+}
+
+// Dropping digits divides in two 64-bit steps; quotient and remainder must
+// be those of the 128-bit division for every dividend, the extremes included.
+TEST(DecimalFastPaths, DroppingDigitsMatchesTheDivider) {
+  std::mt19937_64 random(19);
+  const u128 kExtremes[] = {0, 1, ~uint64_t{0}, u128(~uint64_t{0}) + 1, ~u128(0), ~u128(0) - 1, dec::kTen22,
+                            dec::Pow10(38) - 1, dec::Pow10(38)};
+  for (int i = 0; i < 300000; ++i) {
+    u128 x = i < 9 * 19 ? kExtremes[i % 9] : (u128(random()) << 64 | random()) >> (random() % 128);
+    int k = 1 + int(i % 19);
+    uint64_t rest = 0;
+    u128 quotient = dec::DivPow10(x, k, &rest);
+    ASSERT_TRUE(quotient == x / dec::Pow10(k) && rest == uint64_t(x % dec::Pow10(k))) << i << " k " << k;
+  }
+}
+
+// Load reads two overlapping words; every byte pattern must decode as the
+// byte-by-byte layout says.
+TEST(DecimalFastPaths, LoadDecodesEveryByteOfTheStoredLayout) {
+  std::mt19937_64 random(17);
+  for (int i = 0; i < 100000; ++i) {
+    NumberValue n;
+    for (auto& byte : n.bytes) byte = static_cast<unsigned char>(random());
+    u128 low = 0;
+    for (int k = 8; k >= 1; --k) low = low << 8 | n.bytes[k];
+    u128 coef = (u128(n.bytes[9] | n.bytes[10] << 8) << 64) | low;
+    if (coef >= dec::kTen22) coef = dec::kTen22 - 1;
+    Decimal d = dec::Load(&n);
+    ASSERT_EQ(d.coef, coef);
+    ASSERT_EQ(d.exp, int8_t(n.bytes[11]));
+    ASSERT_EQ(d.neg, n.bytes[12] != 0);
+  }
+}
+
+}  // namespace

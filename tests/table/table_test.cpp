@@ -1,0 +1,368 @@
+// The columnar core: every column kind in, every result kind out, NULLs,
+// rows without a value, where and the row index, and the same results on
+// any number of threads as the item-callback evaluation gives.
+#include <cmath>
+#include <limits>
+
+#include "table/table_support.h"
+
+namespace {
+
+using namespace table_test;
+
+// ---- Every column kind in ------------------------------------------------------
+
+class ColumnKinds : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ec_ = XEVCreateEC(0, nullptr, nullptr, 0);
+    ASSERT_EQ(FUNDefineFunctions(ec_), 1);
+    AddItem(ec_, "N", XEV_TYPE_NUMBER);
+    AddItem(ec_, "D", XEV_TYPE_DATETIME);
+    AddItem(ec_, "S", XEV_TYPE_STRING);
+    n_ = Parse(ec_, "NumberOut", "N");
+    d_ = Parse(ec_, "DateOut", "D");
+    s_ = Parse(ec_, "TextOut", "S || '|'");
+    table_ = XEVTableCreate(ec_, 1);
+    ASSERT_NE(table_, nullptr);
+  }
+  void TearDown() override {
+    XEVTableDestroy(table_);
+    XEVDestroyEC(ec_);
+  }
+
+  // The rows of formula exp with N (or D) bound to column.
+  std::vector<std::string> Evaluate(const char* item, const XevColumn& column, int64_t rows, HEXP exp,
+                                    XevResult wanted) {
+    EXPECT_GE(XEVTableBind(table_, item, &column), 0);
+    wanted.formula = exp;
+    EXPECT_EQ(XEVTableEvaluate(table_, rows, nullptr, &wanted, 1, nullptr, nullptr), 1);
+    std::vector<std::string> out = Rows(wanted);
+    XEVTableFreeResults(&wanted, 1);
+    return out;
+  }
+  std::vector<std::string> Numbers(const XevColumn& column, int64_t rows) {
+    return Evaluate("N", column, rows, n_, Wanted(nullptr));
+  }
+  std::vector<std::string> Times(const XevColumn& column, int64_t rows, int32_t scale, int32_t epochDay) {
+    return Evaluate("D", column, rows, d_, Wanted(nullptr, XEV_RESULT_TIME, scale, epochDay));
+  }
+
+  ExprContext* ec_ = nullptr;
+  HEXP n_ = nullptr, d_ = nullptr, s_ = nullptr;
+  XevTable* table_ = nullptr;
+};
+
+TEST_F(ColumnKinds, IntegersAndDoublesBecomeExactNumbers) {
+  std::vector<int64_t> ints{0, -7, std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min()};
+  EXPECT_EQ(Numbers(FixedColumn(XEV_COLUMN_INT64, ints), 4),
+            (std::vector<std::string>{"0", "-7", "9223372036854775807", "-9223372036854775808"}));
+  std::vector<double> doubles{0.1, 1e-7, 2.5e20, std::nan(""), INFINITY, -0.0};
+  EXPECT_EQ(Numbers(FixedColumn(XEV_COLUMN_DOUBLE, doubles), 6),
+            (std::vector<std::string>{"0.1", "0.0000001", "250000000000000000000", "null", "-", "0"}));
+}
+
+TEST_F(ColumnKinds, DecimalTextsAndNumberValues) {
+  TextColumn texts;
+  for (const char* text : {"12.50", "", "-0.0000000000000000000001", "abc", "1e3"}) texts.Add(text);
+  texts.Add("7", true);
+  EXPECT_EQ(Numbers(texts.Column(XEV_COLUMN_DECIMAL_TEXT), 6),
+            (std::vector<std::string>{"12.5", "null", "-1E-22", "-", "1000", "null"}));
+  std::vector<NumberValue> values(3);
+  HostStrToNumber(&values[0], "3.25");
+  NumberSetNull(&values[1]);
+  LongToNumber(&values[2], 42);
+  XevColumn column{};
+  column.kind = XEV_COLUMN_NUMBER;
+  column.values = values.data();
+  EXPECT_EQ(Numbers(column, 3), (std::vector<std::string>{"3.25", "null", "42"}));
+}
+
+TEST_F(ColumnKinds, TimesInEveryScaleComeBackUnchanged) {
+  const int32_t epoch = XEVTableUnixEpochDay();
+  // 2024-02-29 13:45:07.123456789 and a time before the epoch.
+  const int64_t nanos = 1709214307123456789LL;
+  for (int32_t scale : {0, 3, 6, 9}) {
+    int64_t divisor = 1;
+    for (int32_t k = scale; k < 9; ++k) divisor *= 10;
+    std::vector<int64_t> units{nanos / divisor, -1, 0};
+    std::vector<uint8_t> nulls{0, 0, 1};
+    XevColumn column = FixedColumn(XEV_COLUMN_TIME, units, scale, epoch, &nulls);
+    EXPECT_EQ(Times(column, 3, scale, epoch),
+              (std::vector<std::string>{std::to_string(units[0]), "-1", "null"}))
+        << "scale " << scale;
+  }
+}
+
+TEST_F(ColumnKinds, TimesLandOnTheirCalendarDay) {
+  const int32_t epoch = XEVTableUnixEpochDay();
+  const DateParts unixStart{1, 1, 1970, 0, 0, 0, 0};
+  EXPECT_EQ(epoch, DatePartsToDayNumber(&unixStart));
+  std::vector<int64_t> millis{1709214307123};  // 2024-02-29 13:45:07.123
+  XevColumn column = FixedColumn(XEV_COLUMN_TIME, millis, 3, epoch);
+  ASSERT_GE(XEVTableBind(table_, "D", &column), 0);
+  XevResult result = Wanted(d_);
+  ASSERT_EQ(XEVTableEvaluate(table_, 1, nullptr, &result, 1, nullptr, nullptr), 1);
+  const auto* bytes = static_cast<const unsigned char*>(result.values);
+  DateParts parts{};
+  ASSERT_EQ(NumberToDateParts(bytes + 1, bytes[0], &parts), 1);
+  EXPECT_EQ((std::vector<int32_t>{parts.year, parts.month, parts.day, parts.hour, parts.minute, parts.second,
+                                  parts.fraction}),
+            (std::vector<int32_t>{2024, 2, 29, 13, 45, 7, 123000}));
+  // The same instant made from its parts has the same bytes.
+  const DateParts same{2, 29, 2024, 13, 45, 7, 123000};
+  NumberValue made{};
+  made.bytes[0] = DatePartsToNumber(made.bytes + 1, &same);
+  EXPECT_EQ(std::memcmp(bytes, made.bytes, XEV_NUMBER_SIZE), 0);
+  XEVTableFreeResults(&result, 1);
+}
+
+TEST_F(ColumnKinds, DaysKeepTheTimeOfDay) {
+  // Day 1.5 after an epoch of day 10 is day 11 at noon; 1/3 of a day is 08:00.
+  std::vector<double> days{1.5, 1.0 / 3.0, -0.25, std::nan(""), INFINITY};
+  XevColumn column = FixedColumn(XEV_COLUMN_DAYS, days, 0, 10);
+  EXPECT_EQ(Times(column, 5, 0, 10), (std::vector<std::string>{"129600", "28800", "-21600", "null", "-"}));
+  EXPECT_EQ(Evaluate("D", column, 2, d_, Wanted(nullptr, XEV_RESULT_DOUBLE, 0, 10)),
+            (std::vector<std::string>{"1.500000", "0.333333"}));
+}
+
+TEST_F(ColumnKinds, StringsWithNullsAndLongTexts) {
+  TextColumn texts;
+  texts.Add("short");
+  texts.Add("ignored", true);
+  texts.Add(std::string(300, 'x'));
+  texts.Add("");
+  XevColumn column = texts.Column(XEV_COLUMN_STRING);
+  EXPECT_EQ(Evaluate("S", column, 4, s_, Wanted(nullptr)),
+            (std::vector<std::string>{"short|", "|", std::string(300, 'x') + "|", "|"}));
+}
+
+// ---- Result kinds out ----------------------------------------------------------
+
+TEST_F(ColumnKinds, ResultKindsOfANumber) {
+  std::vector<double> values{2.5, std::nan("")};
+  XevColumn column = FixedColumn(XEV_COLUMN_DOUBLE, values);
+  EXPECT_EQ(Evaluate("N", column, 2, n_, Wanted(nullptr, XEV_RESULT_DOUBLE)),
+            (std::vector<std::string>{"2.500000", "null"}));
+  EXPECT_EQ(Evaluate("N", column, 2, n_, Wanted(nullptr, XEV_RESULT_TEXT)), (std::vector<std::string>{"2.5", "null"}));
+  XevResult wanted = Wanted(n_, XEV_RESULT_DOUBLE);
+  ASSERT_EQ(XEVTableEvaluate(table_, 2, nullptr, &wanted, 1, nullptr, nullptr), 1);
+  EXPECT_TRUE(std::isnan(static_cast<const double*>(wanted.values)[1]));
+  EXPECT_EQ(wanted.type, XEV_TYPE_NUMBER);
+  XEVTableFreeResults(&wanted, 1);
+  EXPECT_EQ(wanted.values, nullptr);
+}
+
+TEST_F(ColumnKinds, RefusesWhatCannotBeDone) {
+  std::vector<int64_t> ints{1};
+  XevColumn column = FixedColumn(XEV_COLUMN_INT64, ints);
+  EXPECT_EQ(XEVTableBind(table_, "Nope", &column), -1);
+  EXPECT_EQ(XEVTableBind(table_, "D", &column), -1);  // an integer is no DateTime
+  XevColumn badScale = FixedColumn(XEV_COLUMN_TIME, ints, 4);
+  EXPECT_EQ(XEVTableBind(table_, "D", &badScale), -1);
+  EXPECT_EQ(XEVTableBind(table_, "N", &column), 0);
+  EXPECT_EQ(XEVTableBind(table_, "S", nullptr), -1);
+
+  ExprContext* other = XEVCreateEC(0, nullptr, nullptr, 0);
+  HEXP foreign = Parse(other, "NumberOut", "1");
+  const XevResult refused[] = {Wanted(n_, XEV_RESULT_TIME), Wanted(s_, XEV_RESULT_NUMBER), Wanted(d_, 9),
+                               Wanted(d_, XEV_RESULT_TIME, 2), Wanted(foreign), Wanted(nullptr)};
+  for (const XevResult& wanted : refused) {
+    XevResult result = wanted;
+    int64_t* index = nullptr;
+    EXPECT_EQ(XEVTableEvaluate(table_, 1, nullptr, &result, 1, nullptr, &index), 0);
+    EXPECT_EQ(result.values, nullptr);
+    EXPECT_EQ(index, nullptr);
+  }
+  XevResult fine = Wanted(n_);
+  EXPECT_EQ(XEVTableEvaluate(table_, 1, nullptr, &fine, 1, s_, nullptr), 0) << "a String where";
+  EXPECT_EQ(XEVTableEvaluate(table_, -1, nullptr, &fine, 1, nullptr, nullptr), 0);
+  EXPECT_EQ(XEVTableEvaluate(nullptr, 1, nullptr, &fine, 1, nullptr, nullptr), 0);
+  XEVDestroyEC(other);
+}
+
+// ---- Where, the row index and threads ------------------------------------------
+
+// A context over prices, quantities, names and dates whose formulas cover
+// every result type, a row that fails and a host callback left unbound.
+struct Orders {
+  static constexpr int64_t kRows = 5000;
+  ExprContext* ec = XEVCreateEC(0, nullptr, nullptr, 0);
+  std::vector<int64_t> quantity;
+  TextColumn price;  // decimal texts, some unreadable
+  TextColumn name;
+  std::vector<int64_t> seconds;
+  std::vector<uint8_t> noDate;
+  std::vector<HEXP> formulas;
+  HEXP where = nullptr;
+
+  static int32_t XEV_CALL Rate(ExprContext*, HEXP, int32_t, void** result, const char*) {
+    IntToNumber(static_cast<NumberValue*>(*result), 3);
+    return 1;
+  }
+
+  Orders() {
+    FUNDefineFunctions(ec);
+    AddItem(ec, "Quantity", XEV_TYPE_NUMBER);
+    AddItem(ec, "Price", XEV_TYPE_NUMBER);
+    AddItem(ec, "Name", XEV_TYPE_STRING);
+    AddItem(ec, "Shipped", XEV_TYPE_DATETIME);
+    AddItem(ec, "Rate", XEV_TYPE_NUMBER, &Rate);
+    for (int64_t row = 0; row < kRows; ++row) {
+      quantity.push_back(row % 17 - 3);
+      price.Add(row % 101 == 0 ? "n/a" : std::to_string(row % 997) + "." + std::to_string(row % 100));
+      name.Add("item" + std::to_string(row % 13), row % 29 == 0);
+      seconds.push_back(1700000000 + row * 3607);
+      noDate.push_back(row % 31 == 0 ? 1 : 0);
+    }
+    formulas = {Parse(ec, "Total", "NumberRound(Quantity * Price * (1 + Rate / 100), 2)"),
+                Parse(ec, "Label", "StrUpper(Name) || '-' || NumberToStr(Quantity, 0)"),
+                Parse(ec, "Due", "Shipped + 3 DAYS"), Parse(ec, "Share", "Price / Quantity")};
+    where = Parse(ec, "Picked", "Quantity - 2");
+  }
+  ~Orders() { XEVDestroyEC(ec); }
+
+  void Bind(XevTable* table) const {
+    XevColumn q = FixedColumn(XEV_COLUMN_INT64, quantity);
+    XevColumn d = FixedColumn(XEV_COLUMN_TIME, seconds, 0, XEVTableUnixEpochDay(), &noDate);
+    XevColumn p = price.Column(XEV_COLUMN_DECIMAL_TEXT), n = name.Column(XEV_COLUMN_STRING);
+    EXPECT_EQ(XEVTableBind(table, "Quantity", &q), 0);
+    EXPECT_EQ(XEVTableBind(table, "Price", &p), 1);
+    EXPECT_EQ(XEVTableBind(table, "Name", &n), 2);
+    EXPECT_EQ(XEVTableBind(table, "Shipped", &d), 3);
+  }
+
+  // Every result's rows as texts, with the selected row numbers first.
+  std::vector<std::vector<std::string>> Evaluate(int32_t threads, HEXP condition) const {
+    XevTable* table = XEVTableCreate(ec, threads);
+    EXPECT_EQ(XEVTableThreadCount(table), threads);
+    Bind(table);
+    std::vector<XevResult> results;
+    for (HEXP exp : formulas) results.push_back(Wanted(exp));
+    results[2].kind = XEV_RESULT_TIME;
+    results[2].epochDay = XEVTableUnixEpochDay();
+    int64_t* index = nullptr;
+    EXPECT_EQ(XEVTableEvaluate(table, kRows, nullptr, results.data(), static_cast<int32_t>(results.size()),
+                               condition, &index),
+              1);
+    std::vector<std::vector<std::string>> out(1);
+    for (int64_t i = 0; i < results[0].rowCount; ++i) out[0].push_back(std::to_string(index[i]));
+    for (const XevResult& result : results) out.push_back(Rows(result));
+    XEVTableFreeResults(results.data(), static_cast<int32_t>(results.size()));
+    HostFree(index);
+    XEVTableDestroy(table);
+    return out;
+  }
+};
+
+TEST(TableRows, AnyThreadCountGivesTheSameRows) {
+  Orders orders;
+  for (HEXP condition : {static_cast<HEXP>(nullptr), orders.where}) {
+    const auto one = orders.Evaluate(1, condition);
+    EXPECT_EQ(orders.Evaluate(2, condition), one);
+    EXPECT_EQ(orders.Evaluate(4, condition), one);
+  }
+}
+
+TEST(TableRows, WhereSelectsRowsAndTheIndexNamesThem) {
+  Orders orders;
+  const auto all = orders.Evaluate(2, nullptr);
+  const auto picked = orders.Evaluate(2, orders.where);
+  ASSERT_EQ(all[0].size(), static_cast<size_t>(Orders::kRows));
+  // Quantity - 2 is zero when row % 17 == 5.
+  ASSERT_EQ(picked[0].size(), static_cast<size_t>(Orders::kRows - (Orders::kRows + 11) / 17));
+  for (size_t i = 0; i < picked[0].size(); ++i) {
+    const size_t row = std::stoul(picked[0][i]);
+    EXPECT_NE(row % 17, 5u);
+    for (size_t column = 1; column < all.size(); ++column) ASSERT_EQ(picked[column][i], all[column][row]);
+  }
+}
+
+TEST(TableRows, NullsAndFailedRows) {
+  Orders orders;
+  const auto rows = orders.Evaluate(1, nullptr);
+  EXPECT_EQ(rows[1][0], "-") << "an unreadable price gives no value";
+  EXPECT_EQ(rows[1][1], "-2.27");  // -2 * 1.1 * 1.03
+  EXPECT_EQ(rows[2][29], "-9") << "a NULL name is empty";
+  EXPECT_EQ(rows[3][31], "null") << "a NULL date plus days stays NULL";
+  EXPECT_EQ(rows[3][1], std::to_string(1700000000 + 3607 + 3 * 86400));
+  EXPECT_EQ(rows[4][3], "0") << "a division by zero gives 0";
+}
+
+// The table's rows are the rows the item callbacks give for the same data.
+TEST(TableRows, MatchTheCallbackEvaluation) {
+  Orders orders;
+  static const Orders* current = nullptr;
+  static int64_t row = 0;
+  current = &orders;
+  struct Callbacks {
+    static int32_t XEV_CALL Quantity(ExprContext*, HEXP, int32_t, void** result, const char*) {
+      LongToNumber(static_cast<NumberValue*>(*result), current->quantity[row]);
+      return 1;
+    }
+  };
+  ExprContext* copy = XEVCopyEC(orders.ec);
+  XEVDelExpItemNoCheck(copy, XEV_ITEM_DATA, "Quantity");
+  AddItem(copy, "Quantity", XEV_TYPE_NUMBER, &Callbacks::Quantity);
+  HEXP formula = Parse(copy, "Again", "Quantity * 2 + Rate");
+  XevTable* both = XEVTableCreate(copy, 1);
+  XevColumn q = FixedColumn(XEV_COLUMN_INT64, orders.quantity);
+  ASSERT_EQ(XEVTableBind(both, "Quantity", &q), 0);
+  XevResult result = Wanted(formula);
+  ASSERT_EQ(XEVTableEvaluate(both, Orders::kRows, nullptr, &result, 1, nullptr, nullptr), 1);
+  for (row = 0; row < Orders::kRows; row += 7) {
+    NumberValue value{};
+    ASSERT_EQ(XEVEvaluateExpression(copy, formula, sizeof value, &value), 1);
+    ASSERT_EQ(RowText(result, row), NumberText(value)) << "row " << row;
+  }
+  XEVTableFreeResults(&result, 1);
+  XEVTableDestroy(both);
+  XEVDestroyEC(copy);
+}
+
+// Past the callbacks that know their binding, items are found by name.
+TEST(TableRows, ManyBoundItems) {
+  ExprContext* ec = XEVCreateEC(0, nullptr, nullptr, 0);
+  constexpr int kItems = 300;
+  for (int i = 0; i < kItems; ++i) AddItem(ec, ("C" + std::to_string(i)).c_str(), XEV_TYPE_NUMBER);
+  HEXP sum = Parse(ec, "Sum", "C0 + C255 + C256 + C299");
+  XevTable* table = XEVTableCreate(ec, 2);
+  std::vector<std::vector<int64_t>> values(kItems);
+  for (int i = kItems - 1; i >= 0; --i) {  // bound backwards: name order differs from binding order
+    values[i] = std::vector<int64_t>(2000, i);
+    XevColumn column = FixedColumn(XEV_COLUMN_INT64, values[i]);
+    ASSERT_EQ(XEVTableBind(table, ("C" + std::to_string(i)).c_str(), &column), kItems - 1 - i);
+  }
+  XevResult result = Wanted(sum);
+  ASSERT_EQ(XEVTableEvaluate(table, 2000, nullptr, &result, 1, nullptr, nullptr), 1);
+  EXPECT_EQ(RowText(result, 0), "810");
+  EXPECT_EQ(RowText(result, 1999), "810");
+  XEVTableFreeResults(&result, 1);
+  XEVTableDestroy(table);
+  XEVDestroyEC(ec);
+}
+
+// Blocks of rows through the columns argument; a rebinding keeps its index.
+TEST(TableRows, BlockAfterBlock) {
+  ExprContext* ec = XEVCreateEC(0, nullptr, nullptr, 0);
+  AddItem(ec, "A", XEV_TYPE_NUMBER);
+  HEXP twice = Parse(ec, "Twice", "A * 2");
+  XevTable* table = XEVTableCreate(ec, 0);
+  ASSERT_GE(XEVTableThreadCount(table), 1);
+  std::vector<int64_t> first{1, 2}, second{10, 20, 30};
+  XevColumn column = FixedColumn(XEV_COLUMN_INT64, first);
+  ASSERT_EQ(XEVTableBind(table, "A", &column), 0);
+  ASSERT_EQ(XEVTableBind(table, "A", &column), 0);
+  XevColumn block = FixedColumn(XEV_COLUMN_INT64, second);
+  XevResult result = Wanted(twice);
+  ASSERT_EQ(XEVTableEvaluate(table, 3, &block, &result, 1, nullptr, nullptr), 1);
+  EXPECT_EQ(Rows(result), (std::vector<std::string>{"20", "40", "60"}));
+  XEVTableFreeResults(&result, 1);
+  ASSERT_EQ(XEVTableEvaluate(table, 0, nullptr, &result, 1, nullptr, nullptr), 1);
+  EXPECT_EQ(result.rowCount, 0);
+  XEVTableFreeResults(&result, 1);
+  XEVTableDestroy(table);
+  XEVDestroyEC(ec);
+}
+
+}  // namespace
