@@ -57,6 +57,7 @@ const uint64_t kPow10Narrow[20] = {
 
 bool FinishSlow(Decimal& r, u128 coef, int64_t exp, bool neg) {
   Set(r, 0, 0, false);
+  int digits;
   if (coef >= kTen22) {
     // At most 39 digits, so at most 17 to drop: the divisor fits 64 bits.
     int drop = DigitCount(coef) - kPrecision;
@@ -68,9 +69,12 @@ bool FinishSlow(Decimal& r, u128 coef, int64_t exp, bool neg) {
       coef = kTen21;
       ++exp;
     }
+    digits = kPrecision;
+  } else {
+    if (coef == 0) return true;
+    digits = DigitCount(coef);
   }
-  if (coef == 0) return true;
-  int64_t adjusted = exp + DigitCount(coef) - 1;
+  int64_t adjusted = exp + digits - 1;
   if (adjusted > kMaxAdjusted) {
     r.exp = kNullExponent;
     return false;
@@ -144,9 +148,11 @@ bool AddAligned(Decimal& r, const Decimal& a, const Decimal& b, bool subtract) {
     int cut = gap - lift;
     high *= kPow10Table.values[lift];
     exp += cut;
-    u128 kept = DropDigits(low, cut);
-    lowInexact = cut > kMaxPow10 || kept * kPow10Table.values[cut] != low;
-    low = kept;
+    if (cut > 0) {
+      u128 kept = DropDigits(low, cut);
+      lowInexact = cut > kMaxPow10 || kept * kPow10Table.values[cut] != low;
+      low = kept;
+    }
   }
 
   if (highNeg == lowNeg) return Finish(r, high + low, exp, highNeg);
