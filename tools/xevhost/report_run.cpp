@@ -115,10 +115,10 @@ class ReportRows {
   }
 
   // One output row from row of a block's results.
-  void Write(const RowBlocks& block, int64_t row, bool sumUp) {
+  void Write(const EvaluatedBlock& block, int64_t row, bool sumUp) {
     cells_.clear();
     for (size_t i = 0; i < columns_.size(); ++i) {
-      const XevResult& result = block.result(i);
+      const XevResult& result = block.results[i];
       int type = columns_[i].reader.type();
       value_.null = result.status[row] != XEV_ROW_VALUE;
       value_.text.clear();
@@ -267,7 +267,8 @@ int RunReport(const Options& options, const CodePageConverter& converter) {
       rows.WriteTotals(false);
     }
   } else if (!anyAggregate) {
-    // Plain rows: block by block through the columnar core, on options.jobs threads.
+    // Plain rows: block by block through the columnar core, on options.jobs
+    // threads; with more than one, the next block is read while this one is written.
     std::vector<HEXP> formulas;
     for (const OutputColumn& column : columns) formulas.push_back(column.reader.exp());
     RowBlocks blocks(ec, state, formulas, whereExp, static_cast<int>(options.jobs));
@@ -276,12 +277,14 @@ int RunReport(const Options& options, const CodePageConverter& converter) {
       return kExitBadInput;
     }
     Progress progress("evaluating", table.rowCount(), kProgressRows);
-    while (more() && blocks.Next(table, error)) {
-      for (int64_t row = 0; row < blocks.selected() && more(); ++row) {
-        rows.Write(blocks, row, options.totals);
+    while (more()) {
+      std::unique_ptr<EvaluatedBlock> block = blocks.Next(table, error);
+      if (block == nullptr) break;
+      for (int64_t row = 0; row < block->selected && more(); ++row) {
+        rows.Write(*block, row, options.totals);
         ++rowsWritten;
       }
-      uint64_t read = static_cast<uint64_t>(blocks.rowsRead());
+      uint64_t read = static_cast<uint64_t>(block->rowsRead);
       progress.Update(read, read);
     }
     progress.Finish();

@@ -8,6 +8,8 @@ namespace {
 // Rows per block: enough that starting the threads costs nothing beside the
 // evaluation, few enough that a block's columns stay small.
 constexpr int64_t kBlockRows = 16384;
+// Blocks read ahead of the writer; more would only hold memory.
+constexpr size_t kBlocksAhead = 2;
 
 bool UsedByAny(ExprContext* ec, const std::vector<HEXP>& formulas, HEXP where, const std::string& item) {
   for (HEXP exp : formulas) {
@@ -18,9 +20,13 @@ bool UsedByAny(ExprContext* ec, const std::vector<HEXP>& formulas, HEXP where, c
 
 }  // namespace
 
+EvaluatedBlock::~EvaluatedBlock() {
+  if (!results.empty()) XEVTableFreeResults(results.data(), static_cast<int32_t>(results.size()));
+}
+
 RowBlocks::RowBlocks(ExprContext* ec, const HostState& state, const std::vector<HEXP>& formulas, HEXP where,
                      int jobs)
-    : where_(where) {
+    : ahead_(jobs != 1), where_(where), formulas_(formulas) {
   table_ = XEVTableCreate(ec, jobs);
   if (table_ == nullptr) return;
   for (const auto& [name, binding] : state.bindings) {
@@ -39,18 +45,19 @@ RowBlocks::RowBlocks(ExprContext* ec, const HostState& state, const std::vector<
     inputs_.push_back(std::move(input));
     columns_.push_back(column);
   }
-  results_.resize(formulas.size());
-  for (size_t i = 0; i < formulas.size(); ++i) results_[i].formula = formulas[i];
 }
 
 RowBlocks::~RowBlocks() {
-  ReleaseResults();
+  if (reader_.joinable()) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    reader_.join();
+  }
+  ready_.clear();
   XEVTableDestroy(table_);
-}
-
-void RowBlocks::ReleaseResults() {
-  if (!results_.empty()) XEVTableFreeResults(results_.data(), static_cast<int32_t>(results_.size()));
-  selected_ = 0;
 }
 
 // A cell that does not read as the item's type is NULL, as an empty one is.
@@ -70,27 +77,8 @@ void RowBlocks::AddRow(const std::vector<std::string>& cells) {
   }
 }
 
-bool RowBlocks::Evaluate(int64_t rows) {
-  for (size_t i = 0; i < inputs_.size(); ++i) {
-    Input& input = inputs_[i];
-    columns_[i].values = input.type == XEV_TYPE_STRING || input.type >= XEV_TYPE_KEYWORD
-                             ? static_cast<const void*>(input.bytes.data())
-                             : static_cast<const void*>(input.numbers.data());
-    columns_[i].offsets = input.offsets.data();
-  }
-  int64_t* index = nullptr;
-  int32_t ok = XEVTableEvaluate(table_, rows, columns_.data(), results_.data(), static_cast<int32_t>(results_.size()),
-                                where_, &index);
-  if (ok != 1) return false;
-  selected_ = 0;
-  while (index[selected_] >= 0) ++selected_;
-  HostFree(index);
-  return true;
-}
-
-bool RowBlocks::Next(CsvTable& csv, std::string& error) {
-  ReleaseResults();
-  if (ended_) return false;
+std::unique_ptr<EvaluatedBlock> RowBlocks::ReadAndEvaluate(CsvTable& csv, std::string& error) {
+  if (ended_) return nullptr;
   for (Input& input : inputs_) {
     input.numbers.clear();
     input.bytes.clear();
@@ -106,13 +94,61 @@ bool RowBlocks::Next(CsvTable& csv, std::string& error) {
     ++rows;
   }
   rowsRead_ += rows;
-  if (rows == 0) return false;
-  if (!Evaluate(rows)) {
+  if (rows == 0) return nullptr;
+  for (size_t i = 0; i < inputs_.size(); ++i) {
+    const Input& input = inputs_[i];
+    columns_[i].values = columns_[i].kind == XEV_COLUMN_STRING ? static_cast<const void*>(input.bytes.data())
+                                                               : static_cast<const void*>(input.numbers.data());
+    columns_[i].offsets = input.offsets.data();
+  }
+  auto block = std::make_unique<EvaluatedBlock>();
+  block->rowsRead = rowsRead_;
+  block->results.resize(formulas_.size());
+  for (size_t i = 0; i < formulas_.size(); ++i) block->results[i].formula = formulas_[i];
+  int64_t* index = nullptr;
+  if (XEVTableEvaluate(table_, rows, columns_.data(), block->results.data(),
+                       static_cast<int32_t>(block->results.size()), where_, &index) != 1) {
     error = "out of memory while evaluating rows";
     ended_ = true;
-    return false;
+    return nullptr;
   }
-  return true;
+  while (index[block->selected] >= 0) ++block->selected;
+  HostFree(index);
+  return block;
+}
+
+void RowBlocks::ReadAhead(CsvTable& csv) {
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [this] { return stopping_ || ready_.size() < kBlocksAhead; });
+      if (stopping_) break;
+    }
+    // The caller reads the error only once the reader is done.
+    std::unique_ptr<EvaluatedBlock> block = ReadAndEvaluate(csv, readerError_);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (block == nullptr) break;
+    ready_.push_back(std::move(block));
+    changed_.notify_all();
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  readerDone_ = true;
+  changed_.notify_all();
+}
+
+std::unique_ptr<EvaluatedBlock> RowBlocks::Next(CsvTable& csv, std::string& error) {
+  if (!ahead_) return ReadAndEvaluate(csv, error);
+  if (!reader_.joinable()) reader_ = std::thread(&RowBlocks::ReadAhead, this, std::ref(csv));
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return !ready_.empty() || readerDone_; });
+  if (ready_.empty()) {
+    error = readerError_;
+    return nullptr;
+  }
+  std::unique_ptr<EvaluatedBlock> block = std::move(ready_.front());
+  ready_.pop_front();
+  changed_.notify_all();
+  return block;
 }
 
 }  // namespace xevhost

@@ -5,7 +5,12 @@
 // in input order.
 #pragma once
 
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "csv_table.h"
@@ -14,10 +19,24 @@
 
 namespace xevhost {
 
+// One block's results: per formula a result column over the rows the where
+// formula kept.
+struct EvaluatedBlock {
+  std::vector<XevResult> results;
+  int64_t selected = 0;
+  int64_t rowsRead = 0;  // CSV rows read so far, this block's included
+  EvaluatedBlock() = default;
+  ~EvaluatedBlock();
+  EvaluatedBlock(const EvaluatedBlock&) = delete;
+  EvaluatedBlock& operator=(const EvaluatedBlock&) = delete;
+};
+
 class RowBlocks {
  public:
   // formulas: what the report writes, each in its natural form; where may be
-  // nullptr. jobs: threads (0: one per processor).
+  // nullptr. jobs: threads (0: one per processor). With more than one, the
+  // next block is read and evaluated on a thread of its own while the caller
+  // writes the one before.
   RowBlocks(ExprContext* ec, const HostState& state, const std::vector<HEXP>& formulas, HEXP where, int jobs);
   ~RowBlocks();
   RowBlocks(const RowBlocks&) = delete;
@@ -26,15 +45,9 @@ class RowBlocks {
   // false when the engine could not make the table (short of memory).
   bool ok() const { return table_ != nullptr && bound_; }
 
-  // Reads the next block of rows and evaluates it. rowsRead counts the CSV
-  // rows taken; false at the end of the input or on an error (error set),
-  // when the rows read before the error have been evaluated all the same.
-  bool Next(CsvTable& csv, std::string& error);
-  int64_t rowsRead() const { return rowsRead_; }
-
-  // The rows of the block that the where formula kept, and their values.
-  int64_t selected() const { return selected_; }
-  const XevResult& result(size_t formula) const { return results_[formula]; }
+  // The next block, or nullptr at the end of the input or after an error
+  // (error then says which; the rows read before it come first).
+  std::unique_ptr<EvaluatedBlock> Next(CsvTable& csv, std::string& error);
 
  private:
   struct Input {
@@ -44,20 +57,29 @@ class RowBlocks {
     std::string bytes;
     std::vector<int64_t> offsets;
   };
-  void ReleaseResults();
   void AddRow(const std::vector<std::string>& cells);
-  bool Evaluate(int64_t rows);
+  std::unique_ptr<EvaluatedBlock> ReadAndEvaluate(CsvTable& csv, std::string& error);
+  void ReadAhead(CsvTable& csv);
 
   XevTable* table_ = nullptr;
   bool bound_ = true;
+  bool ahead_;
   HEXP where_;
+  std::vector<HEXP> formulas_;
   std::vector<Input> inputs_;
   std::vector<XevColumn> columns_;
-  std::vector<XevResult> results_;
   std::vector<std::string> cells_;
   int64_t rowsRead_ = 0;
-  int64_t selected_ = 0;
   bool ended_ = false;
+
+  // Reading ahead: the blocks the reader made and the caller has not taken.
+  std::thread reader_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::unique_ptr<EvaluatedBlock>> ready_;
+  std::string readerError_;
+  bool readerDone_ = false;
+  bool stopping_ = false;
 };
 
 }  // namespace xevhost
