@@ -1,17 +1,12 @@
 import os
 import sys
 
+import pandas as pd
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.dirname(HERE))
 CHECKOUT = os.path.dirname(os.path.dirname(HERE))
 EXAMPLES = os.path.join(CHECKOUT, "examples")
-
-import pandas as pd
-import pytest
-
-from xev._ffi import has_table_api
-
-needs_table = pytest.mark.skipif(not has_table_api(), reason="the library has no table API yet")
 
 
 def read_sales():

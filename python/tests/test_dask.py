@@ -2,13 +2,11 @@ import dask
 import dask.dataframe as dd
 import pandas as pd
 import pytest
-from conftest import EXAMPLES, assert_same_frame, needs_table, read_sales, sales_rows
+from conftest import EXAMPLES, assert_same_frame, read_sales, sales_rows
 from distributed import Client, LocalCluster
 
 import xev
 import xev.dask
-
-pytestmark = needs_table
 
 FORMULAS = f"{EXAMPLES}/sales.formulas"
 ROWS = 300_000

@@ -4,11 +4,9 @@ from decimal import Decimal
 import numpy as np
 import pandas as pd
 import pytest
-from conftest import needs_table, values
+from conftest import values
 
 import xev
-
-pytestmark = needs_table
 
 D = Decimal
 

@@ -6,11 +6,9 @@ import subprocess
 
 import pandas as pd
 import pytest
-from conftest import CHECKOUT, EXAMPLES, needs_table, read_sales
+from conftest import CHECKOUT, EXAMPLES, read_sales
 
 import xev
-
-pytestmark = needs_table
 
 XEVHOST = os.environ.get("XEV_XEVHOST", os.path.join(CHECKOUT, "build", "release", "xevhost"))
 FORMULAS = os.path.join(EXAMPLES, "sales.formulas")

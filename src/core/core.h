@@ -68,6 +68,9 @@ struct ExprRecord {
   // The evaluator's prepared form of the tree (eval/plan.h), made at the first
   // evaluation; released with the record.
   void* evalPlan;
+  // Set by the parser when the tree names no other formula, so that dropping
+  // a formula need not walk this tree for references; clear means unknown.
+  uint8_t holdsNoFormulaReference = 0;
 };
 
 namespace xev::core {
@@ -107,6 +110,9 @@ int32_t StoredItemSize(const ExpItem* item);
 enum GenerationKind : int32_t { kGenerateFormula = 0, kGenerateRange = 1, kGenerateSet = 2 };
 // A unique name in a library buffer that the next call overwrites.
 const char* GenerateExpressionName(ExprContext* ec, int32_t kind);
+// The same, telling whether the name returned is unique: a context that holds
+// every number leaves the last one tried, which is not.
+const char* GenerateExpressionName(ExprContext* ec, int32_t kind, bool* unique);
 int32_t AppendExpression(ExprContext* ec, HEXP exp);
 // Releases tree, name, text and record (not the slot).
 void ReleaseExpressionRecord(ExprContext* ec, ExprRecord* record);

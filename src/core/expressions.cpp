@@ -4,7 +4,6 @@
 
 #include "core/formula_index.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "eval/evaluator.h"
@@ -90,10 +89,37 @@ void Notify(ExprContext* ec, int32_t code) {
 // The buffer for generated names, one per thread: a stem of at most 128 bytes and
 // a 16-bit counter.
 thread_local char t_generatedName[160];
+constexpr size_t kMaxStemLength = sizeof t_generatedName - 6;  // room for five digits and the end
+
+// Writes number in decimal at out and terminates it.
+void WriteNumber(char* out, uint16_t number) {
+  char digits[5];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + number % 10);
+    number = static_cast<uint16_t>(number / 10);
+  } while (number != 0);
+  while (count > 0) *out++ = digits[--count];
+  *out = '\0';
+}
+
+// True when another expression than the one skipped may name a formula.
+bool OthersMayReferToFormulas(const ExprContext* ec, const ExprRecord* skip) {
+  LockedExpressions expressions(ec);
+  for (const ExprRecord* exp : expressions) {
+    if (exp != skip && exp->root != nullptr && exp->holdsNoFormulaReference == 0) return true;
+  }
+  return false;
+}
 
 }  // namespace
 
 const char* GenerateExpressionName(ExprContext* ec, int32_t kind) {
+  bool unique = false;
+  return GenerateExpressionName(ec, kind, &unique);
+}
+
+const char* GenerateExpressionName(ExprContext* ec, int32_t kind, bool* unique) {
   uint16_t* counter = &ec->nextFormulaNumber;
   uint32_t label = 208;
   if (kind == kGenerateRange) {
@@ -105,12 +131,19 @@ const char* GenerateExpressionName(ExprContext* ec, int32_t kind) {
   }
   const char* stem = Label(label);
   if (stem == nullptr) stem = "";
+  size_t stemLength = strnlen(stem, kMaxStemLength);
+  std::memcpy(t_generatedName, stem, stemLength);
+  char* digits = t_generatedName + stemLength;
   uint16_t number = *counter;
+  *unique = false;
   // Every 16-bit number is tried at most once, so a context that holds all of
   // them cannot make this loop forever; the last one tried is then returned.
   for (uint32_t tries = 0; tries <= 0xFFFF; ++tries) {
-    std::snprintf(t_generatedName, sizeof t_generatedName, "%s%d", stem, static_cast<int>(number));
-    if (XEVIsExpNameUnique(ec, nullptr, t_generatedName)) break;
+    WriteNumber(digits, number);
+    if (XEVIsExpNameUnique(ec, nullptr, t_generatedName)) {
+      *unique = true;
+      break;
+    }
     ++number;
   }
   *counter = number;
@@ -274,7 +307,9 @@ XEV_API int32_t XEV_CALL XEVDestroyEXP(ExprContext* ec, HEXP exp) {
   if (exp == nullptr) return 1;
   int32_t ordinal = xev::core::OrdinalOf(ec, exp);
   if (ordinal < 0) return 0;
-  if (xev::core::NamedFormulaUsedByOthers(ec, exp->name, exp)) return 0;
+  if (xev::core::OthersMayReferToFormulas(ec, exp) && xev::core::NamedFormulaUsedByOthers(ec, exp->name, exp)) {
+    return 0;
+  }
   if (xev::core::HandleArrayCount(ec->expressions) < 2) {
     xev::core::HandleArrayFree(ec->expressions);
     ec->expressions = nullptr;

@@ -151,10 +151,14 @@ namespace xev::language {
 
 int32_t ParseTokens() {
   ParserBegin();
-  if (xev_yyparse() == 0) return 0;
-  ReleaseTree(ScanContext(), PendingRoot());
-  PendingRoot() = nullptr;
-  return 1;
+  int32_t result = 0;
+  if (xev_yyparse() != 0) {
+    ReleaseTree(ScanContext(), PendingRoot());
+    PendingRoot() = nullptr;
+    result = 1;
+  }
+  CloseNodeBlock();
+  return result;
 }
 
 ExprNode* ParseRoot() { return PendingRoot(); }

@@ -40,8 +40,8 @@ constexpr uint16_t kCallQuantifier = 4;  // DISTINCT or ALL given
 // String node flag: the text holds "\'" or "''".
 constexpr uint16_t kStringEscaped = 1;
 
-// One node, allocated zero-filled by HostAlloc. What left and right hold
-// depends on the kind:
+// One node, zero-filled, from AllocateNode (or, made by hand, a host block of
+// its own). What left and right hold depends on the kind:
 //   NK_NUMBER: left = NumberValue*;  NK_ITEM, NK_FUNCTION, NK_FORMULAREF: left = name;
 //   NK_STRING, NK_DATE: left = text; operators and NK_RANGE: left/right = operands;
 //   NK_FUNCTION: right = HandleArray of argument nodes (or none);
@@ -56,6 +56,7 @@ struct ExprNode {
   void* left;
   void* right;
   uintptr_t reserved;
+  void* block = nullptr;  // the node block it was taken from; none for a host block of its own
 };
 
 inline bool IsOperatorKind(uint32_t kind) {
@@ -65,6 +66,12 @@ inline bool IsOperatorKind(uint32_t kind) {
 
 // Releases a node and everything it owns; nullptr is ignored. Never recurses.
 void ReleaseTree(ExprContext* ec, ExprNode* node);
+
+// Node storage. The parser takes the nodes of a parse from blocks of several
+// nodes; FreeNode gives one back (what the node owns is the caller's).
+// AllocateNode returns nullptr when memory is short.
+ExprNode* AllocateNode();
+void FreeNode(ExprNode* node);
 
 // ---- Tokens ---------------------------------------------------------------------
 enum TokenCode : int32_t {
@@ -122,5 +129,7 @@ int32_t ParseTokens();
 ExprNode* ParseRoot();
 // Hands the root over to the caller (the parse state forgets it).
 ExprNode* TakeParseRoot();
+// After a successful parse: whether the tree names another formula anywhere.
+bool ParsedTreeHasFormulaReference();
 
 }  // namespace xev::language

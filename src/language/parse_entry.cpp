@@ -61,8 +61,11 @@ ExprRecord* FailParse(ExprContext* ec, ExprRecord* record, ExprError* error) {
 
 // Parses text into a new record that belongs to no list yet: tree, type,
 // text copy, name (given or generated), name check and recursion check.
+// *nameUnique tells that the name was generated and found unique, so the
+// caller need not ask again.
 ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, ExprError* error,
-                           uint16_t* typeOut) {
+                           uint16_t* typeOut, bool* nameUnique) {
+  *nameUnique = false;
   auto* record = static_cast<ExprRecord*>(HostAlloc(sizeof(ExprRecord)));
   if (record == nullptr) {
     SetParseError(kErrMemory, 0, 0);
@@ -81,6 +84,8 @@ ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, 
     return nullptr;
   }
   record->root = TakeParseRoot();
+  // Read before the name check, which is a parse of its own.
+  record->holdsNoFormulaReference = ParsedTreeHasFormulaReference() ? 0 : 1;
   record->ec = ec;
   record->dataType = StoredDataType(record->root->type);
   if (typeOut != nullptr) *typeOut = record->dataType;
@@ -91,7 +96,9 @@ ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, 
     return FailParse(ec, record, error);
   }
   bool named = name != nullptr && name[0] != '\0';
-  record->name = CopyText(named ? name : core::GenerateExpressionName(ec, GenerationKindOf(record->root)));
+  bool generatedUnique = false;
+  record->name =
+      CopyText(named ? name : core::GenerateExpressionName(ec, GenerationKindOf(record->root), &generatedUnique));
   if (record->name == nullptr) {
     SetParseError(kErrMemory, 0, 0);
     return FailParse(ec, record, error);
@@ -106,8 +113,10 @@ ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, 
     }
     return FailParse(ec, record, error);
   }
+  // A tree that names no formula cannot refer to itself.
   const ExprNode* reference = nullptr;
-  int32_t found = core::FindReferenceTo(ec, record->root, record->name, &reference);
+  int32_t found =
+      record->holdsNoFormulaReference != 0 ? 0 : core::FindReferenceTo(ec, record->root, record->name, &reference);
   if (found > 0) {
     SetParseError(kErrRecursive, reference->pos, reference->len);
     return FailParse(ec, record, error);
@@ -116,6 +125,7 @@ ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, 
     SetParseError(kErrMemory, 0, 0);
     return FailParse(ec, record, error);
   }
+  *nameUnique = generatedUnique;
   return record;
 }
 
@@ -135,6 +145,7 @@ void ReplaceInPlace(ExprContext* ec, ExprRecord* existing, ExprRecord* fresh) {
   existing->text = fresh->text;
   existing->name = fresh->name;
   existing->dataType = fresh->dataType;
+  existing->holdsNoFormulaReference = fresh->holdsNoFormulaReference;
   HostFree(fresh);
 }
 
@@ -155,6 +166,39 @@ bool SurvivesNormalisation(const char* name) {
   return same;
 }
 
+// Most names, and every generated one, are a letter followed by letters and
+// digits. Such a name scans as one name token, unless it is a word of at most
+// eight letters, which may be a keyword; parsed alone it makes an item node,
+// which only a keyword item type can refuse; and normalisation, which drops
+// control characters and trailing blanks, leaves it as it is. So the name
+// check's verdict on it is known without the parse when it is positive; any
+// other name, and any name refused here, goes through the parse.
+constexpr size_t kLongestKeyword = 8;
+constexpr size_t kLongestPlainName = 255;
+
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+bool PlainNameIsValid(ExprContext* ec, const char* name) {
+  if (!IsAsciiLetter(name[0])) return false;
+  size_t length = 1;
+  bool hasDigit = false;
+  for (; name[length] != '\0'; ++length) {
+    char c = name[length];
+    if (c >= '0' && c <= '9') {
+      hasDigit = true;
+    } else if (!IsAsciiLetter(c)) {
+      return false;
+    }
+    if (length == kLongestPlainName) return false;
+  }
+  if (!hasDigit && length <= kLongestKeyword) return false;
+  int32_t type = core::DataItemType(ec, name);
+  if (type == -1) type = core::KeywordItemType(ec, name);
+  if (static_cast<int16_t>(type) > 255) return false;
+  ParseError() = ExprError{};  // as a successful parse leaves it
+  return true;
+}
+
 }  // namespace
 
 }  // namespace xev::language
@@ -167,7 +211,8 @@ XEV_API HEXP XEV_CALL XEVParseString(ExprContext* ec, const char* text, const ch
                                      uint16_t* typeOut) {
   if (ec == nullptr) return nullptr;
   if (text == nullptr) text = "";
-  ExprRecord* record = ParseNewRecord(ec, text, name, error, typeOut);
+  bool nameUnique = false;
+  ExprRecord* record = ParseNewRecord(ec, text, name, error, typeOut, &nameUnique);
   if (record == nullptr) return nullptr;
   if (xev::core::AppendExpression(ec, record) == 0) {
     xev::core::ReleaseExpressionRecord(ec, record);
@@ -185,7 +230,8 @@ XEV_API HEXP XEV_CALL XEVParseFormula(ExprContext* ec, HEXP existing, const char
   // list behind its back.
   if (ec == nullptr || (existing != nullptr && existing->ec != ec)) return nullptr;
   if (text == nullptr) text = "";
-  ExprRecord* record = ParseNewRecord(ec, text, name, error, typeOut);
+  bool nameUnique = false;
+  ExprRecord* record = ParseNewRecord(ec, text, name, error, typeOut, &nameUnique);
   if (record == nullptr) return nullptr;
   uint32_t code = 0;
   if (existing != nullptr) {
@@ -197,7 +243,7 @@ XEV_API HEXP XEV_CALL XEVParseFormula(ExprContext* ec, HEXP existing, const char
       ReplaceInPlace(ec, existing, record);
       return existing;
     }
-  } else if (XEVIsExpNameUnique(ec, nullptr, record->name) == 0) {
+  } else if (!nameUnique && XEVIsExpNameUnique(ec, nullptr, record->name) == 0) {
     code = kErrDuplicateName;
   } else if (xev::core::AppendExpression(ec, record) == 0) {
     code = kErrMemory;
@@ -217,7 +263,9 @@ XEV_API int32_t XEV_CALL XEVValidName(ExprContext* ec, const char* name, ExprErr
     ec = xev::core::DefaultContext();
   }
   bool valid = false;
-  if (ec != nullptr) {
+  if (ec != nullptr && PlainNameIsValid(ec, name)) {
+    valid = true;
+  } else if (ec != nullptr) {
     ScannerReset(name, ec, true);
     int32_t failed = ParseTokens();
     ExprNode* root = TakeParseRoot();

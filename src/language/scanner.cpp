@@ -10,9 +10,15 @@
 // tried longest first and, within one length, in rule order; an action may
 // refuse, which passes the same text to the next rule accepting it and, when
 // none is left, moves on to the next shorter length. Bytes the chosen match
-// does not use stay in the match buffer for the next token, and the current
-// offset keeps counting them: the parser measures error spans from it, so the
-// amount read ahead is visible to hosts and must not change.
+// does not use are read again for the next token, and the current offset
+// keeps counting them: the parser measures error spans from it, so the amount
+// read ahead is visible to hosts and must not change.
+//
+// The text is read where it lies. Only the blank that follows every text
+// exists nowhere: when the scanner reads it, the bytes of the current match
+// are copied with the blank after them, and the rest of the text is scanned
+// from that copy.
+#include <bit>
 #include <cstring>
 
 #include "eval/eval.h"
@@ -28,6 +34,7 @@ using scan::AcceptMask;
 using scan::DfaState;
 using scan::RuleTables;
 
+// The longest match, counting the bytes read past it.
 constexpr uint32_t kMatchBufferSize = 2048;
 constexpr int32_t kRefused = -1;
 constexpr int32_t kSkipped = -2;  // blanks: matched, but no token
@@ -37,10 +44,14 @@ constexpr int32_t kSkipped = -2;  // blanks: matched, but no token
 // never meet; one parse runs at a time per thread.
 struct ScannerState {
   const char* text;
-  uint32_t readIndex;  // bytes of text read so far
-  bool virtualBlankDelivered;
-  bool stopped;  // a token outgrew the match buffer; only the end remains
+  uint32_t matchStart;  // offset of the current match
+  uint32_t readEnd;     // bytes read: of the text, and the blank after it
+  bool pastText;        // the blank was read; the window is the tail copy
+  bool stopped;         // a token outgrew the match buffer; only the end remains
+  const char* window;   // where the byte at offset windowOrigin lies
+  uint32_t windowOrigin;
   ExprContext* ec;
+  const RuleTables* tables;
   bool nameCheckMode;
   uint16_t pendingDateUnit;
   uint16_t pendingQuantifier;
@@ -50,30 +61,18 @@ struct ScannerState {
   ExprError error;
   TokenValue token;
   uint32_t previousMatchLength;  // the last match, token or blanks
-  uint32_t heldCount;            // bytes in the match buffer
-  char held[kMatchBufferSize];   // the current match and what was read past it
+  char tail[kMatchBufferSize];   // the last match's bytes and the blank
 };
 
-thread_local ScannerState t_scanner = {"", 0, false, false, nullptr, false, 0, 0, false, 0, 0, {}, {}, 0, 0, {}};
+thread_local ScannerState t_scanner = {"", 0, 0, false, false, "", 0, nullptr, nullptr, false, 0, 0, false, 0, 0, {}, {}, 0, {}};
 
-uint32_t Offset() { return t_scanner.readIndex + (t_scanner.virtualBlankDelivered ? 1u : 0u); }
+uint32_t Offset() { return t_scanner.readEnd; }
 
 uint16_t ContextFlags() { return t_scanner.ec != nullptr ? t_scanner.ec->flags : uint16_t{0}; }
 
-// The next input byte: the text, then one blank, then 0 for ever.
-uint8_t ReadByte() {
-  ScannerState& s = t_scanner;
-  auto b = static_cast<uint8_t>(s.text[s.readIndex]);
-  if (b != 0) {
-    ++s.readIndex;
-    return b;
-  }
-  if (!s.virtualBlankDelivered) {
-    s.virtualBlankDelivered = true;
-    return ' ';
-  }
-  return 0;
-}
+// The current match and what was read past it.
+const char* Held() { return t_scanner.window + (t_scanner.matchStart - t_scanner.windowOrigin); }
+uint32_t HeldLength() { return t_scanner.readEnd - t_scanner.matchStart; }
 
 bool IsAsciiLetter(uint8_t b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); }
 bool IsDigit(uint8_t b) { return b >= '0' && b <= '9'; }
@@ -114,73 +113,74 @@ int32_t EmitCopy(int32_t code, uint32_t pos, const char* from, uint32_t n, uint3
 
 // ---- Words ------------------------------------------------------------------------
 
-// Upper-cases a word of at most size - 1 ASCII letters; false when longer.
-bool UpperWord(const char* word, uint32_t len, char* out, uint32_t size) {
-  if (len >= size) return false;
-  for (uint32_t i = 0; i < len; ++i) {
-    char c = word[i];
-    out[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-  }
-  out[len] = 0;
-  return true;
+// Every keyword is a word of at most eight letters. Such a word, folded to
+// upper case, packs into one integer (first letter in the lowest byte), so
+// telling keywords apart costs one comparison each. A word matched by the
+// word rule holds only ASCII letters, which clearing bit 5 upper-cases.
+constexpr uint32_t kMaxKeywordLength = 8;
+
+uint64_t WordKey(const char* word, uint32_t len) {
+  if (len > kMaxKeywordLength) return 0;  // no keyword packs to 0
+  uint64_t key = 0;
+  for (uint32_t i = len; i-- > 0;) key = key << 8 | (static_cast<uint8_t>(word[i]) & 0xDFu);
+  return key;
 }
 
-struct Keyword {
-  const char* text;
-  uint16_t code;
-};
-constexpr Keyword kDateUnits[] = {{"DAY", DU_DAY},   {"MONTH", DU_MONTH},   {"YEAR", DU_YEAR},
-                                  {"HOUR", DU_HOUR}, {"MINUTE", DU_MINUTE}, {"SECOND", DU_SECOND}};
-
-uint16_t DateUnitOf(const char* word, uint32_t len) {
-  char upper[8];
-  if (!UpperWord(word, len, upper, sizeof upper)) return 0;
-  // One plural "S" is allowed, no more: "DAYSS" stays a name.
-  if (len > 0 && upper[len - 1] == 'S') upper[len - 1] = 0;
-  for (const Keyword& k : kDateUnits) {
-    if (std::strcmp(upper, k.text) == 0) return k.code;
-  }
-  return 0;
+constexpr uint64_t Key(const char* upper) {
+  uint64_t key = 0;
+  uint32_t len = 0;
+  while (upper[len] != 0) ++len;
+  for (uint32_t i = len; i-- > 0;) key = key << 8 | static_cast<uint8_t>(upper[i]);
+  return key;
 }
 
-uint16_t QuantifierOf(const char* word, uint32_t len) {
-  char upper[9];
-  if (!UpperWord(word, len, upper, sizeof upper)) return QU_NONE;
-  if (std::strcmp(upper, "DISTINCT") == 0) return QU_DISTINCT;
-  if (std::strcmp(upper, "ALL") == 0) return QU_ALL;
+// A date unit may take one plural "S", no more: "DAYSS" stays a name.
+uint16_t DateUnitOf(uint64_t key) {
+  switch (key) {
+    case Key("DAY"): case Key("DAYS"): return DU_DAY;
+    case Key("MONTH"): case Key("MONTHS"): return DU_MONTH;
+    case Key("YEAR"): case Key("YEARS"): return DU_YEAR;
+    case Key("HOUR"): case Key("HOURS"): return DU_HOUR;
+    case Key("MINUTE"): case Key("MINUTES"): return DU_MINUTE;
+    case Key("SECOND"): case Key("SECONDS"): return DU_SECOND;
+    default: return 0;
+  }
+}
+
+uint16_t QuantifierOf(uint64_t key) {
+  if (key == Key("DISTINCT")) return QU_DISTINCT;
+  if (key == Key("ALL")) return QU_ALL;
   return QU_NONE;
 }
 
 int32_t WordAction(uint32_t pos, uint32_t len) {
   ScannerState& s = t_scanner;
-  char upper[4];
-  if (UpperWord(s.held, len, upper, sizeof upper) && std::strcmp(upper, "AND") == 0) {
-    return Emit(TK_AND, pos, len, nullptr);
-  }
+  const uint64_t key = WordKey(Held(), len);
+  if (key == Key("AND")) return Emit(TK_AND, pos, len, nullptr);
   uint16_t flags = ContextFlags();
   if ((flags & ECF_NO_DATE_ARITH) == 0) {
-    uint16_t unit = DateUnitOf(s.held, len);
+    uint16_t unit = DateUnitOf(key);
     if (unit != 0) {
       s.pendingDateUnit = unit;
       return Emit(TK_DATEUNIT, pos, len, nullptr);
     }
   }
   if ((flags & ECF_SET_QUANTIFIERS) != 0) {
-    uint16_t quantifier = QuantifierOf(s.held, len);
+    uint16_t quantifier = QuantifierOf(key);
     if (quantifier != QU_NONE) {
       s.pendingQuantifier = quantifier;
       return Emit(TK_SETQUANT, pos, len, nullptr);
     }
   }
-  return EmitCopy(TK_NAME, pos, s.held, len, len);
+  return EmitCopy(TK_NAME, pos, Held(), len, len);
 }
 
 int32_t TwoWordsAction(uint32_t pos, uint32_t len) {
   ScannerState& s = t_scanner;
   if (s.nameCheckMode || s.ec == nullptr) return kRefused;
-  MatchText text(s.held, len);
+  MatchText text(Held(), len);
   if (core::KeywordItemType(s.ec, text.bytes) == -1) return kRefused;
-  return EmitCopy(TK_NAME, pos, s.held, len, len);
+  return EmitCopy(TK_NAME, pos, Held(), len, len);
 }
 
 // ---- Names ------------------------------------------------------------------------
@@ -231,16 +231,16 @@ NameVerdict CheckName(const char* text, uint32_t n, bool functionMode) {
 }
 
 int32_t NameAction(uint32_t pos, uint32_t len, bool functionMode) {
-  ScannerState& s = t_scanner;
-  NameVerdict verdict = CheckName(s.held, len, functionMode);
+  const char* held = Held();
+  NameVerdict verdict = CheckName(held, len, functionMode);
   if (verdict.kind == NameVerdict::kRefuse) return kRefused;
   if (verdict.kind == NameVerdict::kBadByte) {
     return Emit(TK_BADCHAR, pos + verdict.badOffset, 1, nullptr);
   }
-  if (!functionMode) return EmitCopy(TK_NAME, pos, s.held, len, len);
+  if (!functionMode) return EmitCopy(TK_NAME, pos, held, len, len);
   uint32_t nameLen = len - 1;  // without the "("
-  while (nameLen > 0 && s.held[nameLen - 1] == ' ') --nameLen;
-  return EmitCopy(TK_FUNCTION, pos, s.held, nameLen, len);
+  while (nameLen > 0 && held[nameLen - 1] == ' ') --nameLen;
+  return EmitCopy(TK_FUNCTION, pos, held, nameLen, len);
 }
 
 // ---- Numbers, dates, strings --------------------------------------------------------
@@ -248,7 +248,7 @@ int32_t NameAction(uint32_t pos, uint32_t len, bool functionMode) {
 int32_t NumberAction(uint32_t pos, uint32_t len) {
   auto* number = static_cast<NumberValue*>(HostAlloc(XEV_NUMBER_SIZE));
   if (number == nullptr) return Emit(TK_NOMEM, pos, len, nullptr);
-  MatchText text(t_scanner.held, len);
+  MatchText text(Held(), len);
   HostStrToNumber(number, text.bytes);
   return Emit(TK_NUMBER, pos, len, number);
 }
@@ -256,7 +256,7 @@ int32_t NumberAction(uint32_t pos, uint32_t len) {
 int32_t DateAction(uint32_t pos, uint32_t len) {
   ScannerState& s = t_scanner;
   if ((ContextFlags() & ECF_RANGES_SETS) != 0) {
-    MatchText text(s.held, len);
+    MatchText text(Held(), len);
     NumberValue date{};
     if (eval::DateFromText(&date, text.bytes) == 0) {
       if (!s.haveRejectedDate) {
@@ -267,7 +267,7 @@ int32_t DateAction(uint32_t pos, uint32_t len) {
       return kRefused;
     }
   }
-  return EmitCopy(TK_DATE, pos, s.held, len, len);
+  return EmitCopy(TK_DATE, pos, Held(), len, len);
 }
 
 // In a double-byte code page a trail byte may look like a quote or a
@@ -290,12 +290,13 @@ class StringWalk {
   void Walk() {
     walked_ = true;
     std::memset(marks_, 0, sizeof marks_);
-    const ScannerState& s = t_scanner;
+    const char* held = Held();
+    const uint32_t count = HeldLength();
     uint32_t i = 1;
-    while (i < s.heldCount) {
+    while (i < count) {
       marks_[i / 64] |= uint64_t{1} << (i % 64);
-      auto b = static_cast<uint8_t>(s.held[i]);
-      bool nextIsQuote = i + 1 < s.heldCount && s.held[i + 1] == '\'';
+      auto b = static_cast<uint8_t>(held[i]);
+      bool nextIsQuote = i + 1 < count && held[i + 1] == '\'';
       if (HostIsLeadByte(b)) {
         i += 2;
       } else if ((b == '\'' || b == '\\') && nextIsQuote) {
@@ -310,19 +311,18 @@ class StringWalk {
 };
 
 int32_t StringAction(uint32_t pos, uint32_t len, StringWalk& walk) {
-  ScannerState& s = t_scanner;
   if (HostIsDbcs() != 0 && !walk.Accepts(len - 1)) return kRefused;
-  return EmitCopy(TK_STRING, pos, s.held + 1, len - 2, len);
+  return EmitCopy(TK_STRING, pos, Held() + 1, len - 2, len);
 }
 
 // ---- Choosing the match ----------------------------------------------------------------
 
 int32_t RunAction(int rule, uint32_t pos, uint32_t len, StringWalk& walk) {
-  auto first = static_cast<uint8_t>(t_scanner.held[0]);
+  auto first = static_cast<uint8_t>(Held()[0]);
   switch (rule) {
     case scan::kRuleWord: return WordAction(pos, len);
     case scan::kRuleTwoWords: return TwoWordsAction(pos, len);
-    case scan::kRuleNiladic: return EmitCopy(TK_NILADIC, pos, t_scanner.held, len, len);
+    case scan::kRuleNiladic: return EmitCopy(TK_NILADIC, pos, Held(), len, len);
     case scan::kRuleName: return NameAction(pos, len, false);
     case scan::kRuleNumber:
     case scan::kRuleExponentNumber:
@@ -344,7 +344,7 @@ int32_t RunAction(int rule, uint32_t pos, uint32_t len, StringWalk& walk) {
 // AM/PM marker keeps that follower for the next token.
 uint32_t TokenLength(int rule, uint32_t matchLength) {
   if (rule == scan::kRuleDate &&
-      scan::IsMeridiemFollower(static_cast<uint8_t>(t_scanner.held[matchLength - 1]))) {
+      scan::IsMeridiemFollower(static_cast<uint8_t>(Held()[matchLength - 1]))) {
     return matchLength - 1;
   }
   return matchLength;
@@ -352,8 +352,7 @@ uint32_t TokenLength(int rule, uint32_t matchLength) {
 
 void Consume(uint32_t len) {
   ScannerState& s = t_scanner;
-  s.heldCount -= len;
-  std::memmove(s.held, s.held + len, s.heldCount);
+  s.matchStart += len;
   s.previousMatchLength = len;
 }
 
@@ -384,41 +383,114 @@ struct Candidate {
   AcceptMask rules;
 };
 
+constexpr int32_t kTooLong = -1;
+
+// The text has ended after the n bytes of the current match read so far: the
+// blank that follows it is read from a copy of those bytes, which serves as
+// the window from now on. Returns the copy.
+const char* ReadBlankAfterText(uint32_t n) {
+  ScannerState& s = t_scanner;
+  std::memcpy(s.tail, Held(), n);
+  s.tail[n] = ' ';
+  s.window = s.tail;
+  s.windowOrigin = s.matchStart;
+  s.pastText = true;
+  return s.tail;
+}
+
+// Walks the DFA from the start of the current match, reading the next byte of
+// the text (then one blank, then nothing) only while the state reached is
+// extendable, and notes every length at which rules accept. Returns how many
+// lengths were noted, or kTooLong when the match outgrew the match buffer.
+//
+// Inside the text the walk looks at bytes without asking first whether it may
+// read them: from a state that is not extendable every byte leads to the dead
+// state, and so does the text's terminating 0, so the walk stops exactly where
+// reading would have stopped, and what was read follows from the state it
+// stopped in.
+int32_t WalkMatch(Candidate* candidates) {
+  ScannerState& s = t_scanner;
+  if (s.tables == nullptr) s.tables = &scan::Tables();  // asked before any text was given
+  const RuleTables& tables = *s.tables;
+  const char* bytes = Held();
+  uint32_t read = HeldLength();
+  uint32_t limit = s.pastText ? read : kMatchBufferSize;  // bytes that may be looked at
+  int32_t count = 0;
+  DfaState state = scan::kStartState;
+  uint32_t i = 0;
+  for (;;) {
+    for (; i < limit; ++i) {
+      DfaState next = tables.next[state][tables.classOf[static_cast<uint8_t>(bytes[i])]];
+      if (next == scan::kDeadState) break;
+      state = next;
+      if (AcceptMask rules = tables.accepts[state]; rules != 0) {
+        candidates[count] = {static_cast<uint16_t>(i + 1), rules};
+        ++count;
+      }
+    }
+    // Byte i stopped the walk, or there is none. Reading stops before it
+    // unless the state reached still wants more.
+    if (!tables.extendable[state]) break;
+    if (i == kMatchBufferSize) {
+      count = kTooLong;
+      break;
+    }
+    if (i == limit) break;  // past the blank after the text: nothing left to read
+    if (bytes[i] == '\0') {
+      bytes = ReadBlankAfterText(i);
+      limit = i + 1;
+      continue;
+    }
+    ++i;  // byte i was read and ended every match
+    break;
+  }
+  if (i > read) read = i;
+  s.readEnd = s.matchStart + read;
+  return count;
+}
+
+bool IsBlank(char b) { return b == ' ' || b == '\t' || b == '\n'; }
+
+// A run of blanks inside the text, skipped without the automaton. Only the
+// blanks rule matches text that starts with a blank, and it takes the whole
+// run, having read the byte after it; that is what this does. A run that
+// reaches the end of the text (and so the blank after it) or outgrows the
+// match buffer is left to the automaton.
+bool SkipBlanksInText() {
+  ScannerState& s = t_scanner;
+  if (s.pastText) return false;
+  const char* bytes = Held();
+  if (!IsBlank(bytes[0])) return false;
+  uint32_t run = 1;
+  while (IsBlank(bytes[run])) ++run;
+  if (bytes[run] == '\0' || run >= kMatchBufferSize) return false;
+  const uint32_t read = run + 1;
+  if (read > HeldLength()) s.readEnd = s.matchStart + read;
+  Consume(run);
+  return true;
+}
+
 }  // namespace
 
 int32_t NextToken() {
   ScannerState& s = t_scanner;
-  const RuleTables& tables = scan::Tables();
   for (;;) {
     if (s.stopped) return EndToken();
+    if (SkipBlanksInText()) continue;
 
     Candidate candidates[kMatchBufferSize];
-    uint32_t candidateCount = 0;
-    DfaState state = scan::kStartState;
-    for (uint32_t i = 0;;) {
-      if (i == s.heldCount) {
-        if (!tables.extendable[state]) break;
-        if (s.heldCount == kMatchBufferSize) return StopTooLong();
-        uint8_t b = ReadByte();
-        if (b == 0) break;
-        s.held[s.heldCount++] = static_cast<char>(b);
-      }
-      state = tables.next[state][tables.classOf[static_cast<uint8_t>(s.held[i])]];
-      ++i;
-      if (state == scan::kDeadState) break;
-      if (tables.accepts[state] != 0) {
-        candidates[candidateCount++] = {static_cast<uint16_t>(i), tables.accepts[state]};
-      }
-    }
+    const int32_t candidateCount = WalkMatch(candidates);
+    if (candidateCount == kTooLong) return StopTooLong();
     if (candidateCount == 0) return EndToken();
 
-    const uint32_t pos = Offset() - s.heldCount;
+    const uint32_t pos = Offset() - HeldLength();
     StringWalk walk;
     int32_t code = kRefused;
     uint32_t used = 0;
-    for (uint32_t k = candidateCount; k-- > 0 && code == kRefused;) {
-      for (int rule = 0; rule < scan::kRuleCount && code == kRefused; ++rule) {
-        if ((candidates[k].rules & (1u << rule)) == 0) continue;
+    for (int32_t k = candidateCount; k-- > 0 && code == kRefused;) {
+      // Lowest rule number first: the mask's bits from the bottom.
+      for (uint32_t rules = candidates[k].rules; rules != 0 && code == kRefused; rules &= rules - 1) {
+        const int rule = std::countr_zero(rules);
         used = TokenLength(rule, candidates[k].length);
         code = RunAction(rule, pos, used, walk);
       }
@@ -432,10 +504,14 @@ int32_t NextToken() {
 void ScannerReset(const char* text, ExprContext* ec, bool nameCheckMode) {
   ScannerState& s = t_scanner;
   s.text = text != nullptr ? text : "";
-  s.readIndex = 0;
-  s.virtualBlankDelivered = false;
+  s.matchStart = 0;
+  s.readEnd = 0;
+  s.pastText = false;
   s.stopped = false;
+  s.window = s.text;
+  s.windowOrigin = 0;
   s.ec = ec;
+  s.tables = &scan::Tables();
   s.nameCheckMode = nameCheckMode;
   s.pendingDateUnit = 0;
   s.pendingQuantifier = QU_NONE;
@@ -445,7 +521,6 @@ void ScannerReset(const char* text, ExprContext* ec, bool nameCheckMode) {
   s.error = {};
   s.token = {};
   s.previousMatchLength = 0;
-  s.heldCount = 0;
 }
 
 const TokenValue& CurrentToken() { return t_scanner.token; }

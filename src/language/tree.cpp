@@ -84,7 +84,7 @@ void ReleaseTree(ExprContext* /*ec*/, ExprNode* node) {
   pending.Push(node);
   while (ExprNode* next = pending.Pop()) {
     ReleaseOwnedParts(pending, next);
-    HostFree(next);
+    FreeNode(next);
   }
 }
 

@@ -25,8 +25,39 @@ struct ParserState {
   ExprNode* root;
   uint32_t lastPos;  // most recently scanned real token
   uint32_t lastLen;
+  bool madeFormulaReference;  // a successful parse keeps every node it made
+  bool openedBlock;           // this parse has taken a node block
 };
 thread_local ParserState t_parser;  // one per thread, like the scanner's
+
+// ---- Node storage ----------------------------------------------------------------
+//
+// A parse takes its nodes from blocks of several nodes rather than a host
+// block each. The block the parse fills is open; every parse closes it at its
+// end, so the nodes of a block all belong to the trees of one parse, hence of
+// one context, which one thread uses at a time. A closed block goes back to
+// the host with its last node, an open one when the parse ends without nodes
+// left in it.
+struct alignas(16) NodeBlock {
+  uint32_t live;  // nodes handed out and not yet freed
+  uint32_t used;  // nodes handed out
+  uint32_t capacity;
+  uint32_t open;
+};
+
+// Seven nodes and the header fill one of the host's recycled block sizes. A
+// parse makes at most one node per token and one more, and a token takes at
+// least a byte, so short texts get a smaller first block.
+constexpr uint32_t kNodesPerBlock = 7;
+
+thread_local NodeBlock* t_openBlock = nullptr;
+
+uint32_t FirstBlockCapacity() {
+  uint32_t most = ScannedTextLength() + 1;
+  return most < kNodesPerBlock ? most : kNodesPerBlock;
+}
+
+ExprNode* NodesOf(NodeBlock* block) { return reinterpret_cast<ExprNode*>(block + 1); }
 
 constexpr uint32_t kErrTypeNum = 100;
 constexpr uint32_t kErrParm = 101;
@@ -72,7 +103,7 @@ ExprNode* AsNode(const ParseValue& value) { return static_cast<ExprNode*>(value.
 const char* NodeName(const ExprNode* node) { return static_cast<const char*>(node->left); }
 
 ExprNode* NewNode(uint32_t kind, uint32_t pos, uint32_t len) {
-  auto* node = static_cast<ExprNode*>(HostAlloc(sizeof(ExprNode)));
+  ExprNode* node = AllocateNode();
   if (node == nullptr) return nullptr;
   node->kind = kind;
   node->pos = pos;
@@ -235,6 +266,7 @@ bool ResolveFormulaReference(CallSite& call) {
     return false;
   }
   call.node->kind = NK_FORMULAREF;
+  t_parser.madeFormulaReference = true;
   call.node->type = static_cast<int16_t>(formula->dataType);
   if (call.args != nullptr || (call.callFlags & (kCallStar | kCallQuantifier)) != 0) {
     SetError(kErrExpParms, 0, 0);
@@ -402,6 +434,43 @@ bool ResolveCall(CallSite& call) {
 
 }  // namespace
 
+// ---- Node storage ----------------------------------------------------------------------
+
+ExprNode* AllocateNode() {
+  NodeBlock* block = t_openBlock;
+  if (block == nullptr || block->used == block->capacity) {
+    uint32_t capacity = t_parser.openedBlock ? kNodesPerBlock : FirstBlockCapacity();
+    auto* fresh = static_cast<NodeBlock*>(HostAlloc(sizeof(NodeBlock) + capacity * sizeof(ExprNode)));
+    if (fresh == nullptr) return nullptr;
+    CloseNodeBlock();  // a full block now belongs to its nodes alone
+    fresh->capacity = capacity;
+    fresh->open = 1;
+    t_openBlock = block = fresh;
+    t_parser.openedBlock = true;
+  }
+  ExprNode* node = NodesOf(block) + block->used++;  // zero-filled with the block, and never reused
+  ++block->live;
+  node->block = block;
+  return node;
+}
+
+void FreeNode(ExprNode* node) {
+  auto* block = static_cast<NodeBlock*>(node->block);
+  if (block == nullptr) {
+    HostFree(node);
+    return;
+  }
+  if (--block->live == 0 && block->open == 0) HostFree(block);
+}
+
+void CloseNodeBlock() {
+  NodeBlock* block = t_openBlock;
+  if (block == nullptr) return;
+  t_openBlock = nullptr;
+  block->open = 0;
+  if (block->live == 0) HostFree(block);
+}
+
 // ---- Parser state --------------------------------------------------------------------
 
 void ParserBegin() { t_parser = ParserState{}; }
@@ -432,6 +501,8 @@ void ReportParserMessage(const char* message) {
 }
 
 ExprNode*& PendingRoot() { return t_parser.root; }
+
+bool ParsedTreeHasFormulaReference() { return t_parser.madeFormulaReference; }
 
 // ---- Actions ------------------------------------------------------------------------------
 

@@ -31,6 +31,8 @@ enum class CallForm {
 
 // Clears the parser's own state before a parse.
 void ParserBegin();
+// Ends the parse's use of its node block: no later parse takes nodes from it.
+void CloseNodeBlock();
 // Remembers the most recently scanned real token; the end token does not
 // count, so nodes built at the end of the text take the last real token.
 void NoteScannedToken(int32_t token, const TokenValue& value);

@@ -115,6 +115,16 @@ TEST_F(Expressions, DestroyIsRefusedWhileAnotherFormulaRefersToIt) {
   EXPECT_EQ(g_notified, (std::vector<int32_t>{1, 1, 1}));
 }
 
+TEST_F(Expressions, ReplacingAFormulaUpdatesWhetherItRefersToOthers) {
+  HEXP total = Add("Amount * 2", "Total");
+  HEXP user = Add("Amount + 1", "User");
+  uint16_t type = 0;
+  ASSERT_EQ(XEVParseFormula(c.ec, user, "Total() + 1", "User", nullptr, &type), user);
+  EXPECT_EQ(XEVDestroyEXP(c.ec, total), 0);
+  ASSERT_EQ(XEVParseFormula(c.ec, user, "Amount + 2", "User", nullptr, &type), user);
+  EXPECT_EQ(XEVDestroyEXP(c.ec, total), 1);
+}
+
 TEST_F(Expressions, ClonesAreIndependent) {
   HEXP total = Add("Amount * 2", "Total");
   uint16_t type = 9;

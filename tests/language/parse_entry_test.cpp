@@ -96,6 +96,18 @@ TEST_F(Entry, NameValidation) {
   EXPECT_EQ(XEVGetExpressionCount(c.ec), 0);
 }
 
+TEST_F(Entry, PlainNamesGetTheVerdictOfTheNameParse) {
+  c.Keyword("Page2", 300);
+  for (const auto& [name, valid] : {std::pair{"Page2", 0}, {"Formula12", 1}, {"Days1", 1}, {"Quantities", 1},
+                                     {"x", 1}, {"Seconds", 0}, {"A1b2C3", 1}, {"Ab_1", 1}}) {
+    EXPECT_EQ(XEVValidName(c.ec, name, nullptr), valid) << name;
+  }
+  uint16_t type = 0;
+  ExprError error{};
+  EXPECT_EQ(XEVParseFormula(c.ec, nullptr, "1", "Page2", &error, &type), nullptr);
+  EXPECT_EQ(Span(error), std::tuple(107u, 0u, 1u));
+}
+
 TEST(InputNames, DatePartWordsArePrefixed) {
   for (const auto& [name, prefixed] : {std::pair{"Months", 1}, {"second", 1}, {"Mass", 0}, {"Dayss", 0}, {"AND", 0},
                                        {"", 0}}) {
@@ -265,6 +277,21 @@ TEST_F(Entry, EveryAllocationOfAParseMayFail) {
   EXPECT_EQ(TextOf(target), "Price * Qty + Double()");
 }
 
+
+TEST_F(Entry, NodesSpreadOverSeveralBlocksFailAndGoBackLikeOthers) {
+  // Seventeen nodes: two full node blocks and part of a third.
+  const char* longer = "Amount * 2 + Price * 3 - Qty / 4 + Amount * Price - 1";
+  FailEachAllocation(c.ec, longer, nullptr);
+  HEXP target = Formula("Qty", "Target");
+  FailEachAllocation(c.ec, "(Price + 1) * (Qty + 2) * (Amount + 3) * (Price + 4)", target);
+  // Trees go back in any order, whatever blocks their nodes came from.
+  const int64_t live = HostLiveBlockCount();
+  HEXP first = Formula(longer, "First");
+  HEXP small = Formula("Qty", "Small");
+  HEXP last = Formula(longer, "Last");
+  for (HEXP exp : {small, first, last}) EXPECT_EQ(XEVDestroyEXP(c.ec, exp), 1);
+  EXPECT_EQ(HostLiveBlockCount(), live);
+}
 
 TEST_F(Entry, CopiedContextParsesEveryFormulaAgain) {
   Formula("Amount * 2", "Double");

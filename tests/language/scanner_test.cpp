@@ -122,6 +122,13 @@ TEST_F(ScannerTest, WordsAndKeywordsUnderEachFlag) {
   EXPECT_EQ(Scan("Month all", Context(ECF_SET_QUANTIFIERS | ECF_NO_DATE_ARITH)), "name[Month]@0+5 quant[2]@6+3");
 }
 
+TEST_F(ScannerTest, KeywordsAreWholeWordsOfAtMostEightLetters) {
+  EXPECT_EQ(Scan("ANDAND XAND andx dAyS MINUTESS"),
+            "name[ANDAND]@0+6 name[XAND]@7+4 name[andx]@12+4 unit[1]@17+4 name[MINUTESS]@22+8");
+  EXPECT_EQ(Scan("dIsTiNcT DISTINCTX aLl ALLS", Context(ECF_SET_QUANTIFIERS)),
+            "quant[1]@0+8 name[DISTINCTX]@9+9 quant[2]@19+3 name[ALLS]@23+4");
+}
+
 TEST_F(ScannerTest, TwoWordNamesNeedAKeywordItemAndFollowItsCaseRule) {
   ExprContext* ec = Context(0);
   AddKeywordItem(ec, "Sales Region", false);
@@ -301,6 +308,27 @@ TEST_F(ScannerTest, MatchBufferHoldsAtMost2048Bytes) {
     const ExprError& e = ParseError();
     EXPECT_EQ(std::tuple(e.code, e.pos, e.len), std::tuple(errorPos != 0 ? 112u : 0u, errorPos, errorLen));
     EXPECT_EQ(NextToken(), TK_END);
+  }
+}
+
+TEST_F(ScannerTest, BlankRunsAndTheByteAfterThemMustFitTheMatchBuffer) {
+  EXPECT_EQ(ScanOffsets("a \t\n b  "), "name[a]@0+1/3 name[b]@5+1/9");
+  // {text, tokens with offsets, error position (0: none), error length}
+  const std::tuple<std::string, const char*, uint32_t, uint32_t> cases[] = {
+      {std::string(2047, '\n') + "1", "num[1]@2047+1/2049", 0, 0},
+      {std::string(2048, '\n') + "1", "", 2049, 1},
+      // After a name the blanks are read ahead as well (a call may follow).
+      {"a" + std::string(2046, ' ') + "b", "name[a]@0+1/2048 name[b]@2047+1/2049", 0, 0},
+      {"a" + std::string(2047, ' ') + "b", "", 2049, 1},
+      // A run that reaches the end of the text takes the blank after it along.
+      {"a" + std::string(2048, '\t'), "name[a]@0+1/2", 2049, 1},
+      {"a" + std::string(2046, ' '), "", 2048, 0},
+  };
+  for (const auto& [text, tokens, errorPos, errorLen] : cases) {
+    SCOPED_TRACE(text.size());
+    EXPECT_EQ(ScanOffsets(text), tokens);
+    const ExprError& e = ParseError();
+    EXPECT_EQ(std::tuple(e.code, e.pos, e.len), std::tuple(errorPos != 0 ? 112u : 0u, errorPos, errorLen));
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -131,6 +132,41 @@ TEST(Threads, BlocksMayChangeThreads) {
   void* again = HostAlloc(40);  // the main thread's lists are untouched
   EXPECT_NE(again, nullptr);
   HostFree(again);
+}
+
+// A context handed to another thread takes its trees along: their nodes may
+// be released there while this thread goes on parsing into new contexts.
+TEST(Threads, TreesMayBeReleasedOnAnotherThreadWhileParsingGoesOn) {
+  constexpr int kContexts = 200;
+  std::vector<ExprContext*> handed(kContexts, nullptr);
+  std::atomic<int> ready{0};
+  std::atomic<int> wrongCounts{0};
+  std::thread releaser([&] {
+    for (int i = 0; i < kContexts; ++i) {
+      while (ready.load() <= i) std::this_thread::yield();
+      if (XEVGetExpressionCount(handed[i]) != kFormulaCount) ++wrongCounts;
+      XEVDestroyEC(handed[i]);
+    }
+  });
+  for (int i = 0; i < kContexts; ++i) {
+    ExprContext* ec = XEVCreateEC(0, nullptr, nullptr, 0);
+    for (const char* name : kItems) {
+      ExpItem item{};
+      item.kind = XEV_ITEM_DATA;
+      item.dataType = XEV_TYPE_NUMBER;
+      std::strcpy(item.name, name);
+      XEVAddExpressionItem(ec, &item);
+    }
+    FUNDefineFunctions(ec);
+    for (const char* text : kFormulas) {
+      uint16_t type = 0;
+      XEVParseFormula(ec, nullptr, text, nullptr, nullptr, &type);
+    }
+    handed[i] = ec;
+    ready.store(i + 1);
+  }
+  releaser.join();
+  EXPECT_EQ(wrongCounts.load(), 0);
 }
 
 }  // namespace
