@@ -48,13 +48,14 @@ def sales_rows(rows, seed):
 
 
 def best_of(runs, work):
-    """The shortest of runs timings of work(), and its last result."""
-    best = float("inf")
+    """The shortest of runs timings of work() as (wall, CPU of this
+    process's threads) seconds, and its last result."""
+    best = (float("inf"), float("inf"))
     result = None
     for _ in range(runs):
-        start = time.perf_counter()
+        start, cpu = time.perf_counter(), time.process_time()
         result = work()
-        best = min(best, time.perf_counter() - start)
+        best = min(best, (time.perf_counter() - start, time.process_time() - cpu))
     return best, result
 
 
@@ -63,7 +64,12 @@ def as_decimals(column):
 
 
 def report(label, seconds, rows):
-    print(f"{label:<58} {seconds:8.3f} s  {seconds / rows * 1e9:7.0f} ns/row", flush=True)
+    """seconds: wall, or (wall, CPU)."""
+    wall, cpu = seconds if isinstance(seconds, tuple) else (seconds, None)
+    line = f"{label:<58} {wall:8.3f} s  {wall / rows * 1e9:7.0f} ns/row"
+    if cpu is not None:
+        line += f"  (CPU {cpu:.3f} s)"
+    print(line, flush=True)
 
 
 def bench_pandas(rows, runs):
@@ -130,7 +136,7 @@ def main():
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--no-dask", action="store_true")
     options = parser.parse_args()
-    print(f"xev {xev.library_path}; {os.cpu_count()} processors")
+    print(f"xev {xev.library_path}; {os.cpu_count()} processors; load average {os.getloadavg()[0]:.1f}")
     bench_pandas(options.rows, options.runs)
     if not options.no_dask:
         bench_dask(options.dask_rows, options.partitions)
