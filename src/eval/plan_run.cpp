@@ -55,7 +55,7 @@ void PackSlot(const Plan& plan, int32_t slot, NumberValue* out) {
   } else if (dec::IsNull(value)) {
     dec::StoreNull(out);
   } else {
-    dec::Store(out, value.coef, value.exp, value.neg);
+    dec::Store(out, dec::CoefOf(value), value.exp, value.neg);
   }
 }
 
@@ -156,7 +156,7 @@ inline void Compute(dec::Decimal& r, const dec::Decimal& a, const dec::Decimal& 
     dec::Add(r, a, b, true);
   } else if constexpr (kCode == Code::kMultiply) {
     dec::Multiply(r, a, b);
-  } else if (b.coef == 0) {
+  } else if (dec::CoefOf(b) == 0) {
     dec::Set(r, 0, 0, false);
   } else {
     dec::Divide(r, a, b);

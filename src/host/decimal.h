@@ -36,9 +36,21 @@ struct Decimal {
 // together in memory and moved as one 16-byte word, which then waits for the
 // two 8-byte halves just written: as long as a division.
 inline void Set(Decimal& d, u128 coef, int32_t exp, bool neg) {
-  d.coef = coef;
+  uint64_t low = uint64_t(coef), high = uint64_t(coef >> 64);
+  std::memcpy(&d.coef, &low, sizeof low);
+  std::memcpy(reinterpret_cast<char*>(&d.coef) + sizeof low, &high, sizeof high);
   d.exp = exp;
   d.neg = neg;
+}
+
+// d's coefficient read as the two 8-byte halves it was written as (see Set):
+// read as one 16-byte word, which compilers do for a value they keep in
+// memory, it would wait for both halves to reach the cache.
+inline u128 CoefOf(const Decimal& d) {
+  uint64_t low, high;
+  std::memcpy(&low, &d.coef, sizeof low);
+  std::memcpy(&high, reinterpret_cast<const char*>(&d.coef) + sizeof low, sizeof high);
+  return (u128(high) << 64) | low;
 }
 
 inline constexpr u128 kTen19 = 10000000000000000000ull;
@@ -72,39 +84,11 @@ inline int DigitCount(u128 x) {
   return estimate + (x >= kPow10Table.values[estimate] ? 1 : 0);
 }
 
-// x / d and x % d for a divisor below 2^64.
-inline u128 DivMod64(u128 x, uint64_t d, uint64_t* remainder) {
-  uint64_t high = uint64_t(x >> 64);
-  uint64_t low = uint64_t(x);
-  if (high == 0) {
-    *remainder = low % d;
-    return low / d;
-  }
-  uint64_t quotientHigh = 0;
-  if (high >= d) {
-    quotientHigh = high / d;
-    high %= d;
-  }
-#if defined(__x86_64__)
-  // The hardware divides 128 by 64 bits directly once the quotient is known
-  // to fit 64 bits (high < d), which the library's generic division does not
-  // exploit inline.
-  uint64_t quotientLow, r;
-  __asm__("divq %[d]" : "=a"(quotientLow), "=d"(r) : "a"(low), "d"(high), [d] "r"(d));
-  *remainder = r;
-  return (u128(quotientHigh) << 64) | quotientLow;
-#else
-  u128 rest = (u128(high) << 64) | low;
-  *remainder = uint64_t(rest % d);
-  return (u128(quotientHigh) << 64) | uint64_t(rest / d);
-#endif
-}
-
-// x / 10^k and x % 10^k for 1 <= k <= 19. Measured: the hardware divider
-// beats a multiply by the reciprocal here.
-inline u128 DivPow10(u128 x, int k, uint64_t* remainder) {
-  return DivMod64(x, uint64_t(kPow10Table.values[k]), remainder);
-}
+// x / d and x % d for a divisor below 2^64. Not inline: the remainder would
+// then pass through memory in a way that stalls the read of it.
+u128 DivMod64(u128 x, uint64_t d, uint64_t* remainder);
+// x / 10^k and x % 10^k for 1 <= k <= 19.
+u128 DivPow10(u128 x, int k, uint64_t* remainder);
 
 // A loaded NULL: coefficient 0 with this exponent, which no number has. The
 // operations below take it for zero, as the evaluator wants, and hand the
@@ -179,7 +163,7 @@ inline bool Finish(Decimal& r, u128 coef, int64_t exp, bool neg) {
 // Stores an operation's result: the number, or NULL when it left the range.
 inline bool Store(NumberValue* dst, const Decimal& r, bool inRange) {
   if (inRange) {
-    Store(dst, r.coef, r.exp, r.neg);
+    Store(dst, CoefOf(r), r.exp, r.neg);
   } else {
     StoreNull(dst);
   }
@@ -211,7 +195,7 @@ inline constexpr int32_t kExactAlignment = 16;
 
 inline bool Add(Decimal& r, const Decimal& a, const Decimal& b, bool subtract) {
   bool aNeg = a.neg, bNeg = b.neg != subtract;
-  u128 x = a.coef, y = b.coef;
+  u128 x = CoefOf(a), y = CoefOf(b);
   int32_t exp = a.exp;
   if (a.exp != b.exp) {
     // Coefficients of 64 bits a few places apart: the exact sum, as
@@ -237,8 +221,9 @@ inline bool Add(Decimal& r, const Decimal& a, const Decimal& b, bool subtract) {
 bool MultiplyWide(Decimal& r, const Decimal& a, const Decimal& b);
 
 inline bool Multiply(Decimal& r, const Decimal& a, const Decimal& b) {
-  if ((a.coef >> 64) != 0 || (b.coef >> 64) != 0) return MultiplyWide(r, a, b);
-  u128 product = u128(uint64_t(a.coef)) * uint64_t(b.coef);
+  u128 x = CoefOf(a), y = CoefOf(b);
+  if ((x >> 64) != 0 || (y >> 64) != 0) return MultiplyWide(r, a, b);
+  u128 product = u128(uint64_t(x)) * uint64_t(y);
   return Finish(r, product, int64_t(a.exp) + b.exp, a.neg != b.neg);
 }
 

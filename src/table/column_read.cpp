@@ -67,6 +67,27 @@ bool DateFromDays(NumberValue* out, double days, int32_t epochDay) {
   return host::NumberFromParts(out, total, -6);
 }
 
+// Data doubles are mostly short decimals (amounts, rates). For those the
+// decimal with the fewest fraction digits that reads back as the same double
+// is the one the shortest text names, and it is found without writing the
+// text. Below 2^49 a unit in the last place of the scaled value stays under
+// 1/8, so at most one integer can read back. Whole numbers ending in zeros
+// are left to the text, which may write them with an exponent.
+bool ShortDecimal(double value, NumberValue* out) {
+  static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  constexpr double kLimit = 562949953421312.0;  // 2^49
+  for (int32_t k = 0; k < 16; ++k) {
+    double scaled = value * kPow10[k];
+    if (!(std::fabs(scaled) < kLimit)) return false;
+    double whole = std::nearbyint(scaled);
+    if (whole / kPow10[k] != value) continue;
+    auto digits = static_cast<int64_t>(whole);
+    if (digits % 10 == 0) return false;
+    return host::NumberFromParts(out, digits, -k);
+  }
+  return false;
+}
+
 bool NumberFromText(NumberValue* out, const char* text, int64_t length) {
   if (length > kMaxDecimalText) return false;
   char buffer[kMaxDecimalText + 1];
@@ -89,7 +110,7 @@ bool ConvertNumber(const XevColumn& column, int64_t row, NumberValue* out) {
         NumberSetNull(out);
         return true;
       }
-      return DoubleToNumber(out, value) == 1;
+      return NumberFromDouble(out, value);
     }
     case XEV_COLUMN_DECIMAL_TEXT: {
       const char* text = nullptr;
@@ -193,6 +214,10 @@ constexpr auto MakeDirectCallbacks(std::integer_sequence<int32_t, Indexes...>) {
 const auto kCallbacks = MakeDirectCallbacks(std::make_integer_sequence<int32_t, kDirectCallbacks>());
 
 }  // namespace
+
+bool NumberFromDouble(NumberValue* out, double value) {
+  return ShortDecimal(value, out) || DoubleToNumber(out, value) == 1;
+}
 
 intptr_t ColumnCallback(int32_t index) {
   XEVDataItemCallback callback = index < kDirectCallbacks ? kCallbacks[static_cast<size_t>(index)] : &NamedCallback;

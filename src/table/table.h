@@ -43,6 +43,10 @@ struct RowCursor {
 constexpr int32_t kDirectCallbacks = 256;
 intptr_t ColumnCallback(int32_t index);
 
+// The Number a double stands for, as DoubleToNumber makes it (the same bytes);
+// false for an infinity or NaN.
+bool NumberFromDouble(NumberValue* out, double value);
+
 // Whether a column of kind can feed a data item of type.
 bool KindFeedsType(int32_t kind, int32_t type);
 // Whether the column's arrays and settings can be read for rowCount rows.
