@@ -1,8 +1,8 @@
 """Formulas over Dask DataFrames, partition by partition.
 
 The client parses the formulas once and sends the context to the workers as
-its block, inside a small spec object. A worker process loads each spec once
-and keeps the loaded context and its table for the partitions that follow;
+its block, inside a small parcel of plain values and a key. A worker process
+loads each parcel once and keeps the loaded context and its table for the partitions that follow;
 a worker with several threads keeps one per thread that is busy at the same
 time, since a context is used by one thread at a time.
 """
@@ -22,53 +22,53 @@ from .evaluation import Evaluator, Plan, make_plan
 # tell numbers from text).
 _SAMPLE_ROWS = 1000
 
-_idle = {}  # spec key -> evaluators no thread is using
+_idle = {}  # parcel key -> evaluators no thread is using
 _idle_lock = threading.Lock()
 _loads = {"count": 0}  # contexts loaded by this process (for tests)
 
 
-class PlanSpec:
+class PlanParcel:
     """A plan as plain values and the key that names it."""
 
-    def __init__(self, spec, threads):
-        self.spec = spec
+    def __init__(self, parcel, threads):
+        self.parcel = parcel
         self.threads = threads
         self.code_page = code_page()
-        self.key = hashlib.sha256(pickle.dumps((spec, threads, self.code_page))).hexdigest()
+        self.key = hashlib.sha256(pickle.dumps((parcel, threads, self.code_page))).hexdigest()
 
     def __dask_tokenize__(self):
         return self.key
 
 
-def _acquire(spec):
+def _acquire(parcel):
     with _idle_lock:
-        free = _idle.get(spec.key)
+        free = _idle.get(parcel.key)
         if free:
             return free.pop()
-    if code_page() != spec.code_page:
-        set_code_page(spec.code_page)
-    evaluator = Evaluator(Plan.from_spec(spec.spec), spec.threads)
+    if code_page() != parcel.code_page:
+        set_code_page(parcel.code_page)
+    evaluator = Evaluator(Plan.from_parcel(parcel.parcel), parcel.threads)
     with _idle_lock:
         _loads["count"] += 1
     return evaluator
 
 
-def _release(spec, evaluator):
+def _release(parcel, evaluator):
     with _idle_lock:
-        _idle.setdefault(spec.key, []).append(evaluator)
+        _idle.setdefault(parcel.key, []).append(evaluator)
 
 
 def loaded_contexts():
-    """How many contexts this process has loaded from specs."""
+    """How many contexts this process has loaded from parcels."""
     return _loads["count"]
 
 
-def evaluate_partition(frame, spec, on_no_value):
-    evaluator = _acquire(spec)
+def evaluate_partition(frame, parcel, on_no_value):
+    evaluator = _acquire(parcel)
     try:
         return evaluator.evaluate(frame, on_no_value)
     finally:
-        _release(spec, evaluator)
+        _release(parcel, evaluator)
 
 
 def _object_sample(ddf, labels):
@@ -110,7 +110,7 @@ def evaluate(ddf, formulas, where=None, numbers="decimal", *, flags=0, threads=1
              columns whose first rows do not tell their type
     """
     plan = make_plan(meta_columns(ddf, types), formulas, where, numbers, flags)
-    spec = PlanSpec(plan.to_spec(), threads)
+    parcel = PlanParcel(plan.to_parcel(), threads)
     meta = plan.empty_frame()
     meta.index = ddf._meta.index[:0]
-    return ddf.map_partitions(evaluate_partition, spec, on_no_value, meta=meta)
+    return ddf.map_partitions(evaluate_partition, parcel, on_no_value, meta=meta)

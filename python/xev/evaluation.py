@@ -37,14 +37,14 @@ class Plan:
         """A frame with no rows and the columns and dtypes a result has."""
         return pd.DataFrame({f.name: empty_array(f.type, self.numbers) for f in self.outputs})
 
-    def to_spec(self):
+    def to_parcel(self):
         """The plan as plain values (the context pickled: through its block)."""
         return (pickle.dumps(self.context), tuple(f.name for f in self.outputs),
                 self.where.name if self.where else None, tuple(self.bindings), self.numbers)
 
     @classmethod
-    def from_spec(cls, spec):
-        pickled, outputs, where, bindings, numbers = spec
+    def from_parcel(cls, parcel):
+        pickled, outputs, where, bindings, numbers = parcel
         context = pickle.loads(pickled)
         return cls(context, [context[name] for name in outputs], context[where] if where else None,
                    list(bindings), numbers)
