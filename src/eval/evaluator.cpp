@@ -553,7 +553,7 @@ void ReleaseValue(Value& value) {
 
 // How deep the node sits costs the walk nothing: whatever led to it holds no
 // C stack while the walk runs.
-bool EvaluateNode(ExprContext* ec, HEXP exp, const ExprNode* node, int32_t /*depth*/, Value& out) {
+bool EvaluateNode(ExprContext* ec, HEXP exp, const ExprNode* node, Value& out) {
   out = Value{};
   Walk walk{ec, exp};
   bool ok = Evaluate(walk, node, out);
@@ -569,7 +569,7 @@ bool EvaluateFormula(ExprContext* ec, HEXP exp, Value& out) {
     case PlanOutcome::kNoValue: return false;
     case PlanOutcome::kNotPrepared: break;
   }
-  return EvaluateNode(ec, exp, exp->root, 0, out);
+  return EvaluateNode(ec, exp, exp->root, out);
 }
 
 }  // namespace xev::eval

@@ -33,10 +33,8 @@ void ReleaseValue(Value& value);
 // nothing is left allocated then.
 bool EvaluateFormula(ExprContext* ec, HEXP exp, Value& out);
 
-// Evaluates one node of exp's tree by walking it; depth is where the node
-// sits below the root.
-bool EvaluateNode(ExprContext* ec, HEXP exp, const language::ExprNode* node, int32_t depth,
-                  Value& out);
+// Evaluates one node of exp's tree by walking it.
+bool EvaluateNode(ExprContext* ec, HEXP exp, const language::ExprNode* node, Value& out);
 
 // The text a parameter passed by name receives: the name written at the
 // argument, or nullptr for an argument that has none.

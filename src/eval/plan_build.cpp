@@ -94,8 +94,8 @@ bool Evaluated(const CallShape& shape, int32_t index) {
 }
 
 // Which step a node becomes. The steps the plan runs itself cost no C stack
-// however deep they lie, so depth plays no part here; a node left to the walk
-// is handed its depth, and the walk applies its own limits from there.
+// however deep they lie, and a node left to the walk applies the walk's own
+// limits, so depth plays no part here.
 Kind Classify(ExprContext* ec, const ExprNode* node, CallShape* call) {
   switch (node->kind) {
     case language::NK_NUMBER:
@@ -130,7 +130,6 @@ Code OperatorOf(uint32_t kind) {
 
 struct Frame {
   const ExprNode* node;
-  int32_t depth;
   bool expanded;  // its operands are already on their way
 };
 
@@ -139,7 +138,7 @@ struct Frame {
 template <class Sink>
 bool Visit(ExprContext* ec, const ExprNode* root, Sink& sink) {
   Stack<Frame> frames;
-  if (!frames.Push(Frame{root, 0, false})) return false;
+  if (!frames.Push(Frame{root, false})) return false;
   while (!frames.empty()) {
     Frame frame = frames.Pop();
     CallShape call;
@@ -152,16 +151,16 @@ bool Visit(ExprContext* ec, const ExprNode* root, Sink& sink) {
       if (!sink.Leaf(frame, kind)) return false;
       continue;
     }
-    if (!frames.Push(Frame{frame.node, frame.depth, true})) return false;
+    if (!frames.Push(Frame{frame.node, true})) return false;
     if (kind == Kind::kArithmetic) {
-      if (!frames.Push(Frame{static_cast<const ExprNode*>(frame.node->right), frame.depth + 1, false}) ||
-          !frames.Push(Frame{static_cast<const ExprNode*>(frame.node->left), frame.depth + 1, false})) {
+      if (!frames.Push(Frame{static_cast<const ExprNode*>(frame.node->right), false}) ||
+          !frames.Push(Frame{static_cast<const ExprNode*>(frame.node->left), false})) {
         return false;
       }
       continue;
     }
     for (int32_t i = call.given - 1; i >= 0; --i) {
-      if (Evaluated(call, i) && !frames.Push(Frame{call.nodes[i], frame.depth + 1, false})) return false;
+      if (Evaluated(call, i) && !frames.Push(Frame{call.nodes[i], false})) return false;
     }
   }
   return true;
@@ -206,7 +205,8 @@ class Filler {
     }
     if (kind == Kind::kItem) {
       Site& site = NewSite(frame, slot);
-      site.item = core::FindItem(plan_->ec->dataItems, static_cast<const char*>(frame.node->left));
+      site.name = static_cast<const char*>(frame.node->left);
+      site.item = core::FindItem(plan_->ec->dataItems, site.name);
       return operands_.Push(slot);
     }
     Flush();
@@ -236,6 +236,7 @@ class Filler {
     }
     Flush();
     Site& site = NewSite(frame, slot);
+    site.name = static_cast<const char*>(frame.node->left);
     site.item = call.item;
     site.firstArgument = plan_->argumentCount;
     site.argumentCount = call.listed ? call.given : -1;
@@ -265,7 +266,6 @@ class Filler {
     site = Site{};
     site.node = frame.node;
     site.slot = slot;
-    site.depth = frame.depth;
     site.argumentCount = -1;
     return site;
   }

@@ -61,7 +61,8 @@ void PackSlot(const Plan& plan, int32_t slot, NumberValue* out) {
 
 // True when the item answered; its block then holds the value.
 inline bool AskItem(ExprContext* ec, HEXP exp, Site& site, bool stale) {
-  const char* name = static_cast<const char*>(site.node->left);
+  // A callback that changed the context may have renamed the node's name too.
+  const char* name = stale ? static_cast<const char*>(site.node->left) : site.name;
   const ExpItem* item = stale ? core::FindItem(ec->dataItems, name) : site.item;
   if (item == nullptr || item->boundValue == 0) return false;
   void* block = ResultBlock(site);
@@ -106,7 +107,7 @@ void RunItems(ExprContext* ec, HEXP exp, Plan& plan, const Step& step, RowState&
 // False when the call gives no value.
 bool RunCall(ExprContext* ec, HEXP exp, Plan& plan, Site& site, const RowState& row) {
   plan.states[site.slot] = plan::kNoValue;
-  const char* name = static_cast<const char*>(site.node->left);
+  const char* name = row.stale ? static_cast<const char*>(site.node->left) : site.name;
   const ExpItem* item = row.stale ? core::FindItem(ec->functionItems, name) : site.item;
   if (item == nullptr || item->boundValue == 0) return false;
   // Functions get copies, so that none can write into a literal or a data item's block.
@@ -139,7 +140,7 @@ bool RunCall(ExprContext* ec, HEXP exp, Plan& plan, Site& site, const RowState& 
 // text where a Number belongs is no value, as the walk's operators see it.
 void RunSubtree(ExprContext* ec, HEXP exp, Plan& plan, const Site& site, RowState& row) {
   Value value;
-  bool number = EvaluateNode(ec, exp, site.node, site.depth, value) && value.kind == Value::kNumber;
+  bool number = EvaluateNode(ec, exp, site.node, value) && value.kind == Value::kNumber;
   if (number) plan.spill[site.slot] = value.number;
   ReleaseValue(value);
   if (!TakeStored(plan, site.slot, number ? &plan.spill[site.slot] : nullptr)) row.missing = true;

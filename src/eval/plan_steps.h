@@ -47,9 +47,9 @@ struct Step {
 struct Site {
   const language::ExprNode* node;
   ExpItem* item;         // a data item or function: what the name resolved to
+  const char* name;      // the name as written (the node's), for the callback
   void* block;           // its result block, kept from row to row
   int32_t slot;          // where its value goes
-  int32_t depth;         // a subtree: the node's depth below the root
   int32_t firstArgument; // a call: its argument entries
   int32_t argumentCount; // a call: -1 when written without an argument list
   bool answered;

@@ -281,7 +281,7 @@ class PlanAgainstWalk : public ::testing::Test {
     bool planOk = XEVEvaluateExpression(ec_, f, 0, &byPlan) == 1;
     valued_ += planOk;
     xev::eval::Value byWalk;
-    bool walkOk = xev::eval::EvaluateNode(ec_, f, f->root, 0, byWalk) && byWalk.kind == xev::eval::Value::kNumber;
+    bool walkOk = xev::eval::EvaluateNode(ec_, f, f->root, byWalk) && byWalk.kind == xev::eval::Value::kNumber;
     ASSERT_EQ(Bytes(planOk, byPlan), Bytes(walkOk, byWalk.number)) << text;
     xev::eval::ReleaseValue(byWalk);
   }
