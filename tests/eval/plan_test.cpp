@@ -162,41 +162,6 @@ TEST_F(Plan, EveryItemIsAskedOncePerRowInTheWalksOrder) {
   }
 }
 
-// A left-leaning chain as long as a host may write one costs the plan no C
-// stack: the tree is built by hand here, so that only the plan is under test.
-TEST_F(Plan, AMillionTermChainIsPreparedAndEvaluatedWithoutRecursion) {
-  using xev::language::ExprNode;
-  constexpr int kTerms = 1000000;
-  NumberValue one{};
-  IntToNumber(&one, 1);
-  char name[] = "a";
-  auto leaf = [&](int i) {
-    return i % 2 == 0 ? ExprNode{xev::language::NK_ITEM, XEV_TYPE_NUMBER, 0, 0, 0, 0, name, nullptr, 0}
-                      : ExprNode{xev::language::NK_NUMBER, XEV_TYPE_NUMBER, 0, 0, 0, 0, &one, nullptr, 0};
-  };
-  std::vector<ExprNode> leaves, sums;
-  leaves.reserve(kTerms);
-  sums.reserve(kTerms - 1);
-  for (int i = 0; i < kTerms; ++i) leaves.push_back(leaf(i));
-  ExprNode* chain = &leaves[0];
-  for (int i = 1; i < kTerms; ++i) {
-    uint32_t kind = i % 3 == 0 ? xev::language::NK_SUB : xev::language::NK_ADD;
-    sums.push_back(ExprNode{kind, XEV_TYPE_NUMBER, 0, 0, 0, 0, chain, &leaves[i], 0});
-    chain = &sums.back();
-  }
-  HEXP f = Parse("a + 1");
-  ExprNode* parsed = f->root;
-  f->root = chain;
-  g_asked.clear();
-  // a is 2 on even terms, the constant 1 on odd ones; every third term is subtracted.
-  int64_t expected = 0;
-  for (int i = 0; i < kTerms; ++i) expected += (i > 0 && i % 3 == 0 ? -1 : 1) * (i % 2 == 0 ? 2 : 1);
-  EXPECT_EQ(Value(f), std::to_string(expected));
-  EXPECT_EQ(g_asked.size(), size_t{kTerms / 2});
-  f->root = parsed;
-  EXPECT_EQ(Value(f), "3");  // a new root: prepared again
-}
-
 // Random formulas over items whose values change from row to row (NULL,
 // zero, 22 digits, the ends of the range, no answer at all), with calls and
 // parts the plan leaves to the walk: the plan's value must be the walk's,
