@@ -1,5 +1,7 @@
 #include "row_blocks.h"
 
+#include <system_error>
+
 #include "column_types.h"
 
 namespace xevhost {
@@ -138,7 +140,15 @@ void RowBlocks::ReadAhead(CsvTable& csv) {
 
 std::unique_ptr<EvaluatedBlock> RowBlocks::Next(CsvTable& csv, std::string& error) {
   if (!ahead_) return ReadAndEvaluate(csv, error);
-  if (!reader_.joinable()) reader_ = std::thread(&RowBlocks::ReadAhead, this, std::ref(csv));
+  if (!reader_.joinable()) {
+    // Without a thread to read ahead on, the blocks are read in turn.
+    try {
+      reader_ = std::thread(&RowBlocks::ReadAhead, this, std::ref(csv));
+    } catch (const std::system_error&) {
+      ahead_ = false;
+      return ReadAndEvaluate(csv, error);
+    }
+  }
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return !ready_.empty() || readerDone_; });
   if (ready_.empty()) {
