@@ -5,6 +5,7 @@
 #include <string>
 
 #include "editor/editor.h"
+#include "oom/sweep.h"
 #include "platform/platform.h"
 #include "ui/ui_test_support.h"
 #include "xev/xev.h"
@@ -208,14 +209,7 @@ TEST_F(KitTest, EveryDialogProcedureIsExported) {
 
 TEST_F(KitTest, LoadComboBoxAddsTheNamesOfOneKind) {
   ExprContext* ec = XEVCreateEC(0, nullptr, nullptr, 0);
-  for (const char* name : {"Zeta", "Alpha", "Mid"}) {
-    ExpItem item{};
-    item.kind = XEV_ITEM_DATA;
-    item.dataType = XEV_TYPE_NUMBER;
-    item.boundValue = 1;
-    std::snprintf(item.name, sizeof item.name, "%s", name);
-    ASSERT_EQ(XEVAddExpressionItem(ec, &item), 1);
-  }
+  for (const char* name : {"Zeta", "Alpha", "Mid"}) ASSERT_EQ(oom::AddDataItem(ec, name, XEV_TYPE_NUMBER), 1);
   HWND host = XEVUiCreateHostWindow("host", 0, 0, 100, 100);
   HWND combo = CreateWindowExA(0, "ComboBox", "", WS_CHILD | WS_VISIBLE, 0, 0, 80, 80, host, 7, nullptr, nullptr);
   EXPECT_EQ(XEVLoadComboBox(ec, XEV_ITEM_DATA, combo), 3);
