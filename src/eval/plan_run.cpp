@@ -26,14 +26,6 @@ using plan::Step;
 
 constexpr int32_t kNumberBlockSize = XEV_NUMBER_SIZE;
 
-// The site's result block, cleared as a fresh block would be; the host may
-// have grown or moved it on an earlier row.
-void* ResultBlock(Site& site) {
-  if (site.block == nullptr) return site.block = host::AllocateCacheBlock(kNumberBlockSize);
-  std::memset(site.block, 0, kNumberBlockSize);
-  return site.block;
-}
-
 // Fills a slot from 13 bytes that a callback, a literal or the walk gave.
 // False when there are none.
 inline bool TakeStored(Plan& plan, int32_t slot, const NumberValue* stored) {
@@ -48,29 +40,41 @@ inline bool TakeStored(Plan& plan, int32_t slot, const NumberValue* stored) {
 }
 
 // The 13 bytes of a slot that holds a value.
-void PackSlot(const Plan& plan, int32_t slot, NumberValue* out) {
-  const dec::Decimal& value = plan.values[slot];
+inline void PackSlot(const Plan& plan, int32_t slot, NumberValue* out) {
   if (plan.states[slot] == plan::kStored) {
     *out = *plan.stored[slot];
-  } else if (dec::IsNull(value)) {
+    return;
+  }
+  const dec::Decimal& value = plan.values[slot];
+  if (dec::IsNull(value)) {
     dec::StoreNull(out);
   } else {
     dec::Store(out, dec::CoefOf(value), value.exp, value.neg);
   }
 }
 
-// True when the item answered; its block then holds the value.
-inline bool AskItem(ExprContext* ec, HEXP exp, Site& site, bool stale) {
-  // A callback that changed the context may have renamed the node's name too.
-  const char* name = stale ? static_cast<const char*>(site.node->left) : site.name;
-  const ExpItem* item = stale ? core::FindItem(ec->dataItems, name) : site.item;
-  if (item == nullptr || item->boundValue == 0) return false;
-  void* block = ResultBlock(site);
-  if (block == nullptr) return false;
-  auto callback = reinterpret_cast<XEVDataItemCallback>(item->boundValue);
-  int32_t answered = callback(ec, exp, kNumberBlockSize, &block, name);
-  site.block = block;
-  return answered != 0 && block != nullptr;
+// The site's result block, cleared as a fresh block would be (the host may
+// have grown or moved it on an earlier row); nullptr when memory is short.
+inline void* ResultBlock(Site& site) {
+  if (site.block == nullptr) return site.block = host::AllocateCacheBlock(kNumberBlockSize);
+  std::memset(site.block, 0, kNumberBlockSize);
+  return site.block;
+}
+
+// True when the item answered; its block then holds the value. The callback
+// writes straight into the site, where the block is kept from row to row.
+inline bool AskItem(ExprContext* ec, HEXP exp, Site& site, XEVDataItemCallback callback, const char* name) {
+  if (callback == nullptr || ResultBlock(site) == nullptr) return false;
+  return callback(ec, exp, kNumberBlockSize, &site.block, name) != 0 && site.block != nullptr;
+}
+
+// After a callback changed the context the name is looked up again, as the
+// walk would; the node's name may have been renamed too.
+bool AskItemAgain(ExprContext* ec, HEXP exp, Site& site) {
+  auto* name = static_cast<const char*>(site.node->left);
+  const ExpItem* item = core::FindItem(ec->dataItems, name);
+  if (item == nullptr) return false;
+  return AskItem(ec, exp, site, reinterpret_cast<XEVDataItemCallback>(item->boundValue), name);
 }
 
 // What the host steps leave behind for the rest of the row.
@@ -85,21 +89,22 @@ void RunItems(ExprContext* ec, HEXP exp, Plan& plan, const Step& step, RowState&
   Site* last = first + step.b;
   bool stale = row.stale;
   for (Site* site = first; site != last; ++site) {
-    site->answered = AskItem(ec, exp, *site, stale);
+    site->answered = stale ? AskItemAgain(ec, exp, *site) : AskItem(ec, exp, *site, site->callback, site->name);
     stale = stale || ec->generation != plan.generation;
   }
   row.stale = stale;
   bool missing = false;
   for (const Site* site = first; site != last; ++site) {
+    int32_t slot = site->slot;
     if (!site->answered) {
-      plan.states[site->slot] = plan::kNoValue;
+      plan.states[slot] = plan::kNoValue;
       missing = true;
       continue;
     }
     auto* stored = static_cast<const NumberValue*>(site->block);
-    plan.stored[site->slot] = stored;
-    plan.states[site->slot] = plan::kStored;
-    dec::LoadOrNull(plan.values[site->slot], stored);
+    plan.stored[slot] = stored;
+    plan.states[slot] = plan::kStored;
+    dec::LoadOrNull(plan.values[slot], stored);
   }
   row.missing = row.missing || missing;
 }
@@ -242,7 +247,8 @@ int32_t RunSteps(ExprContext* ec, HEXP exp, Plan& plan, int32_t first, RowState&
   return plan.stepCount;
 }
 
-bool Run(ExprContext* ec, HEXP exp, Plan& plan, Value& out) {
+// Runs a row; out is written only when the formula has a value.
+bool Run(ExprContext* ec, HEXP exp, Plan& plan, NumberValue* out) {
   if (plan.checked) {
     // Operators that ran checked left states that unchecked ones do not write.
     for (int32_t i = 0; i < plan.stepCount; ++i) {
@@ -258,8 +264,7 @@ bool Run(ExprContext* ec, HEXP exp, Plan& plan, Value& out) {
     RunSteps<true>(ec, exp, plan, next, row);
   }
   if (plan.states[plan.resultSlot] == plan::kNoValue) return false;
-  out.kind = Value::kNumber;
-  PackSlot(plan, plan.resultSlot, &out.number);
+  PackSlot(plan, plan.resultSlot, out);
   return true;
 }
 
@@ -274,20 +279,27 @@ bool Usable(const Plan* plan, ExprContext* ec, HEXP exp) {
 
 }  // namespace
 
-PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, Value& out) {
+PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, NumberValue* out) {
   auto* current = static_cast<Plan*>(exp->evalPlan);
-  // A callback that evaluates this formula again gets the walk.
-  if (current != nullptr && current->running) return PlanOutcome::kNotPrepared;
   if (!Usable(current, ec, exp)) {
+    // A callback that evaluates this formula again gets the walk.
+    if (current != nullptr && current->running) return PlanOutcome::kNotPrepared;
     ReleasePlan(exp);
     current = plan::Prepare(ec, exp);
     exp->evalPlan = current;
     if (current == nullptr) return PlanOutcome::kNotPrepared;
   }
+  if (current->running || current->walkOnly) return PlanOutcome::kNotPrepared;
   current->running = true;
   bool ok = Run(ec, exp, *current, out);
   current->running = false;
   return ok ? PlanOutcome::kValue : PlanOutcome::kNoValue;
+}
+
+PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, Value& out) {
+  PlanOutcome outcome = EvaluateByPlan(ec, exp, &out.number);
+  if (outcome == PlanOutcome::kValue) out.kind = Value::kNumber;
+  return outcome;
 }
 
 void ReleasePlan(ExprRecord* record) {

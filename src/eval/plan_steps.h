@@ -48,6 +48,9 @@ struct Site {
   const language::ExprNode* node;
   ExpItem* item;         // a data item or function: what the name resolved to
   const char* name;      // the name as written (the node's), for the callback
+  // A data item's callback as it was bound when the plan was made: binding
+  // moves the context's generation on, so the plan is made again first.
+  XEVDataItemCallback callback;
   void* block;           // its result block, kept from row to row
   int32_t slot;          // where its value goes
   int32_t firstArgument; // a call: its argument entries
@@ -67,6 +70,9 @@ struct Plan {
   const language::ExprNode* root;
   uint32_t generation;
   bool running;
+  // The formula is one the walk evaluates as a whole: no steps. Kept so that
+  // every evaluation need not find that out again.
+  bool walkOnly;
   // Data items are asked ahead of the arithmetic between two calls, which
   // the host cannot tell apart from the walk's order unless it has operator
   // callbacks; with one bound, the plan keeps the walk's order exactly.
