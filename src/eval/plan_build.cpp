@@ -293,7 +293,7 @@ Plan* AllocatePlan(const Counter& counter) {
   size_t slots = static_cast<size_t>(counter.slots);
   size_t at = RoundUp<Step>(sizeof(Plan));
   size_t stepsAt = at;
-  at = RoundUp<Site>(at + sizeof(Step) * static_cast<size_t>(counter.operators + counter.sites));
+  at = RoundUp<Site>(at + sizeof(Step) * static_cast<size_t>(counter.operators + counter.sites + 1));
   size_t sitesAt = at;
   at = RoundUp<Argument>(at + sizeof(Site) * static_cast<size_t>(counter.sites));
   size_t argumentsAt = at;
@@ -338,6 +338,7 @@ Plan* Prepare(ExprContext* ec, HEXP exp) {
   plan->generation = ec->generation;
   plan->itemsAhead = !walkOnly && !HasNumberOperatorCallback(ec);
   plan->walkOnly = walkOnly;
+  plan->steps[0] = Step{Code::kEnd, 0, 0, -1};
   if (walkOnly) return plan;
   Filler filler(plan);
   if (!Visit(ec, root, filler)) {
@@ -345,6 +346,7 @@ Plan* Prepare(ExprContext* ec, HEXP exp) {
     return nullptr;
   }
   plan->resultSlot = filler.Finish();
+  plan->steps[plan->stepCount] = Step{Code::kEnd, 0, 0, -1};
   return plan;
 }
 

@@ -154,6 +154,9 @@ void RunSubtree(ExprContext* ec, HEXP exp, Plan& plan, const Site& site, RowStat
 // The arithmetic of '+', '-', '*' and '/' as the walk does it without a host
 // callback: NULL counts as zero (a loaded NULL is a zero), a division by
 // zero gives zero, and a result beyond the Number range is NULL.
+// The arithmetic of '+', '-', '*' and '/' as the walk does it without a host
+// callback: NULL counts as zero (a loaded NULL is a zero), a division by
+// zero gives zero, and a result beyond the Number range is NULL.
 template <Code kCode>
 inline void Compute(dec::Decimal& r, const dec::Decimal& a, const dec::Decimal& b) {
   if constexpr (kCode == Code::kAdd) {
@@ -210,41 +213,86 @@ void RunCheckedOperator(ExprContext* ec, HEXP exp, Plan& plan, const Step& step)
   TakeStored(plan, result, spill);
 }
 
-template <bool kChecked, Code kCode>
-inline void RunOperator(ExprContext* ec, HEXP exp, Plan& plan, const Step& step) {
-  if constexpr (kChecked) {
-    RunCheckedOperator(ec, exp, plan, step);
-  } else {
-    Compute<kCode>(plan.values[step.result], plan.values[step.a], plan.values[step.b]);
+// A step that hands control to the host or the walk.
+inline void RunHostStep(ExprContext* ec, HEXP exp, Plan& plan, const Step& step, RowState& row) {
+  switch (step.code) {
+    case Code::kItems: RunItems(ec, exp, plan, step, row); return;
+    case Code::kCall:
+      if (!RunCall(ec, exp, plan, plan.sites[step.a], row)) row.missing = true;
+      break;
+    default: RunSubtree(ec, exp, plan, plan.sites[step.a], row); break;
+  }
+  row.stale = row.stale || ec->generation != plan.generation;
+}
+
+// True when the rest of the row must run checked.
+inline bool NeedsChecks(ExprContext* ec, const RowState& row) {
+  return row.missing || plan::HasNumberOperatorCallback(ec);
+}
+
+// Runs the steps from first on, each operator with its checks.
+void RunChecked(ExprContext* ec, HEXP exp, Plan& plan, int32_t first, RowState& row) {
+  for (int32_t i = first; i < plan.stepCount; ++i) {
+    const Step& step = plan.steps[i];
+    if (step.code <= Code::kDivide) {
+      RunCheckedOperator(ec, exp, plan, step);
+    } else {
+      RunHostStep(ec, exp, plan, step, row);
+    }
   }
 }
 
-// Runs the steps from first on. Unchecked, while every value so far is there
-// and no operator callback is bound, an operator is its arithmetic alone;
-// the run hands over to the checked one at the first step after which that
-// no longer holds, and returns where it stopped.
-template <bool kChecked>
-int32_t RunSteps(ExprContext* ec, HEXP exp, Plan& plan, int32_t first, RowState& row) {
-  for (int32_t i = first; i < plan.stepCount; ++i) {
-    const Step& step = plan.steps[i];
-    switch (step.code) {
-      case Code::kAdd: RunOperator<kChecked, Code::kAdd>(ec, exp, plan, step); continue;
-      case Code::kSubtract: RunOperator<kChecked, Code::kSubtract>(ec, exp, plan, step); continue;
-      case Code::kMultiply: RunOperator<kChecked, Code::kMultiply>(ec, exp, plan, step); continue;
-      case Code::kDivide: RunOperator<kChecked, Code::kDivide>(ec, exp, plan, step); continue;
-      case Code::kItems: RunItems(ec, exp, plan, step, row); break;
-      case Code::kCall:
-        if (!RunCall(ec, exp, plan, plan.sites[step.a], row)) row.missing = true;
-        row.stale = row.stale || ec->generation != plan.generation;
-        break;
-      case Code::kSubtree:
-        RunSubtree(ec, exp, plan, plan.sites[step.a], row);
-        row.stale = row.stale || ec->generation != plan.generation;
-        break;
-    }
-    if (!kChecked && (row.missing || plan::HasNumberOperatorCallback(ec))) return i + 1;
-  }
+// Runs the steps while every value so far is there and no operator callback
+// is bound, so that an operator is its arithmetic alone; returns the index
+// of the first step the checked run must take over (stepCount when none).
+// Where the compiler allows, every step ends in a dispatch of its own, which
+// the processor predicts from the step it follows: with a single shared
+// dispatch a third of a row's time went to mispredicted jumps.
+int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& plan, RowState& row) {
+  dec::Decimal* values = plan.values;
+  const Step* step = plan.steps;
+#if defined(__GNUC__)
+  static const void* const kHandlers[] = {&&add, &&subtract, &&multiply, &&divide, &&host, &&host, &&host, &&end};
+#define XEV_NEXT_STEP() goto* kHandlers[static_cast<int>((++step)->code)]
+  goto* kHandlers[static_cast<int>(step->code)];
+add:
+  Compute<Code::kAdd>(values[step->result], values[step->a], values[step->b]);
+  XEV_NEXT_STEP();
+subtract:
+  Compute<Code::kSubtract>(values[step->result], values[step->a], values[step->b]);
+  XEV_NEXT_STEP();
+multiply:
+  Compute<Code::kMultiply>(values[step->result], values[step->a], values[step->b]);
+  XEV_NEXT_STEP();
+divide:
+  Compute<Code::kDivide>(values[step->result], values[step->a], values[step->b]);
+  XEV_NEXT_STEP();
+host:
+  RunHostStep(ec, exp, plan, *step, row);
+  if (NeedsChecks(ec, row)) return static_cast<int32_t>(step - plan.steps) + 1;
+  XEV_NEXT_STEP();
+end:
   return plan.stepCount;
+#undef XEV_NEXT_STEP
+#else
+  for (;; ++step) {
+    switch (step->code) {
+      case Code::kAdd: Compute<Code::kAdd>(values[step->result], values[step->a], values[step->b]); continue;
+      case Code::kSubtract:
+        Compute<Code::kSubtract>(values[step->result], values[step->a], values[step->b]);
+        continue;
+      case Code::kMultiply:
+        Compute<Code::kMultiply>(values[step->result], values[step->a], values[step->b]);
+        continue;
+      case Code::kDivide: Compute<Code::kDivide>(values[step->result], values[step->a], values[step->b]); continue;
+      case Code::kEnd: return plan.stepCount;
+      default:
+        RunHostStep(ec, exp, plan, *step, row);
+        if (NeedsChecks(ec, row)) return static_cast<int32_t>(step - plan.steps) + 1;
+        continue;
+    }
+  }
+#endif
 }
 
 // Runs a row; out is written only when the formula has a value.
@@ -258,10 +306,10 @@ bool Run(ExprContext* ec, HEXP exp, Plan& plan, NumberValue* out) {
   }
   RowState row;
   int32_t next = 0;
-  if (!plan::HasNumberOperatorCallback(ec)) next = RunSteps<false>(ec, exp, plan, 0, row);
+  if (!plan::HasNumberOperatorCallback(ec)) next = RunUnchecked(ec, exp, plan, row);
   if (next < plan.stepCount) {
     plan.checked = true;
-    RunSteps<true>(ec, exp, plan, next, row);
+    RunChecked(ec, exp, plan, next, row);
   }
   if (plan.states[plan.resultSlot] == plan::kNoValue) return false;
   PackSlot(plan, plan.resultSlot, out);

@@ -24,6 +24,7 @@ enum class Code : uint8_t {
   kItems,     // sites a to a + b - 1: Number or DateTime data items, asked in order
   kCall,      // site a: a function with a Number or DateTime result and Number arguments
   kSubtree,   // site a: anything else; the walk evaluates the node and what hangs below it
+  kEnd,       // after the last step, so that a run needs no count
 };
 
 // Calls with more parameters than this are left to the walk.
@@ -80,7 +81,7 @@ struct Plan {
   // The last row ran operators with their checks (see plan_run.cpp), which
   // leave states behind that the next row clears.
   bool checked;
-  int32_t stepCount;
+  int32_t stepCount;  // not counting the kEnd step that follows them
   int32_t siteCount;
   int32_t argumentCount;
   int32_t slotCount;
