@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "eval/evaluator.h"
+#include "eval/plan.h"
 #include "language/language.h"
 
 namespace {
@@ -30,6 +31,15 @@ extern "C" {
 
 XEV_API int32_t XEV_CALL XEVEvaluateExpression(ExprContext* ec, HEXP exp, int32_t size,
                                                void* buffer) {
+  // A prepared Number or DateTime formula writes its 13 bytes straight into
+  // the buffer, which is what the general path below would copy there.
+  if (ec != nullptr && exp != nullptr && exp->root != nullptr && buffer != nullptr) {
+    switch (xev::eval::EvaluateByPlan(ec, exp, static_cast<NumberValue*>(buffer))) {
+      case xev::eval::PlanOutcome::kValue: return 1;
+      case xev::eval::PlanOutcome::kNoValue: return 0;
+      case xev::eval::PlanOutcome::kNotPrepared: break;
+    }
+  }
   Value value;
   int16_t type = 0;
   if (!EvaluateTyped(ec, exp, value, &type)) return 0;

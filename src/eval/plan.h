@@ -23,5 +23,8 @@ enum class PlanOutcome { kValue, kNoValue, kNotPrepared };
 // being evaluated already further up, or memory short): the caller walks the
 // tree instead.
 PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, Value& out);
+// The same for a caller that wants the 13 bytes alone: out is written only
+// when the formula has a value.
+PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, NumberValue* out);
 
 }  // namespace xev::eval

@@ -207,6 +207,7 @@ class Filler {
       Site& site = NewSite(frame, slot);
       site.name = static_cast<const char*>(frame.node->left);
       site.item = core::FindItem(plan_->ec->dataItems, site.name);
+      if (site.item != nullptr) site.callback = reinterpret_cast<XEVDataItemCallback>(site.item->boundValue);
       return operands_.Push(slot);
     }
     Flush();
@@ -292,7 +293,7 @@ Plan* AllocatePlan(const Counter& counter) {
   size_t slots = static_cast<size_t>(counter.slots);
   size_t at = RoundUp<Step>(sizeof(Plan));
   size_t stepsAt = at;
-  at = RoundUp<Site>(at + sizeof(Step) * static_cast<size_t>(counter.operators + counter.sites));
+  at = RoundUp<Site>(at + sizeof(Step) * static_cast<size_t>(counter.operators + counter.sites + 1));
   size_t sitesAt = at;
   at = RoundUp<Argument>(at + sizeof(Site) * static_cast<size_t>(counter.sites));
   size_t argumentsAt = at;
@@ -326,22 +327,26 @@ Plan* AllocatePlan(const Counter& counter) {
 Plan* Prepare(ExprContext* ec, HEXP exp) {
   const ExprNode* root = exp->root;
   CallShape call;
-  // A formula that the walk evaluates as a whole gains nothing from a plan.
-  if (Classify(ec, root, &call) == Kind::kSubtree) return nullptr;
+  // A formula that the walk evaluates as a whole gains nothing from steps.
+  bool walkOnly = Classify(ec, root, &call) == Kind::kSubtree;
   Counter counter;
-  if (!Visit(ec, root, counter)) return nullptr;
+  if (!walkOnly && !Visit(ec, root, counter)) return nullptr;
   Plan* plan = AllocatePlan(counter);
   if (plan == nullptr) return nullptr;
   plan->ec = ec;
   plan->root = root;
   plan->generation = ec->generation;
-  plan->itemsAhead = !HasNumberOperatorCallback(ec);
+  plan->itemsAhead = !walkOnly && !HasNumberOperatorCallback(ec);
+  plan->walkOnly = walkOnly;
+  plan->steps[0] = Step{Code::kEnd, 0, 0, -1};
+  if (walkOnly) return plan;
   Filler filler(plan);
   if (!Visit(ec, root, filler)) {
     Release(plan);
     return nullptr;
   }
   plan->resultSlot = filler.Finish();
+  plan->steps[plan->stepCount] = Step{Code::kEnd, 0, 0, -1};
   return plan;
 }
 

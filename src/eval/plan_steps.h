@@ -24,6 +24,7 @@ enum class Code : uint8_t {
   kItems,     // sites a to a + b - 1: Number or DateTime data items, asked in order
   kCall,      // site a: a function with a Number or DateTime result and Number arguments
   kSubtree,   // site a: anything else; the walk evaluates the node and what hangs below it
+  kEnd,       // after the last step, so that a run needs no count
 };
 
 // Calls with more parameters than this are left to the walk.
@@ -48,6 +49,9 @@ struct Site {
   const language::ExprNode* node;
   ExpItem* item;         // a data item or function: what the name resolved to
   const char* name;      // the name as written (the node's), for the callback
+  // A data item's callback as it was bound when the plan was made: binding
+  // moves the context's generation on, so the plan is made again first.
+  XEVDataItemCallback callback;
   void* block;           // its result block, kept from row to row
   int32_t slot;          // where its value goes
   int32_t firstArgument; // a call: its argument entries
@@ -67,6 +71,9 @@ struct Plan {
   const language::ExprNode* root;
   uint32_t generation;
   bool running;
+  // The formula is one the walk evaluates as a whole: no steps. Kept so that
+  // every evaluation need not find that out again.
+  bool walkOnly;
   // Data items are asked ahead of the arithmetic between two calls, which
   // the host cannot tell apart from the walk's order unless it has operator
   // callbacks; with one bound, the plan keeps the walk's order exactly.
@@ -74,7 +81,7 @@ struct Plan {
   // The last row ran operators with their checks (see plan_run.cpp), which
   // leave states behind that the next row clears.
   bool checked;
-  int32_t stepCount;
+  int32_t stepCount;  // not counting the kEnd step that follows them
   int32_t siteCount;
   int32_t argumentCount;
   int32_t slotCount;
