@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "core/expressions.h"
+#include "core/item_index.h"
 #include "eval/eval.h"
 #include "xev/xev.h"
 
@@ -360,7 +361,7 @@ bool CheckArguments(const CallSite& call, const ExpItem* item) {
     }
     int32_t subclass = params.Subclass(p);
     if (subclass == 0) continue;
-    const ExpItem* dataItem = core::FindItem(ec->dataItems, NodeName(arg));
+    const ExpItem* dataItem = core::FindDataItem(ec, NodeName(arg));
     if (dataItem != nullptr && dataItem->subclass != subclass) {
       SetErrorAt(kErrSubclass, arg);
       return false;
@@ -427,7 +428,7 @@ bool CheckFunctionCall(CallSite& call, const ExpItem* item) {
 }
 
 bool ResolveCall(CallSite& call) {
-  const ExpItem* item = core::FindItem(ScanContext()->functionItems, NodeName(call.node));
+  const ExpItem* item = core::FindFunctionItem(ScanContext(), NodeName(call.node));
   if (item != nullptr && item->dataType != -1) return CheckFunctionCall(call, item);
   return ResolveFormulaReference(call);
 }
