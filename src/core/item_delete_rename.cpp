@@ -298,8 +298,7 @@ bool NodeRenames::Gather(const ExprNode* root, uint32_t kind, const char* oldNam
 
 void NodeRenames::Commit() {
   for (uint32_t i = 0; i < count_; ++i) {
-    HostFree(nodes_[i]->left);
-    nodes_[i]->left = names_[i];
+    language::RenameNode(nodes_[i], names_[i]);
     names_[i] = nullptr;
   }
 }

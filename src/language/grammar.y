@@ -47,7 +47,7 @@ using namespace xev::language;
 /* A date unit after the right operand of '+' or '-' belongs to that operator. */
 %precedence DATEUNIT
 
-%destructor { HostFree($$.value); } NUMBER NAME FUNCTION NILADIC STRING DATE
+%destructor { ReleaseTokenValue($$.value); } NUMBER NAME FUNCTION NILADIC STRING DATE
 %destructor { ReleaseTree(ScanContext(), static_cast<ExprNode*>($$.value)); } expr const call
 %destructor { ReleaseNodeList($$.value); } list1 list2 args
 
@@ -151,12 +151,14 @@ namespace xev::language {
 
 int32_t ParseTokens() {
   ParserBegin();
+  ScanValuesIntoNodeBlocks(true);
   int32_t result = 0;
   if (xev_yyparse() != 0) {
     ReleaseTree(ScanContext(), PendingRoot());
     PendingRoot() = nullptr;
     result = 1;
   }
+  ScanValuesIntoNodeBlocks(false);
   CloseNodeBlock();
   return result;
 }

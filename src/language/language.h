@@ -49,6 +49,7 @@ constexpr uint16_t kStringEscaped = 1;
 struct ExprNode {
   uint32_t kind;
   int16_t type;     // DataType; -1 while or after a check failed
+  uint8_t valueInBlock;  // left was taken from a node block (AllocateValue), not a host block
   uint32_t pos;     // byte offset of the token the node was built from
   uint32_t len;     // byte length of that token
   uint32_t endPos;  // calls with parentheses: offset of the closing ")"
@@ -67,11 +68,22 @@ inline bool IsOperatorKind(uint32_t kind) {
 // Releases a node and everything it owns; nullptr is ignored. Never recurses.
 void ReleaseTree(ExprContext* ec, ExprNode* node);
 
-// Node storage. The parser takes the nodes of a parse from blocks of several
-// nodes; FreeNode gives one back (what the node owns is the caller's).
-// AllocateNode returns nullptr when memory is short.
+// Node storage. The parser takes the nodes of a parse, and the names,
+// numbers and texts they hold, from blocks of several nodes; FreeNode gives
+// a node back (what the node owns is the caller's), ReleaseBlockValue a
+// value. Both allocators return nullptr when memory is short.
 ExprNode* AllocateNode();
 void FreeNode(ExprNode* node);
+void* AllocateValue(uint32_t bytes);
+void ReleaseBlockValue(void* value);
+// Releases what a leaf or call node holds in left, wherever it came from.
+void ReleaseNodeValue(ExprNode* node);
+// Gives a leaf or call node another name, a host block it takes over; or,
+// when the name fits where the node's block value lies, a copy there, so a
+// rename and its way back leave as many host blocks as there were.
+void RenameNode(ExprNode* node, char* name);
+// The bytes a value from AllocateValue may hold.
+uint32_t BlockValueCapacity(const void* value);
 
 // ---- Tokens ---------------------------------------------------------------------
 enum TokenCode : int32_t {
@@ -104,8 +116,13 @@ struct TokenValue {
 // caller's business) and clears every piece of scanner state, the pending
 // DateUnit and quantifier, the rejected date and the error record.
 void ScannerReset(const char* text, ExprContext* ec, bool nameCheckMode);
-// The next token; fills the token value record.
+// The next token; fills the token value record. Its value is a host block,
+// or while ParseTokens runs, a value from the parse's node blocks.
 int32_t NextToken();
+// Gives back a token value the parser did not use.
+void ReleaseTokenValue(void* value);
+// Set while ParseTokens runs: values go where the tree's nodes go.
+void ScanValuesIntoNodeBlocks(bool enabled);
 const TokenValue& CurrentToken();
 // Bytes read from the text, plus 1 once the virtual trailing blank was delivered.
 uint32_t CurrentOffset();

@@ -64,9 +64,10 @@ struct ScannerState {
   uint32_t previousMatchLength;  // the last match, token or blanks
   char tail[kMatchBufferSize];   // the last match's bytes and the blank
   bool shortcuts;                // tokens told by their first bytes (kept across resets)
+  bool valuesInNodeBlocks;       // token values from the parse's node blocks
 };
 
-thread_local ScannerState t_scanner = {"", 0, 0, false, false, "", 0, nullptr, nullptr, false, 0, 0, false, 0, 0, {}, {}, 0, {}, true};
+thread_local ScannerState t_scanner = {"", 0, 0, false, false, "", 0, nullptr, nullptr, false, 0, 0, false, 0, 0, {}, {}, 0, {}, true, false};
 
 uint32_t Offset() { return t_scanner.readEnd; }
 
@@ -90,8 +91,14 @@ struct MatchText {
   }
 };
 
-char* HeapCopy(const char* from, uint32_t n) {
-  auto* copy = static_cast<char*>(HostAlloc(n + 1));
+// Room for a token's value: in the node blocks while a parse runs, where the
+// node that takes the value over will be, else a host block of its own.
+void* ValueBlock(uint32_t bytes) {
+  return t_scanner.valuesInNodeBlocks ? AllocateValue(bytes) : HostAlloc(bytes);
+}
+
+char* ValueCopy(const char* from, uint32_t n) {
+  auto* copy = static_cast<char*>(ValueBlock(n + 1));
   if (copy == nullptr) return nullptr;
   std::memcpy(copy, from, n);
   copy[n] = 0;
@@ -110,7 +117,7 @@ int32_t EmitValue(int32_t code, uint32_t pos, uint32_t len, void* value) {
 }
 
 int32_t EmitCopy(int32_t code, uint32_t pos, const char* from, uint32_t n, uint32_t len) {
-  return EmitValue(code, pos, len, HeapCopy(from, n));
+  return EmitValue(code, pos, len, ValueCopy(from, n));
 }
 
 // ---- Words ------------------------------------------------------------------------
@@ -248,7 +255,7 @@ int32_t NameAction(uint32_t pos, uint32_t len, bool functionMode) {
 // ---- Numbers, dates, strings --------------------------------------------------------
 
 int32_t NumberAction(uint32_t pos, uint32_t len) {
-  auto* number = static_cast<NumberValue*>(HostAlloc(XEV_NUMBER_SIZE));
+  auto* number = static_cast<NumberValue*>(ValueBlock(XEV_NUMBER_SIZE));
   if (number == nullptr) return Emit(TK_NOMEM, pos, len, nullptr);
   MatchText text(Held(), len);
   HostStrToNumber(number, text.bytes);
@@ -670,5 +677,16 @@ bool RejectedDate(uint32_t* pos, uint32_t* len) {
 ExprError& ParseError() { return t_scanner.error; }
 
 void SetScannerShortcuts(bool enabled) { t_scanner.shortcuts = enabled; }
+
+void ScanValuesIntoNodeBlocks(bool enabled) { t_scanner.valuesInNodeBlocks = enabled; }
+
+void ReleaseTokenValue(void* value) {
+  if (value == nullptr) return;
+  if (t_scanner.valuesInNodeBlocks) {
+    ReleaseBlockValue(value);
+  } else {
+    HostFree(value);
+  }
+}
 
 }  // namespace xev::language

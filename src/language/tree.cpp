@@ -5,6 +5,8 @@
 // releasing can never fail half-way.
 #include "language/language.h"
 
+#include <cstring>
+
 #include "core/handle_array.h"
 #include "xev/xevhost.h"
 
@@ -62,12 +64,12 @@ void ReleaseOwnedParts(PendingNodes& pending, ExprNode* node) {
     case NK_ITEM:
     case NK_STRING:
     case NK_DATE:
-      HostFree(node->left);
+      ReleaseNodeValue(node);
       break;
     case NK_FUNCTION:
     case NK_FORMULAREF:
       PushListAndFree(pending, node->right);
-      HostFree(node->left);
+      ReleaseNodeValue(node);
       break;
     case NK_SET:
       PushListAndFree(pending, node->right);
@@ -78,6 +80,27 @@ void ReleaseOwnedParts(PendingNodes& pending, ExprNode* node) {
 }
 
 }  // namespace
+
+void ReleaseNodeValue(ExprNode* node) {
+  if (node->valueInBlock != 0) {
+    ReleaseBlockValue(node->left);
+  } else {
+    HostFree(node->left);
+  }
+  node->left = nullptr;
+}
+
+void RenameNode(ExprNode* node, char* name) {
+  const size_t bytes = std::strlen(name) + 1;
+  if (node->valueInBlock != 0 && node->left != nullptr && bytes <= BlockValueCapacity(node->left)) {
+    std::memcpy(node->left, name, bytes);
+    HostFree(name);
+    return;
+  }
+  ReleaseNodeValue(node);
+  node->left = name;
+  node->valueInBlock = 0;
+}
 
 void ReleaseTree(ExprContext* /*ec*/, ExprNode* node) {
   PendingNodes pending;

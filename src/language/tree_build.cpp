@@ -33,32 +33,69 @@ thread_local ParserState t_parser;  // one per thread, like the scanner's
 
 // ---- Node storage ----------------------------------------------------------------
 //
-// A parse takes its nodes from blocks of several nodes rather than a host
-// block each. The block the parse fills is open; every parse closes it at its
-// end, so the nodes of a block all belong to the trees of one parse, hence of
-// one context, which one thread uses at a time. A closed block goes back to
-// the host with its last node, an open one when the parse ends without nodes
-// left in it.
+// A parse takes its nodes, and the names, numbers and texts of its tokens,
+// from blocks of several nodes rather than a host block each. The block the
+// parse fills is open; every parse closes it at its end, so what a block holds
+// all belongs to the trees of one parse, hence of one context, which one
+// thread uses at a time. A closed block goes back to the host with the last
+// node or value taken from it, an open one when the parse ends with nothing
+// left in it. A value may lie in another block than its node: it finds its
+// own block through the pointer in front of it.
 struct alignas(16) NodeBlock {
-  uint32_t live;  // nodes handed out and not yet freed
-  uint32_t used;  // nodes handed out
+  uint32_t live;  // nodes and values handed out and not yet freed
+  uint32_t used;  // bytes handed out
   uint32_t capacity;
   uint32_t open;
 };
 
-// Seven nodes and the header fill one of the host's recycled block sizes. A
-// parse makes at most one node per token and one more, and a token takes at
-// least a byte, so short texts get a smaller first block.
-constexpr uint32_t kNodesPerBlock = 7;
+// With the header, the largest of the host's recycled block sizes. A parse
+// makes at most one node and one value per token and one node more, and a
+// token takes at least a byte, so short texts get a smaller first block.
+constexpr uint32_t kBlockBytes = 512 - sizeof(NodeBlock);
+constexpr uint32_t kGrain = 8;
+// In front of a value: how far its block begins before it, and how many
+// bytes it may hold (a renamed item's name goes there when it fits).
+struct ValueHeader {
+  uint32_t blockOffset;
+  uint32_t capacity;
+};
+constexpr uint32_t kValueHeader = sizeof(ValueHeader);
+constexpr uint32_t kLargestSmallValue = kValueHeader + 16;  // a number, or a short name
 
 thread_local NodeBlock* t_openBlock = nullptr;
 
-uint32_t FirstBlockCapacity() {
-  uint32_t most = ScannedTextLength() + 1;
-  return most < kNodesPerBlock ? most : kNodesPerBlock;
+uint32_t FirstBlockBytes() {
+  uint64_t most = (uint64_t{ScannedTextLength()} + 1) * (sizeof(ExprNode) + kLargestSmallValue);
+  return most < kBlockBytes ? static_cast<uint32_t>(most) : kBlockBytes;
 }
 
-ExprNode* NodesOf(NodeBlock* block) { return reinterpret_cast<ExprNode*>(block + 1); }
+uint32_t Rounded(uint32_t bytes) { return (bytes + kGrain - 1) / kGrain * kGrain; }
+
+// bytes from the open block, opening another when they do not fit; nullptr
+// when memory is short. The block is told through *from.
+void* TakeFromBlock(uint32_t bytes, NodeBlock** from) {
+  NodeBlock* block = t_openBlock;
+  if (block == nullptr || block->capacity - block->used < bytes) {
+    uint32_t capacity = t_parser.openedBlock ? kBlockBytes : FirstBlockBytes();
+    if (capacity < bytes) capacity = bytes;
+    auto* fresh = static_cast<NodeBlock*>(HostAlloc(sizeof(NodeBlock) + capacity));
+    if (fresh == nullptr) return nullptr;
+    CloseNodeBlock();  // a full block now belongs to what it holds alone
+    fresh->capacity = capacity;
+    fresh->open = 1;
+    t_openBlock = block = fresh;
+    t_parser.openedBlock = true;
+  }
+  void* taken = reinterpret_cast<char*>(block + 1) + block->used;  // zero-filled with the block, never reused
+  block->used += bytes;
+  ++block->live;
+  *from = block;
+  return taken;
+}
+
+void GiveBack(NodeBlock* block) {
+  if (--block->live == 0 && block->open == 0) HostFree(block);
+}
 
 constexpr uint32_t kErrTypeNum = 100;
 constexpr uint32_t kErrParm = 101;
@@ -437,20 +474,12 @@ bool ResolveCall(CallSite& call) {
 
 // ---- Node storage ----------------------------------------------------------------------
 
+static_assert(sizeof(ExprNode) % kGrain == 0);
+
 ExprNode* AllocateNode() {
-  NodeBlock* block = t_openBlock;
-  if (block == nullptr || block->used == block->capacity) {
-    uint32_t capacity = t_parser.openedBlock ? kNodesPerBlock : FirstBlockCapacity();
-    auto* fresh = static_cast<NodeBlock*>(HostAlloc(sizeof(NodeBlock) + capacity * sizeof(ExprNode)));
-    if (fresh == nullptr) return nullptr;
-    CloseNodeBlock();  // a full block now belongs to its nodes alone
-    fresh->capacity = capacity;
-    fresh->open = 1;
-    t_openBlock = block = fresh;
-    t_parser.openedBlock = true;
-  }
-  ExprNode* node = NodesOf(block) + block->used++;  // zero-filled with the block, and never reused
-  ++block->live;
+  NodeBlock* block = nullptr;
+  auto* node = static_cast<ExprNode*>(TakeFromBlock(sizeof(ExprNode), &block));
+  if (node == nullptr) return nullptr;
   node->block = block;
   return node;
 }
@@ -461,8 +490,36 @@ void FreeNode(ExprNode* node) {
     HostFree(node);
     return;
   }
-  if (--block->live == 0 && block->open == 0) HostFree(block);
+  GiveBack(block);
 }
+
+namespace {
+
+ValueHeader HeaderOf(const void* value) {
+  ValueHeader header;
+  std::memcpy(&header, static_cast<const char*>(value) - kValueHeader, sizeof header);
+  return header;
+}
+
+}  // namespace
+
+void* AllocateValue(uint32_t bytes) {
+  NodeBlock* block = nullptr;
+  const uint32_t taken = Rounded(kValueHeader + bytes);
+  auto* at = static_cast<char*>(TakeFromBlock(taken, &block));
+  if (at == nullptr) return nullptr;
+  char* value = at + kValueHeader;
+  const ValueHeader header{static_cast<uint32_t>(value - reinterpret_cast<char*>(block)), taken - kValueHeader};
+  std::memcpy(at, &header, sizeof header);
+  return value;
+}
+
+void ReleaseBlockValue(void* value) {
+  if (value == nullptr) return;
+  GiveBack(reinterpret_cast<NodeBlock*>(static_cast<char*>(value) - HeaderOf(value).blockOffset));
+}
+
+uint32_t BlockValueCapacity(const void* value) { return HeaderOf(value).capacity; }
 
 void CloseNodeBlock() {
   NodeBlock* block = t_openBlock;
@@ -510,11 +567,12 @@ bool ParsedTreeHasFormulaReference() { return t_parser.madeFormulaReference; }
 bool MakeLeaf(ParseValue& out, const ParseValue& token, NodeKind kind) {
   ExprNode* node = NewNode(kind, token.pos, token.len);
   if (node == nullptr) {
-    HostFree(token.value);
+    ReleaseTokenValue(token.value);
     SetError(kErrMemory, 0, 0);
     return false;
   }
   node->left = token.value;
+  node->valueInBlock = 1;  // the grammar runs inside ParseTokens only
   if (node->left == nullptr) {  // the scanner always gives a value; stay safe without one
     Release(node);
     SetError(kErrMemory, 0, 0);
@@ -587,12 +645,13 @@ bool MakeCall(ParseValue& out, const ParseValue& function, const ParseValue* mar
   }
   call.node = NewNode(NK_FUNCTION, function.pos, function.len);
   if (call.node == nullptr) {
-    HostFree(function.value);
+    ReleaseTokenValue(function.value);
     ReleaseNodeList(call.args);
     SetError(kErrMemory, 0, 0);
     return false;
   }
   call.node->left = function.value;
+  call.node->valueInBlock = 1;
   call.node->right = call.args;
   call.node->flags = call.callFlags;
   if (form != CallForm::kNiladic) call.node->endPos = t_parser.lastPos;
