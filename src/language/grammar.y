@@ -116,7 +116,6 @@ call
 int xev_yylex(XEV_YYSTYPE* value) {
   int32_t token = NextToken();
   const TokenValue& scanned = CurrentToken();
-  NoteScannedToken(token, scanned);
   value->pos = scanned.pos;
   value->len = scanned.len;
   value->value = nullptr;

@@ -162,8 +162,18 @@ uint16_t QuantifierOf(uint64_t key) {
   return QU_NONE;
 }
 
+// Every keyword begins with one of these letters, in either case.
+bool MayBeKeyword(const char* word, uint32_t len) {
+  if (len < 3 || len > kMaxKeywordLength) return false;
+  switch (word[0] & 0xDF) {
+    case 'A': case 'D': case 'H': case 'M': case 'S': case 'Y': return true;
+    default: return false;
+  }
+}
+
 int32_t WordAction(uint32_t pos, uint32_t len) {
   ScannerState& s = t_scanner;
+  if (!MayBeKeyword(Held(), len)) return EmitCopy(TK_NAME, pos, Held(), len, len);
   const uint64_t key = WordKey(Held(), len);
   if (key == Key("AND")) return Emit(TK_AND, pos, len, nullptr);
   uint16_t flags = ContextFlags();
@@ -522,6 +532,16 @@ bool IsDigitByte(char b) { return KindOf(b) == kDigit; }
 // A stop byte straight after digits: "-" and "/" would separate a date there.
 bool StopsNumber(char b) { return KindOf(b) == kStop && b != '-' && b != '/'; }
 
+// A stop byte, or the end of the text: then the blank after it is read,
+// which every rule still alive after a name, spaces or a number takes.
+bool EndsMatch(char b) { return KindOf(b) == kStop || b == '\0'; }
+
+// The match and the byte that ends it fit the match buffer; at the end of
+// the text that byte is the blank, which must leave room to read on.
+bool FitsMatchBuffer(const char* bytes, uint32_t end) {
+  return end + (bytes[end] == '\0' ? 1 : 0) < kMatchBufferSize;
+}
+
 uint32_t SkipSpaces(const char* bytes, uint32_t at) {
   while (bytes[at] == ' ') ++at;
   return at;
@@ -542,11 +562,12 @@ int32_t FastWord(const char* bytes, uint32_t pos) {
   for (; IsRunByte(bytes[n]); ++n) {
     if (KindOf(bytes[n]) != kLetter) letters = false;
   }
-  uint32_t end = n;  // the byte that ends the match: a stop byte or "("
+  uint32_t end = n;  // the byte that ends the match: a stop byte, "(" or the end of the text
   if (bytes[end] == ' ') end = SkipSpaces(bytes, end);
   const bool call = bytes[end] == '(';
-  if ((!call && KindOf(bytes[end]) != kStop) || end >= kMatchBufferSize) return kRefused;
+  if ((!call && !EndsMatch(bytes[end])) || !FitsMatchBuffer(bytes, end)) return kRefused;
   if (call) return TakeFast(end + 1, end + 1, EmitCopy(TK_FUNCTION, pos, bytes, n, end + 1));
+  if (bytes[end] == '\0') ReadBlankAfterText(end);
   const int32_t code = letters ? WordAction(pos, n) : EmitCopy(TK_NAME, pos, bytes, n, n);
   return TakeFast(end + 1, n, code);
 }
@@ -564,18 +585,31 @@ int32_t FastNumber(const char* bytes, uint32_t pos) {
   uint32_t end = n;
   if (bytes[end] == ' ' && !bareDot) {
     end = SkipSpaces(bytes, end);
-    if (KindOf(bytes[end]) != kStop) return kRefused;
-  } else if (!StopsNumber(bytes[end])) {
+    if (!EndsMatch(bytes[end])) return kRefused;
+  } else if (!StopsNumber(bytes[end]) && (bareDot || bytes[end] != '\0')) {
     return kRefused;
   }
-  if (end >= kMatchBufferSize) return kRefused;
+  if (!FitsMatchBuffer(bytes, end)) return kRefused;
+  if (bytes[end] == '\0') ReadBlankAfterText(end);
   return TakeFast(end + 1, n, NumberAction(pos, n));
 }
 
-// The token when the first bytes decide it, else kRefused.
+// Past the text only the blank after it can be left: the blanks rule takes
+// it, and then nothing is left to read.
+int32_t FastTokenPastText() {
+  const uint32_t held = HeldLength();
+  if (held == 0) return EndToken();
+  if (held != 1 || Held()[0] != ' ') return kRefused;
+  Consume(1);
+  return kSkipped;
+}
+
+// The token when the first bytes decide it, kSkipped for the blank after the
+// text, else kRefused.
 int32_t FastToken() {
   ScannerState& s = t_scanner;
-  if (s.pastText || !s.shortcuts) return kRefused;
+  if (!s.shortcuts) return kRefused;
+  if (s.pastText) return FastTokenPastText();
   const char* bytes = Held();
   const uint32_t pos = s.matchStart;
   const char first = bytes[0];
@@ -595,34 +629,38 @@ int32_t FastToken() {
   }
 }
 
+// One match by the automaton: a token, kSkipped for blanks, or the end.
+[[gnu::noinline]] int32_t AutomatonToken() {
+  Candidate candidates[kMatchBufferSize];
+  const int32_t candidateCount = WalkMatch(candidates);
+  if (candidateCount == kTooLong) return StopTooLong();
+  if (candidateCount == 0) return EndToken();
+
+  const uint32_t pos = Offset() - HeldLength();
+  StringWalk walk;
+  int32_t code = kRefused;
+  uint32_t used = 0;
+  for (int32_t k = candidateCount; k-- > 0 && code == kRefused;) {
+    // Lowest rule number first: the mask's bits from the bottom.
+    for (uint32_t rules = candidates[k].rules; rules != 0 && code == kRefused; rules &= rules - 1) {
+      const int rule = std::countr_zero(rules);
+      used = TokenLength(rule, candidates[k].length);
+      code = RunAction(rule, pos, used, walk);
+    }
+  }
+  // A single byte is always accepted by the last rule, which never refuses.
+  Consume(used);
+  return code;
+}
+
 }  // namespace
 
 int32_t NextToken() {
-  ScannerState& s = t_scanner;
   for (;;) {
-    if (s.stopped) return EndToken();
+    if (t_scanner.stopped) return EndToken();
     if (SkipBlanksInText()) continue;
-    if (int32_t code = FastToken(); code != kRefused) return code;
-
-    Candidate candidates[kMatchBufferSize];
-    const int32_t candidateCount = WalkMatch(candidates);
-    if (candidateCount == kTooLong) return StopTooLong();
-    if (candidateCount == 0) return EndToken();
-
-    const uint32_t pos = Offset() - HeldLength();
-    StringWalk walk;
-    int32_t code = kRefused;
-    uint32_t used = 0;
-    for (int32_t k = candidateCount; k-- > 0 && code == kRefused;) {
-      // Lowest rule number first: the mask's bits from the bottom.
-      for (uint32_t rules = candidates[k].rules; rules != 0 && code == kRefused; rules &= rules - 1) {
-        const int rule = std::countr_zero(rules);
-        used = TokenLength(rule, candidates[k].length);
-        code = RunAction(rule, pos, used, walk);
-      }
-    }
-    // A single byte is always accepted by the last rule, which never refuses.
-    Consume(used);
+    int32_t code = FastToken();
+    if (code == kRefused) code = AutomatonToken();
     if (code != kSkipped) return code;
   }
 }

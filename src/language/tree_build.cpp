@@ -24,8 +24,6 @@ namespace {
 // The parser's own share of the parse state; the scanner keeps the rest.
 struct ParserState {
   ExprNode* root;
-  uint32_t lastPos;  // most recently scanned real token
-  uint32_t lastLen;
   bool madeFormulaReference;  // a successful parse keeps every node it made
   bool openedBlock;           // this parse has taken a node block
 };
@@ -150,6 +148,9 @@ ExprNode* NewNode(uint32_t kind, uint32_t pos, uint32_t len) {
 }
 
 void Release(ExprNode* node) { ReleaseTree(ScanContext(), node); }
+
+// The most recently scanned real token: the end token keeps its span.
+const TokenValue& LastToken() { return CurrentToken(); }
 
 bool IsSetOrRange(const ExprNode* node) { return node->kind == NK_SET || node->kind == NK_RANGE; }
 
@@ -533,12 +534,6 @@ void CloseNodeBlock() {
 
 void ParserBegin() { t_parser = ParserState{}; }
 
-void NoteScannedToken(int32_t token, const TokenValue& value) {
-  if (token == TK_END) return;
-  t_parser.lastPos = value.pos;
-  t_parser.lastLen = value.len;
-}
-
 void ReportParserMessage(const char* message) {
   ExprError& error = ParseError();
   if (error.code == kErrMaxToken || error.code == kErrMemory) return;
@@ -546,7 +541,7 @@ void ReportParserMessage(const char* message) {
   if (std::strcmp(message, "syntax error") == 0) code = kErrSyntax;
   if (std::strcmp(message, "memory exhausted") == 0) code = kErrTooComplex;
   uint32_t offset = CurrentOffset();
-  uint32_t length = std::min(t_parser.lastLen, offset);
+  uint32_t length = std::min(LastToken().len, offset);
   uint32_t pos = offset - length;
   // At the end of a text the read-ahead has gone past the virtual blank, and
   // the span by that rule with it; hosts mark spans in their own copy of the
@@ -594,7 +589,7 @@ bool MakeNegativeNumber(ParseValue& out, const ParseValue& number) {
 
 bool MakeOperator(ParseValue& out, const ParseValue& left, const ParseValue& op, const ParseValue& right,
                   NodeKind kind, bool withDateUnit) {
-  ExprNode* node = NewNode(kind, t_parser.lastPos, t_parser.lastLen);
+  ExprNode* node = NewNode(kind, LastToken().pos, LastToken().len);
   if (node == nullptr) {
     Release(AsNode(left));
     Release(AsNode(right));
@@ -613,8 +608,8 @@ bool MakeOperator(ParseValue& out, const ParseValue& left, const ParseValue& op,
       uint32_t pos = op.pos;
       uint32_t len = op.len;
       if (withDateUnit && error.code == kErrKeyword) {
-        pos = t_parser.lastPos;
-        len = t_parser.lastLen;
+        pos = LastToken().pos;
+        len = LastToken().len;
       } else if (withDateUnit) {
         pos = right.pos;
         len = right.len;
@@ -654,7 +649,7 @@ bool MakeCall(ParseValue& out, const ParseValue& function, const ParseValue* mar
   call.node->valueInBlock = 1;
   call.node->right = call.args;
   call.node->flags = call.callFlags;
-  if (form != CallForm::kNiladic) call.node->endPos = t_parser.lastPos;
+  if (form != CallForm::kNiladic) call.node->endPos = LastToken().pos;
   if (!ResolveCall(call)) {
     call.node->type = -1;
     ExprError& error = ParseError();
