@@ -49,7 +49,6 @@ constexpr uint16_t kStringEscaped = 1;
 struct ExprNode {
   uint32_t kind;
   int16_t type;     // DataType; -1 while or after a check failed
-  uint8_t valueInBlock;  // left was taken from a node block (AllocateValue), not a host block
   uint32_t pos;     // byte offset of the token the node was built from
   uint32_t len;     // byte length of that token
   uint32_t endPos;  // calls with parentheses: offset of the closing ")"
@@ -57,7 +56,9 @@ struct ExprNode {
   void* left;
   void* right;
   uintptr_t reserved;
-  void* block = nullptr;  // the node block it was taken from; none for a host block of its own
+  // The node block it was taken from; none for a host block of its own. A
+  // node from a block keeps its name, number or text (left) in a block too.
+  void* block = nullptr;
 };
 
 inline bool IsOperatorKind(uint32_t kind) {
@@ -78,10 +79,14 @@ void* AllocateValue(uint32_t bytes);
 void ReleaseBlockValue(void* value);
 // Releases what a leaf or call node holds in left, wherever it came from.
 void ReleaseNodeValue(ExprNode* node);
-// Gives a leaf or call node another name, a host block it takes over; or,
-// when the name fits where the node's block value lies, a copy there, so a
-// rename and its way back leave as many host blocks as there were.
-void RenameNode(ExprNode* node, char* name);
+// Renaming an item in a tree: NewNodeName makes a name the way the node
+// keeps its name (nullptr when memory is short), RenameNode gives it to the
+// node, DropNodeName releases one that was not used. A name that fits where
+// the node's old one lies is copied there, so a rename and its way back
+// leave as many host blocks as there were.
+void* NewNodeName(const ExprNode* node, const char* name);
+void RenameNode(ExprNode* node, void* name);
+void DropNodeName(const ExprNode* node, void* name);
 // The bytes a value from AllocateValue may hold.
 uint32_t BlockValueCapacity(const void* value);
 

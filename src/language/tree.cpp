@@ -82,7 +82,7 @@ void ReleaseOwnedParts(PendingNodes& pending, ExprNode* node) {
 }  // namespace
 
 void ReleaseNodeValue(ExprNode* node) {
-  if (node->valueInBlock != 0) {
+  if (node->block != nullptr) {
     ReleaseBlockValue(node->left);
   } else {
     HostFree(node->left);
@@ -90,16 +90,23 @@ void ReleaseNodeValue(ExprNode* node) {
   node->left = nullptr;
 }
 
-void RenameNode(ExprNode* node, char* name) {
-  const size_t bytes = std::strlen(name) + 1;
-  if (node->valueInBlock != 0 && node->left != nullptr && bytes <= BlockValueCapacity(node->left)) {
+void RenameNode(ExprNode* node, void* name) {
+  const size_t bytes = std::strlen(static_cast<const char*>(name)) + 1;
+  if (node->block != nullptr && node->left != nullptr && bytes <= BlockValueCapacity(node->left)) {
     std::memcpy(node->left, name, bytes);
-    HostFree(name);
+    DropNodeName(node, name);
     return;
   }
   ReleaseNodeValue(node);
   node->left = name;
-  node->valueInBlock = 0;
+}
+
+void DropNodeName(const ExprNode* node, void* name) {
+  if (node->block != nullptr) {
+    ReleaseBlockValue(name);
+  } else {
+    HostFree(name);
+  }
 }
 
 void ReleaseTree(ExprContext* /*ec*/, ExprNode* node) {

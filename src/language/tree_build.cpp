@@ -522,6 +522,27 @@ void ReleaseBlockValue(void* value) {
 
 uint32_t BlockValueCapacity(const void* value) { return HeaderOf(value).capacity; }
 
+void* NewNodeName(const ExprNode* node, const char* name) {
+  const auto bytes = static_cast<uint32_t>(std::strlen(name) + 1);
+  if (node->block == nullptr) {
+    auto* copy = static_cast<char*>(HostAlloc(bytes));
+    if (copy != nullptr) std::memcpy(copy, name, bytes);
+    return copy;
+  }
+  // A closed block of its own, which goes back to the host with the name.
+  const uint32_t taken = Rounded(kValueHeader + bytes);
+  auto* block = static_cast<NodeBlock*>(HostAlloc(sizeof(NodeBlock) + taken));
+  if (block == nullptr) return nullptr;
+  block->live = 1;
+  block->used = block->capacity = taken;
+  char* at = reinterpret_cast<char*>(block + 1);
+  const ValueHeader header{static_cast<uint32_t>(at + kValueHeader - reinterpret_cast<char*>(block)),
+                           taken - kValueHeader};
+  std::memcpy(at, &header, sizeof header);
+  std::memcpy(at + kValueHeader, name, bytes);
+  return at + kValueHeader;
+}
+
 void CloseNodeBlock() {
   NodeBlock* block = t_openBlock;
   if (block == nullptr) return;
@@ -566,8 +587,7 @@ bool MakeLeaf(ParseValue& out, const ParseValue& token, NodeKind kind) {
     SetError(kErrMemory, 0, 0);
     return false;
   }
-  node->left = token.value;
-  node->valueInBlock = 1;  // the grammar runs inside ParseTokens only
+  node->left = token.value;  // from the node blocks: the grammar runs inside ParseTokens only
   if (node->left == nullptr) {  // the scanner always gives a value; stay safe without one
     Release(node);
     SetError(kErrMemory, 0, 0);
@@ -646,7 +666,6 @@ bool MakeCall(ParseValue& out, const ParseValue& function, const ParseValue* mar
     return false;
   }
   call.node->left = function.value;
-  call.node->valueInBlock = 1;
   call.node->right = call.args;
   call.node->flags = call.callFlags;
   if (form != CallForm::kNiladic) call.node->endPos = LastToken().pos;
