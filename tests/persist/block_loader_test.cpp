@@ -215,7 +215,6 @@ TEST_F(BlockLoader, LoadNameIsInBlockFindsTheCalledName) {
   EXPECT_EQ(xev::persist::LoadNameIsInBlock("Zed(", records, length, &partial, 50), 0) << "stops at the end";
 }
 
-
 // A cut block fails, except where the cut leaves no section marker behind:
 // right after the names or after the last data item, with or without one
 // more byte. Loaded formulas only grow with the length.
@@ -263,7 +262,6 @@ TEST_F(BlockLoader, AllocationFailuresEndTheLoadCleanly) {
     EXPECT_EQ(result, 1);
   }
 }
-
 
 // Hex bytes ("00*34" repeats one) and quoted texts without their terminator;
 // "#" starts a comment.
