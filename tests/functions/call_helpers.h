@@ -56,6 +56,16 @@ struct Arg {
   void* pointer() { return kind == 1 ? static_cast<void*>(&number) : kind == 2 ? text.data() : nullptr; }
 };
 
+// The arguments as a formula writes them, a missing slot as "missing".
+inline std::string ArgsText(const std::vector<Arg>& args) {
+  std::string text = "(";
+  for (const Arg& a : args) {
+    if (text.size() > 1) text += ", ";
+    text += a.kind == 2 ? "'" + a.text + "'" : a.kind == 1 ? Text(a.number) : "missing";
+  }
+  return text + ")";
+}
+
 struct CallOutcome {
   int32_t returned = 0;
   std::string text;
