@@ -81,6 +81,8 @@ TEST_F(Expressions, GeneratedAndUniqueNames) {
   ASSERT_GT(FUNDefineFunctions(c.ec), 0);
   EXPECT_EQ(XEVIsExpNameUnique(c.ec, nullptr, "StrLeft"), 0);  // a built-in function's name
   EXPECT_EQ(XEVIsExpNameUnique(c.ec, nullptr, "Amount"), 1);   // data items do not count
+  EXPECT_EQ(XEVIsExpNameUnique(c.ec, nullptr, "Range3"), 0);  // a generated-looking name is still taken
+  EXPECT_EQ(XEVIsExpNameUnique(c.ec, r3, "Range3"), 1);
   EXPECT_STREQ(xev::core::GenerateExpressionName(c.ec, xev::core::kGenerateRange), "Range1");
   c.ec->nextRangeNumber = 3;
   EXPECT_STREQ(xev::core::GenerateExpressionName(c.ec, xev::core::kGenerateRange), "Range4");
