@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "xev/xev.h"
+#include "oom/sweep.h"
 
 namespace xev_test {
 
@@ -110,15 +110,13 @@ inline int32_t CallFailingGrowth(XEVFunctionEntry fn, std::vector<Arg> args, int
 }
 
 // Leaves no host block behind and restores the code page.
-class FunctionTest : public ::testing::Test {
+class FunctionTest : public oom::NoLeakTest {
  protected:
-  void SetUp() override { live_ = HostLiveBlockCount(); }
   void TearDown() override {
     HostFailAllocationAfter(0);
     HostSetCodePage(XEV_CP_WESTERN);
-    EXPECT_EQ(HostLiveBlockCount(), live_);
+    NoLeakTest::TearDown();
   }
-  int64_t live_ = 0;
 };
 
 }  // namespace xev_test
