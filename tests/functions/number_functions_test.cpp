@@ -34,7 +34,8 @@ TEST_F(NumberFunctions, ExactResultsNullAndTheOpenCases) {
       {FUNNumberIFF, {Num("0.001"), one, two, null}, "NULL"},
   };
   for (size_t i = 0; i < cases.size(); ++i) {
-    EXPECT_EQ(Text(CallNumber(cases[i].fn, cases[i].args)), cases[i].expected) << "case " << i;
+    EXPECT_EQ(Text(CallNumber(cases[i].fn, cases[i].args)), cases[i].expected)
+        << "case " << i << " " << ArgsText(cases[i].args);
   }
 }
 

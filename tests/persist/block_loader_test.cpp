@@ -5,6 +5,7 @@
 #include <fstream>
 #include <tuple>
 
+#include "oom/sweep.h"
 #include "persist/block_loader.h"
 #include "persist/block_test_support.h"
 #include "persist/load_fix.h"
@@ -28,13 +29,12 @@ int32_t XEV_CALL RecordLoadError(ExprContext*, const char* text, ExprError* erro
   return 0;
 }
 
-class BlockLoader : public ::testing::Test {
+class BlockLoader : public oom::NoLeakTest {
  protected:
-  void SetUp() override { Reported().clear(), liveAtStart_ = HostLiveBlockCount(); }
+  void SetUp() override { Reported().clear(), NoLeakTest::SetUp(); }
   void TearDown() override {
     source_.reset();
-    HostFailAllocationAfter(0);
-    EXPECT_EQ(HostLiveBlockCount(), liveAtStart_) << "blocks leaked";
+    NoLeakTest::TearDown();
   }
   // A host's context with three data items and formulas of every kind,
   // written as a block.
@@ -73,18 +73,20 @@ class BlockLoader : public ::testing::Test {
     EXPECT_EQ(XEVGetExpressionVariable(ec, &item, name), 1) << name;
     return item;
   }
-  int64_t liveAtStart_ = 0;
   Ec source_;
 };
 
 TEST_F(BlockLoader, HeaderAndSectionBounds) {
   // The last name may end the block; a section count may not. The oldest
   // version has no version byte.
-  const std::pair<Bytes, int32_t> cases[] = {
-      {Current().Build(), 1}, {Bytes(20, 0), 1}, {Current().U16(0xFA).U16(0).Build(), 0},
-      {Current().U16(0xFC).U16(0).Build(), 0}, {Current().U16(0xFA).U16(1).Item85("A", "GetA").Build(), 1},
-      {Bytes{4, 0, 0}, 0}, {Bytes{0x7F, 0, 0}, 0}, {Bytes{0xFF, 0, 0}, 0}};
-  for (const auto& [block, loads] : cases) EXPECT_EQ(Load(NewContext().get(), block), loads) << block.size();
+  const std::tuple<const char*, Bytes, int32_t> cases[] = {
+      {"names only", Current().Build(), 1},
+      {"oldest, no version byte", Bytes(20, 0), 1},
+      {"data item count ending the block", Current().U16(0xFA).U16(0).Build(), 0},
+      {"formula count ending the block", Current().U16(0xFC).U16(0).Build(), 0},
+      {"one data item ending the block", Current().U16(0xFA).U16(1).Item85("A", "GetA").Build(), 1},
+      {"version 4", Bytes{4, 0, 0}, 0}, {"version 0x7F", Bytes{0x7F, 0, 0}, 0}, {"version 0xFF", Bytes{0xFF, 0, 0}, 0}};
+  for (const auto& [name, block, loads] : cases) EXPECT_EQ(Load(NewContext().get(), block), loads) << name;
 
   std::vector<std::string> names(20, "");
   names[0] = "AddNumbers", names[19] = "KeywordConcat";
@@ -215,7 +217,6 @@ TEST_F(BlockLoader, LoadNameIsInBlockFindsTheCalledName) {
   EXPECT_EQ(xev::persist::LoadNameIsInBlock("Zed(", records, length, &partial, 50), 0) << "stops at the end";
 }
 
-
 // A cut block fails, except where the cut leaves no section marker behind:
 // right after the names or after the last data item, with or without one
 // more byte. Loaded formulas only grow with the length.
@@ -263,7 +264,6 @@ TEST_F(BlockLoader, AllocationFailuresEndTheLoadCleanly) {
     EXPECT_EQ(result, 1);
   }
 }
-
 
 // Hex bytes ("00*34" repeats one) and quoted texts without their terminator;
 // "#" starts a comment.
