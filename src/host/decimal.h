@@ -235,24 +235,73 @@ bool Divide(Decimal& r, const Decimal& a, const Decimal& b);
 bool DivideLong(Decimal& r, const Decimal& a, const Decimal& b);
 
 // The same on stored values, which they load themselves. Operands are not
-// NULL; dst may be one of them.
+// NULL; dst may be one of them. Coefficients of 64 bits are taken in
+// registers, as Add and Multiply above would take them; anything else goes
+// through those.
+
+// A stored value's fields when its coefficient fits 64 bits (bytes 9 and 10
+// are zero), read as Load reads them; false otherwise.
+struct NarrowFields {
+  uint64_t coef;
+  int32_t exp;
+  bool neg;
+};
+
+inline bool ReadNarrow(const NumberValue* n, NarrowFields& f) {
+  uint64_t head, tail;
+  std::memcpy(&head, n->bytes, sizeof head);
+  std::memcpy(&tail, n->bytes + 5, sizeof tail);
+  if (((tail >> 32) & 0xffff) != 0) return false;
+  f.coef = (head >> 8) | ((tail >> 24) << 56);
+  f.exp = int8_t(tail >> 48);
+  f.neg = (tail >> 56) != 0;
+  return true;
+}
+
+bool FinishStoredSlow(NumberValue* dst, u128 coef, int64_t exp, bool neg);
+
+// Finish straight into dst, with the common case in registers.
+inline bool FinishStored(NumberValue* dst, u128 coef, int64_t exp, bool neg) {
+  constexpr int64_t kSafeLow = kMinAdjusted, kSafeHigh = kMaxAdjusted - (kPrecision - 1);
+  if (coef - 1 >= kTen22 - 1 || exp < kSafeLow || exp > kSafeHigh) return FinishStoredSlow(dst, coef, exp, neg);
+  Store(dst, coef, int32_t(exp), neg);
+  return true;
+}
+
+bool AddStored(NumberValue* dst, const NumberValue* pa, const NumberValue* pb, bool subtract);
+bool MultiplyStored(NumberValue* dst, const NumberValue* pa, const NumberValue* pb);
 
 // dst = a + b, or a - b when subtract is set.
 inline bool Add(NumberValue* dst, const NumberValue* pa, const NumberValue* pb, bool subtract) {
-  Decimal a = Load(pa), b = Load(pb), r;
-  return Store(dst, r, Add(r, a, b, subtract));
+  NarrowFields a, b;
+  if (!ReadNarrow(pa, a) || !ReadNarrow(pb, b)) return AddStored(dst, pa, pb, subtract);
+  u128 x = a.coef, y = b.coef;
+  int32_t exp = a.exp;
+  bool bNeg = b.neg != subtract;
+  if (a.exp != b.exp) {
+    int32_t gap = a.exp - b.exp;
+    if (x == 0 || y == 0 || gap > kExactAlignment || gap < -kExactAlignment) return AddStored(dst, pa, pb, subtract);
+    if (gap > 0) {
+      x *= kPow10Narrow[gap];
+      exp = b.exp;
+    } else {
+      y *= kPow10Narrow[-gap];
+    }
+  }
+  if (a.neg == bNeg) return FinishStored(dst, x + y, exp, a.neg);
+  if (x >= y) return FinishStored(dst, x - y, exp, a.neg);
+  return FinishStored(dst, y - x, exp, bNeg);
 }
 
 inline bool Multiply(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) {
-  Decimal a = Load(pa), b = Load(pb), r;
-  return Store(dst, r, Multiply(r, a, b));
+  NarrowFields a, b;
+  if (!ReadNarrow(pa, a) || !ReadNarrow(pb, b)) return MultiplyStored(dst, pa, pb);
+  return FinishStored(dst, u128(a.coef) * b.coef, int64_t(a.exp) + b.exp, a.neg != b.neg);
 }
 
 // b must not be zero.
-inline bool Divide(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) {
-  Decimal a = Load(pa), b = Load(pb), r;
-  return Store(dst, r, Divide(r, a, b));
-}
+bool DivideStored(NumberValue* dst, const NumberValue* pa, const NumberValue* pb);
+inline bool Divide(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) { return DivideStored(dst, pa, pb); }
 
 // -1, 0 or 1 by value (not by scale).
 int Compare(const NumberValue* a, const NumberValue* b);

@@ -122,6 +122,46 @@ TEST(DecimalFastPaths, ALoadedNullActsAsZeroAndAnOverflowIsNull) {
   EXPECT_TRUE(dec::IsNull(sum));
 }
 
+// The operations on stored values take 64-bit coefficients in registers;
+// each must store the very bytes, and give the very verdict, of the loaded
+// operation it stands in for, the operands also being the destination.
+TEST(DecimalFastPaths, StoredOperationsMatchTheLoadedOnes) {
+  Operands operands(29);
+  auto stored = [](const Decimal& d) {
+    NumberValue n;
+    dec::Store(&n, d.coef, d.exp, d.neg);
+    return n;
+  };
+  int narrowOnes = 0;
+  for (int i = 0; i < 300000; ++i) {
+    Decimal a = operands.Next(), b = operands.Next();
+    if (operands.Pick(2) == 0) b.exp = a.exp + int32_t(operands.Pick(37)) - 18;
+    if (operands.Pick(4) == 0) b.exp = a.exp;
+    if (b.exp < -120 || b.exp > 99) continue;
+    narrowOnes += ((a.coef | b.coef) >> 64) == 0;
+    NumberValue sa = stored(a), sb = stored(b);
+    for (int op = 0; op < 4; ++op) {
+      if (op == 3 && b.coef == 0) continue;
+      Decimal r{};
+      bool loadedInRange = op == 0   ? dec::Add(r, a, b, false)
+                           : op == 1 ? dec::Add(r, a, b, true)
+                           : op == 2 ? dec::Multiply(r, a, b)
+                                     : dec::Divide(r, a, b);
+      NumberValue expected{};
+      dec::Store(&expected, r, loadedInRange);
+      NumberValue inPlace = sa;
+      bool storedInRange = op == 0   ? dec::Add(&inPlace, &inPlace, &sb, false)
+                           : op == 1 ? dec::Add(&inPlace, &inPlace, &sb, true)
+                           : op == 2 ? dec::Multiply(&inPlace, &inPlace, &sb)
+                                     : dec::Divide(&inPlace, &inPlace, &sb);
+      ASSERT_EQ(storedInRange, loadedInRange) << Show(a) << " op " << op << " " << Show(b);
+      ASSERT_EQ(std::memcmp(inPlace.bytes, expected.bytes, sizeof expected.bytes), 0)
+          << Show(a) << " op " << op << " " << Show(b);
+    }
+  }
+  EXPECT_GT(narrowOnes, 30000);
+}
+
 // Dropping digits divides in two 64-bit steps; quotient and remainder must
 // be those of the 128-bit division for every dividend, the extremes included.
 TEST(DecimalFastPaths, DroppingDigitsMatchesTheDivider) {
