@@ -115,11 +115,24 @@ inline Decimal Load(const NumberValue* n) {
   return Decimal{coef, int8_t(tail >> 48), (tail >> 56) != 0};
 }
 
-// A stored value loaded for the arithmetic, NULL as the NULL Decimal.
+// A stored value loaded for the arithmetic, NULL as the NULL Decimal. The
+// same words as Load, with the cap on the coefficient behind a branch that
+// only damaged bytes take.
 inline void LoadOrNull(Decimal& d, const NumberValue* n) {
-  if (IsNull(n)) return Set(d, 0, kNullExponent, false);
-  Decimal loaded = Load(n);
-  Set(d, loaded.coef, loaded.exp, loaded.neg);
+  uint64_t head, tail;
+  std::memcpy(&head, n->bytes, sizeof head);
+  std::memcpy(&tail, n->bytes + 5, sizeof tail);
+  if ((head & 0xff) == 0) return Set(d, 0, kNullExponent, false);
+  uint64_t low = (head >> 8) | ((tail >> 24) << 56);
+  uint64_t high = (tail >> 32) & 0xffff;
+  if (high >= uint64_t(kTen22 >> 64)) {
+    Decimal capped = Load(n);
+    return Set(d, capped.coef, capped.exp, capped.neg);
+  }
+  std::memcpy(&d.coef, &low, sizeof low);
+  std::memcpy(reinterpret_cast<char*>(&d.coef) + sizeof low, &high, sizeof high);
+  d.exp = int8_t(tail >> 48);
+  d.neg = (tail >> 56) != 0;
 }
 
 // Writes a value already known to be in range (coef < 10^22, exponent fits).

@@ -178,7 +178,7 @@ TEST(DecimalFastPaths, DroppingDigitsMatchesTheDivider) {
 }
 
 // Load reads two overlapping words; every byte pattern must decode as the
-// byte-by-byte layout says.
+// byte-by-byte layout says, loaded for the arithmetic too.
 TEST(DecimalFastPaths, LoadDecodesEveryByteOfTheStoredLayout) {
   std::mt19937_64 random(17);
   for (int i = 0; i < 100000; ++i) {
@@ -192,6 +192,15 @@ TEST(DecimalFastPaths, LoadDecodesEveryByteOfTheStoredLayout) {
     ASSERT_EQ(d.coef, coef);
     ASSERT_EQ(d.exp, int8_t(n.bytes[11]));
     ASSERT_EQ(d.neg, n.bytes[12] != 0);
+    // Loaded for the arithmetic: the same, or NULL when byte 0 says so.
+    if (i % 4 == 0) n.bytes[0] = 0;
+    Decimal forArithmetic{};
+    dec::LoadOrNull(forArithmetic, &n);
+    if (n.bytes[0] == 0) {
+      ASSERT_TRUE(dec::IsNull(forArithmetic) && forArithmetic.coef == 0);
+    } else {
+      ASSERT_TRUE(Same(forArithmetic, d)) << i;
+    }
   }
 }
 
