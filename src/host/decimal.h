@@ -206,24 +206,32 @@ extern const uint64_t kPow10Narrow[20];
 // The largest gap of exponents that AddAligned closes by scaling alone.
 inline constexpr int32_t kExactAlignment = 16;
 
+// Scales high, the operand whose exponent lies gap places above low's, where
+// AddAligned forms the exact sum: with both operands non-zero (a zero one
+// keeps the other one's scale), a gap of up to 16 places, or a wider one when
+// high is short enough to be lifted whole (at most 37 - gap digits) and low
+// long enough (14 digits or more) never to be dropped as too small to count.
+// False otherwise, high untouched.
+inline bool AlignExactly(u128& high, u128 low, int32_t gap) {
+  if (high == 0 || low == 0) return false;
+  if (gap > kExactAlignment) {
+    if (gap > 36 || high >= kPow10Table.values[37 - gap] || low < kPow10Narrow[13]) return false;
+  }
+  high *= kPow10Table.values[gap];
+  return true;
+}
+
 inline bool Add(Decimal& r, const Decimal& a, const Decimal& b, bool subtract) {
   bool aNeg = a.neg, bNeg = b.neg != subtract;
   u128 x = CoefOf(a), y = CoefOf(b);
   int32_t exp = a.exp;
   if (a.exp != b.exp) {
-    // Coefficients of 64 bits a few places apart: the exact sum, as
-    // AddAligned forms it, with one 64-bit product. A zero operand keeps the
-    // other one's scale, so it goes there too.
+    // A few places apart: the exact sum, as AddAligned forms it, with one
+    // product.
     int32_t gap = a.exp - b.exp;
-    if (((x | y) >> 64) != 0 || x == 0 || y == 0 || gap > kExactAlignment || gap < -kExactAlignment) {
-      return AddAligned(r, a, b, subtract);
-    }
-    if (gap > 0) {
-      x = u128(uint64_t(x)) * kPow10Narrow[gap];
-      exp = b.exp;
-    } else {
-      y = u128(uint64_t(y)) * kPow10Narrow[-gap];
-    }
+    bool aligned = gap > 0 ? AlignExactly(x, y, gap) : AlignExactly(y, x, -gap);
+    if (!aligned) return AddAligned(r, a, b, subtract);
+    if (gap > 0) exp = b.exp;
   }
   if (aNeg == bNeg) return Finish(r, x + y, exp, aNeg);
   if (x >= y) return Finish(r, x - y, exp, aNeg);
