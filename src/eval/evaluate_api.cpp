@@ -25,21 +25,9 @@ bool EvaluateTyped(ExprContext* ec, HEXP exp, Value& value, int16_t* type) {
   return shapeFits;
 }
 
-}  // namespace
 
-extern "C" {
-
-XEV_API int32_t XEV_CALL XEVEvaluateExpression(ExprContext* ec, HEXP exp, int32_t size,
-                                               void* buffer) {
-  // A prepared Number or DateTime formula writes its 13 bytes straight into
-  // the buffer, which is what the general path below would copy there.
-  if (ec != nullptr && exp != nullptr && exp->root != nullptr && buffer != nullptr) {
-    switch (xev::eval::EvaluateByPlan(ec, exp, static_cast<NumberValue*>(buffer))) {
-      case xev::eval::PlanOutcome::kValue: return 1;
-      case xev::eval::PlanOutcome::kNoValue: return 0;
-      case xev::eval::PlanOutcome::kNotPrepared: break;
-    }
-  }
+// Any formula, through the value the walk or the plan gives.
+int32_t EvaluateIntoBuffer(ExprContext* ec, HEXP exp, int32_t size, void* buffer) {
   Value value;
   int16_t type = 0;
   if (!EvaluateTyped(ec, exp, value, &type)) return 0;
@@ -63,6 +51,24 @@ XEV_API int32_t XEV_CALL XEVEvaluateExpression(ExprContext* ec, HEXP exp, int32_
   }
   xev::eval::ReleaseValue(value);
   return ok;
+}
+
+}  // namespace
+
+extern "C" {
+
+XEV_API int32_t XEV_CALL XEVEvaluateExpression(ExprContext* ec, HEXP exp, int32_t size,
+                                               void* buffer) {
+  // A prepared Number or DateTime formula writes its 13 bytes straight into
+  // the buffer, which is what the general path would copy there.
+  if (ec != nullptr && exp != nullptr && exp->root != nullptr && buffer != nullptr) {
+    switch (xev::eval::EvaluateByPlan(ec, exp, static_cast<NumberValue*>(buffer))) {
+      case xev::eval::PlanOutcome::kValue: return 1;
+      case xev::eval::PlanOutcome::kNoValue: return 0;
+      case xev::eval::PlanOutcome::kNotPrepared: break;
+    }
+  }
+  return EvaluateIntoBuffer(ec, exp, size, buffer);
 }
 
 XEV_API int32_t XEV_CALL XEVEvaluateExpressionExt(ExprContext* ec, HEXP exp, int32_t* length,

@@ -324,9 +324,9 @@ bool Usable(const Plan* plan, ExprContext* ec, HEXP exp) {
   return !plan->itemsAhead || !plan::HasNumberOperatorCallback(ec);
 }
 
-}  // namespace
-
-PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, NumberValue* out) {
+// Every case but the usual one: no plan yet or a stale one, a plan that is
+// running or has no steps, an operator callback bound, checks left behind.
+PlanOutcome EvaluateCarefully(ExprContext* ec, HEXP exp, NumberValue* out) {
   auto* current = static_cast<Plan*>(exp->evalPlan);
   if (!Usable(current, ec, exp)) {
     // A callback that evaluates this formula again gets the walk.
@@ -341,6 +341,28 @@ PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, NumberValue* out) {
   bool ok = Run(ec, exp, *current, out);
   current->running = false;
   return ok ? PlanOutcome::kValue : PlanOutcome::kNoValue;
+}
+
+}  // namespace
+
+PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, NumberValue* out) {
+  auto* plan = static_cast<Plan*>(exp->evalPlan);
+  // The usual row, as Run would take it, with as few tests as it allows.
+  if (plan == nullptr || plan->ec != ec || plan->root != exp->root || plan->generation != ec->generation ||
+      (plan->running | plan->walkOnly | plan->checked) || plan::HasNumberOperatorCallback(ec)) {
+    return EvaluateCarefully(ec, exp, out);
+  }
+  plan->running = true;
+  RowState row;
+  int32_t next = RunUnchecked(ec, exp, *plan, row);
+  if (next < plan->stepCount) {
+    plan->checked = true;
+    RunChecked(ec, exp, *plan, next, row);
+  }
+  plan->running = false;
+  if (plan->states[plan->resultSlot] == plan::kNoValue) return PlanOutcome::kNoValue;
+  PackSlot(*plan, plan->resultSlot, out);
+  return PlanOutcome::kValue;
 }
 
 PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, Value& out) {

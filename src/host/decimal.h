@@ -243,8 +243,16 @@ bool MultiplyWide(Decimal& r, const Decimal& a, const Decimal& b);
 
 inline bool Multiply(Decimal& r, const Decimal& a, const Decimal& b) {
   u128 x = CoefOf(a), y = CoefOf(b);
-  if ((x >> 64) != 0 || (y >> 64) != 0) return MultiplyWide(r, a, b);
-  u128 product = u128(uint64_t(x)) * uint64_t(y);
+  u128 product;
+  if (((x | y) >> 64) == 0) {
+    product = u128(uint64_t(x)) * uint64_t(y);
+  } else if ((x >> 54) == 0 || (y >> 54) == 0) {
+    // A coefficient (below 2^74) times one below 2^54 still fits 128 bits,
+    // where MultiplyWide would find it too.
+    product = x * y;
+  } else {
+    return MultiplyWide(r, a, b);
+  }
   return Finish(r, product, int64_t(a.exp) + b.exp, a.neg != b.neg);
 }
 

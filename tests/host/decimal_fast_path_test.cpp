@@ -93,6 +93,26 @@ TEST(DecimalFastPaths, AdditionOfNearbyScalesMatchesTheAlignedAddition) {
   EXPECT_GT(fastOnes, 100000);
 }
 
+// A product that fits 128 bits is rounded straight from them; MultiplyWide
+// finds the same product in three limbs and must round it alike.
+TEST(DecimalFastPaths, ProductsThatFit128BitsMatchTheWideMultiplication) {
+  Operands operands(31);
+  int shortCuts = 0;
+  for (int i = 0; i < 300000; ++i) {
+    Decimal a = operands.Next(), b = operands.Next();
+    // Around the 2^54 boundary of the shortcut, both sides of it.
+    if (i % 3 == 0) b.coef = (u128(1) << (50 + operands.Pick(8))) + operands.Pick(1000) - 500;
+    if (b.coef >= dec::kTen22) continue;
+    Decimal fast{}, general{};
+    bool fastInRange = dec::Multiply(fast, a, b);
+    bool generalInRange = dec::MultiplyWide(general, a, b);
+    shortCuts += ((a.coef | b.coef) >> 64) != 0 && ((a.coef >> 54) == 0 || (b.coef >> 54) == 0);
+    ASSERT_EQ(fastInRange, generalInRange) << Show(a) << " * " << Show(b);
+    ASSERT_TRUE(Same(fast, general)) << Show(a) << " * " << Show(b) << ": " << Show(fast) << " vs " << Show(general);
+  }
+  EXPECT_GT(shortCuts, 30000);
+}
+
 // A NULL loaded for the arithmetic must act as zero in every operation,
 // whatever the scale of the other operand, and a result beyond the range
 // must come back as that NULL.
