@@ -293,19 +293,14 @@ bool FinishStoredSlow(NumberValue* dst, u128 coef, int64_t exp, bool neg) {
   return Store(dst, r, FinishSlow(r, coef, exp, neg));
 }
 
-// The stored-value operations' general paths: the operands are loaded field
-// by field (see Set), so that the operation reading them does not wait.
+// The stored-value operations' general paths.
 bool AddStored(NumberValue* dst, const NumberValue* pa, const NumberValue* pb, bool subtract) {
-  Decimal a, b, r;
-  LoadOrNull(a, pa);
-  LoadOrNull(b, pb);
+  Decimal a = Load(pa), b = Load(pb), r;
   return Store(dst, r, Add(r, a, b, subtract));
 }
 
 bool MultiplyStored(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) {
-  Decimal a, b, r;
-  LoadOrNull(a, pa);
-  LoadOrNull(b, pb);
+  Decimal a = Load(pa), b = Load(pb), r;
   return Store(dst, r, Multiply(r, a, b));
 }
 
