@@ -117,6 +117,10 @@ uint16_t PendingDateUnit();
 void ClearPendingDateUnit();
 // Reads and clears the pending quantifier.
 uint16_t TakePendingQuantifier();
+// Whether names, numbers and operators are told by their first bytes before
+// the automaton is asked (the default). Off, every token goes through the
+// automaton: the tests compare both ways of scanning.
+void SetScannerShortcuts(bool enabled);
 // The first date constant rejected by the host date check in this parse.
 bool RejectedDate(uint32_t* pos, uint32_t* len);
 

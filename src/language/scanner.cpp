@@ -18,6 +18,7 @@
 // exists nowhere: when the scanner reads it, the bytes of the current match
 // are copied with the blank after them, and the rest of the text is scanned
 // from that copy.
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -62,9 +63,10 @@ struct ScannerState {
   TokenValue token;
   uint32_t previousMatchLength;  // the last match, token or blanks
   char tail[kMatchBufferSize];   // the last match's bytes and the blank
+  bool shortcuts;                // tokens told by their first bytes (kept across resets)
 };
 
-thread_local ScannerState t_scanner = {"", 0, 0, false, false, "", 0, nullptr, nullptr, false, 0, 0, false, 0, 0, {}, {}, 0, {}};
+thread_local ScannerState t_scanner = {"", 0, 0, false, false, "", 0, nullptr, nullptr, false, 0, 0, false, 0, 0, {}, {}, 0, {}, true};
 
 uint32_t Offset() { return t_scanner.readEnd; }
 
@@ -470,6 +472,122 @@ bool SkipBlanksInText() {
   return true;
 }
 
+// ---- Tokens told by their first bytes -------------------------------------------
+//
+// Names, numbers and operators make up most of a formula, and for the common
+// shapes of them the automaton's verdict, and how far it reads, follow from a
+// handful of bytes. The automaton stays the authority: anything not listed
+// here goes to it. What each shape relies on:
+//
+// - An operator byte other than "|" begins no rule but the operator and
+//   any-byte rules, which end with it, so it is read alone.
+// - "||" ends the concatenation rule and nothing extends it.
+// - A run of ASCII letters, digits and @#$_ that begins with a letter can go on
+//   as a longer name, a dotted name, a second word, a call (blanks, then "("),
+//   or a month name (blanks or letters). A byte of kStopAfterRun rules out
+//   every one of them; "(" ends a call, which nothing extends. Blanks that are
+//   spaces keep only the call and the month name alive, and a stop byte after
+//   them ends both. No such run refuses: the word rule takes letters (keywords
+//   included) and the name rule takes the rest, with every byte a good one.
+// - Digits, maybe with a fraction, can go on as a longer number, a date or
+//   a time (separators, letters, blanks); a stop byte rules all of that out.
+//   After spaces only a month name or an AM/PM marker could follow, both
+//   letters, so a stop byte there ends the number as well. "12. " is left to
+//   the automaton: there the blank itself is what stops it.
+// The bytes read are the token, the blanks, and the stop byte that ended
+// every match, exactly as the walk would; a call reads up to its "(".
+
+enum ByteKind : uint8_t { kOther, kLetter, kDigit, kSymbol, kStop };
+
+constexpr auto kByteKinds = [] {
+  std::array<uint8_t, 256> kinds{};
+  for (int b = 'A'; b <= 'Z'; ++b) kinds[b] = kLetter;
+  for (int b = 'a'; b <= 'z'; ++b) kinds[b] = kLetter;
+  for (int b = '0'; b <= '9'; ++b) kinds[b] = kDigit;
+  for (char b : {'@', '#', '$', '_'}) kinds[static_cast<uint8_t>(b)] = kSymbol;
+  for (char b : {')', '*', '+', ',', '-', '/', '%', '|'}) kinds[static_cast<uint8_t>(b)] = kStop;
+  return kinds;
+}();
+
+uint8_t KindOf(char b) { return kByteKinds[static_cast<uint8_t>(b)]; }
+bool IsRunByte(char b) { return KindOf(b) != kOther && KindOf(b) != kStop; }
+bool IsDigitByte(char b) { return KindOf(b) == kDigit; }
+// A stop byte straight after digits: "-" and "/" would separate a date there.
+bool StopsNumber(char b) { return KindOf(b) == kStop && b != '-' && b != '/'; }
+
+uint32_t SkipSpaces(const char* bytes, uint32_t at) {
+  while (bytes[at] == ' ') ++at;
+  return at;
+}
+
+// Takes the first len bytes as the token, having read through byte read - 1.
+int32_t TakeFast(uint32_t read, uint32_t len, int32_t code) {
+  ScannerState& s = t_scanner;
+  if (s.matchStart + read > s.readEnd) s.readEnd = s.matchStart + read;
+  Consume(len);
+  return code;
+}
+
+// A name, a word or a call, or kRefused when the automaton must decide.
+int32_t FastWord(const char* bytes, uint32_t pos) {
+  uint32_t n = 1;
+  bool letters = true;
+  for (; IsRunByte(bytes[n]); ++n) {
+    if (KindOf(bytes[n]) != kLetter) letters = false;
+  }
+  uint32_t end = n;  // the byte that ends the match: a stop byte or "("
+  if (bytes[end] == ' ') end = SkipSpaces(bytes, end);
+  const bool call = bytes[end] == '(';
+  if ((!call && KindOf(bytes[end]) != kStop) || end >= kMatchBufferSize) return kRefused;
+  if (call) return TakeFast(end + 1, end + 1, EmitCopy(TK_FUNCTION, pos, bytes, n, end + 1));
+  const int32_t code = letters ? WordAction(pos, n) : EmitCopy(TK_NAME, pos, bytes, n, n);
+  return TakeFast(end + 1, n, code);
+}
+
+int32_t FastNumber(const char* bytes, uint32_t pos) {
+  uint32_t n = 1;
+  while (IsDigitByte(bytes[n])) ++n;
+  bool bareDot = false;
+  if (bytes[n] == '.') {
+    uint32_t digitsEnd = n + 1;
+    while (IsDigitByte(bytes[digitsEnd])) ++digitsEnd;
+    bareDot = digitsEnd == n + 1;
+    n = digitsEnd;
+  }
+  uint32_t end = n;
+  if (bytes[end] == ' ' && !bareDot) {
+    end = SkipSpaces(bytes, end);
+    if (KindOf(bytes[end]) != kStop) return kRefused;
+  } else if (!StopsNumber(bytes[end])) {
+    return kRefused;
+  }
+  if (end >= kMatchBufferSize) return kRefused;
+  return TakeFast(end + 1, n, NumberAction(pos, n));
+}
+
+// The token when the first bytes decide it, else kRefused.
+int32_t FastToken() {
+  ScannerState& s = t_scanner;
+  if (s.pastText || !s.shortcuts) return kRefused;
+  const char* bytes = Held();
+  const uint32_t pos = s.matchStart;
+  const char first = bytes[0];
+  switch (KindOf(first)) {
+    case kLetter: return FastWord(bytes, pos);
+    case kDigit: return FastNumber(bytes, pos);
+    case kStop:
+      if (first == '|') {
+        if (bytes[1] != '|') return kRefused;
+        return TakeFast(2, 2, Emit(TK_CONCAT, pos, 2, nullptr));
+      }
+      if (first == '%' && (ContextFlags() & ECF_MODULO) == 0) return TakeFast(1, 1, Emit(TK_BADCHAR, pos, 1, nullptr));
+      return TakeFast(1, 1, Emit(first, pos, 1, nullptr));
+    default:
+      if (first == '(') return TakeFast(1, 1, Emit(first, pos, 1, nullptr));
+      return kRefused;
+  }
+}
+
 }  // namespace
 
 int32_t NextToken() {
@@ -477,6 +595,7 @@ int32_t NextToken() {
   for (;;) {
     if (s.stopped) return EndToken();
     if (SkipBlanksInText()) continue;
+    if (int32_t code = FastToken(); code != kRefused) return code;
 
     Candidate candidates[kMatchBufferSize];
     const int32_t candidateCount = WalkMatch(candidates);
@@ -549,5 +668,7 @@ bool RejectedDate(uint32_t* pos, uint32_t* len) {
 }
 
 ExprError& ParseError() { return t_scanner.error; }
+
+void SetScannerShortcuts(bool enabled) { t_scanner.shortcuts = enabled; }
 
 }  // namespace xev::language

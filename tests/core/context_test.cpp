@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "core/core.h"
+#include "oom/sweep.h"
 
 namespace {
 
@@ -18,15 +19,7 @@ void XEV_CALL Notify(ExprContext*, int32_t code) { g_added += code == 2; }
 int32_t XEV_CALL Permit(ExprContext*, HEXP, XEVHWND) { return 1; }
 void XEV_CALL ListValues(ExprContext*, const char*, XEVHWND, int32_t, int32_t*) {}
 
-class ContextTest : public ::testing::Test {
- protected:
-  void SetUp() override { live_ = HostLiveBlockCount(); }
-  void TearDown() override {
-    HostFailAllocationAfter(0);
-    EXPECT_EQ(HostLiveBlockCount(), live_) << "blocks leaked";
-  }
-  int64_t live_ = 0;
-};
+class ContextTest : public oom::NoLeakTest {};
 
 TEST_F(ContextTest, LifecycleAndStartUp) {
   ExprContext* ec = XEVCreateEC(42, Resolve, Rename, ECF_MODULO);

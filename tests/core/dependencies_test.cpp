@@ -2,35 +2,21 @@
 // complex-use, argument and aggregate queries, cycles and failing allocations.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <tuple>
-#include <utility>
 
-#include "language/parse_fixture.h"
+#include "core/formula_test_support.h"
+#include "oom/sweep.h"
 
 namespace {
 
-using namespace parse_test;
-
-class Dependencies : public ::testing::Test {
+class Dependencies : public core_test::FormulaTest {
  protected:
   void SetUp() override {
-    AddSalesItems(c);
+    FormulaTest::SetUp();
     c.Function("Twice", XEV_TYPE_NUMBER, {{XEV_TYPE_NUMBER}});
     c.Function("Total", XEV_TYPE_NUMBER, {{XEV_TYPE_NUMBER, 1}}, 0, 0, 0x04);
-  }
-  HEXP Add(const std::string& text, const std::string& name) {
-    HEXP exp = XEVParseFormula(c.ec, nullptr, text.c_str(), name.c_str(), nullptr, nullptr);
-    EXPECT_NE(exp, nullptr) << text;
-    return exp;
-  }
-  // Makes a formula say what text says without the parse checks, so that
-  // formulas can refer to each other in a cycle.
-  void ForceText(HEXP a, const char* text) {
-    HEXP scratch = Add(text, "Scratch");
-    std::swap(a->root, scratch->root);
-    std::swap(a->text, scratch->text);
-    ASSERT_EQ(XEVDestroyEXP(c.ec, scratch), 1);
   }
   // F0 is first; each further formula refers twice to the one before.
   HEXP Chain(const char* first, int length) {
@@ -41,7 +27,6 @@ class Dependencies : public ::testing::Test {
     }
     return last;
   }
-  ParseContext c;
 };
 
 // The direct references, followed through the formulas they name, give what
@@ -83,7 +68,6 @@ TEST_F(Dependencies, UsesFollowReferencesThroughEveryKindOfNode) {
       {a, XEV_ITEM_DATA, "amount", 0}, {called, XEV_ITEM_DATA, "Twice", 0}, {a, XEV_ITEM_KEYWORD, "Amount", 0},
       {keywords, XEV_ITEM_KEYWORD, "PageNo", 0}, {nullptr, XEV_ITEM_DATA, "Amount", 0}};
   for (const auto& [exp, kind, name, used] : cases) EXPECT_EQ(XEVIsItemUsed(c.ec, exp, kind, name), used) << name;
-  EXPECT_EQ(XEVIsItemUsed(nullptr, called, XEV_ITEM_DATA, "Amount"), 1);  // the expression's own context
   EXPECT_EQ(XEVIsNamedFormulaUsed(c.ec, "A"), 1);
   EXPECT_EQ(XEVIsNamedFormulaUsed(c.ec, "Called"), 0);
 
@@ -146,20 +130,17 @@ TEST_F(Dependencies, EveryAllocationFailingAnswersNoAndLeaksNothing) {
   std::string wide = "F9()";
   for (int i = 0; i < 100; ++i) wide += " + Price";  // the node stack grows
   HEXP top = Add(wide, "Wide");
-  for (int query = 0; query < 2; ++query) {
-    for (int64_t k = 1;; ++k) {
-      int64_t live = HostLiveBlockCount(), before = HostAllocationCount();
-      HostFailAllocationAfter(k);
-      int32_t answer = query == 0 ? XEVIsItemUsed(c.ec, top, XEV_ITEM_DATA, "Qty") : XEVIsItemUsedInComplex(c.ec, "Qty");
-      HostFailAllocationAfter(0);
-      ASSERT_EQ(HostLiveBlockCount(), live) << query << " k=" << k;
-      bool failed = HostAllocationCount() - before >= k;
-      ASSERT_EQ(answer, failed ? 0 : 1) << query << " k=" << k;
-      if (!failed) {
-        EXPECT_GT(k, 1);
-        break;
-      }
-    }
+  const std::pair<const char*, std::function<int32_t()>> queries[] = {
+      {"used", [&] { return XEVIsItemUsed(c.ec, top, XEV_ITEM_DATA, "Qty"); }},
+      {"used in complex", [&] { return XEVIsItemUsedInComplex(c.ec, "Qty"); }}};
+  for (const auto& query : queries) {
+    const int64_t points = oom::Sweep(query.first, [&](oom::Trial& trial) {
+      trial.Arm();
+      const int32_t answer = query.second();
+      trial.Disarm();
+      EXPECT_EQ(answer, trial.failing() ? 0 : 1);
+    });
+    EXPECT_GT(points, 0) << query.first;
   }
 }
 

@@ -4,26 +4,19 @@
 
 #include <string>
 #include <tuple>
-#include <utility>
 #include <vector>
 
-#include "language/parse_fixture.h"
+#include "core/formula_test_support.h"
+#include "oom/sweep.h"
 
 namespace {
 
-using namespace parse_test;
-
-class ExtendedText : public ::testing::Test {
+class ExtendedText : public core_test::FormulaTest {
  protected:
   void SetUp() override {
-    AddSalesItems(c);
+    FormulaTest::SetUp();
     c.Function("Esc", XEV_TYPE_NUMBER, {{XEV_TYPE_NUMBER}}, 0, 0, 0x20);
     c.Function("Twice", XEV_TYPE_NUMBER, {{XEV_TYPE_NUMBER}});
-  }
-  HEXP Add(const std::string& text, const std::string& name) {
-    HEXP exp = XEVParseFormula(c.ec, nullptr, text.c_str(), name.c_str(), nullptr, nullptr);
-    EXPECT_NE(exp, nullptr) << text;
-    return exp;
   }
   void UseSqlDates() {
     XEVSetDateConvert(c.ec, "{d '%s'}", "{ts '%s'}", "{t '%s'}", 0x02);
@@ -35,7 +28,6 @@ class ExtendedText : public ::testing::Test {
     return buffer.data();
   }
   int32_t Length(HEXP exp, bool expand) { return XEVGetExtendedTextLength(c.ec, exp, expand ? 1 : 0); }
-  ParseContext c;
 };
 
 TEST_F(ExtendedText, OnlyReferencesTheParserFoundAreExpanded) {
@@ -150,12 +142,7 @@ TEST_F(ExtendedText, ThousandLevelsDeepAndCycles) {
   }
   EXPECT_EQ(Text(f, true), expected);
 
-  // Close the chain into a cycle past the checks that would refuse it.
-  HEXP first = XEVHEXPFromName(c.ec, "F0");
-  HEXP scratch = Add("F999() + 1", "Scratch");
-  std::swap(first->root, scratch->root);
-  std::swap(first->text, scratch->text);
-  ASSERT_EQ(XEVDestroyEXP(c.ec, scratch), 1);
+  ForceText(XEVHEXPFromName(c.ec, "F0"), "F999() + 1");  // closes the chain into a cycle
   EXPECT_EQ(std::tuple(Length(f, false), Text(f, false)), std::tuple(0, ""));
 }
 
@@ -164,21 +151,16 @@ TEST_F(ExtendedText, EveryAllocationFailingGivesAnEmptyBufferAndLeaksNothing) {
   Add("Esc(Amount) + (OrderDate - 12/25/2001)", "A");
   HEXP b = Add("A() + Esc(A()) + Twice(A() + Qty + Qty + Qty + Qty + Qty + Qty + Qty + Qty + Qty)", "B");
   const std::string full = Text(b, true);
-  for (int64_t k = 1;; ++k) {
+  const int64_t points = oom::Sweep("extended text", [&](oom::Trial& trial) {
     std::vector<char> buffer(1024, '#');
-    int64_t live = HostLiveBlockCount(), before = HostAllocationCount();
-    HostFailAllocationAfter(k);
-    int32_t result = XEVGetExtendedText(c.ec, b, 1024, buffer.data(), 1);
-    HostFailAllocationAfter(0);
-    ASSERT_EQ(HostLiveBlockCount(), live) << k;
-    bool failed = HostAllocationCount() - before >= k;
-    ASSERT_EQ(std::tuple(std::string(buffer.data()), result),
-              std::tuple(failed ? "" : full, failed ? 0 : static_cast<int32_t>(full.size()) - 1)) << k;
-    if (!failed) {
-      EXPECT_GT(k, 3);
-      break;
-    }
-  }
+    trial.Arm();
+    const int32_t result = XEVGetExtendedText(c.ec, b, 1024, buffer.data(), 1);
+    trial.Disarm();
+    const bool failed = trial.failing();
+    EXPECT_EQ(std::tuple(std::string(buffer.data()), result),
+              std::tuple(failed ? "" : full, failed ? 0 : static_cast<int32_t>(full.size()) - 1));
+  });
+  EXPECT_GT(points, 3);
 }
 
 }  // namespace

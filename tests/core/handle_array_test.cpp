@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/handle_array.h"
+#include "oom/sweep.h"
 
 namespace {
 
@@ -35,15 +36,7 @@ bool IsUnlocked(HGLOBAL array) {
   return xev::platform::GlobalUnlock(array) == 0;
 }
 
-class HandleArrayTest : public ::testing::Test {
- protected:
-  void SetUp() override { startLive_ = HostLiveBlockCount(); }
-  void TearDown() override {
-    HostFailAllocationAfter(0);
-    EXPECT_EQ(startLive_, HostLiveBlockCount());
-  }
-  int64_t startLive_ = 0;
-};
+class HandleArrayTest : public oom::NoLeakTest {};
 
 TEST_F(HandleArrayTest, CreateRefusesBadShapesGrowsAndPacksSizeInfo) {
   EXPECT_EQ(nullptr, HandleArrayCreate(0, 1));

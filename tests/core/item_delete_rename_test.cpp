@@ -4,10 +4,10 @@
 
 #include <string>
 #include <tuple>
-#include <utility>
 #include <vector>
 
-#include "language/parse_fixture.h"
+#include "core/formula_test_support.h"
+#include "oom/sweep.h"
 
 namespace {
 
@@ -30,29 +30,16 @@ int32_t XEV_CALL DeleteFormula(ExprContext* ec, HEXP exp, ExpItem* item) {
   return g_log->answer;
 }
 
-class Items : public ::testing::Test {
+class Items : public core_test::FormulaTest {
  protected:
   void SetUp() override {
-    AddSalesItems(c);
+    FormulaTest::SetUp();
     c.Function("Twice", XEV_TYPE_NUMBER, {{XEV_TYPE_NUMBER}});
     g_log = &log;
   }
   void TearDown() override { g_log = nullptr; }
-  HEXP Add(const char* text, const char* name) {
-    HEXP exp = XEVParseFormula(c.ec, nullptr, text, name, nullptr, nullptr);
-    EXPECT_NE(exp, nullptr) << text;
-    return exp;
-  }
   void AddAll(std::initializer_list<std::pair<const char*, const char*>> formulas) {
     for (const auto& [text, name] : formulas) Add(text, name);
-  }
-  // Gives a formula the text and tree of another parse, past the checks that
-  // would refuse a cycle.
-  void ForceText(HEXP a, const char* text) {
-    HEXP scratch = Add(text, "Scratch");
-    std::swap(a->root, scratch->root);
-    std::swap(a->text, scratch->text);
-    ASSERT_EQ(XEVDestroyEXP(c.ec, scratch), 1);
   }
   bool HasData(const char* name) {
     ExpItem item[2]{};
@@ -65,7 +52,6 @@ class Items : public ::testing::Test {
   }
   std::string TextOf(const char* name) { return XEVHEXPFromName(c.ec, name)->text; }
   std::string TreeOf(const char* name) { return Describe(XEVHEXPFromName(c.ec, name)->root); }
-  ParseContext c;
   CallbackLog log;
 };
 
@@ -117,34 +103,26 @@ TEST_F(Items, RefusalOrACycleKeepsTheItem) {
   EXPECT_EQ(log.offered, (Strings{"P:Price", "Q:Price"}));
 }
 
+// Out of memory, a deletion keeps the item or finishes, and leaks nothing.
 TEST(ItemsMemory, EveryAllocationFailingKeepsTheItemOrFinishes) {
-  for (int64_t k = 1;; ++k) {
-    int64_t live = HostLiveBlockCount(), allocations = 0;
-    {
-      ParseContext c;
-      AddSalesItems(c);
-      CallbackLog log;
-      g_log = &log;
-      const char* texts[] = {"Amount * 2", "F0() + F0()", "F1() + Price", "F2() - F0()", "Qty"};
-      for (int i = 0; i < 5; ++i) {
-        XEVParseFormula(c.ec, nullptr, texts[i], ("F" + std::to_string(i)).c_str(), nullptr, nullptr);
-      }
-      int64_t before = HostAllocationCount();
-      HostFailAllocationAfter(k);
-      int32_t result = XEVDeleteExpItem(c.ec, XEV_ITEM_DATA, "Amount", DeleteFormula);
-      HostFailAllocationAfter(0);
-      allocations = HostAllocationCount() - before;
-      ExpItem item[2]{};
-      EXPECT_EQ(XEVGetExpressionVariable(c.ec, item, "Amount"), result == 0 ? 1 : 0) << k;
-      if (result != 0) { EXPECT_EQ(XEVGetExpressionCount(c.ec), 1) << k; }
-      g_log = nullptr;
+  const int64_t points = oom::Sweep("deleting Amount", [](oom::Trial& trial) {
+    ParseContext c;
+    AddSalesItems(c);
+    CallbackLog log;
+    g_log = &log;
+    const char* texts[] = {"Amount * 2", "F0() + F0()", "F1() + Price", "F2() - F0()", "Qty"};
+    for (int i = 0; i < 5; ++i) {
+      XEVParseFormula(c.ec, nullptr, texts[i], ("F" + std::to_string(i)).c_str(), nullptr, nullptr);
     }
-    ASSERT_EQ(HostLiveBlockCount(), live) << k;
-    if (allocations < k) {
-      EXPECT_GT(k, 3);
-      break;
-    }
-  }
+    trial.Arm();
+    const int32_t result = XEVDeleteExpItem(c.ec, XEV_ITEM_DATA, "Amount", DeleteFormula);
+    trial.Disarm();
+    ExpItem item[2]{};
+    EXPECT_EQ(XEVGetExpressionVariable(c.ec, item, "Amount"), result == 0 ? 1 : 0);
+    if (result != 0) { EXPECT_EQ(XEVGetExpressionCount(c.ec), 1); }
+    g_log = nullptr;
+  });
+  EXPECT_GT(points, 3);
 }
 
 TEST_F(Items, RenameTouchesWholeTokensInTheirRoleOutsideStrings) {
@@ -184,25 +162,19 @@ TEST_F(Items, RenameTouchesWholeTokensInTheirRoleOutsideStrings) {
 TEST_F(Items, RenameWithEveryAllocationFailingKeepsEachFormulaWhole) {
   Add("Amount*2 + Amount - Twice(Amount)", "A");
   Add("Amount, Price, Amount", "B");
-  for (int64_t k = 1;; ++k) {
-    int64_t live = HostLiveBlockCount(), before = HostAllocationCount();
-    HostFailAllocationAfter(k);
+  const auto has = [](const std::string& text, const char* word) { return text.find(word) != std::string::npos; };
+  const int64_t points = oom::Sweep("renaming Amount", [&](oom::Trial& trial) {
+    trial.Arm();
     XEVRenameExpressionItem(c.ec, XEV_ITEM_DATA, "Amount", "Total");
-    HostFailAllocationAfter(0);
-    int64_t allocations = HostAllocationCount() - before;
-    ASSERT_EQ(HostLiveBlockCount(), live) << k;
+    trial.Disarm();
     for (const char* name : {"A", "B"}) {
-      auto has = [](const std::string& text, const char* word) { return text.find(word) != std::string::npos; };
       bool renamed = has(TextOf(name), "Total");
       EXPECT_EQ(std::tuple(has(TextOf(name), "Amount"), has(TreeOf(name), "Total"), has(TreeOf(name), "Amount")),
-                std::tuple(!renamed, renamed, !renamed)) << name << k;
+                std::tuple(!renamed, renamed, !renamed)) << name;
     }
     XEVRenameExpressionItem(c.ec, XEV_ITEM_DATA, "Total", "Amount");
-    if (allocations < k) {
-      EXPECT_GT(k, 3);
-      break;
-    }
-  }
+  });
+  EXPECT_GT(points, 3);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "core/core.h"
+#include "oom/sweep.h"
 
 namespace {
 
@@ -23,14 +24,9 @@ std::string Admitted(ExprContext* ec, int32_t type) {
 int g_resolves = 0;
 intptr_t XEV_CALL Resolve(const char*) { return 0x500 + ++g_resolves; }
 
-class OperatorTest : public ::testing::Test {
+class OperatorTest : public oom::NoLeakTest {
  protected:
-  void SetUp() override { g_resolves = 0, live_ = HostLiveBlockCount(); }
-  void TearDown() override {
-    HostFailAllocationAfter(0);
-    EXPECT_EQ(HostLiveBlockCount(), live_);
-  }
-  int64_t live_ = 0;
+  void SetUp() override { g_resolves = 0, NoLeakTest::SetUp(); }
 };
 
 TEST_F(OperatorTest, AdmissionByTypeFlagsAndCallbacks) {

@@ -38,14 +38,8 @@ class Companions : public uitest::KitTest {
     KitTest::SetUp();
     ec_ = XEVCreateEC(0, nullptr, nullptr, ECF_RANGES_SETS);
     for (auto [name, type] :
-         {std::pair{"Name", XEV_TYPE_STRING}, {"Born", XEV_TYPE_DATETIME}, {"Price", XEV_TYPE_NUMBER}}) {
-      ExpItem item{};
-      item.kind = XEV_ITEM_DATA;
-      item.dataType = static_cast<int16_t>(type);
-      item.boundValue = 1;
-      std::snprintf(item.name, sizeof item.name, "%s", name);
-      XEVAddExpressionItem(ec_, &item);
-    }
+         {std::pair{"Name", XEV_TYPE_STRING}, {"Born", XEV_TYPE_DATETIME}, {"Price", XEV_TYPE_NUMBER}})
+      oom::AddDataItem(ec_, name, static_cast<int16_t>(type));
     XEVSetListValuesCallback(ec_, AddValues);
     owner_ = CreateDialogParamA(nullptr, "EXPBILD", nullptr, StandInEditor, 0);
     Editor().ec = ec_;

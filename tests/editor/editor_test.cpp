@@ -7,8 +7,8 @@
 
 #include "core/core.h"
 #include "editor/editor_state.h"
+#include "oom/sweep.h"
 #include "ui/ui_test_support.h"
-#include "xev/xev.h"
 
 using namespace xev::ui;
 using uitest::Script;
@@ -25,6 +25,12 @@ std::string EntryText(HWND list, int32_t index) {
 }
 
 int32_t EntryCount(HWND list) { return static_cast<int32_t>(SendMessageA(list, LB_GETCOUNT, 0, 0)); }
+
+std::vector<std::string> Entries(HWND list) {
+  std::vector<std::string> entries;
+  for (int32_t i = 0; i < EntryCount(list); ++i) entries.push_back(EntryText(list, i));
+  return entries;
+}
 
 int32_t EntryIndex(HWND list, const std::string& text) {
   for (int32_t i = 0; i < EntryCount(list); ++i)
@@ -56,9 +62,9 @@ class EditorTest : public uitest::KitTest {
     KitTest::SetUp();
     ec_ = XEVCreateEC(0, nullptr, nullptr, ECF_RANGES_SETS);
     FUNDefineFunctions(ec_);
-    AddItem("Price", XEV_TYPE_NUMBER);
-    AddItem("Quantity", XEV_TYPE_NUMBER);
-    AddItem("Customer", XEV_TYPE_STRING);
+    for (auto [name, type] :
+         {std::pair{"Price", XEV_TYPE_NUMBER}, {"Quantity", XEV_TYPE_NUMBER}, {"Customer", XEV_TYPE_STRING}})
+      ASSERT_EQ(oom::AddDataItem(ec_, name, static_cast<int16_t>(type)), 1);
     host_ = XEVUiCreateHostWindow("report", 0, 0, 800, 600);
   }
   void TearDown() override {
@@ -66,26 +72,8 @@ class EditorTest : public uitest::KitTest {
     XEVDestroyEC(ec_);
     KitTest::TearDown();
   }
-  void AddItem(const char* name, int16_t type) {
-    ExpItem item{};
-    item.kind = XEV_ITEM_DATA;
-    item.dataType = type;
-    item.boundValue = 1;
-    std::snprintf(item.name, sizeof item.name, "%s", name);
-    ASSERT_EQ(XEVAddExpressionItem(ec_, &item), 1);
-  }
-  HEXP Parse(const char* name, const char* text) {
-    ExprError error{};
-    uint16_t type = 0;
-    HEXP exp = XEVParseFormula(ec_, nullptr, text, name, &error, &type);
-    EXPECT_NE(exp, nullptr) << text << " error " << error.code;
-    return exp;
-  }
-  std::string TextOfExpression(HEXP exp) {
-    char buffer[256] = {};
-    XEVGetExpressionText(ec_, exp, sizeof buffer, buffer);
-    return buffer;
-  }
+  HEXP Parse(const char* name, const char* text) { return oom::ParseOrFail(ec_, text, name); }
+  std::string TextOfExpression(HEXP exp) { return oom::ExpressionText(ec_, exp); }
   ExprContext* ec_ = nullptr;
   HWND host_ = nullptr;
 };
@@ -96,16 +84,15 @@ TEST_F(EditorTest, OpensOnTheContextAndSavesWhatIsTyped) {
   Parse("Net", "Price * Quantity");
   std::string caption, name;
   std::vector<std::string> items, formulas;
-  int32_t functions = 0;
+  size_t functions = 0;
   bool okBefore = true, okAfter = false, modesHidden = false, valuesHidden = false, hostDisabled = false;
   Script script;
   script.Then([&](HWND dialog) {
     caption = TextOf(dialog);
     name = TextOf(Control(dialog, 101));
-    HWND list = Control(dialog, 106);
-    for (int32_t i = 0; i < EntryCount(list); ++i) items.push_back(EntryText(list, i));
-    functions = EntryCount(Control(dialog, 107));
-    for (int32_t i = 0; i < EntryCount(Control(dialog, 114)); ++i) formulas.push_back(EntryText(Control(dialog, 114), i));
+    items = Entries(Control(dialog, 106));
+    functions = Entries(Control(dialog, 107)).size();
+    formulas = Entries(Control(dialog, 114));
     okBefore = IsWindowEnabled(Control(dialog, IDOK));
     modesHidden = !IsWindowVisible(Control(dialog, 134)) && !IsWindowVisible(Control(dialog, 138));
     valuesHidden = !IsWindowVisible(Control(dialog, 133));
@@ -124,7 +111,7 @@ TEST_F(EditorTest, OpensOnTheContextAndSavesWhatIsTyped) {
   EXPECT_EQ(caption, "Formula Editor - [ New Formula ]");
   EXPECT_EQ(name, "Formula1");
   EXPECT_EQ(items, (std::vector<std::string>{"Customer", "Price", "Quantity"}));
-  EXPECT_EQ(functions, 46);
+  EXPECT_EQ(functions, 46u);
   EXPECT_EQ(formulas, (std::vector<std::string>{"[ New Formula ]", "Net"}));
   EXPECT_FALSE(okBefore);
   EXPECT_TRUE(okAfter);
@@ -229,8 +216,7 @@ TEST_F(EditorTest, DeleteAsksPermissionThenTheUser) {
       .Then([](HWND dialog) { XEVUiClick(Control(dialog, 116)); })
       .Then([](HWND box) { XEVUiClick(GetDlgItem(box, IDYES)); })
       .Then([&](HWND dialog) {
-        HWND list = Control(dialog, 114);
-        for (int32_t i = 0; i < EntryCount(list); ++i) after.push_back(EntryText(list, i));
+        after = Entries(Control(dialog, 114));
         XEVUiClick(Control(dialog, IDCANCEL));
       });
   XEVBuildExpression(host_, ec_, nullptr, 0);
@@ -309,21 +295,16 @@ TEST_F(EditorTest, ModesChangeCaptionsAndTheNewEntryLabel) {
 
 TEST_F(EditorTest, TheTypeArgumentReadsOneAsSetAndTwoAsRange) {
   XEVSetListValuesCallback(ec_, ListValues);
-  std::string set, range;
-  Script script;
-  script.Then([&](HWND dialog) {
-    set = TextOf(dialog);
-    XEVUiClick(Control(dialog, IDCANCEL));
-  });
-  XEVBuildExpressionOfType(host_, ec_, nullptr, 0, 1, nullptr);
-  Script again;
-  again.Then([&](HWND dialog) {
-    range = TextOf(dialog);
-    XEVUiClick(Control(dialog, IDCANCEL));
-  });
-  XEVBuildExpressionOfType(host_, ec_, nullptr, 0, 2, nullptr);
-  EXPECT_EQ(set, "Set Editor - [ New Set ]");
-  EXPECT_EQ(range, "Range Editor - [ New Range ]");
+  for (auto [type, expected] : {std::pair{1, "Set Editor - [ New Set ]"}, {2, "Range Editor - [ New Range ]"}}) {
+    std::string caption;
+    Script script;
+    script.Then([&](HWND dialog) {
+      caption = TextOf(dialog);
+      XEVUiClick(Control(dialog, IDCANCEL));
+    });
+    XEVBuildExpressionOfType(host_, ec_, nullptr, 0, type, nullptr);
+    EXPECT_EQ(caption, expected);
+  }
 }
 
 TEST_F(EditorTest, APreselectedDataItemOpensItsValues) {
@@ -401,31 +382,23 @@ TEST_F(EditorTest, WithoutADialogTheEditorShowsErrorOneThirtyOne) {
 
 namespace {
 
-// A block whose first formula calls a function the loading context does not
-// have, and whose second formula is stored after it.
-std::vector<char> BlockWithAFormulaThatNoLongerParses() {
+// Loads a block whose first formula calls a function the loading context does
+// not have, and whose second formula is stored after it.
+int32_t LoadAFormulaThatNoLongerParses(ExprContext* target) {
   ExprContext* source = XEVCreateEC(0, nullptr, nullptr, 0);
   FUNDefineFunctions(source);
-  ExpItem item{};
-  item.kind = XEV_ITEM_DATA;
-  item.dataType = XEV_TYPE_NUMBER;
-  item.boundValue = 1;
-  std::snprintf(item.name, sizeof item.name, "Price");
-  XEVAddExpressionItem(source, &item);
-  ExprError error{};
-  uint16_t type = 0;
-  XEVParseFormula(source, nullptr, "NumberRound(Price, 2)", "Rounded", &error, &type);
-  XEVParseFormula(source, nullptr, "Price + 1", "Later", &error, &type);
+  oom::AddDataItem(source, "Price", XEV_TYPE_NUMBER);
+  oom::ParseOrFail(source, "NumberRound(Price, 2)", "Rounded");
+  oom::ParseOrFail(source, "Price + 1", "Later");
   std::vector<char> block(XEVGetECBlockSize(source, 1));
   XEVGetECBlock(source, static_cast<int32_t>(block.size()), block.data());
   XEVDestroyEC(source);
-  return block;
+  return XEVSetECContents(target, static_cast<int32_t>(block.size()), block.data(), 1, nullptr);
 }
 
 }  // namespace
 
 TEST_F(EditorTest, LoadFixShowsTheLoadErrorThenTakesTheCorrection) {
-  std::vector<char> block = BlockWithAFormulaThatNoLongerParses();
   ExprContext* target = XEVCreateEC(reinterpret_cast<intptr_t>(host_), nullptr, nullptr, 0);
   std::string caption, name, text, note;
   bool nameEnabled = true;
@@ -446,7 +419,7 @@ TEST_F(EditorTest, LoadFixShowsTheLoadErrorThenTakesTheCorrection) {
       .Then([](HWND dialog) { ReplaceFormulaText(dialog, "Price * 2"); })
       .Then([](HWND dialog) { XEVUiClick(Control(dialog, IDOK)); });
   int32_t beeps = XEVUiBeepCount();
-  EXPECT_EQ(XEVSetECContents(target, static_cast<int32_t>(block.size()), block.data(), 1, nullptr), 1);
+  EXPECT_EQ(LoadAFormulaThatNoLongerParses(target), 1);
   EXPECT_EQ(caption, "Formula Editor - Rounded");
   EXPECT_EQ(name, "Rounded");
   EXPECT_FALSE(nameEnabled);
@@ -461,22 +434,20 @@ TEST_F(EditorTest, LoadFixShowsTheLoadErrorThenTakesTheCorrection) {
 }
 
 TEST_F(EditorTest, LoadFixCancelStopsTheLoad) {
-  std::vector<char> block = BlockWithAFormulaThatNoLongerParses();
   ExprContext* target = XEVCreateEC(0, nullptr, nullptr, 0);
   Script script;
   script.Then([](HWND dialog) { XEVUiClick(Control(dialog, IDCANCEL)); });
-  EXPECT_EQ(XEVSetECContents(target, static_cast<int32_t>(block.size()), block.data(), 1, nullptr), 0);
+  EXPECT_EQ(LoadAFormulaThatNoLongerParses(target), 0);
   EXPECT_EQ(XEVGetExpressionCount(target), 0);
   XEVDestroyEC(target);
 }
 
 TEST_F(EditorTest, ACorrectionThatCallsALaterFormulaWaitsForIt) {
-  std::vector<char> block = BlockWithAFormulaThatNoLongerParses();
   ExprContext* target = XEVCreateEC(0, nullptr, nullptr, 0);
   Script script;
   script.Then([](HWND dialog) { ReplaceFormulaText(dialog, "Later() * 2"); })
       .Then([](HWND dialog) { XEVUiClick(Control(dialog, IDOK)); });
-  EXPECT_EQ(XEVSetECContents(target, static_cast<int32_t>(block.size()), block.data(), 1, nullptr), 1);
+  EXPECT_EQ(LoadAFormulaThatNoLongerParses(target), 1);
   ASSERT_EQ(XEVGetExpressionCount(target), 2);
   EXPECT_STREQ(XEVHEXPFromOrdinal(target, 0)->name, "Rounded");
   EXPECT_EQ(std::string(XEVHEXPFromOrdinal(target, 0)->text), "Later() * 2");

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "xev/xev.h"
+#include "oom/sweep.h"
 
 namespace xev_test {
 
@@ -56,6 +56,16 @@ struct Arg {
   void* pointer() { return kind == 1 ? static_cast<void*>(&number) : kind == 2 ? text.data() : nullptr; }
 };
 
+// The arguments as a formula writes them, a missing slot as "missing".
+inline std::string ArgsText(const std::vector<Arg>& args) {
+  std::string text = "(";
+  for (const Arg& a : args) {
+    if (text.size() > 1) text += ", ";
+    text += a.kind == 2 ? "'" + a.text + "'" : a.kind == 1 ? Text(a.number) : "missing";
+  }
+  return text + ")";
+}
+
 struct CallOutcome {
   int32_t returned = 0;
   std::string text;
@@ -100,15 +110,13 @@ inline int32_t CallFailingGrowth(XEVFunctionEntry fn, std::vector<Arg> args, int
 }
 
 // Leaves no host block behind and restores the code page.
-class FunctionTest : public ::testing::Test {
+class FunctionTest : public oom::NoLeakTest {
  protected:
-  void SetUp() override { live_ = HostLiveBlockCount(); }
   void TearDown() override {
     HostFailAllocationAfter(0);
     HostSetCodePage(XEV_CP_WESTERN);
-    EXPECT_EQ(HostLiveBlockCount(), live_);
+    NoLeakTest::TearDown();
   }
-  int64_t live_ = 0;
 };
 
 }  // namespace xev_test

@@ -8,6 +8,7 @@
 
 #include "core/core.h"
 #include "functions/functions.h"
+#include "oom/sweep.h"
 
 namespace {
 
@@ -22,21 +23,20 @@ const ExpItem* ItemAt(HGLOBAL list, int32_t i) {
   return item;
 }
 
-class RegistryTest : public ::testing::Test {
+class RegistryTest : public oom::NoLeakTest {
  protected:
   void SetUp() override {
     g_resolved.clear();
-    live_ = HostLiveBlockCount();
+    NoLeakTest::SetUp();
     ec_ = XEVCreateEC(0, Resolve, nullptr, 0);
   }
   void TearDown() override {
     HostFailAllocationAfter(0);
     HostSetCodePage(XEV_CP_WESTERN);
     XEVDestroyEC(ec_);
-    EXPECT_EQ(HostLiveBlockCount(), live_);
+    NoLeakTest::TearDown();
   }
   ExprContext* ec_ = nullptr;
-  int64_t live_ = 0;
 };
 
 TEST_F(RegistryTest, EveryRowBecomesAFunctionUnderItsDisplayName) {

@@ -14,7 +14,8 @@ struct TextCase {
 
 void ExpectTexts(std::vector<TextCase> cases) {
   for (size_t i = 0; i < cases.size(); ++i) {
-    EXPECT_EQ(CallText(cases[i].fn, cases[i].args), cases[i].expected) << "case " << i;
+    EXPECT_EQ(CallText(cases[i].fn, cases[i].args), cases[i].expected)
+        << "case " << i << " " << ArgsText(cases[i].args);
   }
 }
 

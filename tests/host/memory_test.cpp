@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "xev/xevhost.h"
+#include "oom/sweep.h"
 
 namespace {
 
@@ -29,15 +29,7 @@ unsigned char* Resize(void* block, size_t size) {
   return resized;
 }
 
-class MemoryTest : public ::testing::Test {
- protected:
-  void SetUp() override { startLive_ = HostLiveBlockCount(); }
-  void TearDown() override {
-    HostFailAllocationAfter(0);
-    EXPECT_EQ(startLive_, HostLiveBlockCount());
-  }
-  int64_t startLive_ = 0;
-};
+class MemoryTest : public oom::NoLeakTest {};
 
 TEST_F(MemoryTest, BlocksComeZeroFilledEvenWhenRecycled) {
   for (size_t size : {0, 1, 13, 50, 512, 513, 5000}) {

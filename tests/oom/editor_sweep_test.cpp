@@ -21,17 +21,8 @@ int32_t XEV_CALL Permit(ExprContext*, HEXP, XEVHWND) { return 1; }
 ExprContext* EditedContext() {
   ExprContext* ec = XEVCreateEC(0, nullptr, nullptr, ECF_RANGES_SETS);
   FUNDefineFunctions(ec);
-  for (const char* name : {"Price", "Quantity"}) {
-    ExpItem item{};
-    item.kind = XEV_ITEM_DATA;
-    item.dataType = XEV_TYPE_NUMBER;
-    item.boundValue = 1;
-    std::snprintf(item.name, sizeof item.name, "%s", name);
-    XEVAddExpressionItem(ec, &item);
-  }
-  ExprError error{};
-  uint16_t type = 0;
-  XEVParseFormula(ec, nullptr, "Price * Quantity", "Net", &error, &type);
+  for (const char* name : {"Price", "Quantity"}) oom::AddDataItem(ec, name, XEV_TYPE_NUMBER);
+  oom::ParseOrFail(ec, "Price * Quantity", "Net");
   XEVSetListValuesCallback(ec, ListValues);
   XEVSetDelPermissionCallback(ec, Permit);
   return ec;

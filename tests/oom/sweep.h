@@ -62,6 +62,18 @@ class Trial {
 
 using Attempt = std::function<void(Trial&)>;
 
+// A test that ends with failures switched off and no block left that it did
+// not find.
+class NoLeakTest : public ::testing::Test {
+ protected:
+  void SetUp() override { live_ = HostLiveBlockCount(); }
+  void TearDown() override {
+    HostFailAllocationAfter(0);
+    EXPECT_EQ(HostLiveBlockCount(), live_) << "blocks leaked";
+  }
+  int64_t live_ = 0;
+};
+
 // Returns the number of failure points. Stops at the first point that fails a
 // check, so that one fault reports once, not once per allocation after it.
 inline int64_t Sweep(const std::string& operation, const Attempt& attempt) {

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <tuple>
 
+#include "oom/sweep.h"
 #include "persist/block_loader.h"
 #include "persist/block_test_support.h"
 #include "persist/load_fix.h"
@@ -28,13 +29,12 @@ int32_t XEV_CALL RecordLoadError(ExprContext*, const char* text, ExprError* erro
   return 0;
 }
 
-class BlockLoader : public ::testing::Test {
+class BlockLoader : public oom::NoLeakTest {
  protected:
-  void SetUp() override { Reported().clear(), liveAtStart_ = HostLiveBlockCount(); }
+  void SetUp() override { Reported().clear(), NoLeakTest::SetUp(); }
   void TearDown() override {
     source_.reset();
-    HostFailAllocationAfter(0);
-    EXPECT_EQ(HostLiveBlockCount(), liveAtStart_) << "blocks leaked";
+    NoLeakTest::TearDown();
   }
   // A host's context with three data items and formulas of every kind,
   // written as a block.
@@ -73,7 +73,6 @@ class BlockLoader : public ::testing::Test {
     EXPECT_EQ(XEVGetExpressionVariable(ec, &item, name), 1) << name;
     return item;
   }
-  int64_t liveAtStart_ = 0;
   Ec source_;
 };
 
@@ -215,7 +214,6 @@ TEST_F(BlockLoader, LoadNameIsInBlockFindsTheCalledName) {
   EXPECT_EQ(xev::persist::LoadNameIsInBlock("Zed(", records, length, &partial, 50), 0) << "stops at the end";
 }
 
-
 // A cut block fails, except where the cut leaves no section marker behind:
 // right after the names or after the last data item, with or without one
 // more byte. Loaded formulas only grow with the length.
@@ -263,7 +261,6 @@ TEST_F(BlockLoader, AllocationFailuresEndTheLoadCleanly) {
     EXPECT_EQ(result, 1);
   }
 }
-
 
 // Hex bytes ("00*34" repeats one) and quoted texts without their terminator;
 // "#" starts a comment.

@@ -17,7 +17,6 @@ namespace {
 
 using namespace xevhost;
 
-// Runs write against a memory stream and returns what it printed.
 Cell TextCell(const std::string& text, int width = -1) {
   return Cell{text, width < 0 ? static_cast<int>(text.size()) : width, text.empty()};
 }

@@ -212,16 +212,8 @@ TEST(XevhostOutput, DatesByTypeAndFormatNumbersOnTheirPoint) {
   TempFile csv("when.csv", "When,Amount,Name\n2024-01-31,1.5,Ann\n2024-02-01 16:45:07,-20,Bartholomew\n");
   RunResult json = Xevhost({csv, "--format", "json", "--formula", "w=When", "--formula", "a=Amount"});
   EXPECT_EQ(json.status, 0) << json.err;
-  // Read the ISO dates back into their fields.
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-  size_t at = json.out.find("\"w\": \"");
-  ASSERT_NE(at, std::string::npos) << json.out;
-  ASSERT_EQ(std::sscanf(json.out.c_str() + at, "\"w\": \"%d-%d-%d\"", &year, &month, &day), 3) << json.out;
-  EXPECT_EQ(std::vector<int>({year, month, day}), std::vector<int>({2024, 1, 31}));
-  at = json.out.find("\"w\": \"", at + 1);
-  ASSERT_EQ(std::sscanf(json.out.c_str() + at, "\"w\": \"%d-%d-%dT%d:%d:%d\"", &year, &month, &day, &hour, &minute,
-                        &second), 6) << json.out;
-  EXPECT_EQ(std::vector<int>({year, month, day, hour, minute, second}), std::vector<int>({2024, 2, 1, 16, 45, 7}));
+  // ISO dates, with the time only where there is one.
+  EXPECT_EQ(json.out, "[\n  {\"w\": \"2024-01-31\", \"a\": 1.5},\n  {\"w\": \"2024-02-01T16:45:07\", \"a\": -20}\n]\n");
 
   RunResult table = Xevhost({csv, "--format", "table", "--max-width", "6", "--formula", "w=When", "--formula",
                              "a=Amount", "--formula", "n=Name"});

@@ -1,15 +1,11 @@
 // The edit control as the dialogs drive it: byte-exact selections in a
 // double-byte code page, the limit, the clipboard, read-only copies, the
 // change notifications and what a failed allocation leaves behind.
-#include <gtest/gtest.h>
-
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "platform/ui/kit.h"
-#include "platform/ui/ui.h"
-#include "xev/xevhost.h"
+#include "ui/ui_test_support.h"
 
 using namespace xev::ui;
 
@@ -34,10 +30,10 @@ int32_t CountOf(int32_t code) {
 
 using Sel = std::pair<uint32_t, uint32_t>;
 
-class EditControl : public ::testing::Test {
+class EditControl : public uitest::KitTest {
  protected:
   void SetUp() override {
-    blocks_ = HostLiveBlockCount();
+    KitTest::SetUp();
     host_ = XEVUiCreateHostWindow("host", 0, 0, 400, 300);
     ASSERT_NE(host_, nullptr);
     auto recording = reinterpret_cast<intptr_t>(&RecordingProc);
@@ -47,11 +43,9 @@ class EditControl : public ::testing::Test {
   void TearDown() override {
     HostFailAllocationAfter(0);
     DestroyWindow(host_);
-    XEVUiSetClipboardText(nullptr);
     XEVUiSetPresenter(nullptr);
     HostSetCodePage(XEV_CP_WESTERN);
-    EXPECT_EQ(xev::ui::kit::LiveWindowCount(), 0);
-    EXPECT_EQ(HostLiveBlockCount(), blocks_);
+    KitTest::TearDown();
   }
 
   HWND Edit(uint32_t style, const std::string& text = "", HWND parent = nullptr, int32_t id = kId) {
@@ -75,7 +69,6 @@ class EditControl : public ::testing::Test {
   static void Click(HWND edit, int32_t x, int32_t y, int32_t n = 1) { XEVUiClickAt(edit, x, y, n); XEVUiRunPending(); }
 
   HWND host_ = nullptr;
-  int64_t blocks_ = 0;
 };
 
 TEST_F(EditControl, TypingAndBackspaceKeepDoubleByteCharactersWhole) {

@@ -8,7 +8,6 @@
 #include "ui/ui_test_support.h"
 
 using namespace xev::ui;
-using uitest::KitTest;
 using uitest::Script;
 
 namespace {
@@ -80,6 +79,15 @@ LRESULT XEV_CALL ChildLogger(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 
 HWND HostWindow() { return XEVUiCreateHostWindow("host", 100, 50, 640, 480); }
 
+class KitTest : public uitest::KitTest {
+ protected:
+  void SetUp() override {
+    uitest::KitTest::SetUp();
+    g_dialog = TestDialog{};
+    g_log.clear();
+  }
+};
+
 }  // namespace
 
 TEST_F(KitTest, RefusesNullForeignAndDestroyedHandles) {
@@ -128,7 +136,6 @@ TEST_F(KitTest, RefusesNullForeignAndDestroyedHandles) {
 }
 
 TEST_F(KitTest, SubclassChainsRunNewestFirstAndCanSwallow) {
-  g_log.clear();
   HWND host = HostWindow();
   HWND stat = CreateWindowExA(0, "UxCtrlStatic", "before", WS_CHILD, 0, 0, 10, 10, host, 9, nullptr, nullptr);
   WNDPROC original = reinterpret_cast<WNDPROC>(GetWindowLongA(stat, GWL_WNDPROC));
@@ -147,7 +154,6 @@ TEST_F(KitTest, SubclassChainsRunNewestFirstAndCanSwallow) {
 }
 
 TEST_F(KitTest, DestructionTellsParentFirstAndReachesOwnedWindows) {
-  g_log.clear();
   HWND host = HostWindow();
   HWND parent = CreateWindowExA(0, "XevHostWindow", "p", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, host, 0, nullptr, nullptr);
   g_child = CreateWindowExA(0, "Static", "c", WS_CHILD | WS_VISIBLE, 0, 0, 5, 5, parent, 3, nullptr, nullptr);
@@ -166,7 +172,6 @@ TEST_F(KitTest, DestructionTellsParentFirstAndReachesOwnedWindows) {
 }
 
 TEST_F(KitTest, ModalDialogDisablesItsOwnerAndNestsMessageBoxes) {
-  g_dialog = TestDialog{};
   HWND host = HostWindow();
   int32_t inner = 0;
   bool ownerDisabled = false, outerDisabledUnderBox = false;
@@ -199,7 +204,6 @@ TEST_F(KitTest, ModalDialogDisablesItsOwnerAndNestsMessageBoxes) {
 }
 
 TEST_F(KitTest, EndingInInitDialogSkipsTheLoop) {
-  g_dialog = TestDialog{};
   g_dialog.endInInit = true;
   Script script;
   script.Then([](HWND) { ADD_FAILURE() << "the loop ran"; });
@@ -209,7 +213,6 @@ TEST_F(KitTest, EndingInInitDialogSkipsTheLoop) {
 }
 
 TEST_F(KitTest, DialogKeysGoToTabStopsDefaultButtonAndCancel) {
-  g_dialog = TestDialog{};
   HWND host = HostWindow();
   std::vector<int32_t> focus;  // control ids: the handles die with the dialog
   Script script;
@@ -248,7 +251,6 @@ TEST_F(KitTest, DialogKeysGoToTabStopsDefaultButtonAndCancel) {
 }
 
 TEST_F(KitTest, PaintsFollowShowingAndInvalidating) {
-  g_dialog = TestDialog{};
   HWND dialog = CreateDialogParamA(nullptr, "EXPTEXTVIEW", nullptr, TestDialogProc, 0);
   ASSERT_NE(dialog, nullptr);
   EXPECT_TRUE(IsWindowVisible(dialog));  // a template marked visible shows itself
@@ -269,7 +271,6 @@ TEST_F(KitTest, PaintsFollowShowingAndInvalidating) {
 }
 
 TEST_F(KitTest, TimersFireOnTheVirtualClockOnceAndStopWhenKilled) {
-  g_dialog = TestDialog{};
   HWND dialog = CreateDialogParamA(nullptr, "LISTVALUES", nullptr, TestDialogProc, 0);
   ASSERT_EQ(SetTimer(dialog, 1, 1000, nullptr), 1u);
   XEVUiRunPending();
@@ -313,7 +314,6 @@ TEST_F(KitTest, MessageBoxAnswersByButtonsAndEscape) {
 }
 
 TEST_F(KitTest, WithoutInputAModalDialogEndsCancelled) {
-  g_dialog = TestDialog{};
   EXPECT_EQ(DialogBoxParamA(nullptr, "DLGERROR", nullptr, TestDialogProc, 0), IDCANCEL);
   EXPECT_EQ(g_dialog.commands[0], IDCANCEL);
 }
@@ -340,7 +340,6 @@ TEST_F(KitTest, DialogCreationSurvivesEveryAllocationFailure) {
 }
 
 TEST_F(KitTest, TemplatesConvertDialogUnitsAndPlaceDialogsOverTheirOwner) {
-  g_dialog = TestDialog{};
   HWND host = HostWindow();
   HWND dialog = CreateDialogParamA(nullptr, "DLGERROR", host, TestDialogProc, 0);
   RECT r;

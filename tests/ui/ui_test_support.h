@@ -8,6 +8,7 @@
 #include <functional>
 #include <vector>
 
+#include "oom/sweep.h"
 #include "platform/ui/kit.h"
 #include "platform/ui/ui.h"
 #include "xev/xevhost.h"
@@ -43,19 +44,18 @@ class Script {
 
 // Every test starts and ends with no window, no queued message and the same
 // number of live blocks.
-class KitTest : public ::testing::Test {
+class KitTest : public oom::NoLeakTest {
  protected:
   void SetUp() override {
     XEVUiRunPending();
-    live_ = HostLiveBlockCount();
+    NoLeakTest::SetUp();
   }
   void TearDown() override {
     XEVUiRunPending();
     XEVUiSetClipboardText(nullptr);
     EXPECT_EQ(xev::ui::kit::LiveWindowCount(), 0) << "windows left behind";
-    EXPECT_EQ(HostLiveBlockCount(), live_) << "blocks leaked";
+    NoLeakTest::TearDown();
   }
-  int64_t live_ = 0;
 };
 
 inline std::string TextOf(XEVHWND window) {
