@@ -118,13 +118,14 @@ TEST_F(TextBuilding, CallTemplatesAndTheFirstLabelSelected) {
       {"Opt", "([ Number ] )", {10, 16}},        {"Tail", "( Number , Any [,Any...] )", {10, 16}},
       {"Nest", "( String [, Number [, Number ]])", {10, 16}}, {"Clock", "", {9, 9}}};
   for (const auto& [name, call, selection] : cases) {
+    SCOPED_TRACE(name);
     char buffer[64];
     EXPECT_TRUE(BuildCallTemplate(xev::core::FindItem(ec_->functionItems, name), buffer, sizeof buffer));
     EXPECT_EQ(std::string(buffer), call);
     SetText("1 + ", 4, 4);
     Pick(kIdFunctions, name);
     EXPECT_EQ(TextOf(edit_), std::string("1 + ") + name + call);
-    EXPECT_EQ(SelectionOf(edit_), selection) << name;
+    EXPECT_EQ(SelectionOf(edit_), selection);
   }
   EXPECT_EQ(SendMessageA(edit_, EM_GETMODIFY, 0, 0), 1);
   EXPECT_EQ(GetFocus(), edit_);

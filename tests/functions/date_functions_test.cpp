@@ -1,3 +1,5 @@
+#include <tuple>
+
 #include "functions/call_helpers.h"
 
 using namespace xev_test;
@@ -8,10 +10,12 @@ class DateFunctions : public FunctionTest {};
 
 TEST_F(DateFunctions, FieldsQuarterAndWeekDay) {
   NumberValue d = Date(2001, 3, 17, 15, 45, 30);  // a Saturday
-  std::vector<std::pair<XEVFunctionEntry, const char*>> fields = {
-      {FUNDateYear, "2001"},  {FUNDateMonth, "3"},  {FUNDateDay, "17"},   {FUNDateHour, "15"},
-      {FUNDateMinute, "45"},  {FUNDateSecond, "30"}, {FUNDateQuarter, "1"}, {FUNWeekDay, "6"}};
-  for (auto [fn, expected] : fields) {
+  std::vector<std::tuple<const char*, XEVFunctionEntry, const char*>> fields = {
+      {"DateYear", FUNDateYear, "2001"},     {"DateMonth", FUNDateMonth, "3"},  {"DateDay", FUNDateDay, "17"},
+      {"DateHour", FUNDateHour, "15"},       {"DateMinute", FUNDateMinute, "45"},
+      {"DateSecond", FUNDateSecond, "30"},   {"DateQuarter", FUNDateQuarter, "1"}, {"WeekDay", FUNWeekDay, "6"}};
+  for (auto [name, fn, expected] : fields) {
+    SCOPED_TRACE(name);
     EXPECT_EQ(Text(CallNumber(fn, {d})), expected);
     EXPECT_EQ(Text(CallNumber(fn, {NullNum()})), "NULL");  // NULL, not 0
     EXPECT_EQ(Call(fn, {nullptr}, 13).returned, 0);       // a missing slot is no NULL

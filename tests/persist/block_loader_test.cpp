@@ -79,11 +79,14 @@ class BlockLoader : public oom::NoLeakTest {
 TEST_F(BlockLoader, HeaderAndSectionBounds) {
   // The last name may end the block; a section count may not. The oldest
   // version has no version byte.
-  const std::pair<Bytes, int32_t> cases[] = {
-      {Current().Build(), 1}, {Bytes(20, 0), 1}, {Current().U16(0xFA).U16(0).Build(), 0},
-      {Current().U16(0xFC).U16(0).Build(), 0}, {Current().U16(0xFA).U16(1).Item85("A", "GetA").Build(), 1},
-      {Bytes{4, 0, 0}, 0}, {Bytes{0x7F, 0, 0}, 0}, {Bytes{0xFF, 0, 0}, 0}};
-  for (const auto& [block, loads] : cases) EXPECT_EQ(Load(NewContext().get(), block), loads) << block.size();
+  const std::tuple<const char*, Bytes, int32_t> cases[] = {
+      {"names only", Current().Build(), 1},
+      {"oldest, no version byte", Bytes(20, 0), 1},
+      {"data item count ending the block", Current().U16(0xFA).U16(0).Build(), 0},
+      {"formula count ending the block", Current().U16(0xFC).U16(0).Build(), 0},
+      {"one data item ending the block", Current().U16(0xFA).U16(1).Item85("A", "GetA").Build(), 1},
+      {"version 4", Bytes{4, 0, 0}, 0}, {"version 0x7F", Bytes{0x7F, 0, 0}, 0}, {"version 0xFF", Bytes{0xFF, 0, 0}, 0}};
+  for (const auto& [name, block, loads] : cases) EXPECT_EQ(Load(NewContext().get(), block), loads) << name;
 
   std::vector<std::string> names(20, "");
   names[0] = "AddNumbers", names[19] = "KeywordConcat";

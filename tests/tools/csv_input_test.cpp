@@ -116,7 +116,7 @@ TEST(ColumnTypes, EveryNonEmptyCellDecidesTheType) {
   // does not exist, grouped digits, and no value at all.
   for (const auto& cells : std::vector<std::vector<std::string>>{
            {"1", "2", "n/a"}, {"1", "2024-01-15"}, {"2024-02-30"}, {"1,234"}, {"", "  "}, {}})
-    EXPECT_EQ(Infer(cells), XEV_TYPE_STRING) << cells.size();
+    EXPECT_EQ(Infer(cells), XEV_TYPE_STRING) << testing::PrintToString(cells);
 }
 
 TEST(ColumnTypes, CellsConvertToTheValuesFormulasSee) {
