@@ -13,10 +13,11 @@ using xev::eval::Value;
 
 // Evaluates exp and checks that the value has the shape its root type
 // promises. The type is returned through type; false means no value (and
-// nothing left to release).
-bool EvaluateTyped(ExprContext* ec, HEXP exp, Value& value, int16_t* type) {
+// nothing left to release). byWalk: the plan has declined already.
+bool EvaluateTyped(ExprContext* ec, HEXP exp, Value& value, int16_t* type, bool byWalk = false) {
   if (exp == nullptr || exp->root == nullptr) return false;
-  if (!xev::eval::EvaluateFormula(ec, exp, value)) return false;
+  bool valued = byWalk ? xev::eval::EvaluateNode(ec, exp, exp->root, value) : xev::eval::EvaluateFormula(ec, exp, value);
+  if (!valued) return false;
   *type = exp->root->type;
   bool shapeFits = (*type == XEV_TYPE_NUMBER || *type == XEV_TYPE_DATETIME)
                        ? value.kind == Value::kNumber
@@ -25,24 +26,12 @@ bool EvaluateTyped(ExprContext* ec, HEXP exp, Value& value, int16_t* type) {
   return shapeFits;
 }
 
-}  // namespace
 
-extern "C" {
-
-XEV_API int32_t XEV_CALL XEVEvaluateExpression(ExprContext* ec, HEXP exp, int32_t size,
-                                               void* buffer) {
-  // A prepared Number or DateTime formula writes its 13 bytes straight into
-  // the buffer, which is what the general path below would copy there.
-  if (ec != nullptr && exp != nullptr && exp->root != nullptr && buffer != nullptr) {
-    switch (xev::eval::EvaluateByPlan(ec, exp, static_cast<NumberValue*>(buffer))) {
-      case xev::eval::PlanOutcome::kValue: return 1;
-      case xev::eval::PlanOutcome::kNoValue: return 0;
-      case xev::eval::PlanOutcome::kNotPrepared: break;
-    }
-  }
+// Any formula, through the value the walk or the plan gives.
+int32_t EvaluateIntoBuffer(ExprContext* ec, HEXP exp, int32_t size, void* buffer, bool byWalk) {
   Value value;
   int16_t type = 0;
-  if (!EvaluateTyped(ec, exp, value, &type)) return 0;
+  if (!EvaluateTyped(ec, exp, value, &type, byWalk)) return 0;
   int32_t ok = 0;
   if (buffer == nullptr) {
     ok = 0;
@@ -63,6 +52,24 @@ XEV_API int32_t XEV_CALL XEVEvaluateExpression(ExprContext* ec, HEXP exp, int32_
   }
   xev::eval::ReleaseValue(value);
   return ok;
+}
+
+}  // namespace
+
+extern "C" {
+
+XEV_API int32_t XEV_CALL XEVEvaluateExpression(ExprContext* ec, HEXP exp, int32_t size,
+                                               void* buffer) {
+  // A prepared Number or DateTime formula writes its 13 bytes straight into
+  // the buffer, which is what the general path would copy there.
+  if (ec != nullptr && exp != nullptr && exp->root != nullptr && buffer != nullptr) {
+    switch (xev::eval::EvaluateByPlan(ec, exp, static_cast<NumberValue*>(buffer))) {
+      case xev::eval::PlanOutcome::kValue: return 1;
+      case xev::eval::PlanOutcome::kNoValue: return 0;
+      case xev::eval::PlanOutcome::kNotPrepared: return EvaluateIntoBuffer(ec, exp, size, buffer, true);
+    }
+  }
+  return EvaluateIntoBuffer(ec, exp, size, buffer, false);
 }
 
 XEV_API int32_t XEV_CALL XEVEvaluateExpressionExt(ExprContext* ec, HEXP exp, int32_t* length,

@@ -212,7 +212,7 @@ class Filler {
     }
     Flush();
     NewSite(frame, slot);
-    EmitStep(Step{Code::kSubtree, plan_->siteCount - 1, 0, slot});
+    EmitStep(Step{Code::kSubtree, plan_->siteCount - 1, 0, slot, nullptr, nullptr, nullptr});
     return operands_.Push(slot);
   }
 
@@ -222,7 +222,7 @@ class Filler {
       int32_t right = operands_.Pop();
       int32_t left = operands_.Pop();
       if (!plan_->itemsAhead) Flush();
-      Step step{OperatorOf(frame.node->kind), left, right, slot};
+      Step step{OperatorOf(frame.node->kind), left, right, slot, nullptr, nullptr, nullptr};
       if (!plan_->itemsAhead) {
         EmitStep(step);
       } else if (!pending_.Push(step)) {
@@ -242,7 +242,7 @@ class Filler {
     site.firstArgument = plan_->argumentCount;
     site.argumentCount = call.listed ? call.given : -1;
     plan_->argumentCount += call.given;
-    EmitStep(Step{Code::kCall, plan_->siteCount - 1, 0, slot});
+    EmitStep(Step{Code::kCall, plan_->siteCount - 1, 0, slot, nullptr, nullptr, nullptr});
     return operands_.Push(slot);
   }
 
@@ -250,7 +250,7 @@ class Filler {
   // waiting on them.
   void Flush() {
     int32_t items = plan_->siteCount - batchStart_;
-    if (items > 0) EmitStep(Step{Code::kItems, batchStart_, items, -1});
+    if (items > 0) EmitStep(Step{Code::kItems, batchStart_, items, -1, nullptr, nullptr, nullptr});
     for (size_t i = 0; i < pending_.size(); ++i) EmitStep(pending_[i]);
     pending_.Clear();
   }
@@ -272,7 +272,13 @@ class Filler {
   }
 
   void EmitStep(const Step& step) {
-    plan_->steps[plan_->stepCount++] = step;
+    Step& emitted = plan_->steps[plan_->stepCount++];
+    emitted = step;
+    if (step.code <= Code::kDivide) {
+      emitted.left = plan_->values + step.a;
+      emitted.right = plan_->values + step.b;
+      emitted.value = plan_->values + step.result;
+    }
     if (step.code == Code::kCall || step.code == Code::kSubtree) batchStart_ = step.a + 1;
     if (step.code == Code::kItems) batchStart_ = step.a + step.b;
   }
@@ -338,7 +344,7 @@ Plan* Prepare(ExprContext* ec, HEXP exp) {
   plan->generation = ec->generation;
   plan->itemsAhead = !walkOnly && !HasNumberOperatorCallback(ec);
   plan->walkOnly = walkOnly;
-  plan->steps[0] = Step{Code::kEnd, 0, 0, -1};
+  plan->steps[0] = Step{Code::kEnd, 0, 0, -1, nullptr, nullptr, nullptr};
   if (walkOnly) return plan;
   Filler filler(plan);
   if (!Visit(ec, root, filler)) {
@@ -346,7 +352,7 @@ Plan* Prepare(ExprContext* ec, HEXP exp) {
     return nullptr;
   }
   plan->resultSlot = filler.Finish();
-  plan->steps[plan->stepCount] = Step{Code::kEnd, 0, 0, -1};
+  plan->steps[plan->stepCount] = Step{Code::kEnd, 0, 0, -1, nullptr, nullptr, nullptr};
   return plan;
 }
 

@@ -42,6 +42,11 @@ struct Step {
   int32_t a;
   int32_t b;
   int32_t result;  // the slot it fills
+  // An operator's slots a, b and result, so that a row does not compute
+  // their addresses again.
+  const host::decimal::Decimal* left;
+  const host::decimal::Decimal* right;
+  host::decimal::Decimal* value;
 };
 
 // A step that hands control to the host or the walk, with what it needs.

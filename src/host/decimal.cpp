@@ -223,12 +223,13 @@ bool MultiplyWide(Decimal& r, const Decimal& a, const Decimal& b) {
   return Finish(r, coef + (up ? 1 : 0), exp + drop, neg);
 }
 
-bool DivideLong(Decimal& r, const Decimal& a, const Decimal& b) {
-  const u128 ac = CoefOf(a), bc = CoefOf(b);
-  bool neg = a.neg != b.neg;
+namespace {
+
+// The long division on the operands' fields; exp is a's exponent less b's,
+// bDigits the digit count of bc.
+bool DivideFields(Decimal& r, u128 ac, u128 bc, int bDigits, int64_t exp, bool neg) {
   if (ac == 0) return Finish(r, 0, 0, false);
   int aDigits = DigitCount(ac);
-  int bDigits = DigitCount(bc);
   // Scale a so that the quotient has exactly 22 digits: then the remainder
   // alone decides the rounding and no second division is needed. With both
   // coefficients brought to 22 digits, the quotient has a 23rd digit
@@ -257,19 +258,50 @@ bool DivideLong(Decimal& r, const Decimal& a, const Decimal& b) {
     rest -= more * bc;
   }
   if (rest >= bc - rest) ++quotient;  // half or more of a last place
-  return Finish(r, quotient, int64_t(a.exp) - b.exp - shift, neg);
+  return Finish(r, quotient, exp - shift, neg);
 }
 
-bool Divide(Decimal& r, const Decimal& a, const Decimal& b) {
-  const u128 ac = CoefOf(a), bc = CoefOf(b);
-  if (ac == 0 || (bc >> 64) != 0) return DivideLong(r, a, b);
+// A divisor whose coefficient is a power of ten only moves the point; any
+// other takes the long division.
+bool DivideAnyFields(Decimal& r, u128 ac, u128 bc, int64_t exp, bool neg) {
   int bDigits = DigitCount(bc);
-  if (bc != kPow10Table.values[bDigits - 1]) return DivideLong(r, a, b);
+  if (ac == 0 || bc != kPow10Table.values[bDigits - 1]) return DivideFields(r, ac, bc, bDigits, exp, neg);
   // The long division scales a to a 22-digit quotient, which for a divisor
   // 10^m is a's coefficient widened to 22 digits, with no remainder to round.
   int widen = kPrecision - DigitCount(ac);
-  return Finish(r, ac * kPow10Table.values[widen], int64_t(a.exp) - b.exp - widen - (bDigits - 1),
-                a.neg != b.neg);
+  return Finish(r, ac * kPow10Table.values[widen], exp - widen - (bDigits - 1), neg);
+}
+
+}  // namespace
+
+bool DivideLong(Decimal& r, const Decimal& a, const Decimal& b) {
+  const u128 bc = CoefOf(b);
+  return DivideFields(r, CoefOf(a), bc, DigitCount(bc), int64_t(a.exp) - b.exp, a.neg != b.neg);
+}
+
+bool Divide(Decimal& r, const Decimal& a, const Decimal& b) {
+  return DivideAnyFields(r, CoefOf(a), CoefOf(b), int64_t(a.exp) - b.exp, a.neg != b.neg);
+}
+
+bool DivideStored(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) {
+  Decimal a = Load(pa), b = Load(pb), r;
+  return Store(dst, r, DivideAnyFields(r, a.coef, b.coef, int64_t(a.exp) - b.exp, a.neg != b.neg));
+}
+
+bool FinishStoredSlow(NumberValue* dst, u128 coef, int64_t exp, bool neg) {
+  Decimal r;
+  return Store(dst, r, FinishSlow(r, coef, exp, neg));
+}
+
+// The stored-value operations' general paths.
+bool AddStored(NumberValue* dst, const NumberValue* pa, const NumberValue* pb, bool subtract) {
+  Decimal a = Load(pa), b = Load(pb), r;
+  return Store(dst, r, Add(r, a, b, subtract));
+}
+
+bool MultiplyStored(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) {
+  Decimal a = Load(pa), b = Load(pb), r;
+  return Store(dst, r, Multiply(r, a, b));
 }
 
 bool Quantize(NumberValue* dst, const NumberValue* stored, int64_t places, bool roundHalfUp) {

@@ -115,11 +115,24 @@ inline Decimal Load(const NumberValue* n) {
   return Decimal{coef, int8_t(tail >> 48), (tail >> 56) != 0};
 }
 
-// A stored value loaded for the arithmetic, NULL as the NULL Decimal.
+// A stored value loaded for the arithmetic, NULL as the NULL Decimal. The
+// same words as Load, with the cap on the coefficient behind a branch that
+// only damaged bytes take.
 inline void LoadOrNull(Decimal& d, const NumberValue* n) {
-  if (IsNull(n)) return Set(d, 0, kNullExponent, false);
-  Decimal loaded = Load(n);
-  Set(d, loaded.coef, loaded.exp, loaded.neg);
+  uint64_t head, tail;
+  std::memcpy(&head, n->bytes, sizeof head);
+  std::memcpy(&tail, n->bytes + 5, sizeof tail);
+  if ((head & 0xff) == 0) return Set(d, 0, kNullExponent, false);
+  uint64_t low = (head >> 8) | ((tail >> 24) << 56);
+  uint64_t high = (tail >> 32) & 0xffff;
+  if (high >= uint64_t(kTen22 >> 64)) {
+    Decimal capped = Load(n);
+    return Set(d, capped.coef, capped.exp, capped.neg);
+  }
+  std::memcpy(&d.coef, &low, sizeof low);
+  std::memcpy(reinterpret_cast<char*>(&d.coef) + sizeof low, &high, sizeof high);
+  d.exp = int8_t(tail >> 48);
+  d.neg = (tail >> 56) != 0;
 }
 
 // Writes a value already known to be in range (coef < 10^22, exponent fits).
@@ -193,24 +206,32 @@ extern const uint64_t kPow10Narrow[20];
 // The largest gap of exponents that AddAligned closes by scaling alone.
 inline constexpr int32_t kExactAlignment = 16;
 
+// Scales high, the operand whose exponent lies gap places above low's, where
+// AddAligned forms the exact sum: with both operands non-zero (a zero one
+// keeps the other one's scale), a gap of up to 16 places, or a wider one when
+// high is short enough to be lifted whole (at most 37 - gap digits) and low
+// long enough (14 digits or more) never to be dropped as too small to count.
+// False otherwise, high untouched.
+inline bool AlignExactly(u128& high, u128 low, int32_t gap) {
+  if (high == 0 || low == 0) return false;
+  if (gap > kExactAlignment) {
+    if (gap > 36 || high >= kPow10Table.values[37 - gap] || low < kPow10Narrow[13]) return false;
+  }
+  high *= kPow10Table.values[gap];
+  return true;
+}
+
 inline bool Add(Decimal& r, const Decimal& a, const Decimal& b, bool subtract) {
   bool aNeg = a.neg, bNeg = b.neg != subtract;
   u128 x = CoefOf(a), y = CoefOf(b);
   int32_t exp = a.exp;
   if (a.exp != b.exp) {
-    // Coefficients of 64 bits a few places apart: the exact sum, as
-    // AddAligned forms it, with one 64-bit product. A zero operand keeps the
-    // other one's scale, so it goes there too.
+    // A few places apart: the exact sum, as AddAligned forms it, with one
+    // product.
     int32_t gap = a.exp - b.exp;
-    if (((x | y) >> 64) != 0 || x == 0 || y == 0 || gap > kExactAlignment || gap < -kExactAlignment) {
-      return AddAligned(r, a, b, subtract);
-    }
-    if (gap > 0) {
-      x = u128(uint64_t(x)) * kPow10Narrow[gap];
-      exp = b.exp;
-    } else {
-      y = u128(uint64_t(y)) * kPow10Narrow[-gap];
-    }
+    bool aligned = gap > 0 ? AlignExactly(x, y, gap) : AlignExactly(y, x, -gap);
+    if (!aligned) return AddAligned(r, a, b, subtract);
+    if (gap > 0) exp = b.exp;
   }
   if (aNeg == bNeg) return Finish(r, x + y, exp, aNeg);
   if (x >= y) return Finish(r, x - y, exp, aNeg);
@@ -222,8 +243,16 @@ bool MultiplyWide(Decimal& r, const Decimal& a, const Decimal& b);
 
 inline bool Multiply(Decimal& r, const Decimal& a, const Decimal& b) {
   u128 x = CoefOf(a), y = CoefOf(b);
-  if ((x >> 64) != 0 || (y >> 64) != 0) return MultiplyWide(r, a, b);
-  u128 product = u128(uint64_t(x)) * uint64_t(y);
+  u128 product;
+  if (((x | y) >> 64) == 0) {
+    product = u128(uint64_t(x)) * uint64_t(y);
+  } else if ((x >> 54) == 0 || (y >> 54) == 0) {
+    // A coefficient (below 2^74) times one below 2^54 still fits 128 bits,
+    // where MultiplyWide would find it too.
+    product = x * y;
+  } else {
+    return MultiplyWide(r, a, b);
+  }
   return Finish(r, product, int64_t(a.exp) + b.exp, a.neg != b.neg);
 }
 
@@ -235,24 +264,73 @@ bool Divide(Decimal& r, const Decimal& a, const Decimal& b);
 bool DivideLong(Decimal& r, const Decimal& a, const Decimal& b);
 
 // The same on stored values, which they load themselves. Operands are not
-// NULL; dst may be one of them.
+// NULL; dst may be one of them. Coefficients of 64 bits are taken in
+// registers, as Add and Multiply above would take them; anything else goes
+// through those.
+
+// A stored value's fields when its coefficient fits 64 bits (bytes 9 and 10
+// are zero), read as Load reads them; false otherwise.
+struct NarrowFields {
+  uint64_t coef;
+  int32_t exp;
+  bool neg;
+};
+
+inline bool ReadNarrow(const NumberValue* n, NarrowFields& f) {
+  uint64_t head, tail;
+  std::memcpy(&head, n->bytes, sizeof head);
+  std::memcpy(&tail, n->bytes + 5, sizeof tail);
+  if (((tail >> 32) & 0xffff) != 0) return false;
+  f.coef = (head >> 8) | ((tail >> 24) << 56);
+  f.exp = int8_t(tail >> 48);
+  f.neg = (tail >> 56) != 0;
+  return true;
+}
+
+bool FinishStoredSlow(NumberValue* dst, u128 coef, int64_t exp, bool neg);
+
+// Finish straight into dst, with the common case in registers.
+inline bool FinishStored(NumberValue* dst, u128 coef, int64_t exp, bool neg) {
+  constexpr int64_t kSafeLow = kMinAdjusted, kSafeHigh = kMaxAdjusted - (kPrecision - 1);
+  if (coef - 1 >= kTen22 - 1 || exp < kSafeLow || exp > kSafeHigh) return FinishStoredSlow(dst, coef, exp, neg);
+  Store(dst, coef, int32_t(exp), neg);
+  return true;
+}
+
+bool AddStored(NumberValue* dst, const NumberValue* pa, const NumberValue* pb, bool subtract);
+bool MultiplyStored(NumberValue* dst, const NumberValue* pa, const NumberValue* pb);
 
 // dst = a + b, or a - b when subtract is set.
 inline bool Add(NumberValue* dst, const NumberValue* pa, const NumberValue* pb, bool subtract) {
-  Decimal a = Load(pa), b = Load(pb), r;
-  return Store(dst, r, Add(r, a, b, subtract));
+  NarrowFields a, b;
+  if (!ReadNarrow(pa, a) || !ReadNarrow(pb, b)) return AddStored(dst, pa, pb, subtract);
+  u128 x = a.coef, y = b.coef;
+  int32_t exp = a.exp;
+  bool bNeg = b.neg != subtract;
+  if (a.exp != b.exp) {
+    int32_t gap = a.exp - b.exp;
+    if (x == 0 || y == 0 || gap > kExactAlignment || gap < -kExactAlignment) return AddStored(dst, pa, pb, subtract);
+    if (gap > 0) {
+      x *= kPow10Narrow[gap];
+      exp = b.exp;
+    } else {
+      y *= kPow10Narrow[-gap];
+    }
+  }
+  if (a.neg == bNeg) return FinishStored(dst, x + y, exp, a.neg);
+  if (x >= y) return FinishStored(dst, x - y, exp, a.neg);
+  return FinishStored(dst, y - x, exp, bNeg);
 }
 
 inline bool Multiply(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) {
-  Decimal a = Load(pa), b = Load(pb), r;
-  return Store(dst, r, Multiply(r, a, b));
+  NarrowFields a, b;
+  if (!ReadNarrow(pa, a) || !ReadNarrow(pb, b)) return MultiplyStored(dst, pa, pb);
+  return FinishStored(dst, u128(a.coef) * b.coef, int64_t(a.exp) + b.exp, a.neg != b.neg);
 }
 
 // b must not be zero.
-inline bool Divide(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) {
-  Decimal a = Load(pa), b = Load(pb), r;
-  return Store(dst, r, Divide(r, a, b));
-}
+bool DivideStored(NumberValue* dst, const NumberValue* pa, const NumberValue* pb);
+inline bool Divide(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) { return DivideStored(dst, pa, pb); }
 
 // -1, 0 or 1 by value (not by scale).
 int Compare(const NumberValue* a, const NumberValue* b);

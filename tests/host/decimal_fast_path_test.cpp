@@ -72,13 +72,14 @@ TEST(DecimalFastPaths, DivisionByAPowerOfTenMatchesTheLongDivision) {
   }
 }
 
-TEST(DecimalFastPaths, AdditionOfNarrowCoefficientsMatchesTheAlignedAddition) {
+TEST(DecimalFastPaths, AdditionOfNearbyScalesMatchesTheAlignedAddition) {
   Operands operands(11);
   int fastOnes = 0;
   for (int i = 0; i < 400000; ++i) {
     Decimal a = operands.Next(), b = operands.Next();
-    // Exponents close together, as the shortcut takes them, half of the time.
-    if (operands.Pick(2) == 0) b.exp = a.exp + int32_t(operands.Pick(37)) - 18;
+    // Exponents up to 40 places apart, half of the time: the shortcut takes
+    // some of them, depending on the digits of either side.
+    if (operands.Pick(2) == 0) b.exp = a.exp + int32_t(operands.Pick(81)) - 40;
     if (b.exp < -120 || b.exp > 99) continue;
     bool subtract = operands.Pick(2) == 1;
     Decimal fast{}, general{};
@@ -90,6 +91,26 @@ TEST(DecimalFastPaths, AdditionOfNarrowCoefficientsMatchesTheAlignedAddition) {
                                      << " vs " << Show(general);
   }
   EXPECT_GT(fastOnes, 100000);
+}
+
+// A product that fits 128 bits is rounded straight from them; MultiplyWide
+// finds the same product in three limbs and must round it alike.
+TEST(DecimalFastPaths, ProductsThatFit128BitsMatchTheWideMultiplication) {
+  Operands operands(31);
+  int shortCuts = 0;
+  for (int i = 0; i < 300000; ++i) {
+    Decimal a = operands.Next(), b = operands.Next();
+    // Around the 2^54 boundary of the shortcut, both sides of it.
+    if (i % 3 == 0) b.coef = (u128(1) << (50 + operands.Pick(8))) + operands.Pick(1000) - 500;
+    if (b.coef >= dec::kTen22) continue;
+    Decimal fast{}, general{};
+    bool fastInRange = dec::Multiply(fast, a, b);
+    bool generalInRange = dec::MultiplyWide(general, a, b);
+    shortCuts += ((a.coef | b.coef) >> 64) != 0 && ((a.coef >> 54) == 0 || (b.coef >> 54) == 0);
+    ASSERT_EQ(fastInRange, generalInRange) << Show(a) << " * " << Show(b);
+    ASSERT_TRUE(Same(fast, general)) << Show(a) << " * " << Show(b) << ": " << Show(fast) << " vs " << Show(general);
+  }
+  EXPECT_GT(shortCuts, 30000);
 }
 
 // A NULL loaded for the arithmetic must act as zero in every operation,
@@ -122,6 +143,46 @@ TEST(DecimalFastPaths, ALoadedNullActsAsZeroAndAnOverflowIsNull) {
   EXPECT_TRUE(dec::IsNull(sum));
 }
 
+// The operations on stored values take 64-bit coefficients in registers;
+// each must store the very bytes, and give the very verdict, of the loaded
+// operation it stands in for, the operands also being the destination.
+TEST(DecimalFastPaths, StoredOperationsMatchTheLoadedOnes) {
+  Operands operands(29);
+  auto stored = [](const Decimal& d) {
+    NumberValue n;
+    dec::Store(&n, d.coef, d.exp, d.neg);
+    return n;
+  };
+  int narrowOnes = 0;
+  for (int i = 0; i < 300000; ++i) {
+    Decimal a = operands.Next(), b = operands.Next();
+    if (operands.Pick(2) == 0) b.exp = a.exp + int32_t(operands.Pick(37)) - 18;
+    if (operands.Pick(4) == 0) b.exp = a.exp;
+    if (b.exp < -120 || b.exp > 99) continue;
+    narrowOnes += ((a.coef | b.coef) >> 64) == 0;
+    NumberValue sa = stored(a), sb = stored(b);
+    for (int op = 0; op < 4; ++op) {
+      if (op == 3 && b.coef == 0) continue;
+      Decimal r{};
+      bool loadedInRange = op == 0   ? dec::Add(r, a, b, false)
+                           : op == 1 ? dec::Add(r, a, b, true)
+                           : op == 2 ? dec::Multiply(r, a, b)
+                                     : dec::Divide(r, a, b);
+      NumberValue expected{};
+      dec::Store(&expected, r, loadedInRange);
+      NumberValue inPlace = sa;
+      bool storedInRange = op == 0   ? dec::Add(&inPlace, &inPlace, &sb, false)
+                           : op == 1 ? dec::Add(&inPlace, &inPlace, &sb, true)
+                           : op == 2 ? dec::Multiply(&inPlace, &inPlace, &sb)
+                                     : dec::Divide(&inPlace, &inPlace, &sb);
+      ASSERT_EQ(storedInRange, loadedInRange) << Show(a) << " op " << op << " " << Show(b);
+      ASSERT_EQ(std::memcmp(inPlace.bytes, expected.bytes, sizeof expected.bytes), 0)
+          << Show(a) << " op " << op << " " << Show(b);
+    }
+  }
+  EXPECT_GT(narrowOnes, 30000);
+}
+
 // Dropping digits divides in two 64-bit steps; quotient and remainder must
 // be those of the 128-bit division for every dividend, the extremes included.
 TEST(DecimalFastPaths, DroppingDigitsMatchesTheDivider) {
@@ -138,7 +199,7 @@ TEST(DecimalFastPaths, DroppingDigitsMatchesTheDivider) {
 }
 
 // Load reads two overlapping words; every byte pattern must decode as the
-// byte-by-byte layout says.
+// byte-by-byte layout says, loaded for the arithmetic too.
 TEST(DecimalFastPaths, LoadDecodesEveryByteOfTheStoredLayout) {
   std::mt19937_64 random(17);
   for (int i = 0; i < 100000; ++i) {
@@ -152,6 +213,15 @@ TEST(DecimalFastPaths, LoadDecodesEveryByteOfTheStoredLayout) {
     ASSERT_EQ(d.coef, coef);
     ASSERT_EQ(d.exp, int8_t(n.bytes[11]));
     ASSERT_EQ(d.neg, n.bytes[12] != 0);
+    // Loaded for the arithmetic: the same, or NULL when byte 0 says so.
+    if (i % 4 == 0) n.bytes[0] = 0;
+    Decimal forArithmetic{};
+    dec::LoadOrNull(forArithmetic, &n);
+    if (n.bytes[0] == 0) {
+      ASSERT_TRUE(dec::IsNull(forArithmetic) && forArithmetic.coef == 0);
+    } else {
+      ASSERT_TRUE(Same(forArithmetic, d)) << i;
+    }
   }
 }
 
