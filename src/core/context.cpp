@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/core.h"
+#include "core/item_index.h"
 #include "core/formula_index.h"
 #include "core/item_store.h"
 
@@ -124,6 +125,7 @@ XEV_API ExprContext* XEV_CALL XEVCreateEC(intptr_t hostValue, XEVResolveCallback
   ec->nextFormulaNumber = 1;
   ec->nextRangeNumber = 1;
   ec->nextSetNumber = 1;
+  ItemIndexCreate(ec);
   return ec;
 }
 
@@ -134,6 +136,7 @@ XEV_API int32_t XEV_CALL XEVDestroyEC(ExprContext* ec) {
   ReleaseItemList(ec->functionItems);
   ReleaseItemList(ec->keywordItems);
   ReleaseStrings(ec);
+  ItemIndexRelease(ec);
   HostFree(ec);
   return 1;
 }

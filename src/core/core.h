@@ -50,6 +50,7 @@ struct ExprContext {
   int32_t helpContext;
   char helpPath[kHelpPathSize];
   void* formulaIndex;  // names of expressions to ordinals (core/formula_index.h)
+  void* itemIndex;     // names of data and function items to items (core/item_index.h)
   // Moves on whenever an item or an expression is added, deleted, renamed or
   // replaced, so that what was resolved by name can tell that it is stale.
   uint32_t generation;

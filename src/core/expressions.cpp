@@ -3,6 +3,7 @@
 #include "core/expressions.h"
 
 #include "core/formula_index.h"
+#include "core/item_index.h"
 
 #include <cstring>
 
@@ -43,7 +44,9 @@ bool ItemNameEquals(const ExpItem* item, const char* name) {
   return strnlen(name, kField) < kField || name[kField] == '\0';
 }
 
-bool IsFunctionName(const ExprContext* ec, const char* name) {
+bool IsFunctionName(ExprContext* ec, const char* name) {
+  // Shorter names than the name field are what the index answers for.
+  if (strnlen(name, sizeof(ExpItem::name)) < sizeof(ExpItem::name)) return FindFunctionItem(ec, name) != nullptr;
   HGLOBAL list = ec->functionItems;
   uint32_t count = HandleArrayCount(list);
   if (count == 0) return false;
@@ -170,7 +173,7 @@ int32_t AppendExpression(ExprContext* ec, HEXP exp) {
   *slot = exp;
   HandleArrayUnlock(list);
   FormulaIndexAppended(ec);
-  NoteContextChange(ec);
+  NoteExpressionChange(ec);
   return 1;
 }
 
@@ -319,7 +322,7 @@ XEV_API int32_t XEV_CALL XEVDestroyEXP(ExprContext* ec, HEXP exp) {
     xev::core::FormulaIndexInvalidate(ec);
   }
   xev::core::ReleaseExpressionRecord(ec, exp);
-  xev::core::NoteContextChange(ec);
+  xev::core::NoteExpressionChange(ec);
   xev::core::Notify(ec, 1);
   return 1;
 }

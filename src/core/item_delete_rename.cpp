@@ -246,7 +246,9 @@ char* RenamedText(const char* text, const char* oldName, const char* newName, bo
 class NodeRenames {
  public:
   ~NodeRenames() {
-    for (uint32_t i = 0; i < count_; ++i) HostFree(names_ == nullptr ? nullptr : names_[i]);
+    for (uint32_t i = 0; names_ != nullptr && i < count_; ++i) {
+      if (names_[i] != nullptr) language::DropNodeName(nodes_[i], names_[i]);
+    }
     HostFree(nodes_);
     HostFree(names_);
   }
@@ -290,7 +292,7 @@ bool NodeRenames::Gather(const ExprNode* root, uint32_t kind, const char* oldNam
   names_ = static_cast<char**>(HostAlloc(sizeof(char*) * count_));
   if (names_ == nullptr) return false;
   for (uint32_t i = 0; i < count_; ++i) {
-    names_[i] = CopyString(newName);
+    names_[i] = static_cast<char*>(language::NewNodeName(nodes_[i], newName));
     if (names_[i] == nullptr) return false;
   }
   return true;
@@ -298,8 +300,7 @@ bool NodeRenames::Gather(const ExprNode* root, uint32_t kind, const char* oldNam
 
 void NodeRenames::Commit() {
   for (uint32_t i = 0; i < count_; ++i) {
-    HostFree(nodes_[i]->left);
-    nodes_[i]->left = names_[i];
+    language::RenameNode(nodes_[i], names_[i]);
     names_[i] = nullptr;
   }
 }

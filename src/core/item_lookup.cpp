@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/core.h"
+#include "core/item_index.h"
 #include "core/item_store.h"
 #include "platform/platform.h"
 
@@ -46,13 +47,13 @@ ExpItem* FindItem(HGLOBAL list, const char* name) {
 
 int32_t DataItemType(ExprContext* ec, const char* name) {
   if (ec == nullptr) return -1;
-  const ExpItem* item = FindItem(ec->dataItems, name);
+  const ExpItem* item = FindDataItem(ec, name);
   return item == nullptr ? -1 : item->dataType;
 }
 
 int32_t FunctionReturnType(ExprContext* ec, const char* name) {
   if (ec == nullptr) return -1;
-  const ExpItem* item = FindItem(ec->functionItems, name);
+  const ExpItem* item = FindFunctionItem(ec, name);
   return item == nullptr ? -1 : item->dataType;
 }
 

@@ -47,7 +47,7 @@ using namespace xev::language;
 /* A date unit after the right operand of '+' or '-' belongs to that operator. */
 %precedence DATEUNIT
 
-%destructor { HostFree($$.value); } NUMBER NAME FUNCTION NILADIC STRING DATE
+%destructor { ReleaseTokenValue($$.value); } NUMBER NAME FUNCTION NILADIC STRING DATE
 %destructor { ReleaseTree(ScanContext(), static_cast<ExprNode*>($$.value)); } expr const call
 %destructor { ReleaseNodeList($$.value); } list1 list2 args
 
@@ -116,7 +116,6 @@ call
 int xev_yylex(XEV_YYSTYPE* value) {
   int32_t token = NextToken();
   const TokenValue& scanned = CurrentToken();
-  NoteScannedToken(token, scanned);
   value->pos = scanned.pos;
   value->len = scanned.len;
   value->value = nullptr;
@@ -151,12 +150,14 @@ namespace xev::language {
 
 int32_t ParseTokens() {
   ParserBegin();
+  ScanValuesIntoNodeBlocks(true);
   int32_t result = 0;
   if (xev_yyparse() != 0) {
     ReleaseTree(ScanContext(), PendingRoot());
     PendingRoot() = nullptr;
     result = 1;
   }
+  ScanValuesIntoNodeBlocks(false);
   CloseNodeBlock();
   return result;
 }

@@ -56,7 +56,9 @@ struct ExprNode {
   void* left;
   void* right;
   uintptr_t reserved;
-  void* block = nullptr;  // the node block it was taken from; none for a host block of its own
+  // The node block it was taken from; none for a host block of its own. A
+  // node from a block keeps its name, number or text (left) in a block too.
+  void* block = nullptr;
 };
 
 inline bool IsOperatorKind(uint32_t kind) {
@@ -67,11 +69,26 @@ inline bool IsOperatorKind(uint32_t kind) {
 // Releases a node and everything it owns; nullptr is ignored. Never recurses.
 void ReleaseTree(ExprContext* ec, ExprNode* node);
 
-// Node storage. The parser takes the nodes of a parse from blocks of several
-// nodes; FreeNode gives one back (what the node owns is the caller's).
-// AllocateNode returns nullptr when memory is short.
+// Node storage. The parser takes the nodes of a parse, and the names,
+// numbers and texts they hold, from blocks of several nodes; FreeNode gives
+// a node back (what the node owns is the caller's), ReleaseBlockValue a
+// value. Both allocators return nullptr when memory is short.
 ExprNode* AllocateNode();
 void FreeNode(ExprNode* node);
+void* AllocateValue(uint32_t bytes);
+void ReleaseBlockValue(void* value);
+// Releases what a leaf or call node holds in left, wherever it came from.
+void ReleaseNodeValue(ExprNode* node);
+// Renaming an item in a tree: NewNodeName makes a name the way the node
+// keeps its name (nullptr when memory is short), RenameNode gives it to the
+// node, DropNodeName releases one that was not used. A name that fits where
+// the node's old one lies is copied there, so a rename and its way back
+// leave as many host blocks as there were.
+void* NewNodeName(const ExprNode* node, const char* name);
+void RenameNode(ExprNode* node, void* name);
+void DropNodeName(const ExprNode* node, void* name);
+// The bytes a value from AllocateValue may hold.
+uint32_t BlockValueCapacity(const void* value);
 
 // ---- Tokens ---------------------------------------------------------------------
 enum TokenCode : int32_t {
@@ -104,8 +121,13 @@ struct TokenValue {
 // caller's business) and clears every piece of scanner state, the pending
 // DateUnit and quantifier, the rejected date and the error record.
 void ScannerReset(const char* text, ExprContext* ec, bool nameCheckMode);
-// The next token; fills the token value record.
+// The next token; fills the token value record. Its value is a host block,
+// or while ParseTokens runs, a value from the parse's node blocks.
 int32_t NextToken();
+// Gives back a token value the parser did not use.
+void ReleaseTokenValue(void* value);
+// Set while ParseTokens runs: values go where the tree's nodes go.
+void ScanValuesIntoNodeBlocks(bool enabled);
 const TokenValue& CurrentToken();
 // Bytes read from the text, plus 1 once the virtual trailing blank was delivered.
 uint32_t CurrentOffset();

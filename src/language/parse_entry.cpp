@@ -6,6 +6,7 @@
 #include "core/dependencies.h"
 #include "core/expressions.h"
 #include "core/formula_index.h"
+#include "core/item_index.h"
 #include "language/language.h"
 #include "platform/platform.h"
 #include "xev/xev.h"
@@ -137,7 +138,7 @@ void ReplaceInPlace(ExprContext* ec, ExprRecord* existing, ExprRecord* fresh) {
     if (ec->notifyCallback != nullptr) ec->notifyCallback(ec, kNotifyRenamed);
   }
   core::FormulaIndexInvalidate(ec);
-  core::NoteContextChange(ec);
+  core::NoteExpressionChange(ec);
   ReleaseTree(ec, existing->root);
   HostFree(existing->text);
   HostFree(existing->name);

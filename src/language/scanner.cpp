@@ -64,9 +64,10 @@ struct ScannerState {
   uint32_t previousMatchLength;  // the last match, token or blanks
   char tail[kMatchBufferSize];   // the last match's bytes and the blank
   bool shortcuts;                // tokens told by their first bytes (kept across resets)
+  bool valuesInNodeBlocks;       // token values from the parse's node blocks
 };
 
-thread_local ScannerState t_scanner = {"", 0, 0, false, false, "", 0, nullptr, nullptr, false, 0, 0, false, 0, 0, {}, {}, 0, {}, true};
+thread_local ScannerState t_scanner = {"", 0, 0, false, false, "", 0, nullptr, nullptr, false, 0, 0, false, 0, 0, {}, {}, 0, {}, true, false};
 
 uint32_t Offset() { return t_scanner.readEnd; }
 
@@ -90,8 +91,14 @@ struct MatchText {
   }
 };
 
-char* HeapCopy(const char* from, uint32_t n) {
-  auto* copy = static_cast<char*>(HostAlloc(n + 1));
+// Room for a token's value: in the node blocks while a parse runs, where the
+// node that takes the value over will be, else a host block of its own.
+void* ValueBlock(uint32_t bytes) {
+  return t_scanner.valuesInNodeBlocks ? AllocateValue(bytes) : HostAlloc(bytes);
+}
+
+char* ValueCopy(const char* from, uint32_t n) {
+  auto* copy = static_cast<char*>(ValueBlock(n + 1));
   if (copy == nullptr) return nullptr;
   std::memcpy(copy, from, n);
   copy[n] = 0;
@@ -110,7 +117,7 @@ int32_t EmitValue(int32_t code, uint32_t pos, uint32_t len, void* value) {
 }
 
 int32_t EmitCopy(int32_t code, uint32_t pos, const char* from, uint32_t n, uint32_t len) {
-  return EmitValue(code, pos, len, HeapCopy(from, n));
+  return EmitValue(code, pos, len, ValueCopy(from, n));
 }
 
 // ---- Words ------------------------------------------------------------------------
@@ -155,8 +162,18 @@ uint16_t QuantifierOf(uint64_t key) {
   return QU_NONE;
 }
 
+// Every keyword begins with one of these letters, in either case.
+bool MayBeKeyword(const char* word, uint32_t len) {
+  if (len < 3 || len > kMaxKeywordLength) return false;
+  switch (word[0] & 0xDF) {
+    case 'A': case 'D': case 'H': case 'M': case 'S': case 'Y': return true;
+    default: return false;
+  }
+}
+
 int32_t WordAction(uint32_t pos, uint32_t len) {
   ScannerState& s = t_scanner;
+  if (!MayBeKeyword(Held(), len)) return EmitCopy(TK_NAME, pos, Held(), len, len);
   const uint64_t key = WordKey(Held(), len);
   if (key == Key("AND")) return Emit(TK_AND, pos, len, nullptr);
   uint16_t flags = ContextFlags();
@@ -248,7 +265,7 @@ int32_t NameAction(uint32_t pos, uint32_t len, bool functionMode) {
 // ---- Numbers, dates, strings --------------------------------------------------------
 
 int32_t NumberAction(uint32_t pos, uint32_t len) {
-  auto* number = static_cast<NumberValue*>(HostAlloc(XEV_NUMBER_SIZE));
+  auto* number = static_cast<NumberValue*>(ValueBlock(XEV_NUMBER_SIZE));
   if (number == nullptr) return Emit(TK_NOMEM, pos, len, nullptr);
   MatchText text(Held(), len);
   HostStrToNumber(number, text.bytes);
@@ -515,6 +532,16 @@ bool IsDigitByte(char b) { return KindOf(b) == kDigit; }
 // A stop byte straight after digits: "-" and "/" would separate a date there.
 bool StopsNumber(char b) { return KindOf(b) == kStop && b != '-' && b != '/'; }
 
+// A stop byte, or the end of the text: then the blank after it is read,
+// which every rule still alive after a name, spaces or a number takes.
+bool EndsMatch(char b) { return KindOf(b) == kStop || b == '\0'; }
+
+// The match and the byte that ends it fit the match buffer; at the end of
+// the text that byte is the blank, which must leave room to read on.
+bool FitsMatchBuffer(const char* bytes, uint32_t end) {
+  return end + (bytes[end] == '\0' ? 1 : 0) < kMatchBufferSize;
+}
+
 uint32_t SkipSpaces(const char* bytes, uint32_t at) {
   while (bytes[at] == ' ') ++at;
   return at;
@@ -535,11 +562,12 @@ int32_t FastWord(const char* bytes, uint32_t pos) {
   for (; IsRunByte(bytes[n]); ++n) {
     if (KindOf(bytes[n]) != kLetter) letters = false;
   }
-  uint32_t end = n;  // the byte that ends the match: a stop byte or "("
+  uint32_t end = n;  // the byte that ends the match: a stop byte, "(" or the end of the text
   if (bytes[end] == ' ') end = SkipSpaces(bytes, end);
   const bool call = bytes[end] == '(';
-  if ((!call && KindOf(bytes[end]) != kStop) || end >= kMatchBufferSize) return kRefused;
+  if ((!call && !EndsMatch(bytes[end])) || !FitsMatchBuffer(bytes, end)) return kRefused;
   if (call) return TakeFast(end + 1, end + 1, EmitCopy(TK_FUNCTION, pos, bytes, n, end + 1));
+  if (bytes[end] == '\0') ReadBlankAfterText(end);
   const int32_t code = letters ? WordAction(pos, n) : EmitCopy(TK_NAME, pos, bytes, n, n);
   return TakeFast(end + 1, n, code);
 }
@@ -557,18 +585,31 @@ int32_t FastNumber(const char* bytes, uint32_t pos) {
   uint32_t end = n;
   if (bytes[end] == ' ' && !bareDot) {
     end = SkipSpaces(bytes, end);
-    if (KindOf(bytes[end]) != kStop) return kRefused;
-  } else if (!StopsNumber(bytes[end])) {
+    if (!EndsMatch(bytes[end])) return kRefused;
+  } else if (!StopsNumber(bytes[end]) && (bareDot || bytes[end] != '\0')) {
     return kRefused;
   }
-  if (end >= kMatchBufferSize) return kRefused;
+  if (!FitsMatchBuffer(bytes, end)) return kRefused;
+  if (bytes[end] == '\0') ReadBlankAfterText(end);
   return TakeFast(end + 1, n, NumberAction(pos, n));
 }
 
-// The token when the first bytes decide it, else kRefused.
+// Past the text only the blank after it can be left: the blanks rule takes
+// it, and then nothing is left to read.
+int32_t FastTokenPastText() {
+  const uint32_t held = HeldLength();
+  if (held == 0) return EndToken();
+  if (held != 1 || Held()[0] != ' ') return kRefused;
+  Consume(1);
+  return kSkipped;
+}
+
+// The token when the first bytes decide it, kSkipped for the blank after the
+// text, else kRefused.
 int32_t FastToken() {
   ScannerState& s = t_scanner;
-  if (s.pastText || !s.shortcuts) return kRefused;
+  if (!s.shortcuts) return kRefused;
+  if (s.pastText) return FastTokenPastText();
   const char* bytes = Held();
   const uint32_t pos = s.matchStart;
   const char first = bytes[0];
@@ -588,34 +629,38 @@ int32_t FastToken() {
   }
 }
 
+// One match by the automaton: a token, kSkipped for blanks, or the end.
+[[gnu::noinline]] int32_t AutomatonToken() {
+  Candidate candidates[kMatchBufferSize];
+  const int32_t candidateCount = WalkMatch(candidates);
+  if (candidateCount == kTooLong) return StopTooLong();
+  if (candidateCount == 0) return EndToken();
+
+  const uint32_t pos = Offset() - HeldLength();
+  StringWalk walk;
+  int32_t code = kRefused;
+  uint32_t used = 0;
+  for (int32_t k = candidateCount; k-- > 0 && code == kRefused;) {
+    // Lowest rule number first: the mask's bits from the bottom.
+    for (uint32_t rules = candidates[k].rules; rules != 0 && code == kRefused; rules &= rules - 1) {
+      const int rule = std::countr_zero(rules);
+      used = TokenLength(rule, candidates[k].length);
+      code = RunAction(rule, pos, used, walk);
+    }
+  }
+  // A single byte is always accepted by the last rule, which never refuses.
+  Consume(used);
+  return code;
+}
+
 }  // namespace
 
 int32_t NextToken() {
-  ScannerState& s = t_scanner;
   for (;;) {
-    if (s.stopped) return EndToken();
+    if (t_scanner.stopped) return EndToken();
     if (SkipBlanksInText()) continue;
-    if (int32_t code = FastToken(); code != kRefused) return code;
-
-    Candidate candidates[kMatchBufferSize];
-    const int32_t candidateCount = WalkMatch(candidates);
-    if (candidateCount == kTooLong) return StopTooLong();
-    if (candidateCount == 0) return EndToken();
-
-    const uint32_t pos = Offset() - HeldLength();
-    StringWalk walk;
-    int32_t code = kRefused;
-    uint32_t used = 0;
-    for (int32_t k = candidateCount; k-- > 0 && code == kRefused;) {
-      // Lowest rule number first: the mask's bits from the bottom.
-      for (uint32_t rules = candidates[k].rules; rules != 0 && code == kRefused; rules &= rules - 1) {
-        const int rule = std::countr_zero(rules);
-        used = TokenLength(rule, candidates[k].length);
-        code = RunAction(rule, pos, used, walk);
-      }
-    }
-    // A single byte is always accepted by the last rule, which never refuses.
-    Consume(used);
+    int32_t code = FastToken();
+    if (code == kRefused) code = AutomatonToken();
     if (code != kSkipped) return code;
   }
 }
@@ -670,5 +715,16 @@ bool RejectedDate(uint32_t* pos, uint32_t* len) {
 ExprError& ParseError() { return t_scanner.error; }
 
 void SetScannerShortcuts(bool enabled) { t_scanner.shortcuts = enabled; }
+
+void ScanValuesIntoNodeBlocks(bool enabled) { t_scanner.valuesInNodeBlocks = enabled; }
+
+void ReleaseTokenValue(void* value) {
+  if (value == nullptr) return;
+  if (t_scanner.valuesInNodeBlocks) {
+    ReleaseBlockValue(value);
+  } else {
+    HostFree(value);
+  }
+}
 
 }  // namespace xev::language

@@ -5,6 +5,8 @@
 // releasing can never fail half-way.
 #include "language/language.h"
 
+#include <cstring>
+
 #include "core/handle_array.h"
 #include "xev/xevhost.h"
 
@@ -62,12 +64,12 @@ void ReleaseOwnedParts(PendingNodes& pending, ExprNode* node) {
     case NK_ITEM:
     case NK_STRING:
     case NK_DATE:
-      HostFree(node->left);
+      ReleaseNodeValue(node);
       break;
     case NK_FUNCTION:
     case NK_FORMULAREF:
       PushListAndFree(pending, node->right);
-      HostFree(node->left);
+      ReleaseNodeValue(node);
       break;
     case NK_SET:
       PushListAndFree(pending, node->right);
@@ -78,6 +80,34 @@ void ReleaseOwnedParts(PendingNodes& pending, ExprNode* node) {
 }
 
 }  // namespace
+
+void ReleaseNodeValue(ExprNode* node) {
+  if (node->block != nullptr) {
+    ReleaseBlockValue(node->left);
+  } else {
+    HostFree(node->left);
+  }
+  node->left = nullptr;
+}
+
+void RenameNode(ExprNode* node, void* name) {
+  const size_t bytes = std::strlen(static_cast<const char*>(name)) + 1;
+  if (node->block != nullptr && node->left != nullptr && bytes <= BlockValueCapacity(node->left)) {
+    std::memcpy(node->left, name, bytes);
+    DropNodeName(node, name);
+    return;
+  }
+  ReleaseNodeValue(node);
+  node->left = name;
+}
+
+void DropNodeName(const ExprNode* node, void* name) {
+  if (node->block != nullptr) {
+    ReleaseBlockValue(name);
+  } else {
+    HostFree(name);
+  }
+}
 
 void ReleaseTree(ExprContext* /*ec*/, ExprNode* node) {
   PendingNodes pending;

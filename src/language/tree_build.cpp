@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "core/expressions.h"
+#include "core/item_index.h"
 #include "eval/eval.h"
 #include "xev/xev.h"
 
@@ -23,8 +24,6 @@ namespace {
 // The parser's own share of the parse state; the scanner keeps the rest.
 struct ParserState {
   ExprNode* root;
-  uint32_t lastPos;  // most recently scanned real token
-  uint32_t lastLen;
   bool madeFormulaReference;  // a successful parse keeps every node it made
   bool openedBlock;           // this parse has taken a node block
 };
@@ -32,32 +31,69 @@ thread_local ParserState t_parser;  // one per thread, like the scanner's
 
 // ---- Node storage ----------------------------------------------------------------
 //
-// A parse takes its nodes from blocks of several nodes rather than a host
-// block each. The block the parse fills is open; every parse closes it at its
-// end, so the nodes of a block all belong to the trees of one parse, hence of
-// one context, which one thread uses at a time. A closed block goes back to
-// the host with its last node, an open one when the parse ends without nodes
-// left in it.
+// A parse takes its nodes, and the names, numbers and texts of its tokens,
+// from blocks of several nodes rather than a host block each. The block the
+// parse fills is open; every parse closes it at its end, so what a block holds
+// all belongs to the trees of one parse, hence of one context, which one
+// thread uses at a time. A closed block goes back to the host with the last
+// node or value taken from it, an open one when the parse ends with nothing
+// left in it. A value may lie in another block than its node: it finds its
+// own block through the pointer in front of it.
 struct alignas(16) NodeBlock {
-  uint32_t live;  // nodes handed out and not yet freed
-  uint32_t used;  // nodes handed out
+  uint32_t live;  // nodes and values handed out and not yet freed
+  uint32_t used;  // bytes handed out
   uint32_t capacity;
   uint32_t open;
 };
 
-// Seven nodes and the header fill one of the host's recycled block sizes. A
-// parse makes at most one node per token and one more, and a token takes at
-// least a byte, so short texts get a smaller first block.
-constexpr uint32_t kNodesPerBlock = 7;
+// With the header, the largest of the host's recycled block sizes. A parse
+// makes at most one node and one value per token and one node more, and a
+// token takes at least a byte, so short texts get a smaller first block.
+constexpr uint32_t kBlockBytes = 512 - sizeof(NodeBlock);
+constexpr uint32_t kGrain = 8;
+// In front of a value: how far its block begins before it, and how many
+// bytes it may hold (a renamed item's name goes there when it fits).
+struct ValueHeader {
+  uint32_t blockOffset;
+  uint32_t capacity;
+};
+constexpr uint32_t kValueHeader = sizeof(ValueHeader);
+constexpr uint32_t kLargestSmallValue = kValueHeader + 16;  // a number, or a short name
 
 thread_local NodeBlock* t_openBlock = nullptr;
 
-uint32_t FirstBlockCapacity() {
-  uint32_t most = ScannedTextLength() + 1;
-  return most < kNodesPerBlock ? most : kNodesPerBlock;
+uint32_t FirstBlockBytes() {
+  uint64_t most = (uint64_t{ScannedTextLength()} + 1) * (sizeof(ExprNode) + kLargestSmallValue);
+  return most < kBlockBytes ? static_cast<uint32_t>(most) : kBlockBytes;
 }
 
-ExprNode* NodesOf(NodeBlock* block) { return reinterpret_cast<ExprNode*>(block + 1); }
+uint32_t Rounded(uint32_t bytes) { return (bytes + kGrain - 1) / kGrain * kGrain; }
+
+// bytes from the open block, opening another when they do not fit; nullptr
+// when memory is short. The block is told through *from.
+void* TakeFromBlock(uint32_t bytes, NodeBlock** from) {
+  NodeBlock* block = t_openBlock;
+  if (block == nullptr || block->capacity - block->used < bytes) {
+    uint32_t capacity = t_parser.openedBlock ? kBlockBytes : FirstBlockBytes();
+    if (capacity < bytes) capacity = bytes;
+    auto* fresh = static_cast<NodeBlock*>(HostAlloc(sizeof(NodeBlock) + capacity));
+    if (fresh == nullptr) return nullptr;
+    CloseNodeBlock();  // a full block now belongs to what it holds alone
+    fresh->capacity = capacity;
+    fresh->open = 1;
+    t_openBlock = block = fresh;
+    t_parser.openedBlock = true;
+  }
+  void* taken = reinterpret_cast<char*>(block + 1) + block->used;  // zero-filled with the block, never reused
+  block->used += bytes;
+  ++block->live;
+  *from = block;
+  return taken;
+}
+
+void GiveBack(NodeBlock* block) {
+  if (--block->live == 0 && block->open == 0) HostFree(block);
+}
 
 constexpr uint32_t kErrTypeNum = 100;
 constexpr uint32_t kErrParm = 101;
@@ -112,6 +148,9 @@ ExprNode* NewNode(uint32_t kind, uint32_t pos, uint32_t len) {
 }
 
 void Release(ExprNode* node) { ReleaseTree(ScanContext(), node); }
+
+// The most recently scanned real token: the end token keeps its span.
+const TokenValue& LastToken() { return CurrentToken(); }
 
 bool IsSetOrRange(const ExprNode* node) { return node->kind == NK_SET || node->kind == NK_RANGE; }
 
@@ -360,7 +399,7 @@ bool CheckArguments(const CallSite& call, const ExpItem* item) {
     }
     int32_t subclass = params.Subclass(p);
     if (subclass == 0) continue;
-    const ExpItem* dataItem = core::FindItem(ec->dataItems, NodeName(arg));
+    const ExpItem* dataItem = core::FindDataItem(ec, NodeName(arg));
     if (dataItem != nullptr && dataItem->subclass != subclass) {
       SetErrorAt(kErrSubclass, arg);
       return false;
@@ -427,7 +466,7 @@ bool CheckFunctionCall(CallSite& call, const ExpItem* item) {
 }
 
 bool ResolveCall(CallSite& call) {
-  const ExpItem* item = core::FindItem(ScanContext()->functionItems, NodeName(call.node));
+  const ExpItem* item = core::FindFunctionItem(ScanContext(), NodeName(call.node));
   if (item != nullptr && item->dataType != -1) return CheckFunctionCall(call, item);
   return ResolveFormulaReference(call);
 }
@@ -436,20 +475,12 @@ bool ResolveCall(CallSite& call) {
 
 // ---- Node storage ----------------------------------------------------------------------
 
+static_assert(sizeof(ExprNode) % kGrain == 0);
+
 ExprNode* AllocateNode() {
-  NodeBlock* block = t_openBlock;
-  if (block == nullptr || block->used == block->capacity) {
-    uint32_t capacity = t_parser.openedBlock ? kNodesPerBlock : FirstBlockCapacity();
-    auto* fresh = static_cast<NodeBlock*>(HostAlloc(sizeof(NodeBlock) + capacity * sizeof(ExprNode)));
-    if (fresh == nullptr) return nullptr;
-    CloseNodeBlock();  // a full block now belongs to its nodes alone
-    fresh->capacity = capacity;
-    fresh->open = 1;
-    t_openBlock = block = fresh;
-    t_parser.openedBlock = true;
-  }
-  ExprNode* node = NodesOf(block) + block->used++;  // zero-filled with the block, and never reused
-  ++block->live;
+  NodeBlock* block = nullptr;
+  auto* node = static_cast<ExprNode*>(TakeFromBlock(sizeof(ExprNode), &block));
+  if (node == nullptr) return nullptr;
   node->block = block;
   return node;
 }
@@ -460,7 +491,56 @@ void FreeNode(ExprNode* node) {
     HostFree(node);
     return;
   }
-  if (--block->live == 0 && block->open == 0) HostFree(block);
+  GiveBack(block);
+}
+
+namespace {
+
+ValueHeader HeaderOf(const void* value) {
+  ValueHeader header;
+  std::memcpy(&header, static_cast<const char*>(value) - kValueHeader, sizeof header);
+  return header;
+}
+
+}  // namespace
+
+void* AllocateValue(uint32_t bytes) {
+  NodeBlock* block = nullptr;
+  const uint32_t taken = Rounded(kValueHeader + bytes);
+  auto* at = static_cast<char*>(TakeFromBlock(taken, &block));
+  if (at == nullptr) return nullptr;
+  char* value = at + kValueHeader;
+  const ValueHeader header{static_cast<uint32_t>(value - reinterpret_cast<char*>(block)), taken - kValueHeader};
+  std::memcpy(at, &header, sizeof header);
+  return value;
+}
+
+void ReleaseBlockValue(void* value) {
+  if (value == nullptr) return;
+  GiveBack(reinterpret_cast<NodeBlock*>(static_cast<char*>(value) - HeaderOf(value).blockOffset));
+}
+
+uint32_t BlockValueCapacity(const void* value) { return HeaderOf(value).capacity; }
+
+void* NewNodeName(const ExprNode* node, const char* name) {
+  const auto bytes = static_cast<uint32_t>(std::strlen(name) + 1);
+  if (node->block == nullptr) {
+    auto* copy = static_cast<char*>(HostAlloc(bytes));
+    if (copy != nullptr) std::memcpy(copy, name, bytes);
+    return copy;
+  }
+  // A closed block of its own, which goes back to the host with the name.
+  const uint32_t taken = Rounded(kValueHeader + bytes);
+  auto* block = static_cast<NodeBlock*>(HostAlloc(sizeof(NodeBlock) + taken));
+  if (block == nullptr) return nullptr;
+  block->live = 1;
+  block->used = block->capacity = taken;
+  char* at = reinterpret_cast<char*>(block + 1);
+  const ValueHeader header{static_cast<uint32_t>(at + kValueHeader - reinterpret_cast<char*>(block)),
+                           taken - kValueHeader};
+  std::memcpy(at, &header, sizeof header);
+  std::memcpy(at + kValueHeader, name, bytes);
+  return at + kValueHeader;
 }
 
 void CloseNodeBlock() {
@@ -475,12 +555,6 @@ void CloseNodeBlock() {
 
 void ParserBegin() { t_parser = ParserState{}; }
 
-void NoteScannedToken(int32_t token, const TokenValue& value) {
-  if (token == TK_END) return;
-  t_parser.lastPos = value.pos;
-  t_parser.lastLen = value.len;
-}
-
 void ReportParserMessage(const char* message) {
   ExprError& error = ParseError();
   if (error.code == kErrMaxToken || error.code == kErrMemory) return;
@@ -488,7 +562,7 @@ void ReportParserMessage(const char* message) {
   if (std::strcmp(message, "syntax error") == 0) code = kErrSyntax;
   if (std::strcmp(message, "memory exhausted") == 0) code = kErrTooComplex;
   uint32_t offset = CurrentOffset();
-  uint32_t length = std::min(t_parser.lastLen, offset);
+  uint32_t length = std::min(LastToken().len, offset);
   uint32_t pos = offset - length;
   // At the end of a text the read-ahead has gone past the virtual blank, and
   // the span by that rule with it; hosts mark spans in their own copy of the
@@ -509,11 +583,11 @@ bool ParsedTreeHasFormulaReference() { return t_parser.madeFormulaReference; }
 bool MakeLeaf(ParseValue& out, const ParseValue& token, NodeKind kind) {
   ExprNode* node = NewNode(kind, token.pos, token.len);
   if (node == nullptr) {
-    HostFree(token.value);
+    ReleaseTokenValue(token.value);
     SetError(kErrMemory, 0, 0);
     return false;
   }
-  node->left = token.value;
+  node->left = token.value;  // from the node blocks: the grammar runs inside ParseTokens only
   if (node->left == nullptr) {  // the scanner always gives a value; stay safe without one
     Release(node);
     SetError(kErrMemory, 0, 0);
@@ -535,7 +609,7 @@ bool MakeNegativeNumber(ParseValue& out, const ParseValue& number) {
 
 bool MakeOperator(ParseValue& out, const ParseValue& left, const ParseValue& op, const ParseValue& right,
                   NodeKind kind, bool withDateUnit) {
-  ExprNode* node = NewNode(kind, t_parser.lastPos, t_parser.lastLen);
+  ExprNode* node = NewNode(kind, LastToken().pos, LastToken().len);
   if (node == nullptr) {
     Release(AsNode(left));
     Release(AsNode(right));
@@ -554,8 +628,8 @@ bool MakeOperator(ParseValue& out, const ParseValue& left, const ParseValue& op,
       uint32_t pos = op.pos;
       uint32_t len = op.len;
       if (withDateUnit && error.code == kErrKeyword) {
-        pos = t_parser.lastPos;
-        len = t_parser.lastLen;
+        pos = LastToken().pos;
+        len = LastToken().len;
       } else if (withDateUnit) {
         pos = right.pos;
         len = right.len;
@@ -586,7 +660,7 @@ bool MakeCall(ParseValue& out, const ParseValue& function, const ParseValue* mar
   }
   call.node = NewNode(NK_FUNCTION, function.pos, function.len);
   if (call.node == nullptr) {
-    HostFree(function.value);
+    ReleaseTokenValue(function.value);
     ReleaseNodeList(call.args);
     SetError(kErrMemory, 0, 0);
     return false;
@@ -594,7 +668,7 @@ bool MakeCall(ParseValue& out, const ParseValue& function, const ParseValue* mar
   call.node->left = function.value;
   call.node->right = call.args;
   call.node->flags = call.callFlags;
-  if (form != CallForm::kNiladic) call.node->endPos = t_parser.lastPos;
+  if (form != CallForm::kNiladic) call.node->endPos = LastToken().pos;
   if (!ResolveCall(call)) {
     call.node->type = -1;
     ExprError& error = ParseError();

@@ -33,9 +33,6 @@ enum class CallForm {
 void ParserBegin();
 // Ends the parse's use of its node block: no later parse takes nodes from it.
 void CloseNodeBlock();
-// Remembers the most recently scanned real token; the end token does not
-// count, so nodes built at the end of the text take the last real token.
-void NoteScannedToken(int32_t token, const TokenValue& value);
 // Records a syntax error or stack overflow at the scanner's position.
 void ReportParserMessage(const char* message);
 // The root stored by a finished goal; released by the caller on failure.

@@ -1,0 +1,148 @@
+#include "core/item_index.h"
+
+#include <cstring>
+
+#include "core/item_store.h"
+
+namespace xev::core {
+
+namespace {
+
+constexpr size_t kNameField = sizeof(ExpItem::name);
+constexpr uint32_t kFirstSlots = 16;
+
+enum ListKind : uint32_t { kData = 0, kFunctions = 1, kListKinds = 2 };
+
+// Two open-addressed tables (data items, then functions) of slotCount slots
+// each, at most half full; a slot holds the first item of its name in list
+// order, as a walk of the list would find it.
+struct IndexBlock {
+  uint32_t slotCount;  // a power of two
+  uint32_t valid;      // laid out for the lists below at generation
+  uint32_t generation;
+  HGLOBAL lists[kListKinds];
+  ExpItem* slots[1];
+};
+
+size_t BlockBytes(uint32_t slotCount) {
+  return offsetof(IndexBlock, slots) + sizeof(ExpItem*) * kListKinds * static_cast<size_t>(slotCount);
+}
+
+IndexBlock* BlockOf(const ExprContext* ec) { return static_cast<IndexBlock*>(ec->itemIndex); }
+
+HGLOBAL ListOf(const ExprContext* ec, uint32_t kind) { return kind == kData ? ec->dataItems : ec->functionItems; }
+
+constexpr uint32_t kHashSeed = 2166136261u;
+uint32_t HashStep(uint32_t hash, char byte) { return (hash ^ static_cast<unsigned char>(byte)) * 16777619u; }
+
+uint32_t HashName(const char* name, size_t length) {
+  uint32_t hash = kHashSeed;
+  for (size_t i = 0; i < length; ++i) hash = HashStep(hash, name[i]);
+  return hash;
+}
+
+// Stored names are terminated within the name field; names are short, so
+// the bytes are compared in place rather than through a call.
+bool NameIs(const ExpItem* item, const char* name, size_t length) {
+  for (size_t i = 0; i <= length; ++i) {
+    if (item->name[i] != name[i]) return false;
+  }
+  return true;
+}
+
+void Insert(ExpItem** table, uint32_t mask, ExpItem* item) {
+  size_t length = strnlen(item->name, kNameField);
+  if (length == kNameField) return;  // unterminated: no lookup could match it
+  for (uint32_t slot = HashName(item->name, length) & mask;; slot = (slot + 1) & mask) {
+    if (table[slot] == nullptr) {
+      table[slot] = item;
+      return;
+    }
+    if (NameIs(table[slot], item->name, length)) return;  // a later item of a name already held
+  }
+}
+
+bool Rebuild(ExprContext* ec) {
+  IndexBlock* block = BlockOf(ec);
+  block->valid = 0;
+  uint32_t most = 0;
+  for (uint32_t kind = 0; kind < kListKinds; ++kind) {
+    uint32_t count = HandleArrayCount(ListOf(ec, kind));
+    if (count > most) most = count;
+  }
+  uint32_t slotCount = block->slotCount;
+  while (static_cast<uint64_t>(most) * 2 > slotCount) slotCount *= 2;
+  if (slotCount != block->slotCount) {
+    auto* grown = static_cast<IndexBlock*>(HostRealloc(block, BlockBytes(slotCount)));
+    if (grown == nullptr) return false;
+    ec->itemIndex = block = grown;
+    block->slotCount = slotCount;
+  }
+  std::memset(block->slots, 0, sizeof(ExpItem*) * kListKinds * slotCount);
+  for (uint32_t kind = 0; kind < kListKinds; ++kind) {
+    ExpItem** table = block->slots + kind * slotCount;
+    HGLOBAL list = ListOf(ec, kind);
+    block->lists[kind] = list;
+    LockedItems items(list);
+    // A load that stopped inside the data item section leaves its last slot empty.
+    for (ExpItem* item : items) {
+      if (item != nullptr) Insert(table, slotCount - 1, item);
+    }
+  }
+  block->generation = ec->generation;
+  block->valid = 1;
+  return true;
+}
+
+bool IsCurrent(const ExprContext* ec, const IndexBlock* block) {
+  return block->valid != 0 && block->generation == ec->generation && block->lists[kData] == ec->dataItems &&
+         block->lists[kFunctions] == ec->functionItems;
+}
+
+ExpItem* Find(ExprContext* ec, uint32_t kind, const char* name) {
+  if (ec == nullptr || name == nullptr) return nullptr;
+  IndexBlock* block = BlockOf(ec);
+  if (block == nullptr || (!IsCurrent(ec, block) && !Rebuild(ec))) return FindItem(ListOf(ec, kind), name);
+  block = BlockOf(ec);
+  // The length and the hash in one pass; stored names are shorter than the field.
+  uint32_t hash = kHashSeed;
+  size_t length = 0;
+  for (; name[length] != '\0'; ++length) {
+    if (length + 1 == kNameField) return nullptr;
+    hash = HashStep(hash, name[length]);
+  }
+  const uint32_t mask = block->slotCount - 1;
+  ExpItem* const* table = block->slots + kind * block->slotCount;
+  for (uint32_t slot = hash & mask; table[slot] != nullptr; slot = (slot + 1) & mask) {
+    if (NameIs(table[slot], name, length)) return table[slot];
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void ItemIndexCreate(ExprContext* ec) {
+  auto* block = static_cast<IndexBlock*>(HostAlloc(BlockBytes(kFirstSlots)));
+  if (block == nullptr) return;
+  block->slotCount = kFirstSlots;
+  block->valid = 0;
+  ec->itemIndex = block;
+}
+
+void ItemIndexRelease(ExprContext* ec) {
+  HostFree(ec->itemIndex);
+  ec->itemIndex = nullptr;
+}
+
+ExpItem* FindDataItem(ExprContext* ec, const char* name) { return Find(ec, kData, name); }
+ExpItem* FindFunctionItem(ExprContext* ec, const char* name) { return Find(ec, kFunctions, name); }
+
+void NoteExpressionChange(ExprContext* ec) {
+  if (ec == nullptr) return;
+  IndexBlock* block = BlockOf(ec);
+  const bool current = block != nullptr && IsCurrent(ec, block);
+  NoteContextChange(ec);
+  if (current) block->generation = ec->generation;
+}
+
+}  // namespace xev::core
