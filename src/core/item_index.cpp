@@ -32,22 +32,17 @@ IndexBlock* BlockOf(const ExprContext* ec) { return static_cast<IndexBlock*>(ec-
 
 HGLOBAL ListOf(const ExprContext* ec, uint32_t kind) { return kind == kData ? ec->dataItems : ec->functionItems; }
 
-constexpr uint32_t kHashSeed = 2166136261u;
-uint32_t HashStep(uint32_t hash, char byte) { return (hash ^ static_cast<unsigned char>(byte)) * 16777619u; }
-
+// Every byte counts, so that numbered names (Col1 ... Col30000) spread; the
+// step is cheap and the final multiplication mixes the low bits the table uses.
 uint32_t HashName(const char* name, size_t length) {
-  uint32_t hash = kHashSeed;
-  for (size_t i = 0; i < length; ++i) hash = HashStep(hash, name[i]);
-  return hash;
+  uint32_t hash = 0;
+  for (size_t i = 0; i < length; ++i) hash = hash * 31 + static_cast<unsigned char>(name[i]);
+  return (hash ^ hash >> 15) * 2654435761u;
 }
 
-// Stored names are terminated within the name field; names are short, so
-// the bytes are compared in place rather than through a call.
+// Stored names are terminated within the name field.
 bool NameIs(const ExpItem* item, const char* name, size_t length) {
-  for (size_t i = 0; i <= length; ++i) {
-    if (item->name[i] != name[i]) return false;
-  }
-  return true;
+  return item->name[0] == name[0] && std::memcmp(item->name, name, length + 1) == 0;
 }
 
 void Insert(ExpItem** table, uint32_t mask, ExpItem* item) {
@@ -104,16 +99,11 @@ ExpItem* Find(ExprContext* ec, uint32_t kind, const char* name) {
   IndexBlock* block = BlockOf(ec);
   if (block == nullptr || (!IsCurrent(ec, block) && !Rebuild(ec))) return FindItem(ListOf(ec, kind), name);
   block = BlockOf(ec);
-  // The length and the hash in one pass; stored names are shorter than the field.
-  uint32_t hash = kHashSeed;
-  size_t length = 0;
-  for (; name[length] != '\0'; ++length) {
-    if (length + 1 == kNameField) return nullptr;
-    hash = HashStep(hash, name[length]);
-  }
+  const size_t length = std::strlen(name);
+  if (length >= kNameField) return nullptr;  // stored names are shorter
   const uint32_t mask = block->slotCount - 1;
   ExpItem* const* table = block->slots + kind * block->slotCount;
-  for (uint32_t slot = hash & mask; table[slot] != nullptr; slot = (slot + 1) & mask) {
+  for (uint32_t slot = HashName(name, length) & mask; table[slot] != nullptr; slot = (slot + 1) & mask) {
     if (NameIs(table[slot], name, length)) return table[slot];
   }
   return nullptr;

@@ -512,7 +512,11 @@ bool SkipBlanksInText() {
 //   letters, so a stop byte there ends the number as well. "12. " is left to
 //   the automaton: there the blank itself is what stops it.
 // The bytes read are the token, the blanks, and the stop byte that ended
-// every match, exactly as the walk would; a call reads up to its "(".
+// every match, exactly as the walk would; a call reads up to its "(". When
+// the text ends instead, the blank after it is read, as the walk does, and
+// every rule still alive after a name, spaces or a number takes a blank, so
+// the walk would stop just after it too; the blank and the end of the scan
+// that follow are told without the automaton as well.
 
 enum ByteKind : uint8_t { kOther, kLetter, kDigit, kSymbol, kStop };
 

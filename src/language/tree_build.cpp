@@ -69,20 +69,27 @@ uint32_t FirstBlockBytes() {
 
 uint32_t Rounded(uint32_t bytes) { return (bytes + kGrain - 1) / kGrain * kGrain; }
 
+// Opens a block for at least bytes; nullptr when memory is short.
+[[gnu::noinline]] NodeBlock* OpenBlock(uint32_t bytes) {
+  uint32_t capacity = t_parser.openedBlock ? kBlockBytes : FirstBlockBytes();
+  if (capacity < bytes) capacity = bytes;
+  auto* fresh = static_cast<NodeBlock*>(HostAlloc(sizeof(NodeBlock) + capacity));
+  if (fresh == nullptr) return nullptr;
+  CloseNodeBlock();  // a full block now belongs to what it holds alone
+  fresh->capacity = capacity;
+  fresh->open = 1;
+  t_openBlock = fresh;
+  t_parser.openedBlock = true;
+  return fresh;
+}
+
 // bytes from the open block, opening another when they do not fit; nullptr
 // when memory is short. The block is told through *from.
-void* TakeFromBlock(uint32_t bytes, NodeBlock** from) {
+inline void* TakeFromBlock(uint32_t bytes, NodeBlock** from) {
   NodeBlock* block = t_openBlock;
   if (block == nullptr || block->capacity - block->used < bytes) {
-    uint32_t capacity = t_parser.openedBlock ? kBlockBytes : FirstBlockBytes();
-    if (capacity < bytes) capacity = bytes;
-    auto* fresh = static_cast<NodeBlock*>(HostAlloc(sizeof(NodeBlock) + capacity));
-    if (fresh == nullptr) return nullptr;
-    CloseNodeBlock();  // a full block now belongs to what it holds alone
-    fresh->capacity = capacity;
-    fresh->open = 1;
-    t_openBlock = block = fresh;
-    t_parser.openedBlock = true;
+    block = OpenBlock(bytes);
+    if (block == nullptr) return nullptr;
   }
   void* taken = reinterpret_cast<char*>(block + 1) + block->used;  // zero-filled with the block, never reused
   block->used += bytes;
