@@ -166,6 +166,13 @@ bool Visit(ExprContext* ec, const ExprNode* root, Sink& sink) {
   return true;
 }
 
+// A division whose divisor is written as a number: the divisor is prepared
+// with the plan.
+bool DividesByConstant(const ExprNode* node) {
+  auto* divisor = static_cast<const ExprNode*>(node->right);
+  return node->kind == language::NK_DIV && divisor->kind == language::NK_NUMBER && divisor->left != nullptr;
+}
+
 // Sizes the plan: every node is a slot; operators are steps; items, calls and
 // subtrees are sites and at most one step each.
 struct Counter {
@@ -173,15 +180,17 @@ struct Counter {
   int32_t operators = 0;
   int32_t sites = 0;
   int32_t arguments = 0;
+  int32_t divisors = 0;
   bool Leaf(const Frame&, Kind kind) {
     ++slots;
     if (kind != Kind::kConstant) ++sites;
     return true;
   }
-  bool Composite(const Frame&, Kind kind, const CallShape& call) {
+  bool Composite(const Frame& frame, Kind kind, const CallShape& call) {
     ++slots;
     if (kind == Kind::kArithmetic) {
       ++operators;
+      if (DividesByConstant(frame.node)) ++divisors;
     } else {
       ++sites;
       arguments += call.given;
@@ -212,7 +221,7 @@ class Filler {
     }
     Flush();
     NewSite(frame, slot);
-    EmitStep(Step{Code::kSubtree, plan_->siteCount - 1, 0, slot, nullptr, nullptr, nullptr});
+    EmitStep(Step{Code::kSubtree, plan_->siteCount - 1, 0, slot, nullptr, nullptr, nullptr, nullptr});
     return operands_.Push(slot);
   }
 
@@ -222,7 +231,13 @@ class Filler {
       int32_t right = operands_.Pop();
       int32_t left = operands_.Pop();
       if (!plan_->itemsAhead) Flush();
-      Step step{OperatorOf(frame.node->kind), left, right, slot, nullptr, nullptr, nullptr};
+      Step step{OperatorOf(frame.node->kind), left, right, slot, nullptr, nullptr, nullptr, nullptr};
+      if (DividesByConstant(frame.node) && host::decimal::CoefOf(plan_->values[right]) != 0) {
+        host::decimal::Divisor& divisor = plan_->divisors[plan_->divisorCount++];
+        host::decimal::PrepareDivisor(divisor, plan_->values[right]);
+        step.code = Code::kDivideByConstant;
+        step.divisor = &divisor;
+      }
       if (!plan_->itemsAhead) {
         EmitStep(step);
       } else if (!pending_.Push(step)) {
@@ -242,7 +257,7 @@ class Filler {
     site.firstArgument = plan_->argumentCount;
     site.argumentCount = call.listed ? call.given : -1;
     plan_->argumentCount += call.given;
-    EmitStep(Step{Code::kCall, plan_->siteCount - 1, 0, slot, nullptr, nullptr, nullptr});
+    EmitStep(Step{Code::kCall, plan_->siteCount - 1, 0, slot, nullptr, nullptr, nullptr, nullptr});
     return operands_.Push(slot);
   }
 
@@ -250,7 +265,7 @@ class Filler {
   // waiting on them.
   void Flush() {
     int32_t items = plan_->siteCount - batchStart_;
-    if (items > 0) EmitStep(Step{Code::kItems, batchStart_, items, -1, nullptr, nullptr, nullptr});
+    if (items > 0) EmitStep(Step{Code::kItems, batchStart_, items, -1, nullptr, nullptr, nullptr, nullptr});
     for (size_t i = 0; i < pending_.size(); ++i) EmitStep(pending_[i]);
     pending_.Clear();
   }
@@ -274,7 +289,7 @@ class Filler {
   void EmitStep(const Step& step) {
     Step& emitted = plan_->steps[plan_->stepCount++];
     emitted = step;
-    if (step.code <= Code::kDivide) {
+    if (IsOperator(step.code)) {
       emitted.left = plan_->values + step.a;
       emitted.right = plan_->values + step.b;
       emitted.value = plan_->values + step.result;
@@ -305,7 +320,9 @@ Plan* AllocatePlan(const Counter& counter) {
   size_t argumentsAt = at;
   at = RoundUp<host::decimal::Decimal>(at + sizeof(Argument) * static_cast<size_t>(counter.arguments));
   size_t valuesAt = at;
-  at = RoundUp<const NumberValue*>(at + sizeof(host::decimal::Decimal) * slots);
+  at = RoundUp<host::decimal::Divisor>(at + sizeof(host::decimal::Decimal) * slots);
+  size_t divisorsAt = at;
+  at = RoundUp<const NumberValue*>(at + sizeof(host::decimal::Divisor) * static_cast<size_t>(counter.divisors));
   size_t storedAt = at;
   at += sizeof(const NumberValue*) * slots;
   size_t spillAt = at;
@@ -322,6 +339,7 @@ Plan* AllocatePlan(const Counter& counter) {
   plan->sites = reinterpret_cast<Site*>(base + sitesAt);
   plan->arguments = reinterpret_cast<Argument*>(base + argumentsAt);
   plan->values = reinterpret_cast<host::decimal::Decimal*>(base + valuesAt);
+  plan->divisors = reinterpret_cast<host::decimal::Divisor*>(base + divisorsAt);
   plan->stored = reinterpret_cast<const NumberValue**>(base + storedAt);
   plan->spill = reinterpret_cast<NumberValue*>(base + spillAt);
   plan->states = reinterpret_cast<SlotState*>(base + statesAt);
@@ -344,7 +362,7 @@ Plan* Prepare(ExprContext* ec, HEXP exp) {
   plan->generation = ec->generation;
   plan->itemsAhead = !walkOnly && !HasNumberOperatorCallback(ec);
   plan->walkOnly = walkOnly;
-  plan->steps[0] = Step{Code::kEnd, 0, 0, -1, nullptr, nullptr, nullptr};
+  plan->steps[0] = Step{Code::kEnd, 0, 0, -1, nullptr, nullptr, nullptr, nullptr};
   if (walkOnly) return plan;
   Filler filler(plan);
   if (!Visit(ec, root, filler)) {
@@ -352,7 +370,7 @@ Plan* Prepare(ExprContext* ec, HEXP exp) {
     return nullptr;
   }
   plan->resultSlot = filler.Finish();
-  plan->steps[plan->stepCount] = Step{Code::kEnd, 0, 0, -1, nullptr, nullptr, nullptr};
+  plan->steps[plan->stepCount] = Step{Code::kEnd, 0, 0, -1, nullptr, nullptr, nullptr, nullptr};
   return plan;
 }
 

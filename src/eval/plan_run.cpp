@@ -234,7 +234,7 @@ inline bool NeedsChecks(ExprContext* ec, const RowState& row) {
 void RunChecked(ExprContext* ec, HEXP exp, Plan& plan, int32_t first, RowState& row) {
   for (int32_t i = first; i < plan.stepCount; ++i) {
     const Step& step = plan.steps[i];
-    if (step.code <= Code::kDivide) {
+    if (plan::IsOperator(step.code)) {
       RunCheckedOperator(ec, exp, plan, step);
     } else {
       RunHostStep(ec, exp, plan, step, row);
@@ -251,7 +251,8 @@ void RunChecked(ExprContext* ec, HEXP exp, Plan& plan, int32_t first, RowState& 
 int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& plan, RowState& row) {
   const Step* step = plan.steps;
 #if defined(__GNUC__)
-  static const void* const kHandlers[] = {&&add, &&subtract, &&multiply, &&divide, &&host, &&host, &&host, &&end};
+  static const void* const kHandlers[] = {&&add,  &&subtract, &&multiply, &&divide, &&divideByConstant,
+                                          &&host, &&host,     &&host,     &&end};
 #define XEV_NEXT_STEP() goto* kHandlers[static_cast<int>((++step)->code)]
   goto* kHandlers[static_cast<int>(step->code)];
 add:
@@ -265,6 +266,9 @@ multiply:
   XEV_NEXT_STEP();
 divide:
   Compute<Code::kDivide>(*step->value, *step->left, *step->right);
+  XEV_NEXT_STEP();
+divideByConstant:
+  dec::Divide(*step->value, *step->left, *step->divisor);
   XEV_NEXT_STEP();
 host:
   RunHostStep(ec, exp, plan, *step, row);
@@ -284,6 +288,7 @@ end:
         Compute<Code::kMultiply>(*step->value, *step->left, *step->right);
         continue;
       case Code::kDivide: Compute<Code::kDivide>(*step->value, *step->left, *step->right); continue;
+      case Code::kDivideByConstant: dec::Divide(*step->value, *step->left, *step->divisor); continue;
       case Code::kEnd: return plan.stepCount;
       default:
         RunHostStep(ec, exp, plan, *step, row);
@@ -299,7 +304,7 @@ bool Run(ExprContext* ec, HEXP exp, Plan& plan, NumberValue* out) {
   if (plan.checked) {
     // Operators that ran checked left states that unchecked ones do not write.
     for (int32_t i = 0; i < plan.stepCount; ++i) {
-      if (plan.steps[i].code <= Code::kDivide) plan.states[plan.steps[i].result] = plan::kLoaded;
+      if (plan::IsOperator(plan.steps[i].code)) plan.states[plan.steps[i].result] = plan::kLoaded;
     }
     plan.checked = false;
   }

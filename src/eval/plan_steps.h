@@ -21,6 +21,7 @@ enum class Code : uint8_t {
   kSubtract,
   kMultiply,
   kDivide,
+  kDivideByConstant,  // kDivide where b is a literal other than zero: divisor is prepared
   kItems,     // sites a to a + b - 1: Number or DateTime data items, asked in order
   kCall,      // site a: a function with a Number or DateTime result and Number arguments
   kSubtree,   // site a: anything else; the walk evaluates the node and what hangs below it
@@ -47,7 +48,10 @@ struct Step {
   const host::decimal::Decimal* left;
   const host::decimal::Decimal* right;
   host::decimal::Decimal* value;
+  const host::decimal::Divisor* divisor;
 };
+
+inline bool IsOperator(Code code) { return code <= Code::kDivideByConstant; }
 
 // A step that hands control to the host or the walk, with what it needs.
 struct Site {
@@ -90,11 +94,13 @@ struct Plan {
   int32_t siteCount;
   int32_t argumentCount;
   int32_t slotCount;
+  int32_t divisorCount;
   int32_t resultSlot;
   Step* steps;
   Site* sites;
   Argument* arguments;
   host::decimal::Decimal* values;  // per slot
+  host::decimal::Divisor* divisors;  // one per kDivideByConstant step
   const NumberValue** stored;      // per slot: its 13 bytes as they came, where kStored
   NumberValue* spill;              // per slot: room for 13 bytes a subtree or callback gave
   SlotState* states;

@@ -225,6 +225,14 @@ bool MultiplyWide(Decimal& r, const Decimal& a, const Decimal& b) {
 
 namespace {
 
+// The high 128 bits of x * m.
+u128 MultiplyHigh(u128 x, u128 m) {
+  uint64_t x0 = uint64_t(x), x1 = uint64_t(x >> 64), m0 = uint64_t(m), m1 = uint64_t(m >> 64);
+  u128 p00 = u128(x0) * m0, p01 = u128(x0) * m1, p10 = u128(x1) * m0, p11 = u128(x1) * m1;
+  u128 middle = (p00 >> 64) + uint64_t(p01) + uint64_t(p10);
+  return p11 + (p01 >> 64) + (p10 >> 64) + (middle >> 64);
+}
+
 // The long division on the operands' fields; exp is a's exponent less b's,
 // bDigits the digit count of bc.
 bool DivideFields(Decimal& r, u128 ac, u128 bc, int bDigits, int64_t exp, bool neg) {
@@ -281,6 +289,46 @@ bool DivideLong(Decimal& r, const Decimal& a, const Decimal& b) {
 
 bool Divide(Decimal& r, const Decimal& a, const Decimal& b) {
   return DivideAnyFields(r, CoefOf(a), CoefOf(b), int64_t(a.exp) - b.exp, a.neg != b.neg);
+}
+
+void PrepareDivisor(Divisor& divisor, const Decimal& b) {
+  divisor = Divisor{};
+  divisor.coef = CoefOf(b);
+  divisor.exp = b.exp;
+  divisor.neg = b.neg;
+  if (divisor.coef == 0) return;
+  divisor.digits = DigitCount(divisor.coef);
+  divisor.powerOfTen = divisor.coef == kPow10Table.values[divisor.digits - 1];
+  divisor.wide = divisor.coef * kPow10Table.values[kPrecision - divisor.digits];
+  if ((divisor.coef >> 64) == 0) divisor.reciprocal = ~u128(0) / divisor.coef;
+}
+
+bool Divide(Decimal& r, const Decimal& a, const Divisor& b) {
+  const u128 ac = CoefOf(a), bc = b.coef;
+  int64_t exp = int64_t(a.exp) - b.exp;
+  bool neg = a.neg != b.neg;
+  if (ac == 0) return Finish(r, 0, 0, false);
+  int aDigits = DigitCount(ac);
+  if (b.powerOfTen) {
+    int widen = kPrecision - aDigits;
+    return Finish(r, ac * kPow10Table.values[widen], exp - widen - (b.digits - 1), neg);
+  }
+  // As DivideFields, with the divisor's share worked out already.
+  u128 aWide = ac * kPow10Table.values[kPrecision - aDigits];
+  int shift = kPrecision + b.digits - aDigits - (aWide >= b.wide ? 1 : 0);
+  int first = std::min(shift, kMaxPow10 - aDigits);
+  if ((bc >> 64) != 0 || first != shift) return DivideFields(r, ac, bc, b.digits, exp, neg);
+  u128 numerator = ac * kPow10Table.values[first];
+  // The reciprocal is short of 2^128 / bc by less than two, so the estimate
+  // is short of the quotient by at most two.
+  u128 quotient = MultiplyHigh(numerator, b.reciprocal);
+  u128 rest = numerator - quotient * bc;
+  while (rest >= bc) {
+    ++quotient;
+    rest -= bc;
+  }
+  if (rest >= bc - rest) ++quotient;  // half or more of a last place
+  return Finish(r, quotient, exp - shift, neg);
 }
 
 bool DivideStored(NumberValue* dst, const NumberValue* pa, const NumberValue* pb) {

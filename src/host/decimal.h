@@ -263,6 +263,24 @@ bool Divide(Decimal& r, const Decimal& a, const Decimal& b);
 // against it.
 bool DivideLong(Decimal& r, const Decimal& a, const Decimal& b);
 
+// A divisor known before the rows, a constant of a formula: what every
+// division by it needs is worked out once, and a coefficient of 64 bits is
+// divided by with a multiplication by its reciprocal instead of the divider.
+// Divide(r, a, divisor) gives exactly what Divide(r, a, b) gives.
+struct Divisor {
+  u128 coef;
+  int32_t exp;
+  bool neg;
+  int32_t digits;      // of coef
+  bool powerOfTen;     // coef is 10^(digits - 1): the point only moves
+  u128 wide;           // coef widened to 22 digits
+  u128 reciprocal;     // floor((2^128 - 1) / coef), for a coefficient of 64 bits
+};
+
+void PrepareDivisor(Divisor& divisor, const Decimal& b);
+// b must not be zero.
+bool Divide(Decimal& r, const Decimal& a, const Divisor& b);
+
 // The same on stored values, which they load themselves. Operands are not
 // NULL; dst may be one of them. Coefficients of 64 bits are taken in
 // registers, as Add and Multiply above would take them; anything else goes

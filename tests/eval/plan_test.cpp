@@ -153,6 +153,43 @@ TEST_F(Plan, AFormulaEvaluatedInAnotherContextUsesThatContextsItems) {
   XEVDestroyEC(other);
 }
 
+// A row without a value leaves the caller's buffer as it was; without a
+// buffer the items are still asked, as the walk asks them.
+TEST_F(Plan, TheCallersBufferIsWrittenOnlyWithAValue) {
+  HEXP f = Parse("a + b * 2");
+  NumberValue value;
+  std::memset(&value, 0xab, sizeof value);
+  g_values.erase("b");
+  EXPECT_EQ(XEVEvaluateExpression(ec_, f, 0, &value), 0);
+  for (unsigned char byte : value.bytes) EXPECT_EQ(byte, 0xab);
+  g_values["b"] = 3;
+  EXPECT_EQ(XEVEvaluateExpression(ec_, f, 0, &value), 1);
+  EXPECT_EQ(NumberToInt(&value), 8);
+  g_asked.clear();
+  EXPECT_EQ(XEVEvaluateExpression(ec_, f, 0, nullptr), 0);
+  EXPECT_EQ(g_asked, "ab");
+}
+
+// A formula the plan leaves to the walk as a whole is remembered as such,
+// and still follows every change of its items.
+TEST_F(Plan, AFormulaLeftToTheWalkFollowsChangesToo) {
+  HEXP f = Parse("StrLength(StrLeft('abcdef', a))");
+  auto walked = [&] {
+    xev::eval::Value value;
+    bool ok = xev::eval::EvaluateNode(ec_, f, f->root, value) && value.kind == xev::eval::Value::kNumber;
+    std::string text = ok ? std::to_string(NumberToInt(&value.number)) : "none";
+    xev::eval::ReleaseValue(value);
+    return text;
+  };
+  EXPECT_EQ(Value(f), "2");
+  g_values["a"] = 4;
+  EXPECT_EQ(Value(f), "4");
+  EXPECT_EQ(XEVDelExpItemNoCheck(ec_, XEV_ITEM_DATA, "a"), 1);
+  EXPECT_EQ(Value(f), walked());
+  AddItem(ec_, "a", &Tenfold);
+  EXPECT_EQ(Value(f), "6");
+}
+
 TEST_F(Plan, EveryItemIsAskedOncePerRowInTheWalksOrder) {
   HEXP f = Parse("(a + b) * (c - a) / NumberRound(b, 0) + StrLength(StrLeft('abc', a))");
   for (int row = 0; row < 3; ++row) {

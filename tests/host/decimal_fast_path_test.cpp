@@ -93,6 +93,31 @@ TEST(DecimalFastPaths, AdditionOfNearbyScalesMatchesTheAlignedAddition) {
   EXPECT_GT(fastOnes, 100000);
 }
 
+// A divisor prepared once (a constant of a formula) divides by its
+// reciprocal; every quotient must be the general division's, for divisors
+// of every length, powers of ten and the 64-bit boundary included.
+TEST(DecimalFastPaths, DivisionByAPreparedDivisorMatchesTheGeneralOne) {
+  Operands operands(37);
+  for (int i = 0; i < 300000; ++i) {
+    Decimal a = operands.Next(), b = operands.Next();
+    switch (i % 4) {
+      case 0: b.coef = 1 + operands.Pick(12); break;             // / 3, / 4, / 5 ...
+      case 1: b.coef = dec::Pow10(int(operands.Pick(22))); break;
+      case 2: b.coef = ~uint64_t(0) - operands.Pick(3); break;  // the reciprocal's edge
+      default: break;
+    }
+    if (b.coef == 0) continue;
+    dec::Divisor divisor;
+    dec::PrepareDivisor(divisor, b);
+    Decimal prepared{}, general{};
+    bool preparedInRange = dec::Divide(prepared, a, divisor);
+    bool generalInRange = dec::Divide(general, a, b);
+    ASSERT_EQ(preparedInRange, generalInRange) << Show(a) << " / " << Show(b);
+    ASSERT_TRUE(Same(prepared, general)) << Show(a) << " / " << Show(b) << ": " << Show(prepared) << " vs "
+                                         << Show(general);
+  }
+}
+
 // A product that fits 128 bits is rounded straight from them; MultiplyWide
 // finds the same product in three limbs and must round it alike.
 TEST(DecimalFastPaths, ProductsThatFit128BitsMatchTheWideMultiplication) {
