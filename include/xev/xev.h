@@ -515,7 +515,10 @@ XEV_API int32_t XEV_CALL XEVGetExtendedText(ExprContext* ec, HEXP exp, int32_t s
  *  text      the formula; NULL counts as "".
  *  name      the name (see XEVValidName); NULL or "" generates one: Formula1,
  *            Range1, Set1, ... by the kind of formula.
- *  error     receives the error on failure; may be NULL.
+ *  error     receives the error on failure; may be NULL. A successful parse
+ *            may leave it written too (the name check records 108 with the
+ *            name's span even for a valid name), so tell success by the
+ *            returned expression, never by error->code.
  *  typeOut   receives the formula's data type on success; may be NULL.
  * Fails with 107 for an invalid name, 126 for a name another expression or a
  * function has, 125 when the formula uses itself through other formulas, 127
