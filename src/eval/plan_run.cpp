@@ -87,14 +87,22 @@ struct RowState {
 void RunItems(ExprContext* ec, HEXP exp, Plan& plan, const Step& step, RowState& row) {
   Site* first = plan.sites + step.a;
   Site* last = first + step.b;
-  bool stale = row.stale;
-  for (Site* site = first; site != last; ++site) {
-    site->answered = stale ? AskItemAgain(ec, exp, *site) : AskItem(ec, exp, *site, site->callback, site->name);
-    stale = stale || ec->generation != plan.generation;
+  Site* site = first;
+  if (!row.stale) {
+    // The usual run: the names as resolved, until a callback changes the context.
+    const uint32_t generation = plan.generation;
+    while (site != last) {
+      Site& asked = *site++;
+      asked.answered = AskItem(ec, exp, asked, asked.callback, asked.name);
+      if (ec->generation != generation) {
+        row.stale = true;
+        break;
+      }
+    }
   }
-  row.stale = stale;
+  for (; site != last; ++site) site->answered = AskItemAgain(ec, exp, *site);
   bool missing = false;
-  for (const Site* site = first; site != last; ++site) {
+  for (site = first; site != last; ++site) {
     int32_t slot = site->slot;
     if (!site->answered) {
       plan.states[slot] = plan::kNoValue;
@@ -151,9 +159,6 @@ void RunSubtree(ExprContext* ec, HEXP exp, Plan& plan, const Site& site, RowStat
   if (!TakeStored(plan, site.slot, number ? &plan.spill[site.slot] : nullptr)) row.missing = true;
 }
 
-// The arithmetic of '+', '-', '*' and '/' as the walk does it without a host
-// callback: NULL counts as zero (a loaded NULL is a zero), a division by
-// zero gives zero, and a result beyond the Number range is NULL.
 // The arithmetic of '+', '-', '*' and '/' as the walk does it without a host
 // callback: NULL counts as zero (a loaded NULL is a zero), a division by
 // zero gives zero, and a result beyond the Number range is NULL.
