@@ -101,18 +101,23 @@ void RunItems(ExprContext* ec, HEXP exp, Plan& plan, const Step& step, RowState&
     }
   }
   for (; site != last; ++site) site->answered = AskItemAgain(ec, exp, *site);
+  // The slot arrays held apart from the plan: a state is a byte, and a byte
+  // store may alias the plan's own fields, which would be read again each time.
+  plan::SlotState* const states = plan.states;
+  const NumberValue** const storedValues = plan.stored;
+  dec::Decimal* const values = plan.values;
   bool missing = false;
   for (site = first; site != last; ++site) {
     int32_t slot = site->slot;
     if (!site->answered) {
-      plan.states[slot] = plan::kNoValue;
+      states[slot] = plan::kNoValue;
       missing = true;
       continue;
     }
     auto* stored = static_cast<const NumberValue*>(site->block);
-    plan.stored[slot] = stored;
-    plan.states[slot] = plan::kStored;
-    dec::LoadOrNull(plan.values[slot], stored);
+    storedValues[slot] = stored;
+    states[slot] = plan::kStored;
+    dec::LoadOrNull(values[slot], stored);
   }
   row.missing = row.missing || missing;
 }
@@ -257,7 +262,7 @@ int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& plan, RowState& row) {
   const Step* step = plan.steps;
 #if defined(__GNUC__)
   static const void* const kHandlers[] = {&&add,  &&subtract, &&multiply, &&divide, &&divideByConstant,
-                                          &&host, &&host,     &&host,     &&end};
+                                          &&items, &&host,    &&host,     &&end};
 #define XEV_NEXT_STEP() goto* kHandlers[static_cast<int>((++step)->code)]
   goto* kHandlers[static_cast<int>(step->code)];
 add:
@@ -274,6 +279,10 @@ divide:
   XEV_NEXT_STEP();
 divideByConstant:
   dec::Divide(*step->value, *step->left, *step->divisor);
+  XEV_NEXT_STEP();
+items:
+  RunItems(ec, exp, plan, *step, row);
+  if (NeedsChecks(ec, row)) return static_cast<int32_t>(step - plan.steps) + 1;
   XEV_NEXT_STEP();
 host:
   RunHostStep(ec, exp, plan, *step, row);
