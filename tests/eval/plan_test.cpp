@@ -46,6 +46,15 @@ void XEV_CALL Subtract(ExprContext*, HEXP, int32_t, int32_t, void* a, int32_t, v
   NumberSub(static_cast<NumberValue*>(result), static_cast<NumberValue*>(a), static_cast<NumberValue*>(b));
 }
 
+ExpItem NumberItem(const char* name, XEVDataItemCallback callback) {
+  ExpItem item{};
+  item.kind = XEV_ITEM_DATA;
+  item.dataType = XEV_TYPE_NUMBER;
+  item.boundValue = reinterpret_cast<intptr_t>(callback);
+  std::strcpy(item.name, name);
+  return item;
+}
+
 intptr_t XEV_CALL Resolve(const char* name) {
   return std::strcmp(name, "subtract") == 0 ? reinterpret_cast<intptr_t>(&Subtract) : 0;
 }
@@ -62,11 +71,7 @@ class Plan : public ::testing::Test {
   void TearDown() override { XEVDestroyEC(ec_); }
 
   static void AddItem(ExprContext* ec, const char* name, XEVDataItemCallback callback) {
-    ExpItem item{};
-    item.kind = XEV_ITEM_DATA;
-    item.dataType = XEV_TYPE_NUMBER;
-    item.boundValue = reinterpret_cast<intptr_t>(callback);
-    std::strcpy(item.name, name);
+    ExpItem item = NumberItem(name, callback);
     ASSERT_EQ(XEVAddExpressionItem(ec, &item), 1);
   }
   HEXP Parse(const char* text, const char* name = nullptr, HEXP existing = nullptr) {
@@ -138,11 +143,7 @@ TEST_F(Plan, ChangesMadeByACallbackDuringARowAreSeenByTheRestOfIt) {
 int32_t XEV_CALL AnswerAndRebindC(ExprContext* ec, HEXP exp, int32_t size, void** result, const char* name) {
   int32_t answered = Answer(ec, exp, size, result, name);
   XEVDelExpItemNoCheck(ec, XEV_ITEM_DATA, "c");
-  ExpItem item{};
-  item.kind = XEV_ITEM_DATA;
-  item.dataType = XEV_TYPE_NUMBER;
-  item.boundValue = reinterpret_cast<intptr_t>(&Tenfold);
-  std::strcpy(item.name, "c");
+  ExpItem item = NumberItem("c", &Tenfold);
   XEVAddExpressionItem(ec, &item);
   return answered;
 }
