@@ -139,11 +139,14 @@ const char* GenerateExpressionName(ExprContext* ec, int32_t kind, bool* unique) 
   char* digits = t_generatedName + stemLength;
   uint16_t number = *counter;
   *unique = false;
+  // The list stays locked across the tries: the counter holds the last number
+  // used, so formulas parsed one after another try two names each.
+  LockedExpressions expressions(ec);
   // Every 16-bit number is tried at most once, so a context that holds all of
   // them cannot make this loop forever; the last one tried is then returned.
   for (uint32_t tries = 0; tries <= 0xFFFF; ++tries) {
     WriteNumber(digits, number);
-    if (XEVIsExpNameUnique(ec, nullptr, t_generatedName)) {
+    if (!FormulaIndexNameTaken(ec, expressions, t_generatedName, nullptr) && !IsFunctionName(ec, t_generatedName)) {
       *unique = true;
       break;
     }
@@ -319,7 +322,7 @@ XEV_API int32_t XEV_CALL XEVDestroyEXP(ExprContext* ec, HEXP exp) {
     xev::core::FormulaIndexRelease(ec);
   } else {
     ec->expressions = xev::core::HandleArrayDelete(ec->expressions, ordinal);
-    xev::core::FormulaIndexInvalidate(ec);
+    xev::core::FormulaIndexRemoved(ec, exp, static_cast<uint32_t>(ordinal));
   }
   xev::core::ReleaseExpressionRecord(ec, exp);
   xev::core::NoteExpressionChange(ec);
