@@ -316,13 +316,14 @@ XEV_API int32_t XEV_CALL XEVDestroyEXP(ExprContext* ec, HEXP exp) {
   if (xev::core::OthersMayReferToFormulas(ec, exp) && xev::core::NamedFormulaUsedByOthers(ec, exp->name, exp)) {
     return 0;
   }
-  if (xev::core::HandleArrayCount(ec->expressions) < 2) {
+  const uint32_t count = xev::core::HandleArrayCount(ec->expressions);
+  if (count < 2) {
     xev::core::HandleArrayFree(ec->expressions);
     ec->expressions = nullptr;
     xev::core::FormulaIndexRelease(ec);
   } else {
     ec->expressions = xev::core::HandleArrayDelete(ec->expressions, ordinal);
-    xev::core::FormulaIndexRemoved(ec, exp, static_cast<uint32_t>(ordinal));
+    xev::core::FormulaIndexRemoved(ec, exp, static_cast<uint32_t>(ordinal), count - 1);
   }
   xev::core::ReleaseExpressionRecord(ec, exp);
   xev::core::NoteExpressionChange(ec);

@@ -97,11 +97,11 @@ void FormulaIndexInvalidate(ExprContext* ec) {
   if (IndexBlock* block = BlockOf(ec)) block->valid = 0;
 }
 
-void FormulaIndexRemoved(ExprContext* ec, const ExprRecord* record, uint32_t ordinal) {
+void FormulaIndexRemoved(ExprContext* ec, const ExprRecord* record, uint32_t ordinal, uint32_t remaining) {
   IndexBlock* block = BlockOf(ec);
   if (block == nullptr || block->valid == 0) return;
   // Removing any other than the last would renumber the ordinals behind it.
-  if (ordinal != HandleArrayCount(ec->expressions) || block->count != ordinal + 1 || record->name == nullptr) {
+  if (ordinal != remaining || block->count != ordinal + 1 || record->name == nullptr) {
     block->valid = 0;
     return;
   }

@@ -22,9 +22,10 @@ class LockedExpressions;
 bool FormulaIndexReserve(ExprContext* ec);
 // Records the expression just appended at the end of the list.
 void FormulaIndexAppended(ExprContext* ec);
-// The expression that was at ordinal has left the list (ordinal is the new
-// count when it was the last); called before the record is released.
-void FormulaIndexRemoved(ExprContext* ec, const ExprRecord* record, uint32_t ordinal);
+// The expression that was at ordinal has left the list, which holds remaining
+// expressions now; called before the record is released. The last one's
+// entry is taken out in place, anything else marks the index stale.
+void FormulaIndexRemoved(ExprContext* ec, const ExprRecord* record, uint32_t ordinal, uint32_t remaining);
 // Names or order changed: the next lookup rebuilds.
 void FormulaIndexInvalidate(ExprContext* ec);
 void FormulaIndexRelease(ExprContext* ec);
