@@ -87,24 +87,37 @@ struct RowState {
 void RunItems(ExprContext* ec, HEXP exp, Plan& plan, const Step& step, RowState& row) {
   Site* first = plan.sites + step.a;
   Site* last = first + step.b;
-  bool stale = row.stale;
-  for (Site* site = first; site != last; ++site) {
-    site->answered = stale ? AskItemAgain(ec, exp, *site) : AskItem(ec, exp, *site, site->callback, site->name);
-    stale = stale || ec->generation != plan.generation;
+  Site* site = first;
+  if (!row.stale) {
+    // The usual run: the names as resolved, until a callback changes the context.
+    const uint32_t generation = plan.generation;
+    while (site != last) {
+      Site& asked = *site++;
+      asked.answered = AskItem(ec, exp, asked, asked.callback, asked.name);
+      if (ec->generation != generation) {
+        row.stale = true;
+        break;
+      }
+    }
   }
-  row.stale = stale;
+  for (; site != last; ++site) site->answered = AskItemAgain(ec, exp, *site);
+  // The slot arrays held apart from the plan: a state is a byte, and a byte
+  // store may alias the plan's own fields, which would be read again each time.
+  plan::SlotState* const states = plan.states;
+  const NumberValue** const storedValues = plan.stored;
+  dec::Decimal* const values = plan.values;
   bool missing = false;
-  for (const Site* site = first; site != last; ++site) {
+  for (site = first; site != last; ++site) {
     int32_t slot = site->slot;
     if (!site->answered) {
-      plan.states[slot] = plan::kNoValue;
+      states[slot] = plan::kNoValue;
       missing = true;
       continue;
     }
     auto* stored = static_cast<const NumberValue*>(site->block);
-    plan.stored[slot] = stored;
-    plan.states[slot] = plan::kStored;
-    dec::LoadOrNull(plan.values[slot], stored);
+    storedValues[slot] = stored;
+    states[slot] = plan::kStored;
+    dec::LoadOrNull(values[slot], stored);
   }
   row.missing = row.missing || missing;
 }
@@ -151,9 +164,6 @@ void RunSubtree(ExprContext* ec, HEXP exp, Plan& plan, const Site& site, RowStat
   if (!TakeStored(plan, site.slot, number ? &plan.spill[site.slot] : nullptr)) row.missing = true;
 }
 
-// The arithmetic of '+', '-', '*' and '/' as the walk does it without a host
-// callback: NULL counts as zero (a loaded NULL is a zero), a division by
-// zero gives zero, and a result beyond the Number range is NULL.
 // The arithmetic of '+', '-', '*' and '/' as the walk does it without a host
 // callback: NULL counts as zero (a loaded NULL is a zero), a division by
 // zero gives zero, and a result beyond the Number range is NULL.
@@ -252,7 +262,7 @@ int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& plan, RowState& row) {
   const Step* step = plan.steps;
 #if defined(__GNUC__)
   static const void* const kHandlers[] = {&&add,  &&subtract, &&multiply, &&divide, &&divideByConstant,
-                                          &&host, &&host,     &&host,     &&end};
+                                          &&items, &&host,    &&host,     &&end};
 #define XEV_NEXT_STEP() goto* kHandlers[static_cast<int>((++step)->code)]
   goto* kHandlers[static_cast<int>(step->code)];
 add:
@@ -269,6 +279,10 @@ divide:
   XEV_NEXT_STEP();
 divideByConstant:
   dec::Divide(*step->value, *step->left, *step->divisor);
+  XEV_NEXT_STEP();
+items:
+  RunItems(ec, exp, plan, *step, row);
+  if (NeedsChecks(ec, row)) return static_cast<int32_t>(step - plan.steps) + 1;
   XEV_NEXT_STEP();
 host:
   RunHostStep(ec, exp, plan, *step, row);

@@ -136,15 +136,16 @@ inline void LoadOrNull(Decimal& d, const NumberValue* n) {
 }
 
 // Writes a value already known to be in range (coef < 10^22, exponent fits).
+// Written as the two overlapping words Load reads, bytes 0-7 and 5-12, so a
+// value stored and then loaded again (a function's argument, a formula's
+// result) is forwarded from the stores instead of waiting for them.
 inline void Store(NumberValue* n, u128 coef, int32_t exp, bool neg) {
   uint64_t low = uint64_t(coef);
-  uint64_t high = uint64_t(coef >> 64);
-  n->bytes[0] = kStoredLength;
-  std::memcpy(n->bytes + 1, &low, sizeof low);
-  n->bytes[9] = uint8_t(high);
-  n->bytes[10] = uint8_t(high >> 8);
-  n->bytes[11] = uint8_t(int8_t(exp));
-  n->bytes[12] = neg ? 1 : 0;
+  uint64_t high = uint64_t(coef >> 64) & 0xffff;
+  uint64_t head = (low << 8) | kStoredLength;
+  uint64_t tail = (low >> 32) | (high << 32) | (uint64_t(uint8_t(int8_t(exp))) << 48) | (uint64_t(neg) << 56);
+  std::memcpy(n->bytes, &head, sizeof head);
+  std::memcpy(n->bytes + 5, &tail, sizeof tail);
 }
 
 inline void StoreZero(NumberValue* n) {

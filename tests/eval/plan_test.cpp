@@ -133,6 +133,39 @@ TEST_F(Plan, ChangesMadeByACallbackDuringARowAreSeenByTheRestOfIt) {
   EXPECT_EQ(Value(f), "152");  // c is back, tenfold, by the time it is asked
 }
 
+// The items of a row are asked in runs; a change made inside the run, after
+// its first item, must reach every item asked after it.
+int32_t XEV_CALL AnswerAndRebindC(ExprContext* ec, HEXP exp, int32_t size, void** result, const char* name) {
+  int32_t answered = Answer(ec, exp, size, result, name);
+  XEVDelExpItemNoCheck(ec, XEV_ITEM_DATA, "c");
+  ExpItem item{};
+  item.kind = XEV_ITEM_DATA;
+  item.dataType = XEV_TYPE_NUMBER;
+  item.boundValue = reinterpret_cast<intptr_t>(&Tenfold);
+  std::strcpy(item.name, "c");
+  XEVAddExpressionItem(ec, &item);
+  return answered;
+}
+
+TEST_F(Plan, AChangeMadeInTheMiddleOfARunOfItemsReachesTheItemsAfterIt) {
+  AddItem(ec_, "d", &Answer);
+  g_values["d"] = 7;
+  HEXP f = Parse("a * 1000 + b * 100 + c * 10 + d");
+  // c in a later run than b, after a call.
+  HEXP g = Parse("a * 1000 + NumberAbsolute(b) * 100 + c * 10 + d");
+  EXPECT_EQ(Value(f), "2357");
+  EXPECT_EQ(XEVDelExpItemNoCheck(ec_, XEV_ITEM_DATA, "b"), 1);
+  AddItem(ec_, "b", &AnswerAndRebindC);
+  // Every row: b's callback binds c anew, so c answers tenfold on that very row.
+  for (int row = 0; row < 2; ++row) {
+    for (HEXP exp : {f, g}) {
+      g_asked.clear();
+      EXPECT_EQ(Value(exp), "2807");
+      EXPECT_EQ(g_asked, "abcd");
+    }
+  }
+}
+
 TEST_F(Plan, AFormulaEvaluatedFromItsOwnCallbackStillGetsItsValue) {
   HEXP f = Parse("a + b + c");
   std::string inner;

@@ -250,4 +250,25 @@ TEST(DecimalFastPaths, LoadDecodesEveryByteOfTheStoredLayout) {
   }
 }
 
+// Store writes two overlapping words; every byte must be where the layout
+// puts it (the overlap written the same both times), and load back whole.
+TEST(DecimalFastPaths, StoreWritesEveryByteOfTheStoredLayout) {
+  Operands operands(23);
+  for (int i = 0; i < 100000; ++i) {
+    Decimal d = operands.Next();
+    if (dec::IsNull(d)) continue;
+    NumberValue n;
+    std::memset(n.bytes, 0xa5, sizeof n.bytes);
+    dec::Store(&n, d.coef, d.exp, d.neg);
+    ASSERT_EQ(n.bytes[0], dec::kStoredLength);
+    for (int k = 0; k < 8; ++k) ASSERT_EQ(n.bytes[1 + k], uint8_t(uint64_t(d.coef) >> (8 * k))) << Show(d);
+    uint64_t high = uint64_t(d.coef >> 64);
+    ASSERT_EQ(n.bytes[9], uint8_t(high)) << Show(d);
+    ASSERT_EQ(n.bytes[10], uint8_t(high >> 8)) << Show(d);
+    ASSERT_EQ(n.bytes[11], uint8_t(int8_t(d.exp))) << Show(d);
+    ASSERT_EQ(n.bytes[12], d.neg ? 1 : 0) << Show(d);
+    ASSERT_TRUE(Same(dec::Load(&n), d)) << Show(d);
+  }
+}
+
 }  // namespace
