@@ -79,7 +79,9 @@ bool IsSimpleInputRoot(const ExprNode* root) { return root != nullptr && root->k
 
 int32_t OrdinalOf(const ExprContext* ec, const ExprRecord* exp) {
   LockedExpressions expressions(ec);
-  for (uint32_t i = 0; i < expressions.count(); ++i) {
+  // A record stands in the list once; formulas are mostly destroyed soon
+  // after they were made, so the search starts at the end.
+  for (uint32_t i = expressions.count(); i-- > 0;) {
     if (expressions[i] == exp) return static_cast<int32_t>(i);
   }
   return -1;
@@ -95,15 +97,32 @@ thread_local char t_generatedName[160];
 constexpr size_t kMaxStemLength = sizeof t_generatedName - 6;  // room for five digits and the end
 
 // Writes number in decimal at out and terminates it.
-void WriteNumber(char* out, uint16_t number) {
+// Writes number's digits and their end; returns how many digits.
+size_t WriteNumber(char* out, uint16_t number) {
   char digits[5];
-  int count = 0;
+  size_t count = 0;
   do {
     digits[count++] = static_cast<char>('0' + number % 10);
     number = static_cast<uint16_t>(number / 10);
   } while (number != 0);
+  const size_t written = count;
   while (count > 0) *out++ = digits[--count];
   *out = '\0';
+  return written;
+}
+
+// Turns the digits of a number into those of the next one in place, so that
+// the tries of a generated name count up without writing every number anew.
+void IncrementDigits(char* digits, size_t* count) {
+  size_t at = *count;
+  while (at > 0 && digits[at - 1] == '9') digits[--at] = '0';
+  if (at > 0) {
+    ++digits[at - 1];
+    return;
+  }
+  std::memmove(digits + 1, digits, *count + 1);  // 9...9 became 0...0: one digit more
+  digits[0] = '1';
+  ++*count;
 }
 
 // True when another expression than the one skipped may name a formula.
@@ -139,15 +158,24 @@ const char* GenerateExpressionName(ExprContext* ec, int32_t kind, bool* unique) 
   char* digits = t_generatedName + stemLength;
   uint16_t number = *counter;
   *unique = false;
+  // The list stays locked across the tries: the counter holds the last number
+  // used, so formulas parsed one after another try two names each.
+  LockedExpressions expressions(ec);
   // Every 16-bit number is tried at most once, so a context that holds all of
   // them cannot make this loop forever; the last one tried is then returned.
+  size_t digitCount = WriteNumber(digits, number);
   for (uint32_t tries = 0; tries <= 0xFFFF; ++tries) {
-    WriteNumber(digits, number);
-    if (XEVIsExpNameUnique(ec, nullptr, t_generatedName)) {
+    if (!FormulaIndexNameTaken(ec, expressions, t_generatedName, nullptr) && !IsFunctionName(ec, t_generatedName)) {
       *unique = true;
       break;
     }
     ++number;
+    if (tries == 0xFFFF) break;  // every number taken: the last one tried is returned
+    if (number == 0) {
+      digitCount = WriteNumber(digits, number);  // past 65535 the count starts again at 0
+    } else {
+      IncrementDigits(digits, &digitCount);
+    }
   }
   *counter = number;
   return t_generatedName;
@@ -313,13 +341,14 @@ XEV_API int32_t XEV_CALL XEVDestroyEXP(ExprContext* ec, HEXP exp) {
   if (xev::core::OthersMayReferToFormulas(ec, exp) && xev::core::NamedFormulaUsedByOthers(ec, exp->name, exp)) {
     return 0;
   }
-  if (xev::core::HandleArrayCount(ec->expressions) < 2) {
+  const uint32_t count = xev::core::HandleArrayCount(ec->expressions);
+  if (count < 2) {
     xev::core::HandleArrayFree(ec->expressions);
     ec->expressions = nullptr;
     xev::core::FormulaIndexRelease(ec);
   } else {
     ec->expressions = xev::core::HandleArrayDelete(ec->expressions, ordinal);
-    xev::core::FormulaIndexInvalidate(ec);
+    xev::core::FormulaIndexRemoved(ec, exp, static_cast<uint32_t>(ordinal), count - 1);
   }
   xev::core::ReleaseExpressionRecord(ec, exp);
   xev::core::NoteExpressionChange(ec);

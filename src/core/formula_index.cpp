@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/expressions.h"
+#include "core/name_hash.h"
 
 namespace xev::core {
 
@@ -26,11 +27,7 @@ size_t BlockBytes(uint32_t slotCount) {
 
 IndexBlock* BlockOf(const ExprContext* ec) { return static_cast<IndexBlock*>(ec->formulaIndex); }
 
-uint32_t HashName(const char* name) {
-  uint32_t hash = 2166136261u;
-  for (auto* p = reinterpret_cast<const unsigned char*>(name); *p != 0; ++p) hash = (hash ^ *p) * 16777619u;
-  return hash;
-}
+uint32_t HashName(const char* name) { return HashNameBytes(name, std::strlen(name)); }
 
 // Keeps the first ordinal of equal names, as a scan of the list would find.
 void Insert(IndexBlock* block, const LockedExpressions& expressions, uint32_t ordinal) {
@@ -100,6 +97,28 @@ void FormulaIndexInvalidate(ExprContext* ec) {
   if (IndexBlock* block = BlockOf(ec)) block->valid = 0;
 }
 
+void FormulaIndexRemoved(ExprContext* ec, const ExprRecord* record, uint32_t ordinal, uint32_t remaining) {
+  IndexBlock* block = BlockOf(ec);
+  if (block == nullptr || block->valid == 0) return;
+  // Removing any other than the last would renumber the ordinals behind it.
+  if (ordinal != remaining || block->count != ordinal + 1 || record->name == nullptr) {
+    block->valid = 0;
+    return;
+  }
+  block->count = ordinal;
+  const uint32_t mask = block->slotCount - 1;
+  uint32_t hole = HashName(record->name) & mask;
+  for (; block->slots[hole] != 0; hole = (hole + 1) & mask) {
+    if (block->slots[hole] == static_cast<int32_t>(ordinal + 1)) break;
+  }
+  // A name held by an earlier expression too kept that one's slot. Otherwise
+  // the slot simply empties: the table holds what inserting the ordinals in
+  // order gives, so every entry probing past the last one's slot was placed
+  // while that slot was still empty, and none needs to move into it.
+  block->slots[hole] = 0;
+}
+
+
 void FormulaIndexRelease(ExprContext* ec) {
   HostFree(ec->formulaIndex);
   ec->formulaIndex = nullptr;
@@ -138,6 +157,11 @@ int32_t FormulaIndexFind(const ExprContext* ec, const char* name) {
 bool FormulaIndexNameTaken(const ExprContext* ec, const char* name, const ExprRecord* skip) {
   if (ec == nullptr || name == nullptr) return false;
   LockedExpressions expressions(ec);
+  return FormulaIndexNameTaken(ec, expressions, name, skip);
+}
+
+bool FormulaIndexNameTaken(const ExprContext* ec, const LockedExpressions& expressions, const char* name,
+                           const ExprRecord* skip) {
   bool alone = false;
   int32_t first = Lookup(ec, expressions, name, &alone);
   if (first < 0) return false;

@@ -16,10 +16,16 @@
 
 namespace xev::core {
 
+class LockedExpressions;
+
 // Makes room for one more expression; false (nothing changed) when memory is short.
 bool FormulaIndexReserve(ExprContext* ec);
 // Records the expression just appended at the end of the list.
 void FormulaIndexAppended(ExprContext* ec);
+// The expression that was at ordinal has left the list, which holds remaining
+// expressions now; called before the record is released. The last one's
+// entry is taken out in place, anything else marks the index stale.
+void FormulaIndexRemoved(ExprContext* ec, const ExprRecord* record, uint32_t ordinal, uint32_t remaining);
 // Names or order changed: the next lookup rebuilds.
 void FormulaIndexInvalidate(ExprContext* ec);
 void FormulaIndexRelease(ExprContext* ec);
@@ -27,5 +33,8 @@ void FormulaIndexRelease(ExprContext* ec);
 int32_t FormulaIndexFind(const ExprContext* ec, const char* name);
 // True when an expression other than skip is named name.
 bool FormulaIndexNameTaken(const ExprContext* ec, const char* name, const ExprRecord* skip);
+// The same over a list the caller holds locked, for checking many names.
+bool FormulaIndexNameTaken(const ExprContext* ec, const LockedExpressions& expressions, const char* name,
+                           const ExprRecord* skip);
 
 }  // namespace xev::core

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/item_store.h"
+#include "core/name_hash.h"
 
 namespace xev::core {
 
@@ -32,23 +33,16 @@ IndexBlock* BlockOf(const ExprContext* ec) { return static_cast<IndexBlock*>(ec-
 
 HGLOBAL ListOf(const ExprContext* ec, uint32_t kind) { return kind == kData ? ec->dataItems : ec->functionItems; }
 
-// Every byte counts, so that numbered names (Col1 ... Col30000) spread; the
-// step is cheap and the final multiplication mixes the low bits the table uses.
-uint32_t HashName(const char* name, size_t length) {
-  uint32_t hash = 0;
-  for (size_t i = 0; i < length; ++i) hash = hash * 31 + static_cast<unsigned char>(name[i]);
-  return (hash ^ hash >> 15) * 2654435761u;
-}
-
-// Stored names are terminated within the name field.
+// Stored names are terminated within the name field, so comparing the
+// terminator too stays inside the field.
 bool NameIs(const ExpItem* item, const char* name, size_t length) {
-  return item->name[0] == name[0] && std::memcmp(item->name, name, length + 1) == 0;
+  return item->name[0] == name[0] && SameNameBytes(item->name, name, length + 1);
 }
 
 void Insert(ExpItem** table, uint32_t mask, ExpItem* item) {
   size_t length = strnlen(item->name, kNameField);
   if (length == kNameField) return;  // unterminated: no lookup could match it
-  for (uint32_t slot = HashName(item->name, length) & mask;; slot = (slot + 1) & mask) {
+  for (uint32_t slot = HashNameBytes(item->name, length) & mask;; slot = (slot + 1) & mask) {
     if (table[slot] == nullptr) {
       table[slot] = item;
       return;
@@ -103,7 +97,7 @@ ExpItem* Find(ExprContext* ec, uint32_t kind, const char* name) {
   if (length >= kNameField) return nullptr;  // stored names are shorter
   const uint32_t mask = block->slotCount - 1;
   ExpItem* const* table = block->slots + kind * block->slotCount;
-  for (uint32_t slot = HashName(name, length) & mask; table[slot] != nullptr; slot = (slot + 1) & mask) {
+  for (uint32_t slot = HashNameBytes(name, length) & mask; table[slot] != nullptr; slot = (slot + 1) & mask) {
     if (NameIs(table[slot], name, length)) return table[slot];
   }
   return nullptr;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "xev/xev.h"
 
@@ -82,6 +84,50 @@ TEST(FormulaIndex, ManyFormulasResolveWithoutAllocating) {
   ExprError error{};
   EXPECT_EQ(XEVParseFormula(c.ec, XEVHEXPFromName(c.ec, "F0"), "F2998() + 1", "F0", &error, &type), nullptr);
   EXPECT_EQ(error.code, 125u);
+}
+
+}  // namespace
+
+namespace {
+
+// The index must agree with a scan of the list after every destroy, whether
+// the last formula goes (its entry is taken out in place, and the entries
+// probing past it close up) or one from the middle (the index is laid out again).
+TEST(FormulaIndex, DestroyingInAnyOrderKeepsEveryNameFound) {
+  for (uint32_t seed = 1; seed <= 12; ++seed) {
+    Context c;
+    std::vector<std::pair<std::string, HEXP>> live;
+    for (int i = 0; i < 40; ++i) {
+      std::string name = "F" + std::to_string(i * 37 % 41);
+      HEXP exp = c.Add("1", name.c_str());
+      ASSERT_NE(exp, nullptr);
+      live.emplace_back(name, exp);
+    }
+    uint32_t state = seed;
+    while (!live.empty()) {
+      state = state * 1103515245u + 12345u;
+      // Mostly the last, as a caller undoing its own parses does.
+      size_t at = (state >> 16) % 4 != 0 ? live.size() - 1 : (state >> 8) % live.size();
+      std::string gone = live[at].first;
+      ASSERT_EQ(XEVDestroyEXP(c.ec, live[at].second), 1);
+      live.erase(live.begin() + static_cast<std::ptrdiff_t>(at));
+      EXPECT_EQ(XEVHEXPFromName(c.ec, gone.c_str()), nullptr) << gone;
+      EXPECT_EQ(XEVIsExpNameUnique(c.ec, nullptr, gone.c_str()), 1) << gone;
+      for (const auto& [name, exp] : live) ASSERT_EQ(XEVHEXPFromName(c.ec, name.c_str()), exp) << name << " seed " << seed;
+    }
+  }
+}
+
+// The last of two formulas of one name goes: the first keeps the name.
+TEST(FormulaIndex, DestroyingTheLaterOfEqualNamesKeepsTheFirst) {
+  Context c;
+  HEXP first = c.Add("1", "Same");
+  HEXP other = c.Add("2", "Other");
+  HEXP second = c.Add("3", "Same");
+  ASSERT_EQ(XEVDestroyEXP(c.ec, second), 1);
+  EXPECT_EQ(XEVHEXPFromName(c.ec, "Same"), first);
+  EXPECT_EQ(XEVIsExpNameUnique(c.ec, first, "Same"), 1);
+  EXPECT_EQ(XEVHEXPFromName(c.ec, "Other"), other);
 }
 
 }  // namespace

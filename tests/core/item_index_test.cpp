@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "core/core.h"
 #include "core/item_index.h"
@@ -78,6 +79,36 @@ TEST(ItemIndex, RenamingToALongerNameAndBackKeepsEveryTree) {
   XEVRenameExpressionItem(c.ec, XEV_ITEM_DATA, "QuantityOrderedThisYear", "Q");
   EXPECT_EQ(parse_test::Describe(exp->root), "(+ (* Q 2) Doubled[Q])");
   EXPECT_EQ(XEVDestroyEXP(c.ec, exp), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// Names are hashed and compared a word at a time, with overlapping words at
+// the end: a name of any length is found, and a name that differs from an item
+// in any one byte, or is one byte shorter or longer, is not.
+TEST(ItemIndex, EveryByteOfANameOfAnyLengthCounts) {
+  ParseContext c;
+  std::vector<std::string> names;
+  for (size_t length = 1; length <= 64; ++length) {
+    std::string name;
+    for (size_t i = 0; i < length; ++i) name += static_cast<char>('a' + (i * 7 + length) % 26);
+    names.push_back(name);
+    c.Data(name.c_str(), XEV_TYPE_NUMBER);
+  }
+  for (const std::string& name : names) {
+    ASSERT_EQ(DataItemType(c.ec, name.c_str()), XEV_TYPE_NUMBER) << name;
+    for (size_t at = 0; at < name.size(); ++at) {
+      std::string changed = name;
+      changed[at] = '_';
+      EXPECT_EQ(DataItemType(c.ec, changed.c_str()), -1) << changed;
+    }
+    EXPECT_EQ(DataItemType(c.ec, (name + "_").c_str()), -1) << name;
+    if (name.size() > 1) {
+      EXPECT_EQ(DataItemType(c.ec, name.substr(0, name.size() - 1).c_str()), -1) << name;
+    }
+  }
 }
 
 }  // namespace

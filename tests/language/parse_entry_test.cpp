@@ -76,6 +76,28 @@ TEST_F(Entry, GeneratedNamesFollowTheKindAndSkipTakenNames) {
   EXPECT_EQ(g_events.notified, (std::vector<int32_t>{2, 2}));
 }
 
+// The tries count up in place: across a new digit, over a run of taken names,
+// and from 65535 back to 0.
+TEST_F(Entry, GeneratedNamesCountUpAcrossDigitsAndWrapAround) {
+  const auto next = [this] {
+    uint16_t type = 0;
+    return NameOf(XEVParseFormula(c.ec, nullptr, "1", nullptr, nullptr, &type));
+  };
+  for (const char* taken : {"Formula9", "Formula10", "Formula99", "Formula100", "Formula101", "Formula65535"}) {
+    Formula("1", taken);
+  }
+  c.ec->nextFormulaNumber = 9;
+  EXPECT_EQ(next(), "Formula11");
+  c.ec->nextFormulaNumber = 98;
+  EXPECT_EQ(next(), "Formula98");
+  EXPECT_EQ(next(), "Formula102");
+  c.ec->nextFormulaNumber = 65534;
+  EXPECT_EQ(next(), "Formula65534");
+  EXPECT_EQ(next(), "Formula0");
+  EXPECT_EQ(c.ec->nextFormulaNumber, 0);
+  EXPECT_EQ(next(), "Formula1");
+}
+
 TEST_F(Entry, NameValidation) {
   for (const auto& [name, valid] : {std::pair{"Order_Total", 1}, {"Order Total", 0}, {"Days", 0}, {"Formula1", 1},
                                      {"a.b.c", 1}, {"\"Net Sales\"", 1}, {"AND", 0}, {"@PI", 0}, {"1abc", 0},
