@@ -96,8 +96,7 @@ void Notify(ExprContext* ec, int32_t code) {
 thread_local char t_generatedName[160];
 constexpr size_t kMaxStemLength = sizeof t_generatedName - 6;  // room for five digits and the end
 
-// Writes number in decimal at out and terminates it.
-// Writes number's digits and their end; returns how many digits.
+// Writes number in decimal at out and terminates it; returns how many digits.
 size_t WriteNumber(char* out, uint16_t number) {
   char digits[5];
   size_t count = 0;

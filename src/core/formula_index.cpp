@@ -118,7 +118,6 @@ void FormulaIndexRemoved(ExprContext* ec, const ExprRecord* record, uint32_t ord
   block->slots[hole] = 0;
 }
 
-
 void FormulaIndexRelease(ExprContext* ec) {
   HostFree(ec->formulaIndex);
   ec->formulaIndex = nullptr;

@@ -26,7 +26,6 @@ bool EvaluateTyped(ExprContext* ec, HEXP exp, Value& value, int16_t* type, bool 
   return shapeFits;
 }
 
-
 // Any formula, through the value the walk or the plan gives.
 int32_t EvaluateIntoBuffer(ExprContext* ec, HEXP exp, int32_t size, void* buffer, bool byWalk) {
   Value value;

@@ -221,7 +221,7 @@ class Filler {
     }
     Flush();
     NewSite(frame, slot);
-    EmitStep(Step{Code::kSubtree, plan_->siteCount - 1, 0, slot, nullptr, nullptr, nullptr, nullptr});
+    EmitStep(Step{Code::kSubtree, plan_->siteCount - 1, 0, slot});
     return operands_.Push(slot);
   }
 
@@ -231,7 +231,7 @@ class Filler {
       int32_t right = operands_.Pop();
       int32_t left = operands_.Pop();
       if (!plan_->itemsAhead) Flush();
-      Step step{OperatorOf(frame.node->kind), left, right, slot, nullptr, nullptr, nullptr, nullptr};
+      Step step{OperatorOf(frame.node->kind), left, right, slot};
       if (DividesByConstant(frame.node) && host::decimal::CoefOf(plan_->values[right]) != 0) {
         host::decimal::Divisor& divisor = plan_->divisors[plan_->divisorCount++];
         host::decimal::PrepareDivisor(divisor, plan_->values[right]);
@@ -257,7 +257,7 @@ class Filler {
     site.firstArgument = plan_->argumentCount;
     site.argumentCount = call.listed ? call.given : -1;
     plan_->argumentCount += call.given;
-    EmitStep(Step{Code::kCall, plan_->siteCount - 1, 0, slot, nullptr, nullptr, nullptr, nullptr});
+    EmitStep(Step{Code::kCall, plan_->siteCount - 1, 0, slot});
     return operands_.Push(slot);
   }
 
@@ -265,7 +265,7 @@ class Filler {
   // waiting on them.
   void Flush() {
     int32_t items = plan_->siteCount - batchStart_;
-    if (items > 0) EmitStep(Step{Code::kItems, batchStart_, items, -1, nullptr, nullptr, nullptr, nullptr});
+    if (items > 0) EmitStep(Step{Code::kItems, batchStart_, items, -1});
     for (size_t i = 0; i < pending_.size(); ++i) EmitStep(pending_[i]);
     pending_.Clear();
   }
@@ -362,7 +362,7 @@ Plan* Prepare(ExprContext* ec, HEXP exp) {
   plan->generation = ec->generation;
   plan->itemsAhead = !walkOnly && !HasNumberOperatorCallback(ec);
   plan->walkOnly = walkOnly;
-  plan->steps[0] = Step{Code::kEnd, 0, 0, -1, nullptr, nullptr, nullptr, nullptr};
+  plan->steps[0] = Step{Code::kEnd, 0, 0, -1};
   if (walkOnly) return plan;
   Filler filler(plan);
   if (!Visit(ec, root, filler)) {
@@ -370,7 +370,7 @@ Plan* Prepare(ExprContext* ec, HEXP exp) {
     return nullptr;
   }
   plan->resultSlot = filler.Finish();
-  plan->steps[plan->stepCount] = Step{Code::kEnd, 0, 0, -1, nullptr, nullptr, nullptr, nullptr};
+  plan->steps[plan->stepCount] = Step{Code::kEnd, 0, 0, -1};
   return plan;
 }
 

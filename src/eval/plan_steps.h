@@ -45,10 +45,10 @@ struct Step {
   int32_t result;  // the slot it fills
   // An operator's slots a, b and result, so that a row does not compute
   // their addresses again.
-  const host::decimal::Decimal* left;
-  const host::decimal::Decimal* right;
-  host::decimal::Decimal* value;
-  const host::decimal::Divisor* divisor;
+  const host::decimal::Decimal* left = nullptr;
+  const host::decimal::Decimal* right = nullptr;
+  host::decimal::Decimal* value = nullptr;
+  const host::decimal::Divisor* divisor = nullptr;
 };
 
 inline bool IsOperator(Code code) { return code <= Code::kDivideByConstant; }
