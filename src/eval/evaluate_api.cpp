@@ -31,9 +31,11 @@ bool EvaluateTyped(ExprContext* ec, HEXP exp, Value& value, int16_t* type, bool 
   return shapeFits;
 }
 
-// Any formula, through the value the walk or the plan gives.
-int32_t EvaluateIntoBuffer(ExprContext* ec, HEXP exp, int32_t size, void* buffer, bool byWalk,
-                           ItemAnswers* answers = nullptr) {
+}  // namespace
+
+namespace xev::eval {
+
+int32_t EvaluateIntoBuffer(ExprContext* ec, HEXP exp, int32_t size, void* buffer, bool byWalk, ItemAnswers* answers) {
   Value value;
   int16_t type = 0;
   if (!EvaluateTyped(ec, exp, value, &type, byWalk, answers)) return 0;
@@ -59,19 +61,18 @@ int32_t EvaluateIntoBuffer(ExprContext* ec, HEXP exp, int32_t size, void* buffer
   return ok;
 }
 
-// One formula of a row: XEVEvaluateExpression with the row's answers.
 int32_t EvaluateWithAnswers(ExprContext* ec, HEXP exp, int32_t size, void* buffer, ItemAnswers& answers) {
   if (exp != nullptr && exp->root != nullptr && buffer != nullptr) {
-    switch (xev::eval::EvaluateByPlan(ec, exp, static_cast<NumberValue*>(buffer), answers)) {
-      case xev::eval::PlanOutcome::kValue: return 1;
-      case xev::eval::PlanOutcome::kNoValue: return 0;
-      case xev::eval::PlanOutcome::kNotPrepared: return EvaluateIntoBuffer(ec, exp, size, buffer, true, &answers);
+    switch (EvaluateByPlan(ec, exp, static_cast<NumberValue*>(buffer), answers)) {
+      case PlanOutcome::kValue: return 1;
+      case PlanOutcome::kNoValue: return 0;
+      case PlanOutcome::kNotPrepared: return EvaluateIntoBuffer(ec, exp, size, buffer, true, &answers);
     }
   }
   return EvaluateIntoBuffer(ec, exp, size, buffer, false, &answers);
 }
 
-}  // namespace
+}  // namespace xev::eval
 
 extern "C" {
 
@@ -83,10 +84,10 @@ XEV_API int32_t XEV_CALL XEVEvaluateExpression(ExprContext* ec, HEXP exp, int32_
     switch (xev::eval::EvaluateByPlan(ec, exp, static_cast<NumberValue*>(buffer))) {
       case xev::eval::PlanOutcome::kValue: return 1;
       case xev::eval::PlanOutcome::kNoValue: return 0;
-      case xev::eval::PlanOutcome::kNotPrepared: return EvaluateIntoBuffer(ec, exp, size, buffer, true);
+      case xev::eval::PlanOutcome::kNotPrepared: return xev::eval::EvaluateIntoBuffer(ec, exp, size, buffer, true);
     }
   }
-  return EvaluateIntoBuffer(ec, exp, size, buffer, false);
+  return xev::eval::EvaluateIntoBuffer(ec, exp, size, buffer, false);
 }
 
 XEV_API int32_t XEV_CALL XEVEvaluateExpressions(ExprContext* ec, int32_t count, const HEXP* exps,
@@ -97,12 +98,7 @@ XEV_API int32_t XEV_CALL XEVEvaluateExpressions(ExprContext* ec, int32_t count, 
     return 0;
   }
   ItemAnswers answers(ec);
-  int32_t valued = 0;
-  for (int32_t i = 0; i < count; ++i) {
-    results[i] = EvaluateWithAnswers(ec, exps[i], sizes != nullptr ? sizes[i] : 0, buffers[i], answers);
-    valued += results[i];
-  }
-  return valued;
+  return xev::eval::EvaluateRow(ec, count, exps, sizes, buffers, results, answers);
 }
 
 XEV_API int32_t XEV_CALL XEVEvaluateExpressionExt(ExprContext* ec, HEXP exp, int32_t* length,

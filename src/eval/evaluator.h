@@ -41,6 +41,13 @@ bool EvaluateFormula(ExprContext* ec, HEXP exp, Value& out, ItemAnswers* answers
 bool EvaluateNode(ExprContext* ec, HEXP exp, const language::ExprNode* node, Value& out,
                   ItemAnswers* answers = nullptr);
 
+// XEVEvaluateExpression's work for any formula, with the value the walk
+// (byWalk) or the plan gives; with answers, as EvaluateFormula.
+int32_t EvaluateIntoBuffer(ExprContext* ec, HEXP exp, int32_t size, void* buffer, bool byWalk,
+                           ItemAnswers* answers = nullptr);
+// The same where a plan may do it, for one formula of XEVEvaluateExpressions.
+int32_t EvaluateWithAnswers(ExprContext* ec, HEXP exp, int32_t size, void* buffer, ItemAnswers& answers);
+
 // The text a parameter passed by name receives: the name written at the
 // argument, or nullptr for an argument that has none.
 const char* ArgumentText(const language::ExprNode* argument);

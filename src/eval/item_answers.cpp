@@ -1,5 +1,7 @@
 #include "eval/item_answers.h"
 
+#include <cstring>
+
 #include "host/host.h"
 
 namespace xev::eval {
@@ -67,6 +69,9 @@ void ItemAnswers::RecordNumber(const ExpItem* item, const NumberValue& number) {
   answer->state = kNumber;
   answer->number = number;
   host::decimal::LoadOrNull(answer->decimal, &number);
+  NumberValue back;
+  host::decimal::StoreOrNull(&back, answer->decimal);
+  answer->storesBack = std::memcmp(&back, &number, sizeof back) == 0;
 }
 
 void ItemAnswers::RecordNoValue(const ExpItem* item, bool numberShaped) {

@@ -28,6 +28,9 @@ class ItemAnswers {
     const char* text;    // kText: kept by the answers until the call ends
     NumberValue number;  // kNumber: the 13 bytes as the callback wrote them
     State state;
+    // kNumber: decimal stored again gives number, byte for byte, so the
+    // bytes need not travel with it.
+    bool storesBack;
     // Asked with a 13-byte block (Number, DateTime) rather than a text block:
     // a formula parsed before the item changed its type asks in the old shape.
     bool numberShaped;

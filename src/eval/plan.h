@@ -29,4 +29,9 @@ PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, Value& out, ItemAnswers* a
 PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, NumberValue* out);
 PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, NumberValue* out, ItemAnswers& answers);
 
+// XEVEvaluateExpressions with valid arguments: the formulas in order with
+// one set of answers; returns how many have a value.
+int32_t EvaluateRow(ExprContext* ec, int32_t count, const HEXP* exps, const int32_t* sizes, void* const* buffers,
+                    int32_t* results, ItemAnswers& answers);
+
 }  // namespace xev::eval

@@ -46,12 +46,7 @@ inline void PackSlot(const Plan& plan, int32_t slot, NumberValue* out) {
     *out = *plan.stored[slot];
     return;
   }
-  const dec::Decimal& value = plan.values[slot];
-  if (dec::IsNull(value)) {
-    dec::StoreNull(out);
-  } else {
-    dec::Store(out, dec::CoefOf(value), value.exp, value.neg);
-  }
+  dec::StoreOrNull(out, plan.values[slot]);
 }
 
 // The site's result block, cleared as a fresh block would be (the host may
@@ -136,21 +131,26 @@ struct SlotArrays {
   NumberValue* spill;
 };
 
-// Fills a slot from an item's answer; false when it has no value. The bytes
-// are copied: the answers may move while the formula still needs them.
+// Fills a slot from an item's answer; false when it has no value. Bytes that
+// the loaded value would not store back as they are go with it, copied: the
+// answers may move while the formula still needs them.
 inline bool TakeAnswer(const SlotArrays& slots, int32_t slot, const ItemAnswers::Answer& answer) {
   if (answer.state != ItemAnswers::kNumber) {
     slots.states[slot] = plan::kNoValue;
     return false;
   }
-  NumberValue* copy = &slots.spill[slot];
-  uint64_t head, tail;  // two overlapping words, as Store writes them
-  std::memcpy(&head, answer.number.bytes, sizeof head);
-  std::memcpy(&tail, answer.number.bytes + 5, sizeof tail);
-  std::memcpy(copy->bytes, &head, sizeof head);
-  std::memcpy(copy->bytes + 5, &tail, sizeof tail);
-  slots.stored[slot] = copy;
-  slots.states[slot] = plan::kStored;
+  if (answer.storesBack) {
+    slots.states[slot] = plan::kLoaded;
+  } else {
+    NumberValue* copy = &slots.spill[slot];
+    uint64_t head, tail;  // two overlapping words, as Store writes them
+    std::memcpy(&head, answer.number.bytes, sizeof head);
+    std::memcpy(&tail, answer.number.bytes + 5, sizeof tail);
+    std::memcpy(copy->bytes, &head, sizeof head);
+    std::memcpy(copy->bytes + 5, &tail, sizeof tail);
+    slots.stored[slot] = copy;
+    slots.states[slot] = plan::kStored;
+  }
   const dec::Decimal& loaded = answer.decimal;
   dec::Set(slots.values[slot], dec::CoefOf(loaded), loaded.exp, loaded.neg);
   return true;
@@ -159,8 +159,8 @@ inline bool TakeAnswer(const SlotArrays& slots, int32_t slot, const ItemAnswers:
 // Asks a data item that has not answered in this call yet and keeps its
 // answer; false when it has none. An answer given while the context changed
 // serves this occurrence only: the item it was asked of may be gone.
-bool AskFirst(ExprContext* ec, HEXP exp, Plan& plan, Site& site, RowState& row, const ExpItem* item,
-              XEVDataItemCallback callback, const char* name) {
+__attribute__((noinline)) bool AskFirst(ExprContext* ec, HEXP exp, Plan& plan, Site& site, RowState& row,
+                                        const ExpItem* item, XEVDataItemCallback callback, const char* name) {
   const int32_t slot = site.slot;
   if (callback == nullptr || ResultBlock(site) == nullptr) {
     plan.states[slot] = plan::kNoValue;  // not asked, as the walk would not ask it
@@ -182,45 +182,56 @@ bool AskFirst(ExprContext* ec, HEXP exp, Plan& plan, Site& site, RowState& row, 
   return TakeStored(plan, slot, block);
 }
 
-// A run of data items when each is asked once per call: an item that
-// answered before in the call, in this formula or another, answers again.
-void RunItemsOnce(ExprContext* ec, HEXP exp, Plan& plan, const Step& step, RowState& row) {
-  ItemAnswers& answers = *row.answers;
-  Site* site = plan.sites + step.a;
-  Site* const last = site + step.b;
-  bool missing = false;
+// The items of a run from site on after a callback changed the context:
+// each name looked up again, as the walk would.
+__attribute__((noinline)) bool AskAfterChange(ExprContext* ec, HEXP exp, Plan& plan, Site* site, Site* last,
+                                              RowState& row) {
+  row.stale = true;
   const SlotArrays slots(plan);
-  if (!row.stale && ec->generation == plan.generation) {
-    // The usual run: the names as resolved, until a callback changes the context.
-    answers.Sync();
-    ItemAnswers::View view = answers.Current();
-    for (; site != last; ++site) {
-      const ItemAnswers::Answer* answer = view.At(site->answerAt, site->item);
-      if (answer == nullptr) answer = answers.FindNumber(site->item, site->answerAt);
-      if (answer != nullptr) {
-        if (!TakeAnswer(slots, site->slot, *answer)) missing = true;
-        continue;
-      }
-      if (!AskFirst(ec, exp, plan, *site, row, site->item, site->callback, site->name)) missing = true;
-      if (row.stale) {
-        ++site;
-        break;
-      }
-      view = answers.Current();
-    }
-  }
-  row.stale = row.stale || ec->generation != plan.generation;
-  // After a change: each name looked up again, as the walk would.
+  bool missing = false;
   for (; site != last; ++site) {
     auto* name = static_cast<const char*>(site->node->left);
     const ExpItem* item = core::FindItem(ec->dataItems, name);
     auto callback = item != nullptr ? reinterpret_cast<XEVDataItemCallback>(item->boundValue) : nullptr;
-    const ItemAnswers::Answer* answer = callback != nullptr ? answers.Find(item, true) : nullptr;
+    const ItemAnswers::Answer* answer = callback != nullptr ? row.answers->Find(item, true) : nullptr;
     bool valued = answer != nullptr ? TakeAnswer(slots, site->slot, *answer)
                                     : AskFirst(ec, exp, plan, *site, row, item, callback, name);
     if (!valued) missing = true;
   }
-  row.missing = row.missing || missing;
+  return missing;
+}
+
+// A run of data items when each is asked once per call: an item that
+// answered before in the call, in this formula or another, answers again.
+// Inline in the step loop: most items only take an answer.
+inline void RunItemsOnce(ExprContext* ec, HEXP exp, Plan& plan, const Step& step, RowState& row) {
+  Site* site = plan.sites + step.a;
+  Site* const last = site + step.b;
+  if (row.stale || ec->generation != plan.generation) {
+    if (AskAfterChange(ec, exp, plan, site, last, row)) row.missing = true;
+    return;
+  }
+  // The names as resolved, until a callback changes the context.
+  ItemAnswers& answers = *row.answers;
+  answers.Sync();
+  ItemAnswers::View view = answers.Current();
+  const SlotArrays slots(plan);
+  bool missing = false;
+  for (; site != last; ++site) {
+    const ItemAnswers::Answer* answer = view.At(site->answerAt, site->item);
+    if (answer == nullptr) answer = answers.FindNumber(site->item, site->answerAt);
+    if (answer != nullptr) {
+      if (!TakeAnswer(slots, site->slot, *answer)) missing = true;
+      continue;
+    }
+    if (!AskFirst(ec, exp, plan, *site, row, site->item, site->callback, site->name)) missing = true;
+    if (row.stale) {
+      if (AskAfterChange(ec, exp, plan, site + 1, last, row)) missing = true;
+      break;
+    }
+    view = answers.Current();
+  }
+  if (missing) row.missing = true;
 }
 
 // False when the call gives no value.
@@ -506,6 +517,44 @@ PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, NumberValue* out) {
 
 PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, NumberValue* out, ItemAnswers& answers) {
   return EvaluateUsually<true>(ec, exp, out, &answers);
+}
+
+// The usual formula (a current plan, no checks left from its last row)
+// costs one test here: that no operator callback is bound is known from the
+// formula before, whose steps would have seen a binding after their last
+// callback, and nothing else runs between two formulas.
+int32_t EvaluateRow(ExprContext* ec, int32_t count, const HEXP* exps, const int32_t* sizes, void* const* buffers,
+                    int32_t* results, ItemAnswers& answers) {
+  int32_t valued = 0;
+  bool operatorsFree = !plan::HasNumberOperatorCallback(ec);
+  for (int32_t i = 0; i < count; ++i) {
+    HEXP exp = exps[i];
+    void* buffer = buffers[i];
+    Plan* plan = exp != nullptr ? static_cast<Plan*>(exp->evalPlan) : nullptr;
+    int32_t result = 0;
+    if (operatorsFree && plan != nullptr && buffer != nullptr && plan->ec == ec && plan->root == exp->root &&
+        plan->generation == ec->generation && !(plan->running | plan->walkOnly | plan->checked)) {
+      plan->running = true;
+      RowState row(&answers);
+      int32_t next = RunUnchecked<true>(ec, exp, *plan, row);
+      if (next < plan->stepCount) {
+        plan->checked = true;
+        RunChecked(ec, exp, *plan, next, row);
+        operatorsFree = !plan::HasNumberOperatorCallback(ec);
+      }
+      plan->running = false;
+      if (plan->states[plan->resultSlot] != plan::kNoValue) {
+        PackSlot(*plan, plan->resultSlot, static_cast<NumberValue*>(buffer));
+        result = 1;
+      }
+    } else {
+      result = EvaluateWithAnswers(ec, exp, sizes != nullptr ? sizes[i] : 0, buffer, answers);
+      operatorsFree = !plan::HasNumberOperatorCallback(ec);
+    }
+    results[i] = result;
+    valued += result;
+  }
+  return valued;
 }
 
 PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, Value& out, ItemAnswers* answers) {

@@ -53,6 +53,15 @@ int32_t XEV_CALL DateAnswer(ExprContext* ec, HEXP, int32_t, void** result, const
   return 1;
 }
 
+// -7 with a sign byte of 2: read as negative, but not the bytes -7 is written as.
+int32_t XEV_CALL OddBytesAnswer(ExprContext* ec, HEXP, int32_t, void** result, const char* name) {
+  RunHook(ec, name);
+  auto* value = static_cast<NumberValue*>(*result);
+  IntToNumber(value, 7);
+  value->bytes[12] = 2;
+  return 1;
+}
+
 void XEV_CALL Subtract(ExprContext*, HEXP, int32_t, int32_t, void* a, int32_t, void* b, int32_t, void* result) {
   NumberSub(static_cast<NumberValue*>(result), static_cast<NumberValue*>(a), static_cast<NumberValue*>(b));
 }
@@ -97,6 +106,7 @@ class Row : public ::testing::Test {
     AddItem(ec_, "n", XEV_TYPE_NUMBER, &NullAnswer);
     AddItem(ec_, "s", XEV_TYPE_STRING, &TextAnswer);
     AddItem(ec_, "d", XEV_TYPE_DATETIME, &DateAnswer);
+    AddItem(ec_, "odd", XEV_TYPE_NUMBER, &OddBytesAnswer);
   }
   void TearDown() override { XEVDestroyEC(ec_); }
 
@@ -152,12 +162,15 @@ TEST_F(Row, EveryItemIsAskedOnceAndEveryResultIsTheOneByOneResult) {
       Parse("F() * 2 + c + F()"),             // a named formula, walked, using a, b, c again
       Parse("NumberRound(a / 3, 2) + b + c"),
       named,
+      Parse("odd"),                           // passed on as the bytes it came as
+      Parse("odd"),
+      Parse("odd + a"),
   };
   std::vector<Outcome> expected = OneByOne(exps);
   EXPECT_EQ(expected[4].result, 0);
   g_asked.clear();
   EXPECT_EQ(InOneCall(exps), expected);
-  for (const char* name : {"a", "b", "c", "n", "s", "d", "none"}) EXPECT_EQ(g_asked[name], 1) << name;
+  for (const char* name : {"a", "b", "c", "n", "s", "d", "none", "odd"}) EXPECT_EQ(g_asked[name], 1) << name;
 
   // Text formulas answer a size query as they would alone.
   EXPECT_EQ(InOneCall(exps, 0), OneByOne(exps, 0));
