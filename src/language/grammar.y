@@ -152,7 +152,7 @@ int32_t ParseTokens() {
   ParserBegin();
   ScanValuesIntoNodeBlocks(true);
   int32_t result = 0;
-  if (xev_yyparse() != 0) {
+  if (!ParseCommonShapes() && xev_yyparse() != 0) {
     ReleaseTree(ScanContext(), PendingRoot());
     PendingRoot() = nullptr;
     result = 1;

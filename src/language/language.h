@@ -121,6 +121,8 @@ struct TokenValue {
 // caller's business) and clears every piece of scanner state, the pending
 // DateUnit and quantifier, the rejected date and the error record.
 void ScannerReset(const char* text, ExprContext* ec, bool nameCheckMode);
+// Starts the same text over, as ScannerReset did.
+void ScannerRestart();
 // The next token; fills the token value record. Its value is a host block,
 // or while ParseTokens runs, a value from the parse's node blocks.
 int32_t NextToken();
@@ -157,5 +159,11 @@ ExprNode* ParseRoot();
 ExprNode* TakeParseRoot();
 // After a successful parse: whether the tree names another formula anywhere.
 bool ParsedTreeHasFormulaReference();
+// Whether common formulas are parsed directly before the table parser is
+// asked (the default). Off, every parse goes through the table parser: the
+// tests compare both ways of parsing.
+void SetParserFastPath(bool enabled);
+// Whether the last parse on this thread was made by the direct parser.
+bool LastParseTookFastPath();
 
 }  // namespace xev::language

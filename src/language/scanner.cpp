@@ -691,6 +691,11 @@ void ScannerReset(const char* text, ExprContext* ec, bool nameCheckMode) {
   s.previousMatchLength = 0;
 }
 
+void ScannerRestart() {
+  const ScannerState& s = t_scanner;
+  ScannerReset(s.text, s.ec, s.nameCheckMode);
+}
+
 const TokenValue& CurrentToken() { return t_scanner.token; }
 uint32_t CurrentOffset() { return Offset(); }
 

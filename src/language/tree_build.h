@@ -31,6 +31,10 @@ enum class CallForm {
 
 // Clears the parser's own state before a parse.
 void ParserBegin();
+// The direct parser for common formulas (fast_parse.cpp): true with the root
+// stored; false with nothing made and the scanner and parser state reset for
+// the table parser.
+bool ParseCommonShapes();
 // Ends the parse's use of its node block: no later parse takes nodes from it.
 void CloseNodeBlock();
 // Records a syntax error or stack overflow at the scanner's position.

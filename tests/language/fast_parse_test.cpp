@@ -1,0 +1,308 @@
+// The direct parser against the table parser alone: over the report mix, the
+// corpus, the language reference's examples, random and mutated texts and
+// nesting around the parser stack's limit, in both code pages and under
+// several contexts, both ways must give the same trees (every field of every
+// node), errors, read-ahead, rejected dates and host blocks; and with any one
+// allocation failing, a parse still ends in the same tree or a memory error.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/handle_array.h"
+#include "language/language.h"
+#include "oom/sweep.h"
+#include "tests/eval/report_mix.h"
+#include "tests/language/corpus_context.h"
+#include "xev/xevhost.h"
+
+namespace {
+
+using namespace xev::language;
+
+void Dump(const ExprNode* node, std::string& out);
+
+void DumpList(void* list, std::string& out) {
+  auto handle = static_cast<xev::core::HGLOBAL>(list);
+  out += "[";
+  for (uint32_t i = 0; handle != nullptr && i < xev::core::HandleArrayCount(handle); ++i) {
+    auto** slot = static_cast<ExprNode**>(xev::core::HandleArrayLockElement(handle, static_cast<int32_t>(i)));
+    Dump(*slot, out);
+    xev::core::HandleArrayUnlock(handle);
+  }
+  out += "]";
+}
+
+// Every field of a node that the rest of the library reads, children in order.
+void Dump(const ExprNode* node, std::string& out) {
+  if (node == nullptr) {
+    out += "-";
+    return;
+  }
+  char head[96];
+  std::snprintf(head, sizeof head, "(%u t%d @%u+%u e%u f%u ", node->kind, node->type, node->pos, node->len,
+                node->endPos, node->flags);
+  out += head;
+  switch (node->kind) {
+    case NK_NUMBER:
+      for (size_t i = 0; i < XEV_NUMBER_SIZE; ++i) out += std::to_string(static_cast<const uint8_t*>(node->left)[i]) + ".";
+      break;
+    case NK_ITEM: case NK_STRING: case NK_DATE: case NK_FORMULAREF:
+      out += static_cast<const char*>(node->left);
+      break;
+    case NK_FUNCTION:
+      out += static_cast<const char*>(node->left);
+      DumpList(node->right, out);
+      break;
+    case NK_SET: DumpList(node->right, out); break;
+    default:
+      Dump(static_cast<const ExprNode*>(node->left), out);
+      Dump(static_cast<const ExprNode*>(node->right), out);
+  }
+  out += ")";
+}
+
+struct Outcome {
+  std::string seen;  // result, error, read-ahead, rejected date, tree
+  int64_t allocations = 0;
+  bool fast = false;
+};
+
+Outcome ParseOnce(const std::string& text, ExprContext* ec, bool nameCheck, bool fastPath) {
+  SetParserFastPath(fastPath);
+  const int64_t live = HostLiveBlockCount();
+  const int64_t made = HostAllocationCount();
+  ScannerReset(text.c_str(), ec, nameCheck);
+  const int32_t failed = ParseTokens();
+  Outcome outcome;
+  outcome.allocations = HostAllocationCount() - made;
+  outcome.fast = LastParseTookFastPath();
+  const ExprError& e = ParseError();
+  uint32_t pos = 0, len = 0;
+  const bool rejected = RejectedDate(&pos, &len);
+  outcome.seen = (failed != 0 ? "fail" : "ok") + std::string(" e") + std::to_string(e.code) + "," +
+                 std::to_string(e.pos) + "," + std::to_string(e.len) + " r" + std::to_string(rejected) + "," +
+                 std::to_string(pos) + "," + std::to_string(len) + " o" + std::to_string(CurrentOffset()) +
+                 " f" + std::to_string(failed == 0 && ParsedTreeHasFormulaReference()) + " ";
+  ExprNode* root = TakeParseRoot();
+  Dump(root, outcome.seen);
+  ReleaseTree(ec, root);
+  if (HostLiveBlockCount() != live) outcome.seen += " leaked";
+  SetParserFastPath(true);
+  return outcome;
+}
+
+class FastParse : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    parse_test::AddCorpusItems(corpus_);
+    corpus_.Keyword("ab cd", 300);
+    for (const auto& formula : parse_test::LoadCorpus(parse_test::CorpusPath())) {
+      corpusTexts_.push_back(formula.text);
+      ExprError error{};
+      uint16_t type = 0;
+      XEVParseFormula(corpus_.ec, nullptr, formula.text.c_str(), formula.name.c_str(), &error, &type);
+    }
+    for (uint16_t flags : {uint16_t{0}, uint16_t{ECF_NO_DATE_ARITH}}) {
+      auto* context = new parse_test::ParseContext(flags);
+      context->Data("Price", XEV_TYPE_NUMBER);
+      plain_.push_back(context);
+    }
+    parse_test::AddSalesItems(every_);
+    every_.Data("Sum", XEV_TYPE_NUMBER);
+    every_.Function("Join", XEV_TYPE_STRING, {{XEV_TYPE_STRING}, {XEV_TYPE_MATCHING}}, 1);
+    every_.Operator(4, XEV_TYPE_NUMBER);
+    every_.Operator(2, XEV_TYPE_STRING);
+    FUNDefineFunctions(every_.ec);
+  }
+  void TearDown() override {
+    SetParserFastPath(true);
+    HostSetCodePage(XEV_CP_WESTERN);
+    for (auto* context : plain_) delete context;
+  }
+
+  std::vector<ExprContext*> Contexts() const {
+    std::vector<ExprContext*> contexts{corpus_.ec, every_.ec};
+    for (auto* context : plain_) contexts.push_back(context->ec);
+    return contexts;
+  }
+
+  // Parses text both ways in ec; false after a difference.
+  bool SameIn(const std::string& text, ExprContext* ec, bool nameCheck = false) {
+    ParseOnce(text, ec, nameCheck, false);  // lays out the lookup tables the parse asks
+    const Outcome fast = ParseOnce(text, ec, nameCheck, true);
+    const Outcome tables = ParseOnce(text, ec, nameCheck, false);
+    EXPECT_FALSE(tables.fast);
+    EXPECT_EQ(fast.seen, tables.seen) << "text: '" << text << "'";
+    if (fast.fast) {
+      ++taken_;
+      EXPECT_EQ(fast.allocations, tables.allocations) << "text: '" << text << "'";
+    }
+    return fast.seen == tables.seen && (!fast.fast || fast.allocations == tables.allocations);
+  }
+
+  bool Same(const std::string& text, bool nameCheck = false) {
+    for (ExprContext* ec : Contexts()) {
+      if (!SameIn(text, ec, nameCheck)) return false;
+    }
+    return true;
+  }
+
+  parse_test::ParseContext corpus_{parse_test::kCorpusFlags};
+  parse_test::ParseContext every_{static_cast<uint16_t>(0xFF & ~(ECF_NO_STRING_CONCAT | ECF_NO_DATE_ARITH))};
+  std::vector<parse_test::ParseContext*> plain_;
+  std::vector<std::string> corpusTexts_;
+  int taken_ = 0;
+};
+
+TEST_F(FastParse, ReportMixAndCorpusParseAlikeAndMostlyDirectly) {
+  report_mix::Report report;
+  for (const char* formula : report_mix::kFormulas) {
+    ASSERT_TRUE(SameIn(formula, report.ec));
+  }
+  EXPECT_EQ(taken_, report_mix::kFormulaCount) << "every formula of the mix has a common shape";
+  taken_ = 0;
+  ASSERT_GT(corpusTexts_.size(), 50u);
+  for (const std::string& text : corpusTexts_) ASSERT_TRUE(SameIn(text, corpus_.ec));
+  EXPECT_GT(taken_ * 4, static_cast<int>(corpusTexts_.size()) * 3) << taken_ << " of " << corpusTexts_.size();
+}
+
+// The examples of docs/language.md, without their results and names.
+TEST_F(FastParse, LanguageReferenceExamplesParseAlike) {
+  std::ifstream in(XEV_SOURCE_DIR "/docs/language.md");
+  std::string line;
+  bool inBlock = false;
+  int examples = 0;
+  while (std::getline(in, line)) {
+    if (line.rfind("```", 0) == 0) {
+      inBlock = !inBlock && line.rfind("```formula", 0) == 0;
+      continue;
+    }
+    if (!inBlock || line.empty()) continue;
+    std::string text = line.substr(0, line.rfind(" => "));
+    const size_t named = text.find(" = ");
+    if (named != std::string::npos && text.find('(') > named) text = text.substr(named + 3);
+    ASSERT_TRUE(Same(text));
+    ++examples;
+  }
+  EXPECT_GT(examples, 100);
+  EXPECT_GT(taken_, 0);
+}
+
+// Pieces for every operand and operator the direct parser knows, and for
+// the shapes it leaves to the table parser.
+const char* const kPieces[] = {
+    "Price", "Amount", "Qty", "Name", "City", "OrderDate", "PageNo", "Top Ten", "Net()", "Sum(", "Count(*)",
+    "Join(", "NumberRound(", "@PI", "@NOW", "Upper(", "x", "12", "1.5", "0", "'text'", "'it''s'", "12/31/2001",
+    "Jan 1, 2001", "(", ")", ")", ",", "+", "-", "*", "/", "%", "||", " - 5", "-", " AND ", " DAYS", "DISTINCT ",
+    " ", "(*)", "()", "'", "\x81", "<",
+};
+
+TEST_F(FastParse, RandomPieceTextsParseAlike) {
+  std::mt19937 random(20261207);
+  for (uint32_t codePage : {XEV_CP_WESTERN, XEV_CP_SHIFTJIS}) {
+    ASSERT_EQ(HostSetCodePage(codePage), 1);
+    for (int round = 0; round < 3000; ++round) {
+      std::string text;
+      const int pieces = 1 + static_cast<int>(random() % 10);
+      for (int i = 0; i < pieces; ++i) text += kPieces[random() % std::size(kPieces)];
+      ASSERT_TRUE(Same(text, round % 13 == 0));
+    }
+  }
+  EXPECT_GT(taken_, 300);
+}
+
+TEST_F(FastParse, MutatedFormulasParseAlike) {
+  std::vector<std::string> formulas(std::begin(report_mix::kFormulas), std::end(report_mix::kFormulas));
+  formulas.insert(formulas.end(), corpusTexts_.begin(), corpusTexts_.end());
+  std::mt19937 random(18);
+  const std::string bytes = " ()*+,-/%|'0123456789aAxZ_@#.";
+  for (int round = 0; round < 2000; ++round) {
+    std::string text = formulas[random() % formulas.size()];
+    for (int edits = 1 + static_cast<int>(random() % 3); edits > 0 && !text.empty(); --edits) {
+      const size_t at = random() % text.size();
+      const char byte = bytes[random() % bytes.size()];
+      switch (random() % 3) {
+        case 0: text[at] = byte; break;
+        case 1: text.insert(at, 1, byte); break;
+        default: text.erase(at, 1);
+      }
+    }
+    ASSERT_TRUE(SameIn(text, corpus_.ec));
+  }
+  EXPECT_GT(taken_, 50);
+}
+
+// The direct parser stops at a nesting that the table parser's stack still
+// holds in any shape, so refusals of deeper nesting stay the table parser's.
+TEST_F(FastParse, NestingAroundTheStackLimitParsesAlike) {
+  const std::pair<const char*, const char*> shapes[] = {
+      {"(", ")"},
+      {"NumberAbsolute(", ")"},
+      {"Price + Price * Price % Price || (", ")"},
+      {"NumberRound(1, Price + Price * Price % Price || ", ")"},
+      {"Price - (- 1 * ", ")"},
+  };
+  for (const auto& [open, close] : shapes) {
+    for (int depth = 1; depth <= 40; ++depth) {
+      std::string text;
+      for (int i = 0; i < depth; ++i) text += open;
+      text += "Price";
+      for (int i = 0; i < depth; ++i) text += close;
+      taken_ = 0;
+      ASSERT_TRUE(SameIn(text, every_.ec)) << depth;
+      if (depth <= 10) {
+        EXPECT_EQ(taken_, 1) << text;
+      }
+    }
+  }
+  std::string chain = "Price";
+  for (int i = 0; i < 3000; ++i) chain += i % 2 == 0 ? " + Price" : " * 2";
+  taken_ = 0;
+  ASSERT_TRUE(SameIn(chain, every_.ec));
+  EXPECT_EQ(taken_, 1);
+}
+
+class FastParseSweep : public oom::NoLeakTest {};
+
+// With one allocation failing, the direct parser gives up and the table
+// parser runs: the outcome is the whole formula or a memory error, never
+// another error or a different tree; with the direct parser off, the table
+// parser's own failures are swept as before.
+TEST_F(FastParseSweep, AllocationFailuresEndInTheTreeOrAMemoryError) {
+  report_mix::Report report;
+  std::vector<std::string> texts(std::begin(report_mix::kFormulas), std::end(report_mix::kFormulas));
+  texts.push_back("'a' || 'b' || 'c'");
+  texts.push_back("NumberRound(Price, 2) * 2 - -1");
+  texts.push_back("(((Price * 2)))");
+  for (bool fastPath : {true, false}) {
+    for (const std::string& text : texts) {
+      std::string expected;
+      oom::Sweep(text, [&](oom::Trial& trial) {
+        SetParserFastPath(fastPath);
+        ExprError error{};
+        uint16_t type = 0;
+        trial.Arm();
+        HEXP exp = XEVParseFormula(report.ec, nullptr, text.c_str(), "Swept", &error, &type);
+        trial.Disarm();
+        SetParserFastPath(true);
+        if (exp == nullptr) {
+          EXPECT_TRUE(trial.failing());
+          EXPECT_EQ(error.code, 121u) << text;
+          return;
+        }
+        std::string tree;
+        Dump(exp->root, tree);
+        if (!trial.failing()) expected = tree;
+        EXPECT_EQ(tree, expected);
+        XEVDestroyEXP(report.ec, exp);
+      });
+    }
+  }
+}
+
+}  // namespace
