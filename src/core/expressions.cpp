@@ -77,14 +77,18 @@ bool IsSimpleRoot(const ExprNode* root) {
 
 bool IsSimpleInputRoot(const ExprNode* root) { return root != nullptr && root->kind == language::NK_ITEM; }
 
-int32_t OrdinalOf(const ExprContext* ec, const ExprRecord* exp) {
-  LockedExpressions expressions(ec);
+int32_t OrdinalOf(const LockedExpressions& expressions, const ExprRecord* exp) {
   // A record stands in the list once; formulas are mostly destroyed soon
   // after they were made, so the search starts at the end.
   for (uint32_t i = expressions.count(); i-- > 0;) {
     if (expressions[i] == exp) return static_cast<int32_t>(i);
   }
   return -1;
+}
+
+int32_t OrdinalOf(const ExprContext* ec, const ExprRecord* exp) {
+  LockedExpressions expressions(ec);
+  return OrdinalOf(expressions, exp);
 }
 
 void Notify(ExprContext* ec, int32_t code) {
@@ -125,8 +129,7 @@ void IncrementDigits(char* digits, size_t* count) {
 }
 
 // True when another expression than the one skipped may name a formula.
-bool OthersMayReferToFormulas(const ExprContext* ec, const ExprRecord* skip) {
-  LockedExpressions expressions(ec);
+bool OthersMayReferToFormulas(const LockedExpressions& expressions, const ExprRecord* skip) {
   for (const ExprRecord* exp : expressions) {
     if (exp != skip && exp->root != nullptr && exp->holdsNoFormulaReference == 0) return true;
   }
@@ -195,11 +198,13 @@ int32_t AppendExpression(ExprContext* ec, HEXP exp) {
     return 0;
   }
   ec->expressions = list;
-  uint32_t last = HandleArrayCount(list) - 1;
-  auto** slot = static_cast<ExprRecord**>(HandleArrayLockElement(list, static_cast<int32_t>(last)));
-  *slot = exp;
-  HandleArrayUnlock(list);
-  FormulaIndexAppended(ec);
+  {
+    // One lock serves the new slot and the index entry.
+    LockedExpressions expressions(ec);
+    const uint32_t last = expressions.count() - 1;
+    expressions.Set(last, exp);
+    FormulaIndexAppended(ec, expressions);
+  }
   NoteExpressionChange(ec);
   return 1;
 }
@@ -335,12 +340,17 @@ XEV_API int16_t XEV_CALL XEVGetSimpleInputSubClass(ExprContext* ec, HEXP exp) {
 
 XEV_API int32_t XEV_CALL XEVDestroyEXP(ExprContext* ec, HEXP exp) {
   if (exp == nullptr) return 1;
-  int32_t ordinal = xev::core::OrdinalOf(ec, exp);
-  if (ordinal < 0) return 0;
-  if (xev::core::OthersMayReferToFormulas(ec, exp) && xev::core::NamedFormulaUsedByOthers(ec, exp->name, exp)) {
-    return 0;
+  int32_t ordinal = -1;
+  uint32_t count = 0;
+  bool othersMayRefer = false;
+  {
+    const xev::core::LockedExpressions expressions(ec);
+    ordinal = xev::core::OrdinalOf(expressions, exp);
+    count = expressions.count();
+    othersMayRefer = ordinal >= 0 && xev::core::OthersMayReferToFormulas(expressions, exp);
   }
-  const uint32_t count = xev::core::HandleArrayCount(ec->expressions);
+  if (ordinal < 0) return 0;
+  if (othersMayRefer && xev::core::NamedFormulaUsedByOthers(ec, exp->name, exp)) return 0;
   if (count < 2) {
     xev::core::HandleArrayFree(ec->expressions);
     ec->expressions = nullptr;

@@ -20,6 +20,7 @@ class LockedExpressions {
 
   uint32_t count() const { return count_; }
   ExprRecord* operator[](uint32_t ordinal) const { return records_[ordinal]; }
+  void Set(uint32_t ordinal, ExprRecord* record) const { records_[ordinal] = record; }
   ExprRecord* const* begin() const { return records_; }
   ExprRecord* const* end() const { return records_ + count_; }
 

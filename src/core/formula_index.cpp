@@ -81,10 +81,9 @@ bool FormulaIndexReserve(ExprContext* ec) {
   return true;
 }
 
-void FormulaIndexAppended(ExprContext* ec) {
+void FormulaIndexAppended(ExprContext* ec, const LockedExpressions& expressions) {
   IndexBlock* block = BlockOf(ec);
   if (block == nullptr || block->valid == 0) return;
-  LockedExpressions expressions(ec);
   if (block->count + 1 != expressions.count()) {
     block->valid = 0;
     return;

@@ -20,8 +20,9 @@ class LockedExpressions;
 
 // Makes room for one more expression; false (nothing changed) when memory is short.
 bool FormulaIndexReserve(ExprContext* ec);
-// Records the expression just appended at the end of the list.
-void FormulaIndexAppended(ExprContext* ec);
+// Records the expression just appended at the end of the list, which the
+// caller holds locked.
+void FormulaIndexAppended(ExprContext* ec, const LockedExpressions& expressions);
 // The expression that was at ordinal has left the list, which holds remaining
 // expressions now; called before the record is released. The last one's
 // entry is taken out in place, anything else marks the index stale.

@@ -159,6 +159,7 @@ int32_t ParseTokens() {
   }
   ScanValuesIntoNodeBlocks(false);
   CloseNodeBlock();
+  if (result == 0) SealParsedTree(PendingRoot());
   return result;
 }
 

@@ -68,6 +68,13 @@ inline bool IsOperatorKind(uint32_t kind) {
 
 // Releases a node and everything it owns; nullptr is ignored. Never recurses.
 void ReleaseTree(ExprContext* ec, ExprNode* node);
+// After a successful parse: seals the tree when it alone holds the parse's
+// node blocks (see tree_build.cpp). ReleaseSealedTree gives back a sealed
+// tree's blocks at once (false, doing nothing, for any other node);
+// BreakSeal ends the seal of the tree that holds node.
+void SealParsedTree(const ExprNode* root);
+bool ReleaseSealedTree(const ExprNode* root);
+void BreakSeal(const ExprNode* node);
 
 // Node storage. The parser takes the nodes of a parse, and the names,
 // numbers and texts they hold, from blocks of several nodes; FreeNode gives

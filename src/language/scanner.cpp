@@ -135,61 +135,117 @@ uint64_t WordKey(const char* word, uint32_t len) {
   return key;
 }
 
+constexpr uint32_t Length(const char* text) {
+  uint32_t len = 0;
+  while (text[len] != 0) ++len;
+  return len;
+}
+
 constexpr uint64_t Key(const char* upper) {
   uint64_t key = 0;
-  uint32_t len = 0;
-  while (upper[len] != 0) ++len;
-  for (uint32_t i = len; i-- > 0;) key = key << 8 | static_cast<uint8_t>(upper[i]);
+  for (uint32_t i = Length(upper); i-- > 0;) key = key << 8 | static_cast<uint8_t>(upper[i]);
   return key;
 }
 
-// A date unit may take one plural "S", no more: "DAYSS" stays a name.
-uint16_t DateUnitOf(uint64_t key) {
-  switch (key) {
-    case Key("DAY"): case Key("DAYS"): return DU_DAY;
-    case Key("MONTH"): case Key("MONTHS"): return DU_MONTH;
-    case Key("YEAR"): case Key("YEARS"): return DU_YEAR;
-    case Key("HOUR"): case Key("HOURS"): return DU_HOUR;
-    case Key("MINUTE"): case Key("MINUTES"): return DU_MINUTE;
-    case Key("SECOND"): case Key("SECONDS"): return DU_SECOND;
-    default: return 0;
+// The keywords, the one place that lists them: the token a keyword makes
+// and the unit or quantifier it stands for. A date unit may take one plural
+// "S", no more: "DAYSS" stays a name.
+enum class KeywordKind : uint8_t { kAnd, kDateUnit, kQuantifier };
+struct Keyword {
+  const char* spelling;
+  KeywordKind kind;
+  uint16_t meaning;
+};
+constexpr Keyword kKeywords[] = {
+    {"AND", KeywordKind::kAnd, 0},
+    {"DAY", KeywordKind::kDateUnit, DU_DAY},          {"DAYS", KeywordKind::kDateUnit, DU_DAY},
+    {"MONTH", KeywordKind::kDateUnit, DU_MONTH},      {"MONTHS", KeywordKind::kDateUnit, DU_MONTH},
+    {"YEAR", KeywordKind::kDateUnit, DU_YEAR},        {"YEARS", KeywordKind::kDateUnit, DU_YEAR},
+    {"HOUR", KeywordKind::kDateUnit, DU_HOUR},        {"HOURS", KeywordKind::kDateUnit, DU_HOUR},
+    {"MINUTE", KeywordKind::kDateUnit, DU_MINUTE},    {"MINUTES", KeywordKind::kDateUnit, DU_MINUTE},
+    {"SECOND", KeywordKind::kDateUnit, DU_SECOND},    {"SECONDS", KeywordKind::kDateUnit, DU_SECOND},
+    {"DISTINCT", KeywordKind::kQuantifier, QU_DISTINCT}, {"ALL", KeywordKind::kQuantifier, QU_ALL},
+};
+
+// Drawn from the table: the letters keywords begin with and their lengths,
+// which let most words pass without a lookup.
+struct KeywordBounds {
+  uint32_t initials = 0;  // bit n: a keyword begins with 'A' + n
+  uint32_t shortest = kMaxKeywordLength;
+  uint32_t longest = 0;
+};
+constexpr KeywordBounds kKeywordBounds = [] {
+  KeywordBounds bounds;
+  for (const Keyword& keyword : kKeywords) {
+    const uint32_t len = Length(keyword.spelling);
+    bounds.initials |= 1u << (keyword.spelling[0] - 'A');
+    bounds.shortest = len < bounds.shortest ? len : bounds.shortest;
+    bounds.longest = len > bounds.longest ? len : bounds.longest;
   }
-}
+  return bounds;
+}();
+static_assert(kKeywordBounds.longest <= kMaxKeywordLength, "a keyword must pack into one key");
 
-uint16_t QuantifierOf(uint64_t key) {
-  if (key == Key("DISTINCT")) return QU_DISTINCT;
-  if (key == Key("ALL")) return QU_ALL;
-  return QU_NONE;
+// A perfect hash of the keys: the top bits of the key times a multiplier
+// found while compiling, so that no two keywords share a slot.
+constexpr uint32_t kKeywordSlotBits = 6;
+constexpr uint32_t SlotOf(uint64_t key, uint64_t multiplier) {
+  return static_cast<uint32_t>((key * multiplier) >> (64 - kKeywordSlotBits));
 }
+constexpr uint64_t kKeywordMultiplier = [] {
+  for (uint64_t multiplier = 0x9E3779B97F4A7C15u;; multiplier += 2) {
+    uint64_t taken = 0;
+    bool clash = false;
+    for (const Keyword& keyword : kKeywords) {
+      const uint64_t bit = uint64_t{1} << SlotOf(Key(keyword.spelling), multiplier);
+      clash = clash || (taken & bit) != 0;
+      taken |= bit;
+    }
+    if (!clash) return multiplier;
+  }
+}();
+struct KeywordSlot {
+  uint64_t key = 0;
+  int8_t keyword = -1;  // index into kKeywords; -1 for an empty slot
+};
+constexpr auto kKeywordSlots = [] {
+  std::array<KeywordSlot, 1u << kKeywordSlotBits> slots{};
+  for (size_t i = 0; i < std::size(kKeywords); ++i) {
+    const uint64_t key = Key(kKeywords[i].spelling);
+    slots[SlotOf(key, kKeywordMultiplier)] = KeywordSlot{key, static_cast<int8_t>(i)};
+  }
+  return slots;
+}();
 
-// Every keyword begins with one of these letters, in either case.
 bool MayBeKeyword(const char* word, uint32_t len) {
-  if (len < 3 || len > kMaxKeywordLength) return false;
-  switch (word[0] & 0xDF) {
-    case 'A': case 'D': case 'H': case 'M': case 'S': case 'Y': return true;
-    default: return false;
-  }
+  if (len < kKeywordBounds.shortest || len > kKeywordBounds.longest) return false;
+  const uint32_t letter = static_cast<uint32_t>((word[0] & 0xDF) - 'A');
+  return letter < 26 && ((kKeywordBounds.initials >> letter) & 1) != 0;
+}
+
+// The keyword a word of letters is, or nullptr.
+const Keyword* KeywordOf(const char* word, uint32_t len) {
+  const uint64_t key = WordKey(word, len);
+  const KeywordSlot& slot = kKeywordSlots[SlotOf(key, kKeywordMultiplier)];
+  if (slot.keyword < 0 || slot.key != key) return nullptr;
+  return &kKeywords[slot.keyword];
 }
 
 int32_t WordAction(uint32_t pos, uint32_t len) {
   ScannerState& s = t_scanner;
-  if (!MayBeKeyword(Held(), len)) return EmitCopy(TK_NAME, pos, Held(), len, len);
-  const uint64_t key = WordKey(Held(), len);
-  if (key == Key("AND")) return Emit(TK_AND, pos, len, nullptr);
-  uint16_t flags = ContextFlags();
-  if ((flags & ECF_NO_DATE_ARITH) == 0) {
-    uint16_t unit = DateUnitOf(key);
-    if (unit != 0) {
-      s.pendingDateUnit = unit;
+  const Keyword* keyword = MayBeKeyword(Held(), len) ? KeywordOf(Held(), len) : nullptr;
+  if (keyword == nullptr) return EmitCopy(TK_NAME, pos, Held(), len, len);
+  const uint16_t flags = ContextFlags();
+  switch (keyword->kind) {
+    case KeywordKind::kAnd: return Emit(TK_AND, pos, len, nullptr);
+    case KeywordKind::kDateUnit:
+      if ((flags & ECF_NO_DATE_ARITH) != 0) break;
+      s.pendingDateUnit = keyword->meaning;
       return Emit(TK_DATEUNIT, pos, len, nullptr);
-    }
-  }
-  if ((flags & ECF_SET_QUANTIFIERS) != 0) {
-    uint16_t quantifier = QuantifierOf(key);
-    if (quantifier != QU_NONE) {
-      s.pendingQuantifier = quantifier;
+    case KeywordKind::kQuantifier:
+      if ((flags & ECF_SET_QUANTIFIERS) == 0) break;
+      s.pendingQuantifier = keyword->meaning;
       return Emit(TK_SETQUANT, pos, len, nullptr);
-    }
   }
   return EmitCopy(TK_NAME, pos, Held(), len, len);
 }

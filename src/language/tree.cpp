@@ -97,6 +97,7 @@ void RenameNode(ExprNode* node, void* name) {
     DropNodeName(node, name);
     return;
   }
+  BreakSeal(node);  // the new name lies outside the tree's blocks
   ReleaseNodeValue(node);
   node->left = name;
 }
@@ -110,6 +111,7 @@ void DropNodeName(const ExprNode* node, void* name) {
 }
 
 void ReleaseTree(ExprContext* /*ec*/, ExprNode* node) {
+  if (node != nullptr && ReleaseSealedTree(node)) return;
   PendingNodes pending;
   pending.Push(node);
   while (ExprNode* next = pending.Pop()) {

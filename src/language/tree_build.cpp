@@ -22,10 +22,13 @@ using core::HGLOBAL;
 namespace {
 
 // The parser's own share of the parse state; the scanner keeps the rest.
+struct NodeBlock;
 struct ParserState {
   ExprNode* root;
   bool madeFormulaReference;  // a successful parse keeps every node it made
-  bool openedBlock;           // this parse has taken a node block
+  bool madeList;              // a call's arguments or a set: a list outside the blocks
+  bool gaveBack;              // a node or value went back to its block
+  NodeBlock* newestBlock;     // the last block this parse took
 };
 thread_local ParserState t_parser;  // one per thread, like the scanner's
 
@@ -39,11 +42,20 @@ thread_local ParserState t_parser;  // one per thread, like the scanner's
 // node or value taken from it, an open one when the parse ends with nothing
 // left in it. A value may lie in another block than its node: it finds its
 // own block through the pointer in front of it.
+//
+// The blocks of a parse are chained. When its tree owns nothing outside them
+// (no argument or element list) and every node and value it made is still
+// there, the tree is sealed: its newest block names the root, and releasing
+// the root gives the blocks back without visiting a node. Moving a node's
+// name out of the blocks (an item rename that does not fit) breaks the seal.
 struct alignas(16) NodeBlock {
   uint32_t live;  // nodes and values handed out and not yet freed
   uint32_t used;  // bytes handed out
   uint32_t capacity;
   uint32_t open;
+  NodeBlock* previous;      // the block the same parse took before this one
+  NodeBlock* newest;        // once sealed: the parse's last block
+  const ExprNode* sealed;   // in the last block: the root that alone holds the chain
 };
 
 // With the header, the largest of the host's recycled block sizes. A parse
@@ -71,15 +83,16 @@ uint32_t Rounded(uint32_t bytes) { return (bytes + kGrain - 1) / kGrain * kGrain
 
 // Opens a block for at least bytes; nullptr when memory is short.
 [[gnu::noinline]] NodeBlock* OpenBlock(uint32_t bytes) {
-  uint32_t capacity = t_parser.openedBlock ? kBlockBytes : FirstBlockBytes();
+  uint32_t capacity = t_parser.newestBlock != nullptr ? kBlockBytes : FirstBlockBytes();
   if (capacity < bytes) capacity = bytes;
   auto* fresh = static_cast<NodeBlock*>(HostAlloc(sizeof(NodeBlock) + capacity));
   if (fresh == nullptr) return nullptr;
   CloseNodeBlock();  // a full block now belongs to what it holds alone
   fresh->capacity = capacity;
   fresh->open = 1;
+  fresh->previous = t_parser.newestBlock;
   t_openBlock = fresh;
-  t_parser.openedBlock = true;
+  t_parser.newestBlock = fresh;
   return fresh;
 }
 
@@ -99,6 +112,7 @@ inline void* TakeFromBlock(uint32_t bytes, NodeBlock** from) {
 }
 
 void GiveBack(NodeBlock* block) {
+  t_parser.gaveBack = true;
   if (--block->live == 0 && block->open == 0) HostFree(block);
 }
 
@@ -540,6 +554,7 @@ void* NewNodeName(const ExprNode* node, const char* name) {
   const uint32_t taken = Rounded(kValueHeader + bytes);
   auto* block = static_cast<NodeBlock*>(HostAlloc(sizeof(NodeBlock) + taken));
   if (block == nullptr) return nullptr;
+  *block = NodeBlock{};
   block->live = 1;
   block->used = block->capacity = taken;
   char* at = reinterpret_cast<char*>(block + 1);
@@ -548,6 +563,29 @@ void* NewNodeName(const ExprNode* node, const char* name) {
   std::memcpy(at, &header, sizeof header);
   std::memcpy(at + kValueHeader, name, bytes);
   return at + kValueHeader;
+}
+
+void SealParsedTree(const ExprNode* root) {
+  NodeBlock* newest = t_parser.newestBlock;
+  if (root == nullptr || t_parser.madeList || t_parser.gaveBack || root->block != newest) return;
+  for (NodeBlock* block = newest; block != nullptr; block = block->previous) block->newest = newest;
+  newest->sealed = root;
+}
+
+void BreakSeal(const ExprNode* node) {
+  auto* block = static_cast<NodeBlock*>(node->block);
+  if (block != nullptr && block->newest != nullptr) block->newest->sealed = nullptr;
+}
+
+bool ReleaseSealedTree(const ExprNode* root) {
+  auto* block = static_cast<NodeBlock*>(root->block);
+  if (block == nullptr || block->sealed != root) return false;
+  while (block != nullptr) {
+    NodeBlock* previous = block->previous;
+    HostFree(block);
+    block = previous;
+  }
+  return true;
 }
 
 void CloseNodeBlock() {
@@ -695,6 +733,7 @@ bool MakeCall(ParseValue& out, const ParseValue& function, const ParseValue* mar
 }
 
 bool StartList(ParseValue& out, const ParseValue& expr) {
+  t_parser.madeList = true;
   HGLOBAL list = core::HandleArrayCreate(core::kSlotSize, 1);
   if (list == nullptr) {
     Release(AsNode(expr));

@@ -113,6 +113,8 @@ TEST_F(ScannerTest, WordsAndKeywordsUnderEachFlag) {
   EXPECT_EQ(Scan("a AND b and c aNd"), "name[a]@0+1 and@2+3 name[b]@6+1 and@8+3 name[c]@12+1 and@14+3");
   EXPECT_EQ(Scan("Days MONTHS second year Hour minutes"),
             "unit[1]@0+4 unit[2]@5+6 unit[32]@12+6 unit[4]@19+4 unit[8]@24+4 unit[16]@29+7");
+  EXPECT_EQ(Scan("DAY months YEARS hours MINUTE SECONDS"),
+            "unit[1]@0+3 unit[2]@4+6 unit[4]@11+5 unit[8]@17+5 unit[16]@23+6 unit[32]@30+7");
   EXPECT_EQ(Scan("S DAYSS Dayz ANDS"), "name[S]@0+1 name[DAYSS]@2+5 name[Dayz]@8+4 name[ANDS]@13+4");
   EXPECT_EQ(Scan("distinct ALL"), "name[distinct]@0+8 name[ALL]@9+3");
 
