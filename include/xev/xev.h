@@ -575,6 +575,28 @@ XEV_API intptr_t XEV_CALL XEVErrorDisplay(XEVHWND parent, const char* text, cons
  * Returns 1, or 0 when there is no value (buffer untouched), for a NULL exp or
  * buffer, a negative size, or another type. */
 XEV_API int32_t XEV_CALL XEVEvaluateExpression(ExprContext* ec, HEXP exp, int32_t size, void* buffer);
+/* Evaluates the count formulas exps[0..count-1] over the same row, in that
+ * order: results[i] is what XEVEvaluateExpression(ec, exps[i], sizes[i],
+ * buffers[i]) would return, and buffers[i] receives what it would write. The
+ * one difference: within the call each data item's callback is asked at most
+ * once, by the first occurrence of the item in any of the formulas (its exp
+ * argument is the formula being evaluated then, or the named formula that
+ * one refers to), and what it answered, a value, a NULL value or no value, is
+ * taken again by every later occurrence. A text answer is kept by the engine
+ * until the call returns. A callback that adds, deletes, renames or re-binds
+ * items, or adds or destroys expressions, makes the call forget the answers
+ * given so far: later occurrences ask again. An evaluation started from
+ * inside a callback asks its items itself and leaves the call's answers
+ * alone. When memory for keeping an answer is short, that item is asked again
+ * at its next occurrence; the results stay the same for a host whose
+ * callbacks give the same answer for the same row. sizes may be NULL: every
+ * size is then 0. A NULL exps[i] or buffers[i] gives results[i] = 0; a
+ * callback must not destroy a formula still to come in exps.
+ * Returns how many formulas have a value (results[i] = 1). With a NULL ec,
+ * exps or buffers nothing is evaluated, every results[i] is 0 and 0 is
+ * returned; with a NULL results or a count below 1, 0 is returned. */
+XEV_API int32_t XEV_CALL XEVEvaluateExpressions(ExprContext* ec, int32_t count, const HEXP* exps,
+                                                const int32_t* sizes, void* const* buffers, int32_t* results);
 /* Evaluates exp into a block the caller owns.
  *  Number or DateTime: *block must already point to 13 bytes, which receive
  *    the value; *length is not written.

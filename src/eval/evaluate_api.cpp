@@ -1,22 +1,27 @@
-// The two evaluation entry points: one copies the value into the caller's
-// buffer (or reports the size a text needs), the other into a block that it
-// grows for the caller.
+// The evaluation entry points: one copies the value into the caller's buffer
+// (or reports the size a text needs), one does that for several formulas over
+// the same row, asking each data item once, and one copies into a block that
+// it grows for the caller.
 #include <cstring>
 
 #include "eval/evaluator.h"
+#include "eval/item_answers.h"
 #include "eval/plan.h"
 #include "language/language.h"
 
 namespace {
 
+using xev::eval::ItemAnswers;
 using xev::eval::Value;
 
 // Evaluates exp and checks that the value has the shape its root type
 // promises. The type is returned through type; false means no value (and
 // nothing left to release). byWalk: the plan has declined already.
-bool EvaluateTyped(ExprContext* ec, HEXP exp, Value& value, int16_t* type, bool byWalk = false) {
+bool EvaluateTyped(ExprContext* ec, HEXP exp, Value& value, int16_t* type, bool byWalk = false,
+                   ItemAnswers* answers = nullptr) {
   if (exp == nullptr || exp->root == nullptr) return false;
-  bool valued = byWalk ? xev::eval::EvaluateNode(ec, exp, exp->root, value) : xev::eval::EvaluateFormula(ec, exp, value);
+  bool valued = byWalk ? xev::eval::EvaluateNode(ec, exp, exp->root, value, answers)
+                       : xev::eval::EvaluateFormula(ec, exp, value, answers);
   if (!valued) return false;
   *type = exp->root->type;
   bool shapeFits = (*type == XEV_TYPE_NUMBER || *type == XEV_TYPE_DATETIME)
@@ -26,11 +31,14 @@ bool EvaluateTyped(ExprContext* ec, HEXP exp, Value& value, int16_t* type, bool 
   return shapeFits;
 }
 
-// Any formula, through the value the walk or the plan gives.
-int32_t EvaluateIntoBuffer(ExprContext* ec, HEXP exp, int32_t size, void* buffer, bool byWalk) {
+}  // namespace
+
+namespace xev::eval {
+
+int32_t EvaluateIntoBuffer(ExprContext* ec, HEXP exp, int32_t size, void* buffer, bool byWalk, ItemAnswers* answers) {
   Value value;
   int16_t type = 0;
-  if (!EvaluateTyped(ec, exp, value, &type, byWalk)) return 0;
+  if (!EvaluateTyped(ec, exp, value, &type, byWalk, answers)) return 0;
   int32_t ok = 0;
   if (buffer == nullptr) {
     ok = 0;
@@ -53,7 +61,18 @@ int32_t EvaluateIntoBuffer(ExprContext* ec, HEXP exp, int32_t size, void* buffer
   return ok;
 }
 
-}  // namespace
+int32_t EvaluateWithAnswers(ExprContext* ec, HEXP exp, int32_t size, void* buffer, ItemAnswers& answers) {
+  if (exp != nullptr && exp->root != nullptr && buffer != nullptr) {
+    switch (EvaluateByPlan(ec, exp, static_cast<NumberValue*>(buffer), answers)) {
+      case PlanOutcome::kValue: return 1;
+      case PlanOutcome::kNoValue: return 0;
+      case PlanOutcome::kNotPrepared: return EvaluateIntoBuffer(ec, exp, size, buffer, true, &answers);
+    }
+  }
+  return EvaluateIntoBuffer(ec, exp, size, buffer, false, &answers);
+}
+
+}  // namespace xev::eval
 
 extern "C" {
 
@@ -65,10 +84,21 @@ XEV_API int32_t XEV_CALL XEVEvaluateExpression(ExprContext* ec, HEXP exp, int32_
     switch (xev::eval::EvaluateByPlan(ec, exp, static_cast<NumberValue*>(buffer))) {
       case xev::eval::PlanOutcome::kValue: return 1;
       case xev::eval::PlanOutcome::kNoValue: return 0;
-      case xev::eval::PlanOutcome::kNotPrepared: return EvaluateIntoBuffer(ec, exp, size, buffer, true);
+      case xev::eval::PlanOutcome::kNotPrepared: return xev::eval::EvaluateIntoBuffer(ec, exp, size, buffer, true);
     }
   }
-  return EvaluateIntoBuffer(ec, exp, size, buffer, false);
+  return xev::eval::EvaluateIntoBuffer(ec, exp, size, buffer, false);
+}
+
+XEV_API int32_t XEV_CALL XEVEvaluateExpressions(ExprContext* ec, int32_t count, const HEXP* exps,
+                                                const int32_t* sizes, void* const* buffers, int32_t* results) {
+  if (results == nullptr || count <= 0) return 0;
+  if (ec == nullptr || exps == nullptr || buffers == nullptr) {
+    std::memset(results, 0, sizeof(int32_t) * static_cast<size_t>(count));
+    return 0;
+  }
+  ItemAnswers answers(ec);
+  return xev::eval::EvaluateRow(ec, count, exps, sizes, buffers, results, answers);
 }
 
 XEV_API int32_t XEV_CALL XEVEvaluateExpressionExt(ExprContext* ec, HEXP exp, int32_t* length,

@@ -14,6 +14,7 @@
 #include "core/core.h"
 #include "core/node_stack.h"
 #include "eval/eval.h"
+#include "eval/item_answers.h"
 #include "eval/plan.h"
 #include "language/language.h"
 
@@ -35,10 +36,12 @@ constexpr int32_t kInlineArguments = 8;
 constexpr int32_t kMaxNesting = 4000;
 
 struct Walk {
-  Walk(ExprContext* context, HEXP formula) : ec(context), exp(formula) {}
+  Walk(ExprContext* context, HEXP formula, ItemAnswers* itemAnswers)
+      : ec(context), exp(formula), answers(itemAnswers) {}
 
   ExprContext* ec;
   HEXP exp;          // the formula whose tree is being walked; callbacks get it
+  ItemAnswers* answers;  // nullptr: every occurrence of an item is asked
   int32_t nesting = 0;
   int32_t chain = 0;
   // The operators of the chains being evaluated, shared by all of them: a
@@ -188,12 +191,48 @@ bool EvaluateDate(const ExprNode* node, Value& out) {
   return true;
 }
 
+bool TakeAnswer(const ItemAnswers::Answer& answer, Value& out) {
+  switch (answer.state) {
+    case ItemAnswers::kNumber: SetNumber(out, answer.number); return true;
+    case ItemAnswers::kText: SetBorrowedText(out, answer.text); return true;  // kept until the call ends
+    default: return false;
+  }
+}
+
+// Asks the item unless it has answered already in this call, and keeps what
+// it answers. An answer given while the context changed is not kept: the
+// item it was asked of may be gone.
+bool AskOnce(Walk& walk, const ExpItem* item, const char* name, bool number, Value& out) {
+  ItemAnswers& answers = *walk.answers;
+  if (const ItemAnswers::Answer* earlier = answers.Find(item, number)) return TakeAnswer(*earlier, out);
+  auto callback = reinterpret_cast<XEVDataItemCallback>(item->boundValue);
+  const uint32_t generation = walk.ec->generation;
+  bool asked = false;
+  bool ok = CallWithResultBlock(
+      walk, number,
+      [&](int32_t size, void** block) {
+        asked = true;
+        return callback(walk.ec, walk.exp, size, block, name);
+      },
+      out);
+  if (!asked || walk.ec->generation != generation) return ok;
+  if (!ok) {
+    answers.RecordNoValue(item, number);
+  } else if (number) {
+    answers.RecordNumber(item, out.number);
+  } else if (answers.RecordText(item, out.text)) {
+    out.owned = false;
+  }
+  return ok;
+}
+
 bool EvaluateDataItem(Walk& walk, const ExprNode* node, Value& out) {
   const char* name = static_cast<const char*>(node->left);
   const ExpItem* item = core::FindItem(walk.ec->dataItems, name);
   if (item == nullptr || item->boundValue == 0) return false;
   bool number = false;
   if (!ValueShapeOfItem(node->type, &number)) return false;
+  if (walk.answers != nullptr) return AskOnce(walk, item, name, number, out);
   auto callback = reinterpret_cast<XEVDataItemCallback>(item->boundValue);
   return CallWithResultBlock(
       walk, number,
@@ -553,23 +592,23 @@ void ReleaseValue(Value& value) {
 
 // How deep the node sits costs the walk nothing: whatever led to it holds no
 // C stack while the walk runs.
-bool EvaluateNode(ExprContext* ec, HEXP exp, const ExprNode* node, Value& out) {
+bool EvaluateNode(ExprContext* ec, HEXP exp, const ExprNode* node, Value& out, ItemAnswers* answers) {
   out = Value{};
-  Walk walk{ec, exp};
+  Walk walk{ec, exp, answers};
   bool ok = Evaluate(walk, node, out);
   HostFree(walk.spareNumberBlock);
   return ok;
 }
 
-bool EvaluateFormula(ExprContext* ec, HEXP exp, Value& out) {
+bool EvaluateFormula(ExprContext* ec, HEXP exp, Value& out, ItemAnswers* answers) {
   out = Value{};
   if (ec == nullptr || exp == nullptr || exp->root == nullptr) return false;
-  switch (EvaluateByPlan(ec, exp, out)) {
+  switch (EvaluateByPlan(ec, exp, out, answers)) {
     case PlanOutcome::kValue: return true;
     case PlanOutcome::kNoValue: return false;
     case PlanOutcome::kNotPrepared: break;
   }
-  return EvaluateNode(ec, exp, exp->root, out);
+  return EvaluateNode(ec, exp, exp->root, out, answers);
 }
 
 }  // namespace xev::eval

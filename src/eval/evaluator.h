@@ -13,6 +13,8 @@ struct ExprNode;
 
 namespace xev::eval {
 
+class ItemAnswers;
+
 // A value in flight. Numbers and DateTimes travel by value, so the arithmetic
 // of a formula allocates nothing; a text either borrows bytes that outlive the
 // walk (a literal of the tree) or owns a HostAlloc block.
@@ -30,11 +32,21 @@ struct Value {
 void ReleaseValue(Value& value);
 
 // Evaluates the tree of exp in ec. False when the formula yields no value;
-// nothing is left allocated then.
-bool EvaluateFormula(ExprContext* ec, HEXP exp, Value& out);
+// nothing is left allocated then. With answers, a data item that answered
+// before in the same call is not asked again (eval/item_answers.h); a text
+// value may then be borrowed from them.
+bool EvaluateFormula(ExprContext* ec, HEXP exp, Value& out, ItemAnswers* answers = nullptr);
 
 // Evaluates one node of exp's tree by walking it.
-bool EvaluateNode(ExprContext* ec, HEXP exp, const language::ExprNode* node, Value& out);
+bool EvaluateNode(ExprContext* ec, HEXP exp, const language::ExprNode* node, Value& out,
+                  ItemAnswers* answers = nullptr);
+
+// XEVEvaluateExpression's work for any formula, with the value the walk
+// (byWalk) or the plan gives; with answers, as EvaluateFormula.
+int32_t EvaluateIntoBuffer(ExprContext* ec, HEXP exp, int32_t size, void* buffer, bool byWalk,
+                           ItemAnswers* answers = nullptr);
+// The same where a plan may do it, for one formula of XEVEvaluateExpressions.
+int32_t EvaluateWithAnswers(ExprContext* ec, HEXP exp, int32_t size, void* buffer, ItemAnswers& answers);
 
 // The text a parameter passed by name receives: the name written at the
 // argument, or nullptr for an argument that has none.

@@ -22,9 +22,16 @@ enum class PlanOutcome { kValue, kNoValue, kNotPrepared };
 // or stale. kNotPrepared when the formula has no plan (a text formula, one
 // being evaluated already further up, or memory short): the caller walks the
 // tree instead.
-PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, Value& out);
+// With answers, each data item is asked once for all the formulas of a call.
+PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, Value& out, ItemAnswers* answers = nullptr);
 // The same for a caller that wants the 13 bytes alone: out is written only
 // when the formula has a value.
 PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, NumberValue* out);
+PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, NumberValue* out, ItemAnswers& answers);
+
+// XEVEvaluateExpressions with valid arguments: the formulas in order with
+// one set of answers; returns how many have a value.
+int32_t EvaluateRow(ExprContext* ec, int32_t count, const HEXP* exps, const int32_t* sizes, void* const* buffers,
+                    int32_t* results, ItemAnswers& answers);
 
 }  // namespace xev::eval

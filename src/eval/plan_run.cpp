@@ -9,6 +9,7 @@
 // finishes the row looking each remaining name up again, as the walk does.
 #include <cstring>
 
+#include "eval/item_answers.h"
 #include "eval/plan.h"
 #include "eval/plan_steps.h"
 #include "host/decimal.h"
@@ -45,12 +46,7 @@ inline void PackSlot(const Plan& plan, int32_t slot, NumberValue* out) {
     *out = *plan.stored[slot];
     return;
   }
-  const dec::Decimal& value = plan.values[slot];
-  if (dec::IsNull(value)) {
-    dec::StoreNull(out);
-  } else {
-    dec::Store(out, dec::CoefOf(value), value.exp, value.neg);
-  }
+  dec::StoreOrNull(out, plan.values[slot]);
 }
 
 // The site's result block, cleared as a fresh block would be (the host may
@@ -79,6 +75,8 @@ bool AskItemAgain(ExprContext* ec, HEXP exp, Site& site) {
 
 // What the host steps leave behind for the rest of the row.
 struct RowState {
+  explicit RowState(ItemAnswers* itemAnswers = nullptr) : answers(itemAnswers) {}
+  ItemAnswers* answers;  // nullptr: every occurrence of an item is asked
   bool stale = false;    // a callback changed the context: names are looked up again
   bool missing = false;  // some step gave no value
 };
@@ -122,6 +120,120 @@ void RunItems(ExprContext* ec, HEXP exp, Plan& plan, const Step& step, RowState&
   row.missing = row.missing || missing;
 }
 
+// Where a run of data items puts the answers they take, held apart from the
+// plan: a slot state is a byte, and a byte store may alias the plan's fields.
+struct SlotArrays {
+  explicit SlotArrays(Plan& plan)
+      : states(plan.states), stored(plan.stored), values(plan.values), spill(plan.spill) {}
+  plan::SlotState* states;
+  const NumberValue** stored;
+  dec::Decimal* values;
+  NumberValue* spill;
+};
+
+// Fills a slot from an item's answer; false when it has no value. Bytes that
+// the loaded value would not store back as they are go with it, copied: the
+// answers may move while the formula still needs them.
+inline bool TakeAnswer(const SlotArrays& slots, int32_t slot, const ItemAnswers::Answer& answer) {
+  if (answer.state != ItemAnswers::kNumber) {
+    slots.states[slot] = plan::kNoValue;
+    return false;
+  }
+  if (answer.storesBack) {
+    slots.states[slot] = plan::kLoaded;
+  } else {
+    NumberValue* copy = &slots.spill[slot];
+    uint64_t head, tail;  // two overlapping words, as Store writes them
+    std::memcpy(&head, answer.number.bytes, sizeof head);
+    std::memcpy(&tail, answer.number.bytes + 5, sizeof tail);
+    std::memcpy(copy->bytes, &head, sizeof head);
+    std::memcpy(copy->bytes + 5, &tail, sizeof tail);
+    slots.stored[slot] = copy;
+    slots.states[slot] = plan::kStored;
+  }
+  const dec::Decimal& loaded = answer.decimal;
+  dec::Set(slots.values[slot], dec::CoefOf(loaded), loaded.exp, loaded.neg);
+  return true;
+}
+
+// Asks a data item that has not answered in this call yet and keeps its
+// answer; false when it has none. An answer given while the context changed
+// serves this occurrence only: the item it was asked of may be gone.
+__attribute__((noinline)) bool AskFirst(ExprContext* ec, HEXP exp, Plan& plan, Site& site, RowState& row,
+                                        const ExpItem* item, XEVDataItemCallback callback, const char* name) {
+  const int32_t slot = site.slot;
+  if (callback == nullptr || ResultBlock(site) == nullptr) {
+    plan.states[slot] = plan::kNoValue;  // not asked, as the walk would not ask it
+    return false;
+  }
+  const uint32_t generation = ec->generation;
+  bool answered = callback(ec, exp, kNumberBlockSize, &site.block, name) != 0 && site.block != nullptr;
+  auto* block = static_cast<const NumberValue*>(site.block);
+  if (ec->generation != generation) {
+    row.stale = true;
+    return TakeStored(plan, slot, answered ? block : nullptr);
+  }
+  if (!answered) {
+    row.answers->RecordNoValue(item, true);
+    plan.states[slot] = plan::kNoValue;
+    return false;
+  }
+  row.answers->RecordNumber(item, *block);
+  return TakeStored(plan, slot, block);
+}
+
+// The items of a run from site on after a callback changed the context:
+// each name looked up again, as the walk would.
+__attribute__((noinline)) bool AskAfterChange(ExprContext* ec, HEXP exp, Plan& plan, Site* site, Site* last,
+                                              RowState& row) {
+  row.stale = true;
+  const SlotArrays slots(plan);
+  bool missing = false;
+  for (; site != last; ++site) {
+    auto* name = static_cast<const char*>(site->node->left);
+    const ExpItem* item = core::FindItem(ec->dataItems, name);
+    auto callback = item != nullptr ? reinterpret_cast<XEVDataItemCallback>(item->boundValue) : nullptr;
+    const ItemAnswers::Answer* answer = callback != nullptr ? row.answers->Find(item, true) : nullptr;
+    bool valued = answer != nullptr ? TakeAnswer(slots, site->slot, *answer)
+                                    : AskFirst(ec, exp, plan, *site, row, item, callback, name);
+    if (!valued) missing = true;
+  }
+  return missing;
+}
+
+// A run of data items when each is asked once per call: an item that
+// answered before in the call, in this formula or another, answers again.
+// Inline in the step loop: most items only take an answer.
+inline void RunItemsOnce(ExprContext* ec, HEXP exp, Plan& plan, const Step& step, RowState& row) {
+  Site* site = plan.sites + step.a;
+  Site* const last = site + step.b;
+  if (row.stale || ec->generation != plan.generation) {
+    if (AskAfterChange(ec, exp, plan, site, last, row)) row.missing = true;
+    return;
+  }
+  // The names as resolved, until a callback changes the context.
+  ItemAnswers& answers = *row.answers;
+  answers.Sync();
+  ItemAnswers::View view = answers.Current();
+  const SlotArrays slots(plan);
+  bool missing = false;
+  for (; site != last; ++site) {
+    const ItemAnswers::Answer* answer = view.At(site->answerAt, site->item);
+    if (answer == nullptr) answer = answers.FindNumber(site->item, site->answerAt);
+    if (answer != nullptr) {
+      if (!TakeAnswer(slots, site->slot, *answer)) missing = true;
+      continue;
+    }
+    if (!AskFirst(ec, exp, plan, *site, row, site->item, site->callback, site->name)) missing = true;
+    if (row.stale) {
+      if (AskAfterChange(ec, exp, plan, site + 1, last, row)) missing = true;
+      break;
+    }
+    view = answers.Current();
+  }
+  if (missing) row.missing = true;
+}
+
 // False when the call gives no value.
 bool RunCall(ExprContext* ec, HEXP exp, Plan& plan, Site& site, const RowState& row) {
   plan.states[site.slot] = plan::kNoValue;
@@ -158,7 +270,7 @@ bool RunCall(ExprContext* ec, HEXP exp, Plan& plan, Site& site, const RowState& 
 // text where a Number belongs is no value, as the walk's operators see it.
 void RunSubtree(ExprContext* ec, HEXP exp, Plan& plan, const Site& site, RowState& row) {
   Value value;
-  bool number = EvaluateNode(ec, exp, site.node, value) && value.kind == Value::kNumber;
+  bool number = EvaluateNode(ec, exp, site.node, value, row.answers) && value.kind == Value::kNumber;
   if (number) plan.spill[site.slot] = value.number;
   ReleaseValue(value);
   if (!TakeStored(plan, site.slot, number ? &plan.spill[site.slot] : nullptr)) row.missing = true;
@@ -226,7 +338,13 @@ void RunCheckedOperator(ExprContext* ec, HEXP exp, Plan& plan, const Step& step)
 // A step that hands control to the host or the walk.
 inline void RunHostStep(ExprContext* ec, HEXP exp, Plan& plan, const Step& step, RowState& row) {
   switch (step.code) {
-    case Code::kItems: RunItems(ec, exp, plan, step, row); return;
+    case Code::kItems:
+      if (row.answers != nullptr) {
+        RunItemsOnce(ec, exp, plan, step, row);
+      } else {
+        RunItems(ec, exp, plan, step, row);
+      }
+      return;
     case Code::kCall:
       if (!RunCall(ec, exp, plan, plan.sites[step.a], row)) row.missing = true;
       break;
@@ -257,7 +375,9 @@ void RunChecked(ExprContext* ec, HEXP exp, Plan& plan, int32_t first, RowState& 
 // of the first step the checked run must take over (stepCount when none).
 // Where the compiler allows, every step ends in a dispatch of its own, which
 // the processor predicts from the step it follows: with a single shared
-// dispatch a third of a row's time went to mispredicted jumps.
+// dispatch a third of a row's time went to mispredicted jumps. kOnce: each
+// data item is asked once per call (row.answers is set).
+template <bool kOnce>
 int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& plan, RowState& row) {
   const Step* step = plan.steps;
 #if defined(__GNUC__)
@@ -281,7 +401,11 @@ divideByConstant:
   dec::Divide(*step->value, *step->left, *step->divisor);
   XEV_NEXT_STEP();
 items:
-  RunItems(ec, exp, plan, *step, row);
+  if constexpr (kOnce) {
+    RunItemsOnce(ec, exp, plan, *step, row);
+  } else {
+    RunItems(ec, exp, plan, *step, row);
+  }
   if (NeedsChecks(ec, row)) return static_cast<int32_t>(step - plan.steps) + 1;
   XEV_NEXT_STEP();
 host:
@@ -314,7 +438,7 @@ end:
 }
 
 // Runs a row; out is written only when the formula has a value.
-bool Run(ExprContext* ec, HEXP exp, Plan& plan, NumberValue* out) {
+bool Run(ExprContext* ec, HEXP exp, Plan& plan, NumberValue* out, ItemAnswers* answers) {
   if (plan.checked) {
     // Operators that ran checked left states that unchecked ones do not write.
     for (int32_t i = 0; i < plan.stepCount; ++i) {
@@ -322,9 +446,11 @@ bool Run(ExprContext* ec, HEXP exp, Plan& plan, NumberValue* out) {
     }
     plan.checked = false;
   }
-  RowState row;
+  RowState row(answers);
   int32_t next = 0;
-  if (!plan::HasNumberOperatorCallback(ec)) next = RunUnchecked(ec, exp, plan, row);
+  if (!plan::HasNumberOperatorCallback(ec)) {
+    next = answers != nullptr ? RunUnchecked<true>(ec, exp, plan, row) : RunUnchecked<false>(ec, exp, plan, row);
+  }
   if (next < plan.stepCount) {
     plan.checked = true;
     RunChecked(ec, exp, plan, next, row);
@@ -345,7 +471,7 @@ bool Usable(const Plan* plan, ExprContext* ec, HEXP exp) {
 
 // Every case but the usual one: no plan yet or a stale one, a plan that is
 // running or has no steps, an operator callback bound, checks left behind.
-PlanOutcome EvaluateCarefully(ExprContext* ec, HEXP exp, NumberValue* out) {
+PlanOutcome EvaluateCarefully(ExprContext* ec, HEXP exp, NumberValue* out, ItemAnswers* answers) {
   auto* current = static_cast<Plan*>(exp->evalPlan);
   if (!Usable(current, ec, exp)) {
     // A callback that evaluates this formula again gets the walk.
@@ -357,23 +483,22 @@ PlanOutcome EvaluateCarefully(ExprContext* ec, HEXP exp, NumberValue* out) {
   }
   if (current->running || current->walkOnly) return PlanOutcome::kNotPrepared;
   current->running = true;
-  bool ok = Run(ec, exp, *current, out);
+  bool ok = Run(ec, exp, *current, out, answers);
   current->running = false;
   return ok ? PlanOutcome::kValue : PlanOutcome::kNoValue;
 }
 
-}  // namespace
-
-PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, NumberValue* out) {
+// The usual row, as Run would take it, with as few tests as it allows.
+template <bool kOnce>
+PlanOutcome EvaluateUsually(ExprContext* ec, HEXP exp, NumberValue* out, ItemAnswers* answers) {
   auto* plan = static_cast<Plan*>(exp->evalPlan);
-  // The usual row, as Run would take it, with as few tests as it allows.
   if (plan == nullptr || plan->ec != ec || plan->root != exp->root || plan->generation != ec->generation ||
       (plan->running | plan->walkOnly | plan->checked) || plan::HasNumberOperatorCallback(ec)) {
-    return EvaluateCarefully(ec, exp, out);
+    return EvaluateCarefully(ec, exp, out, answers);
   }
   plan->running = true;
-  RowState row;
-  int32_t next = RunUnchecked(ec, exp, *plan, row);
+  RowState row(answers);
+  int32_t next = RunUnchecked<kOnce>(ec, exp, *plan, row);
   if (next < plan->stepCount) {
     plan->checked = true;
     RunChecked(ec, exp, *plan, next, row);
@@ -384,8 +509,57 @@ PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, NumberValue* out) {
   return PlanOutcome::kValue;
 }
 
-PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, Value& out) {
-  PlanOutcome outcome = EvaluateByPlan(ec, exp, &out.number);
+}  // namespace
+
+PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, NumberValue* out) {
+  return EvaluateUsually<false>(ec, exp, out, nullptr);
+}
+
+PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, NumberValue* out, ItemAnswers& answers) {
+  return EvaluateUsually<true>(ec, exp, out, &answers);
+}
+
+// The usual formula (a current plan, no checks left from its last row)
+// costs one test here: that no operator callback is bound is known from the
+// formula before, whose steps would have seen a binding after their last
+// callback, and nothing else runs between two formulas.
+int32_t EvaluateRow(ExprContext* ec, int32_t count, const HEXP* exps, const int32_t* sizes, void* const* buffers,
+                    int32_t* results, ItemAnswers& answers) {
+  int32_t valued = 0;
+  bool operatorsFree = !plan::HasNumberOperatorCallback(ec);
+  for (int32_t i = 0; i < count; ++i) {
+    HEXP exp = exps[i];
+    void* buffer = buffers[i];
+    Plan* plan = exp != nullptr ? static_cast<Plan*>(exp->evalPlan) : nullptr;
+    int32_t result = 0;
+    if (operatorsFree && plan != nullptr && buffer != nullptr && plan->ec == ec && plan->root == exp->root &&
+        plan->generation == ec->generation && !(plan->running | plan->walkOnly | plan->checked)) {
+      plan->running = true;
+      RowState row(&answers);
+      int32_t next = RunUnchecked<true>(ec, exp, *plan, row);
+      if (next < plan->stepCount) {
+        plan->checked = true;
+        RunChecked(ec, exp, *plan, next, row);
+        operatorsFree = !plan::HasNumberOperatorCallback(ec);
+      }
+      plan->running = false;
+      if (plan->states[plan->resultSlot] != plan::kNoValue) {
+        PackSlot(*plan, plan->resultSlot, static_cast<NumberValue*>(buffer));
+        result = 1;
+      }
+    } else {
+      result = EvaluateWithAnswers(ec, exp, sizes != nullptr ? sizes[i] : 0, buffer, answers);
+      operatorsFree = !plan::HasNumberOperatorCallback(ec);
+    }
+    results[i] = result;
+    valued += result;
+  }
+  return valued;
+}
+
+PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, Value& out, ItemAnswers* answers) {
+  PlanOutcome outcome =
+      answers != nullptr ? EvaluateByPlan(ec, exp, &out.number, *answers) : EvaluateByPlan(ec, exp, &out.number);
   if (outcome == PlanOutcome::kValue) out.kind = Value::kNumber;
   return outcome;
 }

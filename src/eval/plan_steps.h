@@ -65,6 +65,9 @@ struct Site {
   int32_t slot;          // where its value goes
   int32_t firstArgument; // a call: its argument entries
   int32_t argumentCount; // a call: -1 when written without an argument list
+  // A data item, when each is asked once per call: where its answer was found
+  // in the last call, which the next row's call finds it at again.
+  uint32_t answerAt;
   bool answered;
 };
 

@@ -155,6 +155,12 @@ inline void StoreZero(NumberValue* n) {
 
 inline void StoreNull(NumberValue* n) { std::memset(n->bytes, 0, sizeof n->bytes); }
 
+// A loaded value stored again, NULL as NULL.
+inline void StoreOrNull(NumberValue* n, const Decimal& d) {
+  if (IsNull(d)) return StoreNull(n);
+  Store(n, CoefOf(d), d.exp, d.neg);
+}
+
 
 // Rounds an exact coefficient * 10^exp to kPrecision digits, half away from
 // zero, into r. Digits already cut off below coef never matter: with at

@@ -63,9 +63,12 @@ inline const RowTable& Rows() {
 
 // The row the callbacks answer for; the caller moves it on.
 inline thread_local int t_row = 0;
+// How many times the callbacks were asked.
+inline thread_local int64_t t_asked = 0;
 
 template <int Item>
 int32_t XEV_CALL ItemValue(ExprContext*, HEXP, int32_t, void** result, const char*) {
+  ++t_asked;
   std::memcpy(*result, &Rows().values[Item][t_row], sizeof(NumberValue));
   return 1;
 }
