@@ -1,9 +1,9 @@
-// A direct parser for the shapes most formulas take: names, numbers (also
-// negated), texts, dates, the binary operators, parentheses and calls. It
-// makes the tree through the grammar's own actions, in the order the table
-// parser calls them and with the scanner at the same token, so the nodes, their
-// spans and the host blocks they take come out the same. Whatever it does not
-// know (sets, ranges, date units, quantifiers, deep nesting) and every failure,
+// A direct parser for the formula language: names, numbers (also negated),
+// texts, dates, the binary operators with date units, parentheses, calls with
+// quantifiers, ranges and sets. It makes the tree through the grammar's own
+// actions, in the order the table parser calls them and with the scanner at
+// the same token, so the nodes, their spans and the host blocks they take come
+// out the same. Whatever it does not know (deep nesting) and every failure,
 // syntax, type, name or memory, ends it: it releases what it made, and the
 // table parser parses the text again from the start and has the last word on
 // every error.
@@ -62,20 +62,30 @@ constexpr int kDeepestNesting = 10;
 
 class FastParser {
  public:
-  // True with the root stored; false with everything released.
+  // A formula, a range ("low AND high") or a set ("a, b, c"). True with the
+  // root stored; false with everything released.
   bool Run() {
     Advance();
-    ParseValue root{};
-    bool parsed = Expression(0, root);
-    if (parsed && code_ != TK_END) {
-      Release(root);
-      parsed = false;
-    }
-    if (!parsed) {
+    ParseValue first{};
+    if (!Expression(0, first)) {
       DropLookAhead();
       return false;
     }
-    return FinishFormula(root);
+    if (code_ == TK_END) return FinishFormula(first);
+    if (code_ == TK_AND) {
+      Advance();
+      ParseValue high{};
+      if (Expression(0, high) && code_ == TK_END) return FinishRange(first, high);
+      Release(first);
+      Release(high);
+    } else if (code_ == ',') {
+      ParseValue list{};
+      if (ListFrom(first, 0, TK_END, list)) return FinishSet(list);
+    } else {
+      Release(first);
+    }
+    DropLookAhead();
+    return false;
   }
 
  private:
@@ -110,12 +120,12 @@ class FastParser {
     ParseValue operators[kLevels];
     int32_t codes[kLevels];
     int waiting = 0;
-    const auto reduce = [&]() {
+    const auto reduce = [&](bool withDateUnit) {
       --waiting;
       const NodeKind kind = OperatorKind(codes[waiting]);
-      if (kind == NK_ADD || kind == NK_SUB) ClearPendingDateUnit();
+      if (!withDateUnit && (kind == NK_ADD || kind == NK_SUB)) ClearPendingDateUnit();
       ParseValue made = operands[waiting];
-      if (!MakeOperator(made, operands[waiting], operators[waiting], operands[waiting + 1], kind, false)) {
+      if (!MakeOperator(made, operands[waiting], operators[waiting], operands[waiting + 1], kind, withDateUnit)) {
         for (int i = 0; i < waiting; ++i) Release(operands[i]);
         return false;
       }
@@ -124,11 +134,21 @@ class FastParser {
     };
     if (!Operand(depth, operands[0])) return false;
     for (;;) {
-      if (waiting > 0 && codes[waiting - 1] == TK_CONCAT && !reduce()) return false;
+      if (waiting > 0 && codes[waiting - 1] == TK_CONCAT && !reduce(false)) return false;
       Advance();
+      if (code_ == TK_DATEUNIT) {
+        // A date unit belongs to the "+" or "-" whose right operand it ends;
+        // after any other operand it is a syntax error.
+        if (waiting == 0 || Precedence(codes[waiting - 1]) != Precedence('+')) {
+          for (int i = 0; i <= waiting; ++i) Release(operands[i]);
+          return false;
+        }
+        if (!reduce(true)) return false;
+        Advance();
+      }
       const int binding = Precedence(code_);
       while (waiting > 0 && Precedence(codes[waiting - 1]) >= binding) {
-        if (!reduce()) return false;
+        if (!reduce(false)) return false;
       }
       if (binding == 0) break;
       operators[waiting] = look_;
@@ -185,59 +205,75 @@ class FastParser {
     }
   }
 
-  // A call from its name on: "()", "(*)", or arguments.
+  // A call from its name on: "()", "(*)", "(DISTINCT)", or arguments with
+  // or without a quantifier.
   bool Call(int depth, ParseValue& out) {
     const ParseValue name = Take();
     out = name;
     Advance();
-    const ParseValue* marker = nullptr;
-    ParseValue star{};
+    ParseValue marker{};
+    bool marked = false;
     ParseValue list{};
     bool listed = false;
+    CallForm form = CallForm::kStar;
     if (code_ == '*') {
-      star = look_;
-      marker = &star;
+      marker = look_;
+      marked = true;
       Advance();
-    } else if (code_ != ')') {
-      listed = Arguments(depth, list);
-      if (!listed) {
-        ReleaseTokenValue(name.value);
-        return false;
+    } else {
+      if (code_ == TK_SETQUANT) {
+        marker = look_;
+        marked = true;
+        Advance();
       }
+      if (code_ != ')') {
+        listed = Arguments(depth, list);
+        if (!listed) {
+          ReleaseTokenValue(name.value);
+          return false;
+        }
+      }
+      form = marked ? (listed ? CallForm::kQuantifierArgs : CallForm::kQuantifierEmpty)
+                    : (listed ? CallForm::kArgs : CallForm::kEmpty);
     }
     if (code_ != ')') {
       ReleaseTokenValue(name.value);
       ReleaseNodeList(list.value);
       return false;
     }
-    const CallForm form = listed ? CallForm::kArgs : (marker != nullptr ? CallForm::kStar : CallForm::kEmpty);
-    return MakeCall(out, name, marker, listed ? &list : nullptr, form);
+    return MakeCall(out, name, marked ? &marker : nullptr, listed ? &list : nullptr, form);
   }
 
-  // The argument list, ending at ")"; a list is started and grown once the
-  // token after each argument is known to be "," or ")".
   bool Arguments(int depth, ParseValue& list) {
-    ParseValue argument{};
-    if (!Expression(depth + 1, argument)) return false;
-    if (code_ != ',' && code_ != ')') {
-      Release(argument);
+    ParseValue first{};
+    return Expression(depth + 1, first) && ListFrom(first, depth + 1, ')', list);
+  }
+
+  // A list from its first element on, its elements separated by "," and
+  // ending at closer. As in the table parser, the list is started, and grown
+  // by each further element, once the token after that element is known to
+  // be "," or the closer.
+  bool ListFrom(const ParseValue& first, int depth, int32_t closer, ParseValue& list) {
+    if (code_ != ',' && code_ != closer) {
+      Release(first);
       return false;
     }
-    list = argument;
-    if (!StartList(list, argument)) return false;
+    list = first;
+    if (!StartList(list, first)) return false;
     while (code_ == ',') {
       Advance();
-      if (!Expression(depth + 1, argument)) {
+      ParseValue element{};
+      if (!Expression(depth, element)) {
         ReleaseNodeList(list.value);
         return false;
       }
-      if (code_ != ',' && code_ != ')') {
-        Release(argument);
+      if (code_ != ',' && code_ != closer) {
+        Release(element);
         ReleaseNodeList(list.value);
         return false;
       }
       ParseValue grown = list;
-      if (!AppendToList(grown, list, argument)) return false;
+      if (!AppendToList(grown, list, element)) return false;
       list = grown;
     }
     return true;

@@ -654,7 +654,8 @@ bool MakeNegativeNumber(ParseValue& out, const ParseValue& number) {
 
 bool MakeOperator(ParseValue& out, const ParseValue& left, const ParseValue& op, const ParseValue& right,
                   NodeKind kind, bool withDateUnit) {
-  ExprNode* node = NewNode(kind, LastToken().pos, LastToken().len);
+  const TokenValue& last = LastToken();
+  ExprNode* node = NewNode(kind, last.pos, last.len);
   if (node == nullptr) {
     Release(AsNode(left));
     Release(AsNode(right));
