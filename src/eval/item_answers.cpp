@@ -63,15 +63,22 @@ ItemAnswers::Answer* ItemAnswers::Record(const ExpItem* item, bool numberShaped)
   return answer;
 }
 
-void ItemAnswers::RecordNumber(const ExpItem* item, const NumberValue& number) {
+const ItemAnswers::Answer* ItemAnswers::RecordNumber(const ExpItem* item, const NumberValue& number) {
   Answer* answer = Record(item, true);
-  if (answer == nullptr) return;
+  if (answer == nullptr) return nullptr;
   answer->state = kNumber;
   answer->number = number;
   host::decimal::LoadOrNull(answer->decimal, &number);
   NumberValue back;
   host::decimal::StoreOrNull(&back, answer->decimal);
-  answer->storesBack = std::memcmp(&back, &number, sizeof back) == 0;
+  // The 13 bytes as the two overlapping words Store writes.
+  uint64_t words[4];
+  std::memcpy(&words[0], back.bytes, 8);
+  std::memcpy(&words[1], back.bytes + 5, 8);
+  std::memcpy(&words[2], number.bytes, 8);
+  std::memcpy(&words[3], number.bytes + 5, 8);
+  answer->storesBack = words[0] == words[2] && words[1] == words[3];
+  return answer;
 }
 
 void ItemAnswers::RecordNoValue(const ExpItem* item, bool numberShaped) {

@@ -80,8 +80,8 @@ class ItemAnswers {
   // The entry for item's answer, to be filled in by the caller; nullptr when
   // memory for it is short (the item is then asked again next time).
   Answer* Record(const ExpItem* item, bool numberShaped);
-  // number's loaded form goes with it.
-  void RecordNumber(const ExpItem* item, const NumberValue& number);
+  // number's loaded form goes with it. The answer, or nullptr when memory is short.
+  const Answer* RecordNumber(const ExpItem* item, const NumberValue& number);
   void RecordNoValue(const ExpItem* item, bool numberShaped);
   // Takes text, a host block, as item's answer: true when the answers now own
   // it; false (memory short) leaves it with the caller.

