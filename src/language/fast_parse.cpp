@@ -54,10 +54,11 @@ NodeKind OperatorKind(int32_t token) {
 }
 
 // The table parser's stack holds 150 states and refuses deeper nesting. One
-// level of nesting puts at most 11 states on it (an operand and an operator
-// for each of the four precedence levels, then "(" or a function name, its
-// argument list and a comma), so eleven levels stay well inside it and the
-// refusal is always the table parser's.
+// level of nesting puts at most 12 states on it (an operand and an operator
+// for each of the four precedence levels, then "(", or a function name, a
+// quantifier, the argument list and a comma), and a range or set adds two at
+// the top, so eleven levels stay well inside it and the refusal is always the
+// table parser's.
 constexpr int kDeepestNesting = 10;
 
 class FastParser {

@@ -115,6 +115,7 @@ class FastParse : public ::testing::Test {
     parse_test::AddSalesItems(every_);
     every_.Data("Sum", XEV_TYPE_NUMBER);
     every_.Function("Join", XEV_TYPE_STRING, {{XEV_TYPE_STRING}, {XEV_TYPE_MATCHING}}, 1);
+    every_.Function("Total", XEV_TYPE_NUMBER, {{XEV_TYPE_NUMBER}}, 0, 0, XEV_FN_DISTINCT | XEV_FN_ALL);
     every_.Operator(4, XEV_TYPE_NUMBER);
     every_.Operator(2, XEV_TYPE_STRING);
     FUNDefineFunctions(every_.ec);
@@ -245,6 +246,7 @@ TEST_F(FastParse, NestingAroundTheStackLimitParsesAlike) {
       {"NumberAbsolute(", ")"},
       {"Price + Price * Price % Price || (", ")"},
       {"NumberRound(1, Price + Price * Price % Price || ", ")"},
+      {"Total(DISTINCT Price + Price * Price % Price || ", ")"},
       {"Price - (- 1 * ", ")"},
   };
   for (const auto& [open, close] : shapes) {
