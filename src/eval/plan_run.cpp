@@ -7,6 +7,10 @@
 //
 // A callback may change the context while a row is evaluated. The plan then
 // finishes the row looking each remaining name up again, as the walk does.
+//
+// When a row's formulas are evaluated in one call (XEVEvaluateExpressions), a
+// data item that has answered in the call is not asked again: its answer
+// fills the slot (eval/item_answers.h).
 #include <cstring>
 
 #include "eval/item_answers.h"
