@@ -59,6 +59,7 @@ ItemAnswers::Answer* ItemAnswers::Record(const ExpItem* item, bool numberShaped)
     answer->epoch = epoch_;
   }
   answer->numberShaped = numberShaped;
+  answer->plainNumber = false;
   answer->text = nullptr;
   return answer;
 }
@@ -77,7 +78,7 @@ const ItemAnswers::Answer* ItemAnswers::RecordNumber(const ExpItem* item, const 
   std::memcpy(&words[1], back.bytes + 5, 8);
   std::memcpy(&words[2], number.bytes, 8);
   std::memcpy(&words[3], number.bytes + 5, 8);
-  answer->storesBack = words[0] == words[2] && words[1] == words[3];
+  answer->plainNumber = words[0] == words[2] && words[1] == words[3];
   return answer;
 }
 

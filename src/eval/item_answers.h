@@ -28,9 +28,9 @@ class ItemAnswers {
     const char* text;    // kText: kept by the answers until the call ends
     NumberValue number;  // kNumber: the 13 bytes as the callback wrote them
     State state;
-    // kNumber: decimal stored again gives number, byte for byte, so the
-    // bytes need not travel with it.
-    bool storesBack;
+    // A Number answer to a 13-byte ask whose decimal stored again gives
+    // number byte for byte: the decimal is all a slot needs.
+    bool plainNumber;
     // Asked with a 13-byte block (Number, DateTime) rather than a text block:
     // a formula parsed before the item changed its type asks in the old shape.
     bool numberShaped;
@@ -59,10 +59,11 @@ class ItemAnswers {
     const Answer* entries;
     uint32_t mask;
     uint32_t epoch;
-    // The Number answer of item if it sits at `at`, where it sat the last time.
-    const Answer* At(uint32_t at, const ExpItem* item) const {
+    // item's answer if it is a plain Number and sits at `at`, where it sat
+    // the last time.
+    const Answer* PlainAt(uint32_t at, const ExpItem* item) const {
       const Answer* answer = &entries[at & mask];
-      return answer->item == item && answer->epoch == epoch && answer->numberShaped ? answer : nullptr;
+      return answer->item == item && answer->epoch == epoch && answer->plainNumber ? answer : nullptr;
     }
   };
   View Current() const { return View{entries_, mask_, epoch_}; }

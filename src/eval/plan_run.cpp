@@ -7,6 +7,10 @@
 //
 // A callback may change the context while a row is evaluated. The plan then
 // finishes the row looking each remaining name up again, as the walk does.
+//
+// When a row's formulas are evaluated in one call (XEVEvaluateExpressions), a
+// data item that has answered in the call is not asked again: its answer
+// fills the slot (eval/item_answers.h).
 #include <cstring>
 
 #include "eval/item_answers.h"
@@ -139,7 +143,7 @@ inline bool TakeAnswer(const SlotArrays& slots, int32_t slot, const ItemAnswers:
     slots.states[slot] = plan::kNoValue;
     return false;
   }
-  if (answer.storesBack) {
+  if (answer.plainNumber) {
     slots.states[slot] = plan::kLoaded;
   } else {
     NumberValue* copy = &slots.spill[slot];
@@ -219,8 +223,14 @@ inline void RunItemsOnce(ExprContext* ec, HEXP exp, Plan& plan, const Step& step
   const SlotArrays slots(plan);
   bool missing = false;
   for (; site != last; ++site) {
-    const ItemAnswers::Answer* answer = view.At(site->answerAt, site->item);
-    if (answer == nullptr) answer = answers.FindNumber(site->item, site->answerAt);
+    // The usual item: a plain Number where it was on the last row.
+    if (const ItemAnswers::Answer* plain = view.PlainAt(site->answerAt, site->item)) {
+      const dec::Decimal& loaded = plain->decimal;
+      slots.states[site->slot] = plan::kLoaded;
+      dec::Set(slots.values[site->slot], dec::CoefOf(loaded), loaded.exp, loaded.neg);
+      continue;
+    }
+    const ItemAnswers::Answer* answer = answers.FindNumber(site->item, site->answerAt);
     if (answer != nullptr) {
       if (!TakeAnswer(slots, site->slot, *answer)) missing = true;
       continue;
