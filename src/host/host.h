@@ -23,4 +23,10 @@ bool NumberToParts(const NumberValue* n, __int128* coefficient, int32_t* exponen
 void* AllocateCacheBlock(size_t size);
 void FreeCacheBlock(void* block);
 
+// HostAlloc without the zero-filling, for blocks whose every byte is written
+// before it is read (a parse's node blocks): counted, failing on purpose and
+// freed with HostFree like any other. What it holds is what its last user
+// left there.
+void* AllocateUnclearedBlock(size_t size);
+
 }  // namespace xev::host

@@ -119,8 +119,9 @@ void ClearSmall(void* block, size_t sizeClass) {
   for (size_t i = 0; i < sizeClass; ++i) chunk[i] = Chunk{0, 0};
 }
 
-// A zero-filled block of size bytes, without touching the counters.
-void* AllocateBlock(size_t size) {
+// A block of size bytes, without touching the counters; zero-filled unless
+// the caller writes every byte it reads.
+void* AllocateBlock(size_t size, bool clear = true) {
   size_t sizeClass = ClassOf(size);
   BlockHeader* header = nullptr;
   if (sizeClass != 0 && g_alloc.freeLists[sizeClass] != nullptr) {
@@ -128,11 +129,11 @@ void* AllocateBlock(size_t size) {
     g_alloc.freeLists[sizeClass] = reused->next;
     g_alloc.cachedBytes -= sizeClass * kClassStep;
     header = HeaderOf(reused);
-    ClearSmall(reused, sizeClass);
+    if (clear) ClearSmall(reused, sizeClass);
   } else if (sizeClass != 0) {
     header = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + sizeClass * kClassStep));
     if (header == nullptr) return nullptr;
-    ClearSmall(UserArea(header), sizeClass);
+    if (clear) ClearSmall(UserArea(header), sizeClass);
   } else {
     header = static_cast<BlockHeader*>(std::calloc(1, sizeof(BlockHeader) + size));
     if (header == nullptr) return nullptr;
@@ -163,9 +164,19 @@ void ReleaseBlock(void* block) {
   g_alloc.cachedBytes += capacity;
 }
 
+// A block the allocation counters see: it counts, may fail on purpose and is live.
+void* AllocateCountedBlock(size_t size, bool clear) {
+  if (NextAllocationFails() || size > kMaxBlockSize) return nullptr;
+  void* block = AllocateBlock(size, clear);
+  if (block != nullptr) ++g_alloc.live;
+  return block;
+}
+
 }  // namespace
 
 namespace xev::host {
+
+void* AllocateUnclearedBlock(size_t size) { return AllocateCountedBlock(size, false); }
 
 void* AllocateCacheBlock(size_t size) { return size > kMaxBlockSize ? nullptr : AllocateBlock(size); }
 
@@ -177,12 +188,7 @@ void FreeCacheBlock(void* block) {
 
 extern "C" {
 
-XEV_API void* XEV_CALL HostAlloc(size_t size) {
-  if (NextAllocationFails() || size > kMaxBlockSize) return nullptr;
-  void* block = AllocateBlock(size);
-  if (block != nullptr) ++g_alloc.live;
-  return block;
-}
+XEV_API void* XEV_CALL HostAlloc(size_t size) { return AllocateCountedBlock(size, true); }
 
 XEV_API void* XEV_CALL HostRealloc(void* block, size_t size) {
   if (block == nullptr) return HostAlloc(size);

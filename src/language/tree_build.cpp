@@ -13,6 +13,7 @@
 #include "core/expressions.h"
 #include "core/item_index.h"
 #include "eval/eval.h"
+#include "host/host.h"
 #include "xev/xev.h"
 
 namespace xev::language {
@@ -85,9 +86,12 @@ uint32_t Rounded(uint32_t bytes) { return (bytes + kGrain - 1) / kGrain * kGrain
 [[gnu::noinline]] NodeBlock* OpenBlock(uint32_t bytes) {
   uint32_t capacity = t_parser.newestBlock != nullptr ? kBlockBytes : FirstBlockBytes();
   if (capacity < bytes) capacity = bytes;
-  auto* fresh = static_cast<NodeBlock*>(HostAlloc(sizeof(NodeBlock) + capacity));
+  // Not zero-filled: the header is written here, and every node and value
+  // taken from the block is written in full before anything reads it.
+  auto* fresh = static_cast<NodeBlock*>(host::AllocateUnclearedBlock(sizeof(NodeBlock) + capacity));
   if (fresh == nullptr) return nullptr;
   CloseNodeBlock();  // a full block now belongs to what it holds alone
+  *fresh = NodeBlock{};
   fresh->capacity = capacity;
   fresh->open = 1;
   fresh->previous = t_parser.newestBlock;
@@ -104,7 +108,7 @@ inline void* TakeFromBlock(uint32_t bytes, NodeBlock** from) {
     block = OpenBlock(bytes);
     if (block == nullptr) return nullptr;
   }
-  void* taken = reinterpret_cast<char*>(block + 1) + block->used;  // zero-filled with the block, never reused
+  void* taken = reinterpret_cast<char*>(block + 1) + block->used;  // never reused
   block->used += bytes;
   ++block->live;
   *from = block;
@@ -502,6 +506,7 @@ ExprNode* AllocateNode() {
   NodeBlock* block = nullptr;
   auto* node = static_cast<ExprNode*>(TakeFromBlock(sizeof(ExprNode), &block));
   if (node == nullptr) return nullptr;
+  *node = ExprNode{};
   node->block = block;
   return node;
 }

@@ -225,6 +225,59 @@ TEST_F(FastParse, NestingAroundTheStackLimitParsesAlike) {
   EXPECT_EQ(taken_, 1);
 }
 
+// Fills the host's idle blocks of every small size with byte, so that the
+// next blocks a parse takes hold it wherever nothing was written.
+void FillIdleBlocks(uint8_t byte) {
+  std::vector<void*> blocks;
+  for (size_t size = 16; size <= 512; size += 16) {
+    for (int i = 0; i < 8; ++i) {
+      void* block = HostAlloc(size);
+      std::memset(block, byte, size);
+      blocks.push_back(block);
+    }
+  }
+  for (auto it = blocks.rbegin(); it != blocks.rend(); ++it) HostFree(*it);
+}
+
+// A parse's node blocks are not cleared: a parse into blocks full of 0xA5
+// must give what it gives in cleared ones, both ways of parsing, for texts
+// that fill several blocks, leave numbers out of range, fail half way or
+// rename an item in place.
+TEST_F(FastParse, BlocksLeftDirtyParseAsClearedOnes) {
+  std::vector<std::string> texts(std::begin(report_mix::kFormulas), std::end(report_mix::kFormulas));
+  texts.insert(texts.end(), corpusTexts_.begin(), corpusTexts_.end());
+  std::string chain = "Price";
+  for (int i = 0; i < 300; ++i) chain += i % 3 == 0 ? " + 'a' || Name" : " * 1.5";
+  for (const char* text : {"1e999999 + 99999999999999999999999999999999999", "12/31/2001 + 3 DAYS", "'it''s' || ''",
+                           "NumberRound(Price, 2) * (1 - Price)", "Sum(DISTINCT Price", "Price + Nope * 2", "-x"}) {
+    texts.push_back(text);
+  }
+  texts.push_back(chain);
+  for (const std::string& text : texts) {
+    for (bool fastPath : {true, false}) {
+      FillIdleBlocks(0);
+      const Outcome cleared = ParseOnce(text, corpus_.ec, false, fastPath);
+      FillIdleBlocks(0xA5);
+      const Outcome dirty = ParseOnce(text, corpus_.ec, false, fastPath);
+      ASSERT_EQ(dirty.seen, cleared.seen) << text;
+    }
+  }
+  parse_test::ParseContext context(parse_test::kCorpusFlags);
+  context.Data("Quantity", XEV_TYPE_NUMBER);
+  FillIdleBlocks(0xA5);
+  ExprError error{};
+  uint16_t type = 0;
+  HEXP exp = XEVParseFormula(context.ec, nullptr, "Quantity * 2 + Quantity", "Renamed", &error, &type);
+  ASSERT_NE(exp, nullptr);
+  XEVRenameExpressionItem(context.ec, XEV_ITEM_DATA, "Quantity", "Qty");
+  std::string tree;
+  parse_test::DescribeExactly(exp->root, tree);
+  EXPECT_NE(tree.find("Qty"), std::string::npos);
+  EXPECT_EQ(tree.find("Quantity"), std::string::npos);
+  EXPECT_EQ(oom::ExpressionText(context.ec, exp), "Qty * 2 + Qty");
+  XEVDestroyEXP(context.ec, exp);
+}
+
 class FastParseSweep : public oom::NoLeakTest {};
 
 // With one allocation failing, the direct parser gives up and the table
