@@ -1,7 +1,8 @@
 // How the work on a context grows with its number of formulas: parsing many
 // formulas into one context (every parse checks the new name against all
 // others), writing and loading the block, and listing what every formula
-// uses (what `xevhost info` asks). Each is run at two sizes ten times apart;
+// uses (what `xevhost info` asks), and one formula parsed and destroyed in a
+// full context. Each is run at two sizes ten times apart;
 // linear work takes about ten times as long at the larger size.
 //
 // The formulas: F<i> = A * <i>, and every fourth one F<i> = F<i-1>() + B, so
@@ -119,6 +120,27 @@ void BM_ListReferences(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * count);
 }
 BENCHMARK(BM_ListReferences)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// One formula parsed and destroyed again in a context of many that name no
+// formula: independent of the context's size, as the destroy need not look
+// for formulas that use the one going.
+void BM_ParseAndDestroyOne(benchmark::State& state) {
+  ExprContext* ec = XEVCreateEC(0, Resolve, nullptr, 0);
+  ExpItem item{};
+  item.kind = XEV_ITEM_DATA;
+  item.dataType = XEV_TYPE_NUMBER;
+  item.bindingName = "A";
+  std::strcpy(item.name, "A");
+  XEVAddExpressionItem(ec, &item);
+  uint16_t type = 0;
+  for (int64_t i = 0; i < state.range(0); ++i) {
+    const std::string name = "F" + std::to_string(i);
+    XEVParseFormula(ec, nullptr, ("A * " + std::to_string(i)).c_str(), name.c_str(), nullptr, &type);
+  }
+  for (auto _ : state) XEVDestroyEXP(ec, XEVParseFormula(ec, nullptr, "A * 2", "Again", nullptr, &type));
+  XEVDestroyEC(ec);
+}
+BENCHMARK(BM_ParseAndDestroyOne)->Arg(10000)->Arg(100000);
 
 // One more name checked against a full context: independent of its size.
 void BM_NameCheck(benchmark::State& state) {

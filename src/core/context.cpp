@@ -39,6 +39,7 @@ void ReleaseExpressions(ExprContext* ec) {
   for (uint32_t i = 0; i < count; ++i) ReleaseExpressionRecord(ec, ExpressionAt(ec->expressions, i));
   HandleArrayFree(ec->expressions);
   ec->expressions = nullptr;
+  ec->formulasNamingFormulas = 0;
 }
 
 void ReleaseStrings(ExprContext* ec) {

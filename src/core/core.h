@@ -54,6 +54,10 @@ struct ExprContext {
   // Moves on whenever an item or an expression is added, deleted, renamed or
   // replaced, so that what was resolved by name can tell that it is stale.
   uint32_t generation;
+  // Listed expressions whose tree may name a formula (holdsNoFormulaReference
+  // clear): while none but the one going does, a destroy needs no search for
+  // formulas that use it.
+  uint32_t formulasNamingFormulas;
   // Set on a table's private copy while it evaluates rows: where the copy's
   // column callbacks find the columns and the current row (table/table.h).
   void* tableRows;
@@ -115,6 +119,9 @@ const char* GenerateExpressionName(ExprContext* ec, int32_t kind);
 // every number leaves the last one tried, which is not.
 const char* GenerateExpressionName(ExprContext* ec, int32_t kind, bool* unique);
 int32_t AppendExpression(ExprContext* ec, HEXP exp);
+// Counts a listed record in or out of ec->formulasNamingFormulas (step +1 or
+// -1): when it joins or leaves the list, and around a change of its flag.
+void CountFormulaNaming(ExprContext* ec, const ExprRecord* exp, int32_t step);
 // Releases tree, name, text and record (not the slot).
 void ReleaseExpressionRecord(ExprContext* ec, ExprRecord* record);
 

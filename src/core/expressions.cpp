@@ -128,14 +128,6 @@ void IncrementDigits(char* digits, size_t* count) {
   ++*count;
 }
 
-// True when another expression than the one skipped may name a formula.
-bool OthersMayReferToFormulas(const LockedExpressions& expressions, const ExprRecord* skip) {
-  for (const ExprRecord* exp : expressions) {
-    if (exp != skip && exp->root != nullptr && exp->holdsNoFormulaReference == 0) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 const char* GenerateExpressionName(ExprContext* ec, int32_t kind) {
@@ -205,8 +197,13 @@ int32_t AppendExpression(ExprContext* ec, HEXP exp) {
     expressions.Set(last, exp);
     FormulaIndexAppended(ec, expressions);
   }
+  CountFormulaNaming(ec, exp, 1);
   NoteExpressionChange(ec);
   return 1;
+}
+
+void CountFormulaNaming(ExprContext* ec, const ExprRecord* exp, int32_t step) {
+  if (exp->holdsNoFormulaReference == 0) ec->formulasNamingFormulas += static_cast<uint32_t>(step);
 }
 
 void ReleaseExpressionRecord(ExprContext* ec, ExprRecord* record) {
@@ -342,15 +339,15 @@ XEV_API int32_t XEV_CALL XEVDestroyEXP(ExprContext* ec, HEXP exp) {
   if (exp == nullptr) return 1;
   int32_t ordinal = -1;
   uint32_t count = 0;
-  bool othersMayRefer = false;
   {
     const xev::core::LockedExpressions expressions(ec);
     ordinal = xev::core::OrdinalOf(expressions, exp);
     count = expressions.count();
-    othersMayRefer = ordinal >= 0 && xev::core::OthersMayReferToFormulas(expressions, exp);
   }
   if (ordinal < 0) return 0;
-  if (othersMayRefer && xev::core::NamedFormulaUsedByOthers(ec, exp->name, exp)) return 0;
+  const uint32_t naming = ec->formulasNamingFormulas - (exp->holdsNoFormulaReference == 0 ? 1 : 0);
+  if (naming > 0 && xev::core::NamedFormulaUsedByOthers(ec, exp->name, exp)) return 0;
+  xev::core::CountFormulaNaming(ec, exp, -1);
   if (count < 2) {
     xev::core::HandleArrayFree(ec->expressions);
     ec->expressions = nullptr;

@@ -146,7 +146,9 @@ void ReplaceInPlace(ExprContext* ec, ExprRecord* existing, ExprRecord* fresh) {
   existing->text = fresh->text;
   existing->name = fresh->name;
   existing->dataType = fresh->dataType;
+  core::CountFormulaNaming(ec, existing, -1);
   existing->holdsNoFormulaReference = fresh->holdsNoFormulaReference;
+  core::CountFormulaNaming(ec, existing, 1);
   HostFree(fresh);
 }
 

@@ -111,6 +111,31 @@ TEST_F(Expressions, ReplacingAFormulaUpdatesWhetherItRefersToOthers) {
   EXPECT_EQ(XEVDestroyEXP(c.ec, total), 1);
 }
 
+// A destroy asks whether others use a formula only while some formula names
+// one: copies, loaded contexts and a context emptied and filled again must
+// know that one does.
+TEST_F(Expressions, RefusalHoldsInCopiesLoadsAndRefilledContexts) {
+  Add("Amount * 2", "Total");
+  for (int i = 0; i < 20; ++i) Add("Amount + " + std::to_string(i));
+  Add("Total() + 1", "User");
+  std::vector<uint8_t> block(XEVGetECBlockSize(c.ec, 1));
+  ASSERT_GT(XEVGetECBlock(c.ec, static_cast<int32_t>(block.size()), block.data()), 0);
+  ExprContext* copy = XEVCopyEC(c.ec);
+  ASSERT_NE(copy, nullptr);
+  ParseContext loaded;
+  parse_test::AddSalesItems(loaded);
+  ASSERT_EQ(XEVSetECContents(loaded.ec, static_cast<int32_t>(block.size()), block.data(), 1, nullptr), 1);
+  for (ExprContext* ec : {c.ec, copy, loaded.ec}) {
+    EXPECT_EQ(XEVDestroyEXP(ec, XEVHEXPFromName(ec, "Total")), 0);
+    EXPECT_EQ(XEVDestroyEXP(ec, XEVHEXPFromName(ec, "User")), 1);
+    EXPECT_EQ(XEVDestroyEXP(ec, XEVHEXPFromName(ec, "Total")), 1);
+  }
+  XEVDestroyEC(copy);
+  // Emptied by a load: the count starts again.
+  ASSERT_EQ(XEVSetECContents(loaded.ec, static_cast<int32_t>(block.size()), block.data(), 1, nullptr), 1);
+  EXPECT_EQ(XEVDestroyEXP(loaded.ec, XEVHEXPFromName(loaded.ec, "Total")), 0);
+}
+
 TEST_F(Expressions, ClonesAreIndependent) {
   HEXP total = Add("Amount * 2", "Total");
   uint16_t type = 9;
