@@ -301,8 +301,8 @@ bool RoundPlainly(Decimal& r, u128 coef, int64_t exp, bool neg) {
 
 }  // namespace
 
-// Sums and products of 23 to 39 digits, ties, carries into a new digit and
-// both ends of the exponent range among them.
+// Sums and products of 23 to 39 digits, ties, carries into a new digit,
+// coefficients either side of 10^22 and both ends of the exponent range.
 TEST(DecimalFastPaths, WideResultsRoundAsDigitByDigit) {
   std::mt19937_64 random(41);
   for (int i = 0; i < 300000; ++i) {
@@ -314,7 +314,7 @@ TEST(DecimalFastPaths, WideResultsRoundAsDigitByDigit) {
       case 0: coef = coef / dec::Pow10(drop) * dec::Pow10(drop) + dec::Pow10(drop) / 2; break;      // a tie
       case 1: coef = coef / dec::Pow10(drop) * dec::Pow10(drop) + dec::Pow10(drop) / 2 - 1; break;  // just below
       case 2: if (digits < 39) coef = dec::Pow10(digits) - 1 - random() % 10; break;                // all nines
-      default: break;
+      default: coef = (u128(0x21d + random() % 2) << 64) | random(); break;  // either side of 10^22
     }
     int64_t exp = i % 8 == 0 ? int64_t(random() % 260) - 140 : int64_t(random() % 20) - 30;
     bool neg = random() % 2 == 1;
