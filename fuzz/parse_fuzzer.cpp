@@ -13,8 +13,8 @@
 #include <string>
 
 #include "core/core.h"
-#include "core/handle_array.h"
 #include "language/language.h"
+#include "tests/language/parse_fixture.h"
 #include "xev/xev.h"
 
 namespace {
@@ -96,48 +96,6 @@ bool SpanIsSound(const ExprError& error, size_t textLength) {
   return static_cast<size_t>(error.pos) + error.len <= textLength + 1;
 }
 
-using xev::language::ExprNode;
-
-bool SameTrees(const ExprNode* a, const ExprNode* b);
-
-bool SameLists(void* a, void* b) {
-  auto left = static_cast<xev::core::HGLOBAL>(a);
-  auto right = static_cast<xev::core::HGLOBAL>(b);
-  if (left == nullptr || right == nullptr) return left == right;
-  const uint32_t count = xev::core::HandleArrayCount(left);
-  if (count != xev::core::HandleArrayCount(right)) return false;
-  bool same = true;
-  for (uint32_t i = 0; i < count && same; ++i) {
-    auto** x = static_cast<ExprNode**>(xev::core::HandleArrayLockElement(left, static_cast<int32_t>(i)));
-    auto** y = static_cast<ExprNode**>(xev::core::HandleArrayLockElement(right, static_cast<int32_t>(i)));
-    same = SameTrees(*x, *y);
-    xev::core::HandleArrayUnlock(left);
-    xev::core::HandleArrayUnlock(right);
-  }
-  return same;
-}
-
-bool SameTrees(const ExprNode* a, const ExprNode* b) {
-  using namespace xev::language;
-  if (a == nullptr || b == nullptr) return a == b;
-  if (a->kind != b->kind || a->type != b->type || a->pos != b->pos || a->len != b->len || a->endPos != b->endPos ||
-      a->flags != b->flags) {
-    return false;
-  }
-  switch (a->kind) {
-    case NK_NUMBER: return std::memcmp(a->left, b->left, XEV_NUMBER_SIZE) == 0;
-    case NK_ITEM: case NK_STRING: case NK_DATE: case NK_FORMULAREF:
-      return std::strcmp(static_cast<const char*>(a->left), static_cast<const char*>(b->left)) == 0;
-    case NK_FUNCTION:
-      return std::strcmp(static_cast<const char*>(a->left), static_cast<const char*>(b->left)) == 0 &&
-             SameLists(a->right, b->right);
-    case NK_SET: return SameLists(a->right, b->right);
-    default:
-      return SameTrees(static_cast<const ExprNode*>(a->left), static_cast<const ExprNode*>(b->left)) &&
-             SameTrees(static_cast<const ExprNode*>(a->right), static_cast<const ExprNode*>(b->right));
-  }
-}
-
 // Aborts when the direct parser and the table parser disagree on text.
 void CompareBothWaysOfParsing(ExprContext* ec, const std::string& text, bool nameCheck) {
   using namespace xev::language;
@@ -152,8 +110,10 @@ void CompareBothWaysOfParsing(ExprContext* ec, const std::string& text, bool nam
     trees[way] = TakeParseRoot();
   }
   SetParserFastPath(true);
+  std::string described[2];
+  for (int way = 0; way < 2; ++way) parse_test::DescribeExactly(trees[way], described[way]);
   const bool same = results[0] == results[1] && errors[0].code == errors[1].code && errors[0].pos == errors[1].pos &&
-                    errors[0].len == errors[1].len && SameTrees(trees[0], trees[1]);
+                    errors[0].len == errors[1].len && described[0] == described[1];
   ReleaseTree(ec, trees[0]);
   ReleaseTree(ec, trees[1]);
   if (!same) std::abort();

@@ -6,14 +6,12 @@
 // allocation failing, a parse still ends in the same tree or a memory error.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "core/handle_array.h"
 #include "language/language.h"
 #include "oom/sweep.h"
 #include "tests/eval/report_mix.h"
@@ -23,48 +21,6 @@
 namespace {
 
 using namespace xev::language;
-
-void Dump(const ExprNode* node, std::string& out);
-
-void DumpList(void* list, std::string& out) {
-  auto handle = static_cast<xev::core::HGLOBAL>(list);
-  out += "[";
-  for (uint32_t i = 0; handle != nullptr && i < xev::core::HandleArrayCount(handle); ++i) {
-    auto** slot = static_cast<ExprNode**>(xev::core::HandleArrayLockElement(handle, static_cast<int32_t>(i)));
-    Dump(*slot, out);
-    xev::core::HandleArrayUnlock(handle);
-  }
-  out += "]";
-}
-
-// Every field of a node that the rest of the library reads, children in order.
-void Dump(const ExprNode* node, std::string& out) {
-  if (node == nullptr) {
-    out += "-";
-    return;
-  }
-  char head[96];
-  std::snprintf(head, sizeof head, "(%u t%d @%u+%u e%u f%u ", node->kind, node->type, node->pos, node->len,
-                node->endPos, node->flags);
-  out += head;
-  switch (node->kind) {
-    case NK_NUMBER:
-      for (size_t i = 0; i < XEV_NUMBER_SIZE; ++i) out += std::to_string(static_cast<const uint8_t*>(node->left)[i]) + ".";
-      break;
-    case NK_ITEM: case NK_STRING: case NK_DATE: case NK_FORMULAREF:
-      out += static_cast<const char*>(node->left);
-      break;
-    case NK_FUNCTION:
-      out += static_cast<const char*>(node->left);
-      DumpList(node->right, out);
-      break;
-    case NK_SET: DumpList(node->right, out); break;
-    default:
-      Dump(static_cast<const ExprNode*>(node->left), out);
-      Dump(static_cast<const ExprNode*>(node->right), out);
-  }
-  out += ")";
-}
 
 struct Outcome {
   std::string seen;  // result, error, read-ahead, rejected date, tree
@@ -89,7 +45,7 @@ Outcome ParseOnce(const std::string& text, ExprContext* ec, bool nameCheck, bool
                  std::to_string(pos) + "," + std::to_string(len) + " o" + std::to_string(CurrentOffset()) +
                  " f" + std::to_string(failed == 0 && ParsedTreeHasFormulaReference()) + " ";
   ExprNode* root = TakeParseRoot();
-  Dump(root, outcome.seen);
+  parse_test::DescribeExactly(root, outcome.seen);
   ReleaseTree(ec, root);
   if (HostLiveBlockCount() != live) outcome.seen += " leaked";
   SetParserFastPath(true);
@@ -304,7 +260,7 @@ TEST_F(FastParseSweep, AllocationFailuresEndInTheTreeOrAMemoryError) {
           return;
         }
         std::string tree;
-        Dump(exp->root, tree);
+        parse_test::DescribeExactly(exp->root, tree);
         if (!trial.failing()) expected = tree;
         EXPECT_EQ(tree, expected);
         XEVDestroyEXP(corpus.ec, exp);

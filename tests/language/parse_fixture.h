@@ -123,6 +123,38 @@ inline std::string Describe(const ExprNode* node) {
   }
 }
 
+// Every field of every node that the library reads, children in order: two
+// trees are alike exactly when their exact texts are.
+inline void DescribeExactly(const ExprNode* node, std::string& out) {
+  using namespace xev::language;
+  if (node == nullptr) {
+    out += "-";
+    return;
+  }
+  out += "(" + std::to_string(node->kind) + " t" + std::to_string(node->type) + " @" + std::to_string(node->pos) +
+         "+" + std::to_string(node->len) + " e" + std::to_string(node->endPos) + " f" + std::to_string(node->flags) +
+         " ";
+  const bool named = node->kind == NK_ITEM || node->kind == NK_STRING || node->kind == NK_DATE ||
+                     node->kind == NK_FORMULAREF || node->kind == NK_FUNCTION;
+  if (node->kind == NK_NUMBER) {
+    for (size_t i = 0; i < XEV_NUMBER_SIZE; ++i) out += std::to_string(static_cast<const uint8_t*>(node->left)[i]) + ".";
+  } else if (named) {
+    out += static_cast<const char*>(node->left);
+  }
+  if (node->kind == NK_FUNCTION || node->kind == NK_SET) {
+    auto list = static_cast<xev::core::HGLOBAL>(node->right);
+    for (uint32_t i = 0; list != nullptr && i < xev::core::HandleArrayCount(list); ++i) {
+      auto** slot = static_cast<ExprNode**>(xev::core::HandleArrayLockElement(list, static_cast<int32_t>(i)));
+      DescribeExactly(*slot, out);
+      xev::core::HandleArrayUnlock(list);
+    }
+  } else if (!named && node->kind != NK_NUMBER) {
+    DescribeExactly(static_cast<const ExprNode*>(node->left), out);
+    DescribeExactly(static_cast<const ExprNode*>(node->right), out);
+  }
+  out += ")";
+}
+
 struct Parsed {
   HEXP exp = nullptr;
   ExprError error{};
