@@ -87,25 +87,59 @@ u128 DivMod64(u128 x, uint64_t d, uint64_t* remainder) {
 #endif
 }
 
-bool FinishSlow(Decimal& r, u128 coef, int64_t exp, bool neg) {
-  Set(r, 0, 0, false);
-  int digits;
-  if (coef >= kTen22) {
-    // At most 39 digits, so at most 17 to drop: the divisor fits 64 bits.
-    int drop = DigitCount(coef) - kPrecision;
-    uint64_t rest;
-    coef = DivPow10(coef, drop, &rest);
-    if (rest >= uint64_t(kPow10Table.values[drop]) / 2) ++coef;
-    exp += drop;
-    if (coef == kTen22) {
-      coef = kTen21;
-      ++exp;
-    }
-    digits = kPrecision;
-  } else {
-    if (coef == 0) return true;
-    digits = DigitCount(coef);
+namespace {
+
+// x / d and x % d with the divider, in registers: a wide sum or product is
+// rounded after nearly every other operation of a report and must not pay
+// two calls and a remainder passed through memory.
+inline u128 DivideWideBy64(u128 x, uint64_t d, uint64_t& remainder) {
+  uint64_t high = uint64_t(x >> 64), low = uint64_t(x);
+  uint64_t quotientHigh = high / d;
+  high %= d;
+#if defined(__x86_64__)
+  uint64_t quotientLow;
+  __asm__("divq %[d]" : "=a"(quotientLow), "=d"(remainder) : "a"(low), "d"(high), [d] "r"(d));
+#else
+  u128 rest = (u128(high) << 64) | low;
+  uint64_t quotientLow = uint64_t(rest / d);
+  remainder = uint64_t(rest % d);
+#endif
+  return (u128(quotientHigh) << 64) | quotientLow;
+}
+
+// A coefficient of 23 to 39 digits cut to 22, the dropped digits deciding
+// the rounding. At most 17 digits go, so the divisor fits 64 bits.
+bool FinishWide(Decimal& r, u128 coef, int64_t exp, bool neg) {
+  int drop = DigitCount(coef) - kPrecision;
+  uint64_t divisor = kPow10Narrow[drop];
+  uint64_t rest;
+  u128 kept = DivideWideBy64(coef, divisor, rest);
+  if (rest >= divisor / 2) ++kept;
+  exp += drop;
+  if (kept == kTen22) {
+    kept = kTen21;
+    ++exp;
   }
+  // The leading digit's exponent is exp + 21.
+  if (exp > kMaxAdjusted - (kPrecision - 1)) {
+    Set(r, 0, kNullExponent, false);
+    return false;
+  }
+  if (exp < kMinAdjusted - (kPrecision - 1)) {
+    Set(r, 0, 0, false);
+    return true;
+  }
+  Set(r, kept, int32_t(exp), neg);
+  return true;
+}
+
+}  // namespace
+
+bool FinishSlow(Decimal& r, u128 coef, int64_t exp, bool neg) {
+  if (coef >= kTen22) return FinishWide(r, coef, exp, neg);
+  Set(r, 0, 0, false);
+  if (coef == 0) return true;
+  int digits = DigitCount(coef);
   int64_t adjusted = exp + digits - 1;
   if (adjusted > kMaxAdjusted) {
     r.exp = kNullExponent;
@@ -269,9 +303,30 @@ bool DivideFields(Decimal& r, u128 ac, u128 bc, int bDigits, int64_t exp, bool n
   return Finish(r, quotient, exp - shift, neg);
 }
 
+// Both coefficients of 64 bits, a not zero: the long division's quotient
+// from a single division of a scaled up to at most 38 digits, which the
+// divider takes in two 64-bit steps; a divisor of 17 digits or more needs
+// more room and takes the long division.
+bool DivideNarrow(Decimal& r, uint64_t ac, uint64_t bc, int64_t exp, bool neg) {
+  int aDigits = DigitCount(ac), bDigits = DigitCount(bc);
+  if (bc == kPow10Narrow[bDigits - 1]) {
+    int widen = kPrecision - aDigits;
+    return Finish(r, ac * kPow10Table.values[widen], exp - widen - (bDigits - 1), neg);
+  }
+  u128 aWide = ac * kPow10Table.values[kPrecision - aDigits];
+  u128 bWide = bc * kPow10Table.values[kPrecision - bDigits];
+  int shift = kPrecision + bDigits - aDigits - (aWide >= bWide ? 1 : 0);
+  if (aDigits + shift > kMaxPow10) return DivideFields(r, ac, bc, bDigits, exp, neg);
+  uint64_t rest;
+  u128 quotient = DivideWideBy64(ac * kPow10Table.values[shift], bc, rest);
+  if (rest >= bc - rest) ++quotient;  // half or more of a last place
+  return Finish(r, quotient, exp - shift, neg);
+}
+
 // A divisor whose coefficient is a power of ten only moves the point; any
 // other takes the long division.
 bool DivideAnyFields(Decimal& r, u128 ac, u128 bc, int64_t exp, bool neg) {
+  if (((ac | bc) >> 64) == 0 && ac != 0) return DivideNarrow(r, uint64_t(ac), uint64_t(bc), exp, neg);
   int bDigits = DigitCount(bc);
   if (ac == 0 || bc != kPow10Table.values[bDigits - 1]) return DivideFields(r, ac, bc, bDigits, exp, neg);
   // The long division scales a to a 22-digit quotient, which for a divisor

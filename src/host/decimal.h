@@ -180,7 +180,11 @@ bool FinishSlow(Decimal& r, u128 coef, int64_t exp, bool neg);
 inline bool Finish(Decimal& r, u128 coef, int64_t exp, bool neg) {
   // Exponents for which no coefficient below 10^22 can leave the range.
   constexpr int64_t kSafeLow = kMinAdjusted, kSafeHigh = kMaxAdjusted - (kPrecision - 1);
-  if (coef - 1 < kTen22 - 1 && exp >= kSafeLow && exp <= kSafeHigh) {
+  // The coefficient's bound is tested on its high word alone: the few
+  // coefficients just under 10^22 that this sends to FinishSlow come back
+  // from it as they are.
+  if (uint64_t(coef >> 64) < uint64_t(kTen22 >> 64) && coef != 0 &&
+      uint64_t(exp - kSafeLow) <= uint64_t(kSafeHigh - kSafeLow)) {
     Set(r, coef, int32_t(exp), neg);
     return true;
   }
@@ -324,7 +328,11 @@ bool FinishStoredSlow(NumberValue* dst, u128 coef, int64_t exp, bool neg);
 // Finish straight into dst, with the common case in registers.
 inline bool FinishStored(NumberValue* dst, u128 coef, int64_t exp, bool neg) {
   constexpr int64_t kSafeLow = kMinAdjusted, kSafeHigh = kMaxAdjusted - (kPrecision - 1);
-  if (coef - 1 >= kTen22 - 1 || exp < kSafeLow || exp > kSafeHigh) return FinishStoredSlow(dst, coef, exp, neg);
+  // As Finish tests it.
+  if (uint64_t(coef >> 64) >= uint64_t(kTen22 >> 64) || coef == 0 ||
+      uint64_t(exp - kSafeLow) > uint64_t(kSafeHigh - kSafeLow)) {
+    return FinishStoredSlow(dst, coef, exp, neg);
+  }
   Store(dst, coef, int32_t(exp), neg);
   return true;
 }

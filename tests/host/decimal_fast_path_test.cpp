@@ -272,3 +272,82 @@ TEST(DecimalFastPaths, StoreWritesEveryByteOfTheStoredLayout) {
 }
 
 }  // namespace
+
+namespace {
+
+// Rounding to 22 digits done the plain way, digit by digit: the model the
+// rounding of wide sums and products is held to.
+bool RoundPlainly(Decimal& r, u128 coef, int64_t exp, bool neg) {
+  int drop = 0;
+  while (coef / dec::Pow10(drop) >= dec::kTen22) ++drop;
+  u128 unit = dec::Pow10(drop), kept = coef / unit, rest = coef % unit;
+  if (drop > 0 && rest * 2 >= unit) ++kept;
+  exp += drop;
+  if (kept == dec::kTen22) {
+    kept /= 10;
+    ++exp;
+  }
+  int digits = 1;
+  while (digits < 22 && kept >= dec::Pow10(digits)) ++digits;
+  r = Decimal{0, 0, false};
+  if (kept == 0) return true;
+  if (exp + digits - 1 > 99) {
+    r.exp = dec::kNullExponent;
+    return false;
+  }
+  if (exp + digits - 1 >= -99) r = Decimal{kept, int32_t(exp), neg};
+  return true;
+}
+
+}  // namespace
+
+// Sums and products of 23 to 39 digits, ties, carries into a new digit,
+// coefficients either side of 10^22 and both ends of the exponent range.
+TEST(DecimalFastPaths, WideResultsRoundAsDigitByDigit) {
+  std::mt19937_64 random(41);
+  for (int i = 0; i < 300000; ++i) {
+    int digits = 23 + int(random() % 17);
+    u128 coef = (u128(random()) << 64 | random()) % (digits == 39 ? ~u128(0) : dec::Pow10(digits));
+    int drop = digits - 22;
+    if (coef < dec::kTen22) coef += dec::kTen22;
+    switch (i % 4) {
+      case 0: coef = coef / dec::Pow10(drop) * dec::Pow10(drop) + dec::Pow10(drop) / 2; break;      // a tie
+      case 1: coef = coef / dec::Pow10(drop) * dec::Pow10(drop) + dec::Pow10(drop) / 2 - 1; break;  // just below
+      case 2: if (digits < 39) coef = dec::Pow10(digits) - 1 - random() % 10; break;                // all nines
+      default: coef = (u128(0x21d + random() % 2) << 64) | random(); break;  // either side of 10^22
+    }
+    int64_t exp = i % 8 == 0 ? int64_t(random() % 260) - 140 : int64_t(random() % 20) - 30;
+    bool neg = random() % 2 == 1;
+    Decimal fast{}, plain{};
+    bool fastInRange = dec::Finish(fast, coef, exp, neg);
+    bool plainInRange = RoundPlainly(plain, coef, exp, neg);
+    ASSERT_EQ(fastInRange, plainInRange) << i << " exp " << exp;
+    ASSERT_TRUE(Same(fast, plain)) << i << ": " << Show(fast) << " vs " << Show(plain);
+  }
+}
+
+// Two 64-bit coefficients divide in one pass of the divider; the long
+// division is the model, for divisors of every length up to the 64-bit edge,
+// dividends at both ends of the range and quotients that round up to 10^22.
+TEST(DecimalFastPaths, DivisionOfNarrowCoefficientsMatchesTheLongDivision) {
+  Operands operands(43);
+  int narrowOnes = 0;
+  for (int i = 0; i < 300000; ++i) {
+    Decimal a = operands.Next(), b = operands.Next();
+    switch (i % 5) {
+      case 0: b.coef = 1 + operands.Pick(1000); break;
+      case 1: b.coef = ~uint64_t(0) - operands.Pick(3); break;
+      case 2: a.coef = ~uint64_t(0) - operands.Pick(3); break;
+      case 3: a.coef = b.coef; break;  // quotients of 1 and near it
+      default: break;
+    }
+    if (b.coef == 0) continue;
+    narrowOnes += ((a.coef | b.coef) >> 64) == 0;
+    Decimal fast{}, general{};
+    bool fastInRange = dec::Divide(fast, a, b);
+    bool generalInRange = dec::DivideLong(general, a, b);
+    ASSERT_EQ(fastInRange, generalInRange) << Show(a) << " / " << Show(b);
+    ASSERT_TRUE(Same(fast, general)) << Show(a) << " / " << Show(b) << ": " << Show(fast) << " vs " << Show(general);
+  }
+  EXPECT_GT(narrowOnes, 100000);
+}
