@@ -146,6 +146,8 @@ ExprContext* ScanContext();
 bool NameCheckMode();
 uint16_t PendingDateUnit();
 void ClearPendingDateUnit();
+// Whether a word, in any case, is a date unit keyword (DAY, Months, ...).
+bool IsDateUnitWord(const char* word, size_t len);
 // Reads and clears the pending quantifier.
 uint16_t TakePendingQuantifier();
 // Whether names, numbers and operators are told by their first bytes before

@@ -8,7 +8,6 @@
 #include "core/formula_index.h"
 #include "core/item_index.h"
 #include "language/language.h"
-#include "platform/platform.h"
 #include "xev/xev.h"
 
 namespace xev::language {
@@ -285,19 +284,8 @@ XEV_API int32_t XEV_CALL XEVInputNameIsKeyword(char* destination, const char* na
     destination[0] = '\0';
     return 0;
   }
-  // The work buffer holds the longest item name; a longer name is judged by
-  // its first 67 bytes.
-  char work[68];
-  size_t length = std::strlen(name);
-  size_t kept = length < sizeof work - 1 ? length : sizeof work - 1;
-  std::memcpy(work, name, kept);
-  work[kept] = '\0';
-  xev::platform::CharUpperBuffA(work, static_cast<uint32_t>(kept));
-  if (kept > 0 && work[kept - 1] == 'S') work[--kept] = '\0';
-  static const char* const kDateParts[] = {"DAY", "MONTH", "YEAR", "HOUR", "MINUTE", "SECOND"};
-  bool keyword = false;
-  for (const char* part : kDateParts) keyword = keyword || std::strcmp(work, part) == 0;
-  if (!keyword) {
+  const size_t length = std::strlen(name);
+  if (!IsDateUnitWord(name, length)) {
     std::memmove(destination, name, length + 1);
     return 0;
   }

@@ -792,4 +792,10 @@ void ReleaseTokenValue(void* value) {
   }
 }
 
+bool IsDateUnitWord(const char* word, size_t len) {
+  if (len > kMaxKeywordLength) return false;
+  const Keyword* keyword = KeywordOf(word, static_cast<uint32_t>(len));
+  return keyword != nullptr && keyword->kind == KeywordKind::kDateUnit;
+}
+
 }  // namespace xev::language

@@ -132,7 +132,8 @@ TEST_F(Entry, PlainNamesGetTheVerdictOfTheNameParse) {
 
 TEST(InputNames, DatePartWordsArePrefixed) {
   for (const auto& [name, prefixed] : {std::pair{"Months", 1}, {"second", 1}, {"Mass", 0}, {"Dayss", 0}, {"AND", 0},
-                                       {"", 0}}) {
+                                       {"", 0}, {"hOuRs", 1}, {"Year", 1}, {"Day1", 0}, {"Distinct", 0},
+                                       {"Minutes_", 0}, {"Sminute", 0}}) {
     char out[80];
     EXPECT_EQ(XEVInputNameIsKeyword(out, name), prefixed) << name;
     EXPECT_EQ(std::string(out), (prefixed ? "_" : "") + std::string(name));
