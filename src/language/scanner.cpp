@@ -23,6 +23,7 @@
 #include <cstring>
 
 #include "eval/eval.h"
+#include "host/host.h"
 #include "language/language.h"
 #include "language/scanner_rules.h"
 #include "platform/platform.h"
@@ -325,6 +326,32 @@ int32_t NumberAction(uint32_t pos, uint32_t len) {
   if (number == nullptr) return Emit(TK_NOMEM, pos, len, nullptr);
   MatchText text(Held(), len);
   HostStrToNumber(number, text.bytes);
+  return Emit(TK_NUMBER, pos, len, number);
+}
+
+// Digits with at most one dot, as the shortcut takes them. Up to 18 digits
+// make the coefficient exactly, and the value is the one the host's text
+// conversion gives (all digits, scaled by those after the dot), without its
+// copy of the text and its general parse; longer runs go that way.
+constexpr uint32_t kShortCoefficientDigits = 18;
+int32_t ShortNumberAction(uint32_t pos, const char* bytes, uint32_t len) {
+  uint64_t coefficient = 0;
+  int32_t exponent = 0;
+  uint32_t digits = 0;
+  bool fraction = false;
+  for (uint32_t i = 0; i < len; ++i) {
+    if (bytes[i] == '.') {
+      fraction = true;
+      continue;
+    }
+    coefficient = coefficient * 10 + static_cast<uint8_t>(bytes[i] - '0');
+    exponent -= fraction ? 1 : 0;
+    ++digits;
+  }
+  if (digits > kShortCoefficientDigits) return NumberAction(pos, len);
+  auto* number = static_cast<NumberValue*>(ValueBlock(XEV_NUMBER_SIZE));
+  if (number == nullptr) return Emit(TK_NOMEM, pos, len, nullptr);
+  host::NumberFromParts(number, coefficient, exponent);
   return Emit(TK_NUMBER, pos, len, number);
 }
 
@@ -651,7 +678,7 @@ int32_t FastNumber(const char* bytes, uint32_t pos) {
   }
   if (!FitsMatchBuffer(bytes, end)) return kRefused;
   if (bytes[end] == '\0') ReadBlankAfterText(end);
-  return TakeFast(end + 1, n, NumberAction(pos, n));
+  return TakeFast(end + 1, n, ShortNumberAction(pos, bytes, n));
 }
 
 // Past the text only the blank after it can be left: the blanks rule takes

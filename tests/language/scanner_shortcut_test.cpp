@@ -118,6 +118,26 @@ const char* const kPieces[] = {
     "\x95", "#", "$", "Price(", "Sum (", "1 ", "x ",
 };
 
+// The shortcut converts up to 18 digits itself and leaves longer runs to the
+// host's conversion: both sides of that bound, with leading and trailing
+// zeros and fractions, must give the host's values.
+TEST_F(ScannerShortcuts, NumbersAroundTheShortCoefficientScanAlike) {
+  const std::string nines(30, '9');
+  for (size_t digits = 1; digits <= 24; ++digits) {
+    for (size_t dot = 0; dot <= digits; ++dot) {
+      std::string number = nines.substr(0, digits);
+      if (dot > 0) number.insert(dot, ".");
+      for (const std::string& text : {number, number + " + 1", "0" + number + "0*2", "1-" + number}) {
+        ASSERT_TRUE(Same(text, false));
+      }
+    }
+  }
+  for (const char* text : {"000000000000000000000012", "0.000000000000000001", "123456789012345678",
+                           "1234567890123456789", "0.50", "12.", "18446744073709551615", "0"}) {
+    ASSERT_TRUE(Same(text, false));
+  }
+}
+
 TEST_F(ScannerShortcuts, RandomPieceTextsScanAlike) {
   std::mt19937 random(20261207);
   for (uint32_t codePage : {XEV_CP_WESTERN, XEV_CP_SHIFTJIS}) {
