@@ -7,7 +7,6 @@
 #include <cstring>
 #include <vector>
 
-#include "host/host.h"
 #include "oom/sweep.h"
 
 namespace {
@@ -41,27 +40,6 @@ TEST_F(MemoryTest, BlocksComeZeroFilledEvenWhenRecycled) {
     EXPECT_TRUE(AllZero(block, 0, size)) << size;
     HostFree(block);
   }
-}
-
-// The parse's uncleared blocks are HostAlloc's in all but the clearing: the
-// allocation checks see them, and a cleared block never inherits their bytes.
-TEST_F(MemoryTest, UnclearedBlocksCountAndFailLikeOthers) {
-  const int64_t live = HostLiveBlockCount();
-  const int64_t made = HostAllocationCount();
-  void* block = xev::host::AllocateUnclearedBlock(512);
-  ASSERT_NE(nullptr, block);
-  EXPECT_EQ(512u, HostBlockSize(block));
-  EXPECT_EQ(live + 1, HostLiveBlockCount());
-  EXPECT_EQ(made + 1, HostAllocationCount());
-  std::memset(block, 0xA5, 512);
-  HostFree(block);
-  void* cleared = HostAlloc(512);
-  ASSERT_NE(nullptr, cleared);
-  EXPECT_TRUE(AllZero(cleared, 0, 512));
-  HostFree(cleared);
-  HostFailAllocationAfter(1);
-  EXPECT_EQ(nullptr, xev::host::AllocateUnclearedBlock(64));
-  EXPECT_EQ(live, HostLiveBlockCount());
 }
 
 TEST_F(MemoryTest, ReallocKeepsContentAndZeroesWhatIsAdded) {
