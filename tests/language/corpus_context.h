@@ -3,7 +3,10 @@
 #pragma once
 
 #include <fstream>
+#include <random>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tests/language/parse_fixture.h"
@@ -49,5 +52,30 @@ inline void AddCorpusItems(ParseContext& c) {
 }
 
 constexpr uint16_t kCorpusFlags = ECF_RANGES_SETS | ECF_SET_QUANTIFIERS | ECF_MODULO;
+
+// Inputs of the differential tests, which parse or scan a text two ways and
+// compare: up to `most` pieces picked at random and joined, ...
+inline std::string PieceText(std::mt19937& random, std::span<const char* const> pieces, int most) {
+  std::string text;
+  const int count = 1 + static_cast<int>(random() % static_cast<uint32_t>(most));
+  for (int i = 0; i < count; ++i) text += pieces[random() % pieces.size()];
+  return text;
+}
+
+// ... and a text with one to three bytes replaced, inserted or erased; the
+// new bytes come from `bytes`, or with anyByte one in four is any byte but 0.
+inline std::string Mutated(std::mt19937& random, std::string text, std::string_view bytes, bool anyByte) {
+  for (int edits = 1 + static_cast<int>(random() % 3); edits > 0 && !text.empty(); --edits) {
+    const size_t at = random() % text.size();
+    const char byte = anyByte && random() % 4 == 0 ? static_cast<char>(1 + random() % 255)
+                                                   : bytes[random() % bytes.size()];
+    switch (random() % 3) {
+      case 0: text[at] = byte; break;
+      case 1: text.insert(at, 1, byte); break;
+      default: text.erase(at, 1);
+    }
+  }
+  return text;
+}
 
 }  // namespace parse_test

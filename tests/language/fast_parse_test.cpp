@@ -164,10 +164,7 @@ TEST_F(FastParse, RandomPieceTextsParseAlike) {
   for (uint32_t codePage : {XEV_CP_WESTERN, XEV_CP_SHIFTJIS}) {
     ASSERT_EQ(HostSetCodePage(codePage), 1);
     for (int round = 0; round < 3000; ++round) {
-      std::string text;
-      const int pieces = 1 + static_cast<int>(random() % 10);
-      for (int i = 0; i < pieces; ++i) text += kPieces[random() % std::size(kPieces)];
-      ASSERT_TRUE(Same(text, round % 13 == 0));
+      ASSERT_TRUE(Same(parse_test::PieceText(random, kPieces, 10), round % 13 == 0));
     }
   }
   EXPECT_GT(taken_, 300);
@@ -179,17 +176,7 @@ TEST_F(FastParse, MutatedFormulasParseAlike) {
   std::mt19937 random(18);
   const std::string bytes = " ()*+,-/%|'0123456789aAxZ_@#.";
   for (int round = 0; round < 2000; ++round) {
-    std::string text = formulas[random() % formulas.size()];
-    for (int edits = 1 + static_cast<int>(random() % 3); edits > 0 && !text.empty(); --edits) {
-      const size_t at = random() % text.size();
-      const char byte = bytes[random() % bytes.size()];
-      switch (random() % 3) {
-        case 0: text[at] = byte; break;
-        case 1: text.insert(at, 1, byte); break;
-        default: text.erase(at, 1);
-      }
-    }
-    ASSERT_TRUE(SameIn(text, corpus_.ec));
+    ASSERT_TRUE(SameIn(parse_test::Mutated(random, formulas[random() % formulas.size()], bytes, false), corpus_.ec));
   }
   EXPECT_GT(taken_, 50);
 }

@@ -143,10 +143,7 @@ TEST_F(ScannerShortcuts, RandomPieceTextsScanAlike) {
   for (uint32_t codePage : {XEV_CP_WESTERN, XEV_CP_SHIFTJIS}) {
     ASSERT_EQ(HostSetCodePage(codePage), 1);
     for (int round = 0; round < 2500; ++round) {
-      std::string text;
-      const int pieces = 1 + static_cast<int>(random() % 8);
-      for (int i = 0; i < pieces; ++i) text += kPieces[random() % std::size(kPieces)];
-      ASSERT_TRUE(Same(text, round % 11 == 0));
+      ASSERT_TRUE(Same(parse_test::PieceText(random, kPieces, 8), round % 11 == 0));
     }
   }
 }
@@ -159,17 +156,7 @@ TEST_F(ScannerShortcuts, MutatedFormulasScanAlike) {
   const std::string bytes = " \t\n()*+,-/%|.:'\"`0123456789aAeEmMpPxZ_@\x81\xE9";
   for (const std::string& formula : formulas) ASSERT_TRUE(Same(formula, false));
   for (int round = 0; round < 3000; ++round) {
-    std::string text = formulas[random() % formulas.size()];
-    for (int edits = 1 + static_cast<int>(random() % 3); edits > 0 && !text.empty(); --edits) {
-      const size_t at = random() % text.size();
-      const char byte = random() % 4 == 0 ? static_cast<char>(1 + random() % 255) : bytes[random() % bytes.size()];
-      switch (random() % 3) {
-        case 0: text[at] = byte; break;
-        case 1: text.insert(at, 1, byte); break;
-        default: text.erase(at, 1);
-      }
-    }
-    ASSERT_TRUE(Same(text, false));
+    ASSERT_TRUE(Same(parse_test::Mutated(random, formulas[random() % formulas.size()], bytes, true), false));
   }
 }
 
