@@ -17,6 +17,7 @@
 
 #include "core/dependencies.h"
 #include "eval/eval.h"
+#include "host/host.h"
 #include "xev/xev.h"
 
 namespace xev::core {
@@ -72,13 +73,7 @@ class EditList {
  public:
   ~EditList() { HostFree(edits_); }
   bool Add(const Edit& edit) {
-    if (count_ == capacity_) {
-      uint32_t capacity = capacity_ == 0 ? 8 : capacity_ * 2;
-      auto* grown = static_cast<Edit*>(HostRealloc(edits_, sizeof(Edit) * capacity));
-      if (grown == nullptr) return false;
-      edits_ = grown;
-      capacity_ = capacity;
-    }
+    if (!host::RoomForOneMore(edits_, count_, capacity_)) return false;
     edits_[count_] = edit;
     edits_[count_].sequence = count_;
     ++count_;

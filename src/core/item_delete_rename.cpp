@@ -6,6 +6,7 @@
 #include "core/dependencies.h"
 #include "core/expressions.h"
 #include "core/item_store.h"
+#include "host/host.h"
 #include "xev/xev.h"
 
 namespace xev::core {
@@ -25,13 +26,7 @@ class Deferred {
   Deferred& operator=(const Deferred&) = delete;
 
   bool Add(HEXP exp) {
-    if (count_ == capacity_) {
-      uint32_t capacity = capacity_ == 0 ? 8 : capacity_ * 2;
-      auto* grown = static_cast<HEXP*>(HostRealloc(items_, sizeof(HEXP) * capacity));
-      if (grown == nullptr) return false;
-      items_ = grown;
-      capacity_ = capacity;
-    }
+    if (!host::RoomForOneMore(items_, count_, capacity_)) return false;
     items_[count_++] = exp;
     return true;
   }
@@ -266,13 +261,7 @@ class NodeRenames {
 };
 
 bool NodeRenames::AddNode(ExprNode* node) {
-  if (count_ == capacity_) {
-    uint32_t capacity = capacity_ == 0 ? 8 : capacity_ * 2;
-    auto* grown = static_cast<ExprNode**>(HostRealloc(nodes_, sizeof(ExprNode*) * capacity));
-    if (grown == nullptr) return false;
-    nodes_ = grown;
-    capacity_ = capacity;
-  }
+  if (!host::RoomForOneMore(nodes_, count_, capacity_)) return false;
   nodes_[count_++] = node;
   return true;
 }

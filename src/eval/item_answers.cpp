@@ -88,13 +88,7 @@ void ItemAnswers::RecordNoValue(const ExpItem* item, bool numberShaped) {
 }
 
 bool ItemAnswers::RecordText(const ExpItem* item, char* text) {
-  if (textCount_ == textCapacity_) {
-    uint32_t capacity = textCapacity_ == 0 ? 8 : textCapacity_ * 2;
-    auto* grown = static_cast<char**>(HostRealloc(texts_, sizeof(char*) * capacity));
-    if (grown == nullptr) return false;
-    texts_ = grown;
-    textCapacity_ = capacity;
-  }
+  if (!host::RoomForOneMore(texts_, textCount_, textCapacity_)) return false;
   Answer* answer = Record(item, false);
   if (answer == nullptr) return false;
   texts_[textCount_++] = text;

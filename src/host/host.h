@@ -29,4 +29,17 @@ void FreeCacheBlock(void* block);
 // left there.
 void* AllocateUnclearedBlock(size_t size);
 
+// Makes room for one more element in an array of host memory that grows by
+// doubling from eight; false (the array as it was) when memory is short.
+template <typename T>
+bool RoomForOneMore(T*& items, uint32_t count, uint32_t& capacity) {
+  if (count < capacity) return true;
+  const uint32_t grownCapacity = capacity == 0 ? 8 : capacity * 2;
+  auto* grown = static_cast<T*>(HostRealloc(items, sizeof(T) * grownCapacity));
+  if (grown == nullptr) return false;
+  items = grown;
+  capacity = grownCapacity;
+  return true;
+}
+
 }  // namespace xev::host
