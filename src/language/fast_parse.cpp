@@ -145,9 +145,13 @@ class ByteReader {
   // A name, a word or a call: letters, digits and @#$_ from a letter on,
   // then spaces and "(" for a call, or a stop byte or the end.
   int32_t Word(const char* bytes, uint32_t pos, ParseValue& look) {
+    // The kinds of a run's bytes, or'ed: letters alone leave kLetter.
+    static_assert((scan_bytes::kLetter | scan_bytes::kDigit) != scan_bytes::kLetter &&
+                  (scan_bytes::kLetter | scan_bytes::kSymbol) != scan_bytes::kLetter);
     uint32_t n = 1;
-    bool letters = true;
-    for (; scan_bytes::IsRunByte(bytes[n]); ++n) letters = letters && scan_bytes::KindOf(bytes[n]) == scan_bytes::kLetter;
+    uint32_t kinds = scan_bytes::kLetter;
+    for (; scan_bytes::IsRunByte(bytes[n]); ++n) kinds |= scan_bytes::KindOf(bytes[n]);
+    const bool letters = kinds == scan_bytes::kLetter;
     uint32_t end = n;
     while (bytes[end] == ' ') ++end;
     if (end > kLongestRun) return TK_BADCHAR;
