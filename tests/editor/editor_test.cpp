@@ -352,34 +352,6 @@ TEST_F(EditorTest, TheOperatorButtonFollowsTheContextFlags) {
   }
 }
 
-TEST_F(EditorTest, WithoutADialogTheEditorShowsErrorOneThirtyOne) {
-  int64_t failures = 0, shown131 = 0;
-  const int64_t baseline = HostLiveBlockCount();
-  for (int64_t k = 1; k < 2000; ++k) {
-    bool editorOpened = false;
-    Script script;
-    script.Then([&](HWND dialog) {
-      if (xev::editor::Editor().dialog == dialog) {
-        editorOpened = true;
-        Press(dialog, IDCANCEL);
-        return;
-      }
-      shown131 += TextOf(Control(dialog, 201)) == "ERR_MEMLOW: Error creating dialog box, memory critically low.";
-      Press(dialog, 202);
-    });
-    HostFailAllocationAfter(k);
-    HEXP saved = XEVBuildExpression(host_, ec_, nullptr, 0);
-    HostFailAllocationAfter(0);
-    EXPECT_EQ(saved, nullptr);
-    EXPECT_EQ(HostLiveBlockCount(), baseline) << "failing at " << k;
-    EXPECT_EQ(xev::ui::kit::LiveWindowCount(), 1) << "failing at " << k;  // the host's window
-    if (editorOpened) break;
-    ++failures;
-  }
-  EXPECT_GT(failures, 10);
-  EXPECT_GT(shown131, 0);
-}
-
 TEST_F(EditorTest, LoadFixShowsTheLoadErrorThenTakesTheCorrection) {
   ExprContext* target = XEVCreateEC(reinterpret_cast<intptr_t>(host_), nullptr, nullptr, 0);
   std::string caption, name, text, note;
