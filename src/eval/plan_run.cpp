@@ -293,11 +293,11 @@ void RunSubtree(ExprContext* ec, HEXP exp, Plan& plan, const Site& site, RowStat
 // callback: NULL counts as zero (a loaded NULL is a zero), a division by
 // zero gives zero, and a result beyond the Number range is NULL.
 template <Code kCode>
-inline void Compute(dec::Decimal& r, const dec::Decimal& a, const dec::Decimal& b) {
+__attribute__((always_inline)) inline void Compute(dec::Decimal& r, const dec::Decimal& a, const dec::Decimal& b) {
   if constexpr (kCode == Code::kAdd) {
-    dec::Add(r, a, b, false);
+    dec::AddNarrowInline(r, a, b, false);
   } else if constexpr (kCode == Code::kSubtract) {
-    dec::Add(r, a, b, true);
+    dec::AddNarrowInline(r, a, b, true);
   } else if constexpr (kCode == Code::kMultiply) {
     dec::Multiply(r, a, b);
   } else if (dec::CoefOf(b) == 0) {
