@@ -19,7 +19,7 @@ def sales():
     return context
 
 
-def test_refused_formula_tells_code_span_and_caret(sales):
+def test_refused_formulas_tell_code_span_and_caret(sales):
     with pytest.raises(xev.FormulaError) as caught:
         sales.parse("Bad", "Price * Qtty + 1")
     error = caught.value
@@ -29,13 +29,10 @@ def test_refused_formula_tells_code_span_and_caret(sales):
     assert error.caret == "              ^~~~"
     assert str(error).splitlines()[1:] == ["    Bad = Price * Qtty + 1", "                  ^~~~"]
     assert len(sales) == 2  # nothing kept
-
-
-def test_name_errors_point_at_the_name(sales):
     with pytest.raises(xev.FormulaError) as caught:
         sales.parse("Gross", "Price")
     assert caught.value.code == 126
-    assert caught.value.caret == "^~~~~"
+    assert caught.value.caret == "^~~~~"  # a name error points at the name
 
 
 def test_spans_count_characters_not_bytes():
@@ -50,17 +47,14 @@ def test_spans_count_characters_not_bytes():
         xev.set_code_page(1252)
 
 
-def test_dependency_queries_follow_named_formulas(sales):
+def test_dependency_queries_and_extended_text_follow_named_formulas(sales):
     net = sales["Net"]
     assert net.references() == [("function", "NumberRound"), ("formula", "Gross")]
     assert net.uses("Price", "data") and net.uses("Gross", "formula") and net.uses("NumberRound")
     assert not net.uses("Customer")
     assert sales.is_formula_used("Gross") and not sales.is_formula_used("Net")
     assert net.type == xev.NUMBER and net.kind == "formula" and net.ordinal == 1
-
-
-def test_extended_text_writes_used_formulas_out(sales):
-    assert sales["Net"].extended_text() == "NumberRound((Price * Qty) * 0.9, 2)"
+    assert net.extended_text() == "NumberRound((Price * Qty) * 0.9, 2)"
 
 
 def test_renaming_an_item_rewrites_the_formulas(sales):
@@ -91,13 +85,16 @@ def test_set_text_keeps_the_name_and_refuses_bad_text(sales):
     assert sales["Net"].text == "Gross() - 1"
 
 
-def test_block_round_trip(sales):
+def test_block_round_trip_and_damaged_blocks(sales):
     block = sales.to_block()
     loaded = xev.Context.from_block(block)
     assert loaded.data_items == sales.data_items
     assert [(f.name, f.text, f.type) for f in loaded] == [(f.name, f.text, f.type) for f in sales]
     assert loaded.to_block() == block
     assert len(xev.Context.from_block(sales.to_block(formulas=False))) == 0
+    for damaged in (b"", block[:-3], b"\x77garbage"):
+        with pytest.raises(ValueError):
+            xev.Context.from_block(damaged)
 
 
 def test_pickling_keeps_flags_and_keyword_items():
@@ -110,15 +107,6 @@ def test_pickling_keeps_flags_and_keyword_items():
     assert copy.keyword_items == {"Last Year": 300}
     assert copy["Cheap"].kind == "range"
     assert context.copy()["Cheap"].text == "1 AND 10"
-
-
-def test_damaged_blocks_are_refused(sales):
-    with pytest.raises(ValueError):
-        xev.Context.from_block(b"")
-    with pytest.raises(ValueError):
-        xev.Context.from_block(sales.to_block()[:-3])
-    with pytest.raises(ValueError):
-        xev.Context.from_block(b"\x77garbage")
 
 
 def test_item_names_follow_the_reference_host():

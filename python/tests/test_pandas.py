@@ -102,16 +102,12 @@ def test_where_selects_rows_and_keeps_their_labels():
         xev.evaluate(frame, {"Double": "q * 2"}, where="'yes'")
 
 
-def test_refused_formula_in_a_mapping():
-    frame = pd.DataFrame({"q": [1]})
-    with pytest.raises(xev.FormulaError) as caught:
-        xev.evaluate(frame, {"A": "q * 2", "B": "q *"})
-    assert caught.value.name == "B" and caught.value.code == 109
-
-
-def test_formulas_may_name_formulas_defined_later():
+def test_formulas_of_a_mapping_may_name_later_ones_and_a_refusal_names_its_formula():
     out = xev.evaluate(pd.DataFrame({"q": [2]}), {"A": "B() + 1", "B": "q * 10"})
     assert list(out.columns) == ["A", "B"] and out["A"][0] == D(21)
+    with pytest.raises(xev.FormulaError) as caught:
+        xev.evaluate(pd.DataFrame({"q": [1]}), {"A": "q * 2", "B": "q *"})
+    assert caught.value.name == "B" and caught.value.code == 109
 
 
 def test_unsupported_column_is_named_when_a_formula_reads_it():

@@ -146,20 +146,4 @@ TEST_F(ContextTest, CopyTakesSettingsItemsAndFormulasButNotTheOperatorTableOrHel
   EXPECT_EQ(XEVCopyEC(nullptr), nullptr);
 }
 
-TEST_F(ContextTest, CopyUnderEveryAllocationFailureLeaksNothing) {
-  ExprContext* source = MakeRichContext();
-  const int64_t start = HostAllocationCount();
-  XEVDestroyEC(XEVCopyEC(source));
-  const int64_t allocations = HostAllocationCount() - start, live = HostLiveBlockCount();
-  for (int64_t k = 1; k <= allocations; ++k) {
-    HostFailAllocationAfter(k);
-    ExprContext* copy = XEVCopyEC(source);
-    HostFailAllocationAfter(0);
-    EXPECT_EQ(copy == nullptr, k == 1) << k << ": later failures return what could be copied";
-    XEVDestroyEC(copy);
-    EXPECT_EQ(HostLiveBlockCount(), live) << k;
-  }
-  XEVDestroyEC(source);
-}
-
 }  // namespace

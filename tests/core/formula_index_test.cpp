@@ -86,10 +86,6 @@ TEST(FormulaIndex, ManyFormulasResolveWithoutAllocating) {
   EXPECT_EQ(error.code, 125u);
 }
 
-}  // namespace
-
-namespace {
-
 // The index must agree with a scan of the list after every destroy, whether
 // the last formula goes (its entry is taken out in place, and the entries
 // probing past it close up) or one from the middle (the index is laid out again).

@@ -81,10 +81,6 @@ TEST(ItemIndex, RenamingToALongerNameAndBackKeepsEveryTree) {
   EXPECT_EQ(XEVDestroyEXP(c.ec, exp), 1);
 }
 
-}  // namespace
-
-namespace {
-
 // Names are hashed and compared a word at a time, with overlapping words at
 // the end: a name of any length is found, and a name that differs from an item
 // in any one byte, or is one byte shorter or longer, is not.

@@ -84,23 +84,23 @@ class Companions : public uitest::KitTest {
   HWND owner_ = nullptr;
 };
 
-TEST_F(Companions, StringValuesGoInQuotedWithInnerQuotesDoubled) {
-  EXPECT_EQ(Inserted("Name", "a'b"), "'a''b'");
-  EXPECT_EQ(SelectionOf(GetDlgItem(owner_, kIdFormulaText)), std::make_pair(6u, 6u));
-  EXPECT_EQ(Inserted("Name", ""), "''");
-  // More quotes than the usual hundred spare bytes hold: the literal stays whole.
-  std::string quotes(150, '\'');
-  EXPECT_EQ(Inserted("Name", quotes), "'" + quotes + quotes + "'");
-  EXPECT_EQ(Inserted("Price", "1,234.50"), "1,234.50");
-  EXPECT_EQ(Inserted("Nobody", "x'y"), "x'y") << "no data item, no type";
-}
-
-TEST_F(Companions, DoubleByteTrailThatLooksLikeAQuoteStaysSingle) {
-  HostSetCodePage(XEV_CP_SHIFTJIS);
-  EXPECT_EQ(Inserted("Name", "a\x83\x27'"), "'a\x83\x27'''");
-  EXPECT_EQ(SelectionOf(GetDlgItem(owner_, kIdFormulaText)), std::make_pair(7u, 7u));
-  HostSetCodePage(XEV_CP_WESTERN);
-  EXPECT_EQ(Inserted("Name", "a\x83\x27'"), "'a\x83'''''");
+// Strings go in quoted with inner quotes doubled, even when there are more
+// than the usual hundred spare bytes hold; a double-byte trail byte that
+// looks like a quote stays single. The caret ends after the literal.
+TEST_F(Companions, ValuesGoInAsLiteralsOfTheirItemsType) {
+  const std::string quotes(150, '\'');
+  const std::tuple<int32_t, const char*, std::string, std::string> cases[] = {
+      {XEV_CP_WESTERN, "Name", "a'b", "'a''b'"}, {XEV_CP_WESTERN, "Name", "", "''"},
+      {XEV_CP_WESTERN, "Name", quotes, "'" + quotes + quotes + "'"}, {XEV_CP_WESTERN, "Price", "1,234.50", "1,234.50"},
+      {XEV_CP_WESTERN, "Nobody", "x'y", "x'y"},  // no data item, no type
+      {XEV_CP_SHIFTJIS, "Name", "a\x83\x27'", "'a\x83\x27'''"}, {XEV_CP_WESTERN, "Name", "a\x83\x27'", "'a\x83'''''"}};
+  for (const auto& [codePage, item, value, literal] : cases) {
+    SCOPED_TRACE(value);
+    HostSetCodePage(codePage);
+    EXPECT_EQ(Inserted(item, value), literal);
+    const auto end = static_cast<uint32_t>(literal.size());
+    EXPECT_EQ(SelectionOf(GetDlgItem(owner_, kIdFormulaText)), std::make_pair(end, end));
+  }
 }
 
 TEST_F(Companions, DatesFollowTheConversionStringsAndOptions) {

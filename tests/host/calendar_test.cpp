@@ -34,11 +34,6 @@ std::string Show(const DateParts& p) {
 }
 std::string RoundTrip(const DateParts& parts) { return Show(FromValue(ToValue(parts))); }
 
-int Weekday(int32_t year, int32_t month, int32_t day) {
-  const DateParts p = Make(year, month, day);
-  return (DatePartsToDayNumber(&p) + 2) % 7;
-}
-
 TEST(Calendar, EveryDayFromYearOneToNineThousandNineHundredNinetyNineRoundTrips) {
   const DateParts first = Make(1, 1, 1);
   int32_t expected = DatePartsToDayNumber(&first);
@@ -60,15 +55,6 @@ TEST(Calendar, EveryDayFromYearOneToNineThousandNineHundredNinetyNineRoundTrips)
       }
     }
   }
-}
-
-TEST(Calendar, WeekdayFormulaGivesZeroForSunday) {
-  EXPECT_EQ(Weekday(1, 1, 2), 2);       // day 0 is a Tuesday
-  EXPECT_EQ(Weekday(2001, 12, 23), 0);
-  EXPECT_EQ(Weekday(2001, 12, 29), 6);
-  EXPECT_EQ(Weekday(1970, 1, 1), 4);
-  EXPECT_EQ(Weekday(2000, 2, 29), 2);
-  EXPECT_EQ(Weekday(1600, 3, 1), 3);    // across a 400-year cycle
 }
 
 TEST(Calendar, DateTimeValueIsSecondsSinceDayZeroWithMicrosecondDecimalsAndOrdersLikeTime) {

@@ -29,13 +29,17 @@ ExprContext* EditedContext() {
 }
 
 // Whatever dialog waits (the editor, an error dialog, a message box) is
-// answered so that the session ends.
+// answered so that the session ends; an editor that could not be made says so.
+int32_t g_memoryErrors = 0;
 void Dismiss(HWND modal) {
   if (modal == xev::editor::Editor().dialog) {
     XEVUiClick(GetDlgItem(modal, IDCANCEL));
-  } else {
-    XEVUiKey(VK_ESCAPE, 0, 0);
+    return;
   }
+  HWND message = GetDlgItem(modal, 201);
+  if (message != nullptr && uitest::TextOf(message) == "ERR_MEMLOW: Error creating dialog box, memory critically low.")
+    ++g_memoryErrors;
+  XEVUiKey(VK_ESCAPE, 0, 0);
 }
 
 }  // namespace
@@ -53,6 +57,7 @@ TEST(EditorSweep, OpeningPickingAndSaving) {
     EXPECT_EQ(saved, nullptr);
     EXPECT_EQ(kit::LiveWindowCount(), 1);
   });
+  EXPECT_GT(g_memoryErrors, 0);
 
   oom::Sweep("picking a function and saving a new formula", [&](oom::Trial& trial) {
     uitest::Script script;

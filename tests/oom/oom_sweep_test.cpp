@@ -144,10 +144,9 @@ TEST_F(AllocationSweep, CopyingAContextWithItemsAndFormulas) {
     trial.Arm();
     ExprContext* copy = XEVCopyEC(source);
     trial.Disarm();
-    if (copy == nullptr) {
-      EXPECT_TRUE(trial.failing());
-      return;
-    }
+    // Only the context record itself is needed; later failures return what could be copied.
+    EXPECT_EQ(copy == nullptr, trial.failAt() == 1);
+    if (copy == nullptr) return;
     EXPECT_EQ(XEVGetUserLong(copy), 77);
     // Whatever was copied is the source's; a copy without failures is all of it.
     const std::map<std::string, std::string> texts = TextsByName(copy);

@@ -51,6 +51,8 @@ class Trial {
   }
   // False only in the counting run, whose outcome is the reference.
   bool failing() const { return failAt_ > 0; }
+  // Which allocation after Arm() fails (1 is the first); 0 in the counting run.
+  int64_t failAt() const { return failAt_; }
   int64_t made() const { return made_; }
 
  private:

@@ -250,21 +250,6 @@ TEST_F(BlockLoader, CountsLargerThanTheData) {
   EXPECT_EQ(XEVGetExpressionCount(formulas.get()), 1);
 }
 
-// Each allocation of a load may fail: the load then ends with 0 and leaks nothing.
-TEST_F(BlockLoader, AllocationFailuresEndTheLoadCleanly) {
-  Bytes deferring = FormulaBlock(3, {{"B() + C()", "A"}, {"C() * 2", "B"}, {"Amount + 1", "C"}});
-  for (const Bytes& block : {RealisticBlock(), deferring}) {
-    int32_t result = 0;
-    for (int64_t failAt = 1; result == 0 && failAt < 5000; ++failAt) {
-      Ec ec = HostContext();
-      HostFailAllocationAfter(failAt);
-      result = Load(ec.get(), block, 1, RecordLoadError);
-      HostFailAllocationAfter(0);
-    }
-    EXPECT_EQ(result, 1);
-  }
-}
-
 // Hex bytes ("00*34" repeats one) and quoted texts without their terminator;
 // "#" starts a comment.
 Bytes ReadFixture(const std::string& name) {

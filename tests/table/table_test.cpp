@@ -256,19 +256,15 @@ struct Orders {
   }
 };
 
-TEST(TableRows, AnyThreadCountGivesTheSameRows) {
+// Any thread count gives the same rows; where selects rows and the index
+// names them; NULLs and failing rows come out as themselves.
+TEST(TableRows, ThreadsWhereAndFailedRows) {
   Orders orders;
-  for (HEXP condition : {static_cast<HEXP>(nullptr), orders.where}) {
-    const auto one = orders.Evaluate(1, condition);
-    EXPECT_EQ(orders.Evaluate(2, condition), one);
-    EXPECT_EQ(orders.Evaluate(4, condition), one);
+  const auto all = orders.Evaluate(1, nullptr), picked = orders.Evaluate(1, orders.where);
+  for (int32_t threads : {2, 4}) {
+    EXPECT_EQ(orders.Evaluate(threads, nullptr), all) << threads;
+    EXPECT_EQ(orders.Evaluate(threads, orders.where), picked) << threads;
   }
-}
-
-TEST(TableRows, WhereSelectsRowsAndTheIndexNamesThem) {
-  Orders orders;
-  const auto all = orders.Evaluate(2, nullptr);
-  const auto picked = orders.Evaluate(2, orders.where);
   ASSERT_EQ(all[0].size(), static_cast<size_t>(Orders::kRows));
   // Quantity - 2 is zero when row % 17 == 5.
   ASSERT_EQ(picked[0].size(), static_cast<size_t>(Orders::kRows - (Orders::kRows + 11) / 17));
@@ -277,17 +273,12 @@ TEST(TableRows, WhereSelectsRowsAndTheIndexNamesThem) {
     EXPECT_NE(row % 17, 5u);
     for (size_t column = 1; column < all.size(); ++column) ASSERT_EQ(picked[column][i], all[column][row]);
   }
-}
-
-TEST(TableRows, NullsAndFailedRows) {
-  Orders orders;
-  const auto rows = orders.Evaluate(1, nullptr);
-  EXPECT_EQ(rows[1][0], "-") << "an unreadable price gives no value";
-  EXPECT_EQ(rows[1][1], "-2.27");  // -2 * 1.1 * 1.03
-  EXPECT_EQ(rows[2][29], "-9") << "a NULL name is empty";
-  EXPECT_EQ(rows[3][31], "null") << "a NULL date plus days stays NULL";
-  EXPECT_EQ(rows[3][1], std::to_string(1700000000 + 3607 + 3 * 86400));
-  EXPECT_EQ(rows[4][3], "0") << "a division by zero gives 0";
+  EXPECT_EQ(all[1][0], "-") << "an unreadable price gives no value";
+  EXPECT_EQ(all[1][1], "-2.27");  // -2 * 1.1 * 1.03
+  EXPECT_EQ(all[2][29], "-9") << "a NULL name is empty";
+  EXPECT_EQ(all[3][31], "null") << "a NULL date plus days stays NULL";
+  EXPECT_EQ(all[3][1], std::to_string(1700000000 + 3607 + 3 * 86400));
+  EXPECT_EQ(all[4][3], "0") << "a division by zero gives 0";
 }
 
 // The table's rows are the rows the item callbacks give for the same data.
@@ -365,10 +356,6 @@ TEST(TableRows, BlockAfterBlock) {
   XEVTableDestroy(table);
   XEVDestroyEC(ec);
 }
-
-}  // namespace
-
-namespace {
 
 // Doubles become the same NumberValue bytes as DoubleToNumber makes, whichever
 // way the table finds them: amounts, rates, whole numbers, tiny and huge values.

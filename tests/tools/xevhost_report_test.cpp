@@ -236,10 +236,6 @@ TEST(XevhostOutput, UsageErrorsAreOneLineAndSavingWithLimitZeroPrintsNothing) {
   EXPECT_FALSE(ReadFile(doc).empty());
 }
 
-}  // namespace
-
-namespace {
-
 // Rows on several threads come out as on one: the same bytes, in input order,
 // with NULLs, texts with separators, rows without a value and a where.
 TEST(XevhostJobs, AnyNumberOfThreadsWritesTheSameReport) {

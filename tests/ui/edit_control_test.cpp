@@ -289,28 +289,24 @@ TEST_F(EditControl, FailedAllocationsLeaveTheEditAsItWas) {
       {[](HWND e) { SendMessageA(e, WM_PASTE, 0, 0); }, 1, 3, "ayzb"},
       {[](HWND e) { SendMessageA(e, WM_CHAR, VK_BACK, 0); }, 3, 3, "ab"},
   };
+  XEVUiSetClipboardText("yz");
   for (const Case& c : cases) {
-    bool done = false;
-    for (int64_t n = 1; n < 20 && !done; ++n) {
-      XEVUiSetClipboardText("yz");
-      int64_t blocks = HostLiveBlockCount();
+    oom::Sweep(c.after, [&](oom::Trial& trial) {
       HWND edit = Edit(0, before);
       Select(edit, c.start, c.end);
       gNotices.clear();
-      HostFailAllocationAfter(n);
+      trial.Arm();
       c.act(edit);
-      HostFailAllocationAfter(0);
-      done = Text(edit) == c.after;
-      if (!done) {
-        EXPECT_EQ(Text(edit), before) << n;
-        EXPECT_EQ(SendMessageA(edit, EM_GETMODIFY, 0, 0), 0) << n;
-        EXPECT_TRUE(gNotices.empty()) << n;
-        EXPECT_EQ(SelOf(edit), Sel(c.start, c.end)) << n;
+      trial.Disarm();
+      if (Text(edit) != c.after) {
+        EXPECT_TRUE(trial.failing());
+        EXPECT_EQ(Text(edit), before);
+        EXPECT_EQ(SendMessageA(edit, EM_GETMODIFY, 0, 0), 0);
+        EXPECT_TRUE(gNotices.empty());
+        EXPECT_EQ(SelOf(edit), Sel(c.start, c.end));
       }
       DestroyWindow(edit);
-      EXPECT_EQ(HostLiveBlockCount(), blocks) << n;
-    }
-    EXPECT_TRUE(done);
+    });
   }
 }
 

@@ -320,22 +320,19 @@ TEST_F(KitTest, WithoutInputAModalDialogEndsCancelled) {
 
 TEST_F(KitTest, DialogCreationSurvivesEveryAllocationFailure) {
   for (const char* name : {"EXPBILD", "DLGERROR", "DLGFERROR", "EXPTEXTVIEW", "LISTVALUES"}) {
-    int64_t points = 0;
-    for (int64_t k = 1;; ++k) {
+    int64_t refused = 0;
+    oom::Sweep(name, [&](oom::Trial& trial) {
       g_dialog = TestDialog{};
-      int64_t before = HostAllocationCount();
-      HostFailAllocationAfter(k);
+      trial.Arm();
       intptr_t result = DialogBoxParamA(nullptr, name, nullptr, TestDialogProc, 0);
-      HostFailAllocationAfter(0);
-      EXPECT_TRUE(result == -1 || result == IDCANCEL) << name << " failing at " << k;
-      EXPECT_EQ(xev::ui::kit::LiveWindowCount(), 0) << name << " failing at " << k;
-      EXPECT_EQ(HostLiveBlockCount(), live_) << name << " failing at " << k;
-      if (result != -1) break;
+      trial.Disarm();
+      EXPECT_EQ(xev::ui::kit::LiveWindowCount(), 0);
+      if (result == IDCANCEL) return;
+      EXPECT_TRUE(trial.failing() && result == -1) << result;
       EXPECT_EQ(CountSeen(WM_INITDIALOG), 0) << "a half-made dialog must not start";
-      points = k;
-      ASSERT_LT(HostAllocationCount() - before, 100000);
-    }
-    EXPECT_GT(points, 3) << name;
+      ++refused;
+    });
+    EXPECT_GT(refused, 3) << name;
   }
 }
 

@@ -119,6 +119,9 @@ Notes NotesOf(Input input) {
   return g_parent.commands;
 }
 
+uint32_t g_drawingChanges = 0;
+void XEV_CALL CountDrawing(void*, XEVHWND, uint32_t what) { g_drawingChanges += (what & XEV_UI_CHANGED_DRAWING) ? 1 : 0; }
+
 }  // namespace
 
 TEST_F(ListBoxTest, SortedListKeepsEqualTextsInArrivalOrderAndDataFollowsEntries) {
@@ -248,11 +251,6 @@ TEST_F(ListBoxTest, ArrowKeysMoveTheSelectionAndScroll) {
   DestroyWindow(list);
 }
 
-namespace {
-uint32_t g_drawingChanges = 0;
-void XEV_CALL CountDrawing(void*, XEVHWND, uint32_t what) { g_drawingChanges += (what & XEV_UI_CHANGED_DRAWING) ? 1 : 0; }
-}  // namespace
-
 TEST_F(ListBoxTest, OwnerDrawnListMeasuresOnceAndRecordsWhatTheOwnerDrew) {
   XEVUiPresenter presenter{};
   presenter.windowChanged = CountDrawing;
@@ -357,40 +355,35 @@ TEST_F(ListBoxTest, AllocationFailuresLeaveListsUnchanged) {
   for (const Case& c : {Case{false, LB_ADDSTRING, LB_GETCOUNT, LB_SETCURSEL, LB_GETCURSEL, LB_ERRSPACE},
                         Case{true, CB_ADDSTRING, CB_GETCOUNT, CB_SETCURSEL, CB_GETCURSEL, CB_ERRSPACE}}) {
     int32_t failures = 0;
-    for (int64_t k = 1; k < 10; ++k) {
+    oom::Sweep(c.combo ? "combo box insertion" : "list box insertion", [&](oom::Trial& trial) {
       HWND box = c.combo ? Combo(kSortedCombo) : List(LBS_SORT);
       // Eight entries fill the first array, so the next one needs it to grow.
       AddAll(box, {"b", "d", "f", "h", "j", "l", "n", "p"}, c.add);
       Send(box, c.select, 2);
-      int64_t live = HostLiveBlockCount();
-      HostFailAllocationAfter(k);
+      trial.Arm();
       LRESULT added = SendText(box, c.add, 0, "e");
-      HostFailAllocationAfter(0);
-      bool failed = added != 2;
+      trial.Disarm();
+      const bool failed = added != 2;
       failures += failed ? 1 : 0;
       if (failed) {
-        EXPECT_EQ(added, c.errSpace) << k;
-        EXPECT_EQ(Send(box, c.count), 8) << k;
-        EXPECT_EQ(HostLiveBlockCount(), live) << k;
+        EXPECT_TRUE(trial.failing());
+        EXPECT_EQ(added, c.errSpace);
+        EXPECT_EQ(Send(box, c.count), 8);
       }
-      EXPECT_EQ(Send(box, c.getSelection), failed ? 2 : 3) << k;
+      EXPECT_EQ(Send(box, c.getSelection), failed ? 2 : 3);
       DestroyWindow(box);
-      if (!failed) break;
-    }
+    });
     EXPECT_EQ(failures, 2) << c.combo;  // the text's copy and the grown array
   }
   HostFailAllocationAfter(1);
   EXPECT_EQ(LoadBitmapA(nullptr, "SETL"), nullptr);
   HostFailAllocationAfter(0);
   // A list that cannot get its window or its state is never made.
-  for (int64_t k = 1;; ++k) {
-    HostFailAllocationAfter(k);
+  oom::Sweep("making an owner-drawn list", [&](oom::Trial& trial) {
+    trial.Arm();
     HWND made = List(LBS_OWNERDRAWFIXED);
-    HostFailAllocationAfter(0);
-    if (made != nullptr) {
-      DestroyWindow(made);
-      break;
-    }
-    EXPECT_EQ(kit::LiveWindowCount(), 1) << k;
-  }
+    trial.Disarm();
+    EXPECT_EQ(kit::LiveWindowCount(), made != nullptr ? 2 : 1);
+    DestroyWindow(made);
+  });
 }

@@ -70,6 +70,17 @@ QWidget* CompanionWith(XEVHWND editor) {
   return nullptr;
 }
 
+// A screenshot that looks drawn, with every control of the kit dialog (if
+// given) inside it; kept for the documentation.
+QImage Shoot(const QImage& shot, const char* docName, XEVHWND dialog = nullptr) {
+  EXPECT_TRUE(LooksDrawn(shot)) << docName;
+  if (dialog != nullptr) {
+    EXPECT_EQ(ControlsOutside(dialog), "") << docName;
+  }
+  qttest::KeepForDocs(shot, docName);
+  return shot;
+}
+
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
@@ -146,10 +157,7 @@ TEST_F(EditorOnQt, OkWritesTheBuiltFormulaKeepingCommentsAndOrder) {
       [&](XEVHWND editor) {
         built = KitText(Item(editor, kFormulaText));
         EXPECT_EQ(KitText(Item(editor, kName)), "Loud");
-        QImage shot = P().Grab(editor);
-        EXPECT_TRUE(LooksDrawn(shot));
-        EXPECT_EQ(ControlsOutside(editor), "");
-        qttest::KeepForDocs(shot, "editor.png");
+        Shoot(P().Grab(editor), "editor.png", editor);
         Click(Item(editor, kOk));
       },
   });
@@ -180,10 +188,7 @@ TEST_F(EditorOnQt, DeletesOnlyFormulasNothingUses) {
       [](XEVHWND editor) { Click(Item(editor, kDelete)); },
       [&](XEVHWND question) {
         for (QLabel* label : W(question)->findChildren<QLabel*>()) iconShown = iconShown || !label->pixmap().isNull();
-        QImage shot = P().Grab(question);
-        EXPECT_TRUE(LooksDrawn(shot));
-        EXPECT_EQ(ControlsOutside(question), "");
-        qttest::KeepForDocs(shot, "delete-question.png");
+        Shoot(P().Grab(question), "delete-question.png", question);
         QAbstractButton* yes = ButtonLabelled(question, "Yes");
         ASSERT_NE(yes, nullptr);
         QTest::mouseClick(yes, Qt::LeftButton, {}, yes->rect().center());
@@ -219,13 +224,10 @@ TEST_F(EditorOnQt, TheErrorDialogShowsTheSpanAndRefusesTyping) {
       },
       [&](XEVHWND error) {
         EXPECT_EQ(W(error)->windowTitle().toStdString(), "Formula Information");
-        QImage shot = P().Grab(error);
-        EXPECT_TRUE(LooksDrawn(shot));
-        EXPECT_EQ(ControlsOutside(error), "");
+        QImage shot = Shoot(P().Grab(error), "error-dialog.png", error);
         QWidget* text = W(Item(error, kErrorText));
         QRect area(text->mapTo(text->window(), QPoint(0, 0)), text->size());
         highlighted = qttest::CountNear(shot, text->palette().color(QPalette::Highlight).rgb(), area);
-        qttest::KeepForDocs(shot, "error-dialog.png");
         textBefore = KitText(Item(error, kErrorText));
         Type(Item(error, kErrorText), "abc");
         Key(Item(error, kErrorText), Qt::Key_Delete);
@@ -254,9 +256,7 @@ TEST_F(EditorOnQt, ValueListAndTextViewShowWhatTheHostGave) {
         ASSERT_NE(list, nullptr);
         for (auto* w : list->findChildren<QListWidget*>())
           for (int i = 0; i < w->count(); ++i) values << w->item(i)->text();
-        QImage shot = list->grab().toImage();
-        EXPECT_TRUE(LooksDrawn(shot));
-        qttest::KeepForDocs(shot, "value-list.png");
+        Shoot(list->grab().toImage(), "value-list.png");
         ClickEntry(Item(editor, kFormulaList), "Net");
       },
       [](XEVHWND editor) { Click(Item(editor, kShowText)); },
@@ -264,9 +264,7 @@ TEST_F(EditorOnQt, ValueListAndTextViewShowWhatTheHostGave) {
         QWidget* view = CompanionWith<QPlainTextEdit>(editor);
         ASSERT_NE(view, nullptr);
         for (auto* w : view->findChildren<QPlainTextEdit*>()) viewed += w->toPlainText();
-        QImage shot = view->grab().toImage();
-        EXPECT_TRUE(LooksDrawn(shot));
-        qttest::KeepForDocs(shot, "text-view.png");
+        Shoot(view->grab().toImage(), "text-view.png");
       },
   });
   EXPECT_EQ(status, 0);
