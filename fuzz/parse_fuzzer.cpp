@@ -4,8 +4,9 @@
 // functions and a few named formulas, sets and ranges. Every input must end
 // in a tree or an error code with a span at most one byte past the text
 // (or the whole-text spans), and leave no block behind. The text is also
-// parsed both with and without the direct parser for common formulas, which
-// must agree on the outcome, the error and every field of every node.
+// parsed by the direct parser for common formulas, reading its bytes and
+// taking the scanner's tokens, and by the table parser alone, which must all
+// agree on the outcome, the error and every field of every node.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -96,26 +97,32 @@ bool SpanIsSound(const ExprError& error, size_t textLength) {
   return static_cast<size_t>(error.pos) + error.len <= textLength + 1;
 }
 
-// Aborts when the direct parser and the table parser disagree on text.
-void CompareBothWaysOfParsing(ExprContext* ec, const std::string& text, bool nameCheck) {
+// Aborts when the direct parser, reading the bytes or the scanner's tokens,
+// and the table parser disagree on text.
+void CompareEveryWayOfParsing(ExprContext* ec, const std::string& text, bool nameCheck) {
   using namespace xev::language;
-  int32_t results[2] = {};
-  ExprError errors[2] = {};
-  ExprNode* trees[2] = {};
-  for (int way = 0; way < 2; ++way) {
-    SetParserFastPath(way == 0);
+  constexpr int kWays = 3;  // bytes first, the scanner's tokens, the table parser alone
+  int32_t results[kWays] = {};
+  ExprError errors[kWays] = {};
+  ExprNode* trees[kWays] = {};
+  for (int way = 0; way < kWays; ++way) {
+    SetParserFastPath(way < 2);
+    SetParserReadsBytes(way == 0);
     ScannerReset(text.c_str(), ec, nameCheck);
     results[way] = ParseTokens();
     errors[way] = ParseError();
     trees[way] = TakeParseRoot();
   }
   SetParserFastPath(true);
-  std::string described[2];
-  for (int way = 0; way < 2; ++way) parse_test::DescribeExactly(trees[way], described[way]);
-  const bool same = results[0] == results[1] && errors[0].code == errors[1].code && errors[0].pos == errors[1].pos &&
-                    errors[0].len == errors[1].len && described[0] == described[1];
-  ReleaseTree(ec, trees[0]);
-  ReleaseTree(ec, trees[1]);
+  SetParserReadsBytes(true);
+  std::string described[kWays];
+  for (int way = 0; way < kWays; ++way) parse_test::DescribeExactly(trees[way], described[way]);
+  bool same = true;
+  for (int way = 1; way < kWays; ++way) {
+    same = same && results[0] == results[way] && errors[0].code == errors[way].code &&
+           errors[0].pos == errors[way].pos && errors[0].len == errors[way].len && described[0] == described[way];
+  }
+  for (ExprNode* tree : trees) ReleaseTree(ec, tree);
   if (!same) std::abort();
 }
 
@@ -161,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (exp != nullptr && XEVDestroyEXP(ec, exp) != 1) std::abort();
   if (XEVGetExpressionCount(ec) != countBefore) std::abort();
-  CompareBothWaysOfParsing(ec, text, (mode >> 1) % 3 == 2);
+  CompareEveryWayOfParsing(ec, text, (mode >> 1) % 3 == 2);
   if (HostLiveBlockCount() != liveBefore) std::abort();
 
   ec->flags = savedFlags;

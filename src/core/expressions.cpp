@@ -17,9 +17,8 @@ using language::ExprNode;
 
 LockedExpressions::LockedExpressions(const ExprContext* ec) {
   if (ec == nullptr || ec->expressions == nullptr) return;
-  uint32_t count = HandleArrayCount(ec->expressions);
-  if (count == 0) return;
-  records_ = static_cast<ExprRecord**>(HandleArrayLockElement(ec->expressions, 0));
+  uint32_t count = 0;
+  records_ = static_cast<ExprRecord**>(HandleArrayLockAll(ec->expressions, &count));
   if (records_ == nullptr) return;
   list_ = ec->expressions;
   count_ = count;
@@ -158,8 +157,13 @@ const char* GenerateExpressionName(ExprContext* ec, int32_t kind, bool* unique) 
   // Every 16-bit number is tried at most once, so a context that holds all of
   // them cannot make this loop forever; the last one tried is then returned.
   size_t digitCount = WriteNumber(digits, number);
+  // Formulas named one after another leave the last number used on the
+  // newest formula: that try is told taken by its name alone.
+  const char* newest = expressions.count() > 0 ? expressions[expressions.count() - 1]->name : nullptr;
   for (uint32_t tries = 0; tries <= 0xFFFF; ++tries) {
-    if (!FormulaIndexNameTaken(ec, expressions, t_generatedName, nullptr) && !IsFunctionName(ec, t_generatedName)) {
+    const bool taken = (tries == 0 && SameName(newest, t_generatedName)) ||
+                       FormulaIndexNameTaken(ec, expressions, t_generatedName, nullptr);
+    if (!taken && !IsFunctionName(ec, t_generatedName)) {
       *unique = true;
       break;
     }

@@ -58,6 +58,18 @@ void* HandleArrayLockElement(HGLOBAL array, int32_t index) {
   return ElementsOf(header) + static_cast<size_t>(index) * header->elementSize;
 }
 
+void* HandleArrayLockAll(HGLOBAL array, uint32_t* count) {
+  *count = 0;
+  if (array == nullptr) return nullptr;
+  auto* header = static_cast<ArrayHeader*>(GlobalLock(array));
+  if (header->count == 0) {
+    GlobalUnlock(array);
+    return nullptr;
+  }
+  *count = header->count;
+  return ElementsOf(header);
+}
+
 void HandleArrayUnlock(HGLOBAL array) { GlobalUnlock(array); }
 
 HGLOBAL HandleArrayAppend(HGLOBAL array) {

@@ -22,6 +22,9 @@ uint32_t HandleArraySizeInfo(HGLOBAL array);
 // index outside 0..count-1 the block is left unlocked and nullptr returned.
 void* HandleArrayLockElement(HGLOBAL array, int32_t index);
 void HandleArrayUnlock(HGLOBAL array);
+// The first element and the count in one lock: nullptr, left unlocked, for a
+// missing or empty list.
+void* HandleArrayLockAll(HGLOBAL array, uint32_t* count);
 // Grows by one zero element; nullptr leaves the list as it was.
 HGLOBAL HandleArrayAppend(HGLOBAL array);
 // Removes element index (out of range: the last one) and shrinks the block.

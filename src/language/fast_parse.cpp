@@ -13,8 +13,18 @@
 // than "||" waits for the token after its right operand, which decides
 // whether it binds first. An operator node takes its span from the token
 // scanned last, so it is made here at the same point.
+//
+// Ordinary formulas are first parsed from their bytes: a small reader here
+// tells the tokens that the scanner's shortcut tells by their first bytes
+// (names, calls, numbers of up to 18 digits, the operators, parentheses,
+// commas and spaces), puts names and values into the node blocks as the
+// scanner does, and keeps the scanner's token record, which the actions read
+// their spans from. Anything else, and any doubt, ends that try; the parse
+// starts again from scratch over the scanner's tokens.
 #include <array>
 
+#include "host/host.h"
+#include "language/scanner_bytes.h"
 #include "language/tree_build.h"
 
 namespace xev::language {
@@ -23,7 +33,9 @@ namespace {
 
 struct FastPathState {
   bool enabled = true;
+  bool readsBytes = true;
   bool lastTaken = false;
+  bool lastReadBytes = false;
 };
 thread_local FastPathState t_fastPath;
 
@@ -61,6 +73,139 @@ NodeKind OperatorKind(int32_t token) {
 // table parser's.
 constexpr int kDeepestNesting = 10;
 
+// The tokens of an ordinary formula read from its bytes, each exactly as the
+// scanner's shortcut would tell it: the same code, span and value, taken
+// from the node blocks at the same point. Whatever the shortcut would leave
+// to the automaton (dots, quotes, tabs, high bytes, keywords, a name followed
+// by a word, long numbers or runs) is TK_BADCHAR here, which no parse goes
+// on from, so the try ends and the scanner takes over.
+class ByteReader {
+ public:
+  ByteReader() : text_(ScannedText()), record_(TokenRecord()) {}
+
+  int32_t Next(ParseValue& look) {
+    look.value = nullptr;
+    uint32_t at = at_;
+    while (text_[at] == ' ') ++at;
+    if (at - at_ > kLongestRun) return TK_BADCHAR;
+    const char* bytes = text_ + at;
+    switch (scan_bytes::KindOf(bytes[0])) {
+      case scan_bytes::kLetter: return Word(bytes, at, look);
+      case scan_bytes::kDigit: return Number(bytes, at, look);
+      case scan_bytes::kStop:
+        if (bytes[0] == '|') return bytes[1] == '|' ? Emit(TK_CONCAT, at, 2, look) : TK_BADCHAR;
+        if (bytes[0] == '%' && (ScanContext()->flags & ECF_MODULO) == 0) return TK_BADCHAR;
+        return Emit(static_cast<uint8_t>(bytes[0]), at, 1, look);
+      default:
+        if (bytes[0] == '(') return Emit('(', at, 1, look);
+        if (bytes[0] != '\0') return TK_BADCHAR;
+        end_ = at;
+        record_.value = nullptr;  // the end keeps the last token's span
+        return TK_END;
+    }
+  }
+
+  // After the end was read: the scanner's state as it would be.
+  void Finish() const { ScannerReachedEnd(end_); }
+
+ private:
+  // Runs of name bytes and spaces well inside the scanner's 2,048-byte match
+  // buffer, which would refuse a longer one.
+  static constexpr uint32_t kLongestRun = 1024;
+  static constexpr uint32_t kShortCoefficientDigits = 18;
+
+  const char* text_;
+  TokenValue& record_;
+  uint32_t at_ = 0;   // the first byte not yet taken
+  uint32_t end_ = 0;  // where the text ends, once read
+
+  int32_t Emit(int32_t code, uint32_t pos, uint32_t len, ParseValue& look) {
+    at_ = pos + len;
+    record_ = TokenValue{pos, len, nullptr};
+    look = ParseValue{pos, len, nullptr};
+    return code;
+  }
+
+  int32_t EmitValue(int32_t code, uint32_t pos, uint32_t len, uint32_t taken, void* value, ParseValue& look) {
+    if (value == nullptr) return TK_BADCHAR;  // short of memory: the scanner's way reports it
+    at_ = pos + taken;
+    record_ = TokenValue{pos, len, value};
+    look = ParseValue{pos, len, value};
+    return code;
+  }
+
+  static char* NameCopy(const char* from, uint32_t n) {
+    auto* copy = static_cast<char*>(AllocateValue(n + 1));
+    if (copy == nullptr) return nullptr;
+    for (uint32_t i = 0; i < n; ++i) copy[i] = from[i];
+    copy[n] = 0;
+    return copy;
+  }
+
+  // A name, a word or a call: letters, digits and @#$_ from a letter on,
+  // then spaces and "(" for a call, or a stop byte or the end.
+  int32_t Word(const char* bytes, uint32_t pos, ParseValue& look) {
+    // The kinds of a run's bytes, or'ed: letters alone leave kLetter.
+    static_assert((scan_bytes::kLetter | scan_bytes::kDigit) != scan_bytes::kLetter &&
+                  (scan_bytes::kLetter | scan_bytes::kSymbol) != scan_bytes::kLetter);
+    uint32_t n = 1;
+    uint32_t kinds = scan_bytes::kLetter;
+    for (; scan_bytes::IsRunByte(bytes[n]); ++n) kinds |= scan_bytes::KindOf(bytes[n]);
+    const bool letters = kinds == scan_bytes::kLetter;
+    uint32_t end = n;
+    while (bytes[end] == ' ') ++end;
+    if (end > kLongestRun) return TK_BADCHAR;
+    if (bytes[end] == '(') return EmitValue(TK_FUNCTION, pos, end + 1, end + 1, NameCopy(bytes, n), look);
+    if (!scan_bytes::EndsMatch(bytes[end])) return TK_BADCHAR;
+    if (letters && scan_bytes::MayBeKeyword(bytes, n) && scan_bytes::KeywordOf(bytes, n) != nullptr) return TK_BADCHAR;
+    return EmitValue(TK_NAME, pos, n, n, NameCopy(bytes, n), look);
+  }
+
+  // Digits with at most one dot, ended as the shortcut ends them; the value
+  // made from the digits as its short conversion makes it.
+  int32_t Number(const char* bytes, uint32_t pos, ParseValue& look) {
+    uint64_t coefficient = 0;
+    uint32_t n = 0;
+    for (; scan_bytes::IsDigitByte(bytes[n]); ++n) coefficient = coefficient * 10 + static_cast<uint8_t>(bytes[n] - '0');
+    uint32_t digits = n;
+    int32_t exponent = 0;
+    bool bareDot = false;
+    if (bytes[n] == '.') {
+      uint32_t after = n + 1;
+      for (; scan_bytes::IsDigitByte(bytes[after]); ++after) {
+        coefficient = coefficient * 10 + static_cast<uint8_t>(bytes[after] - '0');
+      }
+      exponent = -static_cast<int32_t>(after - n - 1);
+      digits += after - n - 1;
+      bareDot = after == n + 1;
+      n = after;
+    }
+    if (digits > kShortCoefficientDigits) return TK_BADCHAR;
+    uint32_t end = n;
+    if (bytes[end] == ' ' && !bareDot) {
+      while (bytes[end] == ' ') ++end;
+      if (!scan_bytes::EndsMatch(bytes[end])) return TK_BADCHAR;
+    } else if (!scan_bytes::StopsNumber(bytes[end]) && (bareDot || bytes[end] != '\0')) {
+      return TK_BADCHAR;
+    }
+    if (end > kLongestRun) return TK_BADCHAR;
+    auto* number = static_cast<NumberValue*>(AllocateValue(XEV_NUMBER_SIZE));
+    if (number != nullptr) host::NumberFromParts(number, coefficient, exponent);
+    return EmitValue(TK_NUMBER, pos, n, n, number, look);
+  }
+};
+
+struct ScannerTokens {
+  int32_t Next(ParseValue& look) {
+    const int32_t code = NextToken();
+    const TokenValue& token = CurrentToken();
+    look = ParseValue{token.pos, token.len, token.value};
+    return code;
+  }
+  void Finish() const {}
+};
+
+template <class Tokens>
 class FastParser {
  public:
   // A formula, a range ("low AND high") or a set ("a, b, c"). True with the
@@ -72,16 +217,25 @@ class FastParser {
       DropLookAhead();
       return false;
     }
-    if (code_ == TK_END) return FinishFormula(first);
+    if (code_ == TK_END) {
+      tokens_.Finish();
+      return FinishFormula(first);
+    }
     if (code_ == TK_AND) {
       Advance();
       ParseValue high{};
-      if (Expression(0, high) && code_ == TK_END) return FinishRange(first, high);
+      if (Expression(0, high) && code_ == TK_END) {
+        tokens_.Finish();
+        return FinishRange(first, high);
+      }
       Release(first);
       Release(high);
     } else if (code_ == ',') {
       ParseValue list{};
-      if (ListFrom(first, 0, TK_END, list)) return FinishSet(list);
+      if (ListFrom(first, 0, TK_END, list)) {
+        tokens_.Finish();
+        return FinishSet(list);
+      }
     } else {
       Release(first);
     }
@@ -90,14 +244,11 @@ class FastParser {
   }
 
  private:
+  Tokens tokens_;
   int32_t code_ = TK_END;
   ParseValue look_{};  // owns its value until Take() hands it on
 
-  void Advance() {
-    code_ = NextToken();
-    const TokenValue& token = CurrentToken();
-    look_ = ParseValue{token.pos, token.len, token.value};
-  }
+  void Advance() { code_ = tokens_.Next(look_); }
 
   ParseValue Take() {
     ParseValue token = look_;
@@ -285,28 +436,46 @@ class FastParser {
 
 }  // namespace
 
-bool ParseCommonShapes() {
-  t_fastPath.lastTaken = false;
-  if (!t_fastPath.enabled) return false;
-  FastParser parser;
-  // An error the scanner recorded (a token too long) is left to the table
-  // parser to report or pass over.
-  if (parser.Run() && ParseError().code == 0) {
-    t_fastPath.lastTaken = true;
-    return true;
-  }
+namespace {
+
+// A fresh start: the parse's node blocks are all given back by now, so the
+// next try takes the same blocks as if it had run alone.
+void StartOver() {
   ReleaseTree(ScanContext(), PendingRoot());
   PendingRoot() = nullptr;
-  // A fresh start: the parse's node blocks are all given back by now, so the
-  // table parser's run takes the same blocks as if it had run alone.
   CloseNodeBlock();
   ScannerRestart();
   ParserBegin();
+}
+
+}  // namespace
+
+bool ParseCommonShapes() {
+  t_fastPath.lastTaken = false;
+  t_fastPath.lastReadBytes = false;
+  if (!t_fastPath.enabled) return false;
+  if (t_fastPath.readsBytes) {
+    if (FastParser<ByteReader>().Run()) {
+      t_fastPath.lastTaken = true;
+      t_fastPath.lastReadBytes = true;
+      return true;
+    }
+    StartOver();
+  }
+  // An error the scanner recorded (a token too long) is left to the table
+  // parser to report or pass over.
+  if (FastParser<ScannerTokens>().Run() && ParseError().code == 0) {
+    t_fastPath.lastTaken = true;
+    return true;
+  }
+  StartOver();
   return false;
 }
 
 void SetParserFastPath(bool enabled) { t_fastPath.enabled = enabled; }
+void SetParserReadsBytes(bool enabled) { t_fastPath.readsBytes = enabled; }
 
 bool LastParseTookFastPath() { return t_fastPath.lastTaken; }
+bool LastParseReadBytes() { return t_fastPath.lastReadBytes; }
 
 }  // namespace xev::language

@@ -138,6 +138,12 @@ void ReleaseTokenValue(void* value);
 // Set while ParseTokens runs: values go where the tree's nodes go.
 void ScanValuesIntoNodeBlocks(bool enabled);
 const TokenValue& CurrentToken();
+// For the direct parser's byte reader (fast_parse.cpp), which reads the text
+// itself: the text, the token record it keeps as the scanner would, and the
+// state the scanner ends in once the whole text is read.
+const char* ScannedText();
+TokenValue& TokenRecord();
+void ScannerReachedEnd(uint32_t textLength);
 // Bytes read from the text, plus 1 once the virtual trailing blank was delivered.
 uint32_t CurrentOffset();
 // Byte length of the text being scanned.
@@ -174,5 +180,11 @@ bool ParsedTreeHasFormulaReference();
 void SetParserFastPath(bool enabled);
 // Whether the last parse on this thread was made by the direct parser.
 bool LastParseTookFastPath();
+// Whether the direct parser reads ordinary formulas from their bytes itself
+// before it asks the scanner (the default). Off, it always takes the
+// scanner's tokens: the tests compare both ways.
+void SetParserReadsBytes(bool enabled);
+// Whether the last parse on this thread was made from the bytes.
+bool LastParseReadBytes();
 
 }  // namespace xev::language

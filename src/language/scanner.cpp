@@ -25,6 +25,7 @@
 #include "eval/eval.h"
 #include "host/host.h"
 #include "language/language.h"
+#include "language/scanner_bytes.h"
 #include "language/scanner_rules.h"
 #include "platform/platform.h"
 #include "xev/xevhost.h"
@@ -32,6 +33,7 @@
 namespace xev::language {
 namespace {
 
+using namespace scan_bytes;
 using scan::AcceptMask;
 using scan::DfaState;
 using scan::RuleTables;
@@ -122,115 +124,6 @@ int32_t EmitCopy(int32_t code, uint32_t pos, const char* from, uint32_t n, uint3
 }
 
 // ---- Words ------------------------------------------------------------------------
-
-// Every keyword is a word of at most eight letters. Such a word, folded to
-// upper case, packs into one integer (first letter in the lowest byte), so
-// telling keywords apart costs one comparison each. A word matched by the
-// word rule holds only ASCII letters, which clearing bit 5 upper-cases.
-constexpr uint32_t kMaxKeywordLength = 8;
-
-uint64_t WordKey(const char* word, uint32_t len) {
-  if (len > kMaxKeywordLength) return 0;  // no keyword packs to 0
-  uint64_t key = 0;
-  for (uint32_t i = len; i-- > 0;) key = key << 8 | (static_cast<uint8_t>(word[i]) & 0xDFu);
-  return key;
-}
-
-constexpr uint32_t Length(const char* text) {
-  uint32_t len = 0;
-  while (text[len] != 0) ++len;
-  return len;
-}
-
-constexpr uint64_t Key(const char* upper) {
-  uint64_t key = 0;
-  for (uint32_t i = Length(upper); i-- > 0;) key = key << 8 | static_cast<uint8_t>(upper[i]);
-  return key;
-}
-
-// The keywords, the one place that lists them: the token a keyword makes
-// and the unit or quantifier it stands for. A date unit may take one plural
-// "S", no more: "DAYSS" stays a name.
-enum class KeywordKind : uint8_t { kAnd, kDateUnit, kQuantifier };
-struct Keyword {
-  const char* spelling;
-  KeywordKind kind;
-  uint16_t meaning;
-};
-constexpr Keyword kKeywords[] = {
-    {"AND", KeywordKind::kAnd, 0},
-    {"DAY", KeywordKind::kDateUnit, DU_DAY},          {"DAYS", KeywordKind::kDateUnit, DU_DAY},
-    {"MONTH", KeywordKind::kDateUnit, DU_MONTH},      {"MONTHS", KeywordKind::kDateUnit, DU_MONTH},
-    {"YEAR", KeywordKind::kDateUnit, DU_YEAR},        {"YEARS", KeywordKind::kDateUnit, DU_YEAR},
-    {"HOUR", KeywordKind::kDateUnit, DU_HOUR},        {"HOURS", KeywordKind::kDateUnit, DU_HOUR},
-    {"MINUTE", KeywordKind::kDateUnit, DU_MINUTE},    {"MINUTES", KeywordKind::kDateUnit, DU_MINUTE},
-    {"SECOND", KeywordKind::kDateUnit, DU_SECOND},    {"SECONDS", KeywordKind::kDateUnit, DU_SECOND},
-    {"DISTINCT", KeywordKind::kQuantifier, QU_DISTINCT}, {"ALL", KeywordKind::kQuantifier, QU_ALL},
-};
-
-// Drawn from the table: the letters keywords begin with and their lengths,
-// which let most words pass without a lookup.
-struct KeywordBounds {
-  uint32_t initials = 0;  // bit n: a keyword begins with 'A' + n
-  uint32_t shortest = kMaxKeywordLength;
-  uint32_t longest = 0;
-};
-constexpr KeywordBounds kKeywordBounds = [] {
-  KeywordBounds bounds;
-  for (const Keyword& keyword : kKeywords) {
-    const uint32_t len = Length(keyword.spelling);
-    bounds.initials |= 1u << (keyword.spelling[0] - 'A');
-    bounds.shortest = len < bounds.shortest ? len : bounds.shortest;
-    bounds.longest = len > bounds.longest ? len : bounds.longest;
-  }
-  return bounds;
-}();
-static_assert(kKeywordBounds.longest <= kMaxKeywordLength, "a keyword must pack into one key");
-
-// A perfect hash of the keys: the top bits of the key times a multiplier
-// found while compiling, so that no two keywords share a slot.
-constexpr uint32_t kKeywordSlotBits = 6;
-constexpr uint32_t SlotOf(uint64_t key, uint64_t multiplier) {
-  return static_cast<uint32_t>((key * multiplier) >> (64 - kKeywordSlotBits));
-}
-constexpr uint64_t kKeywordMultiplier = [] {
-  for (uint64_t multiplier = 0x9E3779B97F4A7C15u;; multiplier += 2) {
-    uint64_t taken = 0;
-    bool clash = false;
-    for (const Keyword& keyword : kKeywords) {
-      const uint64_t bit = uint64_t{1} << SlotOf(Key(keyword.spelling), multiplier);
-      clash = clash || (taken & bit) != 0;
-      taken |= bit;
-    }
-    if (!clash) return multiplier;
-  }
-}();
-struct KeywordSlot {
-  uint64_t key = 0;
-  int8_t keyword = -1;  // index into kKeywords; -1 for an empty slot
-};
-constexpr auto kKeywordSlots = [] {
-  std::array<KeywordSlot, 1u << kKeywordSlotBits> slots{};
-  for (size_t i = 0; i < std::size(kKeywords); ++i) {
-    const uint64_t key = Key(kKeywords[i].spelling);
-    slots[SlotOf(key, kKeywordMultiplier)] = KeywordSlot{key, static_cast<int8_t>(i)};
-  }
-  return slots;
-}();
-
-bool MayBeKeyword(const char* word, uint32_t len) {
-  if (len < kKeywordBounds.shortest || len > kKeywordBounds.longest) return false;
-  const uint32_t letter = static_cast<uint32_t>((word[0] & 0xDF) - 'A');
-  return letter < 26 && ((kKeywordBounds.initials >> letter) & 1) != 0;
-}
-
-// The keyword a word of letters is, or nullptr.
-const Keyword* KeywordOf(const char* word, uint32_t len) {
-  const uint64_t key = WordKey(word, len);
-  const KeywordSlot& slot = kKeywordSlots[SlotOf(key, kKeywordMultiplier)];
-  if (slot.keyword < 0 || slot.key != key) return nullptr;
-  return &kKeywords[slot.keyword];
-}
 
 int32_t WordAction(uint32_t pos, uint32_t len) {
   ScannerState& s = t_scanner;
@@ -601,28 +494,6 @@ bool SkipBlanksInText() {
 // the walk would stop just after it too; the blank and the end of the scan
 // that follow are told without the automaton as well.
 
-enum ByteKind : uint8_t { kOther, kLetter, kDigit, kSymbol, kStop };
-
-constexpr auto kByteKinds = [] {
-  std::array<uint8_t, 256> kinds{};
-  for (int b = 'A'; b <= 'Z'; ++b) kinds[b] = kLetter;
-  for (int b = 'a'; b <= 'z'; ++b) kinds[b] = kLetter;
-  for (int b = '0'; b <= '9'; ++b) kinds[b] = kDigit;
-  for (char b : {'@', '#', '$', '_'}) kinds[static_cast<uint8_t>(b)] = kSymbol;
-  for (char b : {')', '*', '+', ',', '-', '/', '%', '|'}) kinds[static_cast<uint8_t>(b)] = kStop;
-  return kinds;
-}();
-
-uint8_t KindOf(char b) { return kByteKinds[static_cast<uint8_t>(b)]; }
-bool IsRunByte(char b) { return KindOf(b) != kOther && KindOf(b) != kStop; }
-bool IsDigitByte(char b) { return KindOf(b) == kDigit; }
-// A stop byte straight after digits: "-" and "/" would separate a date there.
-bool StopsNumber(char b) { return KindOf(b) == kStop && b != '-' && b != '/'; }
-
-// A stop byte, or the end of the text: then the blank after it is read,
-// which every rule still alive after a name, spaces or a number takes.
-bool EndsMatch(char b) { return KindOf(b) == kStop || b == '\0'; }
-
 // The match and the byte that ends it fit the match buffer; at the end of
 // the text that byte is the blank, which must leave room to read on.
 bool FitsMatchBuffer(const char* bytes, uint32_t end) {
@@ -780,6 +651,21 @@ void ScannerRestart() {
 }
 
 const TokenValue& CurrentToken() { return t_scanner.token; }
+TokenValue& TokenRecord() { return t_scanner.token; }
+const char* ScannedText() { return t_scanner.text; }
+
+void ScannerReachedEnd(uint32_t textLength) {
+  // As after the blank that follows the text was read and skipped: the
+  // record keeps the last token's span, and only the end is left.
+  ScannerState& s = t_scanner;
+  s.matchStart = textLength + 1;
+  s.readEnd = textLength + 1;
+  s.pastText = true;
+  s.window = s.tail;
+  s.windowOrigin = s.matchStart;
+  s.previousMatchLength = 1;
+  s.token.value = nullptr;
+}
 uint32_t CurrentOffset() { return Offset(); }
 
 uint32_t ScannedTextLength() {

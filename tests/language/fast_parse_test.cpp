@@ -1,7 +1,8 @@
-// The direct parser against the table parser alone: over the report mix, the
+// The direct parser, reading the bytes or the scanner's tokens, against the
+// table parser alone: over the report mix, the
 // corpus, the language reference's examples, random and mutated texts and
 // nesting around the parser stack's limit, in both code pages and under
-// several contexts, both ways must give the same trees (every field of every
+// several contexts, all three ways must give the same trees (every field of every
 // node), errors, read-ahead, rejected dates and host blocks; and with any one
 // allocation failing, a parse still ends in the same tree or a memory error.
 #include <gtest/gtest.h>
@@ -25,18 +26,34 @@ using namespace xev::language;
 struct Outcome {
   std::string seen;  // result, error, read-ahead, rejected date, tree
   int64_t allocations = 0;
+  int64_t held = 0;  // host blocks the tree holds
   bool fast = false;
+  bool bytes = false;
 };
 
-Outcome ParseOnce(const std::string& text, ExprContext* ec, bool nameCheck, bool fastPath) {
-  SetParserFastPath(fastPath);
+// The table parser alone, the direct parser over the scanner's tokens, and
+// the direct parser reading the bytes first (the default).
+enum class Way { kTables, kTokens, kBytes };
+constexpr Way kWays[] = {Way::kTables, Way::kTokens, Way::kBytes};
+
+void Use(Way way) {
+  SetParserFastPath(way != Way::kTables);
+  SetParserReadsBytes(way == Way::kBytes);
+}
+
+void UseDefaultWay() { Use(Way::kBytes); }
+
+Outcome ParseOnce(const std::string& text, ExprContext* ec, bool nameCheck, Way way) {
+  Use(way);
   const int64_t live = HostLiveBlockCount();
   const int64_t made = HostAllocationCount();
   ScannerReset(text.c_str(), ec, nameCheck);
   const int32_t failed = ParseTokens();
   Outcome outcome;
   outcome.allocations = HostAllocationCount() - made;
+  outcome.held = HostLiveBlockCount() - live;
   outcome.fast = LastParseTookFastPath();
+  outcome.bytes = LastParseReadBytes();
   const ExprError& e = ParseError();
   uint32_t pos = 0, len = 0;
   const bool rejected = RejectedDate(&pos, &len);
@@ -48,7 +65,7 @@ Outcome ParseOnce(const std::string& text, ExprContext* ec, bool nameCheck, bool
   parse_test::DescribeExactly(root, outcome.seen);
   ReleaseTree(ec, root);
   if (HostLiveBlockCount() != live) outcome.seen += " leaked";
-  SetParserFastPath(true);
+  UseDefaultWay();
   return outcome;
 }
 
@@ -77,7 +94,7 @@ class FastParse : public ::testing::Test {
     FUNDefineFunctions(every_.ec);
   }
   void TearDown() override {
-    SetParserFastPath(true);
+    UseDefaultWay();
     HostSetCodePage(XEV_CP_WESTERN);
     for (auto* context : plain_) delete context;
   }
@@ -88,18 +105,31 @@ class FastParse : public ::testing::Test {
     return contexts;
   }
 
-  // Parses text both ways in ec; false after a difference.
+  // Parses text all three ways in ec; false after a difference. A direct
+  // parse takes the table parser's host blocks; one that read the bytes in
+  // vain took blocks for that try too, and its tree holds the same ones.
   bool SameIn(const std::string& text, ExprContext* ec, bool nameCheck = false) {
-    ParseOnce(text, ec, nameCheck, false);  // lays out the lookup tables the parse asks
-    const Outcome fast = ParseOnce(text, ec, nameCheck, true);
-    const Outcome tables = ParseOnce(text, ec, nameCheck, false);
+    ParseOnce(text, ec, nameCheck, Way::kTables);  // lays out the lookup tables the parse asks
+    const Outcome bytes = ParseOnce(text, ec, nameCheck, Way::kBytes);
+    const Outcome tokens = ParseOnce(text, ec, nameCheck, Way::kTokens);
+    const Outcome tables = ParseOnce(text, ec, nameCheck, Way::kTables);
     EXPECT_FALSE(tables.fast);
-    EXPECT_EQ(fast.seen, tables.seen) << "text: '" << text << "'";
-    if (fast.fast) {
+    EXPECT_FALSE(tokens.bytes);
+    EXPECT_EQ(tokens.seen, tables.seen) << "text: '" << text << "'";
+    EXPECT_EQ(bytes.seen, tables.seen) << "text: '" << text << "'";
+    EXPECT_EQ(bytes.held, tables.held) << "text: '" << text << "'";
+    bool same = tokens.seen == tables.seen && bytes.seen == tables.seen && bytes.held == tables.held;
+    if (tokens.fast) {
       ++taken_;
-      EXPECT_EQ(fast.allocations, tables.allocations) << "text: '" << text << "'";
+      EXPECT_EQ(tokens.allocations, tables.allocations) << "text: '" << text << "'";
+      same = same && tokens.allocations == tables.allocations;
     }
-    return fast.seen == tables.seen && (!fast.fast || fast.allocations == tables.allocations);
+    if (bytes.bytes) {
+      ++fromBytes_;
+      EXPECT_EQ(bytes.allocations, tables.allocations) << "text: '" << text << "'";
+      same = same && bytes.allocations == tables.allocations;
+    }
+    return same;
   }
 
   bool Same(const std::string& text, bool nameCheck = false) {
@@ -114,6 +144,7 @@ class FastParse : public ::testing::Test {
   std::vector<parse_test::ParseContext*> plain_;
   std::vector<std::string> corpusTexts_;
   int taken_ = 0;
+  int fromBytes_ = 0;
 };
 
 TEST_F(FastParse, ReportMixAndCorpusParseAlikeAndMostlyDirectly) {
@@ -122,10 +153,13 @@ TEST_F(FastParse, ReportMixAndCorpusParseAlikeAndMostlyDirectly) {
     ASSERT_TRUE(SameIn(formula, report.ec));
   }
   EXPECT_EQ(taken_, report_mix::kFormulaCount) << "every formula of the mix has a common shape";
+  EXPECT_EQ(fromBytes_, report_mix::kFormulaCount) << "and is read from its bytes";
   taken_ = 0;
+  fromBytes_ = 0;
   ASSERT_GT(corpusTexts_.size(), 50u);
   for (const std::string& text : corpusTexts_) ASSERT_TRUE(SameIn(text, corpus_.ec));
   EXPECT_EQ(taken_, static_cast<int>(corpusTexts_.size())) << "every corpus formula is parsed directly";
+  EXPECT_GT(fromBytes_, static_cast<int>(corpusTexts_.size()) / 2);
 }
 
 // The examples of docs/language.md, without their results and names.
@@ -179,6 +213,50 @@ TEST_F(FastParse, MutatedFormulasParseAlike) {
     ASSERT_TRUE(SameIn(parse_test::Mutated(random, formulas[random() % formulas.size()], bytes, false), corpus_.ec));
   }
   EXPECT_GT(taken_, 50);
+}
+
+// Names, calls with and without blanks before "(", "(*)", numbers with and
+// without a fraction (also negated, and "12." before a stop byte), every
+// operator, parentheses and the commas of a set are read from the bytes.
+TEST_F(FastParse, EveryTokenClassIsReadFromTheBytes) {
+  for (const char* text : {"Amount % 7 + Sum(Price) * -2.50 - Quantity / (Discount + 1)", "Customer || City || Region",
+                           "Count(*) + Sum   (Amount) * (12.) + 0.5", "Amount, Price, 3, -4", "Amount"}) {
+    fromBytes_ = 0;
+    ASSERT_TRUE(SameIn(text, corpus_.ec));
+    EXPECT_EQ(fromBytes_, 1) << text;
+  }
+}
+
+// Runs of blanks, name bytes and digits up to and past the scanner's
+// 2,048-byte match buffer, which refuses a longer match with 112.
+TEST_F(FastParse, LongRunsParseAlike) {
+  for (size_t run : {1000u, 1030u, 2040u, 2045u, 2046u, 2047u, 2048u, 2049u, 3000u}) {
+    const std::string blanks(run, ' ');
+    for (const std::string& text : {"Price" + blanks + "+ 1", "1" + blanks + "* Price", "(Price)" + blanks,
+                                    "Sum" + blanks + "(Price)", "P" + std::string(run, 'r'), std::string(run, '1')}) {
+      ASSERT_TRUE(SameIn(text, corpus_.ec)) << run;
+    }
+  }
+}
+
+// The byte reader leaves a text to the scanner at the first token it does
+// not take; whatever is put at any place of the mix's formulas (blanks other
+// than spaces, dots, quotes, symbols, high bytes, long numbers, keywords, a
+// second word) parses as the scanner's tokens and the table parser have it.
+TEST_F(FastParse, TextsLeftToTheScannerAtEveryPlaceParseAlike) {
+  report_mix::Report report;
+  const char* const pieces[] = {"\t", "\n", ".", "'", "\"", "@", "#", "\x81", "1234567890123456789", " DAYS",
+                                " AND 1", "Price ", "|"};
+  for (uint32_t codePage : {XEV_CP_WESTERN, XEV_CP_SHIFTJIS}) {
+    ASSERT_EQ(HostSetCodePage(codePage), 1);
+    for (const char* formula : report_mix::kFormulas) {
+      const std::string text = formula;
+      for (size_t at = 0; at <= text.size(); ++at) {
+        for (const char* piece : pieces) ASSERT_TRUE(SameIn(text.substr(0, at) + piece + text.substr(at), report.ec));
+      }
+    }
+  }
+  EXPECT_GT(taken_, 1000);
 }
 
 // The direct parser stops at a nesting that the table parser's stack still
@@ -241,11 +319,11 @@ TEST_F(FastParse, BlocksLeftDirtyParseAsClearedOnes) {
   }
   texts.push_back(chain);
   for (const std::string& text : texts) {
-    for (bool fastPath : {true, false}) {
+    for (Way way : kWays) {
       FillIdleBlocks(0);
-      const Outcome cleared = ParseOnce(text, corpus_.ec, false, fastPath);
+      const Outcome cleared = ParseOnce(text, corpus_.ec, false, way);
       FillIdleBlocks(0xA5);
-      const Outcome dirty = ParseOnce(text, corpus_.ec, false, fastPath);
+      const Outcome dirty = ParseOnce(text, corpus_.ec, false, way);
       ASSERT_EQ(dirty.seen, cleared.seen) << text;
     }
   }
@@ -267,10 +345,11 @@ TEST_F(FastParse, BlocksLeftDirtyParseAsClearedOnes) {
 
 class FastParseSweep : public oom::NoLeakTest {};
 
-// With one allocation failing, the direct parser gives up and the table
-// parser runs: the outcome is the whole formula or a memory error, never
-// another error or a different tree; with the direct parser off, the table
-// parser's own failures are swept as before.
+// With one allocation failing, the direct parser gives up and the next way
+// runs (the scanner's tokens after the bytes, then the table parser): the
+// outcome is the whole formula or a memory error, never another error or a
+// different tree; with the direct parser off, the table parser's own
+// failures are swept as before.
 TEST_F(FastParseSweep, AllocationFailuresEndInTheTreeOrAMemoryError) {
   parse_test::ParseContext corpus(parse_test::kCorpusFlags);
   parse_test::AddCorpusItems(corpus);
@@ -283,17 +362,17 @@ TEST_F(FastParseSweep, AllocationFailuresEndInTheTreeOrAMemoryError) {
   texts.push_back("OrderDate + 3 MONTHS - 1 DAYS");
   texts.push_back("1, 2, 3");
   texts.push_back("1/1/2001 AND 6/30/2001");
-  for (bool fastPath : {true, false}) {
+  for (Way way : kWays) {
     for (const std::string& text : texts) {
       std::string expected;
       oom::Sweep(text, [&](oom::Trial& trial) {
-        SetParserFastPath(fastPath);
+        Use(way);
         ExprError error{};
         uint16_t type = 0;
         trial.Arm();
         HEXP exp = XEVParseFormula(corpus.ec, nullptr, text.c_str(), "Swept", &error, &type);
         trial.Disarm();
-        SetParserFastPath(true);
+        UseDefaultWay();
         if (exp == nullptr) {
           EXPECT_TRUE(trial.failing());
           EXPECT_EQ(error.code, 121u) << text;
