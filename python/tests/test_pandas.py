@@ -155,13 +155,10 @@ def test_threads_give_the_same_result():
     pd.testing.assert_frame_equal(one, xev.evaluate(frame, formulas, threads=4))
 
 
-def test_empty_frame_keeps_column_types():
+def test_empty_frames_keep_column_types_and_object_columns_are_typed_by_all_rows():
     frame = pd.DataFrame({"q": pd.Series([], dtype="int64"), "d": pd.Series([], dtype="datetime64[ns]")})
     out = xev.evaluate(frame, {"A": "q", "B": "d + 1 DAY", "C": "'x'"}, numbers="float")
     assert len(out) == 0 and list(out.dtypes.astype(str)) == ["Float64", "datetime64[ns]", "object"]
-
-
-def test_object_columns_are_typed_by_all_their_rows():
     late = pd.DataFrame({"v": [None] * 1500 + [D("2.5")], "s": ["a"] * 1500 + [7]})
     out = xev.evaluate(late, {"V": "v * 2"})  # the first rows alone would make v a String
     assert values(out["V"])[-2:] == [D(0), D(5)]

@@ -46,21 +46,18 @@ TEST_F(ExtendedText, OnlyReferencesTheParserFoundAreExpanded) {
   EXPECT_EQ(Text(Add("'A() \x83\x5c' || Who()", "Quoted"), false), "'A() \x83\x5c' || (Name)");
   HostSetCodePage(XEV_CP_WESTERN);
 
-  // A formula renamed away since the parse leaves its reference as written.
-  XEVHEXPFromName(c.ec, "A")->name[0] = 'Z';
-  EXPECT_EQ(Text(b, false), "A()*2");
-  EXPECT_EQ(Length(b, false), 5);
-}
-
-// A formula whose text is shorter than its name makes the text that refers
-// to it shorter, and that is a length, not a failure.
-TEST_F(ExtendedText, AReferenceLongerThanTheTextItBringsShortensTheText) {
+  // A formula whose text is shorter than its name shortens the text that
+  // refers to it, and that is a length, not a failure.
   Add("Qty", "Remainder");
   HEXP cartons = Add("(Amount - Remainder()) / 12", "Cartons");
   EXPECT_EQ(Text(cartons, false), "(Amount - (Qty)) / 12");
   EXPECT_EQ(Length(cartons, false), 21);
-  HEXP nested = Add("Remainder() + Cartons()", "Nested");
-  EXPECT_EQ(Text(nested, true), "(Qty) + ((Amount - (Qty)) / 12)");
+  EXPECT_EQ(Text(Add("Remainder() + Cartons()", "Nested"), true), "(Qty) + ((Amount - (Qty)) / 12)");
+
+  // A formula renamed away since the parse leaves its reference as written.
+  XEVHEXPFromName(c.ec, "A")->name[0] = 'Z';
+  EXPECT_EQ(Text(b, false), "A()*2");
+  EXPECT_EQ(Length(b, false), 5);
 }
 
 TEST_F(ExtendedText, MarkedFunctionsAreEscapedWhenExpanding) {

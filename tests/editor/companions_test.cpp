@@ -95,7 +95,7 @@ TEST_F(Companions, ValuesGoInAsLiteralsOfTheirItemsType) {
       {XEV_CP_WESTERN, "Nobody", "x'y", "x'y"},  // no data item, no type
       {XEV_CP_SHIFTJIS, "Name", "a\x83\x27'", "'a\x83\x27'''"}, {XEV_CP_WESTERN, "Name", "a\x83\x27'", "'a\x83'''''"}};
   for (const auto& [codePage, item, value, literal] : cases) {
-    SCOPED_TRACE(value);
+    SCOPED_TRACE(testing::PrintToString(value) + " in code page " + std::to_string(codePage));
     HostSetCodePage(codePage);
     EXPECT_EQ(Inserted(item, value), literal);
     const auto end = static_cast<uint32_t>(literal.size());

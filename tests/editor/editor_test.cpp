@@ -391,6 +391,7 @@ TEST_F(EditorTest, LoadFixShowsTheLoadErrorThenTakesTheCorrection) {
 // waits for that one.
 TEST_F(EditorTest, LoadFixCancelStopsTheLoadAndACorrectionMayCallALaterFormula) {
   for (bool cancel : {true, false}) {
+    SCOPED_TRACE(cancel ? "cancelled" : "corrected");
     ExprContext* target = XEVCreateEC(0, nullptr, nullptr, 0);
     Script script;
     if (cancel) script.Then(Cancel);

@@ -58,8 +58,7 @@ TEST(XevhostDateFormat, ALoadedDocumentWritesTheSameIsoDates) {
   EXPECT_EQ(saved.out,
             "[\n  {\"Next\": \"2024-03-01\", \"Back\": \"2024-01-29\"},\n"
             "  {\"Next\": \"2025-01-01T23:59:58\", \"Back\": \"2024-11-30T23:59:58\"}\n]\n");
-  RunResult loaded = Xevhost({csv, "--format", "json", "--load", doc});
-  EXPECT_EQ(loaded.status, 0) << loaded.err;
+  RunResult loaded = XevhostOk({csv, "--format", "json", "--load", doc});
   EXPECT_EQ(loaded.out, saved.out);
 }
 
@@ -97,8 +96,7 @@ std::vector<std::string> With(std::vector<std::string> args, const std::vector<s
 
 TEST_F(XevhostLocale, MoneyAndGroupingFollowTheLocaleAskedForButTheReportsOwnNumbersDoNot) {
   ScopedEnv path("LOCPATH", folder_->c_str());
-  RunResult run = Xevhost(With(kMoney, {"--locale", "de_DE.UTF-8"}));
-  EXPECT_EQ(run.status, 0) << run.err;
+  RunResult run = XevhostOk(With(kMoney, {"--locale", "de_DE.UTF-8"}));
   EXPECT_EQ(run.out, "c,g,plain\n\"1.234.567,50 \u20ac\",\"-1.234.567,25\",9500\n");
 
   // Its narrow no-break space is no character of code page 1252: a blank
@@ -136,8 +134,7 @@ TEST(XevhostReplacedCharacters, OneWarningNamesTheFirstPlace) {
   // 商 (three bytes of UTF-8) is no character of code page 1252.
   const std::string kChar = "\xE5\x95\x86";
   TempFile csv("lossy.csv", "Name,n\nplain,1\n" + kChar + "a,2\nb" + kChar + ",3\n");
-  RunResult run = Xevhost({csv, "--format", "csv", "--formula", "x=Name", "--formula", "y=Name || '!'"});
-  EXPECT_EQ(run.status, 0) << run.err;
+  RunResult run = XevhostOk({csv, "--format", "csv", "--formula", "x=Name", "--formula", "y=Name || '!'"});
   EXPECT_EQ(run.out, "x,y\nplain,plain!\n?a,?a!\nb?,b?!\n");
   EXPECT_EQ(run.err, "xevhost: warning: " + csv.path +
                          ":3: a character that code page 1252 cannot hold was replaced by '?' "
@@ -146,14 +143,12 @@ TEST(XevhostReplacedCharacters, OneWarningNamesTheFirstPlace) {
   // Read again by the passes of a grouped report, and after a formulas file
   // that loses one too: still once, at the first place read.
   TempFile formulas("lossy.formulas", "# " + kChar + " in a comment is never used\nx = Name\ny = '" + kChar + "'\n");
-  run = Xevhost({csv, "-f", formulas, "--group-by", "n", "--formula", "s=Count(*)"});
-  EXPECT_EQ(run.status, 0) << run.err;
+  run = XevhostOk({csv, "-f", formulas, "--group-by", "n", "--formula", "s=Count(*)"});
   EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
   EXPECT_NE(run.err.find(formulas.path + ":3: a character"), std::string::npos) << run.err;
 
   // Where the code page holds the character, nothing is said.
-  run = Xevhost({csv, "--code-page", "932", "--formula", "x=Name"});
-  EXPECT_EQ(run.status, 0) << run.err;
+  run = XevhostOk({csv, "--code-page", "932", "--formula", "x=Name"});
   EXPECT_EQ(run.err, "");
 }
 

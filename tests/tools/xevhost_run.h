@@ -76,6 +76,13 @@ inline RunResult Xevhost(const std::vector<std::string>& args, const Output& out
   return run;
 }
 
+// A run that must succeed; when it does not, its arguments and standard error say why.
+inline RunResult XevhostOk(const std::vector<std::string>& args) {
+  RunResult run = Xevhost(args);
+  EXPECT_EQ(run.status, 0) << testing::PrintToString(args) << "\n" << run.err;
+  return run;
+}
+
 inline std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);

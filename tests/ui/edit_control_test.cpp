@@ -291,7 +291,7 @@ TEST_F(EditControl, FailedAllocationsLeaveTheEditAsItWas) {
   };
   XEVUiSetClipboardText("yz");
   for (const Case& c : cases) {
-    oom::Sweep(c.after, [&](oom::Trial& trial) {
+    oom::Sweep("giving " + testing::PrintToString(c.after), [&](oom::Trial& trial) {
       HWND edit = Edit(0, before);
       Select(edit, c.start, c.end);
       gNotices.clear();

@@ -1,20 +1,128 @@
-// Loading stored blocks: section bounds, conversions of the old versions,
-// deferred formulas and damaged input.
+// Stored blocks: the writer's layout of each section, its size query and the
+// rule that a piece is written whole or skipped when the buffer is short; the
+// loader's section bounds, conversions of the old versions, deferred formulas
+// and damaged input.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
 #include <tuple>
+#include <vector>
 
 #include "oom/sweep.h"
 #include "persist/block_loader.h"
-#include "persist/block_test_support.h"
 #include "persist/load_fix.h"
+#include "xev/xev.h"
 
 namespace {
 
-using namespace blocktest;
+using Bytes = std::vector<uint8_t>;
 
-constexpr size_t kHeader = 21;
+// Every name resolves to a distinct non-zero value, except names starting
+// with "Unbound", which the host does not know.
+std::vector<std::string>& ResolvedNames() {
+  static std::vector<std::string> names;
+  return names;
+}
+
+intptr_t XEV_CALL ResolveAll(const char* name) {
+  ResolvedNames().emplace_back(name);
+  if (std::strncmp(name, "Unbound", 7) == 0) return 0;
+  return static_cast<intptr_t>(0x1000 + std::hash<std::string>{}(name) % 0x10000);
+}
+
+struct EcDeleter {
+  void operator()(ExprContext* ec) const { XEVDestroyEC(ec); }
+};
+using Ec = std::unique_ptr<ExprContext, EcDeleter>;
+
+Ec NewContext(uint16_t flags = ECF_RANGES_SETS, XEVResolveCallback resolve = ResolveAll) {
+  return Ec(XEVCreateEC(0, resolve, nullptr, flags));
+}
+
+Bytes WriteBlock(ExprContext* ec) {
+  Bytes block(XEVGetECBlockSize(ec, 1));
+  int32_t written = XEVGetECBlock(ec, static_cast<int32_t>(block.size()), block.data());
+  block.resize(static_cast<size_t>(written));
+  return block;
+}
+
+// Loads from a heap copy of exactly the block's bytes, so that a read past
+// its end is caught by the address sanitizer.
+int32_t Load(ExprContext* ec, const Bytes& block, int32_t loadExpressions = 1,
+                    XEVLoadErrorCallback onError = nullptr) {
+  std::unique_ptr<uint8_t[]> exact(new uint8_t[block.size() + (block.empty() ? 1 : 0)]);
+  if (!block.empty()) std::memcpy(exact.get(), block.data(), block.size());
+  return XEVSetECContents(ec, static_cast<int32_t>(block.size()), exact.get(), loadExpressions, onError);
+}
+
+ExpItem DataItem(const char* name, const char* binding, int16_t type = XEV_TYPE_NUMBER) {
+  ExpItem item{};
+  item.kind = XEV_ITEM_DATA, item.dataType = type, item.bindingName = binding;
+  std::strncpy(item.name, name, sizeof item.name - 1);
+  return item;
+}
+
+std::string ExpressionName(ExprContext* ec, int32_t ordinal) {
+  char name[128] = "<none>";
+  if (HEXP exp = XEVHEXPFromOrdinal(ec, ordinal)) XEVGetExpressionName(ec, exp, sizeof name, name);
+  return name;
+}
+
+std::string ExpressionText(ExprContext* ec, int32_t ordinal) {
+  HEXP exp = XEVHEXPFromOrdinal(ec, ordinal);
+  if (exp == nullptr) return "<none>";
+  std::string text(static_cast<size_t>(XEVGetExpressionTextLength(ec, exp)) + 1, '\0');
+  XEVGetExpressionText(ec, exp, static_cast<int32_t>(text.size()), text.data());
+  return text.c_str();
+}
+
+// Appends the pieces of a hand-made block in the order they are given.
+class BlockBuilder {
+ public:
+  BlockBuilder& Byte(uint8_t b) { return bytes_.push_back(b), *this; }
+  BlockBuilder& U16(uint16_t v) { return Byte(static_cast<uint8_t>(v & 0xFF)).Byte(static_cast<uint8_t>(v >> 8)); }
+  BlockBuilder& U32(uint32_t v) { return U16(static_cast<uint16_t>(v & 0xFFFF)).U16(static_cast<uint16_t>(v >> 16)); }
+  BlockBuilder& Str(const std::string& s) {
+    bytes_.insert(bytes_.end(), s.begin(), s.end());
+    return Byte(0);
+  }
+  // The 20 operator callback names; names[i] for the first ones, empty after.
+  BlockBuilder& OperatorNames(const std::vector<std::string>& names = {}) {
+    for (size_t i = 0; i < 20; ++i) Str(i < names.size() ? names[i] : "");
+    return *this;
+  }
+  BlockBuilder& Field(std::string s, size_t width) {
+    s.resize(width, '\0');
+    bytes_.insert(bytes_.end(), s.begin(), s.end());
+    return *this;
+  }
+  // Item image of versions 2 and 3 (85 bytes) followed by the binding name.
+  BlockBuilder& Item85(const std::string& name, const std::string& binding, int16_t type = 0,
+                       int16_t subclass = 0, uint16_t flags = 0) {
+    U16(XEV_ITEM_DATA).U16(static_cast<uint16_t>(type)).U32(0).U32(0).Field(name, 65);
+    U16(0).U16(static_cast<uint16_t>(subclass)).U16(0).U16(flags);
+    return Str(binding);
+  }
+  // Version 1 image (60 bytes): 40-byte name, then the four short fields.
+  BlockBuilder& Item60(const std::string& name, const std::string& binding, int16_t type, uint32_t bound,
+                       int16_t params, int16_t subclass, int16_t subclass2, uint16_t flags) {
+    U16(XEV_ITEM_DATA).U16(static_cast<uint16_t>(type)).U32(0xDEADBEEF).U32(bound).Field(name, 40);
+    U16(static_cast<uint16_t>(params)).U16(static_cast<uint16_t>(subclass)).U16(static_cast<uint16_t>(subclass2));
+    return U16(flags).Str(binding);
+  }
+  BlockBuilder& Formula(const std::string& text, const std::string& name) { return Str(text).Str(name); }
+  Bytes Build() const { return bytes_; }
+
+ private:
+  Bytes bytes_;
+};
+
+constexpr size_t kHeader = 21;  // version byte and 20 empty operator names
 
 // A current-version block up to its operator names, all empty.
 BlockBuilder Current() { return BlockBuilder().Byte(3).OperatorNames(); }
@@ -298,6 +406,77 @@ TEST_F(BlockLoader, VersionFixtures) {
     }
     for (const std::string& item : c.items) EXPECT_NE(+StoredItem(ec.get(), item.c_str()).boundValue, 0) << item;
   }
+}
+
+TEST(BlockWriter, HeaderAndOperatorNames) {
+  Ec ec = NewContext();
+  EXPECT_EQ(XEVGetECBlockSize(ec.get(), 0), kHeader);
+  Bytes expected(kHeader, 0);
+  expected[0] = 3;
+  EXPECT_EQ(WriteBlock(ec.get()), expected);
+  uint8_t buffer[4] = {9, 9, 9, 9};
+  EXPECT_EQ(XEVGetECBlock(nullptr, sizeof buffer, buffer), 1);
+  EXPECT_EQ(Bytes(buffer, buffer + 2), (Bytes{3, 9}));
+
+  // Names lie in table order; operator codes 2 ('/') and 3 ('*') swap places.
+  ASSERT_EQ(XEVSetOperatorCallback(ec.get(), 0, 0, "Add"), 1);
+  ASSERT_EQ(XEVSetOperatorCallback(ec.get(), 2, 1, "Div"), 1);
+  ASSERT_EQ(XEVSetOperatorCallback(ec.get(), 3, 1, "Mul"), 1);
+  Bytes block = WriteBlock(ec.get());
+  std::vector<std::string> names;
+  for (size_t at = 1; at < block.size(); at += names.back().size() + 1)
+    names.emplace_back(reinterpret_cast<const char*>(block.data() + at));
+  ASSERT_EQ(names.size(), 20u);
+  EXPECT_EQ(std::tuple(names[0], names[9], names[13]), std::tuple("Add", "Mul", "Div"));
+}
+
+TEST(BlockWriter, DataItemRecordLayout) {
+  Ec ec = NewContext();
+  ExpItem item = DataItem("Amount", "g", XEV_TYPE_STRING);
+  item.name[10] = 'x';  // a byte after the terminator is carried as held
+  item.paramCount = 0x0102, item.subclass = 0x0304, item.subclass2 = 0x0506, item.flags = 0x0708;
+  ASSERT_EQ(XEVAddExpressionItem(ec.get(), &item), 1);
+
+  Bytes block = WriteBlock(ec.get());
+  ASSERT_EQ(block.size(), 112u);
+  EXPECT_EQ(XEVGetECBlockSize(ec.get(), 1), 112u);
+  EXPECT_EQ(Bytes(block.begin() + 21, block.begin() + 25), (Bytes{0xFA, 0, 1, 0}));
+  const uint8_t* image = block.data() + 25;
+  EXPECT_EQ(Bytes(image, image + 12), (Bytes{1, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0})) << "pointers as zero";
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(image + 12)), "Amount");
+  EXPECT_EQ(image[12 + 10], 'x');
+  EXPECT_EQ(Bytes(image + 77, image + 85), (Bytes{2, 1, 4, 3, 6, 5, 8, 7}));
+  EXPECT_EQ(Bytes(block.begin() + 110, block.end()), (Bytes{'g', 0}));
+
+  // An emptied list is counted by the size query but not written.
+  ASSERT_EQ(XEVDelExpItemNoCheck(ec.get(), XEV_ITEM_DATA, "Amount"), 1);
+  EXPECT_EQ(XEVGetECBlockSize(ec.get(), 1), kHeader + 4);
+  EXPECT_EQ(WriteBlock(ec.get()).size(), kHeader);
+}
+
+// A piece that does not fit is skipped whole, shorter ones after it still go
+// in, and nothing lands past the buffer.
+TEST(BlockWriter, ShortBuffers) {
+  Ec ec = NewContext();
+  std::string longName(24, 'N');
+  ASSERT_EQ(XEVSetOperatorCallback(ec.get(), 0, 0, longName.c_str()), 1);
+  ExpItem item = DataItem("Amount", "GetAmount");
+  ASSERT_EQ(XEVAddExpressionItem(ec.get(), &item), 1);
+  Bytes buffer(26, 0xEE);
+  EXPECT_EQ(XEVGetECBlock(ec.get(), 25, buffer.data()), 20);
+  EXPECT_EQ(buffer, BlockBuilder().Byte(3).Field("", 19).Field("\xEE\xEE\xEE\xEE\xEE\xEE", 6).Build());
+
+  ExprError error{};
+  uint16_t type = 0;
+  ASSERT_NE(XEVParseString(ec.get(), "1+2", "Ab", &error, &type), nullptr);
+  ASSERT_NE(XEVParseString(ec.get(), "Amount + 1", "Next", &error, &type), nullptr);
+  uint32_t full = XEVGetECBlockSize(ec.get(), 1);
+  EXPECT_EQ(full - XEVGetECBlockSize(ec.get(), 0), 4u + 7u + 16u);
+  Bytes block(full, 0);
+  ASSERT_EQ(XEVGetECBlock(ec.get(), static_cast<int32_t>(full), block.data()), static_cast<int32_t>(full));
+  EXPECT_EQ(Bytes(block.end() - 11 - 16, block.end() - 16), (Bytes{0xFC, 0, 2, 0, '1', '+', '2', 0, 'A', 'b', 0}));
+  // One byte short, the last record is left out whole.
+  EXPECT_EQ(XEVGetECBlock(ec.get(), static_cast<int32_t>(full - 1), block.data()), static_cast<int32_t>(full - 16));
 }
 
 }  // namespace
