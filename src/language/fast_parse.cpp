@@ -95,7 +95,9 @@ class ByteReader {
       case scan_bytes::kDigit: return Number(bytes, at, look);
       case scan_bytes::kStop:
         if (bytes[0] == '|') return bytes[1] == '|' ? Emit(TK_CONCAT, at, 2, look) : TK_BADCHAR;
-        if (bytes[0] == '%' && (ScanContext()->flags & ECF_MODULO) == 0) return TK_BADCHAR;
+        if (bytes[0] == '%' && (ScanContext() == nullptr || (ScanContext()->flags & ECF_MODULO) == 0)) {
+          return TK_BADCHAR;
+        }
         return Emit(static_cast<uint8_t>(bytes[0]), at, 1, look);
       default:
         if (bytes[0] == '(') return Emit('(', at, 1, look);
