@@ -308,7 +308,7 @@ void RenameInExpression(ExprRecord* exp, bool function, const char* oldName, con
   }
   renames.Commit();
   if (text != nullptr) {
-    HostFree(exp->text);
+    DropExpressionText(exp);
     exp->text = text;
   }
 }

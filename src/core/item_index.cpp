@@ -9,21 +9,9 @@ namespace xev::core {
 
 namespace {
 
-constexpr size_t kNameField = sizeof(ExpItem::name);
+using namespace item_index;
+
 constexpr uint32_t kFirstSlots = 16;
-
-enum ListKind : uint32_t { kData = 0, kFunctions = 1, kListKinds = 2 };
-
-// Two open-addressed tables (data items, then functions) of slotCount slots
-// each, at most half full; a slot holds the first item of its name in list
-// order, as a walk of the list would find it.
-struct IndexBlock {
-  uint32_t slotCount;  // a power of two
-  uint32_t valid;      // laid out for the lists below at generation
-  uint32_t generation;
-  HGLOBAL lists[kListKinds];
-  ExpItem* slots[1];
-};
 
 size_t BlockBytes(uint32_t slotCount) {
   return offsetof(IndexBlock, slots) + sizeof(ExpItem*) * kListKinds * static_cast<size_t>(slotCount);
@@ -32,12 +20,6 @@ size_t BlockBytes(uint32_t slotCount) {
 IndexBlock* BlockOf(const ExprContext* ec) { return static_cast<IndexBlock*>(ec->itemIndex); }
 
 HGLOBAL ListOf(const ExprContext* ec, uint32_t kind) { return kind == kData ? ec->dataItems : ec->functionItems; }
-
-// Stored names are terminated within the name field, so comparing the
-// terminator too stays inside the field.
-bool NameIs(const ExpItem* item, const char* name, size_t length) {
-  return item->name[0] == name[0] && SameNameBytes(item->name, name, length + 1);
-}
 
 void Insert(ExpItem** table, uint32_t mask, ExpItem* item) {
   size_t length = strnlen(item->name, kNameField);
@@ -88,22 +70,13 @@ bool IsCurrent(const ExprContext* ec, const IndexBlock* block) {
          block->lists[kFunctions] == ec->functionItems;
 }
 
-ExpItem* Find(ExprContext* ec, uint32_t kind, const char* name) {
-  if (ec == nullptr || name == nullptr) return nullptr;
+}  // namespace
+
+ExpItem* item_index::FindOutOfDate(ExprContext* ec, uint32_t kind, const char* name) {
   IndexBlock* block = BlockOf(ec);
   if (block == nullptr || (!IsCurrent(ec, block) && !Rebuild(ec))) return FindItem(ListOf(ec, kind), name);
-  block = BlockOf(ec);
-  const size_t length = std::strlen(name);
-  if (length >= kNameField) return nullptr;  // stored names are shorter
-  const uint32_t mask = block->slotCount - 1;
-  ExpItem* const* table = block->slots + kind * block->slotCount;
-  for (uint32_t slot = HashNameBytes(name, length) & mask; table[slot] != nullptr; slot = (slot + 1) & mask) {
-    if (NameIs(table[slot], name, length)) return table[slot];
-  }
-  return nullptr;
+  return Find(ec, kind, name);
 }
-
-}  // namespace
 
 void ItemIndexCreate(ExprContext* ec) {
   auto* block = static_cast<IndexBlock*>(HostAlloc(BlockBytes(kFirstSlots)));
@@ -118,8 +91,6 @@ void ItemIndexRelease(ExprContext* ec) {
   ec->itemIndex = nullptr;
 }
 
-ExpItem* FindDataItem(ExprContext* ec, const char* name) { return Find(ec, kData, name); }
-ExpItem* FindFunctionItem(ExprContext* ec, const char* name) { return Find(ec, kFunctions, name); }
 
 void NoteExpressionChange(ExprContext* ec) {
   if (ec == nullptr) return;

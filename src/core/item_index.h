@@ -9,9 +9,62 @@
 // leaves the count of live blocks as it was.
 #pragma once
 
+#include <cstddef>
+#include <cstring>
+
 #include "core/core.h"
+#include "core/item_store.h"
+#include "core/name_hash.h"
 
 namespace xev::core {
+
+namespace item_index {
+
+enum ListKind : uint32_t { kData = 0, kFunctions = 1, kListKinds = 2 };
+
+// Two open-addressed tables (data items, then functions) of slotCount slots
+// each, at most half full; a slot holds the first item of its name in list
+// order, as a walk of the list would find it.
+struct IndexBlock {
+  uint32_t slotCount;  // a power of two
+  uint32_t valid;      // laid out for the lists below at generation
+  uint32_t generation;
+  HGLOBAL lists[kListKinds];
+  ExpItem* slots[1];
+};
+
+constexpr size_t kNameField = sizeof(ExpItem::name);
+
+// Stored names are terminated within the name field, so comparing the
+// terminator too stays inside the field.
+inline bool NameIs(const ExpItem* item, const char* name, size_t length) {
+  return item->name[0] == name[0] && SameNameBytes(item->name, name, length + 1);
+}
+
+// The lookup when the index is missing or out of date: lays it out again or
+// walks the list.
+ExpItem* FindOutOfDate(ExprContext* ec, uint32_t kind, const char* name);
+
+// Every leaf and call of a parse looks its name up here, so the probe of an
+// index that is up to date is made in place, without a call.
+inline ExpItem* Find(ExprContext* ec, uint32_t kind, const char* name) {
+  if (ec == nullptr || name == nullptr) return nullptr;
+  const auto* block = static_cast<const IndexBlock*>(ec->itemIndex);
+  if (block == nullptr || block->valid == 0 || block->generation != ec->generation ||
+      block->lists[kData] != ec->dataItems || block->lists[kFunctions] != ec->functionItems) {
+    return FindOutOfDate(ec, kind, name);
+  }
+  const size_t length = std::strlen(name);
+  if (length >= kNameField) return nullptr;  // stored names are shorter
+  const uint32_t mask = block->slotCount - 1;
+  ExpItem* const* table = block->slots + kind * block->slotCount;
+  for (uint32_t slot = HashNameBytes(name, length) & mask; table[slot] != nullptr; slot = (slot + 1) & mask) {
+    if (NameIs(table[slot], name, length)) return table[slot];
+  }
+  return nullptr;
+}
+
+}  // namespace item_index
 
 // Called by XEVCreateEC and XEVDestroyEC. A context without an index (memory
 // was short when it was made) walks its lists.
@@ -19,8 +72,12 @@ void ItemIndexCreate(ExprContext* ec);
 void ItemIndexRelease(ExprContext* ec);
 
 // The same item FindItem(ec->dataItems or ec->functionItems, name) finds.
-ExpItem* FindDataItem(ExprContext* ec, const char* name);
-ExpItem* FindFunctionItem(ExprContext* ec, const char* name);
+inline ExpItem* FindDataItem(ExprContext* ec, const char* name) {
+  return item_index::Find(ec, item_index::kData, name);
+}
+inline ExpItem* FindFunctionItem(ExprContext* ec, const char* name) {
+  return item_index::Find(ec, item_index::kFunctions, name);
+}
 
 // Records a change of the expression list only (see NoteContextChange): what
 // was resolved by name may now resolve differently, but no item changed, so

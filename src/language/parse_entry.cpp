@@ -1,6 +1,7 @@
 // The parse entry points: formula text in, a named expression of the
 // context out, or an error code with the span it applies to. Also the name
 // checks that decide which texts may serve as formula and item names.
+#include <array>
 #include <cstring>
 
 #include "core/dependencies.h"
@@ -34,6 +35,10 @@ void ReportTo(ExprError* error) {
 
 uint32_t ByteLength(const char* text) { return static_cast<uint32_t>(std::strlen(text)); }
 
+// Room kept after a new record's text for a generated name: the stems in use
+// and five digits fit; a longer name gets a block of its own.
+constexpr size_t kGeneratedNameRoom = 24;
+
 char* CopyText(const char* text) {
   size_t bytes = std::strlen(text) + 1;
   // Every byte is written: the block need not be cleared first.
@@ -64,16 +69,28 @@ ExprRecord* FailParse(ExprContext* ec, ExprRecord* record, ExprError* error) {
 // Parses text into a new record that belongs to no list yet: tree, type,
 // text copy, name (given or generated), name check and recursion check.
 // *nameUnique tells that the name was generated and found unique, so the
-// caller need not ask again.
+// caller need not ask again. With stringsInRecord the text and the name are
+// kept in the record's own block (a new formula); a record whose strings move
+// into an existing one gets blocks of their own.
 ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, ExprError* error,
-                           uint16_t* typeOut, bool* nameUnique) {
+                           uint16_t* typeOut, bool* nameUnique, bool stringsInRecord) {
   *nameUnique = false;
-  auto* record = static_cast<ExprRecord*>(HostAlloc(sizeof(ExprRecord)));
+  bool named = name != nullptr && name[0] != '\0';
+  size_t textBytes = 0;
+  size_t nameRoom = 0;
+  if (stringsInRecord) {
+    textBytes = std::strlen(text) + 1;
+    nameRoom = named ? std::strlen(name) + 1 : kGeneratedNameRoom;
+  }
+  // Every field is set below and every string byte written: no clearing.
+  auto* record = static_cast<ExprRecord*>(
+      xev::host::AllocateUnclearedBlock(sizeof(ExprRecord) + textBytes + nameRoom));
   if (record == nullptr) {
     SetParseError(kErrMemory, 0, 0);
     ReportTo(error);
     return nullptr;
   }
+  *record = ExprRecord{};
   ScannerReset(text, ec, false);
   if (ParseTokens() != 0) {
     HostFree(record);
@@ -92,15 +109,28 @@ ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, 
   record->dataType = StoredDataType(record->root->type);
   if (typeOut != nullptr) *typeOut = record->dataType;
 
-  record->text = CopyText(text);
+  char* room = reinterpret_cast<char*>(record + 1);
+  if (stringsInRecord) {
+    std::memcpy(room, text, textBytes);
+    record->text = room;
+    record->textInRecord = 1;
+  } else {
+    record->text = CopyText(text);
+  }
   if (record->text == nullptr) {
     SetParseError(kErrMemory, 0, 0);
     return FailParse(ec, record, error);
   }
-  bool named = name != nullptr && name[0] != '\0';
   bool generatedUnique = false;
-  record->name =
-      CopyText(named ? name : core::GenerateExpressionName(ec, GenerationKindOf(record->root), &generatedUnique));
+  const char* newName =
+      named ? name : core::GenerateExpressionName(ec, GenerationKindOf(record->root), &generatedUnique);
+  size_t nameBytes = std::strlen(newName) + 1;
+  if (nameBytes <= nameRoom) {
+    record->name = static_cast<char*>(std::memcpy(room + textBytes, newName, nameBytes));
+    record->nameInRecord = 1;
+  } else {
+    record->name = CopyText(newName);
+  }
   if (record->name == nullptr) {
     SetParseError(kErrMemory, 0, 0);
     return FailParse(ec, record, error);
@@ -141,8 +171,8 @@ void ReplaceInPlace(ExprContext* ec, ExprRecord* existing, ExprRecord* fresh) {
   core::FormulaIndexInvalidate(ec);
   core::NoteExpressionChange(ec);
   ReleaseTree(ec, existing->root);
-  HostFree(existing->text);
-  HostFree(existing->name);
+  core::DropExpressionText(existing);
+  core::DropExpressionName(existing);
   existing->root = fresh->root;
   existing->text = fresh->text;
   existing->name = fresh->name;
@@ -180,22 +210,26 @@ bool SurvivesNormalisation(const char* name) {
 constexpr size_t kLongestKeyword = 8;
 constexpr size_t kLongestPlainName = 255;
 
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+// What each byte may be in a plain name: a letter, a digit, or neither.
+enum PlainByte : uint8_t { kNotPlain = 0, kLetter = 1, kDigit = 2 };
+constexpr auto kPlainBytes = [] {
+  std::array<uint8_t, 256> kinds{};
+  for (int c = 'A'; c <= 'Z'; ++c) kinds[c] = kinds[c + ('a' - 'A')] = kLetter;
+  for (int c = '0'; c <= '9'; ++c) kinds[c] = kDigit;
+  return kinds;
+}();
 
 bool PlainNameIsValid(ExprContext* ec, const char* name) {
-  if (!IsAsciiLetter(name[0])) return false;
+  if (kPlainBytes[static_cast<uint8_t>(name[0])] != kLetter) return false;
   size_t length = 1;
-  bool hasDigit = false;
-  for (; name[length] != '\0'; ++length) {
-    char c = name[length];
-    if (c >= '0' && c <= '9') {
-      hasDigit = true;
-    } else if (!IsAsciiLetter(c)) {
-      return false;
-    }
-    if (length == kLongestPlainName) return false;
+  uint8_t seen = 0;
+  for (;; ++length) {
+    const uint8_t kind = kPlainBytes[static_cast<uint8_t>(name[length])];
+    if (kind == kNotPlain) break;
+    seen |= kind;
   }
-  if (!hasDigit && length <= kLongestKeyword) return false;
+  if (name[length] != '\0' || length > kLongestPlainName) return false;
+  if ((seen & kDigit) == 0 && length <= kLongestKeyword) return false;
   int32_t type = core::DataItemType(ec, name);
   if (type == -1) type = core::KeywordItemType(ec, name);
   if (static_cast<int16_t>(type) > 255) return false;
@@ -216,7 +250,7 @@ XEV_API HEXP XEV_CALL XEVParseString(ExprContext* ec, const char* text, const ch
   if (ec == nullptr) return nullptr;
   if (text == nullptr) text = "";
   bool nameUnique = false;
-  ExprRecord* record = ParseNewRecord(ec, text, name, error, typeOut, &nameUnique);
+  ExprRecord* record = ParseNewRecord(ec, text, name, error, typeOut, &nameUnique, true);
   if (record == nullptr) return nullptr;
   if (xev::core::AppendExpression(ec, record) == 0) {
     xev::core::ReleaseExpressionRecord(ec, record);
@@ -235,7 +269,7 @@ XEV_API HEXP XEV_CALL XEVParseFormula(ExprContext* ec, HEXP existing, const char
   if (ec == nullptr || (existing != nullptr && existing->ec != ec)) return nullptr;
   if (text == nullptr) text = "";
   bool nameUnique = false;
-  ExprRecord* record = ParseNewRecord(ec, text, name, error, typeOut, &nameUnique);
+  ExprRecord* record = ParseNewRecord(ec, text, name, error, typeOut, &nameUnique, existing == nullptr);
   if (record == nullptr) return nullptr;
   uint32_t code = 0;
   if (existing != nullptr) {

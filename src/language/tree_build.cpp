@@ -231,7 +231,8 @@ bool TypeLeaf(ExprNode* node) {
       return false;
     }
     case NK_ITEM: {
-      int32_t type = core::DataItemType(ec, NodeName(node));
+      const ExpItem* dataItem = core::FindDataItem(ec, NodeName(node));
+      int32_t type = dataItem != nullptr ? dataItem->dataType : -1;
       if (type == -1) type = core::KeywordItemType(ec, NodeName(node));
       node->type = static_cast<int16_t>(type);
       if (type != -1 || NameCheckMode()) return true;
