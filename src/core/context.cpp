@@ -7,6 +7,7 @@
 #include "core/item_index.h"
 #include "core/formula_index.h"
 #include "core/item_store.h"
+#include "eval/item_cells.h"
 
 namespace xev::core {
 
@@ -138,6 +139,7 @@ XEV_API int32_t XEV_CALL XEVDestroyEC(ExprContext* ec) {
   ReleaseItemList(ec->keywordItems);
   ReleaseStrings(ec);
   ItemIndexRelease(ec);
+  xev::eval::ItemCells::Release(ec);
   HostFree(ec);
   return 1;
 }

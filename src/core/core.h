@@ -61,6 +61,8 @@ struct ExprContext {
   // Set on a table's private copy while it evaluates rows: where the copy's
   // column callbacks find the columns and the current row (table/table.h).
   void* tableRows;
+  // The evaluator's cells for data item answers in row calls (eval/item_cells.h).
+  void* itemCells;
 };
 
 // The record behind a HEXP.

@@ -309,12 +309,22 @@ size_t RoundUp(size_t bytes) {
   return (bytes + alignof(T) - 1) / alignof(T) * alignof(T);
 }
 
+// Longer formulas (chains of thousands of terms) get no row steps: a row of
+// them costs its arithmetic, not its items, and the steps would double.
+constexpr int32_t kMostRowSteps = 1 << 16;
+
+bool WantsRowSteps(const Counter& counter) { return counter.operators + counter.sites < kMostRowSteps; }
+
 // One heap block: the record, then its arrays.
 Plan* AllocatePlan(const Counter& counter) {
   size_t slots = static_cast<size_t>(counter.slots);
+  size_t steps = static_cast<size_t>(counter.operators + counter.sites + 1);
+  size_t rowSteps = WantsRowSteps(counter) ? steps : 0;
   size_t at = RoundUp<Step>(sizeof(Plan));
   size_t stepsAt = at;
-  at = RoundUp<Site>(at + sizeof(Step) * static_cast<size_t>(counter.operators + counter.sites + 1));
+  at += sizeof(Step) * steps;
+  size_t rowStepsAt = at;
+  at = RoundUp<Site>(at + sizeof(Step) * rowSteps);
   size_t sitesAt = at;
   at = RoundUp<Argument>(at + sizeof(Site) * static_cast<size_t>(counter.sites));
   size_t argumentsAt = at;
@@ -323,6 +333,8 @@ Plan* AllocatePlan(const Counter& counter) {
   at = RoundUp<host::decimal::Divisor>(at + sizeof(host::decimal::Decimal) * slots);
   size_t divisorsAt = at;
   at = RoundUp<const NumberValue*>(at + sizeof(host::decimal::Divisor) * static_cast<size_t>(counter.divisors));
+  size_t checksAt = at;
+  at += sizeof(ItemCell*) * (rowSteps != 0 ? static_cast<size_t>(counter.sites) : 0);
   size_t storedAt = at;
   at += sizeof(const NumberValue*) * slots;
   size_t spillAt = at;
@@ -340,10 +352,77 @@ Plan* AllocatePlan(const Counter& counter) {
   plan->arguments = reinterpret_cast<Argument*>(base + argumentsAt);
   plan->values = reinterpret_cast<host::decimal::Decimal*>(base + valuesAt);
   plan->divisors = reinterpret_cast<host::decimal::Divisor*>(base + divisorsAt);
+  if (rowSteps != 0) {
+    plan->rowSteps = reinterpret_cast<Step*>(base + rowStepsAt);
+    plan->checks = reinterpret_cast<ItemCell**>(base + checksAt);
+  }
   plan->stored = reinterpret_cast<const NumberValue**>(base + storedAt);
   plan->spill = reinterpret_cast<NumberValue*>(base + spillAt);
   plan->states = reinterpret_cast<SlotState*>(base + statesAt);
   return plan;
+}
+
+// The cells of the plan's data items by slot, when every item has one and
+// is read by an operator; false otherwise. cellOf holds a pointer per slot.
+bool FindCells(Plan* plan, ItemCells& cells, ItemCell** cellOf) {
+  int32_t items = 0;
+  for (int32_t i = 0; i < plan->stepCount; ++i) {
+    const Step& step = plan->steps[i];
+    if (step.code != Code::kItems) continue;
+    for (int32_t at = step.a; at < step.a + step.b; ++at) {
+      Site& site = plan->sites[at];
+      // An item without a callback never answers: no cell would ever be current.
+      ItemCell* cell = site.callback != nullptr ? cells.CellOf(site.item) : nullptr;
+      if (cell == nullptr) return false;
+      site.cell = cell;
+      cellOf[site.slot] = cell;
+      ++items;
+    }
+  }
+  int32_t read = 0;
+  for (int32_t i = 0; i < plan->stepCount; ++i) {
+    const Step& step = plan->steps[i];
+    if (!IsOperator(step.code)) continue;
+    read += (cellOf[step.a] != nullptr) + (cellOf[step.b] != nullptr);
+  }
+  return read == items;
+}
+
+// Fills plan->rowSteps from the steps, or drops them (nullptr) when the
+// plan's items cannot all be read from cells.
+void MakeRowSteps(Plan* plan) {
+  if (plan->rowSteps == nullptr) return;
+  ItemCells* cells = ItemCells::Of(plan->ec);
+  auto** cellOf = static_cast<ItemCell**>(std::calloc(static_cast<size_t>(plan->slotCount), sizeof(ItemCell*)));
+  bool usable = cells != nullptr && cellOf != nullptr && FindCells(plan, *cells, cellOf);
+  if (!usable) {
+    std::free(cellOf);
+    for (int32_t i = 0; i < plan->siteCount; ++i) plan->sites[i].cell = nullptr;
+    plan->rowSteps = nullptr;
+    return;
+  }
+  // A cell is checked once in a formula: where its item first comes.
+  const uint64_t stamp = cells->NewStamp();
+  int32_t checkCount = 0;
+  for (int32_t i = 0; i <= plan->stepCount; ++i) {
+    Step& row = plan->rowSteps[i];
+    row = plan->steps[i];
+    if (IsOperator(row.code)) {
+      if (cellOf[row.a] != nullptr) row.left = &cellOf[row.a]->value;
+      if (cellOf[row.b] != nullptr) row.right = &cellOf[row.b]->value;
+    } else if (row.code == Code::kItems) {
+      const Step& items = plan->steps[i];
+      row.a = checkCount;
+      for (int32_t at = items.a; at < items.a + items.b; ++at) {
+        ItemCell* cell = plan->sites[at].cell;
+        if (cell->seen == stamp) continue;
+        cell->seen = stamp;
+        plan->checks[checkCount++] = cell;
+      }
+      row.b = checkCount - row.a;
+    }
+  }
+  std::free(cellOf);
 }
 
 }  // namespace
@@ -363,6 +442,7 @@ Plan* Prepare(ExprContext* ec, HEXP exp) {
   plan->itemsAhead = !walkOnly && !HasNumberOperatorCallback(ec);
   plan->walkOnly = walkOnly;
   plan->steps[0] = Step{Code::kEnd, 0, 0, -1};
+  plan->rowSteps = walkOnly ? nullptr : plan->rowSteps;
   if (walkOnly) return plan;
   Filler filler(plan);
   if (!Visit(ec, root, filler)) {
@@ -371,6 +451,7 @@ Plan* Prepare(ExprContext* ec, HEXP exp) {
   }
   plan->resultSlot = filler.Finish();
   plan->steps[plan->stepCount] = Step{Code::kEnd, 0, 0, -1};
+  MakeRowSteps(plan);
   return plan;
 }
 

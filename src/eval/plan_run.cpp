@@ -10,10 +10,12 @@
 //
 // When a row's formulas are evaluated in one call (XEVEvaluateExpressions), a
 // data item that has answered in the call is not asked again: its answer
-// fills the slot (eval/item_answers.h).
+// fills the slot (eval/item_answers.h), or, in the row steps, the item's
+// cell, which the operators read where it is (eval/item_cells.h).
 #include <cstring>
 
 #include "eval/item_answers.h"
+#include "eval/item_cells.h"
 #include "eval/plan.h"
 #include "eval/plan_steps.h"
 #include "host/decimal.h"
@@ -291,11 +293,11 @@ void RunSubtree(ExprContext* ec, HEXP exp, Plan& plan, const Site& site, RowStat
 // callback: NULL counts as zero (a loaded NULL is a zero), a division by
 // zero gives zero, and a result beyond the Number range is NULL.
 template <Code kCode>
-inline void Compute(dec::Decimal& r, const dec::Decimal& a, const dec::Decimal& b) {
+__attribute__((always_inline)) inline void Compute(dec::Decimal& r, const dec::Decimal& a, const dec::Decimal& b) {
   if constexpr (kCode == Code::kAdd) {
-    dec::Add(r, a, b, false);
+    dec::AddNarrowInline(r, a, b, false);
   } else if constexpr (kCode == Code::kSubtract) {
-    dec::Add(r, a, b, true);
+    dec::AddNarrowInline(r, a, b, true);
   } else if constexpr (kCode == Code::kMultiply) {
     dec::Multiply(r, a, b);
   } else if (dec::CoefOf(b) == 0) {
@@ -369,6 +371,11 @@ inline bool NeedsChecks(ExprContext* ec, const RowState& row) {
   return row.missing || plan::HasNumberOperatorCallback(ec);
 }
 
+// How a run reads its data items: each occurrence asked (kEach), each item
+// asked once per call and its answer copied into the slot (kOnce), or read by
+// the operators from the item's cell (kCells, the row steps).
+enum class Items { kEach, kOnce, kCells };
+
 // Runs the steps from first on, each operator with its checks.
 void RunChecked(ExprContext* ec, HEXP exp, Plan& plan, int32_t first, RowState& row) {
   for (int32_t i = first; i < plan.stepCount; ++i) {
@@ -381,16 +388,79 @@ void RunChecked(ExprContext* ec, HEXP exp, Plan& plan, int32_t first, RowState& 
   }
 }
 
-// Runs the steps while every value so far is there and no operator callback
-// is bound, so that an operator is its arithmetic alone; returns the index
-// of the first step the checked run must take over (stepCount when none).
-// Where the compiler allows, every step ends in a dispatch of its own, which
-// the processor predicts from the step it follows: with a single shared
-// dispatch a third of a row's time went to mispredicted jumps. kOnce: each
-// data item is asked once per call (row.answers is set).
-template <bool kOnce>
-int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& plan, RowState& row) {
-  const Step* step = plan.steps;
+template <Items kItems>
+int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& plan, RowState& row, const Step* step, uint64_t tag = 0);
+
+// The item sites before site `end` read their cells; for a run that leaves
+// the row steps, their slots take the cells' values.
+void FillSlotsFromCells(Plan& plan, int32_t end) {
+  for (int32_t i = 0; i < end; ++i) {
+    const Site& site = plan.sites[i];
+    if (site.cell == nullptr) continue;
+    const dec::Decimal& value = site.cell->value;
+    plan.states[site.slot] = plan::kLoaded;
+    dec::Set(plan.values[site.slot], dec::CoefOf(value), value.exp, value.neg);
+  }
+}
+
+// Leaves the row steps at step `index`, which has run in the ordinary way:
+// the rest of the row runs on the steps with slots. Returns what
+// RunUnchecked returns.
+__attribute__((noinline)) int32_t LeaveCells(ExprContext* ec, HEXP exp, Plan& plan, RowState& row, int32_t index) {
+  FillSlotsFromCells(plan, plan.steps[index].a);
+  if (NeedsChecks(ec, row)) return index + 1;
+  return RunUnchecked<Items::kOnce>(ec, exp, plan, row, plan.steps + index + 1);
+}
+
+// A run of items whose cells are not all current: asked or taken from the
+// answers into their slots as kOnce does it, then the cells filled from the
+// slots. False when the row must leave the row steps: some item has no
+// value or an answer that is not a plain Number, or the context changed.
+__attribute__((noinline)) bool FillCells(ExprContext* ec, HEXP exp, Plan& plan, int32_t index, RowState& row,
+                                         uint64_t tag) {
+  const Step& step = plan.steps[index];
+  RunItemsOnce(ec, exp, plan, step, row);
+  if (row.stale) return false;
+  // Every plain answer fills its cell, for the formulas after this one, even
+  // when this one leaves the cells.
+  bool plain = true;
+  for (int32_t i = step.a; i < step.a + step.b; ++i) {
+    const Site& site = plan.sites[i];
+    ItemCell& cell = *site.cell;
+    if (cell.tag == tag) continue;
+    // Only an answer that is a plain Number leaves its slot kLoaded.
+    if (plan.states[site.slot] != plan::kLoaded) {
+      plain = false;
+      continue;
+    }
+    const dec::Decimal& value = plan.values[site.slot];
+    dec::Set(cell.value, dec::CoefOf(value), value.exp, value.neg);
+    cell.tag = tag;
+  }
+  return plain && !NeedsChecks(ec, row);
+}
+
+// True when every cell a run of items checks holds this call's answer.
+inline bool CellsCurrent(const Plan& plan, const Step& step, uint64_t tag) {
+  ItemCell* const* check = plan.checks + step.a;
+  ItemCell* const* const end = check + step.b;
+  for (; check != end; ++check) {
+    if ((*check)->tag != tag) return false;
+  }
+  return true;
+}
+
+// Runs the steps from step on while every value so far is there and no
+// operator callback is bound, so that an operator is its arithmetic alone;
+// returns the index of the first step the checked run must take over
+// (stepCount when none). Where the compiler allows, every step ends in a
+// dispatch of its own, which the processor predicts from the step it
+// follows: with a single shared dispatch a third of a row's time went to
+// mispredicted jumps. kOnce and kCells need row.answers; kCells runs the row
+// steps with the call's tag (their calls and subtrees are the ordinary ones).
+template <Items kItems>
+int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& plan, RowState& row, const Step* step, uint64_t tag) {
+  const Step* const steps = kItems == Items::kCells ? plan.rowSteps : plan.steps;
 #if defined(__GNUC__)
   static const void* const kHandlers[] = {&&add,  &&subtract, &&multiply, &&divide, &&divideByConstant,
                                           &&items, &&host,    &&host,     &&end};
@@ -412,16 +482,27 @@ divideByConstant:
   dec::Divide(*step->value, *step->left, *step->divisor);
   XEV_NEXT_STEP();
 items:
-  if constexpr (kOnce) {
-    RunItemsOnce(ec, exp, plan, *step, row);
+  if constexpr (kItems == Items::kCells) {
+    if (!CellsCurrent(plan, *step, tag)) {
+      int32_t index = static_cast<int32_t>(step - steps);
+      if (!FillCells(ec, exp, plan, index, row, tag)) return LeaveCells(ec, exp, plan, row, index);
+    }
   } else {
-    RunItems(ec, exp, plan, *step, row);
+    if constexpr (kItems == Items::kOnce) {
+      RunItemsOnce(ec, exp, plan, *step, row);
+    } else {
+      RunItems(ec, exp, plan, *step, row);
+    }
+    if (NeedsChecks(ec, row)) return static_cast<int32_t>(step - steps) + 1;
   }
-  if (NeedsChecks(ec, row)) return static_cast<int32_t>(step - plan.steps) + 1;
   XEV_NEXT_STEP();
 host:
   RunHostStep(ec, exp, plan, *step, row);
-  if (NeedsChecks(ec, row)) return static_cast<int32_t>(step - plan.steps) + 1;
+  if (NeedsChecks(ec, row) || (kItems == Items::kCells && row.stale)) {
+    // The row steps rely on the names as resolved: a changed context leaves them.
+    if constexpr (kItems == Items::kCells) return LeaveCells(ec, exp, plan, row, static_cast<int32_t>(step - steps));
+    return static_cast<int32_t>(step - steps) + 1;
+  }
   XEV_NEXT_STEP();
 end:
   return plan.stepCount;
@@ -440,8 +521,26 @@ end:
       case Code::kDivideByConstant: dec::Divide(*step->value, *step->left, *step->divisor); continue;
       case Code::kEnd: return plan.stepCount;
       default:
-        RunHostStep(ec, exp, plan, *step, row);
-        if (NeedsChecks(ec, row)) return static_cast<int32_t>(step - plan.steps) + 1;
+        // The items and host steps as above, one at a time.
+        if (step->code == Code::kItems && kItems == Items::kCells) {
+          if (CellsCurrent(plan, *step, tag)) continue;
+          int32_t index = static_cast<int32_t>(step - steps);
+          if (!FillCells(ec, exp, plan, index, row, tag)) return LeaveCells(ec, exp, plan, row, index);
+          continue;
+        }
+        if (step->code == Code::kItems) {
+          if (kItems == Items::kOnce) {
+            RunItemsOnce(ec, exp, plan, *step, row);
+          } else {
+            RunItems(ec, exp, plan, *step, row);
+          }
+        } else {
+          RunHostStep(ec, exp, plan, *step, row);
+        }
+        if (NeedsChecks(ec, row) || (kItems == Items::kCells && row.stale)) {
+          if (kItems == Items::kCells) return LeaveCells(ec, exp, plan, row, static_cast<int32_t>(step - steps));
+          return static_cast<int32_t>(step - steps) + 1;
+        }
         continue;
     }
   }
@@ -460,7 +559,8 @@ bool Run(ExprContext* ec, HEXP exp, Plan& plan, NumberValue* out, ItemAnswers* a
   RowState row(answers);
   int32_t next = 0;
   if (!plan::HasNumberOperatorCallback(ec)) {
-    next = answers != nullptr ? RunUnchecked<true>(ec, exp, plan, row) : RunUnchecked<false>(ec, exp, plan, row);
+    next = answers != nullptr ? RunUnchecked<Items::kOnce>(ec, exp, plan, row, plan.steps)
+                              : RunUnchecked<Items::kEach>(ec, exp, plan, row, plan.steps);
   }
   if (next < plan.stepCount) {
     plan.checked = true;
@@ -500,7 +600,7 @@ PlanOutcome EvaluateCarefully(ExprContext* ec, HEXP exp, NumberValue* out, ItemA
 }
 
 // The usual row, as Run would take it, with as few tests as it allows.
-template <bool kOnce>
+template <Items kItems>
 PlanOutcome EvaluateUsually(ExprContext* ec, HEXP exp, NumberValue* out, ItemAnswers* answers) {
   auto* plan = static_cast<Plan*>(exp->evalPlan);
   if (plan == nullptr || plan->ec != ec || plan->root != exp->root || plan->generation != ec->generation ||
@@ -509,7 +609,7 @@ PlanOutcome EvaluateUsually(ExprContext* ec, HEXP exp, NumberValue* out, ItemAns
   }
   plan->running = true;
   RowState row(answers);
-  int32_t next = RunUnchecked<kOnce>(ec, exp, *plan, row);
+  int32_t next = RunUnchecked<kItems>(ec, exp, *plan, row, plan->steps);
   if (next < plan->stepCount) {
     plan->checked = true;
     RunChecked(ec, exp, *plan, next, row);
@@ -523,21 +623,31 @@ PlanOutcome EvaluateUsually(ExprContext* ec, HEXP exp, NumberValue* out, ItemAns
 }  // namespace
 
 PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, NumberValue* out) {
-  return EvaluateUsually<false>(ec, exp, out, nullptr);
+  return EvaluateUsually<Items::kEach>(ec, exp, out, nullptr);
 }
 
 PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, NumberValue* out, ItemAnswers& answers) {
-  return EvaluateUsually<true>(ec, exp, out, &answers);
+  return EvaluateUsually<Items::kOnce>(ec, exp, out, &answers);
 }
 
 // The usual formula (a current plan, no checks left from its last row)
 // costs one test here: that no operator callback is bound is known from the
 // formula before, whose steps would have seen a binding after their last
-// callback, and nothing else runs between two formulas.
+// callback, and nothing else runs between two formulas. The outermost row
+// call of a context runs the formulas' row steps on the item cells; a row
+// call from inside a callback of another fills slots.
 int32_t EvaluateRow(ExprContext* ec, int32_t count, const HEXP* exps, const int32_t* sizes, void* const* buffers,
                     int32_t* results, ItemAnswers& answers) {
   int32_t valued = 0;
   bool operatorsFree = !plan::HasNumberOperatorCallback(ec);
+  auto* cells = static_cast<ItemCells*>(ec->itemCells);
+  if (cells != nullptr && cells->inUse) cells = nullptr;
+  uint64_t tag = 0;
+  uint32_t tagGeneration = ec->generation;
+  if (cells != nullptr) {
+    cells->inUse = true;
+    tag = cells->NewTag();
+  }
   for (int32_t i = 0; i < count; ++i) {
     HEXP exp = exps[i];
     void* buffer = buffers[i];
@@ -547,7 +657,17 @@ int32_t EvaluateRow(ExprContext* ec, int32_t count, const HEXP* exps, const int3
         plan->generation == ec->generation && !(plan->running | plan->walkOnly | plan->checked)) {
       plan->running = true;
       RowState row(&answers);
-      int32_t next = RunUnchecked<true>(ec, exp, *plan, row);
+      int32_t next;
+      if (cells != nullptr && plan->rowSteps != nullptr) {
+        // Answers kept in the cells before the context changed mean nothing now.
+        if (tagGeneration != ec->generation) {
+          tagGeneration = ec->generation;
+          tag = cells->NewTag();
+        }
+        next = RunUnchecked<Items::kCells>(ec, exp, *plan, row, plan->rowSteps, tag);
+      } else {
+        next = RunUnchecked<Items::kOnce>(ec, exp, *plan, row, plan->steps);
+      }
       if (next < plan->stepCount) {
         plan->checked = true;
         RunChecked(ec, exp, *plan, next, row);
@@ -565,6 +685,7 @@ int32_t EvaluateRow(ExprContext* ec, int32_t count, const HEXP* exps, const int3
     results[i] = result;
     valued += result;
   }
+  if (cells != nullptr) cells->inUse = false;
   return valued;
 }
 

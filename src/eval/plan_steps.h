@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "core/core.h"
+#include "eval/item_cells.h"
 #include "host/decimal.h"
 #include "language/language.h"
 #include "xev/xev.h"
@@ -22,7 +23,8 @@ enum class Code : uint8_t {
   kMultiply,
   kDivide,
   kDivideByConstant,  // kDivide where b is a literal other than zero: divisor is prepared
-  kItems,     // sites a to a + b - 1: Number or DateTime data items, asked in order
+  kItems,     // sites a to a + b - 1: Number or DateTime data items, asked in order;
+              // in the row steps, checks a to a + b - 1: the cells to find current
   kCall,      // site a: a function with a Number or DateTime result and Number arguments
   kSubtree,   // site a: anything else; the walk evaluates the node and what hangs below it
   kEnd,       // after the last step, so that a run needs no count
@@ -69,6 +71,8 @@ struct Site {
   // in the last call, which the next row's call finds it at again.
   uint32_t answerAt;
   bool answered;
+  // A data item of a plan with row steps: the cell its operator reads there.
+  ItemCell* cell;
 };
 
 // One argument slot of a call: the slot whose value it receives, or for a
@@ -104,6 +108,13 @@ struct Plan {
   Argument* arguments;
   host::decimal::Decimal* values;  // per slot
   host::decimal::Divisor* divisors;  // one per kDivideByConstant step
+  // The steps again for a row call that keeps answers in the context's
+  // cells (eval/item_cells.h): step for step the same, but operators read a
+  // data item's value from its cell, and a run of items only checks that
+  // each cell not checked before in the formula is current. nullptr when
+  // some item is read by anything but an operator, or has no cell.
+  Step* rowSteps;
+  ItemCell** checks;
   const NumberValue** stored;      // per slot: its 13 bytes as they came, where kStored
   NumberValue* spill;              // per slot: room for 13 bytes a subtree or callback gave
   SlotState* states;

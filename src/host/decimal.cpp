@@ -181,6 +181,8 @@ int Compare(const NumberValue* pa, const NumberValue* pb) {
   return aSign < 0 ? -order : order;
 }
 
+bool AddOutOfLine(Decimal& r, const Decimal& a, const Decimal& b, bool subtract) { return Add(r, a, b, subtract); }
+
 bool AddAligned(Decimal& r, const Decimal& a, const Decimal& b, bool subtract) {
   const u128 ac = CoefOf(a), bc = CoefOf(b);
   bool bNeg = b.neg != subtract;

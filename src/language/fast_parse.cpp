@@ -22,6 +22,7 @@
 // their spans from. Anything else, and any doubt, ends that try; the parse
 // starts again from scratch over the scanner's tokens.
 #include <array>
+#include <cstring>
 
 #include "host/host.h"
 #include "language/scanner_bytes.h"
@@ -94,7 +95,9 @@ class ByteReader {
       case scan_bytes::kDigit: return Number(bytes, at, look);
       case scan_bytes::kStop:
         if (bytes[0] == '|') return bytes[1] == '|' ? Emit(TK_CONCAT, at, 2, look) : TK_BADCHAR;
-        if (bytes[0] == '%' && (ScanContext()->flags & ECF_MODULO) == 0) return TK_BADCHAR;
+        if (bytes[0] == '%' && (ScanContext() == nullptr || (ScanContext()->flags & ECF_MODULO) == 0)) {
+          return TK_BADCHAR;
+        }
         return Emit(static_cast<uint8_t>(bytes[0]), at, 1, look);
       default:
         if (bytes[0] == '(') return Emit('(', at, 1, look);
@@ -134,10 +137,30 @@ class ByteReader {
     return code;
   }
 
+  // Copies n bytes with two loads and stores that may overlap when n is
+  // 4 to 16, the length of most names; never touching a byte past either run.
+  static void CopyRun(char* to, const char* from, uint32_t n) {
+    if (n >= 4 && n <= 8) {
+      uint32_t head, tail;
+      std::memcpy(&head, from, 4);
+      std::memcpy(&tail, from + n - 4, 4);
+      std::memcpy(to, &head, 4);
+      std::memcpy(to + n - 4, &tail, 4);
+    } else if (n > 8 && n <= 16) {
+      uint64_t head, tail;
+      std::memcpy(&head, from, 8);
+      std::memcpy(&tail, from + n - 8, 8);
+      std::memcpy(to, &head, 8);
+      std::memcpy(to + n - 8, &tail, 8);
+    } else {
+      std::memcpy(to, from, n);
+    }
+  }
+
   static char* NameCopy(const char* from, uint32_t n) {
     auto* copy = static_cast<char*>(AllocateValue(n + 1));
     if (copy == nullptr) return nullptr;
-    for (uint32_t i = 0; i < n; ++i) copy[i] = from[i];
+    CopyRun(copy, from, n);
     copy[n] = 0;
     return copy;
   }
@@ -150,7 +173,11 @@ class ByteReader {
                   (scan_bytes::kLetter | scan_bytes::kSymbol) != scan_bytes::kLetter);
     uint32_t n = 1;
     uint32_t kinds = scan_bytes::kLetter;
-    for (; scan_bytes::IsRunByte(bytes[n]); ++n) kinds |= scan_bytes::KindOf(bytes[n]);
+    for (;; ++n) {
+      const uint32_t kind = scan_bytes::KindOf(bytes[n]);
+      if (kind - scan_bytes::kLetter > scan_bytes::kSymbol - scan_bytes::kLetter) break;  // not a run byte
+      kinds |= kind;
+    }
     const bool letters = kinds == scan_bytes::kLetter;
     uint32_t end = n;
     while (bytes[end] == ' ') ++end;

@@ -130,6 +130,25 @@ struct TokenValue {
 void ScannerReset(const char* text, ExprContext* ec, bool nameCheckMode);
 // Starts the same text over, as ScannerReset did.
 void ScannerRestart();
+
+// What the scanner shares with the parsers and the tree's actions, which
+// read it for every token and node: one record per thread, read in place.
+struct ScanShared {
+  TokenValue token;  // the token scanned last (the end keeps the span before it)
+  ExprContext* ec;
+  uint16_t pendingDateUnit;
+  bool nameCheckMode;
+};
+extern constinit thread_local ScanShared t_scanShared;
+
+inline const TokenValue& CurrentToken() { return t_scanShared.token; }
+// For the direct parser's byte reader, which keeps the record as the scanner would.
+inline TokenValue& TokenRecord() { return t_scanShared.token; }
+inline ExprContext* ScanContext() { return t_scanShared.ec; }
+inline bool NameCheckMode() { return t_scanShared.nameCheckMode; }
+inline uint16_t PendingDateUnit() { return t_scanShared.pendingDateUnit; }
+inline void ClearPendingDateUnit() { t_scanShared.pendingDateUnit = 0; }
+
 // The next token; fills the token value record. Its value is a host block,
 // or while ParseTokens runs, a value from the parse's node blocks.
 int32_t NextToken();
@@ -137,21 +156,15 @@ int32_t NextToken();
 void ReleaseTokenValue(void* value);
 // Set while ParseTokens runs: values go where the tree's nodes go.
 void ScanValuesIntoNodeBlocks(bool enabled);
-const TokenValue& CurrentToken();
 // For the direct parser's byte reader (fast_parse.cpp), which reads the text
-// itself: the text, the token record it keeps as the scanner would, and the
-// state the scanner ends in once the whole text is read.
+// itself: the text, and the state the scanner ends in once the whole text is
+// read.
 const char* ScannedText();
-TokenValue& TokenRecord();
 void ScannerReachedEnd(uint32_t textLength);
 // Bytes read from the text, plus 1 once the virtual trailing blank was delivered.
 uint32_t CurrentOffset();
 // Byte length of the text being scanned.
 uint32_t ScannedTextLength();
-ExprContext* ScanContext();
-bool NameCheckMode();
-uint16_t PendingDateUnit();
-void ClearPendingDateUnit();
 // Whether a word, in any case, is a date unit keyword (DAY, Months, ...).
 bool IsDateUnitWord(const char* word, size_t len);
 // Reads and clears the pending quantifier.

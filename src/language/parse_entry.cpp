@@ -7,6 +7,7 @@
 #include "core/expressions.h"
 #include "core/formula_index.h"
 #include "core/item_index.h"
+#include "host/host.h"
 #include "language/language.h"
 #include "xev/xev.h"
 
@@ -35,7 +36,8 @@ uint32_t ByteLength(const char* text) { return static_cast<uint32_t>(std::strlen
 
 char* CopyText(const char* text) {
   size_t bytes = std::strlen(text) + 1;
-  auto* copy = static_cast<char*>(HostAlloc(bytes));
+  // Every byte is written: the block need not be cleared first.
+  auto* copy = static_cast<char*>(xev::host::AllocateUnclearedBlock(bytes));
   if (copy != nullptr) std::memcpy(copy, text, bytes);
   return copy;
 }

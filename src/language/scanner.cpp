@@ -31,6 +31,9 @@
 #include "xev/xevhost.h"
 
 namespace xev::language {
+
+constinit thread_local ScanShared t_scanShared{};
+
 namespace {
 
 using namespace scan_bytes;
@@ -54,27 +57,23 @@ struct ScannerState {
   bool stopped;         // a token outgrew the match buffer; only the end remains
   const char* window;   // where the byte at offset windowOrigin lies
   uint32_t windowOrigin;
-  ExprContext* ec;
   const RuleTables* tables;
-  bool nameCheckMode;
-  uint16_t pendingDateUnit;
   uint16_t pendingQuantifier;
   bool haveRejectedDate;
   uint32_t rejectedDatePos;
   uint32_t rejectedDateLen;
   ExprError error;
-  TokenValue token;
   uint32_t previousMatchLength;  // the last match, token or blanks
   char tail[kMatchBufferSize];   // the last match's bytes and the blank
   bool shortcuts;                // tokens told by their first bytes (kept across resets)
   bool valuesInNodeBlocks;       // token values from the parse's node blocks
 };
 
-thread_local ScannerState t_scanner = {"", 0, 0, false, false, "", 0, nullptr, nullptr, false, 0, 0, false, 0, 0, {}, {}, 0, {}, true, false};
+thread_local ScannerState t_scanner = {"", 0, 0, false, false, "", 0, nullptr, 0, false, 0, 0, {}, 0, {}, true, false};
 
 uint32_t Offset() { return t_scanner.readEnd; }
 
-uint16_t ContextFlags() { return t_scanner.ec != nullptr ? t_scanner.ec->flags : uint16_t{0}; }
+uint16_t ContextFlags() { return t_scanShared.ec != nullptr ? t_scanShared.ec->flags : uint16_t{0}; }
 
 // The current match and what was read past it.
 const char* Held() { return t_scanner.window + (t_scanner.matchStart - t_scanner.windowOrigin); }
@@ -109,7 +108,7 @@ char* ValueCopy(const char* from, uint32_t n) {
 }
 
 int32_t Emit(int32_t code, uint32_t pos, uint32_t len, void* value) {
-  t_scanner.token = {pos, len, value};
+  t_scanShared.token = {pos, len, value};
   return code;
 }
 
@@ -134,7 +133,7 @@ int32_t WordAction(uint32_t pos, uint32_t len) {
     case KeywordKind::kAnd: return Emit(TK_AND, pos, len, nullptr);
     case KeywordKind::kDateUnit:
       if ((flags & ECF_NO_DATE_ARITH) != 0) break;
-      s.pendingDateUnit = keyword->meaning;
+      t_scanShared.pendingDateUnit = keyword->meaning;
       return Emit(TK_DATEUNIT, pos, len, nullptr);
     case KeywordKind::kQuantifier:
       if ((flags & ECF_SET_QUANTIFIERS) == 0) break;
@@ -145,10 +144,9 @@ int32_t WordAction(uint32_t pos, uint32_t len) {
 }
 
 int32_t TwoWordsAction(uint32_t pos, uint32_t len) {
-  ScannerState& s = t_scanner;
-  if (s.nameCheckMode || s.ec == nullptr) return kRefused;
+  if (t_scanShared.nameCheckMode || t_scanShared.ec == nullptr) return kRefused;
   MatchText text(Held(), len);
-  if (core::KeywordItemType(s.ec, text.bytes) == -1) return kRefused;
+  if (core::KeywordItemType(t_scanShared.ec, text.bytes) == -1) return kRefused;
   return EmitCopy(TK_NAME, pos, Held(), len, len);
 }
 
@@ -354,7 +352,7 @@ void Consume(uint32_t len) {
 int32_t EndToken() {
   // The record keeps the last real token's span: the parser builds its last
   // operator node from it after the end has been seen.
-  t_scanner.token.value = nullptr;
+  t_scanShared.token.value = nullptr;
   return TK_END;
 }
 
@@ -632,26 +630,24 @@ void ScannerReset(const char* text, ExprContext* ec, bool nameCheckMode) {
   s.stopped = false;
   s.window = s.text;
   s.windowOrigin = 0;
-  s.ec = ec;
+  t_scanShared.ec = ec;
   s.tables = &scan::Tables();
-  s.nameCheckMode = nameCheckMode;
-  s.pendingDateUnit = 0;
+  t_scanShared.nameCheckMode = nameCheckMode;
+  t_scanShared.pendingDateUnit = 0;
   s.pendingQuantifier = QU_NONE;
   s.haveRejectedDate = false;
   s.rejectedDatePos = 0;
   s.rejectedDateLen = 0;
   s.error = {};
-  s.token = {};
+  t_scanShared.token = {};
   s.previousMatchLength = 0;
 }
 
 void ScannerRestart() {
   const ScannerState& s = t_scanner;
-  ScannerReset(s.text, s.ec, s.nameCheckMode);
+  ScannerReset(s.text, t_scanShared.ec, t_scanShared.nameCheckMode);
 }
 
-const TokenValue& CurrentToken() { return t_scanner.token; }
-TokenValue& TokenRecord() { return t_scanner.token; }
 const char* ScannedText() { return t_scanner.text; }
 
 void ScannerReachedEnd(uint32_t textLength) {
@@ -664,17 +660,13 @@ void ScannerReachedEnd(uint32_t textLength) {
   s.window = s.tail;
   s.windowOrigin = s.matchStart;
   s.previousMatchLength = 1;
-  s.token.value = nullptr;
+  t_scanShared.token.value = nullptr;
 }
 uint32_t CurrentOffset() { return Offset(); }
 
 uint32_t ScannedTextLength() {
   return t_scanner.text != nullptr ? static_cast<uint32_t>(std::strlen(t_scanner.text)) : 0;
 }
-ExprContext* ScanContext() { return t_scanner.ec; }
-bool NameCheckMode() { return t_scanner.nameCheckMode; }
-uint16_t PendingDateUnit() { return t_scanner.pendingDateUnit; }
-void ClearPendingDateUnit() { t_scanner.pendingDateUnit = 0; }
 
 uint16_t TakePendingQuantifier() {
   uint16_t quantifier = t_scanner.pendingQuantifier;

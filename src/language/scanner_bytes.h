@@ -122,6 +122,7 @@ inline const Keyword* KeywordOf(const char* word, uint32_t len) {
 
 // ---- Bytes ------------------------------------------------------------------------
 
+// The kinds of run bytes are kLetter to kSymbol, one range.
 enum ByteKind : uint8_t { kOther, kLetter, kDigit, kSymbol, kStop };
 
 constexpr auto kByteKinds = [] {

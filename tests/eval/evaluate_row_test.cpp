@@ -14,6 +14,7 @@
 namespace {
 
 std::map<std::string, int32_t> g_numbers;  // Number items and their values; others have none
+std::map<std::string, bool> g_odd;         // Number items answering with a sign byte of 2, as "odd" does
 std::map<std::string, int> g_asked;        // how often each item was asked
 std::map<std::string, std::function<void(ExprContext*)>> g_onAsked;  // run once, inside the callback
 
@@ -34,6 +35,7 @@ int32_t XEV_CALL Answer(ExprContext* ec, HEXP, int32_t size, void** result, cons
     value->bytes[12] = 2;
   } else if (g_numbers.count(name) != 0) {
     IntToNumber(value, g_numbers[name]);
+    if (g_odd[name]) value->bytes[12] = 2;
   } else {
     return 0;
   }
@@ -68,6 +70,7 @@ class Row : public ::testing::Test {
   }
   void TearDown() override {
     g_onAsked.clear();
+    g_odd.clear();
     XEVDestroyEC(ec_);
   }
 
@@ -180,10 +183,123 @@ TEST_F(Row, AnEvaluationInsideACallbackKeepsToItsOwnAnswers) {
   EXPECT_EQ(g_asked["b"], 4);  // and once by the call itself
 }
 
+// From the second call on, a context's formulas read their items from cells
+// kept for the call. Row after row, with every kind of answer an item may
+// switch to (none, NULL, bytes that are not a plain Number, back to a
+// value), each item is asked once a row and every result is the one by one
+// result of that row.
+TEST_F(Row, RowAfterRowEveryAnswerServesItsOwnRowOnly) {
+  AddItem(ec_, "v");
+  std::vector<HEXP> exps = {
+      Parse("a * b + v - c / 4"),                     // v read straight from its cell
+      Parse("v * v + a * (b - v) / 3"),               // the same cell read four times
+      Parse("b + NumberRound(c / 3, 1) + v * a"),     // v after a call, b read after v
+      Parse("NumberRound(v, 0) + a"),                 // v handed to a function: slots only
+      Parse("c - b + a"),
+  };
+  struct Answer {
+    bool valued;
+    bool odd;
+    int32_t value;
+  };
+  const Answer rows[] = {{true, false, 4}, {true, false, 6}, {false, false, 0}, {true, false, 8},
+                         {true, true, 9},  {true, false, 5}, {true, true, 11},  {true, false, 12}};
+  int row = 0;
+  for (const Answer& answer : rows) {
+    g_numbers["a"] = 2 + row;
+    g_numbers["b"] = 30 - row;
+    g_odd["v"] = answer.odd;
+    if (answer.valued) {
+      g_numbers["v"] = answer.value;
+    } else {
+      g_numbers.erase("v");
+    }
+    // In one call first: the slots still hold the row before, never this one's.
+    g_asked.clear();
+    std::vector<std::string> inOneCall = Evaluate(exps, true);
+    EXPECT_EQ(g_asked.size(), 4u);
+    for (const auto& [name, count] : g_asked) EXPECT_EQ(count, 1) << name << ", row " << row;
+    EXPECT_EQ(inOneCall, Evaluate(exps, false)) << "row " << row;
+    ++row;
+  }
+}
+
+// A function that gives 1 and, when g_touchMoves is set, adds an item
+// (moving the context on) and changes b's value.
+bool g_touchMoves = false;
+int32_t XEV_CALL Touch(ExprContext* ec, HEXP, int32_t, void** result, const char*, void**) {
+  if (g_touchMoves) {
+    XEVDelExpItemNoCheck(ec, XEV_ITEM_DATA, "z");
+    AddItem(ec, "z");
+    g_numbers["b"] = 40;
+  }
+  IntToNumber(static_cast<NumberValue*>(*result), 1);
+  return 1;
+}
+
+TEST_F(Row, ALaterCallWithTheContextChangedMidRowAsksAgainAsTheFirst) {
+  ExpItem touch{};
+  touch.kind = XEV_ITEM_FUNCTION;
+  touch.dataType = XEV_TYPE_NUMBER;
+  touch.boundValue = reinterpret_cast<intptr_t>(&Touch);
+  std::strcpy(touch.name, "Touch");
+  ASSERT_EQ(XEVAddExpressionItem(ec_, &touch), 1);
+  // The function moves the context on between a and b: b is asked again after it.
+  std::vector<HEXP> touching = {Parse("a + b"), Parse("a * Touch() + b"), Parse("b - a")};
+  for (int round = 0; round < 3; ++round) {
+    g_touchMoves = false;
+    g_numbers["b"] = 3;
+    Evaluate(touching, true);  // the plans made again: the next call reads cells
+    g_touchMoves = true;
+    g_asked.clear();
+    std::vector<std::string> inOneCall = Evaluate(touching, true);
+    EXPECT_EQ(g_asked, (std::map<std::string, int>{{"a", 2}, {"b", 2}})) << "round " << round;
+    g_numbers["b"] = 3;
+    EXPECT_EQ(inOneCall, Evaluate(touching, false));
+  }
+  g_numbers["b"] = 3;
+  g_touchMoves = false;
+
+  // The same with a data item's callback moving the context on.
+  std::vector<HEXP> exps = {Parse("a + b"), Parse("a + b + c"), Parse("c * 2")};
+  Evaluate(exps, true);
+  for (int round = 0; round < 2; ++round) {
+    g_asked.clear();
+    g_numbers["b"] = 3 + round;
+    g_onAsked["b"] = [](ExprContext* ec) {
+      XEVDelExpItemNoCheck(ec, XEV_ITEM_DATA, "z");
+      AddItem(ec, "z");
+    };
+    std::vector<std::string> inOneCall = Evaluate(exps, true);
+    EXPECT_EQ(g_asked, (std::map<std::string, int>{{"a", 2}, {"b", 2}, {"c", 1}}));
+    EXPECT_EQ(inOneCall, Evaluate(exps, false));
+  }
+}
+
+// A row call made by a callback of another row call asks its own items: the
+// outer call's formulas keep reading the answers of their own row.
+TEST_F(Row, ARowCallInsideACallbackLeavesTheOuterRowsAnswersAlone) {
+  // a is asked after the call, b read after a: the outer b must still be there.
+  std::vector<HEXP> exps = {Parse("b + c"), Parse("b + NumberRound(c * 1, 0) + a"), Parse("c - b")};
+  Evaluate(exps, true);
+  std::vector<std::string> outer = Evaluate(exps, false);
+  std::vector<std::string> inner;
+  g_onAsked["a"] = [&](ExprContext*) {
+    g_numbers["b"] = 100;
+    g_numbers["c"] = 50;
+    inner = Evaluate(exps, true);
+    g_numbers["b"] = 3;
+    g_numbers["c"] = 5;
+  };
+  EXPECT_EQ(Evaluate(exps, true), outer);
+  EXPECT_NE(inner, outer);
+  EXPECT_EQ(NumberToInt(reinterpret_cast<const NumberValue*>(inner[1].data() + 1)), 100 + 50 + 2);
+}
+
 // Every allocation of the call failing in turn: nothing leaks, and whatever
 // still has a value has the value it has with memory to spare.
 TEST_F(Row, MemoryShortAnywhereLeaksNothingAndChangesNoValue) {
-  std::vector<HEXP> exps = {Parse("StrLeft(s, 4) || s"), Parse("a + b * c")};
+  std::vector<HEXP> exps = {Parse("StrLeft(s, 4) || s"), Parse("a + b * c"), Parse("NumberRound(a / 3, 1) * b + odd")};
   for (int i = 0; i < 20; ++i) {
     std::string name = "s" + std::to_string(i);
     AddItem(ec_, name, XEV_TYPE_STRING);

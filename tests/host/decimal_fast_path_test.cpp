@@ -93,6 +93,36 @@ TEST(DecimalFastPaths, AdditionOfNearbyScalesMatchesTheAlignedAddition) {
   EXPECT_GT(fastOnes, 100000);
 }
 
+// The sums a plan's steps work out in place (64-bit coefficients, one scale
+// or a few places apart) against the general addition, with zeros, NULLs,
+// 64-bit and 22-digit neighbours, carries past 10^22 and both ends of the
+// exponent range mixed in.
+TEST(DecimalFastPaths, NarrowSumsInPlaceMatchTheGeneralAddition) {
+  Operands operands(17);
+  const Decimal null{0, dec::kNullExponent, false}, zero{0, 0, false};
+  int narrowOnes = 0;
+  for (int i = 0; i < 400000; ++i) {
+    Decimal a = operands.Next(), b = operands.Next();
+    switch (operands.Pick(8)) {
+      case 0: a = operands.Pick(2) == 0 ? null : zero; break;
+      case 1: b = operands.Pick(2) == 0 ? null : Decimal{0, int32_t(operands.Pick(9)) - 6, false}; break;
+      case 2: case 3: b.exp = a.exp; break;  // one scale, as amounts are
+      case 4: case 5: b.exp = a.exp + int32_t(operands.Pick(41)) - 20; break;
+      default: break;
+    }
+    if (b.exp < -120 || b.exp > 99) continue;
+    bool subtract = operands.Pick(2) == 1;
+    Decimal inPlace{}, general{};
+    bool inPlaceInRange = dec::AddNarrowInline(inPlace, a, b, subtract);
+    bool generalInRange = dec::Add(general, a, b, subtract);
+    narrowOnes += ((a.coef | b.coef) >> 64) == 0 && a.coef != 0 && b.coef != 0;
+    ASSERT_EQ(inPlaceInRange, generalInRange) << Show(a) << (subtract ? " - " : " + ") << Show(b);
+    ASSERT_TRUE(Same(inPlace, general)) << Show(a) << (subtract ? " - " : " + ") << Show(b) << ": "
+                                        << Show(inPlace) << " vs " << Show(general);
+  }
+  EXPECT_GT(narrowOnes, 100000);
+}
+
 // A divisor prepared once (a constant of a formula) divides by its
 // reciprocal; every quotient must be the general division's, for divisors
 // of every length, powers of ten and the 64-bit boundary included.
