@@ -292,12 +292,19 @@ void RunSubtree(ExprContext* ec, HEXP exp, Plan& plan, const Site& site, RowStat
 // The arithmetic of '+', '-', '*' and '/' as the walk does it without a host
 // callback: NULL counts as zero (a loaded NULL is a zero), a division by
 // zero gives zero, and a result beyond the Number range is NULL.
-template <Code kCode>
+// kSumsInPlace: sums of 64-bit coefficients worked out in the step. They pay
+// in the row steps; in the steps that ask every occurrence of an item they
+// measured a little slower than the general Add's call, with fewer
+// instructions (the same results either way).
+template <Code kCode, bool kSumsInPlace = true>
 __attribute__((always_inline)) inline void Compute(dec::Decimal& r, const dec::Decimal& a, const dec::Decimal& b) {
-  if constexpr (kCode == Code::kAdd) {
-    dec::AddNarrowInline(r, a, b, false);
-  } else if constexpr (kCode == Code::kSubtract) {
-    dec::AddNarrowInline(r, a, b, true);
+  if constexpr (kCode == Code::kAdd || kCode == Code::kSubtract) {
+    constexpr bool kSubtract = kCode == Code::kSubtract;
+    if constexpr (kSumsInPlace) {
+      dec::AddNarrowInline(r, a, b, kSubtract);
+    } else {
+      dec::Add(r, a, b, kSubtract);
+    }
   } else if constexpr (kCode == Code::kMultiply) {
     dec::Multiply(r, a, b);
   } else if (dec::CoefOf(b) == 0) {
@@ -467,10 +474,10 @@ int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& plan, RowState& row, const
 #define XEV_NEXT_STEP() goto* kHandlers[static_cast<int>((++step)->code)]
   goto* kHandlers[static_cast<int>(step->code)];
 add:
-  Compute<Code::kAdd>(*step->value, *step->left, *step->right);
+  Compute<Code::kAdd, kItems != Items::kEach>(*step->value, *step->left, *step->right);
   XEV_NEXT_STEP();
 subtract:
-  Compute<Code::kSubtract>(*step->value, *step->left, *step->right);
+  Compute<Code::kSubtract, kItems != Items::kEach>(*step->value, *step->left, *step->right);
   XEV_NEXT_STEP();
 multiply:
   Compute<Code::kMultiply>(*step->value, *step->left, *step->right);
@@ -510,9 +517,9 @@ end:
 #else
   for (;; ++step) {
     switch (step->code) {
-      case Code::kAdd: Compute<Code::kAdd>(*step->value, *step->left, *step->right); continue;
+      case Code::kAdd: Compute<Code::kAdd, kItems != Items::kEach>(*step->value, *step->left, *step->right); continue;
       case Code::kSubtract:
-        Compute<Code::kSubtract>(*step->value, *step->left, *step->right);
+        Compute<Code::kSubtract, kItems != Items::kEach>(*step->value, *step->left, *step->right);
         continue;
       case Code::kMultiply:
         Compute<Code::kMultiply>(*step->value, *step->left, *step->right);
