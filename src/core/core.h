@@ -78,11 +78,6 @@ struct ExprRecord {
   // Set by the parser when the tree names no other formula, so that dropping
   // a formula need not walk this tree for references; clear means unknown.
   uint8_t holdsNoFormulaReference = 0;
-  // Set while the text or the name lives in the record's own host block,
-  // right after the record: a parse makes the three with one allocation.
-  // Such a string is freed with the record, never on its own.
-  uint8_t textInRecord = 0;
-  uint8_t nameInRecord = 0;
 };
 
 namespace xev::core {
@@ -131,9 +126,5 @@ int32_t AppendExpression(ExprContext* ec, HEXP exp);
 void CountFormulaNaming(ExprContext* ec, const ExprRecord* exp, int32_t step);
 // Releases tree, name, text and record (not the slot).
 void ReleaseExpressionRecord(ExprContext* ec, ExprRecord* record);
-// Give up the record's text or name before it is replaced, freeing its block
-// unless it lives in the record's own.
-void DropExpressionText(ExprRecord* record);
-void DropExpressionName(ExprRecord* record);
 
 }  // namespace xev::core

@@ -214,21 +214,9 @@ void ReleaseExpressionRecord(ExprContext* ec, ExprRecord* record) {
   if (record == nullptr) return;
   eval::ReleasePlan(record);
   language::ReleaseTree(ec, record->root);
-  DropExpressionName(record);
-  DropExpressionText(record);
+  HostFree(record->name);
+  HostFree(record->text);
   HostFree(record);
-}
-
-void DropExpressionText(ExprRecord* record) {
-  if (record->textInRecord == 0) HostFree(record->text);
-  record->text = nullptr;
-  record->textInRecord = 0;
-}
-
-void DropExpressionName(ExprRecord* record) {
-  if (record->nameInRecord == 0) HostFree(record->name);
-  record->name = nullptr;
-  record->nameInRecord = 0;
 }
 
 int32_t FormulaType(ExprContext* ec, const char* name) {

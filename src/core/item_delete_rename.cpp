@@ -308,7 +308,7 @@ void RenameInExpression(ExprRecord* exp, bool function, const char* oldName, con
   }
   renames.Commit();
   if (text != nullptr) {
-    DropExpressionText(exp);
+    HostFree(exp->text);
     exp->text = text;
   }
 }

@@ -35,10 +35,6 @@ void ReportTo(ExprError* error) {
 
 uint32_t ByteLength(const char* text) { return static_cast<uint32_t>(std::strlen(text)); }
 
-// Room kept after a new record's text for a generated name: the stems in use
-// and five digits fit; a longer name gets a block of its own.
-constexpr size_t kGeneratedNameRoom = 24;
-
 char* CopyText(const char* text) {
   size_t bytes = std::strlen(text) + 1;
   // Every byte is written: the block need not be cleared first.
@@ -69,28 +65,16 @@ ExprRecord* FailParse(ExprContext* ec, ExprRecord* record, ExprError* error) {
 // Parses text into a new record that belongs to no list yet: tree, type,
 // text copy, name (given or generated), name check and recursion check.
 // *nameUnique tells that the name was generated and found unique, so the
-// caller need not ask again. With stringsInRecord the text and the name are
-// kept in the record's own block (a new formula); a record whose strings move
-// into an existing one gets blocks of their own.
+// caller need not ask again.
 ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, ExprError* error,
-                           uint16_t* typeOut, bool* nameUnique, bool stringsInRecord) {
+                           uint16_t* typeOut, bool* nameUnique) {
   *nameUnique = false;
-  bool named = name != nullptr && name[0] != '\0';
-  size_t textBytes = 0;
-  size_t nameRoom = 0;
-  if (stringsInRecord) {
-    textBytes = std::strlen(text) + 1;
-    nameRoom = named ? std::strlen(name) + 1 : kGeneratedNameRoom;
-  }
-  // Every field is set below and every string byte written: no clearing.
-  auto* record = static_cast<ExprRecord*>(
-      xev::host::AllocateUnclearedBlock(sizeof(ExprRecord) + textBytes + nameRoom));
+  auto* record = static_cast<ExprRecord*>(HostAlloc(sizeof(ExprRecord)));
   if (record == nullptr) {
     SetParseError(kErrMemory, 0, 0);
     ReportTo(error);
     return nullptr;
   }
-  *record = ExprRecord{};
   ScannerReset(text, ec, false);
   if (ParseTokens() != 0) {
     HostFree(record);
@@ -109,28 +93,15 @@ ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, 
   record->dataType = StoredDataType(record->root->type);
   if (typeOut != nullptr) *typeOut = record->dataType;
 
-  char* room = reinterpret_cast<char*>(record + 1);
-  if (stringsInRecord) {
-    std::memcpy(room, text, textBytes);
-    record->text = room;
-    record->textInRecord = 1;
-  } else {
-    record->text = CopyText(text);
-  }
+  record->text = CopyText(text);
   if (record->text == nullptr) {
     SetParseError(kErrMemory, 0, 0);
     return FailParse(ec, record, error);
   }
+  bool named = name != nullptr && name[0] != '\0';
   bool generatedUnique = false;
-  const char* newName =
-      named ? name : core::GenerateExpressionName(ec, GenerationKindOf(record->root), &generatedUnique);
-  size_t nameBytes = std::strlen(newName) + 1;
-  if (nameBytes <= nameRoom) {
-    record->name = static_cast<char*>(std::memcpy(room + textBytes, newName, nameBytes));
-    record->nameInRecord = 1;
-  } else {
-    record->name = CopyText(newName);
-  }
+  record->name =
+      CopyText(named ? name : core::GenerateExpressionName(ec, GenerationKindOf(record->root), &generatedUnique));
   if (record->name == nullptr) {
     SetParseError(kErrMemory, 0, 0);
     return FailParse(ec, record, error);
@@ -171,8 +142,8 @@ void ReplaceInPlace(ExprContext* ec, ExprRecord* existing, ExprRecord* fresh) {
   core::FormulaIndexInvalidate(ec);
   core::NoteExpressionChange(ec);
   ReleaseTree(ec, existing->root);
-  core::DropExpressionText(existing);
-  core::DropExpressionName(existing);
+  HostFree(existing->text);
+  HostFree(existing->name);
   existing->root = fresh->root;
   existing->text = fresh->text;
   existing->name = fresh->name;
@@ -250,7 +221,7 @@ XEV_API HEXP XEV_CALL XEVParseString(ExprContext* ec, const char* text, const ch
   if (ec == nullptr) return nullptr;
   if (text == nullptr) text = "";
   bool nameUnique = false;
-  ExprRecord* record = ParseNewRecord(ec, text, name, error, typeOut, &nameUnique, true);
+  ExprRecord* record = ParseNewRecord(ec, text, name, error, typeOut, &nameUnique);
   if (record == nullptr) return nullptr;
   if (xev::core::AppendExpression(ec, record) == 0) {
     xev::core::ReleaseExpressionRecord(ec, record);
@@ -269,7 +240,7 @@ XEV_API HEXP XEV_CALL XEVParseFormula(ExprContext* ec, HEXP existing, const char
   if (ec == nullptr || (existing != nullptr && existing->ec != ec)) return nullptr;
   if (text == nullptr) text = "";
   bool nameUnique = false;
-  ExprRecord* record = ParseNewRecord(ec, text, name, error, typeOut, &nameUnique, existing == nullptr);
+  ExprRecord* record = ParseNewRecord(ec, text, name, error, typeOut, &nameUnique);
   if (record == nullptr) return nullptr;
   uint32_t code = 0;
   if (existing != nullptr) {

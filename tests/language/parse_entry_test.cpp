@@ -182,27 +182,6 @@ TEST_F(Entry, ReplaceMovesTheNewFormulaInAndTellsTheHostOfARename) {
   EXPECT_EQ(XEVGetExpressionCount(c.ec), 1);
 }
 
-// A new formula keeps its text and name in its record's block; replacing
-// them, renaming an item in the text and destroying must each free exactly
-// what they own (the block count catches a double free as well as a leak).
-TEST_F(Entry, TextAndNameInTheRecordBlockAreGivenUpOnce) {
-  const int64_t live = HostLiveBlockCount();
-  HEXP named = Formula("Amount * 2", "Total");
-  HEXP generated = Formula("Price + Qty", nullptr);
-  HEXP replaced = Formula("Qty", "Small");
-  uint16_t type = 0;
-  ASSERT_EQ(XEVParseFormula(c.ec, replaced, "Qty * 3", "Larger", nullptr, &type), replaced);
-  EXPECT_EQ(XEVRenameExpressionItem(c.ec, XEV_ITEM_DATA, "Amount", "SubTotalAmount"), 0);
-  EXPECT_EQ(TextOf(named) + "/" + NameOf(named), "SubTotalAmount * 2/Total");
-  EXPECT_EQ(TextOf(generated) + "/" + NameOf(generated), "Price + Qty/Formula1");
-  EXPECT_EQ(TextOf(replaced) + "/" + NameOf(replaced), "Qty * 3/Larger");
-  ASSERT_EQ(XEVParseFormula(c.ec, named, "SubTotalAmount", "Net", nullptr, &type), named);
-  EXPECT_EQ(TextOf(named) + "/" + NameOf(named), "SubTotalAmount/Net");
-  for (HEXP exp : {replaced, named, generated}) EXPECT_EQ(XEVDestroyEXP(c.ec, exp), 1);
-  EXPECT_EQ(HostLiveBlockCount(), live);
-}
-
-
 TEST_F(Entry, RecursionIsReportedAtTheReferenceInTheNewFormula) {
   HEXP a = Formula("Amount + 1", "A");
   Formula("A() * 2", "B");
