@@ -28,6 +28,8 @@ if(XEV_BUILD_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 if(XEV_COVERAGE)
-  add_compile_options(--coverage -O0)
+  # The thread tests bump the same counters from several threads at once:
+  # without atomic updates a counter can tear and the report cannot be read.
+  add_compile_options(--coverage -O0 -fprofile-update=atomic)
   add_link_options(--coverage)
 endif()
