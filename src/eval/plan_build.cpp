@@ -13,6 +13,7 @@
 
 #include "eval/plan_steps.h"
 #include "host/host.h"
+#include "xev/xevhost.h"
 
 namespace xev::eval::plan {
 namespace {
@@ -91,6 +92,20 @@ bool ReadCall(ExprContext* ec, const ExprNode* node, CallShape& shape) {
 
 bool Evaluated(const CallShape& shape, int32_t index) {
   return shape.nodes[index] != nullptr && !PassedByName(shape.item, index);
+}
+
+// A call of the built-in rounding whose places are written as a number, with
+// those places as the function would read them: the steps then round the
+// loaded argument themselves instead of packing it for the call and loading
+// the result again. Bound to anything else, the name stays a call.
+bool RoundsToConstantPlaces(const CallShape& call, const Argument* arguments, int32_t& places) {
+  if (call.item->boundValue != reinterpret_cast<intptr_t>(&FUNNumberRound)) return false;
+  if (!call.listed || call.given != 2 || arguments[0].slot < 0 || arguments[1].slot < 0) return false;
+  const ExprNode* written = call.nodes[1];
+  if (written->kind != language::NK_NUMBER || written->left == nullptr) return false;
+  auto* number = static_cast<const NumberValue*>(written->left);
+  places = NumberIsNull(number) ? 0 : NumberToInt(number);
+  return true;
 }
 
 // Which step a node becomes. The steps the plan runs itself cost no C stack
@@ -257,7 +272,15 @@ class Filler {
     site.firstArgument = plan_->argumentCount;
     site.argumentCount = call.listed ? call.given : -1;
     plan_->argumentCount += call.given;
-    EmitStep(Step{Code::kCall, plan_->siteCount - 1, 0, slot});
+    int32_t places = 0;
+    if (RoundsToConstantPlaces(call, arguments, places)) {
+      EmitStep(Step{Code::kRound, plan_->siteCount - 1, places, slot});
+      Step& round = plan_->steps[plan_->stepCount - 1];
+      round.left = plan_->values + arguments[0].slot;
+      round.value = plan_->values + slot;
+    } else {
+      EmitStep(Step{Code::kCall, plan_->siteCount - 1, 0, slot});
+    }
     return operands_.Push(slot);
   }
 
@@ -294,7 +317,7 @@ class Filler {
       emitted.right = plan_->values + step.b;
       emitted.value = plan_->values + step.result;
     }
-    if (step.code == Code::kCall || step.code == Code::kSubtree) batchStart_ = step.a + 1;
+    if (step.code == Code::kCall || step.code == Code::kSubtree || step.code == Code::kRound) batchStart_ = step.a + 1;
     if (step.code == Code::kItems) batchStart_ = step.a + step.b;
   }
 

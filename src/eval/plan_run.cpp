@@ -366,11 +366,21 @@ inline void RunHostStep(ExprContext* ec, HEXP exp, Plan& plan, const Step& step,
       }
       return;
     case Code::kCall:
+    case Code::kRound:
       if (!RunCall(ec, exp, plan, plan.sites[step.a], row)) row.missing = true;
       break;
     default: RunSubtree(ec, exp, plan, plan.sites[step.a], row); break;
   }
   row.stale = row.stale || ec->generation != plan.generation;
+}
+
+// The built-in rounding as its call gives it, on a loaded argument: NULL
+// stays NULL, a result beyond the range is NULL. A checked row leaves the
+// step's slot in another state, so the state is set each time.
+inline void RoundInPlace(Plan& plan, const Step& step) {
+  plan.states[step.result] = plan::kLoaded;
+  if (dec::IsNull(*step.left)) return dec::Set(*step.value, 0, dec::kNullExponent, false);
+  dec::Quantize(*step.value, *step.left, step.b, true);
 }
 
 // True when the rest of the row must run checked.
@@ -470,7 +480,7 @@ int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& plan, RowState& row, const
   const Step* const steps = kItems == Items::kCells ? plan.rowSteps : plan.steps;
 #if defined(__GNUC__)
   static const void* const kHandlers[] = {&&add,  &&subtract, &&multiply, &&divide, &&divideByConstant,
-                                          &&items, &&host,    &&host,     &&end};
+                                          &&items, &&host,    &&host,     &&round,  &&end};
 #define XEV_NEXT_STEP() goto* kHandlers[static_cast<int>((++step)->code)]
   goto* kHandlers[static_cast<int>(step->code)];
 add:
@@ -487,6 +497,9 @@ divide:
   XEV_NEXT_STEP();
 divideByConstant:
   dec::Divide(*step->value, *step->left, *step->divisor);
+  XEV_NEXT_STEP();
+round:
+  RoundInPlace(plan, *step);
   XEV_NEXT_STEP();
 items:
   if constexpr (kItems == Items::kCells) {
@@ -526,6 +539,7 @@ end:
         continue;
       case Code::kDivide: Compute<Code::kDivide>(*step->value, *step->left, *step->right); continue;
       case Code::kDivideByConstant: dec::Divide(*step->value, *step->left, *step->divisor); continue;
+      case Code::kRound: RoundInPlace(plan, *step); continue;
       case Code::kEnd: return plan.stepCount;
       default:
         // The items and host steps as above, one at a time.

@@ -27,6 +27,8 @@ enum class Code : uint8_t {
               // in the row steps, checks a to a + b - 1: the cells to find current
   kCall,      // site a: a function with a Number or DateTime result and Number arguments
   kSubtree,   // site a: anything else; the walk evaluates the node and what hangs below it
+  kRound,     // site a: a kCall of the built-in rounding to b places, b written as a number;
+              // while every value is there the step rounds the loaded argument itself
   kEnd,       // after the last step, so that a run needs no count
 };
 

@@ -409,22 +409,27 @@ bool MultiplyStored(NumberValue* dst, const NumberValue* pa, const NumberValue* 
   return Store(dst, r, Multiply(r, a, b));
 }
 
-bool Quantize(NumberValue* dst, const NumberValue* stored, int64_t places, bool roundHalfUp) {
-  const Decimal src = Load(stored);
+bool Quantize(Decimal& r, const Decimal& src, int64_t places, bool roundHalfUp) {
   int64_t target = -places;
-  if (src.exp >= target) return Finish(dst, src.coef, src.exp, src.neg);
+  if (src.exp >= target) return Finish(r, CoefOf(src), src.exp, src.neg);
   int64_t drop = target - src.exp;
-  if (drop > kMaxPow10 + 1) return Finish(dst, 0, 0, false);
+  if (drop > kMaxPow10 + 1) return Finish(r, 0, 0, false);
   u128 coef;
   if (roundHalfUp) {
-    u128 kept = DropDigits(src.coef, int(drop - 1));
+    u128 kept = DropDigits(CoefOf(src), int(drop - 1));
     uint64_t digit;
     coef = DivPow10(kept, 1, &digit);
     if (digit >= 5) ++coef;
   } else {
-    coef = DropDigits(src.coef, int(drop));
+    coef = DropDigits(CoefOf(src), int(drop));
   }
-  return Finish(dst, coef, target, src.neg);
+  return Finish(r, coef, target, src.neg);
+}
+
+bool Quantize(NumberValue* dst, const NumberValue* stored, int64_t places, bool roundHalfUp) {
+  Decimal r;
+  bool inRange = Quantize(r, Load(stored), places, roundHalfUp);
+  return Store(dst, r, inRange);
 }
 
 }  // namespace xev::host::decimal

@@ -408,5 +408,8 @@ int Compare(const NumberValue* a, const NumberValue* b);
 
 // dst = src rounded (or truncated toward zero) to the given number of decimals.
 bool Quantize(NumberValue* dst, const NumberValue* src, int64_t places, bool roundHalfUp);
+// The same on a loaded value that is not NULL; r may be src. Beyond the range
+// r is NULL and the result false, as Finish leaves it.
+bool Quantize(Decimal& r, const Decimal& src, int64_t places, bool roundHalfUp);
 
 }  // namespace xev::host::decimal

@@ -204,6 +204,32 @@ TEST_F(Plan, TheCallersBufferIsWrittenOnlyWithAValue) {
   EXPECT_EQ(g_asked, "ab");
 }
 
+int32_t XEV_CALL FortyTwo(ExprContext*, HEXP, int32_t, void** result, const char*, void**) {
+  IntToNumber(static_cast<NumberValue*>(*result), 42);
+  return 1;
+}
+
+// The steps round by themselves only for the built-in rounding: a function
+// of the host's own under that name is called, before and after the plan
+// was made.
+TEST_F(Plan, RoundingReplacedByTheHostIsCalled) {
+  HEXP before = Parse("NumberRound(a * 1.26, 1) * 10");
+  EXPECT_EQ(Value(before), "25");
+  union {
+    ExpItem item;
+    char room[XEV_ITEM_FIXED_SIZE + 2 * sizeof(ExpParam)];
+  } own{};
+  own.item.kind = XEV_ITEM_FUNCTION;
+  own.item.dataType = XEV_TYPE_NUMBER;
+  own.item.boundValue = reinterpret_cast<intptr_t>(&FortyTwo);
+  std::strcpy(own.item.name, "NumberRound");
+  own.item.paramCount = 2;
+  ASSERT_EQ(XEVDelExpItemNoCheck(ec_, XEV_ITEM_FUNCTION, "NumberRound"), 1);
+  ASSERT_EQ(XEVAddExpressionItem(ec_, &own.item), 1);
+  EXPECT_EQ(Value(before), "420");
+  EXPECT_EQ(Value(Parse("NumberRound(a, 2) + 1")), "43");
+}
+
 // A formula the plan leaves to the walk as a whole is remembered as such,
 // and still follows every change of its items.
 TEST_F(Plan, AFormulaLeftToTheWalkFollowsChangesToo) {
@@ -273,7 +299,12 @@ class PlanAgainstWalk : public ::testing::Test {
       case 0: return std::string(1, char('a' + random_() % kItems));
       case 1: return kLiterals[random_() % (sizeof kLiterals / sizeof kLiterals[0])];
       case 2: return "StrLength('abcd')";
-      case 3: return "NumberRound(" + Expression(depth - 1) + ", " + std::to_string(random_() % 4) + ")";
+      case 3: {
+        // Places written as a number are rounded by the steps themselves;
+        // "-2" is an expression, so the call stays a call.
+        static const char* kPlaces[] = {"0", "1", "2", "3", "-2", "30", "2.7", "99999"};
+        return "NumberRound(" + Expression(depth - 1) + ", " + kPlaces[random_() % 8] + ")";
+      }
       case 4: return "NumberAbsolute(" + Expression(depth - 1) + ")";
       default: return "(" + Expression(depth - 1) + ")";
     }
