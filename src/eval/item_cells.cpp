@@ -1,13 +1,14 @@
 #include "eval/item_cells.h"
 
-#include <cstdlib>
 #include <new>
+
+#include "host/host.h"
 
 namespace xev::eval {
 
 ItemCells* ItemCells::Of(ExprContext* ec) {
   if (ec->itemCells != nullptr) return static_cast<ItemCells*>(ec->itemCells);
-  void* memory = std::malloc(sizeof(ItemCells));
+  void* memory = host::AllocateCacheBlock(sizeof(ItemCells));
   if (memory == nullptr) return nullptr;
   auto* cells = new (memory) ItemCells();
   ec->itemCells = cells;
@@ -18,22 +19,22 @@ void ItemCells::Release(ExprContext* ec) {
   auto* cells = static_cast<ItemCells*>(ec->itemCells);
   if (cells == nullptr) return;
   cells->~ItemCells();
-  std::free(cells);
+  host::FreeCacheBlock(cells);
   ec->itemCells = nullptr;
 }
 
 ItemCells::~ItemCells() {
   while (blocks_ != nullptr) {
     Block* next = blocks_->next;
-    std::free(blocks_);
+    host::FreeCacheBlock(blocks_);
     blocks_ = next;
   }
-  std::free(index_);
+  host::FreeCacheBlock(index_);
 }
 
 bool ItemCells::Grow() {
   uint32_t capacity = mask_ == 0 ? 16 : (mask_ + 1) * 2;
-  auto* grown = static_cast<ItemCell**>(std::calloc(capacity, sizeof(ItemCell*)));
+  auto* grown = static_cast<ItemCell**>(host::AllocateCacheBlock(capacity * sizeof(ItemCell*)));
   if (grown == nullptr) return false;
   ItemCell** old = index_;
   uint32_t oldCapacity = mask_ == 0 ? 0 : mask_ + 1;
@@ -45,13 +46,13 @@ bool ItemCells::Grow() {
     while (grown[at] != nullptr) at = (at + 1) & mask_;
     grown[at] = old[i];
   }
-  std::free(old);
+  host::FreeCacheBlock(old);
   return true;
 }
 
 ItemCell* ItemCells::NewCell(const ExpItem* item) {
   if (usedInBlock_ == kCellsPerBlock) {
-    auto* block = static_cast<Block*>(std::aligned_alloc(alignof(Block), sizeof(Block)));
+    auto* block = static_cast<Block*>(host::AllocateCacheBlock(sizeof(Block)));
     if (block == nullptr) return nullptr;
     block->next = blocks_;
     blocks_ = block;

@@ -12,7 +12,7 @@
 // a cell the outer call has checked keeps its value until the outer formula
 // has read it.
 //
-// Cells live in plain heap memory, in blocks that never move, until the
+// Cells live in the host's cache blocks, which never move, until the
 // context is destroyed: plans point into them. A context that has asked for
 // very many stops getting new ones; its plans then fill slots as before.
 #pragma once

@@ -338,7 +338,7 @@ constexpr int32_t kMostRowSteps = 1 << 16;
 
 bool WantsRowSteps(const Counter& counter) { return counter.operators + counter.sites < kMostRowSteps; }
 
-// One heap block: the record, then its arrays.
+// One cache block of the host: the record, then its arrays.
 Plan* AllocatePlan(const Counter& counter) {
   size_t slots = static_cast<size_t>(counter.slots);
   size_t steps = static_cast<size_t>(counter.operators + counter.sites + 1);
@@ -364,10 +364,9 @@ Plan* AllocatePlan(const Counter& counter) {
   at += sizeof(NumberValue) * slots;
   size_t statesAt = at;
   at += sizeof(SlotState) * slots;
-  constexpr size_t kAlign = alignof(host::decimal::Decimal);
-  void* block = std::aligned_alloc(kAlign, (at + kAlign - 1) / kAlign * kAlign);
+  static_assert(alignof(host::decimal::Decimal) <= 16, "host blocks are 16-byte aligned");
+  void* block = host::AllocateCacheBlock(at);
   if (block == nullptr) return nullptr;
-  std::memset(block, 0, at);
   auto* base = static_cast<char*>(block);
   auto* plan = reinterpret_cast<Plan*>(base);
   plan->steps = reinterpret_cast<Step*>(base + stepsAt);
@@ -416,10 +415,11 @@ bool FindCells(Plan* plan, ItemCells& cells, ItemCell** cellOf) {
 void MakeRowSteps(Plan* plan) {
   if (plan->rowSteps == nullptr) return;
   ItemCells* cells = ItemCells::Of(plan->ec);
-  auto** cellOf = static_cast<ItemCell**>(std::calloc(static_cast<size_t>(plan->slotCount), sizeof(ItemCell*)));
+  auto** cellOf = static_cast<ItemCell**>(
+      host::AllocateCacheBlock(static_cast<size_t>(plan->slotCount) * sizeof(ItemCell*)));
   bool usable = cells != nullptr && cellOf != nullptr && FindCells(plan, *cells, cellOf);
   if (!usable) {
-    std::free(cellOf);
+    host::FreeCacheBlock(cellOf);
     for (int32_t i = 0; i < plan->siteCount; ++i) plan->sites[i].cell = nullptr;
     plan->rowSteps = nullptr;
     return;
@@ -445,7 +445,7 @@ void MakeRowSteps(Plan* plan) {
       row.b = checkCount - row.a;
     }
   }
-  std::free(cellOf);
+  host::FreeCacheBlock(cellOf);
 }
 
 }  // namespace
@@ -481,7 +481,7 @@ Plan* Prepare(ExprContext* ec, HEXP exp) {
 void Release(Plan* plan) {
   if (plan == nullptr) return;
   for (int32_t i = 0; i < plan->siteCount; ++i) host::FreeCacheBlock(plan->sites[i].block);
-  std::free(plan);
+  host::FreeCacheBlock(plan);
 }
 
 }  // namespace xev::eval::plan

@@ -15,6 +15,7 @@
 //
 // Under AddressSanitizer the free lists are bypassed: every block goes back to
 // malloc at once, so the sanitizer sees use after free and reports leaks.
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -38,6 +39,9 @@ struct alignas(16) BlockHeader {
   size_t size;         // the size asked for; what HostBlockSize reports
   size_t sizeClass;    // 1..kClassCount for recycled blocks, 0 for large ones
 };
+// The user area follows the header, so every block is 16-byte aligned, as
+// 128-bit values (the evaluator's loaded numbers) want, while malloc's are.
+static_assert(alignof(std::max_align_t) >= 16);
 
 constexpr size_t kClassStep = 16;
 constexpr size_t kClassCount = 32;  // classes of 16, 32, ... 512 usable bytes
