@@ -6,8 +6,9 @@
 // arithmetic between them (see Plan::itemsAhead): every callback sees the
 // same calls in the same order as from the walk.
 //
-// Plans live in plain heap memory: they are a cache of the engine's own,
-// never handed to the host, and must not show among the host's blocks.
+// Plans live in the host's cache blocks: they are a cache of the engine's
+// own, never handed to the host, so they must neither show among its live
+// blocks nor fail when the allocation checks make the host's blocks fail.
 #include <cstdlib>
 #include <cstring>
 
