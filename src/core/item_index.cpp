@@ -65,11 +65,6 @@ bool Rebuild(ExprContext* ec) {
   return true;
 }
 
-bool IsCurrent(const ExprContext* ec, const IndexBlock* block) {
-  return block->valid != 0 && block->generation == ec->generation && block->lists[kData] == ec->dataItems &&
-         block->lists[kFunctions] == ec->functionItems;
-}
-
 }  // namespace
 
 ExpItem* item_index::FindOutOfDate(ExprContext* ec, uint32_t kind, const char* name) {

@@ -41,6 +41,12 @@ inline bool NameIs(const ExpItem* item, const char* name, size_t length) {
   return item->name[0] == name[0] && SameNameBytes(item->name, name, length + 1);
 }
 
+// True when block is laid out for ec's lists as they are now.
+inline bool IsCurrent(const ExprContext* ec, const IndexBlock* block) {
+  return block->valid != 0 && block->generation == ec->generation && block->lists[kData] == ec->dataItems &&
+         block->lists[kFunctions] == ec->functionItems;
+}
+
 // The lookup when the index is missing or out of date: lays it out again or
 // walks the list.
 ExpItem* FindOutOfDate(ExprContext* ec, uint32_t kind, const char* name);
@@ -50,10 +56,7 @@ ExpItem* FindOutOfDate(ExprContext* ec, uint32_t kind, const char* name);
 inline ExpItem* Find(ExprContext* ec, uint32_t kind, const char* name) {
   if (ec == nullptr || name == nullptr) return nullptr;
   const auto* block = static_cast<const IndexBlock*>(ec->itemIndex);
-  if (block == nullptr || block->valid == 0 || block->generation != ec->generation ||
-      block->lists[kData] != ec->dataItems || block->lists[kFunctions] != ec->functionItems) {
-    return FindOutOfDate(ec, kind, name);
-  }
+  if (block == nullptr || !IsCurrent(ec, block)) return FindOutOfDate(ec, kind, name);
   const size_t length = std::strlen(name);
   if (length >= kNameField) return nullptr;  // stored names are shorter
   const uint32_t mask = block->slotCount - 1;

@@ -467,6 +467,41 @@ inline bool CellsCurrent(const Plan& plan, const Step& step, uint64_t tag) {
   return true;
 }
 
+// What an items or host step of RunUnchecked gives: kGoOn to go on with the
+// next step, or the index RunUnchecked returns.
+constexpr int32_t kGoOn = -1;
+
+// A run of data items, read as kItems says.
+template <Items kItems>
+__attribute__((always_inline)) inline int32_t RunItemsStep(ExprContext* ec, HEXP exp, Plan& plan, RowState& row,
+                                                           const Step* step, const Step* steps, uint64_t tag) {
+  if constexpr (kItems == Items::kCells) {
+    if (CellsCurrent(plan, *step, tag)) return kGoOn;
+    const int32_t index = static_cast<int32_t>(step - steps);
+    return FillCells(ec, exp, plan, index, row, tag) ? kGoOn : LeaveCells(ec, exp, plan, row, index);
+  } else {
+    if constexpr (kItems == Items::kOnce) {
+      RunItemsOnce(ec, exp, plan, *step, row);
+    } else {
+      RunItems(ec, exp, plan, *step, row);
+    }
+    if (!NeedsChecks(ec, row)) return kGoOn;
+    return static_cast<int32_t>(step - steps) + 1;
+  }
+}
+
+// A call or a subtree. The row steps rely on the names as resolved, so a
+// changed context leaves them too.
+template <Items kItems>
+__attribute__((always_inline)) inline int32_t RunHostStepOf(ExprContext* ec, HEXP exp, Plan& plan, RowState& row,
+                                                            const Step* step, const Step* steps) {
+  RunHostStep(ec, exp, plan, *step, row);
+  if (!NeedsChecks(ec, row) && !(kItems == Items::kCells && row.stale)) return kGoOn;
+  const int32_t index = static_cast<int32_t>(step - steps);
+  if constexpr (kItems == Items::kCells) return LeaveCells(ec, exp, plan, row, index);
+  return index + 1;
+}
+
 // Runs the steps from step on while every value so far is there and no
 // operator callback is bound, so that an operator is its arithmetic alone;
 // returns the index of the first step the checked run must take over
@@ -502,27 +537,10 @@ round:
   RoundInPlace(plan, *step);
   XEV_NEXT_STEP();
 items:
-  if constexpr (kItems == Items::kCells) {
-    if (!CellsCurrent(plan, *step, tag)) {
-      int32_t index = static_cast<int32_t>(step - steps);
-      if (!FillCells(ec, exp, plan, index, row, tag)) return LeaveCells(ec, exp, plan, row, index);
-    }
-  } else {
-    if constexpr (kItems == Items::kOnce) {
-      RunItemsOnce(ec, exp, plan, *step, row);
-    } else {
-      RunItems(ec, exp, plan, *step, row);
-    }
-    if (NeedsChecks(ec, row)) return static_cast<int32_t>(step - steps) + 1;
-  }
+  if (const int32_t next = RunItemsStep<kItems>(ec, exp, plan, row, step, steps, tag); next != kGoOn) return next;
   XEV_NEXT_STEP();
 host:
-  RunHostStep(ec, exp, plan, *step, row);
-  if (NeedsChecks(ec, row) || (kItems == Items::kCells && row.stale)) {
-    // The row steps rely on the names as resolved: a changed context leaves them.
-    if constexpr (kItems == Items::kCells) return LeaveCells(ec, exp, plan, row, static_cast<int32_t>(step - steps));
-    return static_cast<int32_t>(step - steps) + 1;
-  }
+  if (const int32_t next = RunHostStepOf<kItems>(ec, exp, plan, row, step, steps); next != kGoOn) return next;
   XEV_NEXT_STEP();
 end:
   return plan.stepCount;
@@ -541,28 +559,13 @@ end:
       case Code::kDivideByConstant: dec::Divide(*step->value, *step->left, *step->divisor); continue;
       case Code::kRound: RoundInPlace(plan, *step); continue;
       case Code::kEnd: return plan.stepCount;
-      default:
-        // The items and host steps as above, one at a time.
-        if (step->code == Code::kItems && kItems == Items::kCells) {
-          if (CellsCurrent(plan, *step, tag)) continue;
-          int32_t index = static_cast<int32_t>(step - steps);
-          if (!FillCells(ec, exp, plan, index, row, tag)) return LeaveCells(ec, exp, plan, row, index);
-          continue;
-        }
-        if (step->code == Code::kItems) {
-          if (kItems == Items::kOnce) {
-            RunItemsOnce(ec, exp, plan, *step, row);
-          } else {
-            RunItems(ec, exp, plan, *step, row);
-          }
-        } else {
-          RunHostStep(ec, exp, plan, *step, row);
-        }
-        if (NeedsChecks(ec, row) || (kItems == Items::kCells && row.stale)) {
-          if (kItems == Items::kCells) return LeaveCells(ec, exp, plan, row, static_cast<int32_t>(step - steps));
-          return static_cast<int32_t>(step - steps) + 1;
-        }
+      default: {
+        const int32_t next = step->code == Code::kItems
+                                 ? RunItemsStep<kItems>(ec, exp, plan, row, step, steps, tag)
+                                 : RunHostStepOf<kItems>(ec, exp, plan, row, step, steps);
+        if (next != kGoOn) return next;
         continue;
+      }
     }
   }
 #endif

@@ -177,14 +177,19 @@ inline void StoreOrNull(NumberValue* n, const Decimal& d) {
 // 0, positive.
 bool FinishSlow(Decimal& r, u128 coef, int64_t exp, bool neg);
 
-inline bool Finish(Decimal& r, u128 coef, int64_t exp, bool neg) {
-  // Exponents for which no coefficient below 10^22 can leave the range.
+// True when coef * 10^exp is a number as it stands: not zero, no rounding,
+// and an exponent for which no coefficient below 10^22 can leave the range.
+// The coefficient's bound is tested on its high word alone: the few
+// coefficients just under 10^22 that this turns away come back from the
+// slow paths as they are.
+inline bool FitsAsItIs(u128 coef, int64_t exp) {
   constexpr int64_t kSafeLow = kMinAdjusted, kSafeHigh = kMaxAdjusted - (kPrecision - 1);
-  // The coefficient's bound is tested on its high word alone: the few
-  // coefficients just under 10^22 that this sends to FinishSlow come back
-  // from it as they are.
-  if (uint64_t(coef >> 64) < uint64_t(kTen22 >> 64) && coef != 0 &&
-      uint64_t(exp - kSafeLow) <= uint64_t(kSafeHigh - kSafeLow)) {
+  return uint64_t(coef >> 64) < uint64_t(kTen22 >> 64) && coef != 0 &&
+         uint64_t(exp - kSafeLow) <= uint64_t(kSafeHigh - kSafeLow);
+}
+
+inline bool Finish(Decimal& r, u128 coef, int64_t exp, bool neg) {
+  if (FitsAsItIs(coef, exp)) {
     Set(r, coef, int32_t(exp), neg);
     return true;
   }
@@ -356,12 +361,7 @@ bool FinishStoredSlow(NumberValue* dst, u128 coef, int64_t exp, bool neg);
 
 // Finish straight into dst, with the common case in registers.
 inline bool FinishStored(NumberValue* dst, u128 coef, int64_t exp, bool neg) {
-  constexpr int64_t kSafeLow = kMinAdjusted, kSafeHigh = kMaxAdjusted - (kPrecision - 1);
-  // As Finish tests it.
-  if (uint64_t(coef >> 64) >= uint64_t(kTen22 >> 64) || coef == 0 ||
-      uint64_t(exp - kSafeLow) > uint64_t(kSafeHigh - kSafeLow)) {
-    return FinishStoredSlow(dst, coef, exp, neg);
-  }
+  if (!FitsAsItIs(coef, exp)) return FinishStoredSlow(dst, coef, exp, neg);
   Store(dst, coef, int32_t(exp), neg);
   return true;
 }

@@ -115,7 +115,6 @@ class ByteReader {
   // Runs of name bytes and spaces well inside the scanner's 2,048-byte match
   // buffer, which would refuse a longer one.
   static constexpr uint32_t kLongestRun = 1024;
-  static constexpr uint32_t kShortCoefficientDigits = 18;
 
   const char* text_;
   TokenValue& record_;
@@ -207,7 +206,7 @@ class ByteReader {
       bareDot = after == n + 1;
       n = after;
     }
-    if (digits > kShortCoefficientDigits) return TK_BADCHAR;
+    if (digits > scan_bytes::kShortCoefficientDigits) return TK_BADCHAR;
     uint32_t end = n;
     if (bytes[end] == ' ' && !bareDot) {
       while (bytes[end] == ' ') ++end;
@@ -460,10 +459,6 @@ class FastParser {
     return true;
   }
 };
-
-}  // namespace
-
-namespace {
 
 // A fresh start: the parse's node blocks are all given back by now, so the
 // next try takes the same blocks as if it had run alone.

@@ -224,7 +224,6 @@ int32_t NumberAction(uint32_t pos, uint32_t len) {
 // make the coefficient exactly, and the value is the one the host's text
 // conversion gives (all digits, scaled by those after the dot), without its
 // copy of the text and its general parse; longer runs go that way.
-constexpr uint32_t kShortCoefficientDigits = 18;
 int32_t ShortNumberAction(uint32_t pos, const char* bytes, uint32_t len) {
   uint64_t coefficient = 0;
   int32_t exponent = 0;

@@ -145,4 +145,9 @@ inline bool StopsNumber(char b) { return KindOf(b) == kStop && b != '-' && b != 
 // which every rule still alive after a name, spaces or a number takes.
 inline bool EndsMatch(char b) { return KindOf(b) == kStop || b == '\0'; }
 
+// Runs of digits up to this long make a number's coefficient exactly in 64
+// bits, so both readers convert them themselves; longer runs take the host's
+// general conversion.
+constexpr uint32_t kShortCoefficientDigits = 18;
+
 }  // namespace xev::language::scan_bytes
