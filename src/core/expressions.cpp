@@ -94,10 +94,19 @@ void Notify(ExprContext* ec, int32_t code) {
   if (ec->notifyCallback != nullptr) ec->notifyCallback(ec, code);
 }
 
-// The buffer for generated names, one per thread: a stem of at most 128 bytes and
-// a 16-bit counter.
-thread_local char t_generatedName[160];
-constexpr size_t kMaxStemLength = sizeof t_generatedName - 6;  // room for five digits and the end
+// The buffer for generated names, one per thread: a stem of at most 128 bytes
+// and a 16-bit counter. It remembers what it holds, so that the next name,
+// which is mostly the number after the last one, is made by counting up the
+// digits in place instead of writing the stem and the number anew.
+struct GeneratedName {
+  char text[160];
+  const char* stem;  // the label text begins with; nullptr before the first name
+  size_t stemLength;
+  size_t digitCount;
+  uint16_t number;  // what the digits after the stem spell
+};
+thread_local GeneratedName t_generated{};
+constexpr size_t kMaxStemLength = sizeof t_generated.text - 6;  // room for five digits and the end
 
 // Writes number in decimal at out and terminates it; returns how many digits.
 size_t WriteNumber(char* out, uint16_t number) {
@@ -127,6 +136,29 @@ void IncrementDigits(char* digits, size_t* count) {
   ++*count;
 }
 
+// Makes the buffer spell stem and number.
+void SpellGeneratedName(GeneratedName& name, const char* stem, uint16_t number) {
+  if (name.stem != stem) {
+    name.stem = stem;
+    name.stemLength = strnlen(stem, kMaxStemLength);
+    std::memcpy(name.text, stem, name.stemLength);
+  } else if (name.number == number) {
+    return;
+  }
+  name.number = number;
+  name.digitCount = WriteNumber(name.text + name.stemLength, number);
+}
+
+// The next number, past 65535 starting again at 0.
+void CountUp(GeneratedName& name) {
+  ++name.number;
+  if (name.number == 0) {
+    name.digitCount = WriteNumber(name.text + name.stemLength, 0);
+  } else {
+    IncrementDigits(name.text + name.stemLength, &name.digitCount);
+  }
+}
+
 }  // namespace
 
 const char* GenerateExpressionName(ExprContext* ec, int32_t kind) {
@@ -146,37 +178,35 @@ const char* GenerateExpressionName(ExprContext* ec, int32_t kind, bool* unique) 
   }
   const char* stem = Label(label);
   if (stem == nullptr) stem = "";
-  size_t stemLength = strnlen(stem, kMaxStemLength);
-  std::memcpy(t_generatedName, stem, stemLength);
-  char* digits = t_generatedName + stemLength;
-  uint16_t number = *counter;
+  GeneratedName& name = t_generated;
+  SpellGeneratedName(name, stem, *counter);
   *unique = false;
+  // Every generated name ends in a digit: while no function's name does,
+  // the function names need not be asked.
+  const bool mayBeFunction = FunctionNameMayEndInDigit(ec);
   // The list stays locked across the tries: the counter holds the last number
   // used, so formulas parsed one after another try two names each.
   LockedExpressions expressions(ec);
-  // Every 16-bit number is tried at most once, so a context that holds all of
-  // them cannot make this loop forever; the last one tried is then returned.
-  size_t digitCount = WriteNumber(digits, number);
   // Formulas named one after another leave the last number used on the
   // newest formula: that try is told taken by its name alone.
   const char* newest = expressions.count() > 0 ? expressions[expressions.count() - 1]->name : nullptr;
-  for (uint32_t tries = 0; tries <= 0xFFFF; ++tries) {
-    const bool taken = (tries == 0 && SameName(newest, t_generatedName)) ||
-                       FormulaIndexNameTaken(ec, expressions, t_generatedName, nullptr);
-    if (!taken && !IsFunctionName(ec, t_generatedName)) {
+  // Every 16-bit number is tried at most once, so a context that holds all of
+  // them cannot make this loop forever; the last one tried is then returned.
+  for (uint32_t tries = 0;; ++tries) {
+    const bool taken = (tries == 0 && SameName(newest, name.text)) ||
+                       FormulaIndexHolds(ec, expressions, name.text, name.stemLength + name.digitCount);
+    if (!taken && !(mayBeFunction && IsFunctionName(ec, name.text))) {
       *unique = true;
-      break;
+      *counter = name.number;
+      return name.text;
     }
-    ++number;
-    if (tries == 0xFFFF) break;  // every number taken: the last one tried is returned
-    if (number == 0) {
-      digitCount = WriteNumber(digits, number);  // past 65535 the count starts again at 0
-    } else {
-      IncrementDigits(digits, &digitCount);
-    }
+    if (tries == 0xFFFF) break;
+    CountUp(name);
   }
-  *counter = number;
-  return t_generatedName;
+  // Every number taken: the last one tried is returned, and the counter moves
+  // on past it as after any other try.
+  *counter = static_cast<uint16_t>(name.number + 1);
+  return name.text;
 }
 
 int32_t AppendExpression(ExprContext* ec, HEXP exp) {
