@@ -126,5 +126,12 @@ int32_t AppendExpression(ExprContext* ec, HEXP exp);
 void CountFormulaNaming(ExprContext* ec, const ExprRecord* exp, int32_t step);
 // Releases tree, name, text and record (not the slot).
 void ReleaseExpressionRecord(ExprContext* ec, ExprRecord* record);
+// A record's text and name share one host block, which record->text owns:
+// the text, its end, then the name (when there is one) and its end. Gives
+// the record copies of text and name in a new block and releases the old
+// one; false, with nothing changed, when memory is short.
+bool SetExpressionStrings(ExprRecord* record, const char* text, const char* name);
+// Gives the record a block already laid out that way, releasing the old one.
+void AdoptExpressionStrings(ExprRecord* record, char* block, bool named);
 
 }  // namespace xev::core

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "eval/evaluator.h"
+#include "host/host.h"
 #include "language/language.h"
 #include "xev/xev.h"
 
@@ -244,9 +245,28 @@ void ReleaseExpressionRecord(ExprContext* ec, ExprRecord* record) {
   if (record == nullptr) return;
   eval::ReleasePlan(record);
   language::ReleaseTree(ec, record->root);
-  HostFree(record->name);
-  HostFree(record->text);
+  HostFree(record->text);  // the name with it
   HostFree(record);
+}
+
+bool SetExpressionStrings(ExprRecord* record, const char* text, const char* name) {
+  const size_t textBytes = std::strlen(text) + 1;
+  const size_t nameBytes = name != nullptr ? std::strlen(name) + 1 : 0;
+  // Every byte is written: the block need not be cleared first.
+  auto* block = static_cast<char*>(host::AllocateUnclearedBlock(textBytes + nameBytes));
+  if (block == nullptr) return false;
+  std::memcpy(block, text, textBytes);
+  if (name != nullptr) std::memcpy(block + textBytes, name, nameBytes);
+  HostFree(record->text);
+  record->text = block;
+  record->name = name != nullptr ? block + textBytes : nullptr;
+  return true;
+}
+
+void AdoptExpressionStrings(ExprRecord* record, char* block, bool named) {
+  HostFree(record->text);
+  record->text = block;
+  record->name = named ? block + std::strlen(block) + 1 : nullptr;
 }
 
 int32_t FormulaType(ExprContext* ec, const char* name) {

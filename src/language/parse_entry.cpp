@@ -35,14 +35,6 @@ void ReportTo(ExprError* error) {
 
 uint32_t ByteLength(const char* text) { return static_cast<uint32_t>(std::strlen(text)); }
 
-char* CopyText(const char* text) {
-  size_t bytes = std::strlen(text) + 1;
-  // Every byte is written: the block need not be cleared first.
-  auto* copy = static_cast<char*>(xev::host::AllocateUnclearedBlock(bytes));
-  if (copy != nullptr) std::memcpy(copy, text, bytes);
-  return copy;
-}
-
 // Two root types are stored under the type their values travel as.
 uint16_t StoredDataType(int16_t rootType) {
   if (rootType == TK_STRING) return XEV_TYPE_STRING;
@@ -93,16 +85,11 @@ ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, 
   record->dataType = StoredDataType(record->root->type);
   if (typeOut != nullptr) *typeOut = record->dataType;
 
-  record->text = CopyText(text);
-  if (record->text == nullptr) {
-    SetParseError(kErrMemory, 0, 0);
-    return FailParse(ec, record, error);
-  }
   bool named = name != nullptr && name[0] != '\0';
   bool generatedUnique = false;
-  record->name =
-      CopyText(named ? name : core::GenerateExpressionName(ec, GenerationKindOf(record->root), &generatedUnique));
-  if (record->name == nullptr) {
+  const char* finalName =
+      named ? name : core::GenerateExpressionName(ec, GenerationKindOf(record->root), &generatedUnique);
+  if (!core::SetExpressionStrings(record, text, finalName)) {
     SetParseError(kErrMemory, 0, 0);
     return FailParse(ec, record, error);
   }
@@ -142,11 +129,8 @@ void ReplaceInPlace(ExprContext* ec, ExprRecord* existing, ExprRecord* fresh) {
   core::FormulaIndexInvalidate(ec);
   core::NoteExpressionChange(ec);
   ReleaseTree(ec, existing->root);
-  HostFree(existing->text);
-  HostFree(existing->name);
   existing->root = fresh->root;
-  existing->text = fresh->text;
-  existing->name = fresh->name;
+  core::AdoptExpressionStrings(existing, fresh->text, true);
   existing->dataType = fresh->dataType;
   core::CountFormulaNaming(ec, existing, -1);
   existing->holdsNoFormulaReference = fresh->holdsNoFormulaReference;
