@@ -44,16 +44,18 @@ thread_local ParserState t_parser;  // one per thread, like the scanner's
 // left in it. A value may lie in another block than its node: it finds its
 // own block through the pointer in front of it.
 //
-// The blocks of a parse are chained. When its tree owns nothing outside them
-// (no argument or element list) and every node and value it made is still
-// there, the tree is sealed: its newest block names the root, and releasing
-// the root gives the blocks back without visiting a node. Moving a node's
+// The blocks of a parse are chained. When every node and value its tree
+// made is still there, the tree is sealed: its newest block names the root,
+// and releasing the root gives the blocks back without freeing a node. A
+// tree without argument or element lists, which lie outside the blocks, is
+// not even visited; one with lists is walked for them alone. Moving a node's
 // name out of the blocks (an item rename that does not fit) breaks the seal.
 struct alignas(16) NodeBlock {
   uint32_t live;  // nodes and values handed out and not yet freed
   uint32_t used;  // bytes handed out
   uint32_t capacity;
-  uint32_t open;
+  uint16_t open;
+  uint16_t sealedWithLists;  // in the last block: the sealed tree holds lists
   NodeBlock* previous;      // the block the same parse took before this one
   NodeBlock* newest;        // once sealed: the parse's last block
   const ExprNode* sealed;   // in the last block: the root that alone holds the chain
@@ -573,9 +575,10 @@ void* NewNodeName(const ExprNode* node, const char* name) {
 
 void SealParsedTree(const ExprNode* root) {
   NodeBlock* newest = t_parser.newestBlock;
-  if (root == nullptr || t_parser.madeList || t_parser.gaveBack || root->block != newest) return;
+  if (root == nullptr || t_parser.gaveBack || root->block != newest) return;
   for (NodeBlock* block = newest; block != nullptr; block = block->previous) block->newest = newest;
   newest->sealed = root;
+  newest->sealedWithLists = t_parser.madeList ? 1 : 0;
 }
 
 void BreakSeal(const ExprNode* node) {
@@ -583,9 +586,44 @@ void BreakSeal(const ExprNode* node) {
   if (block != nullptr && block->newest != nullptr) block->newest->sealed = nullptr;
 }
 
+namespace {
+
+// Frees the argument and element lists of a sealed tree. Its nodes all go
+// back with their blocks, so each one reached is free to hold the link to the
+// next one pending, and the walk needs neither recursion nor memory.
+void ReleaseListsOfSealedTree(ExprNode* root) {
+  ExprNode* pending = nullptr;
+  const auto push = [&pending](void* child) {
+    auto* node = static_cast<ExprNode*>(child);
+    if (node == nullptr) return;
+    node->reserved = reinterpret_cast<uintptr_t>(pending);
+    pending = node;
+  };
+  push(root);
+  while (ExprNode* node = pending) {
+    pending = reinterpret_cast<ExprNode*>(node->reserved);
+    if (IsOperatorKind(node->kind) || node->kind == NK_RANGE) {
+      push(node->left);
+      push(node->right);
+      continue;
+    }
+    const bool holdsList = node->kind == NK_FUNCTION || node->kind == NK_FORMULAREF || node->kind == NK_SET;
+    if (!holdsList || node->right == nullptr) continue;
+    const auto list = static_cast<HGLOBAL>(node->right);
+    uint32_t count = 0;
+    auto** nodes = static_cast<ExprNode**>(core::HandleArrayLockAll(list, &count));
+    for (uint32_t i = 0; i < count; ++i) push(nodes[i]);
+    if (nodes != nullptr) core::HandleArrayUnlock(list);
+    core::HandleArrayFree(list);
+  }
+}
+
+}  // namespace
+
 bool ReleaseSealedTree(const ExprNode* root) {
   auto* block = static_cast<NodeBlock*>(root->block);
   if (block == nullptr || block->sealed != root) return false;
+  if (block->sealedWithLists != 0) ReleaseListsOfSealedTree(const_cast<ExprNode*>(root));
   while (block != nullptr) {
     NodeBlock* previous = block->previous;
     HostFree(block);
