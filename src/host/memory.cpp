@@ -44,8 +44,11 @@ struct alignas(16) BlockHeader {
 static_assert(alignof(std::max_align_t) >= 16);
 
 constexpr size_t kClassStep = 16;
-constexpr size_t kClassCount = 32;  // classes of 16, 32, ... 512 usable bytes
-constexpr size_t kLargestSmall = kClassStep * kClassCount;
+// Classes of 16, 32, ... 1,024 usable bytes: a parse's node block, which holds
+// the whole tree of most formulas, is the largest block taken often.
+constexpr size_t kLargestSmall = xev::host::kLargestRecycledBlock;
+constexpr size_t kClassCount = kLargestSmall / kClassStep;
+static_assert(kLargestSmall % kClassStep == 0);
 // Idle blocks kept for reuse; beyond this they go back to malloc so that a
 // burst of allocations does not pin its peak for the life of the process.
 constexpr size_t kMaxCachedBytes = size_t{8} << 20;

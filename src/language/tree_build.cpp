@@ -61,10 +61,11 @@ struct alignas(16) NodeBlock {
   const ExprNode* sealed;   // in the last block: the root that alone holds the chain
 };
 
-// With the header, the largest of the host's recycled block sizes. A parse
-// makes at most one node and one value per token and one node more, and a
-// token takes at least a byte, so short texts get a smaller first block.
-constexpr uint32_t kBlockBytes = 512 - sizeof(NodeBlock);
+// With the header, the largest of the host's recycled block sizes: room for
+// the tree of a typical formula of fifty bytes. A parse makes at most one
+// node and one value per token and one node more, and a token takes at least
+// a byte, so short texts get a smaller first block.
+constexpr uint32_t kBlockBytes = host::kLargestRecycledBlock - sizeof(NodeBlock);
 constexpr uint32_t kGrain = 8;
 // In front of a value: how far its block begins before it, and how many
 // bytes it may hold (a renamed item's name goes there when it fits).
