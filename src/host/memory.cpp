@@ -216,11 +216,18 @@ XEV_API void* XEV_CALL HostRealloc(void* block, size_t size) {
     moved->size = size;
     return UserArea(moved);
   }
-  // Moving between a small class and a large block (either way).
-  void* moved = AllocateBlock(size);
+  // Moving between a small class and a large block (either way). A small
+  // block that grows takes twice its room if that is still small: lists
+  // grow by one element at a time, and each move costs a copy.
+  size_t room = size;
+  if (header->sizeClass != 0 && size > oldSize && CapacityOf(header) * 2 <= kLargestSmall) {
+    room = CapacityOf(header) * 2 > size ? CapacityOf(header) * 2 : size;
+  }
+  void* moved = AllocateBlock(room);
   if (moved == nullptr) return nullptr;
   std::memcpy(moved, block, oldSize < size ? oldSize : size);
   ReleaseBlock(block);
+  HeaderOf(moved)->size = size;
   return moved;
 }
 

@@ -79,8 +79,14 @@ constexpr uint32_t kLargestSmallValue = kValueHeader + 16;  // a number, or a sh
 thread_local NodeBlock* t_openBlock = nullptr;
 
 uint32_t FirstBlockBytes() {
-  uint64_t most = (uint64_t{ScannedTextLength()} + 1) * (sizeof(ExprNode) + kLargestSmallValue);
-  return most < kBlockBytes ? static_cast<uint32_t>(most) : kBlockBytes;
+  constexpr uint32_t kMostPerByte = sizeof(ExprNode) + kLargestSmallValue;
+  // Any longer text may need a whole block: its bytes are counted no further.
+  constexpr uint32_t kCounted = kBlockBytes / kMostPerByte + 1;
+  const char* text = ScannedText();
+  uint32_t length = 0;
+  while (length < kCounted && text[length] != '\0') ++length;
+  const uint32_t most = (length + 1) * kMostPerByte;
+  return most < kBlockBytes ? most : kBlockBytes;
 }
 
 uint32_t Rounded(uint32_t bytes) { return (bytes + kGrain - 1) / kGrain * kGrain; }
@@ -166,12 +172,14 @@ void SetErrorAt(uint32_t code, const ExprNode* node) { SetError(code, node->pos,
 ExprNode* AsNode(const ParseValue& value) { return static_cast<ExprNode*>(value.value); }
 const char* NodeName(const ExprNode* node) { return static_cast<const char*>(node->left); }
 
-ExprNode* NewNode(uint32_t kind, uint32_t pos, uint32_t len) {
-  ExprNode* node = AllocateNode();
+// A node written whole in one go, with its operands or value when known.
+[[gnu::always_inline]] inline ExprNode* NewNode(uint32_t kind, uint32_t pos, uint32_t len, void* left = nullptr,
+                                                void* right = nullptr) {
+  NodeBlock* block = nullptr;
+  auto* node = static_cast<ExprNode*>(TakeFromBlock(sizeof(ExprNode), &block));
   if (node == nullptr) return nullptr;
-  node->kind = kind;
-  node->pos = pos;
-  node->len = len;
+  *node = ExprNode{.kind = kind, .type = 0, .pos = pos, .len = len, .endPos = 0, .flags = 0,
+                   .left = left, .right = right, .reserved = 0, .block = block};
   return node;
 }
 
@@ -671,13 +679,13 @@ bool ParsedTreeHasFormulaReference() { return t_parser.madeFormulaReference; }
 // ---- Actions ------------------------------------------------------------------------------
 
 bool MakeLeaf(ParseValue& out, const ParseValue& token, NodeKind kind) {
-  ExprNode* node = NewNode(kind, token.pos, token.len);
+  // The value comes from the node blocks: the grammar runs inside ParseTokens only.
+  ExprNode* node = NewNode(kind, token.pos, token.len, token.value);
   if (node == nullptr) {
     ReleaseTokenValue(token.value);
     SetError(kErrMemory, 0, 0);
     return false;
   }
-  node->left = token.value;  // from the node blocks: the grammar runs inside ParseTokens only
   if (node->left == nullptr) {  // the scanner always gives a value; stay safe without one
     Release(node);
     SetError(kErrMemory, 0, 0);
@@ -700,7 +708,7 @@ bool MakeNegativeNumber(ParseValue& out, const ParseValue& number) {
 bool MakeOperator(ParseValue& out, const ParseValue& left, const ParseValue& op, const ParseValue& right,
                   NodeKind kind, bool withDateUnit) {
   const TokenValue& last = LastToken();
-  ExprNode* node = NewNode(kind, last.pos, last.len);
+  ExprNode* node = NewNode(kind, last.pos, last.len, left.value, right.value);
   if (node == nullptr) {
     Release(AsNode(left));
     Release(AsNode(right));
@@ -708,8 +716,6 @@ bool MakeOperator(ParseValue& out, const ParseValue& left, const ParseValue& op,
     SetError(kErrMemory, 0, 0);
     return false;
   }
-  node->left = left.value;
-  node->right = right.value;
   node->flags = PendingDateUnit();
   ClearPendingDateUnit();
   if (!CheckOperator(node)) {
