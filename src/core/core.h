@@ -117,9 +117,17 @@ int32_t StoredItemSize(const ExpItem* item);
 enum GenerationKind : int32_t { kGenerateFormula = 0, kGenerateRange = 1, kGenerateSet = 2 };
 // A unique name in a library buffer that the next call overwrites.
 const char* GenerateExpressionName(ExprContext* ec, int32_t kind);
-// The same, telling whether the name returned is unique: a context that holds
-// every number leaves the last one tried, which is not.
-const char* GenerateExpressionName(ExprContext* ec, int32_t kind, bool* unique);
+// The same with what the parse of a formula wants to know about the name.
+struct GeneratedName {
+  const char* text;  // in the library buffer
+  size_t length;
+  // A context that holds every number leaves the last one tried, which is not.
+  bool unique;
+  // A letter followed by letters and digits, as every name from a stem of
+  // letters and digits is.
+  bool plain;
+};
+GeneratedName MakeGeneratedName(ExprContext* ec, int32_t kind);
 int32_t AppendExpression(ExprContext* ec, HEXP exp);
 // Counts a listed record in or out of ec->formulasNamingFormulas (step +1 or
 // -1): when it joins or leaves the list, and around a change of its flag.

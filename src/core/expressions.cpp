@@ -99,14 +99,15 @@ void Notify(ExprContext* ec, int32_t code) {
 // and a 16-bit counter. It remembers what it holds, so that the next name,
 // which is mostly the number after the last one, is made by counting up the
 // digits in place instead of writing the stem and the number anew.
-struct GeneratedName {
+struct NameBuffer {
   char text[160];
   const char* stem;  // the label text begins with; nullptr before the first name
   size_t stemLength;
+  bool stemIsPlain;  // a letter, then letters and digits
   size_t digitCount;
   uint16_t number;  // what the digits after the stem spell
 };
-thread_local GeneratedName t_generated{};
+thread_local NameBuffer t_generated{};
 constexpr size_t kMaxStemLength = sizeof t_generated.text - 6;  // room for five digits and the end
 
 // Writes number in decimal at out and terminates it; returns how many digits.
@@ -138,11 +139,17 @@ void IncrementDigits(char* digits, size_t* count) {
 }
 
 // Makes the buffer spell stem and number.
-void SpellGeneratedName(GeneratedName& name, const char* stem, uint16_t number) {
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+void SpellGeneratedName(NameBuffer& name, const char* stem, uint16_t number) {
   if (name.stem != stem) {
     name.stem = stem;
     name.stemLength = strnlen(stem, kMaxStemLength);
     std::memcpy(name.text, stem, name.stemLength);
+    name.stemIsPlain = name.stemLength > 0 && IsAsciiLetter(stem[0]);
+    for (size_t i = 1; i < name.stemLength; ++i) {
+      if (!IsAsciiLetter(stem[i]) && !(stem[i] >= '0' && stem[i] <= '9')) name.stemIsPlain = false;
+    }
   } else if (name.number == number) {
     return;
   }
@@ -151,7 +158,7 @@ void SpellGeneratedName(GeneratedName& name, const char* stem, uint16_t number) 
 }
 
 // The next number, past 65535 starting again at 0.
-void CountUp(GeneratedName& name) {
+void CountUp(NameBuffer& name) {
   ++name.number;
   if (name.number == 0) {
     name.digitCount = WriteNumber(name.text + name.stemLength, 0);
@@ -162,12 +169,9 @@ void CountUp(GeneratedName& name) {
 
 }  // namespace
 
-const char* GenerateExpressionName(ExprContext* ec, int32_t kind) {
-  bool unique = false;
-  return GenerateExpressionName(ec, kind, &unique);
-}
+const char* GenerateExpressionName(ExprContext* ec, int32_t kind) { return MakeGeneratedName(ec, kind).text; }
 
-const char* GenerateExpressionName(ExprContext* ec, int32_t kind, bool* unique) {
+GeneratedName MakeGeneratedName(ExprContext* ec, int32_t kind) {
   uint16_t* counter = &ec->nextFormulaNumber;
   uint32_t label = 208;
   if (kind == kGenerateRange) {
@@ -179,9 +183,8 @@ const char* GenerateExpressionName(ExprContext* ec, int32_t kind, bool* unique) 
   }
   const char* stem = Label(label);
   if (stem == nullptr) stem = "";
-  GeneratedName& name = t_generated;
+  NameBuffer& name = t_generated;
   SpellGeneratedName(name, stem, *counter);
-  *unique = false;
   // Every generated name ends in a digit: while no function's name does,
   // the function names need not be asked.
   const bool mayBeFunction = FunctionNameMayEndInDigit(ec);
@@ -197,9 +200,8 @@ const char* GenerateExpressionName(ExprContext* ec, int32_t kind, bool* unique) 
     const bool taken = (tries == 0 && SameName(newest, name.text)) ||
                        FormulaIndexHolds(ec, expressions, name.text, name.stemLength + name.digitCount);
     if (!taken && !(mayBeFunction && IsFunctionName(ec, name.text))) {
-      *unique = true;
       *counter = name.number;
-      return name.text;
+      return GeneratedName{name.text, name.stemLength + name.digitCount, true, name.stemIsPlain};
     }
     if (tries == 0xFFFF) break;
     CountUp(name);
@@ -207,7 +209,7 @@ const char* GenerateExpressionName(ExprContext* ec, int32_t kind, bool* unique) 
   // Every number taken: the last one tried is returned, and the counter moves
   // on past it as after any other try.
   *counter = static_cast<uint16_t>(name.number + 1);
-  return name.text;
+  return GeneratedName{name.text, name.stemLength + name.digitCount, false, name.stemIsPlain};
 }
 
 int32_t AppendExpression(ExprContext* ec, HEXP exp) {

@@ -50,6 +50,7 @@ bool Rebuild(ExprContext* ec) {
   }
   std::memset(block->slots, 0, sizeof(ExpItem*) * kListKinds * slotCount);
   block->functionNameEndsInDigit = 0;
+  block->keywordTypedDataNameEndsInDigit = 0;
   for (uint32_t kind = 0; kind < kListKinds; ++kind) {
     ExpItem** table = block->slots + kind * slotCount;
     HGLOBAL list = ListOf(ec, kind);
@@ -62,7 +63,9 @@ bool Rebuild(ExprContext* ec) {
       const size_t length = strnlen(item->name, kNameField);
       Insert(table, slotCount - 1, item, length);
       const char last = length > 0 ? item->name[length - 1] : '\0';
-      if (kind == kFunctions && last >= '0' && last <= '9') block->functionNameEndsInDigit = 1;
+      if (last < '0' || last > '9') continue;
+      if (kind == kFunctions) block->functionNameEndsInDigit = 1;
+      if (kind == kData && static_cast<int16_t>(item->dataType) > 255) block->keywordTypedDataNameEndsInDigit = 1;
     }
   }
   block->generation = ec->generation;
@@ -78,10 +81,25 @@ ExpItem* item_index::FindOutOfDate(ExprContext* ec, uint32_t kind, const char* n
   return Find(ec, kind, name);
 }
 
-bool FunctionNameMayEndInDigit(ExprContext* ec) {
+namespace {
+
+// The index laid out for the lists as they are now, or nullptr.
+IndexBlock* CurrentBlock(ExprContext* ec) {
   IndexBlock* block = BlockOf(ec);
-  if (block == nullptr || (!IsCurrent(ec, block) && !Rebuild(ec))) return true;
-  return block->functionNameEndsInDigit != 0;
+  if (block == nullptr || (!IsCurrent(ec, block) && !Rebuild(ec))) return nullptr;
+  return BlockOf(ec);
+}
+
+}  // namespace
+
+bool FunctionNameMayEndInDigit(ExprContext* ec) {
+  const IndexBlock* block = CurrentBlock(ec);
+  return block == nullptr || block->functionNameEndsInDigit != 0;
+}
+
+bool KeywordTypedDataNameMayEndInDigit(ExprContext* ec) {
+  const IndexBlock* block = CurrentBlock(ec);
+  return block == nullptr || block->keywordTypedDataNameEndsInDigit != 0;
 }
 
 void ItemIndexCreate(ExprContext* ec) {

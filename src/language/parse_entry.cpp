@@ -54,6 +54,8 @@ ExprRecord* FailParse(ExprContext* ec, ExprRecord* record, ExprError* error) {
   return nullptr;
 }
 
+bool GeneratedNameIsValid(ExprContext* ec, const char* name, size_t length, ExprError* error);
+
 // Parses text into a new record that belongs to no list yet: tree, type,
 // text copy, name (given or generated), name check and recursion check.
 // *nameUnique tells that the name was generated and found unique, so the
@@ -85,15 +87,16 @@ ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, 
   record->dataType = StoredDataType(record->root->type);
   if (typeOut != nullptr) *typeOut = record->dataType;
 
-  bool named = name != nullptr && name[0] != '\0';
-  bool generatedUnique = false;
-  const char* finalName =
-      named ? name : core::GenerateExpressionName(ec, GenerationKindOf(record->root), &generatedUnique);
-  if (!core::SetExpressionStrings(record, text, finalName)) {
+  const bool named = name != nullptr && name[0] != '\0';
+  core::GeneratedName generated{};
+  if (!named) generated = core::MakeGeneratedName(ec, GenerationKindOf(record->root));
+  if (!core::SetExpressionStrings(record, text, named ? name : generated.text)) {
     SetParseError(kErrMemory, 0, 0);
     return FailParse(ec, record, error);
   }
-  if (XEVValidName(ec, record->name, error) == 0) {
+  const bool valid = generated.plain ? GeneratedNameIsValid(ec, record->name, generated.length, error)
+                                     : XEVValidName(ec, record->name, error) != 0;
+  if (!valid) {
     // The name check is a parse of its own; running out of memory there is
     // no verdict on the name.
     if (ParseError().code == kErrMemory) {
@@ -115,7 +118,7 @@ ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, 
     SetParseError(kErrMemory, 0, 0);
     return FailParse(ec, record, error);
   }
-  *nameUnique = generatedUnique;
+  *nameUnique = generated.unique;
   return record;
 }
 
@@ -189,6 +192,19 @@ bool PlainNameIsValid(ExprContext* ec, const char* name) {
   if (type == -1) type = core::KeywordItemType(ec, name);
   if (static_cast<int16_t>(type) > 255) return false;
   ParseError() = ExprError{};  // as a successful parse leaves it
+  return true;
+}
+
+// The name check of a generated name of plain bytes, which has digits and is
+// short: only an item of a keyword type by that name can refuse it, and a
+// data item can be one only while some data item of a keyword type has a name
+// ending in a digit. A refusal is left to the full check.
+bool GeneratedNameIsValid(ExprContext* ec, const char* name, size_t length, ExprError* error) {
+  int32_t type = core::KeywordTypedDataNameMayEndInDigit(ec) ? core::DataItemType(ec, name) : -1;
+  if (type == -1) type = core::KeywordItemType(ec, name);
+  if (static_cast<int16_t>(type) > 255) return XEVValidName(ec, name, error) != 0;
+  ParseError() = ExprError{};
+  if (error != nullptr) *error = ExprError{kErrInput, 0, static_cast<uint32_t>(length)};
   return true;
 }
 
