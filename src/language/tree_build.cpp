@@ -82,9 +82,7 @@ uint32_t FirstBlockBytes() {
   constexpr uint32_t kMostPerByte = sizeof(ExprNode) + kLargestSmallValue;
   // Any longer text may need a whole block: its bytes are counted no further.
   constexpr uint32_t kCounted = kBlockBytes / kMostPerByte + 1;
-  const char* text = ScannedText();
-  uint32_t length = 0;
-  while (length < kCounted && text[length] != '\0') ++length;
+  const auto length = static_cast<uint32_t>(strnlen(ScannedText(), kCounted));
   const uint32_t most = (length + 1) * kMostPerByte;
   return most < kBlockBytes ? most : kBlockBytes;
 }
