@@ -110,6 +110,10 @@ int32_t IsAggregateFunction(HGLOBAL list, const char* name);
 int32_t CheckArity(int32_t argCount, const ExpItem* function);
 // Operator characters '%', '*', '+', '-', '/', and '|' for '||'.
 int32_t OperatorAdmitted(ExprContext* ec, char op, int32_t dataType);
+// Numbers take '+', '-', '*' and '/' in every context: only modulo and
+// concatenation depend on its flags and callbacks. The parser's common case,
+// answered without a call.
+inline bool NumberTakesOperatorAlways(char op) { return op == '+' || op == '-' || op == '*' || op == '/'; }
 // Bytes an item of this record occupies in the context.
 int32_t StoredItemSize(const ExpItem* item);
 

@@ -282,7 +282,9 @@ bool CheckOperator(ExprNode* node) {
   int32_t rightType = right->type;
   char op = OperatorCharacter(node->kind);
   // The operator table has no slot for a failed (negative) type.
-  if (leftType < 0 || core::OperatorAdmitted(ec, op, leftType) == 0) {
+  const bool admitted = (leftType == kNumber && core::NumberTakesOperatorAlways(op)) ||
+                        (leftType >= 0 && core::OperatorAdmitted(ec, op, leftType) != 0);
+  if (!admitted) {
     SetError(OperatorRefusal(leftType), 0, 0);
     return false;
   }
