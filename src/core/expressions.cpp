@@ -243,11 +243,26 @@ void CountFormulaNaming(ExprContext* ec, const ExprRecord* exp, int32_t step) {
   if (exp->holdsNoFormulaReference == 0) ec->formulasNamingFormulas += static_cast<uint32_t>(step);
 }
 
+namespace {
+
+// Releases the block of a record's text and name. A record put together by
+// hand may hold its name in a block of its own, which then goes too.
+void ReleaseExpressionStrings(ExprRecord* record) {
+  const auto text = reinterpret_cast<uintptr_t>(record->text);
+  const auto name = reinterpret_cast<uintptr_t>(record->name);
+  if (record->name != nullptr && (text == 0 || name <= text || name >= text + HostBlockSize(record->text))) {
+    HostFree(record->name);
+  }
+  HostFree(record->text);
+}
+
+}  // namespace
+
 void ReleaseExpressionRecord(ExprContext* ec, ExprRecord* record) {
   if (record == nullptr) return;
   eval::ReleasePlan(record);
   language::ReleaseTree(ec, record->root);
-  HostFree(record->text);  // the name with it
+  ReleaseExpressionStrings(record);
   HostFree(record);
 }
 
@@ -259,14 +274,14 @@ bool SetExpressionStrings(ExprRecord* record, const char* text, const char* name
   if (block == nullptr) return false;
   std::memcpy(block, text, textBytes);
   if (name != nullptr) std::memcpy(block + textBytes, name, nameBytes);
-  HostFree(record->text);
+  ReleaseExpressionStrings(record);
   record->text = block;
   record->name = name != nullptr ? block + textBytes : nullptr;
   return true;
 }
 
 void AdoptExpressionStrings(ExprRecord* record, char* block, bool named) {
-  HostFree(record->text);
+  ReleaseExpressionStrings(record);
   record->text = block;
   record->name = named ? block + std::strlen(block) + 1 : nullptr;
 }
