@@ -162,18 +162,13 @@ inline bool TakeAnswer(const SlotArrays& slots, int32_t slot, const ItemAnswers:
   return true;
 }
 
-// Asks a data item that has not answered in this call yet and keeps its
-// answer; false when it has none. An answer given while the context changed
-// serves this occurrence only: the item it was asked of may be gone.
-__attribute__((noinline)) bool AskFirst(ExprContext* ec, HEXP exp, Plan& plan, Site& site, RowState& row,
-                                        const ExpItem* item, XEVDataItemCallback callback, const char* name) {
+// Keeps the answer a data item has just given, its first in this call, and
+// fills its slot; false when it has none. generation is the context's as the
+// callback was called. An answer given while the context changed serves this
+// occurrence only: the item it was asked of may be gone.
+bool KeepFirstAnswer(ExprContext* ec, Plan& plan, const Site& site, RowState& row, const ExpItem* item, bool answered,
+                     uint32_t generation) {
   const int32_t slot = site.slot;
-  if (callback == nullptr || ResultBlock(site) == nullptr) {
-    plan.states[slot] = plan::kNoValue;  // not asked, as the walk would not ask it
-    return false;
-  }
-  const uint32_t generation = ec->generation;
-  bool answered = callback(ec, exp, kNumberBlockSize, &site.block, name) != 0 && site.block != nullptr;
   auto* block = static_cast<const NumberValue*>(site.block);
   if (ec->generation != generation) {
     row.stale = true;
@@ -187,6 +182,19 @@ __attribute__((noinline)) bool AskFirst(ExprContext* ec, HEXP exp, Plan& plan, S
   const ItemAnswers::Answer* answer = row.answers->RecordNumber(item, *block);
   if (answer == nullptr) return TakeStored(plan, slot, block);
   return TakeAnswer(SlotArrays(plan), slot, *answer);
+}
+
+// Asks a data item that has not answered in this call yet and keeps its
+// answer; false when it has none.
+__attribute__((noinline)) bool AskFirst(ExprContext* ec, HEXP exp, Plan& plan, Site& site, RowState& row,
+                                        const ExpItem* item, XEVDataItemCallback callback, const char* name) {
+  if (callback == nullptr || ResultBlock(site) == nullptr) {
+    plan.states[site.slot] = plan::kNoValue;  // not asked, as the walk would not ask it
+    return false;
+  }
+  const uint32_t generation = ec->generation;
+  bool answered = callback(ec, exp, kNumberBlockSize, &site.block, name) != 0 && site.block != nullptr;
+  return KeepFirstAnswer(ec, plan, site, row, item, answered, generation);
 }
 
 // The items of a run from site on after a callback changed the context:
@@ -208,12 +216,10 @@ __attribute__((noinline)) bool AskAfterChange(ExprContext* ec, HEXP exp, Plan& p
   return missing;
 }
 
-// A run of data items when each is asked once per call: an item that
-// answered before in the call, in this formula or another, answers again.
-// Inline in the step loop: most items only take an answer.
-inline void RunItemsOnce(ExprContext* ec, HEXP exp, Plan& plan, const Step& step, RowState& row) {
-  Site* site = plan.sites + step.a;
-  Site* const last = site + step.b;
+// A run of data items when each is asked once per call, from site on: an
+// item that answered before in the call, in this formula or another,
+// answers again.
+inline void RunItemsOnceFrom(ExprContext* ec, HEXP exp, Plan& plan, Site* site, Site* const last, RowState& row) {
   if (row.stale || ec->generation != plan.generation) {
     if (AskAfterChange(ec, exp, plan, site, last, row)) row.missing = true;
     return;
@@ -245,6 +251,12 @@ inline void RunItemsOnce(ExprContext* ec, HEXP exp, Plan& plan, const Step& step
     view = answers.Current();
   }
   if (missing) row.missing = true;
+}
+
+// Inline in the step loop: most items only take an answer.
+inline void RunItemsOnce(ExprContext* ec, HEXP exp, Plan& plan, const Step& step, RowState& row) {
+  Site* site = plan.sites + step.a;
+  RunItemsOnceFrom(ec, exp, plan, site, site + step.b, row);
 }
 
 // False when the call gives no value.
@@ -429,28 +441,106 @@ __attribute__((noinline)) int32_t LeaveCells(ExprContext* ec, HEXP exp, Plan& pl
   return RunUnchecked<Items::kOnce>(ec, exp, plan, row, plan.steps + index + 1);
 }
 
-// A run of items whose cells are not all current: asked or taken from the
-// answers into their slots as kOnce does it, then the cells filled from the
-// slots. False when the row must leave the row steps: some item has no
-// value or an answer that is not a plain Number, or the context changed.
+// A plain Number, just written by a callback into block, loaded into cell
+// for this call; false, cell untouched, for anything else (NULL, bytes its
+// loaded value would not store back as they are). The test is on the bytes
+// alone, read as the two words the callback's 13-byte copy writes.
+inline bool LoadPlainIntoCell(ItemCell& cell, const NumberValue* block, uint64_t tag) {
+  const dec::StoredWords words(block);
+  // Length byte 12, sign byte 0 or 1, a coefficient below 10^22 that the
+  // high word alone shows: Store writes exactly these bytes back.
+  const bool plain = (words.head & 0xff) == dec::kStoredLength && (words.tail >> 57) == 0 &&
+                     words.high() < uint64_t(dec::kTen22 >> 64);
+  if (!plain) return false;
+  const uint64_t low = words.low(), high = words.high();
+  std::memcpy(&cell.value.coef, &low, sizeof low);
+  std::memcpy(reinterpret_cast<char*>(&cell.value.coef) + sizeof low, &high, sizeof high);
+  cell.value.exp = words.exp();
+  cell.value.neg = words.neg();
+  cell.tag = tag;
+  return true;
+}
+
+// A run of items from site on, after the first asks into cells stopped at
+// site, which asked is true when its callback has answered (the context's
+// generation was then `generation`): the items before it take their cells'
+// values into their slots, site keeps what it gave, and the rest are asked
+// or taken from the answers as kOnce does it.
+__attribute__((noinline)) void FinishRunInSlots(ExprContext* ec, HEXP exp, Plan& plan, RowState& row, Site* first,
+                                                Site* site, Site* last, bool asked, bool answered,
+                                                uint32_t generation) {
+  for (Site* done = first; done != site; ++done) {
+    const dec::Decimal& value = done->cell->value;
+    plan.states[done->slot] = plan::kLoaded;
+    dec::Set(plan.values[done->slot], dec::CoefOf(value), value.exp, value.neg);
+  }
+  if (asked) {
+    if (!KeepFirstAnswer(ec, plan, *site, row, site->item, answered, generation)) row.missing = true;
+    ++site;
+  }
+  RunItemsOnceFrom(ec, exp, plan, site, last, row);
+}
+
+// Asks the items of a run whose cells are not current yet, each answer
+// loaded straight into its item's cell, which is all the row steps read and
+// all the answers keep of it. Stops at the first item that has no callback
+// or no answer, an answer that is not a plain Number, or a callback that
+// changes the context: that item and the rest go the way of kOnce, into
+// slots. False when some item or a callback keeps the row off the cells
+// from this run on.
+bool AskIntoCells(ExprContext* ec, HEXP exp, Plan& plan, RowState& row, Site* const first, Site* const last,
+                  uint64_t tag) {
+  ItemAnswers& answers = *row.answers;
+  Site* site = first;
+  const uint32_t generation = plan.generation;
+  for (; site != last; ++site) {
+    ItemCell& cell = *site->cell;
+    if (cell.tag == tag) continue;
+    if (site->callback == nullptr || ResultBlock(*site) == nullptr) break;
+    const bool answered =
+        site->callback(ec, exp, kNumberBlockSize, &site->block, site->name) != 0 && site->block != nullptr;
+    if (!answered || ec->generation != generation ||
+        !LoadPlainIntoCell(cell, static_cast<const NumberValue*>(site->block), tag)) {
+      FinishRunInSlots(ec, exp, plan, row, first, site, last, true, answered, generation);
+      return false;
+    }
+    if (!answers.KeepInCell(cell)) answers.RecordNumber(site->item, *static_cast<const NumberValue*>(site->block));
+  }
+  if (site == last) return !plan::HasNumberOperatorCallback(ec);
+  FinishRunInSlots(ec, exp, plan, row, first, site, last, false, false, generation);
+  return false;
+}
+
+// A run of items whose cells are not all current: asked into the cells
+// where it can (AskIntoCells), otherwise asked or taken from the answers
+// into their slots as kOnce does it, then the cells filled from the slots.
+// False when the row must leave the row steps: some item has no value or an
+// answer that is not a plain Number, or the context changed.
 __attribute__((noinline)) bool FillCells(ExprContext* ec, HEXP exp, Plan& plan, int32_t index, RowState& row,
                                          uint64_t tag) {
   const Step& step = plan.steps[index];
-  RunItemsOnce(ec, exp, plan, step, row);
+  Site* const first = plan.sites + step.a;
+  Site* const last = first + step.b;
+  // Another reader of the answers may have taken an item's answer without
+  // its cell: then only the answers know it has been asked.
+  if (!row.stale && ec->generation == plan.generation && row.answers->OnlyInCells()) {
+    if (AskIntoCells(ec, exp, plan, row, first, last, tag)) return true;
+  } else {
+    RunItemsOnceFrom(ec, exp, plan, first, last, row);
+  }
   if (row.stale) return false;
   // Every plain answer fills its cell, for the formulas after this one, even
   // when this one leaves the cells.
   bool plain = true;
-  for (int32_t i = step.a; i < step.a + step.b; ++i) {
-    const Site& site = plan.sites[i];
-    ItemCell& cell = *site.cell;
+  for (const Site* site = first; site != last; ++site) {
+    ItemCell& cell = *site->cell;
     if (cell.tag == tag) continue;
     // Only an answer that is a plain Number leaves its slot kLoaded.
-    if (plan.states[site.slot] != plan::kLoaded) {
+    if (plan.states[site->slot] != plan::kLoaded) {
       plain = false;
       continue;
     }
-    const dec::Decimal& value = plan.values[site.slot];
+    const dec::Decimal& value = plan.values[site->slot];
     dec::Set(cell.value, dec::CoefOf(value), value.exp, value.neg);
     cell.tag = tag;
   }
