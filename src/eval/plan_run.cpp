@@ -417,8 +417,11 @@ void RunChecked(ExprContext* ec, HEXP exp, Plan& plan, int32_t first, RowState& 
   }
 }
 
+struct RowRun;
+
 template <Items kItems>
-int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& plan, RowState& row, const Step* step, uint64_t tag = 0);
+int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& first, RowState& row, const Step* step, uint64_t tag = 0,
+                     RowRun* run = nullptr);
 
 // The item sites before site `end` read their cells; for a run that leaves
 // the row steps, their slots take the cells' values.
@@ -592,6 +595,57 @@ __attribute__((always_inline)) inline int32_t RunHostStepOf(ExprContext* ec, HEX
   return index + 1;
 }
 
+// The formulas of a row call, as far as the call has gone.
+struct RowRun {
+  const HEXP* exps;
+  void* const* buffers;
+  int32_t* results;
+  int32_t count;
+  int32_t index;     // the formula under way, or next
+  int32_t valued;    // how many so far have a value
+  Plan* plan;        // the plan of formula index while it runs; nullptr when none does
+};
+
+// exp's plan when a row can take it as it is: current, not running, not
+// left to the walk, no checks left from its last row, and a buffer to write
+// into; nullptr otherwise.
+inline Plan* UsualPlan(const ExprContext* ec, HEXP exp, const void* buffer) {
+  Plan* plan = exp != nullptr ? static_cast<Plan*>(exp->evalPlan) : nullptr;
+  if (plan == nullptr || buffer == nullptr || plan->ec != ec || plan->root != exp->root ||
+      plan->generation != ec->generation || (plan->running | plan->walkOnly | plan->checked)) {
+    return nullptr;
+  }
+  return plan;
+}
+
+// The formula under way has run: its result goes to its buffer.
+inline void FinishFormula(RowRun& run, Plan& plan) {
+  plan.running = false;
+  int32_t result = 0;
+  if (plan.states[plan.resultSlot] != plan::kNoValue) {
+    PackSlot(plan, plan.resultSlot, static_cast<NumberValue*>(run.buffers[run.index]));
+    result = 1;
+  }
+  run.results[run.index] = result;
+  run.valued += result;
+  ++run.index;
+  run.plan = nullptr;
+}
+
+// After a formula that ran wholly on the cells, the next one, when it is
+// one the cells can run as it is: nothing that formula did can have bound
+// an operator callback or changed the context unseen (its steps would have
+// left the cells), so its plan is all there is to test.
+inline Plan* NextOnCells(const ExprContext* ec, RowRun& run, Plan& done) {
+  FinishFormula(run, done);
+  if (run.index == run.count) return nullptr;
+  Plan* plan = UsualPlan(ec, run.exps[run.index], run.buffers[run.index]);
+  if (plan == nullptr || plan->rowSteps == nullptr) return nullptr;
+  plan->running = true;
+  run.plan = plan;
+  return plan;
+}
+
 // Runs the steps from step on while every value so far is there and no
 // operator callback is bound, so that an operator is its arithmetic alone;
 // returns the index of the first step the checked run must take over
@@ -599,10 +653,17 @@ __attribute__((always_inline)) inline int32_t RunHostStepOf(ExprContext* ec, HEX
 // dispatch of its own, which the processor predicts from the step it
 // follows: with a single shared dispatch a third of a row's time went to
 // mispredicted jumps. kOnce and kCells need row.answers; kCells runs the row
-// steps with the call's tag (their calls and subtrees are the ordinary ones).
+// steps with the call's tag (their calls and subtrees are the ordinary ones)
+// and, given run, goes on from one formula's end to the next formula's
+// steps without leaving the loop: a formula then costs no call and no
+// registers saved and restored. It returns when a formula leaves the cells
+// (the index is then run->plan's) or the next formula is not one for them
+// (run->plan is then nullptr, run->index the formula not yet started).
 template <Items kItems>
-int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& plan, RowState& row, const Step* step, uint64_t tag) {
-  const Step* const steps = kItems == Items::kCells ? plan.rowSteps : plan.steps;
+int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& first, RowState& row, const Step* step, uint64_t tag,
+                     [[maybe_unused]] RowRun* run) {
+  Plan* plan = &first;
+  const Step* steps = kItems == Items::kCells ? plan->rowSteps : plan->steps;
 #if defined(__GNUC__)
   static const void* const kHandlers[] = {&&add,  &&subtract, &&multiply, &&divide, &&divideByConstant,
                                           &&items, &&host,    &&host,     &&round,  &&end};
@@ -624,16 +685,26 @@ divideByConstant:
   dec::Divide(*step->value, *step->left, *step->divisor);
   XEV_NEXT_STEP();
 round:
-  RoundInPlace(plan, *step);
+  RoundInPlace(*plan, *step);
   XEV_NEXT_STEP();
 items:
-  if (const int32_t next = RunItemsStep<kItems>(ec, exp, plan, row, step, steps, tag); next != kGoOn) return next;
+  if (const int32_t next = RunItemsStep<kItems>(ec, exp, *plan, row, step, steps, tag); next != kGoOn) return next;
   XEV_NEXT_STEP();
 host:
-  if (const int32_t next = RunHostStepOf<kItems>(ec, exp, plan, row, step, steps); next != kGoOn) return next;
+  if (const int32_t next = RunHostStepOf<kItems>(ec, exp, *plan, row, step, steps); next != kGoOn) return next;
   XEV_NEXT_STEP();
 end:
-  return plan.stepCount;
+  if constexpr (kItems == Items::kCells) {
+    if (run != nullptr) {
+      if (Plan* next = NextOnCells(ec, *run, *plan)) {
+        plan = next;
+        exp = run->exps[run->index];
+        steps = step = plan->rowSteps;
+        goto* kHandlers[static_cast<int>(step->code)];
+      }
+    }
+  }
+  return plan->stepCount;
 #undef XEV_NEXT_STEP
 #else
   for (;; ++step) {
@@ -647,12 +718,24 @@ end:
         continue;
       case Code::kDivide: Compute<Code::kDivide>(*step->value, *step->left, *step->right); continue;
       case Code::kDivideByConstant: dec::Divide(*step->value, *step->left, *step->divisor); continue;
-      case Code::kRound: RoundInPlace(plan, *step); continue;
-      case Code::kEnd: return plan.stepCount;
+      case Code::kRound: RoundInPlace(*plan, *step); continue;
+      case Code::kEnd:
+        if constexpr (kItems == Items::kCells) {
+          if (run != nullptr) {
+            if (Plan* next = NextOnCells(ec, *run, *plan)) {
+              plan = next;
+              exp = run->exps[run->index];
+              steps = plan->rowSteps;
+              step = steps - 1;  // the loop moves it on
+              continue;
+            }
+          }
+        }
+        return plan->stepCount;
       default: {
         const int32_t next = step->code == Code::kItems
-                                 ? RunItemsStep<kItems>(ec, exp, plan, row, step, steps, tag)
-                                 : RunHostStepOf<kItems>(ec, exp, plan, row, step, steps);
+                                 ? RunItemsStep<kItems>(ec, exp, *plan, row, step, steps, tag)
+                                 : RunHostStepOf<kItems>(ec, exp, *plan, row, step, steps);
         if (next != kGoOn) return next;
         continue;
       }
@@ -748,11 +831,11 @@ PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, NumberValue* out, ItemAnsw
 // costs one test here: that no operator callback is bound is known from the
 // formula before, whose steps would have seen a binding after their last
 // callback, and nothing else runs between two formulas. The outermost row
-// call of a context runs the formulas' row steps on the item cells; a row
-// call from inside a callback of another fills slots.
+// call of a context runs the formulas' row steps on the item cells, one
+// formula after another in one run of the step loop; a row call from inside
+// a callback of another fills slots.
 int32_t EvaluateRow(ExprContext* ec, int32_t count, const HEXP* exps, const int32_t* sizes, void* const* buffers,
                     int32_t* results, ItemAnswers& answers) {
-  int32_t valued = 0;
   bool operatorsFree = !plan::HasNumberOperatorCallback(ec);
   auto* cells = static_cast<ItemCells*>(ec->itemCells);
   if (cells != nullptr && cells->inUse) cells = nullptr;
@@ -762,45 +845,44 @@ int32_t EvaluateRow(ExprContext* ec, int32_t count, const HEXP* exps, const int3
     cells->inUse = true;
     tag = cells->NewTag();
   }
-  for (int32_t i = 0; i < count; ++i) {
-    HEXP exp = exps[i];
-    void* buffer = buffers[i];
-    Plan* plan = exp != nullptr ? static_cast<Plan*>(exp->evalPlan) : nullptr;
-    int32_t result = 0;
-    if (operatorsFree && plan != nullptr && buffer != nullptr && plan->ec == ec && plan->root == exp->root &&
-        plan->generation == ec->generation && !(plan->running | plan->walkOnly | plan->checked)) {
-      plan->running = true;
-      RowState row(&answers);
-      int32_t next;
-      if (cells != nullptr && plan->rowSteps != nullptr) {
-        // Answers kept in the cells before the context changed mean nothing now.
-        if (tagGeneration != ec->generation) {
-          tagGeneration = ec->generation;
-          tag = cells->NewTag();
-        }
-        next = RunUnchecked<Items::kCells>(ec, exp, *plan, row, plan->rowSteps, tag);
-      } else {
-        next = RunUnchecked<Items::kOnce>(ec, exp, *plan, row, plan->steps);
+  RowRun run{exps, buffers, results, count, 0, 0, nullptr};
+  while (run.index < count) {
+    HEXP exp = exps[run.index];
+    Plan* plan = operatorsFree ? UsualPlan(ec, exp, buffers[run.index]) : nullptr;
+    if (plan == nullptr) {
+      int32_t result = EvaluateWithAnswers(ec, exp, sizes != nullptr ? sizes[run.index] : 0, buffers[run.index], answers);
+      operatorsFree = !plan::HasNumberOperatorCallback(ec);
+      results[run.index++] = result;
+      run.valued += result;
+      continue;
+    }
+    plan->running = true;
+    RowState row(&answers);
+    int32_t next;
+    if (cells != nullptr && plan->rowSteps != nullptr) {
+      // Answers kept in the cells before the context changed mean nothing now.
+      if (tagGeneration != ec->generation) {
+        tagGeneration = ec->generation;
+        tag = cells->NewTag();
       }
-      if (next < plan->stepCount) {
-        plan->checked = true;
-        RunChecked(ec, exp, *plan, next, row);
-        operatorsFree = !plan::HasNumberOperatorCallback(ec);
-      }
-      plan->running = false;
-      if (plan->states[plan->resultSlot] != plan::kNoValue) {
-        PackSlot(*plan, plan->resultSlot, static_cast<NumberValue*>(buffer));
-        result = 1;
-      }
+      run.plan = plan;
+      next = RunUnchecked<Items::kCells>(ec, exp, *plan, row, plan->rowSteps, tag, &run);
+      // Every formula it started has finished, up to one that is not for the cells.
+      if (run.plan == nullptr) continue;
+      plan = run.plan;
+      exp = exps[run.index];
     } else {
-      result = EvaluateWithAnswers(ec, exp, sizes != nullptr ? sizes[i] : 0, buffer, answers);
+      next = RunUnchecked<Items::kOnce>(ec, exp, *plan, row, plan->steps);
+    }
+    if (next < plan->stepCount) {
+      plan->checked = true;
+      RunChecked(ec, exp, *plan, next, row);
       operatorsFree = !plan::HasNumberOperatorCallback(ec);
     }
-    results[i] = result;
-    valued += result;
+    FinishFormula(run, *plan);
   }
   if (cells != nullptr) cells->inUse = false;
-  return valued;
+  return run.valued;
 }
 
 PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, Value& out, ItemAnswers* answers) {

@@ -236,7 +236,7 @@ TEST_F(Row, RowAfterRowEveryAnswerServesItsOwnRowOnly) {
 TEST_F(Row, AnswersKeptInCellsServeTheFormulasThatWantTheirBytes) {
   AddItem(ec_, "v");
   HEXP named = Parse("v * 2 + a", "G");
-  std::vector<HEXP> exps = {Parse("a * b + v - c / 4"), Parse("v + b"), Parse("v"), Parse("NumberRound(v, 0) + a"),
+  std::vector<HEXP> exps = {Parse("a * b - c"), Parse("a * b + v - c / 4"), Parse("v + b"), Parse("v"), Parse("NumberRound(v, 0) + a"),
                             Parse("G() + 1"), named, Parse("StrLeft(s, 2 + v * 0)")};
   std::string wide = "a";
   for (int i = 0; i < 20; ++i) {
@@ -245,7 +245,7 @@ TEST_F(Row, AnswersKeptInCellsServeTheFormulasThatWantTheirBytes) {
     g_numbers[name] = 100 + i;
     wide += " + " + name;
   }
-  exps.insert(exps.begin() + 2, Parse(wide));
+  exps.insert(exps.begin() + 3, Parse(wide));
   exps.push_back(Parse("NumberRound(" + wide + ", 1)"));
   exps.push_back(Parse("StrLeft(s, 3 + (" + wide + ") * 0)"));
   struct Kind {
@@ -263,13 +263,15 @@ TEST_F(Row, AnswersKeptInCellsServeTheFormulasThatWantTheirBytes) {
     } else {
       g_numbers.erase("v");
     }
-    // A row after one without a value runs checked once; the second call reads cells.
-    Evaluate(exps, true);
-    g_asked.clear();
-    std::vector<std::string> inOneCall = Evaluate(exps, true);
-    EXPECT_EQ(g_asked.size(), 25u) << kind.what;
-    for (const auto& [name, count] : g_asked) EXPECT_EQ(count, 1) << name << ", " << kind.what;
-    EXPECT_EQ(inOneCall, Evaluate(exps, false)) << kind.what;
+    // Twice: a formula whose last row ran checked (v without a value) is
+    // taken carefully once, the other formulas read cells around it.
+    for (int pass = 0; pass < 2; ++pass) {
+      g_asked.clear();
+      std::vector<std::string> inOneCall = Evaluate(exps, true);
+      EXPECT_EQ(g_asked.size(), 25u) << kind.what;
+      for (const auto& [name, count] : g_asked) EXPECT_EQ(count, 1) << name << ", " << kind.what;
+      EXPECT_EQ(inOneCall, Evaluate(exps, false)) << kind.what << ", pass " << pass;
+    }
   }
   // NULL is an answer of its own: "n" is kept as NULL wherever it goes.
   std::vector<HEXP> nulls = {Parse("n * 2 + a"), Parse("n"), Parse("NumberRound(n, 0)")};
