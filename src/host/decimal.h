@@ -326,7 +326,12 @@ struct Divisor {
   int32_t exp;
   bool neg;
   int32_t digits;      // of coef
-  bool powerOfTen;     // coef is 10^(digits - 1): the point only moves
+  // A coefficient 2^i * 5^j (4, 5, 8, 25, 100...) divides 10^exactPlaces,
+  // exactFactor times: a dividend scaled by that many places divides
+  // exactly, so the quotient is a product. -1 for any other coefficient,
+  // or a factor of 2^54 or more.
+  int32_t exactPlaces;
+  uint64_t exactFactor;
   u128 wide;           // coef widened to 22 digits
   u128 reciprocal;     // floor((2^128 - 1) / coef), for a coefficient of 64 bits
 };

@@ -124,16 +124,24 @@ TEST(DecimalFastPaths, NarrowSumsInPlaceMatchTheGeneralAddition) {
 }
 
 // A divisor prepared once (a constant of a formula) divides by its
-// reciprocal; every quotient must be the general division's, for divisors
-// of every length, powers of ten and the 64-bit boundary included.
-TEST(DecimalFastPaths, DivisionByAPreparedDivisorMatchesTheGeneralOne) {
+// reciprocal, or by a product where the quotient is exact; every quotient
+// must be the long division's, for divisors of every length, powers of ten,
+// products of twos and fives (with factors on either side of the product's
+// limit) and the 64-bit boundary included.
+TEST(DecimalFastPaths, DivisionByAPreparedDivisorMatchesTheLongDivision) {
   Operands operands(37);
-  for (int i = 0; i < 300000; ++i) {
+  for (int i = 0; i < 400000; ++i) {
     Decimal a = operands.Next(), b = operands.Next();
-    switch (i % 4) {
+    switch (i % 5) {
       case 0: b.coef = 1 + operands.Pick(12); break;             // / 3, / 4, / 5 ...
       case 1: b.coef = dec::Pow10(int(operands.Pick(22))); break;
       case 2: b.coef = ~uint64_t(0) - operands.Pick(3); break;  // the reciprocal's edge
+      case 3: {
+        u128 twosAndFives = u128(1) << operands.Pick(40);
+        for (uint64_t fives = operands.Pick(30); fives > 0 && twosAndFives < dec::kTen22 / 5; --fives) twosAndFives *= 5;
+        b.coef = twosAndFives;
+        break;
+      }
       default: break;
     }
     if (b.coef == 0) continue;
@@ -141,7 +149,7 @@ TEST(DecimalFastPaths, DivisionByAPreparedDivisorMatchesTheGeneralOne) {
     dec::PrepareDivisor(divisor, b);
     Decimal prepared{}, general{};
     bool preparedInRange = dec::Divide(prepared, a, divisor);
-    bool generalInRange = dec::Divide(general, a, b);
+    bool generalInRange = dec::DivideLong(general, a, b);
     ASSERT_EQ(preparedInRange, generalInRange) << Show(a) << " / " << Show(b);
     ASSERT_TRUE(Same(prepared, general)) << Show(a) << " / " << Show(b) << ": " << Show(prepared) << " vs "
                                          << Show(general);
