@@ -437,12 +437,15 @@ void MakeRowSteps(Plan* plan) {
     } else if (row.code == Code::kItems) {
       const Step& items = plan->steps[i];
       row.a = checkCount;
+      uint32_t bits = 0;
       for (int32_t at = items.a; at < items.a + items.b; ++at) {
         ItemCell* cell = plan->sites[at].cell;
         if (cell->seen == stamp) continue;
         cell->seen = stamp;
         plan->checks[checkCount++] = cell;
+        bits |= cell->bit != 0 ? cell->bit : kNeverCurrent;
       }
+      row.result = int32_t(bits);
       row.b = checkCount - row.a;
     }
   }

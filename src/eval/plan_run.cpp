@@ -448,7 +448,7 @@ __attribute__((noinline)) int32_t LeaveCells(ExprContext* ec, HEXP exp, Plan& pl
 // for this call; false, cell untouched, for anything else (NULL, bytes its
 // loaded value would not store back as they are). The test is on the bytes
 // alone, read as the two words the callback's 13-byte copy writes.
-inline bool LoadPlainIntoCell(ItemCell& cell, const NumberValue* block, uint64_t tag) {
+inline bool LoadPlainIntoCell(ItemCells& cells, ItemCell& cell, const NumberValue* block, uint64_t tag) {
   const dec::StoredWords words(block);
   // Length byte 12, sign byte 0 or 1, a coefficient below 10^22 that the
   // high word alone shows: Store writes exactly these bytes back.
@@ -460,7 +460,7 @@ inline bool LoadPlainIntoCell(ItemCell& cell, const NumberValue* block, uint64_t
   std::memcpy(reinterpret_cast<char*>(&cell.value.coef) + sizeof low, &high, sizeof high);
   cell.value.exp = words.exp();
   cell.value.neg = words.neg();
-  cell.tag = tag;
+  cells.MarkCurrent(cell, tag);
   return true;
 }
 
@@ -492,7 +492,7 @@ __attribute__((noinline)) void FinishRunInSlots(ExprContext* ec, HEXP exp, Plan&
 // slots. False when some item or a callback keeps the row off the cells
 // from this run on.
 bool AskIntoCells(ExprContext* ec, HEXP exp, Plan& plan, RowState& row, Site* const first, Site* const last,
-                  uint64_t tag) {
+                  ItemCells& cells, uint64_t tag) {
   ItemAnswers& answers = *row.answers;
   Site* site = first;
   const uint32_t generation = plan.generation;
@@ -503,7 +503,7 @@ bool AskIntoCells(ExprContext* ec, HEXP exp, Plan& plan, RowState& row, Site* co
     const bool answered =
         site->callback(ec, exp, kNumberBlockSize, &site->block, site->name) != 0 && site->block != nullptr;
     if (!answered || ec->generation != generation ||
-        !LoadPlainIntoCell(cell, static_cast<const NumberValue*>(site->block), tag)) {
+        !LoadPlainIntoCell(cells, cell, static_cast<const NumberValue*>(site->block), tag)) {
       FinishRunInSlots(ec, exp, plan, row, first, site, last, true, answered, generation);
       return false;
     }
@@ -520,14 +520,14 @@ bool AskIntoCells(ExprContext* ec, HEXP exp, Plan& plan, RowState& row, Site* co
 // False when the row must leave the row steps: some item has no value or an
 // answer that is not a plain Number, or the context changed.
 __attribute__((noinline)) bool FillCells(ExprContext* ec, HEXP exp, Plan& plan, int32_t index, RowState& row,
-                                         uint64_t tag) {
+                                         ItemCells& cells, uint64_t tag) {
   const Step& step = plan.steps[index];
   Site* const first = plan.sites + step.a;
   Site* const last = first + step.b;
   // Another reader of the answers may have taken an item's answer without
   // its cell: then only the answers know it has been asked.
   if (!row.stale && ec->generation == plan.generation && row.answers->OnlyInCells()) {
-    if (AskIntoCells(ec, exp, plan, row, first, last, tag)) return true;
+    if (AskIntoCells(ec, exp, plan, row, first, last, cells, tag)) return true;
   } else {
     RunItemsOnceFrom(ec, exp, plan, first, last, row);
   }
@@ -545,7 +545,7 @@ __attribute__((noinline)) bool FillCells(ExprContext* ec, HEXP exp, Plan& plan, 
     }
     const dec::Decimal& value = plan.values[site->slot];
     dec::Set(cell.value, dec::CoefOf(value), value.exp, value.neg);
-    cell.tag = tag;
+    cells.MarkCurrent(cell, tag);
   }
   return plain && !NeedsChecks(ec, row);
 }
@@ -567,11 +567,13 @@ constexpr int32_t kGoOn = -1;
 // A run of data items, read as kItems says.
 template <Items kItems>
 __attribute__((always_inline)) inline int32_t RunItemsStep(ExprContext* ec, HEXP exp, Plan& plan, RowState& row,
-                                                           const Step* step, const Step* steps, uint64_t tag) {
+                                                           const Step* step, const Step* steps, uint64_t tag,
+                                                           [[maybe_unused]] ItemCells* cells) {
   if constexpr (kItems == Items::kCells) {
-    if (CellsCurrent(plan, *step, tag)) return kGoOn;
+    // Every cell with a bit of its own: one test for them all.
+    if ((uint32_t(step->result) & ~cells->current) == 0 || CellsCurrent(plan, *step, tag)) return kGoOn;
     const int32_t index = static_cast<int32_t>(step - steps);
-    return FillCells(ec, exp, plan, index, row, tag) ? kGoOn : LeaveCells(ec, exp, plan, row, index);
+    return FillCells(ec, exp, plan, index, row, *cells, tag) ? kGoOn : LeaveCells(ec, exp, plan, row, index);
   } else {
     if constexpr (kItems == Items::kOnce) {
       RunItemsOnce(ec, exp, plan, *step, row);
@@ -604,6 +606,7 @@ struct RowRun {
   int32_t index;     // the formula under way, or next
   int32_t valued;    // how many so far have a value
   Plan* plan;        // the plan of formula index while it runs; nullptr when none does
+  ItemCells* cells;  // the context's, which the row steps read
 };
 
 // exp's plan when a row can take it as it is: current, not running, not
@@ -654,7 +657,7 @@ inline Plan* NextOnCells(const ExprContext* ec, RowRun& run, Plan& done) {
 // follows: with a single shared dispatch a third of a row's time went to
 // mispredicted jumps. kOnce and kCells need row.answers; kCells runs the row
 // steps with the call's tag (their calls and subtrees are the ordinary ones)
-// and, given run, goes on from one formula's end to the next formula's
+// and run, and goes on from one formula's end to the next formula's
 // steps without leaving the loop: a formula then costs no call and no
 // registers saved and restored. It returns when a formula leaves the cells
 // (the index is then run->plan's) or the next formula is not one for them
@@ -664,6 +667,7 @@ int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& first, RowState& row, cons
                      [[maybe_unused]] RowRun* run) {
   Plan* plan = &first;
   const Step* steps = kItems == Items::kCells ? plan->rowSteps : plan->steps;
+  ItemCells* const cells = kItems == Items::kCells ? run->cells : nullptr;
 #if defined(__GNUC__)
   static const void* const kHandlers[] = {&&add,  &&subtract, &&multiply, &&divide, &&divideByConstant,
                                           &&items, &&host,    &&host,     &&round,  &&end};
@@ -688,20 +692,18 @@ round:
   RoundInPlace(*plan, *step);
   XEV_NEXT_STEP();
 items:
-  if (const int32_t next = RunItemsStep<kItems>(ec, exp, *plan, row, step, steps, tag); next != kGoOn) return next;
+  if (const int32_t next = RunItemsStep<kItems>(ec, exp, *plan, row, step, steps, tag, cells); next != kGoOn) return next;
   XEV_NEXT_STEP();
 host:
   if (const int32_t next = RunHostStepOf<kItems>(ec, exp, *plan, row, step, steps); next != kGoOn) return next;
   XEV_NEXT_STEP();
 end:
   if constexpr (kItems == Items::kCells) {
-    if (run != nullptr) {
-      if (Plan* next = NextOnCells(ec, *run, *plan)) {
-        plan = next;
-        exp = run->exps[run->index];
-        steps = step = plan->rowSteps;
-        goto* kHandlers[static_cast<int>(step->code)];
-      }
+    if (Plan* next = NextOnCells(ec, *run, *plan)) {
+      plan = next;
+      exp = run->exps[run->index];
+      steps = step = plan->rowSteps;
+      goto* kHandlers[static_cast<int>(step->code)];
     }
   }
   return plan->stepCount;
@@ -721,20 +723,18 @@ end:
       case Code::kRound: RoundInPlace(*plan, *step); continue;
       case Code::kEnd:
         if constexpr (kItems == Items::kCells) {
-          if (run != nullptr) {
-            if (Plan* next = NextOnCells(ec, *run, *plan)) {
-              plan = next;
-              exp = run->exps[run->index];
-              steps = plan->rowSteps;
-              step = steps - 1;  // the loop moves it on
-              continue;
-            }
+          if (Plan* next = NextOnCells(ec, *run, *plan)) {
+            plan = next;
+            exp = run->exps[run->index];
+            steps = plan->rowSteps;
+            step = steps - 1;  // the loop moves it on
+            continue;
           }
         }
         return plan->stepCount;
       default: {
         const int32_t next = step->code == Code::kItems
-                                 ? RunItemsStep<kItems>(ec, exp, *plan, row, step, steps, tag)
+                                 ? RunItemsStep<kItems>(ec, exp, *plan, row, step, steps, tag, cells)
                                  : RunHostStepOf<kItems>(ec, exp, *plan, row, step, steps);
         if (next != kGoOn) return next;
         continue;
@@ -845,7 +845,7 @@ int32_t EvaluateRow(ExprContext* ec, int32_t count, const HEXP* exps, const int3
     cells->inUse = true;
     tag = cells->NewTag();
   }
-  RowRun run{exps, buffers, results, count, 0, 0, nullptr};
+  RowRun run{exps, buffers, results, count, 0, 0, nullptr, cells};
   while (run.index < count) {
     HEXP exp = exps[run.index];
     Plan* plan = operatorsFree ? UsualPlan(ec, exp, buffers[run.index]) : nullptr;

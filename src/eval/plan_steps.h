@@ -46,7 +46,10 @@ struct Step {
   Code code;
   int32_t a;
   int32_t b;
-  int32_t result;  // the slot it fills
+  // The slot it fills. A row step's kItems fills none: there it holds the
+  // bits (ItemCell::bit) of the cells the step checks, kNeverCurrent among
+  // them when one has no bit, so that the step stays as small as the rest.
+  int32_t result;
   // An operator's slots a, b and result, so that a row does not compute
   // their addresses again.
   const host::decimal::Decimal* left = nullptr;
