@@ -330,7 +330,8 @@ void Compute(Code code, dec::Decimal& r, const dec::Decimal& a, const dec::Decim
   switch (code) {
     case Code::kAdd: return Compute<Code::kAdd>(r, a, b);
     case Code::kSubtract: return Compute<Code::kSubtract>(r, a, b);
-    case Code::kMultiply: return Compute<Code::kMultiply>(r, a, b);
+    case Code::kMultiply:
+    case Code::kMultiplyByPowerOfTen: return Compute<Code::kMultiply>(r, a, b);
     default: return Compute<Code::kDivide>(r, a, b);
   }
 }
@@ -338,8 +339,8 @@ void Compute(Code code, dec::Decimal& r, const dec::Decimal& a, const dec::Decim
 constexpr OperatorIndex OperatorOf(Code code) {
   return code == Code::kAdd ? kOpPlus
          : code == Code::kSubtract ? kOpMinus
-         : code == Code::kMultiply ? kOpTimes
-                                   : kOpDivide;
+         : code == Code::kMultiply || code == Code::kMultiplyByPowerOfTen ? kOpTimes
+                                                                            : kOpDivide;
 }
 
 // An operator with every check: an operand may have no value, and a host
@@ -669,8 +670,9 @@ int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& first, RowState& row, cons
   const Step* steps = kItems == Items::kCells ? plan->rowSteps : plan->steps;
   ItemCells* const cells = kItems == Items::kCells ? run->cells : nullptr;
 #if defined(__GNUC__)
-  static const void* const kHandlers[] = {&&add,  &&subtract, &&multiply, &&divide, &&divideByConstant,
-                                          &&items, &&host,    &&host,     &&round,  &&end};
+  static const void* const kHandlers[] = {&&add,   &&subtract, &&multiply, &&divide, &&divideByConstant,
+                                          &&scale, &&items,    &&host,     &&host,   &&round,
+                                          &&end};
 #define XEV_NEXT_STEP() goto* kHandlers[static_cast<int>((++step)->code)]
   goto* kHandlers[static_cast<int>(step->code)];
 add:
@@ -687,6 +689,9 @@ divide:
   XEV_NEXT_STEP();
 divideByConstant:
   dec::Divide(*step->value, *step->left, *step->divisor);
+  XEV_NEXT_STEP();
+scale:
+  dec::MultiplyByPowerOfTen(*step->value, *step->left, step->places, step->right->exp, step->right->neg);
   XEV_NEXT_STEP();
 round:
   RoundInPlace(*plan, *step);
@@ -720,6 +725,9 @@ end:
         continue;
       case Code::kDivide: Compute<Code::kDivide>(*step->value, *step->left, *step->right); continue;
       case Code::kDivideByConstant: dec::Divide(*step->value, *step->left, *step->divisor); continue;
+      case Code::kMultiplyByPowerOfTen:
+        dec::MultiplyByPowerOfTen(*step->value, *step->left, step->places, step->right->exp, step->right->neg);
+        continue;
       case Code::kRound: RoundInPlace(*plan, *step); continue;
       case Code::kEnd:
         if constexpr (kItems == Items::kCells) {

@@ -310,6 +310,17 @@ inline bool Multiply(Decimal& r, const Decimal& a, const Decimal& b) {
   return Finish(r, product, int64_t(a.exp) + b.exp, a.neg != b.neg);
 }
 
+// a times a multiplier whose coefficient is 10^places (places up to 19),
+// exponent exp and sign neg: what Multiply gives, without its rounding. A
+// product of more than 22 digits loses only the multiplier's zeros, so the
+// coefficient grows to 22 digits and the rest goes to the exponent.
+inline bool MultiplyByPowerOfTen(Decimal& r, const Decimal& a, int places, int32_t exp, bool neg) {
+  const u128 x = CoefOf(a);
+  const int room = kPrecision - DigitCount(x);
+  const int grow = places < room ? places : room;
+  return Finish(r, x * kPow10Narrow[grow], int64_t(a.exp) + exp + (places - grow), a.neg != neg);
+}
+
 // b must not be zero. A divisor whose coefficient is a power of ten (100,
 // 1000) only moves the point; any other takes a long division.
 bool Divide(Decimal& r, const Decimal& a, const Decimal& b);

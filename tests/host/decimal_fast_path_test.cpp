@@ -156,6 +156,26 @@ TEST(DecimalFastPaths, DivisionByAPreparedDivisorMatchesTheLongDivision) {
   }
 }
 
+// A factor 10^k * 10^e drops only its own zeros from a product wider than
+// 22 digits: the product by growing the coefficient must be Multiply's, for
+// every power up to 10^19, operands of every length, both ends of the
+// exponent range and NULL.
+TEST(DecimalFastPaths, ProductsByAPowerOfTenMatchTheGeneralMultiplication) {
+  Operands operands(43);
+  for (int i = 0; i < 300000; ++i) {
+    Decimal a = operands.Next();
+    if (i % 50 == 0) dec::Set(a, 0, dec::kNullExponent, false);
+    const int places = int(operands.Pick(20));
+    const Decimal factor{dec::kPow10Narrow[places], int32_t(operands.Pick(41)) - 20, operands.Pick(2) == 1};
+    Decimal scaled{}, general{};
+    bool scaledInRange = dec::MultiplyByPowerOfTen(scaled, a, places, factor.exp, factor.neg);
+    bool generalInRange = dec::Multiply(general, a, factor);
+    ASSERT_EQ(scaledInRange, generalInRange) << Show(a) << " * " << Show(factor);
+    ASSERT_TRUE(Same(scaled, general)) << Show(a) << " * " << Show(factor) << ": " << Show(scaled) << " vs "
+                                       << Show(general);
+  }
+}
+
 // A product that fits 128 bits is rounded straight from them; MultiplyWide
 // finds the same product in three limbs and must round it alike.
 TEST(DecimalFastPaths, ProductsThatFit128BitsMatchTheWideMultiplication) {
