@@ -6,9 +6,28 @@
 
 namespace xev::eval {
 
-ItemAnswers::ItemAnswers(const ExprContext* ec) : ec_(ec), generation_(ec->generation) {
-  // Epoch 0 is never current, so these entries start out free.
-  for (Answer& entry : inline_) entry.epoch = 0;
+ItemAnswers::ItemAnswers(const ExprContext* ec) : ec_(ec), generation_(ec->generation) {}
+
+void ItemAnswers::SyncSlowly() {
+  if (!ready_) {
+    // Epoch 0 is never current, so these entries start out free.
+    for (Answer& entry : inline_) entry.epoch = 0;
+    ready_ = true;
+  }
+  if (ec_->generation != generation_) return Forget();
+  // Answers kept in cells become entries; Record finds none left to take.
+  const uint32_t count = inCellCount_;
+  inCellCount_ = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    const ItemCell& cell = *inCells_[i];
+    Answer* answer = Record(cell.item, true);
+    if (answer == nullptr) continue;  // asked again when next wanted
+    answer->state = kNumber;
+    host::decimal::Set(answer->decimal, host::decimal::CoefOf(cell.value), cell.value.exp, cell.value.neg);
+    // Only a plain answer is kept in a cell: its bytes are its value stored.
+    host::decimal::StoreOrNull(&answer->number, cell.value);
+    answer->plainNumber = true;
+  }
 }
 
 ItemAnswers::~ItemAnswers() {
@@ -20,6 +39,7 @@ ItemAnswers::~ItemAnswers() {
 void ItemAnswers::Forget() {
   generation_ = ec_->generation;
   used_ = 0;
+  inCellCount_ = 0;
   if (++epoch_ != 0) return;
   // After four billion changes in one call the epochs come round again.
   for (uint32_t i = 0; i <= mask_; ++i) entries_[i].epoch = 0;

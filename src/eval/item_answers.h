@@ -8,11 +8,18 @@
 // call's. They are good for one generation of the context: a callback that
 // adds, deletes, renames or binds items may change what a name means, so
 // answers given before that are forgotten and items are asked again.
+//
+// A row call whose formulas read their items from the context's cells
+// (eval/item_cells.h) keeps a plain Number answer in the item's cell alone:
+// the answers only note the cell, and make it an answer of their own when
+// anything else first looks at them. Most rows never look, and so never pay
+// for the table.
 #pragma once
 
 #include <cstdint>
 
 #include "core/core.h"
+#include "eval/item_cells.h"
 #include "host/decimal.h"
 #include "xev/xev.h"
 
@@ -45,7 +52,7 @@ class ItemAnswers {
   // item's answer in this generation of the context, or nullptr when it has
   // not been asked (or was asked in the other shape).
   Answer* Find(const ExpItem* item, bool numberShaped) {
-    if (ec_->generation != generation_) Forget();
+    Sync();
     return FindCurrent(item, numberShaped);
   }
   // Find, for a caller that has just seen the context's generation match (Sync).
@@ -73,9 +80,23 @@ class ItemAnswers {
     if (answer != nullptr) at = static_cast<uint32_t>(answer - entries_);
     return answer;
   }
-  // Forgets the answers if the context has changed since they were given.
+  // Forgets the answers if the context has changed since they were given,
+  // and takes in the answers kept in cells.
   void Sync() {
+    if ((ec_->generation != generation_) | !ready_ | (inCellCount_ != 0)) SyncSlowly();
+  }
+
+  // True when every answer of this generation, if any, is kept in a cell:
+  // an item whose cell is not current has not answered then.
+  bool OnlyInCells() const { return used_ == 0 || ec_->generation != generation_; }
+  // Takes cell, current and holding a plain Number answer of its item, as
+  // that item's answer. False when there is no more room for such notes:
+  // the caller records the answer then.
+  bool KeepInCell(const ItemCell& cell) {
     if (ec_->generation != generation_) Forget();
+    if (inCellCount_ == kMostInCells) return false;
+    inCells_[inCellCount_++] = &cell;
+    return true;
   }
 
   // The entry for item's answer, to be filled in by the caller; nullptr when
@@ -90,6 +111,7 @@ class ItemAnswers {
 
  private:
   static constexpr uint32_t kInlineCapacity = 16;
+  static constexpr uint32_t kMostInCells = 16;
 
   // Where item's entry is or would go.
   Answer* Place(const ExpItem* item) {
@@ -103,6 +125,7 @@ class ItemAnswers {
   }
   void Forget();
   bool Grow();
+  void SyncSlowly();
 
   const ExprContext* ec_;
   uint32_t generation_;
@@ -115,6 +138,11 @@ class ItemAnswers {
   char** texts_ = nullptr;
   uint32_t textCount_ = 0;
   uint32_t textCapacity_ = 0;
+  // The inline table is cleared when first looked at, not when made: a row
+  // whose answers all stay in cells never touches it.
+  bool ready_ = false;
+  uint32_t inCellCount_ = 0;
+  const ItemCell* inCells_[kMostInCells];
   Answer inline_[kInlineCapacity];
 };
 

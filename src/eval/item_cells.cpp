@@ -61,6 +61,7 @@ ItemCell* ItemCells::NewCell(const ExpItem* item) {
   ItemCell* cell = &blocks_->cells[usedInBlock_++];
   *cell = ItemCell{};
   cell->item = item;
+  if (count_ < 31) cell->bit = uint32_t{1} << count_;
   ++count_;
   return cell;
 }

@@ -29,7 +29,12 @@ struct ItemCell {
   uint64_t tag;                  // 0: never current
   const ExpItem* item;
   uint64_t seen;  // while a plan is made: listed already for this plan
+  // The cell's bit in ItemCells::current; 0 for a cell made after the first 31.
+  uint32_t bit;
 };
+
+// A bit no cell has, so never in ItemCells::current.
+inline constexpr uint32_t kNeverCurrent = uint32_t{1} << 31;
 
 class ItemCells {
  public:
@@ -44,7 +49,21 @@ class ItemCells {
   uint64_t NewStamp() { return ++stamps_; }
 
   // A tag no cell holds yet.
-  uint64_t NewTag() { return ++tags_; }
+  uint64_t NewTag() {
+    current = 0;
+    return ++tags_;
+  }
+
+  // cell holds the answer for tag, the newest tag.
+  void MarkCurrent(ItemCell& cell, uint64_t tag) {
+    cell.tag = tag;
+    current |= cell.bit;
+  }
+
+  // The bits of the cells that hold the newest tag (not all of them: cells
+  // beyond the first 31 have no bit), so that a run of items can see at
+  // once that all its cells are current.
+  uint32_t current = 0;
 
   // Set while an outermost row call uses the cells.
   bool inUse = false;

@@ -189,6 +189,20 @@ bool DividesByConstant(const ExprNode* node) {
   return node->kind == language::NK_DIV && divisor->kind == language::NK_NUMBER && divisor->left != nullptr;
 }
 
+// A product whose right factor is written as a number with a power of ten
+// for its coefficient (10, 100, 0.01, up to 10^19): true, with the power.
+bool MultipliesByPowerOfTen(const ExprNode* node, const host::decimal::Decimal& factor, uint8_t& places) {
+  auto* right = static_cast<const ExprNode*>(node->right);
+  if (node->kind != language::NK_MUL || right->kind != language::NK_NUMBER || right->left == nullptr) return false;
+  const host::decimal::u128 coef = host::decimal::CoefOf(factor);
+  for (uint8_t k = 0; k < 20; ++k) {
+    if (coef != host::decimal::kPow10Narrow[k]) continue;
+    places = k;
+    return true;
+  }
+  return false;
+}
+
 // Sizes the plan: every node is a slot; operators are steps; items, calls and
 // subtrees are sites and at most one step each.
 struct Counter {
@@ -237,7 +251,7 @@ class Filler {
     }
     Flush();
     NewSite(frame, slot);
-    EmitStep(Step{Code::kSubtree, plan_->siteCount - 1, 0, slot});
+    EmitStep(Step{Code::kSubtree, 0, plan_->siteCount - 1, 0, slot});
     return operands_.Push(slot);
   }
 
@@ -247,12 +261,14 @@ class Filler {
       int32_t right = operands_.Pop();
       int32_t left = operands_.Pop();
       if (!plan_->itemsAhead) Flush();
-      Step step{OperatorOf(frame.node->kind), left, right, slot};
+      Step step{OperatorOf(frame.node->kind), 0, left, right, slot};
       if (DividesByConstant(frame.node) && host::decimal::CoefOf(plan_->values[right]) != 0) {
         host::decimal::Divisor& divisor = plan_->divisors[plan_->divisorCount++];
         host::decimal::PrepareDivisor(divisor, plan_->values[right]);
         step.code = Code::kDivideByConstant;
         step.divisor = &divisor;
+      } else if (MultipliesByPowerOfTen(frame.node, plan_->values[right], step.places)) {
+        step.code = Code::kMultiplyByPowerOfTen;
       }
       if (!plan_->itemsAhead) {
         EmitStep(step);
@@ -275,12 +291,12 @@ class Filler {
     plan_->argumentCount += call.given;
     int32_t places = 0;
     if (RoundsToConstantPlaces(call, arguments, places)) {
-      EmitStep(Step{Code::kRound, plan_->siteCount - 1, places, slot});
+      EmitStep(Step{Code::kRound, 0, plan_->siteCount - 1, places, slot});
       Step& round = plan_->steps[plan_->stepCount - 1];
       round.left = plan_->values + arguments[0].slot;
       round.value = plan_->values + slot;
     } else {
-      EmitStep(Step{Code::kCall, plan_->siteCount - 1, 0, slot});
+      EmitStep(Step{Code::kCall, 0, plan_->siteCount - 1, 0, slot});
     }
     return operands_.Push(slot);
   }
@@ -289,7 +305,7 @@ class Filler {
   // waiting on them.
   void Flush() {
     int32_t items = plan_->siteCount - batchStart_;
-    if (items > 0) EmitStep(Step{Code::kItems, batchStart_, items, -1});
+    if (items > 0) EmitStep(Step{Code::kItems, 0, batchStart_, items, -1});
     for (size_t i = 0; i < pending_.size(); ++i) EmitStep(pending_[i]);
     pending_.Clear();
   }
@@ -437,12 +453,15 @@ void MakeRowSteps(Plan* plan) {
     } else if (row.code == Code::kItems) {
       const Step& items = plan->steps[i];
       row.a = checkCount;
+      uint32_t bits = 0;
       for (int32_t at = items.a; at < items.a + items.b; ++at) {
         ItemCell* cell = plan->sites[at].cell;
         if (cell->seen == stamp) continue;
         cell->seen = stamp;
         plan->checks[checkCount++] = cell;
+        bits |= cell->bit != 0 ? cell->bit : kNeverCurrent;
       }
+      row.result = int32_t(bits);
       row.b = checkCount - row.a;
     }
   }
@@ -465,7 +484,7 @@ Plan* Prepare(ExprContext* ec, HEXP exp) {
   plan->generation = ec->generation;
   plan->itemsAhead = !walkOnly && !HasNumberOperatorCallback(ec);
   plan->walkOnly = walkOnly;
-  plan->steps[0] = Step{Code::kEnd, 0, 0, -1};
+  plan->steps[0] = Step{Code::kEnd, 0, 0, 0, -1};
   plan->rowSteps = walkOnly ? nullptr : plan->rowSteps;
   if (walkOnly) return plan;
   Filler filler(plan);
@@ -474,7 +493,7 @@ Plan* Prepare(ExprContext* ec, HEXP exp) {
     return nullptr;
   }
   plan->resultSlot = filler.Finish();
-  plan->steps[plan->stepCount] = Step{Code::kEnd, 0, 0, -1};
+  plan->steps[plan->stepCount] = Step{Code::kEnd, 0, 0, 0, -1};
   MakeRowSteps(plan);
   return plan;
 }

@@ -162,18 +162,13 @@ inline bool TakeAnswer(const SlotArrays& slots, int32_t slot, const ItemAnswers:
   return true;
 }
 
-// Asks a data item that has not answered in this call yet and keeps its
-// answer; false when it has none. An answer given while the context changed
-// serves this occurrence only: the item it was asked of may be gone.
-__attribute__((noinline)) bool AskFirst(ExprContext* ec, HEXP exp, Plan& plan, Site& site, RowState& row,
-                                        const ExpItem* item, XEVDataItemCallback callback, const char* name) {
+// Keeps the answer a data item has just given, its first in this call, and
+// fills its slot; false when it has none. generation is the context's as the
+// callback was called. An answer given while the context changed serves this
+// occurrence only: the item it was asked of may be gone.
+bool KeepFirstAnswer(ExprContext* ec, Plan& plan, const Site& site, RowState& row, const ExpItem* item, bool answered,
+                     uint32_t generation) {
   const int32_t slot = site.slot;
-  if (callback == nullptr || ResultBlock(site) == nullptr) {
-    plan.states[slot] = plan::kNoValue;  // not asked, as the walk would not ask it
-    return false;
-  }
-  const uint32_t generation = ec->generation;
-  bool answered = callback(ec, exp, kNumberBlockSize, &site.block, name) != 0 && site.block != nullptr;
   auto* block = static_cast<const NumberValue*>(site.block);
   if (ec->generation != generation) {
     row.stale = true;
@@ -187,6 +182,19 @@ __attribute__((noinline)) bool AskFirst(ExprContext* ec, HEXP exp, Plan& plan, S
   const ItemAnswers::Answer* answer = row.answers->RecordNumber(item, *block);
   if (answer == nullptr) return TakeStored(plan, slot, block);
   return TakeAnswer(SlotArrays(plan), slot, *answer);
+}
+
+// Asks a data item that has not answered in this call yet and keeps its
+// answer; false when it has none.
+__attribute__((noinline)) bool AskFirst(ExprContext* ec, HEXP exp, Plan& plan, Site& site, RowState& row,
+                                        const ExpItem* item, XEVDataItemCallback callback, const char* name) {
+  if (callback == nullptr || ResultBlock(site) == nullptr) {
+    plan.states[site.slot] = plan::kNoValue;  // not asked, as the walk would not ask it
+    return false;
+  }
+  const uint32_t generation = ec->generation;
+  bool answered = callback(ec, exp, kNumberBlockSize, &site.block, name) != 0 && site.block != nullptr;
+  return KeepFirstAnswer(ec, plan, site, row, item, answered, generation);
 }
 
 // The items of a run from site on after a callback changed the context:
@@ -208,12 +216,10 @@ __attribute__((noinline)) bool AskAfterChange(ExprContext* ec, HEXP exp, Plan& p
   return missing;
 }
 
-// A run of data items when each is asked once per call: an item that
-// answered before in the call, in this formula or another, answers again.
-// Inline in the step loop: most items only take an answer.
-inline void RunItemsOnce(ExprContext* ec, HEXP exp, Plan& plan, const Step& step, RowState& row) {
-  Site* site = plan.sites + step.a;
-  Site* const last = site + step.b;
+// A run of data items when each is asked once per call, from site on: an
+// item that answered before in the call, in this formula or another,
+// answers again.
+inline void RunItemsOnceFrom(ExprContext* ec, HEXP exp, Plan& plan, Site* site, Site* const last, RowState& row) {
   if (row.stale || ec->generation != plan.generation) {
     if (AskAfterChange(ec, exp, plan, site, last, row)) row.missing = true;
     return;
@@ -245,6 +251,12 @@ inline void RunItemsOnce(ExprContext* ec, HEXP exp, Plan& plan, const Step& step
     view = answers.Current();
   }
   if (missing) row.missing = true;
+}
+
+// Inline in the step loop: most items only take an answer.
+inline void RunItemsOnce(ExprContext* ec, HEXP exp, Plan& plan, const Step& step, RowState& row) {
+  Site* site = plan.sites + step.a;
+  RunItemsOnceFrom(ec, exp, plan, site, site + step.b, row);
 }
 
 // False when the call gives no value.
@@ -318,7 +330,8 @@ void Compute(Code code, dec::Decimal& r, const dec::Decimal& a, const dec::Decim
   switch (code) {
     case Code::kAdd: return Compute<Code::kAdd>(r, a, b);
     case Code::kSubtract: return Compute<Code::kSubtract>(r, a, b);
-    case Code::kMultiply: return Compute<Code::kMultiply>(r, a, b);
+    case Code::kMultiply:
+    case Code::kMultiplyByPowerOfTen: return Compute<Code::kMultiply>(r, a, b);
     default: return Compute<Code::kDivide>(r, a, b);
   }
 }
@@ -326,8 +339,8 @@ void Compute(Code code, dec::Decimal& r, const dec::Decimal& a, const dec::Decim
 constexpr OperatorIndex OperatorOf(Code code) {
   return code == Code::kAdd ? kOpPlus
          : code == Code::kSubtract ? kOpMinus
-         : code == Code::kMultiply ? kOpTimes
-                                   : kOpDivide;
+         : code == Code::kMultiply || code == Code::kMultiplyByPowerOfTen ? kOpTimes
+                                                                            : kOpDivide;
 }
 
 // An operator with every check: an operand may have no value, and a host
@@ -405,8 +418,11 @@ void RunChecked(ExprContext* ec, HEXP exp, Plan& plan, int32_t first, RowState& 
   }
 }
 
+struct RowRun;
+
 template <Items kItems>
-int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& plan, RowState& row, const Step* step, uint64_t tag = 0);
+int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& first, RowState& row, const Step* step, uint64_t tag = 0,
+                     RowRun* run = nullptr);
 
 // The item sites before site `end` read their cells; for a run that leaves
 // the row steps, their slots take the cells' values.
@@ -429,30 +445,108 @@ __attribute__((noinline)) int32_t LeaveCells(ExprContext* ec, HEXP exp, Plan& pl
   return RunUnchecked<Items::kOnce>(ec, exp, plan, row, plan.steps + index + 1);
 }
 
-// A run of items whose cells are not all current: asked or taken from the
-// answers into their slots as kOnce does it, then the cells filled from the
-// slots. False when the row must leave the row steps: some item has no
-// value or an answer that is not a plain Number, or the context changed.
+// A plain Number, just written by a callback into block, loaded into cell
+// for this call; false, cell untouched, for anything else (NULL, bytes its
+// loaded value would not store back as they are). The test is on the bytes
+// alone, read as the two words the callback's 13-byte copy writes.
+inline bool LoadPlainIntoCell(ItemCells& cells, ItemCell& cell, const NumberValue* block, uint64_t tag) {
+  const dec::StoredWords words(block);
+  // Length byte 12, sign byte 0 or 1, a coefficient below 10^22 that the
+  // high word alone shows: Store writes exactly these bytes back.
+  const bool plain = (words.head & 0xff) == dec::kStoredLength && (words.tail >> 57) == 0 &&
+                     words.high() < uint64_t(dec::kTen22 >> 64);
+  if (!plain) return false;
+  const uint64_t low = words.low(), high = words.high();
+  std::memcpy(&cell.value.coef, &low, sizeof low);
+  std::memcpy(reinterpret_cast<char*>(&cell.value.coef) + sizeof low, &high, sizeof high);
+  cell.value.exp = words.exp();
+  cell.value.neg = words.neg();
+  cells.MarkCurrent(cell, tag);
+  return true;
+}
+
+// A run of items from site on, after the first asks into cells stopped at
+// site, which asked is true when its callback has answered (the context's
+// generation was then `generation`): the items before it take their cells'
+// values into their slots, site keeps what it gave, and the rest are asked
+// or taken from the answers as kOnce does it.
+__attribute__((noinline)) void FinishRunInSlots(ExprContext* ec, HEXP exp, Plan& plan, RowState& row, Site* first,
+                                                Site* site, Site* last, bool asked, bool answered,
+                                                uint32_t generation) {
+  for (Site* done = first; done != site; ++done) {
+    const dec::Decimal& value = done->cell->value;
+    plan.states[done->slot] = plan::kLoaded;
+    dec::Set(plan.values[done->slot], dec::CoefOf(value), value.exp, value.neg);
+  }
+  if (asked) {
+    if (!KeepFirstAnswer(ec, plan, *site, row, site->item, answered, generation)) row.missing = true;
+    ++site;
+  }
+  RunItemsOnceFrom(ec, exp, plan, site, last, row);
+}
+
+// Asks the items of a run whose cells are not current yet, each answer
+// loaded straight into its item's cell, which is all the row steps read and
+// all the answers keep of it. Stops at the first item that has no callback
+// or no answer, an answer that is not a plain Number, or a callback that
+// changes the context: that item and the rest go the way of kOnce, into
+// slots. False when some item or a callback keeps the row off the cells
+// from this run on.
+bool AskIntoCells(ExprContext* ec, HEXP exp, Plan& plan, RowState& row, Site* const first, Site* const last,
+                  ItemCells& cells, uint64_t tag) {
+  ItemAnswers& answers = *row.answers;
+  Site* site = first;
+  const uint32_t generation = plan.generation;
+  for (; site != last; ++site) {
+    ItemCell& cell = *site->cell;
+    if (cell.tag == tag) continue;
+    if (site->callback == nullptr || ResultBlock(*site) == nullptr) break;
+    const bool answered =
+        site->callback(ec, exp, kNumberBlockSize, &site->block, site->name) != 0 && site->block != nullptr;
+    if (!answered || ec->generation != generation ||
+        !LoadPlainIntoCell(cells, cell, static_cast<const NumberValue*>(site->block), tag)) {
+      FinishRunInSlots(ec, exp, plan, row, first, site, last, true, answered, generation);
+      return false;
+    }
+    if (!answers.KeepInCell(cell)) answers.RecordNumber(site->item, *static_cast<const NumberValue*>(site->block));
+  }
+  if (site == last) return !plan::HasNumberOperatorCallback(ec);
+  FinishRunInSlots(ec, exp, plan, row, first, site, last, false, false, generation);
+  return false;
+}
+
+// A run of items whose cells are not all current: asked into the cells
+// where it can (AskIntoCells), otherwise asked or taken from the answers
+// into their slots as kOnce does it, then the cells filled from the slots.
+// False when the row must leave the row steps: some item has no value or an
+// answer that is not a plain Number, or the context changed.
 __attribute__((noinline)) bool FillCells(ExprContext* ec, HEXP exp, Plan& plan, int32_t index, RowState& row,
-                                         uint64_t tag) {
+                                         ItemCells& cells, uint64_t tag) {
   const Step& step = plan.steps[index];
-  RunItemsOnce(ec, exp, plan, step, row);
+  Site* const first = plan.sites + step.a;
+  Site* const last = first + step.b;
+  // Another reader of the answers may have taken an item's answer without
+  // its cell: then only the answers know it has been asked.
+  if (!row.stale && ec->generation == plan.generation && row.answers->OnlyInCells()) {
+    if (AskIntoCells(ec, exp, plan, row, first, last, cells, tag)) return true;
+  } else {
+    RunItemsOnceFrom(ec, exp, plan, first, last, row);
+  }
   if (row.stale) return false;
   // Every plain answer fills its cell, for the formulas after this one, even
   // when this one leaves the cells.
   bool plain = true;
-  for (int32_t i = step.a; i < step.a + step.b; ++i) {
-    const Site& site = plan.sites[i];
-    ItemCell& cell = *site.cell;
+  for (const Site* site = first; site != last; ++site) {
+    ItemCell& cell = *site->cell;
     if (cell.tag == tag) continue;
     // Only an answer that is a plain Number leaves its slot kLoaded.
-    if (plan.states[site.slot] != plan::kLoaded) {
+    if (plan.states[site->slot] != plan::kLoaded) {
       plain = false;
       continue;
     }
-    const dec::Decimal& value = plan.values[site.slot];
+    const dec::Decimal& value = plan.values[site->slot];
     dec::Set(cell.value, dec::CoefOf(value), value.exp, value.neg);
-    cell.tag = tag;
+    cells.MarkCurrent(cell, tag);
   }
   return plain && !NeedsChecks(ec, row);
 }
@@ -474,11 +568,13 @@ constexpr int32_t kGoOn = -1;
 // A run of data items, read as kItems says.
 template <Items kItems>
 __attribute__((always_inline)) inline int32_t RunItemsStep(ExprContext* ec, HEXP exp, Plan& plan, RowState& row,
-                                                           const Step* step, const Step* steps, uint64_t tag) {
+                                                           const Step* step, const Step* steps, uint64_t tag,
+                                                           [[maybe_unused]] ItemCells* cells) {
   if constexpr (kItems == Items::kCells) {
-    if (CellsCurrent(plan, *step, tag)) return kGoOn;
+    // Every cell with a bit of its own: one test for them all.
+    if ((uint32_t(step->result) & ~cells->current) == 0 || CellsCurrent(plan, *step, tag)) return kGoOn;
     const int32_t index = static_cast<int32_t>(step - steps);
-    return FillCells(ec, exp, plan, index, row, tag) ? kGoOn : LeaveCells(ec, exp, plan, row, index);
+    return FillCells(ec, exp, plan, index, row, *cells, tag) ? kGoOn : LeaveCells(ec, exp, plan, row, index);
   } else {
     if constexpr (kItems == Items::kOnce) {
       RunItemsOnce(ec, exp, plan, *step, row);
@@ -502,6 +598,58 @@ __attribute__((always_inline)) inline int32_t RunHostStepOf(ExprContext* ec, HEX
   return index + 1;
 }
 
+// The formulas of a row call, as far as the call has gone.
+struct RowRun {
+  const HEXP* exps;
+  void* const* buffers;
+  int32_t* results;
+  int32_t count;
+  int32_t index;     // the formula under way, or next
+  int32_t valued;    // how many so far have a value
+  Plan* plan;        // the plan of formula index while it runs; nullptr when none does
+  ItemCells* cells;  // the context's, which the row steps read
+};
+
+// exp's plan when a row can take it as it is: current, not running, not
+// left to the walk, no checks left from its last row, and a buffer to write
+// into; nullptr otherwise.
+inline Plan* UsualPlan(const ExprContext* ec, HEXP exp, const void* buffer) {
+  Plan* plan = exp != nullptr ? static_cast<Plan*>(exp->evalPlan) : nullptr;
+  if (plan == nullptr || buffer == nullptr || plan->ec != ec || plan->root != exp->root ||
+      plan->generation != ec->generation || (plan->running | plan->walkOnly | plan->checked)) {
+    return nullptr;
+  }
+  return plan;
+}
+
+// The formula under way has run: its result goes to its buffer.
+inline void FinishFormula(RowRun& run, Plan& plan) {
+  plan.running = false;
+  int32_t result = 0;
+  if (plan.states[plan.resultSlot] != plan::kNoValue) {
+    PackSlot(plan, plan.resultSlot, static_cast<NumberValue*>(run.buffers[run.index]));
+    result = 1;
+  }
+  run.results[run.index] = result;
+  run.valued += result;
+  ++run.index;
+  run.plan = nullptr;
+}
+
+// After a formula that ran wholly on the cells, the next one, when it is
+// one the cells can run as it is: nothing that formula did can have bound
+// an operator callback or changed the context unseen (its steps would have
+// left the cells), so its plan is all there is to test.
+inline Plan* NextOnCells(const ExprContext* ec, RowRun& run, Plan& done) {
+  FinishFormula(run, done);
+  if (run.index == run.count) return nullptr;
+  Plan* plan = UsualPlan(ec, run.exps[run.index], run.buffers[run.index]);
+  if (plan == nullptr || plan->rowSteps == nullptr) return nullptr;
+  plan->running = true;
+  run.plan = plan;
+  return plan;
+}
+
 // Runs the steps from step on while every value so far is there and no
 // operator callback is bound, so that an operator is its arithmetic alone;
 // returns the index of the first step the checked run must take over
@@ -509,13 +657,22 @@ __attribute__((always_inline)) inline int32_t RunHostStepOf(ExprContext* ec, HEX
 // dispatch of its own, which the processor predicts from the step it
 // follows: with a single shared dispatch a third of a row's time went to
 // mispredicted jumps. kOnce and kCells need row.answers; kCells runs the row
-// steps with the call's tag (their calls and subtrees are the ordinary ones).
+// steps with the call's tag (their calls and subtrees are the ordinary ones)
+// and run, and goes on from one formula's end to the next formula's
+// steps without leaving the loop: a formula then costs no call and no
+// registers saved and restored. It returns when a formula leaves the cells
+// (the index is then run->plan's) or the next formula is not one for them
+// (run->plan is then nullptr, run->index the formula not yet started).
 template <Items kItems>
-int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& plan, RowState& row, const Step* step, uint64_t tag) {
-  const Step* const steps = kItems == Items::kCells ? plan.rowSteps : plan.steps;
+int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& first, RowState& row, const Step* step, uint64_t tag,
+                     [[maybe_unused]] RowRun* run) {
+  Plan* plan = &first;
+  const Step* steps = kItems == Items::kCells ? plan->rowSteps : plan->steps;
+  ItemCells* const cells = kItems == Items::kCells ? run->cells : nullptr;
 #if defined(__GNUC__)
-  static const void* const kHandlers[] = {&&add,  &&subtract, &&multiply, &&divide, &&divideByConstant,
-                                          &&items, &&host,    &&host,     &&round,  &&end};
+  static const void* const kHandlers[] = {&&add,   &&subtract, &&multiply, &&divide, &&divideByConstant,
+                                          &&scale, &&items,    &&host,     &&host,   &&round,
+                                          &&end};
 #define XEV_NEXT_STEP() goto* kHandlers[static_cast<int>((++step)->code)]
   goto* kHandlers[static_cast<int>(step->code)];
 add:
@@ -533,17 +690,28 @@ divide:
 divideByConstant:
   dec::Divide(*step->value, *step->left, *step->divisor);
   XEV_NEXT_STEP();
+scale:
+  dec::MultiplyByPowerOfTen(*step->value, *step->left, step->places, step->right->exp, step->right->neg);
+  XEV_NEXT_STEP();
 round:
-  RoundInPlace(plan, *step);
+  RoundInPlace(*plan, *step);
   XEV_NEXT_STEP();
 items:
-  if (const int32_t next = RunItemsStep<kItems>(ec, exp, plan, row, step, steps, tag); next != kGoOn) return next;
+  if (const int32_t next = RunItemsStep<kItems>(ec, exp, *plan, row, step, steps, tag, cells); next != kGoOn) return next;
   XEV_NEXT_STEP();
 host:
-  if (const int32_t next = RunHostStepOf<kItems>(ec, exp, plan, row, step, steps); next != kGoOn) return next;
+  if (const int32_t next = RunHostStepOf<kItems>(ec, exp, *plan, row, step, steps); next != kGoOn) return next;
   XEV_NEXT_STEP();
 end:
-  return plan.stepCount;
+  if constexpr (kItems == Items::kCells) {
+    if (Plan* next = NextOnCells(ec, *run, *plan)) {
+      plan = next;
+      exp = run->exps[run->index];
+      steps = step = plan->rowSteps;
+      goto* kHandlers[static_cast<int>(step->code)];
+    }
+  }
+  return plan->stepCount;
 #undef XEV_NEXT_STEP
 #else
   for (;; ++step) {
@@ -557,12 +725,25 @@ end:
         continue;
       case Code::kDivide: Compute<Code::kDivide>(*step->value, *step->left, *step->right); continue;
       case Code::kDivideByConstant: dec::Divide(*step->value, *step->left, *step->divisor); continue;
-      case Code::kRound: RoundInPlace(plan, *step); continue;
-      case Code::kEnd: return plan.stepCount;
+      case Code::kMultiplyByPowerOfTen:
+        dec::MultiplyByPowerOfTen(*step->value, *step->left, step->places, step->right->exp, step->right->neg);
+        continue;
+      case Code::kRound: RoundInPlace(*plan, *step); continue;
+      case Code::kEnd:
+        if constexpr (kItems == Items::kCells) {
+          if (Plan* next = NextOnCells(ec, *run, *plan)) {
+            plan = next;
+            exp = run->exps[run->index];
+            steps = plan->rowSteps;
+            step = steps - 1;  // the loop moves it on
+            continue;
+          }
+        }
+        return plan->stepCount;
       default: {
         const int32_t next = step->code == Code::kItems
-                                 ? RunItemsStep<kItems>(ec, exp, plan, row, step, steps, tag)
-                                 : RunHostStepOf<kItems>(ec, exp, plan, row, step, steps);
+                                 ? RunItemsStep<kItems>(ec, exp, *plan, row, step, steps, tag, cells)
+                                 : RunHostStepOf<kItems>(ec, exp, *plan, row, step, steps);
         if (next != kGoOn) return next;
         continue;
       }
@@ -658,11 +839,11 @@ PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, NumberValue* out, ItemAnsw
 // costs one test here: that no operator callback is bound is known from the
 // formula before, whose steps would have seen a binding after their last
 // callback, and nothing else runs between two formulas. The outermost row
-// call of a context runs the formulas' row steps on the item cells; a row
-// call from inside a callback of another fills slots.
+// call of a context runs the formulas' row steps on the item cells, one
+// formula after another in one run of the step loop; a row call from inside
+// a callback of another fills slots.
 int32_t EvaluateRow(ExprContext* ec, int32_t count, const HEXP* exps, const int32_t* sizes, void* const* buffers,
                     int32_t* results, ItemAnswers& answers) {
-  int32_t valued = 0;
   bool operatorsFree = !plan::HasNumberOperatorCallback(ec);
   auto* cells = static_cast<ItemCells*>(ec->itemCells);
   if (cells != nullptr && cells->inUse) cells = nullptr;
@@ -672,45 +853,44 @@ int32_t EvaluateRow(ExprContext* ec, int32_t count, const HEXP* exps, const int3
     cells->inUse = true;
     tag = cells->NewTag();
   }
-  for (int32_t i = 0; i < count; ++i) {
-    HEXP exp = exps[i];
-    void* buffer = buffers[i];
-    Plan* plan = exp != nullptr ? static_cast<Plan*>(exp->evalPlan) : nullptr;
-    int32_t result = 0;
-    if (operatorsFree && plan != nullptr && buffer != nullptr && plan->ec == ec && plan->root == exp->root &&
-        plan->generation == ec->generation && !(plan->running | plan->walkOnly | plan->checked)) {
-      plan->running = true;
-      RowState row(&answers);
-      int32_t next;
-      if (cells != nullptr && plan->rowSteps != nullptr) {
-        // Answers kept in the cells before the context changed mean nothing now.
-        if (tagGeneration != ec->generation) {
-          tagGeneration = ec->generation;
-          tag = cells->NewTag();
-        }
-        next = RunUnchecked<Items::kCells>(ec, exp, *plan, row, plan->rowSteps, tag);
-      } else {
-        next = RunUnchecked<Items::kOnce>(ec, exp, *plan, row, plan->steps);
+  RowRun run{exps, buffers, results, count, 0, 0, nullptr, cells};
+  while (run.index < count) {
+    HEXP exp = exps[run.index];
+    Plan* plan = operatorsFree ? UsualPlan(ec, exp, buffers[run.index]) : nullptr;
+    if (plan == nullptr) {
+      int32_t result = EvaluateWithAnswers(ec, exp, sizes != nullptr ? sizes[run.index] : 0, buffers[run.index], answers);
+      operatorsFree = !plan::HasNumberOperatorCallback(ec);
+      results[run.index++] = result;
+      run.valued += result;
+      continue;
+    }
+    plan->running = true;
+    RowState row(&answers);
+    int32_t next;
+    if (cells != nullptr && plan->rowSteps != nullptr) {
+      // Answers kept in the cells before the context changed mean nothing now.
+      if (tagGeneration != ec->generation) {
+        tagGeneration = ec->generation;
+        tag = cells->NewTag();
       }
-      if (next < plan->stepCount) {
-        plan->checked = true;
-        RunChecked(ec, exp, *plan, next, row);
-        operatorsFree = !plan::HasNumberOperatorCallback(ec);
-      }
-      plan->running = false;
-      if (plan->states[plan->resultSlot] != plan::kNoValue) {
-        PackSlot(*plan, plan->resultSlot, static_cast<NumberValue*>(buffer));
-        result = 1;
-      }
+      run.plan = plan;
+      next = RunUnchecked<Items::kCells>(ec, exp, *plan, row, plan->rowSteps, tag, &run);
+      // Every formula it started has finished, up to one that is not for the cells.
+      if (run.plan == nullptr) continue;
+      plan = run.plan;
+      exp = exps[run.index];
     } else {
-      result = EvaluateWithAnswers(ec, exp, sizes != nullptr ? sizes[i] : 0, buffer, answers);
+      next = RunUnchecked<Items::kOnce>(ec, exp, *plan, row, plan->steps);
+    }
+    if (next < plan->stepCount) {
+      plan->checked = true;
+      RunChecked(ec, exp, *plan, next, row);
       operatorsFree = !plan::HasNumberOperatorCallback(ec);
     }
-    results[i] = result;
-    valued += result;
+    FinishFormula(run, *plan);
   }
   if (cells != nullptr) cells->inUse = false;
-  return valued;
+  return run.valued;
 }
 
 PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, Value& out, ItemAnswers* answers) {

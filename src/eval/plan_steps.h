@@ -23,6 +23,8 @@ enum class Code : uint8_t {
   kMultiply,
   kDivide,
   kDivideByConstant,  // kDivide where b is a literal other than zero: divisor is prepared
+  kMultiplyByPowerOfTen,  // kMultiply where a or b is a literal 10^places * 10^e: left is
+                          // the other operand, right the literal
   kItems,     // sites a to a + b - 1: Number or DateTime data items, asked in order;
               // in the row steps, checks a to a + b - 1: the cells to find current
   kCall,      // site a: a function with a Number or DateTime result and Number arguments
@@ -44,9 +46,13 @@ enum SlotState : uint8_t {
 
 struct Step {
   Code code;
+  uint8_t places;  // kMultiplyByPowerOfTen: the literal's coefficient is 10^places
   int32_t a;
   int32_t b;
-  int32_t result;  // the slot it fills
+  // The slot it fills. A row step's kItems fills none: there it holds the
+  // bits (ItemCell::bit) of the cells the step checks, kNeverCurrent among
+  // them when one has no bit, so that the step stays as small as the rest.
+  int32_t result;
   // An operator's slots a, b and result, so that a row does not compute
   // their addresses again.
   const host::decimal::Decimal* left = nullptr;
@@ -55,7 +61,7 @@ struct Step {
   const host::decimal::Divisor* divisor = nullptr;
 };
 
-inline bool IsOperator(Code code) { return code <= Code::kDivideByConstant; }
+inline bool IsOperator(Code code) { return code <= Code::kMultiplyByPowerOfTen; }
 
 // A step that hands control to the host or the walk, with what it needs.
 struct Site {

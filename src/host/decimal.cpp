@@ -348,6 +348,33 @@ bool Divide(Decimal& r, const Decimal& a, const Decimal& b) {
   return DivideAnyFields(r, CoefOf(a), CoefOf(b), int64_t(a.exp) - b.exp, a.neg != b.neg);
 }
 
+namespace {
+
+// For coef = 2^i * 5^j: the places k = max(i, j) by which a dividend must be
+// scaled to divide by it exactly, and factor = 10^k / coef; -1 for any other
+// coefficient, or one whose factor reaches 2^54 (a 22-digit coefficient times
+// the factor must stay within 128 bits).
+int32_t ExactPlaces(u128 coef, uint64_t& factor) {
+  int32_t twos = 0, fives = 0;
+  u128 rest = coef;
+  while (rest % 2 == 0) {
+    rest /= 2;
+    ++twos;
+  }
+  while (rest % 5 == 0) {
+    rest /= 5;
+    ++fives;
+  }
+  const int32_t places = std::max(twos, fives);
+  if (rest != 1 || places > kMaxPow10) return -1;
+  const u128 whole = kPow10Table.values[places] / coef;
+  if ((whole >> 54) != 0) return -1;
+  factor = uint64_t(whole);
+  return places;
+}
+
+}  // namespace
+
 void PrepareDivisor(Divisor& divisor, const Decimal& b) {
   divisor = Divisor{};
   divisor.coef = CoefOf(b);
@@ -355,7 +382,7 @@ void PrepareDivisor(Divisor& divisor, const Decimal& b) {
   divisor.neg = b.neg;
   if (divisor.coef == 0) return;
   divisor.digits = DigitCount(divisor.coef);
-  divisor.powerOfTen = divisor.coef == kPow10Table.values[divisor.digits - 1];
+  divisor.exactPlaces = ExactPlaces(divisor.coef, divisor.exactFactor);
   divisor.wide = divisor.coef * kPow10Table.values[kPrecision - divisor.digits];
   if ((divisor.coef >> 64) == 0) divisor.reciprocal = ~u128(0) / divisor.coef;
 }
@@ -365,11 +392,18 @@ bool Divide(Decimal& r, const Decimal& a, const Divisor& b) {
   int64_t exp = int64_t(a.exp) - b.exp;
   bool neg = a.neg != b.neg;
   if (ac == 0) return Finish(r, 0, 0, false);
-  int aDigits = DigitCount(ac);
-  if (b.powerOfTen) {
-    int widen = kPrecision - aDigits;
-    return Finish(r, ac * kPow10Table.values[widen], exp - widen - (b.digits - 1), neg);
+  if (b.exactPlaces >= 0) {
+    // The long division scales a until the quotient has 22 digits. When that
+    // scaling reaches exactPlaces the division leaves no remainder, and the
+    // quotient is a times exactFactor, widened to 22 digits; it does exactly
+    // when that product has at most 22 (a power of ten always: the factor is 1).
+    const u128 exact = ac * b.exactFactor;
+    if (exact < kTen22) {
+      const int widen = kPrecision - DigitCount(exact);
+      return Finish(r, exact * kPow10Table.values[widen], exp - widen - b.exactPlaces, neg);
+    }
   }
+  int aDigits = DigitCount(ac);
   // As DivideFields, with the divisor's share worked out already.
   u128 aWide = ac * kPow10Table.values[kPrecision - aDigits];
   int shift = kPrecision + b.digits - aDigits - (aWide >= b.wide ? 1 : 0);

@@ -310,6 +310,17 @@ inline bool Multiply(Decimal& r, const Decimal& a, const Decimal& b) {
   return Finish(r, product, int64_t(a.exp) + b.exp, a.neg != b.neg);
 }
 
+// a times a multiplier whose coefficient is 10^places (places up to 19),
+// exponent exp and sign neg: what Multiply gives, without its rounding. A
+// product of more than 22 digits loses only the multiplier's zeros, so the
+// coefficient grows to 22 digits and the rest goes to the exponent.
+inline bool MultiplyByPowerOfTen(Decimal& r, const Decimal& a, int places, int32_t exp, bool neg) {
+  const u128 x = CoefOf(a);
+  const int room = kPrecision - DigitCount(x);
+  const int grow = places < room ? places : room;
+  return Finish(r, x * kPow10Narrow[grow], int64_t(a.exp) + exp + (places - grow), a.neg != neg);
+}
+
 // b must not be zero. A divisor whose coefficient is a power of ten (100,
 // 1000) only moves the point; any other takes a long division.
 bool Divide(Decimal& r, const Decimal& a, const Decimal& b);
@@ -326,7 +337,12 @@ struct Divisor {
   int32_t exp;
   bool neg;
   int32_t digits;      // of coef
-  bool powerOfTen;     // coef is 10^(digits - 1): the point only moves
+  // A coefficient 2^i * 5^j (4, 5, 8, 25, 100...) divides 10^exactPlaces,
+  // exactFactor times: a dividend scaled by that many places divides
+  // exactly, so the quotient is a product. -1 for any other coefficient,
+  // or a factor of 2^54 or more.
+  int32_t exactPlaces;
+  uint64_t exactFactor;
   u128 wide;           // coef widened to 22 digits
   u128 reciprocal;     // floor((2^128 - 1) / coef), for a coefficient of 64 bits
 };

@@ -3,6 +3,7 @@
 // the formulas give evaluated one by one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -15,6 +16,7 @@ namespace {
 
 std::map<std::string, int32_t> g_numbers;  // Number items and their values; others have none
 std::map<std::string, bool> g_odd;         // Number items answering with a sign byte of 2, as "odd" does
+std::map<std::string, bool> g_damaged;     // Number items answering with a coefficient beyond 22 digits
 std::map<std::string, int> g_asked;        // how often each item was asked
 std::map<std::string, std::function<void(ExprContext*)>> g_onAsked;  // run once, inside the callback
 
@@ -36,6 +38,7 @@ int32_t XEV_CALL Answer(ExprContext* ec, HEXP, int32_t size, void** result, cons
   } else if (g_numbers.count(name) != 0) {
     IntToNumber(value, g_numbers[name]);
     if (g_odd[name]) value->bytes[12] = 2;
+    if (g_damaged[name]) value->bytes[10] = 0xff;
   } else {
     return 0;
   }
@@ -71,6 +74,7 @@ class Row : public ::testing::Test {
   void TearDown() override {
     g_onAsked.clear();
     g_odd.clear();
+    g_damaged.clear();
     XEVDestroyEC(ec_);
   }
 
@@ -221,6 +225,91 @@ TEST_F(Row, RowAfterRowEveryAnswerServesItsOwnRowOnly) {
     for (const auto& [name, count] : g_asked) EXPECT_EQ(count, 1) << name << ", row " << row;
     EXPECT_EQ(inOneCall, Evaluate(exps, false)) << "row " << row;
     ++row;
+  }
+}
+
+// The first formula to use an item in a row call keeps a plain answer in
+// the item's cell alone; formulas that want the bytes (the whole formula, a
+// function's argument, the walk) come later in the row and must find that
+// answer, byte for byte, without asking again, whatever v answers: a plain
+// Number, NULL, none, a sign byte of 2 or a coefficient past 22 digits.
+// Twenty more items than fit the answers' notes of cells besides.
+TEST_F(Row, AnswersKeptInCellsServeTheFormulasThatWantTheirBytes) {
+  AddItem(ec_, "v");
+  HEXP named = Parse("v * 2 + a", "G");
+  std::vector<HEXP> exps = {Parse("a * b - c"), Parse("a * b + v - c / 4"), Parse("v + b"), Parse("v"), Parse("NumberRound(v, 0) + a"),
+                            Parse("G() + 1"), named, Parse("StrLeft(s, 2 + v * 0)")};
+  std::string wide = "a";
+  for (int i = 0; i < 20; ++i) {
+    std::string name = "w" + std::to_string(i);
+    AddItem(ec_, name);
+    g_numbers[name] = 100 + i;
+    wide += " + " + name;
+  }
+  exps.insert(exps.begin() + 3, Parse(wide));
+  exps.push_back(Parse("NumberRound(" + wide + ", 1)"));
+  exps.push_back(Parse("StrLeft(s, 3 + (" + wide + ") * 0)"));
+  struct Kind {
+    const char* what;
+    bool valued, odd, damaged, null;
+  };
+  const Kind kinds[] = {{"plain", true, false, false, false},   {"odd", true, true, false, false},
+                        {"damaged", true, false, true, false}, {"none", false, false, false, false},
+                        {"plain again", true, false, false, false}};
+  for (const Kind& kind : kinds) {
+    g_odd["v"] = kind.odd;
+    g_damaged["v"] = kind.damaged;
+    if (kind.valued) {
+      g_numbers["v"] = 7;
+    } else {
+      g_numbers.erase("v");
+    }
+    // Twice: a formula whose last row ran checked (v without a value) is
+    // taken carefully once, the other formulas read cells around it.
+    for (int pass = 0; pass < 2; ++pass) {
+      g_asked.clear();
+      std::vector<std::string> inOneCall = Evaluate(exps, true);
+      EXPECT_EQ(g_asked.size(), 25u) << kind.what;
+      for (const auto& [name, count] : g_asked) EXPECT_EQ(count, 1) << name << ", " << kind.what;
+      EXPECT_EQ(inOneCall, Evaluate(exps, false)) << kind.what << ", pass " << pass;
+    }
+  }
+  // NULL is an answer of its own: "n" is kept as NULL wherever it goes.
+  std::vector<HEXP> nulls = {Parse("n * 2 + a"), Parse("n"), Parse("NumberRound(n, 0)")};
+  Evaluate(nulls, true);
+  g_asked.clear();
+  std::vector<std::string> inOneCall = Evaluate(nulls, true);
+  EXPECT_EQ(g_asked, (std::map<std::string, int>{{"a", 1}, {"n", 1}}));
+  EXPECT_EQ(inOneCall, Evaluate(nulls, false));
+}
+
+// A run of items finds all its cells current with one test of their bits;
+// the cells a context makes after its 31st have no bit and are checked one
+// by one. Row after row, each item asked once and no formula reading the
+// row before, on either side of that line.
+TEST_F(Row, CellsBeyondTheBitsAreCheckedOneByOne) {
+  std::vector<HEXP> exps;
+  for (int group = 0; group < 7; ++group) {
+    std::string text = "a";
+    for (int i = group * 10; i < group * 10 + 10; ++i) {
+      std::string name = "x" + std::to_string(i);
+      AddItem(ec_, name);
+      text += " + " + name;
+    }
+    exps.push_back(Parse(text));
+  }
+  // Cells are made as plans are: the groups' first, then this formula's,
+  // which has none but cells without bits, and runs first in the rows.
+  exps.push_back(Parse("x66 * x67 - x69"));
+  Evaluate(exps, true);
+  std::rotate(exps.begin(), exps.end() - 1, exps.end());
+  for (int row = 0; row < 4; ++row) {
+    for (int i = 0; i < 70; ++i) g_numbers["x" + std::to_string(i)] = row * 100 + i;
+    g_asked.clear();
+    std::vector<std::string> inOneCall = Evaluate(exps, true);
+    EXPECT_EQ(g_asked.size(), 71u) << "row " << row;
+    for (const auto& [name, count] : g_asked) EXPECT_EQ(count, 1) << name << ", row " << row;
+    EXPECT_EQ(inOneCall, Evaluate(exps, false)) << "row " << row;
   }
 }
 

@@ -383,7 +383,9 @@ intptr_t XEV_CALL ResolveAdd(const char* name) {
 }
 
 // With an operator callback bound, and after it is gone again, the plan
-// still agrees with the walk (the callback sees NULLs, no zero stands in).
+// still agrees with the walk (the callback sees NULLs, no zero stands in):
+// bound to '+', then to '*', which products by a written power of ten must
+// reach as well.
 TEST_F(PlanAgainstWalk, AgreesWithAnOperatorCallbackBoundAndAfterwards) {
   MakeContext(ResolveAdd);
   std::vector<std::pair<HEXP, std::string>> formulas;
@@ -393,10 +395,10 @@ TEST_F(PlanAgainstWalk, AgreesWithAnOperatorCallbackBoundAndAfterwards) {
     formulas.emplace_back(XEVParseFormula(ec_, nullptr, text.c_str(), nullptr, nullptr, &type), text);
     ASSERT_NE(formulas.back().first, nullptr) << text;
   }
-  for (int phase = 0; phase < 3; ++phase) {
-    const char* callback = phase == 1 ? "add" : nullptr;
+  for (int phase = 0; phase < 5; ++phase) {
+    const char* callback = phase % 2 == 1 ? "add" : nullptr;
     if (phase > 0) {
-      ASSERT_EQ(XEVSetOperatorCallback(ec_, 0, XEV_TYPE_NUMBER, callback), 1);
+      ASSERT_EQ(XEVSetOperatorCallback(ec_, phase < 3 ? 0 : 2, XEV_TYPE_NUMBER, callback), 1);
     }
     for (auto& [f, text] : formulas) {
       NextRow();

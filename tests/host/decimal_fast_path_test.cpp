@@ -124,16 +124,24 @@ TEST(DecimalFastPaths, NarrowSumsInPlaceMatchTheGeneralAddition) {
 }
 
 // A divisor prepared once (a constant of a formula) divides by its
-// reciprocal; every quotient must be the general division's, for divisors
-// of every length, powers of ten and the 64-bit boundary included.
-TEST(DecimalFastPaths, DivisionByAPreparedDivisorMatchesTheGeneralOne) {
+// reciprocal, or by a product where the quotient is exact; every quotient
+// must be the long division's, for divisors of every length, powers of ten,
+// products of twos and fives (with factors on either side of the product's
+// limit) and the 64-bit boundary included.
+TEST(DecimalFastPaths, DivisionByAPreparedDivisorMatchesTheLongDivision) {
   Operands operands(37);
-  for (int i = 0; i < 300000; ++i) {
+  for (int i = 0; i < 400000; ++i) {
     Decimal a = operands.Next(), b = operands.Next();
-    switch (i % 4) {
+    switch (i % 5) {
       case 0: b.coef = 1 + operands.Pick(12); break;             // / 3, / 4, / 5 ...
       case 1: b.coef = dec::Pow10(int(operands.Pick(22))); break;
       case 2: b.coef = ~uint64_t(0) - operands.Pick(3); break;  // the reciprocal's edge
+      case 3: {
+        u128 twosAndFives = u128(1) << operands.Pick(40);
+        for (uint64_t fives = operands.Pick(30); fives > 0 && twosAndFives < dec::kTen22 / 5; --fives) twosAndFives *= 5;
+        b.coef = twosAndFives;
+        break;
+      }
       default: break;
     }
     if (b.coef == 0) continue;
@@ -141,10 +149,30 @@ TEST(DecimalFastPaths, DivisionByAPreparedDivisorMatchesTheGeneralOne) {
     dec::PrepareDivisor(divisor, b);
     Decimal prepared{}, general{};
     bool preparedInRange = dec::Divide(prepared, a, divisor);
-    bool generalInRange = dec::Divide(general, a, b);
+    bool generalInRange = dec::DivideLong(general, a, b);
     ASSERT_EQ(preparedInRange, generalInRange) << Show(a) << " / " << Show(b);
     ASSERT_TRUE(Same(prepared, general)) << Show(a) << " / " << Show(b) << ": " << Show(prepared) << " vs "
                                          << Show(general);
+  }
+}
+
+// A factor 10^k * 10^e drops only its own zeros from a product wider than
+// 22 digits: the product by growing the coefficient must be Multiply's, for
+// every power up to 10^19, operands of every length, both ends of the
+// exponent range and NULL.
+TEST(DecimalFastPaths, ProductsByAPowerOfTenMatchTheGeneralMultiplication) {
+  Operands operands(43);
+  for (int i = 0; i < 300000; ++i) {
+    Decimal a = operands.Next();
+    if (i % 50 == 0) dec::Set(a, 0, dec::kNullExponent, false);
+    const int places = int(operands.Pick(20));
+    const Decimal factor{dec::kPow10Narrow[places], int32_t(operands.Pick(41)) - 20, operands.Pick(2) == 1};
+    Decimal scaled{}, general{};
+    bool scaledInRange = dec::MultiplyByPowerOfTen(scaled, a, places, factor.exp, factor.neg);
+    bool generalInRange = dec::Multiply(general, a, factor);
+    ASSERT_EQ(scaledInRange, generalInRange) << Show(a) << " * " << Show(factor);
+    ASSERT_TRUE(Same(scaled, general)) << Show(a) << " * " << Show(factor) << ": " << Show(scaled) << " vs "
+                                       << Show(general);
   }
 }
 
