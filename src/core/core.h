@@ -78,6 +78,9 @@ struct ExprRecord {
   // Set by the parser when the tree names no other formula, so that dropping
   // a formula need not walk this tree for references; clear means unknown.
   uint8_t holdsNoFormulaReference = 0;
+  // Set when the name lies in the text's block (see SetExpressionStrings); a
+  // record put together by hand holds its name in a block of its own.
+  uint8_t nameInTextBlock = 0;
 };
 
 namespace xev::core {

@@ -245,14 +245,10 @@ void CountFormulaNaming(ExprContext* ec, const ExprRecord* exp, int32_t step) {
 
 namespace {
 
-// Releases the block of a record's text and name. A record put together by
-// hand may hold its name in a block of its own, which then goes too.
+// Releases the block of a record's text and name, and the name's own block
+// when the record was put together by hand.
 void ReleaseExpressionStrings(ExprRecord* record) {
-  const auto text = reinterpret_cast<uintptr_t>(record->text);
-  const auto name = reinterpret_cast<uintptr_t>(record->name);
-  if (record->name != nullptr && (text == 0 || name <= text || name >= text + HostBlockSize(record->text))) {
-    HostFree(record->name);
-  }
+  if (record->nameInTextBlock == 0) HostFree(record->name);
   HostFree(record->text);
 }
 
@@ -277,6 +273,7 @@ bool SetExpressionStrings(ExprRecord* record, const char* text, const char* name
   ReleaseExpressionStrings(record);
   record->text = block;
   record->name = name != nullptr ? block + textBytes : nullptr;
+  record->nameInTextBlock = 1;
   return true;
 }
 
@@ -284,6 +281,7 @@ void AdoptExpressionStrings(ExprRecord* record, char* block, bool named) {
   ReleaseExpressionStrings(record);
   record->text = block;
   record->name = named ? block + std::strlen(block) + 1 : nullptr;
+  record->nameInTextBlock = 1;
 }
 
 int32_t FormulaType(ExprContext* ec, const char* name) {
