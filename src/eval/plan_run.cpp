@@ -697,7 +697,9 @@ round:
   RoundInPlace(*plan, *step);
   XEV_NEXT_STEP();
 items:
-  if (const int32_t next = RunItemsStep<kItems>(ec, exp, *plan, row, step, steps, tag, cells); next != kGoOn) return next;
+  if (const int32_t next = RunItemsStep<kItems>(ec, exp, *plan, row, step, steps, tag, cells); next != kGoOn) {
+    return next;
+  }
   XEV_NEXT_STEP();
 host:
   if (const int32_t next = RunHostStepOf<kItems>(ec, exp, *plan, row, step, steps); next != kGoOn) return next;
@@ -858,7 +860,8 @@ int32_t EvaluateRow(ExprContext* ec, int32_t count, const HEXP* exps, const int3
     HEXP exp = exps[run.index];
     Plan* plan = operatorsFree ? UsualPlan(ec, exp, buffers[run.index]) : nullptr;
     if (plan == nullptr) {
-      int32_t result = EvaluateWithAnswers(ec, exp, sizes != nullptr ? sizes[run.index] : 0, buffers[run.index], answers);
+      const int32_t size = sizes != nullptr ? sizes[run.index] : 0;
+      int32_t result = EvaluateWithAnswers(ec, exp, size, buffers[run.index], answers);
       operatorsFree = !plan::HasNumberOperatorCallback(ec);
       results[run.index++] = result;
       run.valued += result;

@@ -237,8 +237,8 @@ TEST_F(Row, RowAfterRowEveryAnswerServesItsOwnRowOnly) {
 TEST_F(Row, AnswersKeptInCellsServeTheFormulasThatWantTheirBytes) {
   AddItem(ec_, "v");
   HEXP named = Parse("v * 2 + a", "G");
-  std::vector<HEXP> exps = {Parse("a * b - c"), Parse("a * b + v - c / 4"), Parse("v + b"), Parse("v"), Parse("NumberRound(v, 0) + a"),
-                            Parse("G() + 1"), named, Parse("StrLeft(s, 2 + v * 0)")};
+  std::vector<HEXP> exps = {Parse("a * b - c"), Parse("a * b + v - c / 4"), Parse("v + b"), Parse("v"),
+                            Parse("NumberRound(v, 0) + a"), Parse("G() + 1"), named, Parse("StrLeft(s, 2 + v * 0)")};
   std::string wide = "a";
   for (int i = 0; i < 20; ++i) {
     std::string name = "w" + std::to_string(i);

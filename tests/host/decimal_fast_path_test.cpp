@@ -138,7 +138,9 @@ TEST(DecimalFastPaths, DivisionByAPreparedDivisorMatchesTheLongDivision) {
       case 2: b.coef = ~uint64_t(0) - operands.Pick(3); break;  // the reciprocal's edge
       case 3: {
         u128 twosAndFives = u128(1) << operands.Pick(40);
-        for (uint64_t fives = operands.Pick(30); fives > 0 && twosAndFives < dec::kTen22 / 5; --fives) twosAndFives *= 5;
+        for (uint64_t fives = operands.Pick(30); fives > 0 && twosAndFives < dec::kTen22 / 5; --fives) {
+          twosAndFives *= 5;
+        }
         b.coef = twosAndFives;
         break;
       }
