@@ -78,6 +78,9 @@ struct ExprRecord {
   // Set by the parser when the tree names no other formula, so that dropping
   // a formula need not walk this tree for references; clear means unknown.
   uint8_t holdsNoFormulaReference = 0;
+  // Set when the name lies in the text's block (see SetExpressionStrings); a
+  // record put together by hand holds its name in a block of its own.
+  uint8_t nameInTextBlock = 0;
 };
 
 namespace xev::core {
@@ -110,6 +113,10 @@ int32_t IsAggregateFunction(HGLOBAL list, const char* name);
 int32_t CheckArity(int32_t argCount, const ExpItem* function);
 // Operator characters '%', '*', '+', '-', '/', and '|' for '||'.
 int32_t OperatorAdmitted(ExprContext* ec, char op, int32_t dataType);
+// Numbers take '+', '-', '*' and '/' in every context: only modulo and
+// concatenation depend on its flags and callbacks. The parser's common case,
+// answered without a call.
+inline bool NumberTakesOperatorAlways(char op) { return op == '+' || op == '-' || op == '*' || op == '/'; }
 // Bytes an item of this record occupies in the context.
 int32_t StoredItemSize(const ExpItem* item);
 
@@ -117,14 +124,29 @@ int32_t StoredItemSize(const ExpItem* item);
 enum GenerationKind : int32_t { kGenerateFormula = 0, kGenerateRange = 1, kGenerateSet = 2 };
 // A unique name in a library buffer that the next call overwrites.
 const char* GenerateExpressionName(ExprContext* ec, int32_t kind);
-// The same, telling whether the name returned is unique: a context that holds
-// every number leaves the last one tried, which is not.
-const char* GenerateExpressionName(ExprContext* ec, int32_t kind, bool* unique);
+// The same with what the parse of a formula wants to know about the name.
+struct GeneratedName {
+  const char* text;  // in the library buffer
+  size_t length;
+  // A context that holds every number leaves the last one tried, which is not.
+  bool unique;
+  // A letter followed by letters and digits, as every name from a stem of
+  // letters and digits is.
+  bool plain;
+};
+GeneratedName MakeGeneratedName(ExprContext* ec, int32_t kind);
 int32_t AppendExpression(ExprContext* ec, HEXP exp);
 // Counts a listed record in or out of ec->formulasNamingFormulas (step +1 or
 // -1): when it joins or leaves the list, and around a change of its flag.
 void CountFormulaNaming(ExprContext* ec, const ExprRecord* exp, int32_t step);
 // Releases tree, name, text and record (not the slot).
 void ReleaseExpressionRecord(ExprContext* ec, ExprRecord* record);
+// A record's text and name share one host block, which record->text owns:
+// the text, its end, then the name (when there is one) and its end. Gives
+// the record copies of text and name in a new block and releases the old
+// one; false, with nothing changed, when memory is short.
+bool SetExpressionStrings(ExprRecord* record, const char* text, const char* name);
+// Gives the record a block already laid out that way, releasing the old one.
+void AdoptExpressionStrings(ExprRecord* record, char* block, bool named);
 
 }  // namespace xev::core

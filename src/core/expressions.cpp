@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "eval/evaluator.h"
+#include "host/host.h"
 #include "language/language.h"
 #include "xev/xev.h"
 
@@ -94,10 +95,20 @@ void Notify(ExprContext* ec, int32_t code) {
   if (ec->notifyCallback != nullptr) ec->notifyCallback(ec, code);
 }
 
-// The buffer for generated names, one per thread: a stem of at most 128 bytes and
-// a 16-bit counter.
-thread_local char t_generatedName[160];
-constexpr size_t kMaxStemLength = sizeof t_generatedName - 6;  // room for five digits and the end
+// The buffer for generated names, one per thread: a stem of at most 128 bytes
+// and a 16-bit counter. It remembers what it holds, so that the next name,
+// which is mostly the number after the last one, is made by counting up the
+// digits in place instead of writing the stem and the number anew.
+struct NameBuffer {
+  char text[160];
+  const char* stem;  // the label text begins with; nullptr before the first name
+  size_t stemLength;
+  bool stemIsPlain;  // a letter, then letters and digits
+  size_t digitCount;
+  uint16_t number;  // what the digits after the stem spell
+};
+thread_local NameBuffer t_generated{};
+constexpr size_t kMaxStemLength = sizeof t_generated.text - 6;  // room for five digits and the end
 
 // Writes number in decimal at out and terminates it; returns how many digits.
 size_t WriteNumber(char* out, uint16_t number) {
@@ -127,14 +138,40 @@ void IncrementDigits(char* digits, size_t* count) {
   ++*count;
 }
 
-}  // namespace
+// Makes the buffer spell stem and number.
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-const char* GenerateExpressionName(ExprContext* ec, int32_t kind) {
-  bool unique = false;
-  return GenerateExpressionName(ec, kind, &unique);
+void SpellGeneratedName(NameBuffer& name, const char* stem, uint16_t number) {
+  if (name.stem != stem) {
+    name.stem = stem;
+    name.stemLength = strnlen(stem, kMaxStemLength);
+    std::memcpy(name.text, stem, name.stemLength);
+    name.stemIsPlain = name.stemLength > 0 && IsAsciiLetter(stem[0]);
+    for (size_t i = 1; i < name.stemLength; ++i) {
+      if (!IsAsciiLetter(stem[i]) && !(stem[i] >= '0' && stem[i] <= '9')) name.stemIsPlain = false;
+    }
+  } else if (name.number == number) {
+    return;
+  }
+  name.number = number;
+  name.digitCount = WriteNumber(name.text + name.stemLength, number);
 }
 
-const char* GenerateExpressionName(ExprContext* ec, int32_t kind, bool* unique) {
+// The next number, past 65535 starting again at 0.
+void CountUp(NameBuffer& name) {
+  ++name.number;
+  if (name.number == 0) {
+    name.digitCount = WriteNumber(name.text + name.stemLength, 0);
+  } else {
+    IncrementDigits(name.text + name.stemLength, &name.digitCount);
+  }
+}
+
+}  // namespace
+
+const char* GenerateExpressionName(ExprContext* ec, int32_t kind) { return MakeGeneratedName(ec, kind).text; }
+
+GeneratedName MakeGeneratedName(ExprContext* ec, int32_t kind) {
   uint16_t* counter = &ec->nextFormulaNumber;
   uint32_t label = 208;
   if (kind == kGenerateRange) {
@@ -146,37 +183,33 @@ const char* GenerateExpressionName(ExprContext* ec, int32_t kind, bool* unique) 
   }
   const char* stem = Label(label);
   if (stem == nullptr) stem = "";
-  size_t stemLength = strnlen(stem, kMaxStemLength);
-  std::memcpy(t_generatedName, stem, stemLength);
-  char* digits = t_generatedName + stemLength;
-  uint16_t number = *counter;
-  *unique = false;
+  NameBuffer& name = t_generated;
+  SpellGeneratedName(name, stem, *counter);
+  // Every generated name ends in a digit: while no function's name does,
+  // the function names need not be asked.
+  const bool mayBeFunction = FunctionNameMayEndInDigit(ec);
   // The list stays locked across the tries: the counter holds the last number
   // used, so formulas parsed one after another try two names each.
   LockedExpressions expressions(ec);
-  // Every 16-bit number is tried at most once, so a context that holds all of
-  // them cannot make this loop forever; the last one tried is then returned.
-  size_t digitCount = WriteNumber(digits, number);
   // Formulas named one after another leave the last number used on the
   // newest formula: that try is told taken by its name alone.
   const char* newest = expressions.count() > 0 ? expressions[expressions.count() - 1]->name : nullptr;
-  for (uint32_t tries = 0; tries <= 0xFFFF; ++tries) {
-    const bool taken = (tries == 0 && SameName(newest, t_generatedName)) ||
-                       FormulaIndexNameTaken(ec, expressions, t_generatedName, nullptr);
-    if (!taken && !IsFunctionName(ec, t_generatedName)) {
-      *unique = true;
-      break;
+  // Every 16-bit number is tried at most once, so a context that holds all of
+  // them cannot make this loop forever; the last one tried is then returned.
+  for (uint32_t tries = 0;; ++tries) {
+    const bool taken = (tries == 0 && SameName(newest, name.text)) ||
+                       FormulaIndexHolds(ec, expressions, name.text, name.stemLength + name.digitCount);
+    if (!taken && !(mayBeFunction && IsFunctionName(ec, name.text))) {
+      *counter = name.number;
+      return GeneratedName{name.text, name.stemLength + name.digitCount, true, name.stemIsPlain};
     }
-    ++number;
-    if (tries == 0xFFFF) break;  // every number taken: the last one tried is returned
-    if (number == 0) {
-      digitCount = WriteNumber(digits, number);  // past 65535 the count starts again at 0
-    } else {
-      IncrementDigits(digits, &digitCount);
-    }
+    if (tries == 0xFFFF) break;
+    CountUp(name);
   }
-  *counter = number;
-  return t_generatedName;
+  // Every number taken: the last one tried is returned, and the counter moves
+  // on past it as after any other try.
+  *counter = static_cast<uint16_t>(name.number + 1);
+  return GeneratedName{name.text, name.stemLength + name.digitCount, false, name.stemIsPlain};
 }
 
 int32_t AppendExpression(ExprContext* ec, HEXP exp) {
@@ -210,13 +243,45 @@ void CountFormulaNaming(ExprContext* ec, const ExprRecord* exp, int32_t step) {
   if (exp->holdsNoFormulaReference == 0) ec->formulasNamingFormulas += static_cast<uint32_t>(step);
 }
 
+namespace {
+
+// Releases the block of a record's text and name, and the name's own block
+// when the record was put together by hand.
+void ReleaseExpressionStrings(ExprRecord* record) {
+  if (record->nameInTextBlock == 0) HostFree(record->name);
+  HostFree(record->text);
+}
+
+}  // namespace
+
 void ReleaseExpressionRecord(ExprContext* ec, ExprRecord* record) {
   if (record == nullptr) return;
   eval::ReleasePlan(record);
   language::ReleaseTree(ec, record->root);
-  HostFree(record->name);
-  HostFree(record->text);
+  ReleaseExpressionStrings(record);
   HostFree(record);
+}
+
+bool SetExpressionStrings(ExprRecord* record, const char* text, const char* name) {
+  const size_t textBytes = std::strlen(text) + 1;
+  const size_t nameBytes = name != nullptr ? std::strlen(name) + 1 : 0;
+  // Every byte is written: the block need not be cleared first.
+  auto* block = static_cast<char*>(host::AllocateUnclearedBlock(textBytes + nameBytes));
+  if (block == nullptr) return false;
+  std::memcpy(block, text, textBytes);
+  if (name != nullptr) std::memcpy(block + textBytes, name, nameBytes);
+  ReleaseExpressionStrings(record);
+  record->text = block;
+  record->name = name != nullptr ? block + textBytes : nullptr;
+  record->nameInTextBlock = 1;
+  return true;
+}
+
+void AdoptExpressionStrings(ExprRecord* record, char* block, bool named) {
+  ReleaseExpressionStrings(record);
+  record->text = block;
+  record->name = named ? block + std::strlen(block) + 1 : nullptr;
+  record->nameInTextBlock = 1;
 }
 
 int32_t FormulaType(ExprContext* ec, const char* name) {

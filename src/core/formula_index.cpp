@@ -19,7 +19,9 @@ struct IndexBlock {
   int32_t slots[1];
 };
 
-constexpr uint32_t kMinimumSlots = 16;
+// Room for fifteen formulas, as many as a typical report holds, before the first growth
+// makes the table be laid out again.
+constexpr uint32_t kMinimumSlots = 32;
 
 size_t BlockBytes(uint32_t slotCount) {
   return offsetof(IndexBlock, slots) + sizeof(int32_t) * static_cast<size_t>(slotCount);
@@ -144,6 +146,20 @@ int32_t Lookup(const ExprContext* ec, const LockedExpressions& expressions, cons
 }
 
 }  // namespace
+
+bool FormulaIndexHolds(const ExprContext* ec, const LockedExpressions& expressions, const char* name,
+                       size_t length) {
+  if (expressions.count() == 0) return false;
+  IndexBlock* block = BlockOf(ec);
+  if (block == nullptr || ((block->valid == 0 || block->count != expressions.count()) && !Rebuild(block, expressions))) {
+    return ScanList(expressions, name) >= 0;
+  }
+  const uint32_t mask = block->slotCount - 1;
+  for (uint32_t slot = HashNameBytes(name, length) & mask; block->slots[slot] != 0; slot = (slot + 1) & mask) {
+    if (SameName(expressions[static_cast<uint32_t>(block->slots[slot] - 1)]->name, name)) return true;
+  }
+  return false;
+}
 
 int32_t FormulaIndexFind(const ExprContext* ec, const char* name) {
   if (ec == nullptr || name == nullptr) return -1;

@@ -10,6 +10,7 @@
 // allocating. Lookups therefore never fail and never allocate.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/core.h"
@@ -34,6 +35,10 @@ void FormulaIndexRelease(ExprContext* ec);
 int32_t FormulaIndexFind(const ExprContext* ec, const char* name);
 // True when an expression other than skip is named name.
 bool FormulaIndexNameTaken(const ExprContext* ec, const char* name, const ExprRecord* skip);
+// Whether any listed expression is named name, whose length is known: the
+// tries of a generated name, over a list the caller holds locked.
+bool FormulaIndexHolds(const ExprContext* ec, const LockedExpressions& expressions, const char* name,
+                       size_t length);
 // The same over a list the caller holds locked, for checking many names.
 bool FormulaIndexNameTaken(const ExprContext* ec, const LockedExpressions& expressions, const char* name,
                            const ExprRecord* skip);

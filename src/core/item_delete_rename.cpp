@@ -214,8 +214,9 @@ void SplitForRename(const char* text, char* word, const char* oldName, bool func
   }
 }
 
-// The new text, or nullptr when memory ran out.
-char* RenamedText(const char* text, const char* oldName, const char* newName, bool function) {
+// The new text, followed in its block by name when there is one, as a
+// record keeps its strings; nullptr when memory ran out.
+char* RenamedText(const char* text, const char* oldName, const char* newName, bool function, const char* name) {
   size_t textLength = std::strlen(text);
   auto* word = static_cast<char*>(HostAlloc(textLength + 1));
   if (word == nullptr) return nullptr;
@@ -223,7 +224,8 @@ char* RenamedText(const char* text, const char* oldName, const char* newName, bo
   size_t length = 0;
   SplitForRename(text, word, oldName, function,
                  [&](const char*, size_t n, bool match) { length += match ? newLength : n; });
-  auto* renamed = static_cast<char*>(HostAlloc(length + 1));
+  const size_t nameBytes = name != nullptr ? std::strlen(name) + 1 : 0;
+  auto* renamed = static_cast<char*>(HostAlloc(length + 1 + nameBytes));
   if (renamed != nullptr) {
     char* out = renamed;
     SplitForRename(text, word, oldName, function, [&](const char* p, size_t n, bool match) {
@@ -231,6 +233,7 @@ char* RenamedText(const char* text, const char* oldName, const char* newName, bo
       out += match ? newLength : n;
     });
     *out = '\0';
+    if (name != nullptr) std::memcpy(out + 1, name, nameBytes);
   }
   HostFree(word);
   return renamed;
@@ -298,7 +301,7 @@ void NodeRenames::Commit() {
 void RenameInExpression(ExprRecord* exp, bool function, const char* oldName, const char* newName) {
   char* text = nullptr;
   if (exp->text != nullptr) {
-    text = RenamedText(exp->text, oldName, newName, function);
+    text = RenamedText(exp->text, oldName, newName, function, exp->name);
     if (text == nullptr) return;
   }
   NodeRenames renames;
@@ -307,10 +310,7 @@ void RenameInExpression(ExprRecord* exp, bool function, const char* oldName, con
     return;
   }
   renames.Commit();
-  if (text != nullptr) {
-    HostFree(exp->text);
-    exp->text = text;
-  }
+  if (text != nullptr) AdoptExpressionStrings(exp, text, exp->name != nullptr);
 }
 
 // The name field holds 64 bytes and a terminator; a longer name is cut on a

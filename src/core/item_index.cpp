@@ -21,8 +21,7 @@ IndexBlock* BlockOf(const ExprContext* ec) { return static_cast<IndexBlock*>(ec-
 
 HGLOBAL ListOf(const ExprContext* ec, uint32_t kind) { return kind == kData ? ec->dataItems : ec->functionItems; }
 
-void Insert(ExpItem** table, uint32_t mask, ExpItem* item) {
-  size_t length = strnlen(item->name, kNameField);
+void Insert(ExpItem** table, uint32_t mask, ExpItem* item, size_t length) {
   if (length == kNameField) return;  // unterminated: no lookup could match it
   for (uint32_t slot = HashNameBytes(item->name, length) & mask;; slot = (slot + 1) & mask) {
     if (table[slot] == nullptr) {
@@ -50,6 +49,8 @@ bool Rebuild(ExprContext* ec) {
     block->slotCount = slotCount;
   }
   std::memset(block->slots, 0, sizeof(ExpItem*) * kListKinds * slotCount);
+  block->functionNameEndsInDigit = 0;
+  block->keywordTypedDataNameEndsInDigit = 0;
   for (uint32_t kind = 0; kind < kListKinds; ++kind) {
     ExpItem** table = block->slots + kind * slotCount;
     HGLOBAL list = ListOf(ec, kind);
@@ -57,7 +58,14 @@ bool Rebuild(ExprContext* ec) {
     LockedItems items(list);
     // A load that stopped inside the data item section leaves its last slot empty.
     for (ExpItem* item : items) {
-      if (item != nullptr) Insert(table, slotCount - 1, item);
+      if (item == nullptr) continue;
+      // An unterminated name field matches names that end with its last byte.
+      const size_t length = strnlen(item->name, kNameField);
+      Insert(table, slotCount - 1, item, length);
+      const char last = length > 0 ? item->name[length - 1] : '\0';
+      if (last < '0' || last > '9') continue;
+      if (kind == kFunctions) block->functionNameEndsInDigit = 1;
+      if (kind == kData && static_cast<int16_t>(item->dataType) > 255) block->keywordTypedDataNameEndsInDigit = 1;
     }
   }
   block->generation = ec->generation;
@@ -71,6 +79,27 @@ ExpItem* item_index::FindOutOfDate(ExprContext* ec, uint32_t kind, const char* n
   IndexBlock* block = BlockOf(ec);
   if (block == nullptr || (!IsCurrent(ec, block) && !Rebuild(ec))) return FindItem(ListOf(ec, kind), name);
   return Find(ec, kind, name);
+}
+
+namespace {
+
+// The index laid out for the lists as they are now, or nullptr.
+IndexBlock* CurrentBlock(ExprContext* ec) {
+  IndexBlock* block = BlockOf(ec);
+  if (block == nullptr || (!IsCurrent(ec, block) && !Rebuild(ec))) return nullptr;
+  return BlockOf(ec);
+}
+
+}  // namespace
+
+bool FunctionNameMayEndInDigit(ExprContext* ec) {
+  const IndexBlock* block = CurrentBlock(ec);
+  return block == nullptr || block->functionNameEndsInDigit != 0;
+}
+
+bool KeywordTypedDataNameMayEndInDigit(ExprContext* ec) {
+  const IndexBlock* block = CurrentBlock(ec);
+  return block == nullptr || block->keywordTypedDataNameEndsInDigit != 0;
 }
 
 void ItemIndexCreate(ExprContext* ec) {

@@ -29,6 +29,12 @@ struct IndexBlock {
   uint32_t slotCount;  // a power of two
   uint32_t valid;      // laid out for the lists below at generation
   uint32_t generation;
+  // Some function's name ends in a digit. Generated formula names all do, so
+  // while none does, no generated name can be a function's.
+  uint32_t functionNameEndsInDigit;
+  // The same for data items of a keyword type, the only ones that make the
+  // name check refuse a plain name.
+  uint32_t keywordTypedDataNameEndsInDigit;
   HGLOBAL lists[kListKinds];
   ExpItem* slots[1];
 };
@@ -81,6 +87,12 @@ inline ExpItem* FindDataItem(ExprContext* ec, const char* name) {
 inline ExpItem* FindFunctionItem(ExprContext* ec, const char* name) {
   return item_index::Find(ec, item_index::kFunctions, name);
 }
+
+// False when no function's name ends in a digit, so that no generated name
+// can be one; true when one does or the index cannot tell.
+bool FunctionNameMayEndInDigit(ExprContext* ec);
+// The same for the names of data items of a keyword type.
+bool KeywordTypedDataNameMayEndInDigit(ExprContext* ec);
 
 // Records a change of the expression list only (see NoteContextChange): what
 // was resolved by name may now resolve differently, but no item changed, so

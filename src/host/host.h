@@ -2,6 +2,7 @@
 // access to NumberValue coefficients for the calendar and the formatters.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "xev/xevhost.h"
@@ -22,6 +23,10 @@ bool NumberToParts(const NumberValue* n, __int128* coefficient, int32_t* exponen
 // memory is short.
 void* AllocateCacheBlock(size_t size);
 void FreeCacheBlock(void* block);
+
+// Blocks of up to this many bytes are recycled through per-thread free lists
+// (each size class its own); larger ones come from the C runtime each time.
+inline constexpr size_t kLargestRecycledBlock = 1024;
 
 // HostAlloc without the zero-filling, for blocks whose every byte is written
 // before it is read (a parse's node blocks): counted, failing on purpose and

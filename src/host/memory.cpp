@@ -44,8 +44,11 @@ struct alignas(16) BlockHeader {
 static_assert(alignof(std::max_align_t) >= 16);
 
 constexpr size_t kClassStep = 16;
-constexpr size_t kClassCount = 32;  // classes of 16, 32, ... 512 usable bytes
-constexpr size_t kLargestSmall = kClassStep * kClassCount;
+// Classes of 16, 32, ... 1,024 usable bytes: a parse's node block, which holds
+// the whole tree of most formulas, is the largest block taken often.
+constexpr size_t kLargestSmall = xev::host::kLargestRecycledBlock;
+constexpr size_t kClassCount = kLargestSmall / kClassStep;
+static_assert(kLargestSmall % kClassStep == 0);
 // Idle blocks kept for reuse; beyond this they go back to malloc so that a
 // burst of allocations does not pin its peak for the life of the process.
 constexpr size_t kMaxCachedBytes = size_t{8} << 20;
@@ -123,18 +126,10 @@ void ClearSmall(void* block, size_t sizeClass) {
   for (size_t i = 0; i < sizeClass; ++i) chunk[i] = Chunk{0, 0};
 }
 
-// A block of size bytes, without touching the counters; zero-filled unless
-// the caller writes every byte it reads.
-void* AllocateBlock(size_t size, bool clear = true) {
-  size_t sizeClass = ClassOf(size);
+// A block from the C runtime, when no recycled one is at hand.
+[[gnu::noinline]] void* AllocateFreshBlock(size_t size, size_t sizeClass, bool clear) {
   BlockHeader* header = nullptr;
-  if (sizeClass != 0 && g_alloc.freeLists[sizeClass] != nullptr) {
-    FreeBlock* reused = g_alloc.freeLists[sizeClass];
-    g_alloc.freeLists[sizeClass] = reused->next;
-    g_alloc.cachedBytes -= sizeClass * kClassStep;
-    header = HeaderOf(reused);
-    if (clear) ClearSmall(reused, sizeClass);
-  } else if (sizeClass != 0) {
+  if (sizeClass != 0) {
     header = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + sizeClass * kClassStep));
     if (header == nullptr) return nullptr;
     if (clear) ClearSmall(UserArea(header), sizeClass);
@@ -147,25 +142,51 @@ void* AllocateBlock(size_t size, bool clear = true) {
   return UserArea(header);
 }
 
-void ReleaseBlock(void* block) {
-  BlockHeader* header = HeaderOf(block);
-  size_t sizeClass = header->sizeClass;
-  size_t capacity = sizeClass * kClassStep;
-  if (sizeClass == 0 || g_alloc.cachedBytes + capacity > kMaxCachedBytes) {
-    std::free(header);
-    return;
-  }
-  if (__builtin_expect(!g_alloc.drainArmed, 0)) {
-    if (g_alloc.threadEnded) {
-      std::free(header);
-      return;
-    }
-    ArmDrain();
-  }
+// A block of size bytes, without touching the counters; zero-filled unless
+// the caller writes every byte it reads.
+inline void* AllocateBlock(size_t size, bool clear = true) {
+  const size_t sizeClass = ClassOf(size);
+  FreeBlock* reused = sizeClass != 0 ? g_alloc.freeLists[sizeClass] : nullptr;
+  if (__builtin_expect(reused == nullptr, 0)) return AllocateFreshBlock(size, sizeClass, clear);
+  g_alloc.freeLists[sizeClass] = reused->next;
+  g_alloc.cachedBytes -= sizeClass * kClassStep;
+  if (clear) ClearSmall(reused, sizeClass);
+  BlockHeader* header = HeaderOf(reused);
+  header->size = size;
+  header->sizeClass = sizeClass;
+  return reused;
+}
+
+void CacheBlock(void* block, size_t sizeClass) {
   auto* freed = static_cast<FreeBlock*>(block);
   freed->next = g_alloc.freeLists[sizeClass];
   g_alloc.freeLists[sizeClass] = freed;
-  g_alloc.cachedBytes += capacity;
+  g_alloc.cachedBytes += sizeClass * kClassStep;
+}
+
+// A large block, a full cache, or the first block a thread caches (or one
+// freed after its drain ran): kept apart, so that the common case below
+// needs no registers saved.
+[[gnu::noinline]] void ReleaseUncommonBlock(void* block) {
+  BlockHeader* header = HeaderOf(block);
+  size_t sizeClass = header->sizeClass;
+  if (sizeClass == 0 || g_alloc.cachedBytes + sizeClass * kClassStep > kMaxCachedBytes || g_alloc.threadEnded) {
+    std::free(header);
+    return;
+  }
+  ArmDrain();
+  CacheBlock(block, sizeClass);
+}
+
+inline void ReleaseBlock(void* block) {
+  const size_t sizeClass = HeaderOf(block)->sizeClass;
+  if (__builtin_expect(sizeClass == 0 || !g_alloc.drainArmed ||
+                           g_alloc.cachedBytes + sizeClass * kClassStep > kMaxCachedBytes,
+                       0)) {
+    ReleaseUncommonBlock(block);
+    return;
+  }
+  CacheBlock(block, sizeClass);
 }
 
 // A block the allocation counters see: it counts, may fail on purpose and is live.
@@ -213,11 +234,18 @@ XEV_API void* XEV_CALL HostRealloc(void* block, size_t size) {
     moved->size = size;
     return UserArea(moved);
   }
-  // Moving between a small class and a large block (either way).
-  void* moved = AllocateBlock(size);
+  // Moving between a small class and a large block (either way). A small
+  // block that grows takes twice its room if that is still small: lists
+  // grow by one element at a time, and each move costs a copy.
+  size_t room = size;
+  if (header->sizeClass != 0 && size > oldSize && CapacityOf(header) * 2 <= kLargestSmall) {
+    room = CapacityOf(header) * 2 > size ? CapacityOf(header) * 2 : size;
+  }
+  void* moved = AllocateBlock(room);
   if (moved == nullptr) return nullptr;
   std::memcpy(moved, block, oldSize < size ? oldSize : size);
   ReleaseBlock(block);
+  HeaderOf(moved)->size = size;
   return moved;
 }
 

@@ -35,14 +35,6 @@ void ReportTo(ExprError* error) {
 
 uint32_t ByteLength(const char* text) { return static_cast<uint32_t>(std::strlen(text)); }
 
-char* CopyText(const char* text) {
-  size_t bytes = std::strlen(text) + 1;
-  // Every byte is written: the block need not be cleared first.
-  auto* copy = static_cast<char*>(xev::host::AllocateUnclearedBlock(bytes));
-  if (copy != nullptr) std::memcpy(copy, text, bytes);
-  return copy;
-}
-
 // Two root types are stored under the type their values travel as.
 uint16_t StoredDataType(int16_t rootType) {
   if (rootType == TK_STRING) return XEV_TYPE_STRING;
@@ -61,6 +53,8 @@ ExprRecord* FailParse(ExprContext* ec, ExprRecord* record, ExprError* error) {
   ReportTo(error);
   return nullptr;
 }
+
+bool GeneratedNameIsValid(ExprContext* ec, const char* name, size_t length, ExprError* error);
 
 // Parses text into a new record that belongs to no list yet: tree, type,
 // text copy, name (given or generated), name check and recursion check.
@@ -93,20 +87,16 @@ ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, 
   record->dataType = StoredDataType(record->root->type);
   if (typeOut != nullptr) *typeOut = record->dataType;
 
-  record->text = CopyText(text);
-  if (record->text == nullptr) {
+  const bool named = name != nullptr && name[0] != '\0';
+  core::GeneratedName generated{};
+  if (!named) generated = core::MakeGeneratedName(ec, GenerationKindOf(record->root));
+  if (!core::SetExpressionStrings(record, text, named ? name : generated.text)) {
     SetParseError(kErrMemory, 0, 0);
     return FailParse(ec, record, error);
   }
-  bool named = name != nullptr && name[0] != '\0';
-  bool generatedUnique = false;
-  record->name =
-      CopyText(named ? name : core::GenerateExpressionName(ec, GenerationKindOf(record->root), &generatedUnique));
-  if (record->name == nullptr) {
-    SetParseError(kErrMemory, 0, 0);
-    return FailParse(ec, record, error);
-  }
-  if (XEVValidName(ec, record->name, error) == 0) {
+  const bool valid = generated.plain ? GeneratedNameIsValid(ec, record->name, generated.length, error)
+                                     : XEVValidName(ec, record->name, error) != 0;
+  if (!valid) {
     // The name check is a parse of its own; running out of memory there is
     // no verdict on the name.
     if (ParseError().code == kErrMemory) {
@@ -128,7 +118,7 @@ ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, 
     SetParseError(kErrMemory, 0, 0);
     return FailParse(ec, record, error);
   }
-  *nameUnique = generatedUnique;
+  *nameUnique = generated.unique;
   return record;
 }
 
@@ -142,11 +132,8 @@ void ReplaceInPlace(ExprContext* ec, ExprRecord* existing, ExprRecord* fresh) {
   core::FormulaIndexInvalidate(ec);
   core::NoteExpressionChange(ec);
   ReleaseTree(ec, existing->root);
-  HostFree(existing->text);
-  HostFree(existing->name);
   existing->root = fresh->root;
-  existing->text = fresh->text;
-  existing->name = fresh->name;
+  core::AdoptExpressionStrings(existing, fresh->text, true);
   existing->dataType = fresh->dataType;
   core::CountFormulaNaming(ec, existing, -1);
   existing->holdsNoFormulaReference = fresh->holdsNoFormulaReference;
@@ -205,6 +192,19 @@ bool PlainNameIsValid(ExprContext* ec, const char* name) {
   if (type == -1) type = core::KeywordItemType(ec, name);
   if (static_cast<int16_t>(type) > 255) return false;
   ParseError() = ExprError{};  // as a successful parse leaves it
+  return true;
+}
+
+// The name check of a generated name of plain bytes, which has digits and is
+// short: only an item of a keyword type by that name can refuse it, and a
+// data item can be one only while some data item of a keyword type has a name
+// ending in a digit. A refusal is left to the full check.
+bool GeneratedNameIsValid(ExprContext* ec, const char* name, size_t length, ExprError* error) {
+  int32_t type = core::KeywordTypedDataNameMayEndInDigit(ec) ? core::DataItemType(ec, name) : -1;
+  if (type == -1) type = core::KeywordItemType(ec, name);
+  if (static_cast<int16_t>(type) > 255) return XEVValidName(ec, name, error) != 0;
+  ParseError() = ExprError{};
+  if (error != nullptr) *error = ExprError{kErrInput, 0, static_cast<uint32_t>(length)};
   return true;
 }
 

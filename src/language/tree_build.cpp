@@ -44,25 +44,28 @@ thread_local ParserState t_parser;  // one per thread, like the scanner's
 // left in it. A value may lie in another block than its node: it finds its
 // own block through the pointer in front of it.
 //
-// The blocks of a parse are chained. When its tree owns nothing outside them
-// (no argument or element list) and every node and value it made is still
-// there, the tree is sealed: its newest block names the root, and releasing
-// the root gives the blocks back without visiting a node. Moving a node's
+// The blocks of a parse are chained. When every node and value its tree
+// made is still there, the tree is sealed: its newest block names the root,
+// and releasing the root gives the blocks back without freeing a node. A
+// tree without argument or element lists, which lie outside the blocks, is
+// not even visited; one with lists is walked for them alone. Moving a node's
 // name out of the blocks (an item rename that does not fit) breaks the seal.
 struct alignas(16) NodeBlock {
   uint32_t live;  // nodes and values handed out and not yet freed
   uint32_t used;  // bytes handed out
   uint32_t capacity;
-  uint32_t open;
+  uint16_t open;
+  uint16_t sealedWithLists;  // in the last block: the sealed tree holds lists
   NodeBlock* previous;      // the block the same parse took before this one
   NodeBlock* newest;        // once sealed: the parse's last block
   const ExprNode* sealed;   // in the last block: the root that alone holds the chain
 };
 
-// With the header, the largest of the host's recycled block sizes. A parse
-// makes at most one node and one value per token and one node more, and a
-// token takes at least a byte, so short texts get a smaller first block.
-constexpr uint32_t kBlockBytes = 512 - sizeof(NodeBlock);
+// With the header, the largest of the host's recycled block sizes: room for
+// the tree of a typical formula of fifty bytes. A parse makes at most one
+// node and one value per token and one node more, and a token takes at least
+// a byte, so short texts get a smaller first block.
+constexpr uint32_t kBlockBytes = host::kLargestRecycledBlock - sizeof(NodeBlock);
 constexpr uint32_t kGrain = 8;
 // In front of a value: how far its block begins before it, and how many
 // bytes it may hold (a renamed item's name goes there when it fits).
@@ -76,8 +79,12 @@ constexpr uint32_t kLargestSmallValue = kValueHeader + 16;  // a number, or a sh
 thread_local NodeBlock* t_openBlock = nullptr;
 
 uint32_t FirstBlockBytes() {
-  uint64_t most = (uint64_t{ScannedTextLength()} + 1) * (sizeof(ExprNode) + kLargestSmallValue);
-  return most < kBlockBytes ? static_cast<uint32_t>(most) : kBlockBytes;
+  constexpr uint32_t kMostPerByte = sizeof(ExprNode) + kLargestSmallValue;
+  // Any longer text may need a whole block: its bytes are counted no further.
+  constexpr uint32_t kCounted = kBlockBytes / kMostPerByte + 1;
+  const auto length = static_cast<uint32_t>(strnlen(ScannedText(), kCounted));
+  const uint32_t most = (length + 1) * kMostPerByte;
+  return most < kBlockBytes ? most : kBlockBytes;
 }
 
 uint32_t Rounded(uint32_t bytes) { return (bytes + kGrain - 1) / kGrain * kGrain; }
@@ -163,12 +170,14 @@ void SetErrorAt(uint32_t code, const ExprNode* node) { SetError(code, node->pos,
 ExprNode* AsNode(const ParseValue& value) { return static_cast<ExprNode*>(value.value); }
 const char* NodeName(const ExprNode* node) { return static_cast<const char*>(node->left); }
 
-ExprNode* NewNode(uint32_t kind, uint32_t pos, uint32_t len) {
-  ExprNode* node = AllocateNode();
+// A node written whole in one go, with its operands or value when known.
+[[gnu::always_inline]] inline ExprNode* NewNode(uint32_t kind, uint32_t pos, uint32_t len, void* left = nullptr,
+                                                void* right = nullptr) {
+  NodeBlock* block = nullptr;
+  auto* node = static_cast<ExprNode*>(TakeFromBlock(sizeof(ExprNode), &block));
   if (node == nullptr) return nullptr;
-  node->kind = kind;
-  node->pos = pos;
-  node->len = len;
+  *node = ExprNode{.kind = kind, .type = 0, .pos = pos, .len = len, .endPos = 0, .flags = 0,
+                   .left = left, .right = right, .reserved = 0, .block = block};
   return node;
 }
 
@@ -273,7 +282,9 @@ bool CheckOperator(ExprNode* node) {
   int32_t rightType = right->type;
   char op = OperatorCharacter(node->kind);
   // The operator table has no slot for a failed (negative) type.
-  if (leftType < 0 || core::OperatorAdmitted(ec, op, leftType) == 0) {
+  const bool admitted = (leftType == kNumber && core::NumberTakesOperatorAlways(op)) ||
+                        (leftType >= 0 && core::OperatorAdmitted(ec, op, leftType) != 0);
+  if (!admitted) {
     SetError(OperatorRefusal(leftType), 0, 0);
     return false;
   }
@@ -573,9 +584,10 @@ void* NewNodeName(const ExprNode* node, const char* name) {
 
 void SealParsedTree(const ExprNode* root) {
   NodeBlock* newest = t_parser.newestBlock;
-  if (root == nullptr || t_parser.madeList || t_parser.gaveBack || root->block != newest) return;
+  if (root == nullptr || t_parser.gaveBack || root->block != newest) return;
   for (NodeBlock* block = newest; block != nullptr; block = block->previous) block->newest = newest;
   newest->sealed = root;
+  newest->sealedWithLists = t_parser.madeList ? 1 : 0;
 }
 
 void BreakSeal(const ExprNode* node) {
@@ -583,9 +595,44 @@ void BreakSeal(const ExprNode* node) {
   if (block != nullptr && block->newest != nullptr) block->newest->sealed = nullptr;
 }
 
+namespace {
+
+// Frees the argument and element lists of a sealed tree. Its nodes all go
+// back with their blocks, so each one reached is free to hold the link to the
+// next one pending, and the walk needs neither recursion nor memory.
+void ReleaseListsOfSealedTree(ExprNode* root) {
+  ExprNode* pending = nullptr;
+  const auto push = [&pending](void* child) {
+    auto* node = static_cast<ExprNode*>(child);
+    if (node == nullptr) return;
+    node->reserved = reinterpret_cast<uintptr_t>(pending);
+    pending = node;
+  };
+  push(root);
+  while (ExprNode* node = pending) {
+    pending = reinterpret_cast<ExprNode*>(node->reserved);
+    if (IsOperatorKind(node->kind) || node->kind == NK_RANGE) {
+      push(node->left);
+      push(node->right);
+      continue;
+    }
+    const bool holdsList = node->kind == NK_FUNCTION || node->kind == NK_FORMULAREF || node->kind == NK_SET;
+    if (!holdsList || node->right == nullptr) continue;
+    const auto list = static_cast<HGLOBAL>(node->right);
+    uint32_t count = 0;
+    auto** nodes = static_cast<ExprNode**>(core::HandleArrayLockAll(list, &count));
+    for (uint32_t i = 0; i < count; ++i) push(nodes[i]);
+    if (nodes != nullptr) core::HandleArrayUnlock(list);
+    core::HandleArrayFree(list);
+  }
+}
+
+}  // namespace
+
 bool ReleaseSealedTree(const ExprNode* root) {
   auto* block = static_cast<NodeBlock*>(root->block);
   if (block == nullptr || block->sealed != root) return false;
+  if (block->sealedWithLists != 0) ReleaseListsOfSealedTree(const_cast<ExprNode*>(root));
   while (block != nullptr) {
     NodeBlock* previous = block->previous;
     HostFree(block);
@@ -632,13 +679,13 @@ bool ParsedTreeHasFormulaReference() { return t_parser.madeFormulaReference; }
 // ---- Actions ------------------------------------------------------------------------------
 
 bool MakeLeaf(ParseValue& out, const ParseValue& token, NodeKind kind) {
-  ExprNode* node = NewNode(kind, token.pos, token.len);
+  // The value comes from the node blocks: the grammar runs inside ParseTokens only.
+  ExprNode* node = NewNode(kind, token.pos, token.len, token.value);
   if (node == nullptr) {
     ReleaseTokenValue(token.value);
     SetError(kErrMemory, 0, 0);
     return false;
   }
-  node->left = token.value;  // from the node blocks: the grammar runs inside ParseTokens only
   if (node->left == nullptr) {  // the scanner always gives a value; stay safe without one
     Release(node);
     SetError(kErrMemory, 0, 0);
@@ -661,7 +708,7 @@ bool MakeNegativeNumber(ParseValue& out, const ParseValue& number) {
 bool MakeOperator(ParseValue& out, const ParseValue& left, const ParseValue& op, const ParseValue& right,
                   NodeKind kind, bool withDateUnit) {
   const TokenValue& last = LastToken();
-  ExprNode* node = NewNode(kind, last.pos, last.len);
+  ExprNode* node = NewNode(kind, last.pos, last.len, left.value, right.value);
   if (node == nullptr) {
     Release(AsNode(left));
     Release(AsNode(right));
@@ -669,8 +716,6 @@ bool MakeOperator(ParseValue& out, const ParseValue& left, const ParseValue& op,
     SetError(kErrMemory, 0, 0);
     return false;
   }
-  node->left = left.value;
-  node->right = right.value;
   node->flags = PendingDateUnit();
   ClearPendingDateUnit();
   if (!CheckOperator(node)) {

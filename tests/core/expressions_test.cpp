@@ -85,6 +85,37 @@ TEST_F(Expressions, GeneratedAndUniqueNames) {
   EXPECT_EQ(c.ec->nextRangeNumber, 4);
 }
 
+// Generated names are made by counting up the last one in place and ask the
+// function names only while some function's name ends in a digit: a function
+// of the next name's shape, added or removed between parses, a switch of stem
+// and a counter set from outside must all be seen.
+TEST_F(Expressions, GeneratedNamesSeeFunctionsStemsAndTheCounter) {
+  auto name = [&](HEXP exp) {
+    char buffer[64] = {};
+    XEVGetExpressionName(c.ec, exp, sizeof buffer, buffer);
+    return std::string(buffer);
+  };
+  EXPECT_EQ(name(Add("1")), "Formula1");
+  EXPECT_EQ(name(Add("2")), "Formula2");
+  c.Function("Formula3", XEV_TYPE_NUMBER, {});
+  EXPECT_EQ(name(Add("3")), "Formula4");
+  ASSERT_EQ(XEVDelExpItemNoCheck(c.ec, XEV_ITEM_FUNCTION, "Formula3"), 1);
+  c.ec->nextFormulaNumber = 2;
+  EXPECT_EQ(name(Add("4")), "Formula3");
+  EXPECT_EQ(name(Add("1 AND 2")), "Range1");
+  EXPECT_EQ(name(Add("5")), "Formula5");
+  // The counter keeps the last number used: that one is tried first.
+  c.ec->nextFormulaNumber = 98;
+  EXPECT_EQ(name(Add("6")), "Formula98");
+  EXPECT_EQ(name(Add("7")), "Formula99");
+  c.Function("Formula100", XEV_TYPE_NUMBER, {});
+  EXPECT_EQ(name(Add("8")), "Formula101");
+  c.ec->nextFormulaNumber = 65535;
+  EXPECT_EQ(name(Add("9")), "Formula65535");
+  EXPECT_EQ(name(Add("10")), "Formula0");
+  EXPECT_EQ(name(Add("11")), "Formula6");
+}
+
 std::vector<int32_t> g_notified;
 void XEV_CALL RecordNotify(ExprContext*, int32_t code) { g_notified.push_back(code); }
 

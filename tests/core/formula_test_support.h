@@ -25,7 +25,7 @@ class FormulaTest : public ::testing::Test {
   void ForceText(HEXP exp, const std::string& text) {
     HEXP scratch = Add(text, "Scratch");
     std::swap(exp->root, scratch->root);
-    std::swap(exp->text, scratch->text);
+    ASSERT_TRUE(xev::core::SetExpressionStrings(exp, scratch->text, exp->name));
     ASSERT_EQ(XEVDestroyEXP(c.ec, scratch), 1);
   }
   parse_test::ParseContext c;

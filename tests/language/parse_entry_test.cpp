@@ -98,6 +98,31 @@ TEST_F(Entry, GeneratedNamesCountUpAcrossDigitsAndWrapAround) {
   EXPECT_EQ(next(), "Formula1");
 }
 
+// A generated name skips the name check's byte scan and, while no data item
+// of a keyword type has a name ending in a digit, its data item lookup: a
+// data item or a keyword item of a keyword type by the next name must still
+// make the parse fail as for a name given, and a success leaves the error
+// record as the name check does.
+TEST_F(Entry, GeneratedNamesGetTheVerdictOfTheNameCheck) {
+  const auto parse = [this](ExprError& error) {
+    uint16_t type = 0;
+    return NameOf(XEVParseFormula(c.ec, nullptr, "1", nullptr, &error, &type));
+  };
+  ExprError error{};
+  EXPECT_EQ(parse(error), "Formula1");
+  EXPECT_EQ(Span(error), std::tuple(108u, 0u, 8u));
+  c.Data("Formula2", 300);
+  EXPECT_EQ(parse(error), "");
+  EXPECT_EQ(Span(error), std::tuple(107u, 0u, 1u));
+  ASSERT_EQ(XEVDelExpItemNoCheck(c.ec, XEV_ITEM_DATA, "Formula2"), 1);
+  EXPECT_EQ(parse(error), "Formula2");
+  c.Data("Formula3", XEV_TYPE_NUMBER);  // an ordinary item takes no name away
+  EXPECT_EQ(parse(error), "Formula3");
+  c.Keyword("Formula4", 300);
+  EXPECT_EQ(parse(error), "");
+  EXPECT_EQ(Span(error), std::tuple(107u, 0u, 1u));
+}
+
 TEST_F(Entry, NameValidation) {
   for (const auto& [name, valid] : {std::pair{"Order_Total", 1}, {"Order Total", 0}, {"Days", 0}, {"Formula1", 1},
                                      {"a.b.c", 1}, {"\"Net Sales\"", 1}, {"AND", 0}, {"@PI", 0}, {"1abc", 0},
