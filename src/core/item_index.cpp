@@ -92,6 +92,8 @@ IndexBlock* CurrentBlock(ExprContext* ec) {
 
 }  // namespace
 
+const IndexBlock* item_index::CurrentIndex(ExprContext* ec) { return ec == nullptr ? nullptr : CurrentBlock(ec); }
+
 bool FunctionNameMayEndInDigit(ExprContext* ec) {
   const IndexBlock* block = CurrentBlock(ec);
   return block == nullptr || block->functionNameEndsInDigit != 0;

@@ -57,12 +57,9 @@ inline bool IsCurrent(const ExprContext* ec, const IndexBlock* block) {
 // walks the list.
 ExpItem* FindOutOfDate(ExprContext* ec, uint32_t kind, const char* name);
 
-// Every leaf and call of a parse looks its name up here, so the probe of an
-// index that is up to date is made in place, without a call.
-inline ExpItem* Find(ExprContext* ec, uint32_t kind, const char* name) {
-  if (ec == nullptr || name == nullptr) return nullptr;
-  const auto* block = static_cast<const IndexBlock*>(ec->itemIndex);
-  if (block == nullptr || !IsCurrent(ec, block)) return FindOutOfDate(ec, kind, name);
+// The probe of a block known to be up to date, made in place: every leaf and
+// call of a parse looks its name up.
+inline ExpItem* FindIn(const IndexBlock* block, uint32_t kind, const char* name) {
   const size_t length = std::strlen(name);
   if (length >= kNameField) return nullptr;  // stored names are shorter
   const uint32_t mask = block->slotCount - 1;
@@ -72,6 +69,18 @@ inline ExpItem* Find(ExprContext* ec, uint32_t kind, const char* name) {
   }
   return nullptr;
 }
+
+inline ExpItem* Find(ExprContext* ec, uint32_t kind, const char* name) {
+  if (ec == nullptr || name == nullptr) return nullptr;
+  const auto* block = static_cast<const IndexBlock*>(ec->itemIndex);
+  if (block == nullptr || !IsCurrent(ec, block)) return FindOutOfDate(ec, kind, name);
+  return FindIn(block, kind, name);
+}
+
+// The index laid out for ec's lists as they are now, or nullptr when there is
+// none (memory was short). Nothing in a parse adds, removes or renames an
+// item, so a parse asks this once and probes the block with FindIn after.
+const IndexBlock* CurrentIndex(ExprContext* ec);
 
 }  // namespace item_index
 

@@ -30,6 +30,9 @@ struct ParserState {
   bool madeList;              // a call's arguments or a set: a list outside the blocks
   bool gaveBack;              // a node or value went back to its block
   NodeBlock* newestBlock;     // the last block this parse took
+  // The context's item index, taken current when the parse begins; nullptr
+  // when the context has none and names are looked up in its lists.
+  const core::item_index::IndexBlock* items;
 };
 thread_local ParserState t_parser;  // one per thread, like the scanner's
 
@@ -186,6 +189,18 @@ void Release(ExprNode* node) { ReleaseTree(ScanContext(), node); }
 // The most recently scanned real token: the end token keeps its span.
 const TokenValue& LastToken() { return CurrentToken(); }
 
+const ExpItem* DataItemNamed(const char* name) {
+  if (name == nullptr) return nullptr;
+  if (t_parser.items == nullptr) return core::FindDataItem(ScanContext(), name);
+  return core::item_index::FindIn(t_parser.items, core::item_index::kData, name);
+}
+
+const ExpItem* FunctionNamed(const char* name) {
+  if (name == nullptr) return nullptr;
+  if (t_parser.items == nullptr) return core::FindFunctionItem(ScanContext(), name);
+  return core::item_index::FindIn(t_parser.items, core::item_index::kFunctions, name);
+}
+
 bool IsSetOrRange(const ExprNode* node) { return node->kind == NK_SET || node->kind == NK_RANGE; }
 
 // The node list of a call or set, locked while the object lives.
@@ -240,7 +255,7 @@ bool TypeLeaf(ExprNode* node) {
       return false;
     }
     case NK_ITEM: {
-      const ExpItem* dataItem = core::FindDataItem(ec, NodeName(node));
+      const ExpItem* dataItem = DataItemNamed(NodeName(node));
       int32_t type = dataItem != nullptr ? dataItem->dataType : -1;
       if (type == -1) type = core::KeywordItemType(ec, NodeName(node));
       node->type = static_cast<int16_t>(type);
@@ -412,7 +427,6 @@ void ExpectedArgument(const ExpItem* item, const Parameters& params, const Locke
 }
 
 bool CheckArguments(const CallSite& call, const ExpItem* item) {
-  ExprContext* ec = ScanContext();
   Parameters params(item);
   LockedNodes args(call.args);
   for (int32_t i = 0; i < args.count(); ++i) {
@@ -436,7 +450,7 @@ bool CheckArguments(const CallSite& call, const ExpItem* item) {
     }
     int32_t subclass = params.Subclass(p);
     if (subclass == 0) continue;
-    const ExpItem* dataItem = core::FindDataItem(ec, NodeName(arg));
+    const ExpItem* dataItem = DataItemNamed(NodeName(arg));
     if (dataItem != nullptr && dataItem->subclass != subclass) {
       SetErrorAt(kErrSubclass, arg);
       return false;
@@ -503,7 +517,7 @@ bool CheckFunctionCall(CallSite& call, const ExpItem* item) {
 }
 
 bool ResolveCall(CallSite& call) {
-  const ExpItem* item = core::FindFunctionItem(ScanContext(), NodeName(call.node));
+  const ExpItem* item = FunctionNamed(NodeName(call.node));
   if (item != nullptr && item->dataType != -1) return CheckFunctionCall(call, item);
   return ResolveFormulaReference(call);
 }
@@ -651,7 +665,10 @@ void CloseNodeBlock() {
 
 // ---- Parser state --------------------------------------------------------------------
 
-void ParserBegin() { t_parser = ParserState{}; }
+void ParserBegin() {
+  t_parser = ParserState{};
+  t_parser.items = core::item_index::CurrentIndex(ScanContext());
+}
 
 void ReportParserMessage(const char* message) {
   ExprError& error = ParseError();

@@ -42,6 +42,26 @@ TEST(ItemIndex, LookupsFollowEveryChangeOfTheItems) {
   EXPECT_EQ(parse_test::Parse(c.ec, "Price").error.code, 102u);
 }
 
+// A parse lays the index out once, before its first lookup; items added just
+// before it grow the index (the block moves), and a growth refused leaves the
+// parse walking the lists.
+TEST(ItemIndex, AParseSeesItemsAddedJustBeforeItWhateverMemoryAllows) {
+  for (int64_t failAt = 0; failAt <= 8; ++failAt) {
+    ParseContext c;
+    c.Function("Twice", XEV_TYPE_NUMBER, {{XEV_TYPE_NUMBER}});
+    ASSERT_NE(parse_test::Parse(c.ec, "Twice(1)").exp, nullptr);
+    for (int i = 0; i < 70; ++i) c.Data(("Col" + std::to_string(i)).c_str(), XEV_TYPE_NUMBER);
+    HostFailAllocationAfter(failAt);
+    const parse_test::Parsed parsed = parse_test::Parse(c.ec, "Twice(Col69) + Col0");
+    HostFailAllocationAfter(0);
+    if (parsed.exp == nullptr) {
+      EXPECT_EQ(parsed.error.code, 121u) << failAt;
+      continue;
+    }
+    EXPECT_EQ(parsed.tree, "(+ Twice[Col69] Col0)") << failAt;
+  }
+}
+
 TEST(ItemIndex, TheFirstOfEqualNamesWinsAndManyItemsAreFound) {
   ParseContext c;
   c.Data("Amount", XEV_TYPE_NUMBER);
