@@ -74,15 +74,27 @@ void HandleArrayUnlock(HGLOBAL array) { GlobalUnlock(array); }
 
 HGLOBAL HandleArrayAppend(HGLOBAL array) {
   if (array == nullptr) return nullptr;
+  // The count goes up before the block grows, so that one lock serves the
+  // common case; a refused growth takes it back.
   auto* header = static_cast<ArrayHeader*>(GlobalLock(array));
-  uint32_t elementSize = header->elementSize;
-  GlobalUnlock(array);
-  HGLOBAL grown = GlobalReAlloc(array, GlobalSize(array) + elementSize, GHND);
-  if (grown == nullptr) return nullptr;
-  header = static_cast<ArrayHeader*>(GlobalLock(grown));
+  const uint32_t elementSize = header->elementSize;
+  const size_t used = kHeaderSize + static_cast<size_t>(header->count) * elementSize;
   ++header->count;
-  std::memset(ElementsOf(header) + static_cast<size_t>(header->count - 1) * elementSize, 0, elementSize);
-  GlobalUnlock(grown);
+  GlobalUnlock(array);
+  const size_t size = GlobalSize(array);
+  HGLOBAL grown = GlobalReAlloc(array, size + elementSize, GHND);
+  if (grown == nullptr) {
+    header = static_cast<ArrayHeader*>(GlobalLock(array));
+    --header->count;
+    GlobalUnlock(array);
+    return nullptr;
+  }
+  // The growth comes zero-filled. Only a list whose shrink was refused has
+  // room past its elements, where a removed element's bytes remain.
+  if (used < size) {
+    std::memset(static_cast<char*>(GlobalLock(grown)) + used, 0, elementSize);
+    GlobalUnlock(grown);
+  }
   return grown;
 }
 

@@ -1,8 +1,6 @@
 // Movable memory handles over host blocks. A handle is a small fixed record
 // that points at the movable data, so a resize keeps the handle; callers still
 // store back whatever GlobalReAlloc returns, as they must on any platform.
-#include <cstring>
-
 #include "platform/platform.h"
 
 namespace xev::platform {
@@ -29,7 +27,9 @@ HGLOBAL GlobalReAlloc(HGLOBAL handle, size_t bytes, uint32_t /*flags*/) {
   if (handle == nullptr) return nullptr;
   void* data = HostRealloc(handle->data, bytes == 0 ? 1 : bytes);
   if (data == nullptr) return nullptr;
-  if (bytes > handle->size) std::memset(static_cast<char*>(data) + handle->size, 0, bytes - handle->size);
+  // HostRealloc clears what grows past the host block's old size, which is
+  // the handle's size but for an empty handle: its host block keeps one byte.
+  if (handle->size == 0 && bytes > 0) static_cast<char*>(data)[0] = 0;
   handle->data = data;
   handle->size = bytes;
   return handle;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 
 #include "core/handle_array.h"
 #include "oom/sweep.h"
@@ -94,7 +95,28 @@ TEST_F(HandleArrayTest, LockElementPairsWithOneUnlockAndAllocationFailuresLeaveT
   ASSERT_NE(nullptr, array = HandleArrayDelete(array, 0));
   EXPECT_EQ(2u, HandleArrayCount(array));
   EXPECT_EQ(11, Slot(array, 0));
+  // The next element lies in that larger block, over the removed one's bytes.
+  ASSERT_NE(nullptr, array = HandleArrayAppend(array));
+  EXPECT_EQ(0, Slot(array, 2));
   HandleArrayFree(array);
+}
+
+// Growth is zero-filled, also for a handle shrunk to nothing whose host block
+// keeps a byte of what it held.
+TEST_F(HandleArrayTest, MovableBlocksGrowZeroFilledFromAnySize) {
+  using namespace xev::platform;
+  HGLOBAL block = GlobalAlloc(GHND, 4);
+  ASSERT_NE(nullptr, block);
+  for (size_t to : {size_t{0}, size_t{2}}) {
+    std::memset(GlobalLock(block), 0xFF, 4);
+    GlobalUnlock(block);
+    ASSERT_EQ(block, GlobalReAlloc(block, to, GHND));
+    ASSERT_EQ(block, GlobalReAlloc(block, 4, GHND));
+    const auto* bytes = static_cast<const unsigned char*>(GlobalLock(block));
+    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(i < to ? 0xFF : 0, bytes[i]) << to << " " << i;
+    GlobalUnlock(block);
+  }
+  GlobalFree(block);
 }
 
 }  // namespace
