@@ -138,9 +138,9 @@ void IncrementDigits(char* digits, size_t* count) {
   ++*count;
 }
 
-// Makes the buffer spell stem and number.
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
+// Makes the buffer spell stem and number.
 void SpellGeneratedName(NameBuffer& name, const char* stem, uint16_t number) {
   if (name.stem != stem) {
     name.stem = stem;
