@@ -336,6 +336,10 @@ void Compute(Code code, dec::Decimal& r, const dec::Decimal& a, const dec::Decim
   }
 }
 
+__attribute__((always_inline)) inline void DivideByConstant(const Step& step) {
+  if (!dec::DivideExactInline(*step.value, *step.left, *step.divisor)) dec::Divide(*step.value, *step.left, *step.divisor);
+}
+
 constexpr OperatorIndex OperatorOf(Code code) {
   return code == Code::kAdd ? kOpPlus
          : code == Code::kSubtract ? kOpMinus
@@ -688,7 +692,7 @@ divide:
   Compute<Code::kDivide>(*step->value, *step->left, *step->right);
   XEV_NEXT_STEP();
 divideByConstant:
-  dec::Divide(*step->value, *step->left, *step->divisor);
+  DivideByConstant(*step);
   XEV_NEXT_STEP();
 scale:
   dec::MultiplyByPowerOfTen(*step->value, *step->left, step->places, step->right->exp, step->right->neg);
@@ -726,7 +730,7 @@ end:
         Compute<Code::kMultiply>(*step->value, *step->left, *step->right);
         continue;
       case Code::kDivide: Compute<Code::kDivide>(*step->value, *step->left, *step->right); continue;
-      case Code::kDivideByConstant: dec::Divide(*step->value, *step->left, *step->divisor); continue;
+      case Code::kDivideByConstant: DivideByConstant(*step); continue;
       case Code::kMultiplyByPowerOfTen:
         dec::MultiplyByPowerOfTen(*step->value, *step->left, step->places, step->right->exp, step->right->neg);
         continue;

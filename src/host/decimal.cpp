@@ -107,13 +107,52 @@ inline u128 DivideWideBy64(u128 x, uint64_t d, uint64_t& remainder) {
   return (u128(quotientHigh) << 64) | quotientLow;
 }
 
+// 5^k, and 2^64 = quotient[k] * 5^k + remainder[k], for 1 <= k <= 17.
+struct PowersOfFive {
+  uint64_t power[18], quotient[18], remainder[18];
+  constexpr PowersOfFive() : power(), quotient(), remainder() {
+    uint64_t p = 1;
+    for (int k = 1; k <= 17; ++k) {
+      p *= 5;
+      power[k] = p;
+      quotient[k] = ~uint64_t(0) / p;  // 2^64 is no multiple of 5^k
+      remainder[k] = uint64_t(0) - quotient[k] * p;
+    }
+  }
+};
+constexpr PowersOfFive kFives;
+
+// coef / 10^drop and its remainder without the divider, whose two steps a
+// wide result paid on nearly every rounding. 10^drop is 2^drop * 5^drop: the
+// twos go with a shift, and of n = a * 2^64 + b, with 2^64 = Q * 5^drop + R,
+// a * Q fives are whole and a * R + b is left to divide, by a reciprocal
+// product that falls short by at most one. False where a * R + b does not
+// fit 64 bits (coefficients of many digits, rare), for the divider.
+inline bool DividePow10ByProducts(u128 coef, int drop, u128& kept, uint64_t& rest) {
+  const u128 n = coef >> drop;
+  const uint64_t a = uint64_t(n >> 64), b = uint64_t(n);
+  uint64_t t;
+  if (__builtin_mul_overflow(a, kFives.remainder[drop], &t) || __builtin_add_overflow(t, b, &t)) return false;
+  const uint64_t five = kFives.power[drop];
+  uint64_t q = uint64_t((u128(t) * kFives.quotient[drop]) >> 64);
+  uint64_t left = t - q * five;
+  if (left >= five) {
+    ++q;
+    left -= five;
+  }
+  kept = u128(a) * kFives.quotient[drop] + q;
+  rest = (left << drop) | (uint64_t(coef) & ((uint64_t(1) << drop) - 1));
+  return true;
+}
+
 // A coefficient of 23 to 39 digits cut to 22, the dropped digits deciding
 // the rounding. At most 17 digits go, so the divisor fits 64 bits.
 bool FinishWide(Decimal& r, u128 coef, int64_t exp, bool neg) {
   int drop = DigitCount(coef) - kPrecision;
   uint64_t divisor = kPow10Narrow[drop];
   uint64_t rest;
-  u128 kept = DivideWideBy64(coef, divisor, rest);
+  u128 kept;
+  if (!DividePow10ByProducts(coef, drop, kept, rest)) kept = DivideWideBy64(coef, divisor, rest);
   if (rest >= divisor / 2) ++kept;
   exp += drop;
   if (kept == kTen22) {
@@ -345,7 +384,12 @@ bool DivideLong(Decimal& r, const Decimal& a, const Decimal& b) {
 }
 
 bool Divide(Decimal& r, const Decimal& a, const Decimal& b) {
-  return DivideAnyFields(r, CoefOf(a), CoefOf(b), int64_t(a.exp) - b.exp, a.neg != b.neg);
+  const u128 ac = CoefOf(a), bc = CoefOf(b);
+  const int64_t exp = int64_t(a.exp) - b.exp;
+  // The usual computed divisor, narrow on both sides, without the general
+  // path's second call.
+  if (((ac | bc) >> 64) == 0 && ac != 0) return DivideNarrow(r, uint64_t(ac), uint64_t(bc), exp, a.neg != b.neg);
+  return DivideAnyFields(r, ac, bc, exp, a.neg != b.neg);
 }
 
 namespace {
@@ -383,6 +427,7 @@ void PrepareDivisor(Divisor& divisor, const Decimal& b) {
   if (divisor.coef == 0) return;
   divisor.digits = DigitCount(divisor.coef);
   divisor.exactPlaces = ExactPlaces(divisor.coef, divisor.exactFactor);
+  divisor.exactExp = -divisor.exp - divisor.exactPlaces;
   divisor.wide = divisor.coef * kPow10Table.values[kPrecision - divisor.digits];
   if ((divisor.coef >> 64) == 0) divisor.reciprocal = ~u128(0) / divisor.coef;
 }

@@ -343,6 +343,7 @@ struct Divisor {
   // or a factor of 2^54 or more.
   int32_t exactPlaces;
   uint64_t exactFactor;
+  int32_t exactExp;    // -exp - exactPlaces: the quotient's exponent less a's and the widening
   u128 wide;           // coef widened to 22 digits
   u128 reciprocal;     // floor((2^128 - 1) / coef), for a coefficient of 64 bits
 };
@@ -350,6 +351,27 @@ struct Divisor {
 void PrepareDivisor(Divisor& divisor, const Decimal& b);
 // b must not be zero.
 bool Divide(Decimal& r, const Decimal& a, const Divisor& b);
+
+// Divide's exact path for a dividend of 64 bits, worked out where it is
+// called: a report divides by 100, 4 or 5 several times a row, and the call,
+// with its registers saved and restored, cost as much as the division. The
+// quotient has 22 digits and is never zero, so of Finish only the exponent
+// test is left. False, r untouched, where Divide must be called: another
+// divisor, a zero, NULL or wider dividend, a product past 22 digits, an
+// exponent near either end of the range.
+__attribute__((always_inline)) inline bool DivideExactInline(Decimal& r, const Decimal& a, const Divisor& b) {
+  uint64_t x, xHigh;  // read as the halves Set writes
+  std::memcpy(&x, &a.coef, sizeof x);
+  std::memcpy(&xHigh, reinterpret_cast<const char*>(&a.coef) + sizeof x, sizeof xHigh);
+  if (b.exactPlaces < 0 || xHigh != 0 || x == 0) return false;
+  const u128 exact = u128(x) * b.exactFactor;
+  if (exact >= kTen22) return false;
+  const int widen = kPrecision - DigitCount(exact);
+  const int64_t exp = int64_t(a.exp) + b.exactExp - widen;
+  if (!FitsAsItIs(exact, exp)) return false;
+  Set(r, exact * kPow10Table.values[widen], int32_t(exp), a.neg != b.neg);
+  return true;
+}
 
 // The same on stored values, which they load themselves. Operands are not
 // NULL; dst may be one of them. Coefficients of 64 bits are taken in

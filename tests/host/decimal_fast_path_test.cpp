@@ -130,6 +130,7 @@ TEST(DecimalFastPaths, NarrowSumsInPlaceMatchTheGeneralAddition) {
 // limit) and the 64-bit boundary included.
 TEST(DecimalFastPaths, DivisionByAPreparedDivisorMatchesTheLongDivision) {
   Operands operands(37);
+  int inlineOnes = 0;
   for (int i = 0; i < 400000; ++i) {
     Decimal a = operands.Next(), b = operands.Next();
     switch (i % 5) {
@@ -155,7 +156,17 @@ TEST(DecimalFastPaths, DivisionByAPreparedDivisorMatchesTheLongDivision) {
     ASSERT_EQ(preparedInRange, generalInRange) << Show(a) << " / " << Show(b);
     ASSERT_TRUE(Same(prepared, general)) << Show(a) << " / " << Show(b) << ": " << Show(prepared) << " vs "
                                          << Show(general);
+    // The step's own exact path, where it takes the division: a result in
+    // range, the long division's.
+    Decimal inlined{};
+    if (dec::DivideExactInline(inlined, a, divisor)) {
+      ++inlineOnes;
+      ASSERT_TRUE(generalInRange) << Show(a) << " / " << Show(b);
+      ASSERT_TRUE(Same(inlined, general)) << Show(a) << " / " << Show(b) << ": " << Show(inlined) << " vs "
+                                          << Show(general);
+    }
   }
+  EXPECT_GT(inlineOnes, 50000);
 }
 
 // A factor 10^k * 10^e drops only its own zeros from a product wider than
