@@ -126,9 +126,10 @@ void FormulaIndexRelease(ExprContext* ec) {
 
 namespace {
 
-// The first ordinal named name, or -1; *alone is true when the index knows
-// that no other expression shares the name.
-int32_t Lookup(const ExprContext* ec, const LockedExpressions& expressions, const char* name, bool* alone) {
+// The first ordinal named name, of length bytes, or -1; *alone is true when
+// the index knows that no other expression shares the name.
+int32_t Lookup(const ExprContext* ec, const LockedExpressions& expressions, const char* name, size_t length,
+               bool* alone) {
   *alone = false;
   if (expressions.count() == 0) return -1;
   IndexBlock* block = BlockOf(ec);
@@ -138,27 +139,23 @@ int32_t Lookup(const ExprContext* ec, const LockedExpressions& expressions, cons
   }
   *alone = block->duplicates == 0;
   uint32_t mask = block->slotCount - 1;
-  for (uint32_t slot = HashName(name) & mask; block->slots[slot] != 0; slot = (slot + 1) & mask) {
+  for (uint32_t slot = HashNameBytes(name, length) & mask; block->slots[slot] != 0; slot = (slot + 1) & mask) {
     uint32_t ordinal = static_cast<uint32_t>(block->slots[slot] - 1);
     if (SameName(expressions[ordinal]->name, name)) return static_cast<int32_t>(ordinal);
   }
   return -1;
 }
 
+int32_t Lookup(const ExprContext* ec, const LockedExpressions& expressions, const char* name, bool* alone) {
+  return Lookup(ec, expressions, name, std::strlen(name), alone);
+}
+
 }  // namespace
 
 bool FormulaIndexHolds(const ExprContext* ec, const LockedExpressions& expressions, const char* name,
                        size_t length) {
-  if (expressions.count() == 0) return false;
-  IndexBlock* block = BlockOf(ec);
-  if (block == nullptr || ((block->valid == 0 || block->count != expressions.count()) && !Rebuild(block, expressions))) {
-    return ScanList(expressions, name) >= 0;
-  }
-  const uint32_t mask = block->slotCount - 1;
-  for (uint32_t slot = HashNameBytes(name, length) & mask; block->slots[slot] != 0; slot = (slot + 1) & mask) {
-    if (SameName(expressions[static_cast<uint32_t>(block->slots[slot] - 1)]->name, name)) return true;
-  }
-  return false;
+  bool alone = false;
+  return Lookup(ec, expressions, name, length, &alone) >= 0;
 }
 
 int32_t FormulaIndexFind(const ExprContext* ec, const char* name) {

@@ -337,7 +337,8 @@ void Compute(Code code, dec::Decimal& r, const dec::Decimal& a, const dec::Decim
 }
 
 __attribute__((always_inline)) inline void DivideByConstant(const Step& step) {
-  if (!dec::DivideExactInline(*step.value, *step.left, *step.divisor)) dec::Divide(*step.value, *step.left, *step.divisor);
+  if (dec::DivideExactInline(*step.value, *step.left, *step.divisor)) return;
+  dec::Divide(*step.value, *step.left, *step.divisor);
 }
 
 constexpr OperatorIndex OperatorOf(Code code) {
