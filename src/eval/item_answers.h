@@ -67,10 +67,11 @@ class ItemAnswers {
     uint32_t mask;
     uint32_t epoch;
     // item's answer if it is a plain Number and sits at `at`, where it sat
-    // the last time.
+    // the last time. The epoch is looked at first: an entry of no epoch may
+    // never have been written.
     const Answer* PlainAt(uint32_t at, const ExpItem* item) const {
       const Answer* answer = &entries[at & mask];
-      return answer->item == item && answer->epoch == epoch && answer->plainNumber ? answer : nullptr;
+      return answer->epoch == epoch && answer->item == item && answer->plainNumber ? answer : nullptr;
     }
   };
   View Current() const { return View{entries_, mask_, epoch_}; }

@@ -13,8 +13,14 @@
 // thread too: they are test aids, and a test counts on its own thread.
 // What a thread has cached goes back to malloc when the thread ends.
 //
-// Under AddressSanitizer the free lists are bypassed: every block goes back to
-// malloc at once, so the sanitizer sees use after free and reports leaks.
+// The sanitizers run this same allocator. A freed block first waits in a
+// quarantine, then joins its free list; in both it is poisoned (all of it
+// but the free list's link, which the leak checker must be able to follow)
+// until it is handed out again, and the bytes between a block's size and its
+// class's room stay poisoned while it is in use. So a read or write of a
+// freed block, a second free or an overrun is reported where it happens.
+// Debug builds also fill a freed block with a pattern, so that a stale read
+// gives garbage rather than the old values.
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -23,21 +29,30 @@
 #include "xev/xevhost.h"
 
 #if defined(__SANITIZE_ADDRESS__)
-#define XEV_RECYCLE_BLOCKS 0
+#define XEV_ASAN 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-#define XEV_RECYCLE_BLOCKS 0
+#define XEV_ASAN 1
 #endif
 #endif
-#ifndef XEV_RECYCLE_BLOCKS
-#define XEV_RECYCLE_BLOCKS 1
+#ifdef XEV_ASAN
+#include <sanitizer/asan_interface.h>
+#include <sanitizer/lsan_interface.h>
+#define XEV_POISON(at, bytes) ASAN_POISON_MEMORY_REGION(at, bytes)
+#define XEV_UNPOISON(at, bytes) ASAN_UNPOISON_MEMORY_REGION(at, bytes)
+#else
+#define XEV_POISON(at, bytes) ((void)(at), (void)(bytes))
+#define XEV_UNPOISON(at, bytes) ((void)(at), (void)(bytes))
 #endif
 
 namespace {
 
 struct alignas(16) BlockHeader {
-  size_t size;         // the size asked for; what HostBlockSize reports
-  size_t sizeClass;    // 1..kClassCount for recycled blocks, 0 for large ones
+  union {
+    size_t size;             // in use: the size asked for; what HostBlockSize reports
+    BlockHeader* nextFree;   // on a free list: the next block of its class
+  };
+  size_t sizeClass;  // 1..kClassCount for recycled blocks, 0 for large ones
 };
 // The user area follows the header, so every block is 16-byte aligned, as
 // 128-bit values (the evaluator's loaded numbers) want, while malloc's are.
@@ -54,10 +69,6 @@ static_assert(kLargestSmall % kClassStep == 0);
 constexpr size_t kMaxCachedBytes = size_t{8} << 20;
 constexpr size_t kMaxBlockSize = SIZE_MAX >> 2;
 
-struct FreeBlock {
-  FreeBlock* next;
-};
-
 // Allocation bookkeeping and the free lists of one thread: the only mutable
 // state of this file. Plain data, so that reaching it costs no initialisation
 // check; the drain at thread exit is armed when the first block is cached.
@@ -68,18 +79,67 @@ struct AllocationState {
   size_t cachedBytes;
   bool drainArmed;
   bool threadEnded;  // the drain has run: nothing would collect a cached block
-  FreeBlock* freeLists[kClassCount + 1];
+  BlockHeader* freeLists[kClassCount + 1];
 };
 thread_local AllocationState g_alloc{};
 
+#ifdef XEV_ASAN
+// Under the sanitizer a freed small block waits, poisoned, behind this many
+// later ones before it joins a free list, so that a stale pointer's read,
+// write or second free still finds it poisoned rather than in a new owner's
+// hands, as the sanitizer's own allocator would.
+constexpr size_t kQuarantinedBlocks = 4096;
+struct Quarantine {
+  void* blocks[kQuarantinedBlocks];
+  size_t next;
+};
+thread_local Quarantine g_quarantine{};
+#endif
+
+void Expose(BlockHeader* header, size_t sizeClass);
+
+// Gives the quarantined blocks back to malloc when the thread ends.
+void EndQuarantine() {
+#ifdef XEV_ASAN
+  for (void*& block : g_quarantine.blocks) {
+    if (block == nullptr) continue;
+    auto* header = reinterpret_cast<BlockHeader*>(block) - 1;
+    block = nullptr;
+    XEV_UNPOISON(header, sizeof(BlockHeader));
+    Expose(header, header->sizeClass);
+    std::free(header);
+  }
+#endif
+}
+
 void DrainFreeLists() {
-  for (FreeBlock*& list : g_alloc.freeLists) {
-    while (FreeBlock* block = list) {
-      list = block->next;
-      std::free(reinterpret_cast<BlockHeader*>(block) - 1);
+  EndQuarantine();
+  for (size_t sizeClass = 1; sizeClass <= kClassCount; ++sizeClass) {
+    BlockHeader*& list = g_alloc.freeLists[sizeClass];
+    while (BlockHeader* header = list) {
+      Expose(header, sizeClass);
+      list = header->nextFree;
+      std::free(header);
     }
   }
   g_alloc.cachedBytes = 0;
+}
+
+// The leak checker may not look into thread-local storage, and a leak check
+// in the middle of a run (a fuzzer's, after each input) must not take the
+// blocks a thread keeps for reuse for lost ones: the lists are its roots.
+void ShowCachedBlocksToLeakChecker(bool shown) {
+#ifdef XEV_ASAN
+  if (shown) {
+    __lsan_register_root_region(&g_alloc, sizeof g_alloc);
+    __lsan_register_root_region(&g_quarantine, sizeof g_quarantine);
+  } else {
+    __lsan_unregister_root_region(&g_alloc, sizeof g_alloc);
+    __lsan_unregister_root_region(&g_quarantine, sizeof g_quarantine);
+  }
+#else
+  (void)shown;
+#endif
 }
 
 struct ThreadExitDrain {
@@ -87,13 +147,16 @@ struct ThreadExitDrain {
     DrainFreeLists();
     g_alloc.drainArmed = false;
     g_alloc.threadEnded = true;  // blocks freed after this go straight back to malloc
+    ShowCachedBlocksToLeakChecker(false);
   }
 };
 
 void ArmDrain() {
+  if (g_alloc.drainArmed) return;
   thread_local ThreadExitDrain drain;
   (void)drain;
   g_alloc.drainArmed = true;
+  ShowCachedBlocksToLeakChecker(true);
 }
 
 bool NextAllocationFails() {
@@ -108,12 +171,25 @@ BlockHeader* HeaderOf(const void* block) {
 void* UserArea(BlockHeader* header) { return header + 1; }
 
 size_t ClassOf(size_t size) {
-  if (!XEV_RECYCLE_BLOCKS || size > kLargestSmall) return 0;
+  if (size > kLargestSmall) return 0;
   return size == 0 ? 1 : (size + kClassStep - 1) / kClassStep;
 }
 
 size_t CapacityOf(const BlockHeader* header) {
   return header->sizeClass != 0 ? header->sizeClass * kClassStep : header->size;
+}
+
+// The whole of a small block, header included, addressable again.
+void Expose(BlockHeader* header, size_t sizeClass) {
+  XEV_UNPOISON(header, sizeof(BlockHeader) + sizeClass * kClassStep);
+}
+
+// A block in use is addressable up to its size; the rest of its class's room
+// is not, so that an overrun is caught before it reaches the next block.
+void FitToSize(BlockHeader* header) {
+  auto* user = static_cast<char*>(UserArea(header));
+  XEV_UNPOISON(user, header->size);
+  XEV_POISON(user + header->size, CapacityOf(header) - header->size);
 }
 
 // Clears a small block's whole capacity in 16-byte steps: for the sizes that
@@ -139,6 +215,7 @@ void ClearSmall(void* block, size_t sizeClass) {
   }
   header->size = size;
   header->sizeClass = sizeClass;
+  FitToSize(header);
   return UserArea(header);
 }
 
@@ -146,22 +223,33 @@ void ClearSmall(void* block, size_t sizeClass) {
 // the caller writes every byte it reads.
 inline void* AllocateBlock(size_t size, bool clear = true) {
   const size_t sizeClass = ClassOf(size);
-  FreeBlock* reused = sizeClass != 0 ? g_alloc.freeLists[sizeClass] : nullptr;
-  if (__builtin_expect(reused == nullptr, 0)) return AllocateFreshBlock(size, sizeClass, clear);
-  g_alloc.freeLists[sizeClass] = reused->next;
+  BlockHeader* header = sizeClass != 0 ? g_alloc.freeLists[sizeClass] : nullptr;
+  if (__builtin_expect(header == nullptr, 0)) return AllocateFreshBlock(size, sizeClass, clear);
+  Expose(header, sizeClass);
+  g_alloc.freeLists[sizeClass] = header->nextFree;
   g_alloc.cachedBytes -= sizeClass * kClassStep;
+  void* reused = UserArea(header);
   if (clear) ClearSmall(reused, sizeClass);
-  BlockHeader* header = HeaderOf(reused);
   header->size = size;
   header->sizeClass = sizeClass;
+  FitToSize(header);
   return reused;
 }
 
+// What a freed block holds in Debug builds until it is handed out again.
+[[maybe_unused]] constexpr unsigned char kFreedBlockByte = 0xDB;
+
 void CacheBlock(void* block, size_t sizeClass) {
-  auto* freed = static_cast<FreeBlock*>(block);
-  freed->next = g_alloc.freeLists[sizeClass];
-  g_alloc.freeLists[sizeClass] = freed;
+  BlockHeader* header = HeaderOf(block);
+  Expose(header, sizeClass);
+#ifndef NDEBUG
+  std::memset(block, kFreedBlockByte, sizeClass * kClassStep);
+#endif
+  header->nextFree = g_alloc.freeLists[sizeClass];
+  g_alloc.freeLists[sizeClass] = header;
   g_alloc.cachedBytes += sizeClass * kClassStep;
+  // All but the link, which the leak checker follows only where it may read.
+  XEV_POISON(&header->sizeClass, sizeof header->sizeClass + sizeClass * kClassStep);
 }
 
 // A large block, a full cache, or the first block a thread caches (or one
@@ -171,6 +259,7 @@ void CacheBlock(void* block, size_t sizeClass) {
   BlockHeader* header = HeaderOf(block);
   size_t sizeClass = header->sizeClass;
   if (sizeClass == 0 || g_alloc.cachedBytes + sizeClass * kClassStep > kMaxCachedBytes || g_alloc.threadEnded) {
+    Expose(header, sizeClass);
     std::free(header);
     return;
   }
@@ -178,8 +267,33 @@ void CacheBlock(void* block, size_t sizeClass) {
   CacheBlock(block, sizeClass);
 }
 
+#ifdef XEV_ASAN
+// Puts a freed small block in quarantine and gives back the one that waited
+// longest, or nullptr while the quarantine fills.
+void* Quarantined(void* block, size_t sizeClass) {
+  if (g_alloc.threadEnded) return block;
+  XEV_POISON(HeaderOf(block), sizeof(BlockHeader) + sizeClass * kClassStep);
+  void*& slot = g_quarantine.blocks[g_quarantine.next++ % kQuarantinedBlocks];
+  void* oldest = slot;
+  slot = block;
+  if (oldest == nullptr) {
+    ArmDrain();  // the thread's end must find the quarantined blocks
+    return nullptr;
+  }
+  XEV_UNPOISON(HeaderOf(oldest), sizeof(BlockHeader));
+  return oldest;
+}
+#endif
+
 inline void ReleaseBlock(void* block) {
-  const size_t sizeClass = HeaderOf(block)->sizeClass;
+  size_t sizeClass = HeaderOf(block)->sizeClass;
+#ifdef XEV_ASAN
+  if (sizeClass != 0) {
+    block = Quarantined(block, sizeClass);
+    if (block == nullptr) return;
+    sizeClass = HeaderOf(block)->sizeClass;
+  }
+#endif
   if (__builtin_expect(sizeClass == 0 || !g_alloc.drainArmed ||
                            g_alloc.cachedBytes + sizeClass * kClassStep > kMaxCachedBytes,
                        0)) {
@@ -223,8 +337,9 @@ XEV_API void* XEV_CALL HostRealloc(void* block, size_t size) {
   // A small block that still has room keeps its place; bytes past the old
   // size may hold an earlier user's data, so the grown part is cleared.
   if (header->sizeClass != 0 && size <= CapacityOf(header)) {
-    if (size > oldSize) std::memset(static_cast<char*>(block) + oldSize, 0, size - oldSize);
     header->size = size;
+    FitToSize(header);
+    if (size > oldSize) std::memset(static_cast<char*>(block) + oldSize, 0, size - oldSize);
     return block;
   }
   if (header->sizeClass == 0 && ClassOf(size) == 0) {
@@ -246,6 +361,7 @@ XEV_API void* XEV_CALL HostRealloc(void* block, size_t size) {
   std::memcpy(moved, block, oldSize < size ? oldSize : size);
   ReleaseBlock(block);
   HeaderOf(moved)->size = size;
+  FitToSize(HeaderOf(moved));
   return moved;
 }
 

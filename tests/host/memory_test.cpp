@@ -5,9 +5,21 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "oom/sweep.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define MEMORY_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MEMORY_TEST_ASAN 1
+#endif
+#endif
+#ifdef MEMORY_TEST_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
 
 namespace {
 
@@ -112,5 +124,43 @@ TEST_F(MemoryTest, InjectedFailureHitsExactlyTheNthAllocation) {
   EXPECT_EQ(nullptr, HostRealloc(block, SIZE_MAX / 2));
   HostFree(block);
 }
+
+#ifdef MEMORY_TEST_ASAN
+// The sanitizer sees the recycling allocator as it sees its own: a freed
+// block, and the room of a block's class beyond its size, may not be touched;
+// a recycled block is whole again when it is handed out.
+TEST_F(MemoryTest, TheSanitizerSeesFreedBlocksAndClassRoom) {
+  // On a thread of its own, whose free lists and quarantine start empty.
+  std::thread([] {
+    auto* block = static_cast<unsigned char*>(HostAlloc(20));
+    ASSERT_NE(nullptr, block);
+    EXPECT_EQ(nullptr, __asan_region_is_poisoned(block, 20));
+    EXPECT_TRUE(__asan_address_is_poisoned(block + 20));  // the class holds 32
+    unsigned char* grown = Resize(block, 30);
+    ASSERT_EQ(block, grown);  // grown in place, and its new bytes open
+    EXPECT_EQ(nullptr, __asan_region_is_poisoned(grown, 30));
+    HostFree(grown);
+    EXPECT_TRUE(__asan_address_is_poisoned(grown));
+    EXPECT_TRUE(__asan_address_is_poisoned(grown - 8));  // its size class: a second free is caught
+    // Past the quarantine the block comes back, open and zero-filled.
+    std::vector<void*> taken;
+    bool cameBack = false;
+    for (int i = 0; i < 20000 && !cameBack; ++i) {
+      void* next = HostAlloc(20);
+      ASSERT_NE(nullptr, next);
+      cameBack = next == grown;
+      taken.push_back(next);
+      if (!cameBack && i % 2 == 0) {
+        HostFree(taken.back());
+        taken.pop_back();
+      }
+    }
+    ASSERT_TRUE(cameBack);
+    EXPECT_EQ(nullptr, __asan_region_is_poisoned(grown, 20));
+    EXPECT_TRUE(AllZero(grown, 0, 20));
+    for (void* each : taken) HostFree(each);
+  }).join();
+}
+#endif
 
 }  // namespace
