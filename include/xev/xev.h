@@ -493,8 +493,8 @@ XEV_API int32_t XEV_CALL XEVEnumExpReferences(ExprContext* ec, HEXP exp, XEVEnum
 XEV_API int32_t XEV_CALL XEVGetExtendedTextLength(ExprContext* ec, HEXP exp, int32_t expandDates);
 /* Writes the extended text into buffer (size bytes), cut to size - 1 bytes and
  * zero-terminated. Returns the byte length written minus one (so 6 for a
- * 7-byte text); 0 with an empty buffer for NULL, a size below 1, or when
- * memory is short. */
+ * 7-byte text, and -1 when a size of 1 leaves room for the terminator only);
+ * 0 with an empty buffer for NULL, a size below 1, or when memory is short. */
 XEV_API int32_t XEV_CALL XEVGetExtendedText(ExprContext* ec, HEXP exp, int32_t size, char* buffer,
                                             int32_t expandDates);
 

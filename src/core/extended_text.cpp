@@ -411,8 +411,8 @@ XEV_API int32_t XEV_CALL XEVGetExtendedTextLength(ExprContext* ec, HEXP exp, int
 }
 
 // The buffer receives at most size - 1 bytes and always a terminator. The
-// result counts the bytes it holds less one (0 when it is empty); a failure
-// leaves the buffer empty and gives 0.
+// result counts the bytes it holds less one, so -1 when a buffer of one byte
+// holds only the terminator; a failure leaves the buffer empty and gives 0.
 XEV_API int32_t XEV_CALL XEVGetExtendedText(ExprContext* ec, HEXP exp, int32_t size, char* buffer,
                                             int32_t expandDates) {
   if (buffer == nullptr || size < 1) return 0;
@@ -431,7 +431,7 @@ XEV_API int32_t XEV_CALL XEVGetExtendedText(ExprContext* ec, HEXP exp, int32_t s
   }
   auto written = static_cast<int32_t>(out.used());
   buffer[written] = '\0';
-  return written > 0 ? written - 1 : 0;
+  return written - 1;
 }
 
 }  // extern "C"

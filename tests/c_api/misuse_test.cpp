@@ -118,7 +118,7 @@ TEST(ApiMisuse, BuffersTooSmallGetAPrefixOrNothing) {
   std::memset(buffer, '#', sizeof buffer);
   EXPECT_EQ(XEVEvaluateExpression(c.ec, c.text, 3, buffer), 1);
   EXPECT_EQ(std::string(buffer, 4), "aba#");
-  EXPECT_EQ(XEVGetExtendedText(c.ec, c.number, 1, buffer, 0), 0);
+  EXPECT_EQ(XEVGetExtendedText(c.ec, c.number, 1, buffer, 0), -1);
   EXPECT_EQ(buffer[0], '\0');
   EXPECT_EQ(XEVGetExtendedText(c.ec, c.number, 0, buffer, 0), 0);
   // A block buffer too small holds what fits and says so by its count.
