@@ -31,6 +31,11 @@ set_target_properties(xev_objects PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBI
 add_library(xev SHARED $<TARGET_OBJECTS:xev_objects>)
 target_include_directories(xev PUBLIC ${XEV_PUBLIC_INCLUDE})
 target_link_libraries(xev PRIVATE m Threads::Threads)
+# The library's own calls to what it exports (HostAlloc and HostFree above
+# all, on every evaluation step) bind inside it, without the indirection
+# that would let another module replace them: no host is meant to.
+target_compile_options(xev_objects PRIVATE -fno-semantic-interposition)
+target_link_options(xev PRIVATE -Wl,-Bsymbolic-functions)
 set_target_properties(xev PROPERTIES
   OUTPUT_NAME xev
   VERSION ${PROJECT_VERSION}

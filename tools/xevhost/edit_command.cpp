@@ -16,6 +16,7 @@
 #include "host_context.h"
 #include "options.h"
 #include "xev/xevhost.h"
+#include "xev/xevui.h"
 
 namespace xevhost {
 namespace {
@@ -158,10 +159,20 @@ int EditAndSave(const EditArguments& args, const CodePageConverter& converter, c
   return kExitOk;
 }
 
-std::string ExecutableDirectory() {
-  std::error_code failure;
-  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", failure);
-  return failure ? std::string() : self.parent_path().string();
+// The folder of the libxev this process runs on: the front end installed
+// beside it is the one built against it.
+std::string LibraryDirectory() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&XEVVersion), &info) == 0 || info.dli_fname == nullptr) return {};
+  return std::filesystem::path(info.dli_fname).parent_path().string();
+}
+
+// The front end drives the kit through the library's exports; they must be
+// the very ones this process uses, or keys and clicks would reach a second,
+// windowless copy of the kit.
+bool SharesOurLibrary(void* library) {
+  return dlsym(library, "XEVUiKey") == reinterpret_cast<void*>(&XEVUiKey) &&
+         dlsym(library, "XEVUiType") == reinterpret_cast<void*>(&XEVUiType);
 }
 
 }  // namespace
@@ -171,26 +182,35 @@ bool LoadQtFrontEnd(EditFrontEnd& frontEnd, std::string& error) {
   std::vector<std::string> candidates;
   if (const char* chosen = std::getenv("XEV_QT_LIBRARY"); chosen != nullptr && *chosen != '\0')
     candidates.push_back(chosen);
+  if (std::string dir = LibraryDirectory(); !dir.empty()) candidates.push_back(dir + "/" + soname);
 #ifdef XEV_QT_LIBRARY
   candidates.push_back(XEV_QT_LIBRARY);
 #endif
-  if (std::string dir = ExecutableDirectory(); !dir.empty()) candidates.push_back(dir + "/../lib/" + soname);
   candidates.push_back(soname);
+  // Every candidate tried says why it was passed over: the first reason is
+  // seldom the one that matters.
+  std::string reasons;
+  const auto passOver = [&reasons](const std::string& why) { reasons += (reasons.empty() ? "" : "; ") + why; };
   for (const std::string& candidate : candidates) {
     if (candidate.find('/') != std::string::npos && !std::filesystem::exists(candidate)) continue;
     void* library = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
-      error = dlerror();
+      passOver(dlerror());
+      continue;
+    }
+    if (!SharesOurLibrary(library)) {
+      passOver(candidate + " runs on another copy of libxev than this program");
+      dlclose(library);
       continue;
     }
     frontEnd.install = reinterpret_cast<decltype(frontEnd.install)>(dlsym(library, "XevQtInstall"));
     frontEnd.uninstall = reinterpret_cast<decltype(frontEnd.uninstall)>(dlsym(library, "XevQtUninstall"));
     if (frontEnd.install != nullptr && frontEnd.uninstall != nullptr) return true;
-    error = candidate + " is not the xev Qt front end";
+    passOver(candidate + " is not the xev Qt front end");
     dlclose(library);
   }
-  if (error.empty()) error = soname + " was not found";
-  error = "the editor needs the Qt front end, which this build lacks (" + error + ")";
+  if (reasons.empty()) reasons = soname + " was not found";
+  error = "the editor needs the Qt front end, which this build lacks (" + reasons + ")";
   return false;
 }
 

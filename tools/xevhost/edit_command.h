@@ -15,8 +15,9 @@ struct EditFrontEnd {
   void(XEV_CALL* uninstall)(void) = nullptr;
 };
 
-// Finds libxev-qt.so (XEV_QT_LIBRARY in the environment, the build's own,
-// beside the installed tool, then the loader's search path). false with why.
+// Finds libxev-qt.so (XEV_QT_LIBRARY in the environment, beside the libxev
+// this process runs on, the build's own, then the loader's search path) and
+// takes it only when it runs on that same libxev. false with why.
 bool LoadQtFrontEnd(EditFrontEnd& frontEnd, std::string& error);
 
 // argv[0] is "edit". Returns the tool's exit status.
