@@ -3,7 +3,6 @@ import pickle
 import pytest
 
 import xev
-from xev.formulas_file import DefinitionError, read_formulas_file
 from xev.naming import item_names
 
 
@@ -118,8 +117,8 @@ def test_item_names_follow_the_reference_host():
 def test_formulas_file(tmp_path):
     path = tmp_path / "f.formulas"
     path.write_bytes("\ufeff# c\n\nA = 1 + 2\r\n  B=A() * 2  \n".encode())
-    assert [(d.name, d.text, d.origin) for d in read_formulas_file(path)] == [
+    assert [(d.name, d.text, d.origin) for d in xev.read_formulas(path)] == [
         ("A", "1 + 2", "f.formulas:3"), ("B", "A() * 2", "f.formulas:4")]
     path.write_text("A = 1\nno equals here\n")
-    with pytest.raises(DefinitionError, match="f.formulas:2: expected 'name = formula'"):
-        read_formulas_file(path)
+    with pytest.raises(xev.DefinitionError, match="f.formulas:2: expected 'name = formula'"):
+        xev.read_formulas(path)

@@ -12,10 +12,11 @@ from .context import (DATE_MINUS_STRING, DATETIME, LIST_ALL_EXPRESSIONS, MODULO,
                       NO_STRING_CONCAT, NUMBER, RANGES_SETS, SET_QUANTIFIERS, STRING, STRING_PLUS,
                       Context, Formula)
 from .errors import ColumnError, EvaluationError, FormulaError, error_message
+from .formulas_file import Definition, DefinitionError, read_formulas
 
 __all__ = [
     "Context", "Formula", "FormulaError", "ColumnError", "EvaluationError", "error_message",
-    "evaluate", "code_page", "set_code_page", "library_path", "NUMBER", "DATETIME", "STRING",
+    "evaluate", "read_formulas", "Definition", "DefinitionError", "code_page", "set_code_page", "library_path", "NUMBER", "DATETIME", "STRING",
     "LIST_ALL_EXPRESSIONS", "NO_STRING_CONCAT", "SET_QUANTIFIERS", "DATE_MINUS_STRING",
     "STRING_PLUS", "NO_DATE_ARITH", "MODULO", "RANGES_SETS",
 ]

@@ -29,6 +29,17 @@ def encode(text):
     return text.encode(codec(), "replace")
 
 
+def encode_argument(text, what):
+    """text encoded for a C string argument of the engine. The engine reads
+    such a string up to its first NUL, so a NUL inside would silently cut
+    the name or formula short: it is refused instead."""
+    if not isinstance(text, str):
+        raise TypeError(f"xev: {what} must be a str, not {type(text).__name__}")
+    if "\0" in text:
+        raise ValueError(f"xev: {what} {text!r} holds a NUL character, which the engine cannot take")
+    return encode(text)
+
+
 def decode(data):
     if data.isascii():
         return data.decode("ascii")

@@ -93,27 +93,31 @@ def _mask_bytes(mask):
     return mask.view(np.uint8) if mask.any() else None
 
 
+class _NulInText(ValueError):
+    def __init__(self, row):
+        super().__init__(row)
+        self.row = row
+
+
 def _texts(strings):
-    """One byte buffer and rowCount + 1 offsets for a list of str."""
+    """One byte buffer and rowCount + 1 offsets for a list of str. Raises
+    _NulInText with the position of the first text holding a NUL: the
+    engine's texts end at a NUL, so such a text would be cut short."""
     count = len(strings)
     try:
         joined = "\0".join(strings)
     except TypeError:  # a value that is no str: its text
         strings = list(map(str, strings))
         joined = "\0".join(strings)
-    if joined.count("\0") == max(count - 1, 0):
-        data = encode(joined)
-        separators = np.flatnonzero(np.frombuffer(data, dtype=np.uint8) == 0)
-        offsets = np.empty(count + 1, dtype=np.int64)
-        offsets[0] = 0
-        offsets[1:count] = separators - np.arange(count - 1, dtype=np.int64)
-        offsets[count] = len(data) - max(count - 1, 0)
-        return np.frombuffer(data.replace(b"\0", b""), dtype=np.uint8), offsets
-    # A text with NUL in it: the engine's texts end there, so cut it there.
-    parts = [encode(s.split("\0", 1)[0]) for s in strings]
-    offsets = np.zeros(count + 1, dtype=np.int64)
-    np.cumsum(np.fromiter(map(len, parts), dtype=np.int64, count=count), out=offsets[1:])
-    return np.frombuffer(b"".join(parts), dtype=np.uint8), offsets
+    if joined.count("\0") != max(count - 1, 0):
+        raise _NulInText(next(i for i, s in enumerate(strings) if "\0" in s))
+    data = encode(joined)
+    separators = np.flatnonzero(np.frombuffer(data, dtype=np.uint8) == 0)
+    offsets = np.empty(count + 1, dtype=np.int64)
+    offsets[0] = 0
+    offsets[1:count] = separators - np.arange(count - 1, dtype=np.int64)
+    offsets[count] = len(data) - max(count - 1, 0)
+    return np.frombuffer(data.replace(b"\0", b""), dtype=np.uint8), offsets
 
 
 def _object_values(series):
@@ -129,7 +133,11 @@ def _object_values(series):
 def _text_column(series, kind, as_text=None):
     values, mask = _object_values(series)
     strings = values.tolist() if as_text is None else list(map(as_text, values.tolist()))
-    data, offsets = _texts(strings)
+    try:
+        data, offsets = _texts(strings)
+    except _NulInText as nul:
+        raise ColumnError(series.name, f"the text in row {series.index[nul.row]!r} holds a NUL "
+                          "character, which the engine's texts cannot hold") from None
     return InputColumn(kind, data, offsets, _mask_bytes(mask))
 
 

@@ -9,7 +9,7 @@ leaves them to the host.
 """
 
 from ._ffi import ffi, lib
-from .codepage import decode, encode
+from .codepage import decode, encode_argument
 from .errors import FormulaError
 
 # Data types by name; keyword types are plain integers of 255 and more.
@@ -109,13 +109,13 @@ class Context:
     # ---- Items -------------------------------------------------------------
 
     def _add_item(self, kind, name, type_, subclass, binding, case_sensitive=False):
-        encoded = encode(name)
+        encoded = encode_argument(name, "the item name")
         if not encoded or len(encoded) > _NAME_FIELD_BYTES:
             raise ValueError(f"xev: an item name has 1 to {_NAME_FIELD_BYTES} bytes: {name!r}")
         item = ffi.new("ExpItem*")
         item.kind = kind
         item.dataType = type_
-        keep = ffi.new("char[]", encode(binding)) if binding else ffi.NULL
+        keep = ffi.new("char[]", encode_argument(binding, "the binding")) if binding else ffi.NULL
         item.bindingName = keep
         item.name = encoded
         item.subclass = subclass
@@ -151,7 +151,7 @@ class Context:
         items = {}
         record = ffi.new("ExpItem*")
         for name in self._item_names(_ITEM_DATA):
-            if lib.XEVGetExpressionVariable(self._ec, record, encode(name)) == 1:
+            if lib.XEVGetExpressionVariable(self._ec, record, encode_argument(name, "the item name")) == 1:
                 items.setdefault(name, type_name(record.dataType))
         return items
 
@@ -166,7 +166,7 @@ class Context:
     def remove_item(self, name, kind="data"):
         """Removes an item; formulas that use it yield no value from then on."""
         code = _KIND_CODES[kind]
-        if lib.XEVDelExpItemNoCheck(self._ec, code, encode(name)) != 1:
+        if lib.XEVDelExpItemNoCheck(self._ec, code, encode_argument(name, "the item name")) != 1:
             raise KeyError(f"xev: no {kind} item {name!r}")
         if code == _ITEM_KEYWORD:
             self._keywords = [k for k in self._keywords if k[0] != name]
@@ -176,12 +176,13 @@ class Context:
         of it in the formulas' texts."""
         if kind not in ("data", "function"):
             raise ValueError("xev: only data items and functions are renamed this way")
-        if len(encode(new)) > _NAME_FIELD_BYTES:
+        encoded = encode_argument(new, "the item name")
+        if len(encoded) > _NAME_FIELD_BYTES:
             raise ValueError(f"xev: an item name has at most {_NAME_FIELD_BYTES} bytes: {new!r}")
         names = self.data_items if kind == "data" else self.functions
         if old not in names:
             raise KeyError(f"xev: no {kind} item {old!r}")
-        lib.XEVRenameExpressionItem(self._ec, _KIND_CODES[kind], encode(old), encode(new))
+        lib.XEVRenameExpressionItem(self._ec, _KIND_CODES[kind], encode_argument(old, "the item name"), encoded)
         after = self.data_items if kind == "data" else self.functions
         if new not in after:
             raise MemoryError(f"xev: cannot rename {old!r}")
@@ -193,7 +194,8 @@ class Context:
         engine name it). Returns the Formula; raises FormulaError when the
         engine refuses it."""
         error = ffi.new("ExprError*")
-        exp = lib.XEVParseFormula(self._ec, ffi.NULL, encode(text), encode(name or ""), error, ffi.NULL)
+        exp = lib.XEVParseFormula(self._ec, ffi.NULL, encode_argument(text, "the formula text"),
+                                  encode_argument(name or "", "the formula name"), error, ffi.NULL)
         if exp == ffi.NULL:
             raise FormulaError.from_engine(error, name or "", text)
         return self._formula(exp)
@@ -218,11 +220,19 @@ class Context:
     def formulas(self):
         return list(self)
 
+    def _find(self, name):
+        """The formula's HEXP, or NULL (also for a name no formula can have)."""
+        try:
+            encoded = encode_argument(name, "the formula name")
+        except (TypeError, ValueError):
+            return ffi.NULL
+        return lib.XEVHEXPFromName(self._ec, encoded)
+
     def __contains__(self, name):
-        return lib.XEVHEXPFromName(self._ec, encode(name)) != ffi.NULL
+        return self._find(name) != ffi.NULL
 
     def __getitem__(self, name):
-        exp = lib.XEVHEXPFromName(self._ec, encode(name))
+        exp = self._find(name)
         if exp == ffi.NULL:
             raise KeyError(f"xev: no formula {name!r}")
         return self._formula(exp)
@@ -234,7 +244,7 @@ class Context:
             formula = self[formula]
         if formula.context is not self or not formula.alive:
             raise ValueError("xev: the formula is not one of this context's")
-        if lib.XEVIsNamedFormulaUsed(self._ec, encode(formula.name)) == 1:
+        if lib.XEVIsNamedFormulaUsed(self._ec, encode_argument(formula.name, "the formula name")) == 1:
             raise ValueError(f"xev: formula {formula.name!r} is used by another formula")
         if lib.XEVDestroyEXP(self._ec, formula._exp) != 1:
             raise ValueError(f"xev: formula {formula.name!r} cannot be removed")
@@ -243,15 +253,20 @@ class Context:
 
     def is_formula_used(self, name):
         """True when any formula uses the named formula."""
-        return lib.XEVIsNamedFormulaUsed(self._ec, encode(name)) == 1
+        return lib.XEVIsNamedFormulaUsed(self._ec, encode_argument(name, "the formula name")) == 1
 
     def valid_name(self, name):
         """True when name can name a formula (whether it is free aside)."""
-        return lib.XEVValidName(self._ec, encode(name), ffi.NULL) == 1
+        try:
+            encoded = encode_argument(name, "the formula name")
+        except ValueError:
+            return False
+        return lib.XEVValidName(self._ec, encoded, ffi.NULL) == 1
 
     def set_date_pictures(self, date=None, datetime=None, time=None):
         """The date pictures extended text rewrites date literals with."""
-        pictures = [encode(p) if p else ffi.NULL for p in (date, datetime, time)]
+        pictures = [encode_argument(p, "the date picture") if p else ffi.NULL
+                    for p in (date, datetime, time)]
         lib.XEVSetDatePicture(self._ec, *pictures)
 
     # ---- Blocks, copies, pickling ------------------------------------------
@@ -375,7 +390,7 @@ class Formula:
         it names. kind: 'data', 'function' or 'formula'; None asks all three."""
         kinds = ("data", "function", "formula") if kind is None else (kind,)
         exp = self._handle()
-        encoded = encode(name)
+        encoded = encode_argument(name, "the item name")
         return any(lib.XEVIsItemUsed(self._ec, exp, _KIND_CODES[k], encoded) == 1 for k in kinds)
 
     def references(self):
@@ -404,7 +419,8 @@ class Formula:
 
     def _reparse(self, text, name):
         error = ffi.new("ExprError*")
-        exp = lib.XEVParseFormula(self._ec, self._handle(), encode(text), encode(name), error, ffi.NULL)
+        exp = lib.XEVParseFormula(self._ec, self._handle(), encode_argument(text, "the formula text"),
+                                  encode_argument(name, "the formula name"), error, ffi.NULL)
         if exp == ffi.NULL:
             raise FormulaError.from_engine(error, name, text)
 

@@ -71,10 +71,10 @@ def evaluate_partition(frame, parcel, on_no_value):
         _release(parcel, evaluator)
 
 
-def _object_sample(ddf, labels):
-    if not labels:
+def _object_sample(ddf, positions):
+    if not positions:
         return None
-    first = ddf[labels].partitions[0]
+    first = ddf.iloc[:, positions].partitions[0]
     return first.map_partitions(pd.DataFrame.head, _SAMPLE_ROWS, meta=first._meta).compute()
 
 
@@ -83,17 +83,21 @@ def meta_columns(ddf, types=None):
     its dtypes, object columns from the first rows, or as types says."""
     types = dict(types or {})
     meta = ddf._meta
-    objects = [label for label in meta.columns
-               if label not in types and pd.api.types.is_object_dtype(meta[label].dtype)]
+    dtypes = list(meta.dtypes)
+    labels = list(meta.columns)
+    objects = [position for position, (label, dtype) in enumerate(zip(labels, dtypes))
+               if label not in types and pd.api.types.is_object_dtype(dtype)]
     sample = _object_sample(ddf, objects)
+    in_sample = {position: i for i, position in enumerate(objects)}
     columns = []
-    for label in meta.columns:
+    for position, (label, dtype) in enumerate(zip(labels, dtypes)):
         if label in types:
             columns.append((label, types[label]))
             continue
-        values = sample[label] if label in objects else None
+        # By position: labels may repeat.
+        values = sample.iloc[:, in_sample[position]] if position in in_sample else None
         try:
-            columns.append((label, dtype_type(label, meta[label].dtype, values)))
+            columns.append((label, dtype_type(label, dtype, values)))
         except ColumnError as error:
             columns.append((label, error))
     return columns

@@ -24,7 +24,8 @@ _ROW_TYPES = (NUMBER, DATETIME, STRING)
 class Plan:
     """context: the Context the formulas live in; outputs: the formulas to
     compute, in column order; where: the row filter formula or None;
-    bindings: (item name, item type, column label) for each data item read."""
+    bindings: (item name, item type, column label, column position) for each
+    data item read (by position: a frame's labels may repeat)."""
 
     def __init__(self, context, outputs, where, bindings, numbers):
         self.context = context
@@ -92,17 +93,17 @@ def _refuse_unsupported(refused, texts):
 
 def _new_context(columns, flags):
     """A context with a data item for every column that can be one. Returns
-    it, {item name: label} and {item name: ColumnError} of the others."""
+    it, {item name: column position} and {item name: ColumnError} of the others."""
     context = Context(flags)
-    labels = {}
+    positions = {}
     refused = {}
-    for (label, type_or_error), name in zip(columns, item_names([c[0] for c in columns])):
-        labels[name] = label
+    for position, ((label, type_or_error), name) in enumerate(zip(columns, item_names([c[0] for c in columns]))):
+        positions[name] = position
         if isinstance(type_or_error, ColumnError):
             refused[name] = type_or_error
         else:
             context.add_data_item(name, type_or_error, binding=str(label))
-    return context, labels, refused
+    return context, positions, refused
 
 
 def _where_formula(context, where):
@@ -122,12 +123,17 @@ def make_plan(columns, formulas, where=None, numbers="decimal", flags=0):
     if isinstance(formulas, Context):
         context = formulas.copy()
         names = item_names([c[0] for c in columns])
-        labels = {name: label for (label, _), name in zip(columns, names)}
-        labels.update({str(label): label for label, _ in columns})
+        positions = {name: position for position, name in enumerate(names)}
+        # A label the item names as it is wins over one that becomes that
+        # name; of repeated labels, the first.
+        exact = {}
+        for position, (label, _) in enumerate(columns):
+            exact.setdefault(str(label), position)
+        positions.update(exact)
         refused = {n: t for (_, t), n in zip(columns, names) if isinstance(t, ColumnError)}
         outputs = [f for f in context if f.kind == "formula" and f.type in _ROW_TYPES]
     else:
-        context, labels, refused = _new_context(columns, flags)
+        context, positions, refused = _new_context(columns, flags)
         definitions = definitions_of(formulas)
         try:
             outputs = _parse_definitions(context, definitions)
@@ -151,9 +157,10 @@ def make_plan(columns, formulas, where=None, numbers="decimal", flags=0):
             continue
         if name in refused:
             raise refused[name]
-        if name not in labels:
+        if name not in positions:
             raise ValueError(f"xev: data item {name!r} has no column in the frame")
-        bindings.append((name, types[item_type], labels[name]))
+        position = positions[name]
+        bindings.append((name, types[item_type], columns[position][0], position))
     return Plan(context, outputs, where_formula, bindings, numbers)
 
 
@@ -172,8 +179,8 @@ class Evaluator:
 
     def _bind(self, frame):
         keep = []
-        for name, item_type, label in self.plan.bindings:
-            column = input_column(label, frame[label], item_type)
+        for name, item_type, label, position in self.plan.bindings:
+            column = input_column(label, frame.iloc[:, position], item_type)
             if lib.XEVTableBind(self._table, encode(name), column.record) < 0:
                 raise ColumnError(label, f"cannot feed the {item_type} data item {name!r}")
             keep.append(column)

@@ -1,26 +1,42 @@
 """Formulas files: one 'name = formula' a line; blank lines and lines whose
 first non-blank character is '#' are skipped. The same files the reference
-host reads with -f."""
+host reads with -f.
+
+A file is read only up to limits its reader can state (the whole file and
+one line, in bytes), and only if it is a regular file or a pipe: a device
+such as /dev/zero never ends, and the limits stop a pipe that does not."""
 
 import os
+import stat
 
 from .codepage import codec
 
+# A formulas file is written by people; far past these it is not one.
+MAX_FILE_BYTES = 64 << 20
+# The reference host's limit for one line.
+MAX_LINE_BYTES = 1 << 20
+_CHUNK_BYTES = 1 << 16
+
 
 class Definition:
-    """One formula as written: name, text, and where (origin, e.g. 'a.formulas:3')."""
+    """One formula as written: name, text, and where (origin, e.g. 'a.formulas:3').
+    It unpacks as a (name, text) pair."""
 
     def __init__(self, name, text, origin=""):
         self.name = name
         self.text = text
         self.origin = origin
 
+    def __iter__(self):
+        return iter((self.name, self.text))
+
     def __repr__(self):
         return f"Definition({self.name!r}, {self.text!r}, {self.origin!r})"
 
 
 class DefinitionError(ValueError):
-    """A line of a formulas file that is not 'name = formula'."""
+    """A formulas file that cannot be read as 'name = formula' lines, or a
+    formula given in a form that is not a (name, text) pair of str."""
 
 
 def _decode(raw):
@@ -45,13 +61,56 @@ def parse_definition(line, origin):
     return Definition(name, text, origin)
 
 
-def read_formulas_file(path):
-    """The definitions of a formulas file, in the order they were written."""
-    with open(path, "rb") as file:
-        content = _decode(file.read())
+def _readable_kind(mode):
+    return stat.S_ISREG(mode) or stat.S_ISFIFO(mode)
+
+
+def _open_for_reading(path):
+    """A file object for path, which must be a regular file or a pipe. A
+    device is refused before it is opened, and again if the path turned into
+    one in between."""
+    if _readable_kind(os.stat(path).st_mode):
+        file = open(path, "rb")
+        if _readable_kind(os.fstat(file.fileno()).st_mode):
+            return file
+        file.close()
+    raise DefinitionError(f"xev: {os.fspath(path)!r} is not a regular file; a formulas file is read "
+                          "from a regular file or a pipe")
+
+
+def _read_limited(path, max_bytes):
+    with _open_for_reading(path) as file:
+        chunks = []
+        size = 0
+        while True:
+            chunk = file.read(min(_CHUNK_BYTES, max_bytes + 1 - size))
+            if not chunk:
+                return b"".join(chunks)
+            chunks.append(chunk)
+            size += len(chunk)
+            if size > max_bytes:
+                raise DefinitionError(f"xev: {os.fspath(path)!r} is longer than {max_bytes} bytes "
+                                      "(read_formulas(path, max_bytes=...) allows more)")
+
+
+def read_formulas(path, *, max_bytes=MAX_FILE_BYTES, max_line_bytes=MAX_LINE_BYTES):
+    """The definitions of a formulas file, in the order they were written:
+    Definition objects, which unpack as (name, text) and which evaluate takes
+    as its formulas. A file longer than max_bytes or with a line longer than
+    max_line_bytes is refused with DefinitionError (a ValueError), as is a
+    path that names neither a regular file nor a pipe."""
+    raw = _read_limited(path, max_bytes)
+    label = os.path.basename(os.fspath(path))
+    lines = raw.split(b"\n")
+    for number, line in enumerate(lines, start=1):
+        if len(line.removesuffix(b"\r")) > max_line_bytes:
+            raise DefinitionError(f"{label}:{number}: line longer than {max_line_bytes} bytes "
+                                  "(read_formulas(path, max_line_bytes=...) allows more)")
+        if b"\0" in line:
+            # The engine reads a formula up to a NUL; what follows would be lost.
+            raise DefinitionError(f"{label}:{number}: a NUL byte in the line")
     definitions = []
-    label = os.path.basename(path)
-    for number, line in enumerate(content.split("\n"), start=1):
+    for number, line in enumerate(_decode(raw).split("\n"), start=1):
         line = line.removesuffix("\r")
         stripped = line.lstrip(" \t")
         if not stripped or stripped.startswith("#"):
@@ -60,10 +119,25 @@ def read_formulas_file(path):
     return definitions
 
 
+def _pair(entry):
+    """A Definition of one (name, text) pair of a mapping or list."""
+    if isinstance(entry, Definition):
+        return entry
+    try:
+        name, text = entry
+    except (TypeError, ValueError):
+        raise DefinitionError(f"xev: a formula is given as a (name, text) pair, not {entry!r}") from None
+    for what, value in (("name", name), ("text", text)):
+        if not isinstance(value, str):
+            raise TypeError(f"xev: formula {what}s are str; {name!r}: {text!r} has a "
+                            f"{type(value).__name__} {what}")
+    return Definition(name, text)
+
+
 def definitions_of(formulas):
     """Definitions from a mapping of names to texts, a list of (name, text)
-    pairs, or the path of a formulas file."""
+    pairs (or Definitions), or the path of a formulas file."""
     if isinstance(formulas, (str, os.PathLike)):
-        return read_formulas_file(formulas)
+        return read_formulas(formulas)
     pairs = formulas.items() if hasattr(formulas, "items") else formulas
-    return [Definition(str(name), str(text)) for name, text in pairs]
+    return [_pair(entry) for entry in pairs]

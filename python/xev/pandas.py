@@ -22,19 +22,22 @@ def _typed(label, series):
 def frame_columns(df, sample=None):
     """(label, data type or ColumnError) for each column of df; object
     columns typed by their first sample rows when sample is given."""
-    return [_typed(label, df[label].iloc[:sample] if sample and df[label].dtype == object else df[label])
-            for label in df.columns]
+    columns = []
+    for position, label in enumerate(df.columns):
+        series = df.iloc[:, position]  # by position: labels may repeat
+        columns.append(_typed(label, series.iloc[:sample] if sample and series.dtype == object else series))
+    return columns
 
 
 def _confirmed(df, columns, plan):
     """columns with the sampled types of the object columns the plan reads
     replaced by those of all their rows; None when none of them changes."""
-    read = {label for _, _, label in plan.bindings}
+    read = {position for _, _, _, position in plan.bindings}
     confirmed = list(columns)
     changed = False
     for i, (label, sampled) in enumerate(columns):
-        if label in read and df[label].dtype == object and len(df) > _SAMPLE_ROWS:
-            confirmed[i] = _typed(label, df[label])
+        if i in read and df.dtypes.iloc[i] == object and len(df) > _SAMPLE_ROWS:
+            confirmed[i] = _typed(label, df.iloc[:, i])
             if isinstance(confirmed[i][1], ColumnError):
                 raise confirmed[i][1]
             changed = changed or confirmed[i][1] != sampled
@@ -65,7 +68,7 @@ def evaluate(df, formulas, where=None, numbers="decimal", *, flags=0, threads=0,
 
 def _plan(df, formulas, where, numbers, flags):
     columns = frame_columns(df, _SAMPLE_ROWS)
-    sampled = len(df) > _SAMPLE_ROWS and any(df[label].dtype == object for label in df.columns)
+    sampled = len(df) > _SAMPLE_ROWS and any(dtype == object for dtype in df.dtypes)
     try:
         plan = make_plan(columns, formulas, where, numbers, flags)
     except (FormulaError, ColumnError):
