@@ -36,6 +36,7 @@ _REFERENCE_KINDS = {0: "function", 1: "item", 2: "formula"}
 _EXP_SET, _EXP_RANGE = 1, 2
 _NAME_FIELD_BYTES = 64
 _MIN_KEYWORD_TYPE = 255
+_MAX_BLOCK_BYTES = 2**31 - 1  # block sizes cross the API as int32
 
 
 def type_name(code):
@@ -276,15 +277,23 @@ class Context:
         False, the formulas."""
         include = 1 if formulas else 0
         size = lib.XEVGetECBlockSize(self._ec, include)
-        buffer = ffi.new("char[]", size)
-        written = lib.XEVGetECBlock(self._ec, size, buffer)
-        return ffi.buffer(buffer, written)[:]
+        if 1 <= size <= _MAX_BLOCK_BYTES:
+            buffer = ffi.new("char[]", size)
+            # A block shorter than its size would be a context with less in it.
+            if lib.XEVGetECBlock(self._ec, size, buffer) == size:
+                return ffi.buffer(buffer, size)[:]
+        raise ValueError(f"xev: the context cannot be stored as a block ({len(self.data_items)} data items, "
+                         f"{len(self)} formulas): the block format counts each in 16 bits")
 
     def load_block(self, data, formulas=True):
-        """Adds the items and formulas of a block to this context."""
+        """Adds the items and formulas of a block to this context. Raises
+        ValueError for a block the engine does not read whole; what it read
+        before it stopped stays (from_block gives all or nothing)."""
         data = bytes(data)
         if not data:
             raise ValueError("xev: an empty block")
+        if len(data) > _MAX_BLOCK_BYTES:
+            raise ValueError(f"xev: a block has at most {_MAX_BLOCK_BYTES} bytes, not {len(data)}")
         errors = []
 
         @ffi.callback("int32_t(ExprContext*, const char*, ExprError*)")
