@@ -104,7 +104,7 @@ TEST(XevhostInput, UnusableInputIsRefusedWithFileLineAndCause) {
   TempFile notUtf8("latin1.csv", "Qty,Name\n1,Caf\xE9\n"), longCsv("long.csv", longLine),
       badFormulas("latin1.formulas", "A = Qty\nB = 'Caf\xE9'\n"),
       longFormula("long.formulas", "A = Qty\nB = " + std::string(2 << 20, '1') + "\n"),
-      hundredThousand("late.formulas", lateBad);
+      hundredThousand("late.formulas", lateBad), blankFirst("blank_first.csv", "\nQty,Price\n1,2\n");
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -116,7 +116,18 @@ TEST(XevhostInput, UnusableInputIsRefusedWithFileLineAndCause) {
       {{"orders.csv", "-f", badFormulas, "--encoding", "utf-8"}, 1, badFormulas.path + ":2: not valid UTF-8"},
       {{"orders.csv", "-f", longFormula}, 1, longFormula.path + ":2: line longer than 1048576 bytes"},
       {{"orders.csv", "-f", hundredThousand}, 2, hundredThousand.path + ":100001:12: error 109"},
+      {{blankFirst, "--formula", "x=Qty"}, 1, blankFirst.path + ": line 1 is empty; the first line must be the header"},
+      {{"orders.csv", "--save", ""}, 64, "--save needs a file name"},
+      {{"/dev/stdin", "--formula", "x=Qty"}, 1, "/dev/stdin: is a pipe or another stream, which cannot be read twice"},
   };
+  // Standard input as a pipe, for the child to find at /dev/stdin.
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  ASSERT_EQ(write(pipeEnds[1], "Qty\n1\n", 6), 6);
+  close(pipeEnds[1]);
+  int savedStdin = dup(STDIN_FILENO);
+  dup2(pipeEnds[0], STDIN_FILENO);
+  close(pipeEnds[0]);
   for (const Case& c : cases) {
     RunResult run = Xevhost(c.args);
     EXPECT_EQ(run.status, c.status) << c.message << "\n" << run.err;
@@ -124,9 +135,36 @@ TEST(XevhostInput, UnusableInputIsRefusedWithFileLineAndCause) {
         << run.err.substr(0, 300);
     EXPECT_EQ(run.out, "") << c.message;
   }
+  dup2(savedStdin, STDIN_FILENO);
+  close(savedStdin);
   // Without --encoding the same file is simply read in the code page.
   RunResult ansi = XevhostOk({notUtf8, "--formula", "x=Name", "--format", "csv"});
   EXPECT_EQ(ansi.out, "x\nCaf\xC3\xA9\n");
+}
+
+// Memory running out ends the run with one line and status 71, never an abort
+// or a report that looks complete. Address-space limits and the sanitizers'
+// shadow memory do not mix, so sanitizer builds leave this to the others.
+TEST(XevhostOutput, RunningOutOfMemoryIsOneLineAndItsOwnStatus) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "address-space limits do not apply under a sanitizer";
+#endif
+  std::string keys = "Key,Value\n";
+  for (int i = 0; i < 100000; ++i) keys += "k" + std::to_string(i) + "," + std::to_string(i) + "\n";
+  TempFile distinct("distinct.csv", keys);
+  RunResult small = Xevhost({"orders.csv", "--formula", "x=Qty"}, Output{"", false, 24 << 20});
+  ASSERT_EQ(small.status, 0) << "the limit leaves no room to start: " << small.err;
+  RunResult run = Xevhost({distinct, "--group-by", "Key", "--formula", "Twice=Value * 2"}, Output{"", false, 24 << 20});
+  EXPECT_EQ(run.status, 71);
+  EXPECT_EQ(run.err, "xevhost: out of memory\n");
+}
+
+// Files from any system: CR alone ends lines in data and formulas, and
+// columns named after keywords are renamed so that formulas can reach them.
+TEST(XevhostInput, LineEndsOfEverySystemAndKeywordColumns) {
+  TempFile csv("cr.csv", "DISTINCT,all\r1,2\r3,4\r"), formulas("cr.formulas", "A = _DISTINCT + _all\rB = A() * 2\r");
+  RunResult run = XevhostOk({csv, "-f", formulas, "--set-quantifiers", "--format", "csv"});
+  EXPECT_EQ(run.out, "A,B\n3,6\n7,14\n");
 }
 
 }  // namespace

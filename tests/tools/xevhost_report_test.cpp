@@ -137,6 +137,11 @@ TEST(XevhostAggregates, AReportOfAggregatesAloneIsOneLine) {
   EXPECT_EQ(run.out, "n,q,last,span\n4,3,Zed,351\n");
 }
 
+TEST(XevhostAggregates, GroupsWithoutAggregatesShowEachGroupsFirstRow) {
+  RunResult run = XevhostOk({"orders.csv", "--format", "csv", "--group-by", "_Month", "--formula", "W=Qty * 2"});
+  EXPECT_EQ(run.out, "_Month,W\n1,6\n2,20\n3,2\n12,8\n");
+}
+
 TEST(XevhostAggregates, CallsTheToolCannotEvaluateAreRefusedWithTheWayOut) {
   struct Case {
     std::vector<std::string> args;

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,6 +31,7 @@ struct RunResult {
 struct Output {
   std::string path;
   bool closedPipe = false;
+  uint64_t addressSpace = 0;  // bytes the run may map, as ulimit -v sets it; 0: no limit
 };
 
 inline std::string ReadFile(const std::string& path) {
@@ -61,6 +63,8 @@ inline RunResult Xevhost(const std::vector<std::string>& args, const Output& out
       signal(SIGPIPE, SIG_IGN);  // as some parents do; the tool must still end quietly
     }
     dup2(out, STDOUT_FILENO), dup2(err, STDERR_FILENO);
+    rlimit limit{output.addressSpace, output.addressSpace};
+    if (output.addressSpace != 0 && setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
     execv(XEVHOST_PATH, argv.data());
     _exit(127);
   }

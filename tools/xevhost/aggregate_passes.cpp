@@ -76,7 +76,10 @@ bool RunAggregatePasses(ExprContext* ec, CsvTable& table, HostState& state, Valu
   for (const AggregateRequest& request : aggregates.requests())
     readers.emplace_back(ec, request.argumentExp, request.type);
   std::vector<std::string> cells;
-  for (int level = 1; level <= aggregates.maxLevel(); ++level) {
+  // Groups are found in the first pass, so a grouped report makes one even
+  // when no formula calls an aggregate.
+  int passes = std::max(aggregates.maxLevel(), grouping.grouped() ? 1 : 0);
+  for (int level = 1; level <= passes; ++level) {
     if (!table.Restart(error)) return false;
     aggregates.SetGroupCount(grouping.count());
     LevelPass pass(aggregates, level, readers);

@@ -56,7 +56,14 @@ std::string SanitizedName(const std::string& header, size_t index) {
   }
   if (name.empty()) return "Column" + std::to_string(index + 1);
   if (name[0] >= '0' && name[0] <= '9') name = "_" + name;
-  if (strcasecmp(name.c_str(), "AND") == 0) name = "_" + name;
+  // Words the scanner takes as keywords in any letter case: AND always,
+  // DISTINCT and ALL with --set-quantifiers. A column keeps its name whichever
+  // options a run gives, so all three are prefixed.
+  for (const char* keyword : {"AND", "DISTINCT", "ALL"}) {
+    if (strcasecmp(name.c_str(), keyword) != 0) continue;
+    name = "_" + name;
+    break;
+  }
   // Day, Months, year ... scan as date units, so they would never reach the
   // item; the engine's own rule renames them the way stored documents are.
   std::string prefixed(name.size() + 2, '\0');

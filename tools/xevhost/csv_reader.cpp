@@ -28,8 +28,13 @@ int CsvReader::Get() {
   if (c == kEndOfInput) return c;
   ++pos_;
   ++consumed_;
-  if (c == '\n') ++currentLine_;
+  // CR LF, LF and CR alone each end one line; the LF of a pair counts it.
+  if (c == '\n' || (c == '\r' && Peek() != '\n')) ++currentLine_;
   return c;
+}
+
+void CsvReader::EndLine() {
+  if (Get() == '\r' && Peek() == '\n') Get();
 }
 
 bool CsvReader::Rewind() {
@@ -51,7 +56,9 @@ bool CsvReader::Rewind() {
 void CsvReader::TakePlainRun(std::string& field, bool quoted) {
   size_t run = pos_;
   if (quoted) {
-    while (run < end_ && buffer_[run] != '"' && buffer_[run] != '\n' && buffer_[run] != '\0') ++run;
+    while (run < end_ && buffer_[run] != '"' && buffer_[run] != '\n' && buffer_[run] != '\r' &&
+           buffer_[run] != '\0')
+      ++run;
   } else {
     while (run < end_) {
       char c = buffer_[run];
@@ -82,14 +89,8 @@ CsvReader::Status CsvReader::Next(std::vector<std::string>& fields) {
   // spare empty line at the end of a file from becoming a short row.
   for (;;) {
     int c = Peek();
-    if (c == '\n') {
-      Get();
-    } else if (c == '\r') {
-      Get();
-      if (Peek() != '\n') return Fail(currentLine_, "carriage return not followed by a line feed");
-    } else {
-      break;
-    }
+    if (c != '\n' && c != '\r') break;
+    EndLine();
   }
   if (Peek() == kEndOfInput) {
     if (std::ferror(file_)) return Fail(currentLine_, "read error");
@@ -139,8 +140,7 @@ CsvReader::Status CsvReader::Next(std::vector<std::string>& fields) {
     }
     if (c == '\n') break;
     if (c == '\r') {
-      if (Peek() != '\n') return Fail(currentLine_, "carriage return not followed by a line feed");
-      Get();
+      if (Peek() == '\n') Get();
       break;
     }
     if (afterQuote) return Fail(currentLine_, "unexpected character after a closing quote");

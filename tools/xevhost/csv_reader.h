@@ -1,6 +1,6 @@
 // A streaming reader of comma-separated records: header row first, fields
 // quoted with '"' when they hold commas, quotes or line breaks, '""' for a
-// quote inside a quoted field, CRLF or LF between records.
+// quote inside a quoted field, CR LF, LF or CR alone between records.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +34,7 @@ class CsvReader {
  private:
   int Peek();
   int Get();
+  void EndLine();  // takes a line break of any of the three forms
   bool Refill();
   void TakePlainRun(std::string& field, bool quoted);
   Status Fail(int64_t line, const std::string& message);

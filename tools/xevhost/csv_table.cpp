@@ -1,6 +1,7 @@
 #include "csv_table.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -43,6 +44,12 @@ bool CsvTable::Open(const std::string& path, std::string& error) {
     }
     fileSize_ = static_cast<uint64_t>(info.st_size);
   }
+  // Types are settled in a first pass and the rows read in another, so a
+  // stream would be read whole and only then found unusable.
+  if (lseek(fileno(file_), 0, SEEK_CUR) < 0) {
+    error = path + ": is a pipe or another stream, which cannot be read twice; save it to a file first";
+    return false;
+  }
   reader_ = new CsvReader(file_);
 
   std::vector<std::string> headers;
@@ -53,6 +60,12 @@ bool CsvTable::Open(const std::string& path, std::string& error) {
   }
   if (status == CsvReader::Status::kEnd) {
     error = path + ": no header row";
+    return false;
+  }
+  // Blank lines are skipped between rows, but the header must be the first
+  // line: taking the next line instead would turn a row of data into names.
+  if (reader_->line() != 1) {
+    error = path + ": line 1 is empty; the first line must be the header row that names the columns";
     return false;
   }
 

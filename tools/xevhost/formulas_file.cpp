@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 namespace xevhost {
 namespace {
@@ -21,6 +22,21 @@ size_t SkipBlanks(std::string_view s, size_t i) {
 size_t TrimEnd(std::string_view s, size_t end) {
   while (end > 0 && IsBlank(s[end - 1])) --end;
   return end;
+}
+
+// Takes the next line off rest. Files written on any system are read alike:
+// CR LF, LF and CR alone each end a line.
+bool NextLine(std::string_view& rest, std::string& line) {
+  if (rest.empty()) return false;
+  size_t end = rest.find_first_of("\r\n");
+  line.assign(rest.substr(0, end));
+  if (end == std::string_view::npos) {
+    rest = {};
+    return true;
+  }
+  size_t next = end + (rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n' ? 2 : 1);
+  rest.remove_prefix(next);
+  return true;
 }
 
 }  // namespace
@@ -77,13 +93,12 @@ bool ReadFormulasFile(const std::string& path, InputEncoding encoding,
   bool validUtf8 = IsValidUtf8(all);
   bool utf8 = encoding == InputEncoding::kUtf8 || (encoding == InputEncoding::kAuto && validUtf8);
 
-  std::istringstream lines(all);
+  std::string_view rest = all;
   std::string raw;
   std::string ansi;
   int number = 0;
-  while (std::getline(lines, raw)) {
+  while (NextLine(rest, raw)) {
     ++number;
-    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
     // Whole-file problems are told with the first line that has them, before
     // any formula of the file is used.
     if (raw.size() > kMaxFormulaLineBytes) {

@@ -38,8 +38,7 @@ bool ParseDefinition(std::string_view lineText, const std::string& origin, int l
                      FormulaSource& out, DefinitionError& error);
 
 // Reads a formulas file: one definition per line; blank lines and lines whose
-// first non-blank character is '#' are skipped. A line ending in CR LF loses
-// its CR. Returns false when the file cannot be read (ioError set); shape
+// first non-blank character is '#' are skipped. Lines end in CR LF, LF or CR. Returns false when the file cannot be read (ioError set); shape
 // errors are collected and reading goes on.
 bool ReadFormulasFile(const std::string& path, InputEncoding encoding,
                       const CodePageConverter& converter, std::vector<FormulaSource>& formulas,

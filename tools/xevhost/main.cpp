@@ -3,6 +3,8 @@
 // or the command line, a value per formula and row, and stored documents.
 #include <csignal>
 #include <cstdio>
+#include <new>
+#include <stdexcept>
 #include <string_view>
 
 #include "documents.h"
@@ -10,6 +12,7 @@
 #include "explain.h"
 #include "locale_setting.h"
 #include "options.h"
+#include "out_of_memory.h"
 #include "report_output.h"
 #include "report_run.h"
 #include "text_encoding.h"
@@ -58,7 +61,15 @@ int main(int argc, char** argv) {
   // (| head -1) should end the run at once and quietly, as it does for any
   // other tool in a pipe.
   std::signal(SIGPIPE, SIG_DFL);
-  int status = Run(argc, argv);
+  xevhost::EndRunWhenMemoryRunsOut();
+  int status = xevhost::kExitOk;
+  try {
+    status = Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    xevhost::OutOfMemory();  // an array too large to ask for never reaches the handler
+  } catch (const std::length_error&) {
+    xevhost::OutOfMemory();
+  }
   if (!xevhost::OutputWritten(stdout) && status == xevhost::kExitOk) status = xevhost::kExitOutput;
   return status;
 }

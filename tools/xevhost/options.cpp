@@ -151,7 +151,11 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
            o.dataPath = v;
            return true;
          }},
-        {"--save", [](Options& o, const std::string& v, std::string&) { o.savePath = v; return true; }},
+        {"--save", [](Options& o, const std::string& v, std::string& e) {
+           if (v.empty()) { e = "--save needs a file name"; return false; }
+           o.savePath = v;
+           return true;
+         }},
         {"--load", [](Options& o, const std::string& v, std::string&) { o.loadPath = v; return true; }},
         {"--code-page", [](Options& o, const std::string& v, std::string& e) {
            if (v == "1252") o.codePage = 1252;
@@ -274,7 +278,7 @@ void PrintUsage(std::FILE* out) {
       "  --no-date-arith       no arithmetic on DateTime values\n"
       "\n"
       "exit status: 0 done, 1 unusable input, 2 a formula does not parse, 64 usage,\n"
-      "             74 the output cannot be written\n",
+      "             71 out of memory, 74 the output cannot be written\n",
       out);
 }
 

@@ -19,6 +19,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitBadInput = 1;   // a file, a row or a document is unusable
 inline constexpr int kExitFormula = 2;    // a formula does not parse
 inline constexpr int kExitUsage = 64;     // the command line is wrong
+inline constexpr int kExitNoMemory = 71;  // memory ran out
 
 struct Options {
   Command command = Command::kReport;

@@ -1,5 +1,6 @@
 #include "value_reader.h"
 
+#include "out_of_memory.h"
 #include "report_output.h"
 
 namespace xevhost {
@@ -12,8 +13,9 @@ bool ValueReader::Read(TypedValue& value) {
   value.text.clear();
   if (type_ == XEV_TYPE_STRING) {
     if (block_ == nullptr) block_ = HostAlloc(kFirstStringBlock);
+    if (block_ == nullptr) OutOfMemory();  // else every String cell would come out empty
     int32_t length = 0;
-    if (block_ == nullptr || XEVEvaluateExpressionExt(ec_, exp_, &length, &block_) != 1) return false;
+    if (XEVEvaluateExpressionExt(ec_, exp_, &length, &block_) != 1) return false;
     value.text.assign(static_cast<const char*>(block_));
     value.null = false;
     return true;
