@@ -207,7 +207,11 @@ class Evaluator:
                                   row_index if plan.where else ffi.NULL)
         del keep
         if ok != 1:
-            raise MemoryError("xev: the evaluation failed (out of memory?)")
+            # The arguments are the package's own and checked; what is left is
+            # memory, which the engine reports for the whole evaluation rather
+            # than leave a row looking as if the formula gave no value.
+            raise MemoryError("xev: memory ran short while evaluating the formulas (a value too large "
+                              "to make, or too many rows at once)")
         try:
             return self._frame(frame, results, row_index[0], on_no_value)
         finally:
