@@ -56,6 +56,14 @@ def test_dependency_queries_and_extended_text_follow_named_formulas(sales):
     assert net.extended_text() == "NumberRound((Price * Qty) * 0.9, 2)"
 
 
+def test_an_extended_text_too_long_to_make_is_refused_not_empty(sales):
+    sales.parse("F0", "Price")
+    for i in range(1, 31):  # each doubles the extended text of the one before
+        sales.parse(f"F{i}", f"F{i - 1}() + F{i - 1}()")
+    with pytest.raises(ValueError, match="'F30' is longer"):
+        sales["F30"].extended_text()
+
+
 def test_renaming_an_item_rewrites_the_formulas(sales):
     sales.rename_item("Price", "Unit_Price")
     assert sales["Gross"].text == "Unit_Price * Qty"

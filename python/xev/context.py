@@ -421,9 +421,15 @@ class Formula:
         context's date pictures."""
         exp = self._handle()
         flag = 1 if expand_dates else 0
-        size = lib.XEVGetExtendedTextLength(self._ec, exp, flag) + 1
-        buffer = ffi.new("char[]", size)
-        lib.XEVGetExtendedText(self._ec, exp, size, buffer, flag)
+        # A formula's text is never empty, so neither is its extended text:
+        # an empty answer is the engine's failure, never a value.
+        length = lib.XEVGetExtendedTextLength(self._ec, exp, flag)
+        if length < 1:
+            raise ValueError(f"xev: the extended text of {self.name!r} is longer than the engine can "
+                             "make (2 GB)")
+        buffer = ffi.new("char[]", length + 1)
+        if lib.XEVGetExtendedText(self._ec, exp, length + 1, buffer, flag) < 1 and buffer[0] == b"\0":
+            raise MemoryError(f"xev: memory ran short making the extended text of {self.name!r}")
         return decode(ffi.string(buffer))
 
     def _reparse(self, text, name):
