@@ -103,8 +103,8 @@ def test_where_selects_rows_and_keeps_their_labels():
 
 
 def test_formulas_of_a_mapping_may_name_later_ones_and_a_refusal_names_its_formula():
-    out = xev.evaluate(pd.DataFrame({"q": [2]}), {"A": "B() + 1", "B": "q * 10"})
-    assert list(out.columns) == ["A", "B"] and out["A"][0] == D(21)
+    out = xev.evaluate(pd.DataFrame({"q": [2]}), {"A": "B() + C()", "B": "C() * 10", "C": "q + 1", "D": "A()"})
+    assert list(out.columns) == ["A", "B", "C", "D"] and out["D"][0] == D(33)
     with pytest.raises(xev.FormulaError) as caught:
         xev.evaluate(pd.DataFrame({"q": [1]}), {"A": "q * 2", "B": "q *"})
     assert caught.value.name == "B" and caught.value.code == 109

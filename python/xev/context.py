@@ -156,6 +156,12 @@ class Context:
                 items.setdefault(name, type_name(record.dataType))
         return items
 
+    def _data_item_type(self, name):
+        record = ffi.new("ExpItem*")
+        if lib.XEVGetExpressionVariable(self._ec, record, encode_argument(name, "the item name")) != 1:
+            raise KeyError(f"xev: no data item {name!r}")
+        return type_name(record.dataType)
+
     @property
     def keyword_items(self):
         return {name: type_ for name, type_, _ in self._keywords}

@@ -11,7 +11,7 @@ import pandas as pd
 from ._ffi import ffi, has_table_api, lib
 from .codepage import encode
 from .columns import input_column, unix_epoch_day
-from .context import DATETIME, NUMBER, STRING, Context
+from .context import _ITEM_DATA, DATETIME, NUMBER, STRING, Context
 from .errors import ColumnError, EvaluationError, FormulaError
 from .formulas_file import definitions_of
 from .naming import item_names
@@ -56,27 +56,53 @@ def _mentions(text, name):
     return re.search(r"(?<![\w@#$])" + re.escape(name) + r"(?![\w@#$])", text) is not None
 
 
+def _awaited_name(error):
+    """The name an unknown-name refusal is about: 'B' of 'B() + 1'."""
+    return error.text[error.pos:error.pos + error.length].rstrip("( \t")
+
+
 def _parse_definitions(context, definitions):
-    """Parses in written order; a formula that names one defined after it is
-    tried again once that one exists. Raises the first refusal."""
-    pending = list(definitions)
+    """Parses in written order; a formula that names one defined after it
+    waits for that one and is tried again as soon as it exists, so formulas
+    written in any order take one parse each and one more per wait. Raises
+    the first refusal."""
     parsed = {}
     failures = {}
+    waiting = {}  # name -> definitions that named it before it existed
+
+    def attempt(definition):
+        try:
+            formula = context.parse(definition.name, definition.text)
+        except FormulaError as error:
+            if error.code != _UNKNOWN_NAME:
+                raise FormulaError(error.code, error.pos, error.length, error.name, error.text,
+                                   definition.origin) from None
+            error.origin = definition.origin
+            failures[id(definition)] = error
+            waiting.setdefault(_awaited_name(error), []).append(definition)
+            return
+        failures.pop(id(definition), None)
+        parsed[id(definition)] = formula
+        ready.extend(waiting.pop(definition.name, ()))
+
+    for definition in definitions:
+        ready = [definition]
+        while ready:
+            attempt(ready.pop())
+    # What still waits names something no formula here defines under that
+    # spelling; one more round in written order settles any the wait missed.
+    pending = [d for d in definitions if id(d) not in parsed]
     progress = True
     while pending and progress:
-        progress = False
-        for definition in list(pending):
-            try:
-                parsed[id(definition)] = context.parse(definition.name, definition.text)
-            except FormulaError as error:
-                error.origin = definition.origin
-                failures[id(definition)] = error
-                if error.code != _UNKNOWN_NAME:
-                    raise FormulaError(error.code, error.pos, error.length, error.name, error.text,
-                                       definition.origin) from None
-                continue
-            pending.remove(definition)
-            progress = True
+        waiting.clear()
+        ready = []
+        before = len(pending)
+        for definition in pending:
+            attempt(definition)
+        while ready:
+            attempt(ready.pop())
+        pending = [d for d in pending if id(d) not in parsed]
+        progress = len(pending) < before
     if pending:
         first = failures[id(pending[0])]
         raise FormulaError(first.code, first.pos, first.length, first.name, first.text, first.origin)
@@ -149,19 +175,37 @@ def make_plan(columns, formulas, where=None, numbers="decimal", flags=0):
     except FormulaError:
         _refuse_unsupported(refused, [where])
         raise
-    read = outputs + ([where_formula] if where_formula else [])
-    types = {row_type: row_type for row_type in _ROW_TYPES}
+    read = _items_read(context, outputs + ([where_formula] if where_formula else []))
     bindings = []
-    for name, item_type in context.data_items.items():
-        if not any(f.uses(name, "data") for f in read):
+    for name in context._item_names(_ITEM_DATA):
+        if name not in read:
             continue
+        read.discard(name)
         if name in refused:
             raise refused[name]
         if name not in positions:
             raise ValueError(f"xev: data item {name!r} has no column in the frame")
         position = positions[name]
-        bindings.append((name, types[item_type], columns[position][0], position))
+        bindings.append((name, context._data_item_type(name), columns[position][0], position))
     return Plan(context, outputs, where_formula, bindings, numbers)
+
+
+def _items_read(context, formulas):
+    """The names of the items the formulas read, directly or through the
+    formulas they name; each formula's references are asked once, so a
+    frame of many columns and many formulas costs their sum, not product."""
+    items = set()
+    seen = {formula.name for formula in formulas}
+    stack = list(formulas)
+    while stack:
+        formula = stack.pop()
+        for kind, name in formula.references():
+            if kind == "item":
+                items.add(name)
+            elif kind == "formula" and name not in seen and name in context:
+                seen.add(name)
+                stack.append(context[name])
+    return items
 
 
 class Evaluator:

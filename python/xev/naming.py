@@ -3,6 +3,8 @@ name cannot hold become '_' between the parts they separate, a leading digit,
 AND or a date-unit word gets '_' in front, an empty label becomes ColumnN,
 names are cut to 64 bytes, and repeats get _2, _3, ..."""
 
+import re
+
 from ._ffi import ffi, lib
 from .codepage import decode, encode
 
@@ -27,11 +29,15 @@ def _cut(name, limit):
     return name[:keep]
 
 
+_PLAIN_NAME = re.compile(rb"[A-Za-z0-9_@#$]+")
+
+
 def _sanitized(label, index):
     header = encode(label)
-    name = bytearray()
+    # Most labels are plain ASCII names already; only the others are walked.
+    name = bytearray(header) if _PLAIN_NAME.fullmatch(header) else bytearray()
     gap = False
-    i = 0
+    i = len(header) if name else 0
     while i < len(header):
         c = header[i]
         whole = header[i:i + 2] if lib.HostIsLeadByte(c) and i + 1 < len(header) else None

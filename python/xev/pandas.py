@@ -2,7 +2,7 @@
 
 import pandas as pd
 
-from .columns import column_type
+from .columns import column_type, dtype_type
 from .errors import ColumnError, FormulaError
 from .evaluation import Evaluator, make_plan
 
@@ -19,13 +19,25 @@ def _typed(label, series):
         return label, error
 
 
+def _by_dtype(label, dtype):
+    try:
+        return label, dtype_type(label, dtype)
+    except ColumnError as error:
+        return label, error
+
+
 def frame_columns(df, sample=None):
     """(label, data type or ColumnError) for each column of df; object
-    columns typed by their first sample rows when sample is given."""
+    columns typed by their first sample rows when sample is given. Only
+    object and category columns are looked into: the dtype tells the rest,
+    which keeps a frame of very many columns quick to plan."""
     columns = []
-    for position, label in enumerate(df.columns):
-        series = df.iloc[:, position]  # by position: labels may repeat
-        columns.append(_typed(label, series.iloc[:sample] if sample and series.dtype == object else series))
+    for position, (label, dtype) in enumerate(zip(df.columns, df.dtypes)):
+        if dtype == object or isinstance(dtype, pd.CategoricalDtype):
+            series = df.iloc[:, position]  # by position: labels may repeat
+            columns.append(_typed(label, series.iloc[:sample] if sample and dtype == object else series))
+        else:
+            columns.append(_by_dtype(label, dtype))
     return columns
 
 
