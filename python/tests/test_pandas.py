@@ -136,7 +136,7 @@ def test_no_value_rows_are_null_or_raise():
 @pytest.mark.parametrize("on_no_value", ["null", "raise"])
 def test_memory_short_inside_a_formula_is_an_error_not_an_empty_cell(on_no_value):
     with pytest.raises(MemoryError):
-        xev.evaluate(pd.DataFrame({"x": [1]}), {"S": "StrRepeat('ab', 1000000000)"}, on_no_value=on_no_value)
+        xev.evaluate(pd.DataFrame({"x": [1]}), {"S": "StrRepeat('abc', 1000000000)"}, on_no_value=on_no_value)
 
 
 def test_a_context_reads_the_columns_its_items_name():
