@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/core.h"
+#include "core/item_index.h"
 #include "core/item_store.h"
 
 namespace xev::core {
@@ -152,7 +153,9 @@ XEV_API void XEV_CALL XEVEnumExpItems(ExprContext* ec, int16_t kind, XEVEnumItem
 
 XEV_API int32_t XEV_CALL XEVGetExpressionVariable(ExprContext* ec, ExpItem* out, const char* name) {
   if (ec == nullptr || out == nullptr || name == nullptr) return 0;
-  const ExpItem* item = FindItem(ec->dataItems, name);
+  // Through the index: a host binding its items asks this once per item,
+  // and walking the list each time made that grow with the square of them.
+  const ExpItem* item = FindDataItem(ec, name);
   if (item == nullptr) return 0;
   std::memcpy(out, item, XEV_ITEM_FIXED_SIZE);
   std::memset(&out->params[0], 0, sizeof out->params[0]);  // data items have no parameters

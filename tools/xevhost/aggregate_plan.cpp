@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 
 #include "aggregate_calls.h"
 #include "diagnostics.h"
@@ -10,10 +9,6 @@
 
 namespace xevhost {
 namespace {
-
-// Deeper nesting than this is a formula that refers to itself through an
-// aggregate, which no number of passes settles.
-constexpr int kMaxLevel = 16;
 
 void PrintCallError(std::FILE* out, const FormulaEntry& formula, const std::string& text,
                     const AggregateCall& call, const std::string& message, const CodePageConverter& converter) {
@@ -26,97 +21,136 @@ void PrintCallError(std::FILE* out, const FormulaEntry& formula, const std::stri
   std::fputs(FormatDefinitionError(error, converter).c_str(), out);
 }
 
-class LevelFinder {
- public:
-  LevelFinder(ExprContext* ec, AggregateTable& table, const std::vector<FormulaEntry>& formulas,
-              const std::map<HEXP, std::vector<int>>& direct)
-      : ec_(ec), table_(table), formulas_(formulas), direct_(direct) {}
-
-  // The passes a formula's value needs: the highest level among the
-  // aggregates it calls, itself or through the formulas it uses.
-  int Depth(HEXP exp, int guard) {
-    if (guard > kMaxLevel) return kMaxLevel + 1;
-    int depth = DirectDepth(exp, guard);
-    for (const FormulaEntry& f : formulas_)
-      if (f.exp != exp && XEVIsItemUsed(ec_, exp, XEV_ITEM_FORMULA, f.name.c_str()) == 1)
-        depth = std::max(depth, DirectDepth(f.exp, guard));
-    return depth;
+// Reads one formula's aggregate calls into table; false, with the reason
+// printed, when one cannot be evaluated by the tool.
+bool AddCalls(const FormulaEntry& formula, const std::string& text, const CodePageConverter& converter,
+              AggregateTable& table, std::vector<int>& requests, std::FILE* diagnostics) {
+  std::vector<AggregateCall> calls = FindAggregateCalls(text, AggregateNames());
+  bool ok = true;
+  for (const AggregateCall& call : calls) {
+    if (!call.simple) {
+      PrintCallError(diagnostics, formula, text, call,
+                     call.function + " takes a data item or a formula: define the expression as a formula "
+                     "of its own (Amount = Qty * Price) and write " + call.function + "(Amount())",
+                     converter);
+      ok = false;
+      continue;
+    }
+    auto twin = std::find_if(calls.begin(), calls.end(), [&call](const AggregateCall& other) {
+      return other.simple && other.function == call.function && other.argument == call.argument &&
+             other.star == call.star && other.distinct != call.distinct;
+    });
+    if (twin != calls.end() && call.distinct) {
+      PrintCallError(diagnostics, formula, text, call,
+                     "a formula may hold " + call.function + " of one argument with or without DISTINCT, "
+                     "not both: move one into a formula of its own",
+                     converter);
+      ok = false;
+      continue;
+    }
+    AggregateRequest request;
+    AggregateKindOf(call.function, request.kind);
+    request.function = call.function;
+    request.argument = call.argument;
+    request.star = call.star;
+    request.distinct = call.distinct;
+    request.formula = call.formula;
+    requests.push_back(table.AddCall(formula.exp, request));
   }
+  return ok;
+}
 
- private:
-  int DirectDepth(HEXP exp, int guard) {
-    auto found = direct_.find(exp);
-    if (found == direct_.end()) return 0;
-    int depth = 0;
-    for (int index : found->second) depth = std::max(depth, Level(index, guard));
-    return depth;
+// The passes each aggregate needs: one more than the deepest aggregate its
+// argument formula reaches. Formulas are settled after everything they use
+// (and the formulas their aggregates read), so each is looked at once. A
+// formula never settled is on a cycle, or uses one; with aggregates on it no
+// number of passes settles them.
+bool SetLevels(const FormulaGraph& graph, const std::vector<std::vector<int>>& requestsOf, AggregateTable& table,
+               const CodePageConverter& converter, std::FILE* diagnostics) {
+  size_t count = graph.formulas().size();
+  std::vector<AggregateRequest>& requests = table.requests();
+  auto argumentOf = [&](int request) {
+    const AggregateRequest& r = requests[static_cast<size_t>(request)];
+    return r.formula ? graph.IndexOfName(r.argument) : -1;
+  };
+  std::vector<std::vector<int>> users(count);
+  std::vector<size_t> waiting(count, 0);
+  for (size_t f = 0; f < count; ++f) {
+    std::vector<int> needs = graph.Uses(f);
+    for (int request : requestsOf[f])
+      if (int argument = argumentOf(request); argument >= 0) needs.push_back(argument);
+    waiting[f] = needs.size();
+    for (int used : needs) users[static_cast<size_t>(used)].push_back(static_cast<int>(f));
   }
-
-  int Level(int index, int guard) {
-    AggregateRequest& request = table_.requests()[static_cast<size_t>(index)];
-    if (!request.formula) return request.level = 1;
-    HEXP argument = XEVHEXPFromName(ec_, request.argument.c_str());
-    request.level = 1 + (argument == nullptr ? 0 : Depth(argument, guard + 1));
-    return request.level;
+  std::vector<int> depth(count, 0);
+  std::vector<size_t> ready;
+  for (size_t f = 0; f < count; ++f)
+    if (waiting[f] == 0) ready.push_back(f);
+  for (size_t next = 0; next < ready.size(); ++next) {
+    size_t f = ready[next];
+    for (int used : graph.Uses(f)) depth[f] = std::max(depth[f], depth[static_cast<size_t>(used)]);
+    for (int request : requestsOf[f]) {
+      int argument = argumentOf(request);
+      int level = 1 + (argument >= 0 ? depth[static_cast<size_t>(argument)] : 0);
+      requests[static_cast<size_t>(request)].level = level;
+      depth[f] = std::max(depth[f], level);
+    }
+    for (int user : users[f])
+      if (--waiting[static_cast<size_t>(user)] == 0) ready.push_back(static_cast<size_t>(user));
   }
+  for (size_t f = 0; f < count; ++f) {
+    if (waiting[f] == 0 || requestsOf[f].empty()) continue;
+    std::fprintf(diagnostics, "xevhost: formula %s: its aggregates depend on each other without end\n",
+                 converter.ToUtf8(graph.formulas()[f].name).c_str());
+    return false;
+  }
+  return true;
+}
 
-  ExprContext* ec_;
-  AggregateTable& table_;
-  const std::vector<FormulaEntry>& formulas_;
-  const std::map<HEXP, std::vector<int>>& direct_;
-};
+bool IsDataItem(ExprContext* ec, const std::string& name) {
+  ExpItem item;
+  std::memset(&item, 0, sizeof item);
+  return XEVGetExpressionVariable(ec, &item, name.c_str()) == 1;
+}
+
+// What a formula's own text reads outside its aggregate calls: whether it
+// names a data item there, and which formulas it calls there.
+bool ReadsRowDirectly(ExprContext* ec, const FormulaGraph& graph, const FormulaEntry& formula,
+                      std::vector<int>& formulasOutside) {
+  std::string text = ExpressionText(ec, formula.exp);
+  std::vector<AggregateCall> calls = FindAggregateCalls(text, AggregateNames());
+  std::vector<FormulaToken> tokens = TokenizeFormula(text);
+  bool reads = false;
+  size_t call = 0;  // calls and tokens are both in text order
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    const FormulaToken& t = tokens[i];
+    while (call < calls.size() && calls[call].pos + calls[call].len <= t.pos) ++call;
+    bool insideCall = call < calls.size() && t.pos >= calls[call].pos;
+    if (insideCall || (t.kind != FormulaToken::kName && t.kind != FormulaToken::kQuotedName)) continue;
+    bool called = i + 1 < tokens.size() && tokens[i + 1].kind == FormulaToken::kPunct && tokens[i + 1].text == "(";
+    if (!called) {
+      reads = reads || IsDataItem(ec, t.text);
+      continue;
+    }
+    int used = graph.IndexOfName(t.text);
+    if (used >= 0 && graph.formulas()[static_cast<size_t>(used)].exp != formula.exp) formulasOutside.push_back(used);
+  }
+  return reads;
+}
 
 }  // namespace
 
-bool PlanAggregates(ExprContext* ec, const CodePageConverter& converter, AggregateTable& table,
-                    std::FILE* diagnostics) {
-  std::vector<FormulaEntry> formulas = ListFormulas(ec);
-  std::map<HEXP, std::vector<int>> direct;
+bool PlanAggregates(ExprContext* ec, const FormulaGraph& graph, const CodePageConverter& converter,
+                    AggregateTable& table, std::FILE* diagnostics) {
+  const std::vector<FormulaEntry>& formulas = graph.formulas();
+  std::vector<std::vector<int>> requestsOf(formulas.size());
   bool ok = true;
-  for (const FormulaEntry& formula : formulas) {
-    if (XEVIsAggregateUsed(ec, formula.exp) != 1) continue;
-    std::string text = ExpressionText(ec, formula.exp);
-    std::vector<AggregateCall> calls = FindAggregateCalls(text, AggregateNames());
-    for (const AggregateCall& call : calls) {
-      if (!call.simple) {
-        PrintCallError(diagnostics, formula, text, call,
-                       call.function + " takes a data item or a formula: define the expression as a formula "
-                       "of its own (Amount = Qty * Price) and write " + call.function + "(Amount())",
-                       converter);
-        ok = false;
-        continue;
-      }
-      auto twin = std::find_if(calls.begin(), calls.end(), [&call](const AggregateCall& other) {
-        return other.simple && other.function == call.function && other.argument == call.argument &&
-               other.star == call.star && other.distinct != call.distinct;
-      });
-      if (twin != calls.end() && call.distinct) {
-        PrintCallError(diagnostics, formula, text, call,
-                       "a formula may hold " + call.function + " of one argument with or without DISTINCT, "
-                       "not both: move one into a formula of its own",
-                       converter);
-        ok = false;
-        continue;
-      }
-      AggregateRequest request;
-      AggregateKindOf(call.function, request.kind);
-      request.function = call.function;
-      request.argument = call.argument;
-      request.star = call.star;
-      request.distinct = call.distinct;
-      request.formula = call.formula;
-      direct[formula.exp].push_back(table.AddCall(formula.exp, request));
-    }
+  for (size_t f = 0; f < formulas.size(); ++f) {
+    if (!graph.CallsAggregate(f)) continue;
+    std::string text = ExpressionText(ec, formulas[f].exp);
+    ok = AddCalls(formulas[f], text, converter, table, requestsOf[f], diagnostics) && ok;
   }
-  if (!ok) return false;
-
-  LevelFinder levels(ec, table, formulas, direct);
-  for (const FormulaEntry& formula : formulas) {
-    if (levels.Depth(formula.exp, 0) <= kMaxLevel) continue;
-    std::fprintf(diagnostics, "xevhost: formula %s: its aggregates depend on each other without end\n",
-                 converter.ToUtf8(formula.name).c_str());
-    return false;
-  }
+  if (!ok || !SetLevels(graph, requestsOf, table, converter, diagnostics)) return false;
   // The readers are parsed last, under names of the engine's choosing, so
   // they never count among the formulas above.
   for (AggregateRequest& request : table.requests()) {
@@ -135,41 +169,12 @@ bool PlanAggregates(ExprContext* ec, const CodePageConverter& converter, Aggrega
   return true;
 }
 
-}  // namespace xevhost
-
-namespace xevhost {
-namespace {
-
-bool IsDataItem(ExprContext* ec, const std::string& name) {
-  ExpItem item;
-  std::memset(&item, 0, sizeof item);
-  return XEVGetExpressionVariable(ec, &item, name.c_str()) == 1;
+std::vector<bool> ReadsRowValues(ExprContext* ec, const FormulaGraph& graph) {
+  const std::vector<FormulaEntry>& formulas = graph.formulas();
+  std::vector<std::vector<int>> outside(formulas.size());
+  std::vector<bool> direct(formulas.size());
+  for (size_t f = 0; f < formulas.size(); ++f) direct[f] = ReadsRowDirectly(ec, graph, formulas[f], outside[f]);
+  return MarkedOrReaching(outside, std::move(direct));
 }
-
-bool ReadsRowValuesAt(ExprContext* ec, HEXP exp, int depth) {
-  if (depth > kMaxLevel) return true;
-  std::string text = ExpressionText(ec, exp);
-  std::vector<AggregateCall> calls = FindAggregateCalls(text, AggregateNames());
-  std::vector<FormulaToken> tokens = TokenizeFormula(text);
-  for (size_t i = 0; i < tokens.size(); ++i) {
-    const FormulaToken& t = tokens[i];
-    bool insideCall = std::any_of(calls.begin(), calls.end(), [&t](const AggregateCall& c) {
-      return t.pos >= c.pos && t.pos < c.pos + c.len;
-    });
-    if (insideCall || (t.kind != FormulaToken::kName && t.kind != FormulaToken::kQuotedName)) continue;
-    bool called = i + 1 < tokens.size() && tokens[i + 1].kind == FormulaToken::kPunct && tokens[i + 1].text == "(";
-    if (!called) {
-      if (IsDataItem(ec, t.text)) return true;
-      continue;
-    }
-    HEXP used = XEVHEXPFromName(ec, t.text.c_str());
-    if (used != nullptr && used != exp && ReadsRowValuesAt(ec, used, depth + 1)) return true;
-  }
-  return false;
-}
-
-}  // namespace
-
-bool ReadsRowValues(ExprContext* ec, HEXP exp) { return ReadsRowValuesAt(ec, exp, 0); }
 
 }  // namespace xevhost

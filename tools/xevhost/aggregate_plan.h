@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "aggregates.h"
+#include "formula_graph.h"
 #include "text_encoding.h"
 #include "xev/xev.h"
 
@@ -16,16 +17,16 @@ namespace xevhost {
 // the reasons printed to diagnostics, when a call cannot be evaluated by the
 // tool (an expression as the argument, or the same call written with and
 // without DISTINCT in one formula).
-bool PlanAggregates(ExprContext* ec, const CodePageConverter& converter, AggregateTable& table,
-                    std::FILE* diagnostics);
+bool PlanAggregates(ExprContext* ec, const FormulaGraph& graph, const CodePageConverter& converter,
+                    AggregateTable& table, std::FILE* diagnostics);
 
 }  // namespace xevhost
 
 namespace xevhost {
 
-// Whether exp reads values of the current row anywhere outside its aggregate
-// calls, itself or through the formulas it uses. One that does not has the
-// same value on every row of a group.
-bool ReadsRowValues(ExprContext* ec, HEXP exp);
+// For every formula of the graph: whether it reads values of the current row
+// anywhere outside its aggregate calls, itself or through the formulas it
+// uses. One that does not has the same value on every row of a group.
+std::vector<bool> ReadsRowValues(ExprContext* ec, const FormulaGraph& graph);
 
 }  // namespace xevhost

@@ -1,6 +1,7 @@
 #include "data_items.h"
 
 #include <cstring>
+#include <unordered_set>
 
 #include "column_types.h"
 
@@ -108,11 +109,10 @@ intptr_t XEV_CALL ResolveAnyBinding(const char* /*bindingName*/) {
 }
 
 bool AddColumnItems(ExprContext* ec, const std::vector<Column>& columns) {
-  std::vector<std::string> existing = DataItemNamesOf(ec);
+  std::vector<std::string> names = DataItemNamesOf(ec);
+  std::unordered_set<std::string> existing(names.begin(), names.end());
   for (const Column& column : columns) {
-    bool present = false;
-    for (const std::string& name : existing) present = present || name == column.itemName;
-    if (present) continue;
+    if (existing.count(column.itemName) != 0) continue;
     std::string binding = std::string(kBindingPrefix) + column.header;
     ExpItem item;
     std::memset(&item, 0, sizeof item);

@@ -204,8 +204,10 @@ int RunReport(const Options& options, const CodePageConverter& converter) {
   HostState& state = prepared.context->state();
   CsvTable& table = *prepared.table;
 
+  FormulaGraph graph(ec);
   AggregateTable aggregates;
-  if (!PlanAggregates(ec, converter, aggregates, stderr)) return kExitFormula;
+  if (!PlanAggregates(ec, graph, converter, aggregates, stderr)) return kExitFormula;
+  std::vector<bool> rowReaders = ReadsRowValues(ec, graph);
   std::vector<OutputColumn> columns;
   std::vector<ReportColumn> header;
   bool anyAggregate = false;
@@ -213,8 +215,9 @@ int RunReport(const Options& options, const CodePageConverter& converter) {
   for (HEXP exp : prepared.order) {
     if (IsRangeOrSet(ec, exp)) continue;  // not evaluable
     int type = XEVGetExpressionDataType(ec, exp);
-    bool readsRow = ReadsRowValues(ec, exp);
-    anyAggregate = anyAggregate || XEVIsAggregateUsed(ec, exp) == 1;
+    auto index = static_cast<size_t>(graph.IndexOf(exp));  // every formula of the order is in the graph
+    bool readsRow = rowReaders[index];
+    anyAggregate = anyAggregate || graph.UsesAggregate(index);
     allRowFree = allRowFree && !readsRow;
     columns.push_back(OutputColumn{ValueReader(ec, exp, type), readsRow});
     Cell name = MakeCell(ExpressionName(ec, exp), false, converter);
@@ -271,7 +274,9 @@ int RunReport(const Options& options, const CodePageConverter& converter) {
     // threads; with more than one, the next block is read while this one is written.
     std::vector<HEXP> formulas;
     for (const OutputColumn& column : columns) formulas.push_back(column.reader.exp());
-    RowBlocks blocks(ec, state, formulas, whereExp, static_cast<int>(options.jobs));
+    std::vector<HEXP> readers = formulas;
+    readers.push_back(whereExp);
+    RowBlocks blocks(ec, state, formulas, whereExp, graph.ItemsReadBy(readers), static_cast<int>(options.jobs));
     if (!blocks.ok()) {
       std::fprintf(stderr, "xevhost: cannot set up the formula engine (out of memory?)\n");
       return kExitBadInput;

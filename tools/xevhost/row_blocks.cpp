@@ -13,13 +13,6 @@ constexpr int64_t kBlockRows = 16384;
 // Blocks read ahead of the writer; more would only hold memory.
 constexpr size_t kBlocksAhead = 2;
 
-bool UsedByAny(ExprContext* ec, const std::vector<HEXP>& formulas, HEXP where, const std::string& item) {
-  for (HEXP exp : formulas) {
-    if (XEVIsItemUsed(ec, exp, XEV_ITEM_DATA, item.c_str()) == 1) return true;
-  }
-  return where != nullptr && XEVIsItemUsed(ec, where, XEV_ITEM_DATA, item.c_str()) == 1;
-}
-
 }  // namespace
 
 EvaluatedBlock::~EvaluatedBlock() {
@@ -27,12 +20,12 @@ EvaluatedBlock::~EvaluatedBlock() {
 }
 
 RowBlocks::RowBlocks(ExprContext* ec, const HostState& state, const std::vector<HEXP>& formulas, HEXP where,
-                     int jobs)
+                     const std::unordered_set<std::string>& itemsRead, int jobs)
     : ahead_(jobs != 1), where_(where), formulas_(formulas) {
   table_ = XEVTableCreate(ec, jobs);
   if (table_ == nullptr) return;
   for (const auto& [name, binding] : state.bindings) {
-    if (binding.column < 0 || !UsedByAny(ec, formulas, where, name)) continue;
+    if (binding.column < 0 || itemsRead.count(name) == 0) continue;
     Input input;
     input.column = binding.column;
     input.type = binding.type;

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "csv_table.h"
@@ -34,10 +35,12 @@ struct EvaluatedBlock {
 class RowBlocks {
  public:
   // formulas: what the report writes, each in its natural form; where may be
-  // nullptr. jobs: threads (0: one per processor). With more than one, the
-  // next block is read and evaluated on a thread of its own while the caller
-  // writes the one before.
-  RowBlocks(ExprContext* ec, const HostState& state, const std::vector<HEXP>& formulas, HEXP where, int jobs);
+  // nullptr. itemsRead: the data items they read, the only columns bound.
+  // jobs: threads (0: one per processor). With more than one, the next block
+  // is read and evaluated on a thread of its own while the caller writes the
+  // one before.
+  RowBlocks(ExprContext* ec, const HostState& state, const std::vector<HEXP>& formulas, HEXP where,
+            const std::unordered_set<std::string>& itemsRead, int jobs);
   ~RowBlocks();
   RowBlocks(const RowBlocks&) = delete;
   RowBlocks& operator=(const RowBlocks&) = delete;
