@@ -96,6 +96,61 @@ TEST(XevhostOutput, SaveReplacesTheDocumentAndRefusesWhatTheFormatCannotHold) {
   EXPECT_NE(info.st_mode & 0044, 0u);  // readable as any other file the user writes
 }
 
+// Saving replaces only what a user would expect it to: the file keeps its
+// permissions, a link keeps pointing at it, and a read-only file or a device
+// is replaced only with --force. No temporary file stays behind.
+TEST(XevhostOutput, SaveKeepsPermissionsFollowsLinksAndRefusesWhatItShouldNotReplace) {
+  const std::string dir = testing::TempDir() + "xevhost_save_" + std::to_string(getpid());
+  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+  const std::string doc = dir + "/doc.xev", link = dir + "/link.xev";
+  auto save = [](const std::string& path, const std::vector<std::string>& more = {}) {
+    std::vector<std::string> args{"orders.csv", "--formula", "x=Qty", "--save", path, "--limit", "0"};
+    args.insert(args.end(), more.begin(), more.end());
+    return Xevhost(args);
+  };
+  auto mode = [](const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0u;
+  };
+  WriteFile(doc, "old");
+  ASSERT_EQ(symlink("doc.xev", link.c_str()), 0);
+  struct Case {
+    mode_t before;
+    std::string path;
+    std::vector<std::string> more;
+    int status;
+    std::string err;  // "" for none
+    bool replaced;
+  };
+  const Case cases[] = {
+      {0600, doc, {}, 0, "", true},
+      {0640, link, {}, 0, "", true},  // through the link: the file it points to
+      {0444, doc, {}, 1, "xevhost: " + doc + ": is read-only; --force replaces it anyway\n", false},
+      {0444, doc, {"--force"}, 0, "", true},
+  };
+  for (const Case& c : cases) {
+    WriteFile(doc, "old");
+    ASSERT_EQ(chmod(doc.c_str(), c.before), 0);
+    RunResult run = save(c.path, c.more);
+    EXPECT_EQ(run.status, c.status) << c.before << " " << run.err;
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(ReadFile(doc) != "old", c.replaced) << c.before;
+    EXPECT_EQ(mode(doc), c.before);
+  }
+  struct stat info {};
+  ASSERT_EQ(lstat(link.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode)) << "the link was replaced by a file";
+  RunResult device = save("/dev/null");
+  EXPECT_EQ(device.status, 1);
+  EXPECT_EQ(device.err, "xevhost: /dev/null: is not a regular file (a device, a pipe or a socket); --force writes into it\n");
+  EXPECT_EQ(save("/dev/null", {"--force"}).status, 0);
+  ASSERT_EQ(stat("/dev/null", &info), 0);
+  EXPECT_TRUE(S_ISCHR(info.st_mode)) << "the device was replaced by a file";
+  std::remove(link.c_str());
+  std::remove(doc.c_str());
+  EXPECT_EQ(rmdir(dir.c_str()), 0) << "a temporary file was left behind";
+}
+
 TEST(XevhostInput, UnusableInputIsRefusedWithFileLineAndCause) {
   std::string longLine = "Qty,Price\n1,2\n3," + std::string(10 << 20, '7') + "\n";
   std::string lateBad;

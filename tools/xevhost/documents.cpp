@@ -13,6 +13,7 @@
 #include "column_types.h"
 #include "data_items.h"
 #include "diagnostics.h"
+#include "file_replace.h"
 #include "formula_uses.h"
 #include "formulas.h"
 #include "host_context.h"
@@ -143,45 +144,9 @@ int32_t XEV_CALL CountItem(ExprContext* /*ec*/, const char* /*name*/, intptr_t u
   return 1;
 }
 
-// Writes the whole block to a new file beside path, then renames it over
-// path: a save that fails half-way leaves the old document as it was.
-bool ReplaceFile(const std::string& path, const std::vector<unsigned char>& block) {
-  std::string temporary = path + ".XXXXXX";
-  int fd = mkstemp(temporary.data());
-  if (fd < 0) {
-    std::fprintf(stderr, "xevhost: %s: cannot create: %s\n", path.c_str(), std::strerror(errno));
-    return false;
-  }
-  size_t done = 0;
-  while (done < block.size()) {
-    ssize_t wrote = write(fd, block.data() + done, block.size() - done);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) break;
-    done += static_cast<size_t>(wrote);
-  }
-  bool ok = done == block.size() && fsync(fd) == 0;
-  int error = errno;
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  if (ok) {
-    // mkstemp creates the file for its owner only; a document is an
-    // ordinary file, readable as the umask allows.
-    mode_t mask = umask(0);
-    umask(mask);
-    chmod(temporary.c_str(), 0666 & ~mask);
-    if (std::rename(temporary.c_str(), path.c_str()) == 0) return true;
-    error = errno;
-  }
-  std::remove(temporary.c_str());
-  std::fprintf(stderr, "xevhost: %s: cannot write: %s\n", path.c_str(), std::strerror(error));
-  return false;
-}
-
 }  // namespace
 
-bool SaveDocument(ExprContext* ec, const std::string& path) {
+bool SaveDocument(ExprContext* ec, const std::string& path, const ReplaceRules& rules) {
   int32_t items = 0;
   XEVEnumExpItems(ec, XEV_ITEM_DATA, CountItem, reinterpret_cast<intptr_t>(&items));
   int32_t formulas = XEVGetExpressionCount(ec);
@@ -197,7 +162,12 @@ bool SaveDocument(ExprContext* ec, const std::string& path) {
     std::fprintf(stderr, "xevhost: %s: the engine could not write the document\n", path.c_str());
     return false;
   }
-  return ReplaceFile(path, block);
+  std::string error;
+  if (ReplaceFileContent(path, std::string_view(reinterpret_cast<const char*>(block.data()), block.size()), rules,
+                         error))
+    return true;
+  std::fprintf(stderr, "xevhost: %s\n", error.c_str());
+  return false;
 }
 
 bool LoadDocument(ExprContext* ec, const std::string& path, const CodePageConverter& converter,

@@ -6,14 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "file_replace.h"
 #include "options.h"
 #include "text_encoding.h"
 #include "xev/xev.h"
 
 namespace xevhost {
 
-// Prints why on stderr and returns false when the file cannot be written.
-bool SaveDocument(ExprContext* ec, const std::string& path);
+// Prints why on stderr and returns false when the file cannot be written
+// (see ReplaceFileContent for how it is replaced).
+bool SaveDocument(ExprContext* ec, const std::string& path, const ReplaceRules& rules);
 
 // Loads a document into a new context (functions defined, nothing else yet).
 // A formula that stops the load is printed the way a formula file's errors

@@ -150,9 +150,15 @@ int EditAndSave(const EditArguments& args, const CodePageConverter& converter, c
     return kExitOk;
   }
   FormulasFileOrigin origin{path, options.encoding, exists ? prepared.order : std::vector<HEXP>{}};
-  std::string content, error;
-  if (!RewriteFormulas(origin, ec, converter, content, error) || !ReplaceFile(path, content, error)) {
+  std::string content, error, savedAs;
+  if (!RewriteFormulas(origin, ec, converter, content, error)) {
     std::fprintf(stderr, "xevhost: %s\n", error.c_str());
+    return kExitBadInput;
+  }
+  if (!ReplaceFile(path, content, ReplaceRules{options.force}, savedAs, error)) {
+    if (savedAs.empty()) std::fprintf(stderr, "xevhost: %s; the edits could not be saved\n", error.c_str());
+    else std::fprintf(stderr, "xevhost: %s; the edits are saved in %s, and %s is unchanged\n", error.c_str(),
+                      savedAs.c_str(), path.c_str());
     return kExitBadInput;
   }
   std::fprintf(stderr, "xevhost: wrote %s%s\n", path.c_str(), exists ? " (the old one is kept as .bak)" : "");

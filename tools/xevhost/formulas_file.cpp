@@ -24,8 +24,8 @@ size_t TrimEnd(std::string_view s, size_t end) {
   return end;
 }
 
-// Takes the next line off rest. Files written on any system are read alike:
-// CR LF, LF and CR alone each end a line.
+}  // namespace
+
 bool NextLine(std::string_view& rest, std::string& line) {
   if (rest.empty()) return false;
   size_t end = rest.find_first_of("\r\n");
@@ -38,8 +38,6 @@ bool NextLine(std::string_view& rest, std::string& line) {
   rest.remove_prefix(next);
   return true;
 }
-
-}  // namespace
 
 bool ParseDefinition(std::string_view lineText, const std::string& origin, int line,
                      FormulaSource& out, DefinitionError& error) {

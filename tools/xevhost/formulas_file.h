@@ -37,6 +37,10 @@ struct DefinitionError {
 bool ParseDefinition(std::string_view lineText, const std::string& origin, int line,
                      FormulaSource& out, DefinitionError& error);
 
+// Takes the next line off rest, without its line end: files written on any
+// system are read alike, CR LF, LF and CR alone each ending a line.
+bool NextLine(std::string_view& rest, std::string& line);
+
 // Reads a formulas file: one definition per line; blank lines and lines whose
 // first non-blank character is '#' are skipped. Lines end in CR LF, LF or CR. Returns false when the file cannot be read (ioError set); shape
 // errors are collected and reading goes on.

@@ -1,5 +1,8 @@
 #include "formulas_writer.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +10,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <string_view>
 
 #include "formulas.h"
 #include "formulas_file.h"
@@ -15,6 +19,7 @@ namespace xevhost {
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr int kMostAsideNames = 100;
 
 bool ReadAll(const std::string& path, std::string& content, std::string& error) {
   std::ifstream file(path, std::ios::binary);
@@ -50,6 +55,25 @@ std::string RewrittenLine(const FormulaSource& source, const std::string& name, 
   return source.lineText.substr(0, source.nameOffset) + name + " = " + text;
 }
 
+// Keeps edits that could not go where they belong in PATH.edited (or
+// PATH.edited.2, ...), a name no file had: created exclusively, it never
+// writes through a name planted in its place.
+void SaveAside(const std::string& path, const std::string& content, std::string& savedAs) {
+  for (int n = 1; n <= kMostAsideNames; ++n) {
+    std::string name = path + ".edited" + (n == 1 ? "" : "." + std::to_string(n));
+    int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) return;
+    bool written = write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+    if (close(fd) == 0 && written) {
+      savedAs = name;
+      return;
+    }
+    std::remove(name.c_str());
+    return;
+  }
+}
+
 }  // namespace
 
 bool RewriteFormulas(const FormulasFileOrigin& origin, ExprContext* ec, const CodePageConverter& converter,
@@ -69,8 +93,10 @@ bool RewriteFormulas(const FormulasFileOrigin& origin, ExprContext* ec, const Co
   bool bom = old.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0;
   if (bom) old.erase(0, kByteOrderMark.size());
   bool utf8 = origin.encoding == InputEncoding::kUtf8 || (origin.encoding == InputEncoding::kAuto && IsValidUtf8(old));
-  bool crlf = old.find("\r\n") != std::string::npos;
-  std::string newline = crlf ? "\r\n" : "\n";
+  // The file keeps the line ends it was written with.
+  std::string newline = old.find("\r\n") != std::string::npos ? "\r\n"
+                        : old.find('\r') != std::string::npos && old.find('\n') == std::string::npos ? "\r"
+                                                                                                    : "\n";
   auto output = [&](const std::string& ansi) { return utf8 ? converter.ToUtf8(ansi) : ansi; };
 
   std::set<HEXP> live;
@@ -79,11 +105,10 @@ bool RewriteFormulas(const FormulasFileOrigin& origin, ExprContext* ec, const Co
   std::set<HEXP> written;
 
   content = bom ? std::string(kByteOrderMark) : std::string();
-  std::istringstream lines(old);
+  std::string_view lines = old;
   std::string raw;
   size_t next = 0;
-  for (int number = 1; std::getline(lines, raw); ++number) {
-    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+  for (int number = 1; NextLine(lines, raw); ++number) {
     if (next >= sources.size() || sources[next].line != number) {
       content += raw + newline;
       continue;
@@ -103,33 +128,20 @@ bool RewriteFormulas(const FormulasFileOrigin& origin, ExprContext* ec, const Co
   return true;
 }
 
-bool ReplaceFile(const std::string& path, const std::string& content, std::string& error) {
-  namespace fs = std::filesystem;
-  std::error_code failure;
-  std::string temporary = path + ".new";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << content;
-    out.close();
-    if (!out) {
-      error = temporary + ": cannot write: " + std::strerror(errno);
-      return false;
-    }
-  }
-  if (fs::exists(path)) {
-    fs::copy_file(path, path + ".bak", fs::copy_options::overwrite_existing, failure);
-    if (failure) {
-      error = path + ".bak: cannot keep the old file: " + failure.message();
-      fs::remove(temporary, failure);
-      return false;
-    }
-  }
-  fs::rename(temporary, path, failure);
-  if (failure) {
-    error = path + ": cannot replace: " + failure.message();
-    return false;
-  }
-  return true;
+bool ReplaceFile(const std::string& path, const std::string& content, const ReplaceRules& rules,
+                 std::string& savedAs, std::string& error) {
+  std::string old;
+  bool exists = std::filesystem::exists(path);
+  if (exists && !ReadAll(path, old, error)) return false;
+  // The backup replaces whatever is at PATH.bak, a link included, rather
+  // than writing through it.
+  ReplaceRules backup;
+  backup.followLinks = false;
+  if ((!exists || ReplaceFileContent(path + ".bak", old, backup, error)) &&
+      ReplaceFileContent(path, content, rules, error))
+    return true;
+  SaveAside(path, content, savedAs);
+  return false;
 }
 
 }  // namespace xevhost

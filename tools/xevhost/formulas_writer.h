@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "file_replace.h"
 #include "text_encoding.h"
 #include "xev/xev.h"
 
@@ -25,8 +26,12 @@ struct FormulasFileOrigin {
 bool RewriteFormulas(const FormulasFileOrigin& origin, ExprContext* ec, const CodePageConverter& converter,
                      std::string& content, std::string& error);
 
-// Replaces the file: the old one is kept beside it as PATH.bak, the new one
-// is written to a temporary file first and renamed over it.
-bool ReplaceFile(const std::string& path, const std::string& content, std::string& error);
+// Replaces the file as ReplaceFileContent does, the old one kept beside it
+// as PATH.bak. When the old one cannot be kept or the file cannot be
+// replaced, false with the reason in error, and the content, so as not to
+// lose the edits, goes to a new file beside it whose name lands in savedAs
+// (left empty when that fails too).
+bool ReplaceFile(const std::string& path, const std::string& content, const ReplaceRules& rules,
+                 std::string& savedAs, std::string& error);
 
 }  // namespace xevhost

@@ -70,6 +70,7 @@ constexpr Flag kFlags[] = {
     {"--no-date-arith", ECF_NO_DATE_ARITH, nullptr},
     {"--sort", 0, &Options::sortGroups},
     {"--totals", 0, &Options::totals},
+    {"--force", 0, &Options::force},
 };
 
 bool ApplyFlag(const std::string& arg, Options& options) {
@@ -263,7 +264,13 @@ void PrintUsage(std::FILE* out) {
       "                        (de_DE.UTF-8; env: the environment's LC_NUMERIC and\n"
       "                        LC_MONETARY); default: plain numbers, no grouping\n"
       "  --save DOC.xev        store data items and formulas as a document (with\n"
-      "                        --limit 0, only that: nothing is printed)\n"
+      "                        --limit 0, only that: nothing is printed). The old file\n"
+      "                        is replaced whole, keeping its permissions; through a\n"
+      "                        symbolic link, the file it points to is replaced and the\n"
+      "                        link stays. A read-only file, or one that is not a\n"
+      "                        regular file (a device, a pipe), is refused\n"
+      "  --force               with --save: replace a read-only file, or write into a\n"
+      "                        device or pipe as it is\n"
       "  --load DOC.xev        start from a stored document\n"
       "  --code-page CP        1252 (default) or 932, the code page formulas run in\n"
       "  --encoding ENC        of the input files: auto (default), utf-8 or ansi\n"

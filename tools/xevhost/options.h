@@ -41,6 +41,7 @@ struct Options {
   std::optional<std::string> locale;  // a C library locale name, or "env"
   std::optional<std::string> where;
   std::string savePath;
+  bool force = false;  // --save may replace a read-only file or write into a device
   std::string loadPath;
   uint32_t codePage = 1252;
   InputEncoding encoding = InputEncoding::kAuto;
