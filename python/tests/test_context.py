@@ -133,16 +133,17 @@ def test_pickling_keeps_flags_and_keyword_items():
 
 
 def test_item_names_follow_the_reference_host():
-    labels = ["Order ID", "2nd", "and", "Day", "", "a--b c", "Order ID", "Café Olé", 7, "x" * 70]
+    labels = ["Order ID", "2nd", "and", "Day", "", "a--b c", "Order ID", "Café Olé", 7, "x" * 70, "Distinct",
+              "all"]
     assert item_names(labels) == ["Order_ID", "_2nd", "_and", "_Day", "Column5", "a_b_c", "Order_ID_2",
-                                  "Café_Olé", "_7", "x" * 64]
+                                  "Café_Olé", "_7", "x" * 64, "_Distinct", "_all"]
 
 
 def test_formulas_file(tmp_path):
     path = tmp_path / "f.formulas"
-    path.write_bytes("\ufeff# c\n\nA = 1 + 2\r\n  B=A() * 2  \n".encode())
+    path.write_bytes("\ufeff# c\n\nA = 1 + 2\r\n  B=A() * 2  \rC = 3\n".encode())
     assert [(d.name, d.text, d.origin) for d in xev.read_formulas(path)] == [
-        ("A", "1 + 2", "f.formulas:3"), ("B", "A() * 2", "f.formulas:4")]
+        ("A", "1 + 2", "f.formulas:3"), ("B", "A() * 2", "f.formulas:4"), ("C", "3", "f.formulas:5")]
     path.write_text("A = 1\nno equals here\n")
     with pytest.raises(xev.DefinitionError, match="f.formulas:2: expected 'name = formula'"):
         xev.read_formulas(path)

@@ -1,5 +1,6 @@
-"""Formulas files: one 'name = formula' a line; blank lines and lines whose
-first non-blank character is '#' are skipped. The same files the reference
+"""Formulas files: one 'name = formula' a line (CR LF, LF and CR alone each
+end a line); blank lines and lines whose first non-blank character is '#'
+are skipped. The same files the reference
 host reads with -f.
 
 A file is read only up to limits its reader can state (the whole file and
@@ -7,6 +8,7 @@ one line, in bytes), and only if it is a regular file or a pipe: a device
 such as /dev/zero never ends, and the limits stop a pipe that does not."""
 
 import os
+import re
 import stat
 
 from .codepage import codec
@@ -16,6 +18,9 @@ MAX_FILE_BYTES = 64 << 20
 # The reference host's limit for one line.
 MAX_LINE_BYTES = 1 << 20
 _CHUNK_BYTES = 1 << 16
+# Files written on any system read alike.
+_LINE_END = re.compile("\r\n|\r|\n")
+_LINE_END_BYTES = re.compile(b"\r\n|\r|\n")
 
 
 class Definition:
@@ -101,17 +106,15 @@ def read_formulas(path, *, max_bytes=MAX_FILE_BYTES, max_line_bytes=MAX_LINE_BYT
     path that names neither a regular file nor a pipe."""
     raw = _read_limited(path, max_bytes)
     label = os.path.basename(os.fspath(path))
-    lines = raw.split(b"\n")
-    for number, line in enumerate(lines, start=1):
-        if len(line.removesuffix(b"\r")) > max_line_bytes:
+    for number, line in enumerate(_LINE_END_BYTES.split(raw), start=1):
+        if len(line) > max_line_bytes:
             raise DefinitionError(f"{label}:{number}: line longer than {max_line_bytes} bytes "
                                   "(read_formulas(path, max_line_bytes=...) allows more)")
         if b"\0" in line:
             # The engine reads a formula up to a NUL; what follows would be lost.
             raise DefinitionError(f"{label}:{number}: a NUL byte in the line")
     definitions = []
-    for number, line in enumerate(_decode(raw).split("\n"), start=1):
-        line = line.removesuffix("\r")
+    for number, line in enumerate(_LINE_END.split(_decode(raw)), start=1):
         stripped = line.lstrip(" \t")
         if not stripped or stripped.startswith("#"):
             continue

@@ -1,6 +1,6 @@
 """Data item names for column labels, by the reference host's rules: bytes a
 name cannot hold become '_' between the parts they separate, a leading digit,
-AND or a date-unit word gets '_' in front, an empty label becomes ColumnN,
+AND, DISTINCT, ALL or a date-unit word gets '_' in front, an empty label becomes ColumnN,
 names are cut to 64 bytes, and repeats get _2, _3, ..."""
 
 import re
@@ -55,7 +55,9 @@ def _sanitized(label, index):
     name = bytes(name)
     if name[:1].isdigit():
         name = b"_" + name
-    if name.upper() == b"AND":
+    # Words the scanner takes as keywords in any letter case (DISTINCT and
+    # ALL with SET_QUANTIFIERS): a column keeps its name whatever the flags.
+    if name.upper() in (b"AND", b"DISTINCT", b"ALL"):
         name = b"_" + name
     if len(name) < 67:
         renamed = ffi.new("char[]", len(name) + 2)
