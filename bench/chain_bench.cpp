@@ -4,6 +4,10 @@
 // the dependency query that visits every node, and releasing it. Flat cost
 // per node means linear work: the "node" column, in seconds per node, should
 // stay the same from the smallest size to the largest.
+//
+// Chains of formulas, F0 = A and Fi = F(i-1)() + 1: evaluating the last one
+// walks every formula of the chain, so its "node" column (seconds per formula)
+// should stay flat too, and no length may leave it without a value.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -110,11 +114,42 @@ void BM_QueryChain(benchmark::State& state) {
   XEVDestroyEC(ec);
 }
 
+// Parses the chain F0 = A, F1 = F0() + 1, ... and returns its last formula.
+HEXP ParseReferenceChain(ExprContext* ec, int64_t length) {
+  HEXP last = Parse(ec, "A", "F0");
+  for (int64_t i = 1; i < length; ++i) {
+    const std::string name = "F" + std::to_string(i);
+    last = Parse(ec, "F" + std::to_string(i - 1) + "() + 1", name.c_str());
+  }
+  return last;
+}
+
+void PerFormula(benchmark::State& state) {
+  state.counters["node"] = benchmark::Counter(
+      static_cast<double>(state.range(0)) * static_cast<double>(state.iterations()),
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_EvaluateReferenceChain(benchmark::State& state) {
+  ExprContext* ec = NewContext();
+  HEXP last = ParseReferenceChain(ec, state.range(0));
+  NumberValue value{};
+  for (auto _ : state) {
+    if (XEVEvaluateExpression(ec, last, 0, &value) != 1) std::abort();
+    benchmark::DoNotOptimize(value);
+  }
+  PerFormula(state);
+  XEVDestroyEC(ec);
+}
+
 #define CHAIN_SIZES ->Arg(10)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond)
 BENCHMARK(BM_ParseChain) CHAIN_SIZES;
 BENCHMARK(BM_ReleaseChain) CHAIN_SIZES;
 BENCHMARK(BM_EvaluateChain) CHAIN_SIZES;
 BENCHMARK(BM_EvaluateChainByWalk) CHAIN_SIZES;
 BENCHMARK(BM_QueryChain) CHAIN_SIZES;
+// Parsing a chain is not yet linear (each new formula's recursion check walks
+// the chain below it), which keeps the lengths here to what sets up quickly.
+BENCHMARK(BM_EvaluateReferenceChain)->Arg(10)->Arg(300)->Arg(3000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

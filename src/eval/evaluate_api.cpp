@@ -98,7 +98,11 @@ XEV_API int32_t XEV_CALL XEVEvaluateExpressions(ExprContext* ec, int32_t count, 
     return 0;
   }
   ItemAnswers answers(ec);
-  return xev::eval::EvaluateRow(ec, count, exps, sizes, buffers, results, answers);
+  // Memory that ran short in any formula of the row makes the row untrustworthy
+  // (an argument may have been left out), which a count of values cannot say.
+  const uint32_t memoryShort = xev::eval::MemoryShortCount();
+  int32_t valued = xev::eval::EvaluateRow(ec, count, exps, sizes, buffers, results, answers);
+  return xev::eval::MemoryShortCount() == memoryShort ? valued : -1;
 }
 
 XEV_API int32_t XEV_CALL XEVEvaluateExpressionExt(ExprContext* ec, HEXP exp, int32_t* length,

@@ -12,7 +12,6 @@
 #include <cstring>
 
 #include "core/core.h"
-#include "core/node_stack.h"
 #include "eval/eval.h"
 #include "eval/item_answers.h"
 #include "eval/plan.h"
@@ -27,33 +26,196 @@ constexpr int32_t kNumberBlockSize = XEV_NUMBER_SIZE;
 constexpr int32_t kTextBlockSize = 50;
 // Calls with up to this many parameters keep their argument array on the stack.
 constexpr int32_t kInlineArguments = 8;
-// Right operands, call arguments and formula references each cost the walk
-// a level of C stack (up to about 1.6 KB under the address sanitizer); chains
-// of operators cost none. The parser's stack bounds the nesting of one
-// formula, but formula references chained kMaxFormulaChain deep could
-// multiply that beyond what a thread's stack holds, so the walk gives up at
-// this many levels, well inside the usual 8 MB.
-constexpr int32_t kMaxNesting = 4000;
 
+// How often memory ran short inside an evaluation on this thread.
+thread_local uint32_t t_memoryShortCount = 0;
+
+// A stack of plain records that stays in the walk's own frame while it is
+// small and moves to a host block beyond that: most walks are a few nodes
+// deep and allocate nothing, while a chain of a hundred thousand formula
+// references costs heap, never C stack.
+template <class T, uint32_t kInline>
+class WalkStack {
+ public:
+  WalkStack() = default;
+  ~WalkStack() {
+    if (items_ != Inline()) HostFree(items_);
+  }
+  WalkStack(const WalkStack&) = delete;
+  WalkStack& operator=(const WalkStack&) = delete;
+
+  // False when the stack could not grow.
+  bool Push(const T& item) {
+    if (size_ == capacity_ && !Grow()) return false;
+    std::memcpy(static_cast<void*>(items_ + size_), &item, sizeof(T));
+    ++size_;
+    return true;
+  }
+  T Pop() { return items_[--size_]; }
+  T& FromTop(uint32_t depth) { return items_[size_ - 1 - depth]; }
+  uint32_t size() const { return size_; }
+
+ private:
+  T* Inline() { return reinterpret_cast<T*>(storage_); }
+
+  bool Grow() {
+    size_t bytes = sizeof(T) * static_cast<size_t>(capacity_) * 2;
+    void* grown = items_ == Inline() ? HostAlloc(bytes) : HostRealloc(items_, bytes);
+    if (grown == nullptr) return false;
+    if (items_ == Inline()) std::memcpy(grown, storage_, sizeof(T) * size_);
+    items_ = static_cast<T*>(grown);
+    capacity_ *= 2;
+    return true;
+  }
+
+  alignas(T) unsigned char storage_[sizeof(T) * kInline];
+  T* items_ = Inline();
+  uint32_t size_ = 0;
+  uint32_t capacity_ = kInline;
+};
+
+// The formulas whose evaluation is under way in a walk, the one it started
+// from included. Meeting one of them again through a reference is a cycle,
+// which only formulas loaded or renamed without the parser's check can form;
+// it yields no value instead of running until memory is gone. A few formulas
+// are looked for along a short list; a long chain of references gets a hash
+// set, so that each reference costs the same however long the chain is.
+class ActiveFormulas {
+ public:
+  ActiveFormulas() = default;
+  ~ActiveFormulas() { HostFree(slots_); }
+  ActiveFormulas(const ActiveFormulas&) = delete;
+  ActiveFormulas& operator=(const ActiveFormulas&) = delete;
+
+  // 1 when exp is now active, 0 when it was already (a cycle), -1 when
+  // memory is short.
+  int32_t Enter(HEXP exp) {
+    for (uint32_t i = 0; i < listed_; ++i) {
+      if (list_[i] == exp) return 0;
+    }
+    if (hashed_ == 0 && listed_ < kListed) {
+      list_[listed_++] = exp;
+      return 1;
+    }
+    if (Find(exp) != kAbsent) return 0;
+    if ((hashed_ + 1) * 2 > capacity_ && !Rehash(capacity_ == 0 ? 64 : capacity_ * 2)) return -1;
+    Insert(exp);
+    return 1;
+  }
+
+  // Formulas leave in the reverse order of entering.
+  void Leave(HEXP exp) {
+    if (hashed_ == 0) {
+      --listed_;
+      return;
+    }
+    Erase(Find(exp));
+  }
+
+ private:
+  static constexpr uint32_t kListed = 8;
+  static constexpr uint32_t kAbsent = UINT32_MAX;
+
+  uint32_t Home(HEXP exp) const {
+    uint64_t bits = reinterpret_cast<uintptr_t>(exp) >> 4;
+    return static_cast<uint32_t>((bits * 0x9E3779B97F4A7C15ull) >> 32) & (capacity_ - 1);
+  }
+  uint32_t Find(HEXP exp) const {
+    if (capacity_ == 0) return kAbsent;
+    for (uint32_t at = Home(exp);; at = (at + 1) & (capacity_ - 1)) {
+      if (slots_[at] == exp) return at;
+      if (slots_[at] == nullptr) return kAbsent;
+    }
+  }
+  void Insert(HEXP exp) {
+    uint32_t at = Home(exp);
+    while (slots_[at] != nullptr) at = (at + 1) & (capacity_ - 1);
+    slots_[at] = exp;
+    ++hashed_;
+  }
+  // Linear probing without tombstones: the entries after the gap that
+  // would no longer be found move back into it.
+  void Erase(uint32_t gap) {
+    if (gap == kAbsent) return;
+    slots_[gap] = nullptr;
+    --hashed_;
+    for (uint32_t at = (gap + 1) & (capacity_ - 1); slots_[at] != nullptr; at = (at + 1) & (capacity_ - 1)) {
+      uint32_t home = Home(slots_[at]);
+      bool reachable = gap <= at ? (home <= gap || home > at) : (home <= gap && home > at);
+      if (!reachable) continue;
+      slots_[gap] = slots_[at];
+      slots_[at] = nullptr;
+      gap = at;
+    }
+  }
+  bool Rehash(uint32_t capacity) {
+    auto* grown = static_cast<HEXP*>(HostAlloc(sizeof(HEXP) * capacity));
+    if (grown == nullptr) return false;
+    HEXP* old = slots_;
+    uint32_t oldCapacity = capacity_;
+    slots_ = grown;
+    capacity_ = capacity;
+    hashed_ = 0;
+    for (uint32_t i = 0; i < oldCapacity; ++i) {
+      if (old[i] != nullptr) Insert(old[i]);
+    }
+    HostFree(old);
+    return true;
+  }
+
+  HEXP list_[kListed];
+  uint32_t listed_ = 0;
+  HEXP* slots_ = nullptr;
+  uint32_t capacity_ = 0;
+  uint32_t hashed_ = 0;
+};
+
+// The length of the text on the left of a chain's next join, when the join
+// before made it, so that a chain of joins never measures its text again.
+constexpr size_t kLengthUnknown = SIZE_MAX;
+
+// A value the walk has made and not yet used: an operand, an argument, or
+// at the end the formula's value. No value is an empty Value.
+struct Operand {
+  Value value;
+  size_t length;  // see kLengthUnknown
+};
+
+// What the walk still has to do, last pushed first done.
+enum class Phase : uint8_t {
+  kStart,         // evaluate node: a leaf at once, else push what it needs first
+  kRight,         // node's left operand is on the operand stack: its right one is next
+  kOperate,       // both operands of node are on the operand stack
+  kCall,          // the arguments of node are on the operand stack
+  kByName,        // an argument passed by name: its text, not its value
+  kLeaveFormula,  // exp, entered through a reference, has its value
+};
+
+struct Task {
+  const ExprNode* node;
+  HEXP exp;  // the formula whose tree holds node, which callbacks are given
+  intptr_t entry;      // kCall: the function's entry point
+  int32_t given;       // kCall: its arguments on the operand stack
+  int32_t parameters;  // kCall: the slots of its argument array
+  Phase phase;
+};
+
+// One evaluation, walked with explicit stacks: operands, call arguments and
+// formula references all wait on the heap-backed stacks, so neither a long
+// operator chain nor a chain of formulas referring to each other costs C
+// stack.
 struct Walk {
-  Walk(ExprContext* context, HEXP formula, ItemAnswers* itemAnswers)
-      : ec(context), exp(formula), answers(itemAnswers) {}
+  Walk(ExprContext* context, ItemAnswers* itemAnswers) : ec(context), answers(itemAnswers) {}
 
   ExprContext* ec;
-  HEXP exp;          // the formula whose tree is being walked; callbacks get it
   ItemAnswers* answers;  // nullptr: every occurrence of an item is asked
-  int32_t nesting = 0;
-  int32_t chain = 0;
-  // The operators of the chains being evaluated, shared by all of them: a
-  // chain nested in a right operand pushes its own above its outer chain's
-  // and takes them off again before that one goes on.
-  core::NodeStack pending;
+  WalkStack<Task, 32> tasks;
+  WalkStack<Operand, 16> operands;
+  ActiveFormulas active;
   // A result block for Number callbacks, handed from call to call so that a
   // row with several data items allocates it once.
   void* spareNumberBlock = nullptr;
 };
-
-bool Evaluate(Walk& walk, const ExprNode* node, Value& out);
 
 void SetNumber(Value& out, const NumberValue& number) {
   out.kind = Value::kNumber;
@@ -106,7 +268,7 @@ template <class Invoke>
 bool CallWithResultBlock(Walk& walk, bool number, Invoke&& invoke, Value& out) {
   if (number) {
     void* block = TakeNumberBlock(walk);
-    if (block == nullptr) return false;
+    if (block == nullptr) return NoteMemoryShort();
     bool ok = invoke(kNumberBlockSize, &block) != 0 && block != nullptr;
     if (ok) {
       std::memcpy(&out.number, block, XEV_NUMBER_SIZE);
@@ -116,7 +278,7 @@ bool CallWithResultBlock(Walk& walk, bool number, Invoke&& invoke, Value& out) {
     return ok;
   }
   void* block = HostAlloc(kTextBlockSize);
-  if (block == nullptr) return false;
+  if (block == nullptr) return NoteMemoryShort();
   if (invoke(kTextBlockSize, &block) == 0) {
     HostFree(block);
     return false;
@@ -177,7 +339,7 @@ bool EvaluateString(const ExprNode* node, Value& out) {
     return true;
   }
   char* unescaped = UnescapeText(text);
-  if (unescaped == nullptr) return false;
+  if (unescaped == nullptr) return NoteMemoryShort();
   SetOwnedText(out, unescaped);
   return true;
 }
@@ -202,7 +364,7 @@ bool TakeAnswer(const ItemAnswers::Answer& answer, Value& out) {
 // Asks the item unless it has answered already in this call, and keeps what
 // it answers. An answer given while the context changed is not kept: the
 // item it was asked of may be gone.
-bool AskOnce(Walk& walk, const ExpItem* item, const char* name, bool number, Value& out) {
+bool AskOnce(Walk& walk, HEXP exp, const ExpItem* item, const char* name, bool number, Value& out) {
   ItemAnswers& answers = *walk.answers;
   if (const ItemAnswers::Answer* earlier = answers.Find(item, number)) return TakeAnswer(*earlier, out);
   auto callback = reinterpret_cast<XEVDataItemCallback>(item->boundValue);
@@ -212,7 +374,7 @@ bool AskOnce(Walk& walk, const ExpItem* item, const char* name, bool number, Val
       walk, number,
       [&](int32_t size, void** block) {
         asked = true;
-        return callback(walk.ec, walk.exp, size, block, name);
+        return callback(walk.ec, exp, size, block, name);
       },
       out);
   if (!asked || walk.ec->generation != generation) return ok;
@@ -226,135 +388,18 @@ bool AskOnce(Walk& walk, const ExpItem* item, const char* name, bool number, Val
   return ok;
 }
 
-bool EvaluateDataItem(Walk& walk, const ExprNode* node, Value& out) {
+bool EvaluateDataItem(Walk& walk, HEXP exp, const ExprNode* node, Value& out) {
   const char* name = static_cast<const char*>(node->left);
   const ExpItem* item = core::FindItem(walk.ec->dataItems, name);
   if (item == nullptr || item->boundValue == 0) return false;
   bool number = false;
   if (!ValueShapeOfItem(node->type, &number)) return false;
-  if (walk.answers != nullptr) return AskOnce(walk, item, name, number, out);
+  if (walk.answers != nullptr) return AskOnce(walk, exp, item, name, number, out);
   auto callback = reinterpret_cast<XEVDataItemCallback>(item->boundValue);
   return CallWithResultBlock(
       walk, number,
-      [&](int32_t size, void** block) { return callback(walk.ec, walk.exp, size, block, name); },
+      [&](int32_t size, void** block) { return callback(walk.ec, exp, size, block, name); },
       out);
-}
-
-// ---- Calls -----------------------------------------------------------------------
-
-
-// The argument array of one call: a slot per parameter of the function, each
-// pointing at a value that lives until the call returns. Small calls keep it
-// on the stack; larger ones take one HostAlloc block.
-class ArgumentArray {
- public:
-  explicit ArgumentArray(int32_t slots) : count_(slots) {
-    if (slots <= kInlineArguments) {
-      slots_ = inlineSlots_;
-      values_ = inlineValues_;
-      return;
-    }
-    size_t bytes = static_cast<size_t>(slots) * (sizeof(void*) + sizeof(Value));
-    block_ = HostAlloc(bytes);  // zero-filled: null slots, empty values
-    if (block_ == nullptr) return;
-    slots_ = static_cast<void**>(block_);
-    values_ = reinterpret_cast<Value*>(slots_ + slots);
-  }
-  ~ArgumentArray() {
-    if (values_ != nullptr) {
-      for (int32_t i = 0; i < count_; ++i) ReleaseValue(values_[i]);
-    }
-    HostFree(block_);
-  }
-  ArgumentArray(const ArgumentArray&) = delete;
-  ArgumentArray& operator=(const ArgumentArray&) = delete;
-
-  bool made() const { return slots_ != nullptr; }
-  void** slots() { return slots_; }
-
-  // Evaluates the argument into slot index; a slot whose value cannot be made
-  // stays null and the call still goes ahead.
-  void Fill(Walk& walk, int32_t index, const ExprNode* argument, bool byName) {
-    if (argument == nullptr) return;
-    if (byName) {
-      slots_[index] = const_cast<char*>(ArgumentText(argument));
-      return;
-    }
-    Value& value = values_[index];
-    if (!Evaluate(walk, argument, value)) return;
-    slots_[index] = value.kind == Value::kNumber ? static_cast<void*>(&value.number)
-                                                 : static_cast<void*>(value.text);
-  }
-
- private:
-  int32_t count_;
-  void* block_ = nullptr;
-  void** slots_ = nullptr;
-  Value* values_ = nullptr;
-  void* inlineSlots_[kInlineArguments] = {};
-  Value inlineValues_[kInlineArguments];
-};
-
-// The argument nodes of a call, copied out of their list so that no lock is
-// held while callbacks run. Only the first `wanted` nodes are read.
-int32_t ReadArgumentNodes(core::HGLOBAL list, const ExprNode** nodes, int32_t wanted) {
-  int32_t count = static_cast<int32_t>(core::HandleArrayCount(list));
-  if (count > wanted) count = wanted;
-  if (count <= 0) return 0;
-  void* first = core::HandleArrayLockElement(list, 0);
-  if (first == nullptr) return 0;
-  std::memcpy(nodes, first, static_cast<size_t>(count) * sizeof(ExprNode*));
-  core::HandleArrayUnlock(list);
-  return count;
-}
-
-__attribute__((noinline)) bool EvaluateCall(Walk& walk, const ExprNode* node, Value& out) {
-  const char* name = static_cast<const char*>(node->left);
-  const ExpItem* item = core::FindItem(walk.ec->functionItems, name);
-  if (item == nullptr || item->boundValue == 0) return false;
-  bool number = false;
-  if (!ValueShapeOfCall(node->type, &number)) return false;
-  auto entry = reinterpret_cast<XEVFunctionEntry>(item->boundValue);
-  auto invoke = [&](void** args) {
-    return CallWithResultBlock(
-        walk, number,
-        [&](int32_t size, void** block) { return entry(walk.ec, walk.exp, size, block, name, args); },
-        out);
-  };
-
-  auto list = static_cast<core::HGLOBAL>(node->right);
-  if (list == nullptr) return invoke(nullptr);  // called without an argument list
-
-  int32_t parameters = item->paramCount > 0 ? item->paramCount : 0;
-  ArgumentArray args(parameters);
-  if (!args.made()) return false;
-  const ExprNode* inlineNodes[kInlineArguments];
-  const ExprNode** nodes = inlineNodes;
-  void* nodeBlock = nullptr;
-  if (parameters > kInlineArguments) {
-    nodeBlock = HostAlloc(static_cast<size_t>(parameters) * sizeof(ExprNode*));
-    if (nodeBlock == nullptr) return false;
-    nodes = static_cast<const ExprNode**>(nodeBlock);
-  }
-  int32_t given = ReadArgumentNodes(list, nodes, parameters);
-  for (int32_t i = 0; i < given; ++i) {
-    args.Fill(walk, i, nodes[i], item->params[i].byName == 1);
-  }
-  HostFree(nodeBlock);
-  return invoke(args.slots());
-}
-
-bool EvaluateFormulaReference(Walk& walk, const ExprNode* node, Value& out) {
-  HEXP target = XEVHEXPFromName(walk.ec, static_cast<const char*>(node->left));
-  if (target == nullptr || target->root == nullptr) return false;
-  if (walk.chain >= kMaxFormulaChain) return false;
-  HEXP outer = walk.exp;
-  walk.exp = target;
-  ++walk.chain;
-  bool ok = Evaluate(walk, target->root, out);
-  --walk.chain;
-  walk.exp = outer;
-  return ok;
 }
 
 // ---- Operators -------------------------------------------------------------------
@@ -362,7 +407,7 @@ bool EvaluateFormulaReference(Walk& walk, const ExprNode* node, Value& out) {
 // '+', '-', '*' and '/' on Numbers. A host callback receives the operands as
 // they are, NULL included; without one NULL counts as zero and a division by
 // zero gives zero rather than failing the row.
-bool NumberArithmetic(Walk& walk, OperatorIndex op, Value& left, Value& right, Value& out) {
+bool NumberArithmetic(Walk& walk, HEXP exp, OperatorIndex op, Value& left, Value& right, Value& out) {
   if (left.kind != Value::kNumber || right.kind != Value::kNumber) return false;
   // Results go straight into out: reading a 13-byte value back right after
   // the host wrote it piecewise would stall on the store buffer.
@@ -371,7 +416,7 @@ bool NumberArithmetic(Walk& walk, OperatorIndex op, Value& left, Value& right, V
   out.kind = Value::kNumber;
   auto callback = reinterpret_cast<XEVOperatorCallback>(walk.ec->operators[op].bound[XEV_TYPE_NUMBER]);
   if (callback != nullptr) {
-    callback(walk.ec, walk.exp, 0, kNumberBlockSize, &left.number, kNumberBlockSize, &right.number,
+    callback(walk.ec, exp, 0, kNumberBlockSize, &left.number, kNumberBlockSize, &right.number,
              kNumberBlockSize, result);
     return true;
   }
@@ -429,10 +474,6 @@ bool DateDifference(const Value& left, const Value& right, Value& out) {
   return true;
 }
 
-// The length of the text on the left of a chain's next join, when the join
-// before made it, so that a chain of joins never measures its text again.
-constexpr size_t kLengthUnknown = SIZE_MAX;
-
 // Concatenation. A left text that is already ours is grown in place, at least
 // doubling: a chain of joins then copies each byte a bounded number of times
 // rather than once per join after it. textLength: see kLengthUnknown; it
@@ -447,12 +488,12 @@ bool Concatenate(Value& left, const Value& right, Value& out, size_t& textLength
     size_t size = HostBlockSize(left.text);
     text = size >= needed ? left.text
                           : static_cast<char*>(HostRealloc(left.text, needed > 2 * size ? needed : 2 * size));
-    if (text == nullptr) return false;
+    if (text == nullptr) return NoteMemoryShort();
     left.owned = false;  // the block moves to out
     left.text = nullptr;
   } else {
     text = static_cast<char*>(HostAlloc(needed));
-    if (text == nullptr) return false;
+    if (text == nullptr) return NoteMemoryShort();
     std::memcpy(text, left.text, leftLength);
   }
   std::memcpy(text + leftLength, right.text, rightLength + 1);
@@ -461,11 +502,12 @@ bool Concatenate(Value& left, const Value& right, Value& out, size_t& textLength
   return true;
 }
 
-bool ApplyOperator(Walk& walk, const ExprNode* node, Value& left, Value& right, Value& out, size_t& textLength) {
+bool ApplyOperator(Walk& walk, HEXP exp, const ExprNode* node, Value& left, Value& right, Value& out,
+                   size_t& textLength) {
   const int16_t type = node->type;
   switch (node->kind) {
     case language::NK_ADD:
-      if (type == XEV_TYPE_NUMBER) return NumberArithmetic(walk, kOpPlus, left, right, out);
+      if (type == XEV_TYPE_NUMBER) return NumberArithmetic(walk, exp, kOpPlus, left, right, out);
       if (type == XEV_TYPE_DATETIME) return DateUnitArithmetic(node, '+', left, right, out);
       // Texts admitted to '+' by the context join like concatenation.
       if (type == XEV_TYPE_STRING) return Concatenate(left, right, out, textLength);
@@ -476,11 +518,11 @@ bool ApplyOperator(Walk& walk, const ExprNode* node, Value& left, Value& right, 
       if (static_cast<const ExprNode*>(node->left)->type == XEV_TYPE_DATETIME) {
         return DateDifference(left, right, out);
       }
-      return NumberArithmetic(walk, kOpMinus, left, right, out);
+      return NumberArithmetic(walk, exp, kOpMinus, left, right, out);
     case language::NK_MUL:
-      return type == XEV_TYPE_NUMBER && NumberArithmetic(walk, kOpTimes, left, right, out);
+      return type == XEV_TYPE_NUMBER && NumberArithmetic(walk, exp, kOpTimes, left, right, out);
     case language::NK_DIV:
-      return type == XEV_TYPE_NUMBER && NumberArithmetic(walk, kOpDivide, left, right, out);
+      return type == XEV_TYPE_NUMBER && NumberArithmetic(walk, exp, kOpDivide, left, right, out);
     case language::NK_CONCAT:
       return type == XEV_TYPE_STRING && Concatenate(left, right, out, textLength);
     default:
@@ -501,72 +543,221 @@ bool IsEvaluatedOperator(const ExprNode* node) {
 
 bool HasBothOperands(const ExprNode* node) { return node->left != nullptr && node->right != nullptr; }
 
-// Left-associative operators make chains that lean left ("A + B + C" is
-// "(A + B) + C") and are as deep as they are long, so the operators down the
-// left side go on the walk's stack and are applied on the way back up; only
-// right operands recurse. Both operands are always evaluated, so callbacks
-// see every data item of the formula once per row even when one side yields
-// no value; an operator missing an operand yields none without evaluating
-// anything below it.
-bool EvaluateOperatorChain(Walk& walk, const ExprNode* top, Value& out) {
-  uint32_t pushed = 0;
-  const ExprNode* node = top;
-  for (; IsEvaluatedOperator(node) && HasBothOperands(node); node = static_cast<const ExprNode*>(node->left)) {
-    if (!walk.pending.Push(node)) {
-      while (pushed-- > 0) walk.pending.Pop();
-      return false;
-    }
-    ++pushed;
-  }
-  Value left;
-  bool have = !IsEvaluatedOperator(node) && Evaluate(walk, node, left);
-  size_t leftLength = kLengthUnknown;
-  for (; pushed > 0; --pushed) {
-    const ExprNode* op = walk.pending.Pop();
-    Value right;
-    bool haveRight = Evaluate(walk, static_cast<const ExprNode*>(op->right), right);
-    Value result;
-    size_t length = leftLength;
-    bool ok = have && haveRight && ApplyOperator(walk, op, left, right, result, length);
-    ReleaseValue(left);
-    ReleaseValue(right);
-    if (!ok) ReleaseValue(result);
-    left = result;
-    have = ok;
-    leftLength = ok && result.kind == Value::kText ? length : kLengthUnknown;
-  }
-  out = left;
-  return have;
+// ---- The walk ----------------------------------------------------------------------
+//
+// Every task that finishes a node leaves exactly one operand, a value or
+// none. The handlers return false only when a stack cannot grow; the walk
+// then ends with no value.
+
+bool PushOperand(Walk& walk, Value& value, size_t length = kLengthUnknown) {
+  if (walk.operands.Push(Operand{value, length})) return true;
+  ReleaseValue(value);
+  return NoteMemoryShort();
 }
 
-// ---- The walk ----------------------------------------------------------------------
+bool PushNoValue(Walk& walk) {
+  Value none;
+  return PushOperand(walk, none);
+}
 
-bool Evaluate(Walk& walk, const ExprNode* node, Value& out) {
-  if (walk.nesting >= kMaxNesting) return false;
-  ++walk.nesting;
-  bool ok = false;
+// A leaf is valued at once.
+bool EvaluateLeaf(Walk& walk, HEXP exp, const ExprNode* node, Value& out) {
   switch (node->kind) {
     case language::NK_NUMBER:
-      if (node->left != nullptr) {
-        SetNumber(out, *static_cast<const NumberValue*>(node->left));
-        ok = true;
-      }
-      break;
-    case language::NK_STRING: ok = EvaluateString(node, out); break;
-    case language::NK_DATE: ok = EvaluateDate(node, out); break;
-    case language::NK_ITEM: ok = EvaluateDataItem(walk, node, out); break;
-    case language::NK_FUNCTION: ok = EvaluateCall(walk, node, out); break;
-    case language::NK_FORMULAREF: ok = EvaluateFormulaReference(walk, node, out); break;
-    case language::NK_ADD:
-    case language::NK_SUB:
-    case language::NK_MUL:
-    case language::NK_DIV:
-    case language::NK_CONCAT: ok = EvaluateOperatorChain(walk, node, out); break;
-    default: break;  // '%', sets and ranges have no value here
+      if (node->left == nullptr) return false;
+      SetNumber(out, *static_cast<const NumberValue*>(node->left));
+      return true;
+    case language::NK_STRING: return EvaluateString(node, out);
+    case language::NK_DATE: return EvaluateDate(node, out);
+    case language::NK_ITEM: return EvaluateDataItem(walk, exp, node, out);
+    default: return false;  // '%', sets and ranges have no value here
   }
-  --walk.nesting;
-  if (!ok) ReleaseValue(out);
-  return ok;
+}
+
+// A call: its arguments are evaluated first, left to right, and the call
+// comes back once their values are on the operand stack. Without an entry
+// point nothing below the call is evaluated.
+bool StartCall(Walk& walk, const Task& task) {
+  const ExprNode* node = task.node;
+  const ExpItem* item = core::FindItem(walk.ec->functionItems, static_cast<const char*>(node->left));
+  bool number = false;
+  if (item == nullptr || item->boundValue == 0 || !ValueShapeOfCall(node->type, &number)) return PushNoValue(walk);
+  auto list = static_cast<core::HGLOBAL>(node->right);
+  int32_t parameters = item->paramCount > 0 ? item->paramCount : 0;
+  int32_t given = 0;
+  if (list != nullptr) {
+    int32_t listed = static_cast<int32_t>(core::HandleArrayCount(list));
+    given = listed < parameters ? listed : parameters;
+  }
+  // parameters < 0: called without an argument list, so the function gets none.
+  Task call{node, task.exp, item->boundValue, given, list != nullptr ? parameters : -1, Phase::kCall};
+  if (!walk.tasks.Push(call)) return NoteMemoryShort();
+  if (given <= 0) return true;
+  auto** nodes = static_cast<ExprNode**>(core::HandleArrayLockElement(list, 0));
+  if (nodes == nullptr) {
+    walk.tasks.Pop();
+    return PushNoValue(walk);
+  }
+  bool pushed = true;
+  for (int32_t i = given - 1; i >= 0 && pushed; --i) {
+    const ExprNode* argument = nodes[i];
+    Phase phase = argument == nullptr || item->params[i].byName == 1 ? Phase::kByName : Phase::kStart;
+    pushed = walk.tasks.Push(Task{argument, task.exp, 0, 0, 0, phase});
+  }
+  core::HandleArrayUnlock(list);
+  return pushed || NoteMemoryShort();
+}
+
+bool FinishCall(Walk& walk, const Task& task) {
+  const ExprNode* node = task.node;
+  const char* name = static_cast<const char*>(node->left);
+  auto entry = reinterpret_cast<XEVFunctionEntry>(task.entry);
+  bool number = false;
+  ValueShapeOfCall(node->type, &number);
+  Value result;
+  void* inlineSlots[kInlineArguments] = {};
+  void** slots = nullptr;
+  bool ready = true;
+  if (task.parameters >= 0) {
+    slots = task.parameters <= kInlineArguments
+                ? inlineSlots
+                : static_cast<void**>(HostAlloc(sizeof(void*) * static_cast<size_t>(task.parameters)));
+    ready = slots != nullptr || NoteMemoryShort();
+  }
+  if (ready) {
+    // A slot whose argument has no value stays null and the call still goes ahead.
+    for (int32_t i = 0; i < task.given; ++i) {
+      Value& argument = walk.operands.FromTop(static_cast<uint32_t>(task.given - 1 - i)).value;
+      if (argument.kind == Value::kNumber) slots[i] = &argument.number;
+      if (argument.kind == Value::kText) slots[i] = argument.text;
+    }
+    CallWithResultBlock(
+        walk, number,
+        [&](int32_t size, void** block) { return entry(walk.ec, task.exp, size, block, name, slots); }, result);
+  }
+  if (slots != inlineSlots) HostFree(slots);
+  for (int32_t i = 0; i < task.given; ++i) {
+    Operand argument = walk.operands.Pop();
+    ReleaseValue(argument.value);
+  }
+  return PushOperand(walk, result);
+}
+
+// An argument passed by name gets the name written there.
+bool PassByName(Walk& walk, const ExprNode* argument) {
+  const char* text = argument != nullptr ? ArgumentText(argument) : nullptr;
+  if (text == nullptr) return PushNoValue(walk);
+  Value value;
+  SetBorrowedText(value, text);  // the tree outlives the call
+  return PushOperand(walk, value);
+}
+
+// A reference: the named formula's tree is walked next, with that formula
+// passed on to the callbacks below it.
+bool StartReference(Walk& walk, const Task& task) {
+  HEXP target = XEVHEXPFromName(walk.ec, static_cast<const char*>(task.node->left));
+  if (target == nullptr || target->root == nullptr) return PushNoValue(walk);
+  int32_t entered = walk.active.Enter(target);
+  if (entered == 0) return PushNoValue(walk);  // a cycle
+  if (entered < 0) return NoteMemoryShort();
+  if (walk.tasks.Push(Task{nullptr, target, 0, 0, 0, Phase::kLeaveFormula}) &&
+      walk.tasks.Push(Task{target->root, target, 0, 0, 0, Phase::kStart})) {
+    return true;
+  }
+  return NoteMemoryShort();
+}
+
+// Whether the walk must come back to node after what it needs has been
+// evaluated: calls, references and operators with both operands. Anything
+// else is valued (or found to have no value) at once.
+bool NeedsStacks(const ExprNode* node) {
+  switch (node->kind) {
+    case language::NK_FUNCTION:
+    case language::NK_FORMULAREF: return true;
+    default: return IsEvaluatedOperator(node) && HasBothOperands(node);
+  }
+}
+
+bool PushLeaf(Walk& walk, HEXP exp, const ExprNode* node) {
+  Value value;
+  if (!EvaluateLeaf(walk, exp, node, value)) ReleaseValue(value);
+  return PushOperand(walk, value);
+}
+
+// Both operands are always evaluated, left first, so callbacks see every data
+// item of the formula once per row even when one side yields no value; an
+// operator missing an operand yields none without evaluating anything below
+// it. Left-associative operators make chains that lean left ("A + B + C" is
+// "(A + B) + C"), so the operators down the left side wait for their right
+// operands on the task stack while the walk goes on to the leftmost operand.
+bool Start(Walk& walk, HEXP exp, const ExprNode* node) {
+  for (; IsEvaluatedOperator(node) && HasBothOperands(node); node = static_cast<const ExprNode*>(node->left)) {
+    if (!walk.tasks.Push(Task{node, exp, 0, 0, 0, Phase::kRight})) return NoteMemoryShort();
+  }
+  switch (node->kind) {
+    case language::NK_FUNCTION: return StartCall(walk, Task{node, exp, 0, 0, 0, Phase::kStart});
+    case language::NK_FORMULAREF: return StartReference(walk, Task{node, exp, 0, 0, 0, Phase::kStart});
+    default: return PushLeaf(walk, exp, node);
+  }
+}
+
+// The operator's left operand, on top of the operand stack, becomes its result.
+void Operate(Walk& walk, HEXP exp, const ExprNode* node, Value& right) {
+  Operand& left = walk.operands.FromTop(0);
+  Value result;
+  size_t length = left.length;
+  bool ok = left.value.kind != Value::kNone && right.kind != Value::kNone &&
+            ApplyOperator(walk, exp, node, left.value, right, result, length);
+  ReleaseValue(left.value);
+  ReleaseValue(right);
+  if (!ok) ReleaseValue(result);
+  left = Operand{result, ok && result.kind == Value::kText ? length : kLengthUnknown};
+}
+
+// A right operand that is a leaf, as most are, is valued and applied at once.
+bool StartRight(Walk& walk, const Task& task) {
+  auto* right = static_cast<const ExprNode*>(task.node->right);
+  if (NeedsStacks(right)) {
+    return (walk.tasks.Push(Task{task.node, task.exp, 0, 0, 0, Phase::kOperate}) &&
+            Start(walk, task.exp, right)) ||
+           NoteMemoryShort();
+  }
+  Value value;
+  if (!EvaluateLeaf(walk, task.exp, right, value)) ReleaseValue(value);
+  Operate(walk, task.exp, task.node, value);
+  return true;
+}
+
+bool Step(Walk& walk, const Task& task) {
+  switch (task.phase) {
+    case Phase::kStart: return Start(walk, task.exp, task.node);
+    case Phase::kRight: return StartRight(walk, task);
+    case Phase::kOperate: {
+      Value right = walk.operands.Pop().value;
+      Operate(walk, task.exp, task.node, right);
+      return true;
+    }
+    case Phase::kCall: return FinishCall(walk, task);
+    case Phase::kByName: return PassByName(walk, task.node);
+    case Phase::kLeaveFormula: walk.active.Leave(task.exp); return true;
+  }
+  return false;
+}
+
+// Walks node of exp's tree; false, with nothing left allocated, when it
+// yields no value.
+bool Run(Walk& walk, HEXP exp, const ExprNode* node, Value& out) {
+  bool going = walk.active.Enter(exp) >= 0 ? Start(walk, exp, node) : NoteMemoryShort();
+  while (going && walk.tasks.size() > 0) going = Step(walk, walk.tasks.Pop());
+  if (!going) {
+    while (walk.operands.size() > 0) {
+      Operand left = walk.operands.Pop();
+      ReleaseValue(left.value);
+    }
+    return false;
+  }
+  out = walk.operands.Pop().value;
+  return out.kind != Value::kNone;
 }
 
 }  // namespace
@@ -590,12 +781,17 @@ void ReleaseValue(Value& value) {
   value = Value{};
 }
 
-// How deep the node sits costs the walk nothing: whatever led to it holds no
-// C stack while the walk runs.
+bool NoteMemoryShort() {
+  ++t_memoryShortCount;
+  return false;
+}
+
+uint32_t MemoryShortCount() { return t_memoryShortCount; }
+
 bool EvaluateNode(ExprContext* ec, HEXP exp, const ExprNode* node, Value& out, ItemAnswers* answers) {
   out = Value{};
-  Walk walk{ec, exp, answers};
-  bool ok = Evaluate(walk, node, out);
+  Walk walk{ec, answers};
+  bool ok = Run(walk, exp, node, out);
   HostFree(walk.spareNumberBlock);
   return ok;
 }

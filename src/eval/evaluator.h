@@ -37,7 +37,10 @@ void ReleaseValue(Value& value);
 // value may then be borrowed from them.
 bool EvaluateFormula(ExprContext* ec, HEXP exp, Value& out, ItemAnswers* answers = nullptr);
 
-// Evaluates one node of exp's tree by walking it.
+// Evaluates one node of exp's tree by walking it. Formulas reached through
+// references are walked on the same heap-backed stacks, so a chain of them
+// of any length costs memory, not C stack; a formula met again while it is
+// being evaluated (a cycle among loaded formulas) yields no value.
 bool EvaluateNode(ExprContext* ec, HEXP exp, const language::ExprNode* node, Value& out,
                   ItemAnswers* answers = nullptr);
 
@@ -55,8 +58,14 @@ const char* ArgumentText(const language::ExprNode* argument);
 // Frees the prepared form of the record's tree, if it has one.
 void ReleasePlan(ExprRecord* record);
 
-// Named formulas may refer to each other in chains; deeper chains than this
-// (which only a cycle among loaded formulas could build) yield no value.
-constexpr int32_t kMaxFormulaChain = 256;
+// Memory that ran short inside an evaluation yields no value, as a failed
+// callback does; a caller that must not pass that off as an ordinary "no
+// value" (a row call, the table, which would show an empty cell) compares
+// this thread's count of such failures before and after. NoteMemoryShort
+// counts one and returns false, for the failure it ends. A count rather than
+// a flag, so that an evaluation a callback starts in the middle of another
+// cannot hide the outer one's failure.
+bool NoteMemoryShort();
+uint32_t MemoryShortCount();
 
 }  // namespace xev::eval

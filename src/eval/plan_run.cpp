@@ -58,7 +58,11 @@ inline void PackSlot(const Plan& plan, int32_t slot, NumberValue* out) {
 // The site's result block, cleared as a fresh block would be (the host may
 // have grown or moved it on an earlier row); nullptr when memory is short.
 inline void* ResultBlock(Site& site) {
-  if (site.block == nullptr) return site.block = host::AllocateCacheBlock(kNumberBlockSize);
+  if (site.block == nullptr) {
+    site.block = host::AllocateCacheBlock(kNumberBlockSize);
+    if (site.block == nullptr) NoteMemoryShort();
+    return site.block;
+  }
   std::memset(site.block, 0, kNumberBlockSize);
   return site.block;
 }

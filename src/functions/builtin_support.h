@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "eval/evaluator.h"
 #include "functions/functions.h"
 #include "xev/xev.h"
 
@@ -44,10 +45,11 @@ inline NumberValue* NumberResult(void** result, int32_t size) {
 }
 
 // Makes room for needed bytes (computed in 64 bits so that huge counts fail
-// instead of wrapping) and returns the block, or nullptr.
+// instead of wrapping) and returns the block, or nullptr. A text too long for
+// any block is memory that cannot be had, as a failed growth is.
 inline char* TextResult(void** result, int32_t size, int64_t needed) {
   if (needed < 1) needed = 1;
-  if (needed > INT32_MAX) return nullptr;
+  if (needed > INT32_MAX) return xev::eval::NoteMemoryShort(), nullptr;
   if (!EnsureResultSize(result, size, static_cast<int32_t>(needed))) return nullptr;
   return static_cast<char*>(*result);
 }

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 
+#include "eval/evaluator.h"
 #include "functions/functions.h"
 
 namespace xev::functions {
@@ -19,7 +20,8 @@ bool EnsureResultSize(void** result, int32_t size, int32_t needed) {
   if (result == nullptr) return false;
   if (*result != nullptr && size >= needed) return true;
   void* grown = HostRealloc(*result, static_cast<size_t>(needed > 0 ? needed : 1));
-  if (grown == nullptr) return false;
+  // The formula then has no value; the note tells its caller why.
+  if (grown == nullptr) return xev::eval::NoteMemoryShort();
   *result = grown;
   return true;
 }

@@ -60,7 +60,7 @@ int32_t ListEntryResult(void** result, int32_t size, const char* list, int32_t i
 int32_t FindListEntry(const char* value, const char* list) {
   size_t length = std::strlen(list);
   char* copy = static_cast<char*>(HostAlloc(length + 1));
-  if (copy == nullptr) return -1;
+  if (copy == nullptr) return xev::eval::NoteMemoryShort(), -1;  // "not found" would be a wrong answer
   std::memcpy(copy, list, length + 1);
   int32_t found = -1;
   char* entry = copy;

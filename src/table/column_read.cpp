@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "eval/evaluator.h"
 #include "host/host.h"
 #include "table/table.h"
 
@@ -24,14 +25,17 @@ bool IsNullRow(const XevColumn& column, int64_t row) {
   return column.nulls != nullptr && column.nulls[row] != 0;
 }
 
-// The bytes of a text column's row; false for offsets that do not make a span.
+// The bytes of a text column's row; false for offsets that do not make a span,
+// and for a row holding a zero byte. Texts in the engine end at their first
+// zero byte, so such a row could only reach a formula cut short: it is a value
+// that cannot be read, as a span that is no span is.
 bool TextAt(const XevColumn& column, int64_t row, const char** text, int64_t* length) {
   int64_t begin = column.offsets[row];
   int64_t end = column.offsets[row + 1];
   if (begin < 0 || end < begin || (column.values == nullptr && end > 0)) return false;
   *text = static_cast<const char*>(column.values) + begin;
   *length = end - begin;
-  return true;
+  return *length == 0 || std::memchr(*text, 0, static_cast<size_t>(*length)) == nullptr;
 }
 
 template <typename T>
@@ -156,10 +160,10 @@ int32_t DeliverText(const RowCursor& cursor, int32_t index, int32_t size, void**
   const char* text = "";
   int64_t length = 0;
   if (!IsNullRow(column, cursor.row) && !TextAt(column, cursor.row, &text, &length)) return 0;
-  if (length >= INT32_MAX) return 0;
+  if (length >= INT32_MAX) return eval::NoteMemoryShort();  // more than any block holds
   if (length + 1 > size) {
     void* grown = HostRealloc(*result, static_cast<size_t>(length) + 1);
-    if (grown == nullptr) return 0;
+    if (grown == nullptr) return eval::NoteMemoryShort();
     *result = grown;
   }
   auto* target = static_cast<char*>(*result);

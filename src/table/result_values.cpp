@@ -25,6 +25,7 @@ void* AllocateRows(size_t bytesPerRow, int64_t rows) {
 }
 
 bool Append(ShareColumn& column, const char* text, size_t length) {
+  if (length == 0) return true;  // an empty text adds nothing, and there may be no block yet
   size_t needed = static_cast<size_t>(column.byteCount) + length;
   size_t room = column.bytes == nullptr ? 0 : HostBlockSize(column.bytes);
   if (needed > room) {

@@ -90,22 +90,29 @@ void RunShare(const Job& job, Share& share) {
   ExprContext* ec = table.copies[share.copy];
   ec->tableRows = &cursor;
   HEXP where = FormulaOf(job, share.copy, job.resultCount);
+  // Memory that ran short inside a formula fails the whole evaluation: an
+  // empty cell would look like the formula's own "no value".
+  const uint32_t memoryShort = eval::MemoryShortCount();
   bool ok = true;
   for (int64_t row = share.begin; row < share.end && ok; ++row) {
     cursor.row = row;
-    if (where != nullptr && !Selected(ec, where)) continue;
+    if (where != nullptr && !Selected(ec, where)) {
+      ok = eval::MemoryShortCount() == memoryShort;
+      continue;
+    }
     for (int32_t r = 0; r < job.resultCount && ok; ++r) {
       const ResultShape& shape = job.shapes[r];
       eval::Value value;
       bool answered = EvaluateRow(ec, FormulaOf(job, share.copy, r), shape.type != XEV_TYPE_STRING, value);
-      ok = WriteRow(shape, share.columns[r], share.count, answered ? &value : nullptr);
+      ok = WriteRow(shape, share.columns[r], share.count, answered ? &value : nullptr) &&
+           (answered || eval::MemoryShortCount() == memoryShort);
       eval::ReleaseValue(value);
     }
     share.selected[share.count++] = row;
   }
   ec->tableRows = nullptr;
   HostFree(cache);
-  share.failed = !ok;
+  share.failed = !ok || eval::MemoryShortCount() != memoryShort;
 }
 
 // The shares run on threads of their own; the first on the calling thread.
@@ -162,7 +169,8 @@ bool JoinShares(const Job& job, XevResult* results, int64_t** rowIndex) {
     HostFree(index);
     return false;
   }
-  std::memcpy(results, joined, sizeof(XevResult) * static_cast<size_t>(job.resultCount));
+  // No results at all (only a where formula) leaves results as it came, possibly NULL.
+  if (job.resultCount > 0) std::memcpy(results, joined, sizeof(XevResult) * static_cast<size_t>(job.resultCount));
   HostFree(joined);
   if (rowIndex != nullptr) {
     int64_t at = 0;

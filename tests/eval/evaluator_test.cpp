@@ -276,23 +276,29 @@ TEST_F(Evaluator, NamedFormulasChainsAndCycles) {
   EXPECT_EQ(NumberOf(p), "none");
 }
 
-// Each formula nests as deep as the parser allows; chained by references,
-// they would nest deeper than a thread's stack holds, and the walk gives up
-// with no value long before that.
-TEST_F(Evaluator, NestingThroughReferencesHasALimit) {
+// References chain formulas without limit: each nested as deep as the parser
+// allows and chained forty deep, or a long chain of one-step formulas, both
+// deeper than a thread's C stack would hold if the walk recursed per level.
+TEST_F(Evaluator, ChainsOfReferencesOfAnyLengthHaveTheirValue) {
   const int levels = 140;
   auto nested = [&](const std::string& inner) {
     std::string text;
     for (int i = 0; i < levels; ++i) text += "NumberAbsolute(";
     return text + inner + std::string(levels, ')');
   };
-  Parse(nested("n1").c_str(), "F0");
+  Parse(nested("n1").c_str(), "N0");
   for (int i = 1; i <= 40; ++i) {
-    std::string name = "F" + std::to_string(i);
-    Parse(nested("F" + std::to_string(i - 1) + "()").c_str(), name.c_str());
+    Parse(nested("N" + std::to_string(i - 1) + "()").c_str(), ("N" + std::to_string(i)).c_str());
   }
-  EXPECT_EQ(NumberOf(XEVHEXPFromName(ec_, "F20")), "2");
-  EXPECT_EQ(NumberOf(XEVHEXPFromName(ec_, "F40")), "none");
+  EXPECT_EQ(NumberOf(XEVHEXPFromName(ec_, "N40")), "2");
+  const int chain = 3000;
+  Parse("n1", "F0");
+  for (int i = 1; i <= chain; ++i) {
+    Parse(("F" + std::to_string(i - 1) + "() + 1").c_str(), ("F" + std::to_string(i)).c_str());
+  }
+  EXPECT_EQ(NumberOf(XEVHEXPFromName(ec_, "F257")), "259");
+  HEXP last = Parse(("s1 || NumberToStr(F" + std::to_string(chain) + "(), 0)").c_str());
+  EXPECT_EQ(StringOf(last), "Hello3002");
 }
 
 TEST_F(Evaluator, EveryFailedAllocationYieldsNoValueAndLeaksNothing) {

@@ -160,8 +160,9 @@ TEST_F(ColumnKinds, DecimalTextsAndNumberValues) {
   TextColumn texts;
   for (const char* text : {"12.50", "", "-0.0000000000000000000001", "abc", "1e3"}) texts.Add(text);
   texts.Add("7", true);
-  EXPECT_EQ(Numbers(texts.Column(XEV_COLUMN_DECIMAL_TEXT), 6),
-            (std::vector<std::string>{"12.5", "null", "-1E-22", "-", "1000", "null"}));
+  texts.Add(std::string("12\0" "5", 4));  // a zero byte is never cut off silently
+  EXPECT_EQ(Numbers(texts.Column(XEV_COLUMN_DECIMAL_TEXT), 7),
+            (std::vector<std::string>{"12.5", "null", "-1E-22", "-", "1000", "null", "-"}));
   std::vector<NumberValue> values(3);
   HostStrToNumber(&values[0], "3.25");
   NumberSetNull(&values[1]);
@@ -226,9 +227,49 @@ TEST_F(ColumnKinds, StringsWithNullsAndLongTexts) {
   texts.Add("ignored", true);
   texts.Add(std::string(300, 'x'));
   texts.Add("");
+  texts.Add(std::string("a\0b", 3));  // no value rather than "a"
   XevColumn column = texts.Column(XEV_COLUMN_STRING);
-  EXPECT_EQ(Evaluate("S", column, 4, s_, Wanted(nullptr)),
-            (std::vector<std::string>{"short|", "|", std::string(300, 'x') + "|", "|"}));
+  EXPECT_EQ(Evaluate("S", column, 5, s_, Wanted(nullptr)),
+            (std::vector<std::string>{"short|", "|", std::string(300, 'x') + "|", "|", "-"}));
+}
+
+// Memory short inside a formula in any row fails the evaluation, results
+// untouched, instead of leaving a row that reads as the formula's "no value".
+TEST_F(ColumnKinds, MemoryShortInsideAFormulaFailsTheEvaluation) {
+  TextColumn texts;
+  texts.Add("");
+  texts.Add("abc");  // three billion bytes: more than any block holds
+  XevColumn column = texts.Column(XEV_COLUMN_STRING);
+  XevResult results[2] = {Wanted(s_), Wanted(Parse(ec_, "Huge", "StrRepeat(S, 1000000000)"))};
+  XevTable* table = XEVTableCreate(ec_, 1);
+  ASSERT_GE(XEVTableBind(table, "S", &column), 0);
+  EXPECT_EQ(XEVTableEvaluate(table, 1, nullptr, results, 2, nullptr, nullptr), 1);
+  XEVTableFreeResults(results, 2);
+  EXPECT_EQ(XEVTableEvaluate(table, 2, nullptr, results, 2, nullptr, nullptr), 0);
+  EXPECT_EQ(results[0].values, nullptr);
+  XEVTableDestroy(table);
+}
+
+// Empty texts before any byte of a text result, and a where formula with no
+// result at all, leave nothing to copy.
+TEST_F(ColumnKinds, EmptyTextsAndAWhereWithoutResults) {
+  TextColumn texts;
+  texts.Add("");
+  texts.Add("ab");
+  XevColumn column = texts.Column(XEV_COLUMN_STRING);
+  XevResult result = Wanted(Parse(ec_, "Plain", "S"));
+  HEXP where = Parse(ec_, "Long", "StrLength(S)");
+  XevTable* table = XEVTableCreate(ec_, 1);
+  ASSERT_GE(XEVTableBind(table, "S", &column), 0);
+  ASSERT_EQ(XEVTableEvaluate(table, 2, nullptr, &result, 1, nullptr, nullptr), 1);
+  EXPECT_EQ(Rows(result), (std::vector<std::string>{"", "ab"}));
+  XEVTableFreeResults(&result, 1);
+  int64_t* index = nullptr;
+  ASSERT_EQ(XEVTableEvaluate(table, 2, nullptr, nullptr, 0, where, &index), 1);
+  EXPECT_EQ(index[0], 1);
+  EXPECT_EQ(index[1], -1);
+  HostFree(index);
+  XEVTableDestroy(table);
 }
 
 // ---- Result kinds out ----------------------------------------------------------
