@@ -132,7 +132,6 @@ def test_no_value_rows_are_null_or_raise():
     assert (caught.value.formula, caught.value.row) == ("N", 20)
 
 
-@pytest.mark.xfail(strict=False, reason="the engine does not yet report memory short inside a formula")
 @pytest.mark.parametrize("on_no_value", ["null", "raise"])
 def test_memory_short_inside_a_formula_is_an_error_not_an_empty_cell(on_no_value):
     with pytest.raises(MemoryError):
