@@ -110,6 +110,13 @@ def test_formulas_of_a_mapping_may_name_later_ones_and_a_refusal_names_its_formu
     assert caught.value.name == "B" and caught.value.code == 109
 
 
+@pytest.mark.parametrize("order", [1, -1], ids=["each-after-the-one-it-uses", "each-before"])
+def test_a_long_chain_of_formulas_in_either_order_has_its_value(order):
+    chain = {f"F{i}": f"F{i - 1}() + 1" if i else "q" for i in range(300)}
+    out = xev.evaluate(pd.DataFrame({"q": [1]}), dict(list(chain.items())[::order]))
+    assert out["F299"][0] == D(300)
+
+
 def test_unsupported_column_is_named_when_a_formula_reads_it():
     frame = pd.DataFrame({"z": [1 + 2j], "span": pd.to_timedelta([1], unit="D"), "q": [4]})
     assert xev.evaluate(frame, {"Q": "q"})["Q"][0] == D(4)  # columns nobody reads are left alone
