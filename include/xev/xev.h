@@ -707,14 +707,20 @@ XEV_DECLARE_FUNCTION(FUNDateIFF);           /* (Number, DateTime, DateTime, Date
  * length: store the length beside it. */
 
 /* The bytes XEVGetECBlock needs; includeExpressions 0 leaves the expressions
- * out. 1 for a NULL ec. */
+ * out. 1 for a NULL ec. 0 when the EC cannot be stored: it holds more than
+ * 32767 data items, or (includeExpressions non-zero) more than 32767
+ * expressions, the most a block's 16-bit counts take; or the block would be
+ * 2 GiB or more. */
 XEV_API uint32_t XEV_CALL XEVGetECBlockSize(ExprContext* ec, int32_t includeExpressions);
 /* Writes the block into buffer (size bytes, at least 1): first the version
  * byte, then every piece that fits, stopping at the first that does not (so a
  * buffer of XEVGetECBlockSize(ec, 0) bytes gets the block without its
- * expressions). Returns the bytes written; 1 for a NULL ec, 0 for a NULL
- * buffer. Allocates nothing. The block counts data items and expressions in
- * 16 bits: a host checks that it holds at most 32767 of each before saving. */
+ * expressions). Returns the bytes written; 1 for a NULL ec, 0 (nothing
+ * written) for a NULL buffer or a size below 1. Allocates nothing. Returns 0, and the buffer holds no usable block,
+ * when the EC holds more than 32767 data items, or more than 32767
+ * expressions and the buffer has room for their section: the block counts
+ * each in 16 bits, and a block that held only some of them would load as
+ * complete. */
 XEV_API int32_t XEV_CALL XEVGetECBlock(ExprContext* ec, int32_t size, void* buffer);
 /* Loads a block of any stored version (0 to 3) into ec, which should have its
  * callbacks, flags and functions set as when the block was written:
@@ -726,7 +732,8 @@ XEV_API int32_t XEV_CALL XEVGetECBlock(ExprContext* ec, int32_t size, void* buff
  * and 3, offered to the user in the formula editor to correct (owned by the
  * EC's hostValue window); loading stops when it cannot go on. Returns 1 when
  * the whole block was read, 0 for a NULL ec or block, a length below 1, an
- * unknown version, a damaged or cut block, a load already running on this
+ * unknown version, a damaged or cut block (a count past 32767, records that
+ * do not end where the block ends), a load already running on this
  * thread (a callback that loads again), or a load that stopped (what was
  * loaded before stays in ec). */
 XEV_API int32_t XEV_CALL XEVSetECContents(ExprContext* ec, int32_t length, const void* block,

@@ -44,6 +44,16 @@ class BlockCursor {
     return at;
   }
 
+  // A section count, which something must follow; -1 (success cleared) when
+  // it does not lie within the block or is negative: no writer stores a
+  // negative count, so it is a count that wrapped past 16 bits or damage.
+  int32_t TakeCount() {
+    const unsigned char* at = Take(2, Follow::kMore);
+    int32_t count = at == nullptr ? -1 : GetI16(at);
+    if (count < 0) ok_ = false;
+    return count;
+  }
+
   // A zero-terminated string, or nullptr (success cleared) when its terminator
   // is not within the block. For kMore a string that ends the block is still
   // returned, with success cleared: it was read whole, but the block is short.

@@ -18,6 +18,11 @@ constexpr uint16_t kDataItemMarker = 0x00FA;
 constexpr uint16_t kFunctionItemMarker = 0x00FB;  // old blocks only
 constexpr uint16_t kExpressionMarker = 0x00FC;
 constexpr int32_t kSectionHeaderSize = 4;         // marker + 16-bit count
+// Loaders read a section's count as a signed 16-bit number, so a section holds
+// at most this many records; a larger context cannot be stored.
+constexpr uint32_t kMaxSectionRecords = 32767;
+// The host passes a block's length as a signed 32-bit number.
+constexpr uint64_t kMaxBlockSize = 0x7FFFFFFF;
 
 // The item image as a 32-bit build lays out the fixed part of its item record.
 constexpr int32_t kItemImageSize = 85;

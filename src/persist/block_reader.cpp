@@ -151,9 +151,7 @@ bool LoadDataItems(BlockLoad& load) {
   BlockCursor& cursor = load.cursor;
   if (!cursor.Ok() || !cursor.AtMarker(kDataItemMarker)) return false;
   cursor.Take(2, Follow::kMore);
-  const unsigned char* countBytes = cursor.Take(2, Follow::kMore);
-  if (countBytes == nullptr) return true;
-  int32_t count = GetI16(countBytes);
+  int32_t count = cursor.TakeCount();
   for (int32_t i = 0; i < count && cursor.Ok(); ++i) {
     if (!AddDataItemSlot(load.ec)) {
       cursor.Fail();
@@ -199,9 +197,7 @@ void SkipFunctionItems(BlockLoad& load) {
   BlockCursor& cursor = load.cursor;
   if (!cursor.Ok() || !cursor.AtMarker(kFunctionItemMarker)) return;
   cursor.Take(2, Follow::kMore);
-  const unsigned char* countBytes = cursor.Take(2, Follow::kMore);
-  if (countBytes == nullptr) return;
-  int32_t count = GetI16(countBytes);
+  int32_t count = cursor.TakeCount();
   for (int32_t i = 0; i < count && cursor.Ok(); ++i) {
     const unsigned char* image = cursor.Take(kOldImageSizeV0, Follow::kMayEnd);
     if (image == nullptr) break;
@@ -217,14 +213,24 @@ void LoadExpressionSection(BlockLoad& load, int32_t loadExpressions) {
   BlockCursor& cursor = load.cursor;
   if (!cursor.AtMarker(kExpressionMarker) || !cursor.Ok() || loadExpressions == 0) return;
   cursor.Take(2, Follow::kMore);
-  const unsigned char* countBytes = cursor.Take(2, Follow::kMore);
-  if (countBytes == nullptr) return;
-  int32_t count = GetI16(countBytes);
+  int32_t count = cursor.TakeCount();
+  if (!cursor.Ok()) return;
   if (load.version <= 1) {
     LoadFormulasInOrder(load, count);
   } else {
     LoadFormulasDeferring(load, count);
   }
+}
+
+// Every byte of a block belongs to a record: bytes after the last one come
+// from a count that wrapped past 16 bits or from damage, and a success then
+// would drop whatever they held. With the formulas left out, what follows the
+// data items is their section, which stays unread.
+void RequireWholeBlock(BlockLoad& load, int32_t loadExpressions) {
+  BlockCursor& cursor = load.cursor;
+  if (!cursor.Ok() || cursor.AtEnd()) return;
+  if (loadExpressions == 0 && cursor.AtMarker(kExpressionMarker)) return;
+  cursor.Fail();
 }
 
 // Loads do not nest: the load-fix state describes one block at a time (per
@@ -254,6 +260,7 @@ extern "C" XEV_API int32_t XEV_CALL XEVSetECContents(ExprContext* ec, int32_t le
     if (version == 0) SkipFunctionItems(load);
     LoadExpressionSection(load, loadExpressions);
   }
+  RequireWholeBlock(load, loadExpressions);
   t_loading = false;
   return load.cursor.Ok() ? 1 : 0;
 }

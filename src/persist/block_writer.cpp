@@ -23,34 +23,63 @@ uint32_t OperatorNamesSize(const ExprContext* ec) {
   return size;
 }
 
-uint32_t DataItemSectionSize(HGLOBAL list) {
-  if (list == nullptr) return 0;
-  // Counted even when the list is empty, although the writer then writes no
-  // section; hosts compare the written length against this size.
-  uint32_t count = core::HandleArrayCount(list);
-  uint32_t size = kSectionHeaderSize + count * kItemImageSize;
-  for (uint32_t i = 0; i < count; ++i) {
-    auto* slot = static_cast<ExpItem**>(core::HandleArrayLockElement(list, static_cast<int32_t>(i)));
-    const ExpItem* item = *slot;
-    core::HandleArrayUnlock(list);
-    if (item != nullptr) size += static_cast<uint32_t>(LengthOrZero(item->bindingName)) + 1;
-  }
-  return size;
+// The records a section holds and its bytes, header included. Only slots that
+// hold a record count: the engine's lists have no empty slots, but a load that
+// stopped inside the data item section leaves one behind, and a block whose
+// count includes it would not load again.
+struct SectionSize {
+  uint32_t records = 0;
+  uint64_t bytes = 0;
+};
+
+uint32_t ItemRecordSize(const ExpItem* item) {
+  return kItemImageSize + static_cast<uint32_t>(LengthOrZero(item->bindingName)) + 1;
 }
 
 uint32_t ExpressionRecordSize(const ExprRecord* record) {
   return static_cast<uint32_t>(LengthOrZero(record->text) + LengthOrZero(record->name)) + 2;
 }
 
-uint32_t ExpressionSectionSize(HGLOBAL list) {
-  if (list == nullptr) return 0;
+const ExpItem* ItemAt(HGLOBAL list, uint32_t i) {
+  auto* slot = static_cast<ExpItem**>(core::HandleArrayLockElement(list, static_cast<int32_t>(i)));
+  const ExpItem* item = *slot;
+  core::HandleArrayUnlock(list);
+  return item;
+}
+
+const ExprRecord* ExpressionAt(HGLOBAL list, uint32_t i) {
+  auto* slot = static_cast<ExprRecord**>(core::HandleArrayLockElement(list, static_cast<int32_t>(i)));
+  const ExprRecord* record = *slot;
+  core::HandleArrayUnlock(list);
+  return record;
+}
+
+SectionSize DataItemSectionSize(HGLOBAL list) {
+  SectionSize size;
+  if (list == nullptr) return size;
+  // Counted even when the list is empty, although the writer then writes no
+  // section; hosts compare the written length against this size.
+  size.bytes = kSectionHeaderSize;
   uint32_t count = core::HandleArrayCount(list);
-  uint32_t size = kSectionHeaderSize;
   for (uint32_t i = 0; i < count; ++i) {
-    auto* slot = static_cast<ExprRecord**>(core::HandleArrayLockElement(list, static_cast<int32_t>(i)));
-    const ExprRecord* record = *slot;
-    core::HandleArrayUnlock(list);
-    if (record != nullptr) size += ExpressionRecordSize(record);
+    const ExpItem* item = ItemAt(list, i);
+    if (item == nullptr) continue;
+    ++size.records;
+    size.bytes += ItemRecordSize(item);
+  }
+  return size;
+}
+
+SectionSize ExpressionSectionSize(HGLOBAL list) {
+  SectionSize size;
+  if (list == nullptr) return size;
+  size.bytes = kSectionHeaderSize;
+  uint32_t count = core::HandleArrayCount(list);
+  for (uint32_t i = 0; i < count; ++i) {
+    const ExprRecord* record = ExpressionAt(list, i);
+    if (record == nullptr) continue;
+    ++size.records;
+    size.bytes += ExpressionRecordSize(record);
   }
   return size;
 }
@@ -76,14 +105,19 @@ class PieceWriter {
     return at;
   }
 
+  // A section whose count the format cannot hold: the block would load with
+  // records missing, so none is handed out.
+  void Refuse() { refused_ = overflow_ = true; }
+
   bool Overflowed() const { return overflow_; }
-  int32_t Total() const { return static_cast<int32_t>(total_); }
+  int32_t Total() const { return refused_ ? 0 : static_cast<int32_t>(total_); }
 
  private:
   unsigned char* buffer_;
   int32_t size_;
   uint32_t total_ = 1;  // the version byte
   bool overflow_ = false;
+  bool refused_ = false;
 };
 
 // Copies s and its terminator (the empty string for null); returns the end.
@@ -122,39 +156,43 @@ void PutItemImage(unsigned char* at, const ExpItem* item) {
 }
 
 void WriteDataItems(PieceWriter& out, HGLOBAL list) {
-  uint32_t count = core::HandleArrayCount(list);
-  if (count == 0) return;
+  uint32_t records = DataItemSectionSize(list).records;
+  if (records == 0) return;
+  if (records > kMaxSectionRecords) {
+    out.Refuse();
+    return;
+  }
   unsigned char* header = out.Reserve(kSectionHeaderSize);
   if (header == nullptr) return;
-  PutSectionHeader(header, kDataItemMarker, count);
+  PutSectionHeader(header, kDataItemMarker, records);
+  uint32_t count = core::HandleArrayCount(list);
   for (uint32_t i = 0; i < count; ++i) {
-    auto* slot = static_cast<ExpItem**>(core::HandleArrayLockElement(list, static_cast<int32_t>(i)));
-    const ExpItem* item = *slot;
-    if (item != nullptr) {
-      uint32_t pieceSize = kItemImageSize + static_cast<uint32_t>(LengthOrZero(item->bindingName)) + 1;
-      unsigned char* at = out.Reserve(pieceSize);
-      if (at != nullptr) {
-        PutItemImage(at, item);
-        PutString(at + kItemImageSize, item->bindingName);
-      }
-    }
-    core::HandleArrayUnlock(list);
+    const ExpItem* item = ItemAt(list, i);
+    if (item == nullptr) continue;
+    unsigned char* at = out.Reserve(ItemRecordSize(item));
+    if (at == nullptr) continue;
+    PutItemImage(at, item);
+    PutString(at + kItemImageSize, item->bindingName);
   }
 }
 
+// A buffer sized without the formulas has no room for their section, so too
+// many formulas only matter once the section header fits.
 void WriteExpressions(PieceWriter& out, HGLOBAL list) {
-  uint32_t count = core::HandleArrayCount(list);
+  uint32_t records = ExpressionSectionSize(list).records;
   unsigned char* header = out.Reserve(kSectionHeaderSize);
   if (header == nullptr) return;
-  PutSectionHeader(header, kExpressionMarker, count);
+  if (records > kMaxSectionRecords) {
+    out.Refuse();
+    return;
+  }
+  PutSectionHeader(header, kExpressionMarker, records);
+  uint32_t count = core::HandleArrayCount(list);
   for (uint32_t i = 0; i < count && !out.Overflowed(); ++i) {
-    auto* slot = static_cast<ExprRecord**>(core::HandleArrayLockElement(list, static_cast<int32_t>(i)));
-    const ExprRecord* record = *slot;
-    if (record != nullptr) {
-      unsigned char* at = out.Reserve(ExpressionRecordSize(record));
-      if (at != nullptr) PutString(PutString(at, record->text), record->name);
-    }
-    core::HandleArrayUnlock(list);
+    const ExprRecord* record = ExpressionAt(list, i);
+    if (record == nullptr) continue;
+    unsigned char* at = out.Reserve(ExpressionRecordSize(record));
+    if (at != nullptr) PutString(PutString(at, record->text), record->name);
   }
 }
 
@@ -163,15 +201,21 @@ void WriteExpressions(PieceWriter& out, HGLOBAL list) {
 
 using namespace xev::persist;
 
+// 0, which no block can measure, when the context holds more records than a
+// section can count or more bytes than a host can pass back to the loader.
 extern "C" XEV_API uint32_t XEV_CALL XEVGetECBlockSize(ExprContext* ec, int32_t includeExpressions) {
   if (ec == nullptr) return 1;
-  uint32_t size = 1 + OperatorNamesSize(ec) + DataItemSectionSize(ec->dataItems);
-  if (includeExpressions != 0) size += ExpressionSectionSize(ec->expressions);
-  return size;
+  SectionSize items = DataItemSectionSize(ec->dataItems);
+  SectionSize expressions = includeExpressions != 0 ? ExpressionSectionSize(ec->expressions) : SectionSize{};
+  if (items.records > kMaxSectionRecords || expressions.records > kMaxSectionRecords) return 0;
+  uint64_t size = 1 + OperatorNamesSize(ec) + items.bytes + expressions.bytes;
+  return size > kMaxBlockSize ? 0 : static_cast<uint32_t>(size);
 }
 
 extern "C" XEV_API int32_t XEV_CALL XEVGetECBlock(ExprContext* ec, int32_t size, void* buffer) {
-  if (buffer == nullptr) return 0;
+  // A size of 0 is what the size query gives for a context it cannot store;
+  // a host that allocates that much must not have a byte written past it.
+  if (buffer == nullptr || size < 1) return 0;
   auto* bytes = static_cast<unsigned char*>(buffer);
   bytes[0] = kCurrentVersion;
   if (ec == nullptr) return 1;

@@ -326,8 +326,8 @@ TEST_F(BlockLoader, LoadNameIsInBlockFindsTheCalledName) {
 }
 
 // A cut block fails, except where the cut leaves no section marker behind:
-// right after the names or after the last data item, with or without one
-// more byte. Loaded formulas only grow with the length.
+// right after the names or after the last data item. Loaded formulas only
+// grow with the length.
 TEST_F(BlockLoader, EveryTruncationLoadsAPrefix) {
   Bytes block = RealisticBlock();
   size_t namesEnd = kHeader + std::strlen("StringPlus");
@@ -337,7 +337,7 @@ TEST_F(BlockLoader, EveryTruncationLoadsAPrefix) {
   for (size_t length = 1; length < block.size(); ++length) {
     Ec ec = HostContext();
     int32_t result = Load(ec.get(), Bytes(block.begin(), block.begin() + static_cast<long>(length)));
-    bool whole = length == namesEnd || length == namesEnd + 1 || length == itemsEnd || length == itemsEnd + 1;
+    bool whole = length == namesEnd || length == itemsEnd;
     EXPECT_EQ(result, whole ? 1 : 0) << "cut at " << length;
     EXPECT_GE(XEVGetExpressionCount(ec.get()), lastCount) << "cut at " << length;
     lastCount = XEVGetExpressionCount(ec.get());
@@ -349,13 +349,66 @@ TEST_F(BlockLoader, EveryTruncationLoadsAPrefix) {
 TEST_F(BlockLoader, CountsLargerThanTheData) {
   Ec ec = HostContext();
   EXPECT_EQ(Load(ec.get(), Current().U16(0xFA).U16(30000).Item85("A", "GetA").Build()), 0);
-  // The slot added for the missing record stays empty but counted.
+  // The slot added for the missing record stays empty and is not counted, so
+  // the block written from it loads again.
   Bytes written = WriteBlock(ec.get());
-  EXPECT_EQ(std::tuple(written[kHeader + 2], written.size()), std::tuple(2, kHeader + 4 + 85 + sizeof "GetA"));
+  EXPECT_EQ(std::tuple(written[kHeader + 2], written.size()), std::tuple(1, kHeader + 4 + 85 + sizeof "GetA"));
+  EXPECT_EQ(XEVGetECBlockSize(ec.get(), 1), written.size());
+  EXPECT_EQ(Load(HostContext().get(), written), 1);
 
   Ec formulas = HostContext();
   EXPECT_EQ(Load(formulas.get(), Current().U16(0xFC).U16(0x7FFF).Formula("1", "One").Build()), 0);
   EXPECT_EQ(XEVGetExpressionCount(formulas.get()), 1);
+}
+
+// Counts are signed 16-bit and the records end where the block ends; a block
+// whose count wrapped, or that holds more than its counts say, is refused
+// rather than loaded in part.
+TEST_F(BlockLoader, CountsAndLengthAddUp) {
+  const std::tuple<const char*, Bytes, int32_t, int32_t> cases[] = {
+      {"data item count past 32767", Current().U16(0xFA).U16(0x8000).Item85("A", "GetA").Build(), 1, 0},
+      {"formula count past 32767", Current().U16(0xFC).U16(0x8000).Formula("1", "One").Build(), 1, 0},
+      {"oldest, function count past 32767", BlockBuilder().Field("", 20).U16(0xFB).U16(0x8000).Byte(0).Build(), 1, 0},
+      {"a formula past the count", Current().U16(0xFC).U16(1).Formula("1", "One").Formula("2", "Two").Build(), 1, 0},
+      {"a data item past the count", Current().U16(0xFA).U16(1).Item85("A", "GetA").Item85("B", "GetB").Build(), 1, 0},
+      {"a byte after the names", Current().Byte(0xFA).Build(), 1, 0},
+      {"bytes after the data items", Current().U16(0xFA).U16(1).Item85("A", "GetA").U16(0xFD).Build(), 0, 0},
+      {"formulas left unread", Current().U16(0xFC).U16(9).Formula("1", "One").Build(), 0, 1},
+  };
+  for (const auto& [name, block, loadExpressions, loads] : cases)
+    EXPECT_EQ(Load(NewContext().get(), block, loadExpressions), loads) << name;
+}
+
+// A context with more records than a count holds cannot be stored: the size
+// query and the writer give 0. At the limit it round-trips whole.
+TEST_F(BlockLoader, CountLimitOfTheWriter) {
+  for (bool items : {true, false}) {
+    BlockBuilder block = Current().U16(items ? 0xFA : 0xFC).U16(32767);
+    for (int i = 0; i < 32767; ++i) {
+      std::string name = "N" + std::to_string(i);
+      items ? block.Item85(name, "Get" + name) : block.Formula("1", name);
+    }
+    Ec ec = HostContext();
+    ASSERT_EQ(Load(ec.get(), block.Build()), 1);
+    EXPECT_EQ(WriteBlock(ec.get()), block.Build()) << items;
+
+    ExpItem item = DataItem("Last", "GetLast");
+    ExprError error{};
+    uint16_t type = 0;
+    ASSERT_TRUE(items ? XEVAddExpressionItem(ec.get(), &item) == 1
+                      : XEVParseString(ec.get(), "2", "Last", &error, &type) != nullptr);
+    EXPECT_EQ(XEVGetECBlockSize(ec.get(), 1), 0u) << items;
+    Bytes buffer(8 << 20, 0xEE);
+    EXPECT_EQ(XEVGetECBlock(ec.get(), 0, buffer.data()), 0) << "a buffer of the size given, 0 bytes";
+    EXPECT_EQ(buffer[0], 0xEE);
+    EXPECT_EQ(XEVGetECBlock(ec.get(), static_cast<int32_t>(buffer.size()), buffer.data()), 0) << items;
+    // Without the formulas the items still fit a block.
+    uint32_t withoutFormulas = XEVGetECBlockSize(ec.get(), 0);
+    EXPECT_EQ(withoutFormulas, items ? 0u : kHeader);
+    if (!items) {
+      EXPECT_EQ(XEVGetECBlock(ec.get(), static_cast<int32_t>(withoutFormulas), buffer.data()), int32_t(kHeader));
+    }
+  }
 }
 
 // Hex bytes ("00*34" repeats one) and quoted texts without their terminator;
