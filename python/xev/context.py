@@ -37,6 +37,7 @@ _EXP_SET, _EXP_RANGE = 1, 2
 _NAME_FIELD_BYTES = 64
 _MIN_KEYWORD_TYPE = 255
 _MAX_BLOCK_BYTES = 2**31 - 1  # block sizes cross the API as int32
+_MAX_BLOCK_COUNT = 32767  # a block counts data items and formulas in signed 16 bits
 
 
 def type_name(code):
@@ -288,8 +289,9 @@ class Context:
             # A block shorter than its size would be a context with less in it.
             if lib.XEVGetECBlock(self._ec, size, buffer) == size:
                 return ffi.buffer(buffer, size)[:]
-        raise ValueError(f"xev: the context cannot be stored as a block ({len(self.data_items)} data items, "
-                         f"{len(self)} formulas): the block format counts each in 16 bits")
+        raise ValueError(f"xev: the context cannot be stored as a block: it has {len(self.data_items)} data "
+                         f"items and {len(self)} formulas, and a block holds at most {_MAX_BLOCK_COUNT} of "
+                         "each, in less than 2 GiB")
 
     def load_block(self, data, formulas=True):
         """Adds the items and formulas of a block to this context. Raises
