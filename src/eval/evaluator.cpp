@@ -194,10 +194,15 @@ enum class Phase : uint8_t {
 struct Task {
   const ExprNode* node;
   HEXP exp;  // the formula whose tree holds node, which callbacks are given
-  intptr_t entry;      // kCall: the function's entry point
-  int32_t given;       // kCall: its arguments on the operand stack
-  int32_t parameters;  // kCall: the slots of its argument array
   Phase phase;
+};
+
+// What a call waiting for its arguments (a kCall task) needs besides its node,
+// on a stack of its own so that the tasks of operators stay small.
+struct PendingCall {
+  intptr_t entry;      // the function's entry point
+  int32_t given;       // its arguments on the operand stack
+  int32_t parameters;  // the slots of its argument array; -1 for none at all
 };
 
 // One evaluation, walked with explicit stacks: operands, call arguments and
@@ -211,6 +216,7 @@ struct Walk {
   ItemAnswers* answers;  // nullptr: every occurrence of an item is asked
   WalkStack<Task, 32> tasks;
   WalkStack<Operand, 16> operands;
+  WalkStack<PendingCall, 4> calls;
   ActiveFormulas active;
   // A result block for Number callbacks, handed from call to call so that a
   // row with several data items allocates it once.
@@ -590,19 +596,22 @@ bool StartCall(Walk& walk, const Task& task) {
     given = listed < parameters ? listed : parameters;
   }
   // parameters < 0: called without an argument list, so the function gets none.
-  Task call{node, task.exp, item->boundValue, given, list != nullptr ? parameters : -1, Phase::kCall};
-  if (!walk.tasks.Push(call)) return NoteMemoryShort();
+  if (!walk.calls.Push(PendingCall{item->boundValue, given, list != nullptr ? parameters : -1})) {
+    return NoteMemoryShort();
+  }
+  if (!walk.tasks.Push(Task{node, task.exp, Phase::kCall})) return NoteMemoryShort();
   if (given <= 0) return true;
   auto** nodes = static_cast<ExprNode**>(core::HandleArrayLockElement(list, 0));
   if (nodes == nullptr) {
     walk.tasks.Pop();
+    walk.calls.Pop();
     return PushNoValue(walk);
   }
   bool pushed = true;
   for (int32_t i = given - 1; i >= 0 && pushed; --i) {
     const ExprNode* argument = nodes[i];
     Phase phase = argument == nullptr || item->params[i].byName == 1 ? Phase::kByName : Phase::kStart;
-    pushed = walk.tasks.Push(Task{argument, task.exp, 0, 0, 0, phase});
+    pushed = walk.tasks.Push(Task{argument, task.exp, phase});
   }
   core::HandleArrayUnlock(list);
   return pushed || NoteMemoryShort();
@@ -611,23 +620,24 @@ bool StartCall(Walk& walk, const Task& task) {
 bool FinishCall(Walk& walk, const Task& task) {
   const ExprNode* node = task.node;
   const char* name = static_cast<const char*>(node->left);
-  auto entry = reinterpret_cast<XEVFunctionEntry>(task.entry);
+  const PendingCall call = walk.calls.Pop();
+  auto entry = reinterpret_cast<XEVFunctionEntry>(call.entry);
   bool number = false;
   ValueShapeOfCall(node->type, &number);
   Value result;
   void* inlineSlots[kInlineArguments] = {};
   void** slots = nullptr;
   bool ready = true;
-  if (task.parameters >= 0) {
-    slots = task.parameters <= kInlineArguments
+  if (call.parameters >= 0) {
+    slots = call.parameters <= kInlineArguments
                 ? inlineSlots
-                : static_cast<void**>(HostAlloc(sizeof(void*) * static_cast<size_t>(task.parameters)));
+                : static_cast<void**>(HostAlloc(sizeof(void*) * static_cast<size_t>(call.parameters)));
     ready = slots != nullptr || NoteMemoryShort();
   }
   if (ready) {
     // A slot whose argument has no value stays null and the call still goes ahead.
-    for (int32_t i = 0; i < task.given; ++i) {
-      Value& argument = walk.operands.FromTop(static_cast<uint32_t>(task.given - 1 - i)).value;
+    for (int32_t i = 0; i < call.given; ++i) {
+      Value& argument = walk.operands.FromTop(static_cast<uint32_t>(call.given - 1 - i)).value;
       if (argument.kind == Value::kNumber) slots[i] = &argument.number;
       if (argument.kind == Value::kText) slots[i] = argument.text;
     }
@@ -636,7 +646,7 @@ bool FinishCall(Walk& walk, const Task& task) {
         [&](int32_t size, void** block) { return entry(walk.ec, task.exp, size, block, name, slots); }, result);
   }
   if (slots != inlineSlots) HostFree(slots);
-  for (int32_t i = 0; i < task.given; ++i) {
+  for (int32_t i = 0; i < call.given; ++i) {
     Operand argument = walk.operands.Pop();
     ReleaseValue(argument.value);
   }
@@ -660,8 +670,8 @@ bool StartReference(Walk& walk, const Task& task) {
   int32_t entered = walk.active.Enter(target);
   if (entered == 0) return PushNoValue(walk);  // a cycle
   if (entered < 0) return NoteMemoryShort();
-  if (walk.tasks.Push(Task{nullptr, target, 0, 0, 0, Phase::kLeaveFormula}) &&
-      walk.tasks.Push(Task{target->root, target, 0, 0, 0, Phase::kStart})) {
+  if (walk.tasks.Push(Task{nullptr, target, Phase::kLeaveFormula}) &&
+      walk.tasks.Push(Task{target->root, target, Phase::kStart})) {
     return true;
   }
   return NoteMemoryShort();
@@ -692,11 +702,11 @@ bool PushLeaf(Walk& walk, HEXP exp, const ExprNode* node) {
 // operands on the task stack while the walk goes on to the leftmost operand.
 bool Start(Walk& walk, HEXP exp, const ExprNode* node) {
   for (; IsEvaluatedOperator(node) && HasBothOperands(node); node = static_cast<const ExprNode*>(node->left)) {
-    if (!walk.tasks.Push(Task{node, exp, 0, 0, 0, Phase::kRight})) return NoteMemoryShort();
+    if (!walk.tasks.Push(Task{node, exp, Phase::kRight})) return NoteMemoryShort();
   }
   switch (node->kind) {
-    case language::NK_FUNCTION: return StartCall(walk, Task{node, exp, 0, 0, 0, Phase::kStart});
-    case language::NK_FORMULAREF: return StartReference(walk, Task{node, exp, 0, 0, 0, Phase::kStart});
+    case language::NK_FUNCTION: return StartCall(walk, Task{node, exp, Phase::kStart});
+    case language::NK_FORMULAREF: return StartReference(walk, Task{node, exp, Phase::kStart});
     default: return PushLeaf(walk, exp, node);
   }
 }
@@ -718,7 +728,7 @@ void Operate(Walk& walk, HEXP exp, const ExprNode* node, Value& right) {
 bool StartRight(Walk& walk, const Task& task) {
   auto* right = static_cast<const ExprNode*>(task.node->right);
   if (NeedsStacks(right)) {
-    return (walk.tasks.Push(Task{task.node, task.exp, 0, 0, 0, Phase::kOperate}) &&
+    return (walk.tasks.Push(Task{task.node, task.exp, Phase::kOperate}) &&
             Start(walk, task.exp, right)) ||
            NoteMemoryShort();
   }
