@@ -1,6 +1,9 @@
 #include "formulas.h"
 
+#include <functional>
 #include <map>
+#include <queue>
+#include <unordered_map>
 
 #include "diagnostics.h"
 #include "hints.h"
@@ -16,6 +19,17 @@ struct Attempt {
   HEXP exp = nullptr;
   bool done = false;
 };
+
+// The name an unknown-function error points at: its span runs from the name
+// to the parenthesis after it.
+std::string AwaitedName(const Attempt& a) {
+  const std::string& text = a.source->text;
+  if (a.error.pos >= text.size()) return "";
+  std::string name = text.substr(a.error.pos, a.error.len);
+  name = name.substr(0, name.find('('));
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.pop_back();
+  return name;
+}
 
 }  // namespace
 
@@ -105,9 +119,31 @@ int ParseFormulas(ExprContext* ec, const std::vector<FormulaSource>& sources,
     a.done = a.exp != nullptr;
     return a.done;
   };
-  for (Attempt& a : attempts) tryParse(a);
-  // Later passes only help formulas that waited for another's name.
-  for (bool progress = true; progress;) {
+  // A formula that names one written after it fails until that one is
+  // parsed; it waits under that name and is tried again once, when the name
+  // is defined, so formulas in any order cost one parse each and one more per
+  // name they waited for. They are tried in the order of passes over the
+  // file, each pass in file order, which fixes the order they are stored in.
+  std::unordered_map<std::string, std::vector<size_t>> waiting;
+  std::priority_queue<size_t, std::vector<size_t>, std::greater<>> pass, nextPass;
+  for (size_t i = 0; i < attempts.size(); ++i) pass.push(i);
+  while (!pass.empty()) {
+    for (; !pass.empty(); pass.pop()) {
+      size_t i = pass.top();
+      Attempt& a = attempts[i];
+      if (!tryParse(a)) {
+        if (a.error.code == kUnknownFunction) waiting[AwaitedName(a)].push_back(i);
+        continue;
+      }
+      auto woken = waiting.find(a.source->name);
+      if (woken == waiting.end()) continue;
+      for (size_t w : woken->second) (w > i ? pass : nextPass).push(w);
+      waiting.erase(woken);
+    }
+    std::swap(pass, nextPass);
+  }
+  // A name the error did not show as written still gets the plain passes.
+  for (bool progress = !waiting.empty(); progress;) {
     progress = false;
     for (Attempt& a : attempts)
       if (!a.done && a.error.code == kUnknownFunction && tryParse(a)) progress = true;
