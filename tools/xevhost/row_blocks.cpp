@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "column_types.h"
+#include "out_of_memory.h"
 
 namespace xevhost {
 namespace {
@@ -101,12 +102,11 @@ std::unique_ptr<EvaluatedBlock> RowBlocks::ReadAndEvaluate(CsvTable& csv, std::s
   block->results.resize(formulas_.size());
   for (size_t i = 0; i < formulas_.size(); ++i) block->results[i].formula = formulas_[i];
   int64_t* index = nullptr;
+  // The table is made and bound and its arguments are ours, so a failure is
+  // memory that ran short, here or inside a formula of some row.
   if (XEVTableEvaluate(table_, rows, columns_.data(), block->results.data(),
-                       static_cast<int32_t>(block->results.size()), where_, &index) != 1) {
-    error = "out of memory while evaluating rows";
-    ended_ = true;
-    return nullptr;
-  }
+                       static_cast<int32_t>(block->results.size()), where_, &index) != 1)
+    OutOfMemory();
   while (index[block->selected] >= 0) ++block->selected;
   HostFree(index);
   return block;

@@ -1,6 +1,7 @@
 // Evaluating one expression for the current row into a typed value. A String
-// result lands in a block kept for the reader's life, which the engine grows
-// when a value needs more room.
+// result lands in a buffer kept for the reader's life, grown when a value
+// needs more room. Memory that runs short inside the formula ends the run
+// (OutOfMemory): an empty cell would pass for the formula's own "no value".
 #pragma once
 
 #include <string>
@@ -14,14 +15,6 @@ namespace xevhost {
 class ValueReader {
  public:
   ValueReader(ExprContext* ec, HEXP exp, int type) : ec_(ec), exp_(exp), type_(type) {}
-  ~ValueReader() { HostFree(block_); }
-  ValueReader(ValueReader&& other) noexcept
-      : ec_(other.ec_), exp_(other.exp_), type_(other.type_), block_(other.block_) {
-    other.block_ = nullptr;
-  }
-  ValueReader(const ValueReader&) = delete;
-  ValueReader& operator=(const ValueReader&) = delete;
-  ValueReader& operator=(ValueReader&&) = delete;
 
   HEXP exp() const { return exp_; }
   int type() const { return type_; }
@@ -32,10 +25,12 @@ class ValueReader {
   bool IsTrue();
 
  private:
+  bool ReadText(TypedValue& value);
+
   ExprContext* ec_;
   HEXP exp_;
   int type_;
-  void* block_ = nullptr;
+  std::string text_ = std::string(64, '\0');
 };
 
 // The value as text in the engine's code page ("" for null).
