@@ -184,7 +184,8 @@ struct Operand {
 // What the walk still has to do, last pushed first done.
 enum class Phase : uint8_t {
   kStart,         // evaluate node: a leaf at once, else push what it needs first
-  kRight,         // node's left operand is on the operand stack: its right one is next
+  kChain,         // the left operand of the chain's next operator (on the pending
+                  // stack) is on the operand stack: its right one is next
   kOperate,       // both operands of node are on the operand stack
   kCall,          // the arguments of node are on the operand stack
   kByName,        // an argument passed by name: its text, not its value
@@ -217,6 +218,10 @@ struct Walk {
   WalkStack<Task, 32> tasks;
   WalkStack<Operand, 16> operands;
   WalkStack<PendingCall, 4> calls;
+  // The operators of the chains being evaluated, innermost last, each chain's
+  // below a null that ends it: a chain nested in a right operand puts its own
+  // above its outer chain's and takes them off again before that one goes on.
+  WalkStack<const ExprNode*, 32> pending;
   ActiveFormulas active;
   // A result block for Number callbacks, handed from call to call so that a
   // row with several data items allocates it once.
@@ -698,11 +703,17 @@ bool PushLeaf(Walk& walk, HEXP exp, const ExprNode* node) {
 // item of the formula once per row even when one side yields no value; an
 // operator missing an operand yields none without evaluating anything below
 // it. Left-associative operators make chains that lean left ("A + B + C" is
-// "(A + B) + C"), so the operators down the left side wait for their right
-// operands on the task stack while the walk goes on to the leftmost operand.
+// "(A + B) + C"), so the operators down the left side wait on the pending
+// stack, one pointer each, while the walk goes on to the leftmost operand;
+// one kChain task then applies them from the innermost out.
 bool Start(Walk& walk, HEXP exp, const ExprNode* node) {
-  for (; IsEvaluatedOperator(node) && HasBothOperands(node); node = static_cast<const ExprNode*>(node->left)) {
-    if (!walk.tasks.Push(Task{node, exp, Phase::kRight})) return NoteMemoryShort();
+  if (IsEvaluatedOperator(node) && HasBothOperands(node)) {
+    if (!walk.tasks.Push(Task{nullptr, exp, Phase::kChain}) || !walk.pending.Push(nullptr)) {
+      return NoteMemoryShort();
+    }
+    for (; IsEvaluatedOperator(node) && HasBothOperands(node); node = static_cast<const ExprNode*>(node->left)) {
+      if (!walk.pending.Push(node)) return NoteMemoryShort();
+    }
   }
   switch (node->kind) {
     case language::NK_FUNCTION: return StartCall(walk, Task{node, exp, Phase::kStart});
@@ -724,24 +735,31 @@ void Operate(Walk& walk, HEXP exp, const ExprNode* node, Value& right) {
   left = Operand{result, ok && result.kind == Value::kText ? length : kLengthUnknown};
 }
 
-// A right operand that is a leaf, as most are, is valued and applied at once.
-bool StartRight(Walk& walk, const Task& task) {
-  auto* right = static_cast<const ExprNode*>(task.node->right);
-  if (NeedsStacks(right)) {
-    return (walk.tasks.Push(Task{task.node, task.exp, Phase::kOperate}) &&
-            Start(walk, task.exp, right)) ||
-           NoteMemoryShort();
+// Applies the chain's operators while their right operands are leaves, as
+// most are; one whose right operand needs the stacks comes back, and the
+// chain with it, once that operand has its value.
+bool ContinueChain(Walk& walk, HEXP exp) {
+  for (;;) {
+    const ExprNode* op = walk.pending.Pop();
+    const bool last = walk.pending.FromTop(0) == nullptr;
+    if (last) walk.pending.Pop();
+    auto* right = static_cast<const ExprNode*>(op->right);
+    if (NeedsStacks(right)) {
+      return ((last || walk.tasks.Push(Task{nullptr, exp, Phase::kChain})) &&
+              walk.tasks.Push(Task{op, exp, Phase::kOperate}) && Start(walk, exp, right)) ||
+             NoteMemoryShort();
+    }
+    Value value;
+    if (!EvaluateLeaf(walk, exp, right, value)) ReleaseValue(value);
+    Operate(walk, exp, op, value);
+    if (last) return true;
   }
-  Value value;
-  if (!EvaluateLeaf(walk, task.exp, right, value)) ReleaseValue(value);
-  Operate(walk, task.exp, task.node, value);
-  return true;
 }
 
 bool Step(Walk& walk, const Task& task) {
   switch (task.phase) {
     case Phase::kStart: return Start(walk, task.exp, task.node);
-    case Phase::kRight: return StartRight(walk, task);
+    case Phase::kChain: return ContinueChain(walk, task.exp);
     case Phase::kOperate: {
       Value right = walk.operands.Pop().value;
       Operate(walk, task.exp, task.node, right);

@@ -182,6 +182,7 @@ TEST_F(Evaluator, ArithmeticDatesAndTexts) {
   EXPECT_EQ(NumberOf(Parse("d1 - 'no date'")), "NULL");
   EXPECT_EQ(StringOf(Parse("'it''s ' || s1 || ' \\'x\\''")), "it's Hello 'x'");
   EXPECT_EQ(StringOf(Parse("StrUpper(StrLeft(s1, 3)) || s2")), "HEL" + std::string(120, 'w'));
+  EXPECT_EQ(StringOf(Parse("s1 || (StrLeft(s1, 1) || 'x' || s1) || '!'")), "HelloHxHello!");
   EXPECT_EQ(StringOf(Parse("StrCase(2, 'a,b,c') + StrTranslate('b', 'a,b,c', 'x,y,z')")), "cy");
   host_.numbers["d2"] = NullNum();
   EXPECT_EQ(DateOf(Parse("d2 + 2")), "NULL");
