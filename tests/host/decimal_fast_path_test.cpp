@@ -59,38 +59,79 @@ class Operands {
   std::mt19937_64 random_;
 };
 
-TEST(DecimalFastPaths, DivisionByAPowerOfTenMatchesTheLongDivision) {
-  Operands operands(7);
-  for (int i = 0; i < 200000; ++i) {
-    Decimal a = operands.Next();
-    Decimal b{dec::Pow10(int(operands.Pick(20))), int32_t(operands.Pick(41)) - 20, operands.Pick(2) == 1};
-    Decimal fast{}, general{};
-    bool fastInRange = dec::Divide(fast, a, b);
-    bool generalInRange = dec::DivideLong(general, a, b);
-    ASSERT_EQ(fastInRange, generalInRange) << Show(a) << " / " << Show(b);
-    ASSERT_TRUE(Same(fast, general)) << Show(a) << " / " << Show(b) << ": " << Show(fast) << " vs " << Show(general);
+// One drawn operation: two random operands (and for sums whether the second
+// is subtracted) that a test may reshape, skip, or mark as one its shortcut
+// takes.
+struct Draw {
+  Operands& p;
+  int i;
+  Decimal a = p.Next(), b = p.Next();
+  bool subtract = p.Pick(2) == 1;
+  bool skip = false, taken = false;
+  uint64_t Pick(uint64_t below) { return p.Pick(below); }
+  bool Narrow() const { return ((a.coef | b.coef) >> 64) == 0; }
+  bool OutOfRange() const { return b.exp < -120 || b.exp > 99; }
+};
+using Way = bool (*)(Decimal&, const Draw&);
+
+// Holds the shortcut to the model over rounds drawn operations: the same
+// range verdict and the same coefficient, exponent and sign. Returns how many
+// draws were marked taken, which says the shortcut was exercised.
+template <typename Shape>
+int Agree(uint32_t seed, int rounds, char op, Shape shape, Way fast, Way model) {
+  Operands operands(seed);
+  int takenOnes = 0;
+  for (int i = 0; i < rounds; ++i) {
+    Draw d{operands, i};
+    shape(d);
+    if (d.skip) continue;
+    takenOnes += d.taken ? 1 : 0;
+    Decimal f{}, m{};
+    const bool fastInRange = fast(f, d), modelInRange = model(m, d);
+    const std::string what = Show(d.a) + " " + (op == '+' && d.subtract ? '-' : op) + " " + Show(d.b);
+    EXPECT_EQ(fastInRange, modelInRange) << what;
+    EXPECT_TRUE(Same(f, m)) << what << ": " << Show(f) << " vs " << Show(m);
+    if (::testing::Test::HasFailure()) break;
   }
+  return takenOnes;
 }
 
+bool LongDivision(Decimal& r, const Draw& d) { return dec::DivideLong(r, d.a, d.b); }
+bool Division(Decimal& r, const Draw& d) { return dec::Divide(r, d.a, d.b); }
+bool Sum(Decimal& r, const Draw& d) { return dec::Add(r, d.a, d.b, d.subtract); }
+bool Product(Decimal& r, const Draw& d) { return dec::Multiply(r, d.a, d.b); }
+
+TEST(DecimalFastPaths, DivisionByAPowerOfTenMatchesTheLongDivision) {
+  Agree(7, 200000, '/', [](Draw& d) {
+    d.b = Decimal{dec::Pow10(int(d.Pick(20))), int32_t(d.Pick(41)) - 20, d.Pick(2) == 1};
+  }, Division, LongDivision);
+}
+
+// Two 64-bit coefficients divide in one pass of the divider, for divisors of
+// every length up to the 64-bit edge, dividends at both ends of the range
+// and quotients that round up to 10^22.
+TEST(DecimalFastPaths, DivisionOfNarrowCoefficientsMatchesTheLongDivision) {
+  EXPECT_GT(Agree(43, 300000, '/', [](Draw& d) {
+    switch (d.i % 5) {
+      case 0: d.b.coef = 1 + d.Pick(1000); break;
+      case 1: d.b.coef = ~uint64_t(0) - d.Pick(3); break;
+      case 2: d.a.coef = ~uint64_t(0) - d.Pick(3); break;
+      case 3: d.a.coef = d.b.coef; break;  // quotients of 1 and near it
+      default: break;
+    }
+    d.skip = d.b.coef == 0;
+    d.taken = d.Narrow();
+  }, Division, LongDivision), 100000);
+}
+
+// Exponents up to 40 places apart, half of the time: the shortcut takes
+// some of them, depending on the digits of either side.
 TEST(DecimalFastPaths, AdditionOfNearbyScalesMatchesTheAlignedAddition) {
-  Operands operands(11);
-  int fastOnes = 0;
-  for (int i = 0; i < 400000; ++i) {
-    Decimal a = operands.Next(), b = operands.Next();
-    // Exponents up to 40 places apart, half of the time: the shortcut takes
-    // some of them, depending on the digits of either side.
-    if (operands.Pick(2) == 0) b.exp = a.exp + int32_t(operands.Pick(81)) - 40;
-    if (b.exp < -120 || b.exp > 99) continue;
-    bool subtract = operands.Pick(2) == 1;
-    Decimal fast{}, general{};
-    bool fastInRange = dec::Add(fast, a, b, subtract);
-    bool generalInRange = dec::AddAligned(general, a, b, subtract);
-    fastOnes += ((a.coef | b.coef) >> 64) == 0 && a.exp != b.exp;
-    ASSERT_EQ(fastInRange, generalInRange) << Show(a) << (subtract ? " - " : " + ") << Show(b);
-    ASSERT_TRUE(Same(fast, general)) << Show(a) << (subtract ? " - " : " + ") << Show(b) << ": " << Show(fast)
-                                     << " vs " << Show(general);
-  }
-  EXPECT_GT(fastOnes, 100000);
+  EXPECT_GT(Agree(11, 400000, '+', [](Draw& d) {
+    if (d.Pick(2) == 0) d.b.exp = d.a.exp + int32_t(d.Pick(81)) - 40;
+    d.skip = d.OutOfRange();
+    d.taken = d.Narrow() && d.a.exp != d.b.exp;
+  }, Sum, [](Decimal& r, const Draw& d) { return dec::AddAligned(r, d.a, d.b, d.subtract); }), 100000);
 }
 
 // The sums a plan's steps work out in place (64-bit coefficients, one scale
@@ -98,75 +139,57 @@ TEST(DecimalFastPaths, AdditionOfNearbyScalesMatchesTheAlignedAddition) {
 // 64-bit and 22-digit neighbours, carries past 10^22 and both ends of the
 // exponent range mixed in.
 TEST(DecimalFastPaths, NarrowSumsInPlaceMatchTheGeneralAddition) {
-  Operands operands(17);
-  const Decimal null{0, dec::kNullExponent, false}, zero{0, 0, false};
-  int narrowOnes = 0;
-  for (int i = 0; i < 400000; ++i) {
-    Decimal a = operands.Next(), b = operands.Next();
-    switch (operands.Pick(8)) {
-      case 0: a = operands.Pick(2) == 0 ? null : zero; break;
-      case 1: b = operands.Pick(2) == 0 ? null : Decimal{0, int32_t(operands.Pick(9)) - 6, false}; break;
-      case 2: case 3: b.exp = a.exp; break;  // one scale, as amounts are
-      case 4: case 5: b.exp = a.exp + int32_t(operands.Pick(41)) - 20; break;
+  EXPECT_GT(Agree(17, 400000, '+', [](Draw& d) {
+    const Decimal null{0, dec::kNullExponent, false}, zero{0, 0, false};
+    switch (d.Pick(8)) {
+      case 0: d.a = d.Pick(2) == 0 ? null : zero; break;
+      case 1: d.b = d.Pick(2) == 0 ? null : Decimal{0, int32_t(d.Pick(9)) - 6, false}; break;
+      case 2: case 3: d.b.exp = d.a.exp; break;  // one scale, as amounts are
+      case 4: case 5: d.b.exp = d.a.exp + int32_t(d.Pick(41)) - 20; break;
       default: break;
     }
-    if (b.exp < -120 || b.exp > 99) continue;
-    bool subtract = operands.Pick(2) == 1;
-    Decimal inPlace{}, general{};
-    bool inPlaceInRange = dec::AddNarrowInline(inPlace, a, b, subtract);
-    bool generalInRange = dec::Add(general, a, b, subtract);
-    narrowOnes += ((a.coef | b.coef) >> 64) == 0 && a.coef != 0 && b.coef != 0;
-    ASSERT_EQ(inPlaceInRange, generalInRange) << Show(a) << (subtract ? " - " : " + ") << Show(b);
-    ASSERT_TRUE(Same(inPlace, general)) << Show(a) << (subtract ? " - " : " + ") << Show(b) << ": "
-                                        << Show(inPlace) << " vs " << Show(general);
-  }
-  EXPECT_GT(narrowOnes, 100000);
+    d.skip = d.OutOfRange();
+    d.taken = d.Narrow() && d.a.coef != 0 && d.b.coef != 0;
+  }, [](Decimal& r, const Draw& d) { return dec::AddNarrowInline(r, d.a, d.b, d.subtract); }, Sum), 100000);
 }
 
 // A divisor prepared once (a constant of a formula) divides by its
 // reciprocal, or by a product where the quotient is exact; every quotient
 // must be the long division's, for divisors of every length, powers of ten,
 // products of twos and fives (with factors on either side of the product's
-// limit) and the 64-bit boundary included.
+// limit) and the 64-bit boundary included. The step's own exact path, where
+// it takes a division, must give a result in range, the long division's;
+// where it declines, the long division stands in for it.
 TEST(DecimalFastPaths, DivisionByAPreparedDivisorMatchesTheLongDivision) {
-  Operands operands(37);
-  int inlineOnes = 0;
-  for (int i = 0; i < 400000; ++i) {
-    Decimal a = operands.Next(), b = operands.Next();
-    switch (i % 5) {
-      case 0: b.coef = 1 + operands.Pick(12); break;             // / 3, / 4, / 5 ...
-      case 1: b.coef = dec::Pow10(int(operands.Pick(22))); break;
-      case 2: b.coef = ~uint64_t(0) - operands.Pick(3); break;  // the reciprocal's edge
+  const auto divisors = [](Draw& d) {
+    switch (d.i % 5) {
+      case 0: d.b.coef = 1 + d.Pick(12); break;  // / 3, / 4, / 5 ...
+      case 1: d.b.coef = dec::Pow10(int(d.Pick(22))); break;
+      case 2: d.b.coef = ~uint64_t(0) - d.Pick(3); break;  // the reciprocal's edge
       case 3: {
-        u128 twosAndFives = u128(1) << operands.Pick(40);
-        for (uint64_t fives = operands.Pick(30); fives > 0 && twosAndFives < dec::kTen22 / 5; --fives) {
-          twosAndFives *= 5;
-        }
-        b.coef = twosAndFives;
+        u128 twosAndFives = u128(1) << d.Pick(40);
+        for (uint64_t fives = d.Pick(30); fives > 0 && twosAndFives < dec::kTen22 / 5; --fives) twosAndFives *= 5;
+        d.b.coef = twosAndFives;
         break;
       }
       default: break;
     }
-    if (b.coef == 0) continue;
+    d.skip = d.b.coef == 0;
     dec::Divisor divisor;
-    dec::PrepareDivisor(divisor, b);
-    Decimal prepared{}, general{};
-    bool preparedInRange = dec::Divide(prepared, a, divisor);
-    bool generalInRange = dec::DivideLong(general, a, b);
-    ASSERT_EQ(preparedInRange, generalInRange) << Show(a) << " / " << Show(b);
-    ASSERT_TRUE(Same(prepared, general)) << Show(a) << " / " << Show(b) << ": " << Show(prepared) << " vs "
-                                         << Show(general);
-    // The step's own exact path, where it takes the division: a result in
-    // range, the long division's.
-    Decimal inlined{};
-    if (dec::DivideExactInline(inlined, a, divisor)) {
-      ++inlineOnes;
-      ASSERT_TRUE(generalInRange) << Show(a) << " / " << Show(b);
-      ASSERT_TRUE(Same(inlined, general)) << Show(a) << " / " << Show(b) << ": " << Show(inlined) << " vs "
-                                          << Show(general);
-    }
-  }
-  EXPECT_GT(inlineOnes, 50000);
+    Decimal r{};
+    if (!d.skip) dec::PrepareDivisor(divisor, d.b);
+    d.taken = !d.skip && dec::DivideExactInline(r, d.a, divisor);
+  };
+  Agree(37, 400000, '/', divisors, [](Decimal& r, const Draw& d) {
+    dec::Divisor divisor;
+    dec::PrepareDivisor(divisor, d.b);
+    return dec::Divide(r, d.a, divisor);
+  }, LongDivision);
+  EXPECT_GT(Agree(37, 400000, '/', divisors, [](Decimal& r, const Draw& d) {
+    dec::Divisor divisor;
+    dec::PrepareDivisor(divisor, d.b);
+    return dec::DivideExactInline(r, d.a, divisor) || dec::DivideLong(r, d.a, d.b);
+  }, LongDivision), 50000);
 }
 
 // A factor 10^k * 10^e drops only its own zeros from a product wider than
@@ -174,39 +197,25 @@ TEST(DecimalFastPaths, DivisionByAPreparedDivisorMatchesTheLongDivision) {
 // every power up to 10^19, operands of every length, both ends of the
 // exponent range and NULL.
 TEST(DecimalFastPaths, ProductsByAPowerOfTenMatchTheGeneralMultiplication) {
-  Operands operands(43);
-  for (int i = 0; i < 300000; ++i) {
-    Decimal a = operands.Next();
-    if (i % 50 == 0) dec::Set(a, 0, dec::kNullExponent, false);
-    const int places = int(operands.Pick(20));
-    const Decimal factor{dec::kPow10Narrow[places], int32_t(operands.Pick(41)) - 20, operands.Pick(2) == 1};
-    Decimal scaled{}, general{};
-    bool scaledInRange = dec::MultiplyByPowerOfTen(scaled, a, places, factor.exp, factor.neg);
-    bool generalInRange = dec::Multiply(general, a, factor);
-    ASSERT_EQ(scaledInRange, generalInRange) << Show(a) << " * " << Show(factor);
-    ASSERT_TRUE(Same(scaled, general)) << Show(a) << " * " << Show(factor) << ": " << Show(scaled) << " vs "
-                                       << Show(general);
-  }
+  Agree(43, 300000, '*', [](Draw& d) {
+    if (d.i % 50 == 0) dec::Set(d.a, 0, dec::kNullExponent, false);
+    d.b = Decimal{dec::kPow10Narrow[d.Pick(20)], int32_t(d.Pick(41)) - 20, d.Pick(2) == 1};
+  }, [](Decimal& r, const Draw& d) {
+    int places = 0;
+    while (dec::kPow10Narrow[places] != d.b.coef) ++places;
+    return dec::MultiplyByPowerOfTen(r, d.a, places, d.b.exp, d.b.neg);
+  }, Product);
 }
 
 // A product that fits 128 bits is rounded straight from them; MultiplyWide
-// finds the same product in three limbs and must round it alike.
+// finds the same product in three limbs and must round it alike, around the
+// 2^54 boundary of the shortcut on both sides of it.
 TEST(DecimalFastPaths, ProductsThatFit128BitsMatchTheWideMultiplication) {
-  Operands operands(31);
-  int shortCuts = 0;
-  for (int i = 0; i < 300000; ++i) {
-    Decimal a = operands.Next(), b = operands.Next();
-    // Around the 2^54 boundary of the shortcut, both sides of it.
-    if (i % 3 == 0) b.coef = (u128(1) << (50 + operands.Pick(8))) + operands.Pick(1000) - 500;
-    if (b.coef >= dec::kTen22) continue;
-    Decimal fast{}, general{};
-    bool fastInRange = dec::Multiply(fast, a, b);
-    bool generalInRange = dec::MultiplyWide(general, a, b);
-    shortCuts += ((a.coef | b.coef) >> 64) != 0 && ((a.coef >> 54) == 0 || (b.coef >> 54) == 0);
-    ASSERT_EQ(fastInRange, generalInRange) << Show(a) << " * " << Show(b);
-    ASSERT_TRUE(Same(fast, general)) << Show(a) << " * " << Show(b) << ": " << Show(fast) << " vs " << Show(general);
-  }
-  EXPECT_GT(shortCuts, 30000);
+  EXPECT_GT(Agree(31, 300000, '*', [](Draw& d) {
+    if (d.i % 3 == 0) d.b.coef = (u128(1) << (50 + d.Pick(8))) + d.Pick(1000) - 500;
+    d.skip = d.b.coef >= dec::kTen22;
+    d.taken = !d.Narrow() && ((d.a.coef >> 54) == 0 || (d.b.coef >> 54) == 0);
+  }, Product, [](Decimal& r, const Draw& d) { return dec::MultiplyWide(r, d.a, d.b); }), 30000);
 }
 
 // A NULL loaded for the arithmetic must act as zero in every operation,
@@ -395,30 +404,4 @@ TEST(DecimalFastPaths, WideResultsRoundAsDigitByDigit) {
     ASSERT_EQ(fastInRange, plainInRange) << i << " exp " << exp;
     ASSERT_TRUE(Same(fast, plain)) << i << ": " << Show(fast) << " vs " << Show(plain);
   }
-}
-
-// Two 64-bit coefficients divide in one pass of the divider; the long
-// division is the model, for divisors of every length up to the 64-bit edge,
-// dividends at both ends of the range and quotients that round up to 10^22.
-TEST(DecimalFastPaths, DivisionOfNarrowCoefficientsMatchesTheLongDivision) {
-  Operands operands(43);
-  int narrowOnes = 0;
-  for (int i = 0; i < 300000; ++i) {
-    Decimal a = operands.Next(), b = operands.Next();
-    switch (i % 5) {
-      case 0: b.coef = 1 + operands.Pick(1000); break;
-      case 1: b.coef = ~uint64_t(0) - operands.Pick(3); break;
-      case 2: a.coef = ~uint64_t(0) - operands.Pick(3); break;
-      case 3: a.coef = b.coef; break;  // quotients of 1 and near it
-      default: break;
-    }
-    if (b.coef == 0) continue;
-    narrowOnes += ((a.coef | b.coef) >> 64) == 0;
-    Decimal fast{}, general{};
-    bool fastInRange = dec::Divide(fast, a, b);
-    bool generalInRange = dec::DivideLong(general, a, b);
-    ASSERT_EQ(fastInRange, generalInRange) << Show(a) << " / " << Show(b);
-    ASSERT_TRUE(Same(fast, general)) << Show(a) << " / " << Show(b) << ": " << Show(fast) << " vs " << Show(general);
-  }
-  EXPECT_GT(narrowOnes, 100000);
 }
