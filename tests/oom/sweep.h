@@ -1,8 +1,8 @@
 // Sweep() runs an attempt once to count the allocations its operation makes,
 // then once per allocation with exactly that one failing. Each attempt brackets
 // the operation with Arm() and Disarm(), checks the outcome and releases
-// everything; Sweep() checks that no block outlives it. The rest is a small
-// host the scenarios share and a check that a context still works.
+// everything; Sweep() checks that no block outlives it. Snapshot() and
+// ExpectUsable() say what a failure left of a context.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,9 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/host.h"
 #include "xev/xev.h"
 
 namespace oom {
+
+using namespace testhost;
 
 struct Totals {
   int scenarios = 0;
@@ -110,189 +113,33 @@ inline int64_t Sweep(const std::string& operation, const Attempt& attempt) {
   return points;
 }
 
-// ---- A host -------------------------------------------------------------------
-
-// Number items are worth 7 times their name's length plus 3; every DateTime
-// item is 14 March 2001 09:26:53; a String item's value is its own name.
-inline int32_t XEV_CALL NumberItemValue(ExprContext*, HEXP, int32_t, void** result, const char* name) {
-  IntToNumber(static_cast<NumberValue*>(*result), static_cast<int32_t>(std::strlen(name)) * 7 + 3);
-  return 1;
-}
-
-inline int32_t XEV_CALL DateItemValue(ExprContext*, HEXP, int32_t, void** result, const char*) {
-  const DateParts parts{3, 14, 2001, 9, 26, 53, 0};
-  auto* bytes = static_cast<unsigned char*>(*result);
-  bytes[0] = DatePartsToNumber(bytes + 1, &parts);
-  return 1;
-}
-
-inline int32_t XEV_CALL TextItemValue(ExprContext*, HEXP, int32_t size, void** result, const char* name) {
-  return FUNStrVarResult(result, size, name);
-}
-
-inline int32_t XEV_CALL AggregateValue(ExprContext*, HEXP, int32_t, void** result, const char*, void**) {
-  IntToNumber(static_cast<NumberValue*>(*result), 11);
-  return 1;
-}
-
-inline intptr_t ValueCallbackFor(int16_t type) {
-  switch (type) {
-    case XEV_TYPE_NUMBER: return reinterpret_cast<intptr_t>(&NumberItemValue);
-    case XEV_TYPE_DATETIME: return reinterpret_cast<intptr_t>(&DateItemValue);
-    default: return reinterpret_cast<intptr_t>(&TextItemValue);
+// What a host can see of a context, one line each: its user long, its items
+// by kind, and each formula's name, text, type and (with values) value, in
+// ordinal order. A failed operation that promises to change nothing must
+// leave the same snapshot (a difference prints as a diff of lines); an
+// operation that builds from a source holds a subset of its lines.
+inline std::string Snapshot(ExprContext* ec, bool values = true) {
+  std::string seen = "user long " + std::to_string(XEVGetUserLong(ec)) + "\n";
+  for (int16_t kind : {XEV_ITEM_FUNCTION, XEV_ITEM_DATA, XEV_ITEM_KEYWORD}) {
+    for (const std::string& name : ItemNames(ec, kind)) seen += "item " + std::to_string(kind) + " " + name + "\n";
   }
-}
-
-// The host's '+' on Numbers, which stored blocks name.
-inline int32_t XEV_CALL AddNumbers(ExprContext*, HEXP, int32_t, int32_t, void* left, int32_t, void* right,
-                                   int32_t, void* result) {
-  return NumberAdd(static_cast<NumberValue*>(result), static_cast<const NumberValue*>(left),
-                   static_cast<const NumberValue*>(right));
-}
-
-// Operator names ending in "Plus" resolve to AddNumbers; every other name
-// (binding names of stored data items) to an address the scenarios never call.
-inline intptr_t XEV_CALL ResolveToDummy(const char* name) {
-  const size_t length = std::strlen(name);
-  if (length >= 4 && std::strcmp(name + length - 4, "Plus") == 0) {
-    return reinterpret_cast<intptr_t>(&AddNumbers);
+  for (int32_t i = 0; i < XEVGetExpressionCount(ec); ++i) {
+    HEXP exp = XEVHEXPFromOrdinal(ec, i);
+    seen += ExpressionName(ec, exp) + " = " + ExpressionText(ec, exp) + " : " +
+            std::to_string(XEVGetExpressionDataType(ec, exp)) + (values ? " " + ValueText(ec, exp) : "") + "\n";
   }
-  return 0x1000;
+  return seen;
 }
 
-inline int32_t AddDataItem(ExprContext* ec, const char* name, int16_t type, const char* binding = nullptr) {
-  ExpItem item{};
-  item.kind = XEV_ITEM_DATA;
-  item.dataType = type;
-  item.bindingName = binding;
-  item.boundValue = binding == nullptr ? ValueCallbackFor(type) : 0;
-  std::strncpy(item.name, name, sizeof item.name - 1);
-  return XEVAddExpressionItem(ec, &item);
-}
-
-inline int32_t AddKeywordItem(ExprContext* ec, const char* name, int16_t type) {
-  ExpItem item{};
-  item.kind = XEV_ITEM_KEYWORD;
-  item.dataType = type;
-  item.subclass = XEV_TYPE_NUMBER;
-  std::strncpy(item.name, name, sizeof item.name - 1);
-  return XEVAddExpressionItem(ec, &item);
-}
-
-// A record sized for every parameter, since ExpItem holds room for one only.
-inline int32_t AddFunction(ExprContext* ec, const char* name, int16_t type, intptr_t entry,
-                           const std::vector<ExpParam>& params, uint16_t flags = 0) {
-  std::vector<unsigned char> bytes(XEV_ITEM_FIXED_SIZE + sizeof(ExpParam) * (params.size() + 1));
-  auto* item = reinterpret_cast<ExpItem*>(bytes.data());
-  item->kind = XEV_ITEM_FUNCTION;
-  item->dataType = type;
-  item->boundValue = entry;
-  std::strncpy(item->name, name, sizeof item->name - 1);
-  item->paramCount = static_cast<int16_t>(params.size());
-  item->flags = flags;
-  std::memcpy(bytes.data() + XEV_ITEM_FIXED_SIZE, params.data(), sizeof(ExpParam) * params.size());
-  return XEVAddExpressionItem(ec, item);
-}
-
-// A host aggregate with one parameter passed by name, accepting DISTINCT and ALL.
-inline int32_t AddAggregate(ExprContext* ec, const char* name, int16_t parameterType) {
-  return AddFunction(ec, name, XEV_TYPE_NUMBER, reinterpret_cast<intptr_t>(&AggregateValue),
-                     {ExpParam{1, parameterType, 0}}, XEV_FN_DISTINCT | XEV_FN_ALL);
-}
-
-struct ItemSpec {
-  const char* name;
-  int16_t type;
-};
-
-// The items the formula corpus (tests/data/formulas/corpus.txt) is written against.
-inline const std::vector<ItemSpec>& CorpusDataItems() {
-  static const std::vector<ItemSpec> items = [] {
-    std::vector<ItemSpec> all;
-    const auto add = [&](int16_t type, std::initializer_list<const char*> names) {
-      for (const char* name : names) all.push_back({name, type});
-    };
-    add(XEV_TYPE_NUMBER, {"Amount", "Price", "Quantity", "Discount", "Freight", "Weight", "CustomerNo",
-                          "Orders.Lines.Total"});
-    add(XEV_TYPE_STRING, {"Customer", "City", "Region", "Country", "ProductName", "Category", "SalesRep",
-                          "\"Ship Via\""});
-    add(XEV_TYPE_DATETIME, {"OrderDate", "ShipDate", "DueDate", "PaidDate"});
-    return all;
-  }();
-  return items;
-}
-
-constexpr uint16_t kHostFlags =
-    ECF_RANGES_SETS | ECF_SET_QUANTIFIERS | ECF_MODULO | ECF_STRING_PLUS | ECF_DATE_MINUS_STRING;
-
-// Built-in functions, the corpus items and aggregates, made with no failure armed.
-inline ExprContext* NewHostContext(XEVRenameCallback rename = nullptr) {
-  ExprContext* ec = XEVCreateEC(0, ResolveToDummy, rename, kHostFlags);
-  EXPECT_NE(ec, nullptr);
-  EXPECT_EQ(FUNDefineFunctions(ec), 1);
-  for (const ItemSpec& item : CorpusDataItems()) EXPECT_EQ(AddDataItem(ec, item.name, item.type), 1);
-  EXPECT_EQ(AddAggregate(ec, "Sum", XEV_TYPE_NUMBER), 1);
-  EXPECT_EQ(AddAggregate(ec, "Avg", XEV_TYPE_NUMBER), 1);
-  EXPECT_EQ(AddAggregate(ec, "Count", XEV_TYPE_ANY), 1);
-  return ec;
-}
-
-inline HEXP ParseOrFail(ExprContext* ec, const std::string& text, const std::string& name) {
-  ExprError error{};
-  uint16_t type = 0;
-  HEXP exp = XEVParseFormula(ec, nullptr, text.c_str(), name.c_str(), &error, &type);
-  EXPECT_NE(exp, nullptr) << name << " = " << text << " gave error " << error.code;
-  return exp;
-}
-
-template <typename Length, typename Get>
-std::string ReadBack(ExprContext* ec, HEXP exp, Length length, Get get) {
-  std::string text(static_cast<size_t>(length(ec, exp)) + 1, '\0');
-  get(ec, exp, static_cast<int32_t>(text.size()), text.data());
-  return text.c_str();
-}
-inline std::string ExpressionText(ExprContext* ec, HEXP exp) {
-  return ReadBack(ec, exp, XEVGetExpressionTextLength, XEVGetExpressionText);
-}
-inline std::string ExpressionName(ExprContext* ec, HEXP exp) {
-  return ReadBack(ec, exp, XEVGetExpressionNameLength, XEVGetExpressionName);
-}
-
-inline std::set<std::string> ItemNames(ExprContext* ec, int16_t kind) {
-  std::set<std::string> names;
-  XEVEnumExpItems(
-      ec, kind,
-      [](ExprContext*, const char* name, intptr_t user) -> int32_t {
-        reinterpret_cast<std::set<std::string>*>(user)->insert(name);
-        return 1;
-      },
-      reinterpret_cast<intptr_t>(&names));
-  return names;
-}
-
-// The value of an expression as text ("<none>" when it yields no value).
-// Numbers and dates land in the caller's 13 bytes; texts in a block the
-// engine makes.
-inline std::string ValueText(ExprContext* ec, HEXP exp) {
-  const bool text = XEVGetExpressionDataType(ec, exp) == XEV_TYPE_STRING;
-  unsigned char number[XEV_NUMBER_SIZE] = {};
-  int32_t length = 0;
-  void* block = text ? nullptr : number;
-  if (!XEVEvaluateExpressionExt(ec, exp, &length, &block)) {
-    if (text) {
-      EXPECT_EQ(block, nullptr) << "a failed evaluation handed back a block";
-      HostFree(block);
-    }
-    return "<none>";
+// Every line of part is one of whole's.
+inline void ExpectWithin(const std::string& part, const std::string& whole) {
+  std::set<std::string> lines;
+  for (size_t at = 0, end; (end = whole.find('\n', at)) != std::string::npos; at = end + 1) {
+    lines.insert(whole.substr(at, end - at));
   }
-  if (text) {
-    std::string value = static_cast<const char*>(block);
-    HostFree(block);
-    return value;
+  for (size_t at = 0, end; (end = part.find('\n', at)) != std::string::npos; at = end + 1) {
+    EXPECT_EQ(lines.count(part.substr(at, end - at)), 1u) << part.substr(at, end - at);
   }
-  std::string value;
-  for (unsigned char byte : number) value += std::to_string(byte) + ".";
-  return value;
 }
 
 // A context is still usable when every expression can be read back and found

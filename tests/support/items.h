@@ -1,0 +1,54 @@
+// Item records of every kind made in one call, for tests, benchmarks and
+// fuzz targets alike (no test framework needed).
+#pragma once
+
+#include <cstring>
+#include <vector>
+
+#include "xev/xev.h"
+
+namespace testhost {
+
+template <typename Callback>
+intptr_t Bound(Callback* callback) {
+  return reinterpret_cast<intptr_t>(callback);
+}
+
+struct Param {
+  int16_t type;
+  int16_t byName = 0;
+  int16_t subclass = 0;
+};
+
+// What an item record holds beyond its kind and name.
+struct Item {
+  int16_t type = 0;
+  intptr_t bound = 0;
+  int16_t subclass = 0;
+  int16_t subclass2 = 0;
+  const char* binding = nullptr;
+  uint16_t flags = 0;
+  std::vector<Param> params = {};
+};
+
+// One record sized for every parameter, since ExpItem holds room for one only.
+inline int32_t AddItem(ExprContext* ec, int16_t kind, const char* name, const Item& spec = {}) {
+  std::vector<unsigned char> bytes(XEV_ITEM_FIXED_SIZE + sizeof(ExpParam) * (spec.params.size() + 1));
+  auto* item = reinterpret_cast<ExpItem*>(bytes.data());
+  item->kind = kind;
+  item->dataType = spec.type;
+  item->boundValue = spec.bound;
+  item->subclass = spec.subclass;
+  item->subclass2 = spec.subclass2;
+  item->bindingName = spec.binding;
+  item->flags = spec.flags;
+  item->paramCount = static_cast<int16_t>(spec.params.size());
+  std::strncpy(item->name, name, sizeof item->name - 1);
+  for (size_t i = 0; i < spec.params.size(); ++i) {
+    const ExpParam entry{spec.params[i].byName, spec.params[i].type, spec.params[i].subclass};
+    std::memcpy(bytes.data() + XEV_ITEM_FIXED_SIZE + sizeof(ExpParam) * i, &entry, sizeof entry);
+  }
+  return XEVAddExpressionItem(ec, item);
+}
+
+}  // namespace testhost
