@@ -102,13 +102,7 @@ ExprContext* MakeRichContext() {
   XEVSetDatePicture(ec, nullptr, "yyyy", "HH");
   XEVSetHelpPath(ec, "help.hlp", 3);
   XEVSetOperatorCallback(ec, 0, 0, "Add");
-  ExpItem item{};
-  item.bindingName = "GetAmount";
-  for (int16_t kind : {0, 1, 3}) {
-    item.kind = kind;
-    std::snprintf(item.name, sizeof item.name, "%s", kind == 1 ? "Amount" : "Other");
-    XEVAddExpressionItem(ec, &item);
-  }
+  for (int16_t kind : {0, 1, 3}) testhost::AddItem(ec, kind, kind == 1 ? "Amount" : "Other", {.binding = "GetAmount"});
   ExprError error{};
   uint16_t type = 0;
   XEVParseString(ec, "Amount * 2", "Double", &error, &type);

@@ -198,12 +198,7 @@ TEST(ItemsInAReport, RenamingABoundItemKeepsEveryFormulaAndItsValue) {
       {"Region", XEV_TYPE_STRING},   {"Customer", XEV_TYPE_STRING}, {"Notes", XEV_TYPE_STRING},
       {"Ordered", XEV_TYPE_DATETIME}, {"Shipped", XEV_TYPE_DATETIME}, {"Due", XEV_TYPE_DATETIME}};
   for (const auto& [name, type] : items) {
-    ExpItem item{};
-    item.kind = XEV_ITEM_DATA;
-    item.dataType = type;
-    item.bindingName = name;
-    std::strcpy(item.name, name);
-    ASSERT_EQ(XEVAddExpressionItem(ec, &item), 1) << name;
+    ASSERT_EQ(testhost::AddItem(ec, XEV_ITEM_DATA, name, {.type = type, .binding = name}), 1) << name;
   }
   const std::pair<const char*, const char*> formulas[] = {
       {"A", "Amount*2 + Amount2"}, {"B", "A() + Amount * Price"}, {"C", "NumberRound(Amount / 3, 2)"},

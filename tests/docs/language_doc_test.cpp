@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/items.h"
 #include "xev/xev.h"
 
 namespace {
@@ -53,35 +54,17 @@ constexpr int16_t kCountSubclass = 2;
 constexpr int16_t kPeriodType = 300;
 
 void AddData(ExprContext* ec, const char* name, int16_t type, int16_t subclass, XEVDataItemCallback callback) {
-  ExpItem item{};
-  item.kind = XEV_ITEM_DATA;
-  item.dataType = type;
-  item.subclass = subclass;
-  item.boundValue = reinterpret_cast<intptr_t>(callback);
-  std::strcpy(item.name, name);
-  ASSERT_EQ(XEVAddExpressionItem(ec, &item), 1);
+  const testhost::Item item{.type = type, .bound = testhost::Bound(callback), .subclass = subclass};
+  ASSERT_EQ(testhost::AddItem(ec, XEV_ITEM_DATA, name, item), 1);
 }
 
 // A one-parameter function; byName makes it an aggregate over a data item.
 void AddFunction(ExprContext* ec, const char* name, uint16_t flags, int16_t paramType, int16_t byName,
                  int16_t subclass) {
-  ExpItem item{};
-  item.kind = XEV_ITEM_FUNCTION;
-  item.dataType = XEV_TYPE_NUMBER;
-  item.boundValue = reinterpret_cast<intptr_t>(&Aggregate);
-  std::strcpy(item.name, name);
-  item.paramCount = 1;
-  item.flags = flags;
-  item.params[0] = ExpParam{byName, paramType, subclass};
-  ASSERT_EQ(XEVAddExpressionItem(ec, &item), 1);
-}
-
-void AddKeyword(ExprContext* ec, const char* name) {
-  ExpItem item{};
-  item.kind = XEV_ITEM_KEYWORD;
-  item.dataType = kPeriodType;
-  std::strcpy(item.name, name);
-  ASSERT_EQ(XEVAddExpressionItem(ec, &item), 1);
+  ASSERT_EQ(testhost::AddItem(ec, XEV_ITEM_FUNCTION, name,
+                              {.type = XEV_TYPE_NUMBER, .bound = testhost::Bound(&Aggregate), .flags = flags,
+                               .params = {{paramType, byName, subclass}}}),
+            1);
 }
 
 ExprContext* ReferenceContext(uint16_t flags) {
@@ -98,7 +81,7 @@ ExprContext* ReferenceContext(uint16_t flags) {
   AddFunction(ec, "CountUnique", XEV_FN_DISTINCT | XEV_FN_DISTINCT_REQUIRED, XEV_TYPE_ANY, 1, 0);
   AddFunction(ec, "AverageAmount", 0, XEV_TYPE_NUMBER, 1, kAmountSubclass);
   AddFunction(ec, "SalesIn", 0, kPeriodType, 0, 0);
-  AddKeyword(ec, "Last Year");
+  EXPECT_EQ(testhost::AddItem(ec, XEV_ITEM_KEYWORD, "Last Year", {.type = kPeriodType}), 1);
   return ec;
 }
 

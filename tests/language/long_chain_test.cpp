@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "functions/call_helpers.h"
@@ -90,31 +91,16 @@ class LongChain : public ::testing::Test {
   static ExprContext* NewContext(bool withItems = true) {
     ExprContext* ec = XEVCreateEC(0, Resolve, nullptr, ECF_MODULO);
     EXPECT_EQ(FUNDefineFunctions(ec), 1);
-    std::vector<char> record(sizeof(ExpItem) + sizeof(ExpParam));
-    auto* function = reinterpret_cast<ExpItem*>(record.data());
-    function->kind = XEV_ITEM_FUNCTION;
-    function->boundValue = reinterpret_cast<intptr_t>(&Aggregate);
-    std::strcpy(function->name, "Agg");
-    function->paramCount = 1;
-    function->params[0].byName = 1;
-    EXPECT_EQ(XEVAddExpressionItem(ec, function), 1);
+    EXPECT_EQ(testhost::AddItem(ec, XEV_ITEM_FUNCTION, "Agg", {.bound = testhost::Bound(&Aggregate), .params = {{0, 1}}}),
+              1);
     if (!withItems) return ec;
-    struct {
-      const char* name;
-      int16_t type;
-      const char* binding;
-    } items[] = {{"A", XEV_TYPE_NUMBER, "one"},
-                 {"B", XEV_TYPE_NUMBER, "one"},
-                 {"C", XEV_TYPE_NUMBER, "one"},
-                 {"S", XEV_TYPE_STRING, "letter"},
-                 {"D", XEV_TYPE_DATETIME, "midnight"}};
-    for (const auto& given : items) {
-      ExpItem item{};
-      item.kind = XEV_ITEM_DATA;
-      item.dataType = given.type;
-      item.bindingName = given.binding;
-      std::strcpy(item.name, given.name);
-      EXPECT_EQ(XEVAddExpressionItem(ec, &item), 1);
+    const std::tuple<const char*, int16_t, const char*> items[] = {{"A", XEV_TYPE_NUMBER, "one"},
+                                                                   {"B", XEV_TYPE_NUMBER, "one"},
+                                                                   {"C", XEV_TYPE_NUMBER, "one"},
+                                                                   {"S", XEV_TYPE_STRING, "letter"},
+                                                                   {"D", XEV_TYPE_DATETIME, "midnight"}};
+    for (const auto& [name, type, binding] : items) {
+      EXPECT_EQ(testhost::AddItem(ec, XEV_ITEM_DATA, name, {.type = type, .binding = binding}), 1);
     }
     return ec;
   }

@@ -9,6 +9,7 @@
 
 #include "core/handle_array.h"
 #include "language/language.h"
+#include "tests/support/items.h"
 #include "xev/xev.h"
 
 namespace parse_test {
@@ -17,12 +18,9 @@ using xev::language::ExprNode;
 
 inline intptr_t XEV_CALL ResolveAnything(const char*) { return 1; }
 
-struct Param {
-  int16_t type;
-  int16_t byName = 0;
-  int16_t subclass = 0;
-};
+using testhost::Param;
 
+// Items bound to 1: parses never call them.
 class ParseContext {
  public:
   explicit ParseContext(uint16_t flags = ECF_RANGES_SETS | ECF_MODULO | ECF_SET_QUANTIFIERS)
@@ -31,42 +29,22 @@ class ParseContext {
   ParseContext(const ParseContext&) = delete;
   ParseContext& operator=(const ParseContext&) = delete;
 
-  void Data(const char* name, int16_t type, int16_t subclass = 0) { Add(XEV_ITEM_DATA, name, type, subclass, 0); }
+  void Data(const char* name, int16_t type, int16_t subclass = 0) {
+    testhost::AddItem(ec, XEV_ITEM_DATA, name, {.type = type, .bound = 1, .subclass = subclass});
+  }
   void Keyword(const char* name, int16_t type, int16_t subclass = 0, int16_t caseSensitive = 0) {
-    Add(XEV_ITEM_KEYWORD, name, type, subclass, caseSensitive);
+    testhost::AddItem(ec, XEV_ITEM_KEYWORD, name,
+                      {.type = type, .bound = 1, .subclass = subclass, .subclass2 = caseSensitive});
   }
   void Function(const char* name, int16_t returnType, std::initializer_list<Param> params, int16_t a = 0,
                 int16_t b = 0, uint16_t flags = 0) {
-    std::vector<unsigned char> bytes(XEV_ITEM_FIXED_SIZE + sizeof(ExpParam) * (params.size() + 1));
-    auto* item = reinterpret_cast<ExpItem*>(bytes.data());
-    Fill(item, XEV_ITEM_FUNCTION, name, returnType, a, b);
-    item->paramCount = static_cast<int16_t>(params.size());
-    item->flags = flags;
-    for (size_t i = 0; const Param& p : params) {
-      ExpParam entry{p.byName, p.type, p.subclass};
-      std::memcpy(bytes.data() + XEV_ITEM_FIXED_SIZE + sizeof(ExpParam) * i++, &entry, sizeof entry);
-    }
-    XEVAddExpressionItem(ec, item);
+    testhost::AddItem(ec, XEV_ITEM_FUNCTION, name,
+                      {.type = returnType, .bound = 1, .subclass = a, .subclass2 = b, .flags = flags, .params = params});
   }
   // Host operator callbacks make '||' work on Numbers, '+' on Strings, etc.
   void Operator(int32_t op, int32_t slot) { XEVSetOperatorCallback(ec, op, slot, "HostOperator"); }
 
   ExprContext* ec;
-
- private:
-  static void Fill(ExpItem* item, int16_t kind, const char* name, int16_t type, int16_t subclass, int16_t subclass2) {
-    item->kind = kind;
-    item->dataType = type;
-    item->boundValue = 1;
-    item->subclass = subclass;
-    item->subclass2 = subclass2;
-    std::strncpy(item->name, name, sizeof item->name - 1);
-  }
-  void Add(int16_t kind, const char* name, int16_t type, int16_t subclass, int16_t subclass2) {
-    ExpItem item{};
-    Fill(&item, kind, name, type, subclass, subclass2);
-    XEVAddExpressionItem(ec, &item);
-  }
 };
 
 // Sales data most tests use: Numbers, Strings, dates and a keyword.

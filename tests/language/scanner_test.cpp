@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "language/language.h"
+#include "tests/support/items.h"
 #include "xev/xevhost.h"
 
 namespace {
@@ -84,10 +85,7 @@ class ScannerTest : public ::testing::Test {
   ExprContext* Context(uint16_t flags) { return contexts_.emplace_back(XEVCreateEC(0, nullptr, nullptr, flags)); }
 
   void AddKeywordItem(ExprContext* ec, const char* name, bool caseSensitive) {
-    ExpItem item{};
-    item.kind = 3, item.dataType = 300, item.subclass2 = caseSensitive ? 1 : 0;
-    std::snprintf(item.name, sizeof item.name, "%s", name);
-    ASSERT_EQ(XEVAddExpressionItem(ec, &item), 1);
+    ASSERT_EQ(testhost::AddItem(ec, XEV_ITEM_KEYWORD, name, {.type = 300, .subclass2 = caseSensitive}), 1);
   }
 
   int64_t liveAtStart_ = 0;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "eval/report_mix.h"
+#include "tests/support/host.h"
 
 namespace {
 
@@ -25,30 +26,13 @@ constexpr const char* kMoreFormulas[] = {
     "NumberToCurrency(Price - Cost)",
 };
 
-std::string TextOf(ExprContext* ec, HEXP exp) {
-  int32_t length = 0;
-  void* block = nullptr;
-  unsigned char number[XEV_NUMBER_SIZE] = {};
-  bool text = XEVGetExpressionDataType(ec, exp) == XEV_TYPE_STRING;
-  if (!text) block = number;
-  if (XEVEvaluateExpressionExt(ec, exp, &length, &block) != 1) return "none";
-  if (!text) {
-    char buffer[64];
-    HostNumberToStr(reinterpret_cast<NumberValue*>(number), buffer, sizeof buffer);
-    return buffer;
-  }
-  std::string value = static_cast<const char*>(block);
-  HostFree(block);
-  return value;
-}
-
 // Every formula's value on every row of the cycle, as one text.
 std::string AllValues(ExprContext* ec) {
   std::string all;
   int32_t count = XEVGetExpressionCount(ec);
   for (int row = 0; row < kRowCycle; ++row) {
     t_row = row;
-    for (int32_t i = 0; i < count; ++i) all += TextOf(ec, XEVHEXPFromOrdinal(ec, i)) + "|";
+    for (int32_t i = 0; i < count; ++i) all += testhost::ValueText(ec, XEVHEXPFromOrdinal(ec, i)) + "|";
   }
   return all;
 }
@@ -150,13 +134,7 @@ TEST(Threads, TreesMayBeReleasedOnAnotherThreadWhileParsingGoesOn) {
   });
   for (int i = 0; i < kContexts; ++i) {
     ExprContext* ec = XEVCreateEC(0, nullptr, nullptr, 0);
-    for (const char* name : kItems) {
-      ExpItem item{};
-      item.kind = XEV_ITEM_DATA;
-      item.dataType = XEV_TYPE_NUMBER;
-      std::strcpy(item.name, name);
-      XEVAddExpressionItem(ec, &item);
-    }
+    for (const char* name : kItems) testhost::AddItem(ec, XEV_ITEM_DATA, name, {.type = XEV_TYPE_NUMBER});
     FUNDefineFunctions(ec);
     for (const char* text : kFormulas) {
       uint16_t type = 0;
