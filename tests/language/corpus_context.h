@@ -35,15 +35,7 @@ inline std::string CorpusPath() { return std::string(XEV_TEST_DATA_DIR) + "/form
 
 // The items the corpus header describes.
 inline void AddCorpusItems(ParseContext& c) {
-  for (const char* name : {"Amount", "Price", "Quantity", "Discount", "Freight", "Weight", "CustomerNo",
-                           "Orders.Lines.Total"}) {
-    c.Data(name, XEV_TYPE_NUMBER);
-  }
-  for (const char* name : {"Customer", "City", "Region", "Country", "ProductName", "Category", "SalesRep",
-                           "\"Ship Via\""}) {
-    c.Data(name, XEV_TYPE_STRING);
-  }
-  for (const char* name : {"OrderDate", "ShipDate", "DueDate", "PaidDate"}) c.Data(name, XEV_TYPE_DATETIME);
+  for (const testhost::ItemSpec& item : testhost::CorpusDataItems()) c.Data(item.name, item.type);
   uint16_t aggregate = XEV_FN_DISTINCT | XEV_FN_ALL;
   c.Function("Sum", XEV_TYPE_NUMBER, {{XEV_TYPE_NUMBER, 1}}, 0, 0, aggregate);
   c.Function("Avg", XEV_TYPE_NUMBER, {{XEV_TYPE_NUMBER, 1}}, 0, 0, aggregate);

@@ -78,28 +78,6 @@ inline int32_t AddAggregate(ExprContext* ec, const char* name, int16_t parameter
                   .params = {{parameterType, 1}}});
 }
 
-struct ItemSpec {
-  const char* name;
-  int16_t type;
-};
-
-// The items the formula corpus (tests/data/formulas/corpus.txt) is written against.
-inline const std::vector<ItemSpec>& CorpusDataItems() {
-  static const std::vector<ItemSpec> items = [] {
-    std::vector<ItemSpec> all;
-    const auto add = [&](int16_t type, std::initializer_list<const char*> names) {
-      for (const char* name : names) all.push_back({name, type});
-    };
-    add(XEV_TYPE_NUMBER, {"Amount", "Price", "Quantity", "Discount", "Freight", "Weight", "CustomerNo",
-                          "Orders.Lines.Total"});
-    add(XEV_TYPE_STRING, {"Customer", "City", "Region", "Country", "ProductName", "Category", "SalesRep",
-                          "\"Ship Via\""});
-    add(XEV_TYPE_DATETIME, {"OrderDate", "ShipDate", "DueDate", "PaidDate"});
-    return all;
-  }();
-  return items;
-}
-
 constexpr uint16_t kHostFlags =
     ECF_RANGES_SETS | ECF_SET_QUANTIFIERS | ECF_MODULO | ECF_STRING_PLUS | ECF_DATE_MINUS_STRING;
 

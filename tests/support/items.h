@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "xev/xev.h"
@@ -49,6 +50,28 @@ inline int32_t AddItem(ExprContext* ec, int16_t kind, const char* name, const It
     std::memcpy(bytes.data() + XEV_ITEM_FIXED_SIZE + sizeof(ExpParam) * i, &entry, sizeof entry);
   }
   return XEVAddExpressionItem(ec, item);
+}
+
+struct ItemSpec {
+  const char* name;
+  int16_t type;
+};
+
+// The items the formula corpus (tests/data/formulas/corpus.txt) is written against.
+inline const std::vector<ItemSpec>& CorpusDataItems() {
+  static const std::vector<ItemSpec> items = [] {
+    std::vector<ItemSpec> all;
+    const auto add = [&](int16_t type, std::initializer_list<const char*> names) {
+      for (const char* name : names) all.push_back({name, type});
+    };
+    add(XEV_TYPE_NUMBER, {"Amount", "Price", "Quantity", "Discount", "Freight", "Weight", "CustomerNo",
+                          "Orders.Lines.Total"});
+    add(XEV_TYPE_STRING, {"Customer", "City", "Region", "Country", "ProductName", "Category", "SalesRep",
+                          "\"Ship Via\""});
+    add(XEV_TYPE_DATETIME, {"OrderDate", "ShipDate", "DueDate", "PaidDate"});
+    return all;
+  }();
+  return items;
 }
 
 }  // namespace testhost
