@@ -155,7 +155,7 @@ int EditAndSave(const EditArguments& args, const CodePageConverter& converter, c
     std::fprintf(stderr, "xevhost: %s\n", error.c_str());
     return kExitBadInput;
   }
-  if (!ReplaceFile(path, content, ReplaceRules{options.force}, savedAs, error)) {
+  if (!ReplaceFile(path, content, ForceRules(options.force), savedAs, error)) {
     if (savedAs.empty()) std::fprintf(stderr, "xevhost: %s; the edits could not be saved\n", error.c_str());
     else std::fprintf(stderr, "xevhost: %s; the edits are saved in %s, and %s is unchanged\n", error.c_str(),
                       savedAs.c_str(), path.c_str());

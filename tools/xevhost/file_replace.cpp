@@ -134,6 +134,8 @@ bool ReplaceFileContent(const std::string& path, std::string_view content, const
     return false;
   }
 
+  struct stat model = old;
+  bool modelled = rules.permissionsOf.empty() ? exists : stat(rules.permissionsOf.c_str(), &model) == 0;
   HeldSignals held;
   std::string temporary = target + ".XXXXXX";
   int fd = mkstemp(temporary.data());
@@ -142,7 +144,7 @@ bool ReplaceFileContent(const std::string& path, std::string_view content, const
     return false;
   }
   int why = 0;
-  bool ok = WriteTemporary(fd, content, exists ? &old : nullptr, why);
+  bool ok = WriteTemporary(fd, content, modelled ? &model : nullptr, why);
   if (close(fd) != 0 && ok) ok = false, why = errno;
   if (ok && held.Arrived()) {
     std::remove(temporary.c_str());

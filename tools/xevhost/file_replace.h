@@ -15,7 +15,16 @@ struct ReplaceRules {
   bool force = false;
   // false: a symbolic link at path is itself replaced by the new file.
   bool followLinks = true;
+  // A file whose permissions and owner the new one takes (a backup takes
+  // those of the file it copies) instead of the replaced one's.
+  std::string permissionsOf;
 };
+
+inline ReplaceRules ForceRules(bool force) {
+  ReplaceRules rules;
+  rules.force = force;
+  return rules;
+}
 
 // Writes content to path. A symbolic link is followed: the file it points to
 // is replaced and the link stays. The replaced file keeps its permissions

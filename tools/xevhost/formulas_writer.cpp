@@ -1,6 +1,7 @@
 #include "formulas_writer.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -59,9 +60,12 @@ std::string RewrittenLine(const FormulaSource& source, const std::string& name, 
 // PATH.edited.2, ...), a name no file had: created exclusively, it never
 // writes through a name planted in its place.
 void SaveAside(const std::string& path, const std::string& content, std::string& savedAs) {
+  // No more open than the file whose edits it keeps.
+  struct stat original{};
+  mode_t mode = stat(path.c_str(), &original) == 0 ? (original.st_mode & 0666) | S_IWUSR : 0666;
   for (int n = 1; n <= kMostAsideNames; ++n) {
     std::string name = path + ".edited" + (n == 1 ? "" : "." + std::to_string(n));
-    int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
+    int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
     if (fd < 0 && errno == EEXIST) continue;
     if (fd < 0) return;
     bool written = write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
@@ -135,8 +139,9 @@ bool ReplaceFile(const std::string& path, const std::string& content, const Repl
   if (exists && !ReadAll(path, old, error)) return false;
   // The backup replaces whatever is at PATH.bak, a link included, rather
   // than writing through it.
-  ReplaceRules backup;
+  ReplaceRules backup = rules;
   backup.followLinks = false;
+  backup.permissionsOf = path;
   if ((!exists || ReplaceFileContent(path + ".bak", old, backup, error)) &&
       ReplaceFileContent(path, content, rules, error))
     return true;

@@ -89,7 +89,7 @@ bool Prepare(const Options& options, const CodePageConverter& converter, bool ne
     exitStatus = kExitFormula;
     return false;
   }
-  if (!options.savePath.empty() && !SaveDocument(context.ec(), options.savePath, ReplaceRules{options.force})) return false;
+  if (!options.savePath.empty() && !SaveDocument(context.ec(), options.savePath, ForceRules(options.force))) return false;
   exitStatus = kExitOk;
   return true;
 }
