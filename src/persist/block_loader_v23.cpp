@@ -1,8 +1,9 @@
 // Formulas of the current versions. A formula may call a formula stored after
-// it, so one that fails only because that formula does not exist yet waits in
-// the deferred list and is tried again in later passes; any other failure is
-// offered to the user in the formula editor. Loading ends with the formulas in
-// block order, whatever order they were created in.
+// it, so one that fails only because that formula does not exist yet waits
+// for that formula's name and is tried again as soon as a formula of that name
+// is loaded; any other failure is offered to the user in the formula editor.
+// Each formula is parsed about once whatever order the block stores them in,
+// and loading ends with the formulas in block order.
 #include <algorithm>
 #include <cstring>
 
@@ -20,15 +21,17 @@ namespace {
 
 constexpr uint32_t kErrUnknownFunction = 103;
 constexpr uint32_t kErrMemory = 121;
+constexpr int32_t kNoMemory = -2;  // in place of a name's key
 
 struct DeferringLoad {
   DeferringLoad(BlockLoad& owner, int32_t records) : load(owner), count(records) {}
   BlockLoad& load;
   int32_t count;             // formula records in the block
   HEXP* results = nullptr;   // by block position; followed by 2 * count scratch slots
-  core::HGLOBAL deferred = nullptr;
+  core::HGLOBAL deferred = nullptr;  // every formula that waited, and corrections left by the user
+  WaitQueue ready;           // waited, and a formula of the awaited name now exists
   bool reordered = false;    // a formula was created out of block order
-  BlockNames names;
+  BlockNames names;          // sorted on the first wait
 };
 
 // Errors that end the load reach the host's callback or, without one, the
@@ -42,30 +45,86 @@ void Report(const BlockLoad& load, const char* text, const ExprError& error) {
   }
 }
 
-// Unknown function, and the unknown name is a formula stored in the block.
-bool WaitsForLaterFormula(DeferringLoad& d, const char* text, const ExprError& error) {
-  return error.code == kErrUnknownFunction && d.names.Contains(text, error, CurrentLoadFix());
-}
-
 HEXP Parse(ExprContext* ec, const char* text, ExprError* error) {
   uint16_t type = 0;
   *error = ExprError{};
   return XEVParseString(ec, text, NameAfter(text), error, &type);
 }
 
+// The formula takes its place in block order, and whatever waited for its
+// name is tried again.
+void Loaded(DeferringLoad& d, int32_t index, HEXP loaded, bool outOfOrder) {
+  d.results[index] = loaded;
+  if (outOfOrder) d.reordered = true;
+  if (!d.names.Built() || loaded->name == nullptr) return;
+  int32_t key = d.names.KeyOf(loaded->name);
+  if (key >= 0) MoveQueue(d.deferred, d.ready, d.names.Waiting(key));
+}
+
+// The key of the block's formula that text waits for: the unknown function of
+// error 103 is the name of a record of the block. -1 when it waits for nothing
+// the block holds.
+int32_t AwaitedKey(DeferringLoad& d, const char* text, const ExprError& error) {
+  if (error.code != kErrUnknownFunction) return -1;
+  if (!d.names.Built() && !d.names.Build(CurrentLoadFix())) return kNoMemory;
+  return d.names.CalledKey(text, error);
+}
+
+// Parks a formula until a formula of the awaited name is loaded. entry is its
+// place in the deferred list, -1 when it has none yet. False when memory is short.
+bool Wait(DeferringLoad& d, const char* text, int32_t index, int32_t entry, int32_t key, const ExprError& error) {
+  if (entry < 0) {
+    if (!AppendDeferred(&d.deferred, text, index, false)) return false;
+    entry = DeferredCount(d.deferred) - 1;
+  }
+  DeferredFormula waiting = DeferredAt(d.deferred, entry);
+  waiting.waitsFor = key;
+  waiting.error = error;
+  PutDeferred(d.deferred, entry, waiting);
+  Enqueue(d.deferred, d.names.Waiting(key), entry);
+  return true;
+}
+
 // Hands a failed formula to the editor. True when loading goes on: the user
-// saved a formula (stored in *loaded) or left one waiting in *list.
-bool OfferToUser(DeferringLoad& d, const char* text, ExprError* error, core::HGLOBAL* list,
-                 int32_t index, HEXP* loaded) {
-  *loaded = LoadFixFormula(d.load.ec, text, error, list, index);
-  if (*loaded != nullptr) return true;
+// saved a formula or left a correction that waits for a later one.
+bool OfferToUser(DeferringLoad& d, const char* text, ExprError* error, int32_t index, bool outOfOrder) {
+  HEXP loaded = LoadFixFormula(d.load.ec, text, error, &d.deferred, index);
+  if (loaded != nullptr) {
+    Loaded(d, index, loaded, outOfOrder);
+    return true;
+  }
   LoadFixState& state = CurrentLoadFix();
   if (state.pendingAccept != nullptr) {
     state.pendingAccept = nullptr;  // the list owns it now
+    // Trying it again tells which formula it waits for.
+    Enqueue(d.deferred, d.ready, DeferredCount(d.deferred) - 1);
     return true;
   }
   // The user gave up; only running out of memory is worth a message then.
   if (error->code == kErrMemory) Report(d.load, text, *error);
+  return false;
+}
+
+// Parses one formula, which then is loaded, waits, or goes to the user. entry
+// is its place in the deferred list, -1 for a record met the first time.
+// False when the load must end.
+bool TryFormula(DeferringLoad& d, const char* text, int32_t index, int32_t entry) {
+  bool retried = entry >= 0;
+  ExprError error{};
+  HEXP loaded = Parse(d.load.ec, text, &error);
+  if (loaded != nullptr) {
+    Loaded(d, index, loaded, retried);
+    return true;
+  }
+  if (error.code == kErrMemory) {
+    Report(d.load, text, error);
+    return false;
+  }
+  int32_t key = AwaitedKey(d, text, error);
+  if (key == -1) return OfferToUser(d, text, &error, index, retried);
+  if (key != kNoMemory && Wait(d, text, index, entry, key, error)) return true;
+  // A formula that cannot wait would be lost, so the load ends.
+  Report(d.load, text, error);
   return false;
 }
 
@@ -74,91 +133,36 @@ void FirstPass(DeferringLoad& d) {
   for (int32_t i = 0; i < d.count && cursor.Ok(); ++i) {
     const char* text = TakeFormulaRecord(cursor);
     if (text == nullptr) return;
-    ExprError error{};
-    HEXP loaded = Parse(d.load.ec, text, &error);
-    if (loaded != nullptr) {
-      d.results[i] = loaded;
-      continue;
-    }
-    if (error.code == kErrMemory) {
-      Report(d.load, text, error);
-      cursor.Fail();
-      return;
-    }
-    if (WaitsForLaterFormula(d, text, error)) {
-      if (AppendDeferred(&d.deferred, text, i, false)) continue;
-      Report(d.load, text, error);
-      cursor.Fail();
-      return;
-    }
-    if (!OfferToUser(d, text, &error, &d.deferred, i, &loaded)) {
-      cursor.Fail();
-      return;
-    }
-    if (loaded != nullptr) d.results[i] = loaded;
+    if (!TryFormula(d, text, i, -1)) cursor.Fail();
   }
 }
 
-// The owned text of an entry that moved on to the next list must not be freed
-// with the old one.
-void DisownEntry(core::HGLOBAL list, int32_t i) {
-  auto* entry = static_cast<DeferredFormula*>(core::HandleArrayLockElement(list, i));
-  entry->owned = 0;
-  core::HandleArrayUnlock(list);
+// Tries the woken formulas again, in the order they were woken, until none is
+// left; each try may wake more.
+void RetryWoken(DeferringLoad& d) {
+  BlockCursor& cursor = d.load.cursor;
+  while (cursor.Ok()) {
+    int32_t i = Dequeue(d.deferred, d.ready);
+    if (i < 0) return;
+    DeferredFormula entry = DeferredAt(d.deferred, i);
+    entry.waitsFor = -1;
+    PutDeferred(d.deferred, i, entry);
+    if (!TryFormula(d, entry.text, entry.index, i)) cursor.Fail();
+  }
 }
 
-// One retry of every waiting formula, in block order. Returns false when the
-// load must end.
-bool LaterPass(DeferringLoad& d) {
-  core::HGLOBAL waiting = d.deferred;
-  d.deferred = nullptr;
-  int32_t count = DeferredCount(waiting);
-  bool progressed = false;
-  bool failed = false;
-  ExprError firstError{};
-  for (int32_t i = 0; i < count && !failed; ++i) {
-    DeferredFormula entry = DeferredAt(waiting, i);
-    ExprError error{};
-    HEXP loaded = Parse(d.load.ec, entry.text, &error);
-    if (loaded != nullptr) {
-      d.results[entry.index] = loaded;
-      d.reordered = progressed = true;
-      continue;
-    }
-    if (error.code == kErrMemory) {
-      Report(d.load, entry.text, error);
-      failed = true;
-      break;
-    }
-    if (WaitsForLaterFormula(d, entry.text, error)) {
-      if (!AppendDeferred(&d.deferred, entry.text, entry.index, entry.owned != 0)) {
-        Report(d.load, entry.text, error);
-        failed = true;
-        break;
-      }
-      if (entry.owned != 0) DisownEntry(waiting, i);
-      if (DeferredCount(d.deferred) == 1) firstError = error;
-      continue;
-    }
-    progressed = true;
-    if (!OfferToUser(d, entry.text, &error, &d.deferred, entry.index, &loaded)) {
-      DiscardDeferred(&d.deferred);
-      failed = true;
-      break;
-    }
-    if (loaded != nullptr) {
-      d.results[entry.index] = loaded;
-      d.reordered = true;
-    }
+// Formulas that only wait for each other (a cycle, or one calling itself), or
+// for a name that no loaded formula took, are never woken; the first of them
+// ends the load.
+void ReportStillWaiting(DeferringLoad& d) {
+  int32_t count = DeferredCount(d.deferred);
+  for (int32_t i = 0; i < count; ++i) {
+    DeferredFormula entry = DeferredAt(d.deferred, i);
+    if (entry.waitsFor < 0) continue;
+    Report(d.load, entry.text, entry.error);
+    d.load.cursor.Fail();
+    return;
   }
-  // Formulas that only wait for each other (a cycle, or one calling itself)
-  // would be deferred again forever; the first of them ends the load.
-  if (!failed && !progressed && d.deferred != nullptr) {
-    Report(d.load, DeferredAt(d.deferred, 0).text, firstError);
-    failed = true;
-  }
-  DiscardDeferred(&waiting);
-  return !failed;
 }
 
 // Puts the expressions in block order, so their ordinals are those of the
@@ -206,9 +210,8 @@ void LoadFormulasDeferring(BlockLoad& load, int32_t count) {
   }
   PublishRecords(load.cursor, count);
   FirstPass(d);
-  while (d.deferred != nullptr && load.cursor.Ok()) {
-    if (!LaterPass(d)) load.cursor.Fail();
-  }
+  RetryWoken(d);
+  if (load.cursor.Ok()) ReportStillWaiting(d);
   DiscardDeferred(&d.deferred);
   ForgetRecords();
   RestoreBlockOrder(d);

@@ -1,11 +1,13 @@
-// The names of the formula records of the block being loaded, sorted, so that
-// the question asked at every deferral (is the unknown function a formula of
-// this block?) costs a binary search instead of a walk over the block. Blocks
-// whose formulas call later ones ask it once per waiting formula.
+// The names of the formula records of the block being loaded, sorted, and
+// for each name the formulas that wait for a formula of that name. A formula
+// that calls one stored after it waits on that name and is tried again once
+// the name exists, so a load parses each formula about once however the
+// block orders them.
 #pragma once
 
 #include <cstdint>
 
+#include "persist/deferred_formulas.h"
 #include "persist/load_fix.h"
 #include "xev/xev.h"
 
@@ -18,16 +20,27 @@ class BlockNames {
   BlockNames& operator=(const BlockNames&) = delete;
   ~BlockNames();
 
-  // The answer of LoadNameIsInBlock over the records that state publishes.
-  // Built on first use; without memory for it, the records are walked.
-  bool Contains(const char* text, const ExprError& error, const LoadFixState& state);
+  // Sorts the names of the records that state publishes; false when memory
+  // is short. Until then no name is known.
+  bool Build(const LoadFixState& state);
+  bool Built() const { return entries_ != nullptr; }
+
+  // The key of name, the same for every record of that name; -1 when no
+  // record has it.
+  int32_t KeyOf(const char* name) const;
+  // The key of the name that error 103 marks in text (the answer of
+  // LoadNameIsInBlock), or -1.
+  int32_t CalledKey(const char* text, const ExprError& error) const;
+
+  WaitQueue& Waiting(int32_t key) { return entries_[key].waiting; }
 
  private:
-  bool Build(const LoadFixState& state);
-
-  const char** names_ = nullptr;
+  struct Entry {
+    const char* name;
+    WaitQueue waiting;
+  };
+  Entry* entries_ = nullptr;
   int32_t count_ = 0;
-  bool unavailable_ = false;
 };
 
 }  // namespace xev::persist

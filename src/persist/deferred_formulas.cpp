@@ -1,10 +1,19 @@
 // The list of deferred formulas, kept in a handle array like every list of
-// the engine.
+// the engine, and the queues linked through its entries.
 #include "persist/deferred_formulas.h"
 
 #include "xev/xevhost.h"
 
 namespace xev::persist {
+namespace {
+
+void LinkAfter(core::HGLOBAL list, int32_t last, int32_t i) {
+  DeferredFormula entry = DeferredAt(list, last);
+  entry.next = i;
+  PutDeferred(list, last, entry);
+}
+
+}  // namespace
 
 bool AppendDeferred(core::HGLOBAL* list, const char* text, int32_t index, bool owned) {
   core::HGLOBAL grown = *list == nullptr
@@ -12,10 +21,7 @@ bool AppendDeferred(core::HGLOBAL* list, const char* text, int32_t index, bool o
                             : core::HandleArrayAppend(*list);
   if (grown == nullptr) return false;
   *list = grown;
-  int32_t last = DeferredCount(grown) - 1;
-  auto* entry = static_cast<DeferredFormula*>(core::HandleArrayLockElement(grown, last));
-  *entry = DeferredFormula{text, index, owned ? 1 : 0};
-  core::HandleArrayUnlock(grown);
+  PutDeferred(grown, DeferredCount(grown) - 1, DeferredFormula{text, index, owned ? 1 : 0, -1, -1, ExprError{}});
   return true;
 }
 
@@ -23,10 +29,17 @@ int32_t DeferredCount(core::HGLOBAL list) { return static_cast<int32_t>(core::Ha
 
 DeferredFormula DeferredAt(core::HGLOBAL list, int32_t i) {
   auto* entry = static_cast<DeferredFormula*>(core::HandleArrayLockElement(list, i));
-  if (entry == nullptr) return DeferredFormula{nullptr, -1, 0};
+  if (entry == nullptr) return DeferredFormula{nullptr, -1, 0, -1, -1, ExprError{}};
   DeferredFormula copy = *entry;
   core::HandleArrayUnlock(list);
   return copy;
+}
+
+void PutDeferred(core::HGLOBAL list, int32_t i, const DeferredFormula& entry) {
+  auto* slot = static_cast<DeferredFormula*>(core::HandleArrayLockElement(list, i));
+  if (slot == nullptr) return;
+  *slot = entry;
+  core::HandleArrayUnlock(list);
 }
 
 void DiscardDeferred(core::HGLOBAL* list) {
@@ -38,6 +51,40 @@ void DiscardDeferred(core::HGLOBAL* list) {
   }
   core::HandleArrayFree(*list);
   *list = nullptr;
+}
+
+void Enqueue(core::HGLOBAL list, WaitQueue& queue, int32_t i) {
+  DeferredFormula entry = DeferredAt(list, i);
+  entry.next = -1;
+  PutDeferred(list, i, entry);
+  if (queue.last >= 0) {
+    LinkAfter(list, queue.last, i);
+  } else {
+    queue.first = i;
+  }
+  queue.last = i;
+}
+
+void MoveQueue(core::HGLOBAL list, WaitQueue& to, WaitQueue& from) {
+  if (from.first < 0) return;
+  if (to.last >= 0) {
+    LinkAfter(list, to.last, from.first);
+  } else {
+    to.first = from.first;
+  }
+  to.last = from.last;
+  from = WaitQueue{};
+}
+
+int32_t Dequeue(core::HGLOBAL list, WaitQueue& queue) {
+  int32_t i = queue.first;
+  if (i < 0) return -1;
+  DeferredFormula entry = DeferredAt(list, i);
+  queue.first = entry.next;
+  if (queue.first < 0) queue.last = -1;
+  entry.next = -1;
+  PutDeferred(list, i, entry);
+  return i;
 }
 
 }  // namespace xev::persist

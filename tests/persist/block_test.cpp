@@ -266,16 +266,36 @@ TEST_F(BlockLoader, RoundTripIsByteExact) {
   EXPECT_NE(+StoredItem(itemsOnly.get(), "Due").boundValue, 0);
 }
 
-// A formula calling one stored after it waits for it, and the formulas end in
-// block order.
+// A formula calling one stored after it waits for it, however many wait for
+// the same one and however many later ones it calls, and the formulas end in
+// block order. Formulas that wait for each other end the load with the first
+// of them reported, after what could load has loaded.
 TEST_F(BlockLoader, ForwardReferencesAreDeferred) {
-  Ec ec = HostContext();
-  ASSERT_EQ(Load(ec.get(), FormulaBlock(3, {{"B() + C()", "A"}, {"C() * 2", "B"}, {"Amount + 1", "C"}, {"A() - 1", "D"}}),
-                 1, RecordLoadError), 1);
-  ASSERT_EQ(XEVGetExpressionCount(ec.get()), 4);
-  for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(ExpressionName(ec.get(), i), std::string(1, char('A' + i)));
-  EXPECT_EQ(ExpressionText(ec.get(), 0), "B() + C()");
-  EXPECT_TRUE(Reported().empty());
+  using Formulas = std::vector<std::pair<std::string, std::string>>;
+  const std::tuple<const char*, Formulas, int32_t, std::string> cases[] = {
+      {"chain", {{"B() + C()", "A"}, {"C() * 2", "B"}, {"Amount + 1", "C"}, {"A() - 1", "D"}}, 1, ""},
+      {"several wait for one",
+       {{"X() + Y()", "A"}, {"Y() * 2", "B"}, {"X() - Y()", "C"}, {"Y() + 1", "X"}, {"Amount", "Y"}}, 1, ""},
+      {"a cycle behind a chain", {{"B() + 1", "A"}, {"C() + 1", "B"}, {"D() + B()", "C"}, {"Amount", "D"}}, 0,
+       "B() + 1"},
+  };
+  for (const auto& [name, formulas, loads, reported] : cases) {
+    Reported().clear();
+    Ec ec = HostContext();
+    ASSERT_EQ(Load(ec.get(), FormulaBlock(3, formulas), 1, RecordLoadError), loads) << name;
+    if (loads == 0) {
+      EXPECT_EQ(XEVGetExpressionCount(ec.get()), 1) << name;
+      ASSERT_EQ(Reported().size(), 1u) << name;
+      EXPECT_EQ(std::tuple(Reported()[0].first, Reported()[0].second.code), std::tuple(reported, 103u)) << name;
+      continue;
+    }
+    ASSERT_EQ(XEVGetExpressionCount(ec.get()), static_cast<int32_t>(formulas.size())) << name;
+    for (size_t i = 0; i < formulas.size(); ++i) {
+      EXPECT_EQ(ExpressionName(ec.get(), int32_t(i)) + " = " + ExpressionText(ec.get(), int32_t(i)),
+                formulas[i].second + " = " + formulas[i].first);
+    }
+    EXPECT_TRUE(Reported().empty()) << name;
+  }
 }
 
 // Loads that stop keep the formulas before the stop. Old versions report the
