@@ -31,6 +31,9 @@ int Run(int argc, char** argv) {
   }
   if (options.command == Command::kHelp) {
     PrintUsage(stdout);
+    // The usage is longer than the stream's buffer: a write that failed on
+    // the way has its reason in errno only until the next call.
+    StopIfOutputFailed(stdout);
     return kExitOk;
   }
   if (HostSetCodePage(options.codePage) != 1) {
