@@ -41,6 +41,7 @@ void ReleaseExpressions(ExprContext* ec) {
   HandleArrayFree(ec->expressions);
   ec->expressions = nullptr;
   ec->formulasNamingFormulas = 0;
+  ec->mayNameMissingFormulas = 0;
 }
 
 void ReleaseStrings(ExprContext* ec) {

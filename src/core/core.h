@@ -58,6 +58,12 @@ struct ExprContext {
   // clear): while none but the one going does, a destroy needs no search for
   // formulas that use it.
   uint32_t formulasNamingFormulas;
+  // Set once a listed formula took another name: trees may then name a
+  // formula that is not there, and a new formula of that name would close
+  // any cycle through them. While clear, every reference in every tree names
+  // a listed formula, so a formula of a new name cannot be reached from any
+  // tree, and its parse needs no search for a way back to itself.
+  uint8_t mayNameMissingFormulas;
   // Set on a table's private copy while it evaluates rows: where the copy's
   // column callbacks find the columns and the current row (table/table.h).
   void* tableRows;

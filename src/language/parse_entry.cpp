@@ -106,10 +106,14 @@ ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, 
     }
     return FailParse(ec, record, error);
   }
-  // A tree that names no formula cannot refer to itself.
+  // A tree that names no formula cannot refer to itself, nor can one whose
+  // name no tree names: that walk would cost a chain of formulas a walk of
+  // the whole chain for every link.
   const ExprNode* reference = nullptr;
-  int32_t found =
-      record->holdsNoFormulaReference != 0 ? 0 : core::FindReferenceTo(ec, record->root, record->name, &reference);
+  const bool cannotReachItself =
+      record->holdsNoFormulaReference != 0 ||
+      (ec->mayNameMissingFormulas == 0 && core::FormulaIndexFind(ec, record->name) < 0);
+  int32_t found = cannotReachItself ? 0 : core::FindReferenceTo(ec, record->root, record->name, &reference);
   if (found > 0) {
     SetParseError(kErrRecursive, reference->pos, reference->len);
     return FailParse(ec, record, error);
@@ -125,9 +129,12 @@ ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, 
 // Moves the new tree, text, name and type into the existing record, telling
 // the host first when the formula changes its name.
 void ReplaceInPlace(ExprContext* ec, ExprRecord* existing, ExprRecord* fresh) {
-  if (ec->renameCallback != nullptr && !core::SameName(existing->name, fresh->name)) {
-    ec->renameCallback(ec, existing->name, fresh->name);
-    if (ec->notifyCallback != nullptr) ec->notifyCallback(ec, kNotifyRenamed);
+  if (!core::SameName(existing->name, fresh->name)) {
+    ec->mayNameMissingFormulas = 1;  // the formulas that named the old name now name none
+    if (ec->renameCallback != nullptr) {
+      ec->renameCallback(ec, existing->name, fresh->name);
+      if (ec->notifyCallback != nullptr) ec->notifyCallback(ec, kNotifyRenamed);
+    }
   }
   core::FormulaIndexInvalidate(ec);
   core::NoteExpressionChange(ec);

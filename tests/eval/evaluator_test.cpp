@@ -300,6 +300,16 @@ TEST_F(Evaluator, ChainsOfReferencesOfAnyLengthHaveTheirValue) {
   EXPECT_EQ(NumberOf(XEVHEXPFromName(ec_, "F257")), "259");
   HEXP last = Parse(("s1 || NumberToStr(F" + std::to_string(chain) + "(), 0)").c_str());
   EXPECT_EQ(StringOf(last), "Hello3002");
+
+  // A formula that takes another name leaves its users naming a formula that
+  // is not there; a new formula of that name which would close a cycle
+  // through them is refused, as a formula of a listed name always was.
+  HEXP a = Parse("1", "A");
+  Parse("A() + 1", "B");
+  ExprError error{};
+  ASSERT_EQ(XEVParseFormula(ec_, a, "2", "Z", &error, nullptr), a);
+  EXPECT_EQ(XEVParseFormula(ec_, nullptr, "B() * 2", "A", &error, nullptr), nullptr);
+  EXPECT_EQ(error.code, 125u);
 }
 
 TEST_F(Evaluator, EveryFailedAllocationYieldsNoValueAndLeaksNothing) {
