@@ -592,9 +592,11 @@ XEV_API int32_t XEV_CALL XEVEvaluateExpression(ExprContext* ec, HEXP exp, int32_
  * callbacks give the same answer for the same row. sizes may be NULL: every
  * size is then 0. A NULL exps[i] or buffers[i] gives results[i] = 0; a
  * callback must not destroy a formula still to come in exps.
- * Returns how many formulas have a value (results[i] = 1). With a NULL ec,
- * exps or buffers nothing is evaluated, every results[i] is 0 and 0 is
- * returned; with a NULL results or a count below 1, 0 is returned. */
+ * Returns how many formulas have a value (results[i] = 1), or -1 when memory
+ * ran short while evaluating the row (a formula's value was lost, never shown
+ * as no value alone). With a NULL ec, exps or buffers nothing is evaluated,
+ * every results[i] is 0 and 0 is returned; with a NULL results or a count
+ * below 1, 0 is returned. */
 XEV_API int32_t XEV_CALL XEVEvaluateExpressions(ExprContext* ec, int32_t count, const HEXP* exps,
                                                 const int32_t* sizes, void* const* buffers, int32_t* results);
 /* Evaluates exp into a block the caller owns.

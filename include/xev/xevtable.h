@@ -42,7 +42,8 @@ extern "C" {
                                      NaN is NULL, an infinity is "no value" */
 #define XEV_COLUMN_DECIMAL_TEXT 3 /* text per row: a plain decimal number (HostStrToNumber);
                                      Number; an empty text is NULL, any other text that is
-                                     not a number is "no value" */
+                                     not a number (one holding a zero byte too) is
+                                     "no value" */
 #define XEV_COLUMN_NUMBER 4       /* 13-byte NumberValue per row; Number or DateTime */
 #define XEV_COLUMN_TIME 5         /* int64_t per row: time since the epoch in units of
                                      10^-scale seconds (scale 0, 3, 6 or 9); DateTime,
@@ -52,7 +53,8 @@ extern "C" {
                                      DateTime; NaN is NULL, an infinity or a day beyond
                                      10^8 days from the epoch is "no value" */
 #define XEV_COLUMN_STRING 7       /* text per row (code-page bytes, no terminator needed);
-                                     String or keyword items */
+                                     String or keyword items; a text holding a zero byte
+                                     is "no value" (engine texts end at their first) */
 
 /* One column of rowCount rows. The arrays are the host's: only read, during
  * XEVTableEvaluate, and they must stay valid until it returns. */
@@ -89,8 +91,9 @@ typedef struct XevColumn {
 #define XEV_ROW_VALUE 0    /* a value */
 #define XEV_ROW_NULL 1     /* a NULL Number or DateTime */
 #define XEV_ROW_NO_VALUE 2 /* the formula yielded no value in this row (a function or
-                              callback failed, a bound column's value could not be read,
-                              memory ran short inside the formula...) */
+                              callback failed, a bound column's value could not be
+                              read...); memory that runs short inside a formula fails
+                              XEVTableEvaluate instead */
 
 /* One formula to evaluate and the column it fills. The caller sets the fields
  * marked "in" and zeroes the rest; XEVTableEvaluate fills the "out" fields,
@@ -140,7 +143,7 @@ XEV_API int32_t XEV_CALL XEVTableBind(XevTable* table, const char* itemName, con
  * NULL nor zero (rows where it yields no value are left out). rowIndex: NULL,
  * or set to a HostAlloc'd array of the selected rows' numbers followed by -1
  * (the caller frees it with HostFree). Each row evaluates where first, then the results in
- * order. Returns 1; 0 when memory is short, when an argument is wrong (a
+ * order. Returns 1; 0 when memory is short (inside a formula too), when an argument is wrong (a
  * formula of another EC, a range or set, an unknown kind, a result kind that
  * cannot hold the formula's type, a column that cannot feed its item), with
  * results and rowIndex untouched. */
