@@ -159,7 +159,8 @@ TEST(XevhostInput, UnusableInputIsRefusedWithFileLineAndCause) {
   TempFile notUtf8("latin1.csv", "Qty,Name\n1,Caf\xE9\n"), longCsv("long.csv", longLine),
       badFormulas("latin1.formulas", "A = Qty\nB = 'Caf\xE9'\n"),
       longFormula("long.formulas", "A = Qty\nB = " + std::string(2 << 20, '1') + "\n"),
-      hundredThousand("late.formulas", lateBad), blankFirst("blank_first.csv", "\nQty,Price\n1,2\n");
+      hundredThousand("late.formulas", lateBad), blankFirst("blank_first.csv", "\nQty,Price\n1,2\n"),
+      zeroByte("zero.formulas", std::string("A = Qty\nB = Qty\0 + 1\n", 21));
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -170,6 +171,7 @@ TEST(XevhostInput, UnusableInputIsRefusedWithFileLineAndCause) {
       {{longCsv, "--formula", "x=Qty"}, 1, longCsv.path + ": line 3: record longer than 1048576 bytes"},
       {{"orders.csv", "-f", badFormulas, "--encoding", "utf-8"}, 1, badFormulas.path + ":2: not valid UTF-8"},
       {{"orders.csv", "-f", longFormula}, 1, longFormula.path + ":2: line longer than 1048576 bytes"},
+      {{"orders.csv", "-f", zeroByte}, 1, zeroByte.path + ":2: a zero byte in the line"},
       {{"orders.csv", "-f", hundredThousand}, 2, hundredThousand.path + ":100001:12: error 109"},
       {{blankFirst, "--formula", "x=Qty"}, 1, blankFirst.path + ": line 1 is empty; the first line must be the header"},
       {{"orders.csv", "--save", ""}, 64, "--save needs a file name"},

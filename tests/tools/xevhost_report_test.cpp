@@ -190,6 +190,7 @@ TEST(XevhostHints, EachKnownCauseGetsOneLineSayingHowToFixIt) {
       {"x=Unit_Price > 100", "no comparison operators; NumberIFF(x - 100, ...)"},
       {"x=-Unit_Price", "there is no unary minus: write 0 - Unit_Price"},
       {"x=Count(DISTINCT Unit_Price)", "needs the option --set-quantifiers"},
+      {"x=x() + 1", "a formula cannot use itself: x() names this formula"},
   };
   for (const Case& c : cases) {
     RunResult run = Xevhost({dayCsv, "--formula", "Twice=Unit_Price * 2", "--formula", c.formula});

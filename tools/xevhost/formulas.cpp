@@ -155,7 +155,7 @@ int ParseFormulas(ExprContext* ec, const std::vector<FormulaSource>& sources,
   for (const Attempt& a : attempts)
     if (!a.done)
       report[a.source->order] =
-          FormatFormulaError(*a.source, a.error, converter, FormulaHint(ec, a.source->text, a.error));
+          FormatFormulaError(*a.source, a.error, converter, FormulaHint(ec, a.source->name, a.source->text, a.error));
   for (const auto& entry : report) std::fputs(entry.second.c_str(), diagnostics);
   return static_cast<int>(report.size());
 }

@@ -103,6 +103,12 @@ bool ReadFormulasFile(const std::string& path, InputEncoding encoding,
       ioError = path + ":" + std::to_string(number) + ": line longer than " + std::to_string(kMaxFormulaLineBytes) + " bytes";
       return false;
     }
+    // The engine reads a formula as a C string: a zero byte would end it
+    // there, and the rest of the line would be dropped without a word.
+    if (raw.find('\0') != std::string::npos) {
+      ioError = path + ":" + std::to_string(number) + ": a zero byte in the line";
+      return false;
+    }
     if (encoding == InputEncoding::kUtf8 && !validUtf8 && !IsValidUtf8(raw)) {
       ioError = path + ":" + std::to_string(number) + ": not valid UTF-8 (--encoding utf-8 was given)";
       return false;

@@ -65,8 +65,8 @@ std::string Closest(const std::string& word, const std::vector<std::string>& nam
 
 class HintFinder {
  public:
-  HintFinder(ExprContext* ec, const std::string& text, const ExprError& error)
-      : ec_(ec), error_(error), tokens_(TokenizeFormula(text)) {
+  HintFinder(ExprContext* ec, const std::string& name, const std::string& text, const ExprError& error)
+      : ec_(ec), name_(name), error_(error), tokens_(TokenizeFormula(text)) {
     // The token the error is at: the one holding its first byte, else the
     // one that begins after it.
     for (size_t i = 0; i < tokens_.size() && at_ < 0; ++i)
@@ -79,6 +79,10 @@ class HintFinder {
     if (error_.code == kUnknownItem && t.kind == FormulaToken::kQuotedName && !IsDataItem(ec_, t.text))
       return "strings are written in single quotes ('" + t.text + "'); double quotes enclose names";
     if (std::string hint = WordHint(t); !hint.empty()) return hint;
+    // A formula's own name is not known while it is being read, so using it
+    // reads as an unknown function; the cause is the recursion.
+    if (error_.code == kUnknownFunction && t.kind == FormulaToken::kName && t.text == name_)
+      return "a formula cannot use itself: " + name_ + "() names this formula";
     if (error_.code == kUnknownItem && XEVHEXPFromName(ec_, t.text.c_str()) != nullptr)
       return "write " + t.text + "() to use the formula " + t.text;
     if (error_.code == kUnknownItem || error_.code == kUnknownFunction) return DidYouMean(t);
@@ -143,6 +147,7 @@ class HintFinder {
   }
 
   ExprContext* ec_;
+  std::string name_;
   ExprError error_;
   std::vector<FormulaToken> tokens_;
   int at_ = -1;
@@ -166,9 +171,9 @@ size_t EditDistance(const std::string& a, const std::string& b) {
   return row[y.size()];
 }
 
-std::string FormulaHint(ExprContext* ec, const std::string& text, const ExprError& error) {
+std::string FormulaHint(ExprContext* ec, const std::string& name, const std::string& text, const ExprError& error) {
   if (ec == nullptr) return "";
-  return HintFinder(ec, text, error).Find();
+  return HintFinder(ec, name, text, error).Find();
 }
 
 }  // namespace xevhost

@@ -8,9 +8,9 @@
 
 namespace xevhost {
 
-// The hint for error in formula text (code-page bytes), or "" when the cause
-// is not known for sure.
-std::string FormulaHint(ExprContext* ec, const std::string& text, const ExprError& error);
+// The hint for error in the formula named name with text (code-page bytes),
+// or "" when the cause is not known for sure.
+std::string FormulaHint(ExprContext* ec, const std::string& name, const std::string& text, const ExprError& error);
 
 // Edits (insert, delete, replace one character) from a to b, ignoring case.
 size_t EditDistance(const std::string& a, const std::string& b);

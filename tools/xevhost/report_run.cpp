@@ -38,7 +38,7 @@ bool ParseHelperFormula(ExprContext* ec, const char* origin, const std::string& 
   source.lineText = source.text;
   ExprError error{};
   exp = XEVParseFormula(ec, nullptr, source.text.c_str(), "", &error, &type);
-  if (exp == nullptr) PrintFormulaError(stderr, source, error, converter, FormulaHint(ec, source.text, error));
+  if (exp == nullptr) PrintFormulaError(stderr, source, error, converter, FormulaHint(ec, source.name, source.text, error));
   return exp != nullptr;
 }
 
