@@ -3,19 +3,6 @@
 #include "out_of_memory.h"
 
 namespace xevhost {
-namespace {
-
-struct Reference {
-  int16_t kind;
-  std::string name;
-};
-
-int32_t XEV_CALL CollectReference(ExprContext* /*ec*/, int16_t kind, const char* name, intptr_t user) {
-  reinterpret_cast<std::vector<Reference>*>(user)->push_back({kind, name});
-  return 1;
-}
-
-}  // namespace
 
 std::vector<bool> MarkedOrReaching(const std::vector<std::vector<int>>& edges, std::vector<bool> marked) {
   std::vector<std::vector<int>> users(edges.size());
@@ -51,9 +38,9 @@ FormulaGraph::FormulaGraph(ExprContext* ec) : ec_(ec), formulas_(ListFormulas(ec
 }
 
 void FormulaGraph::AddReferences(HEXP exp, Node& node) {
-  std::vector<Reference> references;
-  if (XEVEnumExpReferences(ec_, exp, CollectReference, reinterpret_cast<intptr_t>(&references)) != 1) OutOfMemory();
-  for (const Reference& r : references) {
+  std::vector<FormulaReference> references;
+  if (!ListReferences(ec_, exp, references)) OutOfMemory();
+  for (const FormulaReference& r : references) {
     if (r.kind == XEV_ITEM_FORMULA) {
       int used = IndexOfName(r.name);
       if (used >= 0) node.formulas.push_back(used);
@@ -95,9 +82,9 @@ std::unordered_set<std::string> FormulaGraph::ItemsReadBy(const std::vector<HEXP
       reach(index);
       continue;
     }
-    std::vector<Reference> references;
-    if (XEVEnumExpReferences(ec_, exp, CollectReference, reinterpret_cast<intptr_t>(&references)) != 1) OutOfMemory();
-    for (const Reference& r : references) {
+    std::vector<FormulaReference> references;
+    if (!ListReferences(ec_, exp, references)) OutOfMemory();
+    for (const FormulaReference& r : references) {
       if (r.kind == XEV_ITEM_DATA) items.insert(r.name);
       if (int used = r.kind == XEV_ITEM_FORMULA ? IndexOfName(r.name) : -1; used >= 0) reach(used);
     }

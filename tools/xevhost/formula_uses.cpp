@@ -12,16 +12,6 @@ int32_t XEV_CALL CollectName(ExprContext* /*ec*/, const char* name, intptr_t use
   return 1;
 }
 
-struct Reference {
-  int16_t kind;
-  std::string name;
-};
-
-int32_t XEV_CALL CollectReference(ExprContext* /*ec*/, int16_t kind, const char* name, intptr_t user) {
-  reinterpret_cast<std::vector<Reference>*>(user)->push_back({kind, name});
-  return 1;
-}
-
 // Name to rank; the first of equal names wins, as the engine resolves them.
 std::unordered_map<std::string, int> RanksOf(const std::vector<std::string>& names) {
   std::unordered_map<std::string, int> ranks;
@@ -59,12 +49,11 @@ UsesIndex::UsesIndex(ExprContext* ec)
   auto functionRanks = RanksOf(functionNames_);
   auto formulaRanks = RanksOf(formulaNames_);
   direct_.resize(expressions_.size());
-  std::vector<Reference> references;
+  std::vector<FormulaReference> references;
   for (size_t i = 0; i < expressions_.size(); ++i) {
-    references.clear();
-    XEVEnumExpReferences(ec, expressions_[i], CollectReference, reinterpret_cast<intptr_t>(&references));
+    ListReferences(ec, expressions_[i], references);
     Direct& direct = direct_[i];
-    for (const Reference& r : references) {
+    for (const FormulaReference& r : references) {
       const auto& ranks = r.kind == XEV_ITEM_DATA ? itemRanks : r.kind == XEV_ITEM_FUNCTION ? functionRanks : formulaRanks;
       auto found = ranks.find(r.name);
       if (found == ranks.end()) continue;

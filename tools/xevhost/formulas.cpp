@@ -49,6 +49,20 @@ std::string ExpressionText(ExprContext* ec, HEXP exp) {
   return text;
 }
 
+namespace {
+
+int32_t XEV_CALL CollectReference(ExprContext* /*ec*/, int16_t kind, const char* name, intptr_t user) {
+  reinterpret_cast<std::vector<FormulaReference>*>(user)->push_back({kind, name});
+  return 1;
+}
+
+}  // namespace
+
+bool ListReferences(ExprContext* ec, HEXP exp, std::vector<FormulaReference>& references) {
+  references.clear();
+  return XEVEnumExpReferences(ec, exp, CollectReference, reinterpret_cast<intptr_t>(&references)) == 1;
+}
+
 std::vector<FormulaEntry> ListFormulas(ExprContext* ec) {
   std::vector<FormulaEntry> list;
   int32_t count = XEVGetExpressionCount(ec);

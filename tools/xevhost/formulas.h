@@ -21,6 +21,16 @@ struct FormulaEntry {
 
 // Every formula of the context, in ordinal order.
 std::vector<FormulaEntry> ListFormulas(ExprContext* ec);
+
+// One name a formula's tree uses directly: a data item, a function or a
+// formula (XEV_ITEM_*).
+struct FormulaReference {
+  int16_t kind;
+  std::string name;
+};
+// Replaces references with what exp names directly, each as often as it is
+// written; false when the engine could not list them (memory).
+bool ListReferences(ExprContext* ec, HEXP exp, std::vector<FormulaReference>& references);
 std::string ExpressionName(ExprContext* ec, HEXP exp);
 std::string ExpressionText(ExprContext* ec, HEXP exp);
 
