@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "core/core.h"
+#include "core/item_index.h"
 #include "eval/eval.h"
 #include "eval/item_answers.h"
 #include "eval/plan.h"
@@ -401,7 +402,9 @@ bool AskOnce(Walk& walk, HEXP exp, const ExpItem* item, const char* name, bool n
 
 bool EvaluateDataItem(Walk& walk, HEXP exp, const ExprNode* node, Value& out) {
   const char* name = static_cast<const char*>(node->left);
-  const ExpItem* item = core::FindItem(walk.ec->dataItems, name);
+  // Through the context's index: every row asks again, and a list walk by
+  // name cost more than the call it found.
+  const ExpItem* item = core::FindDataItem(walk.ec, name);
   if (item == nullptr || item->boundValue == 0) return false;
   bool number = false;
   if (!ValueShapeOfItem(node->type, &number)) return false;
@@ -588,9 +591,37 @@ bool EvaluateLeaf(Walk& walk, HEXP exp, const ExprNode* node, Value& out) {
 // A call: its arguments are evaluated first, left to right, and the call
 // comes back once their values are on the operand stack. Without an entry
 // point nothing below the call is evaluated.
+bool FinishCall(Walk& walk, const Task& task);
+bool PassByName(Walk& walk, const ExprNode* argument);
+bool NeedsStacks(const ExprNode* node);
+bool PushLeaf(Walk& walk, HEXP exp, const ExprNode* node);
+
+bool IsPassedByName(const ExpItem* item, ExprNode* const* nodes, int32_t i) {
+  return nodes[i] == nullptr || item->params[i].byName == 1;
+}
+
+// Whether every argument is valued without the stacks: passed by name, or a
+// leaf or an operator missing an operand.
+bool ArgumentsAreLeaves(const ExpItem* item, ExprNode* const* nodes, int32_t given) {
+  for (int32_t i = 0; i < given; ++i) {
+    if (!IsPassedByName(item, nodes, i) && NeedsStacks(nodes[i])) return false;
+  }
+  return true;
+}
+
+// Most calls take items and constants: those are valued at once, left to
+// right as the tasks would take them.
+bool PushLeafArguments(Walk& walk, HEXP exp, const ExpItem* item, ExprNode* const* nodes, int32_t given) {
+  bool pushed = true;
+  for (int32_t i = 0; i < given && pushed; ++i) {
+    pushed = IsPassedByName(item, nodes, i) ? PassByName(walk, nodes[i]) : PushLeaf(walk, exp, nodes[i]);
+  }
+  return pushed || NoteMemoryShort();
+}
+
 bool StartCall(Walk& walk, const Task& task) {
   const ExprNode* node = task.node;
-  const ExpItem* item = core::FindItem(walk.ec->functionItems, static_cast<const char*>(node->left));
+  const ExpItem* item = core::FindFunctionItem(walk.ec, static_cast<const char*>(node->left));
   bool number = false;
   if (item == nullptr || item->boundValue == 0 || !ValueShapeOfCall(node->type, &number)) return PushNoValue(walk);
   auto list = static_cast<core::HGLOBAL>(node->right);
@@ -600,26 +631,32 @@ bool StartCall(Walk& walk, const Task& task) {
     int32_t listed = static_cast<int32_t>(core::HandleArrayCount(list));
     given = listed < parameters ? listed : parameters;
   }
+  ExprNode** nodes = nullptr;
+  if (given > 0) {
+    nodes = static_cast<ExprNode**>(core::HandleArrayLockElement(list, 0));
+    if (nodes == nullptr) return PushNoValue(walk);
+  }
   // parameters < 0: called without an argument list, so the function gets none.
-  if (!walk.calls.Push(PendingCall{item->boundValue, given, list != nullptr ? parameters : -1})) {
-    return NoteMemoryShort();
+  bool ok = walk.calls.Push(PendingCall{item->boundValue, given, list != nullptr ? parameters : -1});
+  if (ok && ArgumentsAreLeaves(item, nodes, given)) {
+    ok = PushLeafArguments(walk, task.exp, item, nodes, given);
+    if (nodes != nullptr) core::HandleArrayUnlock(list);
+    // The call is made at once, without a task, and with its list unlocked
+    // as a call through the tasks would find it.
+    return ok && FinishCall(walk, Task{node, task.exp, Phase::kCall});
   }
-  if (!walk.tasks.Push(Task{node, task.exp, Phase::kCall})) return NoteMemoryShort();
-  if (given <= 0) return true;
-  auto** nodes = static_cast<ExprNode**>(core::HandleArrayLockElement(list, 0));
-  if (nodes == nullptr) {
-    walk.tasks.Pop();
-    walk.calls.Pop();
-    return PushNoValue(walk);
+  if (ok) {
+    ok = walk.tasks.Push(Task{node, task.exp, Phase::kCall});
+    for (int32_t i = given - 1; i >= 0 && ok; --i) {
+      Phase phase = IsPassedByName(item, nodes, i) ? Phase::kByName : Phase::kStart;
+      ok = walk.tasks.Push(Task{nodes[i], task.exp, phase});
+    }
+    if (!ok) NoteMemoryShort();
+  } else {
+    NoteMemoryShort();
   }
-  bool pushed = true;
-  for (int32_t i = given - 1; i >= 0 && pushed; --i) {
-    const ExprNode* argument = nodes[i];
-    Phase phase = argument == nullptr || item->params[i].byName == 1 ? Phase::kByName : Phase::kStart;
-    pushed = walk.tasks.Push(Task{argument, task.exp, phase});
-  }
-  core::HandleArrayUnlock(list);
-  return pushed || NoteMemoryShort();
+  if (nodes != nullptr) core::HandleArrayUnlock(list);
+  return ok;
 }
 
 bool FinishCall(Walk& walk, const Task& task) {
