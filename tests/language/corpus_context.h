@@ -35,7 +35,7 @@ inline std::string CorpusPath() { return std::string(XEV_TEST_DATA_DIR) + "/form
 
 // The items the corpus header describes.
 inline void AddCorpusItems(ParseContext& c) {
-  for (const testhost::ItemSpec& item : testhost::CorpusDataItems()) c.Data(item.name, item.type);
+  for (const testhost::NamedType& item : testhost::CorpusDataItems()) c.Data(item.name, item.type);
   uint16_t aggregate = XEV_FN_DISTINCT | XEV_FN_ALL;
   c.Function("Sum", XEV_TYPE_NUMBER, {{XEV_TYPE_NUMBER, 1}}, 0, 0, aggregate);
   c.Function("Avg", XEV_TYPE_NUMBER, {{XEV_TYPE_NUMBER, 1}}, 0, 0, aggregate);

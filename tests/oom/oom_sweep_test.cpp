@@ -82,7 +82,7 @@ TEST_F(AllocationSweep, BuildingAContextStepByStep) {
     XEVSetDatePicture(ec, "yyyy-MM-dd", "yyyy-MM-dd HH:mm:ss", "HH:mm:ss");
     step(FUNDefineFunctions(ec) == 1, "FUNDefineFunctions");
     std::set<std::string> added;
-    for (const ItemSpec& item : CorpusDataItems()) {
+    for (const NamedType& item : CorpusDataItems()) {
       if (step(AddDataItem(ec, item.name, item.type, "HostGetter") == 1, item.name)) added.insert(item.name);
     }
     step(AddKeywordItem(ec, "PageNo", 300) == 1, "keyword item");

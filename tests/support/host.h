@@ -86,7 +86,7 @@ inline ExprContext* NewHostContext(XEVRenameCallback rename = nullptr) {
   ExprContext* ec = XEVCreateEC(0, ResolveToDummy, rename, kHostFlags);
   EXPECT_NE(ec, nullptr);
   EXPECT_EQ(FUNDefineFunctions(ec), 1);
-  for (const ItemSpec& item : CorpusDataItems()) EXPECT_EQ(AddDataItem(ec, item.name, item.type), 1);
+  for (const NamedType& item : CorpusDataItems()) EXPECT_EQ(AddDataItem(ec, item.name, item.type), 1);
   EXPECT_EQ(AddAggregate(ec, "Sum", XEV_TYPE_NUMBER), 1);
   EXPECT_EQ(AddAggregate(ec, "Avg", XEV_TYPE_NUMBER), 1);
   EXPECT_EQ(AddAggregate(ec, "Count", XEV_TYPE_ANY), 1);

@@ -33,34 +33,34 @@ struct Item {
 };
 
 // One record sized for every parameter, since ExpItem holds room for one only.
-inline int32_t AddItem(ExprContext* ec, int16_t kind, const char* name, const Item& spec = {}) {
-  std::vector<unsigned char> bytes(XEV_ITEM_FIXED_SIZE + sizeof(ExpParam) * (spec.params.size() + 1));
+inline int32_t AddItem(ExprContext* ec, int16_t kind, const char* name, const Item& record = {}) {
+  std::vector<unsigned char> bytes(XEV_ITEM_FIXED_SIZE + sizeof(ExpParam) * (record.params.size() + 1));
   auto* item = reinterpret_cast<ExpItem*>(bytes.data());
   item->kind = kind;
-  item->dataType = spec.type;
-  item->boundValue = spec.bound;
-  item->subclass = spec.subclass;
-  item->subclass2 = spec.subclass2;
-  item->bindingName = spec.binding;
-  item->flags = spec.flags;
-  item->paramCount = static_cast<int16_t>(spec.params.size());
+  item->dataType = record.type;
+  item->boundValue = record.bound;
+  item->subclass = record.subclass;
+  item->subclass2 = record.subclass2;
+  item->bindingName = record.binding;
+  item->flags = record.flags;
+  item->paramCount = static_cast<int16_t>(record.params.size());
   std::strncpy(item->name, name, sizeof item->name - 1);
-  for (size_t i = 0; i < spec.params.size(); ++i) {
-    const ExpParam entry{spec.params[i].byName, spec.params[i].type, spec.params[i].subclass};
+  for (size_t i = 0; i < record.params.size(); ++i) {
+    const ExpParam entry{record.params[i].byName, record.params[i].type, record.params[i].subclass};
     std::memcpy(bytes.data() + XEV_ITEM_FIXED_SIZE + sizeof(ExpParam) * i, &entry, sizeof entry);
   }
   return XEVAddExpressionItem(ec, item);
 }
 
-struct ItemSpec {
+struct NamedType {
   const char* name;
   int16_t type;
 };
 
 // The items the formula corpus (tests/data/formulas/corpus.txt) is written against.
-inline const std::vector<ItemSpec>& CorpusDataItems() {
-  static const std::vector<ItemSpec> items = [] {
-    std::vector<ItemSpec> all;
+inline const std::vector<NamedType>& CorpusDataItems() {
+  static const std::vector<NamedType> items = [] {
+    std::vector<NamedType> all;
     const auto add = [&](int16_t type, std::initializer_list<const char*> names) {
       for (const char* name : names) all.push_back({name, type});
     };
