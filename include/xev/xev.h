@@ -556,6 +556,40 @@ XEV_API int32_t XEV_CALL XEVGetErrorMessage(uint32_t code, char* buffer, int32_t
  * caller's. Returns 1 when the user closed it, -1 when it cannot be created. */
 XEV_API intptr_t XEV_CALL XEVErrorDisplay(XEVHWND parent, const char* text, const ExprError* error);
 
+/* ---- Help with errors --------------------------------------------------------------- */
+
+/* The lexical pieces of formula text as a host colours or inspects them,
+ * without parsing: a name (letters, digits, "@#$_." and double-byte
+ * characters of the code page), a quoted name or a string with its quotes (a
+ * doubled quote stays inside; an unclosed one runs to the end), "||", and
+ * any other single byte. Blanks (space, tab, CR, LF) separate pieces. */
+typedef struct XEVTextPiece {
+  int32_t kind; /* XEV_PIECE_* */
+  uint32_t pos; /* byte offset in the text */
+  uint32_t len; /* byte length, quotes included */
+} XEVTextPiece;
+#define XEV_PIECE_NAME 1
+#define XEV_PIECE_QUOTED_NAME 2
+#define XEV_PIECE_STRING 3
+#define XEV_PIECE_PUNCT 4
+/* Writes the first capacity pieces of text into pieces (which may be NULL
+ * when capacity is 0) and returns how many the whole text has, so a second
+ * call with an array that large gets them all; -1 for a NULL text or a
+ * capacity below 0. */
+XEV_API int32_t XEV_CALL XEVSplitFormulaText(const char* text, XEVTextPiece* pieces, int32_t capacity);
+/* One line, in the code page's bytes, that says how to fix *error, the error
+ * a parse of text reported in ec, where the cause can be told from the
+ * failing piece, its neighbours and the names ec holds: "did you mean
+ * Unit_Price?", "write Net() to use the formula Net", a comparison or unary
+ * minus the language does not have, a string in double quotes. name is the
+ * name the formula was to have (NULL for none). Writes the hint into hint
+ * (size bytes, zero-terminated) and returns its byte length; 0 with an empty
+ * hint when no cause is certain; -1 (with as much as fits) when size is too
+ * small, and -1 with an empty hint for NULL arguments, a size below 1 or
+ * short memory. Reads ec only; safe where a parse in ec would be. */
+XEV_API int32_t XEV_CALL XEVFormulaHint(ExprContext* ec, const char* name, const char* text, const ExprError* error,
+                                        char* hint, int32_t size);
+
 /* ---- Evaluation ---------------------------------------------------------------------- */
 
 /* Evaluation walks the formula, asking data item callbacks for values and

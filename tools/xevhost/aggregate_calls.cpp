@@ -8,12 +8,17 @@
 namespace xevhost {
 namespace {
 
-bool IsNameByte(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c >= 0x80 ||
-         std::strchr("@#$_.", c) != nullptr;
+// A quoted piece's content: without its quotes, a doubled quote standing for one.
+std::string Unquoted(const std::string& piece) {
+  const char quote = piece[0];
+  std::string content;
+  for (size_t i = 1; i < piece.size(); ++i) {
+    if (piece[i] == quote && (i + 1 == piece.size() || piece[i + 1] != quote)) break;
+    content += piece[i];
+    if (piece[i] == quote) ++i;
+  }
+  return content;
 }
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 bool EqualsUpper(const std::string& word, const char* upper) {
   if (word.size() != std::strlen(upper)) return false;
@@ -28,44 +33,18 @@ bool IsName(const FormulaToken& t) { return t.kind == FormulaToken::kName || t.k
 }  // namespace
 
 std::vector<FormulaToken> TokenizeFormula(const std::string& text) {
+  int32_t count = XEVSplitFormulaText(text.c_str(), nullptr, 0);
+  std::vector<XEVTextPiece> pieces(static_cast<size_t>(std::max(count, 0)));
+  XEVSplitFormulaText(text.c_str(), pieces.data(), count);
   std::vector<FormulaToken> tokens;
-  size_t i = 0;
-  while (i < text.size()) {
-    if (IsBlank(text[i])) {
-      ++i;
-      continue;
+  for (const XEVTextPiece& piece : pieces) {
+    std::string raw = text.substr(piece.pos, piece.len);
+    switch (piece.kind) {
+      case XEV_PIECE_NAME: tokens.push_back({FormulaToken::kName, raw, piece.pos, piece.len}); break;
+      case XEV_PIECE_QUOTED_NAME: tokens.push_back({FormulaToken::kQuotedName, Unquoted(raw), piece.pos, piece.len}); break;
+      case XEV_PIECE_STRING: tokens.push_back({FormulaToken::kString, Unquoted(raw), piece.pos, piece.len}); break;
+      default: tokens.push_back({FormulaToken::kPunct, raw, piece.pos, piece.len}); break;
     }
-    size_t start = i;
-    char c = text[i];
-    if (c == '\'' || c == '"') {
-      // Both quote forms double the quote to hold one.
-      std::string content;
-      ++i;
-      while (i < text.size()) {
-        if (text[i] == c && i + 1 < text.size() && text[i + 1] == c) {
-          content += c;
-          i += 2;
-          continue;
-        }
-        if (text[i] == c) break;
-        content += text[i++];
-      }
-      if (i < text.size()) ++i;
-      auto kind = c == '\'' ? FormulaToken::kString : FormulaToken::kQuotedName;
-      tokens.push_back(FormulaToken{kind, content, start, i - start});
-      continue;
-    }
-    if (IsNameByte(static_cast<unsigned char>(c))) {
-      while (i < text.size() && IsNameByte(static_cast<unsigned char>(text[i]))) {
-        // A double-byte character's second byte may be any byte.
-        i += (HostIsLeadByte(static_cast<unsigned char>(text[i])) != 0 && i + 1 < text.size()) ? 2 : 1;
-      }
-      tokens.push_back(FormulaToken{FormulaToken::kName, text.substr(start, i - start), start, i - start});
-      continue;
-    }
-    size_t len = (c == '|' && i + 1 < text.size() && text[i + 1] == '|') ? 2 : 1;
-    tokens.push_back(FormulaToken{FormulaToken::kPunct, text.substr(i, len), start, len});
-    i += len;
   }
   return tokens;
 }

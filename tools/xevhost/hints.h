@@ -12,7 +12,4 @@ namespace xevhost {
 // or "" when the cause is not known for sure.
 std::string FormulaHint(ExprContext* ec, const std::string& name, const std::string& text, const ExprError& error);
 
-// Edits (insert, delete, replace one character) from a to b, ignoring case.
-size_t EditDistance(const std::string& a, const std::string& b);
-
 }  // namespace xevhost
