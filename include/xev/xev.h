@@ -174,6 +174,47 @@ typedef struct ExprError {
                     whole formula give 0 and the text's length, or 1000 */
 } ExprError;
 
+/* The error codes of ExprError, named as their messages name them
+ * (XEVGetErrorMessage); docs/language.md gives a formula that causes each.
+ * 104 is the error dialogs' caption, not an error. */
+#define XEV_ERR_TYPENUM 100
+#define XEV_ERR_PARM 101
+#define XEV_ERR_VAR 102
+#define XEV_ERR_FUNC 103
+#define XEV_ERR_NUMPARMSHI 105
+#define XEV_ERR_GENERAL 106
+#define XEV_ERR_NAME 107
+#define XEV_ERR_INPUT 108
+#define XEV_ERR_SYNTAX 109
+#define XEV_ERR_UNKNOWNCHAR 110
+#define XEV_ERR_OPERATORNUM 111
+#define XEV_ERR_MAXTOKEN 112
+#define XEV_ERR_OPERATORSTR 113
+#define XEV_ERR_OPERATORDATE 114
+#define XEV_ERR_TYPESTR 115
+#define XEV_ERR_TYPEDATE 116
+#define XEV_ERR_NUMPARMSLO 117
+#define XEV_ERR_PARMNUM 118
+#define XEV_ERR_PARMSTR 119
+#define XEV_ERR_PARMDATE 120
+#define XEV_ERR_MEMORY 121
+#define XEV_ERR_TOCOMPLEX 122
+#define XEV_ERR_INVALIDDATE 123
+#define XEV_ERR_EXPPARMS 124
+#define XEV_ERR_RECURSIVE 125
+#define XEV_ERR_DUPNAME 126
+#define XEV_ERR_EXPDATATYPE 127
+#define XEV_ERR_TYPENUMDATE 128
+#define XEV_ERR_KEYWORD 129
+#define XEV_ERR_MISKEYWORD 130
+#define XEV_ERR_MEMLOW 131
+#define XEV_ERR_OPERATORKEYWORD 132
+#define XEV_ERR_PARMKEYWORD 133
+#define XEV_ERR_RANGETYPE 134
+#define XEV_ERR_BETWEEN 135
+#define XEV_ERR_IMBEDDEDRANGE 136
+#define XEV_ERR_SUBCLASS 137
+
 /* ---- Callbacks ------------------------------------------------------------ */
 
 /* Turns a name into the address the engine will call: an item's binding name

@@ -113,7 +113,6 @@ int32_t DataItemType(ExprContext* ec, const char* name);
 int32_t KeywordItemType(ExprContext* ec, const char* name);
 int32_t KeywordItemSubclass(ExprContext* ec, const char* name);
 int32_t FunctionReturnType(ExprContext* ec, const char* name);
-int32_t FormulaType(ExprContext* ec, const char* name);
 int32_t IsAggregateFunction(HGLOBAL list, const char* name);
 // -1 too few, 0 fits, 1 too many (argCount at least 1).
 int32_t CheckArity(int32_t argCount, const ExpItem* function);

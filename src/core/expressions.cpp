@@ -284,17 +284,12 @@ void AdoptExpressionStrings(ExprRecord* record, char* block, bool named) {
   record->nameInTextBlock = 1;
 }
 
-int32_t FormulaType(ExprContext* ec, const char* name) {
-  HEXP exp = XEVHEXPFromName(ec, name);
-  return exp == nullptr ? -1 : static_cast<int32_t>(exp->dataType);
-}
-
 int32_t CheckSetElements(ExprContext* ec, HGLOBAL list, ExprError* error) {
   auto fail = [error](uint32_t code, uint32_t pos, uint32_t len) {
     if (error != nullptr) *error = ExprError{code, pos, len};
   };
   if ((ec->flags & ECF_RANGES_SETS) == 0) {
-    fail(109, 0, 0);
+    fail(XEV_ERR_SYNTAX, 0, 0);
     return -1;
   }
   uint32_t count = HandleArrayCount(list);
@@ -303,7 +298,7 @@ int32_t CheckSetElements(ExprContext* ec, HGLOBAL list, ExprError* error) {
   const ExprNode* first = elements[0];
   int32_t setType = first->type;
   // A keyword-typed first element is reported but does not stop the check.
-  if (setType >= 255) fail(129, first->pos, first->len);
+  if (setType >= 255) fail(XEV_ERR_KEYWORD, first->pos, first->len);
   for (uint32_t i = 1; i < count; ++i) {
     const ExprNode* element = elements[i];
     if (element->type == setType) continue;

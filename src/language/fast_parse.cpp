@@ -66,13 +66,16 @@ NodeKind OperatorKind(int32_t token) {
   }
 }
 
-// The table parser's stack holds 150 states and refuses deeper nesting. One
-// level of nesting puts at most 12 states on it (an operand and an operator
-// for each of the four precedence levels, then "(", or a function name, a
-// quantifier, the argument list and a comma), and a range or set adds two at
-// the top, so eleven levels stay well inside it and the refusal is always the
-// table parser's.
+// One level of nesting puts at most 12 states on the table parser's stack
+// (an operand and an operator for each of the four precedence levels, then
+// "(", or a function name, a quantifier, the argument list and a comma), and
+// a range or set adds two at the top, so eleven levels stay well inside it
+// and the refusal of deeper text is always the table parser's.
 constexpr int kDeepestNesting = 10;
+constexpr int kStatesPerNestingLevel = 12;
+constexpr int kStatesOfRangeOrSet = 2;
+static_assert((kDeepestNesting + 1) * kStatesPerNestingLevel + kStatesOfRangeOrSet <= kParserStackStates,
+              "the direct parser must refuse before the table parser's stack would");
 
 // The tokens of an ordinary formula read from its bytes, each exactly as the
 // scanner's shortcut would tell it: the same code, span and value, taken

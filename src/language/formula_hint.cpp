@@ -13,10 +13,7 @@
 namespace xev::language {
 namespace {
 
-constexpr uint32_t kUnknownItem = 102;
-constexpr uint32_t kUnknownFunction = 103;
-constexpr uint32_t kSyntax = 109;
-constexpr uint32_t kTypeErrors[] = {100, 111, 113, 115};
+constexpr uint32_t kTypeErrors[] = {XEV_ERR_TYPENUM, XEV_ERR_OPERATORNUM, XEV_ERR_OPERATORSTR, XEV_ERR_TYPESTR};
 
 // Words and names longer than this get no hint: no name is that long, and a
 // typo's distance is counted on the stack.
@@ -163,21 +160,21 @@ class HintFinder {
     if (!s_.found || !PieceContent(text_, s_.at, word_.text, sizeof word_.text)) return;
     word_.len = std::strlen(word_.text);
     const bool name = s_.at.kind == XEV_PIECE_NAME;
-    if (error_.code == kUnknownItem && s_.at.kind == XEV_PIECE_QUOTED_NAME && !IsDataItem(ec_, word_.text)) {
+    if (error_.code == XEV_ERR_VAR && s_.at.kind == XEV_PIECE_QUOTED_NAME && !IsDataItem(ec_, word_.text)) {
       out_ << "strings are written in single quotes ('" << word_ << "'); double quotes enclose names";
     } else if (name && IsDateUnit(word_)) {
       DateUnitHint();
-    } else if (name && error_.code == kUnknownItem && (EqualsUpper(word_, "DISTINCT") || EqualsUpper(word_, "ALL"))) {
+    } else if (name && error_.code == XEV_ERR_VAR && (EqualsUpper(word_, "DISTINCT") || EqualsUpper(word_, "ALL"))) {
       // A quantifier the host does not take: only the host can say why.
-    } else if (name && error_.code == kUnknownFunction && name_ != nullptr && std::strcmp(word_.text, name_) == 0) {
+    } else if (name && error_.code == XEV_ERR_FUNC && name_ != nullptr && std::strcmp(word_.text, name_) == 0) {
       // A formula's own name is not known while it is being read, so using
       // it reads as an unknown function; the cause is the recursion.
       out_ << "a formula cannot use itself: " << word_ << "() names this formula";
-    } else if (name && error_.code == kUnknownItem && XEVHEXPFromName(ec_, word_.text) != nullptr) {
+    } else if (name && error_.code == XEV_ERR_VAR && XEVHEXPFromName(ec_, word_.text) != nullptr) {
       out_ << "write " << word_ << "() to use the formula " << word_;
-    } else if (name && (error_.code == kUnknownItem || error_.code == kUnknownFunction)) {
+    } else if (name && (error_.code == XEV_ERR_VAR || error_.code == XEV_ERR_FUNC)) {
       DidYouMean();
-    } else if (error_.code == kSyntax) {
+    } else if (error_.code == XEV_ERR_SYNTAX) {
       SyntaxHint();
     } else if (std::find(std::begin(kTypeErrors), std::end(kTypeErrors), error_.code) != std::end(kTypeErrors)) {
       if (s_.join && s_.arithmetic) out_ << "|| binds tighter than * and +; use parentheses, and NumberToStr to join a Number";
@@ -220,7 +217,7 @@ class HintFinder {
 
   void DidYouMean() {
     Closest item(word_), formula(word_);
-    OfferItems(ec_, error_.code == kUnknownItem ? XEV_ITEM_DATA : XEV_ITEM_FUNCTION, item);
+    OfferItems(ec_, error_.code == XEV_ERR_VAR ? XEV_ITEM_DATA : XEV_ITEM_FUNCTION, item);
     OfferFormulas(ec_, formula);
     if (formula.Found() && (!item.Found() || formula.distance < item.distance)) {
       out_ << "did you mean " << formula.best << "()?";

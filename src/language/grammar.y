@@ -26,11 +26,12 @@ void xev_yyerror(const char* message);
 }
 
 %code top {
-/* The state stack holds 150 states. Bison asks for more room when the last
- * slot is filled, so one spare slot makes the 150th state fit and the 151st
- * overflow. Stack overflow is reported as "memory exhausted". */
-#define YYINITDEPTH 151
-#define YYMAXDEPTH 151
+/* The state stack holds kParserStackStates states. Bison asks for more room
+ * when the last slot is filled, so one spare slot makes the last state fit
+ * and the next overflow. Stack overflow is reported as "memory exhausted".
+ * The macros are read only inside the parser, after language.h is in. */
+#define YYINITDEPTH (xev::language::kParserStackStates + 1)
+#define YYMAXDEPTH (xev::language::kParserStackStates + 1)
 #define YYSTACK_USE_ALLOCA 0
 }
 

@@ -177,6 +177,10 @@ void SetScannerShortcuts(bool enabled);
 bool RejectedDate(uint32_t* pos, uint32_t* len);
 
 // ---- Parse state and parser --------------------------------------------------------------
+// The table parser's state stack holds this many states and refuses deeper
+// nesting as too complex; the direct parser's own nesting limit is derived
+// from it (fast_parse.cpp), so that the refusal is always the table parser's.
+constexpr int kParserStackStates = 150;
 // The error record of the current parse (the scanner records 112 here).
 ExprError& ParseError();
 // Parses the text given to ScannerReset: 0 with the root in ParseRoot(), or 1

@@ -16,13 +16,6 @@ namespace xev::language {
 
 namespace {
 
-constexpr uint32_t kErrName = 107;
-constexpr uint32_t kErrInput = 108;
-constexpr uint32_t kErrMemory = 121;
-constexpr uint32_t kErrInvalidDate = 123;
-constexpr uint32_t kErrRecursive = 125;
-constexpr uint32_t kErrDuplicateName = 126;
-constexpr uint32_t kErrDataTypeChange = 127;
 
 constexpr int32_t kNotifyAdded = 2;
 constexpr int32_t kNotifyRenamed = 3;
@@ -65,7 +58,7 @@ ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, 
   *nameUnique = false;
   auto* record = static_cast<ExprRecord*>(HostAlloc(sizeof(ExprRecord)));
   if (record == nullptr) {
-    SetParseError(kErrMemory, 0, 0);
+    SetParseError(XEV_ERR_MEMORY, 0, 0);
     ReportTo(error);
     return nullptr;
   }
@@ -76,7 +69,7 @@ ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, 
     // error that its pieces caused.
     uint32_t pos = 0;
     uint32_t len = 0;
-    if (RejectedDate(&pos, &len)) SetParseError(kErrInvalidDate, pos, len);
+    if (RejectedDate(&pos, &len)) SetParseError(XEV_ERR_INVALIDDATE, pos, len);
     ReportTo(error);
     return nullptr;
   }
@@ -91,7 +84,7 @@ ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, 
   core::GeneratedName generated{};
   if (!named) generated = core::MakeGeneratedName(ec, GenerationKindOf(record->root));
   if (!core::SetExpressionStrings(record, text, named ? name : generated.text)) {
-    SetParseError(kErrMemory, 0, 0);
+    SetParseError(XEV_ERR_MEMORY, 0, 0);
     return FailParse(ec, record, error);
   }
   const bool valid = generated.plain ? GeneratedNameIsValid(ec, record->name, generated.length, error)
@@ -99,10 +92,10 @@ ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, 
   if (!valid) {
     // The name check is a parse of its own; running out of memory there is
     // no verdict on the name.
-    if (ParseError().code == kErrMemory) {
-      SetParseError(kErrMemory, 0, 0);
+    if (ParseError().code == XEV_ERR_MEMORY) {
+      SetParseError(XEV_ERR_MEMORY, 0, 0);
     } else {
-      SetParseError(kErrName, 0, ByteLength(text));
+      SetParseError(XEV_ERR_NAME, 0, ByteLength(text));
     }
     return FailParse(ec, record, error);
   }
@@ -115,11 +108,11 @@ ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, 
       (ec->mayNameMissingFormulas == 0 && core::FormulaIndexFind(ec, record->name) < 0);
   int32_t found = cannotReachItself ? 0 : core::FindReferenceTo(ec, record->root, record->name, &reference);
   if (found > 0) {
-    SetParseError(kErrRecursive, reference->pos, reference->len);
+    SetParseError(XEV_ERR_RECURSIVE, reference->pos, reference->len);
     return FailParse(ec, record, error);
   }
   if (found < 0) {
-    SetParseError(kErrMemory, 0, 0);
+    SetParseError(XEV_ERR_MEMORY, 0, 0);
     return FailParse(ec, record, error);
   }
   *nameUnique = generated.unique;
@@ -155,7 +148,7 @@ bool SurvivesNormalisation(const char* name) {
   size_t bytes = std::strlen(name) + 1;
   char* copy = bytes <= sizeof local ? local : static_cast<char*>(HostAlloc(bytes));
   if (copy == nullptr) {
-    SetParseError(kErrMemory, 0, 0);
+    SetParseError(XEV_ERR_MEMORY, 0, 0);
     return false;
   }
   std::memcpy(copy, name, bytes);
@@ -211,7 +204,7 @@ bool GeneratedNameIsValid(ExprContext* ec, const char* name, size_t length, Expr
   if (type == -1) type = core::KeywordItemType(ec, name);
   if (static_cast<int16_t>(type) > 255) return XEVValidName(ec, name, error) != 0;
   ParseError() = ExprError{};
-  if (error != nullptr) *error = ExprError{kErrInput, 0, static_cast<uint32_t>(length)};
+  if (error != nullptr) *error = ExprError{XEV_ERR_INPUT, 0, static_cast<uint32_t>(length)};
   return true;
 }
 
@@ -232,7 +225,7 @@ XEV_API HEXP XEV_CALL XEVParseString(ExprContext* ec, const char* text, const ch
   if (record == nullptr) return nullptr;
   if (xev::core::AppendExpression(ec, record) == 0) {
     xev::core::ReleaseExpressionRecord(ec, record);
-    SetParseError(kErrMemory, 0, 0);
+    SetParseError(XEV_ERR_MEMORY, 0, 0);
     ReportTo(error);
     return nullptr;
   }
@@ -252,17 +245,17 @@ XEV_API HEXP XEV_CALL XEVParseFormula(ExprContext* ec, HEXP existing, const char
   uint32_t code = 0;
   if (existing != nullptr) {
     if (XEVIsExpNameUnique(ec, existing, record->name) == 0) {
-      code = kErrDuplicateName;
+      code = XEV_ERR_DUPNAME;
     } else if (existing->dataType != record->dataType && XEVIsNamedFormulaUsed(ec, record->name) != 0) {
-      code = kErrDataTypeChange;
+      code = XEV_ERR_EXPDATATYPE;
     } else {
       ReplaceInPlace(ec, existing, record);
       return existing;
     }
   } else if (!nameUnique && XEVIsExpNameUnique(ec, nullptr, record->name) == 0) {
-    code = kErrDuplicateName;
+    code = XEV_ERR_DUPNAME;
   } else if (xev::core::AppendExpression(ec, record) == 0) {
-    code = kErrMemory;
+    code = XEV_ERR_MEMORY;
   } else {
     return record;
   }
@@ -288,7 +281,7 @@ XEV_API int32_t XEV_CALL XEVValidName(ExprContext* ec, const char* name, ExprErr
     valid = failed == 0 && root != nullptr && root->kind == NK_ITEM && SurvivesNormalisation(name);
     ReleaseTree(ec, root);
   }
-  if (error != nullptr) *error = ExprError{kErrInput, 0, ByteLength(name)};
+  if (error != nullptr) *error = ExprError{XEV_ERR_INPUT, 0, ByteLength(name)};
   return valid ? 1 : 0;
 }
 

@@ -358,7 +358,7 @@ int32_t EndToken() {
 int32_t StopTooLong() {
   ScannerState& s = t_scanner;
   s.stopped = true;
-  s.error.code = 112;
+  s.error.code = XEV_ERR_MAXTOKEN;
   s.error.pos = Offset() + 1 - s.previousMatchLength;
   s.error.len = s.previousMatchLength + 1;
   // Right at the end of a text the rule's span reaches past the virtual

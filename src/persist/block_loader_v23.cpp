@@ -19,8 +19,6 @@
 namespace xev::persist {
 namespace {
 
-constexpr uint32_t kErrUnknownFunction = 103;
-constexpr uint32_t kErrMemory = 121;
 constexpr int32_t kNoMemory = -2;  // in place of a name's key
 
 struct DeferringLoad {
@@ -65,7 +63,7 @@ void Loaded(DeferringLoad& d, int32_t index, HEXP loaded, bool outOfOrder) {
 // error 103 is the name of a record of the block. -1 when it waits for nothing
 // the block holds.
 int32_t AwaitedKey(DeferringLoad& d, const char* text, const ExprError& error) {
-  if (error.code != kErrUnknownFunction) return -1;
+  if (error.code != XEV_ERR_FUNC) return -1;
   if (!d.names.Built() && !d.names.Build(CurrentLoadFix())) return kNoMemory;
   return d.names.CalledKey(text, error);
 }
@@ -101,7 +99,7 @@ bool OfferToUser(DeferringLoad& d, const char* text, ExprError* error, int32_t i
     return true;
   }
   // The user gave up; only running out of memory is worth a message then.
-  if (error->code == kErrMemory) Report(d.load, text, *error);
+  if (error->code == XEV_ERR_MEMORY) Report(d.load, text, *error);
   return false;
 }
 
@@ -116,7 +114,7 @@ bool TryFormula(DeferringLoad& d, const char* text, int32_t index, int32_t entry
     Loaded(d, index, loaded, retried);
     return true;
   }
-  if (error.code == kErrMemory) {
+  if (error.code == XEV_ERR_MEMORY) {
     Report(d.load, text, error);
     return false;
   }

@@ -78,7 +78,7 @@ HEXP LoadFixFormula(ExprContext* ec, const char* text, ExprError* error, core::H
 
   if (saved == nullptr && state.pendingAccept != nullptr &&
       !AppendDeferred(deferred, state.pendingAccept, index, true)) {
-    *error = ExprError{121, 0, 0};
+    *error = ExprError{XEV_ERR_MEMORY, 0, 0};
     HostFree(state.pendingAccept);
     state.pendingAccept = nullptr;
   }

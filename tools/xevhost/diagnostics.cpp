@@ -8,7 +8,7 @@ namespace xevhost {
 namespace {
 
 // Errors about the name as a whole point at the name, not at the text.
-bool IsNameError(uint32_t code) { return code == 107 || code == 126; }
+bool IsNameError(uint32_t code) { return code == XEV_ERR_NAME || code == XEV_ERR_DUPNAME; }
 
 std::string FormatLocated(const std::string& origin, int line, size_t column, const std::string& what,
                           const std::string& lineText, size_t pos, size_t len,

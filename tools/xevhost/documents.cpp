@@ -30,7 +30,6 @@ struct LoadReporter {
 
 namespace {
 
-constexpr uint32_t kUnknownFunction = 103;
 const char* const kOperatorSymbols[] = {"+", "-", "*", "/", "||"};
 constexpr int kSlotsPerOperator = 4;
 
@@ -86,7 +85,7 @@ bool ExplainFailedLoad(ExprContext* ec, const std::string& path, const BlockLayo
   for (bool progress = true; progress;) {
     progress = false;
     for (Left& l : left)
-      if (!l.done && l.error.code == kUnknownFunction && tryParse(l)) progress = true;
+      if (!l.done && l.error.code == XEV_ERR_FUNC && tryParse(l)) progress = true;
   }
   bool printed = false;
   for (const Left& l : left) {

@@ -11,8 +11,6 @@
 namespace xevhost {
 namespace {
 
-constexpr uint32_t kUnknownFunction = 103;  // also what a later formula's name gives
-
 struct Attempt {
   const FormulaSource* source;
   ExprError error{};
@@ -146,7 +144,8 @@ int ParseFormulas(ExprContext* ec, const std::vector<FormulaSource>& sources,
       size_t i = pass.top();
       Attempt& a = attempts[i];
       if (!tryParse(a)) {
-        if (a.error.code == kUnknownFunction) waiting[AwaitedName(a)].push_back(i);
+        // A formula named before it is defined reads as an unknown function.
+        if (a.error.code == XEV_ERR_FUNC) waiting[AwaitedName(a)].push_back(i);
         continue;
       }
       auto woken = waiting.find(a.source->name);
@@ -160,7 +159,7 @@ int ParseFormulas(ExprContext* ec, const std::vector<FormulaSource>& sources,
   for (bool progress = !waiting.empty(); progress;) {
     progress = false;
     for (Attempt& a : attempts)
-      if (!a.done && a.error.code == kUnknownFunction && tryParse(a)) progress = true;
+      if (!a.done && a.error.code == XEV_ERR_FUNC && tryParse(a)) progress = true;
   }
   for (const Attempt& a : attempts)
     if (a.done) parsed.push_back(a.exp);

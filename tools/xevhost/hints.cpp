@@ -5,7 +5,6 @@
 namespace xevhost {
 namespace {
 
-constexpr uint32_t kUnknownItem = 102;
 
 bool IsQuantifier(const std::string& word) {
   std::string upper;
@@ -16,7 +15,7 @@ bool IsQuantifier(const std::string& word) {
 // The engine reads DISTINCT and ALL only when the tool asks for them, which
 // only the tool's own option can change.
 std::string QuantifierHint(const std::string& text, const ExprError& error) {
-  if (error.code != kUnknownItem) return "";
+  if (error.code != XEV_ERR_VAR) return "";
   for (const FormulaToken& t : TokenizeFormula(text)) {
     if (t.pos + t.len <= error.pos) continue;
     if (t.kind == FormulaToken::kName && IsQuantifier(t.text))
