@@ -8,6 +8,7 @@ See docs/python.md for the whole interface.
 
 from ._ffi import library_path
 from .codepage import code_page, set_code_page
+from .decimal_array import DecimalArray, DecimalDtype
 from .context import (DATE_MINUS_STRING, DATETIME, LIST_ALL_EXPRESSIONS, MODULO, NO_DATE_ARITH,
                       NO_STRING_CONCAT, NUMBER, RANGES_SETS, SET_QUANTIFIERS, STRING, STRING_PLUS,
                       Context, Formula)
@@ -15,14 +16,14 @@ from .errors import ColumnError, EvaluationError, FormulaError, error_message
 from .formulas_file import Definition, DefinitionError, read_formulas
 
 __all__ = [
-    "Context", "Formula", "FormulaError", "ColumnError", "EvaluationError", "error_message",
+    "Context", "Formula", "DecimalDtype", "DecimalArray", "FormulaError", "ColumnError", "EvaluationError", "error_message",
     "evaluate", "read_formulas", "Definition", "DefinitionError", "code_page", "set_code_page", "library_path", "NUMBER", "DATETIME", "STRING",
     "LIST_ALL_EXPRESSIONS", "NO_STRING_CONCAT", "SET_QUANTIFIERS", "DATE_MINUS_STRING",
     "STRING_PLUS", "NO_DATE_ARITH", "MODULO", "RANGES_SETS",
 ]
 
 
-def evaluate(df, formulas, where=None, numbers="decimal", **options):
+def evaluate(df, formulas, where=None, numbers="exact", **options):
     """Evaluates formulas over a pandas DataFrame; see xev.pandas.evaluate."""
     from . import pandas as _pandas
     return _pandas.evaluate(df, formulas, where=where, numbers=numbers, **options)

@@ -123,6 +123,13 @@ int32_t XEVTableEvaluate(XevTable* table, int64_t rowCount, const XevColumn* col
                          XevResult* results, int32_t resultCount, HEXP where, int64_t** rowIndex);
 void XEVTableFreeResults(XevResult* results, int32_t resultCount);
 int32_t XEVTableUnixEpochDay(void);
+
+typedef struct NumberValue { unsigned char bytes[13]; } NumberValue;
+int32_t HostNumberToStr(const NumberValue* n, char* buffer, int32_t size);
+int32_t XEVNumbersScale(const NumberValue* values, int64_t count, int32_t* scale, int32_t* bits);
+int32_t XEVNumbersToScaled(const NumberValue* values, int64_t count, int32_t scale, int32_t bits, void* out);
+int32_t XEVScaledToNumbers(const void* values, int64_t count, int32_t scale, int32_t bits,
+                           const uint8_t* nulls, NumberValue* out);
 """
 
 LIBRARY_NAME = "libxev.so.1"

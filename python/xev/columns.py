@@ -14,11 +14,13 @@ import pandas as pd
 from ._ffi import ffi, lib
 from .codepage import encode
 from .context import DATETIME, NUMBER, STRING
+from .decimal_array import DecimalDtype
 from .errors import ColumnError
 
 COLUMN_INT64 = 1
 COLUMN_DOUBLE = 2
 COLUMN_DECIMAL_TEXT = 3
+COLUMN_NUMBER = 4
 COLUMN_TIME = 5
 COLUMN_STRING = 7
 
@@ -148,8 +150,26 @@ def _object_number_column(series):
     return _text_column(series, COLUMN_DECIMAL_TEXT, str)
 
 
+def _decimal_column(series):
+    """A DecimalDtype column as NumberValues the library makes from its
+    integers; as text where they do not make one (more than 22 digits)."""
+    array = series.array
+    mask = array.isna()
+    if array.integers.dtype == np.int64:
+        numbers = np.empty(len(array) * 13, dtype=np.uint8)
+        made = lib.XEVScaledToNumbers(ffi.from_buffer(array.integers), len(array), array.scale, 64,
+                                      ffi.from_buffer(mask.view(np.uint8)),
+                                      ffi.cast("NumberValue*", ffi.from_buffer(numbers)))
+        if made == 1:
+            return InputColumn(COLUMN_NUMBER, numbers)
+    return _text_column(pd.Series(array.to_decimals(None), index=series.index, name=series.name),
+                        COLUMN_DECIMAL_TEXT, str)
+
+
 def _number_column(label, series):
     dtype = series.dtype
+    if isinstance(dtype, DecimalDtype):
+        return _decimal_column(series)
     if isinstance(dtype, pd.CategoricalDtype):
         series = series.astype(dtype.categories.dtype if not series.isna().any() else object)
         dtype = series.dtype

@@ -15,6 +15,7 @@ import pandas as pd
 
 from .codepage import code_page, set_code_page
 from .columns import dtype_type
+from .decimal_array import DecimalDtype
 from .errors import ColumnError
 from .evaluation import Evaluator, Plan, make_plan
 
@@ -63,12 +64,51 @@ def loaded_contexts():
     return _loads["count"]
 
 
-def evaluate_partition(frame, parcel, on_no_value):
+def evaluate_partition(frame, parcel, on_no_value, scales):
     evaluator = _acquire(parcel)
     try:
-        return evaluator.evaluate(frame, on_no_value)
+        result = evaluator.evaluate(frame, on_no_value)
     finally:
         _release(parcel, evaluator)
+    return _at_least(result, scales)
+
+
+def _at_least(result, scales):
+    """Decimal columns widened to the scales the meta states (exact), so
+    that every partition agrees with it or holds more decimals."""
+    for name, scale in scales.items():
+        dtype = result[name].dtype
+        if isinstance(dtype, DecimalDtype) and dtype.scale < scale:
+            result[name] = result[name].astype(DecimalDtype(scale))
+    return result
+
+
+def _sampled_meta(plan, sample):
+    """The empty frame of the result's columns, decimal columns at the scale
+    the formulas give over the sample rows (the first of the first
+    partition): the scale of a decimal column depends on its values."""
+    meta = plan.empty_frame()
+    if sample is None or not any(isinstance(dtype, DecimalDtype) and form.scale is None
+                                 for dtype, form in zip(meta.dtypes, plan.forms)):
+        return meta
+    try:
+        evaluated = Evaluator(plan, 1).evaluate(sample)
+    except (MemoryError, ValueError):
+        return meta
+    for name, dtype in evaluated.dtypes.items():
+        if isinstance(dtype, DecimalDtype) and isinstance(meta[name].dtype, DecimalDtype):
+            meta[name] = meta[name].astype(dtype)
+    return meta
+
+
+def _first_rows(ddf, plan):
+    """The first rows of the first partition, when a decimal column's scale
+    is to be read from them."""
+    if not any(form.scale is None and not form.whole and form.numbers == "exact" and form.type == "Number"
+               for form in plan.forms):
+        return None
+    first = ddf.partitions[0]
+    return first.map_partitions(pd.DataFrame.head, _SAMPLE_ROWS, meta=first._meta).compute()
 
 
 def _object_sample(ddf, positions):
@@ -103,7 +143,7 @@ def meta_columns(ddf, types=None):
     return columns
 
 
-def evaluate(ddf, formulas, where=None, numbers="decimal", *, flags=0, threads=1,
+def evaluate(ddf, formulas, where=None, numbers="exact", *, flags=0, threads=1,
              on_no_value="null", types=None):
     """A Dask DataFrame of the formulas' values, row for row what
     xev.evaluate gives for the whole frame.
@@ -115,6 +155,7 @@ def evaluate(ddf, formulas, where=None, numbers="decimal", *, flags=0, threads=1
     """
     plan = make_plan(meta_columns(ddf, types), formulas, where, numbers, flags)
     parcel = PlanParcel(plan.to_parcel(), threads)
-    meta = plan.empty_frame()
+    meta = _sampled_meta(plan, _first_rows(ddf, plan))
     meta.index = ddf._meta.index[:0]
-    return ddf.map_partitions(evaluate_partition, parcel, on_no_value, meta=meta)
+    scales = {name: dtype.scale for name, dtype in meta.dtypes.items() if isinstance(dtype, DecimalDtype)}
+    return ddf.map_partitions(evaluate_partition, parcel, on_no_value, scales, meta=meta)

@@ -15,7 +15,7 @@ from .context import _ITEM_DATA, DATETIME, NUMBER, STRING, Context
 from .errors import ColumnError, EvaluationError, FormulaError
 from .formulas_file import definitions_of
 from .naming import item_names
-from .results import check_numbers, empty_array, no_value_rows, result_array, result_kind
+from .results import Form, check_numbers, empty_array, no_value_rows, result_array
 
 _UNKNOWN_NAME = 103  # also what a formula gives that names one defined later
 _ROW_TYPES = (NUMBER, DATETIME, STRING)
@@ -33,10 +33,11 @@ class Plan:
         self.where = where
         self.bindings = bindings
         self.numbers = numbers
+        self.forms = [Form(formula, numbers) for formula in outputs]
 
     def empty_frame(self):
         """A frame with no rows and the columns and dtypes a result has."""
-        return pd.DataFrame({f.name: empty_array(f.type, self.numbers) for f in self.outputs})
+        return pd.DataFrame({f.name: empty_array(form) for f, form in zip(self.outputs, self.forms)})
 
     def to_parcel(self):
         """The plan as plain values (the context pickled: through its block)."""
@@ -141,7 +142,7 @@ def _where_formula(context, where):
     return formula
 
 
-def make_plan(columns, formulas, where=None, numbers="decimal", flags=0):
+def make_plan(columns, formulas, where=None, numbers="exact", flags=0):
     """columns: (label, type or ColumnError) per column of the frame, in order.
     formulas: a Context, a mapping of names to texts, (name, text) pairs or
     the path of a formulas file."""
@@ -241,9 +242,9 @@ class Evaluator:
         keep = self._bind(frame)
         count = len(plan.outputs)
         results = ffi.new("XevResult[]", count)
-        for result, formula in zip(results, plan.outputs):
+        for result, formula, form in zip(results, plan.outputs, plan.forms):
             result.formula = formula._handle()
-            result.kind, result.scale = result_kind(formula.type, plan.numbers)
+            result.kind, result.scale = form.result_kind()
             result.epochDay = unix_epoch_day()
         row_index = ffi.new("int64_t**")
         where = plan.where._handle() if plan.where else ffi.NULL
@@ -270,12 +271,12 @@ class Evaluator:
             positions = _positions(row_index, rows)
             index = index[positions]
         columns = {}
-        for result, formula in zip(results, plan.outputs):
+        for result, formula, form in zip(results, plan.outputs, plan.forms):
             if on_no_value == "raise":
                 missing = no_value_rows(result)
                 if len(missing):
                     raise EvaluationError(formula.name, index[missing[0]])
-            columns[formula.name] = result_array(result, formula.type, plan.numbers)
+            columns[formula.name] = result_array(result, form)
         return pd.DataFrame(columns, index=index, copy=False)
 
 

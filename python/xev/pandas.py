@@ -56,7 +56,7 @@ def _confirmed(df, columns, plan):
     return confirmed if changed else None
 
 
-def evaluate(df, formulas, where=None, numbers="decimal", *, flags=0, threads=0, on_no_value="null"):
+def evaluate(df, formulas, where=None, numbers="exact", *, flags=0, threads=0, on_no_value="null"):
     """The formulas' values for every row of df, as a DataFrame with one
     column per formula and df's index (of the selected rows, with where).
 
@@ -64,7 +64,9 @@ def evaluate(df, formulas, where=None, numbers="decimal", *, flags=0, threads=0,
               path of a formulas file, or an xev.Context (all its formulas;
               its data items read the columns whose item names match)
     where     a Number formula; only rows where it is neither NULL nor 0
-    numbers   'decimal' (Decimal objects, exact), 'float' (Float64) or 'str'
+    numbers   'exact' (an xev.DecimalDtype column, or Int64 for formulas whose
+              values are whole by nature), 'decimal' (Decimal objects),
+              'float' (Float64) or 'str'
     flags     context flags, for formulas given as text
     threads   threads to evaluate on (0: one per processor)
     on_no_value

@@ -1,9 +1,12 @@
 """The engine's result columns as pandas arrays.
 
-Numbers come out as the engine's shortest exact text and become Decimal
-objects (or str), or as float64; DateTimes as int64 nanoseconds since 1970;
-Strings as text. Each column is split and converted by numpy and C-level
-loops, never by a Python function per row.
+Numbers come out as NumberValues that the library turns into scaled
+integers (an xev.DecimalDtype column, or Int64 for a formula whose values
+are whole by its nature), as float64, or as the engine's shortest exact
+text that becomes Decimal objects or str; DateTimes as int64 nanoseconds
+since 1970; Strings as text. Each column is converted by the library, numpy
+and C-level loops, never by a Python function per row (except Decimal
+objects, which are one object per row by nature).
 """
 
 from decimal import Decimal
@@ -11,26 +14,55 @@ from decimal import Decimal
 import numpy as np
 import pandas as pd
 
-from ._ffi import ffi
+from ._ffi import ffi, lib
 from .codepage import decode
 from .context import DATETIME, NUMBER
+from .decimal_array import DecimalArray, DecimalDtype
+from .result_types import stated_scale, whole_numbers
 
+RESULT_NUMBER = 1
 RESULT_DOUBLE = 2
 RESULT_TEXT = 3
 RESULT_TIME = 4
 ROW_VALUE = 0
 ROW_NO_VALUE = 2
 _NANOSECONDS = 9
-NUMBER_FORMS = ("decimal", "float", "str")
+_NUMBER_BYTES = 13
+NUMBER_FORMS = ("exact", "decimal", "float", "str")
 
 
-def result_kind(formula_type, numbers):
-    """(XEV_RESULT_* kind, scale) a formula's column is asked in."""
-    if formula_type == DATETIME:
-        return RESULT_TIME, _NANOSECONDS
-    if formula_type == NUMBER and numbers == "float":
-        return RESULT_DOUBLE, 0
-    return RESULT_TEXT, 0
+class Form:
+    """How one formula's column comes back: its type, the numbers choice,
+    and for exact Numbers whether the column is Int64 and its stated scale."""
+
+    def __init__(self, formula, numbers):
+        self.type = formula.type
+        self.numbers = numbers
+        exact = self.type == NUMBER and numbers == "exact"
+        text = formula.text if exact else ""
+        self.whole = exact and whole_numbers(text)
+        self.scale = stated_scale(text) if exact else None
+
+    def result_kind(self):
+        """(XEV_RESULT_* kind, scale) the column is asked in."""
+        if self.type == DATETIME:
+            return RESULT_TIME, _NANOSECONDS
+        if self.type == NUMBER and self.numbers == "float":
+            return RESULT_DOUBLE, 0
+        if self.type == NUMBER and self.numbers == "exact":
+            return RESULT_NUMBER, 0
+        return RESULT_TEXT, 0
+
+    def empty_dtype(self):
+        if self.type == DATETIME:
+            return np.dtype("datetime64[ns]")
+        if self.type == NUMBER and self.numbers == "float":
+            return pd.Float64Dtype()
+        if self.whole:
+            return pd.Int64Dtype()
+        if self.type == NUMBER and self.numbers == "exact":
+            return DecimalDtype(self.scale or 0)
+        return np.dtype(object)
 
 
 def _status(result, rows):
@@ -76,12 +108,50 @@ def _nanoseconds(result, rows, missing):
     return ticks.view("datetime64[ns]")
 
 
-def result_array(result, formula_type, numbers):
+def _wide_integers(words):
+    """Python ints of 128-bit two's complement values (low word first)."""
+    low = words[0::2].view(np.uint64).astype(object)
+    return (words[1::2].astype(object) << 64) + low
+
+
+def _integers_by_text(numbers, rows, scale_of):
+    """Integers of NumberValues too far apart for 128 bits at one scale."""
+    buffer = ffi.new("char[]", 64)
+    texts = []
+    for row in range(rows):
+        lib.HostNumberToStr(numbers + row, buffer, 64)
+        texts.append(ffi.string(buffer).decode("ascii"))
+    return DecimalArray._from_sequence([Decimal(t) if t else None for t in texts], dtype=scale_of)
+
+
+def _exact(result, rows, missing, form):
+    """An xev.DecimalDtype (or Int64) array of a NumberValue result."""
+    numbers = ffi.cast("NumberValue*", result.values)
+    scale, bits = ffi.new("int32_t*"), ffi.new("int32_t*")
+    if lib.XEVNumbersScale(numbers, rows, scale, bits) != 1:
+        array = _integers_by_text(numbers, rows, None)
+    else:
+        words = np.empty(rows * (bits[0] // 64), dtype=np.int64)
+        if lib.XEVNumbersToScaled(numbers, rows, scale[0], bits[0], ffi.from_buffer(words)) != 1:
+            raise AssertionError("xev: the library refused the scale it chose")
+        # Rows without a value hold a NULL NumberValue, written as 0.
+        array = DecimalArray(words if bits[0] == 64 else _wide_integers(words), missing, scale[0])
+    if form.whole and array.scale == 0 and array.integers.dtype == np.int64:
+        return pd.arrays.IntegerArray(array.integers, missing)
+    if form.scale is not None and form.scale >= array.scale:
+        return array.astype(DecimalDtype(form.scale))
+    return array
+
+
+def result_array(result, form):
     """A copy of one filled XevResult as a numpy or pandas array."""
+    formula_type, numbers = form.type, form.numbers
     rows = result.rowCount
     missing = _status(result, rows) != ROW_VALUE
     if formula_type == DATETIME:
         return _nanoseconds(result, rows, missing)
+    if formula_type == NUMBER and numbers == "exact":
+        return _exact(result, rows, missing, form)
     if formula_type == NUMBER and numbers == "float":
         values = np.frombuffer(ffi.buffer(result.values, rows * 8), dtype=np.float64).copy()
         return pd.arrays.FloatingArray(values, missing.copy())
@@ -98,13 +168,10 @@ def no_value_rows(result):
     return np.flatnonzero(_status(result, result.rowCount) == ROW_NO_VALUE)
 
 
-def empty_array(formula_type, numbers):
+def empty_array(form):
     """An empty array of the dtype result_array gives (for Dask's meta)."""
-    if formula_type == DATETIME:
-        return np.empty(0, dtype="datetime64[ns]")
-    if formula_type == NUMBER and numbers == "float":
-        return pd.array([], dtype="Float64")
-    return np.empty(0, dtype=object)
+    dtype = form.empty_dtype()
+    return np.empty(0, dtype=dtype) if isinstance(dtype, np.dtype) else pd.array([], dtype=dtype)
 
 
 def check_numbers(numbers):

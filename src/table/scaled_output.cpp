@@ -36,6 +36,47 @@ int32_t DecimalsOf(u128 coef, int32_t exp) {
   return -exp;
 }
 
+// The same for a stored value, its coefficient read in 64 bits when it fits.
+// The decimals a value needs when that is more than known, else known.
+int32_t DecimalsBeyond(const NumberValue& value, int32_t known) {
+  decimal::NarrowFields fields;
+  if (!decimal::ReadNarrow(&value, fields)) {
+    decimal::Decimal d = decimal::Load(&value);
+    int32_t decimals = DecimalsOf(d.coef, d.exp);
+    return decimals > known ? decimals : known;
+  }
+  uint64_t coef = fields.coef;
+  int32_t exp = fields.exp;
+  if (coef == 0 || -exp <= known) return known;  // most rows of a column share its scale
+  while (exp < 0 && -exp > known && coef % 10 == 0) {
+    coef /= 10;
+    ++exp;
+  }
+  return -exp > known ? -exp : known;
+}
+
+// The largest 64-bit coefficient that still fits int64 times 10^shift.
+struct Int64Limits {
+  uint64_t values[19];
+  constexpr Int64Limits() : values() {
+    uint64_t power = 1;
+    for (int shift = 0; shift < 19; ++shift) {
+      values[shift] = uint64_t(INT64_MAX) / power;
+      power *= 10;
+    }
+  }
+};
+constexpr Int64Limits kInt64Limits;
+
+// True when a value with a 64-bit coefficient is whole at scale and fits
+// int64 there; false sends it the general way.
+bool FitsInt64(const NumberValue& value, int32_t scale) {
+  decimal::NarrowFields fields;
+  if (!decimal::ReadNarrow(&value, fields)) return false;
+  const int64_t shift = int64_t(fields.exp) + scale;
+  return shift >= 0 && shift < 19 && fields.coef <= kInt64Limits.values[shift];
+}
+
 // coef * 10^shift as a magnitude, false when it is not whole (shift < 0
 // with digits to drop) or does not fit below limit.
 bool Magnitude(u128 coef, int64_t shift, u128 limit, u128& out) {
@@ -110,14 +151,12 @@ XEV_API int32_t XEV_CALL XEVNumbersScale(const NumberValue* values, int64_t coun
   if (values == nullptr || scale == nullptr || bits == nullptr || count < 0) return 0;
   int32_t widest = 0;
   for (int64_t row = 0; row < count; ++row) {
-    if (decimal::IsNull(&values[row])) continue;
-    decimal::Decimal d = decimal::Load(&values[row]);
-    int32_t decimals = DecimalsOf(d.coef, d.exp);
-    if (decimals > widest) widest = decimals;
+    if (!decimal::IsNull(&values[row])) widest = DecimalsBeyond(values[row], widest);
   }
   bool narrow = true;
   for (int64_t row = 0; row < count; ++row) {
     if (decimal::IsNull(&values[row])) continue;
+    if (narrow && FitsInt64(values[row], widest)) continue;
     decimal::Decimal d = decimal::Load(&values[row]);
     u128 magnitude;
     if (!Magnitude(d.coef, int64_t(d.exp) + widest, kInt128Max, magnitude)) return 0;
@@ -135,6 +174,16 @@ XEV_API int32_t XEV_CALL XEVNumbersToScaled(const NumberValue* values, int64_t c
   for (int64_t row = 0; row < count; ++row) {
     u128 magnitude = 0;
     bool negative = false;
+    decimal::NarrowFields fields;
+    if (bits == 64 && FitsInt64(values[row], scale) && decimal::ReadNarrow(&values[row], fields)) {
+      const int64_t integer = int64_t(fields.coef * uint64_t(decimal::Pow10(fields.exp + scale)));
+      std::memcpy(static_cast<char*>(out) + row * 8, &integer, sizeof integer);
+      if (fields.neg) {
+        const int64_t negated = -integer;
+        std::memcpy(static_cast<char*>(out) + row * 8, &negated, sizeof negated);
+      }
+      continue;
+    }
     if (!decimal::IsNull(&values[row])) {
       decimal::Decimal d = decimal::Load(&values[row]);
       if (!Magnitude(d.coef, int64_t(d.exp) + scale, limit, magnitude)) return 0;
