@@ -43,7 +43,9 @@ def _through_dask(frame, formulas, **options):
     lazy = xev.dask.evaluate(dd.from_pandas(frame, npartitions=2), formulas, **options)
     result = lazy.compute(scheduler="sync")
     kind = lambda dtype: "decimal" if isinstance(dtype, xev.DecimalDtype) else str(dtype)
-    assert list(map(kind, lazy.dtypes)) == list(map(kind, result.dtypes))
+    declared = [lazy.dtype] if isinstance(result, pd.Series) else lazy.dtypes
+    assert list(map(kind, declared)) == list(map(kind, [result.dtype] if isinstance(result, pd.Series)
+                                                     else result.dtypes))
     return result
 
 

@@ -17,7 +17,7 @@ from .formulas_file import Definition, DefinitionError, read_formulas
 
 __all__ = [
     "Context", "Formula", "DecimalDtype", "DecimalArray", "FormulaError", "ColumnError", "EvaluationError", "error_message",
-    "evaluate", "read_formulas", "Definition", "DefinitionError", "code_page", "set_code_page", "library_path", "NUMBER", "DATETIME", "STRING",
+    "evaluate", "item_names", "read_formulas", "Definition", "DefinitionError", "code_page", "set_code_page", "library_path", "NUMBER", "DATETIME", "STRING",
     "LIST_ALL_EXPRESSIONS", "NO_STRING_CONCAT", "SET_QUANTIFIERS", "DATE_MINUS_STRING",
     "STRING_PLUS", "NO_DATE_ARITH", "MODULO", "RANGES_SETS",
 ]
@@ -27,3 +27,15 @@ def evaluate(df, formulas, where=None, numbers="exact", **options):
     """Evaluates formulas over a pandas DataFrame; see xev.pandas.evaluate."""
     from . import pandas as _pandas
     return _pandas.evaluate(df, formulas, where=where, numbers=numbers, **options)
+
+
+def item_names(df):
+    """The data item name each column of a pandas or Dask DataFrame becomes,
+    as a Series indexed by the column labels (labels may repeat).
+
+    >>> xev.item_names(pd.DataFrame(columns=["Production Budget", "Year"])).tolist()
+    ['Production_Budget', '_Year']
+    """
+    import pandas as _pd
+    from .naming import item_names as _names
+    return _pd.Series(_names(list(df.columns)), index=df.columns, dtype=object)

@@ -45,12 +45,22 @@ def type_name(code):
     return _TYPE_NAMES.get(code, code)
 
 
+_TYPES_BY_LOWER = {name.lower(): name for name in _TYPE_CODES}
+
+
+def canonical_type(type_):
+    """'Number', 'DateTime' or 'String' for any letter case of those names
+    (or a data type code 0, 1, 2); ValueError for anything else."""
+    if isinstance(type_, str) and type_.lower() in _TYPES_BY_LOWER:
+        return _TYPES_BY_LOWER[type_.lower()]
+    if isinstance(type_, int) and not isinstance(type_, bool) and type_ in _TYPE_NAMES:
+        return _TYPE_NAMES[type_]
+    raise ValueError(f"xev: unknown data type {type_!r}; use 'Number', 'DateTime' or 'String'")
+
+
 def type_code(type_):
     if isinstance(type_, str):
-        try:
-            return _TYPE_CODES[type_]
-        except KeyError:
-            raise ValueError(f"xev: unknown data type {type_!r}; use 'Number', 'DateTime' or 'String'") from None
+        return _TYPE_CODES[canonical_type(type_)]
     return int(type_)
 
 

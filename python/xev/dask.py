@@ -7,10 +7,14 @@ a worker with several threads keeps one per thread that is busy at the same
 time, since a context is used by one thread at a time.
 """
 
+from __future__ import annotations
+
 import hashlib
 import pickle
 import threading
+from typing import Hashable, Mapping, Optional, Union
 
+import dask.dataframe as dd
 import pandas as pd
 
 from .codepage import code_page, set_code_page
@@ -18,6 +22,8 @@ from .columns import dtype_type
 from .decimal_array import DecimalDtype
 from .errors import ColumnError
 from .evaluation import Evaluator, Plan, make_plan
+from .formulas_file import SINGLE_LABEL, is_single_formula
+from .pandas import told_types
 
 # Rows of the first partition that type object columns (whose dtype does not
 # tell numbers from text).
@@ -67,7 +73,7 @@ def loaded_contexts():
 def evaluate_partition(frame, parcel, on_no_value, scales):
     evaluator = _acquire(parcel)
     try:
-        result = evaluator.evaluate(frame, on_no_value)
+        result = evaluator.evaluate(frame, on_no_value, check_types=True)
     finally:
         _release(parcel, evaluator)
     return _at_least(result, scales)
@@ -118,10 +124,18 @@ def _object_sample(ddf, positions):
     return first.map_partitions(pd.DataFrame.head, _SAMPLE_ROWS, meta=first._meta).compute()
 
 
+def _first_values(ddf, position):
+    """The first values of a column that holds none in the first rows of
+    the first partition, from whichever partitions have them: pandas types
+    such a column by all its rows, and so must this."""
+    column = ddf.iloc[:, position]
+    return column.dropna().head(_SAMPLE_ROWS, npartitions=-1, compute=True)
+
+
 def meta_columns(ddf, types=None):
     """(label, data type or ColumnError) per column of a Dask DataFrame: from
-    its dtypes, object columns from the first rows, or as types says."""
-    types = dict(types or {})
+    its dtypes, object columns from their first values, or as types says."""
+    types = told_types(types)
     meta = ddf._meta
     dtypes = list(meta.dtypes)
     labels = list(meta.columns)
@@ -136,6 +150,8 @@ def meta_columns(ddf, types=None):
             continue
         # By position: labels may repeat.
         values = sample.iloc[:, in_sample[position]] if position in in_sample else None
+        if values is not None and values.isna().all():
+            values = _first_values(ddf, position)
         try:
             columns.append((label, dtype_type(label, dtype, values)))
         except ColumnError as error:
@@ -143,17 +159,40 @@ def meta_columns(ddf, types=None):
     return columns
 
 
-def evaluate(ddf, formulas, where=None, numbers="exact", *, flags=0, threads=1,
-             on_no_value="null", types=None):
+def evaluate(ddf: dd.DataFrame, formulas, where: Optional[str] = None, numbers: str = "exact", *,
+             flags: int = 0, threads: int = 1, on_no_value: str = "null",
+             types: Optional[Mapping[Hashable, str]] = None) -> Union[dd.DataFrame, dd.Series]:
     """A Dask DataFrame of the formulas' values, row for row what
-    xev.evaluate gives for the whole frame.
+    ``xev.evaluate`` gives for the whole frame.
 
-    Arguments as xev.evaluate, and:
-    threads  engine threads per partition (1: the workers are the parallelism)
-    types    {column label: 'Number' | 'DateTime' | 'String'} for object
-             columns whose first rows do not tell their type
+    Parameters
+    ----------
+    ddf : dask.dataframe.DataFrame
+        The rows, in partitions.
+    formulas, where, numbers, flags, on_no_value, types
+        As for ``xev.evaluate``; object columns are typed by their first
+        values (the first rows of the first partition that hold any), and
+        a partition whose values are of another type raises
+        ``xev.ColumnError`` when computed, as pandas does for the frame.
+    threads : int
+        Engine threads per partition (1: the workers are the parallelism).
+
+    Returns
+    -------
+    dask.dataframe.DataFrame or dask.dataframe.Series
+        One column per formula (a Series for a single formula text).
     """
+    if not isinstance(ddf, dd.DataFrame):
+        raise TypeError(f"xev: xev.dask.evaluate takes a Dask DataFrame, not {type(ddf).__name__}; for a "
+                        "pandas DataFrame use xev.evaluate, or dd.from_pandas(df, npartitions=...) first")
+    if on_no_value not in ("null", "raise"):
+        raise ValueError(f"xev: on_no_value is 'null' or 'raise', not {on_no_value!r}")
+    if is_single_formula(formulas):
+        single = evaluate(ddf, [(SINGLE_LABEL, formulas)], where, numbers, flags=flags, threads=threads,
+                          on_no_value=on_no_value, types=types)
+        return single[single.columns[0]].rename(None)
     plan = make_plan(meta_columns(ddf, types), formulas, where, numbers, flags)
+    plan.told = frozenset(told_types(types))
     parcel = PlanParcel(plan.to_parcel(), threads)
     meta = _sampled_meta(plan, _first_rows(ddf, plan))
     meta.index = ddf._meta.index[:0]

@@ -137,6 +137,17 @@ def _pair(entry):
     return Definition(name, text)
 
 
+# The output label of a formula given alone; the engine names it.
+SINGLE_LABEL = ""
+
+
+def is_single_formula(formulas):
+    """True for a str that is a formula text rather than the path of a
+    formulas file: a path names something that exists or ends in '.formulas'."""
+    return (isinstance(formulas, str) and not formulas.endswith(".formulas")
+            and not os.path.exists(formulas))
+
+
 def definitions_of(formulas):
     """Definitions from a mapping of names to texts, a list of (name, text)
     pairs (or Definitions), or the path of a formulas file."""

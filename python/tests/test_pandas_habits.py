@@ -1,0 +1,73 @@
+"""What pandas users write, and the same on the Dask path: labels, names in
+backquotes, single formulas, refusals that say what to do, and one typing
+rule for object columns."""
+from decimal import Decimal
+
+import dask.dataframe as dd
+import pandas as pd
+import pytest
+from conftest import values
+
+import xev
+import xev.dask
+
+D = Decimal
+
+
+def films():
+    return pd.DataFrame({"Production Budget": [10, 20], "Year": [2000, 2001], "q": [1, 2]})
+
+
+def test_any_label_names_an_output_and_backquotes_name_columns(evaluate):
+    out = evaluate(films(), {"Year": "`Year` + 1", "Max F": "`Production Budget` * 2",
+                             "Net-Amount": "`Max F`() + q", "q": "q * 10"})
+    assert list(out.columns) == ["Year", "Max F", "Net-Amount", "q"]
+    assert out.to_dict("list") == {"Year": [2001, 2002], "Max F": [20, 40], "Net-Amount": [21, 42], "q": [10, 20]}
+    assert str(out["Year"].dtype) == "decimal[0]"
+
+
+def test_a_single_formula_gives_a_series(evaluate):
+    out = evaluate(films(), "q * 2 + 0.5")
+    assert isinstance(out, pd.Series) and out.name is None and values(out) == [D("2.5"), D("4.5")]
+
+
+@pytest.mark.parametrize("formulas, code, hint", [
+    ({"A": "A() + 1"}, 125, ""),
+    ({"A": "B() + 1", "B": "A() * 2", "C": "q"}, 125, ""),
+    ({"X": "Production Budget * 2"}, 102, "column 'Production Budget' is the data item Production_Budget"),
+    ({"X": '"Production Budget" * 2'}, 102, "is the data item Production_Budget"),
+    ({"X": "Year + 1"}, 109, "column 'Year' is the data item _Year"),
+], ids=["itself", "each-other", "blank", "double-quotes", "keyword"])
+def test_refusals_say_what_to_do(evaluate, formulas, code, hint):
+    with pytest.raises(xev.FormulaError) as caught:
+        evaluate(films(), formulas)
+    assert caught.value.code == code and hint in caught.value.hint and hint in str(caught.value)
+
+
+def test_frames_of_the_other_kind_and_item_names():
+    frame = films()
+    with pytest.raises(TypeError, match="xev.dask.evaluate takes a Dask DataFrame"):
+        xev.dask.evaluate(frame, {"A": "q"})
+    with pytest.raises(TypeError, match="for a Dask DataFrame, xev.dask.evaluate"):
+        xev.evaluate(dd.from_pandas(frame, npartitions=1), {"A": "q"})
+    expected = {"Production Budget": "Production_Budget", "Year": "_Year", "q": "q"}
+    assert xev.item_names(frame).to_dict() == expected
+    assert xev.item_names(dd.from_pandas(frame, npartitions=1)).to_dict() == expected
+
+
+@pytest.mark.parametrize("column, options, expected", [
+    ([D("1.5"), 0, None, 2], {}, [D(3), D(0), D(0), D(4)]),            # Decimal and int, as fillna(0) leaves
+    ([D("1.5"), 2.25, True, None], {}, [D(3), D("4.5"), D(2), D(0)]),   # and float, bool
+    ([None, None, D("2.5"), 1], {}, [D(0), D(0), D(5), D(2)]),          # no value in the first rows
+    (["1.5", "x", None, "2"], {"types": {"v": "number"}}, [D(3), None, D(0), D(4)]),  # text told Number
+], ids=["decimal-int", "decimal-float-bool", "first-rows-empty", "told"])
+def test_object_columns_are_typed_alike_on_both_paths(evaluate, column, options, expected):
+    out = evaluate(pd.DataFrame({"v": column}), {"V": "v * 2"}, **options)
+    assert values(out["V"]) == expected
+
+
+@pytest.mark.parametrize("column", [[D("1.5"), D(2), "n/a", D(1)], [D("1.5"), D(2), D(1), "n/a"]],
+                         ids=["first-partition", "second-partition"])
+def test_a_column_of_numbers_and_text_is_refused_on_both_paths(evaluate, column):
+    with pytest.raises(xev.ColumnError, match="column 'v'"):
+        evaluate(pd.DataFrame({"v": column}), {"V": "v * 2"})
