@@ -71,3 +71,29 @@ def test_object_columns_are_typed_alike_on_both_paths(evaluate, column, options,
 def test_a_column_of_numbers_and_text_is_refused_on_both_paths(evaluate, column):
     with pytest.raises(xev.ColumnError, match="column 'v'"):
         evaluate(pd.DataFrame({"v": column}), {"V": "v * 2"})
+
+
+def test_dates_beyond_datetime64_are_missing_or_raise(evaluate):
+    frame = pd.DataFrame({"q": [1, 2]})
+    out = evaluate(frame, {"Far": "DateConstruct(2300, 6, 1, 0, 0, 0)", "Old": "DateConstruct(1500, 1, 1, 0, 0, 0)",
+                           "Near": "DateConstruct(2262, 4, 11, 0, 0, 0)"})
+    assert out["Far"].isna().all() and out["Old"].isna().all()
+    assert out["Near"][0] == pd.Timestamp("2262-04-11")
+    with pytest.raises(xev.EvaluationError, match="'Far'.*row 0.*datetime64"):
+        evaluate(frame, {"Far": "DateConstruct(2300, 6, 1, 0, 0, 0)"}, on_no_value="raise")
+
+
+def test_zoned_columns_give_zoned_results_by_clock_time(evaluate):
+    berlin = pd.to_datetime(["2024-03-31 01:30", "2024-10-27 01:30", "2024-06-01 12:00"]).tz_localize(
+        "Europe/Berlin", ambiguous=[True, True, True])
+    frame = pd.DataFrame({"t": berlin, "n": pd.to_datetime(["2024-01-01"] * 3)})
+    out = evaluate(frame, {"Later": "t + 1 HOUR", "Hour": "DateHour(t)", "Naive": "n + 1 DAY",
+                           "Mixed": "DateIFF(1, t, n, n)"})
+    assert str(out["Later"].dtype) == "datetime64[ns, Europe/Berlin]" and str(out["Naive"].dtype) == "datetime64[ns]"
+    assert str(out["Mixed"].dtype) == "datetime64[ns]"  # columns of more than one zone: clock times
+    assert values(out["Hour"]) == [1, 1, 12]  # the clock time of the column's own zone
+    # 02:30 does not exist on the night of the change to summer time: read
+    # with the offset before it, it is 03:30; 02:30 of the change back is
+    # the first of the two.
+    assert [t.isoformat() for t in out["Later"]] == [
+        "2024-03-31T03:30:00+02:00", "2024-10-27T02:30:00+02:00", "2024-06-01T13:00:00+02:00"]

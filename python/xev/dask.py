@@ -193,6 +193,7 @@ def evaluate(ddf: dd.DataFrame, formulas, where: Optional[str] = None, numbers: 
         return single[single.columns[0]].rename(None)
     plan = make_plan(meta_columns(ddf, types), formulas, where, numbers, flags)
     plan.told = frozenset(told_types(types))
+    plan.set_zones(list(ddf._meta.dtypes))
     parcel = PlanParcel(plan.to_parcel(), threads)
     meta = _sampled_meta(plan, _first_rows(ddf, plan))
     meta.index = ddf._meta.index[:0]

@@ -95,9 +95,11 @@ class ColumnError(TypeError):
 
 
 class EvaluationError(ValueError):
-    """A formula that gave no value in a row, when asked to raise for that."""
+    """A formula that gave no value in a row (or a DateTime that pandas'
+    datetime64[ns] cannot hold), when asked to raise for that."""
 
     def __init__(self, formula, row):
         self.formula = formula
         self.row = row
-        super().__init__(f"xev: formula {formula!r} gives no value in row {row!r}")
+        super().__init__(f"xev: formula {formula!r} gives no value in row {row!r} (or a date and time "
+                         "outside 1677-09-21 to 2262-04-11, the range of datetime64[ns])")

@@ -17,6 +17,7 @@ from .formulas_file import Definition, definitions_of
 from .hints import formula_hint
 from .labels import column_hint, engine_names, unquoted
 from .naming import item_names
+from .zones import common_zone
 from .results import Form, check_numbers, empty_array, no_value_rows, result_array
 
 _UNKNOWN_NAME = 103  # also what a formula gives that names one defined later
@@ -40,6 +41,21 @@ class Plan:
         self.numbers = numbers
         self.forms = [Form(formula, numbers) for formula in outputs]
 
+    @property
+    def zones(self):
+        return tuple(form.zone for form in self.forms)
+
+    def set_zones(self, dtypes):
+        """Puts each DateTime result in the time zone of the zoned columns it
+        reads, when they are all of one zone (dtypes: the frame's, by
+        position)."""
+        zones = {name: getattr(dtypes[position], "tz", None)
+                 for name, item_type, _, position in self.bindings if item_type == DATETIME}
+        for formula, form in zip(self.outputs, self.forms):
+            if form.type == DATETIME:
+                read = _items_read(self.context, [formula]) & zones.keys()
+                form.zone = common_zone([zones[name] for name in read])
+
     def empty_frame(self):
         """A frame with no rows and the columns and dtypes a result has."""
         return pd.DataFrame({label: empty_array(form) for label, form in zip(self.labels, self.forms)})
@@ -48,14 +64,17 @@ class Plan:
         """The plan as plain values (the context pickled: through its block)."""
         return (pickle.dumps(self.context), tuple(f.name for f in self.outputs),
                 self.where.name if self.where else None, tuple(self.bindings), self.numbers, tuple(self.labels),
-                tuple(self.told))
+                tuple(self.told), self.zones)
 
     @classmethod
     def from_parcel(cls, parcel):
-        pickled, outputs, where, bindings, numbers, labels, told = parcel
+        pickled, outputs, where, bindings, numbers, labels, told, zones = parcel
         context = pickle.loads(pickled)
-        return cls(context, [context[name] for name in outputs], context[where] if where else None,
+        plan = cls(context, [context[name] for name in outputs], context[where] if where else None,
                    list(bindings), numbers, labels, told)
+        for form, zone in zip(plan.forms, zones):
+            form.zone = zone
+        return plan
 
 
 def _mentions(text, name):

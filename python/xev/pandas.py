@@ -118,6 +118,7 @@ def evaluate(df: pd.DataFrame, formulas, where: Optional[str] = None, numbers: s
                           on_no_value=on_no_value, types=types)
         return single.iloc[:, 0].rename(None)
     plan = _plan(df, formulas, where, numbers, flags, types)
+    plan.set_zones(list(df.dtypes))
     return Evaluator(plan, threads).evaluate(df, on_no_value)
 
 

@@ -19,6 +19,7 @@ from .codepage import decode
 from .context import DATETIME, NUMBER
 from .decimal_array import DecimalArray, DecimalDtype
 from .result_types import stated_scale, whole_numbers
+from .zones import localized
 
 RESULT_NUMBER = 1
 RESULT_DOUBLE = 2
@@ -26,8 +27,11 @@ RESULT_TEXT = 3
 RESULT_TIME = 4
 ROW_VALUE = 0
 ROW_NO_VALUE = 2
+_TYPE_DATETIME = 1
 _NANOSECONDS = 9
 _NUMBER_BYTES = 13
+_INT64_MAX = np.iinfo(np.int64).max
+_INT64_MIN = np.iinfo(np.int64).min
 NUMBER_FORMS = ("exact", "decimal", "float", "str")
 
 
@@ -42,6 +46,7 @@ class Form:
         text = formula.text if exact else ""
         self.whole = exact and whole_numbers(text)
         self.scale = stated_scale(text) if exact else None
+        self.zone = None  # the time zone of a DateTime result, when its columns have one
 
     def result_kind(self):
         """(XEV_RESULT_* kind, scale) the column is asked in."""
@@ -55,7 +60,7 @@ class Form:
 
     def empty_dtype(self):
         if self.type == DATETIME:
-            return np.dtype("datetime64[ns]")
+            return np.dtype("datetime64[ns]") if self.zone is None else pd.DatetimeTZDtype("ns", self.zone)
         if self.type == NUMBER and self.numbers == "float":
             return pd.Float64Dtype()
         if self.whole:
@@ -102,10 +107,23 @@ def _decimals(texts, missing):
     return out
 
 
-def _nanoseconds(result, rows, missing):
-    ticks = np.frombuffer(ffi.buffer(result.values, rows * 8), dtype=np.int64).copy()
-    ticks[missing] = np.iinfo(np.int64).min  # NaT
-    return ticks.view("datetime64[ns]")
+def _ticks(result, rows):
+    return np.frombuffer(ffi.buffer(result.values, rows * 8), dtype=np.int64)
+
+
+def _beyond_nanoseconds(result, rows):
+    """Rows whose DateTime lies outside the datetime64[ns] range: the
+    engine holds such times to the int64 range, whose ends no time read from
+    a column reaches (INT64_MIN itself is NaT)."""
+    ticks = _ticks(result, rows)
+    return (_status(result, rows) == ROW_VALUE) & ((ticks == _INT64_MAX) | (ticks <= _INT64_MIN + 1))
+
+
+def _nanoseconds(result, rows, missing, zone):
+    ticks = _ticks(result, rows).copy()
+    ticks[missing | _beyond_nanoseconds(result, rows)] = _INT64_MIN  # NaT, never a clamped time
+    clock = ticks.view("datetime64[ns]")
+    return clock if zone is None else localized(clock, zone)
 
 
 def _wide_integers(words):
@@ -149,7 +167,7 @@ def result_array(result, form):
     rows = result.rowCount
     missing = _status(result, rows) != ROW_VALUE
     if formula_type == DATETIME:
-        return _nanoseconds(result, rows, missing)
+        return _nanoseconds(result, rows, missing, form.zone)
     if formula_type == NUMBER and numbers == "exact":
         return _exact(result, rows, missing, form)
     if formula_type == NUMBER and numbers == "float":
@@ -164,8 +182,13 @@ def result_array(result, form):
 
 
 def no_value_rows(result):
-    """Positions of the rows where the formula gave no value."""
-    return np.flatnonzero(_status(result, result.rowCount) == ROW_NO_VALUE)
+    """Positions of the rows where the formula gave no value, or a DateTime
+    beyond what datetime64[ns] holds."""
+    rows = result.rowCount
+    none = _status(result, rows) == ROW_NO_VALUE
+    if result.type == _TYPE_DATETIME:
+        none |= _beyond_nanoseconds(result, rows)
+    return np.flatnonzero(none)
 
 
 def empty_array(form):
