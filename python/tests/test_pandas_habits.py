@@ -97,3 +97,16 @@ def test_zoned_columns_give_zoned_results_by_clock_time(evaluate):
     # the first of the two.
     assert [t.isoformat() for t in out["Later"]] == [
         "2024-03-31T03:30:00+02:00", "2024-10-27T02:30:00+02:00", "2024-06-01T13:00:00+02:00"]
+
+
+def test_the_frame_accessor_and_type_names():
+    frame = films()
+    assert values(frame.xev.evaluate("q + 1")) == [D(2), D(3)]
+    assigned = frame.xev.assign(Double="q * 2", Quad="Double() * 2")
+    assert list(assigned.columns) == [*frame.columns, "Double", "Quad"] and values(assigned["Quad"]) == [D(4), D(8)]
+    assert frame.xev.item_names["Year"] == "_Year"
+    context = xev.Context()
+    context.add_data_item("When", "datetime")
+    assert context.data_items == {"When": xev.DATETIME}
+    with pytest.raises(ValueError, match="unknown data type 'date'"):
+        context.add_data_item("Other", "date")

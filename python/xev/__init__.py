@@ -6,6 +6,10 @@
 See docs/python.md for the whole interface.
 """
 
+from __future__ import annotations
+
+from typing import Any, Union
+
 from ._ffi import library_path
 from .codepage import code_page, set_code_page
 from .decimal_array import DecimalArray, DecimalDtype
@@ -14,22 +18,25 @@ from .context import (DATE_MINUS_STRING, DATETIME, LIST_ALL_EXPRESSIONS, MODULO,
                       Context, Formula)
 from .errors import ColumnError, EvaluationError, FormulaError, error_message
 from .formulas_file import Definition, DefinitionError, read_formulas
+from . import accessor as _accessor  # noqa: F401 - registers df.xev
 
 __all__ = [
-    "Context", "Formula", "DecimalDtype", "DecimalArray", "FormulaError", "ColumnError", "EvaluationError", "error_message",
-    "evaluate", "item_names", "read_formulas", "Definition", "DefinitionError", "code_page", "set_code_page", "library_path", "NUMBER", "DATETIME", "STRING",
-    "LIST_ALL_EXPRESSIONS", "NO_STRING_CONCAT", "SET_QUANTIFIERS", "DATE_MINUS_STRING",
+    "Context", "Formula", "DecimalDtype", "DecimalArray", "FormulaError", "ColumnError", "EvaluationError",
+    "error_message", "evaluate", "item_names", "read_formulas", "Definition", "DefinitionError", "code_page",
+    "set_code_page", "library_path", "NUMBER", "DATETIME", "STRING", "LIST_ALL_EXPRESSIONS", "NO_STRING_CONCAT", "SET_QUANTIFIERS", "DATE_MINUS_STRING",
     "STRING_PLUS", "NO_DATE_ARITH", "MODULO", "RANGES_SETS",
 ]
 
 
-def evaluate(df, formulas, where=None, numbers="exact", **options):
-    """Evaluates formulas over a pandas DataFrame; see xev.pandas.evaluate."""
+def evaluate(df: "pandas.DataFrame", formulas: Any, where: "str | None" = None, numbers: str = "exact",
+             **options: Any) -> "Union[pandas.DataFrame, pandas.Series]":
+    """Evaluates formulas over a pandas DataFrame; see ``xev.pandas.evaluate``
+    for the parameters."""
     from . import pandas as _pandas
     return _pandas.evaluate(df, formulas, where=where, numbers=numbers, **options)
 
 
-def item_names(df):
+def item_names(df: Any) -> "pandas.Series":
     """The data item name each column of a pandas or Dask DataFrame becomes,
     as a Series indexed by the column labels (labels may repeat).
 

@@ -12,10 +12,12 @@ from __future__ import annotations
 import hashlib
 import pickle
 import threading
+from collections import OrderedDict
 from typing import Hashable, Mapping, Optional, Union
 
 import dask.dataframe as dd
 import pandas as pd
+from distributed import WorkerPlugin, get_client
 
 from .codepage import code_page, set_code_page
 from .columns import dtype_type
@@ -29,7 +31,10 @@ from .pandas import told_types
 # tell numbers from text).
 _SAMPLE_ROWS = 1000
 
-_idle = {}  # parcel key -> evaluators no thread is using
+# Plans a worker process keeps loaded: the ones used last, so that a process
+# serving many different reports holds at most this many contexts and tables.
+MAX_CACHED_PLANS = 8
+_idle = OrderedDict()  # parcel key -> evaluators no thread is using, the last used at the end
 _idle_lock = threading.Lock()
 _loads = {"count": 0}  # contexts loaded by this process (for tests)
 
@@ -53,7 +58,12 @@ def _acquire(parcel):
         if free:
             return free.pop()
     if code_page() != parcel.code_page:
-        set_code_page(parcel.code_page)
+        # The code page is the process's: a worker thread must not change it
+        # under the others. The client sets it in each worker process before
+        # any task runs (CodePagePlugin).
+        raise RuntimeError(f"xev: this process reads text in code page {code_page()}, the formulas were "
+                           f"parsed in code page {parcel.code_page}; with a local scheduler call "
+                           "xev.set_code_page first, with a distributed cluster through a Client")
     evaluator = Evaluator(Plan.from_parcel(parcel.parcel), parcel.threads)
     with _idle_lock:
         _loads["count"] += 1
@@ -63,6 +73,40 @@ def _acquire(parcel):
 def _release(parcel, evaluator):
     with _idle_lock:
         _idle.setdefault(parcel.key, []).append(evaluator)
+        _idle.move_to_end(parcel.key)
+        while len(_idle) > MAX_CACHED_PLANS:
+            _idle.popitem(last=False)
+
+
+def cached_plans():
+    """How many plans this process keeps loaded (for tests)."""
+    with _idle_lock:
+        return len(_idle)
+
+
+class CodePagePlugin(WorkerPlugin):
+    """Selects the client's code page in each worker process once, when the
+    worker starts (or the plugin arrives), on the worker's own thread rather
+    than on the threads that run tasks."""
+
+    name = "xev-code-page"
+
+    def __init__(self, number):
+        self.number = number
+
+    def setup(self, worker):
+        if code_page() != self.number:
+            set_code_page(self.number)
+
+
+def _code_page_to_workers():
+    """Registers CodePagePlugin with the current distributed Client, if any;
+    local schedulers run in this process, whose code page is already set."""
+    try:
+        client = get_client()
+    except ValueError:
+        return
+    client.register_worker_plugin(CodePagePlugin(code_page()), name=CodePagePlugin.name)
 
 
 def loaded_contexts():
@@ -191,6 +235,7 @@ def evaluate(ddf: dd.DataFrame, formulas, where: Optional[str] = None, numbers: 
         single = evaluate(ddf, [(SINGLE_LABEL, formulas)], where, numbers, flags=flags, threads=threads,
                           on_no_value=on_no_value, types=types)
         return single[single.columns[0]].rename(None)
+    _code_page_to_workers()
     plan = make_plan(meta_columns(ddf, types), formulas, where, numbers, flags)
     plan.told = frozenset(told_types(types))
     plan.set_zones(list(ddf._meta.dtypes))

@@ -98,7 +98,8 @@ def _read_limited(path, max_bytes):
                                       "(read_formulas(path, max_bytes=...) allows more)")
 
 
-def read_formulas(path, *, max_bytes=MAX_FILE_BYTES, max_line_bytes=MAX_LINE_BYTES):
+def read_formulas(path: "str | os.PathLike", *, max_bytes: int = MAX_FILE_BYTES,
+                  max_line_bytes: int = MAX_LINE_BYTES) -> "list[Definition]":
     """The definitions of a formulas file, in the order they were written:
     Definition objects, which unpack as (name, text) and which evaluate takes
     as its formulas. A file longer than max_bytes or with a line longer than
