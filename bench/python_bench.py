@@ -134,8 +134,21 @@ def bench_dask(rows, partitions):
             counted = evaluated.map_partitions(len).compute()
             timings[workers] = time.perf_counter() - start
             assert counted.sum() == per_partition * partitions
+            if workers == 2:
+                bench_results_to_client(orders, rows)
         report(f"Dask, {workers} worker process(es): the example report", timings[workers], rows)
     print(f"Dask speed-up of 2 workers over 1: {timings[1] / timings[2]:.2f}")
+
+
+def bench_results_to_client(orders, rows):
+    """q * p * (1 - d) computed and brought to the client, by number form."""
+    seconds = {}
+    for numbers in ("float", "exact", "decimal"):
+        evaluated = xev.dask.evaluate(orders, {"Net": NET}, numbers=numbers)
+        seconds[numbers], _ = best_of(2, evaluated.compute)
+        report(f"Dask, 2 workers: q * p * (1 - d) to the client, numbers={numbers!r}", seconds[numbers], rows)
+    print(f"  decimal column against float results: {seconds['exact'][0] / seconds['float'][0]:.2f}x the time; "
+          f"Decimal objects: {seconds['decimal'][0] / seconds['float'][0]:.2f}x", flush=True)
 
 
 def main():

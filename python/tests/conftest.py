@@ -42,6 +42,7 @@ def _through_dask(frame, formulas, **options):
     import xev.dask
     lazy = xev.dask.evaluate(dd.from_pandas(frame, npartitions=2), formulas, **options)
     result = lazy.compute(scheduler="sync")
+    assert lazy.map_partitions(len).compute(scheduler="sync").sum() == len(result)  # Dask's own meta work
     kind = lambda dtype: "decimal" if isinstance(dtype, xev.DecimalDtype) else str(dtype)
     declared = [lazy.dtype] if isinstance(result, pd.Series) else lazy.dtypes
     assert list(map(kind, declared)) == list(map(kind, [result.dtype] if isinstance(result, pd.Series)

@@ -13,15 +13,17 @@ import hashlib
 import pickle
 import threading
 from collections import OrderedDict
+from decimal import Decimal
 from typing import Hashable, Mapping, Optional, Union
 
 import dask.dataframe as dd
 import pandas as pd
+from dask.dataframe.extensions import make_array_nonempty, make_scalar
 from distributed import WorkerPlugin, get_client
 
 from .codepage import code_page, set_code_page
 from .columns import dtype_type
-from .decimal_array import DecimalDtype
+from .decimal_array import DecimalArray, DecimalDtype
 from .errors import ColumnError
 from .evaluation import Evaluator, Plan, make_plan
 from .formulas_file import SINGLE_LABEL, is_single_formula
@@ -30,6 +32,17 @@ from .pandas import told_types
 # Rows of the first partition that type object columns (whose dtype does not
 # tell numbers from text).
 _SAMPLE_ROWS = 1000
+
+@make_array_nonempty.register(DecimalDtype)
+def _decimal_example(dtype):
+    """What Dask runs a function on to learn the type of its result."""
+    return DecimalArray._from_sequence([Decimal(1), None], dtype=dtype)
+
+
+@make_scalar.register(DecimalDtype)
+def _decimal_scalar(dtype):
+    return Decimal(1)
+
 
 # Plans a worker process keeps loaded: the ones used last, so that a process
 # serving many different reports holds at most this many contexts and tables.
