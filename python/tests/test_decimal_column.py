@@ -95,6 +95,11 @@ def test_missing_values_and_conversions():
         a.astype("Int64")
     with pytest.raises(ValueError, match="more than 2 decimals"):
         pd.array([D("0.125")], dtype="decimal[2]")
+    changed = a.copy()
+    changed[1], changed[0], changed[2:] = D("2.5"), None, [10**30]
+    assert values(changed) == [None, D("2.5"), D(10**30)]
+    with pytest.raises(ValueError, match="more than 2 decimals"):
+        changed[0] = D("0.001")
 
 
 def test_sorting_grouping_concatenation_pickling_display():

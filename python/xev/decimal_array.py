@@ -217,19 +217,17 @@ class DecimalArray(OpsMixin, ExtensionArray):
         return iter(self.to_decimals())
 
     def __setitem__(self, key, value) -> None:
-        if pd.api.types.is_list_like(value):
-            incoming = DecimalArray._from_sequence(value)._exact_at(max(self.scale, 0))
-        else:
-            incoming = DecimalArray._from_objects(np.array([value], dtype=object), None)
-        if incoming.scale > self.scale:
-            raise ValueError(f"xev: a value with more than {self.scale} decimals does not fit {self.dtype}")
-        incoming = incoming._exact_at(self.scale)
+        """Sets values exactly; one with more decimals than the column holds
+        is a ValueError (astype to a wider decimal[n] first)."""
         key = pd.api.indexers.check_array_indexer(self, key)
-        data = incoming._data if pd.api.types.is_list_like(value) else incoming._data[0]
+        many = pd.api.types.is_list_like(value)
+        incoming = (DecimalArray._from_sequence(value) if many
+                    else DecimalArray._from_objects(np.array([value], dtype=object), None))
+        incoming = incoming._exact_at(self.scale)
         if self._data.dtype != object and incoming._data.dtype == object:
             self._data = self._data.astype(object)
-        self._data[key] = data
-        self._mask[key] = incoming._mask if pd.api.types.is_list_like(value) else incoming._mask[0]
+        self._data[key] = incoming._data if many else incoming._data[0]
+        self._mask[key] = incoming._mask if many else incoming._mask[0]
 
     def take(self, indices, *, allow_fill=False, fill_value=None) -> "DecimalArray":
         fill_integer, fill_missing = 0, True
