@@ -257,3 +257,20 @@ def evaluate(ddf: dd.DataFrame, formulas, where: Optional[str] = None, numbers: 
     meta.index = ddf._meta.index[:0]
     scales = {name: dtype.scale for name, dtype in meta.dtypes.items() if isinstance(dtype, DecimalDtype)}
     return ddf.map_partitions(evaluate_partition, parcel, on_no_value, scales, meta=meta)
+
+
+@dd.extensions.register_dataframe_accessor("xev")
+class DaskFormulaAccessor:
+    """ddf.xev: ``evaluate`` and ``assign`` as on a pandas frame."""
+
+    def __init__(self, frame: dd.DataFrame):
+        self._frame = frame
+
+    def evaluate(self, formulas, **options) -> Union[dd.DataFrame, dd.Series]:
+        """``xev.dask.evaluate(ddf, formulas, **options)``."""
+        return evaluate(self._frame, formulas, **options)
+
+    def assign(self, **formulas: str) -> dd.DataFrame:
+        """The frame with a column for each formula (``ddf.xev.assign(Net="q * p")``)."""
+        result = evaluate(self._frame, formulas)
+        return self._frame.assign(**{label: result[label] for label in result.columns})
