@@ -37,7 +37,9 @@ def test_a_single_formula_gives_a_series(evaluate):
     ({"X": "Production Budget * 2"}, 102, "column 'Production Budget' is the data item Production_Budget"),
     ({"X": '"Production Budget" * 2'}, 102, "is the data item Production_Budget"),
     ({"X": "Year + 1"}, 109, "column 'Year' is the data item _Year"),
-], ids=["itself", "each-other", "blank", "double-quotes", "keyword"])
+    ({"X": "Prodction_Budget * 2"}, 102, "did you mean Production_Budget?"),
+    ({"X": "Net * 2", "Net": "q"}, 102, "Net()"),
+], ids=["itself", "each-other", "blank", "double-quotes", "keyword", "did-you-mean", "formula-call"])
 def test_refusals_say_what_to_do(evaluate, formulas, code, hint):
     with pytest.raises(xev.FormulaError) as caught:
         evaluate(films(), formulas)

@@ -75,6 +75,8 @@ HEXP XEVParseFormula(ExprContext* ec, HEXP existing, const char* text, const cha
                      ExprError* error, uint16_t* typeOut);
 int32_t XEVValidName(ExprContext* ec, const char* name, ExprError* error);
 int32_t XEVGetErrorMessage(uint32_t code, char* buffer, int32_t size);
+int32_t XEVFormulaHint(ExprContext* ec, const char* name, const char* text, const ExprError* error,
+                       char* hint, int32_t size);
 
 int32_t XEVIsItemUsed(ExprContext* ec, HEXP exp, int16_t kind, const char* name);
 int32_t XEVIsNamedFormulaUsed(ExprContext* ec, const char* name);

@@ -15,6 +15,7 @@ from typing import Iterator, Optional
 from ._ffi import ffi, lib
 from .codepage import decode, encode_argument
 from .errors import FormulaError
+from .hints import formula_hint
 
 # Data types by name; keyword types are plain integers of 255 and more.
 NUMBER = "Number"
@@ -221,7 +222,8 @@ class Context:
         exp = lib.XEVParseFormula(self._ec, ffi.NULL, encode_argument(text, "the formula text"),
                                   encode_argument(name or "", "the formula name"), error, ffi.NULL)
         if exp == ffi.NULL:
-            raise FormulaError.from_engine(error, name or "", text)
+            refusal = FormulaError.from_engine(error, name or "", text)
+            raise refusal.with_details(hint=formula_hint(self, refusal))
         return self._formula(exp)
 
     def _formula(self, exp):

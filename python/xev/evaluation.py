@@ -215,6 +215,7 @@ def make_plan(columns, formulas, where=None, numbers="exact", flags=0):
             outputs = _parse_definitions(context, definitions)
         except FormulaError as error:
             _refuse_unsupported(refused, [d.text for d in definitions])
+            _parse_what_parses(context, definitions)  # so that a hint can name formulas written later
             raise _explained(error, dict(zip(names, labels)), column_items, context) from None
         for formula in outputs:
             if formula.kind != "formula" or formula.type not in _ROW_TYPES:
@@ -238,6 +239,21 @@ def make_plan(columns, formulas, where=None, numbers="exact", flags=0):
         position = positions[name]
         bindings.append((name, context._data_item_type(name), columns[position][0], position))
     return Plan(context, outputs, where_formula, bindings, numbers, labels)
+
+
+def _parse_what_parses(context, definitions):
+    """Parses every definition that parses, in as many rounds as it takes."""
+    pending = [d for d in definitions if d.name not in context]
+    while pending:
+        for definition in pending:
+            try:
+                context.parse(definition.name, definition.text)
+            except FormulaError:
+                pass
+        still = [d for d in pending if d.name not in context]
+        if len(still) == len(pending):
+            return
+        pending = still
 
 
 def _explained(error, labels, column_items, context):
