@@ -29,7 +29,6 @@ ROW_VALUE = 0
 ROW_NO_VALUE = 2
 _TYPE_DATETIME = 1
 _NANOSECONDS = 9
-_NUMBER_BYTES = 13
 _INT64_MAX = np.iinfo(np.int64).max
 _INT64_MIN = np.iinfo(np.int64).min
 NUMBER_FORMS = ("exact", "decimal", "float", "str")
@@ -132,14 +131,15 @@ def _wide_integers(words):
     return (words[1::2].astype(object) << 64) + low
 
 
-def _integers_by_text(numbers, rows, scale_of):
-    """Integers of NumberValues too far apart for 128 bits at one scale."""
+def _by_text(numbers, rows):
+    """A decimal array of NumberValues too far apart for 128 bits at one
+    scale (10^30 and 10^-20 in one column): Python ints, made from texts."""
     buffer = ffi.new("char[]", 64)
     texts = []
     for row in range(rows):
         lib.HostNumberToStr(numbers + row, buffer, 64)
         texts.append(ffi.string(buffer).decode("ascii"))
-    return DecimalArray._from_sequence([Decimal(t) if t else None for t in texts], dtype=scale_of)
+    return DecimalArray._from_sequence([Decimal(t) if t else None for t in texts])
 
 
 def _exact(result, rows, missing, form):
@@ -147,7 +147,7 @@ def _exact(result, rows, missing, form):
     numbers = ffi.cast("NumberValue*", result.values)
     scale, bits = ffi.new("int32_t*"), ffi.new("int32_t*")
     if lib.XEVNumbersScale(numbers, rows, scale, bits) != 1:
-        array = _integers_by_text(numbers, rows, None)
+        array = _by_text(numbers, rows)
     else:
         words = np.empty(rows * (bits[0] // 64), dtype=np.int64)
         if lib.XEVNumbersToScaled(numbers, rows, scale[0], bits[0], ffi.from_buffer(words)) != 1:
