@@ -13,7 +13,9 @@ std::vector<NumberValue> Numbers(const std::vector<std::string>& texts) {
   std::vector<NumberValue> values(texts.size());
   for (size_t i = 0; i < texts.size(); ++i) {
     NumberSetNull(&values[i]);
-    if (!texts[i].empty()) EXPECT_EQ(HostStrToNumber(&values[i], texts[i].c_str()), 1) << texts[i];
+    if (!texts[i].empty()) {
+      EXPECT_EQ(HostStrToNumber(&values[i], texts[i].c_str()), 1) << texts[i];
+    }
   }
   return values;
 }
