@@ -117,7 +117,9 @@ class DecimalArray(OpsMixin, ExtensionArray):
         self._dtype = DecimalDtype(scale)
 
     @classmethod
-    def _simple(cls, values, mask, scale) -> "DecimalArray":
+    def _from_parts(cls, values, mask, scale) -> "DecimalArray":
+        """An array of integers (int64 or Python ints, narrowed when they
+        fit), a mask and a scale; masked slots are set to 0."""
         values = scaled.narrowed(values)
         if mask.any():
             values = np.where(mask, 0, values).astype(values.dtype, copy=False)
@@ -145,10 +147,10 @@ class DecimalArray(OpsMixin, ExtensionArray):
             scalars = scalars.array
         if isinstance(scalars, (pd.arrays.IntegerArray, pd.arrays.BooleanArray)):
             mask = np.asarray(scalars.isna(), dtype=bool)
-            return cls._simple(scalars.to_numpy(np.int64, na_value=0), mask, 0)
+            return cls._from_parts(scalars.to_numpy(np.int64, na_value=0), mask, 0)
         if isinstance(scalars, np.ndarray) and scalars.dtype.kind in "biu":
             if scalars.dtype.kind == "u" and scalars.size and scalars.max() > scaled.INT64_MAX:
-                return cls._simple(scalars.astype(object), np.zeros(len(scalars), dtype=bool), 0)
+                return cls._from_parts(scalars.astype(object), np.zeros(len(scalars), dtype=bool), 0)
             return cls(scalars.astype(np.int64), np.zeros(len(scalars), dtype=bool), 0)
         return None
 
@@ -160,7 +162,7 @@ class DecimalArray(OpsMixin, ExtensionArray):
         scale = dtype.scale if dtype is not None else max(map(scaled.decimals_needed, present), default=0)
         integers = np.empty(len(decimals), dtype=object)
         integers[:] = [0 if d is None else scaled.from_decimal(d, scale) for d in decimals]
-        return cls._simple(integers, mask, scale)
+        return cls._from_parts(integers, mask, scale)
 
     @classmethod
     def _from_sequence_of_strings(cls, strings, *, dtype=None, copy=False) -> "DecimalArray":
@@ -347,7 +349,7 @@ class DecimalArray(OpsMixin, ExtensionArray):
         quotient = scaled.divided_half_away(self._data, factor)
         if decimals < 0:
             quotient = scaled.rescaled(quotient, -decimals)
-        return DecimalArray._simple(quotient, self._mask.copy(), max(decimals, 0))
+        return DecimalArray._from_parts(quotient, self._mask.copy(), max(decimals, 0))
 
     def fillna(self, value=None, method=None, limit=None) -> "DecimalArray":
         if method is not None or value is None:
@@ -475,13 +477,13 @@ def _add(left, right, mask, sign=1):
     a, b, scale = scaled.aligned(left._data, left.scale, right._data, right.scale)
     bound = scaled.peak(a) + scaled.peak(b)
     a, b = scaled.common(scaled.widened(a, bound), scaled.widened(b, bound))
-    return DecimalArray._simple(a + b if sign > 0 else a - b, mask, scale)
+    return DecimalArray._from_parts(a + b if sign > 0 else a - b, mask, scale)
 
 
 def _multiply(left, right, mask):
     bound = scaled.peak(left._data) * scaled.peak(right._data)
     a, b = scaled.common(scaled.widened(left._data, bound), scaled.widened(right._data, bound))
-    return DecimalArray._simple(a * b, mask, left.scale + right.scale)
+    return DecimalArray._from_parts(a * b, mask, left.scale + right.scale)
 
 
 def _divisor(right, mask):
@@ -497,21 +499,21 @@ def _true_divide(left, right, mask):
     scale = max(left.scale, right.scale) + DIVISION_EXTRA_DECIMALS
     dividend = scaled.rescaled(left._data, scale - left.scale + right.scale)
     dividend, divisor = scaled.common(dividend, divisor)
-    return DecimalArray._simple(scaled.divided_half_away(dividend, divisor), mask, scale)
+    return DecimalArray._from_parts(scaled.divided_half_away(dividend, divisor), mask, scale)
 
 
 def _floor_divide(left, right, mask):
     a, b, _ = scaled.aligned(left._data, left.scale, right._data, right.scale)
     b, mask = _divisor(DecimalArray(b, mask, 0), mask)
     a, b = scaled.common(a, b)
-    return DecimalArray._simple(a // b, mask, 0)
+    return DecimalArray._from_parts(a // b, mask, 0)
 
 
 def _modulo(left, right, mask):
     a, b, scale = scaled.aligned(left._data, left.scale, right._data, right.scale)
     b, mask = _divisor(DecimalArray(b, mask, 0), mask)
     a, b = scaled.common(a, b)
-    return DecimalArray._simple(a % b, mask, scale)
+    return DecimalArray._from_parts(a % b, mask, scale)
 
 
 _ARITHMETIC = {
