@@ -31,6 +31,7 @@ def orders():
                                             D("2e18") + D("5.5"), D("4e18") + D("2.25")]),  # 128 bits
     ("DateYear(when)", "Int64", [2024, 1999, None, 2024]),
     ("StrLength(name)", "Int64", [3, 2, 0, 2]),
+    ("when - DateConstruct(1999, 12, 1, 12, 0, 0)", "Int64", [8856, 30, None, 8797]),  # whole days
     ("DateYear(when) / 8", "decimal[3]", [D("253"), D("249.875"), D(0), D(253)]),
 ])
 def test_number_results_are_exact_columns(evaluate, formula, dtype, expected):

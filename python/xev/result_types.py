@@ -1,6 +1,7 @@
 """What a Number formula's text says about its column, before any row: a
 formula that is one call of a function whose values are whole numbers
-(years, months, lengths, positions...) gives Int64; one that is a call of
+(years, months, lengths, positions...), or the difference of two DateTimes
+(whole days), gives Int64; one that is a call of
 NumberRound or NumberTruncate with a literal number of places gives that
 many decimals. Both follow from the text alone, so every frame and every
 Dask partition of a formula gets the same column type."""
@@ -59,3 +60,44 @@ def stated_scale(text: str) -> Optional[int]:
         return None
     places = _PLACES.fullmatch(call[1][1])
     return int(places.group(1)) if places else None
+
+
+def _top_level_minus(text: str) -> Optional[tuple[str, str]]:
+    """(left, right) when text is two operands joined by one '-' outside
+    parentheses and strings, and nothing else at that level."""
+    depth, quote, found = 0, None, []
+    for position, character in enumerate(text):
+        if quote:
+            quote = None if character == quote else quote
+        elif character in "'\"":
+            quote = character
+        elif character == "(":
+            depth += 1
+        elif character == ")":
+            depth -= 1
+        elif depth == 0 and character in "+*/|<>=,":
+            return None
+        elif depth == 0 and character == "-":
+            found.append(position)
+    if len(found) != 1 or not text[:found[0]].strip() or not text[found[0] + 1:].strip():
+        return None
+    return text[:found[0]], text[found[0] + 1:]
+
+
+def is_date_difference(context, text: str) -> bool:
+    """True when text is one DateTime minus another: a count of whole days.
+    Each operand is parsed in context to learn its type."""
+    operands = _top_level_minus(text)
+    if operands is None:
+        return False
+    for operand in operands:
+        try:
+            formula = context.parse(None, operand.strip())
+        except ValueError:
+            return False
+        kind = formula.type
+        context.remove(formula)
+        if kind != "DateTime":
+            return False
+    return True
+

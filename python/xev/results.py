@@ -18,7 +18,7 @@ from ._ffi import ffi, lib
 from .codepage import decode
 from .context import DATETIME, NUMBER
 from .decimal_array import DecimalArray, DecimalDtype
-from .result_types import stated_scale, whole_numbers
+from .result_types import is_date_difference, stated_scale, whole_numbers
 from .zones import localized
 
 RESULT_NUMBER = 1
@@ -43,7 +43,7 @@ class Form:
         self.numbers = numbers
         exact = self.type == NUMBER and numbers == "exact"
         text = formula.text if exact else ""
-        self.whole = exact and whole_numbers(text)
+        self.whole = exact and (whole_numbers(text) or is_date_difference(formula.context, text))
         self.scale = stated_scale(text) if exact else None
         self.zone = None  # the time zone of a DateTime result, when its columns have one
 
