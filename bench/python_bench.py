@@ -78,27 +78,37 @@ def bench_pandas(rows, runs):
     exact = pd.DataFrame({"q": q.map(Decimal), "p": as_decimals(p), "d": as_decimals(d)})
     floats = pd.DataFrame({"q": q.astype(np.float64), "p": p, "d": d.fillna(0.0)})
 
-    seconds, decimal_net = best_of(runs, lambda: exact.q * exact.p * (1 - exact.d))
-    report("pandas Decimal objects: q * p * (1 - d)", seconds, rows)
+    plain_seconds, decimal_net = best_of(runs, lambda: exact.q * exact.p * (1 - exact.d))
+    report("pandas Decimal objects: q * p * (1 - d)", plain_seconds, rows)
     rounded = lambda: (exact.q * exact.p * (1 - exact.d)).map(lambda v: v.quantize(CENTS, ROUND_HALF_UP))
-    seconds, decimal_cents = best_of(runs, rounded)
-    report("pandas Decimal objects: the same rounded to cents", seconds, rows)
+    cents_seconds, decimal_cents = best_of(runs, rounded)
+    report("pandas Decimal objects: the same rounded to cents", cents_seconds, rows)
     seconds, _ = best_of(runs, lambda: floats.eval("q * p * (1 - d)"))
     report("pandas float64 eval: q * p * (1 - d) (inexact)", seconds, rows)
 
     for threads in (1, 0):
         name = "all processors" if threads == 0 else "1 thread"
         seconds, net = best_of(runs, lambda: xev.evaluate(frame, {"Net": NET}, threads=threads))
-        report(f"xev, Decimal results ({name}): q * p * (1 - d)", seconds, rows)
+        report(f"xev, decimal column ({name}): q * p * (1 - d)", seconds, rows)
+        compare("q * p * (1 - d)", plain_seconds, seconds)
         assert net["Net"].tolist() == decimal_net.tolist(), "xev and Decimal differ"
         cents = {"Net": f"NumberRound({NET}, 2)"}
         seconds, net = best_of(runs, lambda: xev.evaluate(frame, cents, threads=threads))
-        report(f"xev, Decimal results ({name}): rounded to cents", seconds, rows)
+        report(f"xev, decimal column ({name}): rounded to cents", seconds, rows)
+        compare("rounded to cents", cents_seconds, seconds)
         assert net["Net"].tolist() == decimal_cents.tolist(), "xev and Decimal differ in cents"
+    seconds, _ = best_of(runs, lambda: xev.evaluate(frame, {"Net": NET}, numbers="decimal"))
+    report("xev, Decimal objects: q * p * (1 - d)", seconds, rows)
     seconds, _ = best_of(runs, lambda: xev.evaluate(frame, {"Net": NET}, numbers="float"))
     report("xev, float results: q * p * (1 - d)", seconds, rows)
     seconds, _ = best_of(runs, lambda: xev.evaluate(frame, FORMULAS))
     report("xev: the example report (11 formulas)", seconds, rows)
+
+
+def compare(label, pandas_seconds, xev_seconds):
+    """How many times faster xev is, by wall and by CPU time."""
+    print(f"  xev against pandas Decimal objects, {label}: {pandas_seconds[0] / xev_seconds[0]:.1f}x wall, "
+          f"{pandas_seconds[1] / xev_seconds[1]:.1f}x CPU", flush=True)
 
 
 def dask_partition(rows, seed):
@@ -124,8 +134,21 @@ def bench_dask(rows, partitions):
             counted = evaluated.map_partitions(len).compute()
             timings[workers] = time.perf_counter() - start
             assert counted.sum() == per_partition * partitions
+            if workers == 2:
+                bench_results_to_client(orders, rows)
         report(f"Dask, {workers} worker process(es): the example report", timings[workers], rows)
     print(f"Dask speed-up of 2 workers over 1: {timings[1] / timings[2]:.2f}")
+
+
+def bench_results_to_client(orders, rows):
+    """q * p * (1 - d) computed and brought to the client, by number form."""
+    seconds = {}
+    for numbers in ("float", "exact", "decimal"):
+        evaluated = xev.dask.evaluate(orders, {"Net": NET}, numbers=numbers)
+        seconds[numbers], _ = best_of(2, evaluated.compute)
+        report(f"Dask, 2 workers: q * p * (1 - d) to the client, numbers={numbers!r}", seconds[numbers], rows)
+    print(f"  decimal column against float results: {seconds['exact'][0] / seconds['float'][0]:.2f}x the time; "
+          f"Decimal objects: {seconds['decimal'][0] / seconds['float'][0]:.2f}x", flush=True)
 
 
 def main():

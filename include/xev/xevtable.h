@@ -157,6 +157,38 @@ XEV_API void XEV_CALL XEVTableFreeResults(XevResult* results, int32_t resultCoun
 /* The day number of 1 January 1970, the epoch of most hosts' time columns. */
 XEV_API int32_t XEV_CALL XEVTableUnixEpochDay(void);
 
+/* ---- Numbers as scaled integers ------------------------------------------ */
+
+/* A Number column held as integers and one scale, each value being
+ * integer / 10^scale: how a host that keeps exact decimals in fixed-width
+ * arrays takes XEV_RESULT_NUMBER results and gives XEV_COLUMN_NUMBER input,
+ * with no text in between. The integers are int64_t (bits 64) or 128-bit
+ * two's complement in 16 bytes, the low 8 first (bits 128). These calls
+ * allocate nothing. */
+
+/* The smallest scale (0 or more) at which every value of values[0 .. count)
+ * is a whole number of 10^-scale, and the fewest bits (64 or 128) that hold
+ * every value at that scale; NULL values are passed over. Returns 1; 0 when
+ * some value would need more than 128 bits (a column holding both 10^30 and
+ * 10^-20), leaving *scale and *bits alone. */
+XEV_API int32_t XEV_CALL XEVNumbersScale(const NumberValue* values, int64_t count, int32_t* scale,
+                                         int32_t* bits);
+
+/* Writes each value of values[0 .. count) times 10^scale to out, as count
+ * integers of bits bits (64 or 128); a NULL value as 0. Returns 1; 0 when a
+ * value is not whole at that scale or does not fit, or for a scale below 0
+ * or bits other than 64 and 128 (out then holds the rows before it). */
+XEV_API int32_t XEV_CALL XEVNumbersToScaled(const NumberValue* values, int64_t count, int32_t scale,
+                                            int32_t bits, void* out);
+
+/* The NumberValues of count integers of bits bits divided by 10^scale, a
+ * NULL NumberValue in each row whose nulls byte is non-zero (nulls may be
+ * NULL). Returns 1; 0 when a value has more than 22 significant digits (it
+ * would be rounded) or lies outside the NumberValue range, or for a scale
+ * below 0 or bits other than 64 and 128 (out then holds the rows before it). */
+XEV_API int32_t XEV_CALL XEVScaledToNumbers(const void* values, int64_t count, int32_t scale, int32_t bits,
+                                            const uint8_t* nulls, NumberValue* out);
+
 #ifdef __cplusplus
 }
 #endif

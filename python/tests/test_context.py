@@ -26,7 +26,8 @@ def test_refused_formulas_tell_code_span_and_caret(sales):
     assert error.message == xev.error_message(102) and error.message
     assert error.line == "Bad = Price * Qtty + 1"
     assert error.caret == "              ^~~~"
-    assert str(error).splitlines()[1:] == ["    Bad = Price * Qtty + 1", "                  ^~~~"]
+    assert error.hint == "did you mean Qty?"
+    assert str(error).splitlines()[1:] == ["    Bad = Price * Qtty + 1", "                  ^~~~", "    did you mean Qty?"]
     assert len(sales) == 2  # nothing kept
     with pytest.raises(xev.FormulaError) as caught:
         sales.parse("Gross", "Price")

@@ -3,6 +3,7 @@
 import io
 import os
 import subprocess
+from decimal import Decimal
 
 import pandas as pd
 import pytest
@@ -24,7 +25,7 @@ def host_report(*options):
 
 def as_host_text(column):
     """A result column written as the host writes CSV: numbers in their
-    shortest text, DateTimes as ISO dates with a time when it is not
+    shortest text (a decimal column's 217.80 is 217.8), DateTimes as ISO dates with a time when it is not
     midnight, NULL as an empty field."""
     if pd.api.types.is_datetime64_any_dtype(column):
         def iso(t):
@@ -32,7 +33,9 @@ def as_host_text(column):
                 return ""
             return t.strftime("%Y-%m-%d" if t == t.normalize() else "%Y-%m-%dT%H:%M:%S")
         return [iso(t) for t in column]
-    return ["" if v is None or v is pd.NA else str(v) for v in column]
+    def shortest(v):
+        return format(v.normalize(), "f") if isinstance(v, Decimal) else str(v)
+    return ["" if v is None or v is pd.NA else shortest(v) for v in column]
 
 
 @pytest.mark.parametrize("where", [None, "Discount"])

@@ -6,23 +6,43 @@
 See docs/python.md for the whole interface.
 """
 
+from __future__ import annotations
+
+from typing import Any, Union
+
 from ._ffi import library_path
 from .codepage import code_page, set_code_page
+from .decimal_array import DecimalArray, DecimalDtype
 from .context import (DATE_MINUS_STRING, DATETIME, LIST_ALL_EXPRESSIONS, MODULO, NO_DATE_ARITH,
                       NO_STRING_CONCAT, NUMBER, RANGES_SETS, SET_QUANTIFIERS, STRING, STRING_PLUS,
                       Context, Formula)
 from .errors import ColumnError, EvaluationError, FormulaError, error_message
 from .formulas_file import Definition, DefinitionError, read_formulas
+from . import accessor as _accessor  # noqa: F401 - registers df.xev
 
 __all__ = [
-    "Context", "Formula", "FormulaError", "ColumnError", "EvaluationError", "error_message",
-    "evaluate", "read_formulas", "Definition", "DefinitionError", "code_page", "set_code_page", "library_path", "NUMBER", "DATETIME", "STRING",
-    "LIST_ALL_EXPRESSIONS", "NO_STRING_CONCAT", "SET_QUANTIFIERS", "DATE_MINUS_STRING",
+    "Context", "Formula", "DecimalDtype", "DecimalArray", "FormulaError", "ColumnError", "EvaluationError",
+    "error_message", "evaluate", "item_names", "read_formulas", "Definition", "DefinitionError", "code_page",
+    "set_code_page", "library_path", "NUMBER", "DATETIME", "STRING", "LIST_ALL_EXPRESSIONS", "NO_STRING_CONCAT", "SET_QUANTIFIERS", "DATE_MINUS_STRING",
     "STRING_PLUS", "NO_DATE_ARITH", "MODULO", "RANGES_SETS",
 ]
 
 
-def evaluate(df, formulas, where=None, numbers="decimal", **options):
-    """Evaluates formulas over a pandas DataFrame; see xev.pandas.evaluate."""
+def evaluate(df: "pandas.DataFrame", formulas: Any, where: "str | None" = None, numbers: str = "exact",
+             **options: Any) -> "Union[pandas.DataFrame, pandas.Series]":
+    """Evaluates formulas over a pandas DataFrame; see ``xev.pandas.evaluate``
+    for the parameters."""
     from . import pandas as _pandas
     return _pandas.evaluate(df, formulas, where=where, numbers=numbers, **options)
+
+
+def item_names(df: Any) -> "pandas.Series":
+    """The data item name each column of a pandas or Dask DataFrame becomes,
+    as a Series indexed by the column labels (labels may repeat).
+
+    >>> xev.item_names(pd.DataFrame(columns=["Production Budget", "Year"])).tolist()
+    ['Production_Budget', '_Year']
+    """
+    import pandas as _pd
+    from .naming import item_names as _names
+    return _pd.Series(_names(list(df.columns)), index=df.columns, dtype=object)

@@ -75,6 +75,8 @@ HEXP XEVParseFormula(ExprContext* ec, HEXP existing, const char* text, const cha
                      ExprError* error, uint16_t* typeOut);
 int32_t XEVValidName(ExprContext* ec, const char* name, ExprError* error);
 int32_t XEVGetErrorMessage(uint32_t code, char* buffer, int32_t size);
+int32_t XEVFormulaHint(ExprContext* ec, const char* name, const char* text, const ExprError* error,
+                       char* hint, int32_t size);
 
 int32_t XEVIsItemUsed(ExprContext* ec, HEXP exp, int16_t kind, const char* name);
 int32_t XEVIsNamedFormulaUsed(ExprContext* ec, const char* name);
@@ -123,6 +125,13 @@ int32_t XEVTableEvaluate(XevTable* table, int64_t rowCount, const XevColumn* col
                          XevResult* results, int32_t resultCount, HEXP where, int64_t** rowIndex);
 void XEVTableFreeResults(XevResult* results, int32_t resultCount);
 int32_t XEVTableUnixEpochDay(void);
+
+typedef struct NumberValue { unsigned char bytes[13]; } NumberValue;
+int32_t HostNumberToStr(const NumberValue* n, char* buffer, int32_t size);
+int32_t XEVNumbersScale(const NumberValue* values, int64_t count, int32_t* scale, int32_t* bits);
+int32_t XEVNumbersToScaled(const NumberValue* values, int64_t count, int32_t scale, int32_t bits, void* out);
+int32_t XEVScaledToNumbers(const void* values, int64_t count, int32_t scale, int32_t bits,
+                           const uint8_t* nulls, NumberValue* out);
 """
 
 LIBRARY_NAME = "libxev.so.1"

@@ -7,12 +7,12 @@ from ._ffi import lib
 _CODECS = {1252: "cp1252", 932: "cp932"}
 
 
-def code_page():
+def code_page() -> int:
     """The code page the engine runs in: 1252 (the default) or 932."""
     return lib.HostGetCodePage()
 
 
-def set_code_page(number):
+def set_code_page(number: int) -> None:
     """Selects the engine's code page for the whole process; do it before any
     formula is parsed."""
     if number not in _CODECS or lib.HostSetCodePage(number) != 1:

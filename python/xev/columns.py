@@ -8,17 +8,21 @@ int64 offsets; only Decimal (and other Python number objects) and str
 columns are walked value by value, to turn them into those bytes.
 """
 
+import numbers
+
 import numpy as np
 import pandas as pd
 
 from ._ffi import ffi, lib
 from .codepage import encode
 from .context import DATETIME, NUMBER, STRING
+from .decimal_array import DecimalDtype
 from .errors import ColumnError
 
 COLUMN_INT64 = 1
 COLUMN_DOUBLE = 2
 COLUMN_DECIMAL_TEXT = 3
+COLUMN_NUMBER = 4
 COLUMN_TIME = 5
 COLUMN_STRING = 7
 
@@ -46,6 +50,17 @@ def column_type(label, series):
     return dtype_type(label, series.dtype, series)
 
 
+def check_column_type(label, series, item_type):
+    """Raises ColumnError when an object column's values are not of the type
+    its data item was given (from other rows, or by types=): a column holds
+    one type in every row. A column without any value fits every type."""
+    if series.dtype != object or series.isna().all():
+        return
+    found = column_type(label, series)
+    if found != item_type:
+        raise ColumnError(label, f"holds {found} values in some rows and {item_type} values in others")
+
+
 def dtype_type(label, dtype, values=None):
     """The data type of a column of dtype; an object column is typed by its
     values (values=None: String, the type of text)."""
@@ -71,7 +86,14 @@ def dtype_type(label, dtype, values=None):
         return NUMBER
     if inferred in _DATE_OBJECTS:
         return DATETIME
+    if inferred in ("mixed", "mixed-integer") and _all_numbers(values):
+        return NUMBER  # Decimal and int together, as fillna(0) leaves them
     raise _unsupported(label, f"an object column of {inferred} values")
+
+
+def _all_numbers(values):
+    return all(isinstance(v, numbers.Number) and not isinstance(v, complex)
+               for v in values.dropna().tolist())
 
 
 class InputColumn:
@@ -145,11 +167,33 @@ def _object_number_column(series):
     """Decimal, int and float objects by their text, which keeps them exact."""
     if pd.api.types.infer_dtype(series, skipna=True) == "boolean":
         return _number_column(series.name, series.astype("boolean"))
-    return _text_column(series, COLUMN_DECIMAL_TEXT, str)
+    return _text_column(series, COLUMN_DECIMAL_TEXT, _number_text)
+
+
+def _number_text(value):
+    return str(int(value)) if isinstance(value, (bool, np.bool_)) else str(value)
+
+
+def _decimal_column(series):
+    """A DecimalDtype column as NumberValues the library makes from its
+    integers; as text where they do not make one (more than 22 digits)."""
+    array = series.array
+    mask = array.isna()
+    if array.integers.dtype == np.int64:
+        values = np.empty(len(array) * 13, dtype=np.uint8)
+        made = lib.XEVScaledToNumbers(ffi.from_buffer(array.integers), len(array), array.scale, 64,
+                                      ffi.from_buffer(mask.view(np.uint8)),
+                                      ffi.cast("NumberValue*", ffi.from_buffer(values)))
+        if made == 1:
+            return InputColumn(COLUMN_NUMBER, values)
+    return _text_column(pd.Series(array.to_decimals(None), index=series.index, name=series.name),
+                        COLUMN_DECIMAL_TEXT, str)
 
 
 def _number_column(label, series):
     dtype = series.dtype
+    if isinstance(dtype, DecimalDtype):
+        return _decimal_column(series)
     if isinstance(dtype, pd.CategoricalDtype):
         series = series.astype(dtype.categories.dtype if not series.isna().any() else object)
         dtype = series.dtype

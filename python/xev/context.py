@@ -8,9 +8,14 @@ keyword items are kept beside it by this class, since the engine's block
 leaves them to the host.
 """
 
+from __future__ import annotations
+
+from typing import Iterator, Optional
+
 from ._ffi import ffi, lib
 from .codepage import decode, encode_argument
 from .errors import FormulaError
+from .hints import formula_hint
 
 # Data types by name; keyword types are plain integers of 255 and more.
 NUMBER = "Number"
@@ -45,12 +50,22 @@ def type_name(code):
     return _TYPE_NAMES.get(code, code)
 
 
+_TYPES_BY_LOWER = {name.lower(): name for name in _TYPE_CODES}
+
+
+def canonical_type(type_):
+    """'Number', 'DateTime' or 'String' for any letter case of those names
+    (or a data type code 0, 1, 2); ValueError for anything else."""
+    if isinstance(type_, str) and type_.lower() in _TYPES_BY_LOWER:
+        return _TYPES_BY_LOWER[type_.lower()]
+    if isinstance(type_, int) and not isinstance(type_, bool) and type_ in _TYPE_NAMES:
+        return _TYPE_NAMES[type_]
+    raise ValueError(f"xev: unknown data type {type_!r}; use 'Number', 'DateTime' or 'String'")
+
+
 def type_code(type_):
     if isinstance(type_, str):
-        try:
-            return _TYPE_CODES[type_]
-        except KeyError:
-            raise ValueError(f"xev: unknown data type {type_!r}; use 'Number', 'DateTime' or 'String'") from None
+        return _TYPE_CODES[canonical_type(type_)]
     return int(type_)
 
 
@@ -78,7 +93,7 @@ class Context:
     flags: a combination of the module's flag constants (RANGES_SETS, ...).
     """
 
-    def __init__(self, flags=0, *, functions=True):
+    def __init__(self, flags: int = 0, *, functions: bool = True):
         raw = lib.XEVCreateEC(0, ffi.NULL, ffi.NULL, flags)
         if raw == ffi.NULL:
             raise MemoryError("xev: cannot create a context")
@@ -105,7 +120,7 @@ class Context:
         return context
 
     @property
-    def flags(self):
+    def flags(self) -> int:
         return self._flags
 
     # ---- Items -------------------------------------------------------------
@@ -125,15 +140,17 @@ class Context:
         if lib.XEVAddExpressionItem(self._ec, item) != 1:
             raise MemoryError(f"xev: cannot add the item {name!r}")
 
-    def add_data_item(self, name, type_=NUMBER, *, subclass=0, binding=None):
+    def add_data_item(self, name: str, type_: "str | int" = NUMBER, *, subclass: int = 0,
+                      binding: Optional[str] = None) -> None:
         """Adds a data item formulas can name. type_: 'Number', 'DateTime' or
-        'String'. binding: the name stored with it in the block."""
+        'String' (any letter case; the codes 0, 1, 2 too). binding: the name
+        stored with it in the block."""
         code = type_code(type_)
         if code not in _TYPE_NAMES:
             raise ValueError("xev: a data item is a Number, DateTime or String")
         self._add_item(_ITEM_DATA, name, code, subclass, binding)
 
-    def add_keyword_item(self, name, type_=_MIN_KEYWORD_TYPE, *, case_sensitive=False):
+    def add_keyword_item(self, name: str, type_: int = _MIN_KEYWORD_TYPE, *, case_sensitive: bool = False) -> None:
         """Adds a keyword item: a word of fixed meaning that functions taking
         its type (255 or more) accept as an argument."""
         if int(type_) < _MIN_KEYWORD_TYPE:
@@ -148,7 +165,7 @@ class Context:
         return [decode(n) for n in names]
 
     @property
-    def data_items(self):
+    def data_items(self) -> dict:
         """{name: type} of the data items, in the order they were added."""
         items = {}
         record = ffi.new("ExpItem*")
@@ -164,14 +181,14 @@ class Context:
         return type_name(record.dataType)
 
     @property
-    def keyword_items(self):
+    def keyword_items(self) -> dict:
         return {name: type_ for name, type_, _ in self._keywords}
 
     @property
-    def functions(self):
+    def functions(self) -> list:
         return self._item_names(_ITEM_FUNCTION)
 
-    def remove_item(self, name, kind="data"):
+    def remove_item(self, name: str, kind: str = "data") -> None:
         """Removes an item; formulas that use it yield no value from then on."""
         code = _KIND_CODES[kind]
         if lib.XEVDelExpItemNoCheck(self._ec, code, encode_argument(name, "the item name")) != 1:
@@ -179,7 +196,7 @@ class Context:
         if code == _ITEM_KEYWORD:
             self._keywords = [k for k in self._keywords if k[0] != name]
 
-    def rename_item(self, old, new, kind="data"):
+    def rename_item(self, old: str, new: str, kind: str = "data") -> None:
         """Renames a data item (or a function, kind='function') and every use
         of it in the formulas' texts."""
         if kind not in ("data", "function"):
@@ -197,7 +214,7 @@ class Context:
 
     # ---- Formulas ----------------------------------------------------------
 
-    def parse(self, name, text):
+    def parse(self, name: Optional[str], text: str) -> "Formula":
         """Parses text and keeps it as the formula name (None or '' lets the
         engine name it). Returns the Formula; raises FormulaError when the
         engine refuses it."""
@@ -205,7 +222,8 @@ class Context:
         exp = lib.XEVParseFormula(self._ec, ffi.NULL, encode_argument(text, "the formula text"),
                                   encode_argument(name or "", "the formula name"), error, ffi.NULL)
         if exp == ffi.NULL:
-            raise FormulaError.from_engine(error, name or "", text)
+            refusal = FormulaError.from_engine(error, name or "", text)
+            raise refusal.with_details(hint=formula_hint(self, refusal))
         return self._formula(exp)
 
     def _formula(self, exp):
@@ -215,17 +233,17 @@ class Context:
             formula = self._formulas[key] = Formula(self, exp)
         return formula
 
-    def __len__(self):
+    def __len__(self) -> int:
         return lib.XEVGetExpressionCount(self._ec)
 
-    def __iter__(self):
+    def __iter__(self) -> Iterator["Formula"]:
         for ordinal in range(len(self)):
             exp = lib.XEVHEXPFromOrdinal(self._ec, ordinal)
             if exp != ffi.NULL:
                 yield self._formula(exp)
 
     @property
-    def formulas(self):
+    def formulas(self) -> list:
         return list(self)
 
     def _find(self, name):
@@ -236,16 +254,16 @@ class Context:
             return ffi.NULL
         return lib.XEVHEXPFromName(self._ec, encoded)
 
-    def __contains__(self, name):
+    def __contains__(self, name: object) -> bool:
         return self._find(name) != ffi.NULL
 
-    def __getitem__(self, name):
+    def __getitem__(self, name: str) -> "Formula":
         exp = self._find(name)
         if exp == ffi.NULL:
             raise KeyError(f"xev: no formula {name!r}")
         return self._formula(exp)
 
-    def remove(self, formula):
+    def remove(self, formula: "Formula | str") -> None:
         """Removes a formula (or the formula of that name). Refused while
         another formula uses it."""
         if isinstance(formula, str):
@@ -259,11 +277,11 @@ class Context:
         del self._formulas[int(ffi.cast("intptr_t", formula._exp))]
         formula._exp = None
 
-    def is_formula_used(self, name):
+    def is_formula_used(self, name: str) -> bool:
         """True when any formula uses the named formula."""
         return lib.XEVIsNamedFormulaUsed(self._ec, encode_argument(name, "the formula name")) == 1
 
-    def valid_name(self, name):
+    def valid_name(self, name: str) -> bool:
         """True when name can name a formula (whether it is free aside)."""
         try:
             encoded = encode_argument(name, "the formula name")
@@ -271,7 +289,8 @@ class Context:
             return False
         return lib.XEVValidName(self._ec, encoded, ffi.NULL) == 1
 
-    def set_date_pictures(self, date=None, datetime=None, time=None):
+    def set_date_pictures(self, date: Optional[str] = None, datetime: Optional[str] = None,
+                          time: Optional[str] = None) -> None:
         """The date pictures extended text rewrites date literals with."""
         pictures = [encode_argument(p, "the date picture") if p else ffi.NULL
                     for p in (date, datetime, time)]
@@ -279,7 +298,7 @@ class Context:
 
     # ---- Blocks, copies, pickling ------------------------------------------
 
-    def to_block(self, formulas=True):
+    def to_block(self, formulas: bool = True) -> bytes:
         """The context stored as bytes: data items and, unless formulas is
         False, the formulas."""
         include = 1 if formulas else 0
@@ -293,7 +312,7 @@ class Context:
                          f"items and {len(self)} formulas, and a block holds at most {_MAX_BLOCK_COUNT} of "
                          "each, in less than 2 GiB")
 
-    def load_block(self, data, formulas=True):
+    def load_block(self, data: bytes, formulas: bool = True) -> None:
         """Adds the items and formulas of a block to this context. Raises
         ValueError for a block the engine does not read whole; what it read
         before it stopped stays (from_block gives all or nothing)."""
@@ -317,14 +336,14 @@ class Context:
                              "its formulas need flags, keyword items or functions this context lacks)")
 
     @classmethod
-    def from_block(cls, data, flags=0, *, keywords=(), functions=True):
+    def from_block(cls, data: bytes, flags: int = 0, *, keywords: tuple = (), functions: bool = True) -> "Context":
         """A new context from a block: flags and keyword items as when it was
         written (the block does not hold them)."""
         context = cls._empty(flags, functions, keywords)
         context.load_block(data)
         return context
 
-    def copy(self):
+    def copy(self) -> "Context":
         raw = lib.XEVCopyEC(self._ec)
         if raw == ffi.NULL:
             raise MemoryError("xev: cannot copy the context")
@@ -355,7 +374,7 @@ class Formula:
         self._exp = exp
 
     @property
-    def alive(self):
+    def alive(self) -> bool:
         return self._exp is not None
 
     def _handle(self):
@@ -376,20 +395,20 @@ class Formula:
         return decode(ffi.string(buffer))
 
     @property
-    def name(self):
+    def name(self) -> str:
         return self._read(lib.XEVGetExpressionNameLength, lib.XEVGetExpressionName)
 
     @property
-    def text(self):
+    def text(self) -> str:
         return self._read(lib.XEVGetExpressionTextLength, lib.XEVGetExpressionText)
 
     @property
-    def type(self):
+    def type(self) -> "str | int":
         """'Number', 'DateTime', 'String' or a keyword type."""
         return type_name(lib.XEVGetExpressionDataType(self._ec, self._handle()))
 
     @property
-    def kind(self):
+    def kind(self) -> str:
         """'formula', 'range' or 'set'."""
         exp = self._handle()
         if lib.XEVIsExpRange(self._ec, exp, _EXP_SET) == 1:
@@ -399,10 +418,10 @@ class Formula:
         return "formula"
 
     @property
-    def ordinal(self):
+    def ordinal(self) -> int:
         return lib.XEVGetExpressionOrdinal(self._ec, self._handle())
 
-    def uses(self, name, kind=None):
+    def uses(self, name: str, kind: Optional[str] = None) -> bool:
         """True when the formula uses name, directly or through the formulas
         it names. kind: 'data', 'function' or 'formula'; None asks all three."""
         kinds = ("data", "function", "formula") if kind is None else (kind,)
@@ -410,7 +429,7 @@ class Formula:
         encoded = encode_argument(name, "the item name")
         return any(lib.XEVIsItemUsed(self._ec, exp, _KIND_CODES[k], encoded) == 1 for k in kinds)
 
-    def references(self):
+    def references(self) -> list:
         """What the formula's own text names, in text order, as (kind, name)
         pairs: kind 'item' (a data or keyword item), 'function' or 'formula'."""
         found = []
@@ -420,10 +439,10 @@ class Formula:
         return [(_REFERENCE_KINDS.get(kind, kind), decode(name)) for kind, name in found]
 
     @property
-    def uses_aggregate(self):
+    def uses_aggregate(self) -> bool:
         return lib.XEVIsAggregateUsed(self._ec, self._handle()) == 1
 
-    def extended_text(self, expand_dates=False):
+    def extended_text(self, expand_dates: bool = False) -> str:
         """The text with every named formula it uses written out in
         parentheses; expand_dates also rewrites date literals by the
         context's date pictures."""
@@ -447,14 +466,14 @@ class Formula:
         if exp == ffi.NULL:
             raise FormulaError.from_engine(error, name, text)
 
-    def rename(self, new_name):
+    def rename(self, new_name: str) -> None:
         """Saves the formula under a new name; formulas that use the old name
         keep naming it, so a formula in use is refused."""
         if self.context.is_formula_used(self.name):
             raise ValueError(f"xev: formula {self.name!r} is used by another formula")
         self._reparse(self.text, new_name)
 
-    def set_text(self, text):
+    def set_text(self, text: str) -> None:
         """Changes the formula's text, keeping its name."""
         self._reparse(text, self.name)
 

@@ -32,10 +32,12 @@ class FormulaError(ValueError):
              the part of the text the error is about, in characters of text
              (for errors about the name, 107 and 126, the part of the name)
     origin   where the formula was written ('sales.formulas:7'), or ''
+    hint     one line on how to fix it ('did you mean Unit_Price?'), or ''
     """
 
-    def __init__(self, code, pos, length, name, text, origin=""):
+    def __init__(self, code, pos, length, name, text, origin="", hint=""):
         self.code = code
+        self.hint = hint
         self.pos = pos
         self.length = length
         self.name = name
@@ -45,7 +47,7 @@ class FormulaError(ValueError):
         super().__init__(self._describe())
 
     @classmethod
-    def from_engine(cls, error, name, text, origin=""):
+    def from_engine(cls, error, name, text, origin="", hint=""):
         """From the engine's error record, whose offsets count code-page bytes."""
         about = name if error.code in _NAME_ERRORS else text
         encoded = encode(about)
@@ -53,7 +55,7 @@ class FormulaError(ValueError):
         end = min(start + error.len, len(encoded))
         pos = len(decode(encoded[:start]))
         length = len(decode(encoded[start:end]))
-        return cls(error.code, pos, length, name, text, origin)
+        return cls(error.code, pos, length, name, text, origin, hint)
 
     @property
     def line(self):
@@ -74,7 +76,14 @@ class FormulaError(ValueError):
         what = f"error {self.code}"
         if self.message:
             what += f": {self.message}"
-        return f"{where}{what}\n    {self.line}\n    {self.caret}"
+        described = f"{where}{what}\n    {self.line}\n    {self.caret}"
+        return f"{described}\n    {self.hint}" if self.hint else described
+
+    def with_details(self, *, name=None, origin=None, hint=None):
+        """The same refusal with the name the user gave, where it was
+        written, or a hint."""
+        return FormulaError(self.code, self.pos, self.length, self.name if name is None else name, self.text,
+                            self.origin if origin is None else origin, self.hint if hint is None else hint)
 
 
 class ColumnError(TypeError):
@@ -86,9 +95,11 @@ class ColumnError(TypeError):
 
 
 class EvaluationError(ValueError):
-    """A formula that gave no value in a row, when asked to raise for that."""
+    """A formula that gave no value in a row (or a DateTime that pandas'
+    datetime64[ns] cannot hold), when asked to raise for that."""
 
     def __init__(self, formula, row):
         self.formula = formula
         self.row = row
-        super().__init__(f"xev: formula {formula!r} gives no value in row {row!r}")
+        super().__init__(f"xev: formula {formula!r} gives no value in row {row!r} (or a date and time "
+                         "outside 1677-09-21 to 2262-04-11, the range of datetime64[ns])")

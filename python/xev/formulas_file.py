@@ -98,7 +98,8 @@ def _read_limited(path, max_bytes):
                                       "(read_formulas(path, max_bytes=...) allows more)")
 
 
-def read_formulas(path, *, max_bytes=MAX_FILE_BYTES, max_line_bytes=MAX_LINE_BYTES):
+def read_formulas(path: "str | os.PathLike", *, max_bytes: int = MAX_FILE_BYTES,
+                  max_line_bytes: int = MAX_LINE_BYTES) -> "list[Definition]":
     """The definitions of a formulas file, in the order they were written:
     Definition objects, which unpack as (name, text) and which evaluate takes
     as its formulas. A file longer than max_bytes or with a line longer than
@@ -135,6 +136,17 @@ def _pair(entry):
             raise TypeError(f"xev: formula {what}s are str; {name!r}: {text!r} has a "
                             f"{type(value).__name__} {what}")
     return Definition(name, text)
+
+
+# The output label of a formula given alone; the engine names it.
+SINGLE_LABEL = ""
+
+
+def is_single_formula(formulas):
+    """True for a str that is a formula text rather than the path of a
+    formulas file: a path names something that exists or ends in '.formulas'."""
+    return (isinstance(formulas, str) and not formulas.endswith(".formulas")
+            and not os.path.exists(formulas))
 
 
 def definitions_of(formulas):

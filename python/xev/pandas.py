@@ -1,10 +1,16 @@
 """Formulas over pandas DataFrames."""
 
+from __future__ import annotations
+
+from typing import Hashable, Mapping, Optional, Union
+
 import pandas as pd
 
 from .columns import column_type, dtype_type
+from .context import canonical_type
 from .errors import ColumnError, FormulaError
 from .evaluation import Evaluator, make_plan
+from .formulas_file import SINGLE_LABEL, is_single_formula
 
 _NO_VALUE_CHOICES = ("null", "raise")
 # Object columns are first typed by this many rows; the ones the formulas
@@ -26,14 +32,18 @@ def _by_dtype(label, dtype):
         return label, error
 
 
-def frame_columns(df, sample=None):
+def frame_columns(df, sample=None, types=None):
     """(label, data type or ColumnError) for each column of df; object
-    columns typed by their first sample rows when sample is given. Only
-    object and category columns are looked into: the dtype tells the rest,
-    which keeps a frame of very many columns quick to plan."""
+    columns typed by their first sample rows when sample is given, or as
+    types ({label: type name}) says. Only object and category columns are
+    looked into: the dtype tells the rest, which keeps a frame of very many
+    columns quick to plan."""
+    types = told_types(types)
     columns = []
     for position, (label, dtype) in enumerate(zip(df.columns, df.dtypes)):
-        if dtype == object or isinstance(dtype, pd.CategoricalDtype):
+        if label in types:
+            columns.append((label, types[label]))
+        elif dtype == object or isinstance(dtype, pd.CategoricalDtype):
             series = df.iloc[:, position]  # by position: labels may repeat
             columns.append(_typed(label, series.iloc[:sample] if sample and dtype == object else series))
         else:
@@ -41,14 +51,20 @@ def frame_columns(df, sample=None):
     return columns
 
 
-def _confirmed(df, columns, plan):
+def told_types(types):
+    """{label: 'Number' | 'DateTime' | 'String'} of a types= argument."""
+    return {label: canonical_type(type_) for label, type_ in (types or {}).items()}
+
+
+def _confirmed(df, columns, plan, told):
     """columns with the sampled types of the object columns the plan reads
-    replaced by those of all their rows; None when none of them changes."""
+    replaced by those of all their rows; None when none of them changes.
+    A column whose type was told keeps it: text read as a Number, say."""
     read = {position for _, _, _, position in plan.bindings}
     confirmed = list(columns)
     changed = False
     for i, (label, sampled) in enumerate(columns):
-        if i in read and df.dtypes.iloc[i] == object and len(df) > _SAMPLE_ROWS:
+        if i in read and label not in told and df.dtypes.iloc[i] == object and len(df) > _SAMPLE_ROWS:
             confirmed[i] = _typed(label, df.iloc[:, i])
             if isinstance(confirmed[i][1], ColumnError):
                 raise confirmed[i][1]
@@ -56,30 +72,58 @@ def _confirmed(df, columns, plan):
     return confirmed if changed else None
 
 
-def evaluate(df, formulas, where=None, numbers="decimal", *, flags=0, threads=0, on_no_value="null"):
-    """The formulas' values for every row of df, as a DataFrame with one
-    column per formula and df's index (of the selected rows, with where).
+def evaluate(df: pd.DataFrame, formulas, where: Optional[str] = None, numbers: str = "exact", *,
+             flags: int = 0, threads: int = 0, on_no_value: str = "null",
+             types: Optional[Mapping[Hashable, str]] = None) -> Union[pd.DataFrame, pd.Series]:
+    """Evaluates formulas over every row of a pandas DataFrame.
 
-    formulas  a mapping of names to formula texts, (name, text) pairs, the
-              path of a formulas file, or an xev.Context (all its formulas;
-              its data items read the columns whose item names match)
-    where     a Number formula; only rows where it is neither NULL nor 0
-    numbers   'decimal' (Decimal objects, exact), 'float' (Float64) or 'str'
-    flags     context flags, for formulas given as text
-    threads   threads to evaluate on (0: one per processor)
-    on_no_value
-              'null' (a row where a formula gives no value holds a null) or
-              'raise' (xev.EvaluationError naming the formula and row)
+    Parameters
+    ----------
+    df : pandas.DataFrame
+        The rows; each column a formula reads becomes a data item
+        (``xev.item_names(df)`` tells their names).
+    formulas : mapping, list of (name, text) pairs, str, path or xev.Context
+        Formulas by output label (any label: the column keeps it), the path
+        of a formulas file, an ``xev.Context`` (all its formulas), or a
+        single formula text, which gives a Series.
+    where : str, optional
+        A Number formula; only rows where it is neither NULL nor 0 are kept.
+    numbers : {'exact', 'decimal', 'float', 'str'}
+        Number results as an ``xev.DecimalDtype`` column (or Int64 for a
+        formula whose values are whole by nature), Decimal objects, Float64
+        or text.
+    flags : int
+        Context flags for formulas given as text (``xev.RANGES_SETS``, ...).
+    threads : int
+        Threads to evaluate on (0: one per processor).
+    on_no_value : {'null', 'raise'}
+        A row where a formula gives no value holds a null, or raises
+        ``xev.EvaluationError`` naming the formula and the row.
+    types : mapping, optional
+        ``{column label: 'Number' | 'DateTime' | 'String'}`` for object
+        columns whose values do not tell.
+
+    Returns
+    -------
+    pandas.DataFrame or pandas.Series
+        One column per formula, in the order given, indexed by df's index
+        (of the selected rows, with where); a Series for a single formula.
     """
     if on_no_value not in _NO_VALUE_CHOICES:
         raise ValueError(f"xev: on_no_value is 'null' or 'raise', not {on_no_value!r}")
     if not isinstance(df, pd.DataFrame):
-        raise TypeError("xev: evaluate takes a pandas DataFrame; for Dask, xev.dask.evaluate")
-    return Evaluator(_plan(df, formulas, where, numbers, flags), threads).evaluate(df, on_no_value)
+        raise TypeError("xev: evaluate takes a pandas DataFrame; for a Dask DataFrame, xev.dask.evaluate")
+    if is_single_formula(formulas):
+        single = evaluate(df, [(SINGLE_LABEL, formulas)], where, numbers, flags=flags, threads=threads,
+                          on_no_value=on_no_value, types=types)
+        return single.iloc[:, 0].rename(None)
+    plan = _plan(df, formulas, where, numbers, flags, types)
+    plan.set_zones(list(df.dtypes))
+    return Evaluator(plan, threads).evaluate(df, on_no_value)
 
 
-def _plan(df, formulas, where, numbers, flags):
-    columns = frame_columns(df, _SAMPLE_ROWS)
+def _plan(df, formulas, where, numbers, flags, types):
+    columns = frame_columns(df, _SAMPLE_ROWS, types)
     sampled = len(df) > _SAMPLE_ROWS and any(dtype == object for dtype in df.dtypes)
     try:
         plan = make_plan(columns, formulas, where, numbers, flags)
@@ -87,6 +131,6 @@ def _plan(df, formulas, where, numbers, flags):
         if not sampled:
             raise
         # Perhaps refused only for a type the first rows suggested.
-        return make_plan(frame_columns(df), formulas, where, numbers, flags)
-    confirmed = _confirmed(df, columns, plan) if sampled else None
+        return make_plan(frame_columns(df, None, types), formulas, where, numbers, flags)
+    confirmed = _confirmed(df, columns, plan, told_types(types)) if sampled else None
     return plan if confirmed is None else make_plan(confirmed, formulas, where, numbers, flags)

@@ -1,0 +1,125 @@
+import pickle
+from decimal import Decimal
+
+import numpy as np
+import pandas as pd
+import pytest
+from conftest import values
+
+import xev
+
+D = Decimal
+
+
+def orders():
+    return pd.DataFrame({
+        "q": [3, 1, 2, 4],
+        "p": [19.99, 0.1, 5.5, 2.25],
+        "d": [0.15, None, 0.0, 0.1],
+        "when": pd.to_datetime(["2024-02-29", "1999-12-31 23:00", None, "2024-01-01"]),
+        "name": ["Ann", "Bo", "", "Cy"],
+        "region": ["n", "s", "n", "s"],
+    })
+
+
+@pytest.mark.parametrize("formula, dtype, expected", [
+    ("q * p * (1 - d)", "decimal[4]", [D("50.9745"), D("0.1"), D(11), D("8.1")]),
+    ("NumberRound(q * p * (1 - d), 2)", "decimal[2]", [D("50.97"), D("0.10"), D(11), D("8.10")]),
+    ("q / 3", "decimal[22]", [D(1), D("0.3333333333333333333333"), D("0.6666666666666666666667"),
+                              D("1.333333333333333333333")]),
+    (f"q * 1{'0' * 18} + p", "decimal[2]", [D("3e18") + D("19.99"), D("1e18") + D("0.1"),
+                                            D("2e18") + D("5.5"), D("4e18") + D("2.25")]),  # 128 bits
+    ("DateYear(when)", "Int64", [2024, 1999, None, 2024]),
+    ("StrLength(name)", "Int64", [3, 2, 0, 2]),
+    ("when - DateConstruct(1999, 12, 1, 12, 0, 0)", "Int64", [8856, 30, None, 8797]),  # whole days
+    ("DateYear(when) / 8", "decimal[3]", [D("253"), D("249.875"), D(0), D(253)]),
+])
+def test_number_results_are_exact_columns(evaluate, formula, dtype, expected):
+    out = evaluate(orders(), {"F": formula})["F"]
+    assert str(out.dtype) == dtype
+    assert values(out) == expected
+
+
+def test_decimal_objects_and_wide_values():
+    frame = pd.DataFrame({"x": [D(10**30), D(1)]})
+    out = xev.evaluate(frame, {"F": "x / 3"})  # 52 digits at one scale: more than 128 bits
+    assert out["F"].dtype == "decimal[22]"
+    assert out["F"].tolist() == [D("3.333333333333333333333e29"), D("0.3333333333333333333333")]
+    objects = xev.evaluate(frame, {"F": "x / 4"}, numbers="decimal")["F"]
+    assert objects.dtype == object and objects.tolist() == [D("2.5e29"), D("0.25")]
+
+
+def column(texts, dtype=None):
+    return pd.Series(pd.array([None if t is None else D(t) for t in texts], dtype=dtype or "decimal[2]"))
+
+
+def test_arithmetic_comparison_and_rounding():
+    a, b = column(["1.25", None, "-3.50", "10.00"]), column(["0.10", "2.00", "0", "3.00"])
+    assert values(a + b) == [D("1.35"), None, D("-3.5"), D(13)]
+    assert values(a - 1) == values(a + -1) == [D("0.25"), None, D("-4.5"), D(9)]
+    assert values(a * b) == [D("0.125"), None, D(0), D(30)] and (a * b).dtype == "decimal[4]"
+    # Division: six decimals more than the wider operand, half away from zero;
+    # by zero it is missing.
+    assert (a / b).dtype == "decimal[8]"
+    assert values(a / b) == [D("12.5"), None, None, D("3.33333333")]
+    assert values(-a / 3) == [D("-0.41666667"), None, D("1.16666667"), D("-3.33333333")]
+    assert values(a + 0.1) == [D("1.35"), None, D("-3.4"), D("10.1")]  # a float by its shortest text
+    assert values(a + pd.Series(pd.array([1, None, 2, 3], dtype="Int64"))) == [D("2.25"), None, D("-1.5"), D(13)]
+    assert values(a > b) == [True, None, False, True] and bool((a == D("1.25"))[0])
+    assert values(a.round(1)) == [D("1.3"), None, D("-3.5"), D(10)]
+    assert values(column(["1250.00", "-1500.00", "1499.99"]).round(-3)) == [D(1000), D(-2000), D(1000)]
+    assert values(a // b) == [D(12), None, None, D(3)] and values(a % b) == [D("0.05"), None, None, D(1)]
+
+
+def test_reductions_and_describe():
+    a = column(["1.25", None, "-3.50", "10.00"])
+    assert (a.sum(), a.min(), a.max()) == (D("7.75"), D("-3.5"), D(10))
+    assert a.mean() == D("2.58333333") and a.median() == D("1.25")
+    assert pd.isna(a.sum(skipna=False)) and a.count() == 3
+    described = pd.DataFrame({"a": a}).describe()["a"]
+    assert described["count"] == 3 and described["max"] == 10.0 and described["mean"] == pytest.approx(2.5833333)
+    assert list(pd.DataFrame({"a": a, "s": ["x"] * 4}).select_dtypes("number").columns) == ["a"]
+
+
+def test_missing_values_and_conversions():
+    a = column(["1.25", None, "-3.50"])
+    assert a.isna().tolist() == [False, True, False]
+    assert values(a.fillna(0)) == [D("1.25"), D(0), D("-3.5")] and a.fillna(0).dtype == "decimal[2]"
+    floats = a.astype(float)
+    assert floats.dtype == np.float64 and np.isnan(floats[1]) and floats[0] == 1.25
+    assert values(a.astype("Float64")) == [1.25, None, -3.5]
+    assert a.astype(object).tolist()[::2] == [D("1.25"), D("-3.50")]
+    assert a.astype(str).tolist() == ["1.25", "<NA>", "-3.50"]
+    assert values(a.astype("decimal[1]")) == [D("1.3"), None, D("-3.5")]  # half away from zero
+    assert values(column(["2", None]).astype("Int64")) == [2, None]
+    with pytest.raises(TypeError, match="round them first"):
+        a.astype("Int64")
+    with pytest.raises(ValueError, match="more than 2 decimals"):
+        pd.array([D("0.125")], dtype="decimal[2]")
+    changed = a.copy()
+    changed[1], changed[0], changed[2:] = D("2.5"), None, [10**30]
+    assert values(changed) == [None, D("2.5"), D(10**30)]
+    with pytest.raises(ValueError, match="more than 2 decimals"):
+        changed[0] = D("0.001")
+
+
+def test_sorting_grouping_concatenation_pickling_display():
+    frame = pd.DataFrame({"g": ["x", "y", "x", "y"], "v": column(["1.25", None, "-3.50", "10.00"])})
+    assert frame.sort_values("v")["v"].index.tolist() == [2, 0, 3, 1]
+    sums = frame.groupby("g")["v"].sum()
+    assert sums.dtype == "decimal[2]" and sums.tolist() == [D("-2.25"), D(10)]
+    assert frame.groupby("v").size().index.dtype == "decimal[2]"
+    joined = pd.concat([frame["v"], column(["0.125"], "decimal[3]"), pd.Series(pd.array([7], dtype="Int64"))])
+    assert joined.dtype == "decimal[3]" and values(joined)[-2:] == [D("0.125"), D(7)]
+    again = pickle.loads(pickle.dumps(frame))
+    assert again["v"].dtype == "decimal[2]" and values(again["v"]) == values(frame["v"])
+    assert repr(frame["v"]).splitlines()[:2] == ["0     1.25", "1     <NA>"]
+    assert "decimal[2]" in repr(frame.dtypes)
+
+
+def test_decimal_columns_feed_formulas_exactly(evaluate):
+    frame = pd.DataFrame({"v": column(["1.25", None, "-3.50", "10.00"]),
+                          "w": pd.Series(pd.array([D("1e30"), D(1), None, D("0.5")], dtype="decimal[1]"))})
+    out = evaluate(frame, {"V": "v * 3", "W": "w + 1"})
+    assert values(out["V"]) == [D("3.75"), D(0), D("-10.5"), D(30)]  # NULL counts as 0
+    assert values(out["W"]) == [D("1e30") + 1, D(2), D(1), D("1.5")]
