@@ -104,28 +104,6 @@ TEST_F(Items, RefusalOrACycleKeepsTheItem) {
   EXPECT_EQ(log.offered, (Strings{"P:Price", "Q:Price"}));
 }
 
-// Out of memory, a deletion keeps the item or finishes, and leaks nothing.
-TEST(ItemsMemory, EveryAllocationFailingKeepsTheItemOrFinishes) {
-  const int64_t points = oom::Sweep("deleting Amount", [](oom::Trial& trial) {
-    ParseContext c;
-    AddSalesItems(c);
-    CallbackLog log;
-    g_log = &log;
-    const char* texts[] = {"Amount * 2", "F0() + F0()", "F1() + Price", "F2() - F0()", "Qty"};
-    for (int i = 0; i < 5; ++i) {
-      XEVParseFormula(c.ec, nullptr, texts[i], ("F" + std::to_string(i)).c_str(), nullptr, nullptr);
-    }
-    trial.Arm();
-    const int32_t result = XEVDeleteExpItem(c.ec, XEV_ITEM_DATA, "Amount", DeleteFormula);
-    trial.Disarm();
-    ExpItem item[2]{};
-    EXPECT_EQ(XEVGetExpressionVariable(c.ec, item, "Amount"), result == 0 ? 1 : 0);
-    if (result != 0) { EXPECT_EQ(XEVGetExpressionCount(c.ec), 1); }
-    g_log = nullptr;
-  });
-  EXPECT_GT(points, 3);
-}
-
 TEST_F(Items, RenameTouchesWholeTokensInTheirRoleOutsideStrings) {
   c.Data("Amount2", XEV_TYPE_NUMBER);
   AddAll({{"Amount*2 + Amount2", "A"}, {"Name || ' Amount ' || 'it''s Amount' || 'a\\' Amount'", "Quoted"},
