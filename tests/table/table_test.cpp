@@ -50,20 +50,10 @@ XevColumn FixedColumn(int32_t kind, const std::vector<T>& values, int32_t scale 
 }
 
 inline int32_t AddItem(ExprContext* ec, const char* name, int16_t type, XEVDataItemCallback callback = nullptr) {
-  ExpItem item{};
-  item.kind = XEV_ITEM_DATA;
-  item.dataType = type;
-  item.boundValue = reinterpret_cast<intptr_t>(callback);
-  std::strncpy(item.name, name, sizeof item.name - 1);
-  return XEVAddExpressionItem(ec, &item);
+  return testhost::AddItem(ec, XEV_ITEM_DATA, name, {.type = type, .bound = reinterpret_cast<intptr_t>(callback)});
 }
 
-inline HEXP Parse(ExprContext* ec, const char* name, const char* text) {
-  ExprError error{};
-  HEXP exp = XEVParseFormula(ec, nullptr, text, name, &error, nullptr);
-  EXPECT_NE(exp, nullptr) << text << ": error " << error.code << " at " << error.pos;
-  return exp;
-}
+inline HEXP Parse(ExprContext* ec, const char* name, const char* text) { return testhost::ParseOrFail(ec, text, name); }
 
 inline std::string NumberText(const NumberValue& value) {
   char text[64];
