@@ -67,18 +67,10 @@ ExpItem DataItem(const char* name, const char* binding, int16_t type = XEV_TYPE_
   return item;
 }
 
-std::string ExpressionName(ExprContext* ec, int32_t ordinal) {
-  char name[128] = "<none>";
-  if (HEXP exp = XEVHEXPFromOrdinal(ec, ordinal)) XEVGetExpressionName(ec, exp, sizeof name, name);
-  return name;
-}
-
-std::string ExpressionText(ExprContext* ec, int32_t ordinal) {
+// "Name = text" of the formula at ordinal, "<none>" past the last.
+std::string NamedText(ExprContext* ec, int32_t ordinal) {
   HEXP exp = XEVHEXPFromOrdinal(ec, ordinal);
-  if (exp == nullptr) return "<none>";
-  std::string text(static_cast<size_t>(XEVGetExpressionTextLength(ec, exp)) + 1, '\0');
-  XEVGetExpressionText(ec, exp, static_cast<int32_t>(text.size()), text.data());
-  return text.c_str();
+  return exp == nullptr ? "<none>" : testhost::ExpressionName(ec, exp) + " = " + testhost::ExpressionText(ec, exp);
 }
 
 // Appends the pieces of a hand-made block in the order they are given.
@@ -291,7 +283,7 @@ TEST_F(BlockLoader, ForwardReferencesAreDeferred) {
     }
     ASSERT_EQ(XEVGetExpressionCount(ec.get()), static_cast<int32_t>(formulas.size())) << name;
     for (size_t i = 0; i < formulas.size(); ++i) {
-      EXPECT_EQ(ExpressionName(ec.get(), int32_t(i)) + " = " + ExpressionText(ec.get(), int32_t(i)),
+      EXPECT_EQ(NamedText(ec.get(), int32_t(i)),
                 formulas[i].second + " = " + formulas[i].first);
     }
     EXPECT_TRUE(Reported().empty()) << name;
@@ -313,7 +305,7 @@ TEST_F(BlockLoader, StoppedLoadsKeepWhatCameBefore) {
     EXPECT_EQ(Load(ec.get(), FormulaBlock(c.version, {{"1 + 1", "Two"}, {c.failing, "Ping"}, {"Ping() + 1", "Pong"},
                                                       {"Self() + 1", "Self"}, {"2", "Later"}}),
                    1, RecordLoadError), 0);
-    EXPECT_EQ(ExpressionName(ec.get(), 0), "Two");
+    EXPECT_EQ(NamedText(ec.get(), 0), "Two = 1 + 1");
     EXPECT_EQ(XEVGetExpressionCount(ec.get()), c.version == 2 ? 2 : 1) << "version 2 also loads Later";
     ASSERT_EQ(Reported().size(), c.reported ? 1u : 0u) << int(c.version);
     if (c.reported == nullptr) continue;
@@ -474,7 +466,7 @@ TEST_F(BlockLoader, VersionFixtures) {
     ASSERT_EQ(Load(ec.get(), ReadFixture(c.file), 1, RecordLoadError), 1) << c.file;
     ASSERT_EQ(XEVGetExpressionCount(ec.get()), static_cast<int32_t>(c.names.size())) << c.file;
     for (size_t i = 0; i < c.names.size(); ++i) {
-      EXPECT_EQ(ExpressionName(ec.get(), int32_t(i)) + " = " + ExpressionText(ec.get(), int32_t(i)),
+      EXPECT_EQ(NamedText(ec.get(), int32_t(i)),
                 c.names[i] + " = " + c.texts[i]);
     }
     for (const std::string& item : c.items) EXPECT_NE(+StoredItem(ec.get(), item.c_str()).boundValue, 0) << item;
