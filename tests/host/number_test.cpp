@@ -11,15 +11,12 @@
 #include <string>
 
 #include "host/host.h"
+#include "tests/support/values.h"
 #include "xev/xevhost.h"
 
 namespace {
 
-NumberValue Num(const char* text) {
-  NumberValue n;
-  EXPECT_EQ(HostStrToNumber(&n, text), 1) << text;
-  return n;
-}
+using testhost::Num;
 
 NumberValue Null() {
   NumberValue n;
