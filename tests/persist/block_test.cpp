@@ -380,6 +380,8 @@ TEST_F(BlockLoader, CountsAndLengthAddUp) {
   const std::tuple<const char*, Bytes, int32_t, int32_t> cases[] = {
       {"data item count past 32767", Current().U16(0xFA).U16(0x8000).Item85("A", "GetA").Build(), 1, 0},
       {"formula count past 32767", Current().U16(0xFC).U16(0x8000).Formula("1", "One").Build(), 1, 0},
+      {"data item count past 32767 before formulas",
+       Current().U16(0xFA).U16(0x8000).U16(0xFC).U16(1).Formula("1", "One").Build(), 1, 0},
       {"oldest, function count past 32767", BlockBuilder().Field("", 20).U16(0xFB).U16(0x8000).Byte(0).Build(), 1, 0},
       {"a formula past the count", Current().U16(0xFC).U16(1).Formula("1", "One").Formula("2", "Two").Build(), 1, 0},
       {"a data item past the count", Current().U16(0xFA).U16(1).Item85("A", "GetA").Item85("B", "GetB").Build(), 1, 0},
