@@ -332,4 +332,22 @@ TEST_F(ScannerTest, BlankRunsAndTheByteAfterThemMustFitTheMatchBuffer) {
   }
 }
 
+TEST_F(ScannerTest, EveryValueThatCannotBeAllocatedGivesNoMemory) {
+  ExprContext* ec = Context(0);
+  AddKeywordItem(ec, "Sales Region", false);
+  const char* texts[] = {"abc", "Sales Region", "@PI", "a.b", "12", "1/2/2001", "'s'", "Sum (", "10 PM"};
+  for (const char* text : texts) {
+    SCOPED_TRACE(text);
+    ScannerReset(text, ec, false);
+    int64_t live = HostLiveBlockCount();
+    HostFailAllocationAfter(1);
+    EXPECT_EQ(NextToken(), TK_NOMEM);
+    HostFailAllocationAfter(0);
+    EXPECT_EQ(std::tuple(CurrentToken().pos, CurrentToken().value, HostLiveBlockCount()), std::tuple(0u, nullptr, live));
+  }
+  // Tokens without a value allocate nothing.
+  HostFailAllocationAfter(1);
+  EXPECT_EQ(Scan("and days + ||", ec), "and@0+3 unit[1]@4+4 '+'@9+1 concat@11+2");
+}
+
 }  // namespace
