@@ -185,7 +185,10 @@ TEST_F(BlockLoader, HeaderAndSectionBounds) {
       {"data item count ending the block", Current().U16(0xFA).U16(0).Build(), 0},
       {"formula count ending the block", Current().U16(0xFC).U16(0).Build(), 0},
       {"one data item ending the block", Current().U16(0xFA).U16(1).Item85("A", "GetA").Build(), 1},
-      {"version 4", Bytes{4, 0, 0}, 0}, {"version 0x7F", Bytes{0x7F, 0, 0}, 0}, {"version 0xFF", Bytes{0xFF, 0, 0}, 0}};
+      // A version after the current one is refused, however well formed.
+      {"version 4", BlockBuilder().Byte(4).OperatorNames().Build(), 0},
+      {"version 0x7F", Bytes{0x7F, 0, 0}, 0},
+      {"version 0xFF", Bytes{0xFF, 0, 0}, 0}};
   for (const auto& [name, block, loads] : cases) EXPECT_EQ(Load(NewContext().get(), block), loads) << name;
 
   std::vector<std::string> names(20, "");
