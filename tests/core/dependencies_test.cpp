@@ -114,16 +114,6 @@ TEST_F(Dependencies, CyclesEndAndAnswerForWhatTheyReach) {
   EXPECT_EQ(XEVIsItemUsedInComplex(c.ec, "Qty"), 0);
 }
 
-// Without memory of what it has seen, a walk here takes 2^1000 steps.
-TEST_F(Dependencies, LongChainAnswersForTheLastFormula) {
-  HEXP last = Chain("Total(Amount)", 1000);
-  EXPECT_EQ(XEVIsItemUsed(c.ec, last, XEV_ITEM_DATA, "Amount"), 1);
-  EXPECT_EQ(XEVIsItemUsed(c.ec, last, XEV_ITEM_DATA, "Price"), 0);
-  EXPECT_EQ(XEVIsNamedFormulaUsed(c.ec, "F999"), 0);
-  EXPECT_EQ(XEVIsAggregateUsed(c.ec, last), 1);
-  EXPECT_EQ(XEVIsFunctionVariableUsed(c.ec, last, "Total", "Amount"), 1);
-}
-
 // Out of memory, a query says "no" and leaves nothing behind.
 TEST_F(Dependencies, EveryAllocationFailingAnswersNoAndLeaksNothing) {
   Chain("Qty", 10);  // references need the name index

@@ -143,21 +143,4 @@ TEST_F(ExtendedText, ThousandLevelsDeepAndCycles) {
   EXPECT_EQ(std::tuple(Length(f, false), Text(f, false)), std::tuple(0, ""));
 }
 
-TEST_F(ExtendedText, EveryAllocationFailingGivesAnEmptyBufferAndLeaksNothing) {
-  UseSqlDates();
-  Add("Esc(Amount) + (OrderDate - 12/25/2001)", "A");
-  HEXP b = Add("A() + Esc(A()) + Twice(A() + Qty + Qty + Qty + Qty + Qty + Qty + Qty + Qty + Qty)", "B");
-  const std::string full = Text(b, true);
-  const int64_t points = oom::Sweep("extended text", [&](oom::Trial& trial) {
-    std::vector<char> buffer(1024, '#');
-    trial.Arm();
-    const int32_t result = XEVGetExtendedText(c.ec, b, 1024, buffer.data(), 1);
-    trial.Disarm();
-    const bool failed = trial.failing();
-    EXPECT_EQ(std::tuple(std::string(buffer.data()), result),
-              std::tuple(failed ? "" : full, failed ? 0 : static_cast<int32_t>(full.size()) - 1));
-  });
-  EXPECT_GT(points, 3);
-}
-
 }  // namespace

@@ -104,28 +104,6 @@ TEST_F(Items, RefusalOrACycleKeepsTheItem) {
   EXPECT_EQ(log.offered, (Strings{"P:Price", "Q:Price"}));
 }
 
-// Out of memory, a deletion keeps the item or finishes, and leaks nothing.
-TEST(ItemsMemory, EveryAllocationFailingKeepsTheItemOrFinishes) {
-  const int64_t points = oom::Sweep("deleting Amount", [](oom::Trial& trial) {
-    ParseContext c;
-    AddSalesItems(c);
-    CallbackLog log;
-    g_log = &log;
-    const char* texts[] = {"Amount * 2", "F0() + F0()", "F1() + Price", "F2() - F0()", "Qty"};
-    for (int i = 0; i < 5; ++i) {
-      XEVParseFormula(c.ec, nullptr, texts[i], ("F" + std::to_string(i)).c_str(), nullptr, nullptr);
-    }
-    trial.Arm();
-    const int32_t result = XEVDeleteExpItem(c.ec, XEV_ITEM_DATA, "Amount", DeleteFormula);
-    trial.Disarm();
-    ExpItem item[2]{};
-    EXPECT_EQ(XEVGetExpressionVariable(c.ec, item, "Amount"), result == 0 ? 1 : 0);
-    if (result != 0) { EXPECT_EQ(XEVGetExpressionCount(c.ec), 1); }
-    g_log = nullptr;
-  });
-  EXPECT_GT(points, 3);
-}
-
 TEST_F(Items, RenameTouchesWholeTokensInTheirRoleOutsideStrings) {
   c.Data("Amount2", XEV_TYPE_NUMBER);
   AddAll({{"Amount*2 + Amount2", "A"}, {"Name || ' Amount ' || 'it''s Amount' || 'a\\' Amount'", "Quoted"},
@@ -176,63 +154,6 @@ TEST_F(Items, RenameWithEveryAllocationFailingKeepsEachFormulaWhole) {
     XEVRenameExpressionItem(c.ec, XEV_ITEM_DATA, "Total", "Amount");
   });
   EXPECT_GT(points, 3);
-}
-
-// A report's context: items bound by name through the resolve callback, a
-// rename callback, ranges and sets on, every formula evaluated before and
-// after the item it names is renamed, round after round, so that the blocks
-// the renames free and take are reused many times over.
-int32_t XEV_CALL BoundNumber(ExprContext*, HEXP, int32_t, void** result, const char*) {
-  return HostStrToNumber(static_cast<NumberValue*>(*result), "12.5");
-}
-intptr_t XEV_CALL ResolveBound(const char*) { return reinterpret_cast<intptr_t>(&BoundNumber); }
-void XEV_CALL NoteRename(ExprContext*, const char*, const char*) {}
-
-TEST(ItemsInAReport, RenamingABoundItemKeepsEveryFormulaAndItsValue) {
-  ExprContext* ec = XEVCreateEC(0, ResolveBound, NoteRename, ECF_RANGES_SETS);
-  ASSERT_NE(ec, nullptr);
-  FUNDefineFunctions(ec);
-  const std::pair<const char*, int16_t> items[] = {
-      {"Amount", XEV_TYPE_NUMBER},   {"Amount2", XEV_TYPE_NUMBER}, {"Price", XEV_TYPE_NUMBER},
-      {"Quantity", XEV_TYPE_NUMBER}, {"Cost", XEV_TYPE_NUMBER},    {"Tax", XEV_TYPE_NUMBER},
-      {"Region", XEV_TYPE_STRING},   {"Customer", XEV_TYPE_STRING}, {"Notes", XEV_TYPE_STRING},
-      {"Ordered", XEV_TYPE_DATETIME}, {"Shipped", XEV_TYPE_DATETIME}, {"Due", XEV_TYPE_DATETIME}};
-  for (const auto& [name, type] : items) {
-    ASSERT_EQ(testhost::AddItem(ec, XEV_ITEM_DATA, name, {.type = type, .binding = name}), 1) << name;
-  }
-  const std::pair<const char*, const char*> formulas[] = {
-      {"A", "Amount*2 + Amount2"}, {"B", "A() + Amount * Price"}, {"C", "NumberRound(Amount / 3, 2)"},
-      {"D", "Amount*Amount*Amount"}, {"E", "Amount, Amount2, Amount"}, {"F", "Amount AND Cost"}};
-  for (const auto& [name, text] : formulas) {
-    ASSERT_NE(XEVParseFormula(ec, nullptr, text, name, nullptr, nullptr), nullptr) << text;
-  }
-  const auto values = [ec] {
-    std::string all;
-    for (const char* name : {"A", "B", "C", "D"}) {
-      NumberValue value{};
-      char text[64] = "";
-      XEVEvaluateExpression(ec, XEVHEXPFromName(ec, name), sizeof value, &value);
-      HostNumberToStr(&value, text, sizeof text);
-      all += std::string(text) + " ";
-    }
-    return all;
-  };
-  const std::string before = values();
-  EXPECT_EQ(before, "37.5 193.75 4.17 1953.125 ");
-  // Short and long names, so that new names both fit the old ones' room and not.
-  const char* names[] = {"Amount", "Total", "TotalAmountOfTheOrder", "T"};
-  for (int round = 0; round < 200; ++round) {
-    const char* from = names[round % 4];
-    const char* to = names[(round + 1) % 4];
-    ASSERT_EQ(XEVRenameExpressionItem(ec, XEV_ITEM_DATA, from, to), 0);
-    ASSERT_EQ(values(), before) << to;
-  }
-  char text[128];
-  XEVGetExpressionText(ec, XEVHEXPFromName(ec, "A"), sizeof text, text);
-  EXPECT_STREQ(text, "Amount*2 + Amount2");
-  XEVGetExpressionText(ec, XEVHEXPFromName(ec, "E"), sizeof text, text);
-  EXPECT_STREQ(text, "Amount, Amount2, Amount");
-  XEVDestroyEC(ec);
 }
 
 }  // namespace

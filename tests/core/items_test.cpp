@@ -143,31 +143,6 @@ TEST_F(ItemsTest, EnumerationCopyOutAndDeletion) {
   EXPECT_EQ(XEVDeleteAllECVars(ec_), 0) << "no list at all";
 }
 
-TEST_F(ItemsTest, EveryFailedAllocationWhileAddingLeavesTheListAsItWas) {
-  Add(Make(1, "Existing"));
-  for (int16_t kind : {1, 3}) {
-    Record r = Make(kind, "New");
-    r.item.bindingName = "GetNew";
-    for (int64_t k = 1;; ++k) {
-      SCOPED_TRACE(k);
-      const uint32_t before = Count(kind);
-      const bool hadList = *ItemList(ec_, kind) != nullptr;
-      HostFailAllocationAfter(k);
-      const int32_t added = XEVAddExpressionItem(ec_, &r.item);
-      HostFailAllocationAfter(0);
-      if (added == 0) {
-        EXPECT_EQ(Count(kind), before);
-        EXPECT_EQ(*ItemList(ec_, kind) != nullptr, hadList);
-        continue;
-      }
-      const ExpItem* stored = FindItem(*ItemList(ec_, kind), "New");
-      if (stored->bindingName != nullptr) break;
-      EXPECT_EQ(+stored->boundValue, 0) << "an item whose name copy failed stays unbound";
-      XEVDelExpItemNoCheck(ec_, kind, "New");
-    }
-  }
-}
-
 // The admitted operators of a type, '|' standing for '||'.
 std::string Admitted(ExprContext* ec, int32_t type) {
   std::string result;

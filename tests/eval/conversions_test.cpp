@@ -5,25 +5,15 @@
 #include <string>
 
 #include "eval/eval.h"
+#include "tests/support/values.h"
 #include "xev/host_format.h"
 
 namespace {
 
 using namespace xev::eval;
 
-NumberValue Num(const char* text) {
-  NumberValue n{};
-  EXPECT_EQ(HostStrToNumber(&n, text), 1) << text;
-  return n;
-}
-
-NumberValue Date(int32_t year, int32_t month, int32_t day, int32_t hour = 0, int32_t minute = 0,
-                 int32_t second = 0) {
-  const DateParts parts{month, day, year, hour, minute, second, 0};
-  NumberValue v{};
-  v.bytes[0] = DatePartsToNumber(&v.bytes[1], &parts);
-  return v;
-}
+using testhost::Date;
+using testhost::Num;
 
 // "<result> <text>" of a writer called with args and a text buffer that
 // starts dirty, so that a forgotten terminator shows.

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "eval/eval.h"
+#include "tests/support/values.h"
 #include "xev/xevhost.h"
 
 namespace {
@@ -18,21 +19,13 @@ struct Instant {
 };
 
 NumberValue Value(const Instant& t, int32_t fraction = 0) {
-  const DateParts parts{t.month, t.day, t.year, t.hour, t.minute, t.second, fraction};
-  NumberValue v{};
-  v.bytes[0] = DatePartsToNumber(&v.bytes[1], &parts);
-  return v;
+  return testhost::ValueOf({t.month, t.day, t.year, t.hour, t.minute, t.second, fraction});
 }
-
-DateParts Parts(const NumberValue& v) {
-  DateParts parts{};
-  NumberToDateParts(&v.bytes[1], v.bytes[0], &parts);
-  return parts;
-}
+using testhost::PartsOf;
 
 ::testing::AssertionResult Is(const NumberValue& v, const Instant& t) {
   if (v.bytes[0] == 0) return ::testing::AssertionFailure() << "NULL";
-  const DateParts p = Parts(v);
+  const DateParts p = PartsOf(v);
   if (p.year == t.year && p.month == t.month && p.day == t.day && p.hour == t.hour &&
       p.minute == t.minute && p.second == t.second) {
     return ::testing::AssertionSuccess();
@@ -105,7 +98,7 @@ TEST(DateAddUnits, AddingAndSubtractingAgreeAndKeepTheFraction) {
     EXPECT_EQ(std::memcmp(&up, &down, sizeof up), 0) << unit;
     DateAddUnits(&back, &up, 1000003, '-', unit);
     EXPECT_EQ(NumberCompare(&back, &from), 0) << unit;
-    EXPECT_EQ(Parts(up).fraction, 250000) << unit;
+    EXPECT_EQ(PartsOf(up).fraction, 250000) << unit;
   }
 }
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "xev/xev.h"
+#include "tests/support/items.h"
 
 namespace {
 
@@ -52,12 +52,7 @@ void XEV_CALL Subtract(ExprContext*, HEXP, int32_t, int32_t, void* a, int32_t, v
 intptr_t XEV_CALL Resolve(const char*) { return reinterpret_cast<intptr_t>(&Subtract); }
 
 void AddItem(ExprContext* ec, const std::string& name, int16_t type = XEV_TYPE_NUMBER) {
-  ExpItem item{};
-  item.kind = XEV_ITEM_DATA;
-  item.dataType = type;
-  item.boundValue = reinterpret_cast<intptr_t>(&Answer);
-  std::strcpy(item.name, name.c_str());
-  ASSERT_EQ(XEVAddExpressionItem(ec, &item), 1);
+  ASSERT_EQ(testhost::AddItem(ec, XEV_ITEM_DATA, name.c_str(), {.type = type, .bound = testhost::Bound(&Answer)}), 1);
 }
 
 class Row : public ::testing::Test {

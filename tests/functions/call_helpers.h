@@ -10,29 +10,14 @@
 #include <vector>
 
 #include "oom/sweep.h"
+#include "tests/support/values.h"
 
 namespace xev_test {
 
-inline NumberValue Num(const char* text) {
-  NumberValue n{};
-  EXPECT_EQ(HostStrToNumber(&n, text), 1) << text;
-  return n;
-}
+using testhost::Date;
+using testhost::Num;
+using testhost::Text;
 inline NumberValue NullNum() { return NumberValue{}; }
-
-inline NumberValue Date(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-  DateParts parts{month, day, year, hour, minute, second, 0};
-  NumberValue n{};
-  n.bytes[0] = DatePartsToNumber(n.bytes + 1, &parts);
-  return n;
-}
-
-// "NULL", or the shortest decimal text.
-inline std::string Text(const NumberValue& n) {
-  char buffer[64];
-  if (NumberIsNull(&n)) return "NULL";
-  return HostNumberToStr(&n, buffer, sizeof buffer) < 0 ? "?" : buffer;
-}
 
 // "NULL", or "2000-02-29 00:00:00".
 inline std::string DateText(const NumberValue& n) {

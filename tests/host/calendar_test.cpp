@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "host/host.h"
+#include "tests/support/values.h"
 #include "xev/xevhost.h"
 
 namespace {
@@ -13,11 +13,8 @@ DateParts Make(int32_t year, int32_t month, int32_t day, int32_t hour = 0, int32
   return DateParts{month, day, year, hour, minute, second, fraction};
 }
 
-NumberValue ToValue(const DateParts& parts) {
-  NumberValue v{};
-  v.bytes[0] = DatePartsToNumber(&v.bytes[1], &parts);
-  return v;
-}
+using testhost::Show;
+using testhost::ValueOf;
 
 DateParts FromValue(const NumberValue& v) {
   DateParts parts{};
@@ -25,14 +22,7 @@ DateParts FromValue(const NumberValue& v) {
   return parts;
 }
 
-// "y-m-d h:m:s.f", so that one comparison shows every part.
-std::string Show(const DateParts& p) {
-  char text[96];
-  std::snprintf(text, sizeof text, "%d-%d-%d %d:%d:%d.%d", p.year, p.month, p.day, p.hour,
-                p.minute, p.second, p.fraction);
-  return text;
-}
-std::string RoundTrip(const DateParts& parts) { return Show(FromValue(ToValue(parts))); }
+std::string RoundTrip(const DateParts& parts) { return Show(FromValue(ValueOf(parts))); }
 
 TEST(Calendar, EveryDayFromYearOneToNineThousandNineHundredNinetyNineRoundTrips) {
   const DateParts first = Make(1, 1, 1);
@@ -58,7 +48,7 @@ TEST(Calendar, EveryDayFromYearOneToNineThousandNineHundredNinetyNineRoundTrips)
 }
 
 TEST(Calendar, DateTimeValueIsSecondsSinceDayZeroWithMicrosecondDecimalsAndOrdersLikeTime) {
-  NumberValue v = ToValue(Make(1, 1, 3, 1, 2, 3, 500000));
+  NumberValue v = ValueOf(Make(1, 1, 3, 1, 2, 3, 500000));
   __int128 coefficient = 0;
   int32_t exponent = 0;
   ASSERT_TRUE(xev::host::NumberToParts(&v, &coefficient, &exponent));
@@ -67,9 +57,9 @@ TEST(Calendar, DateTimeValueIsSecondsSinceDayZeroWithMicrosecondDecimalsAndOrder
   // Instants before day 0 keep their time of day.
   EXPECT_EQ(RoundTrip(Make(1, 1, 1, 6, 30)), "1-1-1 6:30:0.0");
 
-  const NumberValue a = ToValue(Make(1999, 12, 31, 23, 59, 59, 999999));
-  const NumberValue b = ToValue(Make(2000, 1, 1));
-  const NumberValue c = ToValue(Make(2000, 1, 1, 0, 0, 0, 1));
+  const NumberValue a = ValueOf(Make(1999, 12, 31, 23, 59, 59, 999999));
+  const NumberValue b = ValueOf(Make(2000, 1, 1));
+  const NumberValue c = ValueOf(Make(2000, 1, 1, 0, 0, 0, 1));
   EXPECT_LT(NumberCompare(&a, &b), 0);
   EXPECT_LT(NumberCompare(&b, &c), 0);
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "tests/support/values.h"
 #include "xev/host_format.h"
 
 namespace {
@@ -51,11 +52,7 @@ bool SameTime(const DateParts& a, const DateParts& b) {
   return a.hour == b.hour && a.minute == b.minute && a.second == b.second &&
          a.fraction == b.fraction;
 }
-std::string Show(const DateParts& p) {
-  return std::to_string(p.year) + "-" + std::to_string(p.month) + "-" + std::to_string(p.day) +
-         " " + std::to_string(p.hour) + ":" + std::to_string(p.minute) + ":" +
-         std::to_string(p.second) + "." + std::to_string(p.fraction);
-}
+using testhost::Show;
 
 // Every shape of date constant a formula can hold, with the instant it names
 // (parts in DateParts order: month, day, year, hour, minute, second, fraction).

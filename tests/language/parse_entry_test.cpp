@@ -171,27 +171,6 @@ TEST(InputNames, DatePartWordsArePrefixed) {
 }
 
 
-TEST_F(Entry, ReplaceKeepsTheOldFormulaAfterAnyFailure) {
-  c.Function("Left", XEV_TYPE_STRING, {{XEV_TYPE_STRING}, {XEV_TYPE_NUMBER}});
-  HEXP total = Formula("Amount * 2", "Total");
-  Formula("Total() + 1", "Grand");
-  Formula("Name", "Label");
-  const auto* oldRoot = total->root;
-  for (const auto& [text, name, code] :
-       {std::tuple{"Amount *", "Total", 109u}, {"Amount", "Bad Name", 107u}, {"Total() * 2", "Total", 125u},
-        {"Grand() * 2", "Total", 125u}, {"Amount", "Label", 126u}, {"Amount", "Left", 126u}, {"Name", "Total", 127u}}) {
-    uint16_t type = 99;
-    ExprError error{};
-    EXPECT_EQ(XEVParseFormula(c.ec, total, text, name, &error, &type), nullptr) << text;
-    EXPECT_EQ(error.code, code) << text;
-    EXPECT_EQ(total->root, oldRoot);
-    EXPECT_EQ(TextOf(total) + "/" + NameOf(total), "Amount * 2/Total");
-    EXPECT_EQ(XEVGetExpressionDataType(c.ec, total), XEV_TYPE_NUMBER);
-  }
-  EXPECT_EQ(XEVGetExpressionCount(c.ec), 3);
-  EXPECT_TRUE(g_events.renamed.empty());
-}
-
 TEST_F(Entry, ReplaceMovesTheNewFormulaInAndTellsTheHostOfARename) {
   c.Function("Left", XEV_TYPE_STRING, {{XEV_TYPE_STRING}, {XEV_TYPE_NUMBER}});
   HEXP total = Formula("Amount * 2", "Total");
@@ -335,35 +314,5 @@ TEST_F(Entry, NodesSpreadOverSeveralBlocksFailAndGoBackLikeOthers) {
   EXPECT_EQ(HostLiveBlockCount(), live);
 }
 
-TEST_F(Entry, CopiedContextParsesEveryFormulaAgain) {
-  Formula("Amount * 2", "Double");
-  Formula("Double() + 1", "More");
-  Formula("1, 2", "Sizes");
-  ExprContext* copy = XEVCopyEC(c.ec);
-  ASSERT_NE(copy, nullptr);
-  EXPECT_EQ(XEVGetExpressionCount(copy), 3);
-  HEXP more = XEVHEXPFromName(copy, "More");
-  ASSERT_NE(more, nullptr);
-  EXPECT_NE(more, XEVHEXPFromName(c.ec, "More"));
-  EXPECT_EQ(XEVIsItemUsed(copy, more, XEV_ITEM_DATA, "Amount"), 1);
-  EXPECT_EQ(XEVIsExpRange(copy, XEVHEXPFromName(copy, "Sizes"), 1), 1);
-  EXPECT_EQ(g_events.notified, (std::vector<int32_t>{2, 2, 2}));
-  XEVDestroyEC(copy);
-}
-
-
-TEST(Corpus, EveryFormulaParsesInOrder) {
-  ParseContext c(kCorpusFlags);
-  AddCorpusItems(c);
-  std::vector<CorpusFormula> corpus = LoadCorpus(CorpusPath());
-  ASSERT_GE(corpus.size(), 50u);
-  for (const CorpusFormula& f : corpus) {
-    EXPECT_TRUE(f.text.size() >= 10 && f.text.size() <= 200) << f.name;
-    ExprError error{};
-    uint16_t type = 0;
-    EXPECT_NE(XEVParseFormula(c.ec, nullptr, f.text.c_str(), f.name.c_str(), &error, &type), nullptr)
-        << f.name << ": " << f.text << " error " << error.code << " at " << error.pos;
-  }
-}
 
 }  // namespace

@@ -150,34 +150,6 @@ TEST(ErrorRecord, RejectedDateConstantIsReportedInstead) {
   EXPECT_EQ(Parse(c.ec, "12/40/2001").tree, "(/ (/ 12 40) 2001)");
 }
 
-TEST(Operators, AdmissionFollowsFlagsAndCallbacks) {
-  {
-    ParseContext c(ECF_STRING_PLUS | ECF_DATE_MINUS_STRING);
-    AddSalesItems(c);
-    ExpectTypes(c.ec, {{"Name + City", XEV_TYPE_STRING}, {"OrderDate - '1/2/2001'", XEV_TYPE_NUMBER},
-                       {"Name || City", XEV_TYPE_STRING}});
-    ExpectErrors(c.ec, {{"'a' + 1", 115, 6, 1}, {"Amount * (% 2)", 110, 10, 1}});
-  }
-  {
-    ParseContext c(ECF_NO_STRING_CONCAT | ECF_NO_DATE_ARITH);
-    AddSalesItems(c);
-    ExpectErrors(c.ec, {{"Name || City", 113, 5, 2}, {"OrderDate + 1", 114, 10, 1}});
-  }
-  {
-    ParseContext c;
-    AddSalesItems(c);
-    c.Operator(2, XEV_TYPE_STRING);  // '/' on Strings
-    c.Operator(0, 3);                // '+' on type 3
-    c.Data("Flag", 3);
-    EXPECT_EQ(Parse(c.ec, "Name / City").type, XEV_TYPE_STRING);
-    EXPECT_EQ(Parse(c.ec, "Flag + Flag").type, 3);
-    // A type-3 mismatch has no message of its own: code 0 at the operator.
-    ExpectErrors(c.ec, {{"Name * City", 113, 5, 1}});
-    Parsed p = Parse(c.ec, "Flag + 1");
-    EXPECT_EQ(std::tuple(p.exp, p.error.code, p.error.pos), std::tuple(nullptr, 0u, 5u));
-  }
-}
-
 class Calls : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -350,35 +350,4 @@ TEST_F(ScannerTest, EveryValueThatCannotBeAllocatedGivesNoMemory) {
   EXPECT_EQ(Scan("and days + ||", ec), "and@0+3 unit[1]@4+4 '+'@9+1 concat@11+2");
 }
 
-TEST_F(ScannerTest, RandomBytesStayInsideTheTextInBothCodePages) {
-  ExprContext* ec = Context(ECF_MODULO | ECF_SET_QUANTIFIERS | ECF_RANGES_SETS);
-  AddKeywordItem(ec, "ab cd", false);
-  std::mt19937 random(12345);
-  // Bytes that the rules care about turn up more often than chance would have it.
-  const std::string interesting = "'\"`\\|.:/-, ()0123456789aAmMpP@\x81\x95\xE0\xFC\r\n\t";
-  for (uint32_t codePage : {XEV_CP_WESTERN, XEV_CP_SHIFTJIS}) {
-    ASSERT_EQ(HostSetCodePage(codePage), 1);
-    for (int round = 0; round < 1500; ++round) {
-      size_t length = round % 100 == 99 ? 2500 : random() % 40;
-      std::string text;
-      while (text.size() < length)
-        text += random() % 2 == 0 ? interesting[random() % interesting.size()] : static_cast<char>(1 + random() % 255);
-      SCOPED_TRACE(Printable(text.c_str()));
-      ScannerReset(text.c_str(), ec, round % 7 == 0);
-      size_t tokens = 0;
-      uint32_t lastEnd = 0;
-      for (int32_t code = NextToken(); code != TK_END; code = NextToken()) {
-        const TokenValue& t = CurrentToken();
-        ASSERT_LE(++tokens, length);
-        ASSERT_GE(t.len, 1u);
-        ASSERT_GE(t.pos, lastEnd);
-        ASSERT_LE(t.pos + t.len, length);
-        ASSERT_LE(CurrentOffset(), length + 1);
-        lastEnd = code == TK_BADCHAR ? t.pos : t.pos + t.len;
-        HostFree(t.value);
-      }
-    }
-  }
-}
-
 }  // namespace

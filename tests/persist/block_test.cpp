@@ -67,18 +67,10 @@ ExpItem DataItem(const char* name, const char* binding, int16_t type = XEV_TYPE_
   return item;
 }
 
-std::string ExpressionName(ExprContext* ec, int32_t ordinal) {
-  char name[128] = "<none>";
-  if (HEXP exp = XEVHEXPFromOrdinal(ec, ordinal)) XEVGetExpressionName(ec, exp, sizeof name, name);
-  return name;
-}
-
-std::string ExpressionText(ExprContext* ec, int32_t ordinal) {
+// "Name = text" of the formula at ordinal, "<none>" past the last.
+std::string NamedText(ExprContext* ec, int32_t ordinal) {
   HEXP exp = XEVHEXPFromOrdinal(ec, ordinal);
-  if (exp == nullptr) return "<none>";
-  std::string text(static_cast<size_t>(XEVGetExpressionTextLength(ec, exp)) + 1, '\0');
-  XEVGetExpressionText(ec, exp, static_cast<int32_t>(text.size()), text.data());
-  return text.c_str();
+  return exp == nullptr ? "<none>" : testhost::ExpressionName(ec, exp) + " = " + testhost::ExpressionText(ec, exp);
 }
 
 // Appends the pieces of a hand-made block in the order they are given.
@@ -193,7 +185,10 @@ TEST_F(BlockLoader, HeaderAndSectionBounds) {
       {"data item count ending the block", Current().U16(0xFA).U16(0).Build(), 0},
       {"formula count ending the block", Current().U16(0xFC).U16(0).Build(), 0},
       {"one data item ending the block", Current().U16(0xFA).U16(1).Item85("A", "GetA").Build(), 1},
-      {"version 4", Bytes{4, 0, 0}, 0}, {"version 0x7F", Bytes{0x7F, 0, 0}, 0}, {"version 0xFF", Bytes{0xFF, 0, 0}, 0}};
+      // A version after the current one is refused, however well formed.
+      {"version 4", BlockBuilder().Byte(4).OperatorNames().Build(), 0},
+      {"version 0x7F", Bytes{0x7F, 0, 0}, 0},
+      {"version 0xFF", Bytes{0xFF, 0, 0}, 0}};
   for (const auto& [name, block, loads] : cases) EXPECT_EQ(Load(NewContext().get(), block), loads) << name;
 
   std::vector<std::string> names(20, "");
@@ -291,7 +286,7 @@ TEST_F(BlockLoader, ForwardReferencesAreDeferred) {
     }
     ASSERT_EQ(XEVGetExpressionCount(ec.get()), static_cast<int32_t>(formulas.size())) << name;
     for (size_t i = 0; i < formulas.size(); ++i) {
-      EXPECT_EQ(ExpressionName(ec.get(), int32_t(i)) + " = " + ExpressionText(ec.get(), int32_t(i)),
+      EXPECT_EQ(NamedText(ec.get(), int32_t(i)),
                 formulas[i].second + " = " + formulas[i].first);
     }
     EXPECT_TRUE(Reported().empty()) << name;
@@ -313,7 +308,7 @@ TEST_F(BlockLoader, StoppedLoadsKeepWhatCameBefore) {
     EXPECT_EQ(Load(ec.get(), FormulaBlock(c.version, {{"1 + 1", "Two"}, {c.failing, "Ping"}, {"Ping() + 1", "Pong"},
                                                       {"Self() + 1", "Self"}, {"2", "Later"}}),
                    1, RecordLoadError), 0);
-    EXPECT_EQ(ExpressionName(ec.get(), 0), "Two");
+    EXPECT_EQ(NamedText(ec.get(), 0), "Two = 1 + 1");
     EXPECT_EQ(XEVGetExpressionCount(ec.get()), c.version == 2 ? 2 : 1) << "version 2 also loads Later";
     ASSERT_EQ(Reported().size(), c.reported ? 1u : 0u) << int(c.version);
     if (c.reported == nullptr) continue;
@@ -388,6 +383,8 @@ TEST_F(BlockLoader, CountsAndLengthAddUp) {
   const std::tuple<const char*, Bytes, int32_t, int32_t> cases[] = {
       {"data item count past 32767", Current().U16(0xFA).U16(0x8000).Item85("A", "GetA").Build(), 1, 0},
       {"formula count past 32767", Current().U16(0xFC).U16(0x8000).Formula("1", "One").Build(), 1, 0},
+      {"data item count past 32767 before formulas",
+       Current().U16(0xFA).U16(0x8000).U16(0xFC).U16(1).Formula("1", "One").Build(), 1, 0},
       {"oldest, function count past 32767", BlockBuilder().Field("", 20).U16(0xFB).U16(0x8000).Byte(0).Build(), 1, 0},
       {"a formula past the count", Current().U16(0xFC).U16(1).Formula("1", "One").Formula("2", "Two").Build(), 1, 0},
       {"a data item past the count", Current().U16(0xFA).U16(1).Item85("A", "GetA").Item85("B", "GetB").Build(), 1, 0},
@@ -474,7 +471,7 @@ TEST_F(BlockLoader, VersionFixtures) {
     ASSERT_EQ(Load(ec.get(), ReadFixture(c.file), 1, RecordLoadError), 1) << c.file;
     ASSERT_EQ(XEVGetExpressionCount(ec.get()), static_cast<int32_t>(c.names.size())) << c.file;
     for (size_t i = 0; i < c.names.size(); ++i) {
-      EXPECT_EQ(ExpressionName(ec.get(), int32_t(i)) + " = " + ExpressionText(ec.get(), int32_t(i)),
+      EXPECT_EQ(NamedText(ec.get(), int32_t(i)),
                 c.names[i] + " = " + c.texts[i]);
     }
     for (const std::string& item : c.items) EXPECT_NE(+StoredItem(ec.get(), item.c_str()).boundValue, 0) << item;

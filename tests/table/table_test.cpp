@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "oom/sweep.h"
+#include "tests/support/values.h"
 #include "table/table.h"
 #include "xev/xevtable.h"
 
@@ -50,25 +51,12 @@ XevColumn FixedColumn(int32_t kind, const std::vector<T>& values, int32_t scale 
 }
 
 inline int32_t AddItem(ExprContext* ec, const char* name, int16_t type, XEVDataItemCallback callback = nullptr) {
-  ExpItem item{};
-  item.kind = XEV_ITEM_DATA;
-  item.dataType = type;
-  item.boundValue = reinterpret_cast<intptr_t>(callback);
-  std::strncpy(item.name, name, sizeof item.name - 1);
-  return XEVAddExpressionItem(ec, &item);
+  return testhost::AddItem(ec, XEV_ITEM_DATA, name, {.type = type, .bound = reinterpret_cast<intptr_t>(callback)});
 }
 
-inline HEXP Parse(ExprContext* ec, const char* name, const char* text) {
-  ExprError error{};
-  HEXP exp = XEVParseFormula(ec, nullptr, text, name, &error, nullptr);
-  EXPECT_NE(exp, nullptr) << text << ": error " << error.code << " at " << error.pos;
-  return exp;
-}
+inline HEXP Parse(ExprContext* ec, const char* name, const char* text) { return testhost::ParseOrFail(ec, text, name); }
 
-inline std::string NumberText(const NumberValue& value) {
-  char text[64];
-  return HostNumberToStr(&value, text, sizeof text) < 0 ? "?" : text;
-}
+using testhost::Text;
 
 // Row i of a result as text: "-" for no value, "null" for NULL, else the
 // value in the result's kind.
@@ -86,7 +74,7 @@ inline std::string RowText(const XevResult& result, int64_t row) {
   }
   NumberValue value;
   std::memcpy(&value, static_cast<const unsigned char*>(result.values) + row * XEV_NUMBER_SIZE, XEV_NUMBER_SIZE);
-  return NumberText(value);
+  return Text(value);
 }
 
 inline std::vector<std::string> Rows(const XevResult& result) {
@@ -439,7 +427,7 @@ TEST(TableRows, MatchTheCallbackEvaluation) {
   for (row = 0; row < Orders::kRows; row += 7) {
     NumberValue value{};
     ASSERT_EQ(XEVEvaluateExpression(copy, formula, sizeof value, &value), 1);
-    ASSERT_EQ(RowText(result, row), NumberText(value)) << "row " << row;
+    ASSERT_EQ(RowText(result, row), Text(value)) << "row " << row;
   }
   XEVTableFreeResults(&result, 1);
   XEVTableDestroy(both);
