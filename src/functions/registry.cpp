@@ -76,7 +76,8 @@ void DescribeFunction(Workspace& ws, HMODULE module) {
   record->bindingName = ws.entryName;
   // A row whose entry point is missing is still offered; the context's
   // resolve callback may supply one when the item is added.
-  record->boundValue = reinterpret_cast<intptr_t>(platform::GetProcAddress(module, ws.entryName));
+  void* entry = platform::IsOwnModule(module) ? LookupExport(ws.entryName) : nullptr;
+  record->boundValue = reinterpret_cast<intptr_t>(entry);
 }
 
 }  // namespace

@@ -1,10 +1,7 @@
-// The library's own module: its handle, its string resources and its exports.
-// A statically linked library shares the program's module, so a null module
-// handle names this library too.
+// The library's own module: its handle and its string resources. Its exports
+// are looked up above every layer (library/exports.cpp).
 #include <cstring>
 
-#include "editor/editor.h"
-#include "functions/functions.h"
 #include "platform/platform.h"
 #include "resources/string_table.h"
 
@@ -18,11 +15,11 @@ namespace {
 
 XevModule g_module{};  // only its address is used
 
-bool IsOwnModule(HMODULE module) { return module == nullptr || module == &g_module; }
-
 }  // namespace
 
 HMODULE ModuleInstance() { return &g_module; }
+
+bool IsOwnModule(HMODULE module) { return module == nullptr || module == &g_module; }
 
 int32_t LoadStringA(HMODULE module, uint32_t id, char* buffer, int32_t size) {
   if (buffer == nullptr || size <= 0) return 0;
@@ -35,12 +32,6 @@ int32_t LoadStringA(HMODULE module, uint32_t id, char* buffer, int32_t size) {
   std::memcpy(buffer, text, length);
   buffer[length] = '\0';
   return static_cast<int32_t>(length);
-}
-
-void* GetProcAddress(HMODULE module, const char* name) {
-  if (!IsOwnModule(module) || name == nullptr) return nullptr;
-  if (void* entry = functions::LookupExport(name)) return entry;
-  return editor::LookupProcedure(name);
 }
 
 }  // namespace xev::platform

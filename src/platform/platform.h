@@ -38,15 +38,15 @@ int32_t GlobalUnlock(HGLOBAL handle);
 size_t GlobalSize(HGLOBAL handle);
 HGLOBAL GlobalFree(HGLOBAL handle);
 
-// ---- Module, resources and exports ------------------------------------------
+// ---- Module and resources ---------------------------------------------------
 // The library's own module handle (what FUNModuleHandle returns).
 HMODULE ModuleInstance();
+// Whether module names this library: its own handle, or null, since a
+// statically linked library shares the program's module.
+bool IsOwnModule(HMODULE module);
 // Copies string resource id (language 1033) into buffer, at most size - 1
 // bytes, zero-terminated; returns the bytes copied, 0 when there is none.
 int32_t LoadStringA(HMODULE module, uint32_t id, char* buffer, int32_t size);
-// The address of an export of the library's own module by its full name,
-// or nullptr.
-void* GetProcAddress(HMODULE module, const char* name);
 
 // ---- ANSI strings and characters (current code page) -------------------------
 int32_t lstrlenA(const char* s);

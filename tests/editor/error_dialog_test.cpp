@@ -5,6 +5,7 @@
 #include <string>
 
 #include "editor/editor.h"
+#include "library/exports.h"
 #include "oom/sweep.h"
 #include "platform/platform.h"
 #include "ui/ui_test_support.h"
@@ -176,8 +177,8 @@ TEST_F(KitTest, EveryDialogProcedureIsExported) {
   for (const char* name : {"XevDlgProc", "EditSubProc", "StatusSubProc", "LBFormsSubProc", "LBVarsSubProc",
                            "LBFuncsSubProc", "XevViewTextDlgProc", "ViewEditSubProc", "XevListValuesDlgProc",
                            "XEVErrorDlgProc", "XEVErrorEditProc"})
-    EXPECT_NE(xev::platform::GetProcAddress(FUNModuleHandle(), name), nullptr) << name;
-  EXPECT_EQ(xev::platform::GetProcAddress(FUNModuleHandle(), "XEVErrorDisplay"), nullptr);
+    EXPECT_NE(xev::library::GetProcAddress(FUNModuleHandle(), name), nullptr) << name;
+  EXPECT_EQ(xev::library::GetProcAddress(FUNModuleHandle(), "XEVErrorDisplay"), nullptr);
 }
 
 TEST_F(KitTest, LoadComboBoxAddsTheNamesOfOneKind) {

@@ -6,12 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "library/exports.h"
 #include "platform/platform.h"
 #include "resources/string_table.h"
 
 namespace {
 
 using namespace xev::platform;
+using xev::library::GetProcAddress;
 
 std::string Load(uint32_t id, int32_t size = 256) {
   std::vector<char> buffer(static_cast<size_t>(size) + 1, 'x');
