@@ -7,7 +7,7 @@
 #include "core/item_index.h"
 #include "core/formula_index.h"
 #include "core/item_store.h"
-#include "eval/item_cells.h"
+#include "core/upper_layers.h"
 
 namespace xev::core {
 
@@ -140,7 +140,7 @@ XEV_API int32_t XEV_CALL XEVDestroyEC(ExprContext* ec) {
   ReleaseItemList(ec->keywordItems);
   ReleaseStrings(ec);
   ItemIndexRelease(ec);
-  xev::eval::ItemCells::Release(ec);
+  xev::core::kUpperLayers.releaseItemCells(ec);
   HostFree(ec);
   return 1;
 }

@@ -8,7 +8,7 @@
 #include "core/handle_array.h"
 #include "xev/xev.h"
 
-namespace xev::language {
+namespace xev::core {
 struct ExprNode;
 }
 
@@ -73,7 +73,7 @@ struct ExprContext {
 
 // The record behind a HEXP.
 struct ExprRecord {
-  xev::language::ExprNode* root;
+  xev::core::ExprNode* root;
   char* name;
   ExprContext* ec;
   uint16_t dataType;

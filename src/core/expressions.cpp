@@ -7,14 +7,13 @@
 
 #include <cstring>
 
-#include "eval/evaluator.h"
 #include "host/host.h"
-#include "language/language.h"
+#include "core/expr_node.h"
+#include "core/upper_layers.h"
 #include "xev/xev.h"
 
 namespace xev::core {
 
-using language::ExprNode;
 
 LockedExpressions::LockedExpressions(const ExprContext* ec) {
   if (ec == nullptr || ec->expressions == nullptr) return;
@@ -72,10 +71,10 @@ int32_t CopyByBufferRule(const char* text, int32_t size, char* buffer) {
 
 bool IsSimpleRoot(const ExprNode* root) {
   return root != nullptr &&
-         (root->kind == language::NK_NUMBER || root->kind == language::NK_STRING || root->kind == language::NK_DATE);
+         (root->kind == NK_NUMBER || root->kind == NK_STRING || root->kind == NK_DATE);
 }
 
-bool IsSimpleInputRoot(const ExprNode* root) { return root != nullptr && root->kind == language::NK_ITEM; }
+bool IsSimpleInputRoot(const ExprNode* root) { return root != nullptr && root->kind == NK_ITEM; }
 
 int32_t OrdinalOf(const LockedExpressions& expressions, const ExprRecord* exp) {
   // A record stands in the list once; formulas are mostly destroyed soon
@@ -256,8 +255,8 @@ void ReleaseExpressionStrings(ExprRecord* record) {
 
 void ReleaseExpressionRecord(ExprContext* ec, ExprRecord* record) {
   if (record == nullptr) return;
-  eval::ReleasePlan(record);
-  language::ReleaseTree(ec, record->root);
+  kUpperLayers.releasePlan(record);
+  kUpperLayers.releaseTree(ec, record->root);
   ReleaseExpressionStrings(record);
   HostFree(record);
 }
@@ -314,7 +313,7 @@ int32_t CheckSetElements(ExprContext* ec, HGLOBAL list, ExprError* error) {
 
 using xev::core::LockedExpressions;
 using xev::core::SameName;
-using xev::language::ExprNode;
+using xev::core::ExprNode;
 
 extern "C" {
 
@@ -376,8 +375,8 @@ XEV_API int16_t XEV_CALL XEVGetExpressionDataType(ExprContext* /*ec*/, HEXP exp)
 
 XEV_API int32_t XEV_CALL XEVIsExpRange(ExprContext* /*ec*/, HEXP exp, int16_t which) {
   if (exp == nullptr || exp->root == nullptr) return 0;
-  if (which == 1) return exp->root->kind == xev::language::NK_SET ? 1 : 0;
-  if (which == 2) return exp->root->kind == xev::language::NK_RANGE ? 1 : 0;
+  if (which == 1) return exp->root->kind == xev::core::NK_SET ? 1 : 0;
+  if (which == 2) return exp->root->kind == xev::core::NK_RANGE ? 1 : 0;
   return 0;
 }
 
@@ -410,7 +409,7 @@ XEV_API int32_t XEV_CALL XEVDestroyEXP(ExprContext* ec, HEXP exp) {
   }
   if (ordinal < 0) return 0;
   const uint32_t naming = ec->formulasNamingFormulas - (exp->holdsNoFormulaReference == 0 ? 1 : 0);
-  if (naming > 0 && xev::core::NamedFormulaUsedByOthers(ec, exp->name, exp)) return 0;
+  if (naming > 0 && xev::core::kUpperLayers.formulaUsedByOthers(ec, exp->name, exp)) return 0;
   xev::core::CountFormulaNaming(ec, exp, -1);
   if (count < 2) {
     xev::core::HandleArrayFree(ec->expressions);

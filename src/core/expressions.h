@@ -36,7 +36,4 @@ bool SameName(const char* a, const char* b);
 // The common data type of a set's elements, or -1 with the error recorded.
 int32_t CheckSetElements(ExprContext* ec, HGLOBAL list, ExprError* error);
 
-// True when another expression than skip refers to the named formula.
-bool NamedFormulaUsedByOthers(ExprContext* ec, const char* name, const ExprRecord* skip);
-
 }  // namespace xev::core

@@ -5,11 +5,8 @@
 #include <cstdint>
 
 #include "core/core.h"
+#include "language/language.h"
 #include "xev/xev.h"
-
-namespace xev::language {
-struct ExprNode;
-}
 
 namespace xev::eval {
 

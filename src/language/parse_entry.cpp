@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "core/dependencies.h"
+#include "language/dependencies.h"
 #include "core/expressions.h"
 #include "core/formula_index.h"
 #include "core/item_index.h"
@@ -106,7 +106,7 @@ ExprRecord* ParseNewRecord(ExprContext* ec, const char* text, const char* name, 
   const bool cannotReachItself =
       record->holdsNoFormulaReference != 0 ||
       (ec->mayNameMissingFormulas == 0 && core::FormulaIndexFind(ec, record->name) < 0);
-  int32_t found = cannotReachItself ? 0 : core::FindReferenceTo(ec, record->root, record->name, &reference);
+  int32_t found = cannotReachItself ? 0 : FindReferenceTo(ec, record->root, record->name, &reference);
   if (found > 0) {
     SetParseError(XEV_ERR_RECURSIVE, reference->pos, reference->len);
     return FailParse(ec, record, error);

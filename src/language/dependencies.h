@@ -9,12 +9,12 @@
 #include <cstdint>
 
 #include "core/expressions.h"
-#include "core/node_stack.h"
+#include "language/node_stack.h"
 #include "language/language.h"
 
-namespace xev::core {
+namespace xev::language {
 
-using language::ExprNode;
+using core::LockedExpressions;
 
 enum class WalkStep { kDescend, kSkip, kStop };
 enum class WalkEnd { kDone, kStopped, kNoMemory };
@@ -89,4 +89,7 @@ int32_t FindReferenceTo(const ExprContext* ec, const ExprNode* root, const char*
 // 1 used, 0 not used, -1 no memory. Deleting items needs the difference.
 int32_t ExpressionUsesItem(const ExprContext* ec, const ExprNode* root, int16_t kind, const char* name);
 
-}  // namespace xev::core
+// True when another expression than skip refers to the named formula.
+bool NamedFormulaUsedByOthers(ExprContext* ec, const char* name, const ExprRecord* skip);
+
+}  // namespace xev::language

@@ -3,16 +3,16 @@
 #include <cstring>
 #include <utility>
 
-#include "core/dependencies.h"
+#include "language/dependencies.h"
 #include "core/expressions.h"
 #include "core/item_store.h"
 #include "host/host.h"
 #include "xev/xev.h"
 
-namespace xev::core {
+namespace xev::language {
 namespace {
 
-using namespace xev::language;
+using namespace xev::core;
 
 // ---- Deleting ----------------------------------------------------------------------
 
@@ -328,7 +328,7 @@ void FitName(char (&field)[sizeof ExpItem::name], const char* name) {
 }
 
 }  // namespace
-}  // namespace xev::core
+}  // namespace xev::language
 
 extern "C" {
 
@@ -336,7 +336,7 @@ XEV_API int32_t XEV_CALL XEVDeleteExpItem(ExprContext* ec, int16_t kind, const c
                                           XEVDeleteItemCallback callback) {
   if (ec == nullptr) return 1;
   if (name == nullptr) return 1;
-  int32_t result = xev::core::ItemDeletion(ec, kind, name, callback).Run();
+  int32_t result = xev::language::ItemDeletion(ec, kind, name, callback).Run();
   xev::core::NoteContextChange(ec);
   return result;
 }
@@ -344,6 +344,7 @@ XEV_API int32_t XEV_CALL XEVDeleteExpItem(ExprContext* ec, int16_t kind, const c
 XEV_API int32_t XEV_CALL XEVRenameExpressionItem(ExprContext* ec, int16_t kind, const char* oldName,
                                                  const char* newName) {
   using namespace xev::core;
+  using namespace xev::language;
   if (ec == nullptr || oldName == nullptr || newName == nullptr) return 0;
   bool function = kind == XEV_ITEM_FUNCTION;
   ExpItem* item = FindItem(function ? ec->functionItems : ec->dataItems, oldName);

@@ -7,7 +7,7 @@
 
 #include "language/language.h"
 
-namespace xev::core {
+namespace xev::language {
 
 class NodeStack {
  public:
@@ -17,16 +17,16 @@ class NodeStack {
   NodeStack& operator=(const NodeStack&) = delete;
 
   // False when the stack could not grow; a null node is not pushed.
-  bool Push(const language::ExprNode* node);
+  bool Push(const ExprNode* node);
   // The node pushed last, or nullptr when the stack is empty.
-  const language::ExprNode* Pop() { return size_ == 0 ? nullptr : items_[--size_]; }
+  const ExprNode* Pop() { return size_ == 0 ? nullptr : items_[--size_]; }
 
  private:
   static constexpr uint32_t kInline = 64;
-  const language::ExprNode* inline_[kInline];
-  const language::ExprNode** items_ = inline_;
+  const ExprNode* inline_[kInline];
+  const ExprNode** items_ = inline_;
   uint32_t size_ = 0;
   uint32_t capacity_ = kInline;
 };
 
-}  // namespace xev::core
+}  // namespace xev::language

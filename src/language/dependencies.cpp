@@ -1,6 +1,6 @@
 // Dependency queries: which expressions use an item, a named formula, a
 // function with a data item argument, or an aggregate function.
-#include "core/dependencies.h"
+#include "language/dependencies.h"
 
 #include "core/formula_index.h"
 
@@ -8,9 +8,9 @@
 
 #include "xev/xev.h"
 
-namespace xev::core {
+namespace xev::language {
 
-using namespace xev::language;
+using namespace xev::core;
 
 namespace {
 
@@ -255,7 +255,7 @@ int32_t FindReferenceTo(const ExprContext* ec, const ExprNode* root, const char*
   return reached ? 1 : 0;
 }
 
-}  // namespace xev::core
+}  // namespace xev::language
 
 extern "C" {
 
@@ -263,16 +263,17 @@ extern "C" {
 // hand an innocent formula to a delete callback, which destroys it.
 XEV_API int32_t XEV_CALL XEVIsItemUsed(ExprContext* ec, HEXP exp, int16_t kind, const char* name) {
   if (exp == nullptr) return 0;
-  return xev::core::ExpressionUsesItem(xev::core::OwnerOf(ec, exp), exp->root, kind, name) == 1 ? 1 : 0;
+  return xev::language::ExpressionUsesItem(xev::language::OwnerOf(ec, exp), exp->root, kind, name) == 1 ? 1 : 0;
 }
 
 XEV_API int32_t XEV_CALL XEVIsNamedFormulaUsed(ExprContext* ec, const char* name) {
   if (ec == nullptr) return 0;
-  return xev::core::NamedFormulaUsedByOthers(ec, name, nullptr) ? 1 : 0;
+  return xev::language::NamedFormulaUsedByOthers(ec, name, nullptr) ? 1 : 0;
 }
 
 XEV_API int32_t XEV_CALL XEVIsItemUsedInComplex(ExprContext* ec, const char* name) {
   using namespace xev::core;
+  using namespace xev::language;
   if (ec == nullptr || name == nullptr) return 0;
   // One closure for all expressions: the name index is built once and only
   // what each search reached is forgotten between them.
@@ -292,6 +293,7 @@ XEV_API int32_t XEV_CALL XEVIsItemUsedInComplex(ExprContext* ec, const char* nam
 XEV_API int32_t XEV_CALL XEVIsFunctionVariableUsed(ExprContext* ec, HEXP exp, const char* function,
                                                    const char* item) {
   using namespace xev::core;
+  using namespace xev::language;
   if (exp == nullptr || function == nullptr || item == nullptr) return 0;
   auto test = [function, item](const ExprNode* node) {
     if ((node->kind == NK_FUNCTION || node->kind == NK_SET) && SameName(NodeName(node), function) &&
@@ -312,6 +314,7 @@ XEV_API int32_t XEV_CALL XEVIsItemAggregate(ExprContext* ec, int16_t kind, const
 
 XEV_API int32_t XEV_CALL XEVIsAggregateUsed(ExprContext* ec, HEXP exp) {
   using namespace xev::core;
+  using namespace xev::language;
   if (exp == nullptr) return 0;
   const ExprContext* owner = OwnerOf(ec, exp);
   if (owner == nullptr) return 0;
@@ -326,6 +329,7 @@ XEV_API int32_t XEV_CALL XEVIsAggregateUsed(ExprContext* ec, HEXP exp) {
 XEV_API int32_t XEV_CALL XEVEnumExpReferences(ExprContext* ec, HEXP exp, XEVEnumReferencesCallback callback,
                                               intptr_t user) {
   using namespace xev::core;
+  using namespace xev::language;
   if (exp == nullptr || callback == nullptr) return 0;
   ExprContext* owner = ec != nullptr ? ec : exp->ec;
   // The same descent as the uses test, so that following the formulas listed

@@ -1,12 +1,11 @@
-#include "core/node_stack.h"
+#include "language/node_stack.h"
 
 #include <cstring>
 
 #include "xev/xevhost.h"
 
-namespace xev::core {
+namespace xev::language {
 
-using language::ExprNode;
 
 NodeStack::~NodeStack() {
   if (items_ != inline_) HostFree(items_);
@@ -33,4 +32,4 @@ bool NodeStack::Push(const ExprNode* node) {
   return true;
 }
 
-}  // namespace xev::core
+}  // namespace xev::language

@@ -15,15 +15,15 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/dependencies.h"
+#include "language/dependencies.h"
 #include "eval/eval.h"
 #include "host/host.h"
 #include "xev/xev.h"
 
-namespace xev::core {
+namespace xev::language {
 namespace {
 
-using namespace xev::language;
+using namespace xev::core;
 
 constexpr char kOpenEscape[] = " {fn ";
 constexpr char kCloseEscape[] = " } ";
@@ -397,15 +397,15 @@ bool ExtendedText::Write(Output& out) {
 const ExprContext* OwnerOf(const ExprContext* ec, HEXP exp) { return ec != nullptr ? ec : exp->ec; }
 
 }  // namespace
-}  // namespace xev::core
+}  // namespace xev::language
 
 extern "C" {
 
 XEV_API int32_t XEV_CALL XEVGetExtendedTextLength(ExprContext* ec, HEXP exp, int32_t expandDates) {
   if (exp == nullptr) return 0;
-  const ExprContext* owner = xev::core::OwnerOf(ec, exp);
+  const ExprContext* owner = xev::language::OwnerOf(ec, exp);
   if (owner == nullptr) return 0;
-  xev::core::ExtendedText text(owner, exp, expandDates != 0);
+  xev::language::ExtendedText text(owner, exp, expandDates != 0);
   int64_t length = text.Length();
   return length < 0 ? 0 : static_cast<int32_t>(length);
 }
@@ -418,13 +418,13 @@ XEV_API int32_t XEV_CALL XEVGetExtendedText(ExprContext* ec, HEXP exp, int32_t s
   if (buffer == nullptr || size < 1) return 0;
   buffer[0] = '\0';
   if (exp == nullptr) return 0;
-  const ExprContext* owner = xev::core::OwnerOf(ec, exp);
+  const ExprContext* owner = xev::language::OwnerOf(ec, exp);
   if (owner == nullptr) return 0;
-  xev::core::ExtendedText text(owner, exp, expandDates != 0);
+  xev::language::ExtendedText text(owner, exp, expandDates != 0);
   // A text whose length cannot be told in 32 bits is refused before any of
   // it is built.
   if (text.Length() < 0) return 0;
-  xev::core::Output out(buffer, size - 1);
+  xev::language::Output out(buffer, size - 1);
   if (!text.Write(out)) {
     buffer[0] = '\0';
     return 0;
