@@ -53,6 +53,10 @@ class Presenter {
   // The top-level widget that shows a kit window, drawn as a person sees it.
   QImage Grab(XEVHWND window);
 
+  // A person (or the window manager) moved or resized a top-level widget:
+  // the kit takes the new place unless it is already the kit's own.
+  void WidgetPlaced(QWidget* widget);
+
   // The kit's callbacks.
   void Created(XEVHWND window);
   void Changed(XEVHWND window, uint32_t what);
@@ -74,6 +78,7 @@ class Presenter {
   QHash<XEVHWND, Mirrored> windows_;
   std::vector<std::pair<XEVHWND, uint32_t>> pending_;
   bool focusChanged_ = false;
+  bool mirroring_ = false;  // widgets move because the kit said so
   std::unique_ptr<InputFilter> filter_;
   QElapsedTimer clock_;
   QEventLoop* waiting_ = nullptr;

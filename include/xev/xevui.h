@@ -169,6 +169,14 @@ XEV_API XEVHWND XEV_CALL XEVUiGetDlgItem(XEVHWND dialog, int32_t id);
 /* The first child (or next sibling) in creation order, which is also the tab order. */
 XEV_API XEVHWND XEV_CALL XEVUiGetFirstChild(XEVHWND window);
 XEV_API XEVHWND XEV_CALL XEVUiGetNextSibling(XEVHWND window);
+/* A resizable window's smallest size in pixels: 1, or 0 (and nothing
+ * written) for a window of fixed size. */
+XEV_API int32_t XEV_CALL XEVUiGetMinimumSize(XEVHWND window, int32_t* width, int32_t* height);
+/* A person moved or resized a top-level window (a front end tells the kit):
+ * it takes that place, a resizable dialog at least its smallest size, and its
+ * controls follow. Its procedure is told nothing. 1, or 0 for a handle that
+ * names no top-level window. */
+XEV_API int32_t XEV_CALL XEVUiPlaceWindow(XEVHWND window, int32_t x, int32_t y, int32_t width, int32_t height);
 /* The window with the keyboard focus, the innermost running modal dialog,
  * or NULL. */
 XEV_API XEVHWND XEV_CALL XEVUiGetFocus(void);

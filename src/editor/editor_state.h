@@ -59,6 +59,7 @@ enum EditorControl : int32_t {
   kIdFormulasLabel = 137,
   kIdModeLabel = 138,
   kIdStatus = 139,
+  kIdHelp = 140,
 };
 
 // The companions' control ids and the private messages between the dialogs.
