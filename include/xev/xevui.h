@@ -169,6 +169,15 @@ XEV_API XEVHWND XEV_CALL XEVUiGetDlgItem(XEVHWND dialog, int32_t id);
 /* The first child (or next sibling) in creation order, which is also the tab order. */
 XEV_API XEVHWND XEV_CALL XEVUiGetFirstChild(XEVHWND window);
 XEV_API XEVHWND XEV_CALL XEVUiGetNextSibling(XEVHWND window);
+/* A message box of the kit, modal over owner (or over nothing): text, caption
+ * and XEV_MB_* bits; returns the XEV_ID* of the button pressed, 0 when the box
+ * could not be made. */
+#define XEV_MB_YESNO 0x4
+#define XEV_MB_ICONQUESTION 0x20
+#define XEV_MB_DEFBUTTON2 0x100
+#define XEV_IDYES 6
+#define XEV_IDNO 7
+XEV_API int32_t XEV_CALL XEVUiMessageBox(XEVHWND owner, const char* text, const char* caption, uint32_t type);
 /* A resizable window's smallest size in pixels: 1, or 0 (and nothing
  * written) for a window of fixed size. */
 XEV_API int32_t XEV_CALL XEVUiGetMinimumSize(XEVHWND window, int32_t* width, int32_t* height);

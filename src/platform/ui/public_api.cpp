@@ -60,6 +60,10 @@ XEV_API XEVHWND XEV_CALL XEVUiGetNextSibling(XEVHWND window) { return GetWindow(
 XEV_API XEVHWND XEV_CALL XEVUiGetFocus(void) { return GetFocus(); }
 XEV_API XEVHWND XEV_CALL XEVUiGetActiveModal(void) { return InnermostModal(); }
 
+XEV_API int32_t XEV_CALL XEVUiMessageBox(XEVHWND owner, const char* text, const char* caption, uint32_t type) {
+  return MessageBoxA(owner, text, caption, type);
+}
+
 XEV_API int32_t XEV_CALL XEVUiGetMinimumSize(XEVHWND window, int32_t* width, int32_t* height) {
   Window* w = Find(window);
   if (w == nullptr || w->minWidth <= 0 || width == nullptr || height == nullptr) return 0;
