@@ -145,9 +145,12 @@ void Presenter::WidgetPlaced(QWidget* widget) {
 }
 
 void Presenter::SyncFocus() {
+  QWidget* focus = WidgetOf(XEVUiGetFocus());
+  // The ring follows every change: the control may have moved, grown or hidden.
+  focusMarker_.Show(focus);
   if (!focusChanged_) return;
   focusChanged_ = false;
-  if (QWidget* focus = WidgetOf(XEVUiGetFocus())) focus->setFocus(Qt::OtherFocusReason);
+  if (focus != nullptr) focus->setFocus(Qt::OtherFocusReason);
 }
 
 void Presenter::SyncClipboardToDesktop() {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "code_page_text.h"
+#include "focus_ring.h"
 #include "widget_mirror.h"
 #include "xev/xevui.h"
 
@@ -78,6 +79,7 @@ class Presenter {
   QHash<XEVHWND, Mirrored> windows_;
   std::vector<std::pair<XEVHWND, uint32_t>> pending_;
   bool focusChanged_ = false;
+  FocusMarker focusMarker_;
   bool mirroring_ = false;  // widgets move because the kit said so
   std::unique_ptr<InputFilter> filter_;
   QElapsedTimer clock_;

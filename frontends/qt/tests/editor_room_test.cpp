@@ -1,6 +1,9 @@
 // The editor's room on a desktop: it opens large enough to read, grows with
-// its window, and its lists show what the kit drew wherever they are scrolled.
+// its window, its lists show what the kit drew wherever they are scrolled,
+// and the control with the keyboard focus is ringed.
 #include <QScrollBar>
+
+#include "focus_ring.h"
 
 #include "qt_test_support.h"
 
@@ -62,6 +65,23 @@ TEST_F(EditorRoom, ScrolledListsShowTheirOwnEntriesAndPictures) {
       },
   });
   EXPECT_EQ(status, 0);
+}
+
+TEST_F(EditorRoom, TheFocusIsRingedWhereverTabTakesIt) {
+  QRect ring, cancel;
+  int status = Edit({
+      [](XEVHWND editor) {
+        Key(Item(editor, kFormulaText), Qt::Key_Tab);
+        Key(Item(editor, kName), Qt::Key_Tab);
+      },
+      [&](XEVHWND editor) {
+        for (auto* r : W(editor)->findChildren<xevqt::FocusRing*>())
+          if (r->isVisible()) ring = r->geometry();
+        cancel = W(Item(editor, 2))->geometry();
+      },
+  });
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(ring.contains(cancel) && ring != cancel) << "the ring surrounds Cancel";
 }
 
 }  // namespace
