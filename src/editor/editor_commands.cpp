@@ -194,6 +194,7 @@ void OnListNotification(HWND dialog, int32_t id, int32_t code, HWND list) {
     return;
   }
   if (code != LBN_SELCHANGE) return;
+  if (id == kIdDataItems || id == kIdFunctions) ShowSelectionHelp(dialog, id);
   if (id == kIdDataItems) DataItemSelectionChanged(dialog, 1);
 }
 

@@ -37,6 +37,11 @@ bool SavePromptAllows(HWND dialog);
 // ---- editor_commands.cpp -----------------------------------------------------------------
 void OnCommand(HWND dialog, int32_t id, int32_t code, HWND control);
 
+// ---- editor_help_line.cpp -----------------------------------------------------------------
+// Shows on the help line what the selection of the data items or functions
+// list (listId) is.
+void ShowSelectionHelp(HWND dialog, int32_t listId);
+
 // ---- editor_draw.cpp ---------------------------------------------------------------------
 void MeasureFormulaEntry(ui::MEASUREITEMSTRUCT* measure);
 void DrawFormulaEntry(const ui::DRAWITEMSTRUCT* draw);
