@@ -255,6 +255,24 @@ void MirrorSelection(XEVHWND window, Mirrored& m) {
   }
 }
 
+// The span the edit's owner marked as wrong is underlined with a red wave.
+void MirrorMark(XEVHWND window, Mirrored& m) {
+  auto* edit = qobject_cast<QPlainTextEdit*>(m.widget);
+  if (edit == nullptr) return;
+  int32_t start = 0, end = 0;
+  QList<QTextEdit::ExtraSelection> marks;
+  if (XEVUiSendMessage(window, XEV_EM_GETMARK, reinterpret_cast<uintptr_t>(&start), reinterpret_cast<intptr_t>(&end))) {
+    QTextEdit::ExtraSelection mark;
+    mark.cursor = QTextCursor(edit->document());
+    mark.cursor.setPosition(m.display.PositionOf(start));
+    mark.cursor.setPosition(m.display.PositionOf(end), QTextCursor::KeepAnchor);
+    mark.format.setUnderlineStyle(QTextCharFormat::WaveUnderline);
+    mark.format.setUnderlineColor(Qt::red);
+    marks << mark;
+  }
+  edit->setExtraSelections(marks);
+}
+
 void MirrorEntries(XEVHWND window, Mirrored& m, const CodePageText& codePage) {
   bool combo = m.info.kind == XEV_UI_COMBOBOX;
   auto count = static_cast<int32_t>(XEVUiSendMessage(window, combo ? XEV_CB_GETCOUNT : XEV_LB_GETCOUNT, 0, 0));
@@ -351,6 +369,7 @@ void MirrorChanges(XEVHWND window, Mirrored& m, uint32_t what, const CodePageTex
   if (what & XEV_UI_CHANGED_TEXT) MirrorText(window, m, text);
   if (what & (XEV_UI_CHANGED_TEXT | XEV_UI_CHANGED_SELECTION | XEV_UI_CHANGED_FOCUS) && m.info.kind == XEV_UI_EDIT)
     MirrorSelection(window, m);
+  if (what & (XEV_UI_CHANGED_TEXT | XEV_UI_CHANGED_DRAWING) && m.info.kind == XEV_UI_EDIT) MirrorMark(window, m);
   if (what & XEV_UI_CHANGED_ENTRIES) MirrorEntries(window, m, text);
   if (what & XEV_UI_CHANGED_CHECK) MirrorCheck(window, m);
   if (what & (XEV_UI_CHANGED_DRAWING | XEV_UI_CHANGED_FOCUS)) m.widget->update();

@@ -79,6 +79,13 @@ extern "C" {
 #define XEV_EM_GETSEL 0x00B0
 #define XEV_EM_SETSEL 0x00B1
 
+/* The span an edit's owner marked as wrong, for a front end to underline:
+ * SETMARK takes start in wParam and end in lParam (equal: no mark); GETMARK
+ * writes them through the pointers in wParam and lParam and answers 1 when
+ * there is a mark. */
+#define XEV_EM_SETMARK 0x0700
+#define XEV_EM_GETMARK 0x0701
+
 /* Button. */
 #define XEV_BM_GETCHECK 0x00F0
 #define XEV_BM_SETCHECK 0x00F1

@@ -206,7 +206,9 @@ void OnCommand(HWND dialog, int32_t id, int32_t code, HWND control) {
     return;
   }
   if (id == kIdFormulaText || id == kIdName) {
-    if (code == EN_CHANGE) UpdateOkButton(dialog);
+    if (code != EN_CHANGE) return;
+    UpdateOkButton(dialog);
+    if (id == kIdFormulaText) ScheduleLiveCheck(dialog);
     return;
   }
   if (code != BN_CLICKED) return;

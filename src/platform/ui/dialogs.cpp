@@ -246,13 +246,4 @@ BOOL IsDialogMessageA(HWND dialog, UINT message, HWND target, WPARAM wParam, LPA
   }
 }
 
-BOOL MapDialogRect(HWND dialog, RECT* rect) {
-  if (Find(dialog) == nullptr || rect == nullptr) return 0;
-  rect->left = kit::DialogUnitsToX(rect->left);
-  rect->right = kit::DialogUnitsToX(rect->right);
-  rect->top = kit::DialogUnitsToY(rect->top);
-  rect->bottom = kit::DialogUnitsToY(rect->bottom);
-  return 1;
-}
-
 }  // namespace xev::ui

@@ -165,7 +165,6 @@ void KillTimersOf(HWND window);
 uint32_t Now();
 // ms until the next timer is due, -1 when none runs.
 int32_t NextTimerDelay();
-void SetVirtualKeyDown(int32_t virtualKey, bool down);
 
 // The stack of running modal dialogs (innermost last).
 HWND InnermostModal();
