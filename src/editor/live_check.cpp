@@ -52,14 +52,31 @@ char* TextToCheck(HWND dialog) {
   return text;
 }
 
-void ShowError(HWND dialog, const ExprError& error, uint32_t textLength) {
+// The error's message, and after it the hint the report tool gives for the
+// same error where the library can tell the cause ("did you mean Unit_Price?").
+void ShowMessage(HWND dialog, const char* text, const ExprError& error) {
+  char message[kMessageSize];
+  LoadLabel(error.code, message, sizeof message);
+  char name[kNameSize] = {};
+  GetWindowTextA(GetDlgItem(dialog, kIdName), name, sizeof name);
+  char hint[kMessageSize] = {};
+  if (XEVFormulaHint(Editor().ec, name, text, &error, hint, sizeof hint) <= 0) {
+    SetDlgItemTextA(dialog, kIdHelp, message);
+    return;
+  }
+  char line[2 * kMessageSize + 2];
+  std::snprintf(line, sizeof line, "%s; %s", message, hint);
+  SetDlgItemTextA(dialog, kIdHelp, line);
+}
+
+void ShowError(HWND dialog, const char* text, const ExprError& error) {
+  auto textLength = static_cast<uint32_t>(std::strlen(text));
   uint32_t start = error.pos < textLength ? error.pos : textLength;
   uint32_t end = start + error.len < textLength ? start + error.len : textLength;
   // A span at the very end (a missing ")") still shows: the last character.
   if (end == start && start > 0) --start;
   Mark(dialog, static_cast<int32_t>(start), static_cast<int32_t>(end));
-  char message[kMessageSize];
-  SetDlgItemTextA(dialog, kIdHelp, LoadLabel(error.code, message, sizeof message));
+  ShowMessage(dialog, text, error);
 }
 
 }  // namespace
@@ -78,7 +95,7 @@ void RunLiveCheck(HWND dialog) {
   ExprError error{};
   // While placeholders remain the formula is still being built: no verdict yet.
   if (text[0] != 0 && !HoldsPlaceholder(text) && !Parses(ec, text, &error))
-    ShowError(dialog, error, static_cast<uint32_t>(std::strlen(text)));
+    ShowError(dialog, text, error);
   HostFree(text);
 }
 

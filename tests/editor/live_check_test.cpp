@@ -40,34 +40,42 @@ class LiveCheck : public uitest::KitTest {
 };
 
 TEST_F(LiveCheck, APauseMarksTheFirstErrorAndAChangeTakesTheMarkAway) {
-  std::pair<int32_t, int32_t> beforePause, afterPause, afterFix, afterTemplate;
+  using Span = std::pair<int32_t, int32_t>;
+  Span beforePause, typo, unfinished, fixed, building;
   std::string message;
   xev::language::ParseError() = ExprError{107, 3, 4};
+  const auto markAfterPause = [](HWND editor, Span& mark, const char* typed) {
+    mark = MarkOf(GetDlgItem(editor, kIdFormulaText));
+    XEVUiType(typed);
+    XEVUiRunPending();
+    XEVUiAdvanceClock(1000);
+  };
   Script script;
   script.Then([&](HWND editor) {
-    XEVUiType("Price * (2 +");
+    XEVUiType("Prise * 2");
     XEVUiRunPending();
     beforePause = MarkOf(GetDlgItem(editor, kIdFormulaText));
     XEVUiAdvanceClock(1000);
   }).Then([&](HWND editor) {
-    afterPause = MarkOf(GetDlgItem(editor, kIdFormulaText));
     message = TextOf(GetDlgItem(editor, kIdHelp));
-    XEVUiType(" 1)");
-    XEVUiAdvanceClock(1000);
-  }).Then([&](HWND editor) {
-    afterFix = MarkOf(GetDlgItem(editor, kIdFormulaText));
+    XEVUiKey('A', 0, 1);
+    markAfterPause(editor, typo, "Price * (2 + 1");
+  }).Then([&](HWND editor) { markAfterPause(editor, unfinished, ")"); })
+    .Then([&](HWND editor) {
+    fixed = MarkOf(GetDlgItem(editor, kIdFormulaText));
     SetWindowTextA(GetDlgItem(editor, kIdFormulaText), "StrLeft( String , Number )");
     XEVUiAdvanceClock(1000);
   }).Then([&](HWND editor) {
-    afterTemplate = MarkOf(GetDlgItem(editor, kIdFormulaText));
+    building = MarkOf(GetDlgItem(editor, kIdFormulaText));
     XEVUiClick(GetDlgItem(editor, IDCANCEL));
   });
   XEVBuildExpression(nullptr, ec_, nullptr, 0);
-  EXPECT_EQ(beforePause, (std::pair<int32_t, int32_t>{}));
-  EXPECT_EQ(afterPause, (std::pair<int32_t, int32_t>{11, 12})) << "the end of an unfinished formula";
-  EXPECT_FALSE(message.empty());
-  EXPECT_EQ(afterFix, (std::pair<int32_t, int32_t>{}));
-  EXPECT_EQ(afterTemplate, (std::pair<int32_t, int32_t>{})) << "placeholders are no errors yet";
+  EXPECT_EQ(beforePause, Span{});
+  EXPECT_EQ(typo, (Span{0, 5}));
+  EXPECT_NE(message.find("; did you mean Price?"), std::string::npos) << message;
+  EXPECT_EQ(unfinished, (Span{13, 14})) << "the end of an unfinished formula";
+  EXPECT_EQ(fixed, Span{});
+  EXPECT_EQ(building, Span{}) << "placeholders are no errors yet";
   const ExprError& kept = xev::language::ParseError();
   EXPECT_EQ(kept.code * 100 + kept.pos * 10 + kept.len, 107u * 100 + 3 * 10 + 4) << "the dialogs' record is kept";
   EXPECT_EQ(XEVGetExpressionCount(ec_), 0) << "nothing is saved by checking";
