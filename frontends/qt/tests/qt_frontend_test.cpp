@@ -29,7 +29,7 @@ TEST_F(EditorOnQt, OkWritesTheBuiltFormulaKeepingCommentsAndOrder) {
       [&](XEVHWND editor) {
         built = KitText(Item(editor, kFormulaText));
         EXPECT_EQ(KitText(Item(editor, kName)), "Loud");
-        Shoot(P().Grab(editor), "editor.png", editor);
+        Shoot(P().Grab(editor), "editor-picked.png", editor);
         Click(Item(editor, kOk));
       },
   });
@@ -136,8 +136,10 @@ TEST_F(EditorOnQt, ValueListAndTextViewShowWhatTheHostGave) {
         QWidget* view = CompanionWith<QPlainTextEdit>(editor);
         ASSERT_NE(view, nullptr);
         for (auto* w : view->findChildren<QPlainTextEdit*>()) viewed += w->toPlainText();
-        // Its first lines: a short formula leaves the rest of a roomy view blank.
-        Shoot(view->grab(QRect(0, 0, view->width(), 40)).toImage(), "text-view.png");
+        // Its first lines are judged: a short formula leaves the rest of a roomy view blank.
+        QImage whole = view->grab().toImage();
+        EXPECT_TRUE(LooksDrawn(whole.copy(0, 0, whole.width(), 40)));
+        KeepForDocs(whole, "text-view.png");
       },
   });
   EXPECT_EQ(status, 0);

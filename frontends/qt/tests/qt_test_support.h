@@ -114,15 +114,20 @@ inline std::string ControlsOutside(XEVHWND dialog) {
   return outside;
 }
 
+// Keeps a screenshot for the documentation when XEV_SCREENSHOT_DIR is set.
+inline void KeepForDocs(const QImage& shot, const char* docName) {
+  const char* dir = std::getenv("XEV_SCREENSHOT_DIR");
+  if (dir != nullptr && *dir != '\0') shot.save(QString::fromLocal8Bit(dir) + "/" + docName, "PNG");
+}
+
 // A screenshot that looks drawn, with every control of the kit dialog (if
-// given) inside it; kept for the documentation when XEV_SCREENSHOT_DIR is set.
+// given) inside it; kept for the documentation.
 inline QImage Shoot(const QImage& shot, const char* docName, XEVHWND dialog = nullptr) {
   EXPECT_TRUE(LooksDrawn(shot)) << docName;
   if (dialog != nullptr) {
     EXPECT_EQ(ControlsOutside(dialog), "") << docName;
   }
-  const char* dir = std::getenv("XEV_SCREENSHOT_DIR");
-  if (dir != nullptr && *dir != '\0') shot.save(QString::fromLocal8Bit(dir) + "/" + docName, "PNG");
+  KeepForDocs(shot, docName);
   return shot;
 }
 
