@@ -1,6 +1,6 @@
 // Resizable dialogs: the editor opens larger than its template, grows when a
 // person resizes it (its text and lists with it, the rest moving along), and
-// never shrinks below the template; dialogs of fixed size refuse.
+// never shrinks below the template.
 #include "platform/ui/kit.h"
 #include "platform/ui/ui.h"
 #include "ui/ui_test_support.h"
@@ -48,16 +48,6 @@ TEST_F(DialogLayout, EditorOpensLargerAndItsControlsFollowEveryResize) {
   EXPECT_EQ(Width(RectOf(editor)), minWidth);
   EXPECT_EQ(RectOf(editor).left, 5);
   DestroyWindow(editor);
-}
-
-TEST_F(DialogLayout, FixedDialogsKeepTheirSizeButMayBeMoved) {
-  HWND dialog = CreateDialogParamA(nullptr, "DLGERROR", nullptr, Quiet, 0);
-  int32_t width = 0, height = 0;
-  EXPECT_EQ(XEVUiGetMinimumSize(dialog, &width, &height), 0);
-  EXPECT_EQ(XEVUiPlaceWindow(dialog, 40, 50, 202 * XEV_UI_CHAR_WIDTH / 4, 89 * XEV_UI_LINE_HEIGHT / 8), 1);
-  EXPECT_EQ(RectOf(dialog).left, 40);
-  EXPECT_EQ(XEVUiPlaceWindow(GetDlgItem(dialog, 200), 0, 0, 10, 10), 0) << "a control is placed by its dialog";
-  DestroyWindow(dialog);
 }
 
 }  // namespace

@@ -255,7 +255,7 @@ void TypeAhead(HWND list, uint32_t byte) {
   ListBoxState* s = StateOf(list);
   if (s == nullptr || byte < 0x20 || byte == 0x7F) return;
   uint32_t now = Now();
-  if (now - s->typedAt > kTypeAheadPauseMs || s->typedLength == EntryList::kMaxPrefix) s->typedLength = 0;
+  if (now - s->typedAt >= kTypeAheadPauseMs || s->typedLength == EntryList::kMaxPrefix) s->typedLength = 0;
   s->typedAt = now;
   if (byte == ' ' && s->typedLength == 0) return;
   s->typed[s->typedLength++] = static_cast<char>(byte);
