@@ -46,10 +46,15 @@ int32_t ClientHeight(HWND list) {
   return r.bottom;
 }
 
-// Whole rows that fit the client area; at least one, so that scrolling
+// Pixels a bordered list's frame takes at its top and at its bottom: the rows
+// live inside it, so a row that would reach into it is not counted as shown.
+constexpr int32_t kFrameWidth = 2;
+
+// Whole rows that fit inside the frame; at least one, so that scrolling
 // arithmetic holds for a list that has no height yet.
 int32_t VisibleRows(HWND list, const ListBoxState& s) {
-  int32_t rows = ClientHeight(list) / s.itemHeight;
+  int32_t inside = ClientHeight(list) - ((StyleOf(list) & WS_BORDER) ? 2 * kFrameWidth : 0);
+  int32_t rows = inside / s.itemHeight;
   return rows > 0 ? rows : 1;
 }
 
