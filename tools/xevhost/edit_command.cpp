@@ -126,8 +126,9 @@ bool KeepAfterCancel(const FormulasFileOrigin& origin, ExprContext* ec, const Co
   if (content == (exists ? FileText(origin.path) : std::string())) return false;
   std::string question = "Formulas were saved or deleted in the editor. Keep these changes in " +
                          std::filesystem::path(origin.path).filename().string() + "?";
-  return XEVUiMessageBox(nullptr, question.c_str(), "Formula Editor", XEV_MB_YESNO | XEV_MB_ICONQUESTION) ==
-         XEV_IDYES;
+  // Only a No drops them: a question that could not be asked takes its default, Yes.
+  return XEVUiMessageBox(nullptr, question.c_str(), "Formula Editor", XEV_MB_YESNO | XEV_MB_ICONQUESTION) !=
+         XEV_IDNO;
 }
 
 int EditAndSave(const EditArguments& args, const CodePageConverter& converter, const EditFrontEnd& frontEnd) {
