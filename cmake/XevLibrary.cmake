@@ -16,6 +16,8 @@ if(EXISTS ${XEV_GRAMMAR})
     COMPILE_OPTIONS "-Wno-error;-Wno-unused-but-set-variable;-Wno-free-nonheap-object")
 endif()
 
+include(${PROJECT_SOURCE_DIR}/cmake/XevFunctionHelp.cmake)
+
 find_package(Threads REQUIRED)
 
 set(XEV_PUBLIC_INCLUDE $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include> $<INSTALL_INTERFACE:include>)

@@ -109,6 +109,11 @@ bool InputFilter::eventFilter(QObject* watched, QEvent* event) {
       // combo box would change its selection) ignores the wheel.
       return qobject_cast<QAbstractScrollArea*>(watched) == nullptr &&
              qobject_cast<QAbstractScrollArea*>(watched->parent()) == nullptr;
+    case QEvent::Resize:
+    case QEvent::Move:
+      if (auto* widget = qobject_cast<QWidget*>(watched); widget != nullptr && widget->isWindow())
+        presenter_.WidgetPlaced(widget);
+      return false;
     case QEvent::Close: {
       // The window's close button is the kit's WM_CLOSE: the dialog decides.
       XEVHWND window = presenter_.WindowOf(watched);

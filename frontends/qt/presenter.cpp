@@ -89,7 +89,7 @@ void Presenter::Created(XEVHWND window) {
   Mirrored m;
   m.info = info;
   m.info.visible = 0;
-  m.widget = MakeWidget(window, info, parent);
+  m.widget = MakeWidget(window, info, parent, [this] { InputQueued(); });
   filter_->Watch(m.widget);
   windows_.insert(window, m);
   pending_.emplace_back(window, kEverything);
@@ -122,17 +122,35 @@ void Presenter::FlushChanges() {
     if (!merged.contains(window)) order.push_back(window);
     merged[window] |= what;
   }
+  mirroring_ = true;
   for (XEVHWND window : order) {
     auto found = windows_.find(window);
     if (found != windows_.end()) MirrorChanges(window, *found, merged.value(window), Text());
   }
+  mirroring_ = false;
   SyncFocus();
 }
 
+void Presenter::WidgetPlaced(QWidget* widget) {
+  if (mirroring_ || !widget->isVisible()) return;
+  XEVHWND window = WindowOf(widget);
+  XEVUiWindowInfo info{};
+  if (!XEVUiGetWindowInfo(window, &info) || info.parent != nullptr) return;
+  // The frame's corner and the client's size: what the mirror gives Qt.
+  QRect kit(info.rect.left, info.rect.top, info.rect.right - info.rect.left, info.rect.bottom - info.rect.top);
+  if (kit.topLeft() == widget->pos() && kit.size() == widget->size()) return;
+  XEVUiPlaceWindow(window, widget->pos().x(), widget->pos().y(), widget->width(), widget->height());
+  // The controls moved: show them before the next wait.
+  InputQueued();
+}
+
 void Presenter::SyncFocus() {
+  QWidget* focus = WidgetOf(XEVUiGetFocus());
+  // The ring follows every change: the control may have moved, grown or hidden.
+  focusMarker_.Show(focus);
   if (!focusChanged_) return;
   focusChanged_ = false;
-  if (QWidget* focus = WidgetOf(XEVUiGetFocus())) focus->setFocus(Qt::OtherFocusReason);
+  if (focus != nullptr) focus->setFocus(Qt::OtherFocusReason);
 }
 
 void Presenter::SyncClipboardToDesktop() {

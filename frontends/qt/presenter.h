@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "code_page_text.h"
+#include "focus_ring.h"
 #include "widget_mirror.h"
 #include "xev/xevui.h"
 
@@ -53,6 +54,10 @@ class Presenter {
   // The top-level widget that shows a kit window, drawn as a person sees it.
   QImage Grab(XEVHWND window);
 
+  // A person (or the window manager) moved or resized a top-level widget:
+  // the kit takes the new place unless it is already the kit's own.
+  void WidgetPlaced(QWidget* widget);
+
   // The kit's callbacks.
   void Created(XEVHWND window);
   void Changed(XEVHWND window, uint32_t what);
@@ -74,6 +79,8 @@ class Presenter {
   QHash<XEVHWND, Mirrored> windows_;
   std::vector<std::pair<XEVHWND, uint32_t>> pending_;
   bool focusChanged_ = false;
+  FocusMarker focusMarker_;
+  bool mirroring_ = false;  // widgets move because the kit said so
   std::unique_ptr<InputFilter> filter_;
   QElapsedTimer clock_;
   QEventLoop* waiting_ = nullptr;

@@ -103,7 +103,7 @@ QWidget* MakeEdit(const XEVUiWindowInfo& info, QWidget* parent) {
   return edit;
 }
 
-QWidget* MakeList(XEVHWND window, const XEVUiWindowInfo& info, QWidget* parent) {
+QWidget* MakeList(XEVHWND window, const XEVUiWindowInfo& info, QWidget* parent, const std::function<void()>& scrolled) {
   auto* list = new QListWidget(parent);
   list->setSelectionMode(QAbstractItemView::SingleSelection);
   list->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -117,8 +117,11 @@ QWidget* MakeList(XEVHWND window, const XEVUiWindowInfo& info, QWidget* parent) 
   KeepSelectionVisible(list);
   // Scrolling is a person's act the kit must know of: its clicks land on the
   // entries at its own top index.
-  QObject::connect(list->verticalScrollBar(), &QScrollBar::valueChanged, list, [window](int value) {
+  // The kit's own scrolling comes back here as well and is left alone.
+  QObject::connect(list->verticalScrollBar(), &QScrollBar::valueChanged, list, [window, scrolled](int value) {
+    if (XEVUiSendMessage(window, kLbGetTopIndex, 0, 0) == value) return;
     XEVUiSendMessage(window, kLbSetTopIndex, static_cast<uintptr_t>(value), 0);
+    scrolled();
   });
   return list;
 }
@@ -213,11 +216,20 @@ void MirrorState(Mirrored& m) {
   w->activateWindow();
 }
 
-void MirrorRect(Mirrored& m) {
+void MirrorRect(XEVHWND window, Mirrored& m) {
   const XEVUiRect& r = m.info.rect;
   QRect rect(r.left, r.top, r.right - r.left, r.bottom - r.top);
   if (m.info.parent == nullptr) {
-    m.widget->setFixedSize(rect.size());
+    // A resizable dialog takes any size from its template's up; the kit lays
+    // its controls out for the size a person gives it.
+    int32_t minWidth = 0, minHeight = 0;
+    if (XEVUiGetMinimumSize(window, &minWidth, &minHeight)) {
+      m.widget->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+      m.widget->resize(rect.size());
+      m.widget->setMinimumSize(minWidth, minHeight);
+    } else {
+      m.widget->setFixedSize(rect.size());
+    }
     m.widget->move(rect.topLeft());
     return;
   }
@@ -243,6 +255,24 @@ void MirrorSelection(XEVHWND window, Mirrored& m) {
   }
 }
 
+// The span the edit's owner marked as wrong is underlined with a red wave.
+void MirrorMark(XEVHWND window, Mirrored& m) {
+  auto* edit = qobject_cast<QPlainTextEdit*>(m.widget);
+  if (edit == nullptr) return;
+  int32_t start = 0, end = 0;
+  QList<QTextEdit::ExtraSelection> marks;
+  if (XEVUiSendMessage(window, XEV_EM_GETMARK, reinterpret_cast<uintptr_t>(&start), reinterpret_cast<intptr_t>(&end))) {
+    QTextEdit::ExtraSelection mark;
+    mark.cursor = QTextCursor(edit->document());
+    mark.cursor.setPosition(m.display.PositionOf(start));
+    mark.cursor.setPosition(m.display.PositionOf(end), QTextCursor::KeepAnchor);
+    mark.format.setUnderlineStyle(QTextCharFormat::WaveUnderline);
+    mark.format.setUnderlineColor(Qt::red);
+    marks << mark;
+  }
+  edit->setExtraSelections(marks);
+}
+
 void MirrorEntries(XEVHWND window, Mirrored& m, const CodePageText& codePage) {
   bool combo = m.info.kind == XEV_UI_COMBOBOX;
   auto count = static_cast<int32_t>(XEVUiSendMessage(window, combo ? XEV_CB_GETCOUNT : XEV_LB_GETCOUNT, 0, 0));
@@ -256,8 +286,9 @@ void MirrorEntries(XEVHWND window, Mirrored& m, const CodePageText& codePage) {
   }
   auto* list = qobject_cast<QListWidget*>(m.widget);
   if (list == nullptr) return;
+  // The scroll bar is not silenced: the view scrolls its picture on the scroll
+  // bar's signal, and a silenced one leaves rows of two places on the screen.
   QSignalBlocker quietList(list);
-  QSignalBlocker quietScroll(list->verticalScrollBar());
   // Entries change one by one while a dialog fills a list; only the ones
   // that differ are touched.
   while (list->count() > count) delete list->takeItem(list->count() - 1);
@@ -306,11 +337,12 @@ std::string KitEntryText(XEVHWND list, int32_t index, bool comboBox) {
   return text;
 }
 
-QWidget* MakeWidget(XEVHWND window, const XEVUiWindowInfo& info, QWidget* parent) {
+QWidget* MakeWidget(XEVHWND window, const XEVUiWindowInfo& info, QWidget* parent,
+                    const std::function<void()>& scrolled) {
   QWidget* w = nullptr;
   switch (info.kind) {
     case XEV_UI_EDIT: w = MakeEdit(info, parent); break;
-    case XEV_UI_LISTBOX: w = MakeList(window, info, parent); break;
+    case XEV_UI_LISTBOX: w = MakeList(window, info, parent, scrolled); break;
     case XEV_UI_COMBOBOX: w = new QComboBox(parent); break;
     case XEV_UI_BUTTON: w = MakeButton(info, parent); break;
     case XEV_UI_STATIC: {
@@ -333,10 +365,11 @@ QWidget* MakeWidget(XEVHWND window, const XEVUiWindowInfo& info, QWidget* parent
 void MirrorChanges(XEVHWND window, Mirrored& m, uint32_t what, const CodePageText& text) {
   if (m.widget == nullptr) return;
   if (!XEVUiGetWindowInfo(window, &m.info)) return;
-  if (what & XEV_UI_CHANGED_RECT) MirrorRect(m);
+  if (what & XEV_UI_CHANGED_RECT) MirrorRect(window, m);
   if (what & XEV_UI_CHANGED_TEXT) MirrorText(window, m, text);
   if (what & (XEV_UI_CHANGED_TEXT | XEV_UI_CHANGED_SELECTION | XEV_UI_CHANGED_FOCUS) && m.info.kind == XEV_UI_EDIT)
     MirrorSelection(window, m);
+  if (what & (XEV_UI_CHANGED_TEXT | XEV_UI_CHANGED_DRAWING) && m.info.kind == XEV_UI_EDIT) MirrorMark(window, m);
   if (what & XEV_UI_CHANGED_ENTRIES) MirrorEntries(window, m, text);
   if (what & XEV_UI_CHANGED_CHECK) MirrorCheck(window, m);
   if (what & (XEV_UI_CHANGED_DRAWING | XEV_UI_CHANGED_FOCUS)) m.widget->update();

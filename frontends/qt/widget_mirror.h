@@ -4,6 +4,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <string>
 
 #include "code_page_text.h"
@@ -24,7 +25,10 @@ inline constexpr const char* kWindowProperty = "xevWindow";
 
 // A widget for a new kit window of info's kind, under parent (a control's
 // dialog, or the owner's window for a top-level one). Hidden until mirrored.
-QWidget* MakeWidget(XEVHWND window, const XEVUiWindowInfo& info, QWidget* parent);
+// scrolled is called after a person scrolled a list, which the kit must draw
+// again before the entries now in view can show what it drew.
+QWidget* MakeWidget(XEVHWND window, const XEVUiWindowInfo& info, QWidget* parent,
+                    const std::function<void()>& scrolled);
 
 // Reads back what changed (XEV_UI_CHANGED_* bits) and shows it.
 void MirrorChanges(XEVHWND window, Mirrored& m, uint32_t what, const CodePageText& text);

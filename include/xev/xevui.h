@@ -79,6 +79,13 @@ extern "C" {
 #define XEV_EM_GETSEL 0x00B0
 #define XEV_EM_SETSEL 0x00B1
 
+/* The span an edit's owner marked as wrong, for a front end to underline:
+ * SETMARK takes start in wParam and end in lParam (equal: no mark); GETMARK
+ * writes them through the pointers in wParam and lParam and answers 1 when
+ * there is a mark. */
+#define XEV_EM_SETMARK 0x0700
+#define XEV_EM_GETMARK 0x0701
+
 /* Button. */
 #define XEV_BM_GETCHECK 0x00F0
 #define XEV_BM_SETCHECK 0x00F1
@@ -169,6 +176,23 @@ XEV_API XEVHWND XEV_CALL XEVUiGetDlgItem(XEVHWND dialog, int32_t id);
 /* The first child (or next sibling) in creation order, which is also the tab order. */
 XEV_API XEVHWND XEV_CALL XEVUiGetFirstChild(XEVHWND window);
 XEV_API XEVHWND XEV_CALL XEVUiGetNextSibling(XEVHWND window);
+/* A message box of the kit, modal over owner (or over nothing): text, caption
+ * and XEV_MB_* bits; returns the XEV_ID* of the button pressed, 0 when the box
+ * could not be made. */
+#define XEV_MB_YESNO 0x4
+#define XEV_MB_ICONQUESTION 0x20
+#define XEV_MB_DEFBUTTON2 0x100
+#define XEV_IDYES 6
+#define XEV_IDNO 7
+XEV_API int32_t XEV_CALL XEVUiMessageBox(XEVHWND owner, const char* text, const char* caption, uint32_t type);
+/* A resizable window's smallest size in pixels: 1, or 0 (and nothing
+ * written) for a window of fixed size. */
+XEV_API int32_t XEV_CALL XEVUiGetMinimumSize(XEVHWND window, int32_t* width, int32_t* height);
+/* A person moved or resized a top-level window (a front end tells the kit):
+ * it takes that place, a resizable dialog at least its smallest size, and its
+ * controls follow. Its procedure is told nothing. 1, or 0 for a handle that
+ * names no top-level window. */
+XEV_API int32_t XEV_CALL XEVUiPlaceWindow(XEVHWND window, int32_t x, int32_t y, int32_t width, int32_t height);
 /* The window with the keyboard focus, the innermost running modal dialog,
  * or NULL. */
 XEV_API XEVHWND XEV_CALL XEVUiGetFocus(void);

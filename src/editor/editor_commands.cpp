@@ -194,6 +194,7 @@ void OnListNotification(HWND dialog, int32_t id, int32_t code, HWND list) {
     return;
   }
   if (code != LBN_SELCHANGE) return;
+  if (id == kIdDataItems || id == kIdFunctions) ShowSelectionHelp(dialog, id);
   if (id == kIdDataItems) DataItemSelectionChanged(dialog, 1);
 }
 
@@ -205,7 +206,9 @@ void OnCommand(HWND dialog, int32_t id, int32_t code, HWND control) {
     return;
   }
   if (id == kIdFormulaText || id == kIdName) {
-    if (code == EN_CHANGE) UpdateOkButton(dialog);
+    if (code != EN_CHANGE) return;
+    UpdateOkButton(dialog);
+    if (id == kIdFormulaText) ScheduleLiveCheck(dialog);
     return;
   }
   if (code != BN_CLICKED) return;

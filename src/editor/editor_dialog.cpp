@@ -61,6 +61,7 @@ extern "C" XEV_API intptr_t XEV_CALL XevDlgProc(XEVHWND dialog, uint32_t message
       return 1;
     case WM_TIMER:
       if (wParam == kLoadErrorTimer) OnLoadErrorTimer(dialog);
+      if (wParam == kLiveCheckTimer) RunLiveCheck(dialog);
       return 1;
     case kMsgNextPlaceholder:
       SelectNextPlaceholder(dialog);

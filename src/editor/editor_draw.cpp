@@ -20,6 +20,9 @@ void MeasureFormulaEntry(MEASUREITEMSTRUCT* measure) {
 
 namespace {
 
+// Room between the picture and the name, so the two never touch.
+constexpr int32_t kPictureGap = 3;
+
 HBITMAP BitmapOf(HWND list, int32_t index) {
   EditorState& e = Editor();
   if (index == 0) return e.bitmaps[e.mode >= 0 && e.mode <= 2 ? e.mode : 0];
@@ -42,7 +45,7 @@ void DrawFormulaEntry(const DRAWITEMSTRUCT* draw) {
   if (e.bitmaps[0] != nullptr) {
     HBITMAP bitmap = BitmapOf(draw->hwndItem, index);
     if (bitmap != nullptr) DrawBitmap(draw->hDC, bitmap, x, row.top + (rowHeight - e.bitmapHeight) / 2);
-    x += e.bitmapWidth;
+    x += e.bitmapWidth + kPictureGap;
   }
   char* text = ListEntryText(draw->hwndItem, index);
   if (text != nullptr) {

@@ -59,6 +59,7 @@ enum EditorControl : int32_t {
   kIdFormulasLabel = 137,
   kIdModeLabel = 138,
   kIdStatus = 139,
+  kIdHelp = 140,
 };
 
 // The companions' control ids and the private messages between the dialogs.
@@ -145,6 +146,9 @@ void InsertText(HWND edit, const char* text, int32_t length);
 void InsertListEntry(HWND list);
 // The call template appended to a function's name; false when it does not fit.
 bool BuildCallTemplate(const ExpItem* function, char* buffer, int32_t size);
+// Whether text still holds a placeholder label of a template (the formula is
+// still being built); true when memory is short.
+bool HoldsPlaceholder(const char* text);
 void WrapSelection(HWND edit);
 void FillModeTemplate(HWND dialog);
 void SelectNextPlaceholder(HWND dialog);

@@ -8,6 +8,7 @@ namespace xev::editor {
 
 constexpr int32_t kLabelSize = 256;
 constexpr uintptr_t kLoadErrorTimer = 1;
+constexpr uintptr_t kLiveCheckTimer = 2;
 constexpr uint32_t kLoadErrorDelayMs = 1000;
 
 // ---- editor_view.cpp ------------------------------------------------------------------
@@ -36,6 +37,17 @@ bool SavePromptAllows(HWND dialog);
 
 // ---- editor_commands.cpp -----------------------------------------------------------------
 void OnCommand(HWND dialog, int32_t id, int32_t code, HWND control);
+
+// ---- editor_help_line.cpp -----------------------------------------------------------------
+// Shows on the help line what the selection of the data items or functions
+// list (listId) is.
+void ShowSelectionHelp(HWND dialog, int32_t listId);
+
+// ---- live_check.cpp ------------------------------------------------------------------------
+// After each change of the formula text: the mark goes, and a check follows a pause.
+void ScheduleLiveCheck(HWND dialog);
+// The pause is over: marks the first error and shows its message on the help line.
+void RunLiveCheck(HWND dialog);
 
 // ---- editor_draw.cpp ---------------------------------------------------------------------
 void MeasureFormulaEntry(ui::MEASUREITEMSTRUCT* measure);

@@ -254,6 +254,19 @@ Selection FindPlaceholderToken(const char* text, char* token) {
   return {-1, -1};
 }
 
+}  // namespace
+
+bool HoldsPlaceholder(const char* text) {
+  size_t length = std::strlen(text);
+  auto* token = static_cast<char*>(HostAlloc(length + 1));
+  if (token == nullptr) return true;  // no verdict without memory
+  bool holds = FindPlaceholderToken(text, token).start >= 0;
+  HostFree(token);
+  return holds || std::strstr(text, Editor().argumentRepeat) != nullptr;
+}
+
+namespace {
+
 // Byte offset of the first occurrence that starts on a character, or -1.
 int32_t FindSubstring(const char* text, const char* pattern) {
   size_t length = std::strlen(pattern);

@@ -1,6 +1,7 @@
 // The text view: the whole text of the formula, range or set selected in the
 // editor, in an edit that scrolls but takes neither typing nor a mouse
 // selection, under a caption that says what kind of text it is and whose.
+#include <algorithm>
 #include <cstring>
 
 #include "editor/editor_state.h"
@@ -36,6 +37,23 @@ void ReleaseCaption() {
   g_textView.dialog = nullptr;
 }
 
+// Beside the editor, never over it: below it where the screen has room, else
+// to its right, else to its left, and within the screen in any case.
+void PlaceBesideEditor(HWND dialog) {
+  RECT editor{}, self{};
+  if (!GetWindowRect(GetWindow(dialog, GW_OWNER), &editor) || !GetWindowRect(dialog, &self)) return;
+  int32_t width = self.right - self.left, height = self.bottom - self.top;
+  int32_t screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  int32_t left = editor.left, top = editor.bottom;
+  if (top + height > screenHeight) {
+    top = editor.top;
+    left = editor.right + width <= screenWidth ? editor.right : editor.left - width;
+  }
+  left = std::clamp(left, 0, std::max(screenWidth - width, 0));
+  top = std::clamp(top, 0, std::max(screenHeight - height, 0));
+  MoveWindow(dialog, left, top, width, height, 0);
+}
+
 void InitTextView(HWND dialog) {
   // A view left by an editor that went away without closing it gives way.
   ReleaseCaption();
@@ -44,6 +62,7 @@ void InitTextView(HWND dialog) {
   g_textView.editProc = reinterpret_cast<WNDPROC>(GetWindowLongA(edit, GWL_WNDPROC));
   SetWindowLongA(edit, GWL_WNDPROC, reinterpret_cast<intptr_t>(ViewEditSubProc));
   g_textView.caption = static_cast<char*>(HostAlloc(kCaptionSize));
+  PlaceBesideEditor(dialog);
   ShowWindow(dialog, SW_SHOWNORMAL);
 }
 

@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
+#include <sstream>
 #include <vector>
 
 #include "formulas.h"
@@ -108,6 +110,27 @@ int32_t XEV_CALL AllowDeletingUnused(ExprContext* ec, HEXP exp, XEVHWND) {
   return XEVIsNamedFormulaUsed(ec, ExpressionName(ec, exp).c_str()) == 1 ? 0 : 1;
 }
 
+std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Formulas saved or deleted with Yes are the person's work: after Cancel (or
+// the close button) the file keeps them unless the person says otherwise.
+bool KeepAfterCancel(const FormulasFileOrigin& origin, ExprContext* ec, const CodePageConverter& converter,
+                     bool exists) {
+  std::string content, error;
+  if (!RewriteFormulas(origin, ec, converter, content, error)) return true;  // the save reports why
+  if (content == (exists ? FileText(origin.path) : std::string())) return false;
+  std::string question = "Formulas were saved or deleted in the editor. Keep these changes in " +
+                         std::filesystem::path(origin.path).filename().string() + "?";
+  // Only a No drops them: a question that could not be asked takes its default, Yes.
+  return XEVUiMessageBox(nullptr, question.c_str(), "Formula Editor", XEV_MB_YESNO | XEV_MB_ICONQUESTION) !=
+         XEV_IDNO;
+}
+
 int EditAndSave(const EditArguments& args, const CodePageConverter& converter, const EditFrontEnd& frontEnd) {
   const std::string& path = args.options.formulaFiles.front();
   bool exists = std::filesystem::exists(path);
@@ -136,7 +159,9 @@ int EditAndSave(const EditArguments& args, const CodePageConverter& converter, c
     std::fprintf(stderr, "xevhost: no display to show the editor on (set DISPLAY, or use --platform offscreen)\n");
     return kExitUsage;
   }
+  FormulasFileOrigin origin{path, options.encoding, exists ? prepared.order : std::vector<HEXP>{}};
   HEXP saved = XEVBuildExpression(nullptr, ec, nullptr, 0);
+  bool keep = saved != nullptr || (args.screenshot.empty() && KeepAfterCancel(origin, ec, converter, exists));
   frontEnd.uninstall();
   g_session = nullptr;
 
@@ -145,11 +170,10 @@ int EditAndSave(const EditArguments& args, const CodePageConverter& converter, c
     std::fprintf(stderr, "xevhost: %s: the screenshot could not be written\n", args.screenshot.c_str());
     return kExitBadInput;
   }
-  if (saved == nullptr) {
+  if (!keep) {
     std::fprintf(stderr, "xevhost: cancelled, %s is unchanged\n", path.c_str());
     return kExitOk;
   }
-  FormulasFileOrigin origin{path, options.encoding, exists ? prepared.order : std::vector<HEXP>{}};
   std::string content, error, savedAs;
   if (!RewriteFormulas(origin, ec, converter, content, error)) {
     std::fprintf(stderr, "xevhost: %s\n", error.c_str());
@@ -258,8 +282,9 @@ void PrintEditUsage(std::FILE* out) {
   std::fputs(
       "usage: xevhost edit DATA.csv -f FILE.formulas [options]\n"
       "Opens the formula editor on the data file's columns and the file's formulas;\n"
-      "OK writes the file back (the old one kept as FILE.formulas.bak), Cancel\n"
-      "writes nothing. Only formulas that nothing uses can be deleted.\n"
+      "OK writes the file back (the old one kept as FILE.formulas.bak). Cancel\n"
+      "writes nothing, unless formulas were saved or deleted in the editor and the\n"
+      "question that follows keeps them. Only formulas that nothing uses can be deleted.\n"
       "\n"
       "options:\n"
       "  --platform NAME       Qt platform: xcb (a desktop), offscreen, ...\n"

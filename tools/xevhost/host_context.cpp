@@ -1,5 +1,6 @@
 #include "host_context.h"
 
+#include <cstdio>
 #include <ctime>
 
 #include "aggregates.h"
@@ -19,7 +20,9 @@ HostContext::~HostContext() {
   if (ec_ != nullptr) XEVDestroyEC(ec_);
 }
 
-uint16_t ContextFlags(const Options& options) { return options.contextFlags; }
+// Ranges and sets are always read: a formulas file the editor saved one into
+// must still load for a report, which leaves them out (NoteSkipped below).
+uint16_t ContextFlags(const Options& options) { return options.contextFlags | ECF_RANGES_SETS; }
 
 namespace {
 
@@ -39,6 +42,19 @@ bool SetNow(const Options& options, const CodePageConverter& converter, NumberVa
                   local.tm_sec, 0};
   now.bytes[0] = DatePartsToNumber(now.bytes + 1, &parts);
   return true;
+}
+
+// A report has a column for each formula; a range or a set gives no value
+// per row, so it is left out, and the person is told why it is missing.
+void NoteSkipped(ExprContext* ec, const std::vector<HEXP>& order, const CodePageConverter& converter) {
+  for (HEXP exp : order) {
+    const char* kind = XEVIsExpRange(ec, exp, XEV_EXP_SET) == 1     ? "set"
+                       : XEVIsExpRange(ec, exp, XEV_EXP_RANGE) == 1 ? "range"
+                                                                    : nullptr;
+    if (kind == nullptr) continue;
+    std::fprintf(stderr, "xevhost: note: %s is a %s, which has no column in a report; it is left out\n",
+                 converter.ToUtf8(ExpressionName(ec, exp)).c_str(), kind);
+  }
 }
 
 }  // namespace
@@ -89,6 +105,7 @@ bool Prepare(const Options& options, const CodePageConverter& converter, bool ne
     exitStatus = kExitFormula;
     return false;
   }
+  if (needRows) NoteSkipped(context.ec(), prepared.order, converter);
   if (!options.savePath.empty() && !SaveDocument(context.ec(), options.savePath, ForceRules(options.force))) return false;
   exitStatus = kExitOk;
   return true;

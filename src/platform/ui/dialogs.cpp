@@ -83,6 +83,15 @@ HWND TopLevelOwner(HWND owner) {
   return w != nullptr ? w->handle : nullptr;
 }
 
+// A resizable dialog opens at its template's size plus its growth, before
+// its procedure sees it, so that what it measures is the size it shows.
+void OpenLarger(HWND dialog, const resources::DialogTemplate& t) {
+  Window* d = Find(dialog);
+  d->minWidth = kit::DialogUnitsToX(t.cx);
+  d->minHeight = kit::DialogUnitsToY(t.cy);
+  kit::ResizeDialog(dialog, kit::DialogUnitsToX(t.cx + t.growCx), kit::DialogUnitsToY(t.cy + t.growCy));
+}
+
 }  // namespace
 
 namespace kit {
@@ -108,7 +117,13 @@ HWND CreateDialogFromTemplate(const resources::DialogTemplate* t, HWND owner, DL
       DestroyWindow(dialog);
       return nullptr;
     }
+    Window* made = Find(control);
+    made->anchorLeft = c.anchor.left;
+    made->anchorRight = c.anchor.right;
+    made->anchorTop = c.anchor.top;
+    made->anchorBottom = c.anchor.bottom;
   }
+  if (t->growCx > 0 || t->growCy > 0) OpenLarger(dialog, *t);
   HWND first = FirstTabStop(dialog);
   if (SendMessageA(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), param) != 0 && Find(first) != nullptr)
     FocusControl(first);
@@ -229,15 +244,6 @@ BOOL IsDialogMessageA(HWND dialog, UINT message, HWND target, WPARAM wParam, LPA
     }
     default: return 0;
   }
-}
-
-BOOL MapDialogRect(HWND dialog, RECT* rect) {
-  if (Find(dialog) == nullptr || rect == nullptr) return 0;
-  rect->left = kit::DialogUnitsToX(rect->left);
-  rect->right = kit::DialogUnitsToX(rect->right);
-  rect->top = kit::DialogUnitsToY(rect->top);
-  rect->bottom = kit::DialogUnitsToY(rect->bottom);
-  return 1;
 }
 
 }  // namespace xev::ui

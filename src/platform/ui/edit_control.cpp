@@ -30,7 +30,7 @@ LRESULT OnCreate(HWND edit) {
     HostFree(e);
     return -1;
   }
-  *e = EditState{0, 0, 0, -1, false, (w->style & ES_READONLY) != 0, false};
+  *e = EditState{0, 0, 0, -1, false, (w->style & ES_READONLY) != 0, false, 0, 0};
   w->control = e;
   return 0;
 }
@@ -247,6 +247,15 @@ LRESULT XEV_CALL EditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_PASTE: Paste(edit); return 0;
     case WM_CLEAR: ClearSelection(edit); return 0;
     case EM_GETSEL: return OnGetSel(edit, wParam, lParam);
+    case XEV_EM_SETMARK:
+      e->markStart = static_cast<int32_t>(wParam);
+      e->markEnd = static_cast<int32_t>(lParam);
+      PresentChanged(edit, XEV_UI_CHANGED_DRAWING);
+      return 1;
+    case XEV_EM_GETMARK:
+      if (auto* p = reinterpret_cast<int32_t*>(wParam)) *p = e->markStart;
+      if (auto* p = reinterpret_cast<int32_t*>(lParam)) *p = e->markEnd;
+      return e->markEnd > e->markStart ? 1 : 0;
     case EM_SETSEL: OnSetSel(edit, wParam, lParam); return 0;
     case EM_GETMODIFY: return e->modified ? 1 : 0;
     case EM_SETMODIFY: e->modified = wParam != 0; return 0;

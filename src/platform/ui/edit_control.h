@@ -17,6 +17,9 @@ struct EditState {
   bool modified;
   bool readOnly;
   bool dragging;  // the left button went down in the control and is still down
+  // A span its owner marked as wrong (the editor's check as you type), shown
+  // underlined by a presenter; markEnd <= markStart for none.
+  int32_t markStart, markEnd;
 };
 
 // ---- Text geometry (edit_text.cpp) ----------------------------------------------

@@ -79,6 +79,24 @@ int32_t EntryList::FindExact(int32_t after, const char* text) const {
   return -1;
 }
 
+int32_t EntryList::FindPrefix(int32_t after, const char* prefix, int32_t length) const {
+  if (prefix == nullptr || length <= 0 || length > kMaxPrefix || count_ == 0) return -1;
+  char wanted[kMaxPrefix];
+  std::memcpy(wanted, prefix, static_cast<size_t>(length));
+  platform::CharUpperBuffA(wanted, static_cast<uint32_t>(length));
+  if (!Holds(after)) after = -1;
+  for (int32_t step = 1; step <= count_; ++step) {
+    int32_t index = (after + step) % count_;
+    const char* text = entries_[index].text;
+    if (static_cast<int32_t>(strnlen(text, static_cast<size_t>(length))) < length) continue;
+    char head[kMaxPrefix];
+    std::memcpy(head, text, static_cast<size_t>(length));
+    platform::CharUpperBuffA(head, static_cast<uint32_t>(length));
+    if (std::memcmp(head, wanted, static_cast<size_t>(length)) == 0) return index;
+  }
+  return -1;
+}
+
 int32_t EntryList::CopyText(int32_t index, char* buffer) const {
   if (!Holds(index) || buffer == nullptr) return -1;
   size_t length = std::strlen(entries_[index].text);

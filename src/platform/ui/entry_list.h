@@ -37,6 +37,11 @@ class EntryList {
   // The next entry after `after` (-1: from the start) whose text equals text
   // without regard to case, wrapping round; -1 when none does.
   int32_t FindExact(int32_t after, const char* text) const;
+  // The next entry after `after` (-1: from the start) whose text begins with
+  // the first length bytes of prefix without regard to case, wrapping round;
+  // -1 when none does or the prefix is longer than kMaxPrefix.
+  static constexpr int32_t kMaxPrefix = 32;
+  int32_t FindPrefix(int32_t after, const char* prefix, int32_t length) const;
   // Copies the text of an entry with its terminator; its length, or -1.
   int32_t CopyText(int32_t index, char* buffer) const;
   int32_t TextLength(int32_t index) const;

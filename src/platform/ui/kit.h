@@ -53,6 +53,12 @@ struct Window {
   bool dialogEnded = false;
   intptr_t dialogResult = 0;
   HWND focusBeforeDeactivate = nullptr;
+  // A resizable dialog: its smallest size (the template's) and how many pixels
+  // it is now beyond it, which its children's anchors share out.
+  int32_t minWidth = 0, minHeight = 0;
+  int32_t extraWidth = 0, extraHeight = 0;
+  // A control: the twelfths of its dialog's extra size that each edge follows.
+  uint8_t anchorLeft = 0, anchorRight = 0, anchorTop = 0, anchorBottom = 0;
   // Control state, owned by the control class (HostAlloc), freed at destruction.
   void* control = nullptr;
 };
@@ -159,7 +165,6 @@ void KillTimersOf(HWND window);
 uint32_t Now();
 // ms until the next timer is due, -1 when none runs.
 int32_t NextTimerDelay();
-void SetVirtualKeyDown(int32_t virtualKey, bool down);
 
 // The stack of running modal dialogs (innermost last).
 HWND InnermostModal();
@@ -170,6 +175,10 @@ void PopModal(HWND dialog);
 // Creates the dialog and its controls and sends WM_INITDIALOG; nullptr when
 // the template is unknown or memory is short (nothing is left behind).
 HWND CreateDialogFromTemplate(const resources::DialogTemplate* t, HWND owner, DLGPROC proc, LPARAM param);
+// Gives a resizable dialog its size (never below its template's) and moves
+// each control by its anchors; the dialog procedure hears nothing of it.
+// false for a window that is not a resizable dialog.
+bool ResizeDialog(HWND dialog, int32_t width, int32_t height);
 // Runs a created dialog modally and destroys it; returns what it ended with.
 intptr_t RunDialog(HWND dialog, HWND owner);
 

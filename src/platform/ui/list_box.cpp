@@ -13,12 +13,18 @@ namespace {
 // Rows taller than this would not fit the byte the height travels in.
 constexpr int32_t kMaxItemHeight = 255;
 
+// Typing in a list selects by what was typed within the last second.
+constexpr uint32_t kTypeAheadPauseMs = 1000;
+
 struct ListBoxState {
   EntryList entries;
   int32_t selected = -1;
   int32_t top = 0;
   int32_t itemHeight = kLineHeight;
   bool focused = false;
+  char typed[EntryList::kMaxPrefix] = {};
+  int32_t typedLength = 0;
+  uint32_t typedAt = 0;
 };
 
 ListBoxState* StateOf(HWND list) {
@@ -40,10 +46,15 @@ int32_t ClientHeight(HWND list) {
   return r.bottom;
 }
 
-// Whole rows that fit the client area; at least one, so that scrolling
+// Pixels a bordered list's frame takes at its top and at its bottom: the rows
+// live inside it, so a row that would reach into it is not counted as shown.
+constexpr int32_t kFrameWidth = 2;
+
+// Whole rows that fit inside the frame; at least one, so that scrolling
 // arithmetic holds for a list that has no height yet.
 int32_t VisibleRows(HWND list, const ListBoxState& s) {
-  int32_t rows = ClientHeight(list) / s.itemHeight;
+  int32_t inside = ClientHeight(list) - ((StyleOf(list) & WS_BORDER) ? 2 * kFrameWidth : 0);
+  int32_t rows = inside / s.itemHeight;
   return rows > 0 ? rows : 1;
 }
 
@@ -235,6 +246,29 @@ void Key(HWND list, int32_t key) {
   NotifySelChange(list, Select(list, target));
 }
 
+bool AllTheSame(const char* bytes, int32_t length) {
+  for (int32_t i = 1; i < length; ++i)
+    if (bytes[i] != bytes[0]) return false;
+  return true;
+}
+
+// Selects the entry that begins with what was typed: the same letter again
+// walks through the entries that begin with it, more letters narrow the
+// choice from the entry selected now. Space alone is left to the list's
+// owner (the editor inserts the entry).
+void TypeAhead(HWND list, uint32_t byte) {
+  ListBoxState* s = StateOf(list);
+  if (s == nullptr || byte < 0x20 || byte == 0x7F) return;
+  uint32_t now = Now();
+  if (now - s->typedAt >= kTypeAheadPauseMs || s->typedLength == EntryList::kMaxPrefix) s->typedLength = 0;
+  s->typedAt = now;
+  if (byte == ' ' && s->typedLength == 0) return;
+  s->typed[s->typedLength++] = static_cast<char>(byte);
+  int32_t found = AllTheSame(s->typed, s->typedLength) ? s->entries.FindPrefix(s->selected, s->typed, 1)
+                                                       : s->entries.FindPrefix(s->selected - 1, s->typed, s->typedLength);
+  if (found >= 0) NotifySelChange(list, Select(list, found));
+}
+
 LRESULT SetTopIndex(HWND list, int32_t index) {
   ListBoxState* s = StateOf(list);
   if (s == nullptr || !s->entries.Holds(index)) return LB_ERR;
@@ -311,6 +345,7 @@ LRESULT XEV_CALL ListBoxProc(HWND list, UINT message, WPARAM wParam, LPARAM lPar
     case WM_LBUTTONDOWN: Click(list, lParam, false); return 0;
     case WM_LBUTTONDBLCLK: Click(list, lParam, true); return 0;
     case WM_KEYDOWN: Key(list, index); return 0;
+    case WM_CHAR: TypeAhead(list, static_cast<uint32_t>(wParam)); return 0;
     case LB_ADDSTRING: {
       ListBoxState* s = StateOf(list);
       if (s == nullptr) return LB_ERR;

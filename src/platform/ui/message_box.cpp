@@ -135,17 +135,17 @@ int32_t MessageBoxA(HWND owner, const char* text, const char* caption, uint32_t 
 
   resources::DialogControl controls[5];
   int32_t n = 0;
-  if (icon != nullptr) controls[n++] = {kIconId, "Static", icon, 0x3 /* an icon */, kGap * 2, kGap * 2, kIconSize, kIconSize, false};
-  controls[n++] = {kTextId, "Static", text, SS_LEFT, textLeft, kGap * 2, textWidth, textHeight, false};
+  if (icon != nullptr) controls[n++] = {kIconId, "Static", icon, 0x3 /* an icon */, kGap * 2, kGap * 2, kIconSize, kIconSize, false, {}};
+  controls[n++] = {kTextId, "Static", text, SS_LEFT, textLeft, kGap * 2, textWidth, textHeight, false, {}};
   auto left = static_cast<int16_t>((width - buttonsWidth) / 2);
   for (int32_t i = 0; i < count; ++i) {
     uint32_t style = (i == defaultIndex ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | WS_TABSTOP;
     controls[n++] = {buttons[i].id, "Button", buttons[i].caption, style,
                      static_cast<int16_t>(left + i * (kButtonWidth + kGap)), buttonsTop, kButtonWidth, kButtonHeight,
-                     false};
+                     false, {}};
   }
   resources::DialogTemplate box{"", caption, "#32770", "MS SANS SERIF", 8, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
-                                kGap * 4, kGap * 4, width, height, controls, n};
+                                kGap * 4, kGap * 4, width, height, controls, n, 0, 0};
   HWND dialog = kit::CreateDialogFromTemplate(&box, owner, MessageBoxProc, static_cast<LPARAM>(type));
   if (dialog == nullptr) return 0;
   return static_cast<int32_t>(kit::RunDialog(dialog, owner));

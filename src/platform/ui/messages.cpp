@@ -276,12 +276,6 @@ void RunModalLoop(HWND modal) {
   }
 }
 
-void SetVirtualKeyDown(int32_t virtualKey, bool down) {
-  State& s = S();
-  if (virtualKey == VK_SHIFT) s.shiftDown = down;
-  if (virtualKey == VK_CONTROL) s.controlDown = down;
-}
-
 bool EnqueueKeyState(bool shift, bool control) {
   return Enqueue(Message{nullptr, kKeyStateMessage, static_cast<WPARAM>((shift ? 1 : 0) | (control ? 2 : 0)), 0});
 }
@@ -340,8 +334,6 @@ BOOL KillTimer(HWND window, uintptr_t id) {
   }
   return 0;
 }
-
-uint32_t GetTickCount() { return kit::Now(); }
 
 int16_t GetKeyState(int32_t virtualKey) {
   kit::State& s = kit::S();

@@ -60,6 +60,30 @@ XEV_API XEVHWND XEV_CALL XEVUiGetNextSibling(XEVHWND window) { return GetWindow(
 XEV_API XEVHWND XEV_CALL XEVUiGetFocus(void) { return GetFocus(); }
 XEV_API XEVHWND XEV_CALL XEVUiGetActiveModal(void) { return InnermostModal(); }
 
+XEV_API int32_t XEV_CALL XEVUiMessageBox(XEVHWND owner, const char* text, const char* caption, uint32_t type) {
+  return MessageBoxA(owner, text, caption, type);
+}
+
+XEV_API int32_t XEV_CALL XEVUiGetMinimumSize(XEVHWND window, int32_t* width, int32_t* height) {
+  Window* w = Find(window);
+  if (w == nullptr || w->minWidth <= 0 || width == nullptr || height == nullptr) return 0;
+  *width = w->minWidth;
+  *height = w->minHeight;
+  return 1;
+}
+
+XEV_API int32_t XEV_CALL XEVUiPlaceWindow(XEVHWND window, int32_t x, int32_t y, int32_t width, int32_t height) {
+  Window* w = Find(window);
+  if (w == nullptr || w->parent != nullptr) return 0;
+  int32_t oldWidth = w->rect.right - w->rect.left, oldHeight = w->rect.bottom - w->rect.top;
+  w->rect = RECT{x, y, x + oldWidth, y + oldHeight};
+  PresentChanged(window, XEV_UI_CHANGED_RECT);
+  if (width == oldWidth && height == oldHeight) return 1;
+  if (ResizeDialog(window, width, height)) return 1;
+  if ((w = Find(window)) != nullptr) w->rect = RECT{x, y, x + (width > 0 ? width : 0), y + (height > 0 ? height : 0)};
+  return 1;
+}
+
 XEV_API void XEV_CALL XEVUiSetPresenter(const XEVUiPresenter* presenter) {
   S().presenter = presenter != nullptr ? *presenter : XEVUiPresenter{};
 }

@@ -27,9 +27,6 @@ using TIMERPROC = void*;  // never used: timers always post WM_TIMER
 struct RECT {
   int32_t left, top, right, bottom;
 };
-struct POINT {
-  int32_t x, y;
-};
 
 constexpr int32_t LOWORD(uintptr_t v) { return static_cast<int32_t>(v & 0xFFFF); }
 constexpr int32_t HIWORD(uintptr_t v) { return static_cast<int32_t>((v >> 16) & 0xFFFF); }
@@ -153,7 +150,6 @@ BOOL SetWindowTextA(HWND window, const char* text);
 int32_t GetWindowTextA(HWND window, char* buffer, int32_t size);
 int32_t GetWindowTextLengthA(HWND window);
 BOOL SetDlgItemTextA(HWND dialog, int32_t id, const char* text);
-int32_t GetDlgItemTextA(HWND dialog, int32_t id, char* buffer, int32_t size);
 BOOL EnableWindow(HWND window, BOOL enable);  // returns whether it was disabled before
 BOOL IsWindowEnabled(HWND window);
 BOOL ShowWindow(HWND window, int32_t command);  // returns whether it was visible before
@@ -161,11 +157,9 @@ BOOL IsWindowVisible(HWND window);
 BOOL GetWindowRect(HWND window, RECT* rect);  // screen coordinates
 BOOL GetClientRect(HWND window, RECT* rect);
 BOOL MoveWindow(HWND window, int32_t x, int32_t y, int32_t width, int32_t height, BOOL repaint);
-BOOL ScreenToClient(HWND window, POINT* point);
 HWND SetFocus(HWND window);  // returns the window that had it
 HWND GetFocus();
 BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase);
-BOOL UpdateWindow(HWND window);
 int32_t GetSystemMetrics(int32_t index);
 BOOL MessageBeep(uint32_t type);
 LRESULT SendDlgItemMessageA(HWND dialog, int32_t id, UINT message, WPARAM wParam, LPARAM lParam);
@@ -176,7 +170,6 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 uintptr_t SetTimer(HWND window, uintptr_t id, uint32_t elapseMs, TIMERPROC proc);
 BOOL KillTimer(HWND window, uintptr_t id);
-uint32_t GetTickCount();
 // Shift and Ctrl as the last input left them: the high bit set while down.
 int16_t GetKeyState(int32_t virtualKey);
 
@@ -190,7 +183,6 @@ BOOL EndDialog(HWND dialog, intptr_t result);
 LRESULT DefDlgProcA(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // Keyboard navigation of a dialog (Tab, Return, Escape); TRUE when it took the message.
 BOOL IsDialogMessageA(HWND dialog, UINT message, HWND target, WPARAM wParam, LPARAM lParam);
-BOOL MapDialogRect(HWND dialog, RECT* rect);
 int32_t MessageBoxA(HWND owner, const char* text, const char* caption, uint32_t type);
 
 // ---- Clipboard -------------------------------------------------------------------

@@ -263,10 +263,6 @@ BOOL SetDlgItemTextA(HWND dialog, int32_t id, const char* text) {
   return SetWindowTextA(GetDlgItem(dialog, id), text);
 }
 
-int32_t GetDlgItemTextA(HWND dialog, int32_t id, char* buffer, int32_t size) {
-  return GetWindowTextA(GetDlgItem(dialog, id), buffer, size);
-}
-
 LRESULT SendDlgItemMessageA(HWND dialog, int32_t id, UINT message, WPARAM wParam, LPARAM lParam) {
   return SendMessageA(GetDlgItem(dialog, id), message, wParam, lParam);
 }
@@ -331,14 +327,6 @@ BOOL GetClientRect(HWND window, RECT* rect) {
   return 1;
 }
 
-BOOL ScreenToClient(HWND window, POINT* point) {
-  RECT r;
-  if (point == nullptr || !GetWindowRect(window, &r)) return 0;
-  point->x -= r.left;
-  point->y -= r.top;
-  return 1;
-}
-
 BOOL MoveWindow(HWND window, int32_t x, int32_t y, int32_t width, int32_t height, BOOL repaint) {
   Window* w = Find(window);
   if (w == nullptr) return 0;
@@ -377,16 +365,6 @@ BOOL InvalidateRect(HWND window, const RECT* /*rect*/, BOOL /*erase*/) {
   Window* w = Find(window);
   if (w == nullptr) return 0;
   if (w->visible) w->needsPaint = true;
-  return 1;
-}
-
-BOOL UpdateWindow(HWND window) {
-  Window* w = Find(window);
-  if (w == nullptr) return 0;
-  if (w->needsPaint && IsWindowVisible(window)) {
-    w->needsPaint = false;
-    SendMessageA(window, WM_PAINT, 0, 0);
-  }
   return 1;
 }
 
