@@ -1,34 +1,29 @@
 // What the evaluation subsystem offers: the conversions between texts,
-// Numbers and DateTime values, date-unit arithmetic, and the tree evaluator.
+// Numbers and DateTime values (from the host runtime), date-unit arithmetic,
+// and the tree evaluator.
 #pragma once
 
 #include <cstdint>
 
 #include "core/core.h"
+#include "host/values.h"
 #include "xev/xev.h"
 
 namespace xev::eval {
 
-// Text buffers of the conversions hold this many bytes.
-constexpr int32_t kTextBufferSize = 100;
-
-// ---- Conversions and date arithmetic ----------------------------------------------
-// unit: 0 or 1 DAY, 2 MONTH, 4 YEAR, 8 HOUR, 16 MINUTE, 32 SECOND; op '+' or '-'.
-NumberValue* DateAddUnits(NumberValue* result, const NumberValue* date, int32_t count, char op,
-                          uint16_t unit);
-NumberValue* DateDiffDays(NumberValue* result, const NumberValue* a, const NumberValue* b);
-// Reads a date/time text (kind 3, then kind 2); 0 leaves result untouched.
-int32_t DateFromText(NumberValue* result, const char* text);
-int32_t NumberFromText(NumberValue* result, const char* text);
-int32_t DateToText(const NumberValue* date, char* text);
-int32_t DateToTextByPicture(const NumberValue* date, const char* picture, char* text);
-int32_t NumberToTextByPicture(const NumberValue* number, const char* picture, char* text);
-int32_t NumberToTextFixed(const NumberValue* number, int32_t decimals, char* text);
-int32_t NumberToCountryText(const NumberValue* number, char* text);
-int32_t NumberToCurrencyText(const NumberValue* number, char* text);
-// Codes: 8 kind 1 (date), 10 kind 3 (date and time), 9 kind 2 (time), 0 none.
-// output must hold kTextBufferSize bytes.
-int32_t RecognizeDateText(const char* text, char* output, const char* picture1,
-                          const char* picture3, const char* picture2);
+// The conversions live in the host runtime (host/values.h), below the
+// language, which reads date constants with them; eval code names them here.
+using host::kTextBufferSize;
+using host::DateAddUnits;
+using host::DateDiffDays;
+using host::DateFromText;
+using host::NumberFromText;
+using host::DateToText;
+using host::DateToTextByPicture;
+using host::NumberToTextByPicture;
+using host::NumberToTextFixed;
+using host::NumberToCountryText;
+using host::NumberToCurrencyText;
+using host::RecognizeDateText;
 
 }  // namespace xev::eval

@@ -16,8 +16,8 @@
 #include <cstring>
 
 #include "language/dependencies.h"
-#include "eval/eval.h"
 #include "host/host.h"
+#include "host/values.h"
 #include "xev/xev.h"
 
 namespace xev::language {
@@ -334,8 +334,8 @@ bool ExtendedText::Fits(const Edit& edit, uint32_t cursor, bool positional) cons
 
 void ExtendedText::PutDate(Output& out, const Edit& edit) const {
   const char* literal = NodeText(edit.node);
-  char date[eval::kTextBufferSize];
-  int32_t code = eval::RecognizeDateText(literal, date, ec_->datePictures[0], ec_->datePictures[1],
+  char date[host::kTextBufferSize];
+  int32_t code = host::RecognizeDateText(literal, date, ec_->datePictures[0], ec_->datePictures[1],
                                          ec_->datePictures[2]);
   if (code == 0 || date[0] == '\0') {
     out.Put(literal, edit.length);

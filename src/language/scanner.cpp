@@ -22,8 +22,8 @@
 #include <bit>
 #include <cstring>
 
-#include "eval/eval.h"
 #include "host/host.h"
+#include "host/values.h"
 #include "language/language.h"
 #include "language/scanner_bytes.h"
 #include "language/scanner_rules.h"
@@ -250,7 +250,7 @@ int32_t DateAction(uint32_t pos, uint32_t len) {
   if ((ContextFlags() & ECF_RANGES_SETS) != 0) {
     MatchText text(Held(), len);
     NumberValue date{};
-    if (eval::DateFromText(&date, text.bytes) == 0) {
+    if (host::DateFromText(&date, text.bytes) == 0) {
       if (!s.haveRejectedDate) {
         s.haveRejectedDate = true;
         s.rejectedDatePos = pos;

@@ -6,7 +6,7 @@
 // Error spans: a check that knows no better span records length 0 and the
 // production fills in the span of its operator, quantifier or function token.
 #include "core/expressions.h"
-#include "eval/eval.h"
+#include "host/values.h"
 #include "language/tree_build_state.h"
 #include "platform/platform.h"
 
@@ -48,7 +48,7 @@ bool TypeLeaf(ExprNode* node) {
       return true;
     case NK_DATE: {
       NumberValue date{};
-      if (eval::DateFromText(&date, NodeName(node)) != 0) {
+      if (host::DateFromText(&date, NodeName(node)) != 0) {
         node->type = kDateTime;
         return true;
       }

@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <limits>
 
-#include "eval/eval.h"
+#include "host/values.h"
 #include "xev/xevhost.h"
 
-namespace xev::eval {
+namespace xev::host {
 namespace {
 
 enum Unit : uint16_t { kDay = 1, kMonth = 2, kYear = 4, kHour = 8, kMinute = 16, kSecond = 32 };
@@ -125,4 +125,4 @@ NumberValue* DateDiffDays(NumberValue* result, const NumberValue* a, const Numbe
   return result;
 }
 
-}  // namespace xev::eval
+}  // namespace xev::host

@@ -3,10 +3,10 @@
 // caller's buffer of kTextBufferSize bytes; a failed output leaves it empty.
 #include <cstring>
 
-#include "eval/eval.h"
+#include "host/values.h"
 #include "xev/host_format.h"
 
-namespace xev::eval {
+namespace xev::host {
 namespace {
 
 void ClearText(char* text) {
@@ -156,4 +156,4 @@ int32_t RecognizeDateText(const char* text, char* output, const char* picture1,
   return 0;
 }
 
-}  // namespace xev::eval
+}  // namespace xev::host
