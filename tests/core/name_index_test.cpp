@@ -1,6 +1,6 @@
 // Item lookups through the context's index: every change of the item lists
 // is seen by the next lookup, the first of two equal names wins as in the
-// list, and a context whose index could not be made still finds everything.
+// list (a context whose index could not be made is the allocation sweep's).
 // Trees keep their names right when an item is renamed to a longer name.
 // The formula name index answers exactly what a scan of the list would,
 // whatever happened to the list since it was built, and its lookups never
@@ -77,17 +77,6 @@ TEST(ItemIndex, TheFirstOfEqualNamesWinsAndManyItemsAreFound) {
   c.Data(longest.c_str(), XEV_TYPE_NUMBER);
   EXPECT_EQ(DataItemType(c.ec, longest.c_str()), XEV_TYPE_NUMBER);
   EXPECT_EQ(DataItemType(c.ec, (longest + "n").c_str()), -1);
-}
-
-TEST(ItemIndex, AContextWithoutAnIndexWalksItsLists) {
-  HostFailAllocationAfter(2);  // the context record is made, its index is not
-  ParseContext c;
-  HostFailAllocationAfter(0);
-  ASSERT_NE(c.ec, nullptr);
-  EXPECT_EQ(c.ec->itemIndex, nullptr);
-  c.Data("Price", XEV_TYPE_NUMBER);
-  c.Function("Twice", XEV_TYPE_NUMBER, {{XEV_TYPE_NUMBER}});
-  EXPECT_EQ(parse_test::Parse(c.ec, "Twice(Price) + 1").tree, "(+ Twice[Price] 1)");
 }
 
 TEST(ItemIndex, RenamingToALongerNameAndBackKeepsEveryTree) {

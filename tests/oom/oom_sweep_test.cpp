@@ -120,8 +120,7 @@ TEST_F(AllocationSweep, BuildingAContextStepByStep) {
       ASSERT_EQ(XEVGetExpressionVariable(ec, &item, name.c_str()), 1);
       if (item.bindingName != nullptr) { EXPECT_STREQ(item.bindingName, "HostGetter"); }
     }
-    ExpectUsable(ec);
-    XEVDestroyEC(ec);
+    ExpectUsableThenDestroy(ec);
   });
 }
 
@@ -151,12 +150,10 @@ TEST_F(AllocationSweep, CopyingAContextWithItemsAndFormulas) {
       EXPECT_STREQ(copy->datePictures[1], "yyyy-MM-dd HH:mm:ss");
       EXPECT_STREQ(copy->dateConverts[2], "TIME('%s')");
     }
-    ExpectUsable(copy);
-    XEVDestroyEC(copy);
+    ExpectUsableThenDestroy(copy);
   });
   EXPECT_EQ(Snapshot(source), sourceSeen) << "copying changed its source";
-  ExpectUsable(source);
-  XEVDestroyEC(source);
+  ExpectUsableThenDestroy(source);
 }
 
 // Rows registered before a failure stay, so later failures keep more of them.
@@ -176,8 +173,7 @@ TEST_F(AllocationSweep, DefiningTheBuiltInFunctions) {
       EXPECT_GE(registered, lastRegistered);
       lastRegistered = registered;
     }
-    ExpectUsable(ec);
-    XEVDestroyEC(ec);
+    ExpectUsableThenDestroy(ec);
   });
   EXPECT_GT(lastRegistered, 40);
   EXPECT_EQ(FUNDefineFunctions(nullptr), 0);
@@ -222,8 +218,7 @@ TEST_F(AllocationSweep, ParsingEveryCorpusFormula) {
     if (HasFailure()) break;
     ParseOrFail(ec, f.text, f.name);
   }
-  ExpectUsable(ec);
-  XEVDestroyEC(ec);
+  ExpectUsableThenDestroy(ec);
 }
 
 int32_t g_renames = 0;
@@ -265,8 +260,7 @@ TEST_F(AllocationSweep, ReplacingAFormulaInPlace) {
         EXPECT_EQ(g_renames, std::string(r.name) == r.formula ? 0 : 1);
         EXPECT_NE(ValueText(ec, exp), "<none>");
       }
-      ExpectUsable(ec);
-      XEVDestroyEC(ec);
+      ExpectUsableThenDestroy(ec);
     });
     if (HasFailure()) break;
   }
@@ -292,8 +286,7 @@ TEST_F(AllocationSweep, CloningAFormula) {
         if (*newName != '\0') { EXPECT_EQ(ExpressionName(ec, clone), newName); }
         EXPECT_EQ(ValueText(ec, clone), ValueText(ec, total));
       }
-      ExpectUsable(ec);
-      XEVDestroyEC(ec);
+      ExpectUsableThenDestroy(ec);
     });
   }
 }
@@ -341,8 +334,7 @@ TEST_F(AllocationSweep, WritingExtendedText) {
       });
     }
   }
-  ExpectUsable(ec);
-  XEVDestroyEC(ec);
+  ExpectUsableThenDestroy(ec);
 }
 
 int32_t XEV_CALL DestroyDependent(ExprContext* ec, HEXP exp, ExpItem*) { return XEVDestroyEXP(ec, exp); }
@@ -374,8 +366,7 @@ TEST_F(AllocationSweep, DeletingAnItemWithDependents) {
         EXPECT_TRUE(trial.failing());
         EXPECT_TRUE(present) << "a failed deletion lost the item";
       }
-      ExpectUsable(ec);
-      XEVDestroyEC(ec);
+      ExpectUsableThenDestroy(ec);
     });
     if (HasFailure()) break;
   }
@@ -459,8 +450,7 @@ TEST_F(AllocationSweep, EvaluatingEveryBuiltInAndTheCorpus) {
     });
     if (HasFailure()) break;
   }
-  ExpectUsable(ec);
-  XEVDestroyEC(ec);
+  ExpectUsableThenDestroy(ec);
 }
 
 TEST_F(AllocationSweep, WritingABlockNeedsNoMemory) {
@@ -549,8 +539,7 @@ TEST_F(AllocationSweep, LoadingBlocksOfEveryVersion) {
           EXPECT_TRUE(code == 121 || code == 103) << "reported error " << code;
         }
       }
-      ExpectUsable(ec);
-      XEVDestroyEC(ec);
+      ExpectUsableThenDestroy(ec);
     });
     if (HasFailure()) break;
   }

@@ -174,4 +174,9 @@ inline void ExpectUsable(ExprContext* ec) {
   EXPECT_EQ(XEVGetExpressionCount(ec), count);
 }
 
+inline void ExpectUsableThenDestroy(ExprContext* ec) {
+  ExpectUsable(ec);
+  XEVDestroyEC(ec);
+}
+
 }  // namespace oom
