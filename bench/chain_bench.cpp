@@ -7,13 +7,17 @@
 //
 // Chains of formulas, F0 = A and Fi = F(i-1)() + 1: evaluating the last one
 // walks every formula of the chain, so its "node" column (seconds per formula)
-// should stay flat too, and no length may leave it without a value.
+// should stay flat too, and no length may leave it without a value. Through a
+// table, with every formula of the chain a result as a report has it, each
+// formula runs once a row and its users read its value: flat again.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "xev/xev.h"
+#include "xev/xevtable.h"
 
 namespace {
 
@@ -142,6 +146,30 @@ void BM_EvaluateReferenceChain(benchmark::State& state) {
   XEVDestroyEC(ec);
 }
 
+// Two rows, every formula of the chain a result.
+void BM_TableReferenceChain(benchmark::State& state) {
+  ExprContext* ec = NewContext();
+  ParseReferenceChain(ec, state.range(0));
+  std::vector<XevResult> results(static_cast<size_t>(state.range(0)));
+  for (size_t i = 0; i < results.size(); ++i) results[i].formula = XEVHEXPFromOrdinal(ec, static_cast<int32_t>(i));
+  XevTable* table = XEVTableCreate(ec, 1);
+  const int64_t values[] = {3, 5};
+  XevColumn column{};
+  column.kind = XEV_COLUMN_INT64;
+  column.values = values;
+  if (XEVTableBind(table, "A", &column) != 0) std::abort();
+  for (auto _ : state) {
+    if (XEVTableEvaluate(table, 2, nullptr, results.data(), static_cast<int32_t>(results.size()), nullptr,
+                         nullptr) != 1) {
+      std::abort();
+    }
+    XEVTableFreeResults(results.data(), static_cast<int32_t>(results.size()));
+  }
+  PerFormula(state);
+  XEVTableDestroy(table);
+  XEVDestroyEC(ec);
+}
+
 #define CHAIN_SIZES ->Arg(10)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond)
 BENCHMARK(BM_ParseChain) CHAIN_SIZES;
 BENCHMARK(BM_ReleaseChain) CHAIN_SIZES;
@@ -151,5 +179,6 @@ BENCHMARK(BM_QueryChain) CHAIN_SIZES;
 // Parsing a chain is not yet linear (each new formula's recursion check walks
 // the chain below it), which keeps the lengths here to what sets up quickly.
 BENCHMARK(BM_EvaluateReferenceChain)->Arg(10)->Arg(300)->Arg(3000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TableReferenceChain)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "core/core.h"
 #include "core/item_index.h"
 #include "eval/eval.h"
+#include "eval/formula_values.h"
 #include "eval/item_answers.h"
 #include "eval/plan.h"
 #include "language/language.h"
@@ -212,10 +213,12 @@ struct PendingCall {
 // operator chain nor a chain of formulas referring to each other costs C
 // stack.
 struct Walk {
-  Walk(ExprContext* context, ItemAnswers* itemAnswers) : ec(context), answers(itemAnswers) {}
+  Walk(ExprContext* context, ItemAnswers* itemAnswers, const FormulaValues* formulaValues)
+      : ec(context), answers(itemAnswers), formulas(formulaValues) {}
 
   ExprContext* ec;
   ItemAnswers* answers;  // nullptr: every occurrence of an item is asked
+  const FormulaValues* formulas;  // nullptr: every reference is evaluated
   WalkStack<Task, 32> tasks;
   WalkStack<Operand, 16> operands;
   WalkStack<PendingCall, 4> calls;
@@ -704,11 +707,22 @@ bool PassByName(Walk& walk, const ExprNode* argument) {
   return PushOperand(walk, value);
 }
 
+// A formula's value for the row, kept by the row's formula values: a text
+// stays theirs.
+bool PushLent(Walk& walk, const Value& valued) {
+  Value value = valued;
+  value.owned = false;
+  return PushOperand(walk, value);
+}
+
 // A reference: the named formula's tree is walked next, with that formula
 // passed on to the callbacks below it.
 bool StartReference(Walk& walk, const Task& task) {
   HEXP target = XEVHEXPFromName(walk.ec, static_cast<const char*>(task.node->left));
   if (target == nullptr || target->root == nullptr) return PushNoValue(walk);
+  if (walk.formulas != nullptr) {
+    if (const Value* valued = walk.formulas->Current(walk.ec, target)) return PushLent(walk, *valued);
+  }
   int32_t entered = walk.active.Enter(target);
   if (entered == 0) return PushNoValue(walk);  // a cycle
   if (entered < 0) return NoteMemoryShort();
@@ -853,23 +867,24 @@ bool NoteMemoryShort() {
 
 uint32_t MemoryShortCount() { return t_memoryShortCount; }
 
-bool EvaluateNode(ExprContext* ec, HEXP exp, const ExprNode* node, Value& out, ItemAnswers* answers) {
+bool EvaluateNode(ExprContext* ec, HEXP exp, const ExprNode* node, Value& out, ItemAnswers* answers,
+                  const FormulaValues* formulas) {
   out = Value{};
-  Walk walk{ec, answers};
+  Walk walk{ec, answers, formulas};
   bool ok = Run(walk, exp, node, out);
   HostFree(walk.spareNumberBlock);
   return ok;
 }
 
-bool EvaluateFormula(ExprContext* ec, HEXP exp, Value& out, ItemAnswers* answers) {
+bool EvaluateFormula(ExprContext* ec, HEXP exp, Value& out, ItemAnswers* answers, const FormulaValues* formulas) {
   out = Value{};
   if (ec == nullptr || exp == nullptr || exp->root == nullptr) return false;
-  switch (EvaluateByPlan(ec, exp, out, answers)) {
+  switch (EvaluateByPlan(ec, exp, out, answers, formulas)) {
     case PlanOutcome::kValue: return true;
     case PlanOutcome::kNoValue: return false;
     case PlanOutcome::kNotPrepared: break;
   }
-  return EvaluateNode(ec, exp, exp->root, out, answers);
+  return EvaluateNode(ec, exp, exp->root, out, answers, formulas);
 }
 
 }  // namespace xev::eval

@@ -11,6 +11,7 @@
 namespace xev::eval {
 
 class ItemAnswers;
+class FormulaValues;
 
 // A value in flight. Numbers and DateTimes travel by value, so the arithmetic
 // of a formula allocates nothing; a text either borrows bytes that outlive the
@@ -31,15 +32,18 @@ void ReleaseValue(Value& value);
 // Evaluates the tree of exp in ec. False when the formula yields no value;
 // nothing is left allocated then. With answers, a data item that answered
 // before in the same call is not asked again (eval/item_answers.h); a text
-// value may then be borrowed from them.
-bool EvaluateFormula(ExprContext* ec, HEXP exp, Value& out, ItemAnswers* answers = nullptr);
+// value may then be borrowed from them. With formulas, a reference to a
+// formula that has its value for the row takes that value
+// (eval/formula_values.h) instead of evaluating it again.
+bool EvaluateFormula(ExprContext* ec, HEXP exp, Value& out, ItemAnswers* answers = nullptr,
+                     const FormulaValues* formulas = nullptr);
 
 // Evaluates one node of exp's tree by walking it. Formulas reached through
 // references are walked on the same heap-backed stacks, so a chain of them
 // of any length costs memory, not C stack; a formula met again while it is
 // being evaluated (a cycle among loaded formulas) yields no value.
 bool EvaluateNode(ExprContext* ec, HEXP exp, const language::ExprNode* node, Value& out,
-                  ItemAnswers* answers = nullptr);
+                  ItemAnswers* answers = nullptr, const FormulaValues* formulas = nullptr);
 
 // XEVEvaluateExpression's work for any formula, with the value the walk
 // (byWalk) or the plan gives; with answers, as EvaluateFormula.

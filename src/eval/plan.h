@@ -9,7 +9,8 @@
 // expressions moves the generation on, and the next evaluation prepares
 // again. Parts of a tree that the plan does not handle itself (texts, dates,
 // date arithmetic, formula references) become one step that walks that
-// subtree, so the results are the walk's, node for node.
+// subtree, so the results are the walk's, node for node; a reference whose
+// formula has its value for the row (eval/formula_values.h) takes it.
 #pragma once
 
 #include "eval/evaluator.h"
@@ -22,8 +23,10 @@ enum class PlanOutcome { kValue, kNoValue, kNotPrepared };
 // or stale. kNotPrepared when the formula has no plan (a text formula, one
 // being evaluated already further up, or memory short): the caller walks the
 // tree instead.
-// With answers, each data item is asked once for all the formulas of a call.
-PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, Value& out, ItemAnswers* answers = nullptr);
+// With answers, each data item is asked once for all the formulas of a call;
+// with formulas, a reference takes its formula's value for the row.
+PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, Value& out, ItemAnswers* answers = nullptr,
+                           const FormulaValues* formulas = nullptr);
 // The same for a caller that wants the 13 bytes alone: out is written only
 // when the formula has a value.
 PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, NumberValue* out);

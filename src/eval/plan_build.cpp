@@ -250,7 +250,10 @@ class Filler {
       return operands_.Push(slot);
     }
     Flush();
-    NewSite(frame, slot);
+    Site& site = NewSite(frame, slot);
+    if (frame.node->kind == language::NK_FORMULAREF) {
+      site.target = XEVHEXPFromName(plan_->ec, static_cast<const char*>(frame.node->left));
+    }
     EmitStep(Step{Code::kSubtree, 0, plan_->siteCount - 1, 0, slot});
     return operands_.Push(slot);
   }

@@ -14,6 +14,7 @@
 // cell, which the operators read where it is (eval/item_cells.h).
 #include <cstring>
 
+#include "eval/formula_values.h"
 #include "eval/item_answers.h"
 #include "eval/item_cells.h"
 #include "eval/plan.h"
@@ -85,8 +86,10 @@ bool AskItemAgain(ExprContext* ec, HEXP exp, Site& site) {
 
 // What the host steps leave behind for the rest of the row.
 struct RowState {
-  explicit RowState(ItemAnswers* itemAnswers = nullptr) : answers(itemAnswers) {}
+  explicit RowState(ItemAnswers* itemAnswers = nullptr, const FormulaValues* formulaValues = nullptr)
+      : answers(itemAnswers), formulas(formulaValues) {}
   ItemAnswers* answers;  // nullptr: every occurrence of an item is asked
+  const FormulaValues* formulas;  // nullptr: every reference is evaluated
   bool stale = false;    // a callback changed the context: names are looked up again
   bool missing = false;  // some step gave no value
 };
@@ -298,8 +301,16 @@ bool RunCall(ExprContext* ec, HEXP exp, Plan& plan, Site& site, const RowState& 
 // A node the plan leaves to the walk. Only Numbers travel between steps; a
 // text where a Number belongs is no value, as the walk's operators see it.
 void RunSubtree(ExprContext* ec, HEXP exp, Plan& plan, const Site& site, RowState& row) {
+  const Value* valued = site.target != nullptr && row.formulas != nullptr ? row.formulas->Current(ec, site.target)
+                                                                           : nullptr;
+  if (valued != nullptr) {
+    bool number = valued->kind == Value::kNumber;
+    if (number) plan.spill[site.slot] = valued->number;
+    if (!TakeStored(plan, site.slot, number ? &plan.spill[site.slot] : nullptr)) row.missing = true;
+    return;
+  }
   Value value;
-  bool number = EvaluateNode(ec, exp, site.node, value, row.answers) && value.kind == Value::kNumber;
+  bool number = EvaluateNode(ec, exp, site.node, value, row.answers, row.formulas) && value.kind == Value::kNumber;
   if (number) plan.spill[site.slot] = value.number;
   ReleaseValue(value);
   if (!TakeStored(plan, site.slot, number ? &plan.spill[site.slot] : nullptr)) row.missing = true;
@@ -764,7 +775,8 @@ end:
 }
 
 // Runs a row; out is written only when the formula has a value.
-bool Run(ExprContext* ec, HEXP exp, Plan& plan, NumberValue* out, ItemAnswers* answers) {
+bool Run(ExprContext* ec, HEXP exp, Plan& plan, NumberValue* out, ItemAnswers* answers,
+         const FormulaValues* formulas) {
   if (plan.checked) {
     // Operators that ran checked left states that unchecked ones do not write.
     for (int32_t i = 0; i < plan.stepCount; ++i) {
@@ -772,7 +784,7 @@ bool Run(ExprContext* ec, HEXP exp, Plan& plan, NumberValue* out, ItemAnswers* a
     }
     plan.checked = false;
   }
-  RowState row(answers);
+  RowState row(answers, formulas);
   int32_t next = 0;
   if (!plan::HasNumberOperatorCallback(ec)) {
     next = answers != nullptr ? RunUnchecked<Items::kOnce>(ec, exp, plan, row, plan.steps)
@@ -798,7 +810,8 @@ bool Usable(const Plan* plan, ExprContext* ec, HEXP exp) {
 
 // Every case but the usual one: no plan yet or a stale one, a plan that is
 // running or has no steps, an operator callback bound, checks left behind.
-PlanOutcome EvaluateCarefully(ExprContext* ec, HEXP exp, NumberValue* out, ItemAnswers* answers) {
+PlanOutcome EvaluateCarefully(ExprContext* ec, HEXP exp, NumberValue* out, ItemAnswers* answers,
+                              const FormulaValues* formulas) {
   auto* current = static_cast<Plan*>(exp->evalPlan);
   if (!Usable(current, ec, exp)) {
     // A callback that evaluates this formula again gets the walk.
@@ -810,21 +823,22 @@ PlanOutcome EvaluateCarefully(ExprContext* ec, HEXP exp, NumberValue* out, ItemA
   }
   if (current->running || current->walkOnly) return PlanOutcome::kNotPrepared;
   current->running = true;
-  bool ok = Run(ec, exp, *current, out, answers);
+  bool ok = Run(ec, exp, *current, out, answers, formulas);
   current->running = false;
   return ok ? PlanOutcome::kValue : PlanOutcome::kNoValue;
 }
 
 // The usual row, as Run would take it, with as few tests as it allows.
 template <Items kItems>
-PlanOutcome EvaluateUsually(ExprContext* ec, HEXP exp, NumberValue* out, ItemAnswers* answers) {
+PlanOutcome EvaluateUsually(ExprContext* ec, HEXP exp, NumberValue* out, ItemAnswers* answers,
+                            const FormulaValues* formulas = nullptr) {
   auto* plan = static_cast<Plan*>(exp->evalPlan);
   if (plan == nullptr || plan->ec != ec || plan->root != exp->root || plan->generation != ec->generation ||
       (plan->running | plan->walkOnly | plan->checked) || plan::HasNumberOperatorCallback(ec)) {
-    return EvaluateCarefully(ec, exp, out, answers);
+    return EvaluateCarefully(ec, exp, out, answers, formulas);
   }
   plan->running = true;
-  RowState row(answers);
+  RowState row(answers, formulas);
   int32_t next = RunUnchecked<kItems>(ec, exp, *plan, row, plan->steps);
   if (next < plan->stepCount) {
     plan->checked = true;
@@ -905,9 +919,11 @@ int32_t EvaluateRow(ExprContext* ec, int32_t count, const HEXP* exps, const int3
   return run.valued;
 }
 
-PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, Value& out, ItemAnswers* answers) {
-  PlanOutcome outcome =
-      answers != nullptr ? EvaluateByPlan(ec, exp, &out.number, *answers) : EvaluateByPlan(ec, exp, &out.number);
+PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, Value& out, ItemAnswers* answers,
+                           const FormulaValues* formulas) {
+  PlanOutcome outcome = answers != nullptr
+                            ? EvaluateUsually<Items::kOnce>(ec, exp, &out.number, answers, formulas)
+                            : EvaluateUsually<Items::kEach>(ec, exp, &out.number, nullptr, formulas);
   if (outcome == PlanOutcome::kValue) out.kind = Value::kNumber;
   return outcome;
 }

@@ -81,6 +81,10 @@ struct Site {
   bool answered;
   // A data item of a plan with row steps: the cell its operator reads there.
   ItemCell* cell;
+  // A reference to a named formula (a subtree): the formula as the name
+  // resolved when the plan was made, whose value for the row it takes when
+  // there is one.
+  HEXP target;
 };
 
 // One argument slot of a call: the slot whose value it receives, or for a

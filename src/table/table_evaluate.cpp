@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "eval/evaluator.h"
+#include "eval/formula_values.h"
 #include "table/result_values.h"
 #include "table/table.h"
 
@@ -77,22 +78,11 @@ void ReleaseShare(const Job& job, Share& share) {
   share.selected = nullptr;
 }
 
-void RunShare(const Job& job, Share& share) {
-  share.failed = true;
-  const XevTable& table = *job.table;
-  auto* cache = static_cast<CachedValue*>(HostAlloc(sizeof(CachedValue) * static_cast<size_t>(table.bindingCount + 1)));
-  if (cache == nullptr || !AllocateShare(job, share)) {
-    HostFree(cache);
-    return;
-  }
-  for (int32_t i = 0; i < table.bindingCount; ++i) cache[i].row = -1;
-  RowCursor cursor{job.columns, table.bindings, table.byName, table.bindingCount, 0, cache};
-  ExprContext* ec = table.copies[share.copy];
-  ec->tableRows = &cursor;
+// Evaluates the share's rows one formula after another, each reference
+// evaluating its formula again: for formulas that reach themselves.
+bool RunRowsByFormula(const Job& job, Share& share, RowCursor& cursor, uint32_t memoryShort) {
+  ExprContext* ec = job.table->copies[share.copy];
   HEXP where = FormulaOf(job, share.copy, job.resultCount);
-  // Memory that ran short inside a formula fails the whole evaluation: an
-  // empty cell would look like the formula's own "no value".
-  const uint32_t memoryShort = eval::MemoryShortCount();
   bool ok = true;
   for (int64_t row = share.begin; row < share.end && ok; ++row) {
     cursor.row = row;
@@ -110,6 +100,106 @@ void RunShare(const Job& job, Share& share) {
     }
     share.selected[share.count++] = row;
   }
+  return ok;
+}
+
+// The formulas of a share in the order values arranged them: each is
+// evaluated once a row and kept, so every reference reads its value.
+struct Arranged {
+  eval::FormulaValues& values;
+  int32_t whereEnd;        // the where formula and what it uses come first
+  const int32_t* results;  // each result's formula among the values
+};
+
+// Evaluates the arranged formulas from begin to end for the cursor's row.
+void EvaluateArranged(ExprContext* ec, eval::FormulaValues& values, int32_t begin, int32_t end) {
+  for (int32_t i = begin; i < end; ++i) {
+    eval::Value value;
+    if (!eval::EvaluateFormula(ec, values.At(i), value, nullptr, &values)) eval::ReleaseValue(value);
+    values.Keep(i, value);
+  }
+}
+
+bool WriteArranged(const Job& job, Share& share, const Arranged& arranged) {
+  for (int32_t r = 0; r < job.resultCount; ++r) {
+    const ResultShape& shape = job.shapes[r];
+    const eval::Value& value = arranged.values.ValueAt(arranged.results[r]);
+    // A value whose shape is not the formula's type counts as none.
+    bool answered = value.kind != eval::Value::kNone && (value.kind == eval::Value::kNumber) == (shape.type != XEV_TYPE_STRING);
+    if (!WriteRow(shape, share.columns[r], share.count, answered ? &value : nullptr)) return false;
+  }
+  return true;
+}
+
+bool SelectedArranged(const Arranged& arranged) {
+  if (arranged.whereEnd == 0) return true;
+  const eval::Value& value = arranged.values.ValueAt(arranged.whereEnd - 1);
+  return value.kind == eval::Value::kNumber && NumberIsNull(&value.number) == 0 && NumberIsZero(&value.number) == 0;
+}
+
+bool RunRowsArranged(const Job& job, Share& share, RowCursor& cursor, uint32_t memoryShort, const Arranged& arranged) {
+  ExprContext* ec = job.table->copies[share.copy];
+  eval::FormulaValues& values = arranged.values;
+  bool ok = true;
+  for (int64_t row = share.begin; row < share.end && ok; ++row) {
+    cursor.row = row;
+    values.StartRow(ec);
+    EvaluateArranged(ec, values, 0, arranged.whereEnd);
+    if (!SelectedArranged(arranged)) {
+      ok = eval::MemoryShortCount() == memoryShort;
+      continue;
+    }
+    EvaluateArranged(ec, values, arranged.whereEnd, values.count());
+    ok = eval::MemoryShortCount() == memoryShort && WriteArranged(job, share, arranged);
+    share.selected[share.count++] = row;
+  }
+  return ok;
+}
+
+// Arranges the share's formulas, the where formula first, and runs the
+// rows on them; false when memory is short. Formulas that reach
+// themselves are run one by one instead.
+bool RunRows(const Job& job, Share& share, RowCursor& cursor, uint32_t memoryShort) {
+  HEXP* wanted = static_cast<HEXP*>(HostAlloc(sizeof(HEXP) * static_cast<size_t>(job.resultCount + 1)));
+  int32_t* results = static_cast<int32_t*>(HostAlloc(sizeof(int32_t) * static_cast<size_t>(job.resultCount + 1)));
+  eval::FormulaValues values;
+  bool ok = wanted != nullptr && results != nullptr;
+  if (ok) {
+    HEXP where = FormulaOf(job, share.copy, job.resultCount);
+    wanted[0] = where;
+    for (int32_t r = 0; r < job.resultCount; ++r) wanted[r + 1] = FormulaOf(job, share.copy, r);
+    switch (values.Arrange(job.table->copies[share.copy], wanted, job.resultCount + 1)) {
+      case eval::FormulaValues::Arranged::kDone: {
+        for (int32_t r = 0; r < job.resultCount; ++r) results[r] = values.IndexOf(wanted[r + 1]);
+        Arranged arranged{values, where != nullptr ? values.IndexOf(where) + 1 : 0, results};
+        ok = RunRowsArranged(job, share, cursor, memoryShort, arranged);
+        break;
+      }
+      case eval::FormulaValues::Arranged::kCycle: ok = RunRowsByFormula(job, share, cursor, memoryShort); break;
+      case eval::FormulaValues::Arranged::kNoMemory: ok = false; break;
+    }
+  }
+  HostFree(results);
+  HostFree(wanted);
+  return ok;
+}
+
+void RunShare(const Job& job, Share& share) {
+  share.failed = true;
+  const XevTable& table = *job.table;
+  auto* cache = static_cast<CachedValue*>(HostAlloc(sizeof(CachedValue) * static_cast<size_t>(table.bindingCount + 1)));
+  if (cache == nullptr || !AllocateShare(job, share)) {
+    HostFree(cache);
+    return;
+  }
+  for (int32_t i = 0; i < table.bindingCount; ++i) cache[i].row = -1;
+  RowCursor cursor{job.columns, table.bindings, table.byName, table.bindingCount, 0, cache};
+  ExprContext* ec = table.copies[share.copy];
+  ec->tableRows = &cursor;
+  // Memory that ran short inside a formula fails the whole evaluation: an
+  // empty cell would look like the formula's own "no value".
+  const uint32_t memoryShort = eval::MemoryShortCount();
+  bool ok = RunRows(job, share, cursor, memoryShort);
   ec->tableRows = nullptr;
   HostFree(cache);
   share.failed = !ok || eval::MemoryShortCount() != memoryShort;
