@@ -25,7 +25,6 @@ namespace {
 using language::ExprNode;
 
 constexpr int32_t kNumberBlockSize = XEV_NUMBER_SIZE;
-constexpr int32_t kTextBlockSize = 50;
 // Calls with up to this many parameters keep their argument array on the stack.
 constexpr int32_t kInlineArguments = 8;
 
@@ -267,14 +266,6 @@ void ReturnNumberBlock(Walk& walk, void* block) {
   }
 }
 
-// A host text that lost its terminator must not make later readers run off
-// the block: the last byte becomes one.
-bool TerminateWithinBlock(char* text) {
-  size_t size = HostBlockSize(text);
-  if (size == 0) return false;
-  if (text[size - 1] != '\0' && std::memchr(text, 0, size) == nullptr) text[size - 1] = '\0';
-  return true;
-}
 
 // Runs invoke(size, &block) with a fresh result block and turns what it left
 // there into the value. A Number or DateTime node gets a 13-byte block, every
@@ -853,6 +844,13 @@ const char* ArgumentText(const ExprNode* argument) {
     default:
       return nullptr;
   }
+}
+
+bool TerminateWithinBlock(char* text) {
+  size_t size = HostBlockSize(text);
+  if (size == 0) return false;
+  if (text[size - 1] != '\0' && std::memchr(text, 0, size) == nullptr) text[size - 1] = '\0';
+  return true;
 }
 
 void ReleaseValue(Value& value) {

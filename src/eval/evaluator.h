@@ -26,6 +26,13 @@ struct Value {
   char* text = nullptr;
 };
 
+// A String item or function gets a result block of this many bytes.
+constexpr int32_t kTextBlockSize = 50;
+
+// A host text that lost its terminator must not make later readers run off
+// the block: the last byte becomes one. False for a block that is no host block.
+bool TerminateWithinBlock(char* text);
+
 // Frees what the value owns and leaves it empty.
 void ReleaseValue(Value& value);
 

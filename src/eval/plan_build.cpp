@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "eval/eval.h"
 #include "eval/plan_steps.h"
 #include "host/host.h"
 #include "xev/xevhost.h"
@@ -22,7 +23,7 @@ namespace {
 using language::ExprNode;
 
 // What a node becomes in the plan.
-enum class Kind { kConstant, kItem, kArithmetic, kCall, kSubtree };
+enum class Kind { kConstant, kItem, kTextItem, kArithmetic, kConcat, kDate, kCall, kSubtree };
 
 // A growable array of plain values in heap memory.
 template <class T>
@@ -63,11 +64,14 @@ struct CallShape {
 
 bool IsNumberShaped(int16_t type) { return type == XEV_TYPE_NUMBER || type == XEV_TYPE_DATETIME; }
 
+// The values a slot holds: Numbers and DateTimes loaded, Strings as texts.
+bool IsSlotShaped(int16_t type) { return IsNumberShaped(type) || type == XEV_TYPE_STRING; }
+
 bool PassedByName(const ExpItem* function, int32_t index) { return function->params[index].byName == 1; }
 
 // False when the call is not one a plan makes itself.
 bool ReadCall(ExprContext* ec, const ExprNode* node, CallShape& shape) {
-  if (!IsNumberShaped(node->type)) return false;
+  if (!IsSlotShaped(node->type)) return false;
   shape.item = core::FindItem(ec->functionItems, static_cast<const char*>(node->left));
   // Without an entry point the walk yields no value before looking at any argument.
   if (shape.item == nullptr || shape.item->boundValue == 0) return false;
@@ -86,7 +90,7 @@ bool ReadCall(ExprContext* ec, const ExprNode* node, CallShape& shape) {
   }
   for (int32_t i = 0; i < shape.given; ++i) {
     const ExprNode* argument = shape.nodes[i];
-    if (argument != nullptr && !PassedByName(shape.item, i) && !IsNumberShaped(argument->type)) return false;
+    if (argument != nullptr && !PassedByName(shape.item, i) && !IsSlotShaped(argument->type)) return false;
   }
   return true;
 }
@@ -109,23 +113,43 @@ bool RoundsToConstantPlaces(const CallShape& call, const Argument* arguments, in
   return true;
 }
 
+// A DateTime plus or minus a Number of the node's date unit.
+Kind ClassifyDate(const ExprNode* node, const ExprNode* left, const ExprNode* right) {
+  if (node->kind != language::NK_ADD && node->kind != language::NK_SUB) return Kind::kSubtree;
+  if (!IsNumberShaped(left->type) || !IsNumberShaped(right->type) || node->flags > UINT8_MAX) return Kind::kSubtree;
+  return Kind::kDate;
+}
+
 // Which step a node becomes. The steps the plan runs itself cost no C stack
 // however deep they lie, and a node left to the walk applies the walk's own
 // limits, so depth plays no part here.
 Kind Classify(ExprContext* ec, const ExprNode* node, CallShape* call) {
   switch (node->kind) {
     case language::NK_NUMBER:
+    case language::NK_DATE:
       return node->left != nullptr ? Kind::kConstant : Kind::kSubtree;
+    case language::NK_STRING:
+      // An escaped literal is unescaped by the walk, a block each time.
+      return node->left != nullptr && (node->flags & language::kStringEscaped) == 0 ? Kind::kConstant : Kind::kSubtree;
     case language::NK_ITEM:
-      return IsNumberShaped(node->type) ? Kind::kItem : Kind::kSubtree;
+      if (IsNumberShaped(node->type)) return Kind::kItem;
+      return node->type == XEV_TYPE_STRING ? Kind::kTextItem : Kind::kSubtree;
+    case language::NK_CONCAT:
+      return node->type == XEV_TYPE_STRING && node->left != nullptr && node->right != nullptr ? Kind::kConcat
+                                                                                             : Kind::kSubtree;
     case language::NK_ADD:
     case language::NK_SUB:
     case language::NK_MUL:
     case language::NK_DIV: {
       auto* left = static_cast<const ExprNode*>(node->left);
-      if (node->type != XEV_TYPE_NUMBER || left == nullptr || node->right == nullptr) return Kind::kSubtree;
-      // A DateTime minus a DateTime counts days: the walk's business.
-      if (node->kind == language::NK_SUB && left->type == XEV_TYPE_DATETIME) return Kind::kSubtree;
+      auto* right = static_cast<const ExprNode*>(node->right);
+      if (left == nullptr || right == nullptr) return Kind::kSubtree;
+      if (node->type == XEV_TYPE_DATETIME) return ClassifyDate(node, left, right);
+      if (node->type != XEV_TYPE_NUMBER) return Kind::kSubtree;
+      // A DateTime minus a DateTime counts days; minus a text (a context flag allows it) reads the text.
+      if (node->kind == language::NK_SUB && left->type == XEV_TYPE_DATETIME) {
+        return right->type == XEV_TYPE_DATETIME ? Kind::kDate : Kind::kSubtree;
+      }
       return Kind::kArithmetic;
     }
     case language::NK_FUNCTION:
@@ -133,6 +157,13 @@ Kind Classify(ExprContext* ec, const ExprNode* node, CallShape* call) {
     default:
       return Kind::kSubtree;
   }
+}
+
+// The code of a join or date step.
+Code DateCode(const ExprNode* node, Kind kind) {
+  if (kind == Kind::kConcat) return Code::kConcat;
+  if (node->type == XEV_TYPE_NUMBER) return Code::kDateDays;
+  return node->kind == language::NK_ADD ? Code::kDatePlus : Code::kDateMinus;
 }
 
 Code OperatorOf(uint32_t kind) {
@@ -163,12 +194,12 @@ bool Visit(ExprContext* ec, const ExprNode* root, Sink& sink) {
       if (!sink.Composite(frame, kind, call)) return false;
       continue;
     }
-    if (kind != Kind::kArithmetic && kind != Kind::kCall) {
+    if (kind != Kind::kArithmetic && kind != Kind::kConcat && kind != Kind::kDate && kind != Kind::kCall) {
       if (!sink.Leaf(frame, kind)) return false;
       continue;
     }
     if (!frames.Push(Frame{frame.node, true})) return false;
-    if (kind == Kind::kArithmetic) {
+    if (kind != Kind::kCall) {
       if (!frames.Push(Frame{static_cast<const ExprNode*>(frame.node->right), false}) ||
           !frames.Push(Frame{static_cast<const ExprNode*>(frame.node->left), false})) {
         return false;
@@ -208,17 +239,23 @@ bool MultipliesByPowerOfTen(const ExprNode* node, const host::decimal::Decimal& 
 struct Counter {
   int32_t slots = 0;
   int32_t operators = 0;
+  int32_t joins = 0;
   int32_t sites = 0;
   int32_t arguments = 0;
   int32_t divisors = 0;
-  bool Leaf(const Frame&, Kind kind) {
+  int32_t texts = 0;
+  bool Leaf(const Frame& frame, Kind kind) {
     ++slots;
+    texts += frame.node->type == XEV_TYPE_STRING;
     if (kind != Kind::kConstant) ++sites;
     return true;
   }
   bool Composite(const Frame& frame, Kind kind, const CallShape& call) {
     ++slots;
-    if (kind == Kind::kArithmetic) {
+    texts += frame.node->type == XEV_TYPE_STRING;
+    if (kind == Kind::kConcat || kind == Kind::kDate) {
+      ++joins;
+    } else if (kind == Kind::kArithmetic) {
       ++operators;
       if (DividesByConstant(frame.node)) ++divisors;
     } else {
@@ -234,12 +271,18 @@ class Filler {
   explicit Filler(Plan* plan) : plan_(plan) {}
 
   bool Leaf(const Frame& frame, Kind kind) {
-    int32_t slot = plan_->slotCount++;
+    int32_t slot = NewSlot(frame.node);
     if (kind == Kind::kConstant) {
-      auto* constant = static_cast<const NumberValue*>(frame.node->left);
-      plan_->stored[slot] = constant;
-      plan_->states[slot] = kStored;
-      host::decimal::LoadOrNull(plan_->values[slot], constant);
+      FillConstant(frame.node, slot);
+      return operands_.Push(slot);
+    }
+    if (kind == Kind::kTextItem) {
+      Flush();
+      Site& site = NewSite(frame, slot);
+      site.name = static_cast<const char*>(frame.node->left);
+      site.item = core::FindItem(plan_->ec->dataItems, site.name);
+      if (site.item != nullptr) site.callback = reinterpret_cast<XEVDataItemCallback>(site.item->boundValue);
+      EmitStep(Step{Code::kTextItem, 0, plan_->siteCount - 1, 0, slot});
       return operands_.Push(slot);
     }
     if (kind == Kind::kItem) {
@@ -259,7 +302,19 @@ class Filler {
   }
 
   bool Composite(const Frame& frame, Kind kind, const CallShape& call) {
-    int32_t slot = plan_->slotCount++;
+    int32_t slot = NewSlot(frame.node);
+    if (kind == Kind::kConcat || kind == Kind::kDate) {
+      int32_t right = operands_.Pop();
+      int32_t left = operands_.Pop();
+      // A date step reads its operands' slots: what fills them goes first.
+      if (kind == Kind::kDate) Flush();
+      // A join's left text made by a join is grown in place: a chain of them copies each byte
+      // a few times, as the walk's does.
+      uint8_t places = kind == Kind::kDate ? static_cast<uint8_t>(frame.node->flags)
+                                           : static_cast<const ExprNode*>(frame.node->left)->kind == language::NK_CONCAT;
+      EmitStep(Step{DateCode(frame.node, kind), places, left, right, slot});
+      return operands_.Push(slot);
+    }
     if (kind == Kind::kArithmetic) {
       int32_t right = operands_.Pop();
       int32_t left = operands_.Pop();
@@ -320,6 +375,31 @@ class Filler {
   }
 
  private:
+  // A slot for node's value; a String node's is listed as one that may hold a text.
+  int32_t NewSlot(const ExprNode* node) {
+    int32_t slot = plan_->slotCount++;
+    if (node->type == XEV_TYPE_STRING) plan_->textSlots[plan_->textSlotCount++] = slot;
+    return slot;
+  }
+
+  // A literal's value, made once: a date's text is read here, not every row.
+  void FillConstant(const ExprNode* node, int32_t slot) {
+    if (node->kind == language::NK_STRING) {
+      plan_->texts[slot] = static_cast<char*>(node->left);
+      plan_->states[slot] = kText;
+      return;
+    }
+    const NumberValue* constant = static_cast<const NumberValue*>(node->left);
+    if (node->kind == language::NK_DATE) {
+      plan_->spill[slot] = NumberValue{};  // stays NULL when the text does not convert
+      DateFromText(&plan_->spill[slot], static_cast<const char*>(node->left));
+      constant = &plan_->spill[slot];
+    }
+    plan_->stored[slot] = constant;
+    plan_->states[slot] = kStored;
+    host::decimal::LoadOrNull(plan_->values[slot], constant);
+  }
+
   Site& NewSite(const Frame& frame, int32_t slot) {
     Site& site = plan_->sites[plan_->siteCount++];
     site = Site{};
@@ -337,7 +417,10 @@ class Filler {
       emitted.right = plan_->values + step.b;
       emitted.value = plan_->values + step.result;
     }
-    if (step.code == Code::kCall || step.code == Code::kSubtree || step.code == Code::kRound) batchStart_ = step.a + 1;
+    if (step.code == Code::kCall || step.code == Code::kSubtree || step.code == Code::kRound ||
+        step.code == Code::kTextItem) {
+      batchStart_ = step.a + 1;
+    }
     if (step.code == Code::kItems) batchStart_ = step.a + step.b;
   }
 
@@ -361,7 +444,7 @@ bool WantsRowSteps(const Counter& counter) { return counter.operators + counter.
 // One cache block of the host: the record, then its arrays.
 Plan* AllocatePlan(const Counter& counter) {
   size_t slots = static_cast<size_t>(counter.slots);
-  size_t steps = static_cast<size_t>(counter.operators + counter.sites + 1);
+  size_t steps = static_cast<size_t>(counter.operators + counter.joins + counter.sites + 1);
   size_t rowSteps = WantsRowSteps(counter) ? steps : 0;
   size_t at = RoundUp<Step>(sizeof(Plan));
   size_t stepsAt = at;
@@ -382,6 +465,13 @@ Plan* AllocatePlan(const Counter& counter) {
   at += sizeof(const NumberValue*) * slots;
   size_t spillAt = at;
   at += sizeof(NumberValue) * slots;
+  at = RoundUp<char*>(at);
+  size_t textsAt = at;
+  at += sizeof(char*) * slots;
+  size_t textLengthsAt = at;
+  at += sizeof(size_t) * slots;
+  size_t textSlotsAt = at;
+  at += sizeof(int32_t) * static_cast<size_t>(counter.texts);
   size_t statesAt = at;
   at += sizeof(SlotState) * slots;
   static_assert(alignof(host::decimal::Decimal) <= 16, "host blocks are 16-byte aligned");
@@ -400,6 +490,9 @@ Plan* AllocatePlan(const Counter& counter) {
   }
   plan->stored = reinterpret_cast<const NumberValue**>(base + storedAt);
   plan->spill = reinterpret_cast<NumberValue*>(base + spillAt);
+  plan->texts = reinterpret_cast<char**>(base + textsAt);
+  plan->textLengths = reinterpret_cast<size_t*>(base + textLengthsAt);
+  plan->textSlots = reinterpret_cast<int32_t*>(base + textSlotsAt);
   plan->states = reinterpret_cast<SlotState*>(base + statesAt);
   return plan;
 }
@@ -487,6 +580,7 @@ Plan* Prepare(ExprContext* ec, HEXP exp) {
   plan->generation = ec->generation;
   plan->itemsAhead = !walkOnly && !HasNumberOperatorCallback(ec);
   plan->walkOnly = walkOnly;
+  plan->textResult = root->type == XEV_TYPE_STRING;
   plan->steps[0] = Step{Code::kEnd, 0, 0, 0, -1};
   plan->rowSteps = walkOnly ? nullptr : plan->rowSteps;
   if (walkOnly) return plan;

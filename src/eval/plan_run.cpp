@@ -14,6 +14,7 @@
 // cell, which the operators read where it is (eval/item_cells.h).
 #include <cstring>
 
+#include "eval/eval.h"
 #include "eval/formula_values.h"
 #include "eval/item_answers.h"
 #include "eval/item_cells.h"
@@ -266,6 +267,121 @@ inline void RunItemsOnce(ExprContext* ec, HEXP exp, Plan& plan, const Step& step
   RunItemsOnceFrom(ec, exp, plan, site, site + step.b, row);
 }
 
+inline bool IsText(plan::SlotState state) { return state == plan::kText || state == plan::kOwnedText; }
+
+// Runs invoke(size, &block) with a fresh text block, as the walk does for a
+// String item or function, and keeps what it wrote as the slot's text; false
+// when it gives none.
+template <class Invoke>
+bool CallForText(Plan& plan, int32_t slot, Invoke&& invoke) {
+  plan.states[slot] = plan::kNoValue;
+  void* block = HostAlloc(kTextBlockSize);
+  if (block == nullptr) return NoteMemoryShort();
+  bool ok = invoke(kTextBlockSize, &block) != 0 && block != nullptr && TerminateWithinBlock(static_cast<char*>(block));
+  if (!ok) {
+    HostFree(block);
+    return false;
+  }
+  plan.texts[slot] = static_cast<char*>(block);
+  plan.states[slot] = plan::kOwnedText;
+  return true;
+}
+
+// Frees the texts the formula's run made.
+inline void DropTexts(Plan& plan) {
+  for (int32_t i = 0; i < plan.textSlotCount; ++i) {
+    const int32_t slot = plan.textSlots[i];
+    if (plan.states[slot] != plan::kOwnedText) continue;
+    HostFree(plan.texts[slot]);
+    plan.states[slot] = plan::kNoValue;
+  }
+}
+
+// A String data item. With answers, an item that answered in the call
+// answers again, and a first answer is kept for the rest of the call.
+bool RunTextItem(ExprContext* ec, HEXP exp, Plan& plan, const Site& site, const RowState& row) {
+  plan.states[site.slot] = plan::kNoValue;
+  const char* name = row.stale ? static_cast<const char*>(site.node->left) : site.name;
+  const ExpItem* item = row.stale ? core::FindItem(ec->dataItems, name) : site.item;
+  if (item == nullptr || item->boundValue == 0) return false;
+  if (row.answers != nullptr) {
+    if (const ItemAnswers::Answer* earlier = row.answers->Find(item, false)) {
+      if (earlier->state != ItemAnswers::kText) return false;
+      plan.texts[site.slot] = const_cast<char*>(earlier->text);  // kept until the call ends
+      plan.states[site.slot] = plan::kText;
+      return true;
+    }
+  }
+  auto callback = reinterpret_cast<XEVDataItemCallback>(item->boundValue);
+  const uint32_t generation = ec->generation;
+  bool asked = false;
+  bool ok = CallForText(plan, site.slot, [&](int32_t size, void** block) {
+    asked = true;
+    return callback(ec, exp, size, block, name);
+  });
+  if (row.answers == nullptr || !asked || ec->generation != generation) return ok;
+  if (!ok) {
+    row.answers->RecordNoValue(item, false);
+  } else if (row.answers->RecordText(item, plan.texts[site.slot])) {
+    plan.states[site.slot] = plan::kText;
+  }
+  return ok;
+}
+
+// The texts of slots a and b joined. A left text the plan made is grown in
+// place, at least twofold, and goes to the result.
+void RunConcat(Plan& plan, const Step& step, RowState& row) {
+  plan.states[step.result] = plan::kNoValue;
+  if (!IsText(plan.states[step.a]) || !IsText(plan.states[step.b])) {
+    row.missing = true;
+    return;
+  }
+  const size_t left = step.places != 0 ? plan.textLengths[step.a] : std::strlen(plan.texts[step.a]);
+  const size_t right = std::strlen(plan.texts[step.b]);
+  const size_t needed = left + right + 1;
+  char* text = nullptr;
+  if (plan.states[step.a] == plan::kOwnedText) {
+    const size_t size = HostBlockSize(plan.texts[step.a]);
+    text = size >= needed ? plan.texts[step.a]
+                          : static_cast<char*>(HostRealloc(plan.texts[step.a], needed > 2 * size ? needed : 2 * size));
+    if (text != nullptr) plan.states[step.a] = plan::kNoValue;  // the block moves to the result
+  } else {
+    text = static_cast<char*>(HostAlloc(needed));
+    if (text != nullptr) std::memcpy(text, plan.texts[step.a], left);
+  }
+  if (text == nullptr) {
+    NoteMemoryShort();
+    row.missing = true;
+    return;
+  }
+  std::memcpy(text + left, plan.texts[step.b], right + 1);
+  plan.texts[step.result] = text;
+  plan.textLengths[step.result] = needed - 1;
+  plan.states[step.result] = plan::kOwnedText;
+}
+
+// Date arithmetic as the walk does it: a unit count (NULL counts as none)
+// or the days between two dates; no value when an operand has none.
+void RunDate(Plan& plan, const Step& step, RowState& row) {
+  if (plan.states[step.a] == plan::kNoValue || plan.states[step.b] == plan::kNoValue) {
+    plan.states[step.result] = plan::kNoValue;
+    row.missing = true;
+    return;
+  }
+  NumberValue left, right;
+  PackSlot(plan, step.a, &left);
+  PackSlot(plan, step.b, &right);
+  NumberValue* result = &plan.spill[step.result];
+  *result = NumberValue{};
+  if (step.code == Code::kDateDays) {
+    DateDiffDays(result, &left, &right);
+  } else {
+    int32_t count = NumberIsNull(&right) ? 0 : NumberToInt(&right);
+    DateAddUnits(result, &left, count, step.code == Code::kDatePlus ? '+' : '-', step.places);
+  }
+  TakeStored(plan, step.result, result);
+}
+
 // False when the call gives no value.
 bool RunCall(ExprContext* ec, HEXP exp, Plan& plan, Site& site, const RowState& row) {
   plan.states[site.slot] = plan::kNoValue;
@@ -284,15 +400,20 @@ bool RunCall(ExprContext* ec, HEXP exp, Plan& plan, Site& site, const RowState& 
       if (argument.node == nullptr) continue;
       if (argument.slot < 0) {
         slots[i] = const_cast<char*>(ArgumentText(argument.node));
+      } else if (IsText(plan.states[argument.slot])) {
+        slots[i] = plan.texts[argument.slot];
       } else if (plan.states[argument.slot] != plan::kNoValue) {
         PackSlot(plan, argument.slot, &copies[i]);
         slots[i] = &copies[i];
       }
     }
   }
+  auto entry = reinterpret_cast<XEVFunctionEntry>(item->boundValue);
+  if (site.node->type == XEV_TYPE_STRING) {
+    return CallForText(plan, site.slot, [&](int32_t size, void** text) { return entry(ec, exp, size, text, name, args); });
+  }
   void* block = ResultBlock(site);
   if (block == nullptr) return false;
-  auto entry = reinterpret_cast<XEVFunctionEntry>(item->boundValue);
   int32_t answered = entry(ec, exp, kNumberBlockSize, &block, name, args);
   site.block = block;
   return answered != 0 && block != nullptr && TakeStored(plan, site.slot, static_cast<const NumberValue*>(block));
@@ -303,14 +424,26 @@ bool RunCall(ExprContext* ec, HEXP exp, Plan& plan, Site& site, const RowState& 
 void RunSubtree(ExprContext* ec, HEXP exp, Plan& plan, const Site& site, RowState& row) {
   const Value* valued = site.target != nullptr && row.formulas != nullptr ? row.formulas->Current(ec, site.target)
                                                                            : nullptr;
+  const bool text = site.node->type == XEV_TYPE_STRING;
   if (valued != nullptr) {
-    bool number = valued->kind == Value::kNumber;
+    if (text && valued->kind == Value::kText) {
+      plan.texts[site.slot] = valued->text;  // the formula's for the row
+      plan.states[site.slot] = plan::kText;
+      return;
+    }
+    bool number = !text && valued->kind == Value::kNumber;
     if (number) plan.spill[site.slot] = valued->number;
     if (!TakeStored(plan, site.slot, number ? &plan.spill[site.slot] : nullptr)) row.missing = true;
     return;
   }
   Value value;
-  bool number = EvaluateNode(ec, exp, site.node, value, row.answers, row.formulas) && value.kind == Value::kNumber;
+  bool valuedByWalk = EvaluateNode(ec, exp, site.node, value, row.answers, row.formulas);
+  if (text && valuedByWalk && value.kind == Value::kText) {
+    plan.texts[site.slot] = value.text;  // a borrowed text outlives the row
+    plan.states[site.slot] = value.owned ? plan::kOwnedText : plan::kText;
+    return;
+  }
+  bool number = !text && valuedByWalk && value.kind == Value::kNumber;
   if (number) plan.spill[site.slot] = value.number;
   ReleaseValue(value);
   if (!TakeStored(plan, site.slot, number ? &plan.spill[site.slot] : nullptr)) row.missing = true;
@@ -402,6 +535,13 @@ inline void RunHostStep(ExprContext* ec, HEXP exp, Plan& plan, const Step& step,
     case Code::kRound:
       if (!RunCall(ec, exp, plan, plan.sites[step.a], row)) row.missing = true;
       break;
+    case Code::kTextItem:
+      if (!RunTextItem(ec, exp, plan, plan.sites[step.a], row)) row.missing = true;
+      break;
+    case Code::kConcat: RunConcat(plan, step, row); break;
+    case Code::kDatePlus:
+    case Code::kDateMinus:
+    case Code::kDateDays: RunDate(plan, step, row); break;
     default: RunSubtree(ec, exp, plan, plan.sites[step.a], row); break;
   }
   row.stale = row.stale || ec->generation != plan.generation;
@@ -636,7 +776,7 @@ struct RowRun {
 inline Plan* UsualPlan(const ExprContext* ec, HEXP exp, const void* buffer) {
   Plan* plan = exp != nullptr ? static_cast<Plan*>(exp->evalPlan) : nullptr;
   if (plan == nullptr || buffer == nullptr || plan->ec != ec || plan->root != exp->root ||
-      plan->generation != ec->generation || (plan->running | plan->walkOnly | plan->checked)) {
+      plan->generation != ec->generation || (plan->running | plan->walkOnly | plan->checked | plan->textResult)) {
     return nullptr;
   }
   return plan;
@@ -650,6 +790,7 @@ inline void FinishFormula(RowRun& run, Plan& plan) {
     PackSlot(plan, plan.resultSlot, static_cast<NumberValue*>(run.buffers[run.index]));
     result = 1;
   }
+  if (plan.textSlotCount != 0) DropTexts(plan);
   run.results[run.index] = result;
   run.valued += result;
   ++run.index;
@@ -692,6 +833,7 @@ int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& first, RowState& row, cons
 #if defined(__GNUC__)
   static const void* const kHandlers[] = {&&add,   &&subtract, &&multiply, &&divide, &&divideByConstant,
                                           &&scale, &&items,    &&host,     &&host,   &&round,
+                                          &&host,  &&host,     &&host,     &&host,   &&host,
                                           &&end};
 #define XEV_NEXT_STEP() goto* kHandlers[static_cast<int>((++step)->code)]
   goto* kHandlers[static_cast<int>(step->code)];
@@ -774,9 +916,8 @@ end:
 #endif
 }
 
-// Runs a row; out is written only when the formula has a value.
-bool Run(ExprContext* ec, HEXP exp, Plan& plan, NumberValue* out, ItemAnswers* answers,
-         const FormulaValues* formulas) {
+// Runs a row's steps, leaving the value in the result slot.
+void RunSteps(ExprContext* ec, HEXP exp, Plan& plan, ItemAnswers* answers, const FormulaValues* formulas) {
   if (plan.checked) {
     // Operators that ran checked left states that unchecked ones do not write.
     for (int32_t i = 0; i < plan.stepCount; ++i) {
@@ -794,9 +935,16 @@ bool Run(ExprContext* ec, HEXP exp, Plan& plan, NumberValue* out, ItemAnswers* a
     plan.checked = true;
     RunChecked(ec, exp, plan, next, row);
   }
-  if (plan.states[plan.resultSlot] == plan::kNoValue) return false;
-  PackSlot(plan, plan.resultSlot, out);
-  return true;
+}
+
+// Runs a row; out is written only when the formula has a value.
+bool Run(ExprContext* ec, HEXP exp, Plan& plan, NumberValue* out, ItemAnswers* answers,
+         const FormulaValues* formulas) {
+  RunSteps(ec, exp, plan, answers, formulas);
+  bool valued = plan.states[plan.resultSlot] != plan::kNoValue;
+  if (valued) PackSlot(plan, plan.resultSlot, out);
+  DropTexts(plan);
+  return valued;
 }
 
 bool Usable(const Plan* plan, ExprContext* ec, HEXP exp) {
@@ -810,18 +958,26 @@ bool Usable(const Plan* plan, ExprContext* ec, HEXP exp) {
 
 // Every case but the usual one: no plan yet or a stale one, a plan that is
 // running or has no steps, an operator callback bound, checks left behind.
-PlanOutcome EvaluateCarefully(ExprContext* ec, HEXP exp, NumberValue* out, ItemAnswers* answers,
-                              const FormulaValues* formulas) {
+// exp's plan, prepared again when stale, or nullptr when the walk must do it:
+// none can be made, or the plan is running already (a callback that
+// evaluates this formula again gets the walk) or has no steps.
+Plan* PlanToRun(ExprContext* ec, HEXP exp) {
   auto* current = static_cast<Plan*>(exp->evalPlan);
   if (!Usable(current, ec, exp)) {
-    // A callback that evaluates this formula again gets the walk.
-    if (current != nullptr && current->running) return PlanOutcome::kNotPrepared;
+    if (current != nullptr && current->running) return nullptr;
     ReleasePlan(exp);
     current = plan::Prepare(ec, exp);
     exp->evalPlan = current;
-    if (current == nullptr) return PlanOutcome::kNotPrepared;
+    if (current == nullptr) return nullptr;
   }
-  if (current->running || current->walkOnly) return PlanOutcome::kNotPrepared;
+  return current->running || current->walkOnly ? nullptr : current;
+}
+
+PlanOutcome EvaluateCarefully(ExprContext* ec, HEXP exp, NumberValue* out, ItemAnswers* answers,
+                              const FormulaValues* formulas) {
+  Plan* current = PlanToRun(ec, exp);
+  // A String formula's plan gives a text, which 13 bytes cannot hold.
+  if (current == nullptr || current->textResult) return PlanOutcome::kNotPrepared;
   current->running = true;
   bool ok = Run(ec, exp, *current, out, answers, formulas);
   current->running = false;
@@ -834,7 +990,7 @@ PlanOutcome EvaluateUsually(ExprContext* ec, HEXP exp, NumberValue* out, ItemAns
                             const FormulaValues* formulas = nullptr) {
   auto* plan = static_cast<Plan*>(exp->evalPlan);
   if (plan == nullptr || plan->ec != ec || plan->root != exp->root || plan->generation != ec->generation ||
-      (plan->running | plan->walkOnly | plan->checked) || plan::HasNumberOperatorCallback(ec)) {
+      (plan->running | plan->walkOnly | plan->checked | plan->textResult) || plan::HasNumberOperatorCallback(ec)) {
     return EvaluateCarefully(ec, exp, out, answers, formulas);
   }
   plan->running = true;
@@ -845,9 +1001,30 @@ PlanOutcome EvaluateUsually(ExprContext* ec, HEXP exp, NumberValue* out, ItemAns
     RunChecked(ec, exp, *plan, next, row);
   }
   plan->running = false;
-  if (plan->states[plan->resultSlot] == plan::kNoValue) return PlanOutcome::kNoValue;
-  PackSlot(*plan, plan->resultSlot, out);
-  return PlanOutcome::kValue;
+  const bool valued = plan->states[plan->resultSlot] != plan::kNoValue;
+  if (valued) PackSlot(*plan, plan->resultSlot, out);
+  if (plan->textSlotCount != 0) DropTexts(*plan);
+  return valued ? PlanOutcome::kValue : PlanOutcome::kNoValue;
+}
+
+// A String formula through its plan: the text goes to out, owned when the
+// plan made it, lent when it outlives the row (a literal, a value of the row).
+PlanOutcome EvaluateText(ExprContext* ec, HEXP exp, Value& out, ItemAnswers* answers,
+                         const FormulaValues* formulas) {
+  Plan* plan = PlanToRun(ec, exp);
+  if (plan == nullptr) return PlanOutcome::kNotPrepared;
+  plan->running = true;
+  RunSteps(ec, exp, *plan, answers, formulas);
+  plan->running = false;
+  const int32_t slot = plan->resultSlot;
+  if (IsText(plan->states[slot])) {
+    out.kind = Value::kText;
+    out.text = plan->texts[slot];
+    out.owned = plan->states[slot] == plan::kOwnedText;
+    if (out.owned) plan->states[slot] = plan::kNoValue;  // now the caller's
+  }
+  DropTexts(*plan);
+  return out.kind == Value::kText ? PlanOutcome::kValue : PlanOutcome::kNoValue;
 }
 
 }  // namespace
@@ -921,6 +1098,7 @@ int32_t EvaluateRow(ExprContext* ec, int32_t count, const HEXP* exps, const int3
 
 PlanOutcome EvaluateByPlan(ExprContext* ec, HEXP exp, Value& out, ItemAnswers* answers,
                            const FormulaValues* formulas) {
+  if (exp->root->type == XEV_TYPE_STRING) return EvaluateText(ec, exp, out, answers, formulas);
   PlanOutcome outcome = answers != nullptr
                             ? EvaluateUsually<Items::kOnce>(ec, exp, &out.number, answers, formulas)
                             : EvaluateUsually<Items::kEach>(ec, exp, &out.number, nullptr, formulas);

@@ -31,6 +31,12 @@ enum class Code : uint8_t {
   kSubtree,   // site a: anything else; the walk evaluates the node and what hangs below it
   kRound,     // site a: a kCall of the built-in rounding to b places, b written as a number;
               // while every value is there the step rounds the loaded argument itself
+  kTextItem,  // site a: a String data item
+  kConcat,    // the texts of slots a and b joined into result; places 1 when a is a join's,
+              // whose length the join kept
+  kDatePlus,  // the DateTime of slot a plus (kDateMinus: minus) the Number of slot b
+  kDateMinus, // counted in the date unit `places`, into result
+  kDateDays,  // the whole days from the DateTime of slot b to that of slot a, into result
   kEnd,       // after the last step, so that a run needs no count
 };
 
@@ -42,6 +48,8 @@ enum SlotState : uint8_t {
   kLoaded = 0,   // the loaded value alone: an operator's result
   kNoValue = 1,  // nothing: an item or function without an answer, or what depends on one
   kStored = 2,   // the loaded value and the 13 bytes it came from, which are what is passed on
+  kText = 3,     // a text that outlives the row: a literal of the tree, a formula's value for the row
+  kOwnedText = 4,  // a text in a host block of the plan's, freed when the formula has run
 };
 
 struct Step {
@@ -102,6 +110,9 @@ struct Plan {
   // The formula is one the walk evaluates as a whole: no steps. Kept so that
   // every evaluation need not find that out again.
   bool walkOnly;
+  // A String formula: its value is a text, which only callers that take a
+  // Value get from the plan; the others walk.
+  bool textResult;
   // Data items are asked ahead of the arithmetic between two calls, which
   // the host cannot tell apart from the walk's order unless it has operator
   // callbacks; with one bound, the plan keeps the walk's order exactly.
@@ -128,6 +139,10 @@ struct Plan {
   Step* rowSteps;
   ItemCell** checks;
   const NumberValue** stored;      // per slot: its 13 bytes as they came, where kStored
+  char** texts;                    // per slot: its text, where kText or kOwnedText
+  size_t* textLengths;             // per slot: a join's text length
+  int32_t* textSlots;              // the slots that may hold a text, textSlotCount of them
+  int32_t textSlotCount;
   NumberValue* spill;              // per slot: room for 13 bytes a subtree or callback gave
   SlotState* states;
 };
