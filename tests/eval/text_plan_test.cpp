@@ -1,8 +1,5 @@
-// Texts, String items, joins, calls of every result type and date constants
-// run as steps of a formula's plan: random formulas must give the walk's
-// value and make the walk's callbacks in the walk's order, row by row, with
-// each occurrence asked and with each item asked once a call. The last test
-// lists what a plan still leaves to the walk.
+// Texts, dates and calls as plan steps give the walk's values and callbacks, in its order, with
+// and without items asked once a call; and what a plan still leaves to the walk.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -102,9 +99,7 @@ TEST(TextPlan, RandomFormulasGiveTheWalksValueAndCallbacks) {
   for (int formula = 0; formula < 400; ++formula) {
     const std::string text = formula % 2 == 0 ? random.Text(3) : random.Number(3);
     HEXP exp = ParseOrFail(ec, text, "F" + std::to_string(formula));
-    xev::eval::Value first;  // the plan made, and the walk's blocks cached
-    xev::eval::EvaluateFormula(ec, exp, first);
-    xev::eval::ReleaseValue(first);
+    Evaluated(false, ec, exp, nullptr);  // the plan made, and the walk's blocks cached
     const int64_t live = HostLiveBlockCount();
     for (t_row = 0; t_row < 12; ++t_row) {
       ASSERT_EQ(Evaluated(false, ec, exp, nullptr), Evaluated(true, ec, exp, nullptr)) << text << ", row " << t_row;
@@ -135,11 +130,8 @@ TEST(TextPlan, WhatStillFallsBackToTheWalk) {
                               "DateMonthEnd(d + 1 MONTH)"}) {
     EXPECT_FALSE(walked(planned)) << planned;
   }
-  for (const char* walk : {"'it''s' || s",  // an escaped literal
-                           "Twice() + 1",   // a reference: the row's value, or the walk
-                           "Named()"}) {
-    EXPECT_TRUE(walked(walk)) << walk;
-  }
+  // An escaped literal, and references: the row's value, or the walk.
+  for (const char* walk : {"'it''s' || s", "Twice() + 1", "Named()"}) EXPECT_TRUE(walked(walk)) << walk;
   XEVDestroyEC(ec);
 }
 
