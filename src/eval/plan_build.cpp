@@ -465,11 +465,13 @@ Plan* AllocatePlan(const Counter& counter) {
   at += sizeof(const NumberValue*) * slots;
   size_t spillAt = at;
   at += sizeof(NumberValue) * slots;
+  // Texts only where the formula has a String node: most have none.
+  const size_t textSlots = counter.texts > 0 ? slots : 0;
   at = RoundUp<char*>(at);
   size_t textsAt = at;
-  at += sizeof(char*) * slots;
+  at += sizeof(char*) * textSlots;
   size_t textLengthsAt = at;
-  at += sizeof(size_t) * slots;
+  at += sizeof(size_t) * textSlots;
   size_t textSlotsAt = at;
   at += sizeof(int32_t) * static_cast<size_t>(counter.texts);
   size_t statesAt = at;
