@@ -10,3 +10,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Lets ctest run the cross-built tests where Wine is installed.
+find_program(XEV_WINE NAMES wine64 wine PATHS /usr/lib/wine)
+if(XEV_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${XEV_WINE})
+endif()

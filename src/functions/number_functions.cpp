@@ -112,10 +112,19 @@ XEV_API int32_t XEV_CALL FUNNumberIFF(ExprContext*, HEXP, int32_t size, void** r
 }
 
 // One entry point under two names: the choice copies 13 bytes whatever they
-// hold, so DateTime values pass through it unchanged.
+// hold, so DateTime values pass through it unchanged. 32-bit Windows
+// decorates stdcall names (_FUNNumberIFF@24), which an alias cannot name,
+// so there the second name forwards.
+#if defined(_WIN32) && !defined(_WIN64)
+XEV_API int32_t XEV_CALL FUNDateIFF(ExprContext* ec, HEXP exp, int32_t size, void** result,
+                                    const char* name, void** args) {
+  return FUNNumberIFF(ec, exp, size, result, name, args);
+}
+#else
 XEV_API int32_t XEV_CALL FUNDateIFF(ExprContext* ec, HEXP exp, int32_t size, void** result,
                                     const char* name, void** args)
     __attribute__((alias("FUNNumberIFF")));
+#endif
 
 XEV_API int32_t XEV_CALL FUNNumberToStr(ExprContext*, HEXP, int32_t size, void** result,
                                         const char*, void** args) {
