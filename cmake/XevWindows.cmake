@@ -12,3 +12,12 @@ target_compile_definitions(xev_static PUBLIC XEV_STATIC)
 # the test programs need nothing beyond what Windows itself ships.
 target_link_options(xev PRIVATE -static)
 add_link_options(-static)
+
+# The Windows host example loads the DLL beside it at run time.
+if(XEV_BUILD_TESTS)
+  add_executable(windows_host ${PROJECT_SOURCE_DIR}/examples/windows/host.c)
+  target_include_directories(windows_host PRIVATE ${PROJECT_SOURCE_DIR}/include)
+  target_compile_options(windows_host PRIVATE ${XEV_WARNINGS})
+  add_dependencies(windows_host xev)
+  add_test(NAME example_windows_host COMMAND windows_host)
+endif()
