@@ -53,13 +53,5 @@ TEST(WideInt, TwoWordTypesMatchTheNativeTypeBitForBit) {
   }
 }
 
-TEST(WideInt, ConvertsFromSmallerIntegersAsTheNativeTypeDoes) {
-  EXPECT_EQ(Back(UInt128(int64_t{-5})), Native(int64_t{-5}));
-  EXPECT_EQ(Back(Int128(int32_t{-5}) * 3), Native(__int128(-15)));
-  EXPECT_EQ(int32_t(Int128(-7) / 2), -3);
-  EXPECT_EQ(int32_t(Int128(-7) % 2), -1);
-  EXPECT_TRUE(bool(UInt128::FromWords(1, 0)) && !UInt128());
-}
-
 }  // namespace
 #endif
