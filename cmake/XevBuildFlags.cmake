@@ -15,6 +15,11 @@ if(XEV_WERROR)
   list(APPEND XEV_WARNINGS -Werror)
 endif()
 
+# Lets a 64-bit build run the suite over the 128-bit arithmetic 32-bit builds use.
+if(XEV_PORTABLE_INT128)
+  add_compile_definitions(XEV_PORTABLE_INT128=1)
+endif()
+
 if(XEV_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)

@@ -37,7 +37,9 @@ target_link_libraries(xev PRIVATE m Threads::Threads)
 # all, on every evaluation step) bind inside it, without the indirection
 # that would let another module replace them: no host is meant to.
 target_compile_options(xev_objects PRIVATE -fno-semantic-interposition)
-target_link_options(xev PRIVATE -Wl,-Bsymbolic-functions)
+if(NOT WIN32)
+  target_link_options(xev PRIVATE -Wl,-Bsymbolic-functions)
+endif()
 set_target_properties(xev PROPERTIES
   OUTPUT_NAME xev
   VERSION ${PROJECT_VERSION}
@@ -78,6 +80,10 @@ xev_link_time_optimise(xev)
 xev_link_time_optimise(xev_static)
 if(XEV_LTO_ACTIVE)
   target_compile_options(xev_objects PRIVATE $<$<CONFIG:Release>:-ffat-lto-objects>)
+endif()
+
+if(WIN32)
+  include(cmake/XevWindows.cmake)
 endif()
 
 # The names a consumer writes, the same whether it found the package installed

@@ -1,6 +1,15 @@
 # One executable per tests/**/*_test.cpp, so that one subsystem's test never
 # waits on another's to compile and link; new test files need no edit here.
-find_package(GTest REQUIRED)
+if(WIN32)
+  # No GoogleTest is packaged for mingw-w64: cross builds compile it from the
+  # sources Debian's googletest package installs.
+  set(XEV_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for cross builds")
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${XEV_GTEST_SOURCE} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+else()
+  find_package(GTest REQUIRED)
+endif()
 
 file(GLOB_RECURSE XEV_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/*_test.cpp)
 if(NOT TARGET xevhost)

@@ -28,7 +28,11 @@
 #  define XEV_CALL
 #endif
 
-#if defined(_WIN32)
+/* A host linking the static library defines XEV_STATIC: its calls then bind
+   directly, not through a DLL's import table. */
+#if defined(_WIN32) && defined(XEV_STATIC)
+#  define XEV_API
+#elif defined(_WIN32)
 #  ifdef XEV_BUILDING_LIBRARY
 #    define XEV_API __declspec(dllexport)
 #  else

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "host/wide_int.h"
+
 namespace xev::core {
 
 inline uint64_t LoadWord64(const char* bytes) {
@@ -23,7 +25,7 @@ inline uint64_t LoadWord32(const char* bytes) {
 // One step folds a word in and spreads every bit of it over the low bits a
 // table uses: the high half of the full product depends on all input bits.
 inline uint64_t MixNameWord(uint64_t hash, uint64_t word) {
-  const unsigned __int128 product = static_cast<unsigned __int128>(hash ^ word) * 0x9E3779B97F4A7C15u;
+  const host::uint128 product = host::uint128(hash ^ word) * 0x9E3779B97F4A7C15u;
   return static_cast<uint64_t>(product) ^ static_cast<uint64_t>(product >> 64);
 }
 

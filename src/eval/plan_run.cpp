@@ -617,7 +617,7 @@ inline bool LoadPlainIntoCell(ItemCells& cells, ItemCell& cell, const NumberValu
                      words.high() < uint64_t(dec::kTen22 >> 64);
   if (!plain) return false;
   const uint64_t low = words.low(), high = words.high();
-  std::memcpy(&cell.value.coef, &low, sizeof low);
+  std::memcpy(static_cast<void*>(&cell.value.coef), &low, sizeof low);
   std::memcpy(reinterpret_cast<char*>(&cell.value.coef) + sizeof low, &high, sizeof high);
   cell.value.exp = words.exp();
   cell.value.neg = words.neg();

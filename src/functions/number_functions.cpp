@@ -7,6 +7,7 @@
 
 #include "eval/eval.h"
 #include "functions/builtin_support.h"
+#include "host/exact_power.h"
 
 using namespace xev::functions;
 
@@ -82,8 +83,10 @@ XEV_API int32_t XEV_CALL FUNNumberTruncate(ExprContext*, HEXP, int32_t size, voi
   return 1;
 }
 
-// Computed in double precision. A power with no real value (a negative base
-// with a fractional exponent) or beyond the Number range gives NULL.
+// Computed in double precision, except whole powers with short exact values
+// (10^-2, 1.5^3), which must not differ with the platform's pow. A power
+// with no real value (a negative base with a fractional exponent) or beyond
+// the Number range gives NULL.
 XEV_API int32_t XEV_CALL FUNPower(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                   void** args) {
   if (!ArgumentsPresent(args, 2)) return 0;
@@ -93,6 +96,7 @@ XEV_API int32_t XEV_CALL FUNPower(ExprContext*, HEXP, int32_t size, void** resul
   const NumberValue* exponent = NumberArg(args, 1);
   *out = *base;
   if (NumberIsNull(base) || NumberIsNull(exponent)) return 1;
+  if (xev::host::ExactPower(out, base, exponent)) return 1;
   double x = 0;
   double y = 0;
   NumberToDouble(base, &x);
@@ -112,10 +116,19 @@ XEV_API int32_t XEV_CALL FUNNumberIFF(ExprContext*, HEXP, int32_t size, void** r
 }
 
 // One entry point under two names: the choice copies 13 bytes whatever they
-// hold, so DateTime values pass through it unchanged.
+// hold, so DateTime values pass through it unchanged. 32-bit Windows
+// decorates stdcall names (_FUNNumberIFF@24), which an alias cannot name,
+// so there the second name forwards.
+#if defined(_WIN32) && !defined(_WIN64)
+XEV_API int32_t XEV_CALL FUNDateIFF(ExprContext* ec, HEXP exp, int32_t size, void** result,
+                                    const char* name, void** args) {
+  return FUNNumberIFF(ec, exp, size, result, name, args);
+}
+#else
 XEV_API int32_t XEV_CALL FUNDateIFF(ExprContext* ec, HEXP exp, int32_t size, void** result,
                                     const char* name, void** args)
     __attribute__((alias("FUNNumberIFF")));
+#endif
 
 XEV_API int32_t XEV_CALL FUNNumberToStr(ExprContext*, HEXP, int32_t size, void** result,
                                         const char*, void** args) {

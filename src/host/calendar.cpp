@@ -91,17 +91,17 @@ int64_t DayNumberOf(const DateParts& parts) {
   return DaysFromCivil(year, month, 1) + static_cast<int64_t>(parts.day) - 1;
 }
 
-__int128 MicrosecondsOf(const DateParts& parts) {
-  const __int128 seconds = static_cast<__int128>(DayNumberOf(parts)) * kSecondsPerDay +
+int128 MicrosecondsOf(const DateParts& parts) {
+  const int128 seconds = static_cast<int128>(DayNumberOf(parts)) * kSecondsPerDay +
                            static_cast<int64_t>(parts.hour) * 3600 +
                            static_cast<int64_t>(parts.minute) * 60 + parts.second;
   return seconds * kMicrosPerSecond + parts.fraction;
 }
 
-bool PartsFromMicroseconds(__int128 micros, DateParts* parts) {
-  const __int128 limitDays = std::numeric_limits<int32_t>::max();
-  __int128 days = micros / kMicrosPerDay;
-  __int128 rest = micros % kMicrosPerDay;
+bool PartsFromMicroseconds(int128 micros, DateParts* parts) {
+  const int128 limitDays = std::numeric_limits<int32_t>::max();
+  int128 days = micros / kMicrosPerDay;
+  int128 rest = micros % kMicrosPerDay;
   if (rest < 0) {
     rest += kMicrosPerDay;
     --days;
@@ -128,26 +128,26 @@ bool DateValueFromParts(NumberValue* dst, const DateParts& parts) {
 }
 
 bool DateValueToParts(const NumberValue* value, DateParts* parts) {
-  __int128 coefficient = 0;
+  int128 coefficient = 0;
   int32_t exponent = 0;
   if (!NumberToParts(value, &coefficient, &exponent)) return false;
   // Bring the value to whole microseconds. Digits below a microsecond are cut
   // towards minus infinity so that an instant never moves into the next day.
-  __int128 micros = coefficient;
+  int128 micros = coefficient;
   if (exponent >= -6) {
     const int32_t scale = exponent + 6;
     // A value beyond about 10^17 seconds lies outside every representable day.
     if (scale > 18) return false;
-    const __int128 limit = static_cast<__int128>(1) << 100;
+    const int128 limit = static_cast<int128>(1) << 100;
     const int64_t factor = Pow10(scale);
     if (micros > limit / factor || micros < -limit / factor) return false;
     micros *= factor;
   } else {
     int32_t cut = -6 - exponent;
     if (cut > 38) return PartsFromMicroseconds(micros < 0 ? -1 : 0, parts);
-    __int128 divisor = 1;
+    int128 divisor = 1;
     while (cut-- > 0) divisor *= 10;
-    __int128 q = micros / divisor;
+    int128 q = micros / divisor;
     if (micros % divisor != 0 && micros < 0) --q;
     micros = q;
   }

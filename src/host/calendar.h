@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "xev/xevhost.h"
+#include "host/wide_int.h"
 
 namespace xev::host {
 
@@ -13,9 +14,9 @@ int32_t DaysInMonth(int64_t year, int32_t month);
 // Day number of the parts' date, month and day normalised arithmetically.
 int64_t DayNumberOf(const DateParts& parts);
 // Microseconds since the start of day 0 (every field normalised arithmetically).
-__int128 MicrosecondsOf(const DateParts& parts);
+int128 MicrosecondsOf(const DateParts& parts);
 // False when the instant lies outside the day numbers of 32 bits.
-bool PartsFromMicroseconds(__int128 micros, DateParts* parts);
+bool PartsFromMicroseconds(int128 micros, DateParts* parts);
 // The same instant with every field in its range.
 bool NormaliseParts(const DateParts& in, DateParts* out);
 bool DateValueFromParts(NumberValue* dst, const DateParts& parts);

@@ -16,10 +16,11 @@
 #include <cstring>
 
 #include "xev/xevhost.h"
+#include "host/wide_int.h"
 
 namespace xev::host::decimal {
 
-using u128 = unsigned __int128;
+using u128 = host::uint128;
 
 inline constexpr int kPrecision = 22;     // significant digits
 inline constexpr int kMaxAdjusted = 99;   // exponent of the leading digit
@@ -37,7 +38,7 @@ struct Decimal {
 // two 8-byte halves just written: as long as a division.
 inline void Set(Decimal& d, u128 coef, int32_t exp, bool neg) {
   uint64_t low = uint64_t(coef), high = uint64_t(coef >> 64);
-  std::memcpy(&d.coef, &low, sizeof low);
+  std::memcpy(static_cast<void*>(&d.coef), &low, sizeof low);
   std::memcpy(reinterpret_cast<char*>(&d.coef) + sizeof low, &high, sizeof high);
   d.exp = exp;
   d.neg = neg;
@@ -48,7 +49,7 @@ inline void Set(Decimal& d, u128 coef, int32_t exp, bool neg) {
 // memory, it would wait for both halves to reach the cache.
 inline u128 CoefOf(const Decimal& d) {
   uint64_t low, high;
-  std::memcpy(&low, &d.coef, sizeof low);
+  std::memcpy(&low, static_cast<const void*>(&d.coef), sizeof low);
   std::memcpy(&high, reinterpret_cast<const char*>(&d.coef) + sizeof low, sizeof high);
   return (u128(high) << 64) | low;
 }
@@ -136,7 +137,7 @@ inline void LoadOrNull(Decimal& d, const NumberValue* n) {
     Decimal capped = Load(n);
     return Set(d, capped.coef, capped.exp, capped.neg);
   }
-  std::memcpy(&d.coef, &low, sizeof low);
+  std::memcpy(static_cast<void*>(&d.coef), &low, sizeof low);
   std::memcpy(reinterpret_cast<char*>(&d.coef) + sizeof low, &high, sizeof high);
   d.exp = words.exp();
   d.neg = words.neg();

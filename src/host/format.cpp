@@ -46,7 +46,7 @@ void PutPlain(const FormatDesc& desc, const DecimalDigits& d, bool grouped, Text
 
 // 1.2345E+99: for values whose plain digits would not fit.
 bool PutScientific(const FormatDesc& desc, TextSink* out) {
-  __int128 coefficient = 0;
+  int128 coefficient = 0;
   int32_t exponent = 0;
   if (!NumberToParts(&desc.number, &coefficient, &exponent)) return false;
   if (coefficient < 0) {

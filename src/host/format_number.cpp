@@ -15,7 +15,7 @@ namespace {
 
 
 // Decimal digits of a non-negative coefficient, most significant first.
-int32_t CoefficientDigits(unsigned __int128 value, char* out) {
+int32_t CoefficientDigits(uint128 value, char* out) {
   char reversed[48];
   int32_t n = 0;
   do {
@@ -54,14 +54,14 @@ const char* SkipBlanks(const char* p) {
 }  // namespace
 
 bool SplitNumber(const NumberValue* n, int32_t decimals, DecimalDigits* digits) {
-  __int128 coefficient = 0;
+  int128 coefficient = 0;
   int32_t exponent = 0;
   if (n == nullptr || !NumberToParts(n, &coefficient, &exponent)) return false;
   *digits = DecimalDigits{};
   const bool negative = coefficient < 0;
-  const unsigned __int128 magnitude =
-      negative ? 0 - static_cast<unsigned __int128>(coefficient)
-               : static_cast<unsigned __int128>(coefficient);
+  const uint128 magnitude =
+      negative ? 0 - static_cast<uint128>(coefficient)
+               : static_cast<uint128>(coefficient);
   char c[64];
   int32_t length = CoefficientDigits(magnitude, c);
 

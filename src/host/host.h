@@ -6,15 +6,16 @@
 #include <cstdint>
 
 #include "xev/xevhost.h"
+#include "host/wide_int.h"
 
 namespace xev::host {
 
 // value = coefficient * 10^exponent, rounded to the NumberValue precision
 // (half away from zero). Returns false (dst NULL) when it leaves the range.
-bool NumberFromParts(NumberValue* dst, __int128 coefficient, int32_t exponent);
+bool NumberFromParts(NumberValue* dst, int128 coefficient, int32_t exponent);
 // The value as coefficient * 10^exponent with no trailing zero digits in the
 // coefficient (zero is 0 * 10^0). Returns false for NULL.
-bool NumberToParts(const NumberValue* n, __int128* coefficient, int32_t* exponent);
+bool NumberToParts(const NumberValue* n, int128* coefficient, int32_t* exponent);
 
 // Blocks of the same kind as HostAlloc's (HostBlockSize, HostRealloc work on
 // them) for what the engine keeps between calls as a cache: they are not

@@ -54,9 +54,10 @@ struct alignas(16) BlockHeader {
   };
   size_t sizeClass;  // 1..kClassCount for recycled blocks, 0 for large ones
 };
-// The user area follows the header, so every block is 16-byte aligned, as
-// 128-bit values (the evaluator's loaded numbers) want, while malloc's are.
-static_assert(alignof(std::max_align_t) >= 16);
+// The user area follows the header, so every block is as aligned as malloc's
+// (16 bytes on 64-bit targets, 8 on 32-bit Windows), which is enough for the
+// 128-bit values the evaluator loads: the native type or two 64-bit words.
+static_assert(alignof(std::max_align_t) >= alignof(xev::host::uint128));
 
 constexpr size_t kClassStep = 16;
 // Classes of 16, 32, ... 1,024 usable bytes: a parse's node block, which holds

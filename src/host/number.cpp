@@ -29,13 +29,13 @@ using dec::u128;
 
 namespace xev::host {
 
-bool NumberFromParts(NumberValue* dst, __int128 coefficient, int32_t exponent) {
+bool NumberFromParts(NumberValue* dst, int128 coefficient, int32_t exponent) {
   bool neg = coefficient < 0;
   u128 magnitude = neg ? u128(0) - u128(coefficient) : u128(coefficient);
   return dec::Finish(dst, magnitude, exponent, neg && magnitude != 0);
 }
 
-bool NumberToParts(const NumberValue* n, __int128* coefficient, int32_t* exponent) {
+bool NumberToParts(const NumberValue* n, int128* coefficient, int32_t* exponent) {
   if (dec::IsNull(n)) {
     *coefficient = 0;
     *exponent = 0;
@@ -65,7 +65,7 @@ bool NumberToParts(const NumberValue* n, __int128* coefficient, int32_t* exponen
       coef = narrow;
     }
   }
-  *coefficient = d.neg ? -__int128(coef) : __int128(coef);
+  *coefficient = d.neg ? -int128(coef) : int128(coef);
   *exponent = exp;
   return true;
 }

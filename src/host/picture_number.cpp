@@ -145,7 +145,7 @@ bool LayoutInteger(const Section& s, const DecimalDigits& d, IntegerLayout* layo
 bool ScaledForSection(const Section& s, const NumberValue* n, NumberValue* out) {
   *out = *n;
   if (!s.percent) return true;
-  __int128 coefficient = 0;
+  int128 coefficient = 0;
   int32_t exponent = 0;
   return NumberToParts(n, &coefficient, &exponent) &&
          NumberFromParts(out, coefficient, exponent + 2);
@@ -291,7 +291,7 @@ int32_t MeasureNumberPicture(const char* picture, const NumberStyle& style) {
   int32_t width = 0;
   for (int32_t exponent : {78, 76}) {
     NumberValue widest{};
-    if (!NumberFromParts(&widest, -static_cast<__int128>(9999999999999999999ULL) * 1000 - 999, exponent)) {
+    if (!NumberFromParts(&widest, -static_cast<int128>(9999999999999999999ULL) * 1000 - 999, exponent)) {
       return -1;
     }
     for (int32_t i = 0; i < compiled.count; ++i) {

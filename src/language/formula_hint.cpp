@@ -111,14 +111,15 @@ bool IsDataItem(ExprContext* ec, const char* name) {
   return XEVGetExpressionVariable(ec, &item, name) == 1;
 }
 
+// A named function rather than a lambda: 32-bit Windows calls it as stdcall,
+// which a lambda's conversion to a function pointer cannot give.
+int32_t XEV_CALL OfferItem(ExprContext*, const char* name, intptr_t user) {
+  reinterpret_cast<Closest*>(user)->Offer(name);
+  return 1;
+}
+
 void OfferItems(ExprContext* ec, int16_t kind, Closest& closest) {
-  XEVEnumExpItems(
-      ec, kind,
-      [](ExprContext*, const char* name, intptr_t user) -> int32_t {
-        reinterpret_cast<Closest*>(user)->Offer(name);
-        return 1;
-      },
-      reinterpret_cast<intptr_t>(&closest));
+  XEVEnumExpItems(ec, kind, OfferItem, reinterpret_cast<intptr_t>(&closest));
 }
 
 void OfferFormulas(ExprContext* ec, Closest& closest) {

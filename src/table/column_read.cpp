@@ -45,8 +45,8 @@ T FixedAt(const XevColumn& column, int64_t row) {
   return value;
 }
 
-__int128 Pow10(int32_t k) {
-  __int128 result = 1;
+host::int128 Pow10(int32_t k) {
+  host::int128 result = 1;
   while (k-- > 0) result *= 10;
   return result;
 }
@@ -55,10 +55,10 @@ __int128 Pow10(int32_t k) {
 // it, so that equal instants have equal bytes whichever way they came in.
 // Only nanoseconds that are not whole microseconds keep exponent -9.
 bool DateFromUnits(NumberValue* out, int64_t units, int32_t scale, int32_t epochDay) {
-  __int128 epochUnits = static_cast<__int128>(epochDay) * kSecondsPerDay * Pow10(scale);
-  __int128 total = epochUnits + units;
+  host::int128 epochUnits = static_cast<host::int128>(epochDay) * kSecondsPerDay * Pow10(scale);
+  host::int128 total = epochUnits + units;
   if (scale == 9 && total % 1000 != 0) return host::NumberFromParts(out, total, -9);
-  __int128 micros = scale <= 6 ? total * Pow10(6 - scale) : total / 1000;
+  host::int128 micros = scale <= 6 ? total * Pow10(6 - scale) : total / 1000;
   return host::NumberFromParts(out, micros, -6);
 }
 
@@ -67,7 +67,7 @@ bool DateFromDays(NumberValue* out, double days, int32_t epochDay) {
   if (!(std::fabs(days) < kMaxDays)) return false;
   double whole = std::floor(days);
   int64_t micros = std::llround((days - whole) * static_cast<double>(kMicrosPerDay));
-  __int128 total = (static_cast<__int128>(epochDay) + static_cast<int64_t>(whole)) * kMicrosPerDay + micros;
+  host::int128 total = (static_cast<host::int128>(epochDay) + static_cast<int64_t>(whole)) * kMicrosPerDay + micros;
   return host::NumberFromParts(out, total, -6);
 }
 

@@ -59,7 +59,7 @@ int64_t TimeUnits(const NumberValue& date, const ResultShape& shape) {
   constexpr int64_t kHighest = std::numeric_limits<int64_t>::max();
   constexpr int64_t kLowest = kNoTime + 1;
   NumberValue since{};
-  __int128 coefficient = 0;
+  host::int128 coefficient = 0;
   int32_t exponent = 0;
   if (NumberSub(&since, &date, &shape.epoch) != 1 || !host::NumberToParts(&since, &coefficient, &exponent))
     return kNoTime;
@@ -70,7 +70,7 @@ int64_t TimeUnits(const NumberValue& date, const ResultShape& shape) {
     if (coefficient < kLowest) return kLowest;
   }
   for (; shift < 0 && coefficient != 0; ++shift) {
-    __int128 quotient = coefficient / 10;
+    host::int128 quotient = coefficient / 10;
     if (coefficient % 10 != 0 && coefficient < 0) --quotient;
     coefficient = quotient;
     if (coefficient == -1) break;  // stays -1 however far it is cut

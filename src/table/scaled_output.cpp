@@ -92,7 +92,7 @@ bool Magnitude(u128 coef, int64_t shift, u128 limit, u128& out) {
     return out <= limit;
   }
   if (shift > decimal::kMaxPow10) return false;
-  return !__builtin_mul_overflow(coef, decimal::Pow10(int(shift)), &out) && out <= limit;
+  return !xev::host::MultiplyOverflows(coef, decimal::Pow10(int(shift)), &out) && out <= limit;
 }
 
 void WriteInteger(void* out, int64_t row, int32_t bits, u128 magnitude, bool negative) {
@@ -112,7 +112,7 @@ u128 ReadInteger(const void* values, int64_t row, int32_t bits, bool& negative) 
     int64_t value;
     std::memcpy(&value, static_cast<const char*>(values) + row * 8, sizeof value);
     negative = value < 0;
-    const __int128 wide = value;  // wide enough that negating INT64_MIN is defined
+    const xev::host::int128 wide = value;  // wide enough that negating INT64_MIN is defined
     return u128(negative ? -wide : wide);
   }
   uint64_t words[2];

@@ -37,12 +37,12 @@ int main(int argc, char** argv) {
       std::ifstream file(input, std::ios::binary);
       std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
       if (!file.good() && !file.eof()) {
-        std::fprintf(stderr, "%s: cannot read\n", input.c_str());
+        std::fprintf(stderr, "%s: cannot read\n", input.string().c_str());
         return 1;
       }
       // An exact-size copy lets the sanitizers see a read past the input.
       std::vector<uint8_t> exact(bytes.begin(), bytes.end());
-      std::fprintf(stderr, "replaying %s\n", input.c_str());
+      std::fprintf(stderr, "replaying %s\n", input.string().c_str());
       LLVMFuzzerTestOneInput(exact.data(), exact.size());
       ++replayed;
     }

@@ -49,7 +49,7 @@ TEST(Calendar, EveryDayFromYearOneToNineThousandNineHundredNinetyNineRoundTrips)
 
 TEST(Calendar, DateTimeValueIsSecondsSinceDayZeroWithMicrosecondDecimalsAndOrdersLikeTime) {
   NumberValue v = ValueOf(Make(1, 1, 3, 1, 2, 3, 500000));
-  __int128 coefficient = 0;
+  xev::host::int128 coefficient = 0;
   int32_t exponent = 0;
   ASSERT_TRUE(xev::host::NumberToParts(&v, &coefficient, &exponent));
   EXPECT_TRUE(coefficient == 901235 && exponent == -1);  // 86400 + 3723.5

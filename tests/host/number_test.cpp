@@ -210,13 +210,13 @@ TEST(NumberDouble, ShortestRoundTrip) {
 TEST(NumberParts, ExactCoefficientAndExponent) {
   using xev::host::NumberFromParts, xev::host::NumberToParts;
   NumberValue n;
-  __int128 coef;
+  xev::host::int128 coef;
   int32_t exp;
   ASSERT_TRUE(NumberFromParts(&n, 1250, -2) && NumberToParts(&n, &coef, &exp));
   EXPECT_TRUE(coef == 125 && exp == -1);
-  ASSERT_TRUE(NumberFromParts(&n, -(__int128(1234567890123456789ll) * 1000000 + 12345), 0));
+  ASSERT_TRUE(NumberFromParts(&n, -(xev::host::int128(1234567890123456789ll) * 1000000 + 12345), 0));
   EXPECT_EQ(Text(n), "-1.234567890123456789012E+24");
-  ASSERT_TRUE(NumberFromParts(&n, -(__int128(1) << 126) * 2, 0));  // the smallest __int128
+  ASSERT_TRUE(NumberFromParts(&n, -(xev::host::int128(1) << 126) * 2, 0));  // the smallest xev::host::int128
   EXPECT_EQ(Text(n), "-1.701411834604692317317E+38");
   ASSERT_TRUE(NumberFromParts(&n, 0, 500) && NumberToParts(&n, &coef, &exp));
   EXPECT_TRUE(coef == 0 && exp == 0);
@@ -244,7 +244,7 @@ TEST(NumberRobustness, DamagedBytesNeverCrash) {
     double d;
     NumberToDouble(&a, &d);
     ASSERT_GE(HostNumberToStr(&a, buffer, sizeof buffer), 0);
-    __int128 coef;
+    xev::host::int128 coef;
     int32_t exp;
     xev::host::NumberToParts(&a, &coef, &exp);
   }
@@ -269,7 +269,7 @@ NumberValue RunVector(const std::string& op, const std::string& a, const std::st
 // Whether r is exactly "<sign><digits>E<exp>" and writes as text, which reads back to r.
 bool Matches(const NumberValue& r, const std::string& canonical, const std::string& text) {
   const size_t e = canonical.find('E');
-  __int128 want = 0, got;
+  xev::host::int128 want = 0, got;
   int32_t exp;
   for (size_t i = canonical[0] == '-' ? 1 : 0; i < e; ++i) want = want * 10 + (canonical[i] - '0');
   if (canonical[0] == '-') want = -want;
