@@ -10,7 +10,6 @@
 namespace xev::editor {
 namespace {
 
-constexpr uint32_t kErrDialogNotCreated = 131;
 constexpr intptr_t kDialogNotCreated = -1;
 
 // XEVBuildExpressionOfType's type argument: 1 a set, 2 a range.
@@ -39,7 +38,7 @@ HEXP OpenEditor(HWND owner, ExprContext* ec, HEXP exp, uint16_t maxLength, Edito
   intptr_t result = ui::DialogBoxParamA(nullptr, "EXPBILD", owner, XevDlgProc, reinterpret_cast<LPARAM>(&params));
   editor = EditorState{};
   if (result != kDialogNotCreated) return params.result;
-  ExprError error{kErrDialogNotCreated, 0, 0};
+  ExprError error{XEV_ERR_MEMLOW, 0, 0};
   XEVErrorDisplay(owner, "", &error);
   return nullptr;
 }

@@ -16,10 +16,6 @@ using namespace xev::ui;
 
 namespace {
 
-constexpr uint32_t kErrName = 107;
-constexpr uint32_t kErrFunction = 103;
-constexpr uint32_t kErrMemory = 121;
-constexpr uint32_t kErrDuplicateName = 126;
 constexpr uint32_t kSavePrompt = 202;
 constexpr uint32_t kSaveCaption[] = {203, 241, 242};
 constexpr uint32_t kWarningSuffix = 226;
@@ -28,7 +24,7 @@ constexpr uint32_t kWarningSuffix = 226;
 constexpr uint32_t kKindQuestion[3][3] = {{0, 220, 221}, {222, 0, 223}, {224, 225, 0}};
 
 void ShowMemoryError(HWND dialog) {
-  ExprError error{kErrMemory, 0, 0};
+  ExprError error{XEV_ERR_MEMORY, 0, 0};
   XEVErrorDisplay(dialog, "", &error);
 }
 
@@ -46,14 +42,14 @@ bool LeavePendingAccept(const char* text, const char* name) {
 }
 
 bool WaitsForALaterFormula(const char* text, const ExprError& error) {
-  if (!InLoadFix() || error.code != kErrFunction) return false;
+  if (!InLoadFix() || error.code != XEV_ERR_FUNC) return false;
   const persist::LoadFixState& fix = persist::CurrentLoadFix();
   return persist::LoadNameIsInBlock(text, fix.records, fix.recordsLength, &error, fix.recordCount) != 0;
 }
 
 void ReportParseFailure(HWND dialog, const char* text, const char* name) {
   ExprError error = language::ParseError();
-  if (error.code == kErrName || error.code == kErrDuplicateName) {
+  if (error.code == XEV_ERR_NAME || error.code == XEV_ERR_DUPNAME) {
     error.pos = 0;
     error.len = static_cast<uint32_t>(std::strlen(name));
     XEVErrorDisplay(dialog, name, &error);

@@ -17,7 +17,6 @@ namespace {
 
 constexpr uint32_t kLiveCheckDelayMs = 600;
 constexpr int32_t kMessageSize = 256;
-constexpr uint32_t kErrInvalidDate = 112;
 
 void Mark(HWND dialog, int32_t start, int32_t end) {
   SendDlgItemMessageA(dialog, kIdFormulaText, XEV_EM_SETMARK, static_cast<WPARAM>(start), end);
@@ -32,7 +31,7 @@ bool Parses(ExprContext* ec, const char* text, ExprError* found) {
   if (failed) {
     *found = language::ParseError();
     uint32_t pos = 0, len = 0;
-    if (language::RejectedDate(&pos, &len)) *found = ExprError{kErrInvalidDate, pos, len};
+    if (language::RejectedDate(&pos, &len)) *found = ExprError{XEV_ERR_INVALIDDATE, pos, len};
   }
   language::ReleaseTree(ec, language::TakeParseRoot());
   language::ParseError() = kept;

@@ -134,4 +134,11 @@ TEST_F(EditorAids, APauseMarksTheFirstErrorWithItsHintAndAChangeTakesTheMarkAway
   EXPECT_EQ(XEVGetExpressionCount(ec_), 0) << "checking saves nothing";
 }
 
+TEST_F(EditorAids, APauseOnAnImpossibleDateSaysSo) {
+  std::string message;
+  Run({[&](HWND) { TypeAndPause("DateYear(12/40/2001)"); },
+       [&](HWND editor) { message = TextOf(Item(editor, kIdHelp)); }});
+  EXPECT_EQ(message.rfind("ERR_INVALIDDATE", 0), 0u) << message;
+}
+
 }  // namespace
