@@ -580,6 +580,9 @@ void RunChecked(ExprContext* ec, HEXP exp, Plan& plan, int32_t first, RowState& 
 
 struct RowRun;
 
+#if !defined(__GNUC__)
+#error "the plan's steps dispatch by computed goto (GCC or Clang)"
+#endif
 template <Items kItems>
 int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& first, RowState& row, const Step* step, uint64_t tag = 0,
                      RowRun* run = nullptr);
@@ -814,7 +817,7 @@ inline Plan* NextOnCells(const ExprContext* ec, RowRun& run, Plan& done) {
 // Runs the steps from step on while every value so far is there and no
 // operator callback is bound, so that an operator is its arithmetic alone;
 // returns the index of the first step the checked run must take over
-// (stepCount when none). Where the compiler allows, every step ends in a
+// (stepCount when none). Every step ends in a
 // dispatch of its own, which the processor predicts from the step it
 // follows: with a single shared dispatch a third of a row's time went to
 // mispredicted jumps. kOnce and kCells need row.answers; kCells runs the row
@@ -830,11 +833,13 @@ int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& first, RowState& row, cons
   Plan* plan = &first;
   const Step* steps = kItems == Items::kCells ? plan->rowSteps : plan->steps;
   ItemCells* const cells = kItems == Items::kCells ? run->cells : nullptr;
-#if defined(__GNUC__)
   static const void* const kHandlers[] = {&&add,   &&subtract, &&multiply, &&divide, &&divideByConstant,
                                           &&scale, &&items,    &&host,     &&host,   &&round,
                                           &&host,  &&host,     &&host,     &&host,   &&host,
                                           &&end};
+  // One handler per step code, in the order of Code.
+  static_assert(sizeof kHandlers / sizeof kHandlers[0] == static_cast<size_t>(Code::kEnd) + 1,
+                "a step code without its handler");
 #define XEV_NEXT_STEP() goto* kHandlers[static_cast<int>((++step)->code)]
   goto* kHandlers[static_cast<int>(step->code)];
 add:
@@ -877,43 +882,6 @@ end:
   }
   return plan->stepCount;
 #undef XEV_NEXT_STEP
-#else
-  for (;; ++step) {
-    switch (step->code) {
-      case Code::kAdd: Compute<Code::kAdd, kItems != Items::kEach>(*step->value, *step->left, *step->right); continue;
-      case Code::kSubtract:
-        Compute<Code::kSubtract, kItems != Items::kEach>(*step->value, *step->left, *step->right);
-        continue;
-      case Code::kMultiply:
-        Compute<Code::kMultiply>(*step->value, *step->left, *step->right);
-        continue;
-      case Code::kDivide: Compute<Code::kDivide>(*step->value, *step->left, *step->right); continue;
-      case Code::kDivideByConstant: DivideByConstant(*step); continue;
-      case Code::kMultiplyByPowerOfTen:
-        dec::MultiplyByPowerOfTen(*step->value, *step->left, step->places, step->right->exp, step->right->neg);
-        continue;
-      case Code::kRound: RoundInPlace(*plan, *step); continue;
-      case Code::kEnd:
-        if constexpr (kItems == Items::kCells) {
-          if (Plan* next = NextOnCells(ec, *run, *plan)) {
-            plan = next;
-            exp = run->exps[run->index];
-            steps = plan->rowSteps;
-            step = steps - 1;  // the loop moves it on
-            continue;
-          }
-        }
-        return plan->stepCount;
-      default: {
-        const int32_t next = step->code == Code::kItems
-                                 ? RunItemsStep<kItems>(ec, exp, *plan, row, step, steps, tag, cells)
-                                 : RunHostStepOf<kItems>(ec, exp, *plan, row, step, steps);
-        if (next != kGoOn) return next;
-        continue;
-      }
-    }
-  }
-#endif
 }
 
 // Runs a row's steps, leaving the value in the result slot.
