@@ -20,27 +20,34 @@ _CALL = re.compile(r"\s*([A-Za-z_@#$][\w@#$]*)\s*\(")
 _PLACES = re.compile(r"\s*\+?(\d{1,3})\s*")
 
 
+def _unquoted(text: str, start: int = 0, depth: int = 0):
+    """(position, character, depth) of each character from start that is
+    outside strings and quoted names; depth counts the open parentheses
+    before it (after it, for a ')')."""
+    quote = None
+    for position in range(start, len(text)):
+        character = text[position]
+        if quote:
+            quote = None if character == quote else quote
+            continue
+        if character in "'\"":
+            quote = character
+            continue
+        depth += {"(": 1, ")": -1}.get(character, 0)
+        yield position, character, depth
+
+
 def _outer_call(text: str) -> Optional[tuple[str, list[str]]]:
     """(function, argument texts) when text is one call and nothing else."""
     match = _CALL.match(text)
     if match is None:
         return None
-    depth, quote, start = 1, None, match.end()
-    arguments = []
-    for position in range(match.end(), len(text)):
-        character = text[position]
-        if quote:
-            quote = None if character == quote else quote
-        elif character in "'\"":
-            quote = character
-        elif character == "(":
-            depth += 1
-        elif character == ")":
-            depth -= 1
-            if depth == 0:
-                arguments.append(text[start:position])
-                return (match.group(1), arguments) if not text[position + 1:].strip() else None
-        elif character == "," and depth == 1:
+    start, arguments = match.end(), []
+    for position, character, depth in _unquoted(text, match.end(), 1):
+        if character == ")" and depth == 0:
+            arguments.append(text[start:position])
+            return (match.group(1), arguments) if not text[position + 1:].strip() else None
+        if character == "," and depth == 1:
             arguments.append(text[start:position])
             start = position + 1
     return None
@@ -65,19 +72,11 @@ def stated_scale(text: str) -> Optional[int]:
 def _top_level_minus(text: str) -> Optional[tuple[str, str]]:
     """(left, right) when text is two operands joined by one '-' outside
     parentheses and strings, and nothing else at that level."""
-    depth, quote, found = 0, None, []
-    for position, character in enumerate(text):
-        if quote:
-            quote = None if character == quote else quote
-        elif character in "'\"":
-            quote = character
-        elif character == "(":
-            depth += 1
-        elif character == ")":
-            depth -= 1
-        elif depth == 0 and character in "+*/|<>=,":
+    found = []
+    for position, character, depth in _unquoted(text):
+        if depth == 0 and character in "+*/|<>=,":
             return None
-        elif depth == 0 and character == "-":
+        if depth == 0 and character == "-":
             found.append(position)
     if len(found) != 1 or not text[:found[0]].strip() or not text[found[0] + 1:].strip():
         return None
