@@ -1,6 +1,9 @@
-// Binds what core asks of the layers above it (core/upper_layers.h).
+// Binds what the lower layers ask of those above them (core/upper_layers.h,
+// persist/upper_layers.h).
 #include "core/upper_layers.h"
+#include "persist/upper_layers.h"
 
+#include "editor/load_fix_editor.h"
 #include "eval/evaluator.h"
 #include "eval/item_cells.h"
 #include "language/dependencies.h"
@@ -16,3 +19,11 @@ constinit const UpperLayers kUpperLayers = {
 };
 
 }  // namespace xev::core
+
+namespace xev::persist {
+
+constinit const UpperLayers kUpperLayers = {
+    .editFailingFormula = &editor::EditFailingFormula,
+};
+
+}  // namespace xev::persist

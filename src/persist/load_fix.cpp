@@ -1,31 +1,19 @@
 // Load-fix mode: the loader hands a stored formula that no longer parses to
-// the formula editor and takes back what the user saved.
+// the formula editor (reached through persist/upper_layers.h) and takes back
+// what the user saved.
 #include "persist/load_fix.h"
 
 #include <cstring>
 
 #include "core/core.h"
 #include "persist/deferred_formulas.h"
-#include "platform/ui/ui.h"
+#include "persist/upper_layers.h"
 #include "xev/xevhost.h"
 
 namespace xev::persist {
 namespace {
 
 thread_local LoadFixState t_loadFix;  // one load at a time per thread
-
-// The editor is owned by the nearest visible, enabled window on the way up
-// from the host's window for the context, or the topmost one when none is.
-HWND LoadFixOwner(const ExprContext* ec) {
-  HWND window = reinterpret_cast<HWND>(ec->hostValue);
-  while (window != nullptr) {
-    if (ui::IsWindowVisible(window) && ui::IsWindowEnabled(window)) return window;
-    auto parent = reinterpret_cast<HWND>(ui::GetWindowLongA(window, ui::GWL_HWNDPARENT));
-    if (parent == nullptr) return window;
-    window = parent;
-  }
-  return nullptr;
-}
 
 }  // namespace
 
@@ -74,7 +62,7 @@ HEXP LoadFixFormula(ExprContext* ec, const char* text, ExprError* error, core::H
   state.failingName = text + std::strlen(text) + 1;
   state.error = *error;
 
-  HEXP saved = XEVBuildExpression(LoadFixOwner(ec), ec, nullptr, 0);
+  HEXP saved = kUpperLayers.editFailingFormula(ec);
 
   if (saved == nullptr && state.pendingAccept != nullptr &&
       !AppendDeferred(deferred, state.pendingAccept, index, true)) {
