@@ -7,6 +7,7 @@
 
 #include "host/calendar.h"
 #include "host/format_internal.h"
+#include "host/picture_date.h"
 
 namespace xev::host {
 namespace {
@@ -187,6 +188,35 @@ bool IsValidDatePicture(const char* picture) {
 bool WriteDateByPicture(const char* picture, const DateParts& parts, TextSink* out) {
   if (!IsValidDatePicture(picture)) return false;
   return WalkPicture(picture, [&](const Piece& piece) { PutField(piece, parts, out); });
+}
+
+bool CompileDatePicture(const char* picture, CompiledDatePicture* out) {
+  int32_t pieces = 0;
+  int32_t literalBytes = 0;
+  bool fits = true;
+  const bool valid = WalkPicture(picture, [&](const Piece& piece) {
+    if (pieces == CompiledDatePicture::kMostPieces ||
+        literalBytes + piece.length > CompiledDatePicture::kMostLiteralBytes) {
+      fits = false;
+      return;
+    }
+    CompiledDatePicture::Piece& kept = out->pieces[pieces++];
+    kept = {static_cast<uint8_t>(piece.field), static_cast<uint8_t>(piece.count),
+            static_cast<uint8_t>(literalBytes), static_cast<uint8_t>(piece.length)};
+    for (int32_t i = 0; i < piece.length; ++i) out->literals[literalBytes++] = piece.literal[i];
+  });
+  out->pieceCount = pieces;
+  return valid && fits;
+}
+
+bool WriteDateByCompiledPicture(const CompiledDatePicture& picture, const DateParts& parts, char* text,
+                                int32_t size) {
+  TextSink out(text, size);
+  for (int32_t i = 0; i < picture.pieceCount; ++i) {
+    const CompiledDatePicture::Piece& kept = picture.pieces[i];
+    PutField(Piece{static_cast<Field>(kept.field), kept.count, picture.literals + kept.at, kept.length}, parts, &out);
+  }
+  return out.Finish();
 }
 
 int32_t MeasureDatePicture(const char* picture) {
