@@ -98,7 +98,46 @@ int32_t LastDayOfMonth(int32_t month, int32_t year) {
   return 31;
 }
 
+bool FitsInt32(int64_t v) {
+  return v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max();
+}
+
+// Months carry into years; the day is then clamped to the month's length.
+bool AddMonths(DateParts& parts, int64_t count) {
+  const int64_t months = static_cast<int64_t>(parts.month) - 1 + count;
+  const int64_t years = FloorDiv(months, 12);
+  const int64_t year = parts.year + years;
+  if (!FitsInt32(year)) return false;
+  parts.year = static_cast<int32_t>(year);
+  parts.month = static_cast<int32_t>(months - years * 12 + 1);
+  const int32_t last = LastDayOfMonth(parts.month, parts.year);
+  if (parts.day > last) parts.day = last;
+  return true;
+}
+
 }  // namespace
+
+bool AddUnitsToLoaded(const host::decimal::Decimal& d, int64_t count, uint16_t unit, NumberValue* out) {
+  DateParts parts;
+  if (!DatePartsOfLoaded(d, &parts)) return false;
+  if (unit == 0 || unit == language::DU_DAY) {
+    const int64_t day = static_cast<int64_t>(DatePartsToDayNumber(&parts)) + count;
+    if (!FitsInt32(day)) return false;
+    DayNumberToDateParts(static_cast<int32_t>(day), &parts);
+  } else if (unit == language::DU_MONTH) {
+    if (!AddMonths(parts, count)) return false;
+  } else if (unit == language::DU_YEAR) {
+    // Years do not clamp: 29 February of a common year is what the calendar makes of it.
+    const int64_t year = static_cast<int64_t>(parts.year) + count;
+    if (!FitsInt32(year)) return false;
+    parts.year = static_cast<int32_t>(year);
+  } else {
+    return false;
+  }
+  *out = NumberValue{};
+  out->bytes[0] = DatePartsToNumber(out->bytes + 1, &parts);
+  return true;
+}
 
 bool PrepareCall(const ExpItem* function, int32_t given, const language::ExprNode* const* nodes, PreparedCall* out) {
   if (function == nullptr || !TakesDate(given, nodes)) return false;

@@ -43,6 +43,11 @@ bool DatePartsOfLoaded(const host::decimal::Decimal& d, DateParts* parts);
 // The day number of d alone, under the same terms.
 bool DayOfLoaded(const host::decimal::Decimal& d, int64_t* day);
 
+// d plus count days, months or years (unit as the date arithmetic writes
+// it, 0 for days) into out, as the calendar adds them; false when d, the
+// unit or the result lies beyond the fast form.
+bool AddUnitsToLoaded(const host::decimal::Decimal& d, int64_t count, uint16_t unit, NumberValue* out);
+
 // The result of a prepared Number call on a date with these parts.
 void RunDateNumber(const PreparedCall& call, const DateParts& parts, NumberValue* out);
 

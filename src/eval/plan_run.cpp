@@ -387,12 +387,19 @@ void RunDate(Plan& plan, const Step& step, RowState& row) {
     return;
   }
   NumberValue left, right;
-  PackSlot(plan, step.a, &left);
   PackSlot(plan, step.b, &right);
   if (step.code == Code::kDateDays) {
+    PackSlot(plan, step.a, &left);
     DateDiffDays(result, &left, &right);
-  } else {
-    int32_t count = NumberIsNull(&right) ? 0 : NumberToInt(&right);
+    TakeStored(plan, step.result, result);
+    return;
+  }
+  const int32_t count = NumberIsNull(&right) ? 0 : NumberToInt(&right);
+  const int64_t signedCount = step.code == Code::kDatePlus ? int64_t(count) : -int64_t(count);
+  const dec::Decimal& date = plan.values[step.a];
+  // A NULL date gives NULL, as the calendar's addition does.
+  if (!dec::IsNull(date) && !plan::AddUnitsToLoaded(date, signedCount, step.places, result)) {
+    PackSlot(plan, step.a, &left);
     DateAddUnits(result, &left, count, step.code == Code::kDatePlus ? '+' : '-', step.places);
   }
   TakeStored(plan, step.result, result);

@@ -17,12 +17,12 @@ using testhost::ParseOrFail;
 
 // d and e answer these DateTime values as the host writes them (nullptr:
 // NULL): plain instants, fractions below a microsecond either side of zero,
-// exponents from -21 to 20, and the ends of 63-bit microseconds and of the
+// exponents from -21 to 20, month ends (31 January, 29 February), and the ends of 63-bit microseconds and of the
 // calendar's 32-bit day numbers.
 const char* const kDates[] = {
     "63838022400",  "63838076133.25", "63838022400.123456789", "-86400.0000001", "-0.0000001", "0", nullptr,
     "6.3838022400E10", "1E13", "9223372036854.775807", "9223372036854.775808", "-9223372036854.775808",
-    "185542587187199.999999", "185542587187200", "1E20", "1234567890123456789012E-21", "0E15", "-31622400"};
+    "185542587187199.999999", "185542587187200", "1E20", "1234567890123456789012E-21", "0E15", "-31622400", "63842169600", "63844675200.5"};
 constexpr int kDateCount = sizeof kDates / sizeof kDates[0];
 int t_d = 0, t_e = 0;
 
@@ -57,7 +57,8 @@ TEST(PreparedCall, GivesTheFunctionsValues) {
   const char* formulas[] = {
       "DateToStrPicture(d, 'dddd d MMMM yy, hh:mm:ss.ffffff tt \"Q\"')", "DateToStr(d)", "DateYear(d)",
       "DateMonth(d)", "DateDay(d)", "DateHour(d)", "DateMinute(d)", "DateSecond(d)", "DateQuarter(d)",
-      "WeekDay(d)", "DateMonthBegin(d)", "DateMonthEnd(d)", "d - e", "DateToStrPicture(d + 1 MONTH, 'yyyy')"};
+      "WeekDay(d)", "DateMonthBegin(d)", "DateMonthEnd(d)", "d - e", "DateToStrPicture(d + 1 MONTH, 'yyyy')",
+      "d + 1 MONTH", "d - 14 MONTHS", "d + 2147483647 MONTHS", "d + 1 YEAR", "d - 40 DAYS", "d + 3 HOURS"};
   int named = 0;
   for (const char* text : formulas) {
     HEXP exp = ParseOrFail(ec, text, "F" + std::to_string(++named));
