@@ -2,6 +2,7 @@
 #include <benchmark/benchmark.h>
 
 #include "eval/eval.h"
+#include "eval/plan_calls.h"
 #include "xev/host_format.h"
 
 namespace {
@@ -51,6 +52,23 @@ void DateToTextByPictureNames(benchmark::State& state) {
   }
 }
 BENCHMARK(DateToTextByPictureNames);
+
+// The same text as a plan writes it: the picture compiled once, the parts
+// read from the loaded value.
+void DateToTextByCompiledPicture(benchmark::State& state) {
+  const NumberValue d = Date(2001, 12, 25, 22, 30, 5);
+  xev::host::decimal::Decimal loaded{};
+  xev::host::decimal::LoadOrNull(loaded, &d);
+  xev::host::CompiledDatePicture picture;
+  xev::host::CompileDatePicture("dddd, MMMM d, yyyy h:mm tt", &picture);
+  char text[xev::eval::kTextBufferSize];
+  for (auto _ : state) {
+    DateParts parts;
+    benchmark::DoNotOptimize(xev::eval::plan::DatePartsOfLoaded(loaded, &parts) &&
+                             xev::host::WriteDateByCompiledPicture(picture, parts, text, sizeof text));
+  }
+}
+BENCHMARK(DateToTextByCompiledPicture);
 
 void DateAddUnitsBench(benchmark::State& state) {
   const NumberValue d = Date(2001, 1, 31, 23, 59, 59);

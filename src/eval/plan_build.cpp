@@ -113,6 +113,20 @@ bool RoundsToConstantPlaces(const CallShape& call, const Argument* arguments, in
   return true;
 }
 
+// A call the plan runs itself, its constant arguments read here once; nullptr
+// for an ordinary call, and when memory is short, which costs only speed.
+const PreparedCall* PreparedFor(const CallShape& call, const Argument* arguments) {
+  // Every argument the fast form reads comes from a slot, none by name.
+  for (int32_t i = 0; i < call.given && i < 2; ++i) {
+    if (arguments[i].slot < 0) return nullptr;
+  }
+  PreparedCall prepared{};
+  if (!call.listed || !PrepareCall(call.item, call.given, call.nodes, &prepared)) return nullptr;
+  auto* kept = static_cast<PreparedCall*>(host::AllocateCacheBlock(sizeof(PreparedCall)));
+  if (kept != nullptr) *kept = prepared;
+  return kept;
+}
+
 // A DateTime plus or minus a Number of the node's date unit.
 Kind ClassifyDate(const ExprNode* node, const ExprNode* left, const ExprNode* right) {
   if (node->kind != language::NK_ADD && node->kind != language::NK_SUB) return Kind::kSubtree;
@@ -354,7 +368,8 @@ class Filler {
       round.left = plan_->values + arguments[0].slot;
       round.value = plan_->values + slot;
     } else {
-      EmitStep(Step{Code::kCall, 0, plan_->siteCount - 1, 0, slot});
+      site.prepared = PreparedFor(call, arguments);
+      EmitStep(Step{site.prepared != nullptr ? Code::kPrepared : Code::kCall, 0, plan_->siteCount - 1, 0, slot});
     }
     return operands_.Push(slot);
   }
@@ -418,7 +433,7 @@ class Filler {
       emitted.value = plan_->values + step.result;
     }
     if (step.code == Code::kCall || step.code == Code::kSubtree || step.code == Code::kRound ||
-        step.code == Code::kTextItem) {
+        step.code == Code::kTextItem || step.code == Code::kPrepared) {
       batchStart_ = step.a + 1;
     }
     if (step.code == Code::kItems) batchStart_ = step.a + step.b;
@@ -599,7 +614,10 @@ Plan* Prepare(ExprContext* ec, HEXP exp) {
 
 void Release(Plan* plan) {
   if (plan == nullptr) return;
-  for (int32_t i = 0; i < plan->siteCount; ++i) host::FreeCacheBlock(plan->sites[i].block);
+  for (int32_t i = 0; i < plan->siteCount; ++i) {
+    host::FreeCacheBlock(plan->sites[i].block);
+    host::FreeCacheBlock(const_cast<PreparedCall*>(plan->sites[i].prepared));
+  }
   host::FreeCacheBlock(plan);
 }
 

@@ -360,6 +360,18 @@ void RunConcat(Plan& plan, const Step& step, RowState& row) {
   plan.states[step.result] = plan::kOwnedText;
 }
 
+// The days between two loaded dates as the calendar counts them, NULL when
+// either is; false when a date lies beyond the fast form.
+inline bool DaysBetweenLoaded(const Plan& plan, const Step& step, NumberValue* result) {
+  const dec::Decimal& left = plan.values[step.a];
+  const dec::Decimal& right = plan.values[step.b];
+  if (dec::IsNull(left) || dec::IsNull(right)) return true;
+  int64_t first = 0, second = 0;
+  if (!plan::DayOfLoaded(left, &first) || !plan::DayOfLoaded(right, &second)) return false;
+  LongToNumber(result, first - second);
+  return true;
+}
+
 // Date arithmetic as the walk does it: a unit count (NULL counts as none)
 // or the days between two dates; no value when an operand has none.
 void RunDate(Plan& plan, const Step& step, RowState& row) {
@@ -368,15 +380,26 @@ void RunDate(Plan& plan, const Step& step, RowState& row) {
     row.missing = true;
     return;
   }
-  NumberValue left, right;
-  PackSlot(plan, step.a, &left);
-  PackSlot(plan, step.b, &right);
   NumberValue* result = &plan.spill[step.result];
   *result = NumberValue{};
+  if (step.code == Code::kDateDays && DaysBetweenLoaded(plan, step, result)) {
+    TakeStored(plan, step.result, result);
+    return;
+  }
+  NumberValue left, right;
+  PackSlot(plan, step.b, &right);
   if (step.code == Code::kDateDays) {
+    PackSlot(plan, step.a, &left);
     DateDiffDays(result, &left, &right);
-  } else {
-    int32_t count = NumberIsNull(&right) ? 0 : NumberToInt(&right);
+    TakeStored(plan, step.result, result);
+    return;
+  }
+  const int32_t count = NumberIsNull(&right) ? 0 : NumberToInt(&right);
+  const int64_t signedCount = step.code == Code::kDatePlus ? int64_t(count) : -int64_t(count);
+  const dec::Decimal& date = plan.values[step.a];
+  // A NULL date gives NULL, as the calendar's addition does.
+  if (!dec::IsNull(date) && !plan::AddUnitsToLoaded(date, signedCount, step.places, result)) {
+    PackSlot(plan, step.a, &left);
     DateAddUnits(result, &left, count, step.code == Code::kDatePlus ? '+' : '-', step.places);
   }
   TakeStored(plan, step.result, result);
@@ -417,6 +440,39 @@ bool RunCall(ExprContext* ec, HEXP exp, Plan& plan, Site& site, const RowState& 
   int32_t answered = entry(ec, exp, kNumberBlockSize, &block, name, args);
   site.block = block;
   return answered != 0 && block != nullptr && TakeStored(plan, site.slot, static_cast<const NumberValue*>(block));
+}
+
+// The text of a prepared date picture call into the slot, as the function
+// gives it: empty for a NULL date (parts nullptr) or a text that does not fit.
+bool TakeDateText(Plan& plan, int32_t slot, const plan::PreparedCall& call, const DateParts* parts) {
+  plan.states[slot] = plan::kNoValue;
+  char text[kTextBufferSize] = "";
+  if (parts != nullptr) host::WriteDateByCompiledPicture(call.picture, *parts, text, kTextBufferSize);
+  const size_t length = std::strlen(text);
+  const size_t size = length + 1 > size_t(kTextBlockSize) ? length + 1 : size_t(kTextBlockSize);
+  auto* block = static_cast<char*>(HostAlloc(size));
+  if (block == nullptr) return NoteMemoryShort();
+  std::memcpy(block, text, length + 1);
+  plan.texts[slot] = block;
+  plan.states[slot] = plan::kOwnedText;
+  return true;
+}
+
+// A call the plan runs itself on its loaded date; the function's own call
+// when the date lies beyond the fast form or a callback changed the context.
+bool RunPrepared(ExprContext* ec, HEXP exp, Plan& plan, Site& site, const RowState& row) {
+  const int32_t date = plan.arguments[site.firstArgument].slot;
+  if (row.stale || plan.states[date] == plan::kNoValue) return RunCall(ec, exp, plan, site, row);
+  const dec::Decimal& value = plan.values[date];
+  const bool null = dec::IsNull(value);
+  DateParts parts;
+  if (!null && !plan::DatePartsOfLoaded(value, &parts)) return RunCall(ec, exp, plan, site, row);
+  const plan::PreparedCall& call = *site.prepared;
+  if (call.kind == plan::Prepared::kDateText) return TakeDateText(plan, site.slot, call, null ? nullptr : &parts);
+  NumberValue* out = &plan.spill[site.slot];
+  *out = NumberValue{};
+  if (!null) plan::RunDateNumber(call, parts, out);
+  return TakeStored(plan, site.slot, out);
 }
 
 // A node the plan leaves to the walk. Only Numbers travel between steps; a
@@ -542,6 +598,9 @@ inline void RunHostStep(ExprContext* ec, HEXP exp, Plan& plan, const Step& step,
     case Code::kDatePlus:
     case Code::kDateMinus:
     case Code::kDateDays: RunDate(plan, step, row); break;
+    case Code::kPrepared:
+      if (!RunPrepared(ec, exp, plan, plan.sites[step.a], row)) row.missing = true;
+      break;
     default: RunSubtree(ec, exp, plan, plan.sites[step.a], row); break;
   }
   row.stale = row.stale || ec->generation != plan.generation;
@@ -836,7 +895,7 @@ int32_t RunUnchecked(ExprContext* ec, HEXP exp, Plan& first, RowState& row, cons
   static const void* const kHandlers[] = {&&add,   &&subtract, &&multiply, &&divide, &&divideByConstant,
                                           &&scale, &&items,    &&host,     &&host,   &&round,
                                           &&host,  &&host,     &&host,     &&host,   &&host,
-                                          &&end};
+                                          &&host,  &&end};
   // One handler per step code, in the order of Code.
   static_assert(sizeof kHandlers / sizeof kHandlers[0] == static_cast<size_t>(Code::kEnd) + 1,
                 "a step code without its handler");

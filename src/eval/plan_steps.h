@@ -11,6 +11,7 @@
 
 #include "core/core.h"
 #include "eval/item_cells.h"
+#include "eval/plan_calls.h"
 #include "host/decimal.h"
 #include "language/language.h"
 #include "xev/xev.h"
@@ -37,6 +38,7 @@ enum class Code : uint8_t {
   kDatePlus,  // the DateTime of slot a plus (kDateMinus: minus) the Number of slot b
   kDateMinus, // counted in the date unit `places`, into result
   kDateDays,  // the whole days from the DateTime of slot b to that of slot a, into result
+  kPrepared,  // site a: a built-in call the plan runs itself (eval/plan_calls.h)
   kEnd,       // after the last step, so that a run needs no count
 };
 
@@ -89,6 +91,8 @@ struct Site {
   bool answered;
   // A data item of a plan with row steps: the cell its operator reads there.
   ItemCell* cell;
+  // A kPrepared call: what was read from its constant arguments.
+  const PreparedCall* prepared;
   // A reference to a named formula (a subtree): the formula as the name
   // resolved when the plan was made, whose value for the row it takes when
   // there is one.

@@ -4,9 +4,11 @@
 // words go in quotes.
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "host/calendar.h"
 #include "host/format_internal.h"
+#include "host/picture_date.h"
 
 namespace xev::host {
 namespace {
@@ -187,6 +189,92 @@ bool IsValidDatePicture(const char* picture) {
 bool WriteDateByPicture(const char* picture, const DateParts& parts, TextSink* out) {
   if (!IsValidDatePicture(picture)) return false;
   return WalkPicture(picture, [&](const Piece& piece) { PutField(piece, parts, out); });
+}
+
+bool CompileDatePicture(const char* picture, CompiledDatePicture* out) {
+  int32_t pieces = 0;
+  int32_t literalBytes = 0;
+  bool fits = true;
+  const bool valid = WalkPicture(picture, [&](const Piece& piece) {
+    if (pieces == CompiledDatePicture::kMostPieces ||
+        literalBytes + piece.length > CompiledDatePicture::kMostLiteralBytes) {
+      fits = false;
+      return;
+    }
+    CompiledDatePicture::Piece& kept = out->pieces[pieces++];
+    kept = {static_cast<uint8_t>(piece.field), static_cast<uint8_t>(piece.count),
+            static_cast<uint8_t>(literalBytes), static_cast<uint8_t>(piece.length)};
+    for (int32_t i = 0; i < piece.length; ++i) out->literals[literalBytes++] = piece.literal[i];
+  });
+  out->pieceCount = pieces;
+  return valid && fits;
+}
+
+namespace {
+
+// The most a compiled picture writes: every piece a literal run or a name of
+// nine letters, or a number of a full int32 with its sign.
+constexpr int32_t kMostCompiledText =
+    CompiledDatePicture::kMostLiteralBytes + CompiledDatePicture::kMostPieces * 11;
+
+// A field of one or two digits in its usual range: written straight.
+char* PutSmall(char* at, int32_t value, int32_t minDigits) {
+  if (value >= 10 || minDigits == 2) {
+    *at++ = static_cast<char>('0' + value / 10);
+  }
+  *at++ = static_cast<char>('0' + value % 10);
+  return at;
+}
+
+// True when the field can be written by PutSmall as PutField writes it.
+bool IsSmallField(Field field, int32_t count, const DateParts& parts, int32_t* value) {
+  switch (field) {
+    case Field::kMonth: *value = parts.month; return count <= 2;
+    case Field::kDay: *value = parts.day; return count <= 2;
+    case Field::kHour24: *value = parts.hour; return true;
+    case Field::kMinute: *value = parts.minute; return true;
+    case Field::kSecond: *value = parts.second; return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+bool WriteDateByCompiledPicture(const CompiledDatePicture& picture, const DateParts& parts, char* text,
+                                int32_t size) {
+  // Written whole into a buffer that holds any compiled picture's text, then
+  // kept when it fits, as the text sink would keep it.
+  char written[kMostCompiledText + 1];
+  char* at = written;
+  for (int32_t i = 0; i < picture.pieceCount; ++i) {
+    const CompiledDatePicture::Piece& kept = picture.pieces[i];
+    const auto field = static_cast<Field>(kept.field);
+    int32_t value = 0;
+    if (field == Field::kLiteral) {
+      for (int32_t k = 0; k < kept.length; ++k) *at++ = picture.literals[kept.at + k];
+    } else if (IsSmallField(field, kept.count, parts, &value) && value >= 0 && value < 100) {
+      at = PutSmall(at, value, kept.count);
+    } else if (field == Field::kYear && kept.count == 4 && parts.year >= 1000 && parts.year <= 9999) {
+      at = PutSmall(PutSmall(at, parts.year / 100, 2), parts.year % 100, 2);
+    } else if ((field == Field::kMonth || field == Field::kDay) && kept.count >= 3) {
+      const char* name = field == Field::kMonth ? kMonthNames[(parts.month + 11) % 12] : kWeekdayNames[WeekdayOf(parts)];
+      const size_t length = kept.count == 3 ? 3 : std::strlen(name);
+      std::memcpy(at, name, length);
+      at += length;
+    } else {
+      TextSink piece(at, static_cast<int32_t>(written + sizeof written - at));
+      PutField(Piece{field, kept.count, nullptr, 0}, parts, &piece);
+      at += piece.length();
+    }
+  }
+  const auto length = static_cast<int32_t>(at - written);
+  if (text == nullptr || length + 1 > size) {
+    if (text != nullptr && size > 0) text[0] = '\0';
+    return false;
+  }
+  std::memcpy(text, written, static_cast<size_t>(length));
+  text[length] = '\0';
+  return true;
 }
 
 int32_t MeasureDatePicture(const char* picture) {
