@@ -74,20 +74,47 @@ XEV_API int64_t XEV_CALL HostLiveBlockCount(void);
 
 #define XEV_CP_WESTERN 1252u /* single-byte, the default */
 #define XEV_CP_SHIFTJIS 932u /* double-byte */
+#define XEV_CP_UTF8 65001u   /* UTF-8: characters of one to four bytes */
 
-/* Selects the ANSI code page in which every string is read (XEV_CP_*); returns
- * 1, or 0 (and nothing changes) for a code page not supported. */
+/* Selects the code page in which every string is read (XEV_CP_*); returns 1,
+ * or 0 (and nothing changes) for a code page not supported. The code page is
+ * one setting for the whole process. Under XEV_CP_UTF8 positions and lengths
+ * of the API stay byte offsets, while characters (what the string functions
+ * count and the editor steps over) are code points; names may use letters,
+ * marks and digits of any script. Stored context blocks hold the bytes of
+ * their texts as they are and do not record the code page: load a block under
+ * the code page it was written with. */
 XEV_API int32_t XEV_CALL HostSetCodePage(uint32_t codePage);
 /* The selected code page. */
 XEV_API uint32_t XEV_CALL HostGetCodePage(void);
 /* Non-zero when the selected code page has double-byte characters. */
 XEV_API int32_t XEV_CALL HostIsDbcs(void);
-/* Non-zero when byte (0 to 255) starts a double-byte character. */
+/* Non-zero when byte (0 to 255) starts a double-byte character; always 0
+ * under XEV_CP_UTF8 (use HostCharLength). */
 XEV_API int32_t XEV_CALL HostIsLeadByte(int32_t byte);
 /* HostIsLeadByte of *p; 0 for NULL. */
 XEV_API int32_t XEV_CALL HostIsLeadBytePtr(const char* p);
-/* Non-zero for a letter of the code page (a byte, or lead << 8 | trail). */
+/* Non-zero for a letter of the code page (a byte, or lead << 8 | trail; a
+ * code point under XEV_CP_UTF8). */
 XEV_API int32_t XEV_CALL HostIsAlpha(int32_t ch);
+/* Byte length of the character at p in the selected code page, reading at
+ * most available bytes (a negative available: up to the terminator). 0 at the
+ * terminator, when available is 0 or p is NULL; 2 for a lead byte with its
+ * trail; 1 to 4 for a well-formed UTF-8 sequence; 1 for any other byte, so a
+ * broken sequence is stepped over byte by byte and never swallows a good
+ * character after it. Every walk over characters in the engine, its editor
+ * and its edit controls steps by this length. */
+XEV_API int32_t XEV_CALL HostCharLength(const char* p, int32_t available);
+/* 1 when the length bytes of text (a negative length: up to the terminator)
+ * are well-formed UTF-8, whatever code page is selected; otherwise 0, with the
+ * byte offset of the first bad sequence in *badOffset and its length (the
+ * bytes that began a character and broke off, at least 1) in *badLength.
+ * Overlong forms, surrogates (U+D800 to U+DFFF), code points above U+10FFFF,
+ * stray continuation bytes and sequences cut short are bad. Either out
+ * pointer may be NULL; both are 0 for a good text. A host reading user data
+ * checks it with this before handing it over under XEV_CP_UTF8. */
+XEV_API int32_t XEV_CALL HostCheckText(const char* text, int32_t length, int32_t* badOffset,
+                                       int32_t* badLength);
 
 /* ---- Strings ------------------------------------------------------------ */
 

@@ -7,6 +7,7 @@
 
 #include "eval/eval.h"
 #include "functions/builtin_support.h"
+#include "host/code_page.h"
 #include "platform/platform.h"
 
 using namespace xev::functions;
@@ -16,9 +17,9 @@ using xev::platform::lstrlenA;
 
 namespace {
 
-// The bytes that chars characters may take: doubled in a double-byte code
-// page, where every character may be two bytes.
-int64_t CharBytes(int64_t chars) { return HostIsDbcs() ? chars * 2 : chars; }
+// The bytes that chars characters may take: as many times the count as the
+// longest character of the code page has bytes (two, or four under UTF-8).
+int64_t CharBytes(int64_t chars) { return chars * xev::host::CurrentCodePage().maxCharBytes; }
 
 // min(len, dbcs(n)) + 1, the room of the functions that take part of s.
 int64_t PartRoom(const char* s, int32_t count) {
