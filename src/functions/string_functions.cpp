@@ -7,6 +7,7 @@
 
 #include "eval/eval.h"
 #include "functions/builtin_support.h"
+#include "host/case_mapping.h"
 #include "host/code_page.h"
 #include "platform/platform.h"
 
@@ -104,6 +105,20 @@ int32_t FoldCopy(void** result, int32_t size, void** args, char* (XEV_CALL* fold
   return 1;
 }
 
+// Under UTF-8 a text may grow or shrink as it changes case (the sharp s
+// becomes "SS"), so the result is measured first and mapped into its room.
+int32_t MapCaseInto(void** result, int32_t size, void** args, xev::host::CaseMap map) {
+  if (!ArgumentsPresent(args, 1)) return 0;
+  const char* s = StringArg(args, 0);
+  const size_t needed = xev::host::MapCase(map, s, nullptr, false);
+  char* out = TextResult(result, size, static_cast<int64_t>(needed));
+  if (out == nullptr) return 0;
+  xev::host::MapCase(map, s, out, false);
+  return 1;
+}
+
+bool Utf8() { return xev::host::CurrentCodePage().utf8; }
+
 int32_t NumberOut(void** result, int32_t size, int32_t value) {
   NumberValue* out = NumberResult(result, size);
   if (out == nullptr) return 0;
@@ -178,16 +193,19 @@ XEV_API int32_t XEV_CALL FUNStrLTrim(ExprContext*, HEXP, int32_t size, void** re
 
 XEV_API int32_t XEV_CALL FUNStrUpper(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                      void** args) {
+  if (Utf8()) return MapCaseInto(result, size, args, xev::host::CaseMap::kUpper);
   return FoldCopy(result, size, args, HostStrUpper);
 }
 
 XEV_API int32_t XEV_CALL FUNStrLower(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                      void** args) {
+  if (Utf8()) return MapCaseInto(result, size, args, xev::host::CaseMap::kLower);
   return FoldCopy(result, size, args, HostStrLower);
 }
 
 XEV_API int32_t XEV_CALL FUNStrProper(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                       void** args) {
+  if (Utf8()) return MapCaseInto(result, size, args, xev::host::CaseMap::kProper);
   return RewriteInto(result, size, args, HostStrProper);
 }
 

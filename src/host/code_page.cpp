@@ -224,6 +224,9 @@ XEV_API int32_t XEV_CALL HostIsLeadBytePtr(const char* p) {
 
 XEV_API int32_t XEV_CALL HostIsAlpha(int32_t ch) {
   const xev::host::CodePage& cp = CurrentCodePage();
+  // Under UTF-8 ch is a code point, and a byte above 0x7F passed as a plain
+  // (signed) char is half a character, no letter.
+  if (cp.utf8) return ch > 0 && ch <= 0x10FFFF && xev::host::unicode::IsLetter(static_cast<char32_t>(ch)) ? 1 : 0;
   // Callers may pass a plain char, which is signed here: read it as its byte.
   if (ch < 0 && ch >= -128) ch &= 0xFF;
   if (ch < 0) return 0;

@@ -6,6 +6,7 @@
 // the same buffer: copies are memmoves.
 #include <cstring>
 
+#include "host/case_mapping.h"
 #include "host/code_page.h"
 #include "xev/xevhost.h"
 
@@ -132,6 +133,7 @@ XEV_API char* XEV_CALL HostStrSkipBlanks(const char* s) {
 XEV_API char* XEV_CALL HostStrUpper(char* s) {
   if (s == nullptr) return nullptr;
   const CodePage& cp = CurrentCodePage();
+  if (cp.utf8) return xev::host::MapCase(xev::host::CaseMap::kUpper, s, s, true), s;
   for (char* p = s; *p != 0;) p += xev::host::FoldCharUpper(cp, p);
   return s;
 }
@@ -139,6 +141,7 @@ XEV_API char* XEV_CALL HostStrUpper(char* s) {
 XEV_API char* XEV_CALL HostStrLower(char* s) {
   if (s == nullptr) return nullptr;
   const CodePage& cp = CurrentCodePage();
+  if (cp.utf8) return xev::host::MapCase(xev::host::CaseMap::kLower, s, s, true), s;
   for (char* p = s; *p != 0;) p += xev::host::FoldCharLower(cp, p);
   return s;
 }
@@ -152,6 +155,7 @@ XEV_API char* XEV_CALL HostStrProper(char* dst, const char* src) {
   src = OrEmpty(src);
   CopySpan(dst, src, src + std::strlen(src));
   const CodePage& cp = CurrentCodePage();
+  if (cp.utf8) return xev::host::MapCase(xev::host::CaseMap::kProper, dst, dst, true), dst;
   bool inWord = false;
   int32_t wordLetters = 0;  // letters of the current word so far
   for (char* p = dst; *p != 0;) {

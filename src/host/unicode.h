@@ -13,6 +13,9 @@ char32_t ToTitle(char32_t ch);
 
 // A letter (general category L).
 bool IsLetter(char32_t ch);
+// A mark (general category M): accents and vowel signs that combine with
+// the character before them.
+bool IsMark(char32_t ch);
 // A letter, mark or number (general categories L, M, N): what a name may hold
 // beyond ASCII.
 bool IsWordChar(char32_t ch);

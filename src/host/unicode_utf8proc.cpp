@@ -21,6 +21,11 @@ bool IsLetter(char32_t ch) {
   return category >= UTF8PROC_CATEGORY_LU && category <= UTF8PROC_CATEGORY_LO;
 }
 
+bool IsMark(char32_t ch) {
+  utf8proc_category_t category = Category(ch);
+  return category >= UTF8PROC_CATEGORY_MN && category <= UTF8PROC_CATEGORY_ME;
+}
+
 // utf8proc numbers the categories L (Lu..Lo), M (Mn..Me), N (Nd..No) in a row.
 bool IsWordChar(char32_t ch) {
   utf8proc_category_t category = Category(ch);

@@ -58,6 +58,12 @@ bool IsLetter(char32_t ch) {
   return Types(ch, CT_CTYPE1, &types) && (types & C1_ALPHA) != 0 && (types & C1_DIGIT) == 0;
 }
 
+bool IsMark(char32_t ch) {
+  WORD types = 0;
+  if (Types(ch, CT_CTYPE1, &types) && (types & (C1_ALPHA | C1_DIGIT)) != 0) return false;
+  return Types(ch, CT_CTYPE3, &types) && (types & (C3_NONSPACING | C3_DIACRITIC | C3_VOWELMARK)) != 0;
+}
+
 bool IsWordChar(char32_t ch) {
   WORD types = 0;
   if (Types(ch, CT_CTYPE1, &types) && (types & (C1_ALPHA | C1_DIGIT)) != 0) return true;
