@@ -4,7 +4,6 @@ AND, DISTINCT, ALL or a date-unit word gets '_' in front, an empty label becomes
 names are cut to 64 bytes, and repeats get _2, _3, ..."""
 
 import re
-import unicodedata
 
 from ._ffi import ffi, lib
 from .codepage import UTF8, code_page, codec, decode, encode
@@ -19,13 +18,13 @@ def _is_name_byte(c):
 
 def _keeps(char, encoded):
     """Whether a name may hold char (encoded: its bytes in the code page).
-    In UTF-8 names hold letters, marks and digits of any script; in the
-    other code pages every character beyond ASCII but 0x80, as the engine's
-    scanner reads them."""
+    In UTF-8 the engine is asked (names hold letters, marks and digits of any
+    script); in the other code pages every character beyond ASCII but 0x80
+    is kept, as the engine's scanner reads them."""
     if char.isascii():
         return _is_name_byte(encoded[0])
     if code_page() == UTF8:
-        return unicodedata.category(char)[0] in "LMN"
+        return lib.XEVValidName(ffi.NULL, b"A" + encoded, ffi.NULL) == 1
     return encoded != b"?" and (len(encoded) > 1 or encoded[0] >= 0x81)
 
 
