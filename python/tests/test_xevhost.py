@@ -75,3 +75,14 @@ def test_host_reads_utf8_and_refuses_or_replaces_what_is_not(tmp_path, data, for
     assert (run.returncode, run.stdout.decode()) == (status, out), run.stderr
     assert run.stderr.decode().startswith(err.format(csv=csv, formulas=script)), run.stderr
     assert not (tmp_path / "doc.xev").exists()  # nothing half-written
+
+
+def test_a_document_saved_under_1252_is_read_under_1252_only(tmp_path):
+    if not os.access(XEVHOST, os.X_OK):
+        pytest.skip("xevhost is not built")
+    (tmp_path / "l1.csv").write_bytes(b"Qt\xe9,B\n1,x\n")
+    host = lambda *args: subprocess.run([XEVHOST, *args], cwd=tmp_path, capture_output=True)
+    assert host("l1.csv", "--code-page", "1252", "--formula", "F=Qté * 2", "--save", "d.xev", "--limit", "0").returncode == 0
+    refused = host("info", "d.xev")
+    assert refused.returncode == 1 and b"not UTF-8: it was saved under another code page" in refused.stderr
+    assert "F (formula, Number) = Qté * 2" in host("info", "d.xev", "--code-page", "1252").stdout.decode()
