@@ -32,7 +32,8 @@ def test_what_the_engine_would_cut_or_misread_is_refused(frame, formulas, where,
     (b"A = 1\n" * 20, {"max_bytes": 100}, "longer than 100 bytes"),
     (b"A = 1\nB = " + b"1 + " * 10 + b"1\n", {"max_line_bytes": 30}, r"f\.formulas:2: line longer than 30"),
     (b"A = 1\nF = A() \x00 + 1\n", {}, r"f\.formulas:2: a NUL byte"),
-], ids=["file", "line", "nul"])
+    (b"A = 1\r\nB = 'caf\xe9'\n", {}, r"f\.formulas:2: byte 9 \(0xE9\) is not valid UTF-8"),
+], ids=["file", "line", "nul", "not-utf8"])
 def test_a_formulas_file_is_read_within_limits(tmp_path, content, limits, match):
     path = tmp_path / "f.formulas"
     path.write_bytes(content)
