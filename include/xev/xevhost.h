@@ -118,8 +118,10 @@ XEV_API int32_t XEV_CALL HostCheckText(const char* text, int32_t length, int32_t
 
 /* ---- Strings ------------------------------------------------------------ */
 
-/* Characters are single bytes, or lead and trail byte in a double-byte code
- * page; the character functions never split one. Blanks are space and tab. */
+/* Characters are single bytes, lead and trail byte in a double-byte code
+ * page, or a UTF-8 sequence (a code point) under XEV_CP_UTF8, where a byte of
+ * a broken sequence is a character of its own (HostCharLength); the character
+ * functions never split one. Blanks are space and tab. */
 
 /* Byte length; 0 for NULL. */
 XEV_API int32_t XEV_CALL HostStrLen(const char* s);
@@ -140,13 +142,19 @@ XEV_API char* XEV_CALL HostStrTrim(char* dst, const char* src);
 XEV_API char* XEV_CALL HostStrRTrim(char* dst, const char* src);
 /* The first non-blank of s (a pointer into s); NULL for NULL. */
 XEV_API char* XEV_CALL HostStrSkipBlanks(const char* s);
-/* Turns the letters of s to upper case in place; returns s. */
+/* Turns the letters of s to upper case in place; returns s. Under
+ * XEV_CP_UTF8 by the full Unicode mapping (the sharp s becomes "SS") for every
+ * character whose mapping takes no more bytes than it does; the few others
+ * stay, since s cannot grow (StrUpper, which can, maps them too). */
 XEV_API char* XEV_CALL HostStrUpper(char* s);
-/* Turns the letters of s to lower case in place; returns s. */
+/* Turns the letters of s to lower case in place; returns s. Under XEV_CP_UTF8
+ * as HostStrUpper, with capital sigma in its final form at a word's end. */
 XEV_API char* XEV_CALL HostStrLower(char* s);
 /* src with the first letter of every word upper case and the others lower
  * case. An apostrophe after two or more letters stays inside the word, after
- * one it starts a new one: "o'neil's dog" becomes "O'Neil's Dog". */
+ * one it starts a new one: "o'neil's dog" becomes "O'Neil's Dog". Under
+ * XEV_CP_UTF8 letters of any script, by title case, with marks belonging to
+ * the letter before them; never longer than src, as HostStrUpper. */
 XEV_API char* XEV_CALL HostStrProper(char* dst, const char* src);
 /* src with its n characters from pos replaced by repl (inserted when n is 0);
  * dst needs room for the longer of the two texts. */
@@ -155,8 +163,8 @@ XEV_API char* XEV_CALL HostStrReplace(char* dst, const char* src, const char* re
 /* The character position of the first occurrence of pattern in s, or -1; an
  * empty pattern is found at 0. Case-sensitive. */
 XEV_API int32_t XEV_CALL HostStrScan(const char* s, const char* pattern);
-/* The first character ch in s (a byte, or lead << 8 | trail), or NULL; 0 finds
- * the terminator. */
+/* The first character ch in s (a byte, or lead << 8 | trail; a code point
+ * under XEV_CP_UTF8), or NULL; 0 finds the terminator. */
 XEV_API char* XEV_CALL HostStrChr(const char* s, int32_t ch);
 /* 1 when the two strings are byte for byte equal (NULL equals ""), else 0. */
 XEV_API int32_t XEV_CALL HostStrEqual(const char* a, const char* b);

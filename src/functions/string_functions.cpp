@@ -117,7 +117,12 @@ int32_t MapCaseInto(void** result, int32_t size, void** args, xev::host::CaseMap
   return 1;
 }
 
-bool Utf8() { return xev::host::CurrentCodePage().utf8; }
+// Case under UTF-8, for a text beyond ASCII; an ASCII text takes the paths of
+// the single-byte code page.
+bool MapsUtf8Case(void** args) {
+  return xev::host::CurrentCodePage().utf8 && args != nullptr && args[0] != nullptr &&
+         !xev::host::IsAscii(StringArg(args, 0));
+}
 
 int32_t NumberOut(void** result, int32_t size, int32_t value) {
   NumberValue* out = NumberResult(result, size);
@@ -193,19 +198,19 @@ XEV_API int32_t XEV_CALL FUNStrLTrim(ExprContext*, HEXP, int32_t size, void** re
 
 XEV_API int32_t XEV_CALL FUNStrUpper(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                      void** args) {
-  if (Utf8()) return MapCaseInto(result, size, args, xev::host::CaseMap::kUpper);
+  if (MapsUtf8Case(args)) return MapCaseInto(result, size, args, xev::host::CaseMap::kUpper);
   return FoldCopy(result, size, args, HostStrUpper);
 }
 
 XEV_API int32_t XEV_CALL FUNStrLower(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                      void** args) {
-  if (Utf8()) return MapCaseInto(result, size, args, xev::host::CaseMap::kLower);
+  if (MapsUtf8Case(args)) return MapCaseInto(result, size, args, xev::host::CaseMap::kLower);
   return FoldCopy(result, size, args, HostStrLower);
 }
 
 XEV_API int32_t XEV_CALL FUNStrProper(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                       void** args) {
-  if (Utf8()) return MapCaseInto(result, size, args, xev::host::CaseMap::kProper);
+  if (MapsUtf8Case(args)) return MapCaseInto(result, size, args, xev::host::CaseMap::kProper);
   return RewriteInto(result, size, args, HostStrProper);
 }
 

@@ -3,6 +3,7 @@
 // lowers to the final form at the end of a word, as the language requires.
 #include "host/case_mapping.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "host/code_page.h"
@@ -105,6 +106,11 @@ class Words {
 Mapped MapOne(CaseMap map, char32_t ch, Words& words, const CodePage& cp, const char* next) {
   const bool afterLetter = words.AfterLetter();
   const bool starts = words.Step(ch);
+  if (ch < 0x80) {
+    // ASCII maps by the code page's byte tables, as under the other code pages.
+    const bool raise = map == CaseMap::kUpper || (map == CaseMap::kProper && starts);
+    return {{(raise ? cp.toUpper : cp.toLower)[ch]}, 1};
+  }
   if (map == CaseMap::kUpper) return Upper(ch, false);
   if (map == CaseMap::kProper && !IsLetterCode(ch)) return {{ch}, 1};
   if (map == CaseMap::kProper && starts) return Upper(ch, true);
@@ -117,7 +123,18 @@ size_t MapCase(CaseMap map, const char* src, char* dst, bool noGrowth) {
   const CodePage& cp = CurrentCodePage();
   size_t out = 0;
   Words words;
+  const uint8_t* asciiMap = map == CaseMap::kUpper ? cp.toUpper : cp.toLower;
   for (const char* p = src; *p != 0;) {
+    const auto first = static_cast<unsigned char>(*p);
+    if (first < 0x80 && map != CaseMap::kProper) {
+      // ASCII maps by the code page's byte table, as under the other code
+      // pages; a letter is all that sigma asks of what came before.
+      if (dst != nullptr) dst[out] = static_cast<char>(asciiMap[first]);
+      ++out;
+      ++p;
+      words.Step(first);
+      continue;
+    }
     const int length = CharLength(cp, p);
     char encoded[12];
     int size = 0;

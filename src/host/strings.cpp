@@ -33,14 +33,25 @@ const char* SkipChars(const CodePage& cp, const char* s, int32_t n) {
 
 // A plain walk: on mixed text, counting over a measured length or skipping
 // all-ASCII words first measured slower, as few words are all ASCII.
+// UTF-8 has a walk of its own, out of line, so that the two older code
+// pages' walks stay small enough to be inlined where they are called.
+[[gnu::noinline]] int32_t CountUtf8Chars(const CodePage& cp, const char* s) {
+  int32_t count = 0;
+  for (int length = CharLength(cp, s); length != 0; length = CharLength(cp, s), ++count) s += length;
+  return count;
+}
+
 int32_t CountChars(const CodePage& cp, const char* s) {
   if (cp.maxCharBytes == 1) return static_cast<int32_t>(std::strlen(s));
+  if (cp.utf8) return CountUtf8Chars(cp, s);
   int32_t count = 0;
-  for (int length = CharLength(cp, s); length != 0; length = CharLength(cp, s)) {
-    s += length;
+  for (;;) {
+    auto b = static_cast<unsigned char>(*s);
+    if (b == 0) return count;
+    // A lead byte steps over its trail unless the trail is the terminator.
+    s += ((cp.classes[b] & xev::host::kLead) != 0 && s[1] != 0) ? 2 : 1;
     ++count;
   }
-  return count;
 }
 
 // Copies the bytes [from, to) to dst and terminates it.
@@ -133,7 +144,7 @@ XEV_API char* XEV_CALL HostStrSkipBlanks(const char* s) {
 XEV_API char* XEV_CALL HostStrUpper(char* s) {
   if (s == nullptr) return nullptr;
   const CodePage& cp = CurrentCodePage();
-  if (cp.utf8) return xev::host::MapCase(xev::host::CaseMap::kUpper, s, s, true), s;
+  if (cp.utf8 && !xev::host::IsAscii(s)) return xev::host::MapCase(xev::host::CaseMap::kUpper, s, s, true), s;
   for (char* p = s; *p != 0;) p += xev::host::FoldCharUpper(cp, p);
   return s;
 }
@@ -141,7 +152,7 @@ XEV_API char* XEV_CALL HostStrUpper(char* s) {
 XEV_API char* XEV_CALL HostStrLower(char* s) {
   if (s == nullptr) return nullptr;
   const CodePage& cp = CurrentCodePage();
-  if (cp.utf8) return xev::host::MapCase(xev::host::CaseMap::kLower, s, s, true), s;
+  if (cp.utf8 && !xev::host::IsAscii(s)) return xev::host::MapCase(xev::host::CaseMap::kLower, s, s, true), s;
   for (char* p = s; *p != 0;) p += xev::host::FoldCharLower(cp, p);
   return s;
 }
@@ -155,7 +166,7 @@ XEV_API char* XEV_CALL HostStrProper(char* dst, const char* src) {
   src = OrEmpty(src);
   CopySpan(dst, src, src + std::strlen(src));
   const CodePage& cp = CurrentCodePage();
-  if (cp.utf8) return xev::host::MapCase(xev::host::CaseMap::kProper, dst, dst, true), dst;
+  if (cp.utf8 && !xev::host::IsAscii(dst)) return xev::host::MapCase(xev::host::CaseMap::kProper, dst, dst, true), dst;
   bool inWord = false;
   int32_t wordLetters = 0;  // letters of the current word so far
   for (char* p = dst; *p != 0;) {

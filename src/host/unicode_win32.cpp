@@ -1,13 +1,14 @@
 // The Unicode character data from the system (the Windows build, which has no
 // utf8proc). Case partners come from the invariant locale's mapping, classes
-// from the character type tables. Differences from the other builds: title
-// case is upper case, and the type tables know letters, digits and combining
-// marks but not every other number (such as Roman numerals), which names
-// therefore cannot use here.
+// from the character type tables. The difference from the other builds: the
+// type tables know letters, digits and combining marks but not every other
+// number (such as Roman numerals), which names therefore cannot use here.
 #ifdef _WIN32
 #include "host/unicode.h"
 
 #include <windows.h>
+
+#include <initializer_list>
 
 namespace xev::host::unicode {
 
@@ -51,7 +52,14 @@ bool Types(char32_t ch, DWORD table, WORD* types) {
 
 char32_t ToUpper(char32_t ch) { return Map(ch, LCMAP_UPPERCASE); }
 char32_t ToLower(char32_t ch) { return Map(ch, LCMAP_LOWERCASE); }
-char32_t ToTitle(char32_t ch) { return Map(ch, LCMAP_UPPERCASE); }
+// Title case differs from upper case, one character to one, only for the
+// four Latin digraphs, each a run of three: upper, title, lower.
+char32_t ToTitle(char32_t ch) {
+  for (char32_t first : {0x1C4, 0x1C7, 0x1CA, 0x1F1}) {
+    if (ch >= first && ch < first + 3) return first + 1;
+  }
+  return Map(ch, LCMAP_UPPERCASE);
+}
 
 bool IsLetter(char32_t ch) {
   WORD types = 0;

@@ -55,6 +55,15 @@ inline char32_t Utf8Decode(const char* p, int length) {
   }
 }
 
+// Whether s (zero-terminated) is all ASCII: such a text is read the same in
+// every code page and takes the single-byte paths.
+inline bool IsAscii(const char* s) {
+  for (; *s != 0; ++s) {
+    if (static_cast<unsigned char>(*s) >= 0x80) return false;
+  }
+  return true;
+}
+
 // Bytes that code point ch takes in UTF-8.
 inline int Utf8Size(char32_t ch) { return ch < 0x80 ? 1 : ch < 0x800 ? 2 : ch < 0x10000 ? 3 : 4; }
 

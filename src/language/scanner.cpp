@@ -502,12 +502,14 @@ bool SkipBlanksInText() {
 // - "||" ends the concatenation rule and nothing extends it.
 // - A run of ASCII letters, digits and @#$_ that begins with a letter (under
 //   UTF-8 also letters, marks and numbers of any script, which may begin it;
-//   scan_bytes::MatchWord says which) can go on as a longer name, a dotted name, a second word, a call (blanks, then "("),
-//   or a month name (blanks or letters). A byte of kStopAfterRun rules out
-//   every one of them; "(" ends a call, which nothing extends. Blanks that are
-//   spaces keep only the call and the month name alive, and a stop byte after
-//   them ends both. No such run refuses: the word rule takes letters (keywords
-//   included) and the name rule takes the rest, with every byte a good one.
+//   scan_bytes::MatchWord says which) can go on as a longer name, a dotted
+//   name, a second word, a call (blanks, then "("), or a month name (blanks
+//   or letters; a run with a character beyond ASCII is no month name). A
+//   byte of kStopAfterRun rules out every one of them; "(" ends a call, which
+//   nothing extends. Blanks that are spaces keep only the call and the month
+//   name alive, and a stop byte after them ends both. No such run refuses:
+//   the word rule takes letters (keywords included) and the name rule takes
+//   the rest, with every byte (every character, under UTF-8) a good one.
 // - Digits, maybe with a fraction, can go on as a longer number, a date or
 //   a time (separators, letters, blanks); a stop byte rules all of that out.
 //   After spaces only a month name or an AM/PM marker could follow, both

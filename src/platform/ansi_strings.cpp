@@ -21,7 +21,11 @@ int32_t Sign(int value) { return value < 0 ? -1 : (value > 0 ? 1 : 0); }
 unsigned LowerCharAt(const CodePage& cp, const char* p, int* length) {
   *length = host::CharLength(cp, p);
   auto first = static_cast<unsigned char>(p[0]);
-  if (cp.utf8) return *length > 1 ? host::FoldCodePointLower(host::CharCode(cp, p, *length)) : cp.toLower[first];
+  if (cp.utf8) {
+    if (*length > 1) return host::FoldCodePointLower(host::CharCode(cp, p, *length));
+    // A byte of a broken sequence is no code point: it sorts after them all.
+    return first < 0x80 ? cp.toLower[first] : 0x110000u | first;
+  }
   if (*length == 2) {
     return host::DoubleByteToLower(first << 8 | static_cast<unsigned char>(p[1]));
   }

@@ -11,6 +11,7 @@
 #include "functions/call_helpers.h"
 #include "platform/platform.h"
 #include "tests/support/host.h"
+#include "ui/ui_test_support.h"
 #include "xev/xevhost.h"
 
 using namespace xev_test;
@@ -175,6 +176,47 @@ TEST_F(Utf8Test, NamesInFormulasRenameAndBlocks) {
   EXPECT_EQ(testhost::ItemNames(loaded, XEV_ITEM_DATA), testhost::ItemNames(ec, XEV_ITEM_DATA));
   XEVDestroyEC(loaded);
   XEVDestroyEC(ec);
+}
+
+// The edit control steps, selects and deletes by whole characters, and a
+// character typed as its UTF-8 bytes goes in when its last byte has come.
+class Utf8Edit : public uitest::KitTest {
+ protected:
+  void SetUp() override {
+    KitTest::SetUp();
+    ASSERT_EQ(1, HostSetCodePage(XEV_CP_UTF8));
+  }
+  void TearDown() override {
+    HostSetCodePage(XEV_CP_WESTERN);
+    KitTest::TearDown();
+  }
+  static void Key(int32_t key, bool shift = false) { XEVUiKey(key, shift, false), XEVUiRunPending(); }
+  static void Type(const char* bytes) { XEVUiType(bytes), XEVUiRunPending(); }
+};
+
+TEST_F(Utf8Edit, CaretSelectionAndTypingTakeWholeCharacters) {
+  using namespace xev::ui;
+  using Sel = std::pair<uint32_t, uint32_t>;
+  HWND host = XEVUiCreateHostWindow("host", 0, 0, 400, 300);
+  HWND edit = CreateWindowExA(0, "UxCtrlEdit", "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80", WS_CHILD | WS_VISIBLE,
+                              0, 0, 200, 100, host, 10, nullptr, nullptr);
+  SetFocus(edit);
+  SendMessageA(edit, EM_SETSEL, 5, 5);  // inside the Chinese character: snaps to its start
+  EXPECT_EQ(uitest::SelectionOf(edit), Sel(3, 3));
+  Key(VK_RIGHT);
+  EXPECT_EQ(uitest::SelectionOf(edit), Sel(6, 6));
+  Key(VK_RIGHT, true);
+  EXPECT_EQ(uitest::SelectionOf(edit), Sel(6, 10));  // the emoji, four bytes
+  Key(VK_BACK);
+  Key(VK_LEFT);
+  Key(VK_DELETE);
+  EXPECT_EQ(uitest::TextOf(edit), "a\xC3\xA9");
+  // Bytes arrive one by one; a broken start is dropped, the byte after it kept.
+  Type("\xF0\x9F\x98");
+  EXPECT_EQ(uitest::TextOf(edit), "a\xC3\xA9");
+  Type("\x80\xE2\x82" "b\x80\xCE\xB1");
+  EXPECT_EQ(uitest::TextOf(edit), "a\xC3\xA9\xF0\x9F\x98\x80" "b\xCE\xB1");
+  DestroyWindow(host);
 }
 
 }  // namespace

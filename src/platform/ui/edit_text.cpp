@@ -113,7 +113,9 @@ int32_t CharFromPointFixed(Text t, int32_t x, int32_t y) {
   while (at < t.length) {
     int32_t step = StepAt(t, at);
     if (IsLineBreakStop(t, at, step)) break;
-    int32_t width = step == 2 ? 2 * kCharWidth : kCharWidth;
+    // A double-byte character is a full-width one; a UTF-8 character, of
+    // however many bytes, takes one cell.
+    int32_t width = step == 2 && HostIsDbcs() != 0 ? 2 * kCharWidth : kCharWidth;
     // Nearer to the character's left edge than to its right one.
     if (2 * x < 2 * left + width) return at;
     left += width;
