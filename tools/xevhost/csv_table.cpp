@@ -88,7 +88,9 @@ bool CsvTable::Open(const std::string& path, std::string& error) {
   auto notUtf8 = [&]() {
     BadPlace place = LocateBadUtf8(path);
     error = place.line == 0 ? path + ": not valid UTF-8" : BadUtf8Message(path, place);
-    if (!converter_.utf8()) error += " (--encoding utf-8 was given)";
+    error += converter_.utf8() ? "; --replace-invalid puts U+FFFD in place of each bad sequence, "
+                                 "--code-page 1252 reads a Windows-1252 file"
+                               : " (--encoding utf-8 was given)";
     return false;
   };
   int64_t headerLine = reader_->line();

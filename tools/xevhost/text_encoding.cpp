@@ -146,8 +146,7 @@ BadPlace LocateBadUtf8(const std::string& path) {
 
 std::string BadUtf8Message(const std::string& path, const BadPlace& place) {
   return path + ":" + std::to_string(place.line) + ": byte " + std::to_string(place.byte) + " (" + place.bytes +
-         ") is not valid UTF-8; --replace-invalid puts U+FFFD in place of each bad sequence, "
-         "--code-page 1252 reads a Windows-1252 file";
+         ") is not valid UTF-8";
 }
 
 void ReportReplaced(std::string_view origin, size_t replaced) {

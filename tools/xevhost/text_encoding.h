@@ -46,7 +46,7 @@ struct BadPlace {
   std::string bytes;  // the sequence, as "0xC3 0x28"
 };
 BadPlace LocateBadUtf8(const std::string& path);
-// "PATH:LINE: byte N (0x..) is not valid UTF-8; ..." with the ways out.
+// "PATH:LINE: byte N (0x..) is not valid UTF-8".
 std::string BadUtf8Message(const std::string& path, const BadPlace& place);
 
 class CodePageConverter {
