@@ -54,6 +54,8 @@ LATIN1 = b"A,B\n1,caf\xe9\n\xff,ok\xc3\n"
 @pytest.mark.parametrize("data, formulas, options, status, out, err", [
     (SCRIPTS, "\ufeffa = Łódź || Город\nl = StrLength(Łódź || Город)\n", [], 0,
      "a,l\nΑθήνα北京,7\nabc😀,4\n", ""),
+    (SCRIPTS, None, ["--formula", "x=Łódź || Gorod"], 2, "",
+     "--formula:1:11: error 102: ERR_VAR: Unknown input item.\n    x=Łódź || Gorod\n              ^~~~~\n"),
     (SCRIPTS, None, ["--formula", "u=StrUpper(Łódź)", "--code-page", "1252"], 2, "",
      "xevhost: warning: {csv}:1: a character that code page 1252 cannot hold was replaced by '?'"),
     (LATIN1, None, ["--formula", "x=B", "--save", "doc.xev"], 1, "",
@@ -62,7 +64,7 @@ LATIN1 = b"A,B\n1,caf\xe9\n\xff,ok\xc3\n"
     (LATIN1, None, ["--formula", "x=A || B", "--replace-invalid"], 0, "x\n1caf\ufffd\n\ufffdok\ufffd\n",
      "xevhost: {csv}: 3 invalid UTF-8 sequences replaced by U+FFFD\n"),
     (LATIN1, None, ["--formula", "x=B", "--code-page", "1252"], 0, "x\ncafé\nok\u00c3\n", ""),
-], ids=["scripts-and-bom", "1252-cannot-name-them", "invalid-csv", "invalid-formulas", "replace-invalid", "1252-file"])
+], ids=["scripts-and-bom", "caret-under-characters", "1252-cannot-name-them", "invalid-csv", "invalid-formulas", "replace-invalid", "1252-file"])
 def test_host_reads_utf8_and_refuses_or_replaces_what_is_not(tmp_path, data, formulas, options, status, out, err):
     if not os.access(XEVHOST, os.X_OK):
         pytest.skip("xevhost is not built")
