@@ -109,6 +109,31 @@ void BM_ScanCorpusCheckedDates(benchmark::State& state) {
 }
 BENCHMARK(BM_ScanCorpusCheckedDates);
 
+// The same ASCII formulas under UTF-8, which must cost what they cost under
+// the single-byte code page.
+void BM_ScanCorpusUtf8(benchmark::State& state) {
+  HostSetCodePage(XEV_CP_UTF8);
+  RunCorpus(state, ECF_SET_QUANTIFIERS | ECF_MODULO);
+  HostSetCodePage(XEV_CP_WESTERN);
+}
+BENCHMARK(BM_ScanCorpusUtf8);
+
+// Names of other scripts under UTF-8: Greek, Cyrillic, Chinese, accents.
+void BM_ScanUtf8Names(benchmark::State& state) {
+  constexpr const char* kText =
+      "\xCE\xA4\xCE\xB9\xCE\xBC\xCE\xAE * \xD0\x9A\xD0\xBE\xD0\xBB-\xD0\xB2\xD0\xBE + "
+      "\xE6\x95\xB0\xE9\x87\x8F(Pr\xC3\xA9" "cio) || 'caf\xC3\xA9' - na\xC3\xAFve.\xE5\x90\x8D * 1.5";
+  HostSetCodePage(XEV_CP_UTF8);
+  ExprContext* ec = XEVCreateEC(0, nullptr, nullptr, 0);
+  int64_t tokens = 0;
+  for (auto _ : state) tokens += ScanAll(kText, ec);
+  benchmark::DoNotOptimize(tokens);
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::strlen(kText)));
+  XEVDestroyEC(ec);
+  HostSetCodePage(XEV_CP_WESTERN);
+}
+BENCHMARK(BM_ScanUtf8Names);
+
 void BM_ScanLongFormula(benchmark::State& state) {
   std::string text;
   while (text.size() < 100000) text += "Orders.Amount * 1.15 + Sum(Lines.Price) || 'x' - ";

@@ -1,6 +1,9 @@
 // Character counting over a 40-byte text under the double-byte code page
-// (mixed single- and double-byte characters) and under the single-byte one.
+// (mixed single- and double-byte characters), under the single-byte one and
+// under UTF-8; upper-casing the same kind of text under Western and UTF-8.
 #include <benchmark/benchmark.h>
+
+#include <cstring>
 
 #include "xev/xevhost.h"
 
@@ -22,5 +25,42 @@ void BM_CharCountWestern(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(HostStrCharCount(kMixed));
 }
 BENCHMARK(BM_CharCountWestern);
+
+// 40 bytes: ASCII words with Greek, Cyrillic, Chinese and an emoji between them.
+constexpr char kMixedUtf8[] = "Sales \xCE\xB1\xCE\xB2 total \xD0\xB6\xE4\xB8\xAD net\xF0\x9F\x98\x80 value Q12";
+static_assert(sizeof(kMixedUtf8) == 41, "40 bytes and the terminator");
+
+void BM_CharCountUtf8(benchmark::State& state) {
+  HostSetCodePage(XEV_CP_UTF8);
+  for (auto _ : state) benchmark::DoNotOptimize(HostStrCharCount(kMixedUtf8));
+  HostSetCodePage(XEV_CP_WESTERN);
+}
+BENCHMARK(BM_CharCountUtf8);
+
+// The same all-ASCII text upper-cased in place, by code page.
+void UpperAscii(benchmark::State& state, uint32_t codePage) {
+  HostSetCodePage(codePage);
+  char text[41];
+  for (auto _ : state) {
+    std::memcpy(text, "Sales total net value Q1 of the region x", sizeof text);
+    benchmark::DoNotOptimize(HostStrUpper(text));
+  }
+  HostSetCodePage(XEV_CP_WESTERN);
+}
+void BM_UpperAsciiWestern(benchmark::State& state) { UpperAscii(state, XEV_CP_WESTERN); }
+BENCHMARK(BM_UpperAsciiWestern);
+void BM_UpperAsciiUtf8(benchmark::State& state) { UpperAscii(state, XEV_CP_UTF8); }
+BENCHMARK(BM_UpperAsciiUtf8);
+
+void BM_UpperMixedUtf8(benchmark::State& state) {
+  HostSetCodePage(XEV_CP_UTF8);
+  char text[sizeof kMixedUtf8];
+  for (auto _ : state) {
+    std::memcpy(text, kMixedUtf8, sizeof text);
+    benchmark::DoNotOptimize(HostStrUpper(text));
+  }
+  HostSetCodePage(XEV_CP_WESTERN);
+}
+BENCHMARK(BM_UpperMixedUtf8);
 
 }  // namespace

@@ -5,8 +5,8 @@
 // would. Every evaluation must end with a value or none, hand back no block on
 // failure and leave no block behind.
 //
-// Input: a flags byte, a mode byte (code page, entry point), 48 bytes of item
-// values, then the formula text.
+// Input: a flags byte, a mode byte (code page: bit 0 double-byte, bit 7
+// UTF-8; entry point), 48 bytes of item values, then the formula text.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -195,7 +195,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   text = text.c_str();
   SetValues(data + 2, text);
 
-  HostSetCodePage((mode & 1) != 0 ? XEV_CP_SHIFTJIS : XEV_CP_WESTERN);
+  HostSetCodePage(fuzz_support::CodePageOf((mode & 1) != 0, (mode & 0x80) != 0));
   const uint16_t savedFlags = ec->flags;
   ec->flags = data[0];
   const int64_t liveBefore = HostLiveBlockCount();

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/core.h"
+#include "fuzz/fuzz_support.h"
 #include "xev/xev.h"
 
 namespace {
@@ -66,6 +67,9 @@ ExprContext* BuildContext() {
   XEVParseString(ec, "12/25/2001 10:30 AND Due()", "Window", nullptr, &type);
   HostSetCodePage(XEV_CP_SHIFTJIS);
   HEXP warm = XEVParseString(ec, "'\x83\x5c' || Name", nullptr, nullptr, &type);
+  XEVDestroyEXP(ec, warm);
+  HostSetCodePage(XEV_CP_UTF8);
+  warm = XEVParseString(ec, "'\xC3\xA9' || Name || StrUpper('\xC3\x9F')", nullptr, nullptr, &type);
   XEVDestroyEXP(ec, warm);
   HostSetCodePage(XEV_CP_WESTERN);
   return ec;
@@ -125,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t mode = data[1];
   const std::vector<std::string> pieces = Pieces(data + 2, size - 2);
 
-  HostSetCodePage((mode & 1) != 0 ? XEV_CP_SHIFTJIS : XEV_CP_WESTERN);
+  HostSetCodePage(fuzz_support::CodePageOf((mode & 1) != 0, (mode & 0x80) != 0));
   const uint16_t savedFlags = ec->flags;
   ec->flags = data[0];
   XEVSetDateConvert(ec, PieceOrNull(pieces, 4), PieceOrNull(pieces, 5), PieceOrNull(pieces, 6),

@@ -23,6 +23,13 @@ inline int32_t XEV_CALL HostOperator(ExprContext*, HEXP, int32_t, int32_t, void*
   return 1;
 }
 
+// The code page an input selects: UTF-8 when its UTF-8 bit is set, else the
+// double-byte or the Western one.
+inline uint32_t CodePageOf(bool doubleByte, bool utf8) {
+  if (utf8) return XEV_CP_UTF8;
+  return doubleByte ? XEV_CP_SHIFTJIS : XEV_CP_WESTERN;
+}
+
 constexpr int32_t kLongestResult = 1 << 16;
 
 inline int32_t CappedCall(XEVFunctionEntry entry, int argCount, int countArg, int textArg, ExprContext* ec,

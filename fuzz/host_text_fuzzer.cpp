@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the host runtime's text readers and writers: plain
 // number texts, date and time texts of every kind, date and number pictures,
-// with and without a locale, under a single- and a double-byte code page.
+// with and without a locale, under a single- and a double-byte code page and
+// UTF-8.
 //
 // Input: one control byte, then a text, a 0 byte, a picture, a 0 byte, and
 // whatever follows as the raw material of date parts and a locale record.
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzz_support.h"
 #include "xev/xevhost.h"
 
 namespace {
@@ -249,7 +251,7 @@ void NumberPictures(const Input& in) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1 || size > 4096) return 0;
   const Input in = Split(data, size);
-  HostSetCodePage(in.control & 0x20 ? XEV_CP_SHIFTJIS : XEV_CP_WESTERN);
+  HostSetCodePage(fuzz_support::CodePageOf((in.control & 0x20) != 0, (in.control & 0x30) == 0x30));
   NumberTexts(in);
   DateTexts(in);
   DatePictures(in);

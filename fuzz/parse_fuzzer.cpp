@@ -1,5 +1,6 @@
 // Parses arbitrary bytes as formula text. The first byte selects the context
-// flags, the second the code page and the entry point; the rest is the text.
+// flags, the second the code page (bit 0 double-byte, bit 7 UTF-8) and the
+// entry point; the rest is the text.
 // The context holds data items, keyword items, host functions, all built-in
 // functions and a few named formulas, sets and ranges. Every input must end
 // in a tree or an error code with a span at most one byte past the text
@@ -14,6 +15,7 @@
 #include <string>
 
 #include "core/core.h"
+#include "fuzz/fuzz_support.h"
 #include "language/language.h"
 #include "tests/language/parse_fixture.h"
 #include "xev/xev.h"
@@ -88,6 +90,9 @@ ExprContext* BuildContext() {
   HostSetCodePage(XEV_CP_SHIFTJIS);
   HEXP warm = XEVParseString(ec, "'\x83\x5c' || Name", nullptr, nullptr, &type);
   XEVDestroyEXP(ec, warm);
+  HostSetCodePage(XEV_CP_UTF8);
+  warm = XEVParseString(ec, "'\xC3\xA9' || Name || StrUpper('\xC3\x9F')", nullptr, nullptr, &type);
+  XEVDestroyEXP(ec, warm);
   HostSetCodePage(XEV_CP_WESTERN);
   return ec;
 }
@@ -142,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(data + 2), size - 2);
   text = text.c_str();  // the engine reads up to the first zero byte
 
-  HostSetCodePage((mode & 1) != 0 ? XEV_CP_SHIFTJIS : XEV_CP_WESTERN);
+  HostSetCodePage(fuzz_support::CodePageOf((mode & 1) != 0, (mode & 0x80) != 0));
   const uint16_t savedFlags = ec->flags;
   ec->flags = flags;
   const int64_t liveBefore = HostLiveBlockCount();

@@ -24,6 +24,41 @@ constexpr char16_t k1252High[32] = {
 
 bool IsHalfWidthKana(unsigned char byte) { return byte >= 0xA1 && byte <= 0xDF; }
 
+// The code point of the well-formed UTF-8 sequence at bytes[i] and its
+// length; a byte of a broken sequence is a character of its own that shows
+// as the replacement character, as the engine steps over it.
+char32_t DecodeUtf8(std::string_view bytes, size_t i, size_t& length) {
+  auto lead = static_cast<unsigned char>(bytes[i]);
+  length = lead < 0xC2 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 1;
+  if (length == 1 || i + length > bytes.size() ||
+      HostCheckText(bytes.data() + i, static_cast<int32_t>(length), nullptr, nullptr) != 1) {
+    length = 1;
+    return kReplacement;
+  }
+  char32_t c = length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+  for (size_t k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(bytes[i + k]) & 0x3F);
+  return c;
+}
+
+void EncodeUtf8(char32_t c, std::string& out) {
+  if (c >= 0xD800 && c <= 0xDFFF) c = kReplacement;  // a lone surrogate half
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
 }  // namespace
 
 int32_t DisplayText::PositionOf(int32_t byteOffset) const {
@@ -82,6 +117,21 @@ DisplayText CodePageText::ToDisplay(std::string_view bytes, bool foldLineBreaks)
       i += 2;
       continue;
     }
+    if (codePage_ == XEV_CP_UTF8 && byte >= 0x80) {
+      size_t length = 1;
+      char32_t c = DecodeUtf8(bytes, i, length);
+      // A character beyond the first plane takes two UTF-16 units; both map
+      // to its first byte, so no position lands between them.
+      if (QChar::requiresSurrogates(c)) {
+        d.text.append(QChar(QChar::highSurrogate(c)));
+        d.byteAt.push_back(static_cast<int32_t>(i));
+        d.text.append(QChar(QChar::lowSurrogate(c)));
+      } else {
+        d.text.append(QChar(static_cast<char16_t>(c)));
+      }
+      i += length;
+      continue;
+    }
     if (IsLeadByte(byte) && i + 1 < bytes.size()) {
       d.text.append(QChar(DecodeDoubleByte(byte, static_cast<unsigned char>(bytes[i + 1]))));
       i += 2;
@@ -104,6 +154,10 @@ DisplayText CodePageText::ToDisplay(std::string_view bytes, bool foldLineBreaks)
 void CodePageText::EncodeOne(char32_t c, std::string& out) const {
   if (c < 0x80) {
     out.push_back(static_cast<char>(c));
+    return;
+  }
+  if (codePage_ == XEV_CP_UTF8) {
+    EncodeUtf8(c, out);
     return;
   }
   if (codePage_ != 932) {

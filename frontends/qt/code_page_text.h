@@ -1,6 +1,8 @@
 // The one place where the kit's code-page bytes and Qt's Unicode meet. Every
 // character of code page 1252 and 932 is one UTF-16 unit, so a displayed
-// text maps position by position onto the byte offsets the kit works in.
+// text maps position by position onto the byte offsets the kit works in;
+// under 65001 (UTF-8) a character beyond the first plane is two units, and
+// both map to the character's first byte.
 #pragma once
 
 #include <QString>
@@ -14,8 +16,9 @@ namespace xevqt {
 // A kit text as Qt shows it, with where each character starts in the bytes.
 struct DisplayText {
   QString text;
-  // byteAt[i] is the byte offset of character i; byteAt[text.size()] is the
-  // byte length, so a cursor position maps to a byte offset as it is.
+  // byteAt[i] is the byte offset of the character at UTF-16 position i;
+  // byteAt[text.size()] is the byte length, so a cursor position maps to a
+  // byte offset as it is.
   std::vector<int32_t> byteAt;
 
   // The character position of a byte offset; an offset inside a double-byte
@@ -37,7 +40,8 @@ class CodePageText {
   // foldLineBreaks shows CR LF as one line break, as a multi-line edit does.
   DisplayText ToDisplay(std::string_view bytes, bool foldLineBreaks) const;
   QString ToUnicode(std::string_view bytes) const { return ToDisplay(bytes, false).text; }
-  // Characters the code page cannot hold become '?'.
+  // Characters the code page cannot hold become '?' (under UTF-8 every
+  // character can; a lone surrogate half becomes U+FFFD).
   std::string FromUnicode(const QString& text) const;
 
  private:

@@ -14,9 +14,10 @@
  *    aborts. An allocation that fails ends the call with the result its
  *    comment gives for "memory is short" and leaves what was there before;
  *    a function whose comment does not speak of memory allocates nothing.
- *  - Strings are zero-terminated bytes of the ANSI code page selected in the
- *    host runtime (xevhost.h); they may hold double-byte characters. Positions
- *    and lengths are byte counts. Names are compared exactly (case-sensitive)
+ *  - Strings are zero-terminated bytes of the code page selected in the host
+ *    runtime (xevhost.h); they may hold double-byte characters or, under
+ *    XEV_CP_UTF8, UTF-8 sequences. Positions and lengths are byte counts and
+ *    never fall inside a character. Names are compared exactly (case-sensitive)
  *    unless a function says otherwise.
  *  - Strings and records passed in are only read during the call; the engine
  *    keeps copies of what it needs. Strings and records it hands out (item
@@ -600,8 +601,8 @@ XEV_API intptr_t XEV_CALL XEVErrorDisplay(XEVHWND parent, const char* text, cons
 /* ---- Help with errors --------------------------------------------------------------- */
 
 /* The lexical pieces of formula text as a host colours or inspects them,
- * without parsing: a name (letters, digits, "@#$_." and double-byte
- * characters of the code page), a quoted name or a string with its quotes (a
+ * without parsing: a name (letters, digits, "@#$_." and the characters of
+ * the code page beyond ASCII, double-byte or UTF-8), a quoted name or a string with its quotes (a
  * doubled quote stays inside; an unclosed one runs to the end), "||", and
  * any other single byte. Blanks (space, tab, CR, LF) separate pieces. */
 typedef struct XEVTextPiece {

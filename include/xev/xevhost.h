@@ -74,25 +74,54 @@ XEV_API int64_t XEV_CALL HostLiveBlockCount(void);
 
 #define XEV_CP_WESTERN 1252u /* single-byte, the default */
 #define XEV_CP_SHIFTJIS 932u /* double-byte */
+#define XEV_CP_UTF8 65001u   /* UTF-8: characters of one to four bytes */
 
-/* Selects the ANSI code page in which every string is read (XEV_CP_*); returns
- * 1, or 0 (and nothing changes) for a code page not supported. */
+/* Selects the code page in which every string is read (XEV_CP_*); returns 1,
+ * or 0 (and nothing changes) for a code page not supported. The code page is
+ * one setting for the whole process. Under XEV_CP_UTF8 positions and lengths
+ * of the API stay byte offsets, while characters (what the string functions
+ * count and the editor steps over) are code points; names may use letters,
+ * marks and digits of any script. Stored context blocks hold the bytes of
+ * their texts as they are and do not record the code page: load a block under
+ * the code page it was written with. */
 XEV_API int32_t XEV_CALL HostSetCodePage(uint32_t codePage);
 /* The selected code page. */
 XEV_API uint32_t XEV_CALL HostGetCodePage(void);
 /* Non-zero when the selected code page has double-byte characters. */
 XEV_API int32_t XEV_CALL HostIsDbcs(void);
-/* Non-zero when byte (0 to 255) starts a double-byte character. */
+/* Non-zero when byte (0 to 255) starts a double-byte character; always 0
+ * under XEV_CP_UTF8 (use HostCharLength). */
 XEV_API int32_t XEV_CALL HostIsLeadByte(int32_t byte);
 /* HostIsLeadByte of *p; 0 for NULL. */
 XEV_API int32_t XEV_CALL HostIsLeadBytePtr(const char* p);
-/* Non-zero for a letter of the code page (a byte, or lead << 8 | trail). */
+/* Non-zero for a letter of the code page (a byte, or lead << 8 | trail; a
+ * code point under XEV_CP_UTF8). */
 XEV_API int32_t XEV_CALL HostIsAlpha(int32_t ch);
+/* Byte length of the character at p in the selected code page, reading at
+ * most available bytes (a negative available: up to the terminator). 0 at the
+ * terminator, when available is 0 or p is NULL; 2 for a lead byte with its
+ * trail; 1 to 4 for a well-formed UTF-8 sequence; 1 for any other byte, so a
+ * broken sequence is stepped over byte by byte and never swallows a good
+ * character after it. Every walk over characters in the engine, its editor
+ * and its edit controls steps by this length. */
+XEV_API int32_t XEV_CALL HostCharLength(const char* p, int32_t available);
+/* 1 when the length bytes of text (a negative length: up to the terminator)
+ * are well-formed UTF-8, whatever code page is selected; otherwise 0, with the
+ * byte offset of the first bad sequence in *badOffset and its length (the
+ * bytes that began a character and broke off, at least 1) in *badLength.
+ * Overlong forms, surrogates (U+D800 to U+DFFF), code points above U+10FFFF,
+ * stray continuation bytes and sequences cut short are bad. Either out
+ * pointer may be NULL; both are 0 for a good text. A host reading user data
+ * checks it with this before handing it over under XEV_CP_UTF8. */
+XEV_API int32_t XEV_CALL HostCheckText(const char* text, int32_t length, int32_t* badOffset,
+                                       int32_t* badLength);
 
 /* ---- Strings ------------------------------------------------------------ */
 
-/* Characters are single bytes, or lead and trail byte in a double-byte code
- * page; the character functions never split one. Blanks are space and tab. */
+/* Characters are single bytes, lead and trail byte in a double-byte code
+ * page, or a UTF-8 sequence (a code point) under XEV_CP_UTF8, where a byte of
+ * a broken sequence is a character of its own (HostCharLength); the character
+ * functions never split one. Blanks are space and tab. */
 
 /* Byte length; 0 for NULL. */
 XEV_API int32_t XEV_CALL HostStrLen(const char* s);
@@ -113,13 +142,19 @@ XEV_API char* XEV_CALL HostStrTrim(char* dst, const char* src);
 XEV_API char* XEV_CALL HostStrRTrim(char* dst, const char* src);
 /* The first non-blank of s (a pointer into s); NULL for NULL. */
 XEV_API char* XEV_CALL HostStrSkipBlanks(const char* s);
-/* Turns the letters of s to upper case in place; returns s. */
+/* Turns the letters of s to upper case in place; returns s. Under
+ * XEV_CP_UTF8 by the full Unicode mapping (the sharp s becomes "SS") for every
+ * character whose mapping takes no more bytes than it does; the few others
+ * stay, since s cannot grow (StrUpper, which can, maps them too). */
 XEV_API char* XEV_CALL HostStrUpper(char* s);
-/* Turns the letters of s to lower case in place; returns s. */
+/* Turns the letters of s to lower case in place; returns s. Under XEV_CP_UTF8
+ * as HostStrUpper, with capital sigma in its final form at a word's end. */
 XEV_API char* XEV_CALL HostStrLower(char* s);
 /* src with the first letter of every word upper case and the others lower
  * case. An apostrophe after two or more letters stays inside the word, after
- * one it starts a new one: "o'neil's dog" becomes "O'Neil's Dog". */
+ * one it starts a new one: "o'neil's dog" becomes "O'Neil's Dog". Under
+ * XEV_CP_UTF8 letters of any script, by title case, with marks belonging to
+ * the letter before them; never longer than src, as HostStrUpper. */
 XEV_API char* XEV_CALL HostStrProper(char* dst, const char* src);
 /* src with its n characters from pos replaced by repl (inserted when n is 0);
  * dst needs room for the longer of the two texts. */
@@ -128,8 +163,8 @@ XEV_API char* XEV_CALL HostStrReplace(char* dst, const char* src, const char* re
 /* The character position of the first occurrence of pattern in s, or -1; an
  * empty pattern is found at 0. Case-sensitive. */
 XEV_API int32_t XEV_CALL HostStrScan(const char* s, const char* pattern);
-/* The first character ch in s (a byte, or lead << 8 | trail), or NULL; 0 finds
- * the terminator. */
+/* The first character ch in s (a byte, or lead << 8 | trail; a code point
+ * under XEV_CP_UTF8), or NULL; 0 finds the terminator. */
 XEV_API char* XEV_CALL HostStrChr(const char* s, int32_t ch);
 /* 1 when the two strings are byte for byte equal (NULL equals ""), else 0. */
 XEV_API int32_t XEV_CALL HostStrEqual(const char* a, const char* b);

@@ -36,6 +36,7 @@ def test_refused_formulas_tell_code_span_and_caret(sales):
 
 
 def test_spans_count_characters_not_bytes():
+    before = xev.code_page()
     xev.set_code_page(932)
     try:
         context = xev.Context()
@@ -44,7 +45,7 @@ def test_spans_count_characters_not_bytes():
             context.parse("F", "値段 * 数量")
         assert (caught.value.pos, caught.value.length) == (5, 2)
     finally:
-        xev.set_code_page(1252)
+        xev.set_code_page(before)
 
 
 def test_dependency_queries_and_extended_text_follow_named_formulas(sales):

@@ -14,7 +14,7 @@ import numpy as np
 import pandas as pd
 
 from ._ffi import ffi, lib
-from .codepage import encode
+from .codepage import encode, unencodable
 from .context import DATETIME, NUMBER, STRING
 from .decimal_array import DecimalDtype
 from .errors import ColumnError
@@ -115,16 +115,18 @@ def _mask_bytes(mask):
     return mask.view(np.uint8) if mask.any() else None
 
 
-class _NulInText(ValueError):
-    def __init__(self, row):
+class _BadText(ValueError):
+    def __init__(self, row, detail):
         super().__init__(row)
         self.row = row
+        self.detail = detail
 
 
 def _texts(strings):
     """One byte buffer and rowCount + 1 offsets for a list of str. Raises
-    _NulInText with the position of the first text holding a NUL: the
-    engine's texts end at a NUL, so such a text would be cut short."""
+    _BadText with the position of the first text holding a NUL (the engine's
+    texts end at a NUL, so such a text would be cut short) or a character
+    the code page cannot hold."""
     count = len(strings)
     try:
         joined = "\0".join(strings)
@@ -132,8 +134,13 @@ def _texts(strings):
         strings = list(map(str, strings))
         joined = "\0".join(strings)
     if joined.count("\0") != max(count - 1, 0):
-        raise _NulInText(next(i for i, s in enumerate(strings) if "\0" in s))
-    data = encode(joined)
+        raise _BadText(next(i for i, s in enumerate(strings) if "\0" in s),
+                       "holds a NUL character, which the engine's texts cannot hold")
+    try:
+        data = encode(joined)
+    except UnicodeEncodeError as error:
+        row = joined.count("\0", 0, error.start)
+        raise _BadText(row, f"holds {unencodable(strings[row])}") from None
     separators = np.flatnonzero(np.frombuffer(data, dtype=np.uint8) == 0)
     offsets = np.empty(count + 1, dtype=np.int64)
     offsets[0] = 0
@@ -157,9 +164,8 @@ def _text_column(series, kind, as_text=None):
     strings = values.tolist() if as_text is None else list(map(as_text, values.tolist()))
     try:
         data, offsets = _texts(strings)
-    except _NulInText as nul:
-        raise ColumnError(series.name, f"the text in row {series.index[nul.row]!r} holds a NUL "
-                          "character, which the engine's texts cannot hold") from None
+    except _BadText as bad:
+        raise ColumnError(series.name, f"the text in row {series.index[bad.row]!r} {bad.detail}") from None
     return InputColumn(kind, data, offsets, _mask_bytes(mask))
 
 

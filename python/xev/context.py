@@ -13,7 +13,7 @@ from __future__ import annotations
 from typing import Iterator, Optional
 
 from ._ffi import ffi, lib
-from .codepage import decode, encode_argument
+from .codepage import code_page, decode, encode_argument
 from .errors import FormulaError
 from .hints import formula_hint
 
@@ -100,7 +100,8 @@ class Context:
         self._adopt(raw, flags, functions, [])
 
     def _adopt(self, raw, flags, functions, keywords):
-        self._ec = ffi.gc(raw, lib.XEVDestroyEC)
+        self._raw = ffi.gc(raw, lib.XEVDestroyEC)
+        self._code_page = code_page()
         self._flags = flags
         self._functions = functions
         self._keywords = list(keywords)  # (name, type, case_sensitive): restored on load
@@ -122,6 +123,19 @@ class Context:
     @property
     def flags(self) -> int:
         return self._flags
+
+    @property
+    def code_page(self) -> int:
+        """The code page the context was made in: its names and formulas are
+        bytes of that code page, so it is used in no other."""
+        return self._code_page
+
+    @property
+    def _ec(self):
+        if lib.HostGetCodePage() != self._code_page:
+            raise ValueError(f"xev: the context was made in code page {self._code_page}, but the process "
+                             f"now reads code page {code_page()}; set that back with xev.set_code_page")
+        return self._raw
 
     # ---- Items -------------------------------------------------------------
 
@@ -355,14 +369,21 @@ class Context:
         return context
 
     def __reduce__(self):
-        return (_restore, (self.to_block(), self._flags, tuple(self._keywords), self._functions))
+        return (_restore, (self.to_block(), self._flags, tuple(self._keywords), self._functions, self._code_page))
 
     def __repr__(self):
+        if lib.HostGetCodePage() != self._code_page:
+            return f"<xev.Context flags={self._flags:#x} code_page={self._code_page}>"
         return (f"<xev.Context flags={self._flags:#x} data_items={len(self.data_items)} "
                 f"formulas={len(self)}>")
 
 
-def _restore(block, flags, keywords, functions):
+def _restore(block, flags, keywords, functions, written_in=1252):
+    # The block holds the bytes of the code page it was written in and does
+    # not record which: read in another, its names would change.
+    if code_page() != written_in:
+        raise ValueError(f"xev: the context was stored in code page {written_in}, this process reads "
+                         f"code page {code_page()}; call xev.set_code_page({written_in}) first")
     return Context.from_block(block, flags, keywords=keywords, functions=functions)
 
 

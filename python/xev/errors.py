@@ -50,7 +50,7 @@ class FormulaError(ValueError):
     def from_engine(cls, error, name, text, origin="", hint=""):
         """From the engine's error record, whose offsets count code-page bytes."""
         about = name if error.code in _NAME_ERRORS else text
-        encoded = encode(about)
+        encoded = encode(about, "replace")
         start = min(error.pos, len(encoded))
         end = min(start + error.len, len(encoded))
         pos = len(decode(encoded[:start]))

@@ -44,13 +44,19 @@ class DefinitionError(ValueError):
     formula given in a form that is not a (name, text) pair of str."""
 
 
-def _decode(raw):
+def _decode(raw, label):
+    """The file's text: UTF-8, or in 1252 and 932 a file of the code page.
+    In UTF-8 a byte that is not is an error naming its line and byte."""
     if raw.startswith(b"\xef\xbb\xbf"):
         raw = raw[3:]
     try:
         return raw.decode("utf-8")
-    except UnicodeDecodeError:
-        return raw.decode(codec(), "replace")
+    except UnicodeDecodeError as error:
+        if codec() != "utf-8":
+            return raw.decode(codec(), "replace")
+        lines = _LINE_END_BYTES.split(raw[:error.start])
+        raise DefinitionError(f"{label}:{len(lines)}: byte {len(lines[-1]) + 1} "
+                              f"(0x{raw[error.start]:02X}) is not valid UTF-8") from None
 
 
 def parse_definition(line, origin):
@@ -115,7 +121,7 @@ def read_formulas(path: "str | os.PathLike", *, max_bytes: int = MAX_FILE_BYTES,
             # The engine reads a formula up to a NUL; what follows would be lost.
             raise DefinitionError(f"{label}:{number}: a NUL byte in the line")
     definitions = []
-    for number, line in enumerate(_LINE_END.split(_decode(raw)), start=1):
+    for number, line in enumerate(_LINE_END.split(_decode(raw, label)), start=1):
         stripped = line.lstrip(" \t")
         if not stripped or stripped.startswith("#"):
             continue

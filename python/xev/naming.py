@@ -1,4 +1,4 @@
-"""Data item names for column labels, by the reference host's rules: bytes a
+"""Data item names for column labels, by the reference host's rules: characters a
 name cannot hold become '_' between the parts they separate, a leading digit,
 AND, DISTINCT, ALL or a date-unit word gets '_' in front, an empty label becomes ColumnN,
 names are cut to 64 bytes, and repeats get _2, _3, ..."""
@@ -6,7 +6,7 @@ names are cut to 64 bytes, and repeats get _2, _3, ..."""
 import re
 
 from ._ffi import ffi, lib
-from .codepage import decode, encode
+from .codepage import UTF8, code_page, codec, decode, encode
 
 MAX_NAME_BYTES = 64
 
@@ -16,43 +16,54 @@ def _is_name_byte(c):
             or c >= 0x81)
 
 
+def _keeps(char, encoded):
+    """Whether a name may hold char (encoded: its bytes in the code page).
+    In UTF-8 the engine is asked (names hold letters, marks and digits of any
+    script); in the other code pages every character beyond ASCII but 0x80
+    is kept, as the engine's scanner reads them."""
+    if char.isascii():
+        return _is_name_byte(encoded[0])
+    if code_page() == UTF8:
+        return lib.XEVValidName(ffi.NULL, b"A" + encoded, ffi.NULL) == 1
+    return encoded != b"?" and (len(encoded) > 1 or encoded[0] >= 0x81)
+
+
 def _cut(name, limit):
-    """name (bytes) cut to limit bytes without splitting a double-byte character."""
+    """name (bytes) cut to limit bytes without splitting a character."""
     if len(name) <= limit:
         return name
-    keep = 0
-    while keep < len(name):
-        step = 2 if lib.HostIsLeadByte(name[keep]) and keep + 1 < len(name) else 1
-        if keep + step > limit:
+    kept = b""
+    for char in decode(name):
+        encoded = encode(char, "replace")
+        if len(kept) + len(encoded) > limit:
             break
-        keep += step
-    return name[:keep]
+        kept += encoded
+    return kept
 
 
 _PLAIN_NAME = re.compile(rb"[A-Za-z0-9_@#$]+")
 
 
 def _sanitized(label, index):
-    header = encode(label)
+    header = encode(label, "replace")
     # Most labels are plain ASCII names already; only the others are walked.
-    name = bytearray(header) if _PLAIN_NAME.fullmatch(header) else bytearray()
-    gap = False
-    i = len(header) if name else 0
-    while i < len(header):
-        c = header[i]
-        whole = header[i:i + 2] if lib.HostIsLeadByte(c) and i + 1 < len(header) else None
-        if whole is None and not _is_name_byte(c):
-            gap = True
-            i += 1
-            continue
-        if gap and name:
-            name += b"_"
+    if _PLAIN_NAME.fullmatch(header):
+        name = header
+    else:
+        name = bytearray()
         gap = False
-        name += whole if whole is not None else bytes([c])
-        i += 2 if whole is not None else 1
+        for char in label:
+            encoded = encode(char, "replace")
+            if not _keeps(char, encoded):
+                gap = True
+                continue
+            if gap and name:
+                name += b"_"
+            gap = False
+            name += encoded
+        name = bytes(name)
     if not name:
         return f"Column{index + 1}".encode()
-    name = bytes(name)
     if name[:1].isdigit():
         name = b"_" + name
     # Words the scanner takes as keywords in any letter case (DISTINCT and

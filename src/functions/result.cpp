@@ -5,15 +5,17 @@
 #include <cstring>
 
 #include "eval/evaluator.h"
+#include "host/code_page.h"
 #include "functions/functions.h"
 
 namespace xev::functions {
 
 int32_t CharsToBytes(int32_t chars) {
   if (chars <= 0) return 0;
-  if (!HostIsDbcs()) return chars;
-  // Each character may take two bytes; saturate rather than overflow.
-  return chars > INT32_MAX / 2 ? INT32_MAX : chars * 2;
+  // Each character may take as many bytes as the longest character of the
+  // code page (two, or four under UTF-8); saturate rather than overflow.
+  int32_t most = xev::host::CurrentCodePage().maxCharBytes;
+  return chars > INT32_MAX / most ? INT32_MAX : chars * most;
 }
 
 bool EnsureResultSize(void** result, int32_t size, int32_t needed) {

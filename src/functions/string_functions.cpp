@@ -7,6 +7,8 @@
 
 #include "eval/eval.h"
 #include "functions/builtin_support.h"
+#include "host/case_mapping.h"
+#include "host/code_page.h"
 #include "platform/platform.h"
 
 using namespace xev::functions;
@@ -16,9 +18,9 @@ using xev::platform::lstrlenA;
 
 namespace {
 
-// The bytes that chars characters may take: doubled in a double-byte code
-// page, where every character may be two bytes.
-int64_t CharBytes(int64_t chars) { return HostIsDbcs() ? chars * 2 : chars; }
+// The bytes that chars characters may take: as many times the count as the
+// longest character of the code page has bytes (two, or four under UTF-8).
+int64_t CharBytes(int64_t chars) { return chars * xev::host::CurrentCodePage().maxCharBytes; }
 
 // min(len, dbcs(n)) + 1, the room of the functions that take part of s.
 int64_t PartRoom(const char* s, int32_t count) {
@@ -103,6 +105,25 @@ int32_t FoldCopy(void** result, int32_t size, void** args, char* (XEV_CALL* fold
   return 1;
 }
 
+// Under UTF-8 a text may grow or shrink as it changes case (the sharp s
+// becomes "SS"), so the result is measured first and mapped into its room.
+int32_t MapCaseInto(void** result, int32_t size, void** args, xev::host::CaseMap map) {
+  if (!ArgumentsPresent(args, 1)) return 0;
+  const char* s = StringArg(args, 0);
+  const size_t needed = xev::host::MapCase(map, s, nullptr, false);
+  char* out = TextResult(result, size, static_cast<int64_t>(needed));
+  if (out == nullptr) return 0;
+  xev::host::MapCase(map, s, out, false);
+  return 1;
+}
+
+// Case under UTF-8, for a text beyond ASCII; an ASCII text takes the paths of
+// the single-byte code page.
+bool MapsUtf8Case(void** args) {
+  return xev::host::CurrentCodePage().utf8 && args != nullptr && args[0] != nullptr &&
+         !xev::host::IsAscii(StringArg(args, 0));
+}
+
 int32_t NumberOut(void** result, int32_t size, int32_t value) {
   NumberValue* out = NumberResult(result, size);
   if (out == nullptr) return 0;
@@ -177,16 +198,19 @@ XEV_API int32_t XEV_CALL FUNStrLTrim(ExprContext*, HEXP, int32_t size, void** re
 
 XEV_API int32_t XEV_CALL FUNStrUpper(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                      void** args) {
+  if (MapsUtf8Case(args)) return MapCaseInto(result, size, args, xev::host::CaseMap::kUpper);
   return FoldCopy(result, size, args, HostStrUpper);
 }
 
 XEV_API int32_t XEV_CALL FUNStrLower(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                      void** args) {
+  if (MapsUtf8Case(args)) return MapCaseInto(result, size, args, xev::host::CaseMap::kLower);
   return FoldCopy(result, size, args, HostStrLower);
 }
 
 XEV_API int32_t XEV_CALL FUNStrProper(ExprContext*, HEXP, int32_t size, void** result, const char*,
                                       void** args) {
+  if (MapsUtf8Case(args)) return MapCaseInto(result, size, args, xev::host::CaseMap::kProper);
   return RewriteInto(result, size, args, HostStrProper);
 }
 

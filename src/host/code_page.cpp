@@ -1,11 +1,14 @@
-// The two ANSI code pages the runtime knows: Western (1252, single-byte, the
-// default) and Shift-JIS (932, double-byte). Their byte tables are built at
-// compile time, so switching code page is one pointer store and the tables
+// The code pages the runtime knows: Western (1252, single-byte, the default),
+// Shift-JIS (932, double-byte) and UTF-8 (65001). Their byte tables are built
+// at compile time, so switching code page is one pointer store and the tables
 // are ready before any static initialiser can ask for them.
 #include "host/code_page.h"
 
 #include <atomic>
+#include <cstdint>
+#include <initializer_list>
 
+#include "host/unicode.h"
 #include "xev/xevhost.h"
 
 namespace xev::host {
@@ -24,10 +27,12 @@ constexpr void PairCase(CodePage& cp, unsigned upper, unsigned lower) {
   cp.toUpper[lower] = static_cast<uint8_t>(upper);
 }
 
-constexpr CodePage MakeAsciiBase(uint32_t id, bool dbcs) {
+constexpr CodePage MakeAsciiBase(uint32_t id, bool dbcs, bool utf8) {
   CodePage cp{};
   cp.id = id;
   cp.dbcs = dbcs;
+  cp.utf8 = utf8;
+  cp.maxCharBytes = utf8 ? 4 : (dbcs ? 2 : 1);
   for (unsigned b = 0; b < 256; ++b) {
     cp.classes[b] = 0;
     cp.toUpper[b] = static_cast<uint8_t>(b);
@@ -39,7 +44,7 @@ constexpr CodePage MakeAsciiBase(uint32_t id, bool dbcs) {
 }
 
 constexpr CodePage MakeWestern() {
-  CodePage cp = MakeAsciiBase(XEV_CP_WESTERN, false);
+  CodePage cp = MakeAsciiBase(XEV_CP_WESTERN, false, false);
   PairCase(cp, 0x8A, 0x9A);  // S caron
   PairCase(cp, 0x8C, 0x9C);  // OE ligature
   PairCase(cp, 0x8E, 0x9E);  // Z caron
@@ -56,15 +61,24 @@ constexpr CodePage MakeWestern() {
 }
 
 constexpr CodePage MakeShiftJis() {
-  CodePage cp = MakeAsciiBase(XEV_CP_SHIFTJIS, true);
+  CodePage cp = MakeAsciiBase(XEV_CP_SHIFTJIS, true, false);
   MarkRange(cp, 0x81, 0x9F, kLead);
   MarkRange(cp, 0xE0, 0xFC, kLead);
   MarkRange(cp, 0xA6, 0xDF, kAlpha);  // half-width katakana and sound marks
   return cp;
 }
 
+// Bytes above 0x7F are letters only as parts of a whole character, which the
+// byte table cannot see; the table marks the bytes that may start one.
+constexpr CodePage MakeUtf8() {
+  CodePage cp = MakeAsciiBase(XEV_CP_UTF8, false, true);
+  MarkRange(cp, 0xC2, 0xF4, kLead);
+  return cp;
+}
+
 constexpr CodePage kWestern = MakeWestern();
 constexpr CodePage kShiftJis = MakeShiftJis();
+constexpr CodePage kUtf8 = MakeUtf8();
 
 // The host's selection: the one piece of mutable state of the code page layer.
 // Every thread reads it; relaxed order is enough for a pointer to constant tables.
@@ -128,24 +142,46 @@ unsigned DoubleByteToLower(unsigned ch) {
 
 namespace {
 
-int FoldChar(const CodePage& cp, char* p, const uint8_t* map, unsigned (*foldDouble)(unsigned)) {
-  int length = CharLength(cp, p);
+using CodePointMap = char32_t (*)(char32_t);
+
+void FoldChar(const CodePage& cp, char* p, int length, const uint8_t* map, unsigned (*foldDouble)(unsigned),
+              CodePointMap foldCodePoint) {
   if (length == 1) {
     *p = static_cast<char>(map[static_cast<unsigned char>(*p)]);
-  } else if (length == 2) {
+  } else if (length == 2 && cp.dbcs) {
     unsigned ch = static_cast<unsigned char>(p[0]) << 8 | static_cast<unsigned char>(p[1]);
     unsigned folded = foldDouble(ch);
     p[0] = static_cast<char>(folded >> 8);
     p[1] = static_cast<char>(folded & 0xFF);
+  } else if (length > 1 && cp.utf8) {
+    char32_t folded = foldCodePoint(Utf8Decode(p, length));
+    if (Utf8Size(folded) == length) Utf8Encode(folded, p);
   }
-  return length;
 }
 
 }  // namespace
 
-int FoldCharUpper(const CodePage& cp, char* p) { return FoldChar(cp, p, cp.toUpper, DoubleByteToUpper); }
+void FoldCharUpper(const CodePage& cp, char* p, int length) {
+  FoldChar(cp, p, length, cp.toUpper, DoubleByteToUpper, unicode::ToUpper);
+}
 
-int FoldCharLower(const CodePage& cp, char* p) { return FoldChar(cp, p, cp.toLower, DoubleByteToLower); }
+void FoldCharLower(const CodePage& cp, char* p, int length) {
+  FoldChar(cp, p, length, cp.toLower, DoubleByteToLower, unicode::ToLower);
+}
+
+int FoldCharUpper(const CodePage& cp, char* p) {
+  int length = CharLength(cp, p);
+  FoldCharUpper(cp, p, length);
+  return length;
+}
+
+int FoldCharLower(const CodePage& cp, char* p) {
+  int length = CharLength(cp, p);
+  FoldCharLower(cp, p, length);
+  return length;
+}
+
+uint32_t FoldCodePointLower(uint32_t ch) { return static_cast<uint32_t>(unicode::ToLower(static_cast<char32_t>(ch))); }
 
 }  // namespace xev::host
 
@@ -155,13 +191,11 @@ extern "C" {
 
 XEV_API int32_t XEV_CALL HostSetCodePage(uint32_t codePage) {
   using namespace xev::host;
-  if (codePage == XEV_CP_WESTERN) {
-    g_current.store(&kWestern, std::memory_order_relaxed);
-    return 1;
-  }
-  if (codePage == XEV_CP_SHIFTJIS) {
-    g_current.store(&kShiftJis, std::memory_order_relaxed);
-    return 1;
+  for (const CodePage* cp : {&kWestern, &kShiftJis, &kUtf8}) {
+    if (cp->id == codePage) {
+      g_current.store(cp, std::memory_order_relaxed);
+      return 1;
+    }
   }
   return 0;
 }
@@ -170,8 +204,17 @@ XEV_API uint32_t XEV_CALL HostGetCodePage(void) { return CurrentCodePage().id; }
 
 XEV_API int32_t XEV_CALL HostIsDbcs(void) { return CurrentCodePage().dbcs ? 1 : 0; }
 
+// Only a double-byte code page has lead bytes in this sense: callers that take
+// a lead byte and the next one together would split a longer UTF-8 sequence.
 XEV_API int32_t XEV_CALL HostIsLeadByte(int32_t byte) {
-  return xev::host::IsLead(CurrentCodePage(), static_cast<unsigned char>(byte)) ? 1 : 0;
+  const xev::host::CodePage& cp = CurrentCodePage();
+  return cp.dbcs && xev::host::IsLead(cp, static_cast<unsigned char>(byte)) ? 1 : 0;
+}
+
+XEV_API int32_t XEV_CALL HostCharLength(const char* p, int32_t available) {
+  if (p == nullptr) return 0;
+  size_t limit = available < 0 ? SIZE_MAX : static_cast<size_t>(available);
+  return xev::host::CharLength(CurrentCodePage(), p, limit);
 }
 
 XEV_API int32_t XEV_CALL HostIsLeadBytePtr(const char* p) {
@@ -181,6 +224,9 @@ XEV_API int32_t XEV_CALL HostIsLeadBytePtr(const char* p) {
 
 XEV_API int32_t XEV_CALL HostIsAlpha(int32_t ch) {
   const xev::host::CodePage& cp = CurrentCodePage();
+  // Under UTF-8 ch is a code point, and a byte above 0x7F passed as a plain
+  // (signed) char is half a character, no letter.
+  if (cp.utf8) return ch > 0 && ch <= 0x10FFFF && xev::host::unicode::IsLetter(static_cast<char32_t>(ch)) ? 1 : 0;
   // Callers may pass a plain char, which is signed here: read it as its byte.
   if (ch < 0 && ch >= -128) ch &= 0xFF;
   if (ch < 0) return 0;

@@ -6,6 +6,7 @@
 // the same buffer: copies are memmoves.
 #include <cstring>
 
+#include "host/case_mapping.h"
 #include "host/code_page.h"
 #include "xev/xevhost.h"
 
@@ -22,7 +23,7 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // The address n characters into s, or its terminator when s is shorter.
 const char* SkipChars(const CodePage& cp, const char* s, int32_t n) {
-  if (!cp.dbcs) {
+  if (cp.maxCharBytes == 1) {
     size_t length = std::strlen(s);
     return s + (n <= 0 ? 0 : (static_cast<size_t>(n) < length ? static_cast<size_t>(n) : length));
   }
@@ -32,8 +33,17 @@ const char* SkipChars(const CodePage& cp, const char* s, int32_t n) {
 
 // A plain walk: on mixed text, counting over a measured length or skipping
 // all-ASCII words first measured slower, as few words are all ASCII.
+// UTF-8 has a walk of its own, out of line, so that the two older code
+// pages' walks stay small enough to be inlined where they are called.
+[[gnu::noinline]] int32_t CountUtf8Chars(const CodePage& cp, const char* s) {
+  int32_t count = 0;
+  for (int length = CharLength(cp, s); length != 0; length = CharLength(cp, s), ++count) s += length;
+  return count;
+}
+
 int32_t CountChars(const CodePage& cp, const char* s) {
-  if (!cp.dbcs) return static_cast<int32_t>(std::strlen(s));
+  if (cp.maxCharBytes == 1) return static_cast<int32_t>(std::strlen(s));
+  if (cp.utf8) return CountUtf8Chars(cp, s);
   int32_t count = 0;
   for (;;) {
     auto b = static_cast<unsigned char>(*s);
@@ -64,14 +74,8 @@ const char* EndWithoutTrailingBlanks(const CodePage& cp, const char* s) {
   return end;
 }
 
-// The character at p as one code: the byte, or lead << 8 | trail.
-unsigned CharCode(const char* p, int length) {
-  unsigned code = static_cast<unsigned char>(p[0]);
-  return length == 2 ? code << 8 | static_cast<unsigned char>(p[1]) : code;
-}
-
 bool IsLetterAt(const CodePage& cp, const char* p, int length) {
-  if (length == 2) return xev::host::IsDoubleByteAlpha(static_cast<unsigned char>(p[0]), static_cast<unsigned char>(p[1]));
+  if (length == 2 && cp.dbcs) return xev::host::IsDoubleByteAlpha(static_cast<unsigned char>(p[0]), static_cast<unsigned char>(p[1]));
   return (cp.classes[static_cast<unsigned char>(*p)] & xev::host::kAlpha) != 0;
 }
 
@@ -140,6 +144,7 @@ XEV_API char* XEV_CALL HostStrSkipBlanks(const char* s) {
 XEV_API char* XEV_CALL HostStrUpper(char* s) {
   if (s == nullptr) return nullptr;
   const CodePage& cp = CurrentCodePage();
+  if (cp.utf8 && !xev::host::IsAscii(s)) return xev::host::MapCase(xev::host::CaseMap::kUpper, s, s, true), s;
   for (char* p = s; *p != 0;) p += xev::host::FoldCharUpper(cp, p);
   return s;
 }
@@ -147,6 +152,7 @@ XEV_API char* XEV_CALL HostStrUpper(char* s) {
 XEV_API char* XEV_CALL HostStrLower(char* s) {
   if (s == nullptr) return nullptr;
   const CodePage& cp = CurrentCodePage();
+  if (cp.utf8 && !xev::host::IsAscii(s)) return xev::host::MapCase(xev::host::CaseMap::kLower, s, s, true), s;
   for (char* p = s; *p != 0;) p += xev::host::FoldCharLower(cp, p);
   return s;
 }
@@ -160,6 +166,7 @@ XEV_API char* XEV_CALL HostStrProper(char* dst, const char* src) {
   src = OrEmpty(src);
   CopySpan(dst, src, src + std::strlen(src));
   const CodePage& cp = CurrentCodePage();
+  if (cp.utf8 && !xev::host::IsAscii(dst)) return xev::host::MapCase(xev::host::CaseMap::kProper, dst, dst, true), dst;
   bool inWord = false;
   int32_t wordLetters = 0;  // letters of the current word so far
   for (char* p = dst; *p != 0;) {
@@ -217,13 +224,13 @@ XEV_API int32_t XEV_CALL HostStrScan(const char* s, const char* pattern) {
 XEV_API char* XEV_CALL HostStrChr(const char* s, int32_t ch) {
   if (s == nullptr) return nullptr;
   if (ch < 0 && ch >= -128) ch &= 0xFF;  // a plain char passed through a signed int
-  if (ch < 0 || ch > 0xFFFF) return nullptr;
   const CodePage& cp = CurrentCodePage();
+  if (ch < 0 || ch > (cp.utf8 ? 0x10FFFF : 0xFFFF)) return nullptr;
   auto wanted = static_cast<unsigned>(ch);
   for (const char* p = s;;) {
     int length = CharLength(cp, p);
     if (length == 0) return wanted == 0 ? const_cast<char*>(p) : nullptr;
-    if (CharCode(p, length) == wanted) return const_cast<char*>(p);
+    if (xev::host::CharCode(cp, p, length) == wanted) return const_cast<char*>(p);
     p += length;
   }
 }

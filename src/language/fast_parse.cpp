@@ -24,6 +24,7 @@
 #include <array>
 #include <cstring>
 
+#include "host/code_page.h"
 #include "host/host.h"
 #include "language/scanner_bytes.h"
 #include "language/tree_build.h"
@@ -80,12 +81,13 @@ static_assert((kDeepestNesting + 1) * kStatesPerNestingLevel + kStatesOfRangeOrS
 // The tokens of an ordinary formula read from its bytes, each exactly as the
 // scanner's shortcut would tell it: the same code, span and value, taken
 // from the node blocks at the same point. Whatever the shortcut would leave
-// to the automaton (dots, quotes, tabs, high bytes, keywords, a name followed
-// by a word, long numbers or runs) is TK_BADCHAR here, which no parse goes
+// to the automaton (dots, quotes, tabs, high bytes other than the name
+// characters of UTF-8, keywords, a name followed by a word, long numbers or
+// runs) is TK_BADCHAR here, which no parse goes
 // on from, so the try ends and the scanner takes over.
 class ByteReader {
  public:
-  ByteReader() : text_(ScannedText()), record_(TokenRecord()) {}
+  ByteReader() : text_(ScannedText()), record_(TokenRecord()), utf8_(host::CurrentCodePage().utf8) {}
 
   int32_t Next(ParseValue& look) {
     look.value = nullptr;
@@ -104,6 +106,7 @@ class ByteReader {
         return Emit(static_cast<uint8_t>(bytes[0]), at, 1, look);
       default:
         if (bytes[0] == '(') return Emit('(', at, 1, look);
+        if (utf8_ && static_cast<uint8_t>(bytes[0]) >= 0x80) return Word(bytes, at, look);
         if (bytes[0] != '\0') return TK_BADCHAR;
         end_ = at;
         record_.value = nullptr;  // the end keeps the last token's span
@@ -121,6 +124,7 @@ class ByteReader {
 
   const char* text_;
   TokenValue& record_;
+  bool utf8_;
   uint32_t at_ = 0;   // the first byte not yet taken
   uint32_t end_ = 0;  // where the text ends, once read
 
@@ -167,23 +171,14 @@ class ByteReader {
     return copy;
   }
 
-  // A name, a word or a call: letters, digits and @#$_ from a letter on,
-  // then spaces and "(" for a call, or a stop byte or the end.
+  // A name, a word or a call as the scanner's shortcut takes it
+  // (scan_bytes::MatchWord), then "(" for a call, or a stop byte or the end.
   int32_t Word(const char* bytes, uint32_t pos, ParseValue& look) {
-    // The kinds of a run's bytes, or'ed: letters alone leave kLetter.
-    static_assert((scan_bytes::kLetter | scan_bytes::kDigit) != scan_bytes::kLetter &&
-                  (scan_bytes::kLetter | scan_bytes::kSymbol) != scan_bytes::kLetter);
-    uint32_t n = 1;
-    uint32_t kinds = scan_bytes::kLetter;
-    for (;; ++n) {
-      const uint32_t kind = scan_bytes::KindOf(bytes[n]);
-      if (kind - scan_bytes::kLetter > scan_bytes::kSymbol - scan_bytes::kLetter) break;  // not a run byte
-      kinds |= kind;
-    }
-    const bool letters = kinds == scan_bytes::kLetter;
-    uint32_t end = n;
-    while (bytes[end] == ' ') ++end;
-    if (end > kLongestRun) return TK_BADCHAR;
+    const scan_bytes::WordMatch word = scan_bytes::MatchWord(bytes, utf8_);
+    const uint32_t n = word.length;
+    const bool letters = word.letters;
+    const uint32_t end = word.end;
+    if (n == 0 || end > kLongestRun) return TK_BADCHAR;
     if (bytes[end] == '(') return EmitValue(TK_FUNCTION, pos, end + 1, end + 1, NameCopy(bytes, n), look);
     if (!scan_bytes::EndsMatch(bytes[end])) return TK_BADCHAR;
     if (letters && scan_bytes::MayBeKeyword(bytes, n) && scan_bytes::KeywordOf(bytes, n) != nullptr) return TK_BADCHAR;

@@ -158,7 +158,7 @@ constexpr char kDelimiters[] = " \t\r()*+-/|%,";
 constexpr char kTokenEnds[] = " \t\r()*+-/|%,'";
 constexpr int32_t kNameQuote = '"';
 
-size_t CharLength(const char* p) { return HostIsLeadBytePtr(p) != 0 && p[1] != '\0' ? 2 : 1; }
+size_t CharLength(const char* p) { return *p == '\0' ? 1 : static_cast<size_t>(HostCharLength(p, -1)); }
 
 // The end of the string literal that starts at p: past its closing quote, or
 // the end of the text when it is never closed. "''" and "\'" stand for a

@@ -22,6 +22,7 @@
 #include <bit>
 #include <cstring>
 
+#include "host/code_page.h"
 #include "host/host.h"
 #include "host/values.h"
 #include "language/language.h"
@@ -66,10 +67,11 @@ struct ScannerState {
   uint32_t previousMatchLength;  // the last match, token or blanks
   char tail[kMatchBufferSize];   // the last match's bytes and the blank
   bool shortcuts;                // tokens told by their first bytes (kept across resets)
+  bool utf8;                     // the code page is UTF-8 (read at each reset)
   bool valuesInNodeBlocks;       // token values from the parse's node blocks
 };
 
-thread_local ScannerState t_scanner = {"", 0, 0, false, false, "", 0, nullptr, 0, false, 0, 0, {}, 0, {}, true, false};
+thread_local ScannerState t_scanner = {"", 0, 0, false, false, "", 0, nullptr, 0, false, 0, 0, {}, 0, {}, true, false, false};
 
 uint32_t Offset() { return t_scanner.readEnd; }
 
@@ -155,7 +157,18 @@ int32_t TwoWordsAction(uint32_t pos, uint32_t len) {
 struct NameVerdict {
   enum Kind { kGood, kRefuse, kBadByte } kind;
   uint32_t badOffset;
+  uint32_t badLength = 1;
 };
+
+// Under UTF-8 a byte above 0x7F begins a character that must be well formed,
+// and outside quotes a letter, mark or number. Its length, or minus the
+// length of the bytes that are refused: a broken sequence, or the whole
+// character that has no place in a name.
+int WideCharInName(const char* p, uint32_t available, bool quoted) {
+  const int length = host::Utf8Sequence(p, available);
+  if (length < 0 || quoted || WideNameCharLength(p) == length) return length;
+  return -length;
+}
 
 bool GoodNameByte(uint8_t b, bool dbcs) {
   if (IsAsciiLetter(b) || IsDigit(b) || IsNameSymbol(b)) return true;
@@ -165,6 +178,7 @@ bool GoodNameByte(uint8_t b, bool dbcs) {
 // Checks a name, or in function mode a function name with its blanks and "(".
 NameVerdict CheckName(const char* text, uint32_t n, bool functionMode) {
   const bool dbcs = HostIsDbcs() != 0;
+  const bool utf8 = t_scanner.utf8;
   bool quoted = false;
   uint32_t i = 0;
   while (i < n) {
@@ -174,6 +188,12 @@ NameVerdict CheckName(const char* text, uint32_t n, bool functionMode) {
       while (j < n && text[j] == ' ') ++j;
       if (j == n - 1 && text[j] == '(') return {NameVerdict::kGood, 0};
       return {NameVerdict::kBadByte, i};
+    }
+    if (utf8 && b >= 0x80) {
+      const int length = WideCharInName(text + i, n - i, quoted);
+      if (length < 0) return {NameVerdict::kBadByte, i, static_cast<uint32_t>(-length)};
+      i += static_cast<uint32_t>(length);
+      continue;
     }
     if (dbcs && HostIsLeadByte(b)) {
       if (i + 1 >= n) return {NameVerdict::kBadByte, n - 1};
@@ -202,7 +222,7 @@ int32_t NameAction(uint32_t pos, uint32_t len, bool functionMode) {
   NameVerdict verdict = CheckName(held, len, functionMode);
   if (verdict.kind == NameVerdict::kRefuse) return kRefused;
   if (verdict.kind == NameVerdict::kBadByte) {
-    return Emit(TK_BADCHAR, pos + verdict.badOffset, 1, nullptr);
+    return Emit(TK_BADCHAR, pos + verdict.badOffset, verdict.badLength, nullptr);
   }
   if (!functionMode) return EmitCopy(TK_NAME, pos, held, len, len);
   uint32_t nameLen = len - 1;  // without the "("
@@ -304,6 +324,14 @@ class StringWalk {
 
 int32_t StringAction(uint32_t pos, uint32_t len, StringWalk& walk) {
   if (HostIsDbcs() != 0 && !walk.Accepts(len - 1)) return kRefused;
+  if (t_scanner.utf8) {
+    // A text that is no UTF-8 is refused where it breaks, as a name would be.
+    int32_t badOffset = 0;
+    int32_t badLength = 0;
+    if (HostCheckText(Held() + 1, static_cast<int32_t>(len - 2), &badOffset, &badLength) == 0) {
+      return Emit(TK_BADCHAR, pos + 1 + static_cast<uint32_t>(badOffset), static_cast<uint32_t>(badLength), nullptr);
+    }
+  }
   return EmitCopy(TK_STRING, pos, Held() + 1, len - 2, len);
 }
 
@@ -402,7 +430,7 @@ const char* ReadBlankAfterText(uint32_t n) {
 // stopped in.
 int32_t WalkMatch(Candidate* candidates) {
   ScannerState& s = t_scanner;
-  if (s.tables == nullptr) s.tables = &scan::Tables();  // asked before any text was given
+  if (s.tables == nullptr) s.tables = &scan::Tables(s.utf8);  // asked before any text was given
   const RuleTables& tables = *s.tables;
   const char* bytes = Held();
   uint32_t read = HeldLength();
@@ -472,13 +500,16 @@ bool SkipBlanksInText() {
 // - An operator byte other than "|" begins no rule but the operator and
 //   any-byte rules, which end with it, so it is read alone.
 // - "||" ends the concatenation rule and nothing extends it.
-// - A run of ASCII letters, digits and @#$_ that begins with a letter can go on
-//   as a longer name, a dotted name, a second word, a call (blanks, then "("),
-//   or a month name (blanks or letters). A byte of kStopAfterRun rules out
-//   every one of them; "(" ends a call, which nothing extends. Blanks that are
-//   spaces keep only the call and the month name alive, and a stop byte after
-//   them ends both. No such run refuses: the word rule takes letters (keywords
-//   included) and the name rule takes the rest, with every byte a good one.
+// - A run of ASCII letters, digits and @#$_ that begins with a letter (under
+//   UTF-8 also letters, marks and numbers of any script, which may begin it;
+//   scan_bytes::MatchWord says which) can go on as a longer name, a dotted
+//   name, a second word, a call (blanks, then "("), or a month name (blanks
+//   or letters; a run with a character beyond ASCII is no month name). A
+//   byte of kStopAfterRun rules out every one of them; "(" ends a call, which
+//   nothing extends. Blanks that are spaces keep only the call and the month
+//   name alive, and a stop byte after them ends both. No such run refuses:
+//   the word rule takes letters (keywords included) and the name rule takes
+//   the rest, with every byte (every character, under UTF-8) a good one.
 // - Digits, maybe with a fraction, can go on as a longer number, a date or
 //   a time (separators, letters, blanks); a stop byte rules all of that out.
 //   After spaces only a month name or an AM/PM marker could follow, both
@@ -512,13 +543,11 @@ int32_t TakeFast(uint32_t read, uint32_t len, int32_t code) {
 
 // A name, a word or a call, or kRefused when the automaton must decide.
 int32_t FastWord(const char* bytes, uint32_t pos) {
-  uint32_t n = 1;
-  bool letters = true;
-  for (; IsRunByte(bytes[n]); ++n) {
-    if (KindOf(bytes[n]) != kLetter) letters = false;
-  }
-  uint32_t end = n;  // the byte that ends the match: a stop byte, "(" or the end of the text
-  if (bytes[end] == ' ') end = SkipSpaces(bytes, end);
+  const WordMatch word = MatchWord(bytes, t_scanner.utf8);
+  if (word.length == 0) return kRefused;
+  const uint32_t n = word.length;
+  const bool letters = word.letters;
+  const uint32_t end = word.end;  // the byte that ends the match: a stop byte, "(" or the end of the text
   const bool call = bytes[end] == '(';
   if ((!call && !EndsMatch(bytes[end])) || !FitsMatchBuffer(bytes, end)) return kRefused;
   if (call) return TakeFast(end + 1, end + 1, EmitCopy(TK_FUNCTION, pos, bytes, n, end + 1));
@@ -580,6 +609,7 @@ int32_t FastToken() {
       return TakeFast(1, 1, Emit(first, pos, 1, nullptr));
     default:
       if (first == '(') return TakeFast(1, 1, Emit(first, pos, 1, nullptr));
+      if (s.utf8 && static_cast<uint8_t>(first) >= 0x80) return FastWord(bytes, pos);
       return kRefused;
   }
 }
@@ -630,7 +660,8 @@ void ScannerReset(const char* text, ExprContext* ec, bool nameCheckMode) {
   s.window = s.text;
   s.windowOrigin = 0;
   t_scanShared.ec = ec;
-  s.tables = &scan::Tables();
+  s.utf8 = host::CurrentCodePage().utf8;
+  s.tables = &scan::Tables(s.utf8);
   t_scanShared.nameCheckMode = nameCheckMode;
   t_scanShared.pendingDateUnit = 0;
   s.pendingQuantifier = QU_NONE;

@@ -7,6 +7,8 @@
 #include <array>
 #include <cstdint>
 
+#include "host/unicode.h"
+#include "host/utf8.h"
 #include "language/language.h"
 
 namespace xev::language::scan_bytes {
@@ -144,6 +146,56 @@ inline bool StopsNumber(char b) { return KindOf(b) == kStop && b != '-' && b != 
 // A stop byte, or the end of the text: then the blank after it is read,
 // which every rule still alive after a name, spaces or a number takes.
 inline bool EndsMatch(char b) { return KindOf(b) == kStop || b == '\0'; }
+
+// ---- Words ------------------------------------------------------------------------
+
+// A character beyond ASCII that a name may hold under UTF-8, a letter, mark
+// or number of any script: its length in bytes, or 0. The one place that
+// says which such characters make names; the name check goes by it too.
+inline int WideNameCharLength(const char* p) {
+  const int length = host::Utf8Sequence(p, 4);
+  if (length < 2) return 0;
+  return host::unicode::IsWordChar(host::Utf8Decode(p, length)) ? length : 0;
+}
+
+struct WordMatch {
+  uint32_t length;  // bytes of the name; 0 when the text begins no word
+  uint32_t end;     // the byte after the name and the spaces after it
+  bool letters;     // ASCII letters alone, so maybe a keyword
+};
+
+// The word rule of both readers: a run of ASCII letters, digits and @#$_ that
+// begins with a letter (under UTF-8 also name characters beyond ASCII, which
+// may begin it too), then any spaces. A call follows when bytes[end] is "(",
+// and the match ends there when EndsMatch(bytes[end]); anything else is for
+// the automaton to read. An all-ASCII run never leaves the first loop.
+inline WordMatch MatchWord(const char* bytes, bool utf8) {
+  // The kinds of a run's bytes, or'ed: letters alone leave kLetter.
+  static_assert((kLetter | kDigit) != kLetter && (kLetter | kSymbol) != kLetter);
+  uint32_t kinds = kLetter;
+  bool wide = false;
+  uint32_t n = 0;
+  if (KindOf(bytes[0]) != kLetter) {
+    n = utf8 && static_cast<uint8_t>(bytes[0]) >= 0x80 ? static_cast<uint32_t>(WideNameCharLength(bytes)) : 0;
+    if (n == 0) return {0, 0, false};
+    wide = true;
+  }
+  for (;;) {
+    for (;; ++n) {
+      const uint32_t kind = KindOf(bytes[n]);
+      if (kind - kLetter > kSymbol - kLetter) break;  // not a run byte
+      kinds |= kind;
+    }
+    if (!utf8 || static_cast<uint8_t>(bytes[n]) < 0x80) break;
+    const int length = WideNameCharLength(bytes + n);
+    if (length == 0) break;
+    n += static_cast<uint32_t>(length);
+    wide = true;
+  }
+  uint32_t end = n;
+  while (bytes[end] == ' ') ++end;
+  return {n, end, kinds == kLetter && !wide};
+}
 
 // Runs of digits up to this long make a number's coefficient exactly in 64
 // bits, so both readers convert them themselves; longer runs take the host's

@@ -158,7 +158,7 @@ class NfaBuilder {
 
 class RuleBuilder {
  public:
-  explicit RuleBuilder(NfaBuilder& nfa) : n_(nfa) {}
+  RuleBuilder(NfaBuilder& nfa, bool utf8) : n_(nfa), utf8_(utf8) {}
 
   Fragment Rule(int rule) {
     switch (rule) {
@@ -189,6 +189,7 @@ class RuleBuilder {
 
  private:
   NfaBuilder& n_;
+  bool utf8_;
 
   static ByteSet LetterSet() { return Range('A', 'Z') | Range('a', 'z'); }
 
@@ -206,6 +207,7 @@ class RuleBuilder {
 
   // ---- names
   Fragment IdentifierUnit() {
+    if (utf8_) return n_.Bytes(LetterSet() | Chars("@#$_") | Range(0x80, 0xFF));
     ByteSet plain = LetterSet() | Chars("@#$_") | Range(0x81, 0xFF);
     ByteSet lead = Range(0x81, 0x9F) | Range(0xE0, 0xFC);
     ByteSet trail = Range(0x40, 0x7E) | Range(0x80, 0xFF);
@@ -378,10 +380,13 @@ void ComputeByteClasses(const NfaBuilder& nfa, RuleTables& tables) {
   tables.classCount = count;
 }
 
+// Each set of tables has its scratch space, so two threads that build the two
+// sets at once never share it.
+template <bool kUtf8>
 bool Build(RuleTables& tables) {
   static Scratch scratch;
   NfaBuilder& nfa = scratch.nfa;
-  RuleBuilder rules(nfa);
+  RuleBuilder rules(nfa, kUtf8);
 
   int start = nfa.NewState();
   int chain = start;
@@ -436,13 +441,16 @@ bool Build(RuleTables& tables) {
   return true;
 }
 
-}  // namespace
-
-const RuleTables& Tables() {
+template <bool kUtf8>
+const RuleTables& TablesFor() {
   static RuleTables tables;
-  static const bool built = Build(tables);
+  static const bool built = Build<kUtf8>(tables);
   (void)built;
   return tables;
 }
+
+}  // namespace
+
+const RuleTables& Tables(bool utf8) { return utf8 ? TablesFor<true>() : TablesFor<false>(); }
 
 }  // namespace xev::language::scan

@@ -49,8 +49,11 @@ struct RuleTables {
   bool extendable[kMaxDfaStates];
 };
 
-// Built on first use, immutable afterwards.
-const RuleTables& Tables();
+// Built on first use, immutable afterwards. Under UTF-8 the byte rules of
+// names differ: every byte above 0x7F is a name byte and none pairs with the
+// next, so a character of any length stays inside the name, and the name check
+// decides which characters a name may hold.
+const RuleTables& Tables(bool utf8);
 
 // Bytes that may follow an AM/PM marker of a date constant. The follower is
 // read as part of the date rule's match but is not part of the token, and no

@@ -34,7 +34,7 @@ size_t QuotedEnd(const char* text, size_t start) {
 size_t NameEnd(const char* text, size_t i) {
   while (text[i] != 0 && IsNameByte(static_cast<unsigned char>(text[i]))) {
     // A double-byte character's second byte may be any byte.
-    i += HostIsLeadByte(static_cast<unsigned char>(text[i])) != 0 && text[i + 1] != 0 ? 2 : 1;
+    i += static_cast<size_t>(HostCharLength(text + i, -1));
   }
   return i;
 }

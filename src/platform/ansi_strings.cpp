@@ -16,10 +16,16 @@ int32_t Sign(int value) { return value < 0 ? -1 : (value > 0 ? 1 : 0); }
 
 // The character at p folded to lower case, as a code that orders like the
 // bytes themselves: lead << 8 | trail for a double-byte character, byte << 8
-// for a single one. Also gives the character's length in bytes.
+// for a single one; under UTF-8 the code point, as code point order is byte
+// order there. Also gives the character's length in bytes.
 unsigned LowerCharAt(const CodePage& cp, const char* p, int* length) {
   *length = host::CharLength(cp, p);
   auto first = static_cast<unsigned char>(p[0]);
+  if (cp.utf8) {
+    if (*length > 1) return host::FoldCodePointLower(host::CharCode(cp, p, *length));
+    // A byte of a broken sequence is no code point: it sorts after them all.
+    return first < 0x80 ? cp.toLower[first] : 0x110000u | first;
+  }
   if (*length == 2) {
     return host::DoubleByteToLower(first << 8 | static_cast<unsigned char>(p[1]));
   }
@@ -72,21 +78,13 @@ char* CharNextA(const char* p) {
 uint32_t CharUpperBuffA(char* s, uint32_t length) {
   if (s == nullptr) return 0;
   const CodePage& cp = host::CurrentCodePage();
-  uint32_t i = 0;
-  while (i < length) {
-    auto first = static_cast<unsigned char>(s[i]);
-    // A lead byte whose trail lies outside the range is left alone: half a
-    // character cannot be folded.
-    if (host::IsLead(cp, first)) {
-      if (i + 1 >= length) break;
-      unsigned folded = host::DoubleByteToUpper(first << 8 | static_cast<unsigned char>(s[i + 1]));
-      s[i] = static_cast<char>(folded >> 8);
-      s[i + 1] = static_cast<char>(folded & 0xFF);
-      i += 2;
-      continue;
-    }
-    s[i] = static_cast<char>(cp.toUpper[first]);
-    ++i;
+  for (uint32_t i = 0; i < length;) {
+    // A character cut off by length is only its first byte, which no case
+    // map changes. A zero byte inside the range is stepped over like any other.
+    int size = host::CharLength(cp, s + i, length - i);
+    if (size == 0) size = 1;
+    host::FoldCharUpper(cp, s + i, size);
+    i += static_cast<uint32_t>(size);
   }
   return length;
 }

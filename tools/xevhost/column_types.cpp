@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -22,37 +23,50 @@ bool IsNameByte(unsigned char c) {
          c == '@' || c == '#' || c == '$' || c >= 0x81;
 }
 
-// Cuts a name to limit bytes without splitting a double-byte character.
+// Bytes of the character at text[i]: a double-byte or UTF-8 character whole.
+size_t CharBytes(const std::string& text, size_t i) {
+  int32_t length = HostCharLength(text.data() + i, static_cast<int32_t>(std::min<size_t>(text.size() - i, 4)));
+  return length > 0 ? static_cast<size_t>(length) : 1;
+}
+
+// Cuts a name to limit bytes without splitting a character.
 void CutToBytes(std::string& name, size_t limit) {
   if (name.size() <= limit) return;
   size_t keep = 0;
   while (keep < name.size()) {
-    size_t step = (HostIsLeadByte(static_cast<unsigned char>(name[keep])) && keep + 1 < name.size()) ? 2 : 1;
+    size_t step = CharBytes(name, keep);
     if (keep + step > limit) break;
     keep += step;
   }
   name.resize(keep);
 }
 
+// Whether a name may hold the character of bytes [i, i + n) of header. Under
+// UTF-8 the engine says (letters, marks and digits of any script); in the
+// other code pages every byte beyond ASCII but 0x80 is kept, double-byte
+// characters whole, as the scanner reads them.
+bool IsNameCharacter(const std::string& header, size_t i, size_t n) {
+  auto c = static_cast<unsigned char>(header[i]);
+  if (n == 1 && (c < 0x80 || HostGetCodePage() != XEV_CP_UTF8)) return IsNameByte(c);
+  if (HostGetCodePage() != XEV_CP_UTF8) return true;
+  std::string probe = "A" + header.substr(i, n);
+  return XEVValidName(nullptr, probe.c_str(), nullptr) == 1;
+}
+
 std::string SanitizedName(const std::string& header, size_t index) {
   std::string name;
   bool pendingGap = false;
-  for (size_t i = 0; i < header.size(); ++i) {
-    auto c = static_cast<unsigned char>(header[i]);
-    if (HostIsLeadByte(c) && i + 1 < header.size()) {  // keep double-byte characters whole
-      if (pendingGap && !name.empty()) name.push_back('_');
-      pendingGap = false;
-      name.push_back(header[i]);
-      name.push_back(header[++i]);
-      continue;
-    }
-    if (!IsNameByte(c)) {
+  for (size_t i = 0; i < header.size();) {
+    size_t n = CharBytes(header, i);
+    if (!IsNameCharacter(header, i, n)) {
       pendingGap = true;
+      i += n;
       continue;
     }
     if (pendingGap && !name.empty()) name.push_back('_');
     pendingGap = false;
-    name.push_back(static_cast<char>(c));
+    name.append(header, i, n);
+    i += n;
   }
   if (name.empty()) return "Column" + std::to_string(index + 1);
   if (name[0] >= '0' && name[0] <= '9') name = "_" + name;

@@ -70,16 +70,32 @@ bool CsvTable::Open(const std::string& path, std::string& error) {
   }
 
   // The encoding is decided by the whole file: one byte that is not UTF-8
-  // anywhere means the file is in the code page already.
+  // anywhere means the file is in the code page already. Under code page
+  // 65001 such a byte is an error (or is replaced), found before anything is
+  // evaluated or written.
   bool maybeUtf8 = encoding_ != InputEncoding::kAnsi;
   bool mustBeUtf8 = encoding_ == InputEncoding::kUtf8;
-  auto notUtf8 = [&](int64_t line) {
-    error = path + ": line " + std::to_string(line) + ": not valid UTF-8 (--encoding utf-8 was given)";
+  size_t replaced = 0;
+  auto observeText = [&](const std::string& text) {
+    if (!maybeUtf8 || IsAscii(text)) return;
+    if (converter_.utf8() && converter_.replaceInvalid()) {
+      std::string scratch;
+      replaced += ReplaceBadUtf8(text, scratch);
+      return;
+    }
+    maybeUtf8 = IsValidUtf8(text);
+  };
+  auto notUtf8 = [&]() {
+    BadPlace place = LocateBadUtf8(path);
+    error = place.line == 0 ? path + ": not valid UTF-8" : BadUtf8Message(path, place);
+    error += converter_.utf8() ? "; --replace-invalid puts U+FFFD in place of each bad sequence, "
+                                 "--code-page 1252 reads a Windows-1252 file"
+                               : " (--encoding utf-8 was given)";
     return false;
   };
   int64_t headerLine = reader_->line();
-  for (const std::string& h : headers) maybeUtf8 = maybeUtf8 && IsValidUtf8(h);
-  if (mustBeUtf8 && !maybeUtf8) return notUtf8(reader_->line());
+  for (const std::string& h : headers) observeText(h);
+  if (mustBeUtf8 && !maybeUtf8) return notUtf8();
   std::vector<ColumnTypeInference> inference(headers.size());
   Progress progress("reading", fileSize_, kProgressRows);
   std::vector<std::string> fields;
@@ -92,9 +108,9 @@ bool CsvTable::Open(const std::string& path, std::string& error) {
     }
     for (size_t i = 0; i < fields.size(); ++i) {
       inference[i].Observe(fields[i]);
-      if (maybeUtf8 && !IsAscii(fields[i])) maybeUtf8 = IsValidUtf8(fields[i]);
+      observeText(fields[i]);
     }
-    if (mustBeUtf8 && !maybeUtf8) return notUtf8(reader_->line());
+    if (mustBeUtf8 && !maybeUtf8) return notUtf8();
     ++rows_;
     progress.Update(rows_, reader_->bytesConsumed());
   }
@@ -103,6 +119,7 @@ bool CsvTable::Open(const std::string& path, std::string& error) {
     error = path + ": " + reader_->error();
     return false;
   }
+  ReportReplaced(path, replaced);
   utf8_ = encoding_ == InputEncoding::kUtf8 || (encoding_ == InputEncoding::kAuto && maybeUtf8);
 
   std::vector<std::string> ansiHeaders;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "report_output.h"
 #include "xev/xev.h"
 
 namespace xevhost {
@@ -10,11 +11,23 @@ namespace {
 // Errors about the name as a whole point at the name, not at the text.
 bool IsNameError(uint32_t code) { return code == XEV_ERR_NAME || code == XEV_ERR_DUPNAME; }
 
+// Terminal columns of the first bytes of a line: in 1252 and 932 a byte is a
+// column (double-byte characters are the wide ones); UTF-8 is measured.
+size_t Columns(const std::string& lineText, size_t bytes, const CodePageConverter& converter) {
+  bytes = std::min(bytes, lineText.size());
+  if (!converter.utf8()) return bytes;
+  return static_cast<size_t>(Utf8Width(std::string_view(lineText).substr(0, bytes)));
+}
+
 std::string FormatLocated(const std::string& origin, int line, size_t column, const std::string& what,
                           const std::string& lineText, size_t pos, size_t len,
                           const CodePageConverter& converter) {
+  size_t end = Columns(lineText, pos + len, converter);
+  column = Columns(lineText, column, converter);
+  pos = Columns(lineText, pos, converter);
   return origin + ":" + std::to_string(line) + ":" + std::to_string(column + 1) + ": " + what + "\n    " +
-         converter.ToUtf8(lineText) + "\n    " + Underline(lineText.size(), pos, len) + "\n";
+         converter.ToUtf8(lineText) + "\n    " + Underline(Columns(lineText, lineText.size(), converter), pos, end - pos) +
+         "\n";
 }
 
 }  // namespace

@@ -117,6 +117,18 @@ bool ExplainUnresolvedNames(const std::string& path, const BlockLayout& layout,
   return printed;
 }
 
+// A block does not record its code page: one saved under 1252 or 932 holds
+// bytes that are not UTF-8 as soon as a name or text goes beyond ASCII, and
+// read under UTF-8 its names would be refused or shown broken.
+bool HoldsOnlyUtf8(const BlockLayout& layout) {
+  for (const auto* names : {&layout.operatorNames, &layout.itemNames, &layout.bindingNames})
+    for (const std::string& name : *names)
+      if (!IsValidUtf8(name)) return false;
+  for (const StoredFormula& f : layout.formulas)
+    if (!IsValidUtf8(f.name) || !IsValidUtf8(f.text)) return false;
+  return true;
+}
+
 }  // namespace
 
 bool ReadWholeFile(const std::string& path, std::vector<unsigned char>& bytes, std::string& error) {
@@ -189,6 +201,11 @@ bool LoadDocument(ExprContext* ec, const std::string& path, const CodePageConver
     return false;
   }
 
+  if (converter.utf8() && !HoldsOnlyUtf8(layout)) {
+    std::fprintf(diagnostics, "xevhost: %s: the document holds text that is not UTF-8: it was saved under "
+                 "another code page; read it with --code-page 1252 (or 932)\n", path.c_str());
+    return false;
+  }
   auto* state = reinterpret_cast<HostState*>(XEVGetUserLong(ec));
   LoadReporter reporter;
   if (state != nullptr) state->loadReporter = &reporter;

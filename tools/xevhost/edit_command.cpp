@@ -260,11 +260,12 @@ int RunEdit(int argc, char** argv, const EditFrontEnd& frontEnd) {
     std::fprintf(stderr, "xevhost: the engine does not support code page %u\n", args.options.codePage);
     return kExitUsage;
   }
-  CodePageConverter converter(args.options.codePage);
+  CodePageConverter converter(args.options.codePage, args.options.replaceInvalid);
   if (!converter.ok()) {
     std::fprintf(stderr, "xevhost: this system cannot convert text to code page %u\n", args.options.codePage);
     return kExitBadInput;
   }
+  if (converter.utf8()) args.options.encoding = InputEncoding::kUtf8;
   return EditAndSave(args, converter, frontEnd);
 }
 
@@ -289,7 +290,8 @@ void PrintEditUsage(std::FILE* out) {
       "options:\n"
       "  --platform NAME       Qt platform: xcb (a desktop), offscreen, ...\n"
       "  --screenshot OUT.png  draw the editor once into OUT.png and close it\n"
-      "  --ranges-sets, --code-page CP, --encoding ENC   as for a report\n",
+      "  --ranges-sets, --code-page CP, --replace-invalid, --encoding ENC\n"
+      "                        as for a report (65001, UTF-8, is the default)\n",
       out);
 }
 

@@ -94,6 +94,7 @@ bool ReadFormulasFile(const std::string& path, InputEncoding encoding,
   std::string_view rest = all;
   std::string raw;
   std::string ansi;
+  size_t replaced = 0;
   int number = 0;
   while (NextLine(rest, raw)) {
     ++number;
@@ -109,7 +110,9 @@ bool ReadFormulasFile(const std::string& path, InputEncoding encoding,
       ioError = path + ":" + std::to_string(number) + ": a zero byte in the line";
       return false;
     }
-    if (encoding == InputEncoding::kUtf8 && !validUtf8 && !IsValidUtf8(raw)) {
+    if (converter.utf8() && !validUtf8 && !converter.CheckInput(raw, InputPlace{path, number}, replaced, ioError))
+      return false;
+    if (encoding == InputEncoding::kUtf8 && !validUtf8 && !converter.utf8() && !IsValidUtf8(raw)) {
       ioError = path + ":" + std::to_string(number) + ": not valid UTF-8 (--encoding utf-8 was given)";
       return false;
     }
@@ -124,6 +127,7 @@ bool ReadFormulasFile(const std::string& path, InputEncoding encoding,
       errors.push_back(std::move(error));
     }
   }
+  ReportReplaced(path, replaced);
   return true;
 }
 

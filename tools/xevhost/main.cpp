@@ -40,9 +40,15 @@ int Run(int argc, char** argv) {
     std::fprintf(stderr, "xevhost: the engine does not support code page %u\n", options.codePage);
     return kExitUsage;
   }
-  CodePageConverter converter(options.codePage);
+  CodePageConverter converter(options.codePage, options.replaceInvalid);
   if (!converter.ok()) {
     std::fprintf(stderr, "xevhost: this system cannot convert text to code page %u\n", options.codePage);
+    return kExitBadInput;
+  }
+  // The code page's own bytes are UTF-8 under 65001: there is one encoding.
+  if (converter.utf8()) options.encoding = InputEncoding::kUtf8;
+  if (!CheckTextOptions(options, converter, error)) {
+    std::fprintf(stderr, "xevhost: %s\n", error.c_str());
     return kExitBadInput;
   }
   if (options.locale && !UseLocale(*options.locale, converter, error)) {

@@ -71,6 +71,7 @@ constexpr Flag kFlags[] = {
     {"--sort", 0, &Options::sortGroups},
     {"--totals", 0, &Options::totals},
     {"--force", 0, &Options::force},
+    {"--replace-invalid", 0, &Options::replaceInvalid},
 };
 
 bool ApplyFlag(const std::string& arg, Options& options) {
@@ -159,9 +160,10 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
          }},
         {"--load", [](Options& o, const std::string& v, std::string&) { o.loadPath = v; return true; }},
         {"--code-page", [](Options& o, const std::string& v, std::string& e) {
-           if (v == "1252") o.codePage = 1252;
+           if (v == "65001") o.codePage = 65001;
+           else if (v == "1252") o.codePage = 1252;
            else if (v == "932") o.codePage = 932;
-           else { e = "--code-page must be 1252 or 932"; return false; }
+           else { e = "--code-page must be 65001, 1252 or 932"; return false; }
            return true;
          }},
         {"--encoding", [](Options& o, const std::string& v, std::string& e) {
@@ -222,6 +224,27 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
   return true;
 }
 
+bool CheckTextOptions(Options& options, const CodePageConverter& converter, std::string& error) {
+  if (!converter.utf8()) return true;
+  auto check = [&](std::string& text, std::string_view origin, int64_t ordinal) {
+    size_t replaced = 0;
+    if (!converter.CheckInput(text, InputPlace{origin, ordinal}, replaced, error)) return false;
+    if (replaced == 0) return true;
+    std::string good;
+    ReplaceBadUtf8(text, good);
+    text = good;
+    ReportReplaced(std::string(origin) + " " + std::to_string(ordinal), replaced);
+    return true;
+  };
+  for (size_t i = 0; i < options.formulaArguments.size(); ++i)
+    if (!check(options.formulaArguments[i], "--formula", static_cast<int64_t>(i + 1))) return false;
+  for (size_t i = 0; i < options.groupBy.size(); ++i)
+    if (!check(options.groupBy[i], "--group-by", static_cast<int64_t>(i + 1))) return false;
+  for (auto [text, origin] : {std::pair{&options.where, "--where"}, std::pair{&options.now, "--now"}})
+    if (*text && !check(**text, origin, 1)) return false;
+  return check(options.dateFormat, "--date-format", 1) && check(options.explainName, "explain", 1);
+}
+
 void PrintUsage(std::FILE* out) {
   std::fputs(
       "usage: xevhost [options] DATA.csv        evaluate formulas for every row\n"
@@ -274,8 +297,16 @@ void PrintUsage(std::FILE* out) {
       "  --force               with --save: replace a read-only file, or write into a\n"
       "                        device or pipe as it is\n"
       "  --load DOC.xev        start from a stored document\n"
-      "  --code-page CP        1252 (default) or 932, the code page formulas run in\n"
-      "  --encoding ENC        of the input files: auto (default), utf-8 or ansi\n"
+      "  --code-page CP        the code page formulas run in: 65001 (UTF-8, the default),\n"
+      "                        1252 or 932. Under 65001 input is UTF-8 (a leading BOM\n"
+      "                        is skipped) and a byte that is not is an error naming\n"
+      "                        its file, line and byte; 1252 and 932 read UTF-8 or\n"
+      "                        their own bytes (--encoding) and turn a character they\n"
+      "                        cannot hold into '?'. Output is UTF-8 in every case\n"
+      "  --replace-invalid     under 65001: each bad UTF-8 sequence becomes U+FFFD, and\n"
+      "                        standard error tells how many did, per file\n"
+      "  --encoding ENC        under 1252 and 932, of the input files: auto (default),\n"
+      "                        utf-8 or ansi\n"
       "\n"
       "language options (off by default unless said):\n"
       "  --ranges-sets         (always on) ranges and sets are read and listed; a report\n"

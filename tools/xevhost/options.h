@@ -43,12 +43,17 @@ struct Options {
   std::string savePath;
   bool force = false;  // --save may replace a read-only file or write into a device
   std::string loadPath;
-  uint32_t codePage = 1252;
+  uint32_t codePage = 65001;
+  bool replaceInvalid = false;  // under 65001: bad UTF-8 becomes U+FFFD
   InputEncoding encoding = InputEncoding::kAuto;
 };
 
 // false with a message when the arguments do not make a command.
 bool ParseOptions(int argc, char** argv, Options& options, std::string& error);
 void PrintUsage(std::FILE* out);
+// Under UTF-8: false with a message naming the option when one of the texts
+// the engine reads (formulas, names, pictures) is not UTF-8, unless bad
+// sequences are to be replaced, which is then done in place and told.
+bool CheckTextOptions(Options& options, const CodePageConverter& converter, std::string& error);
 
 }  // namespace xevhost

@@ -33,6 +33,26 @@ int DisplayWidth(uint32_t codePoint) {
   return wide ? 2 : 1;
 }
 
+// The code point at text[i] and its length in bytes.
+uint32_t NextCodePoint(std::string_view text, size_t i, size_t& length) {
+  auto lead = static_cast<unsigned char>(text[i]);
+  length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  uint32_t codePoint = lead < 0x80 ? lead : lead < 0xE0 ? lead & 0x1F : lead < 0xF0 ? lead & 0x0F : lead & 0x07;
+  for (size_t k = 1; k < length && i + k < text.size(); ++k)
+    codePoint = (codePoint << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+  return codePoint;
+}
+
+}  // namespace
+
+int Utf8Width(std::string_view text) {
+  int width = 0;
+  for (size_t i = 0, length = 0; i < text.size(); i += length) width += DisplayWidth(NextCodePoint(text, i, length));
+  return width;
+}
+
+namespace {
+
 class TableWriter : public ReportWriter {
  public:
   TableWriter(std::FILE* out, int maxWidth) : out_(out), maxWidth_(maxWidth) {}
@@ -70,12 +90,8 @@ class TableWriter : public ReportWriter {
     std::string cut;
     int width = 0;
     for (size_t i = 0; i < cell.text.size();) {
-      auto lead = static_cast<unsigned char>(cell.text[i]);
-      size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-      uint32_t codePoint = lead < 0x80 ? lead : lead < 0xE0 ? lead & 0x1F : lead < 0xF0 ? lead & 0x0F : lead & 0x07;
-      for (size_t k = 1; k < length && i + k < cell.text.size(); ++k)
-        codePoint = (codePoint << 6) | (static_cast<unsigned char>(cell.text[i + k]) & 0x3F);
-      int w = DisplayWidth(codePoint);
+      size_t length = 0;
+      int w = DisplayWidth(NextCodePoint(cell.text, i, length));
       if (width + w > maxWidth_ - 1) break;
       cut.append(cell.text, i, length);
       width += w;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "xev/xev.h"
@@ -32,6 +33,10 @@ class ReportWriter {
   virtual void Row(const std::vector<Cell>& cells) = 0;
   virtual void End() = 0;
 };
+
+// Display columns of UTF-8 text: one per character, two for the wide ones of
+// East Asian scripts.
+int Utf8Width(std::string_view text);
 
 // maxWidth (0: none) caps the width of table cells. The writer checks the
 // stream after every row and ends the process at the first failed write

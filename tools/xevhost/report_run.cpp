@@ -77,7 +77,7 @@ bool AddGroupKeys(ExprContext* ec, const Options& options, const CodePageConvert
     }
     keys.emplace_back(ec, exp, type);
     header.insert(header.begin() + static_cast<std::ptrdiff_t>(keys.size() - 1),
-                  ReportColumn{name, static_cast<int>(ansi.size()), type});
+                  ReportColumn{name, converter.utf8() ? Utf8Width(name) : static_cast<int>(ansi.size()), type});
   }
   return true;
 }
@@ -85,10 +85,10 @@ bool AddGroupKeys(ExprContext* ec, const Options& options, const CodePageConvert
 Cell MakeCell(const std::string& ansi, bool null, const CodePageConverter& converter) {
   Cell cell;
   cell.null = null;
-  // In both code pages one byte is one column on a terminal: double-byte
-  // characters are the wide ones.
-  cell.width = static_cast<int>(ansi.size());
   converter.ToUtf8(ansi, cell.text);
+  // In 1252 and 932 one byte is one column on a terminal: double-byte
+  // characters are the wide ones. UTF-8 is measured by its characters.
+  cell.width = converter.utf8() ? Utf8Width(cell.text) : static_cast<int>(ansi.size());
   return cell;
 }
 

@@ -1,6 +1,8 @@
-// Conversion between the UTF-8 of files and terminals and the ANSI code page
-// the engine works in. The engine sees code-page bytes only; everything the
-// tool reads is converted on the way in and everything it prints on the way out.
+// Conversion between the UTF-8 of files and terminals and the code page the
+// engine works in. The engine sees code-page bytes only; everything the tool
+// reads is converted on the way in and everything it prints on the way out.
+// Under code page 65001 (the default) both sides are UTF-8: input is checked
+// instead of converted, and a bad sequence is an error or, when asked, U+FFFD.
 #pragma once
 
 #include <cstdint>
@@ -18,19 +20,47 @@ struct InputPlace {
   int64_t line;
 };
 
+inline constexpr uint32_t kUtf8CodePage = 65001;
+
+// A sequence of bytes that is not UTF-8: where it starts and how long it is
+// (length 0: there is none).
+struct BadSequence {
+  size_t offset = 0;
+  size_t length = 0;
+};
+
+// The first bad sequence of text (overlong forms, surrogates, stray or
+// missing continuation bytes count, as the engine counts them).
+BadSequence FindBadUtf8(std::string_view text);
 bool IsValidUtf8(std::string_view text);
 bool IsAscii(std::string_view text);
+// text with each bad sequence replaced by U+FFFD; returns how many were.
+size_t ReplaceBadUtf8(std::string_view text, std::string& out);
+
+// Where in a file its first bad sequence lies: line (from 1, line breaks as
+// the CSV reader counts them) and byte within the line (from 1). line 0: the
+// file is good, or it could not be read.
+struct BadPlace {
+  int64_t line = 0;
+  int64_t byte = 0;
+  std::string bytes;  // the sequence, as "0xC3 0x28"
+};
+BadPlace LocateBadUtf8(const std::string& path);
+// "PATH:LINE: byte N (0x..) is not valid UTF-8".
+std::string BadUtf8Message(const std::string& path, const BadPlace& place);
 
 class CodePageConverter {
  public:
-  // codePage is one the host runtime supports (1252 or 932).
-  explicit CodePageConverter(uint32_t codePage);
+  // codePage is one the host runtime supports (65001, 1252 or 932).
+  explicit CodePageConverter(uint32_t codePage, bool replaceInvalid = false);
   ~CodePageConverter();
   CodePageConverter(const CodePageConverter&) = delete;
   CodePageConverter& operator=(const CodePageConverter&) = delete;
 
-  bool ok() const { return toAnsi_ != nullptr && toUtf8_ != nullptr; }
+  bool ok() const { return utf8() || (toAnsi_ != nullptr && toUtf8_ != nullptr); }
   uint32_t codePage() const { return codePage_; }
+  bool utf8() const { return codePage_ == kUtf8CodePage; }
+  bool replaceInvalid() const { return replaceInvalid_; }
 
   // Characters the code page cannot hold, and bytes that are not UTF-8,
   // become '?'. The output is replaced, not appended to. Returns false when
@@ -44,15 +74,26 @@ class CodePageConverter {
   // Input text in the given encoding made into code-page bytes. The first
   // replacement of the converter's life is told on standard error with its
   // place: the user learns that the data changed, once, not once per cell.
+  // Under UTF-8 the text is taken as it is (checked before, see CheckInput),
+  // with bad sequences replaced when replaceInvalid was asked for.
   void FromInput(std::string_view text, bool utf8, std::string& out, const InputPlace& place) const;
+
+  // Under UTF-8, whether input text of origin may be used: good text, or bad
+  // text when bad sequences are to be replaced (then counted in replaced).
+  // Otherwise false with a one-line message naming origin and the byte.
+  bool CheckInput(std::string_view text, const InputPlace& place, size_t& replaced, std::string& error) const;
 
  private:
   bool Convert(void* cd, std::string_view in, std::string& out, bool inputIsUtf8) const;
 
   uint32_t codePage_;
+  bool replaceInvalid_;
   void* toAnsi_ = nullptr;
   void* toUtf8_ = nullptr;
   mutable bool warned_ = false;
 };
+
+// Tells on standard error how many bad sequences of origin were replaced.
+void ReportReplaced(std::string_view origin, size_t replaced);
 
 }  // namespace xevhost

@@ -29,6 +29,17 @@ TEST(CodePageText, Cp932PositionsNeverSplitADoubleByteCharacter) {
   EXPECT_EQ(cp.FromUnicode(d.text), bytes);
 }
 
+TEST(CodePageText, Utf8PositionsMapEveryUnitOfACharacterToItsFirstByte) {
+  CodePageText cp(65001);
+  std::string bytes = "A\xCE\xB1\xE5\x8C\x97\xF0\x9F\x98\x80\xFF";  // A, alpha, a hanzi, an emoji, a stray byte
+  xevqt::DisplayText d = cp.ToDisplay(bytes, false);
+  EXPECT_EQ(d.text, QString::fromUtf8("A\u03B1\u5317\U0001F600") + QChar(0xFFFD));
+  EXPECT_EQ(d.byteAt, (std::vector<int32_t>{0, 1, 3, 6, 6, 10, 11}));
+  EXPECT_EQ(d.PositionOf(4), 2);    // inside the hanzi
+  EXPECT_EQ(d.ByteOffsetOf(4), 6);  // between the emoji's surrogate halves
+  EXPECT_EQ(cp.FromUnicode(d.text.left(5)), bytes.substr(0, 10));
+}
+
 TEST(CodePageText, MultiLineTextsShowCrLfAsOneBreak) {
   CodePageText cp(1252);
   xevqt::DisplayText d = cp.ToDisplay("a\r\nb", true);

@@ -30,7 +30,7 @@ LRESULT OnCreate(HWND edit) {
     HostFree(e);
     return -1;
   }
-  *e = EditState{0, 0, 0, -1, false, (w->style & ES_READONLY) != 0, false, 0, 0};
+  *e = EditState{0, 0, 0, {}, 0, false, (w->style & ES_READONLY) != 0, false, 0, 0};
   w->control = e;
   return 0;
 }
@@ -41,7 +41,7 @@ LRESULT OnSetText(HWND edit, LPARAM text) {
   if (e == nullptr) return 1;
   e->anchor = e->caret = 0;
   e->modified = false;
-  e->pendingLead = -1;
+  e->pendingCount = 0;
   PresentChanged(edit, XEV_UI_CHANGED_SELECTION);
   // A multi-line edit is filled by its dialog, which needs no echo of it.
   if (!IsMultiLine(edit)) Notify(edit, EN_CHANGE);
@@ -62,7 +62,7 @@ LRESULT OnGetSel(HWND edit, WPARAM startOut, LPARAM endOut) {
 void OnSetSel(HWND edit, WPARAM startArg, LPARAM endArg) {
   EditState* e = StateOf(edit);
   if (e == nullptr) return;
-  e->pendingLead = -1;
+  e->pendingCount = 0;
   // Callers written for 16-bit edits pack both ends into lParam (start low,
   // end high) and pass 0 in wParam. The dialogs' texts stay below 64K bytes,
   // so a wParam of 0 with an lParam beyond 16 bits can only mean that.
@@ -108,7 +108,7 @@ void OnButtonDown(HWND edit, WPARAM keys, LPARAM point) {
   // The focus change ran other procedures, which may have taken the edit away.
   EditState* e = StateOf(edit);
   if (e == nullptr) return;
-  e->pendingLead = -1;
+  e->pendingCount = 0;
   int32_t at = CharFromPoint(edit, GET_X(point), GET_Y(point));
   SetSelection(edit, ShiftHeld(keys) ? e->anchor : at, at);
   if ((e = StateOf(edit)) != nullptr) e->dragging = true;
@@ -233,7 +233,7 @@ LRESULT XEV_CALL EditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_SETFOCUS: Notify(edit, EN_SETFOCUS); return 0;
     case WM_KILLFOCUS:
       e->dragging = false;
-      e->pendingLead = -1;
+      e->pendingCount = 0;
       Notify(edit, EN_KILLFOCUS);
       return 0;
     case WM_CHAR: OnChar(edit, static_cast<uint32_t>(wParam & 0xFF)); return 0;

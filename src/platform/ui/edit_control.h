@@ -13,7 +13,10 @@ struct EditState {
   int32_t anchor;       // byte offset where the selection started
   int32_t caret;        // byte offset of the caret, the selection's moving end
   int32_t limit;        // most bytes the user may bring in; 0 = no limit
-  int32_t pendingLead;  // a typed DBCS lead byte waiting for its trail, -1 for none
+  // The typed bytes of a character still waiting for its last byte (a
+  // double-byte lead byte, the start of a UTF-8 sequence); none when 0.
+  char pending[4];
+  int32_t pendingCount;
   bool modified;
   bool readOnly;
   bool dragging;  // the left button went down in the control and is still down
@@ -23,8 +26,8 @@ struct EditState {
 };
 
 // ---- Text geometry (edit_text.cpp) ----------------------------------------------
-// Caret stops are the offsets between characters: a double-byte character and
-// a "\r\n" pair are each one step. Every function walks from the text's start,
+// Caret stops are the offsets between characters: a double-byte character, a
+// UTF-8 sequence (HostCharLength) and a "\r\n" pair are each one step. Every function walks from the text's start,
 // because in a double-byte code page a trail byte can look like a lead byte.
 struct Text {
   const char* bytes;

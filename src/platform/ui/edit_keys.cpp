@@ -2,6 +2,7 @@
 // the editing commands (copy, cut, paste, clear).
 #include <cstring>
 
+#include "host/code_page.h"
 #include "platform/ui/edit_control.h"
 #include "xev/xevhost.h"
 
@@ -44,20 +45,33 @@ bool IsTypedByte(HWND edit, uint32_t byte) {
   return byte >= 0x20 && byte != 0x7F;
 }
 
+// What the bytes typed so far make: the length of a whole character, 0 while
+// more must come, or -1 when they begin no character.
+int32_t TypedCharacter(const char* bytes, int32_t count) {
+  if (host::CurrentCodePage().utf8) {
+    const int sequence = host::Utf8Sequence(bytes, static_cast<size_t>(count));
+    if (sequence > 0) return sequence;
+    return -sequence == count ? 0 : -1;  // a good start cut by the bytes typed so far
+  }
+  if (HostIsLeadByte(static_cast<unsigned char>(bytes[0])) != 0 && count < 2) return 0;
+  return count;
+}
+
+// A character of several bytes goes in whole once its last byte has come.
+// Under UTF-8 a byte that cannot go on with the bytes before it drops them
+// and starts afresh; one that begins no character is dropped.
 void TypeByte(HWND edit, uint32_t byte) {
   EditState* e = StateOf(edit);
-  char bytes[2] = {static_cast<char>(e->pendingLead), static_cast<char>(byte)};
-  if (e->pendingLead >= 0) {
-    e->pendingLead = -1;
-    Insert(edit, bytes, 2);
-    return;
+  e->pending[e->pendingCount++] = static_cast<char>(byte);
+  const int32_t length = TypedCharacter(e->pending, e->pendingCount);
+  if (length == 0) return;
+  const int32_t count = e->pendingCount;
+  e->pendingCount = 0;
+  if (length > 0) {
+    Insert(edit, e->pending, length);
+  } else if (count > 1) {
+    TypeByte(edit, byte);
   }
-  // The lead byte alone is no character; it goes in with its trail byte.
-  if (HostIsLeadByte(static_cast<int32_t>(byte))) {
-    e->pendingLead = static_cast<int32_t>(byte);
-    return;
-  }
-  Insert(edit, bytes + 1, 1);
 }
 
 void TypeReturn(HWND edit) {
@@ -134,8 +148,8 @@ void OnChar(HWND edit, uint32_t byte) {
     if (!e->readOnly) TypeByte(edit, byte);
     return;
   }
-  // A control character ends a double-byte character that never got its trail.
-  e->pendingLead = -1;
+  // A control character ends a character that never got its last byte.
+  e->pendingCount = 0;
   switch (byte) {
     case VK_BACK: DeleteOne(edit, false); return;
     case '\r': TypeReturn(edit); return;

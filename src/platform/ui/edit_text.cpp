@@ -22,9 +22,9 @@ int32_t Clamp(Text t, int32_t pos) { return pos < 0 ? 0 : (pos > t.length ? t.le
 
 int32_t StepAt(Text t, int32_t pos) {
   if (pos < 0 || pos >= t.length) return 0;
-  auto c = static_cast<unsigned char>(t.bytes[pos]);
-  if (pos + 1 < t.length && ((c == '\r' && t.bytes[pos + 1] == '\n') || HostIsLeadByte(c))) return 2;
-  return 1;
+  if (pos + 1 < t.length && t.bytes[pos] == '\r' && t.bytes[pos + 1] == '\n') return 2;
+  int32_t length = HostCharLength(t.bytes + pos, t.length - pos);
+  return length > 0 ? length : 1;  // a zero byte inside the text is a stop of its own
 }
 
 int32_t SnapToStop(Text t, int32_t pos) {
@@ -113,7 +113,9 @@ int32_t CharFromPointFixed(Text t, int32_t x, int32_t y) {
   while (at < t.length) {
     int32_t step = StepAt(t, at);
     if (IsLineBreakStop(t, at, step)) break;
-    int32_t width = step == 2 ? 2 * kCharWidth : kCharWidth;
+    // A double-byte character is a full-width one; a UTF-8 character, of
+    // however many bytes, takes one cell.
+    int32_t width = step == 2 && HostIsDbcs() != 0 ? 2 * kCharWidth : kCharWidth;
     // Nearer to the character's left edge than to its right one.
     if (2 * x < 2 * left + width) return at;
     left += width;
