@@ -74,6 +74,21 @@ const char* EndWithoutTrailingBlanks(const CodePage& cp, const char* s) {
   return end;
 }
 
+// Case in place under UTF-8: an ASCII text folds by the byte table in one
+// pass; at the first byte beyond ASCII the whole text is mapped in full,
+// which leaves the ASCII already folded as it is.
+char* FoldUtf8(char* s, xev::host::CaseMap map, const uint8_t* table) {
+  for (char* p = s; *p != 0; ++p) {
+    auto b = static_cast<unsigned char>(*p);
+    if (b >= 0x80) {
+      xev::host::MapCase(map, s, s, true);
+      return s;
+    }
+    *p = static_cast<char>(table[b]);
+  }
+  return s;
+}
+
 bool IsLetterAt(const CodePage& cp, const char* p, int length) {
   if (length == 2 && cp.dbcs) return xev::host::IsDoubleByteAlpha(static_cast<unsigned char>(p[0]), static_cast<unsigned char>(p[1]));
   return (cp.classes[static_cast<unsigned char>(*p)] & xev::host::kAlpha) != 0;
@@ -144,7 +159,7 @@ XEV_API char* XEV_CALL HostStrSkipBlanks(const char* s) {
 XEV_API char* XEV_CALL HostStrUpper(char* s) {
   if (s == nullptr) return nullptr;
   const CodePage& cp = CurrentCodePage();
-  if (cp.utf8 && !xev::host::IsAscii(s)) return xev::host::MapCase(xev::host::CaseMap::kUpper, s, s, true), s;
+  if (cp.utf8) return FoldUtf8(s, xev::host::CaseMap::kUpper, cp.toUpper);
   for (char* p = s; *p != 0;) p += xev::host::FoldCharUpper(cp, p);
   return s;
 }
@@ -152,7 +167,7 @@ XEV_API char* XEV_CALL HostStrUpper(char* s) {
 XEV_API char* XEV_CALL HostStrLower(char* s) {
   if (s == nullptr) return nullptr;
   const CodePage& cp = CurrentCodePage();
-  if (cp.utf8 && !xev::host::IsAscii(s)) return xev::host::MapCase(xev::host::CaseMap::kLower, s, s, true), s;
+  if (cp.utf8) return FoldUtf8(s, xev::host::CaseMap::kLower, cp.toLower);
   for (char* p = s; *p != 0;) p += xev::host::FoldCharLower(cp, p);
   return s;
 }
