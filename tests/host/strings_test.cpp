@@ -158,4 +158,44 @@ TEST_F(CodePageTest, PrefixComparesWholeCharactersCaseSensitively) {
   EXPECT_EQ(0, HostStrPrefix("abc", "ab", 5));
 }
 
+using TokenList = std::vector<std::pair<std::string, int>>;
+
+// Runs the tokenizer over text with the delimiters the engine passes and
+// returns each token with its start offset; checks that the consumed counts
+// cover the text exactly.
+TokenList Tokens(const std::string& text) {
+  const char* delims = " \t\r()*+-/|%,";
+  TokenList tokens;
+  std::vector<char> word(text.size() + 2);
+  size_t at = 0;
+  for (int guard = 0; guard < 100; ++guard) {
+    int consumed = HostNextToken(word.data(), text.c_str() + at, delims, delims, 0, '"', 0);
+    if (consumed == 0) break;
+    int start = static_cast<int>(at) + consumed - static_cast<int>(std::strlen(word.data()));
+    if (word[0] != 0) tokens.emplace_back(word.data(), start);
+    at += static_cast<size_t>(consumed);
+  }
+  EXPECT_EQ(text.size(), at);
+  return tokens;
+}
+
+TEST_F(CodePageTest, TokensSplitAtDelimitersAndKeepQuotedTextWhole) {
+  EXPECT_EQ((TokenList{{"StrLeft", 0}, {"\"a, b\"", 8}, {"2", 16}, {"x", 19}}),
+            Tokens("StrLeft(\"a, b\", 2)+x"));
+  EXPECT_EQ((TokenList{{"Day", 2}}), Tokens("  Day ) "));
+  EXPECT_EQ((TokenList{}), Tokens(" ,()"));
+  EXPECT_EQ((TokenList{{"\"say \"\"hi\"\"\"", 0}, {"y", 13}}), Tokens("\"say \"\"hi\"\"\" y"));
+  EXPECT_EQ((TokenList{{"a", 0}, {"\"open (", 2}}), Tokens("a \"open ("));
+  EXPECT_EQ((TokenList{{"a\"b", 0}}), Tokens("a\"b"));  // a quote only opens a token at its start
+
+  char word[4] = "zz";
+  EXPECT_EQ(0, HostNextToken(word, "", " ", " ", 0, '"', 0));
+  EXPECT_STREQ("", word);
+
+  UseShiftJis();
+  // "|" as a trail byte is part of a character, not a delimiter.
+  std::string text = S({kPo, "|", kNi, " \"", kSo, "\""});
+  EXPECT_EQ((TokenList{{kPo, 0}, {kNi, 3}, {S({"\"", kSo, "\""}), 6}}), Tokens(text));
+}
+
 }  // namespace

@@ -378,6 +378,29 @@ TEST(TableRows, BlockAfterBlock) {
   XEVDestroyEC(ec);
 }
 
+// Doubles become the same NumberValue bytes as DoubleToNumber makes, whichever
+// way the table finds them: amounts, rates, whole numbers, tiny and huge values.
+TEST(TableDoubles, SameBytesAsTheShortestText) {
+  std::vector<double> values{0.0, -0.0, 0.1, 0.2, 0.3, 24.83, -149.81, 1e15, 1e16, 123456789.125, 5e-324,
+                             1.7976931348623157e308, 0.015, 2.675, 1.005, 999999999999999.9, 1234567.0, 1500.0};
+  uint64_t seed = 42;
+  for (int i = 0; i < 200000; ++i) {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    const int64_t units = static_cast<int64_t>(seed >> 20) % 100000000 - 50000000;
+    const double scales[] = {1, 10, 100, 1000, 1e4, 1e6, 1e9, 1e12, 3, 7};
+    values.push_back(static_cast<double>(units) / scales[(seed >> 8) % 10]);
+    double bits;
+    uint64_t raw = seed ^ (seed >> 17);
+    std::memcpy(&bits, &raw, sizeof bits);
+    if (std::isfinite(bits)) values.push_back(bits);
+  }
+  for (double value : values) {
+    NumberValue fast{}, text{};
+    ASSERT_EQ(xev::table::NumberFromDouble(&fast, value), DoubleToNumber(&text, value) == 1);
+    ASSERT_EQ(std::memcmp(fast.bytes, text.bytes, XEV_NUMBER_SIZE), 0) << value;
+  }
+}
+
 // Every allocation of making a table, binding and evaluating may fail: the
 // call then ends with its failure result and leaves no block behind. Runs on
 // the calling thread, where failures are injected.
