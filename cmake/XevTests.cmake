@@ -36,8 +36,7 @@ endforeach()
 
 # The reference host's end-to-end test runs the built binary; its input test
 # links the few tool sources it checks.
-foreach(target tools_xevhost_test tools_xevhost_report_test tools_xevhost_output_test
-    tools_xevhost_readable_test)
+foreach(target tools_xevhost_test)
   if(TARGET xevhost AND TARGET ${target})
     target_compile_definitions(${target} PRIVATE XEVHOST_PATH="$<TARGET_FILE:xevhost>"
       XEVHOST_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")

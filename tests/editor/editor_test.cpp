@@ -104,62 +104,6 @@ void XEV_CALL Help(int32_t kind, intptr_t value) {
 
 }  // namespace
 
-TEST_F(EditorTest, OpensOnTheContextAndSavesWhatIsTyped) {
-  Parse("Net", "Price * Quantity");
-  std::string caption, name;
-  std::vector<std::string> items, formulas;
-  size_t functions = 0;
-  std::vector<bool> shown;  // OK enabled, the mode and value buttons visible, the host enabled; OK after typing
-  Script script;
-  script.Then([&](HWND dialog) {
-    caption = TextOf(dialog), name = TextOf(Control(dialog, 101));
-    items = Entries(Control(dialog, 106)), formulas = Entries(Control(dialog, 114));
-    functions = Entries(Control(dialog, 107)).size();
-    for (int32_t on : {IsWindowEnabled(Control(dialog, IDOK)), IsWindowVisible(Control(dialog, 134)),
-                       IsWindowVisible(Control(dialog, 138)), IsWindowVisible(Control(dialog, 133)),
-                       IsWindowEnabled(host_)})
-      shown.push_back(on != 0);
-    EXPECT_EQ(GetFocus(), Control(dialog, 100));
-    XEVUiType("Net() / 2");
-  });
-  script.Then([&](HWND dialog) {
-    shown.push_back(IsWindowEnabled(Control(dialog, IDOK)) != 0);
-    Press(dialog, IDOK);
-  });
-  HEXP saved = XEVBuildExpression(host_, ec_, nullptr, 0);
-  ASSERT_NE(saved, nullptr);
-  EXPECT_EQ(TextOfExpression(saved), "Net() / 2");
-  EXPECT_STREQ(saved->name, "Formula1");
-  EXPECT_EQ(caption, "Formula Editor - [ New Formula ]");
-  EXPECT_EQ(name, "Formula1");
-  EXPECT_EQ(items, (std::vector<std::string>{"Customer", "Price", "Quantity"}));
-  EXPECT_EQ(functions, 46u);
-  EXPECT_EQ(formulas, (std::vector<std::string>{"[ New Formula ]", "Net"}));
-  EXPECT_EQ(shown, (std::vector<bool>{false, false, false, false, false, true}));
-  EXPECT_TRUE(IsWindowEnabled(host_));
-}
-
-TEST_F(EditorTest, ASyntaxErrorIsShownWithItsSpanAndTheEditorStaysOpen) {
-  std::string message;
-  std::pair<uint32_t, uint32_t> inDialog, inEditor;
-  Script script;
-  script.Then([](HWND) { XEVUiType("Price * "); })
-      .Then([](HWND d) { Press(d, IDOK); })
-      .Then([&](HWND error) {
-        message = TextOf(Control(error, 201));
-        inDialog = SelectionOf(Control(error, 200));
-        Press(error, 202);
-      })
-      .Then([&](HWND dialog) {
-        inEditor = SelectionOf(Control(dialog, 100));
-        Press(dialog, IDCANCEL);
-      });
-  EXPECT_EQ(XEVBuildExpression(host_, ec_, nullptr, 0), nullptr);
-  EXPECT_EQ(message, "ERR_SYNTAX: Incomplete or invalid formula");
-  EXPECT_EQ(inDialog, inEditor);
-  EXPECT_EQ(XEVGetExpressionCount(ec_), 0);
-}
-
 TEST_F(EditorTest, ADuplicateNameIsShownWithTheNameAsText) {
   Parse("Net", "Price * Quantity");
   std::string shown;
@@ -312,19 +256,6 @@ TEST_F(EditorTest, TypeArgumentAndModeButtonsSetCaptionsAndTheNewEntryLabel) {
   XEVBuildExpressionOfType(host_, ec_, nullptr, 0, 0, "");
   EXPECT_EQ(seen, (std::vector<std::string>{"Formula Editor - [ New Formula ]", "[ New Formula ]",
                                             "Range Editor - [ New Range ]", "[ New Range ]", "&Select Range", "1"}));
-}
-
-TEST_F(EditorTest, APreselectedDataItemOpensItsValues) {
-  XEVSetListValuesCallback(ec_, ListValues);
-  for (auto [name, opens] : {std::pair{"Price", true}, {"price", false}}) {  // names match exactly
-    g_valueRequests.clear();
-    bool listOpen = false;
-    Script script;
-    script.Then([&](HWND dialog) { listOpen = xev::editor::Editor().valueList != nullptr, Cancel(dialog); });
-    XEVBuildExpressionOfType(host_, ec_, nullptr, 0, 0, name);
-    EXPECT_EQ(listOpen, opens) << name;
-    EXPECT_EQ(g_valueRequests, opens ? std::vector<std::string>{"Price first"} : std::vector<std::string>{}) << name;
-  }
 }
 
 TEST_F(EditorTest, TheOperatorButtonFollowsTheContextFlags) {

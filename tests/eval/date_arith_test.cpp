@@ -89,19 +89,6 @@ TEST(DateAddUnits, CarryTable) {
   }
 }
 
-TEST(DateAddUnits, AddingAndSubtractingAgreeAndKeepTheFraction) {
-  const NumberValue from = Value({2001, 7, 4, 13, 14, 15}, 250000);
-  for (uint16_t unit : {kDay, kHour, kMinute, kSecond}) {
-    NumberValue up{}, down{}, back{};
-    DateAddUnits(&up, &from, 1000003, '+', unit);
-    DateAddUnits(&down, &from, -1000003, '-', unit);
-    EXPECT_EQ(std::memcmp(&up, &down, sizeof up), 0) << unit;
-    DateAddUnits(&back, &up, 1000003, '-', unit);
-    EXPECT_EQ(NumberCompare(&back, &from), 0) << unit;
-    EXPECT_EQ(PartsOf(up).fraction, 250000) << unit;
-  }
-}
-
 // Whether the call overwrote a dirty result with NULL.
 bool GivesNull(const NumberValue& date, int32_t count, char op, uint16_t unit) {
   NumberValue result;
@@ -117,24 +104,6 @@ TEST(DateAddUnits, NullDateUnknownUnitAndOverflowGiveNull) {
   EXPECT_TRUE(GivesNull(date, 2147483647, '+', kYear));
   EXPECT_TRUE(GivesNull(date, 2147483647, '+', kDay));
   EXPECT_FALSE(GivesNull(date, -2147483647 - 1, '-', kSecond));  // large but within range
-}
-
-// The whole days from b to a, or "NULL"; the result starts dirty.
-std::string Diff(const Instant& a, const Instant& b, bool nullA = false, bool nullB = false) {
-  NumberValue result, x = nullA ? NumberValue{} : Value(a), y = nullB ? NumberValue{} : Value(b);
-  std::memset(&result, 0x5A, sizeof result);
-  DateDiffDays(&result, &x, &y);
-  return NumberIsNull(&result) ? "NULL" : std::to_string(NumberToInt(&result));
-}
-
-TEST(DateDiffDays, WholeDaysWhateverTheTimeOfDay) {
-  const Instant a{2001, 3, 1, 23, 0, 0}, b{2001, 3, 2, 1, 0, 0};
-  EXPECT_EQ(Diff(a, b), "-1");
-  EXPECT_EQ(Diff(b, a), "1");
-  EXPECT_EQ(Diff({2001, 1, 1, 0, 0, 1}, {2000, 1, 1, 12, 0, 0}), "366");
-  EXPECT_EQ(Diff({9999, 12, 31, 23, 59, 59}, {1, 1, 1, 0, 0, 0}), "3652058");
-  EXPECT_EQ(Diff(a, a, false, true), "NULL");
-  EXPECT_EQ(Diff(a, a, true, false), "NULL");
 }
 
 }  // namespace

@@ -172,20 +172,6 @@ TEST_F(Row, ACallbackThatChangesTheContextMakesTheRestAskAgain) {
   EXPECT_EQ(inOneCall, Evaluate(exps, false));
 }
 
-TEST_F(Row, AnEvaluationInsideACallbackKeepsToItsOwnAnswers) {
-  HEXP inner[2] = {Parse("b * 2 + b"), Parse("b")};
-  g_onAsked["a"] = [&](ExprContext* ec) {
-    NumberValue values[2] = {};
-    void* buffers[2] = {&values[0], &values[1]};
-    int32_t results[2] = {};
-    EXPECT_EQ(XEVEvaluateExpression(ec, inner[0], 0, &values[0]), 1);                // asks b twice
-    EXPECT_EQ(XEVEvaluateExpressions(ec, 2, inner, nullptr, buffers, results), 2);  // and once more
-    EXPECT_EQ(NumberToInt(&values[0]), 9);
-  };
-  Evaluate({Parse("a + b"), Parse("b + b")}, true);
-  EXPECT_EQ(g_asked["b"], 4);  // and once by the call itself
-}
-
 // From the second call on, a context's formulas read their items from cells
 // kept for the call. Row after row, with every kind of answer an item may
 // switch to (none, NULL, bytes that are not a plain Number, back to a
@@ -280,36 +266,6 @@ TEST_F(Row, AnswersKeptInCellsServeTheFormulasThatWantTheirBytes) {
   std::vector<std::string> inOneCall = Evaluate(nulls, true);
   EXPECT_EQ(g_asked, (std::map<std::string, int>{{"a", 1}, {"n", 1}}));
   EXPECT_EQ(inOneCall, Evaluate(nulls, false));
-}
-
-// A run of items finds all its cells current with one test of their bits;
-// the cells a context makes after its 31st have no bit and are checked one
-// by one. Row after row, each item asked once and no formula reading the
-// row before, on either side of that line.
-TEST_F(Row, CellsBeyondTheBitsAreCheckedOneByOne) {
-  std::vector<HEXP> exps;
-  for (int group = 0; group < 7; ++group) {
-    std::string text = "a";
-    for (int i = group * 10; i < group * 10 + 10; ++i) {
-      std::string name = "x" + std::to_string(i);
-      AddItem(ec_, name);
-      text += " + " + name;
-    }
-    exps.push_back(Parse(text));
-  }
-  // Cells are made as plans are: the groups' first, then this formula's,
-  // which has none but cells without bits, and runs first in the rows.
-  exps.push_back(Parse("x66 * x67 - x69"));
-  Evaluate(exps, true);
-  std::rotate(exps.begin(), exps.end() - 1, exps.end());
-  for (int row = 0; row < 4; ++row) {
-    for (int i = 0; i < 70; ++i) g_numbers["x" + std::to_string(i)] = row * 100 + i;
-    g_asked.clear();
-    std::vector<std::string> inOneCall = Evaluate(exps, true);
-    EXPECT_EQ(g_asked.size(), 71u) << "row " << row;
-    for (const auto& [name, count] : g_asked) EXPECT_EQ(count, 1) << name << ", row " << row;
-    EXPECT_EQ(inOneCall, Evaluate(exps, false)) << "row " << row;
-  }
 }
 
 // A function that gives 1 and, when g_touchMoves is set, adds an item

@@ -110,20 +110,6 @@ TEST_F(Plan, ItemChangesBetweenRowsAreSeen) {
   EXPECT_EQ(Value(f), "none");
 }
 
-TEST_F(Plan, FormulaAndOperatorChangesAreSeen) {
-  HEXP f = Parse("a - b", "F");
-  HEXP g = Parse("F() * 100 + c");
-  EXPECT_EQ(Value(g), "-95");
-  EXPECT_EQ(Parse("a + b", "F", f), f);  // replaced in place, same type
-  EXPECT_EQ(Value(f), "5");
-  EXPECT_EQ(Value(g), "505");
-
-  // An operator callback installed after the first rows takes over at once.
-  EXPECT_EQ(XEVSetOperatorCallback(ec_, 0, XEV_TYPE_NUMBER, "subtract"), 1);
-  EXPECT_EQ(Value(f), "-1");
-  EXPECT_EQ(Value(g), "-105");
-}
-
 TEST_F(Plan, ChangesMadeByACallbackDuringARowAreSeenByTheRestOfIt) {
   HEXP f = Parse("a + b * c");
   g_onAsked = [](ExprContext* ec) { XEVDelExpItemNoCheck(ec, XEV_ITEM_DATA, "c"); };
@@ -158,74 +144,6 @@ TEST_F(Plan, AChangeMadeInTheMiddleOfARunOfItemsReachesTheItemsAfterIt) {
       EXPECT_EQ(g_asked, "abcd");
     }
   }
-}
-
-TEST_F(Plan, AFormulaEvaluatedInAnotherContextUsesThatContextsItems) {
-  HEXP f = Parse("a * b + c");
-  EXPECT_EQ(Value(f), "11");
-  ExprContext* other = XEVCreateEC(0, nullptr, nullptr, 0);
-  AddItem(other, "a", &Tenfold);
-  AddItem(other, "b", &Answer);
-  AddItem(other, "c", &Answer);
-  EXPECT_EQ(Value(f, other), "65");
-  EXPECT_EQ(Value(f), "11");
-  XEVDestroyEC(other);
-}
-
-// A row without a value leaves the caller's buffer as it was; without a
-// buffer the items are still asked, as the walk asks them.
-TEST_F(Plan, TheCallersBufferIsWrittenOnlyWithAValue) {
-  HEXP f = Parse("a + b * 2");
-  NumberValue value;
-  std::memset(&value, 0xab, sizeof value);
-  g_values.erase("b");
-  EXPECT_EQ(XEVEvaluateExpression(ec_, f, 0, &value), 0);
-  for (unsigned char byte : value.bytes) EXPECT_EQ(byte, 0xab);
-  g_values["b"] = 3;
-  EXPECT_EQ(XEVEvaluateExpression(ec_, f, 0, &value), 1);
-  EXPECT_EQ(NumberToInt(&value), 8);
-  g_asked.clear();
-  EXPECT_EQ(XEVEvaluateExpression(ec_, f, 0, nullptr), 0);
-  EXPECT_EQ(g_asked, "ab");
-}
-
-int32_t XEV_CALL FortyTwo(ExprContext*, HEXP, int32_t, void** result, const char*, void**) {
-  IntToNumber(static_cast<NumberValue*>(*result), 42);
-  return 1;
-}
-
-// The steps round by themselves only for the built-in rounding: a function
-// of the host's own under that name is called, before and after the plan
-// was made.
-TEST_F(Plan, RoundingReplacedByTheHostIsCalled) {
-  HEXP before = Parse("NumberRound(a * 1.26, 1) * 10");
-  EXPECT_EQ(Value(before), "25");
-  ASSERT_EQ(XEVDelExpItemNoCheck(ec_, XEV_ITEM_FUNCTION, "NumberRound"), 1);
-  ASSERT_EQ(testhost::AddItem(ec_, XEV_ITEM_FUNCTION, "NumberRound",
-                              {.type = XEV_TYPE_NUMBER, .bound = testhost::Bound(&FortyTwo), .params = {{0}, {0}}}),
-            1);
-  EXPECT_EQ(Value(before), "420");
-  EXPECT_EQ(Value(Parse("NumberRound(a, 2) + 1")), "43");
-}
-
-// A formula the plan leaves to the walk as a whole is remembered as such,
-// and still follows every change of its items.
-TEST_F(Plan, AFormulaLeftToTheWalkFollowsChangesToo) {
-  HEXP f = Parse("StrLength(StrLeft('abcdef', a))");
-  auto walked = [&] {
-    xev::eval::Value value;
-    bool ok = xev::eval::EvaluateNode(ec_, f, f->root, value) && value.kind == xev::eval::Value::kNumber;
-    std::string text = ok ? std::to_string(NumberToInt(&value.number)) : "none";
-    xev::eval::ReleaseValue(value);
-    return text;
-  };
-  EXPECT_EQ(Value(f), "2");
-  g_values["a"] = 4;
-  EXPECT_EQ(Value(f), "4");
-  EXPECT_EQ(XEVDelExpItemNoCheck(ec_, XEV_ITEM_DATA, "a"), 1);
-  EXPECT_EQ(Value(f), walked());
-  AddItem(ec_, "a", &Tenfold);
-  EXPECT_EQ(Value(f), "6");
 }
 
 // Random formulas over items whose values change from row to row (NULL,

@@ -64,20 +64,6 @@ TEST_F(StringFunctions, ListPicking) {
   EXPECT_EQ(CallFailingGrowth(FUNStrTranslate, {"b", "a,b,c", "x,y,z"}, 50), 1);
 }
 
-TEST_F(StringFunctions, NumbersAndValuesFromTexts) {
-  EXPECT_EQ(Text(CallNumber(FUNStrLength, {"abc"})), "3");
-  NumberValue order = CallNumber(FUNStrCompare, {"a", "b"});
-  EXPECT_LT(NumberToInt(&order), 0);
-  EXPECT_EQ(Text(CallNumber(FUNStrCompare, {"abc", "abc"})), "0");
-  EXPECT_NE(Text(CallNumber(FUNStrCompare, {"a", "A"})), "0");
-  EXPECT_EQ(Text(CallNumber(FUNStrScan, {"hello", "ll"})), "2");
-  EXPECT_EQ(Text(CallNumber(FUNStrScan, {"hello", "xyz"})), "-1");
-  EXPECT_EQ(Text(CallNumber(FUNStrToNumber, {"12.5"})), "12.5");
-  EXPECT_EQ(Text(CallNumber(FUNStrToNumber, {"abc"})), "0");
-  EXPECT_EQ(DateText(CallNumber(FUNStrToDate, {"abc"})), "NULL");
-  EXPECT_EQ(DateText(CallNumber(FUNStrToDate, {"2/29/2000"})), "2000-02-29 00:00:00");
-}
-
 TEST_F(StringFunctions, GrowthAndItsFailure) {
   CallOutcome left = Call(FUNStrLeft, {std::string(300, 'q'), Num("200")});
   EXPECT_EQ(left.text, std::string(200, 'q'));
@@ -94,25 +80,6 @@ TEST_F(StringFunctions, MissingSlotsFailTheCall) {
   EXPECT_EQ(Call(FUNStrReplace, {"ab", Num("1"), Num("1"), nullptr}).returned, 0);
   EXPECT_EQ(Call(FUNStrLength, {nullptr}, 13).returned, 0);
   EXPECT_EQ(Call(FUNStrLeft, {}).returned, 0);
-}
-
-TEST_F(StringFunctions, DoubleByteTextIsNeverSplit) {
-  ASSERT_EQ(HostSetCodePage(XEV_CP_SHIFTJIS), 1);
-  // Two characters whose trail bytes look like 'a' and a backslash.
-  const std::string wide = "\x82\x61\x83\x5c";
-  EXPECT_EQ(Text(CallNumber(FUNStrLength, {wide})), "2");
-  ExpectTexts({
-      {FUNStrLeft, {wide, Num("1")}, "\x82\x61"},      {FUNStrRight, {wide, Num("1")}, "\x83\x5c"},
-      {FUNStrMid, {"a" + wide, Num("1"), Num("1")}, "\x82\x61"},
-      {FUNStrUpper, {"a\x82\x61"}, "A\x82\x61"},      {FUNStrPad, {wide, Num("3")}, wide + " "},
-      {FUNStrPad, {wide, Num("1")}, "\x82\x61"},      {FUNStrCase, {Num("1"), "\x82\x61," + wide}, wide},
-  });
-  // Counts become bytes by doubling: 40 wide characters need 81 bytes.
-  std::string forty;
-  for (int i = 0; i < 40; ++i) forty += "\x82\x61";
-  CallOutcome left = Call(FUNStrLeft, {forty, Num("40")});
-  EXPECT_EQ(left.text, forty);
-  EXPECT_GE(Call(FUNStrPad, {"a", Num("30")}).blockSize, 61u);
 }
 
 class NumberFunctions : public FunctionTest {};
@@ -147,12 +114,6 @@ TEST_F(NumberFunctions, ExactResultsNullAndTheOpenCases) {
     EXPECT_EQ(Text(CallNumber(cases[i].fn, cases[i].args)), cases[i].expected)
         << "case " << i << " " << ArgsText(cases[i].args);
   }
-}
-
-TEST_F(NumberFunctions, DateIffPassesADateThrough) {
-  NumberValue day = Date(2001, 3, 17, 15, 45);
-  EXPECT_EQ(DateText(CallNumber(FUNDateIFF, {Num("-1"), day, NullNum(), NullNum()})),
-            "2001-03-17 15:45:00");
 }
 
 TEST_F(NumberFunctions, ExportLookupIsExact) {

@@ -17,12 +17,6 @@ using namespace xev::core;
 std::vector<std::string> g_resolved;
 intptr_t XEV_CALL Resolve(const char* name) { return g_resolved.emplace_back(name), 0; }
 
-const ExpItem* ItemAt(HGLOBAL list, int32_t i) {
-  const ExpItem* item = *static_cast<ExpItem**>(HandleArrayLockElement(list, i));
-  HandleArrayUnlock(list);
-  return item;
-}
-
 class RegistryTest : public oom::NoLeakTest {
  protected:
   void SetUp() override {
@@ -38,43 +32,6 @@ class RegistryTest : public oom::NoLeakTest {
   }
   ExprContext* ec_ = nullptr;
 };
-
-TEST_F(RegistryTest, EveryRowBecomesAFunctionUnderItsDisplayName) {
-  ASSERT_EQ(FUNDefineFunctions(ec_), 1);
-  ASSERT_EQ(HandleArrayCount(ec_->functionItems), 46u);
-  std::set<std::string> names;
-  std::vector<std::string> unexported;
-  for (int32_t i = 0; i < 46; ++i) {
-    const ExpItem* item = ItemAt(ec_->functionItems, i);
-    SCOPED_TRACE(item->name);
-    names.insert(item->name);
-    EXPECT_EQ(std::string("FUN") + item->name, +item->bindingName);
-    EXPECT_TRUE(item->paramCount >= 1 && item->paramCount <= 7);
-    EXPECT_EQ(item->subclass | item->subclass2 | item->flags, 0);
-    for (int16_t p = 0; p < item->paramCount; ++p) EXPECT_EQ(+item->params[p].byName, 0);
-    void* exported = xev::functions::LookupExport(item->bindingName);
-    EXPECT_EQ(+item->boundValue, reinterpret_cast<intptr_t>(exported));
-    if (exported == nullptr) unexported.emplace_back(item->bindingName);
-  }
-  EXPECT_EQ(names.size(), 46u);
-  EXPECT_EQ(g_resolved, unexported) << "only rows without an export are offered to the host";
-  EXPECT_EQ(FindItem(ec_->functionItems, "FUNStrLeft"), nullptr) << "formulas omit the prefix";
-
-  const ExpItem* numberIff = FindItem(ec_->functionItems, "NumberIFF");
-  const ExpItem* dateIff = FindItem(ec_->functionItems, "DateIFF");
-  ASSERT_TRUE(numberIff != nullptr && dateIff != nullptr);
-  EXPECT_EQ(+numberIff->boundValue, +dateIff->boundValue) << "one entry point serves both";
-  EXPECT_NE(+numberIff->boundValue, 0);
-
-  const ExpItem* replace = FindItem(ec_->functionItems, "StrReplace");
-  ASSERT_NE(replace, nullptr);
-  EXPECT_EQ(+replace->dataType, XEV_TYPE_STRING);
-  ASSERT_EQ(+replace->paramCount, 4);
-  const int16_t types[] = {2, 0, 0, 2};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(+replace->params[i].type, types[i]);
-  EXPECT_EQ(FunctionReturnType(ec_, "DateAddDay"), XEV_TYPE_DATETIME);
-  EXPECT_EQ(+FindItem(ec_->functionItems, "DateConstruct")->paramCount, 6);
-}
 
 TEST_F(RegistryTest, ResultBlocksGrowOnlyWhenNeeded) {
   void* block = HostAlloc(0);

@@ -48,9 +48,6 @@ std::string Left(const std::string& s, int n) {
 std::string Right(const std::string& s, int n) {
   return HostStrRight(std::vector<char>(s.size() + 1).data(), s.c_str(), n);
 }
-std::string Mid(const std::string& s, int pos, int n) {
-  return HostStrMid(std::vector<char>(s.size() + 1).data(), s.c_str(), pos, n);
-}
 
 TEST_F(CodePageTest, SelectionAndCharacterClasses) {
   EXPECT_EQ(0, HostIsLeadByte(0x93));
@@ -68,28 +65,6 @@ TEST_F(CodePageTest, SelectionAndCharacterClasses) {
   EXPECT_TRUE(HostIsAlpha(0x93FA));    // kanji
   EXPECT_FALSE(HostIsAlpha(0x8140));   // ideographic space
   EXPECT_FALSE(HostIsAlpha(0x4141));   // no lead byte
-}
-
-TEST_F(CodePageTest, CountingAndCuttingKeepDoubleByteCharactersWhole) {
-  UseShiftJis();
-  std::string s = S({"a", kNi, kHon, "b"});  // 4 characters, 6 bytes
-  EXPECT_EQ(6, HostStrLen(s.c_str()));
-  EXPECT_EQ(4, HostStrCharCount(s.c_str()));
-  EXPECT_EQ(S({"a", kNi}), Left(s, 2));
-  EXPECT_EQ(S({kHon, "b"}), Right(s, 2));
-  EXPECT_EQ(S({kNi, kHon}), Mid(s, 1, 2));
-  EXPECT_EQ("b", Mid(s, 3, 9));
-  EXPECT_EQ(S({kHon, "b"}), HostStrAdvance(s.c_str(), 2));
-
-  // Under the single-byte code page the same bytes are six characters.
-  HostSetCodePage(XEV_CP_WESTERN);
-  EXPECT_EQ(6, HostStrCharCount(s.c_str()));
-  EXPECT_EQ("a\x93", Left(s, 2));
-  // Negative and oversized counts clamp.
-  EXPECT_EQ("", Left("abc", -1));
-  EXPECT_EQ("", Right("abc", -5));
-  EXPECT_EQ("abc", Mid("abc", -2, 3));
-  EXPECT_EQ("", Mid("abc", 7, 2));
 }
 
 TEST_F(CodePageTest, LeadByteBeforeTerminatorIsNeverReadPast) {
@@ -155,21 +130,6 @@ TEST_F(CodePageTest, TrimmingAndNormalising) {
   // The ideographic space is no blank; a trailing one stays.
   std::string wide = S({" ", kNi, "\x81\x40", " "});
   EXPECT_EQ(S({kNi, "\x81\x40"}), std::string(HostStrTrim(out, wide.c_str())));
-}
-
-TEST_F(CodePageTest, ReplaceCountsCharactersAndWorksInPlace) {
-  char out[32];
-  EXPECT_STREQ("abXYZef", HostStrReplace(out, "abcdef", "XYZ", 2, 2));
-  EXPECT_STREQ("abcdefXY", HostStrReplace(out, "abcdef", "XY", 10, 3));
-  EXPECT_STREQ("Zf", HostStrReplace(out, "abcdef", "Z", -1, 5));
-
-  char buffer[32] = "abcdef";
-  EXPECT_STREQ("aLONGERdef", HostStrReplace(buffer, buffer, "LONGER", 1, 2));
-  EXPECT_STREQ("a-f", HostStrReplace(buffer, buffer, "-", 1, 8));
-
-  UseShiftJis();
-  std::string s = S({kNi, kHon, "x"});
-  EXPECT_EQ(S({kNi, "yy", "x"}), std::string(HostStrReplace(out, s.c_str(), "yy", 1, 1)));
 }
 
 TEST_F(CodePageTest, SearchMatchesOnlyAtCharacterStarts) {

@@ -193,21 +193,6 @@ class ReadingWays : public ::testing::Test {
   int fromBytes_ = 0;
 };
 
-TEST_F(ReadingWays, ReportMixAndCorpusParseAlikeAndMostlyDirectly) {
-  report_mix::Report report;
-  for (const char* formula : report_mix::kFormulas) {
-    ASSERT_TRUE(SameIn(formula, report.ec));
-  }
-  EXPECT_EQ(taken_, report_mix::kFormulaCount) << "every formula of the mix has a common shape";
-  EXPECT_EQ(fromBytes_, report_mix::kFormulaCount) << "and is read from its bytes";
-  taken_ = 0;
-  fromBytes_ = 0;
-  ASSERT_GT(corpusTexts_.size(), 50u);
-  for (const std::string& text : corpusTexts_) ASSERT_TRUE(SameIn(text, corpus_.ec));
-  EXPECT_EQ(taken_, static_cast<int>(corpusTexts_.size())) << "every corpus formula is parsed directly";
-  EXPECT_GT(fromBytes_, static_cast<int>(corpusTexts_.size()) / 2);
-}
-
 // The examples of docs/language.md, without their results and names.
 TEST_F(ReadingWays, LanguageReferenceExamplesParseAlike) {
   std::ifstream in(XEV_SOURCE_DIR "/docs/language.md");
@@ -378,59 +363,6 @@ TEST_F(ReadingWays, NestingAroundTheStackLimitParsesAlike) {
   taken_ = 0;
   ASSERT_TRUE(SameIn(chain, every_.ec));
   EXPECT_EQ(taken_, 1);
-}
-
-// Fills the host's idle blocks of every small size with byte, so that the
-// next blocks a parse takes hold it wherever nothing was written.
-void FillIdleBlocks(uint8_t byte) {
-  std::vector<void*> blocks;
-  for (size_t size = 16; size <= 512; size += 16) {
-    for (int i = 0; i < 8; ++i) {
-      void* block = HostAlloc(size);
-      std::memset(block, byte, size);
-      blocks.push_back(block);
-    }
-  }
-  for (auto it = blocks.rbegin(); it != blocks.rend(); ++it) HostFree(*it);
-}
-
-// A parse's node blocks are not cleared: a parse into blocks full of 0xA5
-// must give what it gives in cleared ones, both ways of parsing, for texts
-// that fill several blocks, leave numbers out of range, fail half way or
-// rename an item in place.
-TEST_F(ReadingWays, BlocksLeftDirtyParseAsClearedOnes) {
-  std::vector<std::string> texts(std::begin(report_mix::kFormulas), std::end(report_mix::kFormulas));
-  texts.insert(texts.end(), corpusTexts_.begin(), corpusTexts_.end());
-  std::string chain = "Price";
-  for (int i = 0; i < 300; ++i) chain += i % 3 == 0 ? " + 'a' || Name" : " * 1.5";
-  for (const char* text : {"1e999999 + 99999999999999999999999999999999999", "12/31/2001 + 3 DAYS", "'it''s' || ''",
-                           "NumberRound(Price, 2) * (1 - Price)", "Sum(DISTINCT Price", "Price + Nope * 2", "-x"}) {
-    texts.push_back(text);
-  }
-  texts.push_back(chain);
-  for (const std::string& text : texts) {
-    for (Way way : kWays) {
-      FillIdleBlocks(0);
-      const Outcome cleared = ParseOnce(text, corpus_.ec, false, way);
-      FillIdleBlocks(0xA5);
-      const Outcome dirty = ParseOnce(text, corpus_.ec, false, way);
-      ASSERT_EQ(dirty.seen, cleared.seen) << text;
-    }
-  }
-  parse_test::ParseContext context(parse_test::kCorpusFlags);
-  context.Data("Quantity", XEV_TYPE_NUMBER);
-  FillIdleBlocks(0xA5);
-  ExprError error{};
-  uint16_t type = 0;
-  HEXP exp = XEVParseFormula(context.ec, nullptr, "Quantity * 2 + Quantity", "Renamed", &error, &type);
-  ASSERT_NE(exp, nullptr);
-  XEVRenameExpressionItem(context.ec, XEV_ITEM_DATA, "Quantity", "Qty");
-  std::string tree;
-  parse_test::DescribeExactly(exp->root, tree);
-  EXPECT_NE(tree.find("Qty"), std::string::npos);
-  EXPECT_EQ(tree.find("Quantity"), std::string::npos);
-  EXPECT_EQ(oom::ExpressionText(context.ec, exp), "Qty * 2 + Qty");
-  XEVDestroyEXP(context.ec, exp);
 }
 
 class ReadingWaysSweep : public oom::NoLeakTest {};

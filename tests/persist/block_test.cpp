@@ -217,21 +217,6 @@ TEST_F(BlockLoader, UnresolvedNamesStopTheLoad) {
   EXPECT_EQ(XEVGetExpressionVariable(items.get(), nullptr, "B"), 0);
 }
 
-// Version 1 images are widened field by field; what they lack stays zero and
-// stored addresses are never taken over.
-TEST_F(BlockLoader, VersionOneImagesAreWidened) {
-  Ec ec = NewContext();
-  ASSERT_EQ(Load(ec.get(), BlockBuilder().Byte(1).OperatorNames().U16(0xFA).U16(1)
-                               .Item60("Amount", "GetAmount", XEV_TYPE_STRING, 0x12345678, 3, 4, 5, 0x0010)
-                               .Build()), 1);
-  Bytes written = WriteBlock(ec.get());
-  ASSERT_EQ(written.size(), kHeader + 4 + 85 + sizeof "GetAmount");
-  Bytes expected = BlockBuilder().U16(XEV_ITEM_DATA).U16(XEV_TYPE_STRING).U32(0).U32(0).Field("Amount", 65)
-                       .U16(3).U16(4).U16(5).U16(0x10).Build();
-  EXPECT_EQ(Bytes(written.begin() + 25, written.begin() + 110), expected);
-  EXPECT_NE(+StoredItem(ec.get(), "Amount").boundValue, 0x12345678);
-}
-
 TEST_F(BlockLoader, AverageSubclassIsGivenToOldItems) {
   ExpItem average{};
   average.kind = XEV_ITEM_FUNCTION, average.boundValue = 1, average.paramCount = 1;
@@ -261,38 +246,6 @@ TEST_F(BlockLoader, RoundTripIsByteExact) {
   EXPECT_NE(+StoredItem(itemsOnly.get(), "Due").boundValue, 0);
 }
 
-// A formula calling one stored after it waits for it, however many wait for
-// the same one and however many later ones it calls, and the formulas end in
-// block order. Formulas that wait for each other end the load with the first
-// of them reported, after what could load has loaded.
-TEST_F(BlockLoader, ForwardReferencesAreDeferred) {
-  using Formulas = std::vector<std::pair<std::string, std::string>>;
-  const std::tuple<const char*, Formulas, int32_t, std::string> cases[] = {
-      {"chain", {{"B() + C()", "A"}, {"C() * 2", "B"}, {"Amount + 1", "C"}, {"A() - 1", "D"}}, 1, ""},
-      {"several wait for one",
-       {{"X() + Y()", "A"}, {"Y() * 2", "B"}, {"X() - Y()", "C"}, {"Y() + 1", "X"}, {"Amount", "Y"}}, 1, ""},
-      {"a cycle behind a chain", {{"B() + 1", "A"}, {"C() + 1", "B"}, {"D() + B()", "C"}, {"Amount", "D"}}, 0,
-       "B() + 1"},
-  };
-  for (const auto& [name, formulas, loads, reported] : cases) {
-    Reported().clear();
-    Ec ec = HostContext();
-    ASSERT_EQ(Load(ec.get(), FormulaBlock(3, formulas), 1, RecordLoadError), loads) << name;
-    if (loads == 0) {
-      EXPECT_EQ(XEVGetExpressionCount(ec.get()), 1) << name;
-      ASSERT_EQ(Reported().size(), 1u) << name;
-      EXPECT_EQ(std::tuple(Reported()[0].first, Reported()[0].second.code), std::tuple(reported, 103u)) << name;
-      continue;
-    }
-    ASSERT_EQ(XEVGetExpressionCount(ec.get()), static_cast<int32_t>(formulas.size())) << name;
-    for (size_t i = 0; i < formulas.size(); ++i) {
-      EXPECT_EQ(NamedText(ec.get(), int32_t(i)),
-                formulas[i].second + " = " + formulas[i].first);
-    }
-    EXPECT_TRUE(Reported().empty()) << name;
-  }
-}
-
 // Loads that stop keep the formulas before the stop. Old versions report the
 // first failure; current ones report formulas that only wait for each other,
 // and stop silently when the editor gives nothing back (the user cancelled).
@@ -316,17 +269,6 @@ TEST_F(BlockLoader, StoppedLoadsKeepWhatCameBefore) {
   }
   EXPECT_EQ(std::tuple(xev::persist::CurrentLoadFix().active, xev::persist::CurrentLoadFix().records),
             std::tuple(false, nullptr));
-}
-
-TEST_F(BlockLoader, KeywordTokensGetAPrefix) {
-  auto prefixed = [](const std::string& text) {
-    std::string out(2 * text.size() + 1, '\0');
-    EXPECT_TRUE(xev::persist::PrefixKeywordTokens(out.data(), text.c_str()));
-    return std::string(out.c_str());
-  };
-  EXPECT_EQ(prefixed("Years+ minute -(SECONDS)"), "_Years+ _minute -(_SECONDS)");
-  EXPECT_EQ(prefixed("Dayss, Mass, Holiday"), "Dayss, Mass, Holiday");
-  EXPECT_EQ(prefixed("\"day\" || day  "), "\"day\" || _day  ");
 }
 
 TEST_F(BlockLoader, LoadNameIsInBlockFindsTheCalledName) {
@@ -359,21 +301,6 @@ TEST_F(BlockLoader, EveryTruncationLoadsAPrefix) {
     EXPECT_LE(WriteBlock(ec.get()).size(), block.size()) << "empty item slots included";
   }
   EXPECT_EQ(lastCount, 6);
-}
-
-TEST_F(BlockLoader, CountsLargerThanTheData) {
-  Ec ec = HostContext();
-  EXPECT_EQ(Load(ec.get(), Current().U16(0xFA).U16(30000).Item85("A", "GetA").Build()), 0);
-  // The slot added for the missing record stays empty and is not counted, so
-  // the block written from it loads again.
-  Bytes written = WriteBlock(ec.get());
-  EXPECT_EQ(std::tuple(written[kHeader + 2], written.size()), std::tuple(1, kHeader + 4 + 85 + sizeof "GetA"));
-  EXPECT_EQ(XEVGetECBlockSize(ec.get(), 1), written.size());
-  EXPECT_EQ(Load(HostContext().get(), written), 1);
-
-  Ec formulas = HostContext();
-  EXPECT_EQ(Load(formulas.get(), Current().U16(0xFC).U16(0x7FFF).Formula("1", "One").Build()), 0);
-  EXPECT_EQ(XEVGetExpressionCount(formulas.get()), 1);
 }
 
 // Counts are signed 16-bit and the records end where the block ends; a block
@@ -428,56 +355,6 @@ TEST_F(BlockLoader, CountLimitOfTheWriter) {
   }
 }
 
-// Hex bytes ("00*34" repeats one) and quoted texts without their terminator;
-// "#" starts a comment.
-Bytes ReadFixture(const std::string& name) {
-  std::ifstream in(std::string(XEV_TEST_DATA_DIR) + "/blocks/" + name);
-  EXPECT_TRUE(in.good()) << name;
-  Bytes bytes;
-  std::string line;
-  while (std::getline(in, line)) {
-    line = line.substr(0, line.find('#'));
-    for (size_t at = 0; at < line.size();) {
-      if (line[at] == '"') {
-        size_t end = line.find('"', at + 1);
-        bytes.insert(bytes.end(), line.begin() + static_cast<long>(at) + 1, line.begin() + static_cast<long>(end));
-        at = end + 1;
-      } else if (std::isxdigit(static_cast<unsigned char>(line[at]))) {
-        auto byte = static_cast<uint8_t>(std::stoi(line.substr(at, 2), nullptr, 16));
-        size_t digits = 0, repeat = line[at + 2] == '*' ? std::stoul(line.substr(at + 3), &digits) : 1;
-        bytes.insert(bytes.end(), repeat, byte);
-        at += 2 + (digits > 0 ? digits + 1 : 0);
-      } else {
-        ++at;
-      }
-    }
-  }
-  return bytes;
-}
-
-TEST_F(BlockLoader, VersionFixtures) {
-  struct Case {
-    const char* file;
-    std::vector<std::string> names, texts, items;
-  } cases[] = {
-      {"version0.blk.txt", {"Total", "_Months", "Label"}, {"Amount * 2", "_Month + Total()", "StrLeft('Months', 3)"},
-       {"Amount", "_Month"}},
-      {"version1.blk.txt", {"Total", "Tax"}, {"Amount * Rate", "Total() * 0.2"}, {"Amount", "Rate"}},
-      {"version2.blk.txt", {"Net", "Gross", "Tax"}, {"Gross() - Tax()", "Amount * Rate", "Gross() * 0.2"},
-       {"Amount", "Rate"}},
-  };
-  for (const Case& c : cases) {
-    Ec ec = HostContext();
-    ASSERT_EQ(Load(ec.get(), ReadFixture(c.file), 1, RecordLoadError), 1) << c.file;
-    ASSERT_EQ(XEVGetExpressionCount(ec.get()), static_cast<int32_t>(c.names.size())) << c.file;
-    for (size_t i = 0; i < c.names.size(); ++i) {
-      EXPECT_EQ(NamedText(ec.get(), int32_t(i)),
-                c.names[i] + " = " + c.texts[i]);
-    }
-    for (const std::string& item : c.items) EXPECT_NE(+StoredItem(ec.get(), item.c_str()).boundValue, 0) << item;
-  }
-}
-
 TEST(BlockWriter, HeaderAndOperatorNames) {
   Ec ec = NewContext();
   EXPECT_EQ(XEVGetECBlockSize(ec.get(), 0), kHeader);
@@ -498,30 +375,6 @@ TEST(BlockWriter, HeaderAndOperatorNames) {
     names.emplace_back(reinterpret_cast<const char*>(block.data() + at));
   ASSERT_EQ(names.size(), 20u);
   EXPECT_EQ(std::tuple(names[0], names[9], names[13]), std::tuple("Add", "Mul", "Div"));
-}
-
-TEST(BlockWriter, DataItemRecordLayout) {
-  Ec ec = NewContext();
-  ExpItem item = DataItem("Amount", "g", XEV_TYPE_STRING);
-  item.name[10] = 'x';  // a byte after the terminator is carried as held
-  item.paramCount = 0x0102, item.subclass = 0x0304, item.subclass2 = 0x0506, item.flags = 0x0708;
-  ASSERT_EQ(XEVAddExpressionItem(ec.get(), &item), 1);
-
-  Bytes block = WriteBlock(ec.get());
-  ASSERT_EQ(block.size(), 112u);
-  EXPECT_EQ(XEVGetECBlockSize(ec.get(), 1), 112u);
-  EXPECT_EQ(Bytes(block.begin() + 21, block.begin() + 25), (Bytes{0xFA, 0, 1, 0}));
-  const uint8_t* image = block.data() + 25;
-  EXPECT_EQ(Bytes(image, image + 12), (Bytes{1, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0})) << "pointers as zero";
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(image + 12)), "Amount");
-  EXPECT_EQ(image[12 + 10], 'x');
-  EXPECT_EQ(Bytes(image + 77, image + 85), (Bytes{2, 1, 4, 3, 6, 5, 8, 7}));
-  EXPECT_EQ(Bytes(block.begin() + 110, block.end()), (Bytes{'g', 0}));
-
-  // An emptied list is counted by the size query but not written.
-  ASSERT_EQ(XEVDelExpItemNoCheck(ec.get(), XEV_ITEM_DATA, "Amount"), 1);
-  EXPECT_EQ(XEVGetECBlockSize(ec.get(), 1), kHeader + 4);
-  EXPECT_EQ(WriteBlock(ec.get()).size(), kHeader);
 }
 
 // A piece that does not fit is skipped whole, shorter ones after it still go

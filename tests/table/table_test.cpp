@@ -177,29 +177,6 @@ TEST_F(ColumnKinds, TimesInEveryScaleComeBackUnchanged) {
   }
 }
 
-TEST_F(ColumnKinds, TimesLandOnTheirCalendarDay) {
-  const int32_t epoch = XEVTableUnixEpochDay();
-  const DateParts unixStart{1, 1, 1970, 0, 0, 0, 0};
-  EXPECT_EQ(epoch, DatePartsToDayNumber(&unixStart));
-  std::vector<int64_t> millis{1709214307123};  // 2024-02-29 13:45:07.123
-  XevColumn column = FixedColumn(XEV_COLUMN_TIME, millis, 3, epoch);
-  ASSERT_GE(XEVTableBind(table_, "D", &column), 0);
-  XevResult result = Wanted(d_);
-  ASSERT_EQ(XEVTableEvaluate(table_, 1, nullptr, &result, 1, nullptr, nullptr), 1);
-  const auto* bytes = static_cast<const unsigned char*>(result.values);
-  DateParts parts{};
-  ASSERT_EQ(NumberToDateParts(bytes + 1, bytes[0], &parts), 1);
-  EXPECT_EQ((std::vector<int32_t>{parts.year, parts.month, parts.day, parts.hour, parts.minute, parts.second,
-                                  parts.fraction}),
-            (std::vector<int32_t>{2024, 2, 29, 13, 45, 7, 123000}));
-  // The same instant made from its parts has the same bytes.
-  const DateParts same{2, 29, 2024, 13, 45, 7, 123000};
-  NumberValue made{};
-  made.bytes[0] = DatePartsToNumber(made.bytes + 1, &same);
-  EXPECT_EQ(std::memcmp(bytes, made.bytes, XEV_NUMBER_SIZE), 0);
-  XEVTableFreeResults(&result, 1);
-}
-
 TEST_F(ColumnKinds, DaysKeepTheTimeOfDay) {
   // Day 1.5 after an epoch of day 10 is day 11 at noon; 1/3 of a day is 08:00.
   std::vector<double> days{1.5, 1.0 / 3.0, -0.25, std::nan(""), INFINITY};
@@ -235,28 +212,6 @@ TEST_F(ColumnKinds, MemoryShortInsideAFormulaFailsTheEvaluation) {
   XEVTableFreeResults(results, 2);
   EXPECT_EQ(XEVTableEvaluate(table, 2, nullptr, results, 2, nullptr, nullptr), 0);
   EXPECT_EQ(results[0].values, nullptr);
-  XEVTableDestroy(table);
-}
-
-// Empty texts before any byte of a text result, and a where formula with no
-// result at all, leave nothing to copy.
-TEST_F(ColumnKinds, EmptyTextsAndAWhereWithoutResults) {
-  TextColumn texts;
-  texts.Add("");
-  texts.Add("ab");
-  XevColumn column = texts.Column(XEV_COLUMN_STRING);
-  XevResult result = Wanted(Parse(ec_, "Plain", "S"));
-  HEXP where = Parse(ec_, "Long", "StrLength(S)");
-  XevTable* table = XEVTableCreate(ec_, 1);
-  ASSERT_GE(XEVTableBind(table, "S", &column), 0);
-  ASSERT_EQ(XEVTableEvaluate(table, 2, nullptr, &result, 1, nullptr, nullptr), 1);
-  EXPECT_EQ(Rows(result), (std::vector<std::string>{"", "ab"}));
-  XEVTableFreeResults(&result, 1);
-  int64_t* index = nullptr;
-  ASSERT_EQ(XEVTableEvaluate(table, 2, nullptr, nullptr, 0, where, &index), 1);
-  EXPECT_EQ(index[0], 1);
-  EXPECT_EQ(index[1], -1);
-  HostFree(index);
   XEVTableDestroy(table);
 }
 
@@ -377,62 +332,6 @@ struct Orders {
     return out;
   }
 };
-
-// Any thread count gives the same rows; where selects rows and the index
-// names them; NULLs and failing rows come out as themselves.
-TEST(TableRows, ThreadsWhereAndFailedRows) {
-  Orders orders;
-  const auto all = orders.Evaluate(1, nullptr), picked = orders.Evaluate(1, orders.where);
-  for (int32_t threads : {2, 4}) {
-    EXPECT_EQ(orders.Evaluate(threads, nullptr), all) << threads;
-    EXPECT_EQ(orders.Evaluate(threads, orders.where), picked) << threads;
-  }
-  ASSERT_EQ(all[0].size(), static_cast<size_t>(Orders::kRows));
-  // Quantity - 2 is zero when row % 17 == 5.
-  ASSERT_EQ(picked[0].size(), static_cast<size_t>(Orders::kRows - (Orders::kRows + 11) / 17));
-  for (size_t i = 0; i < picked[0].size(); ++i) {
-    const size_t row = std::stoul(picked[0][i]);
-    EXPECT_NE(row % 17, 5u);
-    for (size_t column = 1; column < all.size(); ++column) ASSERT_EQ(picked[column][i], all[column][row]);
-  }
-  EXPECT_EQ(all[1][0], "-") << "an unreadable price gives no value";
-  EXPECT_EQ(all[1][1], "-2.27");  // -2 * 1.1 * 1.03
-  EXPECT_EQ(all[2][29], "-9") << "a NULL name is empty";
-  EXPECT_EQ(all[3][31], "null") << "a NULL date plus days stays NULL";
-  EXPECT_EQ(all[3][1], std::to_string(1700000000 + 3607 + 3 * 86400));
-  EXPECT_EQ(all[4][3], "0") << "a division by zero gives 0";
-}
-
-// The table's rows are the rows the item callbacks give for the same data.
-TEST(TableRows, MatchTheCallbackEvaluation) {
-  Orders orders;
-  static const Orders* current = nullptr;
-  static int64_t row = 0;
-  current = &orders;
-  struct Callbacks {
-    static int32_t XEV_CALL Quantity(ExprContext*, HEXP, int32_t, void** result, const char*) {
-      LongToNumber(static_cast<NumberValue*>(*result), current->quantity[row]);
-      return 1;
-    }
-  };
-  ExprContext* copy = XEVCopyEC(orders.ec);
-  XEVDelExpItemNoCheck(copy, XEV_ITEM_DATA, "Quantity");
-  AddItem(copy, "Quantity", XEV_TYPE_NUMBER, &Callbacks::Quantity);
-  HEXP formula = Parse(copy, "Again", "Quantity * 2 + Rate");
-  XevTable* both = XEVTableCreate(copy, 1);
-  XevColumn q = FixedColumn(XEV_COLUMN_INT64, orders.quantity);
-  ASSERT_EQ(XEVTableBind(both, "Quantity", &q), 0);
-  XevResult result = Wanted(formula);
-  ASSERT_EQ(XEVTableEvaluate(both, Orders::kRows, nullptr, &result, 1, nullptr, nullptr), 1);
-  for (row = 0; row < Orders::kRows; row += 7) {
-    NumberValue value{};
-    ASSERT_EQ(XEVEvaluateExpression(copy, formula, sizeof value, &value), 1);
-    ASSERT_EQ(RowText(result, row), Text(value)) << "row " << row;
-  }
-  XEVTableFreeResults(&result, 1);
-  XEVTableDestroy(both);
-  XEVDestroyEC(copy);
-}
 
 // Past the callbacks that know their binding, items are found by name.
 TEST(TableRows, ManyBoundItems) {

@@ -1,6 +1,6 @@
-// The edit control as the dialogs drive it: byte-exact selections in a
-// double-byte code page, the limit, the clipboard, read-only copies, the
-// change notifications and what a failed allocation leaves behind.
+// The edit control where the editor's tests do not reach it: caret keys and
+// mouse selections that are byte-exact in a double-byte code page, the
+// limit, the clipboard, read-only copies and the change notifications.
 #include <string>
 #include <utility>
 #include <vector>
@@ -70,29 +70,6 @@ class EditControl : public uitest::KitTest {
 
   HWND host_ = nullptr;
 };
-
-TEST_F(EditControl, TypingAndBackspaceKeepDoubleByteCharactersWhole) {
-  ASSERT_TRUE(HostSetCodePage(XEV_CP_SHIFTJIS));
-  HWND edit = Edit(0);
-  SetFocus(edit);
-  Type("a\x82");
-  EXPECT_EQ(Text(edit), "a");  // the lead byte waits for its trail
-  Type("\xA0" "b\x83\x5C");   // the last character's trail byte is a backslash
-  EXPECT_EQ(Text(edit), "a" + kWide + "b\x83\x5C");
-  EXPECT_EQ(SelOf(edit), Sel(6, 6));
-  EXPECT_EQ(CountOf(EN_CHANGE), 4);
-  Key(VK_BACK);
-  Key(VK_LEFT);
-  EXPECT_EQ(SelOf(edit), Sel(3, 3));
-  Key(VK_LEFT);
-  Key(VK_RIGHT, true);
-  EXPECT_EQ(SelOf(edit), Sel(1, 3));
-  Key(VK_BACK);
-  EXPECT_EQ(Text(edit), "ab");
-  Type("\x82\x01" "c");  // a control character drops the waiting lead byte (and selects all)
-  EXPECT_EQ(Text(edit), "c");
-  EXPECT_EQ(SendMessageA(edit, EM_GETMODIFY, 0, 0), 1);
-}
 
 TEST_F(EditControl, CaretKeysMoveByCharacterLineAndText) {
   ASSERT_TRUE(HostSetCodePage(XEV_CP_SHIFTJIS));
@@ -249,65 +226,6 @@ TEST_F(EditControl, ChangeNotificationsAndLineBreaks) {
   EXPECT_EQ(Text(single) + "|" + Text(multi) + "|" + Text(wants), "abc|abc|\r\n");
   EXPECT_EQ(SendMessageA(wants, EM_GETLINECOUNT, 0, 0), 2);
   EXPECT_TRUE(SendMessageA(multi, WM_GETDLGCODE, 0, 0) & DLGC_WANTALLKEYS);
-}
-
-TEST_F(EditControl, ReturnInADialogsMultiLineEditPressesTheDefaultButton) {
-  static std::vector<std::pair<int32_t, LPARAM>> commands;
-  commands.clear();
-  HWND dialog = CreateWindowExA(0, "#32770", "", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, host_, 0, nullptr, nullptr);
-  DLGPROC record = [](XEVHWND, uint32_t message, uintptr_t wParam, intptr_t lParam) -> intptr_t {
-    if (message == WM_COMMAND) commands.emplace_back(LOWORD(wParam), lParam);
-    return 0;
-  };
-  SetWindowLongA(dialog, DWL_DLGPROC, reinterpret_cast<intptr_t>(record));
-  HWND button = CreateWindowExA(0, "Button", "OK", WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, 0, 0, 10, 10, dialog, 5,
-                                nullptr, nullptr);
-  SendMessageA(Edit(ES_MULTILINE | ES_WANTRETURN, "", dialog, 6), WM_KEYDOWN, VK_RETURN, 0);
-  SendMessageA(Edit(ES_MULTILINE), WM_KEYDOWN, VK_RETURN, 0);  // its parent is no dialog
-  EXPECT_TRUE(commands.empty());
-  SendMessageA(Edit(ES_MULTILINE, "", dialog, 7), WM_KEYDOWN, VK_RETURN, 0);
-  ASSERT_EQ(commands.size(), 1u);
-  EXPECT_EQ(commands[0], std::make_pair(5, reinterpret_cast<LPARAM>(button)));
-  DestroyWindow(dialog);
-}
-
-// Every allocation of an operation failing in turn: it either completes or
-// leaves text, selection and modify flag untouched and says nothing.
-TEST_F(EditControl, FailedAllocationsLeaveTheEditAsItWas) {
-  ASSERT_TRUE(HostSetCodePage(XEV_CP_SHIFTJIS));
-  const std::string before = "a" + kWide + "b";
-  struct Case {
-    void (*act)(HWND);
-    uint32_t start, end;
-    std::string after;
-  } cases[] = {
-      {[](HWND e) {
-         SendMessageA(e, WM_CHAR, 0x82, 0);
-         SendMessageA(e, WM_CHAR, 0xA0, 0);
-       },
-       3, 3, "a" + kWide + kWide + "b"},
-      {[](HWND e) { SendMessageA(e, WM_PASTE, 0, 0); }, 1, 3, "ayzb"},
-      {[](HWND e) { SendMessageA(e, WM_CHAR, VK_BACK, 0); }, 3, 3, "ab"},
-  };
-  XEVUiSetClipboardText("yz");
-  for (const Case& c : cases) {
-    oom::Sweep("giving " + testing::PrintToString(c.after), [&](oom::Trial& trial) {
-      HWND edit = Edit(0, before);
-      Select(edit, c.start, c.end);
-      gNotices.clear();
-      trial.Arm();
-      c.act(edit);
-      trial.Disarm();
-      if (Text(edit) != c.after) {
-        EXPECT_TRUE(trial.failing());
-        EXPECT_EQ(Text(edit), before);
-        EXPECT_EQ(SendMessageA(edit, EM_GETMODIFY, 0, 0), 0);
-        EXPECT_TRUE(gNotices.empty());
-        EXPECT_EQ(SelOf(edit), Sel(c.start, c.end));
-      }
-      DestroyWindow(edit);
-    });
-  }
 }
 
 }  // namespace
