@@ -23,6 +23,9 @@ struct CachedValue {
   int64_t row;  // -1: none
   bool answered;
   NumberValue number;
+  // A double column: the decimals its last short value had, tried first for
+  // the next (a column of prices mostly has one scale). 0 at the start.
+  int32_t decimals;
 };
 
 // What the column callbacks of one copy read while it evaluates a share of
