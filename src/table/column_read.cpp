@@ -3,6 +3,7 @@
 // type. The binding is known to the callback itself (one callback per
 // binding index), so a value costs no name lookup.
 #include <array>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -83,12 +84,27 @@ constexpr int32_t kShortDecimals = 16;
 
 enum class Short { kFound, kNext, kNone };
 
+// x rounded to a whole number as nearbyint rounds it, for |x| below 2^51:
+// adding 1.5 * 2^52 leaves no bits below the units, so the sum is rounded
+// there (in the current rounding mode) and the difference is exact. Without
+// an instruction for it in the base instruction set, nearbyint is a call.
+// Where sums are held wider than a double (x87), the sum would not be
+// rounded, and nearbyint stays.
+inline double RoundToWhole(double x) {
+#if FLT_EVAL_METHOD == 0
+  constexpr double kShift = 6755399441055744.0;  // 1.5 * 2^52
+  return (x + kShift) - kShift;  // not folded: the library is built without fast-math
+#else
+  return std::nearbyint(x);
+#endif
+}
+
 // value at k fraction digits: found, try k + 1, or no short decimal at all.
 inline Short ShortDecimalAt(double value, int32_t k, NumberValue* out) {
   constexpr double kLimit = 562949953421312.0;  // 2^49
   double scaled = value * kShortPow10[k];
   if (!(std::fabs(scaled) < kLimit)) return Short::kNone;
-  double whole = std::nearbyint(scaled);
+  double whole = RoundToWhole(scaled);
   if (whole / kShortPow10[k] != value) return Short::kNext;
   auto digits = static_cast<int64_t>(whole);
   if (digits % 10 == 0) return Short::kNone;
