@@ -396,7 +396,7 @@ void BM_SalesNet(benchmark::State& state) {
   const char* text = state.range(0) == 1 ? "NumberRound(Quantity * Unit_Price * (1 - Discount), 2)"
                                          : "Quantity * Unit_Price * (1 - Discount)";
   uint16_t type = 0;
-  HEXP net = XEVParseFormula(report.ec, nullptr, text, "Net", nullptr, &type);
+  HEXP net = XEVParseFormula(report.ec, nullptr, text, "NetAmount", nullptr, &type);
   XevTable* table = XEVTableCreate(report.ec, 1);
   if (net == nullptr || table == nullptr) return state.SkipWithError("no formula or table");
   XevColumn column{};
