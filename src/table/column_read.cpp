@@ -8,6 +8,7 @@
 #include <cstring>
 #include <utility>
 
+#include "eval/column_reads.h"
 #include "eval/evaluator.h"
 #include "host/decimal.h"
 #include "host/host.h"
@@ -99,8 +100,17 @@ inline double RoundToWhole(double x) {
 #endif
 }
 
+// A short decimal written as 13 bytes, or loaded for a plan.
+inline void Put(NumberValue* out, uint64_t magnitude, int32_t exp, bool neg) {
+  host::decimal::Store(out, magnitude, exp, neg);
+}
+inline void Put(host::decimal::Decimal* out, uint64_t magnitude, int32_t exp, bool neg) {
+  host::decimal::Set(*out, magnitude, exp, neg);
+}
+
 // value at k fraction digits: found, try k + 1, or no short decimal at all.
-inline Short ShortDecimalAt(double value, int32_t k, NumberValue* out) {
+template <typename Out>
+inline Short ShortDecimalAt(double value, int32_t k, Out* out) {
   constexpr double kLimit = 562949953421312.0;  // 2^49
   double scaled = value * kShortPow10[k];
   if (!(std::fabs(scaled) < kLimit)) return Short::kNone;
@@ -109,7 +119,7 @@ inline Short ShortDecimalAt(double value, int32_t k, NumberValue* out) {
   auto digits = static_cast<int64_t>(whole);
   if (digits % 10 == 0) return Short::kNone;
   const bool neg = digits < 0;
-  host::decimal::Store(out, neg ? uint64_t(0) - uint64_t(digits) : uint64_t(digits), -k, neg);
+  Put(out, neg ? uint64_t(0) - uint64_t(digits) : uint64_t(digits), -k, neg);
   return Short::kFound;
 }
 
@@ -118,7 +128,8 @@ inline Short ShortDecimalAt(double value, int32_t k, NumberValue* out) {
 // finds: had a smaller count read back, its integer times a power of ten
 // would read back here too, and at most one integer does, so it would end in
 // zero.
-bool ShortDecimal(double value, NumberValue* out, int32_t& decimals) {
+template <typename Out>
+bool ShortDecimal(double value, Out* out, int32_t& decimals) {
   if (ShortDecimalAt(value, decimals, out) == Short::kFound) return true;
   for (int32_t k = 0; k < kShortDecimals; ++k) {
     Short found = ShortDecimalAt(value, k, out);
@@ -278,6 +289,47 @@ constexpr auto MakeDirectCallbacks(std::integer_sequence<int32_t, Indexes...>) {
 
 const auto kCallbacks = MakeDirectCallbacks(std::make_integer_sequence<int32_t, kDirectCallbacks>());
 
+// The binding a direct callback reads; the ones found by name are asked.
+int32_t ColumnOfCallback(XEVDataItemCallback callback) {
+  for (int32_t index = 0; index < kDirectCallbacks; ++index) {
+    if (kCallbacks[static_cast<size_t>(index)] == callback) return index;
+  }
+  return -1;
+}
+
+// An int64 or double column read for a plan as Deliver gives it, loaded as
+// the 13 bytes Deliver writes would load; the other kinds (a host's
+// NumberValue bytes go to the plan as they are) are asked.
+eval::ColumnRead ReadForPlan(const ExprContext* ec, int32_t index, host::decimal::Decimal& out) {
+  namespace dec = host::decimal;
+  const auto* cursor = static_cast<const RowCursor*>(ec->tableRows);
+  if (cursor == nullptr || index >= cursor->bindingCount) return eval::ColumnRead::kAsk;
+  const XevColumn& column = cursor->columns[index];
+  if (column.kind != XEV_COLUMN_INT64 && column.kind != XEV_COLUMN_DOUBLE) return eval::ColumnRead::kAsk;
+  if (IsNullRow(column, cursor->row)) {
+    dec::Set(out, 0, dec::kNullExponent, false);
+    return eval::ColumnRead::kValue;
+  }
+  if (column.kind == XEV_COLUMN_INT64) {
+    const auto value = FixedAt<int64_t>(column, cursor->row);
+    const bool neg = value < 0;
+    dec::Set(out, neg ? uint64_t(0) - uint64_t(value) : uint64_t(value), 0, neg);
+    return eval::ColumnRead::kValue;
+  }
+  const auto value = FixedAt<double>(column, cursor->row);
+  if (std::isnan(value)) {
+    dec::Set(out, 0, dec::kNullExponent, false);
+    return eval::ColumnRead::kValue;
+  }
+  if (ShortDecimal(value, &out, cursor->cache[index].decimals)) return eval::ColumnRead::kValue;
+  NumberValue number;
+  if (DoubleToNumber(&number, value) != 1) return eval::ColumnRead::kNoValue;
+  dec::LoadOrNull(out, &number);
+  return eval::ColumnRead::kValue;
+}
+
+constexpr eval::ColumnReaders kReaders{&ColumnOfCallback, &ReadForPlan};
+
 }  // namespace
 
 bool NumberFromDouble(NumberValue* out, double value) {
@@ -285,6 +337,8 @@ bool NumberFromDouble(NumberValue* out, double value) {
   return ShortDecimal(value, out, decimals) || DoubleToNumber(out, value) == 1;
 }
 
+
+void RegisterColumnReaders() { eval::SetColumnReaders(&kReaders); }
 
 intptr_t ColumnCallback(int32_t index) {
   XEVDataItemCallback callback = index < kDirectCallbacks ? kCallbacks[static_cast<size_t>(index)] : &NamedCallback;

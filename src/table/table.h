@@ -45,6 +45,8 @@ struct RowCursor {
 // ones above share one that looks the name up.
 constexpr int32_t kDirectCallbacks = 256;
 intptr_t ColumnCallback(int32_t index);
+// Lets plans read int64 and double columns without their callbacks.
+void RegisterColumnReaders();
 
 // The Number a double stands for, as DoubleToNumber makes it (the same bytes);
 // false for an infinity or NaN.
