@@ -424,6 +424,7 @@ class Filler {
     site.node = frame.node;
     site.slot = slot;
     site.argumentCount = -1;
+    site.column = -1;
     return site;
   }
 
