@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "eval/column_reads.h"
 #include "eval/eval.h"
 #include "eval/plan_steps.h"
 #include "host/host.h"
@@ -304,6 +305,8 @@ class Filler {
       site.name = static_cast<const char*>(frame.node->left);
       site.item = core::FindItem(plan_->ec->dataItems, site.name);
       if (site.item != nullptr) site.callback = reinterpret_cast<XEVDataItemCallback>(site.item->boundValue);
+      const ColumnReaders* readers = CurrentColumnReaders();
+      site.column = readers != nullptr && site.callback != nullptr ? readers->columnOf(site.callback) : -1;
       return operands_.Push(slot);
     }
     Flush();
@@ -421,6 +424,7 @@ class Filler {
     site.node = frame.node;
     site.slot = slot;
     site.argumentCount = -1;
+    site.column = -1;
     return site;
   }
 

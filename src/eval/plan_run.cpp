@@ -14,6 +14,7 @@
 // cell, which the operators read where it is (eval/item_cells.h).
 #include <cstring>
 
+#include "eval/column_reads.h"
 #include "eval/eval.h"
 #include "eval/formula_values.h"
 #include "eval/item_answers.h"
@@ -95,7 +96,20 @@ struct RowState {
   bool missing = false;  // some step gave no value
 };
 
-// Asks a run of data items, then reads what they wrote.
+// Reads a data item straight from its column into its slot; false when it
+// is to be asked.
+inline bool ReadColumn(ExprContext* ec, Plan& plan, Site& site, const ColumnReaders* readers) {
+  site.read = false;
+  if (site.column < 0 || readers == nullptr) return false;
+  const ColumnRead got = readers->read(ec, site.column, plan.values[site.slot]);
+  if (got == ColumnRead::kAsk) return false;
+  site.read = true;
+  site.answered = got == ColumnRead::kValue;
+  return true;
+}
+
+// Asks a run of data items (or reads them from their columns), then loads
+// what they wrote.
 void RunItems(ExprContext* ec, HEXP exp, Plan& plan, const Step& step, RowState& row) {
   Site* first = plan.sites + step.a;
   Site* last = first + step.b;
@@ -103,8 +117,10 @@ void RunItems(ExprContext* ec, HEXP exp, Plan& plan, const Step& step, RowState&
   if (!row.stale) {
     // The usual run: the names as resolved, until a callback changes the context.
     const uint32_t generation = plan.generation;
+    const ColumnReaders* readers = CurrentColumnReaders();
     while (site != last) {
       Site& asked = *site++;
+      if (ReadColumn(ec, plan, asked, readers)) continue;
       asked.answered = AskItem(ec, exp, asked, asked.callback, asked.name);
       if (ec->generation != generation) {
         row.stale = true;
@@ -112,7 +128,10 @@ void RunItems(ExprContext* ec, HEXP exp, Plan& plan, const Step& step, RowState&
       }
     }
   }
-  for (; site != last; ++site) site->answered = AskItemAgain(ec, exp, *site);
+  for (; site != last; ++site) {
+    site->read = false;
+    site->answered = AskItemAgain(ec, exp, *site);
+  }
   // The slot arrays held apart from the plan: a state is a byte, and a byte
   // store may alias the plan's own fields, which would be read again each time.
   plan::SlotState* const states = plan.states;
@@ -124,6 +143,10 @@ void RunItems(ExprContext* ec, HEXP exp, Plan& plan, const Step& step, RowState&
     if (!site->answered) {
       states[slot] = plan::kNoValue;
       missing = true;
+      continue;
+    }
+    if (site->read) {
+      states[slot] = plan::kLoaded;  // it stores back as the callback would have written it
       continue;
     }
     auto* stored = static_cast<const NumberValue*>(site->block);

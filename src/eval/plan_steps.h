@@ -89,6 +89,10 @@ struct Site {
   // in the last call, which the next row's call finds it at again.
   uint32_t answerAt;
   bool answered;
+  // A data item read straight from a column (eval/column_reads.h): the
+  // column, -1 for one that is always asked; and whether this row read it.
+  int32_t column;
+  bool read;
   // A data item of a plan with row steps: the cell its operator reads there.
   ItemCell* cell;
   // A kPrepared call: what was read from its constant arguments.

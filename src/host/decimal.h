@@ -286,9 +286,11 @@ __attribute__((always_inline)) inline bool AddNarrowInline(Decimal& r, const Dec
   if ((xHigh | yHigh) != 0) return AddOutOfLine(r, a, b, subtract);
   const int32_t gap = a.exp - b.exp;
   if (gap == 0) return FinishSum(r, x, y, a.exp, a.neg, b.neg != subtract);
-  // AlignExactly's first rule: a zero operand (or NULL) keeps the other's
-  // scale, which the general path sees to.
-  if (x == 0 || y == 0 || gap > kExactAlignment || gap < -kExactAlignment) return AddOutOfLine(r, a, b, subtract);
+  // AlignExactly's first rule: a zero operand (or NULL: a missing discount)
+  // keeps the other's scale, as AddAligned does it.
+  if (y == 0) return Finish(r, x, a.exp, a.neg);
+  if (x == 0) return Finish(r, y, b.exp, b.neg != subtract);
+  if (gap > kExactAlignment || gap < -kExactAlignment) return AddOutOfLine(r, a, b, subtract);
   if (gap > 0) return FinishSum(r, u128(x) * kPow10Narrow[gap], y, b.exp, a.neg, b.neg != subtract);
   return FinishSum(r, x, u128(y) * kPow10Narrow[-gap], a.exp, a.neg, b.neg != subtract);
 }

@@ -3,11 +3,14 @@
 // type. The binding is known to the callback itself (one callback per
 // binding index), so a value costs no name lookup.
 #include <array>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <utility>
 
+#include "eval/column_reads.h"
 #include "eval/evaluator.h"
+#include "host/decimal.h"
 #include "host/host.h"
 #include "table/table.h"
 
@@ -77,17 +80,62 @@ bool DateFromDays(NumberValue* out, double days, int32_t epochDay) {
 // text. Below 2^49 a unit in the last place of the scaled value stays under
 // 1/8, so at most one integer can read back. Whole numbers ending in zeros
 // are left to the text, which may write them with an exponent.
-bool ShortDecimal(double value, NumberValue* out) {
-  static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+constexpr double kShortPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+constexpr int32_t kShortDecimals = 16;
+
+enum class Short { kFound, kNext, kNone };
+
+// x rounded to a whole number as nearbyint rounds it, for |x| below 2^51:
+// adding 1.5 * 2^52 leaves no bits below the units, so the sum is rounded
+// there (in the current rounding mode) and the difference is exact. Without
+// an instruction for it in the base instruction set, nearbyint is a call.
+// Where sums are held wider than a double (x87), the sum would not be
+// rounded, and nearbyint stays.
+inline double RoundToWhole(double x) {
+#if FLT_EVAL_METHOD == 0
+  constexpr double kShift = 6755399441055744.0;  // 1.5 * 2^52
+  return (x + kShift) - kShift;  // not folded: the library is built without fast-math
+#else
+  return std::nearbyint(x);
+#endif
+}
+
+// A short decimal written as 13 bytes, or loaded for a plan.
+inline void Put(NumberValue* out, uint64_t magnitude, int32_t exp, bool neg) {
+  host::decimal::Store(out, magnitude, exp, neg);
+}
+inline void Put(host::decimal::Decimal* out, uint64_t magnitude, int32_t exp, bool neg) {
+  host::decimal::Set(*out, magnitude, exp, neg);
+}
+
+// value at k fraction digits: found, try k + 1, or no short decimal at all.
+template <typename Out>
+inline Short ShortDecimalAt(double value, int32_t k, Out* out) {
   constexpr double kLimit = 562949953421312.0;  // 2^49
-  for (int32_t k = 0; k < 16; ++k) {
-    double scaled = value * kPow10[k];
-    if (!(std::fabs(scaled) < kLimit)) return false;
-    double whole = std::nearbyint(scaled);
-    if (whole / kPow10[k] != value) continue;
-    auto digits = static_cast<int64_t>(whole);
-    if (digits % 10 == 0) return false;
-    return host::NumberFromParts(out, digits, -k);
+  double scaled = value * kShortPow10[k];
+  if (!(std::fabs(scaled) < kLimit)) return Short::kNone;
+  double whole = RoundToWhole(scaled);
+  if (whole / kShortPow10[k] != value) return Short::kNext;
+  auto digits = static_cast<int64_t>(whole);
+  if (digits % 10 == 0) return Short::kNone;
+  const bool neg = digits < 0;
+  Put(out, neg ? uint64_t(0) - uint64_t(digits) : uint64_t(digits), -k, neg);
+  return Short::kFound;
+}
+
+// decimals: the count to try first, then the count found. A value found at
+// that count with a last digit other than zero is what the search from 0
+// finds: had a smaller count read back, its integer times a power of ten
+// would read back here too, and at most one integer does, so it would end in
+// zero.
+template <typename Out>
+bool ShortDecimal(double value, Out* out, int32_t& decimals) {
+  if (ShortDecimalAt(value, decimals, out) == Short::kFound) return true;
+  for (int32_t k = 0; k < kShortDecimals; ++k) {
+    Short found = ShortDecimalAt(value, k, out);
+    if (found == Short::kNext) continue;
+    if (found == Short::kFound) decimals = k;
+    return found == Short::kFound;
   }
   return false;
 }
@@ -98,6 +146,25 @@ bool NumberFromText(NumberValue* out, const char* text, int64_t length) {
   std::memcpy(buffer, text, static_cast<size_t>(length));
   buffer[length] = '\0';
   return HostStrToNumber(out, buffer) == 1;
+}
+
+// The Number of an int64 or double column's row, the double tried at
+// decimals fraction digits first; false for "no value".
+int32_t ConvertPlain(const XevColumn& column, int64_t row, NumberValue* out, int32_t& decimals) {
+  if (IsNullRow(column, row)) {
+    NumberSetNull(out);
+    return 1;
+  }
+  if (column.kind == XEV_COLUMN_INT64) {
+    LongToNumber(out, FixedAt<int64_t>(column, row));
+    return 1;
+  }
+  double value = FixedAt<double>(column, row);
+  if (std::isnan(value)) {
+    NumberSetNull(out);
+    return 1;
+  }
+  return ShortDecimal(value, out, decimals) || DoubleToNumber(out, value) == 1 ? 1 : 0;
 }
 
 // The Number or DateTime in the column's row; false for "no value".
@@ -183,6 +250,11 @@ int32_t Deliver(ExprContext* ec, int32_t index, int32_t size, void** result) {
     std::memcpy(*result, static_cast<const char*>(column.values) + cursor->row * XEV_NUMBER_SIZE, XEV_NUMBER_SIZE);
     return 1;
   }
+  // Integers and short doubles cost less to convert again than to copy
+  // through the row's cache twice.
+  if (column.kind == XEV_COLUMN_INT64 || column.kind == XEV_COLUMN_DOUBLE) {
+    return ConvertPlain(column, cursor->row, static_cast<NumberValue*>(*result), cursor->cache[index].decimals);
+  }
   return DeliverNumber(*cursor, index, result);
 }
 
@@ -217,11 +289,56 @@ constexpr auto MakeDirectCallbacks(std::integer_sequence<int32_t, Indexes...>) {
 
 const auto kCallbacks = MakeDirectCallbacks(std::make_integer_sequence<int32_t, kDirectCallbacks>());
 
+// The binding a direct callback reads; the ones found by name are asked.
+int32_t ColumnOfCallback(XEVDataItemCallback callback) {
+  for (int32_t index = 0; index < kDirectCallbacks; ++index) {
+    if (kCallbacks[static_cast<size_t>(index)] == callback) return index;
+  }
+  return -1;
+}
+
+// An int64 or double column read for a plan as Deliver gives it, loaded as
+// the 13 bytes Deliver writes would load; the other kinds (a host's
+// NumberValue bytes go to the plan as they are) are asked.
+eval::ColumnRead ReadForPlan(const ExprContext* ec, int32_t index, host::decimal::Decimal& out) {
+  namespace dec = host::decimal;
+  const auto* cursor = static_cast<const RowCursor*>(ec->tableRows);
+  if (cursor == nullptr || index >= cursor->bindingCount) return eval::ColumnRead::kAsk;
+  const XevColumn& column = cursor->columns[index];
+  if (column.kind != XEV_COLUMN_INT64 && column.kind != XEV_COLUMN_DOUBLE) return eval::ColumnRead::kAsk;
+  if (IsNullRow(column, cursor->row)) {
+    dec::Set(out, 0, dec::kNullExponent, false);
+    return eval::ColumnRead::kValue;
+  }
+  if (column.kind == XEV_COLUMN_INT64) {
+    const auto value = FixedAt<int64_t>(column, cursor->row);
+    const bool neg = value < 0;
+    dec::Set(out, neg ? uint64_t(0) - uint64_t(value) : uint64_t(value), 0, neg);
+    return eval::ColumnRead::kValue;
+  }
+  const auto value = FixedAt<double>(column, cursor->row);
+  if (std::isnan(value)) {
+    dec::Set(out, 0, dec::kNullExponent, false);
+    return eval::ColumnRead::kValue;
+  }
+  if (ShortDecimal(value, &out, cursor->cache[index].decimals)) return eval::ColumnRead::kValue;
+  NumberValue number;
+  if (DoubleToNumber(&number, value) != 1) return eval::ColumnRead::kNoValue;
+  dec::LoadOrNull(out, &number);
+  return eval::ColumnRead::kValue;
+}
+
+constexpr eval::ColumnReaders kReaders{&ColumnOfCallback, &ReadForPlan};
+
 }  // namespace
 
 bool NumberFromDouble(NumberValue* out, double value) {
-  return ShortDecimal(value, out) || DoubleToNumber(out, value) == 1;
+  int32_t decimals = 0;
+  return ShortDecimal(value, out, decimals) || DoubleToNumber(out, value) == 1;
 }
+
+
+void RegisterColumnReaders() { eval::SetColumnReaders(&kReaders); }
 
 intptr_t ColumnCallback(int32_t index) {
   XEVDataItemCallback callback = index < kDirectCallbacks ? kCallbacks[static_cast<size_t>(index)] : &NamedCallback;

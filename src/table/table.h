@@ -23,6 +23,9 @@ struct CachedValue {
   int64_t row;  // -1: none
   bool answered;
   NumberValue number;
+  // A double column: the decimals its last short value had, tried first for
+  // the next (a column of prices mostly has one scale). 0 at the start.
+  int32_t decimals;
 };
 
 // What the column callbacks of one copy read while it evaluates a share of
@@ -42,6 +45,8 @@ struct RowCursor {
 // ones above share one that looks the name up.
 constexpr int32_t kDirectCallbacks = 256;
 intptr_t ColumnCallback(int32_t index);
+// Lets plans read int64 and double columns without their callbacks.
+void RegisterColumnReaders();
 
 // The Number a double stands for, as DoubleToNumber makes it (the same bytes);
 // false for an infinity or NaN.

@@ -116,6 +116,7 @@ extern "C" {
 
 XEV_API XevTable* XEV_CALL XEVTableCreate(ExprContext* ec, int32_t threads) {
   if (ec == nullptr) return nullptr;
+  RegisterColumnReaders();
   auto* table = static_cast<XevTable*>(HostAlloc(sizeof(XevTable)));
   if (table == nullptr) return nullptr;
   table->source = ec;
