@@ -1,5 +1,6 @@
-# The reference host: every source in tools/xevhost/.
-file(GLOB XEVHOST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tools/xevhost/*.cpp)
+# The reference host: every source under tools/xevhost/, whose folders (input,
+# formulas, aggregates, report, commands) include each other from its root.
+file(GLOB_RECURSE XEVHOST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tools/xevhost/*.cpp)
 if(XEVHOST_SOURCES)
   add_executable(xevhost ${XEVHOST_SOURCES})
   # The tool links the shared library, as a user's program would: the editor's
@@ -8,6 +9,7 @@ if(XEVHOST_SOURCES)
   # module-wide. A static copy in the tool would leave the front end talking
   # to a second, windowless kit.
   target_link_libraries(xevhost PRIVATE xev)
+  target_include_directories(xevhost PRIVATE ${PROJECT_SOURCE_DIR}/tools/xevhost)
   include(GNUInstallDirs)
   file(RELATIVE_PATH xevhost_bin_to_lib /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${CMAKE_INSTALL_LIBDIR})
   set_target_properties(xevhost PROPERTIES INSTALL_RPATH "$ORIGIN/${xevhost_bin_to_lib}")

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "column_types.h"
+#include "input/column_types.h"
 #include "xev/xev.h"
 
 namespace {

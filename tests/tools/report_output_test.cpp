@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "report_output.h"
+#include "report/report_output.h"
 
 namespace {
 

@@ -7,15 +7,15 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "documents.h"
-#include "edit_command.h"
-#include "explain.h"
-#include "locale_setting.h"
+#include "commands/documents.h"
+#include "commands/edit_command.h"
+#include "commands/out_of_memory.h"
+#include "formulas/explain.h"
+#include "input/locale_setting.h"
+#include "input/text_encoding.h"
 #include "options.h"
-#include "out_of_memory.h"
-#include "report_output.h"
-#include "report_run.h"
-#include "text_encoding.h"
+#include "report/report_output.h"
+#include "report/report_run.h"
 #include "xev/xev.h"
 
 namespace {

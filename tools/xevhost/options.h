@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "report_output.h"
-#include "text_encoding.h"
+#include "input/text_encoding.h"
+#include "report/report_output.h"
 
 namespace xevhost {
 

@@ -1,0 +1,383 @@
+#include "report/report_output.h"
+
+#include "options.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace xevhost {
+namespace {
+
+// A table needs every width before its first line. Holding this many rows
+// settles the widths for any short report; longer ones go on streaming with
+// the widths the first rows set, and a wider cell just pushes its line out.
+constexpr size_t kRowsToMeasure = 1000;
+constexpr size_t kTextBufferSize = 128;
+
+bool IsNumeric(int type) { return type == XEV_TYPE_NUMBER; }
+
+// Width of ".ddd" in a number's text, 0 without a point.
+int FractionWidth(const std::string& text) {
+  size_t point = text.find('.');
+  return point == std::string::npos ? 0 : static_cast<int>(text.size() - point);
+}
+
+// Display columns of UTF-8 text: one per character, two for the wide
+// characters of East Asian scripts.
+int DisplayWidth(uint32_t codePoint) {
+  bool wide = (codePoint >= 0x1100 && codePoint <= 0x115F) || (codePoint >= 0x2E80 && codePoint <= 0xA4CF) ||
+              (codePoint >= 0xAC00 && codePoint <= 0xD7A3) || (codePoint >= 0xF900 && codePoint <= 0xFAFF) ||
+              (codePoint >= 0xFF00 && codePoint <= 0xFF60) || (codePoint >= 0xFFE0 && codePoint <= 0xFFE6);
+  return wide ? 2 : 1;
+}
+
+// The code point at text[i] and its length in bytes.
+uint32_t NextCodePoint(std::string_view text, size_t i, size_t& length) {
+  auto lead = static_cast<unsigned char>(text[i]);
+  length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  uint32_t codePoint = lead < 0x80 ? lead : lead < 0xE0 ? lead & 0x1F : lead < 0xF0 ? lead & 0x0F : lead & 0x07;
+  for (size_t k = 1; k < length && i + k < text.size(); ++k)
+    codePoint = (codePoint << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+  return codePoint;
+}
+
+}  // namespace
+
+int Utf8Width(std::string_view text) {
+  int width = 0;
+  for (size_t i = 0, length = 0; i < text.size(); i += length) width += DisplayWidth(NextCodePoint(text, i, length));
+  return width;
+}
+
+namespace {
+
+class TableWriter : public ReportWriter {
+ public:
+  TableWriter(std::FILE* out, int maxWidth) : out_(out), maxWidth_(maxWidth) {}
+
+  void Begin(const std::vector<ReportColumn>& columns) override {
+    columns_ = columns;
+    widths_.clear();
+    fractions_.assign(columns_.size(), 0);
+    for (const ReportColumn& c : columns_) widths_.push_back(c.width);
+  }
+
+  void Row(const std::vector<Cell>& cells) override {
+    // Only text is cut: a shortened number or date would read as another value.
+    std::vector<Cell> fitted = cells;
+    for (size_t i = 0; i < fitted.size() && i < columns_.size(); ++i)
+      if (columns_[i].type == XEV_TYPE_STRING) Cap(fitted[i]);
+    if (started_) {
+      PrintRow(fitted);
+      return;
+    }
+    for (size_t i = 0; i < fitted.size() && i < widths_.size(); ++i) {
+      widths_[i] = std::max(widths_[i], fitted[i].width);
+      if (IsNumeric(columns_[i].type)) fractions_[i] = std::max(fractions_[i], FractionWidth(fitted[i].text));
+    }
+    held_.push_back(std::move(fitted));
+    if (held_.size() >= kRowsToMeasure) Flush();
+  }
+
+  void End() override { Flush(); }
+
+ private:
+  // Cuts a cell wider than --max-width, marking the cut with an ellipsis.
+  void Cap(Cell& cell) const {
+    if (maxWidth_ <= 0 || cell.width <= maxWidth_) return;
+    std::string cut;
+    int width = 0;
+    for (size_t i = 0; i < cell.text.size();) {
+      size_t length = 0;
+      int w = DisplayWidth(NextCodePoint(cell.text, i, length));
+      if (width + w > maxWidth_ - 1) break;
+      cut.append(cell.text, i, length);
+      width += w;
+      i += length;
+    }
+    cell.text = cut + "\u2026";
+    cell.width = width + 1;
+  }
+
+  // Numbers line up on their decimal points: a shorter fraction is padded
+  // on the right, and the column widened for it.
+  void AlignFraction(size_t column, Cell& cell) const {
+    if (!IsNumeric(columns_[column].type) || cell.null) return;
+    int pad = fractions_[column] - FractionWidth(cell.text);
+    if (pad <= 0) return;
+    cell.text.append(static_cast<size_t>(pad), ' ');
+    cell.width += pad;
+  }
+
+  void Flush() {
+    if (started_) return;
+    started_ = true;
+    for (auto& row : held_)
+      for (size_t i = 0; i < row.size() && i < widths_.size(); ++i) {
+        AlignFraction(i, row[i]);
+        widths_[i] = std::max(widths_[i], row[i].width);
+      }
+    std::vector<Cell> header;
+    for (const ReportColumn& c : columns_) header.push_back(Cell{c.name, c.width, false});
+    PrintLine(header);
+    std::string rule;
+    for (size_t i = 0; i < widths_.size(); ++i) {
+      if (i > 0) rule += "  ";
+      rule.append(static_cast<size_t>(widths_[i]), '-');
+    }
+    std::fprintf(out_, "%s\n", rule.c_str());
+    for (const auto& row : held_) PrintLine(row);
+    held_.clear();
+  }
+
+  void PrintRow(std::vector<Cell>& cells) {
+    for (size_t i = 0; i < cells.size() && i < widths_.size(); ++i) AlignFraction(i, cells[i]);
+    PrintLine(cells);
+  }
+
+  // A line break or tab inside a value would tear the table apart.
+  static void AppendOnOneLine(std::string& line, const std::string& text) {
+    for (char c : text) line += (c == '\n' || c == '\r' || c == '\t') ? ' ' : c;
+  }
+
+  void PrintLine(const std::vector<Cell>& cells) {
+    std::string line;
+    for (size_t i = 0; i < cells.size() && i < widths_.size(); ++i) {
+      if (i > 0) line += "  ";
+      size_t pad = static_cast<size_t>(std::max(0, widths_[i] - cells[i].width));
+      bool right = IsNumeric(columns_[i].type);
+      if (right) line.append(pad, ' ');
+      AppendOnOneLine(line, cells[i].text);
+      if (!right && i + 1 < cells.size()) line.append(pad, ' ');
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    std::fprintf(out_, "%s\n", line.c_str());
+  }
+
+  std::FILE* out_;
+  std::vector<ReportColumn> columns_;
+  int maxWidth_;
+  std::vector<int> widths_;
+  std::vector<int> fractions_;  // widest ".ddd" of each Number column
+  std::vector<std::vector<Cell>> held_;
+  bool started_ = false;
+};
+
+class CsvWriter : public ReportWriter {
+ public:
+  explicit CsvWriter(std::FILE* out) : out_(out) {}
+  void Begin(const std::vector<ReportColumn>& columns) override {
+    std::string line;
+    for (size_t i = 0; i < columns.size(); ++i) {
+      if (i > 0) line += ',';
+      line += CsvField(columns[i].name);
+    }
+    std::fprintf(out_, "%s\n", line.c_str());
+  }
+  void Row(const std::vector<Cell>& cells) override {
+    line_.clear();
+    for (size_t i = 0; i < cells.size(); ++i) {
+      if (i > 0) line_ += ',';
+      line_ += CsvField(cells[i].text);
+    }
+    line_ += '\n';
+    std::fwrite(line_.data(), 1, line_.size(), out_);
+  }
+  void End() override {}
+
+ private:
+  std::FILE* out_;
+  std::string line_;
+};
+
+class JsonWriter : public ReportWriter {
+ public:
+  explicit JsonWriter(std::FILE* out) : out_(out) {}
+  void Begin(const std::vector<ReportColumn>& columns) override {
+    columns_ = columns;
+    keys_.clear();
+    for (const ReportColumn& c : columns_) keys_.push_back(JsonString(c.name));
+    std::fputs("[", out_);
+  }
+  void Row(const std::vector<Cell>& cells) override {
+    line_ = first_ ? "\n  {" : ",\n  {";
+    first_ = false;
+    for (size_t i = 0; i < cells.size() && i < columns_.size(); ++i) {
+      if (i > 0) line_ += ", ";
+      line_ += keys_[i];
+      line_ += ": ";
+      if (cells[i].null) {
+        line_ += "null";
+      } else if (IsNumeric(columns_[i].type)) {
+        line_ += JsonNumber(cells[i].text);
+      } else {
+        line_ += JsonString(cells[i].text);
+      }
+    }
+    line_ += '}';
+    std::fwrite(line_.data(), 1, line_.size(), out_);
+  }
+  void End() override { std::fputs(first_ ? "]\n" : "\n]\n", out_); }
+
+ private:
+  // Number texts may start with "." or "-."; JSON wants a digit there.
+  static std::string JsonNumber(const std::string& text) {
+    if (text.empty()) return "null";
+    std::string n = text[0] == '+' ? text.substr(1) : text;
+    size_t digitAt = (!n.empty() && n[0] == '-') ? 1 : 0;
+    if (digitAt < n.size() && n[digitAt] == '.') n = n.substr(0, digitAt) + "0" + n.substr(digitAt);
+    return n;
+  }
+
+  std::FILE* out_;
+  std::vector<ReportColumn> columns_;
+  std::vector<std::string> keys_;
+  std::string line_;
+  bool first_ = true;
+};
+
+}  // namespace
+
+namespace {
+
+std::unique_ptr<ReportWriter> MakeFormatWriter(OutputFormat format, std::FILE* out, int maxWidth) {
+  switch (format) {
+    case OutputFormat::kCsv: return std::make_unique<CsvWriter>(out);
+    case OutputFormat::kJson: return std::make_unique<JsonWriter>(out);
+    case OutputFormat::kTable: break;
+  }
+  return std::make_unique<TableWriter>(out, maxWidth);
+}
+
+// Stops the run at the first row that cannot be written, instead of
+// evaluating the rest of the input for nothing.
+class CheckedWriter : public ReportWriter {
+ public:
+  CheckedWriter(std::unique_ptr<ReportWriter> inner, std::FILE* out) : inner_(std::move(inner)), out_(out) {}
+  void Begin(const std::vector<ReportColumn>& columns) override {
+    inner_->Begin(columns);
+    StopIfOutputFailed(out_);
+  }
+  void Row(const std::vector<Cell>& cells) override {
+    inner_->Row(cells);
+    StopIfOutputFailed(out_);
+  }
+  void End() override {
+    inner_->End();
+    // Flushed here, so that a failure is seen while its cause is known.
+    std::fflush(out_);
+    StopIfOutputFailed(out_);
+  }
+
+ private:
+  std::unique_ptr<ReportWriter> inner_;
+  std::FILE* out_;
+};
+
+}  // namespace
+
+std::unique_ptr<ReportWriter> MakeReportWriter(OutputFormat format, std::FILE* out, int maxWidth) {
+  return std::make_unique<CheckedWriter>(MakeFormatWriter(format, out, maxWidth), out);
+}
+
+bool OutputWritten(std::FILE* out) {
+  errno = 0;
+  if (std::fflush(out) == 0 && std::ferror(out) == 0) return true;
+  int error = errno;
+  // A reader that went away (| head -1) wanted no more: not an error, when
+  // SIGPIPE did not already end the process.
+  if (error == EPIPE) return true;
+  std::fprintf(stderr, "xevhost: cannot write the output: %s\n", error != 0 ? std::strerror(error) : "write error");
+  return false;
+}
+
+void StopIfOutputFailed(std::FILE* out) {
+  if (std::ferror(out) == 0) return;
+  int error = errno;
+  bool quiet = error == EPIPE;
+  if (!quiet) {
+    std::fprintf(stderr, "xevhost: cannot write the output: %s\n",
+                 error != 0 ? std::strerror(error) : "write error");
+  }
+  std::_Exit(quiet ? kExitOk : kExitOutput);
+}
+
+std::string NumberText(const NumberValue& value) {
+  char buffer[kTextBufferSize];
+  if (NumberIsNull(&value)) return "";
+  int32_t n = HostNumberToStr(&value, buffer, sizeof buffer);
+  return n < 0 ? std::string() : std::string(buffer, static_cast<size_t>(n));
+}
+
+std::string DateTimeText(const NumberValue& value, DateStyle style, const char* picture) {
+  if (NumberIsNull(&value)) return "";
+  FormatDesc desc;
+  FormatInit(&desc);
+  if (NumberToDateParts(value.bytes + 1, value.bytes[0], &desc.date) != 1) return "";
+  if (picture != nullptr && *picture != '\0') {
+    // Literal text in a picture has no bound, so the buffer is measured.
+    desc.picture = picture;
+    std::string text(static_cast<size_t>(FormatMeasure(&desc, 0)) + 1, '\0');
+    desc.output = text.data();
+    desc.outputSize = static_cast<int32_t>(text.size());
+    if (FormatOutput(&desc) != 1) return "";
+    text.resize(std::strlen(text.c_str()));
+    return text;
+  }
+  const DateParts& d = desc.date;
+  bool midnight = d.hour == 0 && d.minute == 0 && d.second == 0 && d.fraction == 0;
+  char buffer[kTextBufferSize];
+  if (style == DateStyle::kIso) {
+    int n = std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", d.year, d.month, d.day);
+    if (!midnight) n += std::snprintf(buffer + n, sizeof buffer - static_cast<size_t>(n), "T%02d:%02d:%02d", d.hour, d.minute, d.second);
+    if (d.fraction != 0) std::snprintf(buffer + n, sizeof buffer - static_cast<size_t>(n), ".%06d", d.fraction);
+    return buffer;
+  }
+  desc.kind = midnight ? XEV_FORMAT_DATE : XEV_FORMAT_DATETIME;
+  desc.output = buffer;
+  desc.outputSize = sizeof buffer;
+  if (FormatOutput(&desc) != 1) return "";
+  return buffer;
+}
+
+DateStyle DateStyleOf(OutputFormat format) {
+  return format == OutputFormat::kTable ? DateStyle::kLocal : DateStyle::kIso;
+}
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  quoted += '"';
+  return quoted;
+}
+
+std::string JsonString(const std::string& utf8) {
+  std::string out = "\"";
+  for (unsigned char c : utf8) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char escape[8];
+          std::snprintf(escape, sizeof escape, "\\u%04x", c);
+          out += escape;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  out += '"';
+  return out;
+}
+
+}  // namespace xevhost
