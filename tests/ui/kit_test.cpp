@@ -12,15 +12,6 @@ using uitest::Script;
 
 namespace {
 
-std::vector<UINT> g_commands;
-
-intptr_t XEV_CALL RecordingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  if (message != WM_COMMAND) return 0;
-  g_commands.push_back(LOWORD(wParam));
-  EndDialog(dialog, LOWORD(wParam));
-  return 1;
-}
-
 WNDPROC g_under = nullptr;
 std::vector<std::string> g_log;
 
@@ -36,7 +27,6 @@ class KitTest : public uitest::KitTest {
  protected:
   void SetUp() override {
     uitest::KitTest::SetUp();
-    g_commands.clear();
     g_log.clear();
   }
 };
@@ -68,17 +58,6 @@ TEST_F(KitTest, SubclassesRunBeforeTheClassProcedureAndCanSwallow) {
   DestroyWindow(host);
 }
 
-TEST_F(KitTest, ADialogsCloseIsItsCancelAndKilledTimersAreGone) {
-  HWND dialog = CreateDialogParamA(nullptr, "EXPTEXTVIEW", nullptr, RecordingDialogProc, 0);
-  ASSERT_NE(dialog, nullptr);
-  ASSERT_EQ(SetTimer(dialog, 1, 1000, nullptr), 1u);
-  EXPECT_EQ(KillTimer(dialog, 1), 1);
-  EXPECT_EQ(KillTimer(dialog, 1), 0);
-  SendMessageA(dialog, WM_CLOSE, 0, 0);
-  EXPECT_EQ(g_commands, std::vector<UINT>{IDCANCEL});
-  DestroyWindow(dialog);
-}
-
 TEST_F(KitTest, EscapeInAMessageBoxIsOkOrCancel) {
   const struct {
     uint32_t type;
@@ -89,22 +68,4 @@ TEST_F(KitTest, EscapeInAMessageBoxIsOkOrCancel) {
     script.Then([](HWND) { XEVUiKey(VK_ESCAPE, 0, 0); });
     EXPECT_EQ(MessageBoxA(nullptr, "Delete Permission Denied.", "Formula Delete", c.type), c.expected) << c.type;
   }
-}
-
-TEST_F(KitTest, TemplatesConvertDialogUnitsAndPlaceDialogsOverTheirOwner) {
-  HWND host = HostWindow();
-  HWND dialog = CreateDialogParamA(nullptr, "DLGERROR", host, RecordingDialogProc, 0);
-  RECT r;
-  GetWindowRect(dialog, &r);
-  EXPECT_EQ(r.left, 100 + 58 * XEV_UI_CHAR_WIDTH / 4);
-  EXPECT_EQ(r.top, 50 + 22 * XEV_UI_LINE_HEIGHT / 8);
-  EXPECT_EQ(r.right - r.left, 202 * XEV_UI_CHAR_WIDTH / 4);
-  EXPECT_EQ(uitest::TextOf(dialog), "Formula Information");
-  XEVUiWindowInfo info;
-  ASSERT_TRUE(XEVUiGetWindowInfo(GetDlgItem(dialog, 200), &info));
-  EXPECT_EQ(info.kind, XEV_UI_EDIT);
-  EXPECT_STREQ(info.className, "UxCtrlEdit");
-  EXPECT_TRUE(info.style & XEV_ES_MULTILINE);
-  DestroyWindow(host);  // takes the owned dialog with it
-  EXPECT_FALSE(IsWindow(dialog));
 }
