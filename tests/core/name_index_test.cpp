@@ -1,15 +1,8 @@
 // Item lookups through the context's index: every change of the item lists
-// is seen by the next lookup, the first of two equal names wins as in the
-// list (a context whose index could not be made is the allocation sweep's).
-// Trees keep their names right when an item is renamed to a longer name.
-// The formula name index answers exactly what a scan of the list would,
-// whatever happened to the list since it was built, and its lookups never
-// allocate.
+// is seen by the next lookup (a context whose index could not be made is the
+// allocation sweep's). The formula name index answers exactly what a scan of
+// the list would, whatever happened to the list since it was built.
 #include <gtest/gtest.h>
-
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "core/core.h"
 #include "core/item_index.h"
