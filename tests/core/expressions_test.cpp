@@ -1,5 +1,5 @@
 // Expressions of a context: buffers, lookups, ordinals, classification,
-// destruction with its refusal, clones and set element types.
+// generated and unique names, and what replacing a formula changes.
 #include <gtest/gtest.h>
 
 #include <string>

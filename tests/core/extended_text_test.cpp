@@ -1,5 +1,5 @@
-// Extended text: references expanded where the parser found them, function
-// escapes, rewritten dates, the buffer rule, huge chains, cycles and failures.
+// Extended text: references expanded where the parser found them, huge
+// chains, cycles and failures.
 #include <gtest/gtest.h>
 
 #include <string>

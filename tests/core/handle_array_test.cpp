@@ -1,5 +1,5 @@
 // Handle arrays: creation rules, growth and deletion with their element moves,
-// the packed size query, the lock pairing and allocation failures.
+// the packed size query, and movable blocks that grow zero-filled.
 #include <gtest/gtest.h>
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-// Item records in a context: storage, binding, lookup rules, listing and
+// Item records in a context: storage, lookup rules, listing and
 // deletion, and the argument-count rule of function items; which operators
 // each operand type admits, and how installing an operator callback fills the
 // table those answers come from. Packed record fields are read by value

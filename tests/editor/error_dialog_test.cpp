@@ -1,7 +1,7 @@
 // The parse and load error dialogs as a person meets them: the message of
 // the code, the formula with the failing span selected once the dialog is on
-// the screen, a text that neither clicks nor typing can change, OK, Return
-// and Escape; and what a host sees when the dialog cannot be made.
+// the screen, OK and Escape, the load error's own wording; and what a host
+// sees when the dialog cannot be made.
 #include <string>
 
 #include "editor/editor.h"

@@ -1,7 +1,6 @@
 // The windowing kit's own behaviour where the editor's tests do not reach it:
 // handles and classes it does not know, the class procedure under a subclass
-// chain, a dialog's close, a message box's Escape, timers that are gone, and
-// the window record a presenter reads.
+// chain, and a message box's Escape.
 #include <string>
 #include <vector>
 
