@@ -94,7 +94,9 @@ TEST_F(Errors, NamesCallsAndConstants) {
 TEST_F(Errors, SyntaxErrorsAreMarkedAfterTheReadAhead) {
   ExpectErrors(c.ec, {{"1 + 2 3", 109, 7, 1},  // the scanner read the blank after 3
                       {"Amount +", 109, 8, 1}, {"", 109, 1, 0}, {"   ", 109, 4, 0}, {"Amount )", 109, 7, 1},
-                      {"Left(Name,)", 109, 10, 1}});
+                      {"Left(Name,)", 109, 10, 1},
+                      // A sign belongs to a number only; a set stands at the top level only.
+                      {"-Amount", 109, 2, 6}, {"- - 5", 109, 2, 1}, {"(Amount, Price)", 109, 7, 1}});
 }
 
 TEST_F(Errors, DateUnitsOnlyStepDates) {
