@@ -1,6 +1,6 @@
 // The windowing kit's own behaviour where the editor's tests do not reach it:
 // handles and classes it does not know, the class procedure under a subclass
-// chain, and a message box's Escape.
+// chain, a dialog's close, a message box's Escape and timers that are gone.
 #include <string>
 #include <vector>
 
@@ -10,6 +10,15 @@ using namespace xev::ui;
 using uitest::Script;
 
 namespace {
+
+std::vector<UINT> g_commands;
+
+intptr_t XEV_CALL RecordingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message != WM_COMMAND) return 0;
+  g_commands.push_back(LOWORD(wParam));
+  EndDialog(dialog, LOWORD(wParam));
+  return 1;
+}
 
 WNDPROC g_under = nullptr;
 std::vector<std::string> g_log;
@@ -26,6 +35,7 @@ class KitTest : public uitest::KitTest {
  protected:
   void SetUp() override {
     uitest::KitTest::SetUp();
+    g_commands.clear();
     g_log.clear();
   }
 };
@@ -55,6 +65,17 @@ TEST_F(KitTest, SubclassesRunBeforeTheClassProcedureAndCanSwallow) {
   EXPECT_EQ(SetWindowTextA(stat, "after"), 0);
   EXPECT_EQ(uitest::TextOf(stat), "before");
   DestroyWindow(host);
+}
+
+TEST_F(KitTest, ADialogsCloseIsItsCancelAndKilledTimersAreGone) {
+  HWND dialog = CreateDialogParamA(nullptr, "EXPTEXTVIEW", nullptr, RecordingDialogProc, 0);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_EQ(SetTimer(dialog, 1, 1000, nullptr), 1u);
+  EXPECT_EQ(KillTimer(dialog, 1), 1);
+  EXPECT_EQ(KillTimer(dialog, 1), 0);
+  SendMessageA(dialog, WM_CLOSE, 0, 0);
+  EXPECT_EQ(g_commands, std::vector<UINT>{IDCANCEL});
+  DestroyWindow(dialog);
 }
 
 TEST_F(KitTest, EscapeInAMessageBoxIsOkOrCancel) {
