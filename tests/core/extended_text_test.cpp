@@ -1,5 +1,5 @@
-// Extended text: references expanded where the parser found them, huge
-// chains, cycles and failures.
+// Extended text: the written forms of escaped functions and dates, references
+// expanded where the parser found them, huge chains, cycles and failures.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -29,6 +29,17 @@ class ExtendedText : public core_test::FormulaTest {
   }
   int32_t Length(HEXP exp, bool expand) { return XEVGetExtendedTextLength(c.ec, exp, expand ? 1 : 0); }
 };
+
+// The written forms a host's database reads: one row per form.
+TEST_F(ExtendedText, EscapedFunctionsAndDatesTakeTheirWrittenForms) {
+  EXPECT_EQ(Text(Add("Esc(Amount) + 1", "One"), true), " {fn Esc(Amount) }  + 1");
+  HEXP date = Add("OrderDate - 12/25/2001", "OnDate");
+  EXPECT_EQ(Text(date, true), "OrderDate - 12/25/2001");  // no pictures yet
+  UseSqlDates();
+  EXPECT_EQ(Text(date, true), "OrderDate - {d '2001-12-25'}");
+  EXPECT_EQ(Text(Add("ShipDate - 12/25/2001 10:30 PM", "S"), true), "ShipDate - {ts '2001-12-25 22:30'}");
+  EXPECT_EQ(Text(Add("OrderDate - 10:30 PM", "T"), true), "OrderDate - {t '22:30'}");
+}
 
 TEST_F(ExtendedText, OnlyReferencesTheParserFoundAreExpanded) {
   Add("Amount+1", "A");
