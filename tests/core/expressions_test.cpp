@@ -1,5 +1,5 @@
 // Expressions of a context: buffers, lookups, ordinals, classification,
-// destruction with its refusal, clones and set element types.
+// generated and unique names, and what replacing a formula changes.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -116,22 +116,6 @@ TEST_F(Expressions, GeneratedNamesSeeFunctionsStemsAndTheCounter) {
   EXPECT_EQ(name(Add("11")), "Formula6");
 }
 
-std::vector<int32_t> g_notified;
-void XEV_CALL RecordNotify(ExprContext*, int32_t code) { g_notified.push_back(code); }
-
-TEST_F(Expressions, DestroyIsRefusedWhileAnotherFormulaRefersToIt) {
-  g_notified.clear();
-  XEVSetNotifyCallback(c.ec, RecordNotify);
-  HEXP total = Add("Amount * 2", "Total");
-  HEXP user = Add("Total() + 1", "User");
-  HEXP inSet = Add("Total(), 3", "InSet");
-  // Refused while User and then the set still name it; in order, each goes.
-  std::vector<int32_t> results;
-  for (HEXP exp : {total, user, total, inSet, total}) results.push_back(XEVDestroyEXP(c.ec, exp));
-  EXPECT_EQ(results, (std::vector<int32_t>{0, 1, 0, 1, 1}));
-  EXPECT_EQ(g_notified, (std::vector<int32_t>{1, 1, 1}));
-}
-
 TEST_F(Expressions, ReplacingAFormulaUpdatesWhetherItRefersToOthers) {
   HEXP total = Add("Amount * 2", "Total");
   HEXP user = Add("Amount + 1", "User");
@@ -140,61 +124,6 @@ TEST_F(Expressions, ReplacingAFormulaUpdatesWhetherItRefersToOthers) {
   EXPECT_EQ(XEVDestroyEXP(c.ec, total), 0);
   ASSERT_EQ(XEVParseFormula(c.ec, user, "Amount + 2", "User", nullptr, &type), user);
   EXPECT_EQ(XEVDestroyEXP(c.ec, total), 1);
-}
-
-// A destroy asks whether others use a formula only while some formula names
-// one: copies, loaded contexts and a context emptied and filled again must
-// know that one does.
-TEST_F(Expressions, RefusalHoldsInCopiesLoadsAndRefilledContexts) {
-  Add("Amount * 2", "Total");
-  for (int i = 0; i < 20; ++i) Add("Amount + " + std::to_string(i));
-  Add("Total() + 1", "User");
-  std::vector<uint8_t> block(XEVGetECBlockSize(c.ec, 1));
-  ASSERT_GT(XEVGetECBlock(c.ec, static_cast<int32_t>(block.size()), block.data()), 0);
-  ExprContext* copy = XEVCopyEC(c.ec);
-  ASSERT_NE(copy, nullptr);
-  ParseContext loaded;
-  parse_test::AddSalesItems(loaded);
-  ASSERT_EQ(XEVSetECContents(loaded.ec, static_cast<int32_t>(block.size()), block.data(), 1, nullptr), 1);
-  for (ExprContext* ec : {c.ec, copy, loaded.ec}) {
-    EXPECT_EQ(XEVDestroyEXP(ec, XEVHEXPFromName(ec, "Total")), 0);
-    EXPECT_EQ(XEVDestroyEXP(ec, XEVHEXPFromName(ec, "User")), 1);
-    EXPECT_EQ(XEVDestroyEXP(ec, XEVHEXPFromName(ec, "Total")), 1);
-  }
-  XEVDestroyEC(copy);
-  // Emptied by a load: the count starts again.
-  ASSERT_EQ(XEVSetECContents(loaded.ec, static_cast<int32_t>(block.size()), block.data(), 1, nullptr), 1);
-  EXPECT_EQ(XEVDestroyEXP(loaded.ec, XEVHEXPFromName(loaded.ec, "Total")), 0);
-}
-
-TEST_F(Expressions, ClonesAreIndependent) {
-  HEXP total = Add("Amount * 2", "Total");
-  uint16_t type = 9;
-  HEXP copy = XEVCloneExpression(c.ec, total, "Twice", &type);
-  ASSERT_NE(copy, nullptr);
-  EXPECT_NE(copy->root, total->root);
-  EXPECT_EQ(type, XEV_TYPE_NUMBER);
-  EXPECT_STREQ(copy->name, "Twice");
-  copy = XEVCloneExpression(c.ec, total, "Total", &type);  // taken: a generated name instead
-  EXPECT_STREQ(copy->name, "Formula1");
-}
-
-TEST_F(Expressions, SetElementsShareOneType) {
-  // A list of a Number and a String element, as the parser would hand it over.
-  HEXP number = Add("12");
-  HEXP text = Add("Name");
-  xev::core::HGLOBAL list = xev::core::HandleArrayCreate(xev::core::kSlotSize, 2);
-  auto** slots = static_cast<xev::language::ExprNode**>(xev::core::HandleArrayLockElement(list, 0));
-  slots[0] = number->root;
-  slots[1] = text->root;
-  xev::core::HandleArrayUnlock(list);
-  ExprError error{};
-  EXPECT_EQ(xev::core::CheckSetElements(c.ec, list, &error), -1);
-  EXPECT_EQ(std::tuple(error.code, error.pos, error.len), std::tuple(134u, 0u, 4u));
-  ParseContext noSets(0);
-  EXPECT_EQ(xev::core::CheckSetElements(noSets.ec, list, &error), -1);
-  EXPECT_EQ(error.code, 109u);
-  xev::core::HandleArrayFree(list);
 }
 
 }  // namespace

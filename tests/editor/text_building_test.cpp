@@ -264,29 +264,6 @@ TEST_F(TextBuilding, SubclassedControls) {
   EXPECT_EQ(TextOf(edit_), "PriceMargin()");
 }
 
-// The same picks by double clicks in the editor itself.
-TEST_F(TextBuilding, DoubleClicksInTheEditorBuildACall) {
-  const auto doubleClick = [](HWND modal, int32_t listId, const char* name) {
-    HWND list = GetDlgItem(modal, listId);
-    auto index = SendMessageA(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(name));
-    XEVUiClickListEntry(list, static_cast<int32_t>(index), 2);
-  };
-  std::string text, selected;
-  uitest::Script script;
-  script.Then([&](HWND modal) { doubleClick(modal, kIdFunctions, "Pair"); })
-      .Then([&](HWND modal) {
-        selected = Selected(GetDlgItem(modal, kIdFormulaText));
-        doubleClick(modal, kIdDataItems, "Customer");
-      })
-      .Then([&](HWND modal) {
-        text = TextOf(GetDlgItem(modal, kIdFormulaText));
-        selected += "|" + Selected(GetDlgItem(modal, kIdFormulaText));
-      });
-  EXPECT_EQ(XEVBuildExpression(nullptr, ec_, nullptr, 0), nullptr);
-  EXPECT_EQ(text, "Pair( Customer , Number )");
-  EXPECT_EQ(selected, "String|Number");
-}
-
 // A pick that cannot get its memory leaves the text as it was.
 TEST_F(TextBuilding, FailedAllocationsLeaveTheTextAlone) {
   HWND functions = Choose(kIdFunctions, "Tail");

@@ -230,31 +230,6 @@ TEST_F(LongChain, EveryLeftAssociativeOperator) {
   });
 }
 
-// A chain longer than the walk's stack holds without allocating: each failed
-// allocation in turn yields no value and leaves nothing behind.
-TEST_F(LongChain, JoinsYieldNoValueWhenMemoryRunsShort) {
-  ExprContext* ec = NewContext();
-  HEXP joined = Parse(ec, Chain("S", "||", "S", 300), nullptr);
-  const int64_t live = HostLiveBlockCount();
-  bool succeeded = false;
-  for (int64_t k = 1; !succeeded; ++k) {
-    void* block = nullptr;
-    int32_t length = 0;
-    const int64_t before = HostAllocationCount();
-    HostFailAllocationAfter(k);
-    int32_t ok = XEVEvaluateExpressionExt(ec, joined, &length, &block);
-    succeeded = HostAllocationCount() - before < k;
-    HostFailAllocationAfter(0);
-    ASSERT_EQ(ok, succeeded ? 1 : 0) << k;
-    if (ok) {
-      EXPECT_TRUE(std::string(static_cast<const char*>(block)) == std::string(300, 'x'));
-    }
-    HostFree(block);
-    EXPECT_EQ(HostLiveBlockCount(), live) << k;
-  }
-  EXPECT_EQ(XEVDestroyEC(ec), 1);
-}
-
 // Nesting is what the parser's stack bounds, chain or no chain before it:
 // the overflow is reported where it is after a single "+", moved by the
 // chain's length.

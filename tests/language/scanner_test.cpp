@@ -107,21 +107,6 @@ TEST_F(ScannerTest, OperatorsBlanksAndBadBytes) {
                {"\"a\rb\"", "name[\"a\\x0Db\"]@0+5"}, {"!~;", "bad@0+1 bad@1+1 bad@2+1"}});
 }
 
-TEST_F(ScannerTest, WordsAndKeywordsUnderEachFlag) {
-  EXPECT_EQ(Scan("a AND b and c aNd"), "name[a]@0+1 and@2+3 name[b]@6+1 and@8+3 name[c]@12+1 and@14+3");
-  EXPECT_EQ(Scan("Days MONTHS second year Hour minutes"),
-            "unit[1]@0+4 unit[2]@5+6 unit[32]@12+6 unit[4]@19+4 unit[8]@24+4 unit[16]@29+7");
-  EXPECT_EQ(Scan("DAY months YEARS hours MINUTE SECONDS"),
-            "unit[1]@0+3 unit[2]@4+6 unit[4]@11+5 unit[8]@17+5 unit[16]@23+6 unit[32]@30+7");
-  EXPECT_EQ(Scan("S DAYSS Dayz ANDS"), "name[S]@0+1 name[DAYSS]@2+5 name[Dayz]@8+4 name[ANDS]@13+4");
-  EXPECT_EQ(Scan("distinct ALL"), "name[distinct]@0+8 name[ALL]@9+3");
-
-  EXPECT_EQ(Scan("Days and", Context(ECF_NO_DATE_ARITH)), "name[Days]@0+4 and@5+3");
-  EXPECT_EQ(Scan("distinct ALL Distincts day", Context(ECF_SET_QUANTIFIERS)),
-            "quant[1]@0+8 quant[2]@9+3 name[Distincts]@13+9 unit[1]@23+3");
-  EXPECT_EQ(Scan("Month all", Context(ECF_SET_QUANTIFIERS | ECF_NO_DATE_ARITH)), "name[Month]@0+5 quant[2]@6+3");
-}
-
 TEST_F(ScannerTest, KeywordsAreWholeWordsOfAtMostEightLetters) {
   EXPECT_EQ(Scan("ANDAND XAND andx dAyS MINUTESS"),
             "name[ANDAND]@0+6 name[XAND]@7+4 name[andx]@12+4 unit[1]@17+4 name[MINUTESS]@22+8");
@@ -162,17 +147,6 @@ TEST_F(ScannerTest, NamesOfUpToThreePartsWithQuotedParts) {
   EXPECT_EQ(Scan("a1 1a"), "name[a1]@0+2 num[1]@3+1 name[a]@4+1");
 }
 
-TEST_F(ScannerTest, NameCheckInTheWesternCodePage) {
-  EXPECT_EQ(Scan("caf\xE9+1"), "name[caf\\xE9]@0+4 '+'@4+1 num[1]@5+1");
-  // A byte that is no letter spoils the whole name; the span marks just it.
-  EXPECT_EQ(Scan("a\xD7" "b+1"), "bad@1+1 '+'@3+1 num[1]@4+1");
-  // After a high byte the pattern takes "|" along; the check gives it back
-  // when it ends the name, so "||" still concatenates.
-  ExpectScans({{"\xE9||x", "name[\\xE9]@0+1 concat@1+2 name[x]@3+1"}, {"\xE9|x", "bad@1+1"}, {"\xE9~x", "bad@1+1"}});
-  // Inside quotes anything goes.
-  EXPECT_EQ(Scan("`a;b`"), "name[`a;b`]@0+5");
-}
-
 TEST_F(ScannerTest, NameCheckInTheDoubleByteCodePage) {
   ASSERT_EQ(HostSetCodePage(XEV_CP_SHIFTJIS), 1);
   EXPECT_EQ(Scan("\x82\xA0\x82\xA2+1"), "name[\\x82\\xA0\\x82\\xA2]@0+4 '+'@4+1 num[1]@5+1");
@@ -192,22 +166,6 @@ TEST_F(ScannerTest, NumbersNextToNamesAndDots) {
                {"1.x x.5", "num[1]@0+2 name[x]@2+1 name[x]@4+1 num[0.5]@5+2"}, {"..5", "bad@0+1 num[0.5]@1+2"}});
 }
 
-TEST_F(ScannerTest, EveryDateForm) {
-  ExpectScans({{"12/25/2001", "date[12/25/2001]@0+10"}, {"1-2-3", "date[1-2-3]@0+5"},
-               {"2001-12-25 10:30:00", "date[2001-12-25 10:30:00]@0+19"},
-               {"1/2/2001-10:30", "date[1/2/2001-10:30]@0+14"}, {"12-Jan-2001", "date[12-Jan-2001]@0+11"},
-               {"15 January, 2001", "date[15 January, 2001]@0+16"},
-               {"15 Jan 2001+1", "date[15 Jan 2001]@0+11 '+'@11+1 num[1]@12+1"},
-               {"15 January, 2001 10:30 PM", "date[15 January, 2001 10:30 PM]@0+25"},
-               {"Jan 15, 2001", "date[Jan 15, 2001]@0+12"},
-               {"January 15 2001 10:30", "date[January 15 2001 10:30]@0+21"}, {"10:30 PM", "date[10:30 PM]@0+8"},
-               {"10.30 PM", "date[10.30 PM]@0+8"}, {"10.30", "num[10.3]@0+5"}, {"10:30-5", "date[10:30-5]@0+7"},
-               {"10:30:45 1.5.2001", "date[10:30:45 1.5.2001]@0+17"}, {"1.5.2001 10:30", "date[1.5.2001 10:30]@0+14"},
-               {"10:30:45am)", "date[10:30:45am]@0+10 ')'@10+1"},
-               {"1:2:3:4:5:6:7:8", "date[1:2:3:4:5:6:7]@0+13 bad@13+1 num[8]@14+1"},
-               {"10PM 10 am", "date[10PM]@0+4 date[10 am]@5+5"}});
-}
-
 TEST_F(ScannerTest, MeridiemNeedsAFollowerThatStaysOutOfTheToken) {
   ExpectScans({{"10:30PM+1", "date[10:30PM]@0+7 '+'@7+1 num[1]@8+1"}, {"10:30 PMx", "date[10:30]@0+5 name[PMx]@6+3"},
                {"10 PM,x", "date[10 PM]@0+5 ','@5+1 name[x]@6+1"},
@@ -225,24 +183,6 @@ TEST_F(ScannerTest, NearMissesOfDatesScanAsShorterTokens) {
                {"12-Jan", "num[12]@0+2 '-'@2+1 name[Jan]@3+3"}, {"Jan 15,", "name[Jan]@0+3 num[15]@4+2 ','@6+1"},
                {"Ja 15, 2001", "name[Ja]@0+2 num[15]@3+2 ','@5+1 num[2001]@7+4"},
                {"1 Jan", "num[1]@0+1 name[Jan]@2+3"}});
-}
-
-TEST_F(ScannerTest, HostDateCheckRefusesBadDatesAndRemembersTheFirst) {
-  uint32_t pos = 0, len = 0;
-  // Without ranges and sets the scanner takes any date form as it is.
-  EXPECT_EQ(Scan("12/40/2001"), "date[12/40/2001]@0+10");
-  EXPECT_FALSE(RejectedDate(&pos, &len));
-
-  ExprContext* ec = Context(ECF_RANGES_SETS);
-  EXPECT_EQ(Scan("12/25/2001", ec), "date[12/25/2001]@0+10");
-  EXPECT_FALSE(RejectedDate(&pos, &len));
-  EXPECT_EQ(Scan("x+12/40/2001 10:30+13/45/2001", ec),
-            "name[x]@0+1 '+'@1+1 num[12]@2+2 '/'@4+1 num[40]@5+2 '/'@7+1 num[2001]@8+4 "
-            "date[10:30]@13+5 '+'@18+1 num[13]@19+2 '/'@21+1 num[45]@22+2 '/'@24+1 num[2001]@25+4");
-  ASSERT_TRUE(RejectedDate(&pos, &len));
-  EXPECT_EQ(std::tuple(pos, len), std::tuple(2u, 16u));
-  ScannerReset("1", ec, false);
-  EXPECT_FALSE(RejectedDate(&pos, &len));
 }
 
 TEST_F(ScannerTest, StringsWithEscapesAndUnclosedQuotes) {

@@ -25,42 +25,6 @@ class SealedTrees : public oom::NoLeakTest {
   report_mix::Report report_;
 };
 
-// Argument and element lists lie outside the blocks: a sealed tree that holds
-// them must give back every list, nested ones and those of a set too, or the
-// fixture sees the blocks left behind.
-TEST_F(SealedTrees, TreesOfOneParseAreSealedWithOrWithoutLists) {
-  std::string chain = "Price";
-  for (int i = 0; i < 200; ++i) chain += " + Quantity * 2";  // many blocks
-  std::string calls = "Price";
-  for (int i = 0; i < 40; ++i) calls += " + NumberRound(Tax * " + std::to_string(i) + ", 2)";
-  report_.ec->flags |= ECF_RANGES_SETS;
-  const std::string cases[] = {
-      "Price * 2",
-      "-1",
-      chain,
-      "NumberRound(Price, 2)",
-      "Price + NumberRound(Price * (1 - Tax), 2) * 2",
-      "NumberRound(NumberRound(Price, 1) + NumberRound(Cost, 1), NumberRound(Tax, 0))",
-      calls,
-      "Price, Cost * 2, NumberRound(Tax, 2)",
-      "NumberRound(Price, 2) AND Cost",
-      // Too deep for the direct parser: the table parser's tree is sealed
-      // although the direct parser gave nodes back before it ran.
-      "((((((((((((Price))))))))))))",
-      "NumberRound(((((((((((((Price)))))))))))), 2)",
-  };
-  for (const std::string& text : cases) {
-    ExprNode* root = ParseRoot(text);
-    ASSERT_NE(root, nullptr) << text;
-    EXPECT_TRUE(ReleaseSealedTree(root)) << text;
-  }
-  // Only the root stands for the blocks.
-  ExprNode* root = ParseRoot("Price * 2");
-  ASSERT_NE(root, nullptr);
-  EXPECT_FALSE(ReleaseSealedTree(static_cast<ExprNode*>(root->left)));
-  EXPECT_TRUE(ReleaseSealedTree(root));
-}
-
 TEST_F(SealedTrees, RenamesInPlaceKeepTheSealAndRenamesOutBreakIt) {
   ExprError error{};
   uint16_t type = 0;

@@ -1,7 +1,6 @@
 // The windowing kit's own behaviour where the editor's tests do not reach it:
 // handles and classes it does not know, the class procedure under a subclass
-// chain, a dialog's close, a message box's Escape, timers that are gone, and
-// the window record a presenter reads.
+// chain, a dialog's close, a message box's Escape and timers that are gone.
 #include <string>
 #include <vector>
 
@@ -89,22 +88,4 @@ TEST_F(KitTest, EscapeInAMessageBoxIsOkOrCancel) {
     script.Then([](HWND) { XEVUiKey(VK_ESCAPE, 0, 0); });
     EXPECT_EQ(MessageBoxA(nullptr, "Delete Permission Denied.", "Formula Delete", c.type), c.expected) << c.type;
   }
-}
-
-TEST_F(KitTest, TemplatesConvertDialogUnitsAndPlaceDialogsOverTheirOwner) {
-  HWND host = HostWindow();
-  HWND dialog = CreateDialogParamA(nullptr, "DLGERROR", host, RecordingDialogProc, 0);
-  RECT r;
-  GetWindowRect(dialog, &r);
-  EXPECT_EQ(r.left, 100 + 58 * XEV_UI_CHAR_WIDTH / 4);
-  EXPECT_EQ(r.top, 50 + 22 * XEV_UI_LINE_HEIGHT / 8);
-  EXPECT_EQ(r.right - r.left, 202 * XEV_UI_CHAR_WIDTH / 4);
-  EXPECT_EQ(uitest::TextOf(dialog), "Formula Information");
-  XEVUiWindowInfo info;
-  ASSERT_TRUE(XEVUiGetWindowInfo(GetDlgItem(dialog, 200), &info));
-  EXPECT_EQ(info.kind, XEV_UI_EDIT);
-  EXPECT_STREQ(info.className, "UxCtrlEdit");
-  EXPECT_TRUE(info.style & XEV_ES_MULTILINE);
-  DestroyWindow(host);  // takes the owned dialog with it
-  EXPECT_FALSE(IsWindow(dialog));
 }
