@@ -50,6 +50,14 @@ std::string NameInImage(const unsigned char* image, size_t fieldSize) {
   return std::string(name, n);
 }
 
+// Steps over a section's marker and reads its record count; false when the
+// block ends first.
+bool SectionCount(Cursor& cursor, uint16_t& count) {
+  uint16_t marker = 0;
+  cursor.Word(marker);
+  return cursor.Word(count);
+}
+
 }  // namespace
 
 BlockLayout ReadBlockLayout(const std::vector<unsigned char>& block) {
@@ -68,10 +76,8 @@ BlockLayout ReadBlockLayout(const std::vector<unsigned char>& block) {
   size_t imageSize = layout.version == 0 ? 54 : layout.version == 1 ? 60 : 85;
   size_t nameField = layout.version <= 1 ? 40 : 65;
   if (cursor.PeekWord(kItemMarker)) {
-    uint16_t marker = 0;
     uint16_t count = 0;
-    cursor.Word(marker);
-    if (!cursor.Word(count)) return layout;
+    if (!SectionCount(cursor, count)) return layout;
     for (int i = 0; i < static_cast<int16_t>(count); ++i) {
       const unsigned char* image = nullptr;
       std::string binding;
@@ -81,10 +87,8 @@ BlockLayout ReadBlockLayout(const std::vector<unsigned char>& block) {
     }
   }
   if (layout.version == 0 && cursor.PeekWord(kOldFunctionMarker)) {
-    uint16_t marker = 0;
     uint16_t count = 0;
-    cursor.Word(marker);
-    if (!cursor.Word(count)) return layout;
+    if (!SectionCount(cursor, count)) return layout;
     for (int i = 0; i < static_cast<int16_t>(count); ++i) {
       const unsigned char* image = nullptr;
       if (!cursor.Skip(54, &image)) return layout;
@@ -94,10 +98,8 @@ BlockLayout ReadBlockLayout(const std::vector<unsigned char>& block) {
     }
   }
   if (cursor.PeekWord(kFormulaMarker)) {
-    uint16_t marker = 0;
     uint16_t count = 0;
-    cursor.Word(marker);
-    if (!cursor.Word(count)) return layout;
+    if (!SectionCount(cursor, count)) return layout;
     for (int i = 0; i < static_cast<int16_t>(count); ++i) {
       StoredFormula formula;
       if (!cursor.String(formula.text) || !cursor.String(formula.name)) return layout;
