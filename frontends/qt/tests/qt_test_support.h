@@ -20,7 +20,7 @@
 #include <functional>
 #include <sstream>
 
-#include "commands/edit_command.h"
+#include "edit_command.h"
 #include "presenter.h"
 #include "widget_mirror.h"
 
