@@ -90,43 +90,151 @@ std::string SanitizedName(const std::string& header, size_t index) {
 }  // namespace
 
 bool IsBlankCell(std::string_view cell) { return TrimBlanks(cell).empty(); }
+std::string_view TrimmedCell(std::string_view cell) { return TrimBlanks(cell); }
 
-bool ParseNumberCell(std::string_view cell, NumberValue* out) {
-  std::string text(TrimBlanks(cell));
-  if (text.empty()) return false;
-  return HostStrToNumber(out, text.c_str()) == 1;
+namespace {
+
+// The longest cell read through a buffer on the stack; longer ones (rare:
+// every number and date form is short) take a string.
+constexpr size_t kShortCell = 127;
+
+// Calls read with cell as a terminated text, without allocating for short ones.
+template <typename Read>
+bool WithTerminated(std::string_view cell, Read read) {
+  if (cell.size() > kShortCell) return read(std::string(cell).c_str());
+  char text[kShortCell + 1];
+  cell.copy(text, cell.size());
+  text[cell.size()] = '\0';
+  return read(static_cast<const char*>(text));
 }
 
-bool ParseDateTimeCell(std::string_view cell, NumberValue* out) {
-  std::string text(TrimBlanks(cell));
-  if (text.empty()) return false;
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// What the number reader would say of text: kYes and kNo for certain, kAsk
+// when only the reader knows (an exponent, or more digits than are exact,
+// may put the value out of range). The form is a sign, digits with at most
+// one point and at least one digit, then an exponent.
+enum class Answer { kNo, kYes, kAsk };
+Answer NumberForm(std::string_view text) {
+  size_t i = 0;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  size_t digits = 0;
+  for (; i < text.size() && IsDigit(text[i]); ++i) ++digits;
+  if (i < text.size() && text[i] == '.')
+    for (++i; i < text.size() && IsDigit(text[i]); ++i) ++digits;
+  if (digits == 0) return Answer::kNo;
+  if (i == text.size()) return digits <= 22 ? Answer::kYes : Answer::kAsk;
+  if (text[i] != 'E' && text[i] != 'e') return Answer::kNo;
+  if (++i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  if (i == text.size()) return Answer::kNo;
+  for (; i < text.size(); ++i)
+    if (!IsDigit(text[i])) return Answer::kNo;
+  return Answer::kAsk;
+}
+
+int Digits(std::string_view text, size_t at, size_t count) {
+  int value = 0;
+  for (size_t i = at; i < at + count; ++i) value = value * 10 + (text[i] - '0');
+  return value;
+}
+
+int DaysInMonth(int year, int month) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+// The form data files mostly hold, read here without the general reader:
+// yyyy-MM-dd, then optionally HH:mm or HH:mm:ss after one blank. The parts
+// are what the general reader makes of it; anything else is left to that.
+bool ReadIsoDateTime(std::string_view text, DateParts& parts) {
+  static constexpr std::string_view kShape = "dddd-dd-dd dd:dd:dd";
+  if (text.size() != 10 && text.size() != 16 && text.size() != 19) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (kShape[i] == 'd' ? !IsDigit(text[i]) : text[i] != kShape[i]) return false;
+  }
+  // Before 1601 the calendar's leap years are left to the general reader.
+  parts = DateParts{Digits(text, 5, 2), Digits(text, 8, 2), Digits(text, 0, 4), 0, 0, 0, 0};
+  if (parts.year < 1601 || parts.month < 1 || parts.month > 12 || parts.day < 1 ||
+      parts.day > DaysInMonth(parts.year, parts.month))
+    return false;
+  if (text.size() > 10) {
+    parts.hour = Digits(text, 11, 2);
+    parts.minute = Digits(text, 14, 2);
+  }
+  if (text.size() > 16) parts.second = Digits(text, 17, 2);
+  return parts.hour <= 23 && parts.minute <= 59 && parts.second <= 59;
+}
+
+void StoreDate(const DateParts& parts, NumberValue* out) {
+  std::memset(out, 0, sizeof *out);
+  out->bytes[0] = DatePartsToNumber(out->bytes + 1, &parts);
+}
+
+bool ParseDateTimeText(std::string_view text, NumberValue* out) {
   // Cheap refusal first: every date and time form starts with a digit or a
   // month name, and type inference asks this of every cell of a column.
   auto first = static_cast<unsigned char>(text[0]);
   bool digit = first >= '0' && first <= '9';
   bool letter = (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z');
   if (!digit && !letter) return false;
-  FormatDesc desc;
-  for (int32_t kind : {XEV_FORMAT_DATETIME, XEV_FORMAT_TIME}) {
-    FormatInit(&desc);
-    desc.kind = kind;
-    desc.text = text.c_str();
-    if (FormatParse(&desc) == 1) {
-      std::memset(out, 0, sizeof *out);
-      out->bytes[0] = DatePartsToNumber(out->bytes + 1, &desc.date);
-      return true;
+  return WithTerminated(text, [out](const char* terminated) {
+    FormatDesc desc;
+    for (int32_t kind : {XEV_FORMAT_DATETIME, XEV_FORMAT_TIME}) {
+      FormatInit(&desc);
+      desc.kind = kind;
+      desc.text = terminated;
+      if (FormatParse(&desc) == 1) {
+        StoreDate(desc.date, out);
+        return true;
+      }
     }
+    return false;
+  });
+}
+
+}  // namespace
+
+bool ParseNumberCell(std::string_view cell, NumberValue* out) {
+  std::string_view text = TrimBlanks(cell);
+  if (NumberForm(text) == Answer::kNo) return false;
+  return WithTerminated(text, [out](const char* terminated) { return HostStrToNumber(out, terminated) == 1; });
+}
+
+bool ParseDateTimeCell(std::string_view cell, NumberValue* out) {
+  std::string_view text = TrimBlanks(cell);
+  if (text.empty()) return false;
+  DateParts parts;
+  if (ReadIsoDateTime(text, parts)) {
+    StoreDate(parts, out);
+    return true;
   }
-  return false;
+  return ParseDateTimeText(text, out);
+}
+
+bool IsNumberCell(std::string_view cell) {
+  std::string_view text = TrimBlanks(cell);
+  Answer form = NumberForm(text);
+  if (form != Answer::kAsk) return form == Answer::kYes;
+  NumberValue scratch;
+  return ParseNumberCell(text, &scratch);
+}
+
+bool IsDateTimeCell(std::string_view cell) {
+  std::string_view text = TrimBlanks(cell);
+  DateParts parts;
+  if (text.empty()) return false;
+  if (ReadIsoDateTime(text, parts)) return true;
+  NumberValue scratch;
+  return ParseDateTimeText(text, &scratch);
 }
 
 void ColumnTypeInference::Observe(std::string_view cell) {
   if (!allNumbers_ && !allDates_) return;  // settled: String
   if (IsBlankCell(cell)) return;
   sawValue_ = true;
-  NumberValue scratch;
-  if (allNumbers_ && !ParseNumberCell(cell, &scratch)) allNumbers_ = false;
-  if (allDates_ && !ParseDateTimeCell(cell, &scratch)) allDates_ = false;
+  if (allNumbers_ && !IsNumberCell(cell)) allNumbers_ = false;
+  if (allDates_ && !IsDateTimeCell(cell)) allDates_ = false;
 }
 
 int ColumnTypeInference::Type() const {

@@ -16,6 +16,12 @@ bool ParseNumberCell(std::string_view cell, NumberValue* out);
 // reads; out receives the DateTime value.
 bool ParseDateTimeCell(std::string_view cell, NumberValue* out);
 bool IsBlankCell(std::string_view cell);
+// The cell without the blanks around it.
+std::string_view TrimmedCell(std::string_view cell);
+// Whether the parses above would succeed, answered without making the value
+// where the text's form settles it.
+bool IsNumberCell(std::string_view cell);
+bool IsDateTimeCell(std::string_view cell);
 
 // Watches the cells of one column. A column is Number when every non-empty
 // cell is a number, DateTime when every one is a date or time, else String;

@@ -1,74 +1,83 @@
 #include "input/csv_reader.h"
 
+#include <array>
+
 namespace xevhost {
+
+// A field being gathered: a view while its bytes are one run of the input,
+// a copy once a quote taken out splits them.
+struct FieldBytes {
+  const char* start = nullptr;
+  size_t length = 0;
+  std::string* copy = nullptr;
+  std::string* storage = nullptr;
+
+  bool empty() const { return copy != nullptr ? copy->empty() : length == 0; }
+  void Append(const char* p, size_t n) {
+    if (copy != nullptr) {
+      copy->append(p, n);
+    } else if (length == 0) {
+      start = p;
+      length = n;
+    } else if (start + length == p) {
+      length += n;
+    } else {
+      storage->assign(start, length);
+      storage->append(p, n);
+      copy = storage;
+    }
+  }
+  std::string_view view() const { return copy != nullptr ? std::string_view(*copy) : std::string_view(start, length); }
+};
+
 namespace {
 
-constexpr size_t kBufferSize = 1 << 16;
 constexpr int kEndOfInput = -1;
+
+// Bytes that end a run of plain field bytes: [0] outside quotes, [1] inside.
+constexpr std::array<std::array<bool, 256>, 2> kStops = [] {
+  std::array<std::array<bool, 256>, 2> stops{};
+  for (auto& s : stops) s['"'] = s['\n'] = s['\r'] = s['\0'] = true;
+  stops[0][','] = true;
+  return stops;
+}();
 
 }  // namespace
 
-CsvReader::CsvReader(std::FILE* file) : file_(file), buffer_(kBufferSize) {}
+CsvReader::CsvReader(std::string_view bytes) : bytes_(bytes) {}
 
-bool CsvReader::Refill() {
-  if (eof_) return false;
-  end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
-  pos_ = 0;
-  if (end_ == 0) eof_ = true;
-  return end_ > 0;
-}
-
-int CsvReader::Peek() {
-  if (pos_ == end_ && !Refill()) return kEndOfInput;
-  return static_cast<unsigned char>(buffer_[pos_]);
-}
-
-int CsvReader::Get() {
-  int c = Peek();
-  if (c == kEndOfInput) return c;
-  ++pos_;
-  ++consumed_;
+int CsvReader::Take() {
+  if (pos_ == bytes_.size()) return kEndOfInput;
+  char c = bytes_[pos_++];
   // CR LF, LF and CR alone each end one line; the LF of a pair counts it.
-  if (c == '\n' || (c == '\r' && Peek() != '\n')) ++currentLine_;
-  return c;
+  if (c == '\n' || (c == '\r' && (pos_ == bytes_.size() || bytes_[pos_] != '\n'))) ++currentLine_;
+  return static_cast<unsigned char>(c);
 }
 
-void CsvReader::EndLine() {
-  if (Get() == '\r' && Peek() == '\n') Get();
+void CsvReader::TakeLineBreak() {
+  if (Take() == '\r' && pos_ < bytes_.size() && bytes_[pos_] == '\n') Take();
 }
 
-bool CsvReader::Rewind() {
-  if (std::fseek(file_, 0, SEEK_SET) != 0) return false;
-  std::clearerr(file_);
-  pos_ = end_ = 0;
-  eof_ = false;
-  atStart_ = true;
-  currentLine_ = 1;
+void CsvReader::SkipBlankLines() {
+  while (pos_ < bytes_.size() && (bytes_[pos_] == '\n' || bytes_[pos_] == '\r')) TakeLineBreak();
+}
+
+void CsvReader::Seek(const Mark& mark) {
+  pos_ = mark.offset;
+  currentLine_ = mark.line;
   recordLine_ = 0;
-  consumed_ = 0;
   error_.clear();
-  return true;
 }
 
-// Copies the bytes up to the next one that means something in the current
-// state straight from the buffer: the byte-at-a-time path below is for the
-// separators, quotes and line breaks only.
-void CsvReader::TakePlainRun(std::string& field, bool quoted) {
+// Takes the bytes up to the next one that means something in the current
+// state in one step: the byte-at-a-time path is for separators, quotes and
+// line breaks only.
+void CsvReader::TakeRun(FieldBytes& field, bool quoted) {
+  const auto& stops = kStops[quoted ? 1 : 0];
   size_t run = pos_;
-  if (quoted) {
-    while (run < end_ && buffer_[run] != '"' && buffer_[run] != '\n' && buffer_[run] != '\r' &&
-           buffer_[run] != '\0')
-      ++run;
-  } else {
-    while (run < end_) {
-      char c = buffer_[run];
-      if (c == ',' || c == '\n' || c == '\r' || c == '"' || c == '\0') break;
-      ++run;
-    }
-  }
+  while (run < bytes_.size() && !stops[static_cast<unsigned char>(bytes_[run])]) ++run;
   if (run == pos_) return;
-  field.append(buffer_.data() + pos_, run - pos_);
-  consumed_ += run - pos_;
+  field.Append(bytes_.data() + pos_, run - pos_);
   pos_ = run;
 }
 
@@ -77,45 +86,32 @@ CsvReader::Status CsvReader::Fail(int64_t line, const std::string& message) {
   return Status::kError;
 }
 
-CsvReader::Status CsvReader::Next(std::vector<std::string>& fields) {
-  if (atStart_) {  // a byte-order mark says UTF-8 and is not data
-    atStart_ = false;
-    if (Peek() == 0xEF && end_ - pos_ >= 3 && static_cast<unsigned char>(buffer_[pos_ + 1]) == 0xBB &&
-        static_cast<unsigned char>(buffer_[pos_ + 2]) == 0xBF) {
-      Get(), Get(), Get();
-    }
-  }
+CsvReader::Status CsvReader::Next(std::vector<std::string_view>& fields) {
+  fields.clear();
+  // A byte-order mark says UTF-8 and is not data.
+  if (pos_ == 0 && bytes_.substr(0, 3) == "\xEF\xBB\xBF") pos_ = 3;
   // Blank lines carry no record; skipping them keeps a trailing newline or a
   // spare empty line at the end of a file from becoming a short row.
-  for (;;) {
-    int c = Peek();
-    if (c != '\n' && c != '\r') break;
-    EndLine();
-  }
-  if (Peek() == kEndOfInput) {
-    if (std::ferror(file_)) return Fail(currentLine_, "read error");
-    return Status::kEnd;
-  }
+  SkipBlankLines();
+  if (pos_ == bytes_.size()) return Status::kEnd;
 
   recordLine_ = currentLine_;
-  size_t count = 0;
-  auto startField = [&]() -> std::string& {
-    if (count == fields.size()) fields.emplace_back();
-    std::string& f = fields[count++];
-    f.clear();
-    return f;
+  auto startField = [&] {
+    if (copies_.size() <= fields.size()) copies_.emplace_back();
+    return FieldBytes{nullptr, 0, nullptr, &copies_[fields.size()]};
   };
-  std::string* field = &startField();
+  FieldBytes field = startField();
   bool quoted = false;
   bool afterQuote = false;  // a quoted field has been closed
-  uint64_t recordStart = consumed_;
+  const size_t recordStart = pos_;
   for (;;) {
     // After a closing quote only a separator may follow; the slow path says so.
-    if (!afterQuote) TakePlainRun(*field, quoted);
-    if (consumed_ - recordStart > kMaxRecordBytes) {
+    if (!afterQuote) TakeRun(field, quoted);
+    if (pos_ - recordStart > kMaxRecordBytes) {
       return Fail(recordLine_, "record longer than " + std::to_string(kMaxRecordBytes) + " bytes");
     }
-    int c = Get();
+    const char* at = bytes_.data() + pos_;
+    int c = Take();
     if (c == kEndOfInput) {
       if (quoted) return Fail(recordLine_, "quoted field is not closed before the end of the file");
       break;
@@ -123,10 +119,10 @@ CsvReader::Status CsvReader::Next(std::vector<std::string>& fields) {
     if (c == 0) return Fail(currentLine_, "NUL byte in the data");
     if (quoted) {
       if (c != '"') {
-        field->push_back(static_cast<char>(c));
-      } else if (Peek() == '"') {
-        Get();
-        field->push_back('"');
+        field.Append(at, 1);
+      } else if (pos_ < bytes_.size() && bytes_[pos_] == '"') {
+        field.Append(bytes_.data() + pos_, 1);
+        Take();
       } else {
         quoted = false;
         afterQuote = true;
@@ -134,24 +130,25 @@ CsvReader::Status CsvReader::Next(std::vector<std::string>& fields) {
       continue;
     }
     if (c == ',') {
-      field = &startField();
+      fields.push_back(field.view());
+      field = startField();
       afterQuote = false;
       continue;
     }
     if (c == '\n') break;
     if (c == '\r') {
-      if (Peek() == '\n') Get();
+      if (pos_ < bytes_.size() && bytes_[pos_] == '\n') Take();
       break;
     }
     if (afterQuote) return Fail(currentLine_, "unexpected character after a closing quote");
     if (c == '"') {
-      if (!field->empty()) return Fail(currentLine_, "quote inside an unquoted field");
+      if (!field.empty()) return Fail(currentLine_, "quote inside an unquoted field");
       quoted = true;
       continue;
     }
-    field->push_back(static_cast<char>(c));
+    field.Append(at, 1);
   }
-  fields.resize(count);
+  fields.push_back(field.view());
   return Status::kRecord;
 }
 

@@ -1,11 +1,14 @@
-// A streaming reader of comma-separated records: header row first, fields
-// quoted with '"' when they hold commas, quotes or line breaks, '""' for a
-// quote inside a quoted field, CR LF, LF or CR alone between records.
+// A reader of comma-separated records held in memory: header row first,
+// fields quoted with '"' when they hold commas, quotes or line breaks, '""'
+// for a quote inside a quoted field, CR LF, LF or CR alone between records.
+// Fields come back as views: into the bytes themselves where a field is one
+// run of them, into storage of the reader's where quotes had to be taken out.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
+#include <string_view>
+#include <deque>
 #include <vector>
 
 namespace xevhost {
@@ -14,40 +17,46 @@ namespace xevhost {
 // where they belong is refused with its line instead of filling the memory.
 inline constexpr uint64_t kMaxRecordBytes = 1 << 20;
 
+struct FieldBytes;
+
 class CsvReader {
  public:
   enum class Status { kRecord, kEnd, kError };
 
-  // Reads from file, which stays the caller's; Rewind needs a seekable one.
-  explicit CsvReader(std::FILE* file);
+  // Where reading stands: what Seek takes back to.
+  struct Mark {
+    size_t offset = 0;
+    int64_t line = 1;
+  };
 
-  // Fills fields with the next record (reusing their storage). Blank lines
-  // are skipped. kError leaves a message naming the line in error().
-  Status Next(std::vector<std::string>& fields);
-  bool Rewind();
+  // bytes stay the caller's and must outlive the reader.
+  explicit CsvReader(std::string_view bytes);
+
+  // Fills fields with the next record; the views hold until the next call.
+  // Blank lines are skipped. kError leaves a message naming the line in error().
+  Status Next(std::vector<std::string_view>& fields);
+  // Back to a place an earlier mark() gave (the start: Mark{}).
+  void Seek(const Mark& mark);
+  Mark mark() const { return Mark{pos_, currentLine_}; }
 
   // Line on which the last record began, counting from 1.
   int64_t line() const { return recordLine_; }
-  uint64_t bytesConsumed() const { return consumed_; }
+  uint64_t bytesConsumed() const { return pos_; }
   const std::string& error() const { return error_; }
 
  private:
-  int Peek();
-  int Get();
-  void EndLine();  // takes a line break of any of the three forms
-  bool Refill();
-  void TakePlainRun(std::string& field, bool quoted);
   Status Fail(int64_t line, const std::string& message);
+  void SkipBlankLines();
+  void TakeLineBreak();
 
-  std::FILE* file_;
-  std::vector<char> buffer_;
+  std::string_view bytes_;
   size_t pos_ = 0;
-  size_t end_ = 0;
-  bool eof_ = false;
-  bool atStart_ = true;
   int64_t currentLine_ = 1;
   int64_t recordLine_ = 0;
-  uint64_t consumed_ = 0;
+  int Take();  // the next byte (-1 at the end), counting the lines it ends
+  void TakeRun(FieldBytes& field, bool quoted);
+
+  std::deque<std::string> copies_;  // fields with quotes taken out, by field index
   std::string error_;
 };
 

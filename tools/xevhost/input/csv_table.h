@@ -1,10 +1,11 @@
-// A CSV file as the tool uses it: a first pass that checks every row and
-// settles the column types and the encoding, then row-by-row reading of the
-// values in the engine's code page.
+// A CSV file as the tool uses it: its bytes read once into memory (a pipe as
+// well as a file), a first pass over them that checks every row and settles
+// the column types and the encoding, then row-by-row reading of the values
+// in the engine's code page. Memory: the size of the file, plus one row.
 #pragma once
 
-#include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "input/csv_reader.h"
@@ -20,32 +21,42 @@ class CsvTable {
   CsvTable(const CsvTable&) = delete;
   CsvTable& operator=(const CsvTable&) = delete;
 
-  // Opens the file and reads it through once. false with a message naming
-  // the file (and the line, for a malformed row) when it cannot be used.
+  // Reads the file (or stream) whole and goes through it once. false with a
+  // message naming the file (and the line, for a malformed row) when it
+  // cannot be used.
   bool Open(const std::string& path, std::string& error);
 
   const std::vector<Column>& columns() const { return columns_; }
   uint64_t rowCount() const { return rows_; }
-  uint64_t fileSize() const { return fileSize_; }
-  uint64_t bytesConsumed() const { return reader_ ? reader_->bytesConsumed() : 0; }
+  uint64_t fileSize() const { return size_; }
+  uint64_t bytesConsumed() const { return reader_.bytesConsumed(); }
 
   // Back to the first data row.
   bool Restart(std::string& error);
   // The next row's cells in the engine's code page; false at the end.
   bool NextRow(std::vector<std::string>& cells, std::string& error);
+  // The same as views, valid until the next call: into the file's bytes
+  // where they need no conversion, which is the usual case.
+  bool NextFields(std::vector<std::string_view>& cells, std::string& error);
 
  private:
+  bool Load(const std::string& path, std::string& error);
+  bool Scan(std::string& error);
+
   const CodePageConverter& converter_;
   InputEncoding encoding_;
   bool utf8_ = true;
+  bool asIs_ = true;  // the bytes are already what the engine takes
   std::string path_;
-  std::FILE* file_ = nullptr;
-  CsvReader* reader_ = nullptr;
+  char* data_ = nullptr;
+  size_t size_ = 0;
+  CsvReader reader_{std::string_view()};
+  CsvReader::Mark firstRow_;
   std::vector<Column> columns_;
-  std::vector<std::string> raw_;
-  std::string converted_;
+  std::vector<std::string_view> raw_;
+  std::vector<std::string_view> views_;
+  std::vector<std::string> converted_;
   uint64_t rows_ = 0;
-  uint64_t fileSize_ = 0;
 };
 
 }  // namespace xevhost

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <vector>
+#include <cstring>
 
 #include "xev/xevhost.h"
 
@@ -34,13 +34,23 @@ const char* IconvName(uint32_t codePage) {
 
 }  // namespace
 
-bool IsAscii(std::string_view text) {
-  for (unsigned char c : text)
-    if (c >= 0x80) return false;
-  return true;
+namespace {
+
+// The first byte at or after at that is not ASCII (text.size() if none),
+// eight bytes a step: data files are mostly ASCII.
+size_t SkipAscii(std::string_view text, size_t at) {
+  constexpr uint64_t kHighBits = 0x8080808080808080u;
+  for (; at + 8 <= text.size(); at += 8) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + at, sizeof word);
+    if ((word & kHighBits) != 0) break;
+  }
+  while (at < text.size() && static_cast<unsigned char>(text[at]) < 0x80) ++at;
+  return at;
 }
 
-BadSequence FindBadUtf8(std::string_view text) {
+// The first bad sequence of a text whose bytes are all beyond ASCII.
+BadSequence FindBadInStretch(std::string_view text) {
   // The engine takes lengths as 32-bit numbers: a longer text is checked in
   // pieces, and a sequence cut off at a piece's end is read again whole.
   constexpr size_t kPiece = size_t{1} << 30;
@@ -57,6 +67,23 @@ BadSequence FindBadUtf8(std::string_view text) {
     bool cutByPiece = at + piece < text.size() && bad + static_cast<size_t>(length) == at + piece;
     if (!cutByPiece || offset == 0) return BadSequence{bad, static_cast<size_t>(length)};
     at = bad;
+  }
+  return BadSequence{};
+}
+
+}  // namespace
+
+bool IsAscii(std::string_view text) { return SkipAscii(text, 0) == text.size(); }
+
+BadSequence FindBadUtf8(std::string_view text) {
+  // No sequence holds an ASCII byte, so only the stretches between ASCII
+  // runs need the engine's check, each on its own.
+  for (size_t at = SkipAscii(text, 0); at < text.size(); at = SkipAscii(text, at)) {
+    size_t end = at;
+    while (end < text.size() && static_cast<unsigned char>(text[end]) >= 0x80) ++end;
+    BadSequence bad = FindBadInStretch(text.substr(at, end - at));
+    if (bad.length != 0) return BadSequence{at + bad.offset, bad.length};
+    at = end;
   }
   return BadSequence{};
 }
@@ -113,34 +140,15 @@ std::string HexBytes(std::string_view bytes) {
 
 }  // namespace
 
-BadPlace LocateBadUtf8(const std::string& path) {
+BadPlace LocateBadUtf8(std::string_view bytes) {
   BadPlace place;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return place;
-  std::string buffer;  // a sequence cut off at the end of a read, then the next read
-  std::vector<char> chunk(1 << 20);
+  BadSequence bad = FindBadUtf8(bytes);
+  if (bad.length == 0) return place;
   LineCounter lines;
-  int64_t bufferStart = 0;  // file offset of buffer[0]
-  for (;;) {
-    size_t got = std::fread(chunk.data(), 1, chunk.size(), file);
-    bool last = got < chunk.size();
-    buffer.append(chunk.data(), got);
-    BadSequence bad = FindBadUtf8(buffer);
-    if (bad.length != 0 && (last || bad.offset + bad.length < buffer.size())) {
-      lines.Take(buffer.data(), bad.offset, bufferStart);
-      place.line = lines.line;
-      place.byte = bufferStart + static_cast<int64_t>(bad.offset) - lines.lineStart + 1;
-      place.bytes = HexBytes(std::string_view(buffer).substr(bad.offset, bad.length));
-      break;
-    }
-    if (last) break;
-    // Keep an unfinished sequence at the end for the next read.
-    size_t keep = bad.length != 0 ? bad.offset : buffer.size();
-    lines.Take(buffer.data(), keep, bufferStart);
-    bufferStart += static_cast<int64_t>(keep);
-    buffer.erase(0, keep);
-  }
-  std::fclose(file);
+  lines.Take(bytes.data(), bad.offset, 0);
+  place.line = lines.line;
+  place.byte = static_cast<int64_t>(bad.offset) - lines.lineStart + 1;
+  place.bytes = HexBytes(bytes.substr(bad.offset, bad.length));
   return place;
 }
 

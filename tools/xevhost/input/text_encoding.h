@@ -37,15 +37,15 @@ bool IsAscii(std::string_view text);
 // text with each bad sequence replaced by U+FFFD; returns how many were.
 size_t ReplaceBadUtf8(std::string_view text, std::string& out);
 
-// Where in a file its first bad sequence lies: line (from 1, line breaks as
-// the CSV reader counts them) and byte within the line (from 1). line 0: the
-// file is good, or it could not be read.
+// Where in the bytes of a file its first bad sequence lies: line (from 1,
+// line breaks as the CSV reader counts them) and byte within the line (from
+// 1). line 0: the bytes are good.
 struct BadPlace {
   int64_t line = 0;
   int64_t byte = 0;
   std::string bytes;  // the sequence, as "0xC3 0x28"
 };
-BadPlace LocateBadUtf8(const std::string& path);
+BadPlace LocateBadUtf8(std::string_view bytes);
 // "PATH:LINE: byte N (0x..) is not valid UTF-8".
 std::string BadUtf8Message(const std::string& path, const BadPlace& place);
 

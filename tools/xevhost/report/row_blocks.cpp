@@ -13,6 +13,8 @@ namespace {
 constexpr int64_t kBlockRows = 16384;
 // Blocks read ahead of the writer; more would only hold memory.
 constexpr size_t kBlocksAhead = 2;
+// The longest text the table reads as a decimal number.
+constexpr size_t kLongestDecimalText = 127;
 
 }  // namespace
 
@@ -28,11 +30,14 @@ RowBlocks::RowBlocks(ExprContext* ec, const HostState& state, const std::vector<
   for (const auto& [name, binding] : state.bindings) {
     if (binding.column < 0 || itemsRead.count(name) == 0) continue;
     Input input;
+    input.name = name;
     input.column = binding.column;
     input.type = binding.type;
+    input.asText = binding.type == XEV_TYPE_NUMBER && state.rows.columns()[binding.column].type == XEV_TYPE_NUMBER;
     XevColumn column{};
-    column.kind = binding.type == XEV_TYPE_NUMBER || binding.type == XEV_TYPE_DATETIME ? XEV_COLUMN_NUMBER
-                                                                                     : XEV_COLUMN_STRING;
+    column.kind = input.asText ? XEV_COLUMN_DECIMAL_TEXT
+                  : binding.type == XEV_TYPE_NUMBER || binding.type == XEV_TYPE_DATETIME ? XEV_COLUMN_NUMBER
+                                                                                         : XEV_COLUMN_STRING;
     // Bound with no rows yet; each block gives its own arrays.
     if (XEVTableBind(table_, name.c_str(), &column) != static_cast<int32_t>(inputs_.size())) {
       bound_ = false;
@@ -57,11 +62,15 @@ RowBlocks::~RowBlocks() {
 }
 
 // A cell that does not read as the item's type is NULL, as an empty one is.
-void RowBlocks::AddRow(const std::vector<std::string>& cells) {
-  static const std::string kEmpty;
+void RowBlocks::AddRow(const std::vector<std::string_view>& cells) {
   for (Input& input : inputs_) {
-    const std::string& cell = static_cast<size_t>(input.column) < cells.size() ? cells[input.column] : kEmpty;
-    if (input.type == XEV_TYPE_NUMBER || input.type == XEV_TYPE_DATETIME) {
+    std::string_view cell = static_cast<size_t>(input.column) < cells.size() ? cells[input.column] : std::string_view();
+    if (input.asText) {
+      cell = TrimmedCell(cell);
+      input.tooLong = input.tooLong || cell.size() > kLongestDecimalText;
+      input.bytes += cell;
+      input.offsets.push_back(static_cast<int64_t>(input.bytes.size()));
+    } else if (input.type == XEV_TYPE_NUMBER || input.type == XEV_TYPE_DATETIME) {
       NumberValue value{};
       bool read = input.type == XEV_TYPE_NUMBER ? ParseNumberCell(cell, &value) : ParseDateTimeCell(cell, &value);
       if (!read) NumberSetNull(&value);
@@ -73,16 +82,43 @@ void RowBlocks::AddRow(const std::vector<std::string>& cells) {
   }
 }
 
+// Gives the engine the block's column of an input. Numbers go as text but
+// for a block that holds one too long for it: that block's are read here.
+bool RowBlocks::SetColumn(size_t i) {
+  Input& input = inputs_[i];
+  XevColumn& column = columns_[i];
+  int32_t kind = column.kind;
+  if (input.asText) {
+    kind = input.tooLong ? XEV_COLUMN_NUMBER : XEV_COLUMN_DECIMAL_TEXT;
+    for (size_t row = 0; input.tooLong && row + 1 < input.offsets.size(); ++row) {
+      std::string_view text(input.bytes.data() + input.offsets[row],
+                            static_cast<size_t>(input.offsets[row + 1] - input.offsets[row]));
+      NumberValue value{};
+      if (!ParseNumberCell(text, &value)) NumberSetNull(&value);
+      input.numbers.push_back(value);
+    }
+  }
+  if (kind != column.kind) {
+    column.kind = kind;
+    if (XEVTableBind(table_, input.name.c_str(), &column) != static_cast<int32_t>(i)) return false;
+  }
+  bool text = kind == XEV_COLUMN_STRING || kind == XEV_COLUMN_DECIMAL_TEXT;
+  column.values = text ? static_cast<const void*>(input.bytes.data()) : static_cast<const void*>(input.numbers.data());
+  column.offsets = input.offsets.data();
+  return true;
+}
+
 std::unique_ptr<EvaluatedBlock> RowBlocks::ReadAndEvaluate(CsvTable& csv, std::string& error) {
   if (ended_) return nullptr;
   for (Input& input : inputs_) {
     input.numbers.clear();
     input.bytes.clear();
     input.offsets.assign(1, 0);
+    input.tooLong = false;
   }
   int64_t rows = 0;
   while (rows < kBlockRows) {
-    if (!csv.NextRow(cells_, error)) {
+    if (!csv.NextFields(cells_, error)) {
       ended_ = true;
       break;
     }
@@ -91,12 +127,9 @@ std::unique_ptr<EvaluatedBlock> RowBlocks::ReadAndEvaluate(CsvTable& csv, std::s
   }
   rowsRead_ += rows;
   if (rows == 0) return nullptr;
-  for (size_t i = 0; i < inputs_.size(); ++i) {
-    const Input& input = inputs_[i];
-    columns_[i].values = columns_[i].kind == XEV_COLUMN_STRING ? static_cast<const void*>(input.bytes.data())
-                                                               : static_cast<const void*>(input.numbers.data());
-    columns_[i].offsets = input.offsets.data();
-  }
+  // Binding again fails only when memory is short.
+  for (size_t i = 0; i < inputs_.size(); ++i)
+    if (!SetColumn(i)) OutOfMemory();
   auto block = std::make_unique<EvaluatedBlock>();
   block->rowsRead = rowsRead_;
   block->results.resize(formulas_.size());

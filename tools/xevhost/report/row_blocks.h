@@ -54,13 +54,19 @@ class RowBlocks {
 
  private:
   struct Input {
+    std::string name;
     int column;  // in the CSV row
     int type;    // the data item's type
+    // A Number item over a column of numbers: its cells go to the engine as
+    // text, read on the table's threads, unless one is too long for that.
+    bool asText = false;
+    bool tooLong = false;
     std::vector<NumberValue> numbers;
     std::string bytes;
     std::vector<int64_t> offsets;
   };
-  void AddRow(const std::vector<std::string>& cells);
+  void AddRow(const std::vector<std::string_view>& cells);
+  bool SetColumn(size_t input);
   std::unique_ptr<EvaluatedBlock> ReadAndEvaluate(CsvTable& csv, std::string& error);
   void ReadAhead(CsvTable& csv);
 
@@ -71,7 +77,7 @@ class RowBlocks {
   std::vector<HEXP> formulas_;
   std::vector<Input> inputs_;
   std::vector<XevColumn> columns_;
-  std::vector<std::string> cells_;
+  std::vector<std::string_view> cells_;
   int64_t rowsRead_ = 0;
   bool ended_ = false;
 
