@@ -169,6 +169,8 @@ class CsvWriter : public ReportWriter {
  public:
   explicit CsvWriter(std::FILE* out) : out_(out) {}
   void Begin(const std::vector<ReportColumn>& columns) override {
+    types_.clear();
+    for (const ReportColumn& c : columns) types_.push_back(c.type);
     std::string line;
     for (size_t i = 0; i < columns.size(); ++i) {
       if (i > 0) line += ',';
@@ -186,9 +188,25 @@ class CsvWriter : public ReportWriter {
     std::fwrite(line_.data(), 1, line_.size(), out_);
   }
   void End() override {}
+  bool TakesValues() const override { return true; }
+  void Values(const std::vector<ValueCell>& cells) override {
+    line_.clear();
+    for (size_t i = 0; i < cells.size() && i < types_.size(); ++i) {
+      if (i > 0) line_ += ',';
+      const ValueCell& cell = cells[i];
+      if (cell.null) continue;
+      // Number and ISO date texts hold nothing a field must be quoted for.
+      if (types_[i] == XEV_TYPE_NUMBER) AppendNumberText(line_, *cell.number);
+      else if (types_[i] == XEV_TYPE_DATETIME) AppendIsoDateTime(line_, *cell.number);
+      else AppendCsvField(line_, cell.text);
+    }
+    line_ += '\n';
+    std::fwrite(line_.data(), 1, line_.size(), out_);
+  }
 
  private:
   std::FILE* out_;
+  std::vector<int> types_;
   std::string line_;
 };
 
@@ -220,6 +238,33 @@ class JsonWriter : public ReportWriter {
     std::fwrite(line_.data(), 1, line_.size(), out_);
   }
   void End() override { std::fputs(first_ ? "]\n" : "\n]\n", out_); }
+  bool TakesValues() const override { return true; }
+  void Values(const std::vector<ValueCell>& cells) override {
+    line_ = first_ ? "\n  {" : ",\n  {";
+    first_ = false;
+    for (size_t i = 0; i < cells.size() && i < columns_.size(); ++i) {
+      if (i > 0) line_ += ", ";
+      line_ += keys_[i];
+      line_ += ": ";
+      const ValueCell& cell = cells[i];
+      int type = columns_[i].type;
+      if (type == XEV_TYPE_STRING) {
+        AppendJsonString(line_, cell.null ? std::string_view() : cell.text);
+      } else if (cell.null) {
+        line_ += "null";
+      } else if (type == XEV_TYPE_NUMBER) {
+        size_t at = line_.size();
+        AppendNumberText(line_, *cell.number);
+        if (line_.size() == at) line_ += "null";  // no text: as JsonNumber("")
+      } else {
+        line_ += '"';
+        AppendIsoDateTime(line_, *cell.number);
+        line_ += '"';
+      }
+    }
+    line_ += '}';
+    std::fwrite(line_.data(), 1, line_.size(), out_);
+  }
 
  private:
   // Number texts may start with "." or "-."; JSON wants a digit there.
@@ -262,6 +307,11 @@ class CheckedWriter : public ReportWriter {
   }
   void Row(const std::vector<Cell>& cells) override {
     inner_->Row(cells);
+    StopIfOutputFailed(out_);
+  }
+  bool TakesValues() const override { return inner_->TakesValues(); }
+  void Values(const std::vector<ValueCell>& cells) override {
+    inner_->Values(cells);
     StopIfOutputFailed(out_);
   }
   void End() override {
@@ -346,38 +396,103 @@ DateStyle DateStyleOf(OutputFormat format) {
   return format == OutputFormat::kTable ? DateStyle::kLocal : DateStyle::kIso;
 }
 
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  quoted += '"';
-  return quoted;
+namespace {
+
+bool NeedsQuotes(std::string_view text) {
+  for (char c : text)
+    if (c == ',' || c == '"' || c == '\r' || c == '\n') return true;
+  return false;
 }
 
-std::string JsonString(const std::string& utf8) {
-  std::string out = "\"";
-  for (unsigned char c : utf8) {
+// Two digits, or four, of a value known to fit them.
+void AppendDigits(std::string& out, int value, int count) {
+  char digits[4];
+  for (int i = count - 1; i >= 0; --i, value /= 10) digits[i] = static_cast<char>('0' + value % 10);
+  out.append(digits, static_cast<size_t>(count));
+}
+
+}  // namespace
+
+void AppendCsvField(std::string& out, std::string_view text) {
+  if (!NeedsQuotes(text)) {
+    out += text;
+    return;
+  }
+  out += '"';
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+std::string CsvField(const std::string& text) {
+  std::string field;
+  AppendCsvField(field, text);
+  return field;
+}
+
+void AppendJsonString(std::string& out, std::string_view utf8) {
+  out += '"';
+  size_t plain = 0;  // start of the run of bytes taken as they are
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    auto c = static_cast<unsigned char>(utf8[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    out.append(utf8, plain, i - plain);
+    plain = i + 1;
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
       case '\n': out += "\\n"; break;
       case '\r': out += "\\r"; break;
       case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04x", c);
-          out += escape;
-        } else {
-          out += static_cast<char>(c);
-        }
+      default: {
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\u%04x", c);
+        out += escape;
+      }
     }
   }
+  out.append(utf8, plain, utf8.size() - plain);
   out += '"';
+}
+
+std::string JsonString(const std::string& utf8) {
+  std::string out;
+  AppendJsonString(out, utf8);
   return out;
+}
+
+void AppendNumberText(std::string& out, const NumberValue& value) {
+  char buffer[kTextBufferSize];
+  if (NumberIsNull(&value)) return;
+  int32_t n = HostNumberToStr(&value, buffer, sizeof buffer);
+  if (n > 0) out.append(buffer, static_cast<size_t>(n));
+}
+
+void AppendIsoDateTime(std::string& out, const NumberValue& value) {
+  DateParts d{};
+  if (NumberIsNull(&value) || NumberToDateParts(value.bytes + 1, value.bytes[0], &d) != 1) return;
+  if (d.year < 0 || d.year > 9999) {
+    out += DateTimeText(value, DateStyle::kIso);
+    return;
+  }
+  AppendDigits(out, d.year, 4);
+  out += '-';
+  AppendDigits(out, d.month, 2);
+  out += '-';
+  AppendDigits(out, d.day, 2);
+  if (d.hour == 0 && d.minute == 0 && d.second == 0 && d.fraction == 0) return;
+  out += 'T';
+  AppendDigits(out, d.hour, 2);
+  out += ':';
+  AppendDigits(out, d.minute, 2);
+  out += ':';
+  AppendDigits(out, d.second, 2);
+  if (d.fraction == 0) return;
+  char fraction[16];
+  std::snprintf(fraction, sizeof fraction, ".%06d", d.fraction);
+  out += fraction;
 }
 
 }  // namespace xevhost

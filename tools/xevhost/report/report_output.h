@@ -26,12 +26,24 @@ struct Cell {
   bool null = false;
 };
 
+// A value as evaluation gives it: the writers for programs format these
+// straight into their line, with no text made per cell on the way.
+struct ValueCell {
+  bool null = false;                   // NULL, or no value
+  const NumberValue* number = nullptr;  // Number and DateTime values
+  std::string_view text = {};           // String values, UTF-8
+};
+
 class ReportWriter {
  public:
   virtual ~ReportWriter() = default;
   virtual void Begin(const std::vector<ReportColumn>& columns) = 0;
   virtual void Row(const std::vector<Cell>& cells) = 0;
   virtual void End() = 0;
+  // Whether Values may be called: CSV and JSON, DateTimes in ISO 8601.
+  virtual bool TakesValues() const { return false; }
+  // One row of values, written as Row writes their texts.
+  virtual void Values(const std::vector<ValueCell>& /*cells*/) {}
 };
 
 // Display columns of UTF-8 text: one per character, two for the wide ones of
@@ -68,5 +80,10 @@ DateStyle DateStyleOf(OutputFormat format);
 // Field quoting for CSV output: quoted only when it has to be.
 std::string CsvField(const std::string& text);
 std::string JsonString(const std::string& utf8);
+void AppendCsvField(std::string& out, std::string_view text);
+void AppendJsonString(std::string& out, std::string_view utf8);
+// The texts of NumberText and of DateTimeText in ISO 8601, appended.
+void AppendNumberText(std::string& out, const NumberValue& value);
+void AppendIsoDateTime(std::string& out, const NumberValue& value);
 
 }  // namespace xevhost

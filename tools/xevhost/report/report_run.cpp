@@ -99,6 +99,8 @@ class ReportRows {
              const std::string& datePicture)
       : converter_(converter), dates_(dates), datePicture_(datePicture), keys_(keys), columns_(columns),
         writer_(writer) {
+    // Code-page texts and date pictures need the cells' texts made first.
+    direct_ = writer.TakesValues() && converter.utf8() && datePicture.empty() && keys.empty();
     sums_.assign(columns.size(), NumberValue{});
     for (NumberValue& sum : sums_) NumberSetZero(&sum);
   }
@@ -116,6 +118,10 @@ class ReportRows {
 
   // One output row from row of a block's results.
   void Write(const EvaluatedBlock& block, int64_t row, bool sumUp) {
+    if (direct_) {
+      WriteValues(block, row, sumUp);
+      return;
+    }
     cells_.clear();
     for (size_t i = 0; i < columns_.size(); ++i) {
       const XevResult& result = block.results[i];
@@ -167,9 +173,33 @@ class ReportRows {
   }
 
   void AddToSum(size_t column, bool sumUp) {
-    if (!sumUp || columns_[column].reader.type() != XEV_TYPE_NUMBER || value_.null) return;
+    if (!value_.null) AddToSum(column, sumUp, value_.number);
+  }
+  void AddToSum(size_t column, bool sumUp, const NumberValue& value) {
+    if (!sumUp || columns_[column].reader.type() != XEV_TYPE_NUMBER) return;
     NumberValue total;
-    if (NumberAdd(&total, &sums_[column], &value_.number) == 1) sums_[column] = total;
+    if (NumberAdd(&total, &sums_[column], &value) == 1) sums_[column] = total;
+  }
+
+  // The row's values handed to the writer as they are, for it to format.
+  void WriteValues(const EvaluatedBlock& block, int64_t row, bool sumUp) {
+    values_.resize(columns_.size());
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      const XevResult& result = block.results[i];
+      ValueCell& cell = values_[i];
+      cell.null = result.status[row] != XEV_ROW_VALUE;
+      if (cell.null) continue;
+      if (columns_[i].reader.type() == XEV_TYPE_STRING) {
+        const char* bytes = static_cast<const char*>(result.values);
+        cell.text = std::string_view(bytes + result.offsets[row],
+                                     static_cast<size_t>(result.offsets[row + 1] - result.offsets[row]));
+        continue;
+      }
+      cell.number = reinterpret_cast<const NumberValue*>(static_cast<const unsigned char*>(result.values) +
+                                                         row * XEV_NUMBER_SIZE);
+      AddToSum(i, sumUp, *cell.number);
+    }
+    writer_.Values(values_);
   }
 
   // "Total" goes into the first String column the line leaves empty.
@@ -192,6 +222,8 @@ class ReportRows {
   std::vector<NumberValue> sums_;
   std::vector<Cell> cells_;
   TypedValue value_;
+  bool direct_ = false;
+  std::vector<ValueCell> values_;
 };
 
 }  // namespace
