@@ -114,6 +114,13 @@ TEST_F(Xevhost, ErrorsAreToldWithPlaceCauseAndStatus) {
   for (int i = 0; i < 100000; ++i) late += "F" + std::to_string(i) + " = Qty * " + std::to_string(i) + "\n";
   Input("late.formulas", late + "Bad = Qty +\n");
   Input("blank_first.csv", "\nQty,Price\n1,2\n");
+  // Big enough for the first pass to split: quoted line breaks before the
+  // middle, and what the second half finds (a text in a column of numbers,
+  // a short row) told as a single reader would tell it.
+  std::string halves = "Id,Note\n";
+  for (int i = 0; i < 40000; ++i) halves += std::to_string(i) + ",\"two\nlines, \"\"quoted\"\"\"\n";
+  Input("halves.csv", halves + "x,y\n");
+  Input("short.csv", halves + "7\n");
   Input("zero.formulas", std::string("A = Qty\nB = Qty\0 + 1\n", 21));
   const std::vector<std::string> hint = {"$/day.csv", "--formula", "Twice=Unit_Price * 2", "--formula"};
   auto hinted = [&](const std::string& formula, const std::string& says) {
@@ -157,6 +164,9 @@ TEST_F(Xevhost, ErrorsAreToldWithPlaceCauseAndStatus) {
       {{"orders.csv", "-f", "$/long.formulas"}, 1, "", "", "", "$/long.formulas:2: line longer than 1048576 bytes"},
       {{"orders.csv", "-f", "$/zero.formulas"}, 1, "", "", "", "$/zero.formulas:2: a zero byte in the line"},
       {{"orders.csv", "-f", "$/late.formulas"}, 2, "", "", "", "$/late.formulas:100001:12: error 109"},
+      {{"--columns", "$/halves.csv", "--format", "csv", "--jobs", "2"}, 0,
+       "column,data item,type\nId,Id,String\nNote,Note,String\n"},
+      {{"$/short.csv", "--jobs", "2", "--formula", "x=Id"}, 1, "", "", "", "short.csv: line 80002: malformed row"},
       {{"$/blank_first.csv", "--formula", "x=Qty"}, 1, "", "", "",
        "$/blank_first.csv: line 1 is empty; the first line must be the header"},
       {{"orders.csv", "--save", ""}, 64, "", "", "", "--save needs a file name"},

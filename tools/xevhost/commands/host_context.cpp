@@ -77,6 +77,7 @@ bool Prepare(const Options& options, const CodePageConverter& converter, bool ne
 
   if (!options.dataPath.empty()) {
     prepared.table = std::make_unique<CsvTable>(converter, options.encoding);
+    prepared.table->SetThreads(static_cast<int>(options.jobs));
     std::string error;
     if (!prepared.table->Open(options.dataPath, error)) {
       std::fprintf(stderr, "xevhost: %s\n", converter.ToUtf8(error).c_str());

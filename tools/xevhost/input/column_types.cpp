@@ -237,6 +237,12 @@ void ColumnTypeInference::Observe(std::string_view cell) {
   if (allDates_ && !IsDateTimeCell(cell)) allDates_ = false;
 }
 
+void ColumnTypeInference::Merge(const ColumnTypeInference& other) {
+  sawValue_ = sawValue_ || other.sawValue_;
+  allNumbers_ = allNumbers_ && other.allNumbers_;
+  allDates_ = allDates_ && other.allDates_;
+}
+
 int ColumnTypeInference::Type() const {
   if (!sawValue_) return XEV_TYPE_STRING;
   if (allNumbers_) return XEV_TYPE_NUMBER;

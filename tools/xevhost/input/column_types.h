@@ -30,6 +30,8 @@ class ColumnTypeInference {
  public:
   void Observe(std::string_view cell);
   int Type() const;  // XEV_TYPE_NUMBER, XEV_TYPE_DATETIME or XEV_TYPE_STRING
+  // Takes in what another watcher saw of other cells of the column.
+  void Merge(const ColumnTypeInference& other);
 
  private:
   bool sawValue_ = false;

@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 #include "input/column_types.h"
 #include "report/progress.h"
@@ -32,7 +36,40 @@ size_t CountBadUtf8(std::string_view bytes) {
   return count;
 }
 
+// Below this size a second thread for the first pass costs more than it saves.
+constexpr size_t kParallelBytes = size_t{1} << 20;
+
+// The offset just after the first line break at or after middle that lies
+// outside quotes, counting quotes from the start; npos when there is none.
+size_t RecordSplit(std::string_view bytes, size_t middle) {
+  bool quoted = std::count(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(middle), '"') % 2 != 0;
+  for (size_t i = middle; i < bytes.size(); ++i) {
+    char c = bytes[i];
+    if (c == '"') quoted = !quoted;
+    if (quoted || (c != '\n' && c != '\r')) continue;
+    return c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n' ? i + 2 : i + 1;
+  }
+  return std::string_view::npos;
+}
+
+// The line that starts at offset, as the reader counts lines: CR LF, LF and
+// CR alone each end one.
+int64_t LinesBefore(std::string_view bytes, size_t offset) {
+  auto end = bytes.begin() + static_cast<std::ptrdiff_t>(offset);
+  int64_t lines = 1 + std::count(bytes.begin(), end, '\n');
+  for (size_t i = bytes.find('\r'); i < offset; i = bytes.find('\r', i + 1))
+    if (i + 1 >= bytes.size() || bytes[i + 1] != '\n') ++lines;
+  return lines;
+}
+
 }  // namespace
+
+// What the first pass finds in a share of the rows.
+struct CsvTable::Share {
+  std::vector<ColumnTypeInference> inference;
+  uint64_t rows = 0;
+  std::string error;  // the share's first error, whole
+};
 
 CsvTable::CsvTable(const CodePageConverter& converter, InputEncoding encoding)
     : converter_(converter), encoding_(encoding) {}
@@ -118,47 +155,33 @@ bool CsvTable::Scan(std::string& error) {
   // evaluated or written, at the row that holds it: rows before it that are
   // malformed are told first.
   const bool replacing = converter_.utf8() && converter_.replaceInvalid();
-  const bool mustBeUtf8 = encoding_ == InputEncoding::kUtf8;
   bool maybeUtf8 = encoding_ != InputEncoding::kAnsi;
-  size_t firstBad = bytes.size() + 1;  // none
+  firstBad_ = bytes.size() + 1;  // none
   size_t replaced = 0;
   if (maybeUtf8 && !IsAscii(bytes)) {
     BadSequence bad = FindBadUtf8(bytes);
     if (bad.length != 0 && replacing) replaced = CountBadUtf8(bytes);
-    if (bad.length != 0 && !replacing) firstBad = bad.offset;
+    if (bad.length != 0 && !replacing) firstBad_ = bad.offset;
   }
-  auto badBefore = [&] { return reader_.bytesConsumed() > firstBad; };
-  auto notUtf8 = [&] {
-    error = BadUtf8Message(path, LocateBadUtf8(bytes));
-    error += converter_.utf8() ? "; --replace-invalid puts U+FFFD in place of each bad sequence, "
-                                 "--code-page 1252 reads a Windows-1252 file"
-                               : " (--encoding utf-8 was given)";
+  if (encoding_ == InputEncoding::kUtf8 && reader_.bytesConsumed() > firstBad_) {
+    error = NotUtf8Message();
     return false;
-  };
-  if (mustBeUtf8 && badBefore()) return notUtf8();
+  }
   firstRow_ = reader_.mark();
 
-  std::vector<ColumnTypeInference> inference(headers.size());
-  Progress progress("reading", size_, kProgressRows);
-  rows_ = 0;
-  while ((status = reader_.Next(fields)) == CsvReader::Status::kRecord) {
-    if (fields.size() != headers.size()) {
-      error = path + ": line " + std::to_string(reader_.line()) + ": malformed row: " +
-              FieldCountMessage(headers.size(), fields.size());
-      return false;
-    }
-    for (size_t i = 0; i < fields.size(); ++i) inference[i].Observe(fields[i]);
-    if (mustBeUtf8 && badBefore()) return notUtf8();
-    ++rows_;
-    progress.Update(rows_, reader_.bytesConsumed());
-  }
-  progress.Finish();
-  if (status == CsvReader::Status::kError) {
-    error = path + ": " + reader_.error();
+  columnCount_ = headers.size();
+  Share share;
+  share.inference.resize(columnCount_);
+  bool parallel = threads_ != 1 && size_ >= kParallelBytes && ScanInParallel(reader_, share);
+  if (!parallel) ScanRows(reader_, SIZE_MAX, share, true);
+  if (!share.error.empty()) {
+    error = share.error;
     return false;
   }
+  rows_ = share.rows;
+  std::vector<ColumnTypeInference>& inference = share.inference;
   ReportReplaced(path, replaced);
-  maybeUtf8 = maybeUtf8 && firstBad > bytes.size();
+  maybeUtf8 = maybeUtf8 && firstBad_ > bytes.size();
   utf8_ = encoding_ == InputEncoding::kUtf8 || (encoding_ == InputEncoding::kAuto && maybeUtf8);
   // What FromInput would copy unchanged: good UTF-8 under 65001, and a file
   // taken as the code page's own bytes.
@@ -172,6 +195,71 @@ bool CsvTable::Scan(std::string& error) {
   for (size_t i = 0; i < headers.size(); ++i)
     columns_.push_back(Column{ansiHeaders[i], names[i], inference[i].Type()});
   return Restart(error);
+}
+
+std::string CsvTable::NotUtf8Message() const {
+  return BadUtf8Message(path_, LocateBadUtf8(std::string_view(data_, size_))) +
+         (converter_.utf8() ? "; --replace-invalid puts U+FFFD in place of each bad sequence, "
+                              "--code-page 1252 reads a Windows-1252 file"
+                            : " (--encoding utf-8 was given)");
+}
+
+// Reads records up to offset stop (or to the end, or the first error): each
+// row is checked and its cells watched for the column types.
+void CsvTable::ScanRows(CsvReader& reader, size_t stop, Share& share, bool showProgress) const {
+  const bool mustBeUtf8 = encoding_ == InputEncoding::kUtf8;
+  Progress progress("reading", size_, showProgress ? kProgressRows : UINT64_MAX);
+  std::vector<std::string_view> fields;
+  CsvReader::Status status = CsvReader::Status::kRecord;
+  while (reader.bytesConsumed() < stop && (status = reader.Next(fields)) == CsvReader::Status::kRecord) {
+    if (fields.size() != columnCount_) {
+      share.error = path_ + ": line " + std::to_string(reader.line()) + ": malformed row: " +
+                    FieldCountMessage(columnCount_, fields.size());
+      return;
+    }
+    for (size_t i = 0; i < fields.size(); ++i) share.inference[i].Observe(fields[i]);
+    if (mustBeUtf8 && reader.bytesConsumed() > firstBad_) {
+      share.error = NotUtf8Message();
+      return;
+    }
+    ++share.rows;
+    progress.Update(share.rows, reader.bytesConsumed());
+  }
+  if (status == CsvReader::Status::kError) share.error = path_ + ": " + reader.error();
+}
+
+// The second half of the rows is read on a thread of its own, from the first
+// line break after the middle that lies outside quotes. Whether that is
+// where a record ends is known once the first half is read up to it; when it
+// is not (quotes out of balance), the first half's reader goes on to the end
+// and the other thread's findings are dropped. false: no second thread.
+bool CsvTable::ScanInParallel(CsvReader& reader, Share& share) const {
+  const std::string_view bytes(data_, size_);
+  const size_t from = reader.bytesConsumed();
+  const size_t split = RecordSplit(bytes, from + (bytes.size() - from) / 2);
+  if (split == std::string_view::npos) return false;
+  const CsvReader::Mark middle{split, LinesBefore(bytes, split)};
+  CsvReader second(bytes);
+  second.Seek(middle);
+  Share other;
+  other.inference.resize(columnCount_);
+  std::thread helper;
+  try {
+    helper = std::thread([&] { ScanRows(second, SIZE_MAX, other, false); });
+  } catch (const std::system_error&) {
+    return false;
+  }
+  ScanRows(reader, split, share, true);
+  helper.join();
+  if (!share.error.empty()) return true;
+  if (reader.bytesConsumed() != split || reader.mark().line != middle.line) {
+    ScanRows(reader, SIZE_MAX, share, true);
+    return true;
+  }
+  share.error = other.error;
+  share.rows += other.rows;
+  for (size_t i = 0; i < columnCount_; ++i) share.inference[i].Merge(other.inference[i]);
+  return true;
 }
 
 bool CsvTable::Restart(std::string& /*error*/) {

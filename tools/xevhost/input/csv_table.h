@@ -21,6 +21,9 @@ class CsvTable {
   CsvTable(const CsvTable&) = delete;
   CsvTable& operator=(const CsvTable&) = delete;
 
+  // Threads the first pass may use (0: one per processor); one by default.
+  void SetThreads(int threads) { threads_ = threads; }
+
   // Reads the file (or stream) whole and goes through it once. false with a
   // message naming the file (and the line, for a malformed row) when it
   // cannot be used.
@@ -40,8 +43,12 @@ class CsvTable {
   bool NextFields(std::vector<std::string_view>& cells, std::string& error);
 
  private:
+  struct Share;
   bool Load(const std::string& path, std::string& error);
   bool Scan(std::string& error);
+  void ScanRows(CsvReader& reader, size_t stop, Share& share, bool showProgress) const;
+  bool ScanInParallel(CsvReader& reader, Share& share) const;
+  std::string NotUtf8Message() const;
 
   const CodePageConverter& converter_;
   InputEncoding encoding_;
@@ -57,6 +64,9 @@ class CsvTable {
   std::vector<std::string_view> views_;
   std::vector<std::string> converted_;
   uint64_t rows_ = 0;
+  int threads_ = 1;
+  size_t columnCount_ = 0;
+  size_t firstBad_ = 0;  // offset of the first bad UTF-8 sequence that matters
 };
 
 }  // namespace xevhost

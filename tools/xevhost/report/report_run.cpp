@@ -355,6 +355,7 @@ int RunReport(const Options& options, const CodePageConverter& converter) {
 
 int RunColumns(const Options& options, const CodePageConverter& converter) {
   CsvTable table(converter, options.encoding);
+  table.SetThreads(static_cast<int>(options.jobs));
   std::string error;
   if (!table.Open(options.dataPath, error)) {
     std::fprintf(stderr, "xevhost: %s\n", converter.ToUtf8(error).c_str());
