@@ -68,7 +68,8 @@ int64_t LinesBefore(std::string_view bytes, size_t offset) {
 struct CsvTable::Share {
   std::vector<ColumnTypeInference> inference;
   uint64_t rows = 0;
-  std::string error;  // the share's first error, whole
+  std::vector<CsvReader::Mark> marks;  // of its rows, counted from its start
+  std::string error;                   // the share's first error, whole
 };
 
 CsvTable::CsvTable(const CodePageConverter& converter, InputEncoding encoding)
@@ -179,6 +180,7 @@ bool CsvTable::Scan(std::string& error) {
     return false;
   }
   rows_ = share.rows;
+  marks_ = std::move(share.marks);
   std::vector<ColumnTypeInference>& inference = share.inference;
   ReportReplaced(path, replaced);
   maybeUtf8 = maybeUtf8 && firstBad_ > bytes.size();
@@ -211,7 +213,9 @@ void CsvTable::ScanRows(CsvReader& reader, size_t stop, Share& share, bool showP
   Progress progress("reading", size_, showProgress ? kProgressRows : UINT64_MAX);
   std::vector<std::string_view> fields;
   CsvReader::Status status = CsvReader::Status::kRecord;
-  while (reader.bytesConsumed() < stop && (status = reader.Next(fields)) == CsvReader::Status::kRecord) {
+  while (reader.bytesConsumed() < stop) {
+    if (share.rows % kRowsPerMark == 0) share.marks.push_back(reader.mark());
+    if ((status = reader.Next(fields)) != CsvReader::Status::kRecord) break;
     if (fields.size() != columnCount_) {
       share.error = path_ + ": line " + std::to_string(reader.line()) + ": malformed row: " +
                     FieldCountMessage(columnCount_, fields.size());
@@ -258,6 +262,7 @@ bool CsvTable::ScanInParallel(CsvReader& reader, Share& share) const {
   }
   share.error = other.error;
   share.rows += other.rows;
+  share.marks.insert(share.marks.end(), other.marks.begin(), other.marks.end());
   for (size_t i = 0; i < columnCount_; ++i) share.inference[i].Merge(other.inference[i]);
   return true;
 }

@@ -34,6 +34,14 @@ class CsvTable {
   uint64_t fileSize() const { return size_; }
   uint64_t bytesConsumed() const { return reader_.bytesConsumed(); }
 
+  // Where every kRowsPerMark-th data row starts, the first row's included:
+  // several readers may each take rows from one of these at once, as long as
+  // rowsAsIs() says the bytes need no conversion.
+  static constexpr uint64_t kRowsPerMark = 4096;
+  const std::vector<CsvReader::Mark>& rowMarks() const { return marks_; }
+  bool rowsAsIs() const { return asIs_; }
+  std::string_view bytes() const { return std::string_view(data_, size_); }
+
   // Back to the first data row.
   bool Restart(std::string& error);
   // The next row's cells in the engine's code page; false at the end.
@@ -60,6 +68,7 @@ class CsvTable {
   CsvReader reader_{std::string_view()};
   CsvReader::Mark firstRow_;
   std::vector<Column> columns_;
+  std::vector<CsvReader::Mark> marks_;
   std::vector<std::string_view> raw_;
   std::vector<std::string_view> views_;
   std::vector<std::string> converted_;

@@ -308,7 +308,7 @@ int RunReport(const Options& options, const CodePageConverter& converter) {
     for (const OutputColumn& column : columns) formulas.push_back(column.reader.exp());
     std::vector<HEXP> readers = formulas;
     readers.push_back(whereExp);
-    RowBlocks blocks(ec, state, formulas, whereExp, graph.ItemsReadBy(readers), static_cast<int>(options.jobs));
+    RowBlocks blocks(ec, state, table, formulas, whereExp, graph.ItemsReadBy(readers), static_cast<int>(options.jobs));
     if (!blocks.ok()) {
       std::fprintf(stderr, "xevhost: cannot set up the formula engine (out of memory?)\n");
       return kExitBadInput;

@@ -1,12 +1,11 @@
 // The report's rows evaluated block by block through the engine's columnar
 // core (xevtable.h): the CSV rows of a block are read, the columns the
 // formulas use are converted once into columns of values, and every formula
-// is evaluated over the block on the table's threads. The results come back
-// in input order.
+// is evaluated over the block. The results come back in input order.
 #pragma once
 
 #include <condition_variable>
-#include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -36,17 +35,19 @@ class RowBlocks {
  public:
   // formulas: what the report writes, each in its natural form; where may be
   // nullptr. itemsRead: the data items they read, the only columns bound.
-  // jobs: threads (0: one per processor). With more than one, the next block
-  // is read and evaluated on a thread of its own while the caller writes the
-  // one before.
-  RowBlocks(ExprContext* ec, const HostState& state, const std::vector<HEXP>& formulas, HEXP where,
-            const std::unordered_set<std::string>& itemsRead, int jobs);
+  // jobs: threads (0: one per processor). With more than one, blocks are
+  // read, converted and evaluated on that many threads at once, each block
+  // whole on one of them, while the caller writes the blocks before; input
+  // that must be converted to the code page is read on one thread, which
+  // hands each block to the table's threads.
+  RowBlocks(ExprContext* ec, const HostState& state, const CsvTable& csv, const std::vector<HEXP>& formulas,
+            HEXP where, const std::unordered_set<std::string>& itemsRead, int jobs);
   ~RowBlocks();
   RowBlocks(const RowBlocks&) = delete;
   RowBlocks& operator=(const RowBlocks&) = delete;
 
-  // false when the engine could not make the table (short of memory).
-  bool ok() const { return table_ != nullptr && bound_; }
+  // false when the engine could not make the tables (short of memory).
+  bool ok() const { return ok_; }
 
   // The next block, or nullptr at the end of the input or after an error
   // (error then says which; the rows read before it come first).
@@ -65,29 +66,45 @@ class RowBlocks {
     std::string bytes;
     std::vector<int64_t> offsets;
   };
-  void AddRow(const std::vector<std::string_view>& cells);
-  bool SetColumn(size_t input);
+  // A table and the columns it reads: one per thread that evaluates blocks.
+  struct Lane {
+    XevTable* table = nullptr;
+    std::vector<Input> inputs;
+    std::vector<XevColumn> columns;
+    std::vector<std::string_view> cells;
+  };
+  static bool MakeLane(Lane& lane, ExprContext* ec, const HostState& state,
+                       const std::unordered_set<std::string>& itemsRead, int threads);
+  static void StartBlock(Lane& lane);
+  static void AddRow(Lane& lane, const std::vector<std::string_view>& cells);
+  static bool SetColumn(Lane& lane, size_t input);
+  std::unique_ptr<EvaluatedBlock> Evaluate(Lane& lane, int64_t rows);
   std::unique_ptr<EvaluatedBlock> ReadAndEvaluate(CsvTable& csv, std::string& error);
+  std::unique_ptr<EvaluatedBlock> ReadMarkedBlock(Lane& lane, const CsvTable& csv, size_t block);
   void ReadAhead(CsvTable& csv);
+  void Work(Lane& lane, const CsvTable& csv);
+  bool StartThreads(CsvTable& csv);
 
-  XevTable* table_ = nullptr;
-  bool bound_ = true;
+  bool ok_ = true;
   bool ahead_;
+  bool marked_ = false;  // blocks are read from the table's row marks, on lanes_.size() threads
   HEXP where_;
   std::vector<HEXP> formulas_;
-  std::vector<Input> inputs_;
-  std::vector<XevColumn> columns_;
-  std::vector<std::string_view> cells_;
+  std::vector<Lane> lanes_;
   int64_t rowsRead_ = 0;
   bool ended_ = false;
 
-  // Reading ahead: the blocks the reader made and the caller has not taken.
-  std::thread reader_;
+  // Blocks made ahead of the caller, by number, and those the caller has not
+  // taken; a failed block is a missing entry with readerError_ set.
+  std::vector<std::thread> threads_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<std::unique_ptr<EvaluatedBlock>> ready_;
+  std::map<size_t, std::unique_ptr<EvaluatedBlock>> ready_;
+  size_t nextToClaim_ = 0;
+  size_t nextToTake_ = 0;
+  size_t blockCount_ = 0;
+  size_t running_ = 0;  // threads not yet done
   std::string readerError_;
-  bool readerDone_ = false;
   bool stopping_ = false;
 };
 
