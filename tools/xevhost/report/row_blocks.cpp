@@ -16,6 +16,8 @@ constexpr int64_t kBlockRows = 16384;
 // Blocks made ahead of the writer, per thread making them; more would only
 // hold memory.
 constexpr size_t kBlocksAhead = 2;
+// Threads reading blocks at once, as many as a table may have.
+constexpr int kMostLanes = 64;
 // The longest text the table reads as a decimal number.
 constexpr size_t kLongestDecimalText = 127;
 
@@ -30,7 +32,7 @@ RowBlocks::RowBlocks(ExprContext* ec, const HostState& state, const CsvTable& cs
     : ahead_(jobs != 1), where_(where), formulas_(formulas), blockCount_(csv.rowMarks().size()) {
   int lanes = 1;
   if (ahead_ && csv.rowsAsIs() && blockCount_ > 1)
-    lanes = jobs > 0 ? jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    lanes = std::min(kMostLanes, jobs > 0 ? jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
   marked_ = lanes > 1;
   lanes_.resize(static_cast<size_t>(lanes));
   for (size_t i = 0; i < lanes_.size() && ok_; ++i) ok_ = MakeLane(lanes_[i], ec, state, itemsRead, marked_ ? 1 : jobs);
