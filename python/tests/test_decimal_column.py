@@ -1,6 +1,7 @@
 import pickle
 from decimal import Decimal
 
+import dask.dataframe as dd
 import numpy as np
 import pandas as pd
 import pytest
@@ -33,6 +34,7 @@ def orders():
     ("StrLength(name)", "Int64", [3, 2, 0, 2]),
     ("when - DateConstruct(1999, 12, 1, 12, 0, 0)", "Int64", [8856, 30, None, 8797]),  # whole days
     ("DateYear(when) / 8", "decimal[3]", [D("253"), D("249.875"), D(0), D(253)]),
+    ("d / q", "decimal[3]", [D("0.05"), D(0), D(0), D("0.025")]),  # the second partition needs more decimals
 ])
 def test_number_results_are_exact_columns(evaluate, formula, dtype, expected):
     out = evaluate(orders(), {"F": formula})["F"]
@@ -69,6 +71,20 @@ def test_arithmetic_comparison_and_rounding():
     assert values(a.round(1)) == [D("1.3"), None, D("-3.5"), D(10)]
     assert values(column(["1250.00", "-1500.00", "1499.99"]).round(-3)) == [D(1000), D(-2000), D(1000)]
     assert values(a // b) == [D(12), None, None, D(3)] and values(a % b) == [D("0.05"), None, None, D(1)]
+
+
+@pytest.mark.parametrize("rounded, expected", [
+    (lambda f: f.round(1), {"v": ("decimal[1]", [D("1.3"), None, D("-3.5")]), "f": [1.3, 2.0, 3.1]}),
+    (lambda f: np.round(f, 1), {"v": ("decimal[1]", [D("1.3"), None, D("-3.5")]), "f": [1.3, 2.0, 3.1]}),
+    (lambda f: round(f, -1), {"v": ("decimal[0]", [D(0), None, D(0)]), "f": [0.0, 0.0, 0.0]}),
+    (lambda f: f.round({"v": 0}), {"v": ("decimal[0]", [D(1), None, D(-4)]), "f": [1.26, 2.0, 3.14]}),
+    (lambda f: f.round(pd.Series({"f": 0})), {"v": ("decimal[2]", [D("1.25"), None, D("-3.5")]), "f": [1.0, 2.0, 3.0]}),
+    (lambda f: dd.from_pandas(f, npartitions=2).round(1).compute(scheduler="sync"),
+     {"v": ("decimal[1]", [D("1.3"), None, D("-3.5")]), "f": [1.3, 2.0, 3.1]}),
+], ids=["method", "numpy", "builtin-negative", "mapping", "series-without-it", "dask"])
+def test_frame_round_rounds_decimal_columns(rounded, expected):
+    out = rounded(pd.DataFrame({"v": column(["1.25", None, "-3.50"]), "f": [1.26, 2.0, 3.14]}))
+    assert (str(out["v"].dtype), values(out["v"])) == expected["v"] and values(out["f"]) == expected["f"]
 
 
 def test_reductions_and_describe():

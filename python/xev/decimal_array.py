@@ -20,7 +20,7 @@ import pandas as pd
 from pandas.api.extensions import ExtensionArray, ExtensionDtype, register_extension_dtype, take
 from pandas.core.arraylike import OpsMixin
 
-from . import scaled
+from . import frame_round, scaled
 
 # Decimals a quotient (and a mean) has beyond the wider of its operands.
 DIVISION_EXTRA_DECIMALS = 6
@@ -524,3 +524,6 @@ _ARITHMETIC = {
     "floordiv": _floor_divide,
     "mod": _modulo,
 }
+
+
+frame_round.install(DecimalDtype)
