@@ -134,8 +134,12 @@ def test_sorting_grouping_concatenation_pickling_display():
 
 
 def test_decimal_columns_feed_formulas_exactly(evaluate):
-    frame = pd.DataFrame({"v": column(["1.25", None, "-3.50", "10.00"]),
-                          "w": pd.Series(pd.array([D("1e30"), D(1), None, D("0.5")], dtype="decimal[1]"))})
-    out = evaluate(frame, {"V": "v * 3", "W": "w + 1"})
+    frame = pd.DataFrame({"v": column(["1.25", None, "-3.50", "10.00", "7", "8"]),
+                          "w": pd.Series(pd.array([D("1e30"), D(1), None, D("0.5"), 0, 0], dtype="decimal[1]")),
+                          "n": column(["5", "6", None, "-7", "0", "0"], "decimal[0]")}).iloc[:4]
+    out = evaluate(frame, {"V": "v * 3", "W": "w + 1", "N": "n * 2"})
     assert values(out["V"]) == [D("3.75"), D(0), D("-10.5"), D(30)]  # NULL counts as 0
     assert values(out["W"]) == [D("1e30") + 1, D(2), D(1), D("1.5")]
+    assert values(out["N"]) == [D(10), D(12), D(0), D(-14)]
+    strided = evaluate(frame.iloc[::2], {"V": "v + n"})  # every other row: arrays that are views with a step
+    assert values(strided["V"]) == [D("6.25"), D("-3.5")]
