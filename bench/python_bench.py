@@ -4,7 +4,8 @@ Decimal arithmetic and float64 eval on 1,000,000 rows of the example sales
 data's columns, the whole example report, and Dask with one and two worker
 processes on 10,000,000 rows. Prints one line per figure.
 
-    PYTHONPATH=python /usr/bin/python3 bench/python_bench.py [--rows N] [--dask-rows N] [--no-dask]
+    PYTHONPATH=python /usr/bin/python3 bench/python_bench.py [--rows N] [--runs N] [--dask-rows N]
+        [--partitions N] [--no-dask] [--no-pandas]
 """
 import argparse
 import os
@@ -170,9 +171,11 @@ def main():
     parser.add_argument("--partitions", type=int, default=40)
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--no-dask", action="store_true")
+    parser.add_argument("--no-pandas", action="store_true")
     options = parser.parse_args()
     print(f"xev {xev.library_path}; {os.cpu_count()} processors; load average {os.getloadavg()[0]:.1f}")
-    bench_pandas(options.rows, options.runs)
+    if not options.no_pandas:
+        bench_pandas(options.rows, options.runs)
     if not options.no_dask:
         bench_dask(options.dask_rows, options.partitions)
 
