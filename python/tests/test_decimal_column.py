@@ -42,6 +42,15 @@ def test_number_results_are_exact_columns(evaluate, formula, dtype, expected):
     assert values(out) == expected
 
 
+@pytest.mark.parametrize("odd, dtype", [(1.5, "decimal[1]"), (1.25, "decimal[2]"), (1e20, "decimal[1]")],
+                         ids=["alike", "more-decimals", "beyond-int64"])
+def test_one_row_far_from_the_first_decides_a_long_columns_scale(evaluate, odd, dtype):
+    prices = np.full(10_000, 1.5)
+    prices[3000] = odd
+    out = evaluate(pd.DataFrame({"p": prices}), {"F": "p * 1"})["F"]
+    assert (str(out.dtype), out[3000], out[9999]) == (dtype, D(repr(odd)), D("1.5"))
+
+
 def test_decimal_objects_and_wide_values():
     frame = pd.DataFrame({"x": [D(10**30), D(1)]})
     out = xev.evaluate(frame, {"F": "x / 3"})  # 52 digits at one scale: more than 128 bits
