@@ -101,6 +101,8 @@ def test_reductions_and_describe():
     assert (a.sum(), a.min(), a.max()) == (D("7.75"), D("-3.5"), D(10))
     assert a.mean() == D("2.58333333") and a.median() == D("1.25")
     assert pd.isna(a.sum(skipna=False)) and a.count() == 3
+    assert a.cumsum().dtype == "decimal[2]" and values(a.cumsum()) == [D("1.25"), None, D("-2.25"), D("7.75")]
+    assert values(a.cumsum(skipna=False)) == [D("1.25"), None, None, None]
     described = pd.DataFrame({"a": a}).describe()["a"]
     assert described["count"] == 3 and described["max"] == 10.0 and described["mean"] == pytest.approx(2.5833333)
     assert list(pd.DataFrame({"a": a, "s": ["x"] * 4}).select_dtypes("number").columns) == ["a"]

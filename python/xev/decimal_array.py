@@ -467,6 +467,14 @@ class DecimalArray(OpsMixin, ExtensionArray):
         floats = pd.arrays.FloatingArray(self.to_floats(), self._mask.copy())
         return floats._quantile(qs, interpolation)
 
+    def cumsum(self, axis: int = 0, dtype=None, out=None) -> "DecimalArray":
+        """Running totals, exact, at the column's scale: what np.cumsum and so
+        Series.cumsum call. From a missing value on, totals are missing
+        (Series.cumsum with skipna, the default, fills those in first)."""
+        bound = scaled.peak(self._data) * max(len(self), 1)
+        totals = np.cumsum(scaled.widened(self._data, bound))  # masked slots hold 0
+        return DecimalArray._from_parts(totals, np.logical_or.accumulate(self._mask), self.scale)
+
     def value_counts(self, dropna: bool = True) -> pd.Series:
         counts = pd.Series(self.to_decimals(None)).value_counts(dropna=dropna)
         index = DecimalArray._from_sequence(list(counts.index), dtype=self.dtype)
