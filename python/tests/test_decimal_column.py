@@ -96,6 +96,16 @@ def test_frame_round_rounds_decimal_columns(rounded, expected):
     assert (str(out["v"].dtype), values(out["v"])) == expected["v"] and values(out["f"]) == expected["f"]
 
 
+@pytest.mark.parametrize("dtype", ["float64", "Float64"])
+@pytest.mark.parametrize("floats", [[0.1, 0.2, 2.675, np.nan], [1e-7, -0.0, 123456789012.34, 2.5e-10],
+                                    [0.1, 1 / 3], [0.5, 99999999999999.9]],
+                         ids=["cents", "small-and-large", "seventeen-digits", "fifteen-digits"])
+def test_float_operands_count_by_their_shortest_text(floats, dtype):
+    zeros = pd.Series(pd.array([0] * len(floats), dtype="decimal[0]"))
+    expected = [None if np.isnan(f) else D(repr(f)) for f in floats]
+    assert values(zeros + pd.Series(floats, dtype=dtype)) == expected
+
+
 def test_reductions_and_describe():
     a = column(["1.25", None, "-3.50", "10.00"])
     assert (a.sum(), a.min(), a.max()) == (D("7.75"), D("-3.5"), D(10))
