@@ -1,16 +1,16 @@
 """Formulas files: one 'name = formula' a line (CR LF, LF and CR alone each
 end a line); blank lines and lines whose first non-blank character is '#'
-are skipped. The same files the reference
-host reads with -f.
+are skipped. The same files the reference host reads with -f, split by the
+library's rule (XEVReadFormulaLine).
 
 A file is read only up to limits its reader can state (the whole file and
 one line, in bytes), and only if it is a regular file or a pipe: a device
 such as /dev/zero never ends, and the limits stop a pipe that does not."""
 
 import os
-import re
 import stat
 
+from ._ffi import ffi, lib
 from .codepage import codec
 
 # A formulas file is written by people; far past these it is not one.
@@ -18,9 +18,9 @@ MAX_FILE_BYTES = 64 << 20
 # The reference host's limit for one line.
 MAX_LINE_BYTES = 1 << 20
 _CHUNK_BYTES = 1 << 16
-# Files written on any system read alike.
-_LINE_END = re.compile("\r\n|\r|\n")
-_LINE_END_BYTES = re.compile(b"\r\n|\r|\n")
+# The most bytes the library reads in one call; a longer line is cut there
+# and refused by the line limit.
+_MAX_CALL_BYTES = 0x7FFFFFFF
 
 
 class Definition:
@@ -44,32 +44,46 @@ class DefinitionError(ValueError):
     formula given in a form that is not a (name, text) pair of str."""
 
 
-def _decode(raw, label):
-    """The file's text: UTF-8, or in 1252 and 932 a file of the code page.
-    In UTF-8 a byte that is not is an error naming its line and byte."""
-    if raw.startswith(b"\xef\xbb\xbf"):
-        raw = raw[3:]
+class _Line:
+    """One line of a file as the library reads it: where it starts in the
+    file's bytes, and its kind, length, name, text and problem."""
+
+    def __init__(self, start, record):
+        self.start = start
+        self.kind = record.kind
+        self.end = start + record.length
+        self.name = (start + record.nameStart, start + record.nameStart + record.nameLength)
+        self.text = (start + record.textStart, start + record.textStart + record.textLength)
+        self.problem = ffi.string(record.problem).decode() if record.problem != ffi.NULL else None
+
+
+def _lines(raw):
+    if not raw:
+        return []
+    buffer = ffi.from_buffer(raw)
+    record = ffi.new("XEVFormulaLine*")
+    lines = []
+    at = 0
+    while True:
+        taken = lib.XEVReadFormulaLine(buffer + at, min(len(raw) - at, _MAX_CALL_BYTES), record)
+        if taken <= 0:
+            return lines
+        lines.append(_Line(at, record))
+        at += taken
+
+
+def _text_codec(raw, label, lines):
+    """The codec of the file: UTF-8, or in 1252 and 932 a file of the code
+    page. In UTF-8 a byte that is not is an error naming its line and byte."""
     try:
-        return raw.decode("utf-8")
+        raw.decode("utf-8")
+        return "utf-8"
     except UnicodeDecodeError as error:
         if codec() != "utf-8":
-            return raw.decode(codec(), "replace")
-        lines = _LINE_END_BYTES.split(raw[:error.start])
-        raise DefinitionError(f"{label}:{len(lines)}: byte {len(lines[-1]) + 1} "
+            return codec()
+        number, line = next((n, line) for n, line in enumerate(lines, start=1) if error.start < line.end)
+        raise DefinitionError(f"{label}:{number}: byte {error.start - line.start + 1} "
                               f"(0x{raw[error.start]:02X}) is not valid UTF-8") from None
-
-
-def parse_definition(line, origin):
-    equals = line.find("=")
-    if equals < 0:
-        raise DefinitionError(f"{origin}: expected 'name = formula'")
-    name = line[:equals].strip(" \t")
-    text = line[equals + 1:].strip(" \t")
-    if not name:
-        raise DefinitionError(f"{origin}: missing formula name before '='")
-    if not text:
-        raise DefinitionError(f"{origin}: missing formula text after '='")
-    return Definition(name, text, origin)
 
 
 def _readable_kind(mode):
@@ -112,20 +126,26 @@ def read_formulas(path: "str | os.PathLike", *, max_bytes: int = MAX_FILE_BYTES,
     max_line_bytes is refused with DefinitionError (a ValueError), as is a
     path that names neither a regular file nor a pipe."""
     raw = _read_limited(path, max_bytes)
+    if raw.startswith(b"\xef\xbb\xbf"):
+        raw = raw[3:]
     label = os.path.basename(os.fspath(path))
-    for number, line in enumerate(_LINE_END_BYTES.split(raw), start=1):
-        if len(line) > max_line_bytes:
+    lines = _lines(raw)
+    for number, line in enumerate(lines, start=1):
+        if line.end - line.start > max_line_bytes:
             raise DefinitionError(f"{label}:{number}: line longer than {max_line_bytes} bytes "
                                   "(read_formulas(path, max_line_bytes=...) allows more)")
-        if b"\0" in line:
+        if raw.find(b"\0", line.start, line.end) >= 0:
             # The engine reads a formula up to a NUL; what follows would be lost.
             raise DefinitionError(f"{label}:{number}: a NUL byte in the line")
+    text_codec = _text_codec(raw, label, lines)
     definitions = []
-    for number, line in enumerate(_LINE_END.split(_decode(raw, label)), start=1):
-        stripped = line.lstrip(" \t")
-        if not stripped or stripped.startswith("#"):
+    for number, line in enumerate(lines, start=1):
+        if line.kind in (lib.XEV_LINE_BLANK, lib.XEV_LINE_COMMENT):
             continue
-        definitions.append(parse_definition(line, f"{label}:{number}"))
+        if line.problem is not None:
+            raise DefinitionError(f"{label}:{number}: {line.problem}")
+        name, text = (raw[start:end].decode(text_codec, "replace") for start, end in (line.name, line.text))
+        definitions.append(Definition(name, text, f"{label}:{number}"))
     return definitions
 
 

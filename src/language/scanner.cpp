@@ -26,6 +26,7 @@
 #include "host/host.h"
 #include "host/values.h"
 #include "language/language.h"
+#include "language/name_rule.h"
 #include "language/scanner_bytes.h"
 #include "language/scanner_rules.h"
 #include "platform/platform.h"
@@ -175,6 +176,17 @@ bool GoodNameByte(uint8_t b, bool dbcs) {
   return dbcs ? HostIsAlpha(b) != 0 : platform::IsCharAlphaA(static_cast<char>(b)) != 0;
 }
 
+}  // namespace
+
+int NamePartCharLength(const char* p, uint32_t available) {
+  const auto b = static_cast<uint8_t>(p[0]);
+  if (host::CurrentCodePage().utf8 && b >= 0x80) return WideCharInName(p, available, false);
+  const bool dbcs = HostIsDbcs() != 0;
+  if (dbcs && HostIsLeadByte(b)) return available >= 2 && IsTrailByte(static_cast<uint8_t>(p[1])) ? 2 : -1;
+  return b != '.' && GoodNameByte(b, dbcs) ? 1 : -1;
+}
+
+namespace {
 
 // Checks a name, or in function mode a function name with its blanks and "(".
 NameVerdict CheckName(const char* text, uint32_t n, bool functionMode) {
