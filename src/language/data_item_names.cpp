@@ -78,7 +78,8 @@ bool NeedsPrefix(const Name& name) {
 Name BaseName(const char* label, int32_t index) {
   Name name = KeptCharacters(label != nullptr ? label : "");
   if (name.length == 0) {
-    name.length = static_cast<uint32_t>(std::snprintf(name.bytes, sizeof name.bytes, "Column%lld", static_cast<long long>(index) + 1));
+    const auto place = static_cast<unsigned>(index) + 1u;
+    name.length = static_cast<uint32_t>(std::snprintf(name.bytes, sizeof name.bytes, "Column%u", place));
   } else if (NeedsPrefix(name)) {
     name.length = WholeCharsWithin(name.bytes, name.length, kMaxName - 1);
     std::memmove(name.bytes + 1, name.bytes, name.length);
@@ -95,7 +96,8 @@ class TakenNames {
   TakenNames(const char* names, int32_t count) : names_(names) {
     uint64_t capacity = 16;
     while (capacity < 2 * static_cast<uint64_t>(count)) capacity *= 2;
-    if (capacity <= SIZE_MAX / sizeof(uint32_t)) slots_ = static_cast<uint32_t*>(HostAlloc(capacity * sizeof(uint32_t)));
+    if (capacity > SIZE_MAX / sizeof(uint32_t)) return;
+    slots_ = static_cast<uint32_t*>(HostAlloc(capacity * sizeof(uint32_t)));
     mask_ = capacity - 1;
   }
   ~TakenNames() { HostFree(slots_); }
@@ -112,7 +114,7 @@ class TakenNames {
  private:
   const char* names_;
   uint32_t* slots_ = nullptr;
-  uint64_t mask_;
+  uint64_t mask_ = 0;
 
   const char* NameAt(int32_t index) const { return names_ + static_cast<size_t>(index) * XEV_NAME_SIZE; }
 
@@ -130,9 +132,9 @@ class TakenNames {
 // when base is taken.
 void FreeName(const Name& base, const TakenNames& taken, char* out) {
   std::memcpy(out, base.bytes, base.length + 1);
-  for (long long n = 2; taken.Has(out); ++n) {
-    char suffix[24];
-    const auto length = static_cast<uint32_t>(std::snprintf(suffix, sizeof suffix, "_%lld", n));
+  for (unsigned n = 2; taken.Has(out); ++n) {  // at most one more than the columns
+    char suffix[16];
+    const auto length = static_cast<uint32_t>(std::snprintf(suffix, sizeof suffix, "_%u", n));
     const uint32_t kept = WholeCharsWithin(base.bytes, base.length, kMaxName - length);
     std::memcpy(out + kept, suffix, length + 1);
   }

@@ -234,7 +234,9 @@ inline NumberMatch MatchNumber(const char* bytes) {
   bool bareDot = false;
   if (bytes[n] == kDecimalPoint) {
     uint32_t after = n + 1;
-    for (; IsDigitByte(bytes[after]); ++after) coefficient = coefficient * 10 + static_cast<uint8_t>(bytes[after] - '0');
+    for (; IsDigitByte(bytes[after]); ++after) {
+      coefficient = coefficient * 10 + static_cast<uint8_t>(bytes[after] - '0');
+    }
     match.exponent = -static_cast<int32_t>(after - n - 1);
     digits += after - n - 1;
     bareDot = after == n + 1;

@@ -33,7 +33,8 @@ TEST(HostRules, ColumnLabelsBecomeNamesFormulasCanWrite) {
       {XEV_CP_WESTERN, {"a", "a_2", "a", x70.c_str(), x70.c_str(), digits.c_str()},
        {"a", "a_2", "a_3", std::string(64, 'x'), std::string(62, 'x') + "_2", "_" + std::string(63, '1')}},
       // Only what the name check takes stays: letters of the code page, not its symbols.
-      {XEV_CP_WESTERN, {"Price \xA9", "Gr\xF6\xDF" "e", "a\xD7" "b", "\x80uro"}, {"Price", "Gr\xF6\xDF" "e", "a_b", "uro"}},
+      {XEV_CP_WESTERN, {"Price \xA9", "Gr\xF6\xDF" "e", "a\xD7" "b", "\x80uro"},
+       {"Price", "Gr\xF6\xDF" "e", "a_b", "uro"}},
       {XEV_CP_UTF8, {"Gr\xC3\xB6\xC3\x9F" "e", "a\xE2\x82\xAC" "b", "a\xFF" "c", x63e.c_str()},
        {"Gr\xC3\xB6\xC3\x9F" "e", "a_b", "a_c", x63}},
       {XEV_CP_SHIFTJIS, {"\x89\xBF\x8A\x69", "a\x89", "\xB6\xC5"}, {"\x89\xBF\x8A\x69", "a", "\xB6\xC5"}},
@@ -62,7 +63,8 @@ std::string Lines(const std::string& text, bool whole) {
     const int32_t taken = whole ? XEVReadDefinition(start, length, &line) : XEVReadFormulaLine(start, length, &line);
     out += std::to_string(line.kind);
     if (line.kind == XEV_LINE_DEFINITION) {
-      out += "[" + std::string(start + line.nameStart, line.nameLength) + "|" + std::string(start + line.textStart, line.textLength) + "]";
+      out += "[" + std::string(start + line.nameStart, line.nameLength) + "|" +
+             std::string(start + line.textStart, line.textLength) + "]";
     }
     if (line.problem != nullptr) out += "@" + std::to_string(line.column) + " " + line.problem;
     out += "+" + std::to_string(taken) + " ";
