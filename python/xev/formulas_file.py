@@ -44,35 +44,21 @@ class DefinitionError(ValueError):
     formula given in a form that is not a (name, text) pair of str."""
 
 
-class _Line:
-    """One line of a file as the library reads it: where it starts in the
-    file's bytes, and its kind, length, name, text and problem."""
-
-    def __init__(self, start, record):
-        self.start = start
-        self.kind = record.kind
-        self.end = start + record.length
-        self.name = (start + record.nameStart, start + record.nameStart + record.nameLength)
-        self.text = (start + record.textStart, start + record.textStart + record.textLength)
-        self.problem = ffi.string(record.problem).decode() if record.problem != ffi.NULL else None
-
-
 def _lines(raw):
-    if not raw:
-        return []
+    """(number, start, record) of each line of raw by the library's rule,
+    one at a time: the record is the same object, read again for each line."""
     buffer = ffi.from_buffer(raw)
     record = ffi.new("XEVFormulaLine*")
-    lines = []
     at = 0
-    while True:
+    number = 0
+    while at < len(raw):
         taken = lib.XEVReadFormulaLine(buffer + at, min(len(raw) - at, _MAX_CALL_BYTES), record)
-        if taken <= 0:
-            return lines
-        lines.append(_Line(at, record))
+        number += 1
+        yield number, at, record
         at += taken
 
 
-def _text_codec(raw, label, lines):
+def _text_codec(raw, label):
     """The codec of the file: UTF-8, or in 1252 and 932 a file of the code
     page. In UTF-8 a byte that is not is an error naming its line and byte."""
     try:
@@ -81,8 +67,8 @@ def _text_codec(raw, label, lines):
     except UnicodeDecodeError as error:
         if codec() != "utf-8":
             return codec()
-        number, line = next((n, line) for n, line in enumerate(lines, start=1) if error.start < line.end)
-        raise DefinitionError(f"{label}:{number}: byte {error.start - line.start + 1} "
+        number, start = next((n, start) for n, start, line in _lines(raw) if error.start < start + line.length)
+        raise DefinitionError(f"{label}:{number}: byte {error.start - start + 1} "
                               f"(0x{raw[error.start]:02X}) is not valid UTF-8") from None
 
 
@@ -129,23 +115,26 @@ def read_formulas(path: "str | os.PathLike", *, max_bytes: int = MAX_FILE_BYTES,
     if raw.startswith(b"\xef\xbb\xbf"):
         raw = raw[3:]
     label = os.path.basename(os.fspath(path))
-    lines = _lines(raw)
-    for number, line in enumerate(lines, start=1):
-        if line.end - line.start > max_line_bytes:
+    spans = []  # (number, name start and end, text start and end) of each definition
+    problem = None  # told once every line is known to be within the limits
+    for number, start, line in _lines(raw):
+        if line.length > max_line_bytes:
             raise DefinitionError(f"{label}:{number}: line longer than {max_line_bytes} bytes "
                                   "(read_formulas(path, max_line_bytes=...) allows more)")
-        if raw.find(b"\0", line.start, line.end) >= 0:
+        if raw.find(b"\0", start, start + line.length) >= 0:
             # The engine reads a formula up to a NUL; what follows would be lost.
             raise DefinitionError(f"{label}:{number}: a NUL byte in the line")
-    text_codec = _text_codec(raw, label, lines)
-    definitions = []
-    for number, line in enumerate(lines, start=1):
-        if line.kind in (lib.XEV_LINE_BLANK, lib.XEV_LINE_COMMENT):
-            continue
-        if line.problem is not None:
-            raise DefinitionError(f"{label}:{number}: {line.problem}")
-        name, text = (raw[start:end].decode(text_codec, "replace") for start, end in (line.name, line.text))
-        definitions.append(Definition(name, text, f"{label}:{number}"))
+        if line.kind == lib.XEV_LINE_DEFINITION:
+            name, text = start + line.nameStart, start + line.textStart
+            spans.append((number, name, name + line.nameLength, text, text + line.textLength))
+        elif line.problem != ffi.NULL and problem is None:
+            problem = f"{label}:{number}: {ffi.string(line.problem).decode()}"
+    text_codec = _text_codec(raw, label)
+    if problem is not None:
+        raise DefinitionError(problem)
+    definitions = [Definition(raw[name:name_end].decode(text_codec, "replace"),
+                              raw[text:text_end].decode(text_codec, "replace"), f"{label}:{number}")
+                   for number, name, name_end, text, text_end in spans]
     return definitions
 
 
