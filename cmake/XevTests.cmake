@@ -48,11 +48,6 @@ foreach(target tools_xevhost_test)
   endif()
 endforeach()
 set(XEVHOST_DIR ${PROJECT_SOURCE_DIR}/tools/xevhost)
-if(TARGET tools_csv_input_test)
-  target_sources(tools_csv_input_test PRIVATE ${XEVHOST_DIR}/input/csv_reader.cpp
-    ${XEVHOST_DIR}/input/column_types.cpp ${XEVHOST_DIR}/input/text_encoding.cpp)
-  target_include_directories(tools_csv_input_test PRIVATE ${XEVHOST_DIR})
-endif()
 if(TARGET tools_report_output_test)
   target_sources(tools_report_output_test PRIVATE ${XEVHOST_DIR}/report/report_output.cpp
     ${XEVHOST_DIR}/formulas/diagnostics.cpp ${XEVHOST_DIR}/formulas/formulas_file.cpp ${XEVHOST_DIR}/input/text_encoding.cpp)
