@@ -4,10 +4,12 @@ Decimal arithmetic and float64 eval on 1,000,000 rows of the example sales
 data's columns, the whole example report, and Dask with one and two worker
 processes on 10,000,000 rows. Prints one line per figure.
 
-    PYTHONPATH=python /usr/bin/python3 bench/python_bench.py [--rows N] [--dask-rows N] [--no-dask]
+    PYTHONPATH=python /usr/bin/python3 bench/python_bench.py [--rows N] [--runs N] [--dask-rows N]
+        [--partitions N] [--no-dask] [--no-pandas]
 """
 import argparse
 import os
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -47,16 +49,37 @@ def sales_rows(rows, seed):
     return read_orders(SALES).sample(rows, replace=True, random_state=seed).reset_index(drop=True)
 
 
-def best_of(runs, work):
-    """The shortest of runs timings of work() as (wall, CPU of this
-    process's threads) seconds, and its last result."""
-    best = (float("inf"), float("inf"))
-    result = None
+def timed(work):
+    """(wall, CPU of this process's threads) seconds of one work(), and its result."""
+    start, cpu = time.perf_counter(), time.process_time()
+    result = work()
+    return (time.perf_counter() - start, time.process_time() - cpu), result
+
+
+def median_of(runs, work):
+    """The median of runs timings of work() as (wall, CPU) seconds, and its
+    last result: the machine is shared, so neither the best nor the mean
+    run stands for it."""
+    timings, result = [], None
     for _ in range(runs):
-        start, cpu = time.perf_counter(), time.process_time()
-        result = work()
-        best = min(best, (time.perf_counter() - start, time.process_time() - cpu))
-    return best, result
+        seconds, result = timed(work)
+        timings.append(seconds)
+    return (statistics.median(t[0] for t in timings), statistics.median(t[1] for t in timings)), result
+
+
+def side_by_side(runs, pandas_work, xev_work):
+    """Median timings of the two, run in turn so that both see the same load,
+    the median of the per-pair ratios, and the last results."""
+    pairs, results = [], None
+    for _ in range(runs):
+        slow, pandas_result = timed(pandas_work)
+        fast, xev_result = timed(xev_work)
+        pairs.append((slow, fast))
+        results = pandas_result, xev_result
+    median = lambda values: statistics.median(values)
+    return ((median(p[0][0] for p in pairs), median(p[0][1] for p in pairs)),
+            (median(p[1][0] for p in pairs), median(p[1][1] for p in pairs)),
+            (median(p[0][0] / p[1][0] for p in pairs), median(p[0][1] / p[1][1] for p in pairs)), results)
 
 
 def as_decimals(column):
@@ -78,37 +101,27 @@ def bench_pandas(rows, runs):
     exact = pd.DataFrame({"q": q.map(Decimal), "p": as_decimals(p), "d": as_decimals(d)})
     floats = pd.DataFrame({"q": q.astype(np.float64), "p": p, "d": d.fillna(0.0)})
 
-    plain_seconds, decimal_net = best_of(runs, lambda: exact.q * exact.p * (1 - exact.d))
-    report("pandas Decimal objects: q * p * (1 - d)", plain_seconds, rows)
-    rounded = lambda: (exact.q * exact.p * (1 - exact.d)).map(lambda v: v.quantize(CENTS, ROUND_HALF_UP))
-    cents_seconds, decimal_cents = best_of(runs, rounded)
-    report("pandas Decimal objects: the same rounded to cents", cents_seconds, rows)
-    seconds, _ = best_of(runs, lambda: floats.eval("q * p * (1 - d)"))
+    plain = lambda: exact.q * exact.p * (1 - exact.d)
+    rounded = lambda: plain().map(lambda v: v.quantize(CENTS, ROUND_HALF_UP))
+    seconds, _ = median_of(runs, lambda: floats.eval("q * p * (1 - d)"))
     report("pandas float64 eval: q * p * (1 - d) (inexact)", seconds, rows)
-
     for threads in (1, 0):
         name = "all processors" if threads == 0 else "1 thread"
-        seconds, net = best_of(runs, lambda: xev.evaluate(frame, {"Net": NET}, threads=threads))
-        report(f"xev, decimal column ({name}): q * p * (1 - d)", seconds, rows)
-        compare("q * p * (1 - d)", plain_seconds, seconds)
-        assert net["Net"].tolist() == decimal_net.tolist(), "xev and Decimal differ"
-        cents = {"Net": f"NumberRound({NET}, 2)"}
-        seconds, net = best_of(runs, lambda: xev.evaluate(frame, cents, threads=threads))
-        report(f"xev, decimal column ({name}): rounded to cents", seconds, rows)
-        compare("rounded to cents", cents_seconds, seconds)
-        assert net["Net"].tolist() == decimal_cents.tolist(), "xev and Decimal differ in cents"
-    seconds, _ = best_of(runs, lambda: xev.evaluate(frame, {"Net": NET}, numbers="decimal"))
+        for label, pandas_work, formula in (("q * p * (1 - d)", plain, NET),
+                                            ("rounded to cents", rounded, f"NumberRound({NET}, 2)")):
+            xev_work = lambda: xev.evaluate(frame, {"Net": formula}, threads=threads)
+            slow, fast, ratio, (expected, got) = side_by_side(runs, pandas_work, xev_work)
+            report(f"pandas Decimal objects: {label}", slow, rows)
+            report(f"xev, decimal column ({name}): {label}", fast, rows)
+            print(f"  xev against pandas Decimal objects, {label}: {ratio[0]:.1f}x wall, {ratio[1]:.1f}x CPU "
+                  "(medians of the pairs' ratios)", flush=True)
+            assert got["Net"].tolist() == expected.tolist(), f"xev and Decimal differ: {label}"
+    seconds, _ = median_of(runs, lambda: xev.evaluate(frame, {"Net": NET}, numbers="decimal"))
     report("xev, Decimal objects: q * p * (1 - d)", seconds, rows)
-    seconds, _ = best_of(runs, lambda: xev.evaluate(frame, {"Net": NET}, numbers="float"))
+    seconds, _ = median_of(runs, lambda: xev.evaluate(frame, {"Net": NET}, numbers="float"))
     report("xev, float results: q * p * (1 - d)", seconds, rows)
-    seconds, _ = best_of(runs, lambda: xev.evaluate(frame, FORMULAS))
+    seconds, _ = median_of(runs, lambda: xev.evaluate(frame, FORMULAS))
     report("xev: the example report (11 formulas)", seconds, rows)
-
-
-def compare(label, pandas_seconds, xev_seconds):
-    """How many times faster xev is, by wall and by CPU time."""
-    print(f"  xev against pandas Decimal objects, {label}: {pandas_seconds[0] / xev_seconds[0]:.1f}x wall, "
-          f"{pandas_seconds[1] / xev_seconds[1]:.1f}x CPU", flush=True)
 
 
 def dask_partition(rows, seed):
@@ -145,7 +158,7 @@ def bench_results_to_client(orders, rows):
     seconds = {}
     for numbers in ("float", "exact", "decimal"):
         evaluated = xev.dask.evaluate(orders, {"Net": NET}, numbers=numbers)
-        seconds[numbers], _ = best_of(2, evaluated.compute)
+        seconds[numbers], _ = median_of(3, evaluated.compute)
         report(f"Dask, 2 workers: q * p * (1 - d) to the client, numbers={numbers!r}", seconds[numbers], rows)
     print(f"  decimal column against float results: {seconds['exact'][0] / seconds['float'][0]:.2f}x the time; "
           f"Decimal objects: {seconds['decimal'][0] / seconds['float'][0]:.2f}x", flush=True)
@@ -156,11 +169,13 @@ def main():
     parser.add_argument("--rows", type=int, default=1_000_000)
     parser.add_argument("--dask-rows", type=int, default=10_000_000)
     parser.add_argument("--partitions", type=int, default=40)
-    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--no-dask", action="store_true")
+    parser.add_argument("--no-pandas", action="store_true")
     options = parser.parse_args()
     print(f"xev {xev.library_path}; {os.cpu_count()} processors; load average {os.getloadavg()[0]:.1f}")
-    bench_pandas(options.rows, options.runs)
+    if not options.no_pandas:
+        bench_pandas(options.rows, options.runs)
     if not options.no_dask:
         bench_dask(options.dask_rows, options.partitions)
 

@@ -24,39 +24,26 @@ constexpr char16_t k1252High[32] = {
 
 bool IsHalfWidthKana(unsigned char byte) { return byte >= 0xA1 && byte <= 0xDF; }
 
-// The code point of the well-formed UTF-8 sequence at bytes[i] and its
-// length; a byte of a broken sequence is a character of its own that shows
-// as the replacement character, as the engine steps over it.
-char32_t DecodeUtf8(std::string_view bytes, size_t i, size_t& length) {
-  auto lead = static_cast<unsigned char>(bytes[i]);
-  length = lead < 0xC2 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 1;
-  if (length == 1 || i + length > bytes.size() ||
-      HostCheckText(bytes.data() + i, static_cast<int32_t>(length), nullptr, nullptr) != 1) {
-    length = 1;
-    return kReplacement;
-  }
-  char32_t c = length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-  for (size_t k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(bytes[i + k]) & 0x3F);
-  return c;
+// The code point of the character at bytes[i], whose length the host runtime
+// gave; a byte of a broken sequence is a character of its own that shows as
+// the replacement character, as the engine steps over it.
+char32_t DecodeUtf8(std::string_view bytes, size_t i, size_t length) {
+  if (length == 1) return kReplacement;
+  QString one = QString::fromUtf8(bytes.data() + i, static_cast<qsizetype>(length));
+  return one.toUcs4().value(0, kReplacement);
 }
 
-void EncodeUtf8(char32_t c, std::string& out) {
-  if (c >= 0xD800 && c <= 0xDFFF) c = kReplacement;  // a lone surrogate half
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+// Qt's encoder writes '?' for half a surrogate pair; the replacement
+// character says better that something was lost.
+QString WithoutLoneSurrogates(QString text) {
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+      ++i;
+      continue;
+    }
+    if (text[i].isSurrogate()) text[i] = QChar(kReplacement);
   }
+  return text;
 }
 
 }  // namespace
@@ -74,7 +61,7 @@ int32_t DisplayText::ByteOffsetOf(int32_t position) const {
   return byteAt[static_cast<size_t>(position)];
 }
 
-CodePageText::CodePageText(uint32_t codePage) : codePage_(codePage) {
+CodePageText::CodePageText() : codePage_(HostGetCodePage()) {
   if (codePage_ != 932) return;
   iconv_t in = iconv_open("UTF-16LE", "CP932");
   iconv_t out = iconv_open("CP932", "UTF-32LE");
@@ -87,9 +74,7 @@ CodePageText::~CodePageText() {
   if (fromUnicode_ != nullptr) iconv_close(static_cast<iconv_t>(fromUnicode_));
 }
 
-bool CodePageText::IsLeadByte(unsigned char byte) const {
-  return codePage_ == 932 && ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
-}
+bool CodePageText::IsLeadByte(unsigned char byte) const { return HostIsLeadByte(byte) != 0; }
 
 char16_t CodePageText::DecodeDoubleByte(unsigned char lead, unsigned char trail) const {
   if (toUnicode_ == nullptr) return kReplacement;
@@ -118,7 +103,8 @@ DisplayText CodePageText::ToDisplay(std::string_view bytes, bool foldLineBreaks)
       continue;
     }
     if (codePage_ == XEV_CP_UTF8 && byte >= 0x80) {
-      size_t length = 1;
+      auto length = static_cast<size_t>(
+          HostCharLength(bytes.data() + i, static_cast<int32_t>(std::min<size_t>(bytes.size() - i, 4))));
       char32_t c = DecodeUtf8(bytes, i, length);
       // A character beyond the first plane takes two UTF-16 units; both map
       // to its first byte, so no position lands between them.
@@ -156,10 +142,6 @@ void CodePageText::EncodeOne(char32_t c, std::string& out) const {
     out.push_back(static_cast<char>(c));
     return;
   }
-  if (codePage_ == XEV_CP_UTF8) {
-    EncodeUtf8(c, out);
-    return;
-  }
   if (codePage_ != 932) {
     if (c >= 0xA0 && c <= 0xFF) {
       out.push_back(static_cast<char>(c));
@@ -192,6 +174,10 @@ void CodePageText::EncodeOne(char32_t c, std::string& out) const {
 }
 
 std::string CodePageText::FromUnicode(const QString& text) const {
+  if (codePage_ == XEV_CP_UTF8) {
+    QByteArray bytes = WithoutLoneSurrogates(text).toUtf8();
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+  }
   std::string out;
   for (char32_t c : text.toUcs4()) EncodeOne(c, out);
   return out;
@@ -200,7 +186,7 @@ std::string CodePageText::FromUnicode(const QString& text) const {
 const CodePageText& HostCodePageText() {
   static std::unique_ptr<CodePageText> current;
   uint32_t codePage = HostGetCodePage();
-  if (current == nullptr || current->codePage() != codePage) current = std::make_unique<CodePageText>(codePage);
+  if (current == nullptr || current->codePage() != codePage) current = std::make_unique<CodePageText>();
   return *current;
 }
 

@@ -27,9 +27,12 @@ struct DisplayText {
   int32_t ByteOffsetOf(int32_t position) const;
 };
 
+// Converts under the code page the host runtime has selected when it is made;
+// its byte rules (lead bytes, UTF-8 lengths) are the runtime's, so it is
+// made again when the host switches code pages (HostCodePageText does).
 class CodePageText {
  public:
-  explicit CodePageText(uint32_t codePage);
+  CodePageText();
   ~CodePageText();
   CodePageText(const CodePageText&) = delete;
   CodePageText& operator=(const CodePageText&) = delete;

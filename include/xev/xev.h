@@ -632,6 +632,66 @@ XEV_API int32_t XEV_CALL XEVSplitFormulaText(const char* text, XEVTextPiece* pie
 XEV_API int32_t XEV_CALL XEVFormulaHint(ExprContext* ec, const char* name, const char* text, const ExprError* error,
                                         char* hint, int32_t size);
 
+/* ---- Help for hosts: column names and formulas files ----------------------------- */
+
+/* The shared rules of hosts that read tables and files of formulas, so that
+ * every host names the same column alike and reads the same file alike. They
+ * need no context and read only the code page; any thread may call them. */
+
+/* Bytes of a name slot: a name of at most 64 bytes and its terminator. */
+#define XEV_NAME_SIZE 65
+
+/* The data item names of the count columns labelled labels[0..count-1]
+ * (zero-terminated, code-page bytes; a NULL label counts as ""): the characters
+ * the name check takes in a part of a name are kept, and each run of others
+ * becomes one "_" between the kept ones (none at either end); an empty result
+ * becomes ColumnN (N = the column's place from 1); a leading digit or a word of
+ * the language in any letter case (AND, the date units with or without a
+ * final S, DISTINCT, ALL) gets a "_" in front; the name is cut to 64 bytes,
+ * never inside a character. A name an earlier column took gets _2, _3, ...,
+ * the first suffix that is free (the name cut to make room for it).
+ * names receives name i, zero-terminated, at names + i * XEV_NAME_SIZE; the
+ * caller's buffer holds count * XEV_NAME_SIZE bytes. Returns 1; 0 for a NULL
+ * labels or names, a count below 0, or when memory is short (names then holds
+ * no complete answer). */
+XEV_API int32_t XEV_CALL XEVDataItemNames(const char* const* labels, int32_t count, char* names);
+
+/* What a line of a formulas file holds. A formulas file has one definition a
+ * line, "name = text"; a line ends at CR LF, LF or CR alone, so files written
+ * on any system read alike; a line of blanks (spaces and tabs) and a line
+ * whose first non-blank byte is "#" hold no definition. A definition is split
+ * at its first "="; the blanks around name and text are not theirs. */
+typedef struct XEVFormulaLine {
+  int32_t kind;          /* XEV_LINE_* */
+  uint32_t length;       /* bytes of the line, its line end not counted */
+  uint32_t nameStart;    /* XEV_LINE_DEFINITION: the name, as a byte offset */
+  uint32_t nameLength;   /*   into the text given, and its byte length */
+  uint32_t textStart;    /* the formula text likewise */
+  uint32_t textLength;
+  uint32_t column;       /* a shape error: the byte of the line it is shown at */
+  const char* problem;   /* a shape error: its message, the library's static text; else NULL */
+} XEVFormulaLine;
+#define XEV_LINE_BLANK 0
+#define XEV_LINE_COMMENT 1
+#define XEV_LINE_DEFINITION 2
+/* Shape errors, with their messages and where they are shown: */
+#define XEV_LINE_NO_EQUALS 3 /* "expected 'name = formula'", at the first non-blank byte */
+#define XEV_LINE_NO_NAME 4   /* "missing formula name before '='", at the "=" */
+#define XEV_LINE_NO_TEXT 5   /* "missing formula text after '='", at the line's end */
+
+/* Reads the line text begins with, of the length bytes given (zero bytes are
+ * bytes like any other), into *line. A file is read by calling it again where
+ * the last line ended, until it returns 0; the caller counts the lines.
+ * Returns the bytes the line and its line end take; 0 when length is 0; -1
+ * for a NULL text or line or a negative length. */
+XEV_API int32_t XEV_CALL XEVReadFormulaLine(const char* text, int32_t length, XEVFormulaLine* line);
+/* Reads text (length bytes) as one definition, given alone rather than in a
+ * file: line ends are bytes of the text, and no text is blank or a comment,
+ * so *line gets XEV_LINE_DEFINITION or a shape error. Returns 1 for a
+ * definition, 0 for a shape error, -1 for a NULL text or line or a negative
+ * length. */
+XEV_API int32_t XEV_CALL XEVReadDefinition(const char* text, int32_t length, XEVFormulaLine* line);
+
 /* ---- Evaluation ---------------------------------------------------------------------- */
 
 /* Evaluation walks the formula, asking data item callbacks for values and

@@ -1,6 +1,7 @@
 import pickle
 from decimal import Decimal
 
+import dask.dataframe as dd
 import numpy as np
 import pandas as pd
 import pytest
@@ -33,11 +34,21 @@ def orders():
     ("StrLength(name)", "Int64", [3, 2, 0, 2]),
     ("when - DateConstruct(1999, 12, 1, 12, 0, 0)", "Int64", [8856, 30, None, 8797]),  # whole days
     ("DateYear(when) / 8", "decimal[3]", [D("253"), D("249.875"), D(0), D(253)]),
+    ("d / q", "decimal[3]", [D("0.05"), D(0), D(0), D("0.025")]),  # the second partition needs more decimals
 ])
 def test_number_results_are_exact_columns(evaluate, formula, dtype, expected):
     out = evaluate(orders(), {"F": formula})["F"]
     assert str(out.dtype) == dtype
     assert values(out) == expected
+
+
+@pytest.mark.parametrize("odd, dtype", [(1.5, "decimal[1]"), (1.25, "decimal[2]"), (1e20, "decimal[1]")],
+                         ids=["alike", "more-decimals", "beyond-int64"])
+def test_one_row_far_from_the_first_decides_a_long_columns_scale(evaluate, odd, dtype):
+    prices = np.full(10_000, 1.5)
+    prices[3000] = odd
+    out = evaluate(pd.DataFrame({"p": prices}), {"F": "p * 1"})["F"]
+    assert (str(out.dtype), out[3000], out[9999]) == (dtype, D(repr(odd)), D("1.5"))
 
 
 def test_decimal_objects_and_wide_values():
@@ -71,11 +82,37 @@ def test_arithmetic_comparison_and_rounding():
     assert values(a // b) == [D(12), None, None, D(3)] and values(a % b) == [D("0.05"), None, None, D(1)]
 
 
+@pytest.mark.parametrize("rounded, expected", [
+    (lambda f: f.round(1), {"v": ("decimal[1]", [D("1.3"), None, D("-3.5")]), "f": [1.3, 2.0, 3.1]}),
+    (lambda f: np.round(f, 1), {"v": ("decimal[1]", [D("1.3"), None, D("-3.5")]), "f": [1.3, 2.0, 3.1]}),
+    (lambda f: round(f, -1), {"v": ("decimal[0]", [D(0), None, D(0)]), "f": [0.0, 0.0, 0.0]}),
+    (lambda f: f.round({"v": 0}), {"v": ("decimal[0]", [D(1), None, D(-4)]), "f": [1.26, 2.0, 3.14]}),
+    (lambda f: f.round(pd.Series({"f": 0})), {"v": ("decimal[2]", [D("1.25"), None, D("-3.5")]), "f": [1.0, 2.0, 3.0]}),
+    (lambda f: dd.from_pandas(f, npartitions=2).round(1).compute(scheduler="sync"),
+     {"v": ("decimal[1]", [D("1.3"), None, D("-3.5")]), "f": [1.3, 2.0, 3.1]}),
+], ids=["method", "numpy", "builtin-negative", "mapping", "series-without-it", "dask"])
+def test_frame_round_rounds_decimal_columns(rounded, expected):
+    out = rounded(pd.DataFrame({"v": column(["1.25", None, "-3.50"]), "f": [1.26, 2.0, 3.14]}))
+    assert (str(out["v"].dtype), values(out["v"])) == expected["v"] and values(out["f"]) == expected["f"]
+
+
+@pytest.mark.parametrize("dtype", ["float64", "Float64"])
+@pytest.mark.parametrize("floats", [[0.1, 0.2, 2.675, np.nan], [1e-7, -0.0, 123456789012.34, 2.5e-10],
+                                    [0.1, 1 / 3], [0.5, 99999999999999.9]],
+                         ids=["cents", "small-and-large", "seventeen-digits", "fifteen-digits"])
+def test_float_operands_count_by_their_shortest_text(floats, dtype):
+    zeros = pd.Series(pd.array([0] * len(floats), dtype="decimal[0]"))
+    expected = [None if np.isnan(f) else D(repr(f)) for f in floats]
+    assert values(zeros + pd.Series(floats, dtype=dtype)) == expected
+
+
 def test_reductions_and_describe():
     a = column(["1.25", None, "-3.50", "10.00"])
     assert (a.sum(), a.min(), a.max()) == (D("7.75"), D("-3.5"), D(10))
     assert a.mean() == D("2.58333333") and a.median() == D("1.25")
     assert pd.isna(a.sum(skipna=False)) and a.count() == 3
+    assert a.cumsum().dtype == "decimal[2]" and values(a.cumsum()) == [D("1.25"), None, D("-2.25"), D("7.75")]
+    assert values(a.cumsum(skipna=False)) == [D("1.25"), None, None, None]
     described = pd.DataFrame({"a": a}).describe()["a"]
     assert described["count"] == 3 and described["max"] == 10.0 and described["mean"] == pytest.approx(2.5833333)
     assert list(pd.DataFrame({"a": a, "s": ["x"] * 4}).select_dtypes("number").columns) == ["a"]
@@ -118,8 +155,12 @@ def test_sorting_grouping_concatenation_pickling_display():
 
 
 def test_decimal_columns_feed_formulas_exactly(evaluate):
-    frame = pd.DataFrame({"v": column(["1.25", None, "-3.50", "10.00"]),
-                          "w": pd.Series(pd.array([D("1e30"), D(1), None, D("0.5")], dtype="decimal[1]"))})
-    out = evaluate(frame, {"V": "v * 3", "W": "w + 1"})
+    frame = pd.DataFrame({"v": column(["1.25", None, "-3.50", "10.00", "7", "8"]),
+                          "w": pd.Series(pd.array([D("1e30"), D(1), None, D("0.5"), 0, 0], dtype="decimal[1]")),
+                          "n": column(["5", "6", None, "-7", "0", "0"], "decimal[0]")}).iloc[:4]
+    out = evaluate(frame, {"V": "v * 3", "W": "w + 1", "N": "n * 2"})
     assert values(out["V"]) == [D("3.75"), D(0), D("-10.5"), D(30)]  # NULL counts as 0
     assert values(out["W"]) == [D("1e30") + 1, D(2), D(1), D("1.5")]
+    assert values(out["N"]) == [D(10), D(12), D(0), D(-14)]
+    strided = evaluate(frame.iloc[::2], {"V": "v + n"})  # every other row: arrays that are views with a step
+    assert values(strided["V"]) == [D("6.25"), D("-3.5")]

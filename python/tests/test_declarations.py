@@ -16,7 +16,7 @@ from xev import _ffi
 
 INCLUDE = os.path.join(CHECKOUT, "include")
 RECORDS = {"ExpParam": True, "ExpItem": True, "ExprError": False, "XevColumn": False, "XevResult": False,
-           "NumberValue": False}  # name: packed
+           "NumberValue": False, "XEVFormulaLine": False}  # name: packed
 _TYPEDEFS = "typedef struct ExprContext ExprContext; typedef struct ExprRecord* HEXP;"
 
 

@@ -8,7 +8,7 @@ See docs/python.md for the whole interface.
 
 from __future__ import annotations
 
-from typing import Any, Union
+from typing import Any
 
 from ._ffi import library_path
 from .codepage import code_page, set_code_page
@@ -18,6 +18,7 @@ from .context import (DATE_MINUS_STRING, DATETIME, LIST_ALL_EXPRESSIONS, MODULO,
                       Context, Formula)
 from .errors import ColumnError, EvaluationError, FormulaError, error_message
 from .formulas_file import Definition, DefinitionError, read_formulas
+from .pandas import evaluate
 from . import accessor as _accessor  # noqa: F401 - registers df.xev
 
 __all__ = [
@@ -28,18 +29,21 @@ __all__ = [
 ]
 
 
-def evaluate(df: "pandas.DataFrame", formulas: Any, where: "str | None" = None, numbers: str = "exact",
-             **options: Any) -> "Union[pandas.DataFrame, pandas.Series]":
-    """Evaluates formulas over a pandas DataFrame; see ``xev.pandas.evaluate``
-    for the parameters."""
-    from . import pandas as _pandas
-    return _pandas.evaluate(df, formulas, where=where, numbers=numbers, **options)
-
-
 def item_names(df: Any) -> "pandas.Series":
-    """The data item name each column of a pandas or Dask DataFrame becomes,
-    as a Series indexed by the column labels (labels may repeat).
+    """The data item name each column of a DataFrame becomes.
 
+    Parameters
+    ----------
+    df : pandas.DataFrame or dask.dataframe.DataFrame
+        The frame whose column labels are named (labels may repeat).
+
+    Returns
+    -------
+    pandas.Series
+        The item names, indexed by the column labels.
+
+    Examples
+    --------
     >>> xev.item_names(pd.DataFrame(columns=["Production Budget", "Year"])).tolist()
     ['Production_Budget', '_Year']
     """

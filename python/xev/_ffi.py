@@ -58,6 +58,8 @@ int32_t XEVGetExpressionVariable(ExprContext* ec, ExpItem* out, const char* name
 int32_t XEVDelExpItemNoCheck(ExprContext* ec, int16_t kind, const char* name);
 int32_t XEVRenameExpressionItem(ExprContext* ec, int16_t kind, const char* oldName, const char* newName);
 int32_t XEVInputNameIsKeyword(char* destination, const char* name);
+#define XEV_NAME_SIZE 65
+int32_t XEVDataItemNames(const char* const* labels, int32_t count, char* names);
 
 int32_t XEVGetExpressionCount(ExprContext* ec);
 int32_t XEVGetExpressionTextLength(ExprContext* ec, HEXP exp);
@@ -86,6 +88,21 @@ int32_t XEVEnumExpReferences(ExprContext* ec, HEXP exp, XEVEnumReferencesCallbac
 int32_t XEVGetExtendedTextLength(ExprContext* ec, HEXP exp, int32_t expandDates);
 int32_t XEVGetExtendedText(ExprContext* ec, HEXP exp, int32_t size, char* buffer, int32_t expandDates);
 int32_t XEVSetDatePicture(ExprContext* ec, const char* first, const char* second, const char* third);
+
+typedef struct XEVFormulaLine {
+  int32_t kind;
+  uint32_t length;
+  uint32_t nameStart;
+  uint32_t nameLength;
+  uint32_t textStart;
+  uint32_t textLength;
+  uint32_t column;
+  const char* problem;
+} XEVFormulaLine;
+#define XEV_LINE_BLANK 0
+#define XEV_LINE_COMMENT 1
+#define XEV_LINE_DEFINITION 2
+int32_t XEVReadFormulaLine(const char* text, int32_t length, XEVFormulaLine* line);
 
 uint32_t XEVGetECBlockSize(ExprContext* ec, int32_t includeExpressions);
 int32_t XEVGetECBlock(ExprContext* ec, int32_t size, void* buffer);

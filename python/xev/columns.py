@@ -181,13 +181,19 @@ def _number_text(value):
 
 
 def _decimal_column(series):
-    """A DecimalDtype column as NumberValues the library makes from its
-    integers; as text where they do not make one (more than 22 digits)."""
+    """A DecimalDtype column as its int64 integers at scale 0, else as
+    NumberValues the library makes from its integers; as text where they do
+    not make one (more than 22 digits)."""
     array = series.array
     mask = array.isna()
-    if array.integers.dtype == np.int64:
+    # A column of every other row is a view with a step; the engine reads contiguous rows.
+    integers = np.ascontiguousarray(array.integers)
+    if array.scale == 0 and integers.dtype == np.int64:
+        # Whole numbers: the engine reads int64 as they are, without NumberValues to make.
+        return InputColumn(COLUMN_INT64, integers, nulls=_mask_bytes(mask))
+    if integers.dtype == np.int64:
         values = np.empty(len(array) * 13, dtype=np.uint8)
-        made = lib.XEVScaledToNumbers(ffi.from_buffer(array.integers), len(array), array.scale, 64,
+        made = lib.XEVScaledToNumbers(ffi.from_buffer(integers), len(array), array.scale, 64,
                                       ffi.from_buffer(mask.view(np.uint8)),
                                       ffi.cast("NumberValue*", ffi.from_buffer(values)))
         if made == 1:

@@ -14,7 +14,7 @@ import pickle
 import threading
 from collections import OrderedDict
 from decimal import Decimal
-from typing import Hashable, Mapping, Optional, Union
+from typing import Any, Hashable, Mapping, Optional, Union
 
 import dask.dataframe as dd
 import pandas as pd
@@ -216,7 +216,7 @@ def meta_columns(ddf, types=None):
     return columns
 
 
-def evaluate(ddf: dd.DataFrame, formulas, where: Optional[str] = None, numbers: str = "exact", *,
+def evaluate(ddf: dd.DataFrame, formulas: Any, where: Optional[str] = None, numbers: str = "exact", *,
              flags: int = 0, threads: int = 1, on_no_value: str = "null",
              types: Optional[Mapping[Hashable, str]] = None) -> Union[dd.DataFrame, dd.Series]:
     """A Dask DataFrame of the formulas' values, row for row what

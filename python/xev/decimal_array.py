@@ -20,10 +20,12 @@ import pandas as pd
 from pandas.api.extensions import ExtensionArray, ExtensionDtype, register_extension_dtype, take
 from pandas.core.arraylike import OpsMixin
 
-from . import scaled
+from . import frame_round, scaled
 
 # Decimals a quotient (and a mean) has beyond the wider of its operands.
 DIVISION_EXTRA_DECIMALS = 6
+# Significant digits up to which float arrays are turned into decimals at once.
+_FLOAT_DIGITS = 14
 _NAME = re.compile(r"decimal\[(\d+)\]")
 
 
@@ -135,6 +137,8 @@ class DecimalArray(OpsMixin, ExtensionArray):
             return scalars.astype(dtype, copy=copy) if dtype is not None else scalars.copy()
         made = cls._from_integers(scalars)
         if made is None:
+            made = cls._from_floats(scalars)
+        if made is None:
             made = cls._from_objects(np.asarray(scalars, dtype=object), dtype)
         if dtype is not None and dtype.scale != made.scale:
             made = made._exact_at(dtype.scale)
@@ -152,6 +156,37 @@ class DecimalArray(OpsMixin, ExtensionArray):
             if scalars.dtype.kind == "u" and scalars.size and scalars.max() > scaled.INT64_MAX:
                 return cls._from_parts(scalars.astype(object), np.zeros(len(scalars), dtype=bool), 0)
             return cls(scalars.astype(np.int64), np.zeros(len(scalars), dtype=bool), 0)
+        return None
+
+    @classmethod
+    def _from_floats(cls, scalars) -> Optional["DecimalArray"]:
+        """Float arrays, each value by its shortest text as the engine reads
+        float columns, found for the whole array at once: at the fewest
+        decimals k at which every value is the double nearest some integer
+        n / 10^k. While |n| stays within _FLOAT_DIGITS, a double's rounding
+        interval is narrower than a tenth of 10^-k, so that n / 10^k is the
+        one number of k decimals or fewer in it, which is its shortest text.
+        None for other arrays and for values past that (Decimal objects then
+        decide, one by one), and for infinities (refused there)."""
+        if isinstance(scalars, pd.Series):
+            scalars = scalars.array
+        if isinstance(scalars, pd.arrays.FloatingArray):
+            mask = np.asarray(scalars.isna(), dtype=bool)
+            values = scalars.to_numpy(np.float64, na_value=0.0)
+        elif isinstance(scalars, np.ndarray) and scalars.dtype.kind == "f":
+            mask = np.isnan(scalars)
+            values = np.where(mask, 0.0, scalars.astype(np.float64, copy=False))
+        else:
+            return None
+        if not np.isfinite(values).all():
+            return None
+        for scale in range(_FLOAT_DIGITS + 1):
+            factor = 10.0 ** scale
+            integers = np.rint(values * factor)
+            if len(integers) and np.abs(integers).max() > 10.0 ** _FLOAT_DIGITS:
+                return None
+            if (integers / factor == values).all():
+                return cls._from_parts(integers.astype(np.int64), mask, scale)
         return None
 
     @classmethod
@@ -467,6 +502,14 @@ class DecimalArray(OpsMixin, ExtensionArray):
         floats = pd.arrays.FloatingArray(self.to_floats(), self._mask.copy())
         return floats._quantile(qs, interpolation)
 
+    def cumsum(self, axis: int = 0, dtype=None, out=None) -> "DecimalArray":
+        """Running totals, exact, at the column's scale: what np.cumsum and so
+        Series.cumsum call. From a missing value on, totals are missing
+        (Series.cumsum with skipna, the default, fills those in first)."""
+        bound = scaled.peak(self._data) * max(len(self), 1)
+        totals = np.cumsum(scaled.widened(self._data, bound))  # masked slots hold 0
+        return DecimalArray._from_parts(totals, np.logical_or.accumulate(self._mask), self.scale)
+
     def value_counts(self, dropna: bool = True) -> pd.Series:
         counts = pd.Series(self.to_decimals(None)).value_counts(dropna=dropna)
         index = DecimalArray._from_sequence(list(counts.index), dtype=self.dtype)
@@ -524,3 +567,6 @@ _ARITHMETIC = {
     "floordiv": _floor_divide,
     "mod": _modulo,
 }
+
+
+frame_round.install(DecimalDtype)

@@ -1,16 +1,16 @@
 """Formulas files: one 'name = formula' a line (CR LF, LF and CR alone each
 end a line); blank lines and lines whose first non-blank character is '#'
-are skipped. The same files the reference
-host reads with -f.
+are skipped. The same files the reference host reads with -f, split by the
+library's rule (XEVReadFormulaLine).
 
 A file is read only up to limits its reader can state (the whole file and
 one line, in bytes), and only if it is a regular file or a pipe: a device
 such as /dev/zero never ends, and the limits stop a pipe that does not."""
 
 import os
-import re
 import stat
 
+from ._ffi import ffi, lib
 from .codepage import codec
 
 # A formulas file is written by people; far past these it is not one.
@@ -18,9 +18,9 @@ MAX_FILE_BYTES = 64 << 20
 # The reference host's limit for one line.
 MAX_LINE_BYTES = 1 << 20
 _CHUNK_BYTES = 1 << 16
-# Files written on any system read alike.
-_LINE_END = re.compile("\r\n|\r|\n")
-_LINE_END_BYTES = re.compile(b"\r\n|\r|\n")
+# The most bytes the library reads in one call; a longer line is cut there
+# and refused by the line limit.
+_MAX_CALL_BYTES = 0x7FFFFFFF
 
 
 class Definition:
@@ -44,32 +44,32 @@ class DefinitionError(ValueError):
     formula given in a form that is not a (name, text) pair of str."""
 
 
-def _decode(raw, label):
-    """The file's text: UTF-8, or in 1252 and 932 a file of the code page.
-    In UTF-8 a byte that is not is an error naming its line and byte."""
-    if raw.startswith(b"\xef\xbb\xbf"):
-        raw = raw[3:]
+def _lines(raw):
+    """(number, start, record) of each line of raw by the library's rule,
+    one at a time: the record is the same object, read again for each line."""
+    buffer = ffi.from_buffer(raw)
+    record = ffi.new("XEVFormulaLine*")
+    at = 0
+    number = 0
+    while at < len(raw):
+        taken = lib.XEVReadFormulaLine(buffer + at, min(len(raw) - at, _MAX_CALL_BYTES), record)
+        number += 1
+        yield number, at, record
+        at += taken
+
+
+def _text_codec(raw, label):
+    """The codec of the file: UTF-8, or in 1252 and 932 a file of the code
+    page. In UTF-8 a byte that is not is an error naming its line and byte."""
     try:
-        return raw.decode("utf-8")
+        raw.decode("utf-8")
+        return "utf-8"
     except UnicodeDecodeError as error:
         if codec() != "utf-8":
-            return raw.decode(codec(), "replace")
-        lines = _LINE_END_BYTES.split(raw[:error.start])
-        raise DefinitionError(f"{label}:{len(lines)}: byte {len(lines[-1]) + 1} "
+            return codec()
+        number, start = next((n, start) for n, start, line in _lines(raw) if error.start < start + line.length)
+        raise DefinitionError(f"{label}:{number}: byte {error.start - start + 1} "
                               f"(0x{raw[error.start]:02X}) is not valid UTF-8") from None
-
-
-def parse_definition(line, origin):
-    equals = line.find("=")
-    if equals < 0:
-        raise DefinitionError(f"{origin}: expected 'name = formula'")
-    name = line[:equals].strip(" \t")
-    text = line[equals + 1:].strip(" \t")
-    if not name:
-        raise DefinitionError(f"{origin}: missing formula name before '='")
-    if not text:
-        raise DefinitionError(f"{origin}: missing formula text after '='")
-    return Definition(name, text, origin)
 
 
 def _readable_kind(mode):
@@ -112,20 +112,29 @@ def read_formulas(path: "str | os.PathLike", *, max_bytes: int = MAX_FILE_BYTES,
     max_line_bytes is refused with DefinitionError (a ValueError), as is a
     path that names neither a regular file nor a pipe."""
     raw = _read_limited(path, max_bytes)
+    if raw.startswith(b"\xef\xbb\xbf"):
+        raw = raw[3:]
     label = os.path.basename(os.fspath(path))
-    for number, line in enumerate(_LINE_END_BYTES.split(raw), start=1):
-        if len(line) > max_line_bytes:
+    spans = []  # (number, name start and end, text start and end) of each definition
+    problem = None  # told once every line is known to be within the limits
+    for number, start, line in _lines(raw):
+        if line.length > max_line_bytes:
             raise DefinitionError(f"{label}:{number}: line longer than {max_line_bytes} bytes "
                                   "(read_formulas(path, max_line_bytes=...) allows more)")
-        if b"\0" in line:
+        if raw.find(b"\0", start, start + line.length) >= 0:
             # The engine reads a formula up to a NUL; what follows would be lost.
             raise DefinitionError(f"{label}:{number}: a NUL byte in the line")
-    definitions = []
-    for number, line in enumerate(_LINE_END.split(_decode(raw, label)), start=1):
-        stripped = line.lstrip(" \t")
-        if not stripped or stripped.startswith("#"):
-            continue
-        definitions.append(parse_definition(line, f"{label}:{number}"))
+        if line.kind == lib.XEV_LINE_DEFINITION:
+            name, text = start + line.nameStart, start + line.textStart
+            spans.append((number, name, name + line.nameLength, text, text + line.textLength))
+        elif line.problem != ffi.NULL and problem is None:
+            problem = f"{label}:{number}: {ffi.string(line.problem).decode()}"
+    text_codec = _text_codec(raw, label)
+    if problem is not None:
+        raise DefinitionError(problem)
+    definitions = [Definition(raw[name:name_end].decode(text_codec, "replace"),
+                              raw[text:text_end].decode(text_codec, "replace"), f"{label}:{number}")
+                   for number, name, name_end, text, text_end in spans]
     return definitions
 
 

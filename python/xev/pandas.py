@@ -2,7 +2,7 @@
 
 from __future__ import annotations
 
-from typing import Hashable, Mapping, Optional, Union
+from typing import Any, Hashable, Mapping, Optional, Union
 
 import pandas as pd
 
@@ -72,7 +72,7 @@ def _confirmed(df, columns, plan, told):
     return confirmed if changed else None
 
 
-def evaluate(df: pd.DataFrame, formulas, where: Optional[str] = None, numbers: str = "exact", *,
+def evaluate(df: pd.DataFrame, formulas: Any, where: Optional[str] = None, numbers: str = "exact", *,
              flags: int = 0, threads: int = 0, on_no_value: str = "null",
              types: Optional[Mapping[Hashable, str]] = None) -> Union[pd.DataFrame, pd.Series]:
     """Evaluates formulas over every row of a pandas DataFrame.

@@ -32,6 +32,8 @@ _NANOSECONDS = 9
 _INT64_MAX = np.iinfo(np.int64).max
 _INT64_MIN = np.iinfo(np.int64).min
 NUMBER_FORMS = ("exact", "decimal", "float", "str")
+# Rows in each of the three stretches whose scale is tried first for a whole column.
+_SAMPLE_ROWS = 1024
 
 
 class Form:
@@ -142,18 +144,51 @@ def _by_text(numbers, rows):
     return DecimalArray._from_sequence([Decimal(t) if t else None for t in texts])
 
 
+def _sampled_scale(numbers, rows):
+    """The scale a few stretches of rows spread over the column need, when
+    they hold in 64 bits; None for a column too short to sample or too wide.
+    No row needs fewer decimals than this, so when every row fits at it, it
+    is the column's scale."""
+    if rows < 4 * _SAMPLE_ROWS:
+        return None
+    scale, bits = ffi.new("int32_t*"), ffi.new("int32_t*")
+    widest = 0
+    for start in (0, (rows - _SAMPLE_ROWS) // 2, rows - _SAMPLE_ROWS):
+        if lib.XEVNumbersScale(numbers + start, _SAMPLE_ROWS, scale, bits) != 1 or bits[0] != 64:
+            return None
+        widest = max(widest, scale[0])
+    return widest
+
+
+def _scaled_words(numbers, rows):
+    """(integers as int64 words, scale, bits) of a NumberValue column, or
+    None when no one scale holds it in 128 bits. The scale the sampled rows
+    need is tried first: when every row fits at it, the pass that reads all
+    rows for their scale is saved."""
+    guess = _sampled_scale(numbers, rows)
+    if guess is not None:
+        words = np.empty(rows, dtype=np.int64)
+        if lib.XEVNumbersToScaled(numbers, rows, guess, 64, ffi.from_buffer(words)) == 1:
+            return words, guess, 64
+    scale, bits = ffi.new("int32_t*"), ffi.new("int32_t*")
+    if lib.XEVNumbersScale(numbers, rows, scale, bits) != 1:
+        return None
+    words = np.empty(rows * (bits[0] // 64), dtype=np.int64)
+    if lib.XEVNumbersToScaled(numbers, rows, scale[0], bits[0], ffi.from_buffer(words)) != 1:
+        raise AssertionError("xev: the library refused the scale it chose")
+    return words, scale[0], bits[0]
+
+
 def _exact(result, rows, missing, form):
     """An xev.DecimalDtype (or Int64) array of a NumberValue result."""
     numbers = ffi.cast("NumberValue*", result.values)
-    scale, bits = ffi.new("int32_t*"), ffi.new("int32_t*")
-    if lib.XEVNumbersScale(numbers, rows, scale, bits) != 1:
+    scaled = _scaled_words(numbers, rows)
+    if scaled is None:
         array = _by_text(numbers, rows)
     else:
-        words = np.empty(rows * (bits[0] // 64), dtype=np.int64)
-        if lib.XEVNumbersToScaled(numbers, rows, scale[0], bits[0], ffi.from_buffer(words)) != 1:
-            raise AssertionError("xev: the library refused the scale it chose")
         # Rows without a value hold a NULL NumberValue, written as 0.
-        array = DecimalArray(words if bits[0] == 64 else _wide_integers(words), missing, scale[0])
+        words, scale, bits = scaled
+        array = DecimalArray(words if bits == 64 else _wide_integers(words), missing, scale)
     if form.whole and array.scale == 0 and array.integers.dtype == np.int64:
         return pd.arrays.IntegerArray(array.integers, missing)
     if form.scale is not None and form.scale >= array.scale:

@@ -61,4 +61,7 @@ inline bool IsOperatorKind(uint32_t kind) {
          kind == NK_CONCAT;
 }
 
+// Kinds whose left and right are operand nodes.
+inline bool HasOperandPair(uint32_t kind) { return IsOperatorKind(kind) || kind == NK_RANGE; }
+
 }  // namespace xev::core

@@ -29,22 +29,10 @@ bool PushListReversed(NodeStack& stack, void* listHandle) {
 }  // namespace
 
 bool PushChildren(NodeStack& stack, const ExprNode* node) {
-  switch (node->kind) {
-    case NK_MOD:
-    case NK_MUL:
-    case NK_ADD:
-    case NK_SUB:
-    case NK_DIV:
-    case NK_CONCAT:
-    case NK_RANGE:
-      return stack.Push(static_cast<const ExprNode*>(node->right)) &&
-             stack.Push(static_cast<const ExprNode*>(node->left));
-    case NK_FUNCTION:
-    case NK_SET:
-      return PushListReversed(stack, node->right);
-    default:
-      return true;
-  }
+  if (core::HasOperandPair(node->kind))
+    return stack.Push(static_cast<const ExprNode*>(node->right)) && stack.Push(static_cast<const ExprNode*>(node->left));
+  if (node->kind == NK_FUNCTION || node->kind == NK_SET) return PushListReversed(stack, node->right);
+  return true;
 }
 
 // ---- FormulaClosure ----------------------------------------------------------------

@@ -185,37 +185,16 @@ class ByteReader {
     return EmitValue(TK_NAME, pos, n, n, NameCopy(bytes, n), look);
   }
 
-  // Digits with at most one dot, ended as the shortcut ends them; the value
+  // A number as the shortcut takes it (scan_bytes::MatchNumber), its value
   // made from the digits as its short conversion makes it.
   int32_t Number(const char* bytes, uint32_t pos, ParseValue& look) {
-    uint64_t coefficient = 0;
-    uint32_t n = 0;
-    for (; scan_bytes::IsDigitByte(bytes[n]); ++n) coefficient = coefficient * 10 + static_cast<uint8_t>(bytes[n] - '0');
-    uint32_t digits = n;
-    int32_t exponent = 0;
-    bool bareDot = false;
-    if (bytes[n] == '.') {
-      uint32_t after = n + 1;
-      for (; scan_bytes::IsDigitByte(bytes[after]); ++after) {
-        coefficient = coefficient * 10 + static_cast<uint8_t>(bytes[after] - '0');
-      }
-      exponent = -static_cast<int32_t>(after - n - 1);
-      digits += after - n - 1;
-      bareDot = after == n + 1;
-      n = after;
-    }
-    if (digits > scan_bytes::kShortCoefficientDigits) return TK_BADCHAR;
-    uint32_t end = n;
-    if (bytes[end] == ' ' && !bareDot) {
-      while (bytes[end] == ' ') ++end;
-      if (!scan_bytes::EndsMatch(bytes[end])) return TK_BADCHAR;
-    } else if (!scan_bytes::StopsNumber(bytes[end]) && (bareDot || bytes[end] != '\0')) {
+    const scan_bytes::NumberMatch match = scan_bytes::MatchNumber(bytes);
+    if (match.length == 0 || match.digits > scan_bytes::kShortCoefficientDigits || match.end > kLongestRun) {
       return TK_BADCHAR;
     }
-    if (end > kLongestRun) return TK_BADCHAR;
     auto* number = static_cast<NumberValue*>(AllocateValue(XEV_NUMBER_SIZE));
-    if (number != nullptr) host::NumberFromParts(number, coefficient, exponent);
-    return EmitValue(TK_NUMBER, pos, n, n, number, look);
+    if (number != nullptr) host::NumberFromParts(number, match.coefficient, match.exponent);
+    return EmitValue(TK_NUMBER, pos, match.length, match.length, number, look);
   }
 };
 

@@ -26,6 +26,7 @@
 #include "host/host.h"
 #include "host/values.h"
 #include "language/language.h"
+#include "language/name_rule.h"
 #include "language/scanner_bytes.h"
 #include "language/scanner_rules.h"
 #include "platform/platform.h"
@@ -175,6 +176,18 @@ bool GoodNameByte(uint8_t b, bool dbcs) {
   return dbcs ? HostIsAlpha(b) != 0 : platform::IsCharAlphaA(static_cast<char>(b)) != 0;
 }
 
+}  // namespace
+
+int NamePartCharLength(const char* p, uint32_t available) {
+  const auto b = static_cast<uint8_t>(p[0]);
+  if (host::CurrentCodePage().utf8 && b >= 0x80) return WideCharInName(p, available, false);
+  const bool dbcs = HostIsDbcs() != 0;
+  if (dbcs && HostIsLeadByte(b)) return available >= 2 && IsTrailByte(static_cast<uint8_t>(p[1])) ? 2 : -1;
+  return b != '.' && GoodNameByte(b, dbcs) ? 1 : -1;
+}
+
+namespace {
+
 // Checks a name, or in function mode a function name with its blanks and "(".
 NameVerdict CheckName(const char* text, uint32_t n, bool functionMode) {
   const bool dbcs = HostIsDbcs() != 0;
@@ -240,29 +253,16 @@ int32_t NumberAction(uint32_t pos, uint32_t len) {
   return Emit(TK_NUMBER, pos, len, number);
 }
 
-// Digits with at most one dot, as the shortcut takes them. Up to 18 digits
-// make the coefficient exactly, and the value is the one the host's text
-// conversion gives (all digits, scaled by those after the dot), without its
-// copy of the text and its general parse; longer runs go that way.
-int32_t ShortNumberAction(uint32_t pos, const char* bytes, uint32_t len) {
-  uint64_t coefficient = 0;
-  int32_t exponent = 0;
-  uint32_t digits = 0;
-  bool fraction = false;
-  for (uint32_t i = 0; i < len; ++i) {
-    if (bytes[i] == '.') {
-      fraction = true;
-      continue;
-    }
-    coefficient = coefficient * 10 + static_cast<uint8_t>(bytes[i] - '0');
-    exponent -= fraction ? 1 : 0;
-    ++digits;
-  }
-  if (digits > kShortCoefficientDigits) return NumberAction(pos, len);
+// A number the shortcut matched. Up to 18 digits make the coefficient
+// exactly, and the value is the one the host's text conversion gives (all
+// digits, scaled by those after the point), without its copy of the text and
+// its general parse; longer runs go that way.
+int32_t ShortNumberAction(uint32_t pos, const NumberMatch& match) {
+  if (match.digits > kShortCoefficientDigits) return NumberAction(pos, match.length);
   auto* number = static_cast<NumberValue*>(ValueBlock(XEV_NUMBER_SIZE));
-  if (number == nullptr) return Emit(TK_NOMEM, pos, len, nullptr);
-  host::NumberFromParts(number, coefficient, exponent);
-  return Emit(TK_NUMBER, pos, len, number);
+  if (number == nullptr) return Emit(TK_NOMEM, pos, match.length, nullptr);
+  host::NumberFromParts(number, match.coefficient, match.exponent);
+  return Emit(TK_NUMBER, pos, match.length, number);
 }
 
 int32_t DateAction(uint32_t pos, uint32_t len) {
@@ -511,10 +511,8 @@ bool SkipBlanksInText() {
 //   the word rule takes letters (keywords included) and the name rule takes
 //   the rest, with every byte (every character, under UTF-8) a good one.
 // - Digits, maybe with a fraction, can go on as a longer number, a date or
-//   a time (separators, letters, blanks); a stop byte rules all of that out.
-//   After spaces only a month name or an AM/PM marker could follow, both
-//   letters, so a stop byte there ends the number as well. "12. " is left to
-//   the automaton: there the blank itself is what stops it.
+//   a time (separators, letters, blanks); scan_bytes::MatchNumber says which
+//   bytes rule all of that out.
 // The bytes read are the token, the blanks, and the stop byte that ended
 // every match, exactly as the walk would; a call reads up to its "(". When
 // the text ends instead, the blank after it is read, as the walk does, and
@@ -526,11 +524,6 @@ bool SkipBlanksInText() {
 // the text that byte is the blank, which must leave room to read on.
 bool FitsMatchBuffer(const char* bytes, uint32_t end) {
   return end + (bytes[end] == '\0' ? 1 : 0) < kMatchBufferSize;
-}
-
-uint32_t SkipSpaces(const char* bytes, uint32_t at) {
-  while (bytes[at] == ' ') ++at;
-  return at;
 }
 
 // Takes the first len bytes as the token, having read through byte read - 1.
@@ -557,25 +550,11 @@ int32_t FastWord(const char* bytes, uint32_t pos) {
 }
 
 int32_t FastNumber(const char* bytes, uint32_t pos) {
-  uint32_t n = 1;
-  while (IsDigitByte(bytes[n])) ++n;
-  bool bareDot = false;
-  if (bytes[n] == '.') {
-    uint32_t digitsEnd = n + 1;
-    while (IsDigitByte(bytes[digitsEnd])) ++digitsEnd;
-    bareDot = digitsEnd == n + 1;
-    n = digitsEnd;
-  }
-  uint32_t end = n;
-  if (bytes[end] == ' ' && !bareDot) {
-    end = SkipSpaces(bytes, end);
-    if (!EndsMatch(bytes[end])) return kRefused;
-  } else if (!StopsNumber(bytes[end]) && (bareDot || bytes[end] != '\0')) {
-    return kRefused;
-  }
-  if (!FitsMatchBuffer(bytes, end)) return kRefused;
+  const NumberMatch number = MatchNumber(bytes);
+  const uint32_t end = number.end;
+  if (number.length == 0 || !FitsMatchBuffer(bytes, end)) return kRefused;
   if (bytes[end] == '\0') ReadBlankAfterText(end);
-  return TakeFast(end + 1, n, ShortNumberAction(pos, bytes, n));
+  return TakeFast(end + 1, number.length, ShortNumberAction(pos, number));
 }
 
 // Past the text only the blank after it can be left: the blanks rule takes

@@ -137,9 +137,9 @@ constexpr auto kByteKinds = [] {
   return kinds;
 }();
 
-inline uint8_t KindOf(char b) { return kByteKinds[static_cast<uint8_t>(b)]; }
+constexpr uint8_t KindOf(char b) { return kByteKinds[static_cast<uint8_t>(b)]; }
 inline bool IsRunByte(char b) { return KindOf(b) != kOther && KindOf(b) != kStop; }
-inline bool IsDigitByte(char b) { return KindOf(b) == kDigit; }
+constexpr bool IsDigitByte(char b) { return KindOf(b) == kDigit; }
 // A stop byte straight after digits: "-" and "/" would separate a date there.
 inline bool StopsNumber(char b) { return KindOf(b) == kStop && b != '-' && b != '/'; }
 
@@ -197,9 +197,63 @@ inline WordMatch MatchWord(const char* bytes, bool utf8) {
   return {n, end, kinds == kLetter && !wide};
 }
 
+// ---- Numbers ----------------------------------------------------------------------
+
+// The byte that parts a number's whole digits from its fraction. The
+// automaton's number rules take their digits and this byte from here too.
+constexpr char kDecimalPoint = '.';
+
 // Runs of digits up to this long make a number's coefficient exactly in 64
 // bits, so both readers convert them themselves; longer runs take the host's
 // general conversion.
 constexpr uint32_t kShortCoefficientDigits = 18;
+
+struct NumberMatch {
+  uint32_t length;       // bytes of the number; 0 when the automaton must read it
+  uint32_t end;          // the byte that ends the match: a stop byte or the end of the text
+  uint32_t digits;       // digits of the coefficient, whole and fraction
+  uint64_t coefficient;  // all digits as one integer; exact when digits <= kShortCoefficientDigits
+  int32_t exponent;      // minus the digits after the point
+};
+
+// The number rule of both readers, for text that begins with a digit: digits
+// with at most one point and digits after it, then any spaces, then a byte
+// that no longer rule could take. After digits a stop byte ends the number
+// unless it is "-" or "/", which would make a date of it; after spaces only
+// a month name or an AM/PM marker could follow, both letters, so any stop
+// byte ends it there, and so does the end of the text after a fraction or
+// whole digits. "12." before a blank or the end is left to the automaton,
+// where the blank itself is what stops it.
+inline NumberMatch MatchNumber(const char* bytes) {
+  NumberMatch match{0, 0, 0, 0, 0};
+  if (!IsDigitByte(bytes[0])) return match;
+  uint64_t coefficient = 0;
+  uint32_t n = 0;
+  for (; IsDigitByte(bytes[n]); ++n) coefficient = coefficient * 10 + static_cast<uint8_t>(bytes[n] - '0');
+  uint32_t digits = n;
+  bool bareDot = false;
+  if (bytes[n] == kDecimalPoint) {
+    uint32_t after = n + 1;
+    for (; IsDigitByte(bytes[after]); ++after) {
+      coefficient = coefficient * 10 + static_cast<uint8_t>(bytes[after] - '0');
+    }
+    match.exponent = -static_cast<int32_t>(after - n - 1);
+    digits += after - n - 1;
+    bareDot = after == n + 1;
+    n = after;
+  }
+  uint32_t end = n;
+  if (bytes[end] == ' ' && !bareDot) {
+    while (bytes[end] == ' ') ++end;
+    if (!EndsMatch(bytes[end])) return match;
+  } else if (!StopsNumber(bytes[end]) && (bareDot || bytes[end] != '\0')) {
+    return match;
+  }
+  match.length = n;
+  match.end = end;
+  match.digits = digits;
+  match.coefficient = coefficient;
+  return match;
+}
 
 }  // namespace xev::language::scan_bytes

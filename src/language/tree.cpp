@@ -49,34 +49,16 @@ void PushListAndFree(PendingNodes& pending, void* listHandle) {
 
 // Frees what the node owns apart from its child nodes, which go on the stack.
 void ReleaseOwnedParts(PendingNodes& pending, ExprNode* node) {
-  switch (node->kind) {
-    case NK_MOD:
-    case NK_MUL:
-    case NK_ADD:
-    case NK_SUB:
-    case NK_DIV:
-    case NK_CONCAT:
-    case NK_RANGE:
-      pending.Push(static_cast<ExprNode*>(node->right));
-      pending.Push(static_cast<ExprNode*>(node->left));
-      break;
-    case NK_NUMBER:
-    case NK_ITEM:
-    case NK_STRING:
-    case NK_DATE:
-      ReleaseNodeValue(node);
-      break;
-    case NK_FUNCTION:
-    case NK_FORMULAREF:
-      PushListAndFree(pending, node->right);
-      ReleaseNodeValue(node);
-      break;
-    case NK_SET:
-      PushListAndFree(pending, node->right);
-      break;
-    default:
-      break;
+  uint32_t kind = node->kind;
+  if (core::HasOperandPair(kind)) {
+    pending.Push(static_cast<ExprNode*>(node->right));
+    pending.Push(static_cast<ExprNode*>(node->left));
+    return;
   }
+  if (kind == NK_FUNCTION || kind == NK_FORMULAREF || kind == NK_SET) PushListAndFree(pending, node->right);
+  bool ownsValue = kind == NK_NUMBER || kind == NK_ITEM || kind == NK_STRING || kind == NK_DATE ||
+                   kind == NK_FUNCTION || kind == NK_FORMULAREF;
+  if (ownsValue) ReleaseNodeValue(node);
 }
 
 }  // namespace

@@ -3,11 +3,22 @@
 #include <gtest/gtest.h>
 
 #include "code_page_text.h"
+#include "xev/xevhost.h"
 
 using xevqt::CodePageText;
 
+namespace {
+// A converter is made under the code page the host runtime has selected.
+struct Selected {
+  explicit Selected(uint32_t codePage) : before(HostGetCodePage()) { HostSetCodePage(codePage); }
+  ~Selected() { HostSetCodePage(before); }
+  uint32_t before;
+};
+}  // namespace
+
 TEST(CodePageText, Cp1252RoundTripsItsOwnCharactersAndMarksTheRest) {
-  CodePageText cp(1252);
+  Selected selected(1252);
+  CodePageText cp;
   std::string bytes = "Caf\xE9 \x80 5 \x93ok\x94";
   QString shown = cp.ToUnicode(bytes);
   EXPECT_EQ(shown, QString::fromUtf8("Café € 5 “ok”"));
@@ -17,7 +28,8 @@ TEST(CodePageText, Cp1252RoundTripsItsOwnCharactersAndMarksTheRest) {
 }
 
 TEST(CodePageText, Cp932PositionsNeverSplitADoubleByteCharacter) {
-  CodePageText cp(932);
+  Selected selected(932);
+  CodePageText cp;
   std::string bytes = "A\x93\xFA" "B\xB1";  // A, a kanji (two bytes), B, a half-width katakana
   xevqt::DisplayText d = cp.ToDisplay(bytes, false);
   EXPECT_EQ(d.text, QString::fromUtf8("A日Bｱ"));
@@ -30,7 +42,8 @@ TEST(CodePageText, Cp932PositionsNeverSplitADoubleByteCharacter) {
 }
 
 TEST(CodePageText, Utf8PositionsMapEveryUnitOfACharacterToItsFirstByte) {
-  CodePageText cp(65001);
+  Selected selected(65001);
+  CodePageText cp;
   std::string bytes = "A\xCE\xB1\xE5\x8C\x97\xF0\x9F\x98\x80\xFF";  // A, alpha, a hanzi, an emoji, a stray byte
   xevqt::DisplayText d = cp.ToDisplay(bytes, false);
   EXPECT_EQ(d.text, QString::fromUtf8("A\u03B1\u5317\U0001F600") + QChar(0xFFFD));
@@ -38,10 +51,12 @@ TEST(CodePageText, Utf8PositionsMapEveryUnitOfACharacterToItsFirstByte) {
   EXPECT_EQ(d.PositionOf(4), 2);    // inside the hanzi
   EXPECT_EQ(d.ByteOffsetOf(4), 6);  // between the emoji's surrogate halves
   EXPECT_EQ(cp.FromUnicode(d.text.left(5)), bytes.substr(0, 10));
+  EXPECT_EQ(cp.FromUnicode(QString(QChar(0xD800))), "\xEF\xBF\xBD");  // a lone surrogate half
 }
 
 TEST(CodePageText, MultiLineTextsShowCrLfAsOneBreak) {
-  CodePageText cp(1252);
+  Selected selected(1252);
+  CodePageText cp;
   xevqt::DisplayText d = cp.ToDisplay("a\r\nb", true);
   EXPECT_EQ(d.text, QString("a\nb"));
   EXPECT_EQ(d.ByteOffsetOf(2), 3);  // b starts after both bytes of the break

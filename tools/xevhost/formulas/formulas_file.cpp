@@ -1,10 +1,14 @@
 #include "formulas/formulas_file.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string_view>
+
+#include "xev/xev.h"
 
 namespace xevhost {
 namespace {
@@ -12,63 +16,43 @@ namespace {
 // Far more than any formula; a longer line is a file that is not one.
 constexpr size_t kMaxFormulaLineBytes = 1 << 20;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-size_t SkipBlanks(std::string_view s, size_t i) {
-  while (i < s.size() && IsBlank(s[i])) ++i;
-  return i;
+// The library reads at most 2 GiB at a time; a line is far shorter, and the
+// rest of a longer text is read by the next call.
+int32_t ReadableLength(std::string_view text) {
+  return static_cast<int32_t>(std::min<size_t>(text.size(), INT32_MAX));
 }
 
-size_t TrimEnd(std::string_view s, size_t end) {
-  while (end > 0 && IsBlank(s[end - 1])) --end;
-  return end;
+// Reads the next line off rest into line; 0 at the end.
+int32_t NextFileLine(std::string_view& rest, XEVFormulaLine& line) {
+  const int32_t taken = XEVReadFormulaLine(rest.data(), ReadableLength(rest), &line);
+  if (taken > 0) rest.remove_prefix(static_cast<size_t>(taken));
+  return taken;
 }
 
 }  // namespace
 
 bool NextLine(std::string_view& rest, std::string& line) {
-  if (rest.empty()) return false;
-  size_t end = rest.find_first_of("\r\n");
-  line.assign(rest.substr(0, end));
-  if (end == std::string_view::npos) {
-    rest = {};
-    return true;
-  }
-  size_t next = end + (rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n' ? 2 : 1);
-  rest.remove_prefix(next);
+  const std::string_view start = rest;
+  XEVFormulaLine read;
+  if (NextFileLine(rest, read) <= 0) return false;
+  line.assign(start.substr(0, read.length));
   return true;
 }
 
 bool ParseDefinition(std::string_view lineText, const std::string& origin, int line,
                      FormulaSource& out, DefinitionError& error) {
-  error = DefinitionError{origin, line, 0, std::string(lineText), ""};
-  size_t equals = lineText.find('=');
-  size_t nameStart = SkipBlanks(lineText, 0);
-  if (equals == std::string_view::npos) {
-    error.column = nameStart;
-    error.message = "expected 'name = formula'";
-    return false;
-  }
-  size_t nameEnd = TrimEnd(lineText, equals);
-  if (nameEnd <= nameStart) {
-    error.column = equals;
-    error.message = "missing formula name before '='";
-    return false;
-  }
-  size_t textStart = SkipBlanks(lineText, equals + 1);
-  size_t textEnd = TrimEnd(lineText, lineText.size());
-  if (textEnd <= textStart) {
-    error.column = lineText.size();
-    error.message = "missing formula text after '='";
+  XEVFormulaLine read;
+  if (XEVReadDefinition(lineText.data(), ReadableLength(lineText), &read) != 1) {
+    error = DefinitionError{origin, line, read.column, std::string(lineText), read.problem};
     return false;
   }
   out.origin = origin;
   out.line = line;
   out.lineText = std::string(lineText);
-  out.nameOffset = nameStart;
-  out.textOffset = textStart;
-  out.name = std::string(lineText.substr(nameStart, nameEnd - nameStart));
-  out.text = std::string(lineText.substr(textStart, textEnd - textStart));
+  out.nameOffset = read.nameStart;
+  out.textOffset = read.textStart;
+  out.name = std::string(lineText.substr(read.nameStart, read.nameLength));
+  out.text = std::string(lineText.substr(read.textStart, read.textLength));
   return true;
 }
 
@@ -92,11 +76,13 @@ bool ReadFormulasFile(const std::string& path, InputEncoding encoding,
   bool utf8 = encoding == InputEncoding::kUtf8 || (encoding == InputEncoding::kAuto && validUtf8);
 
   std::string_view rest = all;
-  std::string raw;
+  std::string_view raw;
+  XEVFormulaLine read;
   std::string ansi;
   size_t replaced = 0;
   int number = 0;
-  while (NextLine(rest, raw)) {
+  for (std::string_view start = rest; NextFileLine(rest, read) > 0; start = rest) {
+    raw = start.substr(0, read.length);
     ++number;
     // Whole-file problems are told with the first line that has them, before
     // any formula of the file is used.
@@ -116,8 +102,7 @@ bool ReadFormulasFile(const std::string& path, InputEncoding encoding,
       ioError = path + ":" + std::to_string(number) + ": not valid UTF-8 (--encoding utf-8 was given)";
       return false;
     }
-    size_t first = SkipBlanks(raw, 0);
-    if (first == raw.size() || raw[first] == '#') continue;
+    if (read.kind == XEV_LINE_BLANK || read.kind == XEV_LINE_COMMENT) continue;
     converter.FromInput(raw, utf8, ansi, InputPlace{path, number});
     FormulaSource source;
     DefinitionError error;

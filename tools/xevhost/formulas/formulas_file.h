@@ -32,17 +32,19 @@ struct DefinitionError {
   int order = 0;
 };
 
-// Splits one definition (already in code-page bytes) at its first '='.
-// Returns false and fills error when there is no '=', no name or no text.
+// The format is the library's (XEVReadFormulaLine, XEVReadDefinition); this
+// reads files in their encodings and keeps where each definition came from.
+
+// Splits one definition (already in code-page bytes) given alone. Returns
+// false and fills error when there is no '=', no name or no text.
 bool ParseDefinition(std::string_view lineText, const std::string& origin, int line,
                      FormulaSource& out, DefinitionError& error);
 
-// Takes the next line off rest, without its line end: files written on any
-// system are read alike, CR LF, LF and CR alone each ending a line.
+// Takes the next line of a formulas file off rest, without its line end.
 bool NextLine(std::string_view& rest, std::string& line);
 
-// Reads a formulas file: one definition per line; blank lines and lines whose
-// first non-blank character is '#' are skipped. Lines end in CR LF, LF or CR. Returns false when the file cannot be read (ioError set); shape
+// Reads a formulas file: one definition a line, blank lines and comments
+// skipped. Returns false when the file cannot be read (ioError set); shape
 // errors are collected and reading goes on.
 bool ReadFormulasFile(const std::string& path, InputEncoding encoding,
                       const CodePageConverter& converter, std::vector<FormulaSource>& formulas,

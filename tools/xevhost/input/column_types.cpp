@@ -1,90 +1,15 @@
 #include "input/column_types.h"
 
-#include <strings.h>
-
-#include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <set>
+#include <new>
 
 namespace xevhost {
 namespace {
-
-constexpr size_t kMaxItemName = 64;  // bytes of the item record's name field
 
 std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
   return s;
-}
-
-bool IsNameByte(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
-         c == '@' || c == '#' || c == '$' || c >= 0x81;
-}
-
-// Bytes of the character at text[i]: a double-byte or UTF-8 character whole.
-size_t CharBytes(const std::string& text, size_t i) {
-  int32_t length = HostCharLength(text.data() + i, static_cast<int32_t>(std::min<size_t>(text.size() - i, 4)));
-  return length > 0 ? static_cast<size_t>(length) : 1;
-}
-
-// Cuts a name to limit bytes without splitting a character.
-void CutToBytes(std::string& name, size_t limit) {
-  if (name.size() <= limit) return;
-  size_t keep = 0;
-  while (keep < name.size()) {
-    size_t step = CharBytes(name, keep);
-    if (keep + step > limit) break;
-    keep += step;
-  }
-  name.resize(keep);
-}
-
-// Whether a name may hold the character of bytes [i, i + n) of header. Under
-// UTF-8 the engine says (letters, marks and digits of any script); in the
-// other code pages every byte beyond ASCII but 0x80 is kept, double-byte
-// characters whole, as the scanner reads them.
-bool IsNameCharacter(const std::string& header, size_t i, size_t n) {
-  auto c = static_cast<unsigned char>(header[i]);
-  if (n == 1 && (c < 0x80 || HostGetCodePage() != XEV_CP_UTF8)) return IsNameByte(c);
-  if (HostGetCodePage() != XEV_CP_UTF8) return true;
-  std::string probe = "A" + header.substr(i, n);
-  return XEVValidName(nullptr, probe.c_str(), nullptr) == 1;
-}
-
-std::string SanitizedName(const std::string& header, size_t index) {
-  std::string name;
-  bool pendingGap = false;
-  for (size_t i = 0; i < header.size();) {
-    size_t n = CharBytes(header, i);
-    if (!IsNameCharacter(header, i, n)) {
-      pendingGap = true;
-      i += n;
-      continue;
-    }
-    if (pendingGap && !name.empty()) name.push_back('_');
-    pendingGap = false;
-    name.append(header, i, n);
-    i += n;
-  }
-  if (name.empty()) return "Column" + std::to_string(index + 1);
-  if (name[0] >= '0' && name[0] <= '9') name = "_" + name;
-  // Words the scanner takes as keywords in any letter case: AND always,
-  // DISTINCT and ALL with --set-quantifiers. A column keeps its name whichever
-  // options a run gives, so all three are prefixed.
-  for (const char* keyword : {"AND", "DISTINCT", "ALL"}) {
-    if (strcasecmp(name.c_str(), keyword) != 0) continue;
-    name = "_" + name;
-    break;
-  }
-  // Day, Months, year ... scan as date units, so they would never reach the
-  // item; the engine's own rule renames them the way stored documents are.
-  std::string prefixed(name.size() + 2, '\0');
-  if (name.size() < 67 && XEVInputNameIsKeyword(prefixed.data(), name.c_str()) != 0)
-    name = prefixed.c_str();
-  CutToBytes(name, kMaxItemName);
-  return name;
 }
 
 }  // namespace
@@ -251,22 +176,13 @@ int ColumnTypeInference::Type() const {
 }
 
 std::vector<std::string> DataItemNames(const std::vector<std::string>& headers) {
-  std::vector<std::string> names;
-  std::set<std::string> taken;
-  for (size_t i = 0; i < headers.size(); ++i) {
-    std::string base = SanitizedName(headers[i], i);
-    std::string name = base;
-    for (int n = 2; taken.count(name) != 0; ++n) {
-      char suffix[16];
-      int length = std::snprintf(suffix, sizeof suffix, "_%d", n);
-      name = base;
-      CutToBytes(name, kMaxItemName - static_cast<size_t>(length));
-      name += suffix;
-    }
-    taken.insert(name);
-    names.push_back(name);
-  }
-  return names;
+  std::vector<const char*> labels;
+  for (const std::string& header : headers) labels.push_back(header.c_str());
+  std::vector<char> names(headers.size() * XEV_NAME_SIZE);
+  if (XEVDataItemNames(labels.data(), static_cast<int32_t>(labels.size()), names.data()) != 1) throw std::bad_alloc();
+  std::vector<std::string> out;
+  for (size_t i = 0; i < headers.size(); ++i) out.emplace_back(names.data() + i * XEV_NAME_SIZE);
+  return out;
 }
 
 const char* TypeName(int type) {

@@ -39,9 +39,8 @@ class ColumnTypeInference {
   bool allDates_ = true;
 };
 
-// Data item names for header texts (code-page bytes): characters a name
-// cannot hold become '_', a leading digit or a date-unit word gets a '_' in
-// front, empty headers become ColumnN, and repeats get _2, _3, ...
+// Data item names for header texts (code-page bytes), by the library's rule
+// (XEVDataItemNames); short memory throws std::bad_alloc.
 std::vector<std::string> DataItemNames(const std::vector<std::string>& headers);
 
 const char* TypeName(int type);
