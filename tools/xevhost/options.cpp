@@ -260,7 +260,7 @@ void PrintUsage(std::FILE* out) {
       "cannot hold turn into '_' (Order Date -> Order_Date); date-unit words, the\n"
       "keywords AND, DISTINCT and ALL, and leading digits get a '_' in front\n"
       "(Month -> _Month). The first line is the header; lines end in LF, CR LF or\n"
-      "CR. The data is read once into memory, so a pipe serves too (/dev/stdin).\n"
+      "CR. The data is read once (a file mapped, a pipe such as /dev/stdin into memory).\n"
       "\n"
       "options:\n"
       "  -f, --formulas FILE   formulas, one 'name = text' a line, '#' comments\n"

@@ -1,6 +1,8 @@
 #include "input/csv_table.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,13 +38,25 @@ size_t CountBadUtf8(std::string_view bytes) {
   return count;
 }
 
+// A mapped file that shrinks under the tool would stop it with SIGBUS at the
+// first page past the new end; it is told as what it is instead.
+void StopOnShrunkFile(int) {
+  static const char kMessage[] = "xevhost: the data file shrank while it was being read\n";
+  ssize_t ignored = write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
+  (void)ignored;
+  _exit(1);
+}
+
+// How far the first pass reads before it lets the pages behind it go.
+constexpr size_t kBytesKeptBehind = size_t{4} << 20;
+
 // Below this size a second thread for the first pass costs more than it saves.
 constexpr size_t kParallelBytes = size_t{1} << 20;
 
 // The offset just after the first line break at or after middle that lies
-// outside quotes, counting quotes from the start; npos when there is none.
-size_t RecordSplit(std::string_view bytes, size_t middle) {
-  bool quoted = std::count(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(middle), '"') % 2 != 0;
+// outside quotes (quoted: whether middle is inside quotes); npos when there
+// is none.
+size_t RecordSplit(std::string_view bytes, size_t middle, bool quoted) {
   for (size_t i = middle; i < bytes.size(); ++i) {
     char c = bytes[i];
     if (c == '"') quoted = !quoted;
@@ -52,14 +66,19 @@ size_t RecordSplit(std::string_view bytes, size_t middle) {
   return std::string_view::npos;
 }
 
-// The line that starts at offset, as the reader counts lines: CR LF, LF and
-// CR alone each end one.
-int64_t LinesBefore(std::string_view bytes, size_t offset) {
-  auto end = bytes.begin() + static_cast<std::ptrdiff_t>(offset);
-  int64_t lines = 1 + std::count(bytes.begin(), end, '\n');
-  for (size_t i = bytes.find('\r'); i < offset; i = bytes.find('\r', i + 1))
-    if (i + 1 >= bytes.size() || bytes[i + 1] != '\n') ++lines;
+// The line ends within [from, to), as the reader counts them: CR LF, LF and
+// CR alone each end one line.
+int64_t LinesIn(std::string_view bytes, size_t from, size_t to) {
+  const std::string_view part = bytes.substr(from, to - from);
+  int64_t lines = std::count(part.begin(), part.end(), '\n');
+  for (size_t i = part.find('\r'); i != std::string_view::npos; i = part.find('\r', i + 1))
+    if (from + i + 1 >= bytes.size() || bytes[from + i + 1] != '\n') ++lines;
   return lines;
+}
+
+bool OddQuotes(std::string_view bytes, size_t from, size_t to) {
+  return std::count(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(to),
+                    '"') % 2 != 0;
 }
 
 }  // namespace
@@ -75,11 +94,41 @@ struct CsvTable::Share {
 CsvTable::CsvTable(const CodePageConverter& converter, InputEncoding encoding)
     : converter_(converter), encoding_(encoding) {}
 
-CsvTable::~CsvTable() { std::free(data_); }
+CsvTable::~CsvTable() {
+  if (mapped_)
+    munmap(data_, size_);
+  else
+    std::free(data_);
+}
 
-// The whole file in one block: a regular file at its size, a stream grown as
-// it comes. Failing to get the memory ends the run with a message, as any
-// other unusable input does.
+// A regular file is mapped: its pages stay the page cache's, so the process
+// holds no copy and a file larger than memory is read as the passes walk it.
+bool CsvTable::Map(int fd, size_t size) {
+  void* bytes = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  if (bytes == MAP_FAILED) return false;
+  madvise(bytes, size, MADV_SEQUENTIAL);
+  struct sigaction stop{};
+  stop.sa_handler = StopOnShrunkFile;
+  sigaction(SIGBUS, &stop, nullptr);
+  data_ = static_cast<char*>(bytes);
+  size_ = size;
+  mapped_ = true;
+  return true;
+}
+
+void CsvTable::ReleaseBytes(size_t from, size_t to) const {
+  if (!mapped_) return;
+  static const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const size_t first = (from + page - 1) / page * page;
+  const size_t last = to / page * page;
+  // The mapping is private and never written, so the pages come back from
+  // the file, unchanged, should a view into them still be read.
+  if (first < last) madvise(data_ + first, last - first, MADV_DONTNEED);
+}
+
+// The whole file in one block: a regular file mapped, a stream read into a
+// block grown as it comes. Failing to get the memory ends the run with a
+// message, as any other unusable input does.
 bool CsvTable::Load(const std::string& path, std::string& error) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -92,6 +141,10 @@ bool CsvTable::Load(const std::string& path, std::string& error) {
     close(fd);
     error = path + ": is a directory, not a data file";
     return false;
+  }
+  if (S_ISREG(info.st_mode) && info.st_size > 0 && Map(fd, static_cast<size_t>(info.st_size))) {
+    close(fd);
+    return true;
   }
   // One byte more than the size: the end is seen without growing.
   if (S_ISREG(info.st_mode)) capacity = static_cast<size_t>(info.st_size) + 1;
@@ -159,10 +212,10 @@ bool CsvTable::Scan(std::string& error) {
   bool maybeUtf8 = encoding_ != InputEncoding::kAnsi;
   firstBad_ = bytes.size() + 1;  // none
   size_t replaced = 0;
-  if (maybeUtf8 && !IsAscii(bytes)) {
-    BadSequence bad = FindBadUtf8(bytes);
-    if (bad.length != 0 && replacing) replaced = CountBadUtf8(bytes);
-    if (bad.length != 0 && !replacing) firstBad_ = bad.offset;
+  if (maybeUtf8) {
+    const Utf8Survey survey = SurveyUtf8(replacing);
+    if (survey.badCount != 0 && replacing) replaced = survey.badCount;
+    if (survey.badCount != 0 && !replacing) firstBad_ = survey.firstBad;
   }
   if (encoding_ == InputEncoding::kUtf8 && reader_.bytesConsumed() > firstBad_) {
     error = NotUtf8Message();
@@ -199,6 +252,30 @@ bool CsvTable::Scan(std::string& error) {
   return Restart(error);
 }
 
+// Where the first bad UTF-8 sequence is, and (counting) how many there are,
+// a stretch at a time so that a mapped file's pages go behind the check. A
+// stretch ends before a lead byte, so no sequence is cut in two.
+CsvTable::Utf8Survey CsvTable::SurveyUtf8(bool counting) const {
+  const std::string_view bytes(data_, size_);
+  Utf8Survey survey;
+  for (size_t at = 0; at < bytes.size();) {
+    size_t end = std::min(bytes.size(), at + kBytesKeptBehind);
+    size_t lead = end;
+    while (lead > at && lead < bytes.size() && (static_cast<unsigned char>(bytes[lead]) & 0xC0) == 0x80) --lead;
+    if (lead > at) end = lead;
+    const std::string_view stretch = bytes.substr(at, end - at);
+    if (!IsAscii(stretch)) {
+      const BadSequence bad = FindBadUtf8(stretch);
+      if (bad.length != 0 && survey.badCount == 0) survey.firstBad = at + bad.offset;
+      if (bad.length != 0) survey.badCount += counting ? CountBadUtf8(stretch) : 1;
+      if (bad.length != 0 && !counting) return survey;
+    }
+    ReleaseBytes(at, end);
+    at = end;
+  }
+  return survey;
+}
+
 std::string CsvTable::NotUtf8Message() const {
   return BadUtf8Message(path_, LocateBadUtf8(std::string_view(data_, size_))) +
          (converter_.utf8() ? "; --replace-invalid puts U+FFFD in place of each bad sequence, "
@@ -213,7 +290,12 @@ void CsvTable::ScanRows(CsvReader& reader, size_t stop, Share& share, bool showP
   Progress progress("reading", size_, showProgress ? kProgressRows : UINT64_MAX);
   std::vector<std::string_view> fields;
   CsvReader::Status status = CsvReader::Status::kRecord;
+  size_t kept = reader.bytesConsumed();
   while (reader.bytesConsumed() < stop) {
+    if (reader.bytesConsumed() - kept >= kBytesKeptBehind) {
+      ReleaseBytes(kept, reader.bytesConsumed());
+      kept = reader.bytesConsumed();
+    }
     if (share.rows % kRowsPerMark == 0) share.marks.push_back(reader.mark());
     if ((status = reader.Next(fields)) != CsvReader::Status::kRecord) break;
     if (fields.size() != columnCount_) {
@@ -240,9 +322,20 @@ void CsvTable::ScanRows(CsvReader& reader, size_t stop, Share& share, bool showP
 bool CsvTable::ScanInParallel(CsvReader& reader, Share& share) const {
   const std::string_view bytes(data_, size_);
   const size_t from = reader.bytesConsumed();
-  const size_t split = RecordSplit(bytes, from + (bytes.size() - from) / 2);
+  // Quotes and lines before the middle, a stretch at a time, the pages let go
+  // behind: the first half's reader comes back to them.
+  const size_t half = from + (bytes.size() - from) / 2;
+  bool quoted = false;
+  int64_t lines = 1;
+  for (size_t at = 0; at < half; at += kBytesKeptBehind) {
+    const size_t end = std::min(half, at + kBytesKeptBehind);
+    quoted = quoted != OddQuotes(bytes, at, end);
+    lines += LinesIn(bytes, at, end);
+    ReleaseBytes(at, end);
+  }
+  const size_t split = RecordSplit(bytes, half, quoted);
   if (split == std::string_view::npos) return false;
-  const CsvReader::Mark middle{split, LinesBefore(bytes, split)};
+  const CsvReader::Mark middle{split, lines + LinesIn(bytes, half, split)};
   CsvReader second(bytes);
   second.Seek(middle);
   Share other;

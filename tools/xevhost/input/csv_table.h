@@ -1,7 +1,9 @@
-// A CSV file as the tool uses it: its bytes read once into memory (a pipe as
-// well as a file), a first pass over them that checks every row and settles
-// the column types and the encoding, then row-by-row reading of the values
-// in the engine's code page. Memory: the size of the file, plus one row.
+// A CSV file as the tool uses it: its bytes mapped (a regular file) or read
+// once into memory (a pipe), a first pass over them that checks every row and
+// settles the column types and the encoding, then row-by-row reading of the
+// values in the engine's code page. Memory: a file's pages are the page
+// cache's, which the system reclaims as the passes move on; a pipe's bytes
+// are held whole.
 #pragma once
 
 #include <string>
@@ -41,6 +43,9 @@ class CsvTable {
   const std::vector<CsvReader::Mark>& rowMarks() const { return marks_; }
   bool rowsAsIs() const { return asIs_; }
   std::string_view bytes() const { return std::string_view(data_, size_); }
+  // Lets the memory of the whole pages within [from, to) of a mapped file go
+  // once they are read; the bytes stay readable (the system reads them again).
+  void ReleaseBytes(size_t from, size_t to) const;
 
   // Back to the first data row.
   bool Restart(std::string& error);
@@ -52,7 +57,13 @@ class CsvTable {
 
  private:
   struct Share;
+  struct Utf8Survey {
+    size_t firstBad = 0;
+    size_t badCount = 0;
+  };
+  Utf8Survey SurveyUtf8(bool counting) const;
   bool Load(const std::string& path, std::string& error);
+  bool Map(int fd, size_t size);
   bool Scan(std::string& error);
   void ScanRows(CsvReader& reader, size_t stop, Share& share, bool showProgress) const;
   bool ScanInParallel(CsvReader& reader, Share& share) const;
@@ -65,6 +76,7 @@ class CsvTable {
   std::string path_;
   char* data_ = nullptr;
   size_t size_ = 0;
+  bool mapped_ = false;
   CsvReader reader_{std::string_view()};
   CsvReader::Mark firstRow_;
   std::vector<Column> columns_;

@@ -152,6 +152,7 @@ std::unique_ptr<EvaluatedBlock> RowBlocks::ReadAndEvaluate(CsvTable& csv, std::s
   Lane& lane = lanes_[0];
   StartBlock(lane);
   int64_t rows = 0;
+  const size_t from = csv.bytesConsumed();
   while (rows < kBlockRows) {
     if (!csv.NextFields(lane.cells, error)) {
       ended_ = true;
@@ -160,7 +161,9 @@ std::unique_ptr<EvaluatedBlock> RowBlocks::ReadAndEvaluate(CsvTable& csv, std::s
     AddRow(lane, lane.cells);
     ++rows;
   }
-  return rows == 0 ? nullptr : Evaluate(lane, rows);
+  std::unique_ptr<EvaluatedBlock> evaluated = rows == 0 ? nullptr : Evaluate(lane, rows);
+  csv.ReleaseBytes(from, csv.bytesConsumed());
+  return evaluated;
 }
 
 // The rows from one mark to the next, read by a reader of the lane's own.
@@ -176,7 +179,9 @@ std::unique_ptr<EvaluatedBlock> RowBlocks::ReadMarkedBlock(Lane& lane, const Csv
     AddRow(lane, lane.cells);
     ++rows;
   }
-  return rows == 0 ? std::make_unique<EvaluatedBlock>() : Evaluate(lane, rows);
+  std::unique_ptr<EvaluatedBlock> evaluated = rows == 0 ? std::make_unique<EvaluatedBlock>() : Evaluate(lane, rows);
+  csv.ReleaseBytes(marks[block].offset, end);
+  return evaluated;
 }
 
 // One thread reading the blocks in turn, for input that is converted as it
