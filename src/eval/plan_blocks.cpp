@@ -10,6 +10,7 @@
 #include "eval/column_reads.h"
 #include "eval/plan.h"
 #include "eval/plan_arith.h"
+#include "eval/plan_calls.h"
 #include "eval/plan_steps.h"
 #include "language/language.h"
 
@@ -32,6 +33,25 @@ int32_t HeldTarget(const Site& site, const BlockFormulas& formulas, int32_t inde
   return target >= 0 && target < index && formulas.columns[target].numbers != nullptr ? target : -1;
 }
 
+// Whether some step fills slot: otherwise it holds a literal.
+bool Filled(const Plan& plan, int32_t slot) {
+  for (int32_t i = 0; i < plan.stepCount; ++i) {
+    const Step& step = plan.steps[i];
+    if (step.code != Code::kItems && step.result == slot) return true;
+    if (step.code != Code::kItems) continue;
+    for (int32_t s = step.a; s < step.a + step.b; ++s) {
+      if (plan.sites[s].slot == slot) return true;
+    }
+  }
+  return false;
+}
+
+// Steps whose value the row path keeps as 13 bytes and passes on as they
+// are: a block keeps them too.
+bool GivesBytes(Code code) {
+  return code == Code::kDateDays || code == Code::kDatePlus || code == Code::kDateMinus || code == Code::kPrepared;
+}
+
 // The one place that says which steps a block run holds.
 bool HeldStep(const Plan& plan, const Step& step, const BlockFormulas& formulas, int32_t index) {
   switch (step.code) {
@@ -48,7 +68,12 @@ bool HeldStep(const Plan& plan, const Step& step, const BlockFormulas& formulas,
       }
       return true;
     case Code::kSubtree: return HeldTarget(plan.sites[step.a], formulas, index) >= 0;
-    default: return false;  // calls, texts, dates, the walk
+    case Code::kDateDays: return true;
+    case Code::kDatePlus:
+    case Code::kDateMinus:  // a count that is a literal, read once a block
+      return plan.states[step.b] == plan::kStored && !Filled(plan, step.b);
+    case Code::kPrepared: return plan.sites[step.a].prepared->kind != plan::Prepared::kDateText;
+    default: return false;  // other calls, texts, the walk
   }
 }
 
@@ -58,13 +83,13 @@ bool Current(const Plan* plan, const ExprContext* ec, HEXP exp) {
          !plan->running && !plan->walkOnly && !plan->textResult;
 }
 
-// The value is an operator's or a rounding's, which the row path stores
-// from its loaded form: an item or reference alone passes on its bytes as
+// The value is a step's: an item or reference alone passes on its bytes as
 // they came, which a block does not keep.
 bool ResultComputed(const Plan& plan) {
   for (int32_t i = 0; i < plan.stepCount; ++i) {
     const Step& step = plan.steps[i];
-    if ((plan::IsOperator(step.code) || step.code == Code::kRound) && step.result == plan.resultSlot) return true;
+    const bool computed = plan::IsOperator(step.code) || step.code == Code::kRound || GivesBytes(step.code);
+    if (computed && step.result == plan.resultSlot) return true;
   }
   return false;
 }
@@ -73,6 +98,7 @@ bool ResultComputed(const Plan& plan) {
 struct Slots {
   dec::Decimal* at[kMostBlockSlots];
   int32_t stride[kMostBlockSlots];
+  NumberValue* bytes[kMostBlockSlots];  // a step's that GivesBytes; nullptr for the others
 
   void Fill(int32_t slot, dec::Decimal* scratch, int32_t count) {
     at[slot] = scratch + static_cast<size_t>(slot) * static_cast<size_t>(count);
@@ -83,18 +109,23 @@ struct Slots {
   }
 };
 
+// The loaded values take the scratch's first slotCount * count places, the
+// bytes the rest.
 void LayOut(const Plan& plan, Slots& slots, dec::Decimal* scratch, int32_t count) {
+  auto* bytes = reinterpret_cast<NumberValue*>(scratch + static_cast<size_t>(plan.slotCount) * static_cast<size_t>(count));
   for (int32_t s = 0; s < plan.slotCount; ++s) {
     slots.at[s] = plan.values + s;
     slots.stride[s] = 0;
+    slots.bytes[s] = nullptr;
   }
   for (int32_t i = 0; i < plan.stepCount; ++i) {
     const Step& step = plan.steps[i];
     if (step.code == Code::kItems) {
       for (int32_t s = step.a; s < step.a + step.b; ++s) slots.Fill(plan.sites[s].slot, scratch, count);
-    } else {
-      slots.Fill(step.result, scratch, count);
+      continue;
     }
+    slots.Fill(step.result, scratch, count);
+    if (GivesBytes(step.code)) slots.bytes[step.result] = bytes + static_cast<size_t>(step.result) * static_cast<size_t>(count);
   }
 }
 
@@ -164,6 +195,62 @@ void RunReference(const Site& site, const BlockColumn& target, const Slots& slot
   }
 }
 
+// A date step's or prepared call's 13 bytes for row i, loaded too; a row
+// beyond the fast forms is left to the row path, which asks the calendar.
+inline void TakeBytes(const Slots& slots, int32_t slot, int32_t i, bool done, uint8_t* missing) {
+  if (!done) missing[i] = 1;
+  dec::LoadOrNull(slots.at[slot][i], &slots.bytes[slot][i]);
+}
+
+// The days between two dates, or a date plus a literal count of units, as
+// RunDate in the row path works them out while the dates are plain.
+void RunDate(const Plan& plan, const Step& step, const Slots& slots, int32_t count, uint8_t* missing) {
+  const dec::Decimal* a = slots.at[step.a];
+  const size_t sa = static_cast<size_t>(slots.stride[step.a]);
+  NumberValue* out = slots.bytes[step.result];
+  if (step.code == Code::kDateDays) {
+    const dec::Decimal* b = slots.at[step.b];
+    const size_t sb = static_cast<size_t>(slots.stride[step.b]);
+    for (int32_t i = 0; i < count; ++i) {
+      out[i] = NumberValue{};
+      int64_t first = 0, second = 0;
+      bool done = dec::IsNull(a[i * sa]) || dec::IsNull(b[i * sb]);
+      if (!done && plan::DayOfLoaded(a[i * sa], &first) && plan::DayOfLoaded(b[i * sb], &second)) {
+        LongToNumber(&out[i], first - second);
+        done = true;
+      }
+      TakeBytes(slots, step.result, i, done, missing);
+    }
+    return;
+  }
+  const NumberValue& written = *plan.stored[step.b];
+  const int32_t units = NumberIsNull(&written) ? 0 : NumberToInt(&written);
+  const int64_t signedUnits = step.code == Code::kDatePlus ? int64_t(units) : -int64_t(units);
+  for (int32_t i = 0; i < count; ++i) {
+    out[i] = NumberValue{};
+    const bool done = dec::IsNull(a[i * sa]) || plan::AddUnitsToLoaded(a[i * sa], signedUnits, step.places, &out[i]);
+    TakeBytes(slots, step.result, i, done, missing);
+  }
+}
+
+// A prepared date call with a Number or DateTime value, as RunPrepared runs it.
+void RunPrepared(const Plan& plan, const Site& site, const Slots& slots, int32_t count, uint8_t* missing) {
+  const int32_t date = plan.arguments[site.firstArgument].slot;
+  const dec::Decimal* a = slots.at[date];
+  const size_t sa = static_cast<size_t>(slots.stride[date]);
+  NumberValue* out = slots.bytes[site.slot];
+  for (int32_t i = 0; i < count; ++i) {
+    out[i] = NumberValue{};
+    DateParts parts;
+    bool done = dec::IsNull(a[i * sa]);
+    if (!done && plan::DatePartsOfLoaded(a[i * sa], &parts)) {
+      plan::RunDateNumber(*site.prepared, parts, &out[i]);
+      done = true;
+    }
+    TakeBytes(slots, site.slot, i, done, missing);
+  }
+}
+
 // Every step over the block; false when the columns could not be read.
 bool RunSteps(ExprContext* ec, const Plan& plan, const BlockFormulas& formulas, int32_t index, int64_t first,
               int32_t count, const Slots& slots, uint8_t* missing) {
@@ -174,6 +261,10 @@ bool RunSteps(ExprContext* ec, const Plan& plan, const BlockFormulas& formulas, 
       RunOperator(plan, step, slots, count);
     } else if (step.code == Code::kRound) {
       RunRound(plan, step, slots, count);
+    } else if (step.code == Code::kDateDays || step.code == Code::kDatePlus || step.code == Code::kDateMinus) {
+      RunDate(plan, step, slots, count, missing);
+    } else if (step.code == Code::kPrepared) {
+      RunPrepared(plan, plan.sites[step.a], slots, count, missing);
     } else if (step.code == Code::kSubtree) {
       const Site& site = plan.sites[step.a];
       RunReference(site, formulas.columns[HeldTarget(site, formulas, index)], slots, count, missing);
@@ -194,10 +285,11 @@ bool RunSteps(ExprContext* ec, const Plan& plan, const BlockFormulas& formulas, 
 
 bool OperatorsPlain(const ExprContext* ec) { return !plan::HasNumberOperatorCallback(ec); }
 
-bool HeldByBlocks(ExprContext* ec, const BlockFormulas& formulas, int32_t index, int32_t* slots) {
+bool HeldByBlocks(ExprContext* ec, const BlockFormulas& formulas, int32_t index, int32_t* room) {
   HEXP exp = formulas.values->At(index);
   if (!OperatorsPlain(ec)) return false;
-  if (exp == nullptr || exp->root == nullptr || exp->root->type != XEV_TYPE_NUMBER) return false;
+  if (exp == nullptr || exp->root == nullptr) return false;
+  if (exp->root->type != XEV_TYPE_NUMBER && exp->root->type != XEV_TYPE_DATETIME) return false;
   auto* plan = static_cast<Plan*>(exp->evalPlan);
   if (!Current(plan, ec, exp)) {
     if (plan != nullptr && plan->running) return false;
@@ -210,7 +302,7 @@ bool HeldByBlocks(ExprContext* ec, const BlockFormulas& formulas, int32_t index,
   for (int32_t i = 0; i < plan->stepCount; ++i) {
     if (!HeldStep(*plan, plan->steps[i], formulas, index)) return false;
   }
-  *slots = plan->slotCount;
+  *room = 2 * plan->slotCount;
   return true;
 }
 
@@ -228,6 +320,10 @@ void RunBlock(ExprContext* ec, const BlockFormulas& formulas, int32_t index, int
   LayOut(*plan, slots, scratch, count);
   if (!RunSteps(ec, *plan, formulas, index, first, count, slots, out.byRow)) {
     std::memset(out.byRow, 1, static_cast<size_t>(count));
+    return;
+  }
+  if (const NumberValue* bytes = slots.bytes[plan->resultSlot]) {
+    std::memcpy(out.numbers, bytes, sizeof(NumberValue) * static_cast<size_t>(count));
     return;
   }
   const dec::Decimal* result = slots.at[plan->resultSlot];

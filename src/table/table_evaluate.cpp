@@ -170,6 +170,27 @@ bool SelectedArranged(const Arranged& arranged) {
   return value.kind == eval::Value::kNumber && NumberIsNull(&value.number) == 0 && NumberIsZero(&value.number) == 0;
 }
 
+// Whether row at of the block has every formula's value in the blocks: then
+// its results are written from there with nothing evaluated.
+bool AllHeld(const ExprContext* ec, const Blocks* blocks, int32_t at) {
+  if (blocks == nullptr || blocks->held != blocks->count) return false;
+  for (int32_t i = 0; i < blocks->count; ++i) {
+    if (blocks->columns[i].byRow[at] != 0) return false;
+  }
+  return ec->generation == blocks->generation && eval::OperatorsPlain(ec);
+}
+
+bool WriteHeld(const Job& job, Share& share, const Arranged& arranged, const Blocks& blocks, int32_t at) {
+  eval::Value value;
+  value.kind = eval::Value::kNumber;
+  for (int32_t r = 0; r < job.resultCount; ++r) {
+    const ResultShape& shape = job.shapes[r];
+    value.number = blocks.columns[arranged.results[r]].numbers[at];
+    if (!WriteRow(shape, share.columns[r], share.count, shape.type != XEV_TYPE_STRING ? &value : nullptr)) return false;
+  }
+  return true;
+}
+
 // Rows first to end - 1 of the share, on the block's values where blocks is
 // given (row at of the block being first).
 bool RunRowsArranged(const Job& job, Share& share, RowCursor& cursor, uint32_t memoryShort, const Arranged& arranged,
@@ -180,6 +201,11 @@ bool RunRowsArranged(const Job& job, Share& share, RowCursor& cursor, uint32_t m
   for (int64_t row = first; row < end && ok; ++row) {
     cursor.row = row;
     const int32_t at = static_cast<int32_t>(row - first);
+    if (arranged.whereEnd == 0 && AllHeld(ec, blocks, at)) {
+      ok = WriteHeld(job, share, arranged, *blocks, at);
+      share.selected[share.count++] = row;
+      continue;
+    }
     values.StartRow(ec);
     EvaluateArranged(ec, values, 0, arranged.whereEnd, blocks, at);
     if (!SelectedArranged(arranged)) {
@@ -216,20 +242,20 @@ bool MakeBlocks(ExprContext* ec, const eval::FormulaValues& values, int64_t rows
   std::memset(blocks.columns, 0, sizeof(eval::BlockColumn) * static_cast<size_t>(blocks.count));
   const eval::BlockFormulas formulas{&values, blocks.columns};
   const size_t rowsWide = static_cast<size_t>(blocks.rows);
-  int32_t mostSlots = 0;
+  int32_t mostRoom = 0;
   for (int32_t i = 0; i < blocks.count; ++i) {
-    int32_t slots = 0;
-    if (!eval::HeldByBlocks(ec, formulas, i, &slots)) continue;
+    int32_t room = 0;
+    if (!eval::HeldByBlocks(ec, formulas, i, &room)) continue;
     eval::BlockColumn& column = blocks.columns[i];
     column.numbers = static_cast<NumberValue*>(HostAlloc(sizeof(NumberValue) * rowsWide));
     column.byRow = static_cast<uint8_t*>(HostAlloc(rowsWide));
     if (column.numbers == nullptr || column.byRow == nullptr) return false;
     ++blocks.held;
-    if (slots > mostSlots) mostSlots = slots;
+    if (room > mostRoom) mostRoom = room;
   }
   if (blocks.held == 0) return true;
   blocks.scratch = static_cast<host::decimal::Decimal*>(
-      HostAlloc(sizeof(host::decimal::Decimal) * static_cast<size_t>(mostSlots) * rowsWide));
+      HostAlloc(sizeof(host::decimal::Decimal) * static_cast<size_t>(mostRoom) * rowsWide));
   return blocks.scratch != nullptr;
 }
 

@@ -415,6 +415,7 @@ struct Mixed {
   std::vector<double> reals;
   std::vector<NumberValue> numbers;
   std::vector<uint8_t> nulls;
+  std::vector<int64_t> seconds;  // some far beyond the dates' fast forms
   TextColumn texts;
   std::vector<HEXP> formulas;
 
@@ -427,6 +428,7 @@ struct Mixed {
   explicit Mixed(int64_t rows) {
     FUNDefineFunctions(ec);
     for (const char* name : {"I", "F", "N", "T"}) AddItem(ec, name, XEV_TYPE_NUMBER);
+    AddItem(ec, "D", XEV_TYPE_DATETIME);
     AddItem(ec, "Rate", XEV_TYPE_NUMBER, &Rate);
     const double reals_[] = {0.1, 24.83, -149.81, 1e300, 5e-324, std::numeric_limits<double>::infinity(),
                              std::nan(""), 0.0, 123456789.123456789, -7.5};
@@ -439,6 +441,7 @@ struct Mixed {
       if (row % 17 == 0) numbers.back() = testhost::Num("9999999999999999999999e77");
       nulls.push_back(row % 13 == 0);
       texts.Add(texts_[row % 8], row % 11 == 0);
+      seconds.push_back(row % 19 == 0 ? row * 1000000000000000 : 1700000000 + row * 86399);
     }
     formulas = {Parse(ec, "Gross", "I * F"),
                 Parse(ec, "Net", "NumberRound(Gross() - Gross() * T, 2)"),
@@ -447,6 +450,8 @@ struct Mixed {
                 Parse(ec, "Hosted", "Net() * Rate"),
                 Parse(ec, "After", "Hosted() + Share() / 3"),
                 Parse(ec, "Text", "NumberToStr(Share(), 2)"),
+                Parse(ec, "Due", "DateMonthEnd(D + 1 MONTH)"),
+                Parse(ec, "Span", "(D + 3 DAYS) - Due() + DateQuarter(D) * I"),
                 Parse(ec, "Alone", "N")};
   }
   ~Mixed() { XEVDestroyEC(ec); }
@@ -459,14 +464,17 @@ struct Mixed {
     XEVTableBind(table, "F", &f);
     XEVTableBind(table, "N", &n);
     XEVTableBind(table, "T", &t);
+    XevColumn d = FixedColumn(XEV_COLUMN_TIME, seconds, 0, XEVTableUnixEpochDay(), &nulls);
+    XEVTableBind(table, "D", &d);
     return table;
   }
 
-  // Every result's status and bytes, the selected rows first.
-  std::string Evaluate(int64_t rows, int32_t threads, bool where) const {
+  // Every result's status and bytes, the selected rows first; the first
+  // `wanted` formulas.
+  std::string Evaluate(int64_t rows, int32_t threads, bool where, size_t wanted) const {
     XevTable* table = Table(threads);
     std::vector<XevResult> results;
-    for (HEXP exp : formulas) results.push_back(Wanted(exp));
+    for (size_t f = 0; f < wanted; ++f) results.push_back(Wanted(formulas[f]));
     int64_t* index = nullptr;
     HEXP condition = where ? formulas[2] : nullptr;
     EXPECT_EQ(XEVTableEvaluate(table, rows, nullptr, results.data(), static_cast<int32_t>(results.size()), condition,
@@ -502,11 +510,13 @@ TEST(TableBlocks, SameBytesAsRowByRow) {
                        Case{b, b + 1}, Case{b, 2 * b + 1}}) {
     for (const int32_t threads : {1, 2}) {
       for (const bool where : {false, true}) {
-        xev::table::SetBlockRows(0);
-        const std::string rows = mixed.Evaluate(c.rows, threads, where);
-        xev::table::SetBlockRows(c.blockRows);
-        EXPECT_EQ(mixed.Evaluate(c.rows, threads, where), rows)
-            << c.blockRows << " rows a block, " << c.rows << " rows, " << threads << " threads, where " << where;
+        for (const size_t wanted : {mixed.formulas.size(), size_t{4}}) {  // all, or the held alone
+          xev::table::SetBlockRows(0);
+          const std::string rows = mixed.Evaluate(c.rows, threads, where, wanted);
+          xev::table::SetBlockRows(c.blockRows);
+          EXPECT_EQ(mixed.Evaluate(c.rows, threads, where, wanted), rows)
+              << c.blockRows << " rows a block, " << c.rows << " rows, " << threads << " threads, where " << where;
+        }
       }
     }
   }
@@ -517,7 +527,6 @@ TEST(TableBlocks, SameBytesAsRowByRow) {
 TEST(TableBlocks, WhatTheBlocksHold) {
   const Mixed mixed(1);
   AddItem(mixed.ec, "S", XEV_TYPE_STRING);
-  AddItem(mixed.ec, "D", XEV_TYPE_DATETIME);
   const struct {
     const char* text;
     bool held;
@@ -527,7 +536,9 @@ TEST(TableBlocks, WhatTheBlocksHold) {
       {"Rate * 2", false},                    // asked of the host
       {"Case4() + 1", false},                 // a formula on the row path
       {"NumberRound(I, F)", false},           {"StrLength(S) + I", false},
-      {"DateDay(D) + I", false},              {"S || 'x'", false},
+      {"DateDay(D) + I", true},               {"S || 'x'", false},
+      {"DateMonthEnd(D - 2 DAYS)", true},     {"D - (D + 1 MONTH)", true},
+      {"StrLength(DateToStr(D)) + I", false}, {"D + I DAYS", false},  // a count read from a row
       {"Gross() + 1", true},
   };
   std::vector<HEXP> wanted;
