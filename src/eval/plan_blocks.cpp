@@ -72,7 +72,10 @@ bool HeldStep(const Plan& plan, const Step& step, const BlockFormulas& formulas,
     case Code::kDatePlus:
     case Code::kDateMinus:  // a count that is a literal, read once a block
       return plan.states[step.b] == plan::kStored && !Filled(plan, step.b);
-    case Code::kPrepared: return plan.sites[step.a].prepared->kind != plan::Prepared::kDateText;
+    case Code::kPrepared: {
+      const Site& site = plan.sites[step.a];
+      return site.prepared->kind != plan::Prepared::kDateText && plan.arguments[site.firstArgument].slot >= 0;
+    }
     default: return false;  // other calls, texts, the walk
   }
 }
