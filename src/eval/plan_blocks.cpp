@@ -86,13 +86,16 @@ bool Current(const Plan* plan, const ExprContext* ec, HEXP exp) {
          !plan->running && !plan->walkOnly && !plan->textResult;
 }
 
-// The value is a step's: an item or reference alone passes on its bytes as
-// they came, which a block does not keep.
-bool ResultComputed(const Plan& plan) {
+// Whether the formula's value is an item's, which the row path passes on as
+// the 13 bytes it came as: the block keeps those too. (A reference alone is
+// the walk's.)
+bool ResultPassedOn(const Plan& plan) {
   for (int32_t i = 0; i < plan.stepCount; ++i) {
     const Step& step = plan.steps[i];
-    const bool computed = plan::IsOperator(step.code) || step.code == Code::kRound || GivesBytes(step.code);
-    if (computed && step.result == plan.resultSlot) return true;
+    if (step.code != Code::kItems) continue;
+    for (int32_t s = step.a; s < step.a + step.b; ++s) {
+      if (plan.sites[s].slot == plan.resultSlot) return true;
+    }
   }
   return false;
 }
@@ -129,6 +132,9 @@ void LayOut(const Plan& plan, Slots& slots, dec::Decimal* scratch, int32_t count
     }
     slots.Fill(step.result, scratch, count);
     if (GivesBytes(step.code)) slots.bytes[step.result] = bytes + static_cast<size_t>(step.result) * static_cast<size_t>(count);
+  }
+  if (ResultPassedOn(plan)) {
+    slots.bytes[plan.resultSlot] = bytes + static_cast<size_t>(plan.resultSlot) * static_cast<size_t>(count);
   }
 }
 
@@ -275,7 +281,7 @@ bool RunSteps(ExprContext* ec, const Plan& plan, const BlockFormulas& formulas, 
       for (int32_t s = step.a; s < step.a + step.b; ++s) {
         const Site& site = plan.sites[s];
         if (readers == nullptr || readers->readBlock == nullptr ||
-            !readers->readBlock(ec, site.column, first, count, slots.at[site.slot], missing)) {
+            !readers->readBlock(ec, site.column, first, count, slots.at[site.slot], missing, slots.bytes[site.slot])) {
           return false;
         }
       }
@@ -301,7 +307,9 @@ bool HeldByBlocks(ExprContext* ec, const BlockFormulas& formulas, int32_t index,
     exp->evalPlan = plan;
     if (!Current(plan, ec, exp)) return false;
   }
-  if (plan->slotCount > kMostBlockSlots || !ResultComputed(*plan)) return false;
+  if (plan->slotCount > kMostBlockSlots || (!ResultPassedOn(*plan) && !Filled(*plan, plan->resultSlot))) {
+    return false;  // a literal alone: nothing to run
+  }
   for (int32_t i = 0; i < plan->stepCount; ++i) {
     if (!HeldStep(*plan, plan->steps[i], formulas, index)) return false;
   }

@@ -344,7 +344,7 @@ void ReadRows(const XevColumn& column, int64_t first, int32_t count, host::decim
 }
 
 bool ReadBlockForPlan(const ExprContext* ec, int32_t index, int64_t first, int32_t count, host::decimal::Decimal* out,
-                      uint8_t* missing) {
+                      uint8_t* missing, NumberValue* bytes) {
   namespace dec = host::decimal;
   const auto* cursor = static_cast<const RowCursor*>(ec->tableRows);
   if (cursor == nullptr || index >= cursor->bindingCount) return false;
@@ -357,6 +357,7 @@ bool ReadBlockForPlan(const ExprContext* ec, int32_t index, int64_t first, int32
       dec::Set(value, neg ? uint64_t(0) - uint64_t(integer) : uint64_t(integer), 0, neg);
       return true;
     });
+    for (int32_t i = 0; bytes != nullptr && i < count; ++i) dec::StoreOrNull(&bytes[i], out[i]);
     return true;
   }
   if (column.kind == XEV_COLUMN_DOUBLE) {
@@ -373,14 +374,20 @@ bool ReadBlockForPlan(const ExprContext* ec, int32_t index, int64_t first, int32
       dec::LoadOrNull(value, &number);
       return true;
     });
+    for (int32_t i = 0; bytes != nullptr && i < count; ++i) dec::StoreOrNull(&bytes[i], out[i]);
     return true;
   }
   ReadRows(column, first, count, out, missing, [&](int64_t row, dec::Decimal& value) {
     NumberValue number;
     if (!ConvertNumber(column, row, &number)) return false;
     dec::LoadOrNull(value, &number);
+    if (bytes != nullptr) bytes[row - first] = number;
     return true;
   });
+  // A NULL row's bytes, as the callback writes them.
+  for (int32_t i = 0; bytes != nullptr && i < count; ++i) {
+    if (IsNullRow(column, first + i)) NumberSetNull(&bytes[i]);
+  }
   return true;
 }
 

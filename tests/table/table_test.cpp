@@ -4,6 +4,7 @@
 // allocation failing in turn.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -418,11 +419,12 @@ struct Mixed {
   std::vector<int64_t> seconds;  // some far beyond the dates' fast forms
   TextColumn texts;
   std::vector<HEXP> formulas;
+  static inline std::atomic<int64_t> changeAt{-1};
 
   static int32_t XEV_CALL Rate(ExprContext* ec, HEXP, int32_t, void** result, const char*) {
     const auto* cursor = static_cast<const xev::table::RowCursor*>(ec->tableRows);
-    // Once, amid a block: a context that changes leaves the blocks' values behind.
-    if (cursor->row == 6 || cursor->row == xev::eval::kBlockRows + 6) AddItem(ec, "Extra", XEV_TYPE_NUMBER);
+    // Amid a block: a context that changes leaves the blocks' values behind.
+    if (cursor->row == changeAt) AddItem(ec, "Extra", XEV_TYPE_NUMBER);
     IntToNumber(static_cast<NumberValue*>(*result), static_cast<int32_t>(cursor->row % 5));
     return cursor->row % 23 != 0;  // the same answer for the same row, none now and then
   }
@@ -441,6 +443,7 @@ struct Mixed {
       reals.push_back(reals_[row % 10]);
       numbers.push_back(testhost::Num(row % 3 ? "12.3400" : "-0.5"));
       if (row % 17 == 0) numbers.back() = testhost::Num("9999999999999999999999e77");
+      if (row % 29 == 0) std::memset(numbers.back().bytes + 1, 0xff, 10);  // a coefficient past the range
       nulls.push_back(row % 13 == 0);
       texts.Add(texts_[row % 8], row % 11 == 0);
       seconds.push_back(row % 19 == 0 ? row * 1000000000000000 : 1700000000 + row * 86399);
@@ -454,7 +457,8 @@ struct Mixed {
                 Parse(ec, "Text", "NumberToStr(Share(), 2)"),
                 Parse(ec, "Due", "DateMonthEnd(D + 1 MONTH)"),
                 Parse(ec, "Span", "(D + 3 DAYS) - Due() + DateQuarter(D) * I"),
-                Parse(ec, "Alone", "N")};
+                Parse(ec, "Alone", "N"),
+                Parse(ec, "Real", "F")};
   }
   ~Mixed() { XEVDestroyEC(ec); }
 
@@ -506,10 +510,12 @@ TEST(TableBlocks, SameBytesAsRowByRow) {
   struct Case {
     int32_t blockRows;
     int64_t rows;
+    int64_t changeAt = -1;  // the row whose host callback changes the context
   };
   const int32_t b = xev::eval::kBlockRows;
-  for (const Case c : {Case{4, 1}, Case{4, 3}, Case{4, 4}, Case{4, 5}, Case{4, 61}, Case{b, b - 1}, Case{b, b},
-                       Case{b, b + 1}, Case{b, 2 * b + 1}}) {
+  for (const Case c : {Case{4, 1}, Case{4, 3}, Case{4, 4}, Case{4, 5}, Case{4, 61}, Case{4, 61, 57}, Case{b, b - 1},
+                       Case{b, b}, Case{b, b + 1}, Case{b, 2 * b + 1}, Case{b, 2 * b + 1, 2 * b - 3}}) {
+    Mixed::changeAt = c.changeAt;
     for (const int32_t threads : {1, 2}) {
       for (const bool where : {false, true}) {
         for (const size_t wanted : {mixed.formulas.size(), size_t{4}}) {  // all, or the held alone
@@ -534,9 +540,10 @@ TEST(TableBlocks, WhatTheBlocksHold) {
     bool held;
   } cases[] = {
       {"I * F - N / T + 1.5", true},         {"NumberRound(I / 3, 2) * 1000", true},
-      {"Case0() - Case1() * T", true},        {"I", false},  // passes its bytes on as they came
+      {"Case0() - Case1() * T", true},        {"I", true},   {"Case0()", false},  // the walk's
+      {"2.5", false},                         // a literal alone
       {"Rate * 2", false},                    // asked of the host
-      {"Case4() + 1", false},                 // a formula on the row path
+      {"Case6() + 1", false},                 // a formula on the row path
       {"NumberRound(I, F)", false},           {"StrLength(S) + I", false},
       {"DateDay(D) + I", true},               {"S || 'x'", false},
       {"DateMonthEnd(D - 2 DAYS)", true},     {"D - (D + 1 MONTH)", true},
