@@ -24,6 +24,14 @@ struct ColumnReaders {
   int32_t (*columnOf)(XEVDataItemCallback callback);
   // The column's value in the row ec is evaluating.
   ColumnRead (*read)(const ExprContext* ec, int32_t column, host::decimal::Decimal& out);
+  // The column's values in rows first to first + count - 1 of the rows ec
+  // is evaluating, loaded as the item's callback would give them; a row
+  // without a value gets a zero and a 1 in missing. With bytes, also the 13
+  // bytes a plan passes on for the item (the callback's, or for a column
+  // read, the loaded value stored). False, nothing written, when the column
+  // cannot be read so.
+  bool (*readBlock)(const ExprContext* ec, int32_t column, int64_t first, int32_t count,
+                    host::decimal::Decimal* out, uint8_t* missing, NumberValue* bytes);
 };
 
 // Set once by the layer that owns the columns, before it evaluates; the

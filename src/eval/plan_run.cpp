@@ -20,6 +20,7 @@
 #include "eval/item_answers.h"
 #include "eval/item_cells.h"
 #include "eval/plan.h"
+#include "eval/plan_arith.h"
 #include "eval/plan_steps.h"
 #include "host/decimal.h"
 #include "host/host.h"
@@ -528,30 +529,7 @@ void RunSubtree(ExprContext* ec, HEXP exp, Plan& plan, const Site& site, RowStat
   if (!TakeStored(plan, site.slot, number ? &plan.spill[site.slot] : nullptr)) row.missing = true;
 }
 
-// The arithmetic of '+', '-', '*' and '/' as the walk does it without a host
-// callback: NULL counts as zero (a loaded NULL is a zero), a division by
-// zero gives zero, and a result beyond the Number range is NULL.
-// kSumsInPlace: sums of 64-bit coefficients worked out in the step. They pay
-// in the row steps; in the steps that ask every occurrence of an item they
-// measured a little slower than the general Add's call, with fewer
-// instructions (the same results either way).
-template <Code kCode, bool kSumsInPlace = true>
-__attribute__((always_inline)) inline void Compute(dec::Decimal& r, const dec::Decimal& a, const dec::Decimal& b) {
-  if constexpr (kCode == Code::kAdd || kCode == Code::kSubtract) {
-    constexpr bool kSubtract = kCode == Code::kSubtract;
-    if constexpr (kSumsInPlace) {
-      dec::AddNarrowInline(r, a, b, kSubtract);
-    } else {
-      dec::Add(r, a, b, kSubtract);
-    }
-  } else if constexpr (kCode == Code::kMultiply) {
-    dec::Multiply(r, a, b);
-  } else if (dec::CoefOf(b) == 0) {
-    dec::Set(r, 0, 0, false);
-  } else {
-    dec::Divide(r, a, b);
-  }
-}
+using plan::Compute;
 
 void Compute(Code code, dec::Decimal& r, const dec::Decimal& a, const dec::Decimal& b) {
   switch (code) {
@@ -564,8 +542,7 @@ void Compute(Code code, dec::Decimal& r, const dec::Decimal& a, const dec::Decim
 }
 
 __attribute__((always_inline)) inline void DivideByConstant(const Step& step) {
-  if (dec::DivideExactInline(*step.value, *step.left, *step.divisor)) return;
-  dec::Divide(*step.value, *step.left, *step.divisor);
+  plan::DivideByConstant(*step.value, *step.left, *step.divisor);
 }
 
 constexpr OperatorIndex OperatorOf(Code code) {
@@ -634,8 +611,7 @@ inline void RunHostStep(ExprContext* ec, HEXP exp, Plan& plan, const Step& step,
 // step's slot in another state, so the state is set each time.
 inline void RoundInPlace(Plan& plan, const Step& step) {
   plan.states[step.result] = plan::kLoaded;
-  if (dec::IsNull(*step.left)) return dec::Set(*step.value, 0, dec::kNullExponent, false);
-  dec::Quantize(*step.value, *step.left, step.b, true);
+  plan::Round(*step.value, *step.left, step.b);
 }
 
 // True when the rest of the row must run checked.

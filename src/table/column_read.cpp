@@ -328,7 +328,70 @@ eval::ColumnRead ReadForPlan(const ExprContext* ec, int32_t index, host::decimal
   return eval::ColumnRead::kValue;
 }
 
-constexpr eval::ColumnReaders kReaders{&ColumnOfCallback, &ReadForPlan};
+// The rows of a block as ReadForPlan and the callback give them one by one.
+template <typename Read>
+void ReadRows(const XevColumn& column, int64_t first, int32_t count, host::decimal::Decimal* out, uint8_t* missing,
+              Read&& read) {
+  namespace dec = host::decimal;
+  for (int32_t i = 0; i < count; ++i) {
+    if (IsNullRow(column, first + i)) {
+      dec::Set(out[i], 0, dec::kNullExponent, false);
+    } else if (!read(first + i, out[i])) {
+      dec::Set(out[i], 0, 0, false);
+      missing[i] = 1;
+    }
+  }
+}
+
+bool ReadBlockForPlan(const ExprContext* ec, int32_t index, int64_t first, int32_t count, host::decimal::Decimal* out,
+                      uint8_t* missing, NumberValue* bytes) {
+  namespace dec = host::decimal;
+  const auto* cursor = static_cast<const RowCursor*>(ec->tableRows);
+  if (cursor == nullptr || index >= cursor->bindingCount) return false;
+  const XevColumn& column = cursor->columns[index];
+  if (column.kind == XEV_COLUMN_STRING) return false;
+  if (column.kind == XEV_COLUMN_INT64) {
+    ReadRows(column, first, count, out, missing, [&](int64_t row, dec::Decimal& value) {
+      const auto integer = FixedAt<int64_t>(column, row);
+      const bool neg = integer < 0;
+      dec::Set(value, neg ? uint64_t(0) - uint64_t(integer) : uint64_t(integer), 0, neg);
+      return true;
+    });
+    for (int32_t i = 0; bytes != nullptr && i < count; ++i) dec::StoreOrNull(&bytes[i], out[i]);
+    return true;
+  }
+  if (column.kind == XEV_COLUMN_DOUBLE) {
+    int32_t& decimals = cursor->cache[index].decimals;
+    ReadRows(column, first, count, out, missing, [&](int64_t row, dec::Decimal& value) {
+      const auto real = FixedAt<double>(column, row);
+      if (std::isnan(real)) {
+        dec::Set(value, 0, dec::kNullExponent, false);
+        return true;
+      }
+      if (ShortDecimal(real, &value, decimals)) return true;
+      NumberValue number;
+      if (DoubleToNumber(&number, real) != 1) return false;
+      dec::LoadOrNull(value, &number);
+      return true;
+    });
+    for (int32_t i = 0; bytes != nullptr && i < count; ++i) dec::StoreOrNull(&bytes[i], out[i]);
+    return true;
+  }
+  ReadRows(column, first, count, out, missing, [&](int64_t row, dec::Decimal& value) {
+    NumberValue number;
+    if (!ConvertNumber(column, row, &number)) return false;
+    dec::LoadOrNull(value, &number);
+    if (bytes != nullptr) bytes[row - first] = number;
+    return true;
+  });
+  // A NULL row's bytes, as the callback writes them.
+  for (int32_t i = 0; bytes != nullptr && i < count; ++i) {
+    if (IsNullRow(column, first + i)) NumberSetNull(&bytes[i]);
+  }
+  return true;
+}
+
+constexpr eval::ColumnReaders kReaders{&ColumnOfCallback, &ReadForPlan, &ReadBlockForPlan};
 
 }  // namespace
 

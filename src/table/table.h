@@ -57,6 +57,11 @@ bool KindFeedsType(int32_t kind, int32_t type);
 // Whether the column's arrays and settings can be read for rowCount rows.
 bool ColumnUsable(const XevColumn& column, int64_t rowCount);
 
+// How many rows a share runs through the block runner at once
+// (eval/plan_blocks.h); 0 runs every row on its own. For tests and benches
+// that compare the two.
+void SetBlockRows(int32_t rows);
+
 // Tables evaluate on at most this many threads.
 constexpr int32_t kMaxThreads = 64;
 

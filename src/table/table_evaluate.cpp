@@ -3,11 +3,13 @@
 // buffers of its own, and the shares are then joined in row order into the
 // result columns. A share's rows come out the same whichever thread runs it,
 // so the results do not depend on the thread count.
+#include <atomic>
 #include <cstring>
 #include <thread>
 
 #include "eval/evaluator.h"
 #include "eval/formula_values.h"
+#include "eval/plan_blocks.h"
 #include "table/result_values.h"
 #include "table/table.h"
 
@@ -16,6 +18,8 @@ namespace {
 
 // Fewer rows than this per thread are not worth starting a thread for.
 constexpr int64_t kMinRowsPerShare = 512;
+
+std::atomic<int32_t> g_blockRows{eval::kBlockRows};
 
 struct Share {
   int32_t copy;
@@ -111,11 +115,40 @@ struct Arranged {
   const int32_t* results;  // each result's formula among the values
 };
 
-// Evaluates the arranged formulas from begin to end for the cursor's row.
-void EvaluateArranged(ExprContext* ec, eval::FormulaValues& values, int32_t begin, int32_t end) {
+// The block columns of a share's formulas, where the blocks hold them.
+struct Blocks {
+  eval::BlockColumn* columns = nullptr;  // per arranged formula
+  host::decimal::Decimal* scratch = nullptr;
+  int32_t count = 0;  // formulas
+  int32_t rows = 0;   // per block
+  int32_t held = 0;
+  uint32_t generation = 0;  // the context's when the plans were found held
+};
+
+// A held formula's value for row at of the block, while the block's values
+// still stand: no callback has changed the context or bound an operator.
+const NumberValue* HeldValue(const ExprContext* ec, const Blocks* blocks, int32_t index, int32_t at) {
+  if (blocks == nullptr) return nullptr;
+  const eval::BlockColumn& column = blocks->columns[index];
+  if (column.numbers == nullptr || column.byRow[at] != 0 || ec->generation != blocks->generation ||
+      !eval::OperatorsPlain(ec)) {
+    return nullptr;
+  }
+  return &column.numbers[at];
+}
+
+// Evaluates the arranged formulas from begin to end for the cursor's row,
+// taking a held formula's value from its block (row at of it).
+void EvaluateArranged(ExprContext* ec, eval::FormulaValues& values, int32_t begin, int32_t end,
+                      const Blocks* blocks = nullptr, int32_t at = 0) {
   for (int32_t i = begin; i < end; ++i) {
     eval::Value value;
-    if (!eval::EvaluateFormula(ec, values.At(i), value, nullptr, &values)) eval::ReleaseValue(value);
+    if (const NumberValue* held = HeldValue(ec, blocks, i, at)) {
+      value.number = *held;
+      value.kind = eval::Value::kNumber;
+    } else if (!eval::EvaluateFormula(ec, values.At(i), value, nullptr, &values)) {
+      eval::ReleaseValue(value);
+    }
     values.Keep(i, value);
   }
 }
@@ -137,22 +170,127 @@ bool SelectedArranged(const Arranged& arranged) {
   return value.kind == eval::Value::kNumber && NumberIsNull(&value.number) == 0 && NumberIsZero(&value.number) == 0;
 }
 
-bool RunRowsArranged(const Job& job, Share& share, RowCursor& cursor, uint32_t memoryShort, const Arranged& arranged) {
+// Whether row at of the block has every formula's value in the blocks: then
+// its results are written from there with nothing evaluated.
+bool AllHeld(const ExprContext* ec, const Blocks* blocks, int32_t at) {
+  if (blocks == nullptr || blocks->held != blocks->count) return false;
+  for (int32_t i = 0; i < blocks->count; ++i) {
+    if (blocks->columns[i].byRow[at] != 0) return false;
+  }
+  return ec->generation == blocks->generation && eval::OperatorsPlain(ec);
+}
+
+bool WriteHeld(const Job& job, Share& share, const Arranged& arranged, const Blocks& blocks, int32_t at) {
+  eval::Value value;
+  value.kind = eval::Value::kNumber;
+  for (int32_t r = 0; r < job.resultCount; ++r) {
+    const ResultShape& shape = job.shapes[r];
+    value.number = blocks.columns[arranged.results[r]].numbers[at];
+    if (!WriteRow(shape, share.columns[r], share.count, shape.type != XEV_TYPE_STRING ? &value : nullptr)) return false;
+  }
+  return true;
+}
+
+// Rows first to end - 1 of the share, on the block's values where blocks is
+// given (row at of the block being first).
+bool RunRowsArranged(const Job& job, Share& share, RowCursor& cursor, uint32_t memoryShort, const Arranged& arranged,
+                     int64_t first, int64_t end, const Blocks* blocks = nullptr) {
   ExprContext* ec = job.table->copies[share.copy];
   eval::FormulaValues& values = arranged.values;
   bool ok = true;
-  for (int64_t row = share.begin; row < share.end && ok; ++row) {
+  for (int64_t row = first; row < end && ok; ++row) {
     cursor.row = row;
+    const int32_t at = static_cast<int32_t>(row - first);
+    if (arranged.whereEnd == 0 && AllHeld(ec, blocks, at)) {
+      ok = WriteHeld(job, share, arranged, *blocks, at);
+      share.selected[share.count++] = row;
+      continue;
+    }
     values.StartRow(ec);
-    EvaluateArranged(ec, values, 0, arranged.whereEnd);
+    EvaluateArranged(ec, values, 0, arranged.whereEnd, blocks, at);
     if (!SelectedArranged(arranged)) {
       ok = eval::MemoryShortCount() == memoryShort;
       continue;
     }
-    EvaluateArranged(ec, values, arranged.whereEnd, values.count());
+    EvaluateArranged(ec, values, arranged.whereEnd, values.count(), blocks, at);
     ok = eval::MemoryShortCount() == memoryShort && WriteArranged(job, share, arranged);
     share.selected[share.count++] = row;
   }
+  return ok;
+}
+
+void ReleaseBlocks(Blocks& blocks) {
+  for (int32_t i = 0; blocks.columns != nullptr && i < blocks.count; ++i) {
+    HostFree(blocks.columns[i].numbers);
+    HostFree(blocks.columns[i].byRow);
+  }
+  HostFree(blocks.columns);
+  HostFree(blocks.scratch);
+  blocks = Blocks{};
+}
+
+// Finds the formulas the blocks hold and makes their columns; false when
+// memory is short. None held leaves blocks.held 0.
+bool MakeBlocks(ExprContext* ec, const eval::FormulaValues& values, int64_t rows, Blocks& blocks) {
+  const int32_t blockRows = g_blockRows.load(std::memory_order_relaxed);
+  if (blockRows <= 0 || rows <= 0 || !eval::OperatorsPlain(ec)) return true;
+  blocks.count = values.count();
+  blocks.rows = rows < blockRows ? static_cast<int32_t>(rows) : blockRows;
+  blocks.generation = ec->generation;
+  blocks.columns = static_cast<eval::BlockColumn*>(HostAlloc(sizeof(eval::BlockColumn) * static_cast<size_t>(blocks.count + 1)));
+  if (blocks.columns == nullptr) return false;
+  std::memset(blocks.columns, 0, sizeof(eval::BlockColumn) * static_cast<size_t>(blocks.count));
+  const eval::BlockFormulas formulas{&values, blocks.columns};
+  const size_t rowsWide = static_cast<size_t>(blocks.rows);
+  int32_t mostRoom = 0;
+  for (int32_t i = 0; i < blocks.count; ++i) {
+    int32_t room = 0;
+    if (!eval::HeldByBlocks(ec, formulas, i, &room)) continue;
+    eval::BlockColumn& column = blocks.columns[i];
+    column.numbers = static_cast<NumberValue*>(HostAlloc(sizeof(NumberValue) * rowsWide));
+    column.byRow = static_cast<uint8_t*>(HostAlloc(rowsWide));
+    if (column.numbers == nullptr || column.byRow == nullptr) return false;
+    ++blocks.held;
+    if (room > mostRoom) mostRoom = room;
+  }
+  if (blocks.held == 0) return true;
+  blocks.scratch = static_cast<host::decimal::Decimal*>(
+      HostAlloc(sizeof(host::decimal::Decimal) * static_cast<size_t>(mostRoom) * rowsWide));
+  return blocks.scratch != nullptr;
+}
+
+// The share a block at a time: the held formulas run over the block first,
+// then its rows run the others as before, taking the held values. A callback
+// that changes the context or binds an operator leaves the rest of the share
+// to the rows alone (HeldValue stops taking the block's values at once).
+bool RunBlocksArranged(const Job& job, Share& share, RowCursor& cursor, uint32_t memoryShort,
+                       const Arranged& arranged, const Blocks& blocks) {
+  ExprContext* ec = job.table->copies[share.copy];
+  const eval::BlockFormulas formulas{&arranged.values, blocks.columns};
+  for (int64_t first = share.begin; first < share.end; first += blocks.rows) {
+    if (ec->generation != blocks.generation || !eval::OperatorsPlain(ec)) {
+      return RunRowsArranged(job, share, cursor, memoryShort, arranged, first, share.end);
+    }
+    const int64_t left = share.end - first;
+    const int32_t count = left < blocks.rows ? static_cast<int32_t>(left) : blocks.rows;
+    for (int32_t i = 0; i < blocks.count; ++i) {
+      if (blocks.columns[i].numbers != nullptr) eval::RunBlock(ec, formulas, i, first, count, blocks.scratch);
+    }
+    if (!RunRowsArranged(job, share, cursor, memoryShort, arranged, first, first + count, &blocks)) return false;
+  }
+  return true;
+}
+
+// The share's rows in blocks when the blocks hold some formula, else row by row.
+bool RunArranged(const Job& job, Share& share, RowCursor& cursor, uint32_t memoryShort, const Arranged& arranged) {
+  ExprContext* ec = job.table->copies[share.copy];
+  Blocks blocks;
+  bool ok = MakeBlocks(ec, arranged.values, share.end - share.begin, blocks);
+  if (ok) {
+    ok = blocks.held > 0 ? RunBlocksArranged(job, share, cursor, memoryShort, arranged, blocks)
+                         : RunRowsArranged(job, share, cursor, memoryShort, arranged, share.begin, share.end);
+  }
+  ReleaseBlocks(blocks);
   return ok;
 }
 
@@ -172,7 +310,7 @@ bool RunRows(const Job& job, Share& share, RowCursor& cursor, uint32_t memorySho
       case eval::FormulaValues::Arranged::kDone: {
         for (int32_t r = 0; r < job.resultCount; ++r) results[r] = values.IndexOf(wanted[r + 1]);
         Arranged arranged{values, where != nullptr ? values.IndexOf(where) + 1 : 0, results};
-        ok = RunRowsArranged(job, share, cursor, memoryShort, arranged);
+        ok = RunArranged(job, share, cursor, memoryShort, arranged);
         break;
       }
       case eval::FormulaValues::Arranged::kCycle: ok = RunRowsByFormula(job, share, cursor, memoryShort); break;
@@ -336,6 +474,9 @@ void CutShares(Job& job, int64_t rowCount) {
 }
 
 }  // namespace
+
+void SetBlockRows(int32_t rows) { g_blockRows.store(rows, std::memory_order_relaxed); }
+
 }  // namespace xev::table
 
 using namespace xev::table;

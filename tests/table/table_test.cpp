@@ -4,12 +4,15 @@
 // allocation failing in turn.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
 
+#include "eval/formula_values.h"
+#include "eval/plan_blocks.h"
 #include "oom/sweep.h"
 #include "tests/support/values.h"
 #include "table/table.h"
@@ -399,6 +402,172 @@ TEST(TableDoubles, SameBytesAsTheShortestText) {
     ASSERT_EQ(xev::table::NumberFromDouble(&fast, value), DoubleToNumber(&text, value) == 1);
     ASSERT_EQ(std::memcmp(fast.bytes, text.bytes, XEV_NUMBER_SIZE), 0) << value;
   }
+}
+
+// ---- Blocks of rows against row by row ------------------------------------------
+
+// Columns of every kind a block reads, with NULLs, rows without a value,
+// scales from 0 to 9 digits, values at the edge of the range and zeros to
+// divide by; a host item and a host function that keep their formulas on
+// the row path, and formulas that reference both kinds.
+struct Mixed {
+  ExprContext* ec = XEVCreateEC(0, nullptr, nullptr, 0);
+  std::vector<int64_t> ints;
+  std::vector<double> reals;
+  std::vector<NumberValue> numbers;
+  std::vector<uint8_t> nulls;
+  std::vector<int64_t> seconds;  // some far beyond the dates' fast forms
+  TextColumn texts;
+  std::vector<HEXP> formulas;
+  static inline std::atomic<int64_t> changeAt{-1};
+
+  static int32_t XEV_CALL Rate(ExprContext* ec, HEXP, int32_t, void** result, const char*) {
+    const auto* cursor = static_cast<const xev::table::RowCursor*>(ec->tableRows);
+    // Amid a block: a context that changes leaves the blocks' values behind.
+    if (cursor->row == changeAt) AddItem(ec, "Extra", XEV_TYPE_NUMBER);
+    IntToNumber(static_cast<NumberValue*>(*result), static_cast<int32_t>(cursor->row % 5));
+    return cursor->row % 23 != 0;  // the same answer for the same row, none now and then
+  }
+
+  explicit Mixed(int64_t rows) {
+    FUNDefineFunctions(ec);
+    for (const char* name : {"I", "F", "N", "T"}) AddItem(ec, name, XEV_TYPE_NUMBER);
+    AddItem(ec, "D", XEV_TYPE_DATETIME);
+    AddItem(ec, "Rate", XEV_TYPE_NUMBER, &Rate);
+    const double reals_[] = {0.1, 24.83, -149.81, 1e300, 5e-324, std::numeric_limits<double>::infinity(),
+                             std::nan(""), 0.0, 123456789.123456789, -7.5};
+    const char* texts_[] = {"1.005", "-0.000000001", "n/a", "", "99999999999999999999.99", "0", "12.5", "3"};
+    for (int64_t row = 0; row < rows; ++row) {
+      ints.push_back(row % 9 == 0 ? 0 : (row % 2 ? 1 : -1) * (row * 7919 % 100003));
+      if (row % 41 == 0) ints.back() = std::numeric_limits<int64_t>::min();
+      reals.push_back(reals_[row % 10]);
+      numbers.push_back(testhost::Num(row % 3 ? "12.3400" : "-0.5"));
+      if (row % 17 == 0) numbers.back() = testhost::Num("9999999999999999999999e77");
+      if (row % 29 == 0) std::memset(numbers.back().bytes + 1, 0xff, 10);  // a coefficient past the range
+      nulls.push_back(row % 13 == 0);
+      texts.Add(texts_[row % 8], row % 11 == 0);
+      seconds.push_back(row % 19 == 0 ? row * 1000000000000000 : 1700000000 + row * 86399);
+    }
+    formulas = {Parse(ec, "Gross", "I * F"),
+                Parse(ec, "Net", "NumberRound(Gross() - Gross() * T, 2)"),
+                Parse(ec, "Share", "Net() / I + N / 7"),
+                Parse(ec, "Huge", "N * N * 1000 - T / 0"),
+                Parse(ec, "Hosted", "Net() * Rate"),
+                Parse(ec, "After", "Hosted() + Share() / 3"),
+                Parse(ec, "Text", "NumberToStr(Share(), 2)"),
+                Parse(ec, "Due", "DateMonthEnd(D + 1 MONTH)"),
+                Parse(ec, "Span", "(D + 3 DAYS) - Due() + DateQuarter(D) * I"),
+                Parse(ec, "Alone", "N"),
+                Parse(ec, "Real", "F")};
+  }
+  ~Mixed() { XEVDestroyEC(ec); }
+
+  XevTable* Table(int32_t threads) const {
+    XevTable* table = XEVTableCreate(ec, threads);
+    XevColumn i = FixedColumn(XEV_COLUMN_INT64, ints, 0, 0, &nulls), f = FixedColumn(XEV_COLUMN_DOUBLE, reals);
+    XevColumn n = FixedColumn(XEV_COLUMN_NUMBER, numbers, 0, 0, &nulls), t = texts.Column(XEV_COLUMN_DECIMAL_TEXT);
+    XEVTableBind(table, "I", &i);
+    XEVTableBind(table, "F", &f);
+    XEVTableBind(table, "N", &n);
+    XEVTableBind(table, "T", &t);
+    XevColumn d = FixedColumn(XEV_COLUMN_TIME, seconds, 0, XEVTableUnixEpochDay(), &nulls);
+    XEVTableBind(table, "D", &d);
+    return table;
+  }
+
+  // Every result's status and bytes, the selected rows first; the first
+  // `wanted` formulas.
+  std::string Evaluate(int64_t rows, int32_t threads, bool where, size_t wanted) const {
+    XevTable* table = Table(threads);
+    std::vector<XevResult> results;
+    for (size_t f = 0; f < wanted; ++f) results.push_back(Wanted(formulas[f]));
+    int64_t* index = nullptr;
+    HEXP condition = where ? formulas[2] : nullptr;
+    EXPECT_EQ(XEVTableEvaluate(table, rows, nullptr, results.data(), static_cast<int32_t>(results.size()), condition,
+                               &index),
+              1);
+    std::string seen;
+    for (int64_t r = 0; r < results[0].rowCount; ++r) seen += std::to_string(index[r]) + ",";
+    for (const XevResult& result : results) {
+      seen.append(reinterpret_cast<const char*>(result.status), static_cast<size_t>(result.rowCount));
+      if (result.offsets == nullptr) {
+        seen.append(static_cast<const char*>(result.values), static_cast<size_t>(result.rowCount * XEV_NUMBER_SIZE));
+      } else {
+        for (const std::string& row : Rows(result)) seen += row + ";";
+      }
+    }
+    XEVTableFreeResults(results.data(), static_cast<int32_t>(results.size()));
+    HostFree(index);
+    XEVTableDestroy(table);
+    return seen;
+  }
+};
+
+// The blocks give every row the bytes the rows alone give, for block sizes
+// that do not divide the rows, on one thread and two, with and without where.
+TEST(TableBlocks, SameBytesAsRowByRow) {
+  const Mixed mixed(2 * xev::eval::kBlockRows + 1);
+  struct Case {
+    int32_t blockRows;
+    int64_t rows;
+    int64_t changeAt = -1;  // the row whose host callback changes the context
+  };
+  const int32_t b = xev::eval::kBlockRows;
+  for (const Case c : {Case{4, 1}, Case{4, 3}, Case{4, 4}, Case{4, 5}, Case{4, 61}, Case{4, 61, 57}, Case{b, b - 1},
+                       Case{b, b}, Case{b, b + 1}, Case{b, 2 * b + 1}, Case{b, 2 * b + 1, 2 * b - 3}}) {
+    Mixed::changeAt = c.changeAt;
+    for (const int32_t threads : {1, 2}) {
+      for (const bool where : {false, true}) {
+        for (const size_t wanted : {mixed.formulas.size(), size_t{4}}) {  // all, or the held alone
+          xev::table::SetBlockRows(0);
+          const std::string rows = mixed.Evaluate(c.rows, threads, where, wanted);
+          xev::table::SetBlockRows(c.blockRows);
+          EXPECT_EQ(mixed.Evaluate(c.rows, threads, where, wanted), rows)
+              << c.blockRows << " rows a block, " << c.rows << " rows, " << threads << " threads, where " << where;
+        }
+      }
+    }
+  }
+  xev::table::SetBlockRows(xev::eval::kBlockRows);
+}
+
+// The steps a block holds, and the formulas that stay on the row path.
+TEST(TableBlocks, WhatTheBlocksHold) {
+  const Mixed mixed(1);
+  AddItem(mixed.ec, "S", XEV_TYPE_STRING);
+  const struct {
+    const char* text;
+    bool held;
+  } cases[] = {
+      {"I * F - N / T + 1.5", true},         {"NumberRound(I / 3, 2) * 1000", true},
+      {"Case0() - Case1() * T", true},        {"I", true},   {"Case0()", false},  // the walk's
+      {"2.5", false},                         // a literal alone
+      {"Rate * 2", false},                    // asked of the host
+      {"Case6() + 1", false},                 // a formula on the row path
+      {"NumberRound(I, F)", false},           {"StrLength(S) + I", false},
+      {"DateDay(D) + I", true},               {"S || 'x'", false},
+      {"DateMonthEnd(D - 2 DAYS)", true},     {"D - (D + 1 MONTH)", true},
+      {"StrLength(DateToStr(D)) + I", false}, {"D + I DAYS", false},  // a count read from a row
+      {"Gross() + 1", true},
+  };
+  std::vector<HEXP> wanted;
+  for (const auto& c : cases) wanted.push_back(Parse(mixed.ec, ("Case" + std::to_string(wanted.size())).c_str(), c.text));
+  XevTable* table = mixed.Table(1);
+  ExprContext* copy = table->copies[0];
+  for (HEXP& exp : wanted) exp = XEVHEXPFromName(copy, exp->name);
+  xev::eval::FormulaValues values;
+  ASSERT_EQ(values.Arrange(copy, wanted.data(), static_cast<int32_t>(wanted.size())),
+            xev::eval::FormulaValues::Arranged::kDone);
+  std::vector<xev::eval::BlockColumn> columns(static_cast<size_t>(values.count()));
+  NumberValue room;
+  for (int32_t i = 0; i < values.count(); ++i) {
+    int32_t slots = 0;
+    if (xev::eval::HeldByBlocks(copy, {&values, columns.data()}, i, &slots)) columns[i].numbers = &room;
+  }
+  for (size_t c = 0; c < wanted.size(); ++c) {
+    EXPECT_EQ(columns[values.IndexOf(wanted[c])].numbers != nullptr, cases[c].held) << cases[c].text;
+  }
+  XEVTableDestroy(table);
 }
 
 // Every allocation of making a table, binding and evaluating may fail: the

@@ -1,0 +1,63 @@
+// Running a formula's plan over a block of rows at once: each step over all
+// the rows before the next step, so that dispatch, the formula's entry and
+// the reading of its items are paid a block at a time, not a row.
+//
+// A block run holds only steps whose outcome depends on nothing but the row:
+// the four operators on Numbers, data items read straight from their
+// columns, rounding to a literal count of places, the days between two
+// dates, a date plus a literal count of units, the prepared date calls with
+// a Number or DateTime value, and references to formulas arranged before it
+// that the blocks hold too (HeldStep lists them). A row beyond the fast
+// forms of the dates is left to the row path, as a row with a missing value. It
+// calls no host code, so the host cannot tell whether a row ran in a block.
+// A row where some value is missing (an item or referenced formula without
+// one) is left to the row path, marked in the block's byRow: that is where
+// the checks, the calls and the walk live, and where such a row gets the
+// same bytes it always had.
+#pragma once
+
+#include <cstdint>
+
+#include "eval/formula_values.h"
+#include "host/decimal.h"
+
+namespace xev::eval {
+
+// The rows of a block, and the most slots a formula may have to run in blocks
+// (a long chain of terms runs row by row, as its scratch would be large).
+constexpr int32_t kBlockRows = 512;
+constexpr int32_t kMostBlockSlots = 32;
+
+// One formula's values over a block: the 13 bytes of each row, and per row
+// a 1 where the row path is to value it instead.
+struct BlockColumn {
+  NumberValue* numbers;
+  uint8_t* byRow;
+};
+
+// The formulas of a share as arranged (formula_values.h), with the block
+// columns of those the blocks hold (columns[i].numbers nullptr for the others).
+struct BlockFormulas {
+  const FormulaValues* values;
+  const BlockColumn* columns;
+};
+
+// No operator callback is bound in ec: an operator is its arithmetic alone,
+// which a block run computes ahead of the row.
+bool OperatorsPlain(const ExprContext* ec);
+
+// Whether formula index of the arrangement can run in blocks in ec: its plan,
+// prepared here when missing or stale, holds only steps a block holds, and
+// every formula it references is held and arranged before it, and no
+// operator callback is bound. room: how many loaded values a row of its
+// block run needs, in the scratch RunBlock gets.
+bool HeldByBlocks(ExprContext* ec, const BlockFormulas& formulas, int32_t index, int32_t* room);
+
+// Runs formula index, held, over rows first to first + count - 1 of the rows
+// ec evaluates, into formulas.columns[index]; slots has the room
+// HeldByBlocks gave times count loaded values. A plan made stale since (the context changed) leaves
+// every row to the row path.
+void RunBlock(ExprContext* ec, const BlockFormulas& formulas, int32_t index, int64_t first, int32_t count,
+              host::decimal::Decimal* slots);
+
+}  // namespace xev::eval
