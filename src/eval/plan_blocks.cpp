@@ -407,9 +407,38 @@ void PackAt(const Plan& plan, const Slots& slots, int32_t slot, int32_t i, Numbe
   }
 }
 
+// The blocks a call over the block writes its results to, kept from row to
+// row: a text block is cleared as a fresh one would be, and made afresh once
+// a function has grown or moved it.
+struct CallBlocks {
+  void* number = nullptr;
+  void* text = nullptr;
+  size_t textSize = 0;  // as first allocated
+
+  void* Text() {
+    if (text != nullptr) {
+      std::memset(text, 0, textSize);
+      return text;
+    }
+    text = HostAlloc(kTextBlockSize);
+    textSize = text != nullptr ? HostBlockSize(text) : 0;
+    return text;
+  }
+  // After a call that left block as the text block.
+  void Keep(void* block) {
+    if (block == text && block != nullptr && HostBlockSize(block) == textSize) return;
+    HostFree(block);
+    text = nullptr;
+  }
+  ~CallBlocks() {
+    host::FreeCacheBlock(number);
+    HostFree(text);
+  }
+};
+
 // One row's call, as RunCall in the row path makes it: the arguments copied,
-// a fresh block for a text; false when it gives no value.
-bool CallRow(const TextRun& run, const Plan& plan, const Site& site, const Slots& slots, int32_t i, void** numberBlock) {
+// a cleared block for a text; false when it gives no value.
+bool CallRow(const TextRun& run, const Plan& plan, const Site& site, const Slots& slots, int32_t i, CallBlocks& blocks) {
   void* given[plan::kMaxCallParameters] = {};
   NumberValue copies[plan::kMaxCallParameters];
   for (int32_t a = 0; a < site.argumentCount; ++a) {
@@ -425,13 +454,14 @@ bool CallRow(const TextRun& run, const Plan& plan, const Site& site, const Slots
   void** args = site.argumentCount >= 0 ? given : nullptr;
   const auto entry = reinterpret_cast<XEVFunctionEntry>(site.item->boundValue);
   if (slots.isText[site.slot]) {
-    void* block = HostAlloc(kTextBlockSize);
+    void* block = blocks.Text();
     bool ok = block != nullptr && entry(run.ec, run.exp, kTextBlockSize, &block, site.name, args) != 0 &&
               block != nullptr && TerminateWithinBlock(static_cast<char*>(block));
     if (ok) PutText(run, slots, site.slot, i, static_cast<const char*>(block), std::strlen(static_cast<char*>(block)));
-    HostFree(block);
+    blocks.Keep(block);
     return ok;
   }
+  void** numberBlock = &blocks.number;
   if (*numberBlock == nullptr) *numberBlock = host::AllocateCacheBlock(XEV_NUMBER_SIZE);
   if (*numberBlock == nullptr) return false;
   std::memset(*numberBlock, 0, XEV_NUMBER_SIZE);
@@ -444,7 +474,7 @@ bool CallRow(const TextRun& run, const Plan& plan, const Site& site, const Slots
 // A built-in call over the block; a row it gives no value is left to the
 // row path, which calls it again and carries on as the walk would.
 void RunCall(const TextRun& run, const Plan& plan, const Site& site, const Slots& slots) {
-  void* numberBlock = nullptr;
+  CallBlocks blocks;
   for (int32_t i = 0; i < run.count; ++i) {
     if (slots.isText[site.slot]) {
       slots.text[site.slot][i] = "";
@@ -452,9 +482,8 @@ void RunCall(const TextRun& run, const Plan& plan, const Site& site, const Slots
       dec::Set(slots.at[site.slot][i], 0, 0, false);
       dec::StoreOrNull(&slots.bytes[site.slot][i], slots.at[site.slot][i]);
     }
-    if (run.missing[i] == 0 && !CallRow(run, plan, site, slots, i, &numberBlock)) run.missing[i] = 1;
+    if (run.missing[i] == 0 && !CallRow(run, plan, site, slots, i, blocks)) run.missing[i] = 1;
   }
-  host::FreeCacheBlock(numberBlock);
 }
 
 // Every step over the block; false when the columns could not be read.
