@@ -2,22 +2,29 @@
 // step fills; a literal's slot stays the plan's single value, read with a
 // stride of 0. Every row of a block gets a valid value in every slot (a
 // missing one reads as zero), so the arithmetic of a row left to the row
-// path is wasted but harmless.
+// path is wasted but harmless (a text slot's missing row holds the empty
+// text, and a call is not made for it). Texts are pointers into the block's
+// arena, or to a literal of the plan.
 #include "eval/plan_blocks.h"
 
 #include <cstring>
 
 #include "eval/column_reads.h"
+#include "eval/evaluator.h"
 #include "eval/plan.h"
 #include "eval/plan_arith.h"
 #include "eval/plan_calls.h"
 #include "eval/plan_steps.h"
+#include "host/host.h"
+#include "host/picture_date.h"
+#include "host/values.h"
 #include "language/language.h"
 
 namespace xev::eval {
 namespace {
 
 namespace dec = host::decimal;
+using plan::Argument;
 using plan::Code;
 using plan::Plan;
 using plan::Site;
@@ -49,7 +56,35 @@ bool Filled(const Plan& plan, int32_t slot) {
 // Steps whose value the row path keeps as 13 bytes and passes on as they
 // are: a block keeps them too.
 bool GivesBytes(Code code) {
-  return code == Code::kDateDays || code == Code::kDatePlus || code == Code::kDateMinus || code == Code::kPrepared;
+  return code == Code::kDateDays || code == Code::kDatePlus || code == Code::kDateMinus || code == Code::kPrepared ||
+         code == Code::kCall;
+}
+
+// The built-in functions whose value depends on their arguments alone: a
+// block calls them ahead of the row, which nobody can tell apart. A host's
+// function stays on the row path, called in the row's order.
+constexpr XEVFunctionEntry kPureFunctions[] = {
+    &FUNDateAddDay,  &FUNDateYear,     &FUNDateMonth,    &FUNDateDay,          &FUNDateHour,    &FUNDateMinute,
+    &FUNDateSecond,  &FUNDateMonthBegin, &FUNDateMonthEnd, &FUNDateToStr,      &FUNStrMid,      &FUNStrRight,
+    &FUNStrLeft,     &FUNStrLength,    &FUNStrRTrim,     &FUNStrLTrim,         &FUNStrRepeat,   &FUNStrPad,
+    &FUNStrCompare,  &FUNStrIFF,       &FUNStrCase,      &FUNStrProper,        &FUNStrReplace,  &FUNStrScan,
+    &FUNStrSpaces,   &FUNStrUpper,     &FUNStrLower,     &FUNStrTrim,          &FUNStrTranslate, &FUNNumberAbsolute,
+    &FUNNumberMod,   &FUNNumberToStr,  &FUNNumberRound,  &FUNNumberTruncate,   &FUNNumberIFF,   &FUNPower,
+    &FUNWeekDay,     &FUNDateQuarter,  &FUNDateIFF,      &FUNDateToStrPicture,
+};
+
+// A call a block makes itself: a pure built-in whose every argument is a
+// value of a slot (none passed by name).
+bool CallHeld(const Plan& plan, const Site& site) {
+  if (site.item == nullptr) return false;
+  const auto entry = reinterpret_cast<XEVFunctionEntry>(site.item->boundValue);
+  bool pure = false;
+  for (const XEVFunctionEntry known : kPureFunctions) pure = pure || known == entry;
+  for (int32_t a = 0; pure && a < site.argumentCount; ++a) {
+    const Argument& argument = plan.arguments[site.firstArgument + a];
+    pure = argument.node == nullptr || argument.slot >= 0;
+  }
+  return pure;
 }
 
 // The one place that says which steps a block run holds.
@@ -72,18 +107,21 @@ bool HeldStep(const Plan& plan, const Step& step, const BlockFormulas& formulas,
     case Code::kDatePlus:
     case Code::kDateMinus:  // a count that is a literal, read once a block
       return plan.states[step.b] == plan::kStored && !Filled(plan, step.b);
-    case Code::kPrepared: {
-      const Site& site = plan.sites[step.a];
-      return site.prepared->kind != plan::Prepared::kDateText && plan.arguments[site.firstArgument].slot >= 0;
+    case Code::kPrepared: return plan.arguments[plan.sites[step.a].firstArgument].slot >= 0;
+    case Code::kConcat: return true;
+    case Code::kTextItem: {
+      const ColumnReaders* readers = CurrentColumnReaders();
+      return plan.sites[step.a].column >= 0 && readers != nullptr && readers->readTexts != nullptr;
     }
-    default: return false;  // other calls, texts, the walk
+    case Code::kCall: return CallHeld(plan, plan.sites[step.a]);
+    default: return false;  // the walk
   }
 }
 
 // A plan current for ec, as the row path would run it.
 bool Current(const Plan* plan, const ExprContext* ec, HEXP exp) {
   return plan != nullptr && plan->ec == ec && plan->root == exp->root && plan->generation == ec->generation &&
-         !plan->running && !plan->walkOnly && !plan->textResult;
+         !plan->running && !plan->walkOnly;
 }
 
 // Whether the formula's value is an item's, which the row path passes on as
@@ -100,42 +138,76 @@ bool ResultPassedOn(const Plan& plan) {
   return false;
 }
 
-// Where a block run keeps each slot's values: a column, or the plan's literal.
+// Where a block run keeps each slot's values: a column, or the plan's
+// literal (a stride of 0); a text slot's texts, one per row, the same way.
 struct Slots {
   dec::Decimal* at[kMostBlockSlots];
   int32_t stride[kMostBlockSlots];
-  NumberValue* bytes[kMostBlockSlots];  // a step's that GivesBytes; nullptr for the others
+  NumberValue* bytes[kMostBlockSlots];  // the 13 bytes passed on, where kept; nullptr for the others
+  const char** text[kMostBlockSlots];   // a text slot's, per row; nullptr for a literal
+  bool isText[kMostBlockSlots];
 
   void Fill(int32_t slot, dec::Decimal* scratch, int32_t count) {
     at[slot] = scratch + static_cast<size_t>(slot) * static_cast<size_t>(count);
     stride[slot] = 1;
+    // A text slot's column of loaded values holds its text pointers instead.
+    if (isText[slot]) text[slot] = reinterpret_cast<const char**>(at[slot]);
   }
   int32_t SlotOf(const Plan& plan, const dec::Decimal* value) const {
     return static_cast<int32_t>(value - plan.values);
   }
+  // Row i's text of a text slot.
+  const char* TextAt(const Plan& plan, int32_t slot, int32_t i) const {
+    return text[slot] != nullptr ? text[slot][i] : plan.texts[slot];
+  }
 };
 
+// Whether slot is an argument of some call: its 13 bytes are then kept, as
+// the row path passes them on.
+bool Argued(const Plan& plan, int32_t slot) {
+  for (int32_t i = 0; i < plan.stepCount; ++i) {
+    const Step& step = plan.steps[i];
+    if (step.code != Code::kCall) continue;
+    const Site& site = plan.sites[step.a];
+    for (int32_t a = 0; a < site.argumentCount; ++a) {
+      if (plan.arguments[site.firstArgument + a].slot == slot) return true;
+    }
+  }
+  return false;
+}
+
 // The loaded values take the scratch's first slotCount * count places, the
-// bytes the rest.
-void LayOut(const Plan& plan, Slots& slots, dec::Decimal* scratch, int32_t count) {
+// bytes the rest. A held reference's bytes are its formula's column.
+void LayOut(const Plan& plan, const BlockFormulas& formulas, int32_t index, Slots& slots, dec::Decimal* scratch,
+            int32_t count) {
   auto* bytes = reinterpret_cast<NumberValue*>(scratch + static_cast<size_t>(plan.slotCount) * static_cast<size_t>(count));
+  auto bytesOf = [&](int32_t slot) { return bytes + static_cast<size_t>(slot) * static_cast<size_t>(count); };
   for (int32_t s = 0; s < plan.slotCount; ++s) {
     slots.at[s] = plan.values + s;
     slots.stride[s] = 0;
     slots.bytes[s] = nullptr;
+    slots.text[s] = nullptr;
+    slots.isText[s] = false;
   }
+  for (int32_t t = 0; t < plan.textSlotCount; ++t) slots.isText[plan.textSlots[t]] = true;
   for (int32_t i = 0; i < plan.stepCount; ++i) {
     const Step& step = plan.steps[i];
     if (step.code == Code::kItems) {
-      for (int32_t s = step.a; s < step.a + step.b; ++s) slots.Fill(plan.sites[s].slot, scratch, count);
+      for (int32_t s = step.a; s < step.a + step.b; ++s) {
+        const int32_t slot = plan.sites[s].slot;
+        slots.Fill(slot, scratch, count);
+        if (Argued(plan, slot)) slots.bytes[slot] = bytesOf(slot);
+      }
       continue;
     }
     slots.Fill(step.result, scratch, count);
-    if (GivesBytes(step.code)) slots.bytes[step.result] = bytes + static_cast<size_t>(step.result) * static_cast<size_t>(count);
+    if (step.code == Code::kSubtree) {
+      slots.bytes[step.result] = formulas.columns[HeldTarget(plan.sites[step.a], formulas, index)].numbers;
+    } else if (GivesBytes(step.code) && !slots.isText[step.result]) {
+      slots.bytes[step.result] = bytesOf(step.result);
+    }
   }
-  if (ResultPassedOn(plan)) {
-    slots.bytes[plan.resultSlot] = bytes + static_cast<size_t>(plan.resultSlot) * static_cast<size_t>(count);
-  }
+  if (ResultPassedOn(plan)) slots.bytes[plan.resultSlot] = bytesOf(plan.resultSlot);
 }
 
 // An operator over the block: every operand column or literal, row by row.
@@ -260,31 +332,203 @@ void RunPrepared(const Plan& plan, const Site& site, const Slots& slots, int32_t
   }
 }
 
-// Every step over the block; false when the columns could not be read.
-bool RunSteps(ExprContext* ec, const Plan& plan, const BlockFormulas& formulas, int32_t index, int64_t first,
-              int32_t count, const Slots& slots, uint8_t* missing) {
+// Everything a step over texts or calls needs besides the slots.
+struct TextRun {
+  ExprContext* ec;
+  HEXP exp;
+  int32_t count;
+  uint8_t* missing;
+  BlockArena& arena;
+};
+
+// Row i's text into the text slot: a copy in the arena, or for a row
+// without room (memory short) the empty text, the row left to the row path.
+void PutText(const TextRun& run, const Slots& slots, int32_t slot, int32_t i, const char* text, size_t length) {
+  const char* copy = ArenaCopy(run.arena, text, length);
+  if (copy == nullptr) {
+    run.missing[i] = 1;
+    copy = "";
+  }
+  slots.text[slot][i] = copy;
+}
+
+// A prepared date text call, as TakeDateText in the row path writes it:
+// empty for a NULL date or a text that does not fit.
+void RunDateText(const TextRun& run, const Plan& plan, const Site& site, const Slots& slots) {
+  const int32_t date = plan.arguments[site.firstArgument].slot;
+  const dec::Decimal* a = slots.at[date];
+  const size_t sa = static_cast<size_t>(slots.stride[date]);
+  for (int32_t i = 0; i < run.count; ++i) {
+    char text[host::kTextBufferSize] = "";
+    DateParts parts;
+    const bool null = dec::IsNull(a[i * sa]);
+    if (!null && !plan::DatePartsOfLoaded(a[i * sa], &parts)) {
+      run.missing[i] = 1;  // beyond the fast form: the function's own call
+    } else if (!null) {
+      host::WriteDateByCompiledPicture(site.prepared->picture, parts, text, host::kTextBufferSize);
+    }
+    PutText(run, slots, site.slot, i, text, std::strlen(text));
+  }
+}
+
+// A String data item's texts, as its callback gives them.
+bool RunTextItem(const TextRun& run, const Site& site, const Slots& slots, int64_t first) {
   const ColumnReaders* readers = CurrentColumnReaders();
+  return readers->readTexts(run.ec, site.column, first, run.count, run.arena, slots.text[site.slot], run.missing);
+}
+
+// The texts of slots a and b joined.
+void RunConcat(const TextRun& run, const Plan& plan, const Step& step, const Slots& slots) {
+  for (int32_t i = 0; i < run.count; ++i) {
+    slots.text[step.result][i] = "";
+    if (run.missing[i] != 0) continue;
+    const char* left = slots.TextAt(plan, step.a, i);
+    const char* right = slots.TextAt(plan, step.b, i);
+    const size_t leftLength = std::strlen(left), rightLength = std::strlen(right);
+    char* text = ArenaTake(run.arena, leftLength + rightLength + 1);
+    if (text == nullptr) {
+      run.missing[i] = 1;
+      continue;
+    }
+    std::memcpy(text, left, leftLength);
+    std::memcpy(text + leftLength, right, rightLength + 1);
+    slots.text[step.result][i] = text;
+  }
+}
+
+// The 13 bytes of slot in row i, as PackSlot in the row path gives them.
+void PackAt(const Plan& plan, const Slots& slots, int32_t slot, int32_t i, NumberValue* out) {
+  if (slots.bytes[slot] != nullptr) {
+    *out = slots.bytes[slot][i];
+  } else if (slots.stride[slot] == 0 && plan.states[slot] == plan::kStored) {
+    *out = *plan.stored[slot];
+  } else {
+    dec::StoreOrNull(out, slots.at[slot][i * static_cast<size_t>(slots.stride[slot])]);
+  }
+}
+
+// The blocks a call over the block writes its results to, kept from row to
+// row: a text block is cleared as a fresh one would be, and made afresh once
+// a function has grown or moved it.
+struct CallBlocks {
+  void* number = nullptr;
+  void* text = nullptr;
+  size_t textSize = 0;  // as first allocated
+
+  void* Text() {
+    if (text != nullptr) {
+      std::memset(text, 0, textSize);
+      return text;
+    }
+    text = HostAlloc(kTextBlockSize);
+    textSize = text != nullptr ? HostBlockSize(text) : 0;
+    return text;
+  }
+  // After a call that left block as the text block.
+  void Keep(void* block) {
+    if (block == text && block != nullptr && HostBlockSize(block) == textSize) return;
+    HostFree(block);
+    text = nullptr;
+  }
+  ~CallBlocks() {
+    host::FreeCacheBlock(number);
+    HostFree(text);
+  }
+};
+
+// One row's call, as RunCall in the row path makes it: the arguments copied,
+// a cleared block for a text; false when it gives no value.
+bool CallRow(const TextRun& run, const Plan& plan, const Site& site, const Slots& slots, int32_t i, CallBlocks& blocks) {
+  void* given[plan::kMaxCallParameters] = {};
+  NumberValue copies[plan::kMaxCallParameters];
+  for (int32_t a = 0; a < site.argumentCount; ++a) {
+    const Argument& argument = plan.arguments[site.firstArgument + a];
+    if (argument.node == nullptr) continue;
+    if (slots.isText[argument.slot]) {
+      given[a] = const_cast<char*>(slots.TextAt(plan, argument.slot, i));
+    } else {
+      PackAt(plan, slots, argument.slot, i, &copies[a]);
+      given[a] = &copies[a];
+    }
+  }
+  void** args = site.argumentCount >= 0 ? given : nullptr;
+  const auto entry = reinterpret_cast<XEVFunctionEntry>(site.item->boundValue);
+  if (slots.isText[site.slot]) {
+    void* block = blocks.Text();
+    bool ok = block != nullptr && entry(run.ec, run.exp, kTextBlockSize, &block, site.name, args) != 0 &&
+              block != nullptr && TerminateWithinBlock(static_cast<char*>(block));
+    if (ok) PutText(run, slots, site.slot, i, static_cast<const char*>(block), std::strlen(static_cast<char*>(block)));
+    blocks.Keep(block);
+    return ok;
+  }
+  void** numberBlock = &blocks.number;
+  if (*numberBlock == nullptr) *numberBlock = host::AllocateCacheBlock(XEV_NUMBER_SIZE);
+  if (*numberBlock == nullptr) return false;
+  std::memset(*numberBlock, 0, XEV_NUMBER_SIZE);
+  if (entry(run.ec, run.exp, XEV_NUMBER_SIZE, numberBlock, site.name, args) == 0 || *numberBlock == nullptr) return false;
+  slots.bytes[site.slot][i] = *static_cast<const NumberValue*>(*numberBlock);
+  dec::LoadOrNull(slots.at[site.slot][i], &slots.bytes[site.slot][i]);
+  return true;
+}
+
+// A built-in call over the block; a row it gives no value is left to the
+// row path, which calls it again and carries on as the walk would.
+void RunCall(const TextRun& run, const Plan& plan, const Site& site, const Slots& slots) {
+  CallBlocks blocks;
+  for (int32_t i = 0; i < run.count; ++i) {
+    if (slots.isText[site.slot]) {
+      slots.text[site.slot][i] = "";
+    } else {
+      dec::Set(slots.at[site.slot][i], 0, 0, false);
+      dec::StoreOrNull(&slots.bytes[site.slot][i], slots.at[site.slot][i]);
+    }
+    if (run.missing[i] == 0 && !CallRow(run, plan, site, slots, i, blocks)) run.missing[i] = 1;
+  }
+}
+
+// Every step over the block; false when the columns could not be read.
+bool RunSteps(const TextRun& run, const Plan& plan, const BlockFormulas& formulas, int32_t index, int64_t first,
+              const Slots& slots) {
+  const ColumnReaders* readers = CurrentColumnReaders();
+  const int32_t count = run.count;
   for (int32_t i = 0; i < plan.stepCount; ++i) {
     const Step& step = plan.steps[i];
-    if (plan::IsOperator(step.code)) {
-      RunOperator(plan, step, slots, count);
-    } else if (step.code == Code::kRound) {
-      RunRound(plan, step, slots, count);
-    } else if (step.code == Code::kDateDays || step.code == Code::kDatePlus || step.code == Code::kDateMinus) {
-      RunDate(plan, step, slots, count, missing);
-    } else if (step.code == Code::kPrepared) {
-      RunPrepared(plan, plan.sites[step.a], slots, count, missing);
-    } else if (step.code == Code::kSubtree) {
-      const Site& site = plan.sites[step.a];
-      RunReference(site, formulas.columns[HeldTarget(site, formulas, index)], slots, count, missing);
-    } else {
-      for (int32_t s = step.a; s < step.a + step.b; ++s) {
-        const Site& site = plan.sites[s];
-        if (readers == nullptr || readers->readBlock == nullptr ||
-            !readers->readBlock(ec, site.column, first, count, slots.at[site.slot], missing, slots.bytes[site.slot])) {
-          return false;
+    // For the steps with a site: the others' a is a slot.
+    const Site& site = plan.sites[step.code == Code::kPrepared || step.code == Code::kSubtree ||
+                                          step.code == Code::kCall || step.code == Code::kTextItem
+                                      ? step.a
+                                      : 0];
+    switch (step.code) {
+      case Code::kRound: RunRound(plan, step, slots, count); break;
+      case Code::kDateDays:
+      case Code::kDatePlus:
+      case Code::kDateMinus: RunDate(plan, step, slots, count, run.missing); break;
+      case Code::kPrepared:
+        if (site.prepared->kind == plan::Prepared::kDateText) {
+          RunDateText(run, plan, site, slots);
+        } else {
+          RunPrepared(plan, site, slots, count, run.missing);
         }
-      }
+        break;
+      case Code::kSubtree:
+        RunReference(site, formulas.columns[HeldTarget(site, formulas, index)], slots, count, run.missing);
+        break;
+      case Code::kConcat: RunConcat(run, plan, step, slots); break;
+      case Code::kCall: RunCall(run, plan, site, slots); break;
+      case Code::kTextItem:
+        if (!RunTextItem(run, site, slots, first)) return false;
+        break;
+      case Code::kItems:
+        for (int32_t s = step.a; s < step.a + step.b; ++s) {
+          const Site& item = plan.sites[s];
+          if (readers == nullptr || readers->readBlock == nullptr ||
+              !readers->readBlock(run.ec, item.column, first, count, slots.at[item.slot], run.missing,
+                                  slots.bytes[item.slot])) {
+            return false;
+          }
+        }
+        break;
+      default: RunOperator(plan, step, slots, count); break;
     }
   }
   return true;
@@ -294,11 +538,14 @@ bool RunSteps(ExprContext* ec, const Plan& plan, const BlockFormulas& formulas, 
 
 bool OperatorsPlain(const ExprContext* ec) { return !plan::HasNumberOperatorCallback(ec); }
 
+bool HeldAsText(HEXP exp) { return exp->root->type == XEV_TYPE_STRING; }
+
 bool HeldByBlocks(ExprContext* ec, const BlockFormulas& formulas, int32_t index, int32_t* room) {
   HEXP exp = formulas.values->At(index);
   if (!OperatorsPlain(ec)) return false;
   if (exp == nullptr || exp->root == nullptr) return false;
-  if (exp->root->type != XEV_TYPE_NUMBER && exp->root->type != XEV_TYPE_DATETIME) return false;
+  const int type = exp->root->type;
+  if (type != XEV_TYPE_NUMBER && type != XEV_TYPE_DATETIME && type != XEV_TYPE_STRING) return false;
   auto* plan = static_cast<Plan*>(exp->evalPlan);
   if (!Current(plan, ec, exp)) {
     if (plan != nullptr && plan->running) return false;
@@ -310,6 +557,7 @@ bool HeldByBlocks(ExprContext* ec, const BlockFormulas& formulas, int32_t index,
   if (plan->slotCount > kMostBlockSlots || (!ResultPassedOn(*plan) && !Filled(*plan, plan->resultSlot))) {
     return false;  // a literal alone: nothing to run
   }
+  if (plan->textResult != (type == XEV_TYPE_STRING)) return false;
   for (int32_t i = 0; i < plan->stepCount; ++i) {
     if (!HeldStep(*plan, plan->steps[i], formulas, index)) return false;
   }
@@ -318,7 +566,7 @@ bool HeldByBlocks(ExprContext* ec, const BlockFormulas& formulas, int32_t index,
 }
 
 void RunBlock(ExprContext* ec, const BlockFormulas& formulas, int32_t index, int64_t first, int32_t count,
-              dec::Decimal* scratch) {
+              dec::Decimal* scratch, BlockArena& arena) {
   HEXP exp = formulas.values->At(index);
   const BlockColumn& out = formulas.columns[index];
   const auto* plan = static_cast<const Plan*>(exp->evalPlan);
@@ -328,9 +576,14 @@ void RunBlock(ExprContext* ec, const BlockFormulas& formulas, int32_t index, int
   }
   std::memset(out.byRow, 0, static_cast<size_t>(count));
   Slots slots;
-  LayOut(*plan, slots, scratch, count);
-  if (!RunSteps(ec, *plan, formulas, index, first, count, slots, out.byRow)) {
+  LayOut(*plan, formulas, index, slots, scratch, count);
+  const TextRun run{ec, exp, count, out.byRow, arena};
+  if (!RunSteps(run, *plan, formulas, index, first, slots)) {
     std::memset(out.byRow, 1, static_cast<size_t>(count));
+    return;
+  }
+  if (out.texts != nullptr) {
+    for (int32_t i = 0; i < count; ++i) out.texts[i] = slots.TextAt(*plan, plan->resultSlot, i);
     return;
   }
   if (const NumberValue* bytes = slots.bytes[plan->resultSlot]) {

@@ -4,20 +4,25 @@
 //
 // A block run holds only steps whose outcome depends on nothing but the row:
 // the four operators on Numbers, data items read straight from their
-// columns, rounding to a literal count of places, the days between two
-// dates, a date plus a literal count of units, the prepared date calls with
-// a Number or DateTime value, and references to formulas arranged before it
-// that the blocks hold too (HeldStep lists them). A row beyond the fast
-// forms of the dates is left to the row path, as a row with a missing value. It
-// calls no host code, so the host cannot tell whether a row ran in a block.
-// A row where some value is missing (an item or referenced formula without
-// one) is left to the row path, marked in the block's byRow: that is where
-// the checks, the calls and the walk live, and where such a row gets the
-// same bytes it always had.
+// columns (String ones as texts), text literals, joins, rounding to a
+// literal count of places, the days between two dates, a date plus a literal
+// count of units, the prepared date calls, calls of the built-in functions
+// that read nothing but their arguments, and references to formulas arranged
+// before it that the blocks hold too (HeldStep lists them). A formula with a
+// String value is held too: each row's text lives in the block's arena
+// (eval/block_texts.h) until the next block. It calls no host code, so the
+// host cannot tell whether a row ran in a block.
+// A row where some value is missing (an item, call or referenced formula
+// without one, a date beyond the fast forms, memory short for a text) is left
+// to the row path, marked in the block's byRow: that is where the checks,
+// the host calls and the walk live, and where such a row gets the same bytes
+// it always had.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
+#include "eval/block_texts.h"
 #include "eval/formula_values.h"
 #include "host/decimal.h"
 
@@ -29,10 +34,11 @@ constexpr int32_t kBlockRows = 512;
 constexpr int32_t kMostBlockSlots = 32;
 
 // One formula's values over a block: the 13 bytes of each row, and per row
-// a 1 where the row path is to value it instead.
+// a 1 where the row path is to value it instead; a String formula's texts.
 struct BlockColumn {
   NumberValue* numbers;
   uint8_t* byRow;
+  const char** texts;  // a String formula's, per row; nullptr for the others
 };
 
 // The formulas of a share as arranged (formula_values.h), with the block
@@ -53,11 +59,15 @@ bool OperatorsPlain(const ExprContext* ec);
 // block run needs, in the scratch RunBlock gets.
 bool HeldByBlocks(ExprContext* ec, const BlockFormulas& formulas, int32_t index, int32_t* room);
 
+// Whether the formula's value is a text, which a held column keeps in texts.
+bool HeldAsText(HEXP exp);
+
 // Runs formula index, held, over rows first to first + count - 1 of the rows
 // ec evaluates, into formulas.columns[index]; slots has the room
 // HeldByBlocks gave times count loaded values. A plan made stale since (the context changed) leaves
-// every row to the row path.
+// every row to the row path. Texts go to arena, which the caller resets
+// before each block.
 void RunBlock(ExprContext* ec, const BlockFormulas& formulas, int32_t index, int64_t first, int32_t count,
-              host::decimal::Decimal* slots);
+              host::decimal::Decimal* slots, BlockArena& arena);
 
 }  // namespace xev::eval

@@ -297,6 +297,9 @@ class Filler {
       site.name = static_cast<const char*>(frame.node->left);
       site.item = core::FindItem(plan_->ec->dataItems, site.name);
       if (site.item != nullptr) site.callback = reinterpret_cast<XEVDataItemCallback>(site.item->boundValue);
+      // Read by a block run only; the row path asks the callback.
+      const ColumnReaders* readers = CurrentColumnReaders();
+      site.column = readers != nullptr && site.callback != nullptr ? readers->columnOf(site.callback) : -1;
       EmitStep(Step{Code::kTextItem, 0, plan_->siteCount - 1, 0, slot});
       return operands_.Push(slot);
     }

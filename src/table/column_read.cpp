@@ -391,7 +391,33 @@ bool ReadBlockForPlan(const ExprContext* ec, int32_t index, int64_t first, int32
   return true;
 }
 
-constexpr eval::ColumnReaders kReaders{&ColumnOfCallback, &ReadForPlan, &ReadBlockForPlan};
+// A String column's rows as DeliverText gives them: a NULL row is the empty
+// text, a row that is no text has no value.
+bool ReadTextsForPlan(const ExprContext* ec, int32_t index, int64_t first, int32_t count, eval::BlockArena& arena,
+                      const char** out, uint8_t* missing) {
+  const auto* cursor = static_cast<const RowCursor*>(ec->tableRows);
+  if (cursor == nullptr || index >= cursor->bindingCount) return false;
+  const XevColumn& column = cursor->columns[index];
+  if (column.kind != XEV_COLUMN_STRING) return false;
+  for (int32_t i = 0; i < count; ++i) {
+    const char* text = "";
+    int64_t length = 0;
+    out[i] = "";
+    if ((!IsNullRow(column, first + i) && !TextAt(column, first + i, &text, &length)) || length >= INT32_MAX) {
+      missing[i] = 1;  // no value, or more than the callback's block holds
+      continue;
+    }
+    const char* copy = length == 0 ? "" : eval::ArenaCopy(arena, text, static_cast<size_t>(length));
+    if (copy == nullptr) {
+      missing[i] = 1;
+      continue;
+    }
+    out[i] = copy;
+  }
+  return true;
+}
+
+constexpr eval::ColumnReaders kReaders{&ColumnOfCallback, &ReadForPlan, &ReadBlockForPlan, &ReadTextsForPlan};
 
 }  // namespace
 

@@ -123,18 +123,32 @@ struct Blocks {
   int32_t rows = 0;   // per block
   int32_t held = 0;
   uint32_t generation = 0;  // the context's when the plans were found held
+  eval::BlockArena arena;   // the texts of the block being run
 };
+
+// Row at of a held column as a value: a text is lent from the block's arena,
+// good while the block's rows run.
+void TakeHeld(const eval::BlockColumn& column, int32_t at, eval::Value& value) {
+  if (column.texts != nullptr) {
+    value.text = const_cast<char*>(column.texts[at]);
+    value.kind = eval::Value::kText;
+    return;
+  }
+  value.number = column.numbers[at];
+  value.kind = eval::Value::kNumber;
+}
 
 // A held formula's value for row at of the block, while the block's values
 // still stand: no callback has changed the context or bound an operator.
-const NumberValue* HeldValue(const ExprContext* ec, const Blocks* blocks, int32_t index, int32_t at) {
-  if (blocks == nullptr) return nullptr;
+bool HeldValue(const ExprContext* ec, const Blocks* blocks, int32_t index, int32_t at, eval::Value& value) {
+  if (blocks == nullptr) return false;
   const eval::BlockColumn& column = blocks->columns[index];
   if (column.numbers == nullptr || column.byRow[at] != 0 || ec->generation != blocks->generation ||
       !eval::OperatorsPlain(ec)) {
-    return nullptr;
+    return false;
   }
-  return &column.numbers[at];
+  TakeHeld(column, at, value);
+  return true;
 }
 
 // Evaluates the arranged formulas from begin to end for the cursor's row,
@@ -143,10 +157,7 @@ void EvaluateArranged(ExprContext* ec, eval::FormulaValues& values, int32_t begi
                       const Blocks* blocks = nullptr, int32_t at = 0) {
   for (int32_t i = begin; i < end; ++i) {
     eval::Value value;
-    if (const NumberValue* held = HeldValue(ec, blocks, i, at)) {
-      value.number = *held;
-      value.kind = eval::Value::kNumber;
-    } else if (!eval::EvaluateFormula(ec, values.At(i), value, nullptr, &values)) {
+    if (!HeldValue(ec, blocks, i, at, value) && !eval::EvaluateFormula(ec, values.At(i), value, nullptr, &values)) {
       eval::ReleaseValue(value);
     }
     values.Keep(i, value);
@@ -180,13 +191,19 @@ bool AllHeld(const ExprContext* ec, const Blocks* blocks, int32_t at) {
   return ec->generation == blocks->generation && eval::OperatorsPlain(ec);
 }
 
+// The where formula's held value selects row at of the block.
+bool SelectedHeld(const Arranged& arranged, const Blocks& blocks, int32_t at) {
+  if (arranged.whereEnd == 0) return true;
+  const NumberValue& value = blocks.columns[arranged.whereEnd - 1].numbers[at];
+  return NumberIsNull(&value) == 0 && NumberIsZero(&value) == 0;
+}
+
 bool WriteHeld(const Job& job, Share& share, const Arranged& arranged, const Blocks& blocks, int32_t at) {
-  eval::Value value;
-  value.kind = eval::Value::kNumber;
   for (int32_t r = 0; r < job.resultCount; ++r) {
-    const ResultShape& shape = job.shapes[r];
-    value.number = blocks.columns[arranged.results[r]].numbers[at];
-    if (!WriteRow(shape, share.columns[r], share.count, shape.type != XEV_TYPE_STRING ? &value : nullptr)) return false;
+    eval::Value value;
+    TakeHeld(blocks.columns[arranged.results[r]], at, value);
+    const bool answered = (value.kind == eval::Value::kNumber) == (job.shapes[r].type != XEV_TYPE_STRING);
+    if (!WriteRow(job.shapes[r], share.columns[r], share.count, answered ? &value : nullptr)) return false;
   }
   return true;
 }
@@ -201,7 +218,8 @@ bool RunRowsArranged(const Job& job, Share& share, RowCursor& cursor, uint32_t m
   for (int64_t row = first; row < end && ok; ++row) {
     cursor.row = row;
     const int32_t at = static_cast<int32_t>(row - first);
-    if (arranged.whereEnd == 0 && AllHeld(ec, blocks, at)) {
+    if (AllHeld(ec, blocks, at)) {
+      if (!SelectedHeld(arranged, *blocks, at)) continue;
       ok = WriteHeld(job, share, arranged, *blocks, at);
       share.selected[share.count++] = row;
       continue;
@@ -223,7 +241,9 @@ void ReleaseBlocks(Blocks& blocks) {
   for (int32_t i = 0; blocks.columns != nullptr && i < blocks.count; ++i) {
     HostFree(blocks.columns[i].numbers);
     HostFree(blocks.columns[i].byRow);
+    HostFree(blocks.columns[i].texts);
   }
+  eval::ArenaRelease(blocks.arena);
   HostFree(blocks.columns);
   HostFree(blocks.scratch);
   blocks = Blocks{};
@@ -250,6 +270,10 @@ bool MakeBlocks(ExprContext* ec, const eval::FormulaValues& values, int64_t rows
     column.numbers = static_cast<NumberValue*>(HostAlloc(sizeof(NumberValue) * rowsWide));
     column.byRow = static_cast<uint8_t*>(HostAlloc(rowsWide));
     if (column.numbers == nullptr || column.byRow == nullptr) return false;
+    if (eval::HeldAsText(values.At(i))) {
+      column.texts = static_cast<const char**>(HostAlloc(sizeof(const char*) * rowsWide));
+      if (column.texts == nullptr) return false;
+    }
     ++blocks.held;
     if (room > mostRoom) mostRoom = room;
   }
@@ -264,7 +288,7 @@ bool MakeBlocks(ExprContext* ec, const eval::FormulaValues& values, int64_t rows
 // that changes the context or binds an operator leaves the rest of the share
 // to the rows alone (HeldValue stops taking the block's values at once).
 bool RunBlocksArranged(const Job& job, Share& share, RowCursor& cursor, uint32_t memoryShort,
-                       const Arranged& arranged, const Blocks& blocks) {
+                       const Arranged& arranged, Blocks& blocks) {
   ExprContext* ec = job.table->copies[share.copy];
   const eval::BlockFormulas formulas{&arranged.values, blocks.columns};
   for (int64_t first = share.begin; first < share.end; first += blocks.rows) {
@@ -273,8 +297,9 @@ bool RunBlocksArranged(const Job& job, Share& share, RowCursor& cursor, uint32_t
     }
     const int64_t left = share.end - first;
     const int32_t count = left < blocks.rows ? static_cast<int32_t>(left) : blocks.rows;
+    eval::ArenaReset(blocks.arena);
     for (int32_t i = 0; i < blocks.count; ++i) {
-      if (blocks.columns[i].numbers != nullptr) eval::RunBlock(ec, formulas, i, first, count, blocks.scratch);
+      if (blocks.columns[i].numbers != nullptr) eval::RunBlock(ec, formulas, i, first, count, blocks.scratch, blocks.arena);
     }
     if (!RunRowsArranged(job, share, cursor, memoryShort, arranged, first, first + count, &blocks)) return false;
   }

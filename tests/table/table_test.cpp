@@ -417,7 +417,7 @@ struct Mixed {
   std::vector<NumberValue> numbers;
   std::vector<uint8_t> nulls;
   std::vector<int64_t> seconds;  // some far beyond the dates' fast forms
-  TextColumn texts;
+  TextColumn texts, words;
   std::vector<HEXP> formulas;
   static inline std::atomic<int64_t> changeAt{-1};
 
@@ -433,10 +433,12 @@ struct Mixed {
     FUNDefineFunctions(ec);
     for (const char* name : {"I", "F", "N", "T"}) AddItem(ec, name, XEV_TYPE_NUMBER);
     AddItem(ec, "D", XEV_TYPE_DATETIME);
+    AddItem(ec, "S", XEV_TYPE_STRING);
     AddItem(ec, "Rate", XEV_TYPE_NUMBER, &Rate);
     const double reals_[] = {0.1, 24.83, -149.81, 1e300, 5e-324, std::numeric_limits<double>::infinity(),
                              std::nan(""), 0.0, 123456789.123456789, -7.5};
     const char* texts_[] = {"1.005", "-0.000000001", "n/a", "", "99999999999999999999.99", "0", "12.5", "3"};
+    const std::string words_[] = {"Ärger über", "", "naïve café", std::string("a\0b", 3), "x"};  // a zero byte: no value
     for (int64_t row = 0; row < rows; ++row) {
       ints.push_back(row % 9 == 0 ? 0 : (row % 2 ? 1 : -1) * (row * 7919 % 100003));
       if (row % 41 == 0) ints.back() = std::numeric_limits<int64_t>::min();
@@ -446,19 +448,25 @@ struct Mixed {
       if (row % 29 == 0) std::memset(numbers.back().bytes + 1, 0xff, 10);  // a coefficient past the range
       nulls.push_back(row % 13 == 0);
       texts.Add(texts_[row % 8], row % 11 == 0);
+      words.Add(words_[row % 5], row % 7 == 0);
       seconds.push_back(row % 19 == 0 ? row * 1000000000000000 : 1700000000 + row * 86399);
     }
     formulas = {Parse(ec, "Gross", "I * F"),
                 Parse(ec, "Net", "NumberRound(Gross() - Gross() * T, 2)"),
                 Parse(ec, "Share", "Net() / I + N / 7"),
                 Parse(ec, "Huge", "N * N * 1000 - T / 0"),
+                // Longer than a block's first arena, with multi-byte literals.
+                Parse(ec, "Stamp", "DateToStrPicture(D, 'dddd, d MMMM yyyy \"–\" hh:mm:ss \"üß\" dddd')"),
                 Parse(ec, "Hosted", "Net() * Rate"),
                 Parse(ec, "After", "Hosted() + Share() / 3"),
                 Parse(ec, "Text", "NumberToStr(Share(), 2)"),
                 Parse(ec, "Due", "DateMonthEnd(D + 1 MONTH)"),
                 Parse(ec, "Span", "(D + 3 DAYS) - Due() + DateQuarter(D) * I"),
                 Parse(ec, "Alone", "N"),
-                Parse(ec, "Real", "F")};
+                Parse(ec, "Real", "F"),
+                Parse(ec, "Said", "DateToStr(D)"),
+                Parse(ec, "Label", "StrProper(StrLeft(S, 7)) || ' – ' || NumberToStr(Share(), 2) || Said()"),
+                Parse(ec, "Long", "StrRepeat(S || 'é', NumberMod(I, 1500)) || StrIFF(Net() - 5, 'a', '', 'c')")};
   }
   ~Mixed() { XEVDestroyEC(ec); }
 
@@ -472,6 +480,8 @@ struct Mixed {
     XEVTableBind(table, "T", &t);
     XevColumn d = FixedColumn(XEV_COLUMN_TIME, seconds, 0, XEVTableUnixEpochDay(), &nulls);
     XEVTableBind(table, "D", &d);
+    XevColumn s = words.Column(XEV_COLUMN_STRING);
+    XEVTableBind(table, "S", &s);
     return table;
   }
 
@@ -518,7 +528,7 @@ TEST(TableBlocks, SameBytesAsRowByRow) {
     Mixed::changeAt = c.changeAt;
     for (const int32_t threads : {1, 2}) {
       for (const bool where : {false, true}) {
-        for (const size_t wanted : {mixed.formulas.size(), size_t{4}}) {  // all, or the held alone
+        for (const size_t wanted : {mixed.formulas.size(), size_t{5}}) {  // all, or the held alone
           xev::table::SetBlockRows(0);
           const std::string rows = mixed.Evaluate(c.rows, threads, where, wanted);
           xev::table::SetBlockRows(c.blockRows);
@@ -534,7 +544,6 @@ TEST(TableBlocks, SameBytesAsRowByRow) {
 // The steps a block holds, and the formulas that stay on the row path.
 TEST(TableBlocks, WhatTheBlocksHold) {
   const Mixed mixed(1);
-  AddItem(mixed.ec, "S", XEV_TYPE_STRING);
   const struct {
     const char* text;
     bool held;
@@ -544,11 +553,14 @@ TEST(TableBlocks, WhatTheBlocksHold) {
       {"2.5", false},                         // a literal alone
       {"Rate * 2", false},                    // asked of the host
       {"Case6() + 1", false},                 // a formula on the row path
-      {"NumberRound(I, F)", false},           {"StrLength(S) + I", false},
-      {"DateDay(D) + I", true},               {"S || 'x'", false},
+      {"NumberRound(I, F)", true},            {"StrLength(S) + I", true},
+      {"DateDay(D) + I", true},               {"S || 'x'", true},
       {"DateMonthEnd(D - 2 DAYS)", true},     {"D - (D + 1 MONTH)", true},
-      {"StrLength(DateToStr(D)) + I", false}, {"D + I DAYS", false},  // a count read from a row
-      {"Gross() + 1", true},
+      {"StrLength(DateToStr(D)) + I", true},  {"D + I DAYS", false},  // a count read from a row
+      {"Gross() + 1", true},                  {"DateToStrPicture(D + 1 MONTH, 'yyyy')", true},
+      {"DateToStr(D)", true},                 {"DateToStr(D) || 'x'", true},
+      {"Case19() || 'x'", false},             // a String formula is not read from a block
+      {"StrToNumber(S)", false},              {"'it''s'", false},
   };
   std::vector<HEXP> wanted;
   for (const auto& c : cases) wanted.push_back(Parse(mixed.ec, ("Case" + std::to_string(wanted.size())).c_str(), c.text));
@@ -578,13 +590,17 @@ TEST(TableSweep, CreateBindEvaluate) {
   ASSERT_EQ(FUNDefineFunctions(ec), 1);
   AddItem(ec, "Amount", XEV_TYPE_NUMBER);
   AddItem(ec, "Who", XEV_TYPE_STRING);
+  AddItem(ec, "When", XEV_TYPE_DATETIME);
   HEXP total = Parse(ec, "Total", "NumberRound(Amount * 1.19, 2)");
   HEXP label = Parse(ec, "Label", "StrUpper(Who) || ':' || NumberToStr(Amount, 1)");
   HEXP where = Parse(ec, "Big", "Amount - 3");
+  HEXP day = Parse(ec, "Stamp", "DateToStrPicture(When, 'dddd d MMMM yyyy hh:mm:ss')");  // grows its arena
   std::vector<double> amounts;
+  std::vector<int64_t> seconds;
   TextColumn names;
   for (int row = 0; row < 40; ++row) {
     amounts.push_back(row * 0.5);
+    seconds.push_back(1700000000 + row * 86399);
     names.Add(std::string(static_cast<size_t>(row * 3), 'w'));
   }
   std::string reference;
@@ -592,10 +608,12 @@ TEST(TableSweep, CreateBindEvaluate) {
     trial.Arm();
     XevTable* table = XEVTableCreate(ec, 1);
     XevColumn a = FixedColumn(XEV_COLUMN_DOUBLE, amounts), w = names.Column(XEV_COLUMN_STRING);
-    bool bound = table != nullptr && XEVTableBind(table, "Amount", &a) == 0 && XEVTableBind(table, "Who", &w) == 1;
-    XevResult results[] = {Wanted(total), Wanted(label), Wanted(total, XEV_RESULT_TEXT)};
+    XevColumn d = FixedColumn(XEV_COLUMN_TIME, seconds, 0, XEVTableUnixEpochDay());
+    bool bound = table != nullptr && XEVTableBind(table, "Amount", &a) == 0 && XEVTableBind(table, "Who", &w) == 1 &&
+                 XEVTableBind(table, "When", &d) == 2;
+    XevResult results[] = {Wanted(total), Wanted(label), Wanted(total, XEV_RESULT_TEXT), Wanted(day)};
     int64_t* index = nullptr;
-    int32_t ok = bound ? XEVTableEvaluate(table, 40, nullptr, results, 3, where, &index) : 0;
+    int32_t ok = bound ? XEVTableEvaluate(table, 40, nullptr, results, 4, where, &index) : 0;
     trial.Disarm();
     if (ok == 1) {
       std::string seen;
@@ -612,7 +630,7 @@ TEST(TableSweep, CreateBindEvaluate) {
       EXPECT_EQ(index, nullptr);
       for (const XevResult& result : results) EXPECT_EQ(result.values, nullptr);
     }
-    XEVTableFreeResults(results, 3);
+    XEVTableFreeResults(results, 4);
     HostFree(index);
     XEVTableDestroy(table);
   });
