@@ -358,6 +358,7 @@ TEST_F(Xevhost, AnyNumberOfThreadsWritesTheSameReport) {
   for (const std::vector<std::string>& extra : {std::vector<std::string>{"--format", "csv", "--totals"},
                                                 {"--format", "json", "--where", "Rate - 3"},
                                                 {"--format", "table", "--limit", "2500"},
+                                                {"--format", "json", "--limit", "5000"},
                                                 {"--format", "csv", "--code-page", "1252"}}) {
     std::vector<std::string> one = {"--jobs", "1"}, two = {"--jobs", "2"};
     for (auto* run : {&one, &two}) run->insert(run->end(), args.begin(), args.end());
