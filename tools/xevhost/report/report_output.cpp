@@ -3,6 +3,7 @@
 #include "options.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -409,9 +410,17 @@ DateStyle DateStyleOf(OutputFormat format) {
 
 namespace {
 
+// Bytes that make a CSV field need quotes, looked up in one step each: every
+// String cell of the output passes here.
+constexpr std::array<bool, 256> kQuoted = [] {
+  std::array<bool, 256> quoted{};
+  quoted[','] = quoted['"'] = quoted['\r'] = quoted['\n'] = true;
+  return quoted;
+}();
+
 bool NeedsQuotes(std::string_view text) {
   for (char c : text)
-    if (c == ',' || c == '"' || c == '\r' || c == '\n') return true;
+    if (kQuoted[static_cast<unsigned char>(c)]) return true;
   return false;
 }
 
