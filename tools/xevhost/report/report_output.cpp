@@ -203,6 +203,11 @@ class CsvWriter : public ReportWriter {
     out += '\n';
   }
   void Formatted(std::string_view rows) override { std::fwrite(rows.data(), 1, rows.size(), out_); }
+  void Values(const std::vector<ValueCell>& cells) override {
+    line_.clear();
+    AppendValues(cells, line_);
+    Formatted(line_);
+  }
 
  private:
   std::FILE* out_;
@@ -269,6 +274,11 @@ class JsonWriter : public ReportWriter {
     if (first_) rows.remove_prefix(1);
     first_ = false;
     std::fwrite(rows.data(), 1, rows.size(), out_);
+  }
+  void Values(const std::vector<ValueCell>& cells) override {
+    line_.clear();
+    AppendValues(cells, line_);
+    Formatted(line_);
   }
 
  private:

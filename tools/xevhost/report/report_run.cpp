@@ -119,6 +119,13 @@ class ReportRows {
 
   // One output row from row of a block's results.
   void Write(const EvaluatedBlock& block, int64_t row, bool sumUp) {
+    if (direct_) {
+      FillValues(block, row, values_);
+      for (size_t i = 0; i < columns_.size(); ++i)
+        if (!values_[i].null && columns_[i].reader.type() == XEV_TYPE_NUMBER) AddToSum(i, sumUp, *values_[i].number);
+      writer_.Values(values_);
+      return;
+    }
     cells_.clear();
     for (size_t i = 0; i < columns_.size(); ++i) {
       const XevResult& result = block.results[i];
@@ -145,22 +152,10 @@ class ReportRows {
 
   // The block's rows as the writer's text, on the thread that evaluated it.
   void Format(EvaluatedBlock& block) const {
-    std::vector<ValueCell> cells(columns_.size());
+    std::vector<ValueCell> cells;
     block.rowEnds.reserve(static_cast<size_t>(block.selected));
     for (int64_t row = 0; row < block.selected; ++row) {
-      for (size_t i = 0; i < columns_.size(); ++i) {
-        const XevResult& result = block.results[i];
-        ValueCell& cell = cells[i];
-        cell.null = result.status[row] != XEV_ROW_VALUE;
-        if (cell.null) continue;
-        if (columns_[i].reader.type() == XEV_TYPE_STRING) {
-          const char* bytes = static_cast<const char*>(result.values);
-          cell.text = std::string_view(bytes + result.offsets[row],
-                                       static_cast<size_t>(result.offsets[row + 1] - result.offsets[row]));
-        } else {
-          cell.number = NumberAt(result, row);
-        }
-      }
+      FillValues(block, row, cells);
       writer_.AppendValues(cells, block.text);
       block.rowEnds.push_back(block.text.size());
     }
@@ -215,6 +210,24 @@ class ReportRows {
     if (NumberAdd(&total, &sums_[column], &value) == 1) sums_[column] = total;
   }
 
+  // A row's values as the writer takes them, pointing into the block.
+  void FillValues(const EvaluatedBlock& block, int64_t row, std::vector<ValueCell>& cells) const {
+    cells.resize(columns_.size());
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      const XevResult& result = block.results[i];
+      ValueCell& cell = cells[i];
+      cell.null = result.status[row] != XEV_ROW_VALUE;
+      if (cell.null) continue;
+      if (columns_[i].reader.type() == XEV_TYPE_STRING) {
+        const char* bytes = static_cast<const char*>(result.values);
+        cell.text = std::string_view(bytes + result.offsets[row],
+                                     static_cast<size_t>(result.offsets[row + 1] - result.offsets[row]));
+      } else {
+        cell.number = NumberAt(result, row);
+      }
+    }
+  }
+
   static const NumberValue* NumberAt(const XevResult& result, int64_t row) {
     return reinterpret_cast<const NumberValue*>(static_cast<const unsigned char*>(result.values) +
                                                 row * XEV_NUMBER_SIZE);
@@ -241,6 +254,7 @@ class ReportRows {
   std::vector<Cell> cells_;
   TypedValue value_;
   bool direct_ = false;
+  std::vector<ValueCell> values_;
 };
 
 }  // namespace
@@ -330,17 +344,19 @@ int RunReport(const Options& options, const CodePageConverter& converter) {
       std::fprintf(stderr, "xevhost: cannot set up the formula engine (out of memory?)\n");
       return kExitBadInput;
     }
-    if (rows.direct()) blocks.SetFormatter([&rows](EvaluatedBlock& block) { rows.Format(block); });
+    // On one thread a block's text would only be held before it is written.
+    const bool formatted = rows.direct() && options.jobs != 1;
+    if (formatted) blocks.SetFormatter([&rows](EvaluatedBlock& block) { rows.Format(block); });
     Progress progress("evaluating", table.rowCount(), kProgressRows);
     while (more()) {
       std::unique_ptr<EvaluatedBlock> block = blocks.Next(table, error);
       if (block == nullptr) break;
-      if (rows.direct()) {
+      if (formatted) {
         int64_t count = options.limit < 0 ? block->selected : std::min(block->selected, options.limit - rowsWritten);
         rows.WriteFormatted(*block, count, options.totals);
         rowsWritten += count;
       }
-      for (int64_t row = 0; !rows.direct() && row < block->selected && more(); ++row) {
+      for (int64_t row = 0; !formatted && row < block->selected && more(); ++row) {
         rows.Write(*block, row, options.totals);
         ++rowsWritten;
       }
