@@ -122,6 +122,12 @@ TEST_F(Xevhost, ErrorsAreToldWithPlaceCauseAndStatus) {
   Input("halves.csv", halves + "x,y\n");
   Input("short.csv", halves + "7\n");
   Input("zero.formulas", std::string("A = Qty\nB = Qty\0 + 1\n", 21));
+  // Fields that end at every place of the stretch the reader tests at once,
+  // plain and quoted, each row giving its field's length.
+  std::string widths = "a,b\n";
+  for (int n = 1; n < 40; ++n)
+    widths += std::string(n, 'x') + "," + std::to_string(n) + "\n\"" + std::string(n, ',') + "\"\"z\"," + std::to_string(n + 2) + "\r\n";
+  Input("widths.csv", widths);
   const std::vector<std::string> hint = {"$/day.csv", "--formula", "Twice=Unit_Price * 2", "--formula"};
   auto hinted = [&](const std::string& formula, const std::string& says) {
     return Case{{hint[0], hint[1], hint[2], hint[3], formula}, 2, "", "", "", says};
@@ -167,6 +173,7 @@ TEST_F(Xevhost, ErrorsAreToldWithPlaceCauseAndStatus) {
       {{"--columns", "$/halves.csv", "--format", "csv", "--jobs", "2"}, 0,
        "column,data item,type\nId,Id,String\nNote,Note,String\n"},
       {{"$/short.csv", "--jobs", "2", "--formula", "x=Id"}, 1, "", "", "", "short.csv: line 80002: malformed row"},
+      {{"$/widths.csv", "--formula", "n=b", "--where", "StrLength(a) - b", "--format", "csv"}, 0, "n\n"},
       {{"$/blank_first.csv", "--formula", "x=Qty"}, 1, "", "", "",
        "$/blank_first.csv: line 1 is empty; the first line must be the header"},
       {{"orders.csv", "--save", ""}, 64, "", "", "", "--save needs a file name"},
