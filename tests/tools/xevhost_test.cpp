@@ -26,6 +26,7 @@ TEST_F(Xevhost, ReportsOfRowsGroupsAndAggregates) {
   Input("when.csv", "When,Amount,Name\n2024-01-31,1.5,Ann\n2024-02-01 16:45:07,-20,Bartholomew\n");
   Input("pictured.csv", "When,Amount\n2024-01-31,1\n2024-02-01 16:45:07,2\n,3\n");
   Input("cr.csv", "DISTINCT,all\r1,2\r3,4\r");
+  Input("times.csv", "T,U,V\n10:30,0.15,0.15\n10:30,0.15,0.1\n10:30,0.15,x\n");  // 0.15 reads as a time too
   Input("cr.formulas", "A = _DISTINCT + _all\rB = A() * 2\r");
   Input("lossy.csv", "Name,n\nplain,1\n" + kShou + "a,2\nb" + kShou + ",3\n");
   Input("lossy.formulas", "# " + kShou + " in a comment is never used\nx = Name\ny = '" + kShou + "'\n");
@@ -48,6 +49,8 @@ TEST_F(Xevhost, ReportsOfRowsGroupsAndAggregates) {
       {{"--columns", "orders.csv", "--format", "csv"}, 0,
        "column,data item,type\nOrder No,Order_No,Number\nPlaced,Placed,DateTime\nMonth,_Month,Number\n"
        "Customer,Customer,String\nQty,Qty,Number\nPrice,Price,Number\nNote,Note,String\n"},
+      {{"--columns", "$/times.csv", "--format", "csv"}, 0,
+       "column,data item,type\nT,T,DateTime\nU,U,Number\nV,V,String\n"},
       // Two characters of the double-byte code page, not two bytes.
       {{"$/japanese.csv", "--code-page", "932", "--format", "csv", "--formula", "x=StrLeft(" + kJapanese + ", 2)",
         "--formula", "len=StrLength(" + kJapanese + ")"}, 0, "x,len\n\xE3\x82\x8A\xE3\x82\x93,3\n"},

@@ -169,7 +169,20 @@ void ColumnTypeInference::Observe(std::string_view cell) {
   if (IsBlankCell(cell)) return;
   sawValue_ = true;
   if (allNumbers_ && !IsNumberCell(cell)) allNumbers_ = false;
-  if (allDates_ && !IsDateTimeCell(cell)) allDates_ = false;
+  if (allDates_ && !IsDateTime(cell)) allDates_ = false;
+}
+
+// A cell is only asked while every one before it was a date, so only dates
+// need remembering.
+bool ColumnTypeInference::IsDateTime(std::string_view cell) {
+  std::string_view text = TrimBlanks(cell);
+  DateParts parts;
+  if (ReadIsoDateTime(text, parts)) return true;
+  for (const std::string& date : dates_)
+    if (date == text) return true;
+  if (!IsDateTimeCell(text)) return false;
+  dates_[nextDate_++ % dates_.size()] = text;
+  return true;
 }
 
 void ColumnTypeInference::Merge(const ColumnTypeInference& other) {
