@@ -26,6 +26,7 @@ TEST_F(Xevhost, ReportsOfRowsGroupsAndAggregates) {
   Input("when.csv", "When,Amount,Name\n2024-01-31,1.5,Ann\n2024-02-01 16:45:07,-20,Bartholomew\n");
   Input("pictured.csv", "When,Amount\n2024-01-31,1\n2024-02-01 16:45:07,2\n,3\n");
   Input("cr.csv", "DISTINCT,all\r1,2\r3,4\r");
+  Input("times.csv", "T,U,V\n10:30,0.15,0.15\n10:30,0.15,0.1\n10:30,0.15,x\n");  // 0.15 reads as a time too
   Input("cr.formulas", "A = _DISTINCT + _all\rB = A() * 2\r");
   Input("lossy.csv", "Name,n\nplain,1\n" + kShou + "a,2\nb" + kShou + ",3\n");
   Input("lossy.formulas", "# " + kShou + " in a comment is never used\nx = Name\ny = '" + kShou + "'\n");
@@ -48,6 +49,8 @@ TEST_F(Xevhost, ReportsOfRowsGroupsAndAggregates) {
       {{"--columns", "orders.csv", "--format", "csv"}, 0,
        "column,data item,type\nOrder No,Order_No,Number\nPlaced,Placed,DateTime\nMonth,_Month,Number\n"
        "Customer,Customer,String\nQty,Qty,Number\nPrice,Price,Number\nNote,Note,String\n"},
+      {{"--columns", "$/times.csv", "--format", "csv"}, 0,
+       "column,data item,type\nT,T,DateTime\nU,U,Number\nV,V,String\n"},
       // Two characters of the double-byte code page, not two bytes.
       {{"$/japanese.csv", "--code-page", "932", "--format", "csv", "--formula", "x=StrLeft(" + kJapanese + ", 2)",
         "--formula", "len=StrLength(" + kJapanese + ")"}, 0, "x,len\n\xE3\x82\x8A\xE3\x82\x93,3\n"},
@@ -122,6 +125,12 @@ TEST_F(Xevhost, ErrorsAreToldWithPlaceCauseAndStatus) {
   Input("halves.csv", halves + "x,y\n");
   Input("short.csv", halves + "7\n");
   Input("zero.formulas", std::string("A = Qty\nB = Qty\0 + 1\n", 21));
+  // Fields that end at every place of the stretch the reader tests at once,
+  // plain and quoted, each row giving its field's length.
+  std::string widths = "a,b\n";
+  for (int n = 1; n < 40; ++n)
+    widths += std::string(n, 'x') + "," + std::to_string(n) + "\n\"" + std::string(n, ',') + "\"\"z\"," + std::to_string(n + 2) + "\r\n";
+  Input("widths.csv", widths);
   const std::vector<std::string> hint = {"$/day.csv", "--formula", "Twice=Unit_Price * 2", "--formula"};
   auto hinted = [&](const std::string& formula, const std::string& says) {
     return Case{{hint[0], hint[1], hint[2], hint[3], formula}, 2, "", "", "", says};
@@ -167,6 +176,7 @@ TEST_F(Xevhost, ErrorsAreToldWithPlaceCauseAndStatus) {
       {{"--columns", "$/halves.csv", "--format", "csv", "--jobs", "2"}, 0,
        "column,data item,type\nId,Id,String\nNote,Note,String\n"},
       {{"$/short.csv", "--jobs", "2", "--formula", "x=Id"}, 1, "", "", "", "short.csv: line 80002: malformed row"},
+      {{"$/widths.csv", "--formula", "n=b", "--where", "StrLength(a) - b", "--format", "csv"}, 0, "n\n"},
       {{"$/blank_first.csv", "--formula", "x=Qty"}, 1, "", "", "",
        "$/blank_first.csv: line 1 is empty; the first line must be the header"},
       {{"orders.csv", "--save", ""}, 64, "", "", "", "--save needs a file name"},
@@ -358,6 +368,7 @@ TEST_F(Xevhost, AnyNumberOfThreadsWritesTheSameReport) {
   for (const std::vector<std::string>& extra : {std::vector<std::string>{"--format", "csv", "--totals"},
                                                 {"--format", "json", "--where", "Rate - 3"},
                                                 {"--format", "table", "--limit", "2500"},
+                                                {"--format", "json", "--limit", "5000"},
                                                 {"--format", "csv", "--code-page", "1252"}}) {
     std::vector<std::string> one = {"--jobs", "1"}, two = {"--jobs", "2"};
     for (auto* run : {&one, &two}) run->insert(run->end(), args.begin(), args.end());

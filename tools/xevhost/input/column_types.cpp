@@ -72,12 +72,22 @@ int DaysInMonth(int year, int month) {
 // The form data files mostly hold, read here without the general reader:
 // yyyy-MM-dd, then optionally HH:mm or HH:mm:ss after one blank. The parts
 // are what the general reader makes of it; anything else is left to that.
+bool AllDigits(std::string_view text, size_t at, size_t count) {
+  for (size_t i = at; i < at + count; ++i)
+    if (!IsDigit(text[i])) return false;
+  return true;
+}
+
 bool ReadIsoDateTime(std::string_view text, DateParts& parts) {
-  static constexpr std::string_view kShape = "dddd-dd-dd dd:dd:dd";
-  if (text.size() != 10 && text.size() != 16 && text.size() != 19) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (kShape[i] == 'd' ? !IsDigit(text[i]) : text[i] != kShape[i]) return false;
-  }
+  const size_t n = text.size();
+  if (n != 10 && n != 16 && n != 19) return false;
+  // Part by part: the type pass and the conversion each ask this of every
+  // cell of a date column.
+  if (!AllDigits(text, 0, 4) || text[4] != '-' || !AllDigits(text, 5, 2) || text[7] != '-' || !AllDigits(text, 8, 2))
+    return false;
+  if (n > 10 && (text[10] != ' ' || !AllDigits(text, 11, 2) || text[13] != ':' || !AllDigits(text, 14, 2)))
+    return false;
+  if (n > 16 && (text[16] != ':' || !AllDigits(text, 17, 2))) return false;
   // Before 1601 the calendar's leap years are left to the general reader.
   parts = DateParts{Digits(text, 5, 2), Digits(text, 8, 2), Digits(text, 0, 4), 0, 0, 0, 0};
   if (parts.year < 1601 || parts.month < 1 || parts.month > 12 || parts.day < 1 ||
@@ -159,7 +169,20 @@ void ColumnTypeInference::Observe(std::string_view cell) {
   if (IsBlankCell(cell)) return;
   sawValue_ = true;
   if (allNumbers_ && !IsNumberCell(cell)) allNumbers_ = false;
-  if (allDates_ && !IsDateTimeCell(cell)) allDates_ = false;
+  if (allDates_ && !IsDateTime(cell)) allDates_ = false;
+}
+
+// A cell is only asked while every one before it was a date, so only dates
+// need remembering.
+bool ColumnTypeInference::IsDateTime(std::string_view cell) {
+  std::string_view text = TrimBlanks(cell);
+  DateParts parts;
+  if (ReadIsoDateTime(text, parts)) return true;
+  for (const std::string& date : dates_)
+    if (date == text) return true;
+  if (!IsDateTimeCell(text)) return false;
+  dates_[nextDate_++ % dates_.size()] = text;
+  return true;
 }
 
 void ColumnTypeInference::Merge(const ColumnTypeInference& other) {

@@ -2,6 +2,7 @@
 // every cell, and the data item name formulas use for it.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,9 +35,16 @@ class ColumnTypeInference {
   void Merge(const ColumnTypeInference& other);
 
  private:
+  bool IsDateTime(std::string_view cell);
+
   bool sawValue_ = false;
   bool allNumbers_ = true;
   bool allDates_ = true;
+  // The last texts found to be dates outside the quick ISO form: a column of
+  // fractions that also read as times (0.15) would otherwise ask the general
+  // reader of every cell.
+  std::array<std::string, 8> dates_;
+  size_t nextDate_ = 0;
 };
 
 // Data item names for header texts (code-page bytes), by the library's rule

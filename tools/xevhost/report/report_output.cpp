@@ -3,6 +3,7 @@
 #include "options.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -189,19 +190,23 @@ class CsvWriter : public ReportWriter {
   }
   void End() override {}
   bool TakesValues() const override { return true; }
-  void Values(const std::vector<ValueCell>& cells) override {
-    line_.clear();
+  void AppendValues(const std::vector<ValueCell>& cells, std::string& out) const override {
     for (size_t i = 0; i < cells.size() && i < types_.size(); ++i) {
-      if (i > 0) line_ += ',';
+      if (i > 0) out += ',';
       const ValueCell& cell = cells[i];
       if (cell.null) continue;
       // Number and ISO date texts hold nothing a field must be quoted for.
-      if (types_[i] == XEV_TYPE_NUMBER) AppendNumberText(line_, *cell.number);
-      else if (types_[i] == XEV_TYPE_DATETIME) AppendIsoDateTime(line_, *cell.number);
-      else AppendCsvField(line_, cell.text);
+      if (types_[i] == XEV_TYPE_NUMBER) AppendNumberText(out, *cell.number);
+      else if (types_[i] == XEV_TYPE_DATETIME) AppendIsoDateTime(out, *cell.number);
+      else AppendCsvField(out, cell.text);
     }
-    line_ += '\n';
-    std::fwrite(line_.data(), 1, line_.size(), out_);
+    out += '\n';
+  }
+  void Formatted(std::string_view rows) override { std::fwrite(rows.data(), 1, rows.size(), out_); }
+  void Values(const std::vector<ValueCell>& cells) override {
+    line_.clear();
+    AppendValues(cells, line_);
+    Formatted(line_);
   }
 
  private:
@@ -239,31 +244,41 @@ class JsonWriter : public ReportWriter {
   }
   void End() override { std::fputs(first_ ? "]\n" : "\n]\n", out_); }
   bool TakesValues() const override { return true; }
-  void Values(const std::vector<ValueCell>& cells) override {
-    line_ = first_ ? "\n  {" : ",\n  {";
-    first_ = false;
+  // Every row starts ",\n  {"; the first loses its comma when written.
+  void AppendValues(const std::vector<ValueCell>& cells, std::string& out) const override {
+    out += ",\n  {";
     for (size_t i = 0; i < cells.size() && i < columns_.size(); ++i) {
-      if (i > 0) line_ += ", ";
-      line_ += keys_[i];
-      line_ += ": ";
+      if (i > 0) out += ", ";
+      out += keys_[i];
+      out += ": ";
       const ValueCell& cell = cells[i];
       int type = columns_[i].type;
       if (type == XEV_TYPE_STRING) {
-        AppendJsonString(line_, cell.null ? std::string_view() : cell.text);
+        AppendJsonString(out, cell.null ? std::string_view() : cell.text);
       } else if (cell.null) {
-        line_ += "null";
+        out += "null";
       } else if (type == XEV_TYPE_NUMBER) {
-        size_t at = line_.size();
-        AppendNumberText(line_, *cell.number);
-        if (line_.size() == at) line_ += "null";  // no text: as JsonNumber("")
+        size_t at = out.size();
+        AppendNumberText(out, *cell.number);
+        if (out.size() == at) out += "null";  // no text: as JsonNumber("")
       } else {
-        line_ += '"';
-        AppendIsoDateTime(line_, *cell.number);
-        line_ += '"';
+        out += '"';
+        AppendIsoDateTime(out, *cell.number);
+        out += '"';
       }
     }
-    line_ += '}';
-    std::fwrite(line_.data(), 1, line_.size(), out_);
+    out += '}';
+  }
+  void Formatted(std::string_view rows) override {
+    if (rows.empty()) return;
+    if (first_) rows.remove_prefix(1);
+    first_ = false;
+    std::fwrite(rows.data(), 1, rows.size(), out_);
+  }
+  void Values(const std::vector<ValueCell>& cells) override {
+    line_.clear();
+    AppendValues(cells, line_);
+    Formatted(line_);
   }
 
  private:
@@ -312,6 +327,13 @@ class CheckedWriter : public ReportWriter {
   bool TakesValues() const override { return inner_->TakesValues(); }
   void Values(const std::vector<ValueCell>& cells) override {
     inner_->Values(cells);
+    StopIfOutputFailed(out_);
+  }
+  void AppendValues(const std::vector<ValueCell>& cells, std::string& out) const override {
+    inner_->AppendValues(cells, out);
+  }
+  void Formatted(std::string_view rows) override {
+    inner_->Formatted(rows);
     StopIfOutputFailed(out_);
   }
   void End() override {
@@ -398,9 +420,17 @@ DateStyle DateStyleOf(OutputFormat format) {
 
 namespace {
 
+// Bytes that make a CSV field need quotes, looked up in one step each: every
+// String cell of the output passes here.
+constexpr std::array<bool, 256> kQuoted = [] {
+  std::array<bool, 256> quoted{};
+  quoted[','] = quoted['"'] = quoted['\r'] = quoted['\n'] = true;
+  return quoted;
+}();
+
 bool NeedsQuotes(std::string_view text) {
   for (char c : text)
-    if (c == ',' || c == '"' || c == '\r' || c == '\n') return true;
+    if (kQuoted[static_cast<unsigned char>(c)]) return true;
   return false;
 }
 

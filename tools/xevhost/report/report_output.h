@@ -43,7 +43,17 @@ class ReportWriter {
   // Whether Values may be called: CSV and JSON, DateTimes in ISO 8601.
   virtual bool TakesValues() const { return false; }
   // One row of values, written as Row writes their texts.
-  virtual void Values(const std::vector<ValueCell>& /*cells*/) {}
+  virtual void Values(const std::vector<ValueCell>& cells) {
+    std::string line;
+    AppendValues(cells, line);
+    Formatted(line);
+  }
+  // The text Values writes for a row, appended to out; it changes nothing of
+  // the writer's, so threads may format rows at once. Each row's text starts
+  // with what separates it from the row before.
+  virtual void AppendValues(const std::vector<ValueCell>& /*cells*/, std::string& /*out*/) const {}
+  // Rows that AppendValues formatted, written in order as they are.
+  virtual void Formatted(std::string_view /*rows*/) {}
 };
 
 // Display columns of UTF-8 text: one per character, two for the wide ones of

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "aggregates/aggregate_passes.h"
@@ -119,7 +120,10 @@ class ReportRows {
   // One output row from row of a block's results.
   void Write(const EvaluatedBlock& block, int64_t row, bool sumUp) {
     if (direct_) {
-      WriteValues(block, row, sumUp);
+      FillValues(block, row, values_);
+      for (size_t i = 0; i < columns_.size(); ++i)
+        if (!values_[i].null && columns_[i].reader.type() == XEV_TYPE_NUMBER) AddToSum(i, sumUp, *values_[i].number);
+      writer_.Values(values_);
       return;
     }
     cells_.clear();
@@ -141,6 +145,31 @@ class ReportRows {
       AddToSum(i, sumUp);
     }
     writer_.Row(cells_);
+  }
+
+  // Whether blocks go out as the text their own threads format.
+  bool direct() const { return direct_; }
+
+  // The block's rows as the writer's text, on the thread that evaluated it.
+  void Format(EvaluatedBlock& block) const {
+    std::vector<ValueCell> cells;
+    block.rowEnds.reserve(static_cast<size_t>(block.selected));
+    for (int64_t row = 0; row < block.selected; ++row) {
+      FillValues(block, row, cells);
+      writer_.AppendValues(cells, block.text);
+      block.rowEnds.push_back(block.text.size());
+    }
+  }
+
+  // The first count rows of a formatted block.
+  void WriteFormatted(const EvaluatedBlock& block, int64_t count, bool sumUp) {
+    if (count <= 0) return;
+    writer_.Formatted(std::string_view(block.text.data(), block.rowEnds[static_cast<size_t>(count - 1)]));
+    for (size_t i = 0; sumUp && i < columns_.size(); ++i) {
+      const XevResult& result = block.results[i];
+      for (int64_t row = 0; row < count && columns_[i].reader.type() == XEV_TYPE_NUMBER; ++row)
+        if (result.status[row] == XEV_ROW_VALUE) AddToSum(i, true, *NumberAt(result, row));
+    }
   }
 
   // The totals line: what does not read rows is evaluated over all rows
@@ -181,25 +210,27 @@ class ReportRows {
     if (NumberAdd(&total, &sums_[column], &value) == 1) sums_[column] = total;
   }
 
-  // The row's values handed to the writer as they are, for it to format.
-  void WriteValues(const EvaluatedBlock& block, int64_t row, bool sumUp) {
-    values_.resize(columns_.size());
+  // A row's values as the writer takes them, pointing into the block.
+  void FillValues(const EvaluatedBlock& block, int64_t row, std::vector<ValueCell>& cells) const {
+    cells.resize(columns_.size());
     for (size_t i = 0; i < columns_.size(); ++i) {
       const XevResult& result = block.results[i];
-      ValueCell& cell = values_[i];
+      ValueCell& cell = cells[i];
       cell.null = result.status[row] != XEV_ROW_VALUE;
       if (cell.null) continue;
       if (columns_[i].reader.type() == XEV_TYPE_STRING) {
         const char* bytes = static_cast<const char*>(result.values);
         cell.text = std::string_view(bytes + result.offsets[row],
                                      static_cast<size_t>(result.offsets[row + 1] - result.offsets[row]));
-        continue;
+      } else {
+        cell.number = NumberAt(result, row);
       }
-      cell.number = reinterpret_cast<const NumberValue*>(static_cast<const unsigned char*>(result.values) +
-                                                         row * XEV_NUMBER_SIZE);
-      AddToSum(i, sumUp, *cell.number);
     }
-    writer_.Values(values_);
+  }
+
+  static const NumberValue* NumberAt(const XevResult& result, int64_t row) {
+    return reinterpret_cast<const NumberValue*>(static_cast<const unsigned char*>(result.values) +
+                                                row * XEV_NUMBER_SIZE);
   }
 
   // "Total" goes into the first String column the line leaves empty.
@@ -313,16 +344,25 @@ int RunReport(const Options& options, const CodePageConverter& converter) {
       std::fprintf(stderr, "xevhost: cannot set up the formula engine (out of memory?)\n");
       return kExitBadInput;
     }
+    // On one thread a block's text would only be held before it is written.
+    const bool formatted = rows.direct() && options.jobs != 1;
+    if (formatted) blocks.SetFormatter([&rows](EvaluatedBlock& block) { rows.Format(block); });
     Progress progress("evaluating", table.rowCount(), kProgressRows);
     while (more()) {
       std::unique_ptr<EvaluatedBlock> block = blocks.Next(table, error);
       if (block == nullptr) break;
-      for (int64_t row = 0; row < block->selected && more(); ++row) {
+      if (formatted) {
+        int64_t count = options.limit < 0 ? block->selected : std::min(block->selected, options.limit - rowsWritten);
+        rows.WriteFormatted(*block, count, options.totals);
+        rowsWritten += count;
+      }
+      for (int64_t row = 0; !formatted && row < block->selected && more(); ++row) {
         rows.Write(*block, row, options.totals);
         ++rowsWritten;
       }
       uint64_t read = static_cast<uint64_t>(block->rowsRead);
       progress.Update(read, read);
+      blocks.Recycle(std::move(block));
     }
     progress.Finish();
     if (options.totals && error.empty()) rows.WriteTotals(true);

@@ -134,7 +134,7 @@ bool RowBlocks::SetColumn(Lane& lane, size_t i) {
 std::unique_ptr<EvaluatedBlock> RowBlocks::Evaluate(Lane& lane, int64_t rows) {
   for (size_t i = 0; i < lane.inputs.size(); ++i)
     if (!SetColumn(lane, i)) OutOfMemory();
-  auto block = std::make_unique<EvaluatedBlock>();
+  std::unique_ptr<EvaluatedBlock> block = NewBlock();
   block->rowsRead = rows;
   block->results.resize(formulas_.size());
   for (size_t i = 0; i < formulas_.size(); ++i) block->results[i].formula = formulas_[i];
@@ -144,7 +144,26 @@ std::unique_ptr<EvaluatedBlock> RowBlocks::Evaluate(Lane& lane, int64_t rows) {
     OutOfMemory();
   while (index[block->selected] >= 0) ++block->selected;
   HostFree(index);
+  if (format_) format_(*block);
   return block;
+}
+
+std::unique_ptr<EvaluatedBlock> RowBlocks::NewBlock() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (spare_.empty()) return std::make_unique<EvaluatedBlock>();
+  std::unique_ptr<EvaluatedBlock> block = std::move(spare_.back());
+  spare_.pop_back();
+  return block;
+}
+
+void RowBlocks::Recycle(std::unique_ptr<EvaluatedBlock> block) {
+  if (!block->results.empty()) XEVTableFreeResults(block->results.data(), static_cast<int32_t>(block->results.size()));
+  block->results.clear();
+  block->selected = 0;
+  block->text.clear();
+  block->rowEnds.clear();
+  std::lock_guard<std::mutex> lock(mutex_);
+  spare_.push_back(std::move(block));
 }
 
 std::unique_ptr<EvaluatedBlock> RowBlocks::ReadAndEvaluate(CsvTable& csv, std::string& error) {

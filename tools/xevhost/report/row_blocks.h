@@ -5,6 +5,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -25,6 +26,10 @@ struct EvaluatedBlock {
   std::vector<XevResult> results;
   int64_t selected = 0;
   int64_t rowsRead = 0;  // CSV rows read so far, this block's included
+  // The selected rows as output text, when a formatter was set: row i ends
+  // at rowEnds[i].
+  std::string text;
+  std::vector<size_t> rowEnds;
   EvaluatedBlock() = default;
   ~EvaluatedBlock();
   EvaluatedBlock(const EvaluatedBlock&) = delete;
@@ -48,6 +53,14 @@ class RowBlocks {
 
   // false when the engine could not make the tables (short of memory).
   bool ok() const { return ok_; }
+
+  // Turns each block's results into output text on the thread that
+  // evaluated it, so that the caller only writes bytes in order. Set before
+  // the first Next; format may run on several threads at once.
+  void SetFormatter(std::function<void(EvaluatedBlock&)> format) { format_ = std::move(format); }
+  // Takes a written block back: its text buffers serve a block to come,
+  // which new ones would fill with pages the system zeroes first.
+  void Recycle(std::unique_ptr<EvaluatedBlock> block);
 
   // The next block, or nullptr at the end of the input or after an error
   // (error then says which; the rows read before it come first).
@@ -79,6 +92,7 @@ class RowBlocks {
   static void AddRow(Lane& lane, const std::vector<std::string_view>& cells);
   static bool SetColumn(Lane& lane, size_t input);
   std::unique_ptr<EvaluatedBlock> Evaluate(Lane& lane, int64_t rows);
+  std::unique_ptr<EvaluatedBlock> NewBlock();
   std::unique_ptr<EvaluatedBlock> ReadAndEvaluate(CsvTable& csv, std::string& error);
   std::unique_ptr<EvaluatedBlock> ReadMarkedBlock(Lane& lane, const CsvTable& csv, size_t block);
   void ReadAhead(CsvTable& csv);
@@ -90,6 +104,7 @@ class RowBlocks {
   bool marked_ = false;  // blocks are read from the table's row marks, on lanes_.size() threads
   HEXP where_;
   std::vector<HEXP> formulas_;
+  std::function<void(EvaluatedBlock&)> format_;
   std::vector<Lane> lanes_;
   int64_t rowsRead_ = 0;
   bool ended_ = false;
@@ -106,6 +121,7 @@ class RowBlocks {
   size_t running_ = 0;  // threads not yet done
   std::string readerError_;
   bool stopping_ = false;
+  std::vector<std::unique_ptr<EvaluatedBlock>> spare_;  // written blocks, their results freed
 };
 
 }  // namespace xevhost
