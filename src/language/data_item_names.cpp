@@ -96,9 +96,13 @@ class TakenNames {
   TakenNames(const char* names, int32_t count) : names_(names) {
     uint64_t capacity = 16;
     while (capacity < 2 * static_cast<uint64_t>(count)) capacity *= 2;
-    if (capacity > SIZE_MAX / sizeof(uint32_t)) return;
-    slots_ = static_cast<uint32_t*>(HostAlloc(capacity * sizeof(uint32_t)));
+    if (capacity > SIZE_MAX / sizeof(uint32_t) - static_cast<uint64_t>(count)) return;
+    // One block: the hash slots, then per name the next suffix to try.
+    slots_ = static_cast<uint32_t*>(HostAlloc((capacity + static_cast<uint64_t>(count)) * sizeof(uint32_t)));
+    if (slots_ == nullptr) return;
     mask_ = capacity - 1;
+    nextSuffix_ = slots_ + capacity;
+    for (int32_t i = 0; i < count; ++i) nextSuffix_[i] = 2;
   }
   ~TakenNames() { HostFree(slots_); }
   TakenNames(const TakenNames&) = delete;
@@ -111,9 +115,16 @@ class TakenNames {
   // Takes the name in slot index of the buffer; it is not taken yet.
   void Add(int32_t index) { slots_[Find(NameAt(index))] = static_cast<uint32_t>(index) + 1; }
 
+  // The first suffix not yet known to be taken after name, a taken name:
+  // names are only ever added, so the suffixes tried for an earlier label
+  // of the same name stay taken, and many equal labels cost no more than
+  // different ones.
+  uint32_t& NextSuffix(const char* name) { return nextSuffix_[slots_[Find(name)] - 1]; }
+
  private:
   const char* names_;
   uint32_t* slots_ = nullptr;
+  uint32_t* nextSuffix_ = nullptr;
   uint64_t mask_ = 0;
 
   const char* NameAt(int32_t index) const { return names_ + static_cast<size_t>(index) * XEV_NAME_SIZE; }
@@ -130,13 +141,19 @@ class TakenNames {
 
 // Writes base into out, with the first suffix _2, _3, ... that makes it free
 // when base is taken.
-void FreeName(const Name& base, const TakenNames& taken, char* out) {
+void FreeName(const Name& base, TakenNames& taken, char* out) {
   std::memcpy(out, base.bytes, base.length + 1);
-  for (unsigned n = 2; taken.Has(out); ++n) {  // at most one more than the columns
+  if (!taken.Has(out)) return;
+  uint32_t& next = taken.NextSuffix(base.bytes);
+  for (uint32_t n = next;; ++n) {  // at most one more than the columns
     char suffix[16];
     const auto length = static_cast<uint32_t>(std::snprintf(suffix, sizeof suffix, "_%u", n));
     const uint32_t kept = WholeCharsWithin(base.bytes, base.length, kMaxName - length);
     std::memcpy(out + kept, suffix, length + 1);
+    if (!taken.Has(out)) {
+      next = n + 1;
+      return;
+    }
   }
 }
 

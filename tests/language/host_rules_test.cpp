@@ -32,6 +32,8 @@ TEST(HostRules, ColumnLabelsBecomeNamesFormulasCanWrite) {
       // A suffix skips names that are taken, and cuts a long name to make room.
       {XEV_CP_WESTERN, {"a", "a_2", "a", x70.c_str(), x70.c_str(), digits.c_str()},
        {"a", "a_2", "a_3", std::string(64, 'x'), std::string(62, 'x') + "_2", "_" + std::string(63, '1')}},
+      // A label given again goes on from the suffix its last copy took.
+      {XEV_CP_WESTERN, {"a", "a", "a_3", "a", "a_2", "a"}, {"a", "a_2", "a_3", "a_4", "a_2_2", "a_5"}},
       // Only what the name check takes stays: letters of the code page, not its symbols.
       {XEV_CP_WESTERN, {"Price \xA9", "Gr\xF6\xDF" "e", "a\xD7" "b", "\x80uro"},
        {"Price", "Gr\xF6\xDF" "e", "a_b", "uro"}},
@@ -46,6 +48,9 @@ TEST(HostRules, ColumnLabelsBecomeNamesFormulasCanWrite) {
     for (const std::string& name : names) EXPECT_EQ(XEVValidName(nullptr, name.c_str(), nullptr), 1) << name;
   }
   HostSetCodePage(XEV_CP_WESTERN);
+  const std::vector<std::string> many = Names(std::vector<const char*>(20000, "Total"));
+  EXPECT_EQ(many[1], "Total_2");
+  EXPECT_EQ(many.back(), "Total_20000");
   HostFailAllocationAfter(1);
   EXPECT_EQ(Names({"a"}), std::vector<std::string>{"failed"});
   HostFailAllocationAfter(0);
