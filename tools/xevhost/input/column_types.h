@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,9 @@ std::string_view TrimmedCell(std::string_view cell);
 // where the text's form settles it.
 bool IsNumberCell(std::string_view cell);
 bool IsDateTimeCell(std::string_view cell);
+// A whole number of at most 18 digits (so that it fits an int64_t), signed
+// or not, blanks around it ignored: the value ParseNumberCell would give.
+bool ParseWholeCell(std::string_view cell, int64_t* out);
 
 // Watches the cells of one column. A column is Number when every non-empty
 // cell is a number, DateTime when every one is a date or time, else String;
@@ -31,6 +35,8 @@ class ColumnTypeInference {
  public:
   void Observe(std::string_view cell);
   int Type() const;  // XEV_TYPE_NUMBER, XEV_TYPE_DATETIME or XEV_TYPE_STRING
+  // A Number column whose every value ParseWholeCell reads.
+  bool WholeNumbers() const { return Type() == XEV_TYPE_NUMBER && allWhole_; }
   // Takes in what another watcher saw of other cells of the column.
   void Merge(const ColumnTypeInference& other);
 
@@ -40,6 +46,7 @@ class ColumnTypeInference {
   bool sawValue_ = false;
   bool allNumbers_ = true;
   bool allDates_ = true;
+  bool allWhole_ = true;
   // The last texts found to be dates outside the quick ISO form: a column of
   // fractions that also read as times (0.15) would otherwise ask the general
   // reader of every cell.

@@ -248,7 +248,7 @@ bool CsvTable::Scan(std::string& error) {
   std::vector<std::string> names = DataItemNames(ansiHeaders);
   columns_.clear();
   for (size_t i = 0; i < headers.size(); ++i)
-    columns_.push_back(Column{ansiHeaders[i], names[i], inference[i].Type()});
+    columns_.push_back(Column{ansiHeaders[i], names[i], inference[i].Type(), inference[i].WholeNumbers()});
   return Restart(error);
 }
 
