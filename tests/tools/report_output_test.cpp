@@ -1,5 +1,6 @@
 // The reference host's output side where its end-to-end tests do not check
-// it: the texts of NULL values, which the reports write without these.
+// it: the texts of NULL values, which the reports write without these, and
+// the quoting of CSV fields, tested many bytes at a time.
 #include <string>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,26 @@ namespace {
 TEST(ReportOutput, NullValuesHaveAnEmptyText) {
   NumberValue n{}, d{};
   EXPECT_EQ(xevhost::NumberText(n) + xevhost::DateTimeText(d), "");
+}
+
+// A byte that asks for quotes is found wherever it is: before, inside and
+// after each block of bytes tested at once, and past the buffer a row is
+// gathered in.
+TEST(ReportOutput, CsvFieldsAreQuotedWhereverTheByteThatAsksForItIs) {
+  for (size_t length : {0, 1, 7, 15, 16, 17, 31, 33, 1100, 2100}) {
+    for (char special : {',', '"', '\r', '\n'}) {
+      for (size_t at = 0; at <= length; ++at) {
+        std::string text(length, 'a');
+        if (at < length) text[at] = special;
+        std::string expected = text;
+        if (at < length) expected = "\"" + text.substr(0, at) + (special == '"' ? "\"\"" : std::string(1, special)) +
+                                    text.substr(at + 1) + "\"";
+        std::string field = "x";
+        xevhost::AppendCsvField(field, text);
+        ASSERT_EQ(field, "x" + expected) << length << " " << at;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -175,12 +175,14 @@ bool IsDateTimeCell(std::string_view cell) {
 
 void ColumnTypeInference::Observe(std::string_view cell) {
   if (!allNumbers_ && !allDates_) return;  // settled: String
-  if (IsBlankCell(cell)) return;
+  const std::string_view text = TrimBlanks(cell);
+  if (text.empty()) return;
   sawValue_ = true;
-  if (allNumbers_ && !IsNumberCell(cell)) allNumbers_ = false;
+  // A whole number is a number: the general question is asked of the others.
   int64_t whole = 0;
-  if (allNumbers_ && allWhole_ && !ParseWholeCell(cell, &whole)) allWhole_ = false;
-  if (allDates_ && !IsDateTime(cell)) allDates_ = false;
+  allWhole_ = allWhole_ && allNumbers_ && ParseWholeCell(text, &whole);
+  if (allNumbers_ && !allWhole_ && !IsNumberCell(text)) allNumbers_ = false;
+  if (allDates_ && !IsDateTime(text)) allDates_ = false;
 }
 
 // A cell is only asked while every one before it was a date, so only dates
