@@ -25,7 +25,7 @@ constexpr size_t kLongestDecimalText = 127;
 
 void CellBytes::Grow(size_t more) {
   const size_t capacity = std::max(capacity_ * 2, std::max(size_ + more, size_t{1} << 16));
-  auto grown = std::make_unique<char[]>(capacity);
+  auto grown = std::make_unique_for_overwrite<char[]>(capacity);
   if (size_ != 0) std::memcpy(grown.get(), data_.get(), size_);
   data_ = std::move(grown);
   capacity_ = capacity;
