@@ -18,7 +18,7 @@ TEST(ReportOutput, NullValuesHaveAnEmptyText) {
 // after each block of bytes tested at once, and past the buffer a row is
 // gathered in.
 TEST(ReportOutput, CsvFieldsAreQuotedWhereverTheByteThatAsksForItIs) {
-  for (size_t length : {0, 1, 7, 15, 16, 17, 31, 33, 1100, 2100}) {
+  for (size_t length : {0, 1, 3, 4, 5, 8, 9, 15, 16, 17, 31, 33, 1100, 2100}) {
     for (char special : {',', '"', '\r', '\n'}) {
       for (size_t at = 0; at <= length; ++at) {
         std::string text(length, 'a');

@@ -20,6 +20,9 @@ namespace {
 // the widths the first rows set, and a wider cell just pushes its line out.
 constexpr size_t kRowsToMeasure = 1000;
 constexpr size_t kTextBufferSize = 128;
+// Rows given one at a time are written this many bytes at once: a call to
+// write each would cost as much as making its text.
+constexpr size_t kPendingBytes = size_t{64} << 10;
 
 bool IsNumeric(int type) { return type == XEV_TYPE_NUMBER; }
 
@@ -227,6 +230,7 @@ class CsvWriter : public ReportWriter {
     std::fprintf(out_, "%s\n", line.c_str());
   }
   void Row(const std::vector<Cell>& cells) override {
+    WritePending();
     line_.clear();
     for (size_t i = 0; i < cells.size(); ++i) {
       if (i > 0) line_ += ',';
@@ -235,7 +239,7 @@ class CsvWriter : public ReportWriter {
     line_ += '\n';
     std::fwrite(line_.data(), 1, line_.size(), out_);
   }
-  void End() override {}
+  void End() override { WritePending(); }
   bool TakesValues() const override { return true; }
   void AppendValues(const std::vector<ValueCell>& cells, std::string& out) const override {
     RowText row(out);
@@ -253,15 +257,20 @@ class CsvWriter : public ReportWriter {
   }
   void Formatted(std::string_view rows) override { std::fwrite(rows.data(), 1, rows.size(), out_); }
   void Values(const std::vector<ValueCell>& cells) override {
-    line_.clear();
-    AppendValues(cells, line_);
-    Formatted(line_);
+    AppendValues(cells, pending_);
+    if (pending_.size() >= kPendingBytes) WritePending();
   }
 
  private:
+  void WritePending() {
+    Formatted(pending_);
+    pending_.clear();
+  }
+
   std::FILE* out_;
   std::vector<int> types_;
   std::string line_;
+  std::string pending_;  // rows given one by one, written together
 };
 
 class JsonWriter : public ReportWriter {
@@ -274,6 +283,7 @@ class JsonWriter : public ReportWriter {
     std::fputs("[", out_);
   }
   void Row(const std::vector<Cell>& cells) override {
+    WritePending();
     line_ = first_ ? "\n  {" : ",\n  {";
     first_ = false;
     for (size_t i = 0; i < cells.size() && i < columns_.size(); ++i) {
@@ -289,7 +299,10 @@ class JsonWriter : public ReportWriter {
     line_ += '}';
     std::fwrite(line_.data(), 1, line_.size(), out_);
   }
-  void End() override { std::fputs(first_ ? "]\n" : "\n]\n", out_); }
+  void End() override {
+    WritePending();
+    std::fputs(first_ ? "]\n" : "\n]\n", out_);
+  }
   bool TakesValues() const override { return true; }
   // Every row starts ",\n  {"; the first loses its comma when written.
   void AppendValues(const std::vector<ValueCell>& cells, std::string& out) const override {
@@ -323,12 +336,16 @@ class JsonWriter : public ReportWriter {
     std::fwrite(rows.data(), 1, rows.size(), out_);
   }
   void Values(const std::vector<ValueCell>& cells) override {
-    line_.clear();
-    AppendValues(cells, line_);
-    Formatted(line_);
+    AppendValues(cells, pending_);
+    if (pending_.size() >= kPendingBytes) WritePending();
   }
 
  private:
+  void WritePending() {
+    Formatted(pending_);
+    pending_.clear();
+  }
+
   // Number texts may start with "." or "-."; JSON wants a digit there.
   static std::string JsonNumber(const std::string& text) {
     if (text.empty()) return "null";
@@ -342,6 +359,7 @@ class JsonWriter : public ReportWriter {
   std::vector<ReportColumn> columns_;
   std::vector<std::string> keys_;
   std::string line_;
+  std::string pending_;  // rows given one by one, written together
   bool first_ = true;
 };
 
