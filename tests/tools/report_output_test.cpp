@@ -26,9 +26,13 @@ TEST(ReportOutput, CsvFieldsAreQuotedWhereverTheByteThatAsksForItIs) {
         std::string expected = text;
         if (at < length) expected = "\"" + text.substr(0, at) + (special == '"' ? "\"\"" : std::string(1, special)) +
                                     text.substr(at + 1) + "\"";
-        std::string field = "x";
+        // Alone, and as the start of a larger block whose bytes may be read.
+        const std::string block = text + std::string(16, ',');
+        std::string field = "x", inBlock;
         xevhost::AppendCsvField(field, text);
+        xevhost::AppendCsvField(inBlock, std::string_view(block).substr(0, length), block.data() + block.size());
         ASSERT_EQ(field, "x" + expected) << length << " " << at;
+        ASSERT_EQ(inBlock, expected) << length << " " << at;
       }
     }
   }

@@ -189,8 +189,12 @@ void ColumnTypeInference::Observe(std::string_view cell) {
 // need remembering.
 bool ColumnTypeInference::IsDateTime(std::string_view cell) {
   std::string_view text = TrimBlanks(cell);
+  if (lastDate_.Is(text)) return true;
   DateParts parts;
-  if (ReadIsoDateTime(text, parts)) return true;
+  if (ReadIsoDateTime(text, parts)) {
+    lastDate_.Keep(text);
+    return true;
+  }
   for (const std::string& date : dates_)
     if (date == text) return true;
   if (!IsDateTimeCell(text)) return false;

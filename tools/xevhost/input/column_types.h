@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,24 @@ bool IsDateTimeCell(std::string_view cell);
 // A whole number of at most 18 digits (so that it fits an int64_t), signed
 // or not, blanks around it ignored: the value ParseNumberCell would give.
 bool ParseWholeCell(std::string_view cell, int64_t* out);
+
+// The last short cell kept, to tell a repeat in a few steps: a sorted
+// column (dates above all) repeats its cells row after row.
+class RecentCell {
+ public:
+  bool Is(std::string_view cell) const {
+    return cell.size() == length_ && std::memcmp(cell.data(), text_, cell.size()) == 0;
+  }
+  void Keep(std::string_view cell) {
+    length_ = cell.size() <= sizeof text_ ? cell.size() : kNone;
+    if (length_ != kNone) std::memcpy(text_, cell.data(), cell.size());
+  }
+
+ private:
+  static constexpr size_t kNone = SIZE_MAX;
+  char text_[32];
+  size_t length_ = kNone;
+};
 
 // Watches the cells of one column. A column is Number when every non-empty
 // cell is a number, DateTime when every one is a date or time, else String;
@@ -52,6 +71,7 @@ class ColumnTypeInference {
   // reader of every cell.
   std::array<std::string, 8> dates_;
   size_t nextDate_ = 0;
+  RecentCell lastDate_;  // the last cell found to be a date
 };
 
 // Data item names for header texts (code-page bytes), by the library's rule

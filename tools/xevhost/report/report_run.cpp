@@ -222,6 +222,7 @@ class ReportRows {
         const char* bytes = static_cast<const char*>(result.values);
         cell.text = std::string_view(bytes + result.offsets[row],
                                      static_cast<size_t>(result.offsets[row + 1] - result.offsets[row]));
+        cell.readable = bytes + result.offsets[result.rowCount];
       } else {
         cell.number = NumberAt(result, row);
       }

@@ -111,10 +111,14 @@ void RowBlocks::AddRow(Lane& lane, const std::vector<std::string_view>& cells) {
       input.bytes.Put(cell);
       input.offsets.push_back(static_cast<int64_t>(input.bytes.size()));
     } else if (input.type == XEV_TYPE_NUMBER || input.type == XEV_TYPE_DATETIME) {
-      NumberValue value{};
-      bool read = input.type == XEV_TYPE_NUMBER ? ParseNumberCell(cell, &value) : ParseDateTimeCell(cell, &value);
-      if (!read) NumberSetNull(&value);
-      input.numbers.push_back(value);
+      if (!input.lastCell.Is(cell)) {
+        NumberValue& value = input.lastValue;
+        value = NumberValue{};
+        bool read = input.type == XEV_TYPE_NUMBER ? ParseNumberCell(cell, &value) : ParseDateTimeCell(cell, &value);
+        if (!read) NumberSetNull(&value);
+        input.lastCell.Keep(cell);
+      }
+      input.numbers.push_back(input.lastValue);
     } else {
       input.bytes.Put(cell);
       input.offsets.push_back(static_cast<int64_t>(input.bytes.size()));

@@ -15,6 +15,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "input/column_types.h"
 #include "input/csv_table.h"
 #include "input/data_items.h"
 #include "xev/xevtable.h"
@@ -104,6 +105,9 @@ class RowBlocks {
     std::vector<uint8_t> nulls;
     CellBytes bytes;
     std::vector<int64_t> offsets;
+    // The last cell read as a value, and that value.
+    RecentCell lastCell;
+    NumberValue lastValue{};
   };
   // A table and the columns it reads: one per thread that evaluates blocks.
   struct Lane {
