@@ -51,6 +51,24 @@ TEST(ColumnTypes, QuickReadingsAgreeWithTheGeneralReaders) {
   }
 }
 
+// A repeat is told by whole words where it can: a change at either end,
+// in any length, is still a change.
+TEST(ColumnTypes, RecentCellTellsOnlyExactRepeats) {
+  for (size_t length : {0, 1, 7, 8, 10, 16, 17, 32, 33}) {
+    const std::string kept(length, '5');
+    xevhost::RecentCell recent;
+    recent.Keep(kept);
+    EXPECT_EQ(recent.Is(kept), length <= 32) << length;
+    EXPECT_FALSE(recent.Is(kept + "5")) << length;
+    for (size_t at : {size_t{0}, length / 2, length - 1}) {
+      if (length == 0) break;
+      std::string changed = kept;
+      changed[at] = '6';
+      EXPECT_FALSE(recent.Is(changed)) << length << " " << at;
+    }
+  }
+}
+
 // Every record of text with its line, or the error that stops the reading.
 std::string ReadAll(std::string_view text) {
   xevhost::CsvReader reader(text);

@@ -34,7 +34,10 @@ bool ParseWholeCell(std::string_view cell, int64_t* out);
 class RecentCell {
  public:
   bool Is(std::string_view cell) const {
-    return cell.size() == length_ && std::memcmp(cell.data(), text_, cell.size()) == 0;
+    if (cell.size() != length_) return false;
+    // From 8 to 16 bytes (dates with or without a time), two words that overlap.
+    if (cell.size() < 8 || cell.size() > 16) return std::memcmp(cell.data(), text_, cell.size()) == 0;
+    return Word(cell.data()) == Word(text_) && Word(cell.data() + cell.size() - 8) == Word(text_ + cell.size() - 8);
   }
   void Keep(std::string_view cell) {
     length_ = cell.size() <= sizeof text_ ? cell.size() : kNone;
@@ -42,6 +45,11 @@ class RecentCell {
   }
 
  private:
+  static uint64_t Word(const char* p) {
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+  }
   static constexpr size_t kNone = SIZE_MAX;
   char text_[32];
   size_t length_ = kNone;
@@ -53,6 +61,8 @@ class RecentCell {
 class ColumnTypeInference {
  public:
   void Observe(std::string_view cell);
+  // No cell can change the type any more: the column is String.
+  bool Settled() const { return !allNumbers_ && !allDates_; }
   int Type() const;  // XEV_TYPE_NUMBER, XEV_TYPE_DATETIME or XEV_TYPE_STRING
   // A Number column whose every value ParseWholeCell reads.
   bool WholeNumbers() const { return Type() == XEV_TYPE_NUMBER && allWhole_; }
