@@ -35,13 +35,14 @@ class RecentCell {
  public:
   bool Is(std::string_view cell) const {
     if (cell.size() != length_) return false;
+    if (cell.empty()) return true;  // an empty view may have no bytes at all
     // From 8 to 16 bytes (dates with or without a time), two words that overlap.
     if (cell.size() < 8 || cell.size() > 16) return std::memcmp(cell.data(), text_, cell.size()) == 0;
     return Word(cell.data()) == Word(text_) && Word(cell.data() + cell.size() - 8) == Word(text_ + cell.size() - 8);
   }
   void Keep(std::string_view cell) {
     length_ = cell.size() <= sizeof text_ ? cell.size() : kNone;
-    if (length_ != kNone) std::memcpy(text_, cell.data(), cell.size());
+    if (length_ != kNone && !cell.empty()) std::memcpy(text_, cell.data(), cell.size());
   }
 
  private:

@@ -85,7 +85,7 @@ class RowText {
         return;
       }
     }
-    std::memcpy(buffer_ + used_, text.data(), text.size());
+    if (!text.empty()) std::memcpy(buffer_ + used_, text.data(), text.size());  // an empty view may hold no pointer
     used_ += text.size();
   }
   void Flush() {
