@@ -57,12 +57,6 @@ Answer NumberForm(std::string_view text) {
   return Answer::kAsk;
 }
 
-int Digits(std::string_view text, size_t at, size_t count) {
-  int value = 0;
-  for (size_t i = at; i < at + count; ++i) value = value * 10 + (text[i] - '0');
-  return value;
-}
-
 int DaysInMonth(int year, int month) {
   static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
@@ -72,32 +66,33 @@ int DaysInMonth(int year, int month) {
 // The form data files mostly hold, read here without the general reader:
 // yyyy-MM-dd, then optionally HH:mm or HH:mm:ss after one blank. The parts
 // are what the general reader makes of it; anything else is left to that.
-bool AllDigits(std::string_view text, size_t at, size_t count) {
-  for (size_t i = at; i < at + count; ++i)
-    if (!IsDigit(text[i])) return false;
-  return true;
-}
-
+// Each digit is taken apart without a branch: the type pass and the
+// conversion each ask this of every cell of a date column.
 bool ReadIsoDateTime(std::string_view text, DateParts& parts) {
   const size_t n = text.size();
   if (n != 10 && n != 16 && n != 19) return false;
-  // Part by part: the type pass and the conversion each ask this of every
-  // cell of a date column.
-  if (!AllDigits(text, 0, 4) || text[4] != '-' || !AllDigits(text, 5, 2) || text[7] != '-' || !AllDigits(text, 8, 2))
-    return false;
-  if (n > 10 && (text[10] != ' ' || !AllDigits(text, 11, 2) || text[13] != ':' || !AllDigits(text, 14, 2)))
-    return false;
-  if (n > 16 && (text[16] != ':' || !AllDigits(text, 17, 2))) return false;
+  const auto* t = reinterpret_cast<const unsigned char*>(text.data());
+  // Two digits as a number, 100 or more when either is no digit.
+  auto pair = [t](size_t i) {
+    const unsigned high = t[i] - unsigned{'0'}, low = t[i + 1] - unsigned{'0'};
+    return static_cast<int>(high > 9 || low > 9 ? 100 : high * 10 + low);
+  };
+  if (t[4] != '-' || t[7] != '-') return false;
+  const int century = pair(0), years = pair(2);
+  parts = DateParts{pair(5), pair(8), century * 100 + years, 0, 0, 0, 0};
+  if (n > 10) {
+    if (t[10] != ' ' || t[13] != ':') return false;
+    parts.hour = pair(11);
+    parts.minute = pair(14);
+  }
+  if (n > 16) {
+    if (t[16] != ':') return false;
+    parts.second = pair(17);
+  }
   // Before 1601 the calendar's leap years are left to the general reader.
-  parts = DateParts{Digits(text, 5, 2), Digits(text, 8, 2), Digits(text, 0, 4), 0, 0, 0, 0};
-  if (parts.year < 1601 || parts.month < 1 || parts.month > 12 || parts.day < 1 ||
+  if (century > 99 || years > 99 || parts.year < 1601 || parts.month < 1 || parts.month > 12 || parts.day < 1 ||
       parts.day > DaysInMonth(parts.year, parts.month))
     return false;
-  if (text.size() > 10) {
-    parts.hour = Digits(text, 11, 2);
-    parts.minute = Digits(text, 14, 2);
-  }
-  if (text.size() > 16) parts.second = Digits(text, 17, 2);
   return parts.hour <= 23 && parts.minute <= 59 && parts.second <= 59;
 }
 
@@ -155,6 +150,20 @@ bool IsNumberCell(std::string_view cell) {
   return ParseNumberCell(text, &scratch);
 }
 
+bool ParseWholeCell(std::string_view cell, int64_t* out) {
+  std::string_view text = TrimBlanks(cell);
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) text.remove_prefix(1);
+  if (text.empty() || text.size() > 18) return false;
+  int64_t value = 0;
+  for (char c : text) {
+    if (!IsDigit(c)) return false;
+    value = value * 10 + (c - '0');
+  }
+  *out = negative ? -value : value;
+  return true;
+}
+
 bool IsDateTimeCell(std::string_view cell) {
   std::string_view text = TrimBlanks(cell);
   DateParts parts;
@@ -166,18 +175,26 @@ bool IsDateTimeCell(std::string_view cell) {
 
 void ColumnTypeInference::Observe(std::string_view cell) {
   if (!allNumbers_ && !allDates_) return;  // settled: String
-  if (IsBlankCell(cell)) return;
+  const std::string_view text = TrimBlanks(cell);
+  if (text.empty()) return;
   sawValue_ = true;
-  if (allNumbers_ && !IsNumberCell(cell)) allNumbers_ = false;
-  if (allDates_ && !IsDateTime(cell)) allDates_ = false;
+  // A whole number is a number: the general question is asked of the others.
+  int64_t whole = 0;
+  allWhole_ = allWhole_ && allNumbers_ && ParseWholeCell(text, &whole);
+  if (allNumbers_ && !allWhole_ && !IsNumberCell(text)) allNumbers_ = false;
+  if (allDates_ && !IsDateTime(text)) allDates_ = false;
 }
 
 // A cell is only asked while every one before it was a date, so only dates
 // need remembering.
 bool ColumnTypeInference::IsDateTime(std::string_view cell) {
   std::string_view text = TrimBlanks(cell);
+  if (lastDate_.Is(text)) return true;
   DateParts parts;
-  if (ReadIsoDateTime(text, parts)) return true;
+  if (ReadIsoDateTime(text, parts)) {
+    lastDate_.Keep(text);
+    return true;
+  }
   for (const std::string& date : dates_)
     if (date == text) return true;
   if (!IsDateTimeCell(text)) return false;
@@ -189,6 +206,7 @@ void ColumnTypeInference::Merge(const ColumnTypeInference& other) {
   sawValue_ = sawValue_ || other.sawValue_;
   allNumbers_ = allNumbers_ && other.allNumbers_;
   allDates_ = allDates_ && other.allDates_;
+  allWhole_ = allWhole_ && other.allWhole_;
 }
 
 int ColumnTypeInference::Type() const {

@@ -75,6 +75,32 @@ size_t RunEnd(std::string_view bytes, size_t from, bool quoted) {
   return from;
 }
 
+// One bit for each of the 64 bytes at p that may end a plain field: a
+// separator, a quote, or a control byte up to CR (LF, CR and NUL among
+// them; a tab is one too, and is passed over as data).
+uint64_t Stops64(const char* p) {
+#if defined(__SSE2__)
+  const __m128i separator = _mm_set1_epi8(',');
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i lastControl = _mm_set1_epi8('\r');
+  uint64_t stops = 0;
+  for (int i = 0; i < 4; ++i) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, separator), _mm_cmpeq_epi8(v, quote)),
+                               _mm_cmpeq_epi8(_mm_min_epu8(v, lastControl), v));
+    stops |= uint64_t{static_cast<unsigned>(_mm_movemask_epi8(hit))} << (16 * i);
+  }
+  return stops;
+#else
+  uint64_t stops = 0;
+  for (int i = 0; i < 64; ++i) {
+    auto c = static_cast<unsigned char>(p[i]);
+    if (c == ',' || c == '"' || c <= '\r') stops |= uint64_t{1} << i;
+  }
+  return stops;
+#endif
+}
+
 }  // namespace
 
 CsvReader::CsvReader(std::string_view bytes) : bytes_(bytes) {}
@@ -98,6 +124,7 @@ void CsvReader::SkipBlankLines() {
 void CsvReader::Seek(const Mark& mark) {
   pos_ = mark.offset;
   currentLine_ = mark.line;
+  stopsBase_ = kNoStops;
   recordLine_ = 0;
   error_.clear();
 }
@@ -127,11 +154,103 @@ CsvReader::Status CsvReader::Next(std::vector<std::string_view>& fields) {
   if (pos_ == bytes_.size()) return Status::kEnd;
 
   recordLine_ = currentLine_;
+  const size_t recordStart = pos_;
+  if (ReadPlainRecord(fields, recordStart)) return Status::kRecord;
+  // The rest of the record, from the start of the field the quick path left.
+  return ReadRecord(fields, recordStart);
+}
+
+// The quick path of a record: fields ended by a separator, the record by an
+// LF, quoted fields that hold no line break. Anything else (a CR alone, a
+// NUL, a quote out of place, the last bytes of the input) is left to the
+// byte by byte path: false, with the fields found so far in fields and pos_
+// at the start of the next. The stops live in locals while the loop runs:
+// stores into fields could otherwise alias the members.
+bool CsvReader::ReadPlainRecord(std::vector<std::string_view>& fields, size_t recordStart) {
+  const char* data = bytes_.data();
+  const size_t size = bytes_.size();
+  size_t base = stopsBase_;
+  uint64_t stops = stops_;
+  size_t field = pos_;
+  // Stops from field on: those of the window that holds it, or a new window.
+  auto seek = [&] {
+    if (field - base >= 64) {
+      if (field + 64 > size) return false;
+      base = field;
+      stops = Stops64(data + field);
+    }
+    stops &= ~uint64_t{0} << (field - base);
+    return true;
+  };
+  auto leave = [&](bool whole) {
+    pos_ = field;
+    stopsBase_ = whole ? base : kNoStops;
+    stops_ = stops;
+    return whole;
+  };
+  if (!seek()) return leave(false);
+  for (;;) {
+    while (stops == 0) {
+      base += 64;
+      if (base + 64 > size || base + 64 - recordStart > kMaxRecordBytes) return leave(false);
+      stops = Stops64(data + base);
+    }
+    const size_t at = base + static_cast<size_t>(std::countr_zero(stops));
+    stops &= stops - 1;
+    const char c = data[at];
+    if (c == ',') {  // the common stop first, in the fewest steps
+      fields.emplace_back(data + field, at - field);
+      field = at + 1;
+      continue;
+    }
+    if (c != '\n' && c != '"' && c != '\r' && c != '\0') continue;  // a tab or such: data
+    std::string_view view(data + field, at - field);
+    size_t end = at;  // the byte that ends the field
+    if (c == '"' && (at != field || !TakeQuoted(end, view, fields.size()))) return leave(false);
+    // CR LF ends a record as LF does; a CR alone, or a NUL, takes the slow path.
+    if (data[end] == '\r' && end + 1 < size && data[end + 1] == '\n') ++end;
+    if (data[end] != ',' && data[end] != '\n') return leave(false);
+    fields.push_back(view);
+    field = end + 1;
+    if (data[end] == '\n') {
+      ++currentLine_;
+      return leave(true);
+    }
+    if (end != at && !seek()) return leave(false);  // past a quoted field
+  }
+}
+
+// A quoted field starting at at, without line breaks: its text (a copy of
+// the reader's where a doubled quote is taken out) in field and at moved to
+// the byte after the closing quote. false for anything else.
+bool CsvReader::TakeQuoted(size_t& at, std::string_view& field, size_t index) {
+  const char* data = bytes_.data();
+  std::string* copy = nullptr;
+  for (size_t from = at + 1;;) {
+    const size_t quote = RunEnd(bytes_, from, true);
+    if (quote + 1 >= bytes_.size() || data[quote] != '"') return false;
+    if (data[quote + 1] != '"') {
+      field = std::string_view(data + from, quote - from);
+      if (copy != nullptr) field = std::string_view(copy->append(field));
+      at = quote + 1;
+      return true;
+    }
+    if (copy == nullptr) {
+      while (copies_.size() <= index) copies_.emplace_back();
+      copy = &copies_[index];
+      copy->clear();
+    }
+    copy->append(data + from, quote + 1 - from);  // the text and one of the two quotes
+    from = quote + 2;
+  }
+}
+
+// The byte by byte path, from pos_ at the start of a field.
+CsvReader::Status CsvReader::ReadRecord(std::vector<std::string_view>& fields, size_t recordStart) {
   auto startField = [&] { return FieldBytes{nullptr, 0, nullptr, &copies_, fields.size()}; };
   FieldBytes field = startField();
   bool quoted = false;
   bool afterQuote = false;  // a quoted field has been closed
-  const size_t recordStart = pos_;
   for (;;) {
     // After a closing quote only a separator may follow; the slow path says so.
     if (!afterQuote) TakeRun(field, quoted);

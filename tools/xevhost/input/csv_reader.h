@@ -48,6 +48,9 @@ class CsvReader {
   Status Fail(int64_t line, const std::string& message);
   void SkipBlankLines();
   void TakeLineBreak();
+  bool ReadPlainRecord(std::vector<std::string_view>& fields, size_t recordStart);
+  bool TakeQuoted(size_t& at, std::string_view& field, size_t index);
+  Status ReadRecord(std::vector<std::string_view>& fields, size_t recordStart);
 
   std::string_view bytes_;
   size_t pos_ = 0;
@@ -57,6 +60,12 @@ class CsvReader {
   void TakeRun(FieldBytes& field, bool quoted);
 
   std::deque<std::string> copies_;  // fields with quotes taken out, by field index
+  // The stops (separators, quotes, control bytes) of the 64 bytes from
+  // stopsBase_ not yet passed, one bit each: a record's fields are found
+  // from these without looking at each byte.
+  static constexpr size_t kNoStops = SIZE_MAX / 2;
+  size_t stopsBase_ = kNoStops;
+  uint64_t stops_ = 0;
   std::string error_;
 };
 

@@ -248,7 +248,7 @@ bool CsvTable::Scan(std::string& error) {
   std::vector<std::string> names = DataItemNames(ansiHeaders);
   columns_.clear();
   for (size_t i = 0; i < headers.size(); ++i)
-    columns_.push_back(Column{ansiHeaders[i], names[i], inference[i].Type()});
+    columns_.push_back(Column{ansiHeaders[i], names[i], inference[i].Type(), inference[i].WholeNumbers()});
   return Restart(error);
 }
 
@@ -289,6 +289,10 @@ void CsvTable::ScanRows(CsvReader& reader, size_t stop, Share& share, bool showP
   const bool mustBeUtf8 = encoding_ == InputEncoding::kUtf8;
   Progress progress("reading", size_, showProgress ? kProgressRows : UINT64_MAX);
   std::vector<std::string_view> fields;
+  // The columns whose type a cell may still change; a String one is done.
+  std::vector<size_t> watched;
+  for (size_t i = 0; i < columnCount_; ++i)
+    if (!share.inference[i].Settled()) watched.push_back(i);
   CsvReader::Status status = CsvReader::Status::kRecord;
   size_t kept = reader.bytesConsumed();
   while (reader.bytesConsumed() < stop) {
@@ -303,7 +307,11 @@ void CsvTable::ScanRows(CsvReader& reader, size_t stop, Share& share, bool showP
                     FieldCountMessage(columnCount_, fields.size());
       return;
     }
-    for (size_t i = 0; i < fields.size(); ++i) share.inference[i].Observe(fields[i]);
+    for (size_t i = 0; i < watched.size(); ++i) {
+      ColumnTypeInference& inference = share.inference[watched[i]];
+      inference.Observe(fields[watched[i]]);
+      if (inference.Settled()) watched.erase(watched.begin() + static_cast<std::ptrdiff_t>(i--));
+    }
     if (mustBeUtf8 && reader.bytesConsumed() > firstBad_) {
       share.error = NotUtf8Message();
       return;

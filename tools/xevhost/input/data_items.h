@@ -16,6 +16,7 @@ struct Column {
   std::string header;    // as written in the file, code-page bytes
   std::string itemName;  // what formulas call it
   int type = XEV_TYPE_STRING;
+  bool wholeNumbers = false;  // a Number column of integers that fit an int64_t
 };
 
 // Binding names of the tool's data items start with this; a document saved

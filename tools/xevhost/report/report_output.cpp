@@ -8,6 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace xevhost {
 namespace {
 
@@ -16,6 +20,9 @@ namespace {
 // the widths the first rows set, and a wider cell just pushes its line out.
 constexpr size_t kRowsToMeasure = 1000;
 constexpr size_t kTextBufferSize = 128;
+// Rows given one at a time are written this many bytes at once: a call to
+// write each would cost as much as making its text.
+constexpr size_t kPendingBytes = size_t{64} << 10;
 
 bool IsNumeric(int type) { return type == XEV_TYPE_NUMBER; }
 
@@ -53,6 +60,50 @@ int Utf8Width(std::string_view text) {
 }
 
 namespace {
+
+// A row's text gathered in a buffer on the stack and appended to the output
+// text in one piece: each append to a string is a call that checks its room,
+// and a row is a dozen pieces.
+class RowText {
+ public:
+  explicit RowText(std::string& out) : out_(out) {}
+  RowText(const RowText&) = delete;
+  RowText& operator=(const RowText&) = delete;
+  // Room for n bytes (n at most kSize) at the end; Took says how many were used.
+  char* Room(size_t n) {
+    if (n > kSize - used_) Flush();
+    return buffer_ + used_;
+  }
+  void Took(size_t n) { used_ += n; }
+  void Put(char c) { *Room(1) = c, ++used_; }
+  // Inlined always: a call for each piece is what this class is to save.
+  [[gnu::always_inline]] void Put(std::string_view text) {
+    if (text.size() > kSize - used_) {
+      Flush();
+      if (text.size() > kSize) {
+        out_.append(text);
+        return;
+      }
+    }
+    if (!text.empty()) std::memcpy(buffer_ + used_, text.data(), text.size());  // an empty view may hold no pointer
+    used_ += text.size();
+  }
+  void Flush() {
+    out_.append(buffer_, used_);
+    used_ = 0;
+  }
+  static constexpr size_t kSize = 1024;
+
+ private:
+  std::string& out_;
+  char buffer_[kSize];
+  size_t used_ = 0;
+};
+
+void PutCsvField(RowText& row, std::string_view text, const char* readable = nullptr);
+void PutJsonString(RowText& row, std::string_view utf8);
+void PutNumberText(RowText& row, const NumberValue& value);
+void PutIsoDateTime(RowText& row, const NumberValue& value);
 
 class TableWriter : public ReportWriter {
  public:
@@ -180,6 +231,7 @@ class CsvWriter : public ReportWriter {
     std::fprintf(out_, "%s\n", line.c_str());
   }
   void Row(const std::vector<Cell>& cells) override {
+    WritePending();
     line_.clear();
     for (size_t i = 0; i < cells.size(); ++i) {
       if (i > 0) line_ += ',';
@@ -188,31 +240,38 @@ class CsvWriter : public ReportWriter {
     line_ += '\n';
     std::fwrite(line_.data(), 1, line_.size(), out_);
   }
-  void End() override {}
+  void End() override { WritePending(); }
   bool TakesValues() const override { return true; }
   void AppendValues(const std::vector<ValueCell>& cells, std::string& out) const override {
+    RowText row(out);
     for (size_t i = 0; i < cells.size() && i < types_.size(); ++i) {
-      if (i > 0) out += ',';
+      if (i > 0) row.Put(',');
       const ValueCell& cell = cells[i];
       if (cell.null) continue;
       // Number and ISO date texts hold nothing a field must be quoted for.
-      if (types_[i] == XEV_TYPE_NUMBER) AppendNumberText(out, *cell.number);
-      else if (types_[i] == XEV_TYPE_DATETIME) AppendIsoDateTime(out, *cell.number);
-      else AppendCsvField(out, cell.text);
+      if (types_[i] == XEV_TYPE_NUMBER) PutNumberText(row, *cell.number);
+      else if (types_[i] == XEV_TYPE_DATETIME) PutIsoDateTime(row, *cell.number);
+      else PutCsvField(row, cell.text, cell.readable);
     }
-    out += '\n';
+    row.Put('\n');
+    row.Flush();
   }
   void Formatted(std::string_view rows) override { std::fwrite(rows.data(), 1, rows.size(), out_); }
   void Values(const std::vector<ValueCell>& cells) override {
-    line_.clear();
-    AppendValues(cells, line_);
-    Formatted(line_);
+    AppendValues(cells, pending_);
+    if (pending_.size() >= kPendingBytes) WritePending();
   }
 
  private:
+  void WritePending() {
+    Formatted(pending_);
+    pending_.clear();
+  }
+
   std::FILE* out_;
   std::vector<int> types_;
   std::string line_;
+  std::string pending_;  // rows given one by one, written together
 };
 
 class JsonWriter : public ReportWriter {
@@ -221,16 +280,15 @@ class JsonWriter : public ReportWriter {
   void Begin(const std::vector<ReportColumn>& columns) override {
     columns_ = columns;
     keys_.clear();
-    for (const ReportColumn& c : columns_) keys_.push_back(JsonString(c.name));
+    for (const ReportColumn& c : columns_) keys_.push_back(", " + JsonString(c.name) + ": ");
     std::fputs("[", out_);
   }
   void Row(const std::vector<Cell>& cells) override {
+    WritePending();
     line_ = first_ ? "\n  {" : ",\n  {";
     first_ = false;
     for (size_t i = 0; i < cells.size() && i < columns_.size(); ++i) {
-      if (i > 0) line_ += ", ";
-      line_ += keys_[i];
-      line_ += ": ";
+      line_.append(keys_[i], i == 0 ? 2 : 0);
       if (cells[i].null) {
         line_ += "null";
       } else if (IsNumeric(columns_[i].type)) {
@@ -242,32 +300,35 @@ class JsonWriter : public ReportWriter {
     line_ += '}';
     std::fwrite(line_.data(), 1, line_.size(), out_);
   }
-  void End() override { std::fputs(first_ ? "]\n" : "\n]\n", out_); }
+  void End() override {
+    WritePending();
+    std::fputs(first_ ? "]\n" : "\n]\n", out_);
+  }
   bool TakesValues() const override { return true; }
   // Every row starts ",\n  {"; the first loses its comma when written.
   void AppendValues(const std::vector<ValueCell>& cells, std::string& out) const override {
-    out += ",\n  {";
+    RowText row(out);
+    row.Put(",\n  {");
     for (size_t i = 0; i < cells.size() && i < columns_.size(); ++i) {
-      if (i > 0) out += ", ";
-      out += keys_[i];
-      out += ": ";
+      row.Put(std::string_view(keys_[i]).substr(i == 0 ? 2 : 0));  // each key after ", "
       const ValueCell& cell = cells[i];
       int type = columns_[i].type;
       if (type == XEV_TYPE_STRING) {
-        AppendJsonString(out, cell.null ? std::string_view() : cell.text);
+        PutJsonString(row, cell.null ? std::string_view() : cell.text);
       } else if (cell.null) {
-        out += "null";
+        row.Put("null");
       } else if (type == XEV_TYPE_NUMBER) {
-        size_t at = out.size();
-        AppendNumberText(out, *cell.number);
-        if (out.size() == at) out += "null";  // no text: as JsonNumber("")
+        char* at = row.Room(kTextBufferSize);
+        PutNumberText(row, *cell.number);
+        if (row.Room(0) == at) row.Put("null");  // no text: as JsonNumber("")
       } else {
-        out += '"';
-        AppendIsoDateTime(out, *cell.number);
-        out += '"';
+        row.Put('"');
+        PutIsoDateTime(row, *cell.number);
+        row.Put('"');
       }
     }
-    out += '}';
+    row.Put('}');
+    row.Flush();
   }
   void Formatted(std::string_view rows) override {
     if (rows.empty()) return;
@@ -276,12 +337,16 @@ class JsonWriter : public ReportWriter {
     std::fwrite(rows.data(), 1, rows.size(), out_);
   }
   void Values(const std::vector<ValueCell>& cells) override {
-    line_.clear();
-    AppendValues(cells, line_);
-    Formatted(line_);
+    AppendValues(cells, pending_);
+    if (pending_.size() >= kPendingBytes) WritePending();
   }
 
  private:
+  void WritePending() {
+    Formatted(pending_);
+    pending_.clear();
+  }
+
   // Number texts may start with "." or "-."; JSON wants a digit there.
   static std::string JsonNumber(const std::string& text) {
     if (text.empty()) return "null";
@@ -295,6 +360,7 @@ class JsonWriter : public ReportWriter {
   std::vector<ReportColumn> columns_;
   std::vector<std::string> keys_;
   std::string line_;
+  std::string pending_;  // rows given one by one, written together
   bool first_ = true;
 };
 
@@ -428,32 +494,125 @@ constexpr std::array<bool, 256> kQuoted = [] {
   return quoted;
 }();
 
-bool NeedsQuotes(std::string_view text) {
-  for (char c : text)
-    if (kQuoted[static_cast<unsigned char>(c)]) return true;
+// Whether a byte of text asks for quotes, sixteen at a time where the
+// processor can: every String cell of the output passes here.
+bool NeedsQuotes(std::string_view text, const char* readable = nullptr) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  // A short text inside a larger block: one load, the bytes past it masked.
+  if (text.size() < 16 && readable != nullptr && readable - text.data() >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data()));
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(',')), _mm_cmpeq_epi8(v, _mm_set1_epi8('"'))),
+                                     _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))));
+    return (static_cast<unsigned>(_mm_movemask_epi8(hit)) & ((1u << text.size()) - 1)) != 0;
+  }
+  if (text.size() >= 16) {
+    const __m128i comma = _mm_set1_epi8(','), quote = _mm_set1_epi8('"');
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    auto any = [&](size_t at) {
+      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+      __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, comma), _mm_cmpeq_epi8(v, quote)),
+                                 _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+      return _mm_movemask_epi8(hit) != 0;
+    };
+    for (; i + 16 <= text.size(); i += 16)
+      if (any(i)) return true;
+    return i < text.size() && any(text.size() - 16);  // the last bytes, overlapping
+  }
+#endif
+  for (; i < text.size(); ++i)
+    if (kQuoted[static_cast<unsigned char>(text[i])]) return true;
   return false;
 }
 
 // Two digits, or four, of a value known to fit them.
-void AppendDigits(std::string& out, int value, int count) {
-  char digits[4];
-  for (int i = count - 1; i >= 0; --i, value /= 10) digits[i] = static_cast<char>('0' + value % 10);
-  out.append(digits, static_cast<size_t>(count));
+char* PutDigits(char* at, int value, int count) {
+  for (int i = count - 1; i >= 0; --i, value /= 10) at[i] = static_cast<char>('0' + value % 10);
+  return at + count;
+}
+
+void PutCsvField(RowText& row, std::string_view text, const char* readable) {
+  if (!NeedsQuotes(text, readable)) {
+    row.Put(text);
+    return;
+  }
+  // Runs up to each quote go in whole; the quote is written twice.
+  row.Put('"');
+  for (size_t quote = text.find('"'); quote != std::string_view::npos; quote = text.find('"')) {
+    row.Put(text.substr(0, quote + 1));
+    row.Put('"');
+    text.remove_prefix(quote + 1);
+  }
+  row.Put(text);
+  row.Put('"');
+}
+
+void PutJsonString(RowText& row, std::string_view utf8) {
+  row.Put('"');
+  size_t plain = 0;  // start of the run of bytes taken as they are
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    auto c = static_cast<unsigned char>(utf8[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    row.Put(utf8.substr(plain, i - plain));
+    plain = i + 1;
+    switch (c) {
+      case '"': row.Put("\\\""); break;
+      case '\\': row.Put("\\\\"); break;
+      case '\n': row.Put("\\n"); break;
+      case '\r': row.Put("\\r"); break;
+      case '\t': row.Put("\\t"); break;
+      default: {
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\u%04x", c);
+        row.Put(escape);
+      }
+    }
+  }
+  row.Put(utf8.substr(plain));
+  row.Put('"');
+}
+
+void PutNumberText(RowText& row, const NumberValue& value) {
+  if (NumberIsNull(&value)) return;
+  int32_t n = HostNumberToStr(&value, row.Room(kTextBufferSize), static_cast<int32_t>(kTextBufferSize));
+  if (n > 0) row.Took(static_cast<size_t>(n));
+}
+
+void PutIsoDateTime(RowText& row, const NumberValue& value) {
+  DateParts d{};
+  if (NumberIsNull(&value) || NumberToDateParts(value.bytes + 1, value.bytes[0], &d) != 1) return;
+  if (d.year < 0 || d.year > 9999) {
+    row.Put(DateTimeText(value, DateStyle::kIso));
+    return;
+  }
+  constexpr size_t kLongest = 26;  // yyyy-MM-ddTHH:mm:ss.ffffff
+  char* const start = row.Room(kLongest);
+  char* at = PutDigits(start, d.year, 4);
+  *at++ = '-';
+  at = PutDigits(at, d.month, 2);
+  *at++ = '-';
+  at = PutDigits(at, d.day, 2);
+  if (d.hour != 0 || d.minute != 0 || d.second != 0 || d.fraction != 0) {
+    *at++ = 'T';
+    at = PutDigits(at, d.hour, 2);
+    *at++ = ':';
+    at = PutDigits(at, d.minute, 2);
+    *at++ = ':';
+    at = PutDigits(at, d.second, 2);
+  }
+  if (d.fraction != 0) {
+    *at++ = '.';
+    at = PutDigits(at, d.fraction, 6);
+  }
+  row.Took(static_cast<size_t>(at - start));
 }
 
 }  // namespace
 
-void AppendCsvField(std::string& out, std::string_view text) {
-  if (!NeedsQuotes(text)) {
-    out += text;
-    return;
-  }
-  out += '"';
-  for (char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
+void AppendCsvField(std::string& out, std::string_view text, const char* readable) {
+  RowText row(out);
+  PutCsvField(row, text, readable);
+  row.Flush();
 }
 
 std::string CsvField(const std::string& text) {
@@ -463,28 +622,9 @@ std::string CsvField(const std::string& text) {
 }
 
 void AppendJsonString(std::string& out, std::string_view utf8) {
-  out += '"';
-  size_t plain = 0;  // start of the run of bytes taken as they are
-  for (size_t i = 0; i < utf8.size(); ++i) {
-    auto c = static_cast<unsigned char>(utf8[i]);
-    if (c >= 0x20 && c != '"' && c != '\\') continue;
-    out.append(utf8, plain, i - plain);
-    plain = i + 1;
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default: {
-        char escape[8];
-        std::snprintf(escape, sizeof escape, "\\u%04x", c);
-        out += escape;
-      }
-    }
-  }
-  out.append(utf8, plain, utf8.size() - plain);
-  out += '"';
+  RowText row(out);
+  PutJsonString(row, utf8);
+  row.Flush();
 }
 
 std::string JsonString(const std::string& utf8) {
@@ -494,35 +634,15 @@ std::string JsonString(const std::string& utf8) {
 }
 
 void AppendNumberText(std::string& out, const NumberValue& value) {
-  char buffer[kTextBufferSize];
-  if (NumberIsNull(&value)) return;
-  int32_t n = HostNumberToStr(&value, buffer, sizeof buffer);
-  if (n > 0) out.append(buffer, static_cast<size_t>(n));
+  RowText row(out);
+  PutNumberText(row, value);
+  row.Flush();
 }
 
 void AppendIsoDateTime(std::string& out, const NumberValue& value) {
-  DateParts d{};
-  if (NumberIsNull(&value) || NumberToDateParts(value.bytes + 1, value.bytes[0], &d) != 1) return;
-  if (d.year < 0 || d.year > 9999) {
-    out += DateTimeText(value, DateStyle::kIso);
-    return;
-  }
-  AppendDigits(out, d.year, 4);
-  out += '-';
-  AppendDigits(out, d.month, 2);
-  out += '-';
-  AppendDigits(out, d.day, 2);
-  if (d.hour == 0 && d.minute == 0 && d.second == 0 && d.fraction == 0) return;
-  out += 'T';
-  AppendDigits(out, d.hour, 2);
-  out += ':';
-  AppendDigits(out, d.minute, 2);
-  out += ':';
-  AppendDigits(out, d.second, 2);
-  if (d.fraction == 0) return;
-  char fraction[16];
-  std::snprintf(fraction, sizeof fraction, ".%06d", d.fraction);
-  out += fraction;
+  RowText row(out);
+  PutIsoDateTime(row, value);
+  row.Flush();
 }
 
 }  // namespace xevhost

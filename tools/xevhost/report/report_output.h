@@ -32,6 +32,9 @@ struct ValueCell {
   bool null = false;                   // NULL, or no value
   const NumberValue* number = nullptr;  // Number and DateTime values
   std::string_view text = {};           // String values, UTF-8
+  // String values: where the bytes that may be read after text end (text
+  // lies in a larger block); a writer tests several bytes at once up to it.
+  const char* readable = nullptr;
 };
 
 class ReportWriter {
@@ -90,7 +93,8 @@ DateStyle DateStyleOf(OutputFormat format);
 // Field quoting for CSV output: quoted only when it has to be.
 std::string CsvField(const std::string& text);
 std::string JsonString(const std::string& utf8);
-void AppendCsvField(std::string& out, std::string_view text);
+// readable: as ValueCell's, or nullptr.
+void AppendCsvField(std::string& out, std::string_view text, const char* readable = nullptr);
 void AppendJsonString(std::string& out, std::string_view utf8);
 // The texts of NumberText and of DateTimeText in ISO 8601, appended.
 void AppendNumberText(std::string& out, const NumberValue& value);

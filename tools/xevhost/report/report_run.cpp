@@ -104,6 +104,7 @@ class ReportRows {
     direct_ = writer.TakesValues() && converter.utf8() && datePicture.empty() && keys.empty();
     sums_.assign(columns.size(), NumberValue{});
     for (NumberValue& sum : sums_) NumberSetZero(&sum);
+    for (const OutputColumn& column : columns) strings_.push_back(column.reader.type() == XEV_TYPE_STRING);
   }
 
   // One output row from the current row's values.
@@ -121,7 +122,7 @@ class ReportRows {
   void Write(const EvaluatedBlock& block, int64_t row, bool sumUp) {
     if (direct_) {
       FillValues(block, row, values_);
-      for (size_t i = 0; i < columns_.size(); ++i)
+      for (size_t i = 0; sumUp && i < columns_.size(); ++i)
         if (!values_[i].null && columns_[i].reader.type() == XEV_TYPE_NUMBER) AddToSum(i, sumUp, *values_[i].number);
       writer_.Values(values_);
       return;
@@ -218,10 +219,11 @@ class ReportRows {
       ValueCell& cell = cells[i];
       cell.null = result.status[row] != XEV_ROW_VALUE;
       if (cell.null) continue;
-      if (columns_[i].reader.type() == XEV_TYPE_STRING) {
+      if (strings_[i]) {
         const char* bytes = static_cast<const char*>(result.values);
         cell.text = std::string_view(bytes + result.offsets[row],
                                      static_cast<size_t>(result.offsets[row + 1] - result.offsets[row]));
+        cell.readable = bytes + result.offsets[result.rowCount];
       } else {
         cell.number = NumberAt(result, row);
       }
@@ -255,6 +257,7 @@ class ReportRows {
   TypedValue value_;
   bool direct_ = false;
   std::vector<ValueCell> values_;
+  std::vector<uint8_t> strings_;  // per column: a String, whose rows are texts
 };
 
 }  // namespace

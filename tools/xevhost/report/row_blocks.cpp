@@ -23,6 +23,14 @@ constexpr size_t kLongestDecimalText = 127;
 
 }  // namespace
 
+void CellBytes::Grow(size_t more) {
+  const size_t capacity = std::max(capacity_ * 2, std::max(size_ + more, size_t{1} << 16));
+  auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+  if (size_ != 0) std::memcpy(grown.get(), data_.get(), size_);
+  data_ = std::move(grown);
+  capacity_ = capacity;
+}
+
 EvaluatedBlock::~EvaluatedBlock() {
   if (!results.empty()) XEVTableFreeResults(results.data(), static_cast<int32_t>(results.size()));
 }
@@ -61,9 +69,13 @@ bool RowBlocks::MakeLane(Lane& lane, ExprContext* ec, const HostState& state,
     input.name = name;
     input.column = binding.column;
     input.type = binding.type;
-    input.asText = binding.type == XEV_TYPE_NUMBER && state.rows.columns()[binding.column].type == XEV_TYPE_NUMBER;
+    const Column& read = state.rows.columns()[binding.column];
+    input.asText = binding.type == XEV_TYPE_NUMBER && read.type == XEV_TYPE_NUMBER;
+    input.whole = input.asText && read.wholeNumbers;
+    input.asText = input.asText && !input.whole;
     XevColumn column{};
-    column.kind = input.asText ? XEV_COLUMN_DECIMAL_TEXT
+    column.kind = input.whole    ? XEV_COLUMN_INT64
+                  : input.asText ? XEV_COLUMN_DECIMAL_TEXT
                   : binding.type == XEV_TYPE_NUMBER || binding.type == XEV_TYPE_DATETIME ? XEV_COLUMN_NUMBER
                                                                                          : XEV_COLUMN_STRING;
     if (XEVTableBind(lane.table, name.c_str(), &column) != static_cast<int32_t>(lane.inputs.size())) return false;
@@ -76,6 +88,8 @@ bool RowBlocks::MakeLane(Lane& lane, ExprContext* ec, const HostState& state,
 void RowBlocks::StartBlock(Lane& lane) {
   for (Input& input : lane.inputs) {
     input.numbers.clear();
+    input.integers.clear();
+    input.nulls.clear();
     input.bytes.clear();
     input.offsets.assign(1, 0);
     input.tooLong = false;
@@ -86,18 +100,27 @@ void RowBlocks::StartBlock(Lane& lane) {
 void RowBlocks::AddRow(Lane& lane, const std::vector<std::string_view>& cells) {
   for (Input& input : lane.inputs) {
     std::string_view cell = static_cast<size_t>(input.column) < cells.size() ? cells[input.column] : std::string_view();
-    if (input.asText) {
+    if (input.whole) {
+      int64_t value = 0;
+      const bool read = ParseWholeCell(cell, &value);
+      input.integers.push_back(value);
+      input.nulls.push_back(read ? 0 : 1);
+    } else if (input.asText) {
       cell = TrimmedCell(cell);
       input.tooLong = input.tooLong || cell.size() > kLongestDecimalText;
-      input.bytes += cell;
+      input.bytes.Put(cell);
       input.offsets.push_back(static_cast<int64_t>(input.bytes.size()));
     } else if (input.type == XEV_TYPE_NUMBER || input.type == XEV_TYPE_DATETIME) {
-      NumberValue value{};
-      bool read = input.type == XEV_TYPE_NUMBER ? ParseNumberCell(cell, &value) : ParseDateTimeCell(cell, &value);
-      if (!read) NumberSetNull(&value);
-      input.numbers.push_back(value);
+      if (!input.lastCell.Is(cell)) {
+        NumberValue& value = input.lastValue;
+        value = NumberValue{};
+        bool read = input.type == XEV_TYPE_NUMBER ? ParseNumberCell(cell, &value) : ParseDateTimeCell(cell, &value);
+        if (!read) NumberSetNull(&value);
+        input.lastCell.Keep(cell);
+      }
+      input.numbers.push_back(input.lastValue);
     } else {
-      input.bytes += cell;
+      input.bytes.Put(cell);
       input.offsets.push_back(static_cast<int64_t>(input.bytes.size()));
     }
   }
@@ -124,8 +147,11 @@ bool RowBlocks::SetColumn(Lane& lane, size_t i) {
     if (XEVTableBind(lane.table, input.name.c_str(), &column) != static_cast<int32_t>(i)) return false;
   }
   bool text = kind == XEV_COLUMN_STRING || kind == XEV_COLUMN_DECIMAL_TEXT;
-  column.values = text ? static_cast<const void*>(input.bytes.data()) : static_cast<const void*>(input.numbers.data());
+  column.values = text          ? static_cast<const void*>(input.bytes.data())
+                  : input.whole ? static_cast<const void*>(input.integers.data())
+                                : static_cast<const void*>(input.numbers.data());
   column.offsets = input.offsets.data();
+  column.nulls = input.whole ? input.nulls.data() : nullptr;
   return true;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -14,6 +15,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "input/column_types.h"
 #include "input/csv_table.h"
 #include "input/data_items.h"
 #include "xev/xevtable.h"
@@ -34,6 +36,26 @@ struct EvaluatedBlock {
   ~EvaluatedBlock();
   EvaluatedBlock(const EvaluatedBlock&) = delete;
   EvaluatedBlock& operator=(const EvaluatedBlock&) = delete;
+};
+
+// The bytes of a block's text cells end to end: grown by doubling, kept
+// from block to block, appended to without a call per cell.
+class CellBytes {
+ public:
+  void clear() { size_ = 0; }
+  size_t size() const { return size_; }
+  const char* data() const { return data_.get(); }
+  void Put(std::string_view cell) {
+    if (cell.size() > capacity_ - size_) Grow(cell.size());
+    if (!cell.empty()) std::memcpy(data_.get() + size_, cell.data(), cell.size());
+    size_ += cell.size();
+  }
+
+ private:
+  void Grow(size_t more);
+  std::unique_ptr<char[]> data_;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
 };
 
 class RowBlocks {
@@ -75,9 +97,17 @@ class RowBlocks {
     // text, read on the table's threads, unless one is too long for that.
     bool asText = false;
     bool tooLong = false;
+    // A Number item over a column of whole numbers: int64_t values, a blank
+    // cell NULL.
+    bool whole = false;
     std::vector<NumberValue> numbers;
-    std::string bytes;
+    std::vector<int64_t> integers;
+    std::vector<uint8_t> nulls;
+    CellBytes bytes;
     std::vector<int64_t> offsets;
+    // The last cell read as a value, and that value.
+    RecentCell lastCell;
+    NumberValue lastValue{};
   };
   // A table and the columns it reads: one per thread that evaluates blocks.
   struct Lane {
