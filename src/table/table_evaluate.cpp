@@ -122,6 +122,7 @@ struct Blocks {
   int32_t count = 0;  // formulas
   int32_t rows = 0;   // per block
   int32_t held = 0;
+  int32_t* selected = nullptr;  // the rows of a block the where formula selects
   uint32_t generation = 0;  // the context's when the plans were found held
   eval::BlockArena arena;   // the texts of the block being run
 };
@@ -208,6 +209,37 @@ bool WriteHeld(const Job& job, Share& share, const Arranged& arranged, const Blo
   return true;
 }
 
+// Whether every row of the block has every formula's value in the blocks,
+// so that its results are written column by column with nothing evaluated
+// and no callback made, as AllHeld lets each row be written.
+bool BlockAllHeld(const ExprContext* ec, const Blocks& blocks, int32_t count) {
+  if (blocks.held != blocks.count || ec->generation != blocks.generation || !eval::OperatorsPlain(ec)) return false;
+  for (int32_t i = 0; i < blocks.count; ++i) {
+    uint8_t byRow = 0;
+    for (int32_t at = 0; at < count; ++at) byRow |= blocks.columns[i].byRow[at];
+    if (byRow != 0) return false;
+  }
+  return true;
+}
+
+// The block's selected rows written a result column at a time.
+bool WriteBlockHeld(const Job& job, Share& share, const Arranged& arranged, const Blocks& blocks, int64_t first,
+                    int32_t count) {
+  int32_t selected = 0;
+  for (int32_t at = 0; at < count; ++at) {
+    if (SelectedHeld(arranged, blocks, at)) blocks.selected[selected++] = at;
+  }
+  for (int32_t r = 0; r < job.resultCount; ++r) {
+    if (!WriteHeldRows(job.shapes[r], share.columns[r], share.count, blocks.columns[arranged.results[r]],
+                       blocks.selected, selected)) {
+      return false;
+    }
+  }
+  for (int32_t k = 0; k < selected; ++k) share.selected[share.count + k] = first + blocks.selected[k];
+  share.count += selected;
+  return true;
+}
+
 // Rows first to end - 1 of the share, on the block's values where blocks is
 // given (row at of the block being first).
 bool RunRowsArranged(const Job& job, Share& share, RowCursor& cursor, uint32_t memoryShort, const Arranged& arranged,
@@ -246,6 +278,7 @@ void ReleaseBlocks(Blocks& blocks) {
   eval::ArenaRelease(blocks.arena);
   HostFree(blocks.columns);
   HostFree(blocks.scratch);
+  HostFree(blocks.selected);
   blocks = Blocks{};
 }
 
@@ -280,7 +313,8 @@ bool MakeBlocks(ExprContext* ec, const eval::FormulaValues& values, int64_t rows
   if (blocks.held == 0) return true;
   blocks.scratch = static_cast<host::decimal::Decimal*>(
       HostAlloc(sizeof(host::decimal::Decimal) * static_cast<size_t>(mostRoom) * rowsWide));
-  return blocks.scratch != nullptr;
+  blocks.selected = static_cast<int32_t*>(HostAlloc(sizeof(int32_t) * rowsWide));
+  return blocks.scratch != nullptr && blocks.selected != nullptr;
 }
 
 // The share a block at a time: the held formulas run over the block first,
@@ -301,7 +335,10 @@ bool RunBlocksArranged(const Job& job, Share& share, RowCursor& cursor, uint32_t
     for (int32_t i = 0; i < blocks.count; ++i) {
       if (blocks.columns[i].numbers != nullptr) eval::RunBlock(ec, formulas, i, first, count, blocks.scratch, blocks.arena);
     }
-    if (!RunRowsArranged(job, share, cursor, memoryShort, arranged, first, first + count, &blocks)) return false;
+    const bool ok = BlockAllHeld(ec, blocks, count)
+                        ? WriteBlockHeld(job, share, arranged, blocks, first, count)
+                        : RunRowsArranged(job, share, cursor, memoryShort, arranged, first, first + count, &blocks);
+    if (!ok) return false;
   }
   return true;
 }
