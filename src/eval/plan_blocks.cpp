@@ -146,6 +146,7 @@ struct Slots {
   NumberValue* bytes[kMostBlockSlots];  // the 13 bytes passed on, where kept; nullptr for the others
   const char** text[kMostBlockSlots];   // a text slot's, per row; nullptr for a literal
   bool isText[kMostBlockSlots];
+  int32_t column[kMostBlockSlots];  // the column a data item's slot is read from; -1 for the others
 
   void Fill(int32_t slot, dec::Decimal* scratch, int32_t count) {
     at[slot] = scratch + static_cast<size_t>(slot) * static_cast<size_t>(count);
@@ -188,6 +189,7 @@ void LayOut(const Plan& plan, const BlockFormulas& formulas, int32_t index, Slot
     slots.bytes[s] = nullptr;
     slots.text[s] = nullptr;
     slots.isText[s] = false;
+    slots.column[s] = -1;
   }
   for (int32_t t = 0; t < plan.textSlotCount; ++t) slots.isText[plan.textSlots[t]] = true;
   for (int32_t i = 0; i < plan.stepCount; ++i) {
@@ -196,6 +198,7 @@ void LayOut(const Plan& plan, const BlockFormulas& formulas, int32_t index, Slot
       for (int32_t s = step.a; s < step.a + step.b; ++s) {
         const int32_t slot = plan.sites[s].slot;
         slots.Fill(slot, scratch, count);
+        slots.column[slot] = plan.sites[s].column;
         if (Argued(plan, slot)) slots.bytes[slot] = bytesOf(slot);
       }
       continue;
@@ -283,9 +286,65 @@ inline void TakeBytes(const Slots& slots, int32_t slot, int32_t i, bool done, ui
   dec::LoadOrNull(slots.at[slot][i], &slots.bytes[slot][i]);
 }
 
+// Everything a step over dates, texts or calls needs besides the slots.
+struct TextRun {
+  ExprContext* ec;
+  HEXP exp;
+  int32_t count;
+  uint8_t* missing;
+  BlockArena& arena;
+  BlockDates* dates;
+  int64_t first;
+};
+
+// The parts of a date slot's rows, shared by the block's formulas when the
+// slot is a column's; false (nothing shared) to work them out row by row.
+bool SharedDates(const TextRun& run, const Slots& slots, int32_t slot, const DateParts** parts, const uint8_t** plain) {
+  BlockDates* dates = run.dates;
+  const int32_t column = slots.column[slot];
+  if (dates == nullptr || column < 0 || slots.stride[slot] != 1) return false;
+  if (dates->first != run.first) {
+    dates->first = run.first;
+    dates->used = 0;
+  }
+  int32_t k = 0;
+  while (k < dates->used && dates->columns[k] != column) ++k;
+  if (k == dates->used) {
+    if (k == BlockDates::kColumns) return false;
+    if (dates->rows[k] < run.count) {
+      HostFree(dates->parts[k]);
+      HostFree(dates->plain[k]);
+      dates->rows[k] = 0;
+      dates->parts[k] = static_cast<DateParts*>(HostAlloc(sizeof(DateParts) * static_cast<size_t>(run.count)));
+      dates->plain[k] = static_cast<uint8_t*>(HostAlloc(static_cast<size_t>(run.count)));
+      if (dates->parts[k] == nullptr || dates->plain[k] == nullptr) return false;
+      dates->rows[k] = run.count;
+    }
+    const dec::Decimal* a = slots.at[slot];
+    for (int32_t i = 0; i < run.count; ++i) {
+      dates->plain[k][i] = !dec::IsNull(a[i]) && plan::DatePartsOfLoaded(a[i], &dates->parts[k][i]) ? 1 : 0;
+    }
+    dates->columns[k] = column;
+    dates->used = k + 1;
+  }
+  *parts = dates->parts[k];
+  *plain = dates->plain[k];
+  return true;
+}
+
+// Row i's date parts: shared, or worked out; false for a NULL date or one
+// beyond the fast form.
+inline bool PartsAt(const dec::Decimal& date, const DateParts* shared, const uint8_t* plain, int32_t i, DateParts& parts) {
+  if (shared == nullptr) return !dec::IsNull(date) && plan::DatePartsOfLoaded(date, &parts);
+  if (plain[i] != 0) parts = shared[i];
+  return plain[i] != 0;
+}
+
 // The days between two dates, or a date plus a literal count of units, as
 // RunDate in the row path works them out while the dates are plain.
-void RunDate(const Plan& plan, const Step& step, const Slots& slots, int32_t count, uint8_t* missing) {
+void RunDate(const TextRun& run, const Plan& plan, const Step& step, const Slots& slots) {
+  const int32_t count = run.count;
+  uint8_t* missing = run.missing;
   const dec::Decimal* a = slots.at[step.a];
   const size_t sa = static_cast<size_t>(slots.stride[step.a]);
   NumberValue* out = slots.bytes[step.result];
@@ -307,6 +366,16 @@ void RunDate(const Plan& plan, const Step& step, const Slots& slots, int32_t cou
   const NumberValue& written = *plan.stored[step.b];
   const int32_t units = NumberIsNull(&written) ? 0 : NumberToInt(&written);
   const int64_t signedUnits = step.code == Code::kDatePlus ? int64_t(units) : -int64_t(units);
+  const DateParts* shared = nullptr;
+  const uint8_t* plain = nullptr;
+  if (SharedDates(run, slots, step.a, &shared, &plain)) {
+    for (int32_t i = 0; i < count; ++i) {
+      out[i] = NumberValue{};
+      const bool done = dec::IsNull(a[i]) || (plain[i] != 0 && plan::AddUnitsToParts(shared[i], signedUnits, step.places, &out[i]));
+      TakeBytes(slots, step.result, i, done, missing);
+    }
+    return;
+  }
   for (int32_t i = 0; i < count; ++i) {
     out[i] = NumberValue{};
     const bool done = dec::IsNull(a[i * sa]) || plan::AddUnitsToLoaded(a[i * sa], signedUnits, step.places, &out[i]);
@@ -315,31 +384,27 @@ void RunDate(const Plan& plan, const Step& step, const Slots& slots, int32_t cou
 }
 
 // A prepared date call with a Number or DateTime value, as RunPrepared runs it.
-void RunPrepared(const Plan& plan, const Site& site, const Slots& slots, int32_t count, uint8_t* missing) {
+void RunPrepared(const TextRun& run, const Plan& plan, const Site& site, const Slots& slots) {
+  const int32_t count = run.count;
+  uint8_t* missing = run.missing;
   const int32_t date = plan.arguments[site.firstArgument].slot;
   const dec::Decimal* a = slots.at[date];
   const size_t sa = static_cast<size_t>(slots.stride[date]);
   NumberValue* out = slots.bytes[site.slot];
+  const DateParts* shared = nullptr;
+  const uint8_t* plain = nullptr;
+  SharedDates(run, slots, date, &shared, &plain);
   for (int32_t i = 0; i < count; ++i) {
     out[i] = NumberValue{};
     DateParts parts;
     bool done = dec::IsNull(a[i * sa]);
-    if (!done && plan::DatePartsOfLoaded(a[i * sa], &parts)) {
+    if (!done && PartsAt(a[i * sa], shared, plain, i, parts)) {
       plan::RunDateNumber(*site.prepared, parts, &out[i]);
       done = true;
     }
     TakeBytes(slots, site.slot, i, done, missing);
   }
 }
-
-// Everything a step over texts or calls needs besides the slots.
-struct TextRun {
-  ExprContext* ec;
-  HEXP exp;
-  int32_t count;
-  uint8_t* missing;
-  BlockArena& arena;
-};
 
 // Row i's text into the text slot: a copy in the arena, or for a row
 // without room (memory short) the empty text, the row left to the row path.
@@ -358,11 +423,14 @@ void RunDateText(const TextRun& run, const Plan& plan, const Site& site, const S
   const int32_t date = plan.arguments[site.firstArgument].slot;
   const dec::Decimal* a = slots.at[date];
   const size_t sa = static_cast<size_t>(slots.stride[date]);
+  const DateParts* shared = nullptr;
+  const uint8_t* plain = nullptr;
+  SharedDates(run, slots, date, &shared, &plain);
   for (int32_t i = 0; i < run.count; ++i) {
     char text[host::kTextBufferSize] = "";
     DateParts parts;
     const bool null = dec::IsNull(a[i * sa]);
-    if (!null && !plan::DatePartsOfLoaded(a[i * sa], &parts)) {
+    if (!null && !PartsAt(a[i * sa], shared, plain, i, parts)) {
       run.missing[i] = 1;  // beyond the fast form: the function's own call
     } else if (!null) {
       host::WriteDateByCompiledPicture(site.prepared->picture, parts, text, host::kTextBufferSize);
@@ -502,12 +570,12 @@ bool RunSteps(const TextRun& run, const Plan& plan, const BlockFormulas& formula
       case Code::kRound: RunRound(plan, step, slots, count); break;
       case Code::kDateDays:
       case Code::kDatePlus:
-      case Code::kDateMinus: RunDate(plan, step, slots, count, run.missing); break;
+      case Code::kDateMinus: RunDate(run, plan, step, slots); break;
       case Code::kPrepared:
         if (site.prepared->kind == plan::Prepared::kDateText) {
           RunDateText(run, plan, site, slots);
         } else {
-          RunPrepared(plan, site, slots, count, run.missing);
+          RunPrepared(run, plan, site, slots);
         }
         break;
       case Code::kSubtree:
@@ -535,6 +603,14 @@ bool RunSteps(const TextRun& run, const Plan& plan, const BlockFormulas& formula
 }
 
 }  // namespace
+
+void ReleaseBlockDates(BlockDates& dates) {
+  for (int32_t k = 0; k < BlockDates::kColumns; ++k) {
+    HostFree(dates.parts[k]);
+    HostFree(dates.plain[k]);
+  }
+  dates = BlockDates{};
+}
 
 bool OperatorsPlain(const ExprContext* ec) { return !plan::HasNumberOperatorCallback(ec); }
 
@@ -577,7 +653,7 @@ void RunBlock(ExprContext* ec, const BlockFormulas& formulas, int32_t index, int
   std::memset(out.byRow, 0, static_cast<size_t>(count));
   Slots slots;
   LayOut(*plan, formulas, index, slots, scratch, count);
-  const TextRun run{ec, exp, count, out.byRow, arena};
+  const TextRun run{ec, exp, count, out.byRow, arena, formulas.dates, first};
   if (!RunSteps(run, *plan, formulas, index, first, slots)) {
     std::memset(out.byRow, 1, static_cast<size_t>(count));
     return;

@@ -125,6 +125,7 @@ struct Blocks {
   int32_t* selected = nullptr;  // the rows of a block the where formula selects
   uint32_t generation = 0;  // the context's when the plans were found held
   eval::BlockArena arena;   // the texts of the block being run
+  eval::BlockDates dates;   // and the dates' parts
 };
 
 // Row at of a held column as a value: a text is lent from the block's arena,
@@ -276,6 +277,7 @@ void ReleaseBlocks(Blocks& blocks) {
     HostFree(blocks.columns[i].texts);
   }
   eval::ArenaRelease(blocks.arena);
+  eval::ReleaseBlockDates(blocks.dates);
   HostFree(blocks.columns);
   HostFree(blocks.scratch);
   HostFree(blocks.selected);
@@ -324,7 +326,7 @@ bool MakeBlocks(ExprContext* ec, const eval::FormulaValues& values, int64_t rows
 bool RunBlocksArranged(const Job& job, Share& share, RowCursor& cursor, uint32_t memoryShort,
                        const Arranged& arranged, Blocks& blocks) {
   ExprContext* ec = job.table->copies[share.copy];
-  const eval::BlockFormulas formulas{&arranged.values, blocks.columns};
+  const eval::BlockFormulas formulas{&arranged.values, blocks.columns, &blocks.dates};
   for (int64_t first = share.begin; first < share.end; first += blocks.rows) {
     if (ec->generation != blocks.generation || !eval::OperatorsPlain(ec)) {
       return RunRowsArranged(job, share, cursor, memoryShort, arranged, first, share.end);
