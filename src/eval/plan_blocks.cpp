@@ -145,14 +145,19 @@ struct Slots {
   int32_t stride[kMostBlockSlots];
   NumberValue* bytes[kMostBlockSlots];  // the 13 bytes passed on, where kept; nullptr for the others
   const char** text[kMostBlockSlots];   // a text slot's, per row; nullptr for a literal
+  size_t* length[kMostBlockSlots];      // and their lengths
+  size_t literalLength[kMostBlockSlots];
   bool isText[kMostBlockSlots];
   int32_t column[kMostBlockSlots];  // the column a data item's slot is read from; -1 for the others
 
   void Fill(int32_t slot, dec::Decimal* scratch, int32_t count) {
     at[slot] = scratch + static_cast<size_t>(slot) * static_cast<size_t>(count);
     stride[slot] = 1;
-    // A text slot's column of loaded values holds its text pointers instead.
-    if (isText[slot]) text[slot] = reinterpret_cast<const char**>(at[slot]);
+    // A text slot's column of loaded values holds its text pointers and
+    // their lengths instead.
+    if (!isText[slot]) return;
+    text[slot] = reinterpret_cast<const char**>(at[slot]);
+    length[slot] = reinterpret_cast<size_t*>(text[slot] + count);
   }
   int32_t SlotOf(const Plan& plan, const dec::Decimal* value) const {
     return static_cast<int32_t>(value - plan.values);
@@ -160,6 +165,11 @@ struct Slots {
   // Row i's text of a text slot.
   const char* TextAt(const Plan& plan, int32_t slot, int32_t i) const {
     return text[slot] != nullptr ? text[slot][i] : plan.texts[slot];
+  }
+  size_t LengthAt(int32_t slot, int32_t i) const { return text[slot] != nullptr ? length[slot][i] : literalLength[slot]; }
+  void Put(int32_t slot, int32_t i, const char* row, size_t size) const {
+    text[slot][i] = row;
+    length[slot][i] = size;
   }
 };
 
@@ -188,6 +198,7 @@ void LayOut(const Plan& plan, const BlockFormulas& formulas, int32_t index, Slot
     slots.stride[s] = 0;
     slots.bytes[s] = nullptr;
     slots.text[s] = nullptr;
+    slots.length[s] = nullptr;
     slots.isText[s] = false;
     slots.column[s] = -1;
   }
@@ -211,6 +222,11 @@ void LayOut(const Plan& plan, const BlockFormulas& formulas, int32_t index, Slot
     }
   }
   if (ResultPassedOn(plan)) slots.bytes[plan.resultSlot] = bytesOf(plan.resultSlot);
+  for (int32_t t = 0; t < plan.textSlotCount; ++t) {
+    const int32_t slot = plan.textSlots[t];
+    const char* literal = slots.text[slot] == nullptr ? plan.texts[slot] : nullptr;
+    slots.literalLength[slot] = literal != nullptr ? std::strlen(literal) : 0;
+  }
 }
 
 // An operator over the block: every operand column or literal, row by row.
@@ -412,9 +428,9 @@ void PutText(const TextRun& run, const Slots& slots, int32_t slot, int32_t i, co
   const char* copy = ArenaCopy(run.arena, text, length);
   if (copy == nullptr) {
     run.missing[i] = 1;
-    copy = "";
+    return slots.Put(slot, i, "", 0);
   }
-  slots.text[slot][i] = copy;
+  slots.Put(slot, i, copy, length);
 }
 
 // A prepared date text call, as TakeDateText in the row path writes it:
@@ -442,17 +458,18 @@ void RunDateText(const TextRun& run, const Plan& plan, const Site& site, const S
 // A String data item's texts, as its callback gives them.
 bool RunTextItem(const TextRun& run, const Site& site, const Slots& slots, int64_t first) {
   const ColumnReaders* readers = CurrentColumnReaders();
-  return readers->readTexts(run.ec, site.column, first, run.count, run.arena, slots.text[site.slot], run.missing);
+  return readers->readTexts(run.ec, site.column, first, run.count, run.arena, slots.text[site.slot],
+                            slots.length[site.slot], run.missing);
 }
 
 // The texts of slots a and b joined.
 void RunConcat(const TextRun& run, const Plan& plan, const Step& step, const Slots& slots) {
   for (int32_t i = 0; i < run.count; ++i) {
-    slots.text[step.result][i] = "";
+    slots.Put(step.result, i, "", 0);
     if (run.missing[i] != 0) continue;
     const char* left = slots.TextAt(plan, step.a, i);
     const char* right = slots.TextAt(plan, step.b, i);
-    const size_t leftLength = std::strlen(left), rightLength = std::strlen(right);
+    const size_t leftLength = slots.LengthAt(step.a, i), rightLength = slots.LengthAt(step.b, i);
     char* text = ArenaTake(run.arena, leftLength + rightLength + 1);
     if (text == nullptr) {
       run.missing[i] = 1;
@@ -460,7 +477,7 @@ void RunConcat(const TextRun& run, const Plan& plan, const Step& step, const Slo
     }
     std::memcpy(text, left, leftLength);
     std::memcpy(text + leftLength, right, rightLength + 1);
-    slots.text[step.result][i] = text;
+    slots.Put(step.result, i, text, leftLength + rightLength);
   }
 }
 
@@ -545,7 +562,7 @@ void RunCall(const TextRun& run, const Plan& plan, const Site& site, const Slots
   CallBlocks blocks;
   for (int32_t i = 0; i < run.count; ++i) {
     if (slots.isText[site.slot]) {
-      slots.text[site.slot][i] = "";
+      slots.Put(site.slot, i, "", 0);
     } else {
       dec::Set(slots.at[site.slot][i], 0, 0, false);
       dec::StoreOrNull(&slots.bytes[site.slot][i], slots.at[site.slot][i]);
@@ -659,7 +676,10 @@ void RunBlock(ExprContext* ec, const BlockFormulas& formulas, int32_t index, int
     return;
   }
   if (out.texts != nullptr) {
-    for (int32_t i = 0; i < count; ++i) out.texts[i] = slots.TextAt(*plan, plan->resultSlot, i);
+    for (int32_t i = 0; i < count; ++i) {
+      out.texts[i] = slots.TextAt(*plan, plan->resultSlot, i);
+      out.lengths[i] = slots.LengthAt(plan->resultSlot, i);
+    }
     return;
   }
   if (const NumberValue* bytes = slots.bytes[plan->resultSlot]) {

@@ -39,6 +39,7 @@ struct BlockColumn {
   NumberValue* numbers;
   uint8_t* byRow;
   const char** texts;  // a String formula's, per row; nullptr for the others
+  size_t* lengths;     // and their lengths
 };
 
 // The parts of the dates read from a column over the block being run,

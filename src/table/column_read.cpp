@@ -436,7 +436,7 @@ namespace {
 // A String column's rows as DeliverText gives them: a NULL row is the empty
 // text, a row that is no text has no value.
 bool ReadTextsForPlan(const ExprContext* ec, int32_t index, int64_t first, int32_t count, eval::BlockArena& arena,
-                      const char** out, uint8_t* missing) {
+                      const char** out, size_t* lengths, uint8_t* missing) {
   const auto* cursor = static_cast<const RowCursor*>(ec->tableRows);
   if (cursor == nullptr || index >= cursor->bindingCount) return false;
   const XevColumn& column = cursor->columns[index];
@@ -445,6 +445,7 @@ bool ReadTextsForPlan(const ExprContext* ec, int32_t index, int64_t first, int32
     const char* text = "";
     int64_t length = 0;
     out[i] = "";
+    lengths[i] = 0;
     if ((!IsNullRow(column, first + i) && !TextAt(column, first + i, &text, &length)) || length >= INT32_MAX) {
       missing[i] = 1;  // no value, or more than the callback's block holds
       continue;
@@ -455,6 +456,7 @@ bool ReadTextsForPlan(const ExprContext* ec, int32_t index, int64_t first, int32
       continue;
     }
     out[i] = copy;
+    lengths[i] = static_cast<size_t>(length);
   }
   return true;
 }

@@ -194,7 +194,7 @@ bool WriteHeldRows(const ResultShape& shape, ShareColumn& column, int64_t slot, 
     for (int32_t k = 0; k < count; ++k) {
       const char* row = held.texts[rows[k]];
       column.status[slot + k] = XEV_ROW_VALUE;
-      if (!Append(column, row, std::strlen(row))) return false;
+      if (!Append(column, row, held.lengths[rows[k]])) return false;
       column.offsets[slot + k + 1] = column.byteCount;
     }
     return true;

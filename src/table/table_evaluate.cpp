@@ -275,6 +275,7 @@ void ReleaseBlocks(Blocks& blocks) {
     HostFree(blocks.columns[i].numbers);
     HostFree(blocks.columns[i].byRow);
     HostFree(blocks.columns[i].texts);
+    HostFree(blocks.columns[i].lengths);
   }
   eval::ArenaRelease(blocks.arena);
   eval::ReleaseBlockDates(blocks.dates);
@@ -307,7 +308,8 @@ bool MakeBlocks(ExprContext* ec, const eval::FormulaValues& values, int64_t rows
     if (column.numbers == nullptr || column.byRow == nullptr) return false;
     if (eval::HeldAsText(values.At(i))) {
       column.texts = static_cast<const char**>(HostAlloc(sizeof(const char*) * rowsWide));
-      if (column.texts == nullptr) return false;
+      column.lengths = static_cast<size_t*>(HostAlloc(sizeof(size_t) * rowsWide));
+      if (column.texts == nullptr || column.lengths == nullptr) return false;
     }
     ++blocks.held;
     if (room > mostRoom) mostRoom = room;
