@@ -384,6 +384,18 @@ bool ReadBlockForPlan(const ExprContext* ec, int32_t index, int64_t first, int32
     for (int32_t i = 0; bytes != nullptr && i < count; ++i) dec::StoreOrNull(&bytes[i], out[i]);
     return true;
   }
+  if (column.kind == XEV_COLUMN_NUMBER) {  // the host's 13 bytes, passed on as they are
+    const auto* numbers = static_cast<const NumberValue*>(column.values);
+    ReadRows(column, first, count, out, missing, [&](int64_t row, dec::Decimal& value) {
+      dec::LoadOrNull(value, &numbers[row]);
+      if (bytes != nullptr) bytes[row - first] = numbers[row];
+      return true;
+    });
+    for (int32_t i = 0; bytes != nullptr && i < count; ++i) {
+      if (IsNullRow(column, first + i)) NumberSetNull(&bytes[i]);
+    }
+    return true;
+  }
   const bool decimalText = column.kind == XEV_COLUMN_DECIMAL_TEXT && column.values != nullptr;
   ReadRows(column, first, count, out, missing, [&](int64_t row, dec::Decimal& value) {
     if (decimalText && PlainDecimalAt(column, row, value)) {
