@@ -29,12 +29,7 @@ TextChunk* NewChunk(size_t size, TextChunk* next) {
 
 }  // namespace
 
-char* ArenaTake(BlockArena& arena, size_t size) {
-  if (arena.current != nullptr && arena.current->size - arena.used >= size) {
-    char* at = arena.current->bytes() + arena.used;
-    arena.used += size;
-    return at;
-  }
+char* ArenaTakeFresh(BlockArena& arena, size_t size) {
   // The next kept chunk when it is large enough; else a new one after current.
   TextChunk* next = arena.current != nullptr ? arena.current->next : arena.first;
   if (next == nullptr || next->size < size) {
@@ -43,21 +38,14 @@ char* ArenaTake(BlockArena& arena, size_t size) {
     (arena.current != nullptr ? arena.current->next : arena.first) = next;
   }
   arena.current = next;
-  arena.used = size;
+  arena.at = next->bytes() + size;
+  arena.end = next->bytes() + next->size;
   return next->bytes();
-}
-
-const char* ArenaCopy(BlockArena& arena, const char* text, size_t length) {
-  char* at = ArenaTake(arena, length + 1);
-  if (at == nullptr) return nullptr;
-  std::memcpy(at, text, length);
-  at[length] = '\0';
-  return at;
 }
 
 void ArenaReset(BlockArena& arena) {
   arena.current = nullptr;
-  arena.used = 0;
+  arena.at = arena.end = nullptr;
 }
 
 void ArenaRelease(BlockArena& arena) {

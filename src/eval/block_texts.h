@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 
 namespace xev::eval {
 
@@ -14,13 +15,30 @@ struct TextChunk;
 struct BlockArena {
   TextChunk* first = nullptr;
   TextChunk* current = nullptr;
-  size_t used = 0;  // in current
+  char* at = nullptr;   // the free room of current
+  char* end = nullptr;
 };
 
-// Room for size bytes, good until the arena is reset; nullptr when memory is short.
-char* ArenaTake(BlockArena& arena, size_t size);
+// Room for size bytes from the next chunk, when current has too little.
+char* ArenaTakeFresh(BlockArena& arena, size_t size);
+
+// Room for size bytes, good until the arena is reset; nullptr when memory is
+// short. Inline: a block takes room for each of its texts.
+inline char* ArenaTake(BlockArena& arena, size_t size) {
+  if (static_cast<size_t>(arena.end - arena.at) < size) return ArenaTakeFresh(arena, size);
+  char* room = arena.at;
+  arena.at += size;
+  return room;
+}
+
 // Copies length bytes and a terminator in; nullptr when memory is short.
-const char* ArenaCopy(BlockArena& arena, const char* text, size_t length);
+inline const char* ArenaCopy(BlockArena& arena, const char* text, size_t length) {
+  char* room = ArenaTake(arena, length + 1);
+  if (room == nullptr) return nullptr;
+  std::memcpy(room, text, length);
+  room[length] = '\0';
+  return room;
+}
 // Every text taken so far is done with; the chunks stay for the next block.
 void ArenaReset(BlockArena& arena);
 void ArenaRelease(BlockArena& arena);

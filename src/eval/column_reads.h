@@ -34,11 +34,11 @@ struct ColumnReaders {
   bool (*readBlock)(const ExprContext* ec, int32_t column, int64_t first, int32_t count,
                     host::decimal::Decimal* out, uint8_t* missing, NumberValue* bytes);
   // A String column's texts in those rows as the item's callback gives them,
-  // copied into arena with their terminators; a row without a value (or
-  // without room in the arena) gets the empty text and a 1 in missing.
-  // False, nothing written, when the column cannot be read so.
+  // copied into arena with their terminators, and their lengths; a row
+  // without a value (or without room in the arena) gets the empty text and
+  // a 1 in missing. False, nothing written, when the column cannot be read so.
   bool (*readTexts)(const ExprContext* ec, int32_t column, int64_t first, int32_t count, BlockArena& arena,
-                    const char** out, uint8_t* missing);
+                    const char** out, size_t* lengths, uint8_t* missing);
 };
 
 // Set once by the layer that owns the columns, before it evaluates; the

@@ -145,13 +145,19 @@ struct Slots {
   int32_t stride[kMostBlockSlots];
   NumberValue* bytes[kMostBlockSlots];  // the 13 bytes passed on, where kept; nullptr for the others
   const char** text[kMostBlockSlots];   // a text slot's, per row; nullptr for a literal
+  size_t* length[kMostBlockSlots];      // and their lengths
+  size_t literalLength[kMostBlockSlots];
   bool isText[kMostBlockSlots];
+  int32_t column[kMostBlockSlots];  // the column a data item's slot is read from; -1 for the others
 
   void Fill(int32_t slot, dec::Decimal* scratch, int32_t count) {
     at[slot] = scratch + static_cast<size_t>(slot) * static_cast<size_t>(count);
     stride[slot] = 1;
-    // A text slot's column of loaded values holds its text pointers instead.
-    if (isText[slot]) text[slot] = reinterpret_cast<const char**>(at[slot]);
+    // A text slot's column of loaded values holds its text pointers and
+    // their lengths instead.
+    if (!isText[slot]) return;
+    text[slot] = reinterpret_cast<const char**>(at[slot]);
+    length[slot] = reinterpret_cast<size_t*>(text[slot] + count);
   }
   int32_t SlotOf(const Plan& plan, const dec::Decimal* value) const {
     return static_cast<int32_t>(value - plan.values);
@@ -159,6 +165,11 @@ struct Slots {
   // Row i's text of a text slot.
   const char* TextAt(const Plan& plan, int32_t slot, int32_t i) const {
     return text[slot] != nullptr ? text[slot][i] : plan.texts[slot];
+  }
+  size_t LengthAt(int32_t slot, int32_t i) const { return text[slot] != nullptr ? length[slot][i] : literalLength[slot]; }
+  void Put(int32_t slot, int32_t i, const char* row, size_t size) const {
+    text[slot][i] = row;
+    length[slot][i] = size;
   }
 };
 
@@ -187,7 +198,9 @@ void LayOut(const Plan& plan, const BlockFormulas& formulas, int32_t index, Slot
     slots.stride[s] = 0;
     slots.bytes[s] = nullptr;
     slots.text[s] = nullptr;
+    slots.length[s] = nullptr;
     slots.isText[s] = false;
+    slots.column[s] = -1;
   }
   for (int32_t t = 0; t < plan.textSlotCount; ++t) slots.isText[plan.textSlots[t]] = true;
   for (int32_t i = 0; i < plan.stepCount; ++i) {
@@ -196,6 +209,7 @@ void LayOut(const Plan& plan, const BlockFormulas& formulas, int32_t index, Slot
       for (int32_t s = step.a; s < step.a + step.b; ++s) {
         const int32_t slot = plan.sites[s].slot;
         slots.Fill(slot, scratch, count);
+        slots.column[slot] = plan.sites[s].column;
         if (Argued(plan, slot)) slots.bytes[slot] = bytesOf(slot);
       }
       continue;
@@ -208,6 +222,11 @@ void LayOut(const Plan& plan, const BlockFormulas& formulas, int32_t index, Slot
     }
   }
   if (ResultPassedOn(plan)) slots.bytes[plan.resultSlot] = bytesOf(plan.resultSlot);
+  for (int32_t t = 0; t < plan.textSlotCount; ++t) {
+    const int32_t slot = plan.textSlots[t];
+    const char* literal = slots.text[slot] == nullptr ? plan.texts[slot] : nullptr;
+    slots.literalLength[slot] = literal != nullptr ? std::strlen(literal) : 0;
+  }
 }
 
 // An operator over the block: every operand column or literal, row by row.
@@ -283,9 +302,65 @@ inline void TakeBytes(const Slots& slots, int32_t slot, int32_t i, bool done, ui
   dec::LoadOrNull(slots.at[slot][i], &slots.bytes[slot][i]);
 }
 
+// Everything a step over dates, texts or calls needs besides the slots.
+struct TextRun {
+  ExprContext* ec;
+  HEXP exp;
+  int32_t count;
+  uint8_t* missing;
+  BlockArena& arena;
+  BlockDates* dates;
+  int64_t first;
+};
+
+// The parts of a date slot's rows, shared by the block's formulas when the
+// slot is a column's; false (nothing shared) to work them out row by row.
+bool SharedDates(const TextRun& run, const Slots& slots, int32_t slot, const DateParts** parts, const uint8_t** plain) {
+  BlockDates* dates = run.dates;
+  const int32_t column = slots.column[slot];
+  if (dates == nullptr || column < 0 || slots.stride[slot] != 1) return false;
+  if (dates->first != run.first) {
+    dates->first = run.first;
+    dates->used = 0;
+  }
+  int32_t k = 0;
+  while (k < dates->used && dates->columns[k] != column) ++k;
+  if (k == dates->used) {
+    if (k == BlockDates::kColumns) return false;
+    if (dates->rows[k] < run.count) {
+      HostFree(dates->parts[k]);
+      HostFree(dates->plain[k]);
+      dates->rows[k] = 0;
+      dates->parts[k] = static_cast<DateParts*>(HostAlloc(sizeof(DateParts) * static_cast<size_t>(run.count)));
+      dates->plain[k] = static_cast<uint8_t*>(HostAlloc(static_cast<size_t>(run.count)));
+      if (dates->parts[k] == nullptr || dates->plain[k] == nullptr) return false;
+      dates->rows[k] = run.count;
+    }
+    const dec::Decimal* a = slots.at[slot];
+    for (int32_t i = 0; i < run.count; ++i) {
+      dates->plain[k][i] = !dec::IsNull(a[i]) && plan::DatePartsOfLoaded(a[i], &dates->parts[k][i]) ? 1 : 0;
+    }
+    dates->columns[k] = column;
+    dates->used = k + 1;
+  }
+  *parts = dates->parts[k];
+  *plain = dates->plain[k];
+  return true;
+}
+
+// Row i's date parts: shared, or worked out; false for a NULL date or one
+// beyond the fast form.
+inline bool PartsAt(const dec::Decimal& date, const DateParts* shared, const uint8_t* plain, int32_t i, DateParts& parts) {
+  if (shared == nullptr) return !dec::IsNull(date) && plan::DatePartsOfLoaded(date, &parts);
+  if (plain[i] != 0) parts = shared[i];
+  return plain[i] != 0;
+}
+
 // The days between two dates, or a date plus a literal count of units, as
 // RunDate in the row path works them out while the dates are plain.
-void RunDate(const Plan& plan, const Step& step, const Slots& slots, int32_t count, uint8_t* missing) {
+void RunDate(const TextRun& run, const Plan& plan, const Step& step, const Slots& slots) {
+  const int32_t count = run.count;
+  uint8_t* missing = run.missing;
   const dec::Decimal* a = slots.at[step.a];
   const size_t sa = static_cast<size_t>(slots.stride[step.a]);
   NumberValue* out = slots.bytes[step.result];
@@ -307,6 +382,16 @@ void RunDate(const Plan& plan, const Step& step, const Slots& slots, int32_t cou
   const NumberValue& written = *plan.stored[step.b];
   const int32_t units = NumberIsNull(&written) ? 0 : NumberToInt(&written);
   const int64_t signedUnits = step.code == Code::kDatePlus ? int64_t(units) : -int64_t(units);
+  const DateParts* shared = nullptr;
+  const uint8_t* plain = nullptr;
+  if (SharedDates(run, slots, step.a, &shared, &plain)) {
+    for (int32_t i = 0; i < count; ++i) {
+      out[i] = NumberValue{};
+      const bool done = dec::IsNull(a[i]) || (plain[i] != 0 && plan::AddUnitsToParts(shared[i], signedUnits, step.places, &out[i]));
+      TakeBytes(slots, step.result, i, done, missing);
+    }
+    return;
+  }
   for (int32_t i = 0; i < count; ++i) {
     out[i] = NumberValue{};
     const bool done = dec::IsNull(a[i * sa]) || plan::AddUnitsToLoaded(a[i * sa], signedUnits, step.places, &out[i]);
@@ -315,16 +400,21 @@ void RunDate(const Plan& plan, const Step& step, const Slots& slots, int32_t cou
 }
 
 // A prepared date call with a Number or DateTime value, as RunPrepared runs it.
-void RunPrepared(const Plan& plan, const Site& site, const Slots& slots, int32_t count, uint8_t* missing) {
+void RunPrepared(const TextRun& run, const Plan& plan, const Site& site, const Slots& slots) {
+  const int32_t count = run.count;
+  uint8_t* missing = run.missing;
   const int32_t date = plan.arguments[site.firstArgument].slot;
   const dec::Decimal* a = slots.at[date];
   const size_t sa = static_cast<size_t>(slots.stride[date]);
   NumberValue* out = slots.bytes[site.slot];
+  const DateParts* shared = nullptr;
+  const uint8_t* plain = nullptr;
+  SharedDates(run, slots, date, &shared, &plain);
   for (int32_t i = 0; i < count; ++i) {
     out[i] = NumberValue{};
     DateParts parts;
     bool done = dec::IsNull(a[i * sa]);
-    if (!done && plan::DatePartsOfLoaded(a[i * sa], &parts)) {
+    if (!done && PartsAt(a[i * sa], shared, plain, i, parts)) {
       plan::RunDateNumber(*site.prepared, parts, &out[i]);
       done = true;
     }
@@ -332,24 +422,15 @@ void RunPrepared(const Plan& plan, const Site& site, const Slots& slots, int32_t
   }
 }
 
-// Everything a step over texts or calls needs besides the slots.
-struct TextRun {
-  ExprContext* ec;
-  HEXP exp;
-  int32_t count;
-  uint8_t* missing;
-  BlockArena& arena;
-};
-
 // Row i's text into the text slot: a copy in the arena, or for a row
 // without room (memory short) the empty text, the row left to the row path.
 void PutText(const TextRun& run, const Slots& slots, int32_t slot, int32_t i, const char* text, size_t length) {
   const char* copy = ArenaCopy(run.arena, text, length);
   if (copy == nullptr) {
     run.missing[i] = 1;
-    copy = "";
+    return slots.Put(slot, i, "", 0);
   }
-  slots.text[slot][i] = copy;
+  slots.Put(slot, i, copy, length);
 }
 
 // A prepared date text call, as TakeDateText in the row path writes it:
@@ -358,11 +439,14 @@ void RunDateText(const TextRun& run, const Plan& plan, const Site& site, const S
   const int32_t date = plan.arguments[site.firstArgument].slot;
   const dec::Decimal* a = slots.at[date];
   const size_t sa = static_cast<size_t>(slots.stride[date]);
+  const DateParts* shared = nullptr;
+  const uint8_t* plain = nullptr;
+  SharedDates(run, slots, date, &shared, &plain);
   for (int32_t i = 0; i < run.count; ++i) {
     char text[host::kTextBufferSize] = "";
     DateParts parts;
     const bool null = dec::IsNull(a[i * sa]);
-    if (!null && !plan::DatePartsOfLoaded(a[i * sa], &parts)) {
+    if (!null && !PartsAt(a[i * sa], shared, plain, i, parts)) {
       run.missing[i] = 1;  // beyond the fast form: the function's own call
     } else if (!null) {
       host::WriteDateByCompiledPicture(site.prepared->picture, parts, text, host::kTextBufferSize);
@@ -374,17 +458,18 @@ void RunDateText(const TextRun& run, const Plan& plan, const Site& site, const S
 // A String data item's texts, as its callback gives them.
 bool RunTextItem(const TextRun& run, const Site& site, const Slots& slots, int64_t first) {
   const ColumnReaders* readers = CurrentColumnReaders();
-  return readers->readTexts(run.ec, site.column, first, run.count, run.arena, slots.text[site.slot], run.missing);
+  return readers->readTexts(run.ec, site.column, first, run.count, run.arena, slots.text[site.slot],
+                            slots.length[site.slot], run.missing);
 }
 
 // The texts of slots a and b joined.
 void RunConcat(const TextRun& run, const Plan& plan, const Step& step, const Slots& slots) {
   for (int32_t i = 0; i < run.count; ++i) {
-    slots.text[step.result][i] = "";
+    slots.Put(step.result, i, "", 0);
     if (run.missing[i] != 0) continue;
     const char* left = slots.TextAt(plan, step.a, i);
     const char* right = slots.TextAt(plan, step.b, i);
-    const size_t leftLength = std::strlen(left), rightLength = std::strlen(right);
+    const size_t leftLength = slots.LengthAt(step.a, i), rightLength = slots.LengthAt(step.b, i);
     char* text = ArenaTake(run.arena, leftLength + rightLength + 1);
     if (text == nullptr) {
       run.missing[i] = 1;
@@ -392,7 +477,7 @@ void RunConcat(const TextRun& run, const Plan& plan, const Step& step, const Slo
     }
     std::memcpy(text, left, leftLength);
     std::memcpy(text + leftLength, right, rightLength + 1);
-    slots.text[step.result][i] = text;
+    slots.Put(step.result, i, text, leftLength + rightLength);
   }
 }
 
@@ -477,7 +562,7 @@ void RunCall(const TextRun& run, const Plan& plan, const Site& site, const Slots
   CallBlocks blocks;
   for (int32_t i = 0; i < run.count; ++i) {
     if (slots.isText[site.slot]) {
-      slots.text[site.slot][i] = "";
+      slots.Put(site.slot, i, "", 0);
     } else {
       dec::Set(slots.at[site.slot][i], 0, 0, false);
       dec::StoreOrNull(&slots.bytes[site.slot][i], slots.at[site.slot][i]);
@@ -502,12 +587,12 @@ bool RunSteps(const TextRun& run, const Plan& plan, const BlockFormulas& formula
       case Code::kRound: RunRound(plan, step, slots, count); break;
       case Code::kDateDays:
       case Code::kDatePlus:
-      case Code::kDateMinus: RunDate(plan, step, slots, count, run.missing); break;
+      case Code::kDateMinus: RunDate(run, plan, step, slots); break;
       case Code::kPrepared:
         if (site.prepared->kind == plan::Prepared::kDateText) {
           RunDateText(run, plan, site, slots);
         } else {
-          RunPrepared(plan, site, slots, count, run.missing);
+          RunPrepared(run, plan, site, slots);
         }
         break;
       case Code::kSubtree:
@@ -535,6 +620,14 @@ bool RunSteps(const TextRun& run, const Plan& plan, const BlockFormulas& formula
 }
 
 }  // namespace
+
+void ReleaseBlockDates(BlockDates& dates) {
+  for (int32_t k = 0; k < BlockDates::kColumns; ++k) {
+    HostFree(dates.parts[k]);
+    HostFree(dates.plain[k]);
+  }
+  dates = BlockDates{};
+}
 
 bool OperatorsPlain(const ExprContext* ec) { return !plan::HasNumberOperatorCallback(ec); }
 
@@ -577,13 +670,16 @@ void RunBlock(ExprContext* ec, const BlockFormulas& formulas, int32_t index, int
   std::memset(out.byRow, 0, static_cast<size_t>(count));
   Slots slots;
   LayOut(*plan, formulas, index, slots, scratch, count);
-  const TextRun run{ec, exp, count, out.byRow, arena};
+  const TextRun run{ec, exp, count, out.byRow, arena, formulas.dates, first};
   if (!RunSteps(run, *plan, formulas, index, first, slots)) {
     std::memset(out.byRow, 1, static_cast<size_t>(count));
     return;
   }
   if (out.texts != nullptr) {
-    for (int32_t i = 0; i < count; ++i) out.texts[i] = slots.TextAt(*plan, plan->resultSlot, i);
+    for (int32_t i = 0; i < count; ++i) {
+      out.texts[i] = slots.TextAt(*plan, plan->resultSlot, i);
+      out.lengths[i] = slots.LengthAt(plan->resultSlot, i);
+    }
     return;
   }
   if (const NumberValue* bytes = slots.bytes[plan->resultSlot]) {

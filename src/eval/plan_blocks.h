@@ -39,13 +39,31 @@ struct BlockColumn {
   NumberValue* numbers;
   uint8_t* byRow;
   const char** texts;  // a String formula's, per row; nullptr for the others
+  size_t* lengths;     // and their lengths
 };
 
+// The parts of the dates read from a column over the block being run,
+// worked out once for every formula of the block that reads them (a report
+// reads an order date in several formulas). Columns past kColumns are
+// worked out by each formula itself.
+struct BlockDates {
+  static constexpr int32_t kColumns = 4;
+  int64_t first = -1;  // the block's first row
+  int32_t used = 0;
+  int32_t columns[kColumns] = {};
+  int32_t rows[kColumns] = {};  // room in parts and plain
+  DateParts* parts[kColumns] = {};
+  uint8_t* plain[kColumns] = {};  // per row: 1 where parts holds the date (not NULL, within the fast form)
+};
+void ReleaseBlockDates(BlockDates& dates);
+
 // The formulas of a share as arranged (formula_values.h), with the block
-// columns of those the blocks hold (columns[i].numbers nullptr for the others).
+// columns of those the blocks hold (columns[i].numbers nullptr for the others);
+// dates, when given, shares date parts between the formulas of a block.
 struct BlockFormulas {
   const FormulaValues* values;
   const BlockColumn* columns;
+  BlockDates* dates = nullptr;
 };
 
 // No operator callback is bound in ec: an operator is its arithmetic alone,

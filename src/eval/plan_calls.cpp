@@ -119,7 +119,10 @@ bool AddMonths(DateParts& parts, int64_t count) {
 
 bool AddUnitsToLoaded(const host::decimal::Decimal& d, int64_t count, uint16_t unit, NumberValue* out) {
   DateParts parts;
-  if (!DatePartsOfLoaded(d, &parts)) return false;
+  return DatePartsOfLoaded(d, &parts) && AddUnitsToParts(parts, count, unit, out);
+}
+
+bool AddUnitsToParts(DateParts parts, int64_t count, uint16_t unit, NumberValue* out) {
   if (unit == 0 || unit == language::DU_DAY) {
     const int64_t day = static_cast<int64_t>(DatePartsToDayNumber(&parts)) + count;
     if (!FitsInt32(day)) return false;

@@ -48,6 +48,9 @@ bool DayOfLoaded(const host::decimal::Decimal& d, int64_t* day);
 // unit or the result lies beyond the fast form.
 bool AddUnitsToLoaded(const host::decimal::Decimal& d, int64_t count, uint16_t unit, NumberValue* out);
 
+// The same for a date (not NULL) whose parts DatePartsOfLoaded gave.
+bool AddUnitsToParts(DateParts parts, int64_t count, uint16_t unit, NumberValue* out);
+
 // The result of a prepared Number call on a date with these parts.
 void RunDateNumber(const PreparedCall& call, const DateParts& parts, NumberValue* out);
 

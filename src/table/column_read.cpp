@@ -343,6 +343,13 @@ void ReadRows(const XevColumn& column, int64_t first, int32_t count, host::decim
   }
 }
 
+// A decimal text row the shortcut reads; the others (empty, no span, not
+// plain) take ConvertNumber.
+inline bool PlainDecimalAt(const XevColumn& column, int64_t row, host::decimal::Decimal& value) {
+  const int64_t begin = column.offsets[row], end = column.offsets[row + 1];
+  return begin >= 0 && end > begin && LoadPlainDecimal(static_cast<const char*>(column.values) + begin, end - begin, value);
+}
+
 bool ReadBlockForPlan(const ExprContext* ec, int32_t index, int64_t first, int32_t count, host::decimal::Decimal* out,
                       uint8_t* missing, NumberValue* bytes) {
   namespace dec = host::decimal;
@@ -377,7 +384,24 @@ bool ReadBlockForPlan(const ExprContext* ec, int32_t index, int64_t first, int32
     for (int32_t i = 0; bytes != nullptr && i < count; ++i) dec::StoreOrNull(&bytes[i], out[i]);
     return true;
   }
+  if (column.kind == XEV_COLUMN_NUMBER) {  // the host's 13 bytes, passed on as they are
+    const auto* numbers = static_cast<const NumberValue*>(column.values);
+    ReadRows(column, first, count, out, missing, [&](int64_t row, dec::Decimal& value) {
+      dec::LoadOrNull(value, &numbers[row]);
+      if (bytes != nullptr) bytes[row - first] = numbers[row];
+      return true;
+    });
+    for (int32_t i = 0; bytes != nullptr && i < count; ++i) {
+      if (IsNullRow(column, first + i)) NumberSetNull(&bytes[i]);
+    }
+    return true;
+  }
+  const bool decimalText = column.kind == XEV_COLUMN_DECIMAL_TEXT && column.values != nullptr;
   ReadRows(column, first, count, out, missing, [&](int64_t row, dec::Decimal& value) {
+    if (decimalText && PlainDecimalAt(column, row, value)) {
+      if (bytes != nullptr) dec::StoreOrNull(&bytes[row - first], value);
+      return true;
+    }
     NumberValue number;
     if (!ConvertNumber(column, row, &number)) return false;
     dec::LoadOrNull(value, &number);
@@ -391,10 +415,40 @@ bool ReadBlockForPlan(const ExprContext* ec, int32_t index, int64_t first, int32
   return true;
 }
 
+}  // namespace
+
+bool LoadPlainDecimal(const char* text, int64_t length, host::decimal::Decimal& out) {
+  const char* end = text + length;
+  bool neg = false;
+  if (text < end && (*text == '-' || *text == '+')) neg = *text++ == '-';
+  uint64_t coefficient = 0;
+  int32_t digits = 0, fraction = 0;
+  bool point = false;
+  for (; text < end; ++text) {
+    const auto digit = static_cast<unsigned>(static_cast<unsigned char>(*text) - '0');
+    if (digit <= 9) {
+      if (++digits > kPlainDigits) return false;
+      coefficient = coefficient * 10 + digit;
+      fraction += point ? 1 : 0;
+    } else if (*text == '.' && !point) {
+      point = true;
+    } else {
+      return false;  // an exponent, a blank, a second point: the general reading
+    }
+  }
+  if (digits == 0) return false;
+  // Zero is always coefficient 0, exponent 0, positive, as the reading rounds it.
+  if (coefficient == 0) neg = false;
+  host::decimal::Set(out, coefficient, coefficient == 0 ? 0 : -fraction, neg);
+  return true;
+}
+
+namespace {
+
 // A String column's rows as DeliverText gives them: a NULL row is the empty
 // text, a row that is no text has no value.
 bool ReadTextsForPlan(const ExprContext* ec, int32_t index, int64_t first, int32_t count, eval::BlockArena& arena,
-                      const char** out, uint8_t* missing) {
+                      const char** out, size_t* lengths, uint8_t* missing) {
   const auto* cursor = static_cast<const RowCursor*>(ec->tableRows);
   if (cursor == nullptr || index >= cursor->bindingCount) return false;
   const XevColumn& column = cursor->columns[index];
@@ -403,6 +457,7 @@ bool ReadTextsForPlan(const ExprContext* ec, int32_t index, int64_t first, int32
     const char* text = "";
     int64_t length = 0;
     out[i] = "";
+    lengths[i] = 0;
     if ((!IsNullRow(column, first + i) && !TextAt(column, first + i, &text, &length)) || length >= INT32_MAX) {
       missing[i] = 1;  // no value, or more than the callback's block holds
       continue;
@@ -413,6 +468,7 @@ bool ReadTextsForPlan(const ExprContext* ec, int32_t index, int64_t first, int32
       continue;
     }
     out[i] = copy;
+    lengths[i] = static_cast<size_t>(length);
   }
   return true;
 }

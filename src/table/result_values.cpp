@@ -168,6 +168,46 @@ bool WriteRow(const ResultShape& shape, ShareColumn& column, int64_t slot, const
   return true;
 }
 
+bool WriteHeldRows(const ResultShape& shape, ShareColumn& column, int64_t slot, const eval::BlockColumn& held,
+                   const int32_t* rows, int32_t count) {
+  const bool text = held.texts != nullptr;
+  if (text == (shape.type != XEV_TYPE_STRING)) {
+    for (int32_t k = 0; k < count; ++k) {
+      if (!WriteRow(shape, column, slot + k, nullptr)) return false;
+    }
+    return true;
+  }
+  // The common shapes without a value made for each row: a Number's 13
+  // bytes (a NULL as zeros), a text appended.
+  if (shape.kind == XEV_RESULT_NUMBER) {
+    for (int32_t k = 0; k < count; ++k) {
+      const NumberValue& number = held.numbers[rows[k]];
+      const bool null = NumberIsNull(&number) != 0;
+      NumberValue value{};
+      if (!null) value = number;
+      column.status[slot + k] = null ? XEV_ROW_NULL : XEV_ROW_VALUE;
+      std::memcpy(column.values + (slot + k) * shape.width, &value, XEV_NUMBER_SIZE);
+    }
+    return true;
+  }
+  if (text && shape.width == 0) {
+    for (int32_t k = 0; k < count; ++k) {
+      const char* row = held.texts[rows[k]];
+      column.status[slot + k] = XEV_ROW_VALUE;
+      if (!Append(column, row, held.lengths[rows[k]])) return false;
+      column.offsets[slot + k + 1] = column.byteCount;
+    }
+    return true;
+  }
+  for (int32_t k = 0; k < count; ++k) {
+    eval::Value value;
+    value.number = held.numbers[rows[k]];
+    value.kind = eval::Value::kNumber;
+    if (!WriteRow(shape, column, slot + k, &value)) return false;
+  }
+  return true;
+}
+
 bool JoinColumn(const ResultShape& shape, ShareColumn* const* parts, const int64_t* counts, int32_t partCount,
                 int64_t total, XevResult& out) {
   out.type = shape.type;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "eval/evaluator.h"
+#include "eval/plan_blocks.h"
 #include "xev/xevtable.h"
 
 namespace xev::table {
@@ -37,6 +38,13 @@ void ReleaseShareColumn(ShareColumn& column);
 // Writes row slot of column: value, or no value for nullptr. False when
 // memory is short.
 bool WriteRow(const ResultShape& shape, ShareColumn& column, int64_t slot, const eval::Value* value);
+
+// Writes rows[0] to rows[count - 1] of a held block column (eval/plan_blocks.h)
+// into slots slot on of column, as WriteRow writes each row's value; a
+// column of the other shape than the formula's type gives no value. False
+// when memory is short.
+bool WriteHeldRows(const ResultShape& shape, ShareColumn& column, int64_t slot, const eval::BlockColumn& held,
+                   const int32_t* rows, int32_t count);
 
 // Fills out's values, offsets and status from the parts (shares in row
 // order, counts[i] rows each, total in all); false, with nothing kept, when

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "core/core.h"
+#include "host/decimal.h"
 #include "xev/xevtable.h"
 
 namespace xev::table {
@@ -51,6 +52,13 @@ void RegisterColumnReaders();
 // The Number a double stands for, as DoubleToNumber makes it (the same bytes);
 // false for an infinity or NaN.
 bool NumberFromDouble(NumberValue* out, double value);
+
+// A decimal text column's row of up to kPlainDigits digits with an optional
+// sign and point ("24.83", "-0.5", ".5", "3.") loaded as HostStrToNumber
+// reads it and LoadOrNull loads its bytes; false for any other text (an
+// exponent, blanks, more digits), which takes the general reading.
+constexpr int32_t kPlainDigits = 18;
+bool LoadPlainDecimal(const char* text, int64_t length, host::decimal::Decimal& out);
 
 // Whether a column of kind can feed a data item of type.
 bool KindFeedsType(int32_t kind, int32_t type);

@@ -122,8 +122,10 @@ struct Blocks {
   int32_t count = 0;  // formulas
   int32_t rows = 0;   // per block
   int32_t held = 0;
+  int32_t* selected = nullptr;  // the rows of a block the where formula selects
   uint32_t generation = 0;  // the context's when the plans were found held
   eval::BlockArena arena;   // the texts of the block being run
+  eval::BlockDates dates;   // and the dates' parts
 };
 
 // Row at of a held column as a value: a text is lent from the block's arena,
@@ -208,6 +210,37 @@ bool WriteHeld(const Job& job, Share& share, const Arranged& arranged, const Blo
   return true;
 }
 
+// Whether every row of the block has every formula's value in the blocks,
+// so that its results are written column by column with nothing evaluated
+// and no callback made, as AllHeld lets each row be written.
+bool BlockAllHeld(const ExprContext* ec, const Blocks& blocks, int32_t count) {
+  if (blocks.held != blocks.count || ec->generation != blocks.generation || !eval::OperatorsPlain(ec)) return false;
+  for (int32_t i = 0; i < blocks.count; ++i) {
+    uint8_t byRow = 0;
+    for (int32_t at = 0; at < count; ++at) byRow |= blocks.columns[i].byRow[at];
+    if (byRow != 0) return false;
+  }
+  return true;
+}
+
+// The block's selected rows written a result column at a time.
+bool WriteBlockHeld(const Job& job, Share& share, const Arranged& arranged, const Blocks& blocks, int64_t first,
+                    int32_t count) {
+  int32_t selected = 0;
+  for (int32_t at = 0; at < count; ++at) {
+    if (SelectedHeld(arranged, blocks, at)) blocks.selected[selected++] = at;
+  }
+  for (int32_t r = 0; r < job.resultCount; ++r) {
+    if (!WriteHeldRows(job.shapes[r], share.columns[r], share.count, blocks.columns[arranged.results[r]],
+                       blocks.selected, selected)) {
+      return false;
+    }
+  }
+  for (int32_t k = 0; k < selected; ++k) share.selected[share.count + k] = first + blocks.selected[k];
+  share.count += selected;
+  return true;
+}
+
 // Rows first to end - 1 of the share, on the block's values where blocks is
 // given (row at of the block being first).
 bool RunRowsArranged(const Job& job, Share& share, RowCursor& cursor, uint32_t memoryShort, const Arranged& arranged,
@@ -242,10 +275,13 @@ void ReleaseBlocks(Blocks& blocks) {
     HostFree(blocks.columns[i].numbers);
     HostFree(blocks.columns[i].byRow);
     HostFree(blocks.columns[i].texts);
+    HostFree(blocks.columns[i].lengths);
   }
   eval::ArenaRelease(blocks.arena);
+  eval::ReleaseBlockDates(blocks.dates);
   HostFree(blocks.columns);
   HostFree(blocks.scratch);
+  HostFree(blocks.selected);
   blocks = Blocks{};
 }
 
@@ -272,7 +308,8 @@ bool MakeBlocks(ExprContext* ec, const eval::FormulaValues& values, int64_t rows
     if (column.numbers == nullptr || column.byRow == nullptr) return false;
     if (eval::HeldAsText(values.At(i))) {
       column.texts = static_cast<const char**>(HostAlloc(sizeof(const char*) * rowsWide));
-      if (column.texts == nullptr) return false;
+      column.lengths = static_cast<size_t*>(HostAlloc(sizeof(size_t) * rowsWide));
+      if (column.texts == nullptr || column.lengths == nullptr) return false;
     }
     ++blocks.held;
     if (room > mostRoom) mostRoom = room;
@@ -280,7 +317,8 @@ bool MakeBlocks(ExprContext* ec, const eval::FormulaValues& values, int64_t rows
   if (blocks.held == 0) return true;
   blocks.scratch = static_cast<host::decimal::Decimal*>(
       HostAlloc(sizeof(host::decimal::Decimal) * static_cast<size_t>(mostRoom) * rowsWide));
-  return blocks.scratch != nullptr;
+  blocks.selected = static_cast<int32_t*>(HostAlloc(sizeof(int32_t) * rowsWide));
+  return blocks.scratch != nullptr && blocks.selected != nullptr;
 }
 
 // The share a block at a time: the held formulas run over the block first,
@@ -290,7 +328,7 @@ bool MakeBlocks(ExprContext* ec, const eval::FormulaValues& values, int64_t rows
 bool RunBlocksArranged(const Job& job, Share& share, RowCursor& cursor, uint32_t memoryShort,
                        const Arranged& arranged, Blocks& blocks) {
   ExprContext* ec = job.table->copies[share.copy];
-  const eval::BlockFormulas formulas{&arranged.values, blocks.columns};
+  const eval::BlockFormulas formulas{&arranged.values, blocks.columns, &blocks.dates};
   for (int64_t first = share.begin; first < share.end; first += blocks.rows) {
     if (ec->generation != blocks.generation || !eval::OperatorsPlain(ec)) {
       return RunRowsArranged(job, share, cursor, memoryShort, arranged, first, share.end);
@@ -301,7 +339,10 @@ bool RunBlocksArranged(const Job& job, Share& share, RowCursor& cursor, uint32_t
     for (int32_t i = 0; i < blocks.count; ++i) {
       if (blocks.columns[i].numbers != nullptr) eval::RunBlock(ec, formulas, i, first, count, blocks.scratch, blocks.arena);
     }
-    if (!RunRowsArranged(job, share, cursor, memoryShort, arranged, first, first + count, &blocks)) return false;
+    const bool ok = BlockAllHeld(ec, blocks, count)
+                        ? WriteBlockHeld(job, share, arranged, blocks, first, count)
+                        : RunRowsArranged(job, share, cursor, memoryShort, arranged, first, first + count, &blocks);
+    if (!ok) return false;
   }
   return true;
 }
