@@ -70,6 +70,32 @@ void DateToTextByCompiledPicture(benchmark::State& state) {
 }
 BENCHMARK(DateToTextByCompiledPicture);
 
+// A report's pictures, written for a day of each month in turn.
+void DateToTextByCompiledReportPicture(benchmark::State& state) {
+  xev::host::CompiledDatePicture picture;
+  xev::host::CompileDatePicture("ddd d MMM yyyy", &picture);
+  char text[xev::eval::kTextBufferSize];
+  int32_t month = 0;
+  for (auto _ : state) {
+    const DateParts parts{month + 1, 2 * month + 1, 2023, 0, 0, 0, 0};
+    benchmark::DoNotOptimize(xev::host::WriteDateByCompiledPicture(picture, parts, text, sizeof text));
+    month = (month + 1) % 12;
+  }
+}
+BENCHMARK(DateToTextByCompiledReportPicture);
+
+// Day numbers to dates and back, across four centuries.
+void DayNumberRoundTrip(benchmark::State& state) {
+  int32_t day = 0;
+  for (auto _ : state) {
+    DateParts parts{};
+    DayNumberToDateParts(day, &parts);
+    benchmark::DoNotOptimize(DatePartsToDayNumber(&parts));
+    day = (day + 7919) % 146097;
+  }
+}
+BENCHMARK(DayNumberRoundTrip);
+
 void DateAddUnitsBench(benchmark::State& state) {
   const NumberValue d = Date(2001, 1, 31, 23, 59, 59);
   const auto unit = static_cast<uint16_t>(state.range(0));

@@ -1,6 +1,8 @@
 // Character counting over a 40-byte text under the double-byte code page
 // (mixed single- and double-byte characters), under the single-byte one and
-// under UTF-8; upper-casing the same kind of text under Western and UTF-8.
+// under UTF-8; upper-casing the same kind of text under Western and UTF-8;
+// a report's customer column under UTF-8: its first 18 characters, in proper
+// case.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -62,5 +64,20 @@ void BM_UpperMixedUtf8(benchmark::State& state) {
   HostSetCodePage(XEV_CP_WESTERN);
 }
 BENCHMARK(BM_UpperMixedUtf8);
+
+// A customer's name in ASCII and beyond it.
+void ProperUtf8(benchmark::State& state, const char* name) {
+  HostSetCodePage(XEV_CP_UTF8);
+  char left[64], proper[64];
+  for (auto _ : state) {
+    HostStrLeft(left, name, 18);
+    benchmark::DoNotOptimize(HostStrProper(proper, left));
+  }
+  HostSetCodePage(XEV_CP_WESTERN);
+}
+void BM_LeftProperAsciiUtf8(benchmark::State& state) { ProperUtf8(state, "riverbend CLINIC of the north"); }
+BENCHMARK(BM_LeftProperAsciiUtf8);
+void BM_LeftProperMixedUtf8(benchmark::State& state) { ProperUtf8(state, "caf\xC3\xA9 ol\xC3\xA9 and sons ltd"); }
+BENCHMARK(BM_LeftProperMixedUtf8);
 
 }  // namespace

@@ -17,9 +17,11 @@
 // midnight of the next day, a negative minute borrows from the hour, and so on.
 // A host that stores parts it built field by field always gets a real instant.
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "host/calendar.h"
+#include "host/decimal.h"
 #include "host/host.h"
 #include "xev/xevhost.h"
 
@@ -36,31 +38,54 @@ int64_t FloorDiv(int64_t a, int64_t b) {
   return q;
 }
 
-// Days from 1 March 0000 style era arithmetic: the number of days from the
-// civil date 0000-03-01 shifted so that 0001-01-02 is 0. Valid for any int64
-// year small enough not to overflow (callers keep |year| far below 2^40).
-int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
-  year -= month <= 2 ? 1 : 0;
-  const int64_t era = FloorDiv(year, 400);
-  const int64_t yearOfEra = year - era * 400;
-  const int64_t shiftedMonth = month > 2 ? month - 3 : month + 9;
-  const int64_t dayOfYear = (153 * shiftedMonth + 2) / 5 + day - 1;
-  const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  // era * 146097 + dayOfEra counts from 0000-03-01; 0001-01-02 is 307 days later.
-  return era * 146097 + dayOfEra - 307;
+// Day numbers and years are first moved up by a whole number of 400-year
+// cycles (146097 days each; the calendar repeats after one), so that every
+// division below is of a number never negative by a constant, which the
+// compiler turns into a multiplication. Years are counted from 1 March, so
+// that the leap day ends a year.
+
+// Cycles added to a day number: the lowest 32-bit day lies above minus this
+// many days from 1 March 0000.
+constexpr int64_t kDayCycles = 14700;
+// Cycles added to a year: the lowest 32-bit year, moved back by the most
+// months an int32 holds, lies above minus this many years.
+constexpr int64_t kYearCycles = 5900000;
+// Day 0 (2 January 0001) lies this many days after 1 March 0000.
+constexpr int64_t kDaysFromMarchZero = 307;
+
+// The day number of the first of month (1 to 12) in year.
+int64_t MonthStart(int64_t year, int32_t month) {
+  const bool early = month <= 2;  // January and February end the year before
+  const auto y = static_cast<uint64_t>(year + kYearCycles * 400 - (early ? 1 : 0));
+  const uint64_t century = y / 100;
+  const uint64_t daysBeforeYear = 1461 * y / 4 - century + century / 4;
+  // Months from March (3) to February (14): 979 / 32 is 30.6 days a month,
+  // which puts every month start on its day.
+  const uint32_t m = static_cast<uint32_t>(month) + (early ? 12 : 0);
+  const uint32_t daysBeforeMonth = (979 * m - 2919) / 32;
+  return static_cast<int64_t>(daysBeforeYear + daysBeforeMonth) - kYearCycles * 146097 - kDaysFromMarchZero;
 }
 
-void CivilFromDays(int64_t dayNumber, int64_t* year, int32_t* month, int32_t* day) {
-  const int64_t z = dayNumber + 307;
-  const int64_t era = FloorDiv(z, 146097);
-  const int64_t dayOfEra = z - era * 146097;
-  const int64_t yearOfEra =
-      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;
-  *day = static_cast<int32_t>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
-  *month = static_cast<int32_t>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
-  *year = yearOfEra + era * 400 + (*month <= 2 ? 1 : 0);
+void CivilFromDays(int32_t dayNumber, int64_t* year, int32_t* month, int32_t* day) {
+  const auto n = static_cast<uint64_t>(dayNumber + kDaysFromMarchZero + kDayCycles * 146097);
+  // Centuries in quarter days: a century is 36524.25 days, so the fourth one's
+  // leap day comes out of the division.
+  const uint64_t quarters = 4 * n + 3;
+  const uint64_t century = quarters / 146097;
+  const auto dayOfCentury = static_cast<uint32_t>(quarters % 146097 / 4);
+  // Years of 365.25 days: the high half of a product by 2^32 / 1461 is the
+  // year in the century, the low half the fraction that gives the day.
+  const uint64_t product = static_cast<uint64_t>(4 * dayOfCentury + 3) * 2939745;
+  const auto yearOfCentury = static_cast<uint32_t>(product >> 32);
+  const uint32_t dayOfYear = static_cast<uint32_t>(product) / 2939745 / 4;
+  // Months of 30.6 days in 16-bit fixed point: the high half is the month
+  // from March (3 to 14), the low half the day in it.
+  const uint32_t monthDay = 2141 * dayOfYear + 197913;
+  const uint32_t shiftedMonth = monthDay >> 16;
+  const bool january = dayOfYear >= 306;
+  *day = static_cast<int32_t>((monthDay & 0xFFFF) / 2141 + 1);
+  *month = static_cast<int32_t>(january ? shiftedMonth - 12 : shiftedMonth);
+  *year = static_cast<int64_t>(100 * century + yearOfCentury) - kDayCycles * 400 + (january ? 1 : 0);
 }
 
 int64_t Pow10(int32_t n) {
@@ -85,10 +110,15 @@ int32_t DaysInMonth(int64_t year, int32_t month) {
 
 int64_t DayNumberOf(const DateParts& parts) {
   // Month first, so that the day offset is counted from a real month start.
-  const int64_t monthIndex = static_cast<int64_t>(parts.month) - 1;
-  const int64_t year = static_cast<int64_t>(parts.year) + FloorDiv(monthIndex, 12);
-  const int64_t month = monthIndex - FloorDiv(monthIndex, 12) * 12 + 1;
-  return DaysFromCivil(year, month, 1) + static_cast<int64_t>(parts.day) - 1;
+  int64_t year = parts.year;
+  int32_t month = parts.month;
+  if (month < 1 || month > 12) {
+    const int64_t monthIndex = static_cast<int64_t>(month) - 1;
+    const int64_t years = FloorDiv(monthIndex, 12);
+    year += years;
+    month = static_cast<int32_t>(monthIndex - years * 12 + 1);
+  }
+  return MonthStart(year, month) + static_cast<int64_t>(parts.day) - 1;
 }
 
 int128 MicrosecondsOf(const DateParts& parts) {
@@ -98,7 +128,40 @@ int128 MicrosecondsOf(const DateParts& parts) {
   return seconds * kMicrosPerSecond + parts.fraction;
 }
 
+namespace {
+
+// The parts of day, and of rest microseconds into it (0 to a day).
+void SplitDay(int32_t day, int64_t rest, DateParts* parts) {
+  int64_t year = 0;
+  CivilFromDays(day, &year, &parts->month, &parts->day);
+  parts->year = static_cast<int32_t>(year);
+  parts->fraction = static_cast<int32_t>(rest % kMicrosPerSecond);
+  const int64_t seconds = rest / kMicrosPerSecond;
+  parts->second = static_cast<int32_t>(seconds % 60);
+  parts->minute = static_cast<int32_t>(seconds / 60 % 60);
+  parts->hour = static_cast<int32_t>(seconds / 3600);
+}
+
+// Microseconds of 64 bits lie within about 300,000 years of day 0, so in
+// 32-bit days always, and divide without the 128-bit library calls.
+void PartsFromMicroseconds64(int64_t micros, DateParts* parts) {
+  int64_t days = micros / kMicrosPerDay;
+  int64_t rest = micros % kMicrosPerDay;
+  if (rest < 0) {
+    rest += kMicrosPerDay;
+    --days;
+  }
+  SplitDay(static_cast<int32_t>(days), rest, parts);
+}
+
+}  // namespace
+
 bool PartsFromMicroseconds(int128 micros, DateParts* parts) {
+  const auto narrow = static_cast<int64_t>(micros);
+  if (static_cast<int128>(narrow) == micros) {
+    PartsFromMicroseconds64(narrow, parts);
+    return true;
+  }
   const int128 limitDays = std::numeric_limits<int32_t>::max();
   int128 days = micros / kMicrosPerDay;
   int128 rest = micros % kMicrosPerDay;
@@ -107,15 +170,7 @@ bool PartsFromMicroseconds(int128 micros, DateParts* parts) {
     --days;
   }
   if (days > limitDays || days < -limitDays) return false;
-  int64_t year = 0;
-  CivilFromDays(static_cast<int64_t>(days), &year, &parts->month, &parts->day);
-  parts->year = static_cast<int32_t>(year);
-  const int64_t r = static_cast<int64_t>(rest);
-  parts->fraction = static_cast<int32_t>(r % kMicrosPerSecond);
-  const int64_t seconds = r / kMicrosPerSecond;
-  parts->second = static_cast<int32_t>(seconds % 60);
-  parts->minute = static_cast<int32_t>(seconds / 60 % 60);
-  parts->hour = static_cast<int32_t>(seconds / 3600);
+  SplitDay(static_cast<int32_t>(days), static_cast<int64_t>(rest), parts);
   return true;
 }
 
@@ -124,10 +179,22 @@ bool NormaliseParts(const DateParts& in, DateParts* out) {
 }
 
 bool DateValueFromParts(NumberValue* dst, const DateParts& parts) {
-  return NumberFromParts(dst, MicrosecondsOf(parts), -6);
+  const int128 micros = MicrosecondsOf(parts);
+  const bool neg = micros < 0;
+  return decimal::Finish(dst, neg ? uint128(0) - uint128(micros) : uint128(micros), -6, neg);
 }
 
 bool DateValueToParts(const NumberValue* value, DateParts* parts) {
+  if (decimal::IsNull(value)) return false;
+  // Whole microseconds that fit 64 bits, as nearly every date and time is
+  // stored: exact, and within the calendar.
+  const decimal::Decimal d = decimal::Load(value);
+  int64_t whole = 0;
+  if (d.exp >= -6 && d.exp <= 0 && (d.coef >> 63) == 0 &&
+      !__builtin_mul_overflow(static_cast<int64_t>(d.coef), static_cast<int64_t>(decimal::kPow10Narrow[d.exp + 6]), &whole)) {
+    PartsFromMicroseconds64(d.neg ? -whole : whole, parts);
+    return true;
+  }
   int128 coefficient = 0;
   int32_t exponent = 0;
   if (!NumberToParts(value, &coefficient, &exponent)) return false;
@@ -163,9 +230,7 @@ extern "C" XEV_API uint8_t XEV_CALL DatePartsToNumber(unsigned char* digits,
                                                       const DateParts* parts) {
   NumberValue value{};
   if (parts != nullptr) DateValueFromParts(&value, *parts);
-  if (digits != nullptr) {
-    for (int i = 1; i < XEV_NUMBER_SIZE; ++i) digits[i - 1] = value.bytes[i];
-  }
+  if (digits != nullptr) std::memcpy(digits, value.bytes + 1, XEV_NUMBER_SIZE - 1);
   return value.bytes[0];
 }
 

@@ -126,13 +126,13 @@ size_t MapCase(CaseMap map, const char* src, char* dst, bool noGrowth) {
   const uint8_t* asciiMap = map == CaseMap::kUpper ? cp.toUpper : cp.toLower;
   for (const char* p = src; *p != 0;) {
     const auto first = static_cast<unsigned char>(*p);
-    if (first < 0x80 && map != CaseMap::kProper) {
-      // ASCII maps by the code page's byte table, as under the other code
+    if (first < 0x80) {
+      // ASCII maps by the code page's byte tables, as under the other code
       // pages; a letter is all that sigma asks of what came before.
-      if (dst != nullptr) dst[out] = static_cast<char>(asciiMap[first]);
+      const bool starts = words.Step(first);
+      if (dst != nullptr) dst[out] = static_cast<char>((map == CaseMap::kProper && starts ? cp.toUpper : asciiMap)[first]);
       ++out;
       ++p;
-      words.Step(first);
       continue;
     }
     const int length = CharLength(cp, p);

@@ -21,12 +21,6 @@
 
 namespace xev::host {
 
-const char* const kMonthNames[12] = {"January", "February", "March",     "April",
-                                     "May",     "June",     "July",      "August",
-                                     "September", "October", "November", "December"};
-const char* const kWeekdayNames[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                      "Thursday", "Friday", "Saturday"};
-
 const char* DefaultDatePicture(int32_t kind) {
   // Four-digit years, 24-hour times and the optional fraction make the
   // date-and-time form read back to exactly the value it was written from.

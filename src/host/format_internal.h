@@ -48,8 +48,12 @@ class TextSink {
 // kind is XEV_FORMAT_DATE, _TIME or _DATETIME. A time alone lies on day 0
 // (2 January 0001). Fails on anything but one whole date or time text.
 bool ParseDateText(const char* text, int32_t kind, DateParts* parts);
-extern const char* const kMonthNames[12];
-extern const char* const kWeekdayNames[7];
+// Constant, so that the compiled date pictures can lay them out at compile time.
+inline constexpr const char* kMonthNames[12] = {"January", "February", "March",     "April",
+                                                "May",     "June",     "July",      "August",
+                                                "September", "October", "November", "December"};
+inline constexpr const char* kWeekdayNames[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                                 "Thursday", "Friday", "Saturday"};
 // The picture each date kind writes when none is given.
 const char* DefaultDatePicture(int32_t kind);
 

@@ -18,6 +18,16 @@ namespace {
 int32_t CoefficientDigits(uint128 value, char* out) {
   char reversed[48];
   int32_t n = 0;
+  // 64 bits, as nearly every coefficient: divisions a multiplication each.
+  if ((value >> 64) == 0) {
+    auto narrow = static_cast<uint64_t>(value);
+    do {
+      reversed[n++] = static_cast<char>('0' + narrow % 10);
+      narrow /= 10;
+    } while (narrow != 0);
+    for (int32_t i = 0; i < n; ++i) out[i] = reversed[n - 1 - i];
+    return n;
+  }
   do {
     reversed[n++] = static_cast<char>('0' + static_cast<int>(value % 10));
     value /= 10;

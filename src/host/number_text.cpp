@@ -95,6 +95,28 @@ bool ParseNumberText(const char* p, ParsedNumber* n) {
   return *p == '\0';
 }
 
+// The text data files hold: a sign, up to 19 digits with a point among
+// them, no exponent. The digits are the coefficient as they stand, as the
+// general reader keeps them; false for anything else, which it reads.
+bool ParsePlainNumber(const char* p, ParsedNumber* n) {
+  if (*p == '+' || *p == '-') n->neg = *p++ == '-';
+  uint64_t value = 0;  // wraps past 19 digits, when it is not used
+  const char* start = p;
+  for (; IsDigit(*p); ++p) value = value * 10 + unsigned(*p - '0');
+  int64_t fraction = 0;
+  int64_t digits = p - start;
+  if (*p == '.') {
+    const char* point = ++p;
+    for (; IsDigit(*p); ++p) value = value * 10 + unsigned(*p - '0');
+    fraction = p - point;
+    digits += fraction;
+  }
+  if (*p != '\0' || digits == 0 || digits > 19) return false;
+  n->coef = value;
+  n->exp = -fraction;
+  return true;
+}
+
 // The significant digits of a non-zero n, most significant first and without
 // trailing zeros, into out (at least 23 bytes); returns their count and sets
 // *exp to the exponent of the last one.
@@ -123,14 +145,85 @@ int SignificantDigits(const dec::Decimal& d, char* out, int32_t* exp) {
   return int(end - out);
 }
 
+// "00" to "99".
+constexpr struct DigitPairs {
+  char text[200];
+  constexpr DigitPairs() : text() {
+    for (int i = 0; i < 100; ++i) {
+      text[2 * i] = char('0' + i / 10);
+      text[2 * i + 1] = char('0' + i % 10);
+    }
+  }
+} kDigitPairs;
+
+// Copies of up to kWord bytes are made as one move of kWord bytes, so the
+// buffers they write and read have that much room past their text.
+constexpr int kWord = 24;
+
+// The digits of v (not zero) written backwards to end; returns their start.
+char* DigitsBefore(uint64_t v, char* end) {
+  while (v >= 100) {
+    const uint64_t rest = v % 100;
+    v /= 100;
+    end -= 2;
+    std::memcpy(end, &kDigitPairs.text[2 * rest], 2);
+  }
+  if (v >= 10) {
+    end -= 2;
+    std::memcpy(end, &kDigitPairs.text[2 * v], 2);
+  } else {
+    *--end = char('0' + v);
+  }
+  return end;
+}
+
+// The plain forms of a coefficient of 64 bits with 0 to 19 decimals, most
+// numbers a report writes: its digits straight, with the point put in and
+// the zeros after the last decimal dropped, as the general path writes
+// them. -1 for a fraction that the general path writes with an exponent.
+int FormatPlainNumber(uint64_t coef, int32_t exp, bool neg, char* out) {
+  while (exp < 0 && coef % 10 == 0) {
+    coef /= 10;
+    ++exp;
+  }
+  char digits[2 * kWord];
+  char* const end = digits + kWord;
+  const char* start = DigitsBefore(coef, end);
+  const int count = int(end - start);
+  const int places = -exp;
+  char* p = out;
+  if (neg) *p++ = '-';
+  if (places < count) {
+    std::memcpy(p, start, kWord);
+    p += count - places;
+    if (places > 0) {
+      *p++ = '.';
+      std::memcpy(p, end - places, kWord);
+      p += places;
+    }
+  } else {
+    if (places - count > -kSmallestPlainAdjusted - 1) return -1;
+    std::memcpy(p, "0.000000", 8);
+    p += 2 + (places - count);
+    std::memcpy(p, start, kWord);
+    p += count;
+  }
+  *p = '\0';
+  return int(p - out);
+}
+
 // Writes the text of a number (not NULL) into out (at least kLongestText + 1
-// bytes); returns its length.
+// + kWord bytes); returns its length.
 int FormatNumber(const NumberValue* n, char* out) {
   dec::Decimal d = dec::Load(n);
   if (d.coef == 0) {
     out[0] = '0';
     out[1] = '\0';
     return 1;
+  }
+  if ((d.coef >> 64) == 0 && d.exp <= 0 && d.exp >= -19) {
+    const int length = FormatPlainNumber(uint64_t(d.coef), d.exp, d.neg, out);
+    if (length >= 0) return length;
   }
   char digits[24];
   int32_t exp;
@@ -181,6 +274,8 @@ extern "C" {
 
 XEV_API int32_t XEV_CALL HostStrToNumber(NumberValue* dst, const char* text) {
   ParsedNumber n;
+  if (text != nullptr && ParsePlainNumber(text, &n)) return dec::Finish(dst, n.coef, n.exp, n.neg && n.coef != 0) ? 1 : 0;
+  n = ParsedNumber{};
   if (text == nullptr || !ParseNumberText(text, &n)) {
     dec::StoreNull(dst);
     return 0;
@@ -194,7 +289,7 @@ XEV_API int32_t XEV_CALL HostNumberToStr(const NumberValue* n, char* buffer, int
     buffer[0] = '\0';
     return 0;
   }
-  char text[kLongestText + 1];
+  char text[kLongestText + 1 + kWord];
   int length = FormatNumber(n, text);
   if (length >= size) return -1;
   std::memcpy(buffer, text, size_t(length) + 1);

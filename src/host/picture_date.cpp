@@ -2,6 +2,7 @@
 // written. The codes and examples are in docs/pictures.md. Letters are reserved
 // for codes, so that a misspelt code is refused rather than printed; literal
 // words go in quotes.
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -191,83 +192,235 @@ bool WriteDateByPicture(const char* picture, const DateParts& parts, TextSink* o
   return WalkPicture(picture, [&](const Piece& piece) { PutField(piece, parts, out); });
 }
 
+namespace {
+
+// How a compiled piece is written: chosen once per picture, so that a date
+// costs one switch per piece. kSink writes as PutField does, for the pieces
+// and values without a shortcut.
+enum class Writer : uint8_t {
+  kLiteral, kDigits, kYear, kShortYear, kMonthName, kDayName, kHour12, kFraction, kOptionalFraction, kMeridiem, kSink
+};
+
+Writer WriterOf(Field field, int32_t count) {
+  switch (field) {
+    case Field::kLiteral: return Writer::kLiteral;
+    case Field::kYear: return count == 4 ? Writer::kYear : Writer::kShortYear;
+    case Field::kMonth: return count <= 2 ? Writer::kDigits : Writer::kMonthName;
+    case Field::kDay: return count <= 2 ? Writer::kDigits : Writer::kDayName;
+    case Field::kHour24:
+    case Field::kMinute:
+    case Field::kSecond: return Writer::kDigits;
+    case Field::kHour12: return Writer::kHour12;
+    case Field::kFraction: return Writer::kFraction;
+    case Field::kOptionalFraction: return Writer::kOptionalFraction;
+    case Field::kMeridiem: return Writer::kMeridiem;
+  }
+  return Writer::kSink;
+}
+
+// The most a field writes: a number of a full int32 with its sign.
+constexpr int32_t kMostFieldBytes = 11;
+
+// The place of a number field among the fields of DateParts.
+uint8_t PlaceOf(Field field) {
+  switch (field) {
+    case Field::kMonth: return 0;
+    case Field::kDay: return 1;
+    case Field::kHour24: return 3;
+    case Field::kMinute: return 4;
+    default: return 5;
+  }
+}
+
+}  // namespace
+
 bool CompileDatePicture(const char* picture, CompiledDatePicture* out) {
+  using Compiled = CompiledDatePicture;
   int32_t pieces = 0;
   int32_t literalBytes = 0;
+  int32_t pendingAt = 0;  // literal text not yet given to a field
   bool fits = true;
-  const bool valid = WalkPicture(picture, [&](const Piece& piece) {
-    if (pieces == CompiledDatePicture::kMostPieces ||
-        literalBytes + piece.length > CompiledDatePicture::kMostLiteralBytes) {
+  out->most = 0;
+  const auto add = [&](Field field, int32_t count) {
+    if (pieces == Compiled::kMostPieces) {
       fits = false;
       return;
     }
-    CompiledDatePicture::Piece& kept = out->pieces[pieces++];
-    kept = {static_cast<uint8_t>(piece.field), static_cast<uint8_t>(piece.count),
-            static_cast<uint8_t>(literalBytes), static_cast<uint8_t>(piece.length)};
-    for (int32_t i = 0; i < piece.length; ++i) out->literals[literalBytes++] = piece.literal[i];
+    out->most += literalBytes - pendingAt + (field == Field::kLiteral ? 0 : kMostFieldBytes);
+    out->pieces[pieces++] = {static_cast<uint8_t>(field), static_cast<uint8_t>(count), static_cast<uint8_t>(pendingAt),
+                             static_cast<uint8_t>(literalBytes - pendingAt), PlaceOf(field),
+                             static_cast<uint8_t>(WriterOf(field, count))};
+    pendingAt = literalBytes;
+  };
+  const bool valid = WalkPicture(picture, [&](const Piece& piece) {
+    if (piece.field != Field::kLiteral) return add(piece.field, piece.count);
+    if (literalBytes + piece.length > Compiled::kMostLiteralBytes) {
+      fits = false;
+      return;
+    }
+    std::memcpy(out->literals + literalBytes, piece.literal, static_cast<size_t>(piece.length));
+    literalBytes += piece.length;
   });
+  if (literalBytes > pendingAt) add(Field::kLiteral, 0);
+  std::memset(out->literals + literalBytes, 0, Compiled::kLiteralWord);
   out->pieceCount = pieces;
   return valid && fits;
 }
 
 namespace {
 
-// The most a compiled picture writes: every piece a literal run or a name of
-// nine letters, or a number of a full int32 with its sign.
+// The most a compiled picture writes: all its literal text and the widest
+// of every field.
 constexpr int32_t kMostCompiledText =
-    CompiledDatePicture::kMostLiteralBytes + CompiledDatePicture::kMostPieces * 11;
+    CompiledDatePicture::kMostLiteralBytes + CompiledDatePicture::kMostPieces * kMostFieldBytes;
 
-// A field of one or two digits in its usual range: written straight.
-char* PutSmall(char* at, int32_t value, int32_t minDigits) {
-  if (value >= 10 || minDigits == 2) {
-    *at++ = static_cast<char>('0' + value / 10);
+// Names padded to a fixed room: one move of the whole room copies a name,
+// and the text goes on by the name's length.
+constexpr size_t kNameRoom = 16;
+// The most bytes written past a text's end: a name's room, less its shortest
+// form of three letters, or the sink's terminator after a field.
+constexpr int32_t kScribble = 16;
+struct PaddedName {
+  char text[kNameRoom];
+  uint8_t length;
+};
+
+template <size_t N>
+constexpr std::array<PaddedName, N> PadNames(const char* const (&names)[N]) {
+  std::array<PaddedName, N> padded{};
+  for (size_t i = 0; i < N; ++i) {
+    while (names[i][padded[i].length] != '\0') {
+      padded[i].text[padded[i].length] = names[i][padded[i].length];
+      ++padded[i].length;
+    }
   }
-  *at++ = static_cast<char>('0' + value % 10);
-  return at;
+  return padded;
 }
 
-// True when the field can be written by PutSmall as PutField writes it.
-bool IsSmallField(Field field, int32_t count, const DateParts& parts, int32_t* value) {
-  switch (field) {
-    case Field::kMonth: *value = parts.month; return count <= 2;
-    case Field::kDay: *value = parts.day; return count <= 2;
-    case Field::kHour24: *value = parts.hour; return true;
-    case Field::kMinute: *value = parts.minute; return true;
-    case Field::kSecond: *value = parts.second; return true;
-    default: return false;
+constexpr std::array<PaddedName, 12> kPaddedMonths = PadNames(kMonthNames);
+constexpr std::array<PaddedName, 7> kPaddedWeekdays = PadNames(kWeekdayNames);
+
+// "00" to "99".
+constexpr std::array<char, 200> kDigitPairs = [] {
+  std::array<char, 200> pairs{};
+  for (int i = 0; i < 100; ++i) {
+    pairs[2 * i] = static_cast<char>('0' + i / 10);
+    pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
   }
+  return pairs;
+}();
+
+// A value of 0 to 99 in one or two digits, as PutNumber writes it.
+char* PutPair(char* at, uint32_t value, int32_t minDigits) {
+  if (value >= 10 || minDigits == 2) {
+    std::memcpy(at, &kDigitPairs[2 * value], 2);
+    return at + 2;
+  }
+  *at = static_cast<char>('0' + value);
+  return at + 1;
+}
+
+// Microseconds (0 to 999999) cut to count digits, as PutFraction writes them:
+// the optional form drops trailing zeros, and its point with the last one.
+char* PutMicros(char* at, uint32_t micros, int32_t count, bool optional) {
+  char* digits = at + (optional ? 1 : 0);
+  std::memcpy(digits, &kDigitPairs[2 * (micros / 10000)], 2);
+  std::memcpy(digits + 2, &kDigitPairs[2 * (micros / 100 % 100)], 2);
+  std::memcpy(digits + 4, &kDigitPairs[2 * (micros % 100)], 2);
+  int32_t n = count;
+  if (!optional) return digits + n;
+  if (micros == 0) return at;
+  while (n > 0 && digits[n - 1] == '0') --n;
+  if (n == 0) return at;
+  *at = '.';
+  return digits + n;
+}
+
+char* PutLiteral(char* at, const char* literal, int32_t length) {
+  constexpr int32_t kWord = CompiledDatePicture::kLiteralWord;
+  if (length <= kWord) {
+    std::memcpy(at, literal, kWord);
+  } else {
+    std::memcpy(at, literal, static_cast<size_t>(length));
+  }
+  return at + length;
+}
+
+char* PutName(char* at, const PaddedName& name, int32_t count) {
+  std::memcpy(at, name.text, kNameRoom);
+  return at + (count == 3 ? 3 : name.length);
+}
+
+// Writes a piece by its shortcut; null when the value needs PutField.
+char* PutCompiled(char* at, const CompiledDatePicture::Piece& kept,
+                  const DateParts& parts, const int32_t* fields) {
+  switch (static_cast<Writer>(kept.writer)) {
+    case Writer::kLiteral: return at;
+    case Writer::kDigits: {
+      const auto value = static_cast<uint32_t>(fields[kept.place]);
+      return value < 100 ? PutPair(at, value, kept.count) : nullptr;
+    }
+    case Writer::kYear: {
+      if (parts.year < 1000 || parts.year > 9999) return nullptr;
+      const auto year = static_cast<uint32_t>(parts.year);
+      return PutPair(PutPair(at, year / 100, 2), year % 100, 2);
+    }
+    case Writer::kShortYear: return PutPair(at, static_cast<uint32_t>(std::abs(parts.year % 100)), 2);
+    case Writer::kMonthName: return PutName(at, kPaddedMonths[(parts.month + 11) % 12], kept.count);
+    case Writer::kDayName: return PutName(at, kPaddedWeekdays[WeekdayOf(parts)], kept.count);
+    case Writer::kHour12: {
+      if (parts.hour < 0 || parts.hour > 23) return nullptr;
+      const int32_t hour = parts.hour % 12;
+      return PutPair(at, static_cast<uint32_t>(hour == 0 ? 12 : hour), kept.count);
+    }
+    case Writer::kFraction:
+    case Writer::kOptionalFraction: {
+      const auto micros = static_cast<uint32_t>(parts.fraction);
+      if (micros > 999999) return nullptr;
+      return PutMicros(at, micros, kept.count, static_cast<Writer>(kept.writer) == Writer::kOptionalFraction);
+    }
+    case Writer::kMeridiem:
+      std::memcpy(at, parts.hour < 12 ? "AM" : "PM", 2);
+      return at + 2;
+    case Writer::kSink: return nullptr;
+  }
+  return nullptr;
+}
+
+// Writes the picture's text at at and returns its end, unterminated. Past
+// the end it may write up to kScribble bytes more: names and short literal
+// runs are copied as whole words.
+char* WriteCompiled(const CompiledDatePicture& picture, const DateParts& parts, char* at) {
+  int32_t fields[7];
+  static_assert(sizeof fields == sizeof parts, "DateParts is its seven fields");
+  std::memcpy(fields, &parts, sizeof fields);
+  for (int32_t i = 0; i < picture.pieceCount; ++i) {
+    const CompiledDatePicture::Piece& kept = picture.pieces[i];
+    at = PutLiteral(at, picture.literals + kept.at, kept.length);
+    if (char* next = PutCompiled(at, kept, parts, fields)) {
+      at = next;
+      continue;
+    }
+    TextSink piece(at, kMostFieldBytes + 1);
+    PutField(Piece{static_cast<Field>(kept.field), kept.count, nullptr, 0}, parts, &piece);
+    at += piece.length();
+  }
+  return at;
 }
 
 }  // namespace
 
 bool WriteDateByCompiledPicture(const CompiledDatePicture& picture, const DateParts& parts, char* text,
                                 int32_t size) {
-  // Written whole into a buffer that holds any compiled picture's text, then
-  // kept when it fits, as the text sink would keep it.
-  char written[kMostCompiledText + 1];
-  char* at = written;
-  for (int32_t i = 0; i < picture.pieceCount; ++i) {
-    const CompiledDatePicture::Piece& kept = picture.pieces[i];
-    const auto field = static_cast<Field>(kept.field);
-    int32_t value = 0;
-    if (field == Field::kLiteral) {
-      for (int32_t k = 0; k < kept.length; ++k) *at++ = picture.literals[kept.at + k];
-    } else if (IsSmallField(field, kept.count, parts, &value) && value >= 0 && value < 100) {
-      at = PutSmall(at, value, kept.count);
-    } else if (field == Field::kYear && kept.count == 4 && parts.year >= 1000 && parts.year <= 9999) {
-      at = PutSmall(PutSmall(at, parts.year / 100, 2), parts.year % 100, 2);
-    } else if ((field == Field::kMonth || field == Field::kDay) && kept.count >= 3) {
-      const char* name = field == Field::kMonth ? kMonthNames[(parts.month + 11) % 12] : kWeekdayNames[WeekdayOf(parts)];
-      const size_t length = kept.count == 3 ? 3 : std::strlen(name);
-      std::memcpy(at, name, length);
-      at += length;
-    } else {
-      TextSink piece(at, static_cast<int32_t>(written + sizeof written - at));
-      PutField(Piece{field, kept.count, nullptr, 0}, parts, &piece);
-      at += piece.length();
-    }
+  // A buffer with room for the widest text and what may be written past it
+  // takes the text straight; a smaller one gets it only when it fits, as the
+  // text sink would keep it.
+  if (text != nullptr && size > picture.most + kScribble) {
+    *WriteCompiled(picture, parts, text) = '\0';
+    return true;
   }
-  const auto length = static_cast<int32_t>(at - written);
+  char written[kMostCompiledText + kScribble];
+  const auto length = static_cast<int32_t>(WriteCompiled(picture, parts, written) - written);
   if (text == nullptr || length + 1 > size) {
     if (text != nullptr && size > 0) text[0] = '\0';
     return false;

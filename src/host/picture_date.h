@@ -14,15 +14,22 @@ struct CompiledDatePicture {
   // their text; none that people write comes near.
   static constexpr int32_t kMostPieces = 32;
   static constexpr int32_t kMostLiteralBytes = 96;
+  // A field with the literal text before it; a last run of literal text is a
+  // piece of its own, with the literal field code.
   struct Piece {
     uint8_t field;   // the picture engine's field code
     uint8_t count;   // letters in the code
-    uint8_t at;      // a literal: its first byte in literals
-    uint8_t length;  // a literal: its bytes
+    uint8_t at;      // the literal text before the field: its first byte in literals
+    uint8_t length;  // and its bytes
+    uint8_t place;   // a number: its place among the fields of DateParts
+    uint8_t writer;  // how the field is written, chosen when compiled
   };
+  // A short run of literal text is copied as one word of this many bytes.
+  static constexpr int32_t kLiteralWord = 8;
   int32_t pieceCount = 0;
+  int32_t most = 0;  // the most bytes the picture writes
   Piece pieces[kMostPieces];
-  char literals[kMostLiteralBytes];
+  char literals[kMostLiteralBytes + kLiteralWord];
 };
 
 // False when the picture is refused, or too long for the compiled form.

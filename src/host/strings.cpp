@@ -21,23 +21,38 @@ const char* OrEmpty(const char* s) { return s == nullptr ? "" : s; }
 // Blanks are what trimming removes and what separates words.
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+// How many of the first length bytes of s are ASCII, in words of eight
+// bytes while they are: a text's ASCII is its characters of one byte under
+// every code page.
+size_t AsciiPrefix(const char* s, size_t length) {
+  size_t i = 0;
+  for (uint64_t word; i + 8 <= length; i += 8) {
+    std::memcpy(&word, s + i, sizeof word);
+    if ((word & 0x8080808080808080u) != 0) break;
+  }
+  while (i < length && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+  return i;
+}
+
 // The address n characters into s, or its terminator when s is shorter.
 const char* SkipChars(const CodePage& cp, const char* s, int32_t n) {
-  if (cp.maxCharBytes == 1) {
-    size_t length = std::strlen(s);
-    return s + (n <= 0 ? 0 : (static_cast<size_t>(n) < length ? static_cast<size_t>(n) : length));
-  }
-  for (; n > 0 && *s != 0; --n) s += CharLength(cp, s);
+  if (n <= 0) return s;
+  const size_t length = std::strlen(s);
+  const size_t wanted = static_cast<size_t>(n) < length ? static_cast<size_t>(n) : length;
+  if (cp.maxCharBytes == 1) return s + wanted;
+  const size_t ascii = AsciiPrefix(s, wanted);
+  s += ascii;
+  for (n -= static_cast<int32_t>(ascii); n > 0 && *s != 0; --n) s += CharLength(cp, s);
   return s;
 }
 
-// A plain walk: on mixed text, counting over a measured length or skipping
-// all-ASCII words first measured slower, as few words are all ASCII.
 // UTF-8 has a walk of its own, out of line, so that the two older code
 // pages' walks stay small enough to be inlined where they are called.
 [[gnu::noinline]] int32_t CountUtf8Chars(const CodePage& cp, const char* s) {
-  int32_t count = 0;
-  for (int length = CharLength(cp, s); length != 0; length = CharLength(cp, s), ++count) s += length;
+  const size_t length = std::strlen(s);
+  const size_t ascii = AsciiPrefix(s, length);
+  auto count = static_cast<int32_t>(ascii);
+  for (s += ascii; *s != 0; ++count) s += CharLength(cp, s);
   return count;
 }
 
@@ -96,6 +111,67 @@ bool IsLetterAt(const CodePage& cp, const char* p, int length) {
 
 bool IsDigitAt(const CodePage& cp, const char* p, int length) {
   return length == 1 && (cp.classes[static_cast<unsigned char>(*p)] & xev::host::kDigit) != 0;
+}
+
+// Proper case raises a letter that starts a word and lowers the others. A
+// letter that follows a letter or a digit continues a word; an apostrophe
+// inside a word continues it ("o'brien's" is "O'Brien's"), except after a
+// lone first letter, where names start again: "o'neil 3rd" becomes
+// "O'Neil 3rd".
+class ProperWords {
+ public:
+  // Whether the letter continues a word; then moves past it.
+  bool Letter() {
+    const bool inWord = inWord_;
+    inWord_ = true;
+    ++letters_;
+    return inWord;
+  }
+  void Other(bool apostrophe, bool digit) {
+    if (apostrophe && inWord_ && letters_ > 1) return;
+    inWord_ = digit;
+    if (!inWord_) letters_ = 0;
+  }
+
+ private:
+  bool inWord_ = false;
+  int32_t letters_ = 0;  // letters of the current word so far
+};
+
+// Proper case in place where every character is one byte: a single-byte code
+// page, or ASCII under UTF-8. Under UTF-8 it stops at the first byte beyond
+// ASCII and returns it; otherwise it returns null.
+char* ProperBytes(const CodePage& cp, char* s) {
+  ProperWords words;
+  for (char* p = s; *p != 0; ++p) {
+    const auto b = static_cast<unsigned char>(*p);
+    if (cp.utf8 && b >= 0x80) return p;
+    const uint8_t classes = cp.classes[b];
+    if ((classes & xev::host::kAlpha) != 0) {
+      *p = static_cast<char>((words.Letter() ? cp.toLower : cp.toUpper)[b]);
+    } else {
+      words.Other(b == '\'', (classes & xev::host::kDigit) != 0);
+    }
+  }
+  return nullptr;
+}
+
+char* ProperDoubleByte(const CodePage& cp, char* s) {
+  ProperWords words;
+  for (char* p = s; *p != 0;) {
+    int length = CharLength(cp, p);
+    if (IsLetterAt(cp, p, length)) {
+      if (words.Letter()) {
+        xev::host::FoldCharLower(cp, p);
+      } else {
+        xev::host::FoldCharUpper(cp, p);
+      }
+    } else {
+      words.Other(*p == '\'', IsDigitAt(cp, p, length));
+    }
+    p += length;
+  }
+  return s;
 }
 
 }  // namespace
@@ -172,36 +248,15 @@ XEV_API char* XEV_CALL HostStrLower(char* s) {
   return s;
 }
 
-// A letter that follows a letter or a digit continues a word and is lowered;
-// any other letter starts one and is raised. An apostrophe inside a word
-// continues it ("o'brien's" is "O'Brien's"), except after a lone first
-// letter, where names start again: "o'neil 3rd" becomes "O'Neil 3rd".
 XEV_API char* XEV_CALL HostStrProper(char* dst, const char* src) {
   if (dst == nullptr) return nullptr;
   src = OrEmpty(src);
   CopySpan(dst, src, src + std::strlen(src));
   const CodePage& cp = CurrentCodePage();
-  if (cp.utf8 && !xev::host::IsAscii(dst)) return xev::host::MapCase(xev::host::CaseMap::kProper, dst, dst, true), dst;
-  bool inWord = false;
-  int32_t wordLetters = 0;  // letters of the current word so far
-  for (char* p = dst; *p != 0;) {
-    int length = CharLength(cp, p);
-    if (IsLetterAt(cp, p, length)) {
-      if (inWord) {
-        xev::host::FoldCharLower(cp, p);
-      } else {
-        xev::host::FoldCharUpper(cp, p);
-      }
-      inWord = true;
-      ++wordLetters;
-    } else if (*p == '\'' && inWord && wordLetters > 1) {
-      // stays in the word
-    } else {
-      inWord = IsDigitAt(cp, p, length);
-      if (!inWord) wordLetters = 0;
-    }
-    p += length;
-  }
+  if (cp.dbcs) return ProperDoubleByte(cp, dst);
+  // Under UTF-8 a text beyond ASCII is mapped in full, from its start: the
+  // ASCII before it is already in the case the full mapping gives it.
+  if (ProperBytes(cp, dst) != nullptr) xev::host::MapCase(xev::host::CaseMap::kProper, dst, dst, true);
   return dst;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "host/picture_date.h"
 #include "tests/support/values.h"
 #include "xev/host_format.h"
 
@@ -77,6 +78,30 @@ TEST(DatePicture, BadPicturesAreRefusedAndMeasureGivesTheWidestText) {
   EXPECT_EQ(Output(DateParts{9, 27, 2000, 0, 0, 0, 0}, 3, desc.picture).size(), 22u);
   desc.picture = "bad";
   EXPECT_EQ(FormatMeasure(&desc, 7), 7);
+}
+
+TEST(DatePicture, CompiledPicturesWriteWhatTheirTextWrites) {
+  const char* const pictures[] = {"ddd d MMM yyyy", "yyyy", "MM/dd/yyyy HH:mm:ssFFFFFF", "dddd, MMMM d, yy",
+                                  "h:m:s.fff tt 'at' H\\h", "'long literal text' M-d-yyyy F ffffff FF",
+                                  "yy.MM.dd hh.mm.ss.ff"};
+  const DateParts dates[] = {{12, 31, 1999, 23, 59, 59, 999999}, {1, 2, 1, 0, 0, 0, 0},
+                             {2, 29, -44, 12, 5, 9, 120},        {7, 4, 12345, 9, 0, 0, 500000},
+                             {9, 15, 999, 11, 30, 7, 30},        {3, 1, -5000000, 13, 1, 0, 1}};
+  for (const char* picture : pictures) {
+    xev::host::CompiledDatePicture compiled;
+    ASSERT_TRUE(xev::host::CompileDatePicture(picture, &compiled)) << picture;
+    for (const DateParts& date : dates) {
+      const std::string want = Output(date, XEV_FORMAT_DATETIME, picture);
+      // Big enough, just big enough and a byte short.
+      for (const size_t size : {size_t{100}, want.size() + 1, want.size()}) {
+        char text[100] = "x";
+        const bool ok = xev::host::WriteDateByCompiledPicture(compiled, date, text, static_cast<int32_t>(size));
+        EXPECT_EQ(ok ? std::string(text) : "<refused:" + std::string(text) + ">",
+                  size > want.size() ? want : "<refused:>")
+            << picture << " " << testhost::Show(date) << " in " << size;
+      }
+    }
+  }
 }
 
 TEST(FormatRobustness, ArbitraryTextsAndPicturesNeverMisbehave) {

@@ -97,6 +97,32 @@ TEST(NumberText, ReadsOnlyWholeNumbers) {
   }
 }
 
+// Short plain texts and coefficients of 64 bits take shortcuts; the same
+// value by the general path must come out byte for byte the same.
+TEST(NumberText, ShortcutsAgreeWithTheGeneralPath) {
+  // An exponent sends a text to the general reader.
+  for (const char* text : {"0", "-0", "+5", "007", "0.050", ".5", "5.", "-12.50", "1234567890123456789",
+                           "-.0000000000000000001", "9999999999999999999", "18446744073709551615"}) {
+    NumberValue plain{}, general{};
+    EXPECT_EQ(HostStrToNumber(&plain, text), HostStrToNumber(&general, (std::string(text) + "E0").c_str()));
+    EXPECT_EQ(std::memcmp(plain.bytes, general.bytes, sizeof plain.bytes), 0) << text;
+  }
+  // A coefficient widened past 64 bits sends a value to the general writer.
+  const struct {
+    int64_t coef;
+    int32_t exp;
+  } values[] = {{1, 0},  {-12415, -2}, {1250, -2}, {1000, -2}, {-5, -7}, {5, -8}, {123, -9}, {1, -19},
+                {-123456789, -15}, {INT64_MAX, -5}, {INT64_MIN, -19}, {99, -1}, {40, 0}};
+  for (const auto& v : values) {
+    xev::host::int128 wide = v.coef;
+    int32_t exp = v.exp;
+    for (; wide < (xev::host::int128(1) << 64) && -wide < (xev::host::int128(1) << 64); --exp) wide *= 10;
+    NumberValue shortcut{}, general{};
+    ASSERT_TRUE(xev::host::NumberFromParts(&shortcut, v.coef, v.exp) && xev::host::NumberFromParts(&general, wide, exp));
+    EXPECT_EQ(Text(shortcut), Text(general)) << v.coef << "E" << v.exp;
+  }
+}
+
 TEST(NumberDouble, ShortestRoundTrip) {
   const struct { double in; const char* out; } cases[] = {
       {0.1, "0.1"},     {0.1 + 0.2, "0.30000000000000004"}, {-0.0, "0"},       {1e22, "1E+22"},

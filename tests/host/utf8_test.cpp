@@ -78,12 +78,18 @@ TEST_F(Utf8Test, StepsOverWholeCharacters) {
       {"e\xCC\x81", {1, 2}},                      // a combining accent is a character of its own
       {"\xE2\x82" "b\x80", {1, 1, 1, 1}},         // broken bytes one by one, the good one kept
       {"\xED\xA0\x80\xC0\xAF", {1, 1, 1, 1, 1}},
+      {"ab\xC3\xA9" "cd\x80" "e\xE4\xB8\xAD", {1, 1, 2, 1, 1, 1, 1, 3}},  // ASCII runs between
   };
   for (const auto& c : cases) {
     std::vector<int> steps;
     for (const char* p = c.text; *p != 0; p = xev::platform::CharNextA(p)) steps.push_back(HostCharLength(p, -1));
     EXPECT_EQ(c.steps, steps) << c.text;
     EXPECT_EQ(static_cast<int32_t>(c.steps.size()), HostStrCharCount(c.text)) << c.text;
+    size_t offset = 0;
+    for (size_t k = 0; k < c.steps.size(); offset += static_cast<size_t>(c.steps[k++])) {
+      EXPECT_EQ(HostStrAdvance(c.text, static_cast<int32_t>(k)), c.text + offset) << c.text << " " << k;
+    }
+    EXPECT_EQ(HostStrAdvance(c.text, 99), c.text + offset) << c.text;
   }
   EXPECT_EQ(1, HostCharLength("\xF0\x9F\x98\x80", 3)) << "a character cut by the bytes available";
   EXPECT_EQ(0, HostCharLength("a", 0));
@@ -124,6 +130,9 @@ TEST_F(Utf8Test, StringFunctionsCountCodePoints) {
   // two accents (two bytes, six upper-cased) does not.
   char text[] = "straße ΐ";
   EXPECT_STREQ(HostStrUpper(text), "STRASSE ΐ");
+  // Proper case in place maps a text beyond ASCII in full, the ASCII before it too.
+  char proper[40];
+  EXPECT_STREQ(HostStrProper(proper, "o'neil 3rd ÉCOLE mcdonald's"), "O'Neil 3rd École Mcdonald's");
 }
 
 struct ParseCase {
