@@ -91,11 +91,26 @@ TEST(CsvReader, QuickSplittingAgreesWithByteByByte) {
   const std::string texts[] = {"a,b,c\n,,\nd", "a,\"b,c\",d\n\"\"\"\",\"\"", "\"x\"\"y\"\"\",z", "\"a\nb\",c\nd",
                                "a\r\nb,c\r\n\r\nd", "a\rb,\"c\"\r\ne", "a\tb,c", "\"a\" ,b", "a\"b,c", "a,\"b\"c",
                                std::string("a,\0b", 4), "\xEF\xBB\xBFh,i\nj,k", "a,\"bc", wide + "," + wide + "\n" + wide,
-                               "\"" + wide + "\"\"" + wide + "\",z\ny", "x,\"" + wide + "\"\r\n" + wide};
+                               "\"" + wide + "\"\"" + wide + "\",z\ny", "x,\"" + wide + "\"\r\n" + wide,
+                               std::string(40, ',') + "\nx\n" + std::string(70, ',') + "\ny,z"};
   for (const std::string& text : texts) {
     SCOPED_TRACE(text);
     EXPECT_EQ(ReadAll(text), ReadAll(text + std::string(80, '\n')));
   }
+}
+
+// One vector takes every record: each comes back with its own fields
+// however wide the ones before it were.
+TEST(CsvReader, RecordsOfChangingWidth) {
+  const std::string text = std::string(40, ',') + "\nx\n" + std::string(70, ',') + "\ny,z\n" + std::string(80, '\n');
+  xevhost::CsvReader reader(text);
+  std::vector<std::string_view> fields;
+  for (size_t width : {41, 1, 71, 2}) {
+    ASSERT_EQ(reader.Next(fields), xevhost::CsvReader::Status::kRecord);
+    EXPECT_EQ(fields.size(), width);
+  }
+  EXPECT_EQ(fields[1], "z");
+  EXPECT_EQ(reader.Next(fields), xevhost::CsvReader::Status::kEnd);
 }
 
 }  // namespace

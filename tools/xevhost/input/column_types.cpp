@@ -142,16 +142,18 @@ bool ParseDateTimeCell(std::string_view cell, NumberValue* out) {
   return ParseDateTimeText(text, out);
 }
 
-bool IsNumberCell(std::string_view cell) {
-  std::string_view text = TrimBlanks(cell);
+namespace {
+
+// The questions below asked of a text without blanks around it: the type
+// pass trims each cell once, not once for every question.
+bool IsNumberText(std::string_view text) {
   Answer form = NumberForm(text);
   if (form != Answer::kAsk) return form == Answer::kYes;
   NumberValue scratch;
   return ParseNumberCell(text, &scratch);
 }
 
-bool ParseWholeCell(std::string_view cell, int64_t* out) {
-  std::string_view text = TrimBlanks(cell);
+bool ReadWholeText(std::string_view text, int64_t* out) {
   const bool negative = !text.empty() && text[0] == '-';
   if (!text.empty() && (text[0] == '-' || text[0] == '+')) text.remove_prefix(1);
   if (text.empty() || text.size() > 18) return false;
@@ -163,6 +165,11 @@ bool ParseWholeCell(std::string_view cell, int64_t* out) {
   *out = negative ? -value : value;
   return true;
 }
+
+}  // namespace
+
+bool IsNumberCell(std::string_view cell) { return IsNumberText(TrimBlanks(cell)); }
+bool ParseWholeCell(std::string_view cell, int64_t* out) { return ReadWholeText(TrimBlanks(cell), out); }
 
 bool IsDateTimeCell(std::string_view cell) {
   std::string_view text = TrimBlanks(cell);
@@ -180,15 +187,14 @@ void ColumnTypeInference::Observe(std::string_view cell) {
   sawValue_ = true;
   // A whole number is a number: the general question is asked of the others.
   int64_t whole = 0;
-  allWhole_ = allWhole_ && allNumbers_ && ParseWholeCell(text, &whole);
-  if (allNumbers_ && !allWhole_ && !IsNumberCell(text)) allNumbers_ = false;
+  allWhole_ = allWhole_ && allNumbers_ && ReadWholeText(text, &whole);
+  if (allNumbers_ && !allWhole_ && !IsNumberText(text)) allNumbers_ = false;
   if (allDates_ && !IsDateTime(text)) allDates_ = false;
 }
 
 // A cell is only asked while every one before it was a date, so only dates
-// need remembering.
-bool ColumnTypeInference::IsDateTime(std::string_view cell) {
-  std::string_view text = TrimBlanks(cell);
+// need remembering. text comes without blanks around it.
+bool ColumnTypeInference::IsDateTime(std::string_view text) {
   if (lastDate_.Is(text)) return true;
   DateParts parts;
   if (ReadIsoDateTime(text, parts)) {

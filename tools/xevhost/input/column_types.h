@@ -71,7 +71,7 @@ class ColumnTypeInference {
   void Merge(const ColumnTypeInference& other);
 
  private:
-  bool IsDateTime(std::string_view cell);
+  bool IsDateTime(std::string_view text);  // text without blanks around it
 
   bool sawValue_ = false;
   bool allNumbers_ = true;

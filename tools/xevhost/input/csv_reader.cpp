@@ -1,5 +1,6 @@
 #include "input/csv_reader.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 
@@ -101,6 +102,15 @@ uint64_t Stops64(const char* p) {
 #endif
 }
 
+// More room for the fields of a record wider than any before it.
+// out is where the next field goes, at the vector's end: the same place
+// after the move.
+std::string_view* Widen(std::vector<std::string_view>& fields, std::string_view* out) {
+  const size_t count = static_cast<size_t>(out - fields.data());
+  fields.resize(2 * count + 8);
+  return fields.data() + count;
+}
+
 }  // namespace
 
 CsvReader::CsvReader(std::string_view bytes) : bytes_(bytes) {}
@@ -145,85 +155,113 @@ CsvReader::Status CsvReader::Fail(int64_t line, const std::string& message) {
 }
 
 CsvReader::Status CsvReader::Next(std::vector<std::string_view>& fields) {
-  fields.clear();
   // A byte-order mark says UTF-8 and is not data.
   if (pos_ == 0 && bytes_.substr(0, 3) == "\xEF\xBB\xBF") pos_ = 3;
   // Blank lines carry no record; skipping them keeps a trailing newline or a
   // spare empty line at the end of a file from becoming a short row.
   SkipBlankLines();
-  if (pos_ == bytes_.size()) return Status::kEnd;
+  if (pos_ == bytes_.size()) {
+    fields.clear();
+    return Status::kEnd;
+  }
 
   recordLine_ = currentLine_;
   const size_t recordStart = pos_;
-  if (ReadPlainRecord(fields, recordStart)) return Status::kRecord;
-  // The rest of the record, from the start of the field the quick path left.
-  return ReadRecord(fields, recordStart);
+  // Room for as many fields as the widest record so far: the quick path
+  // stores them by index instead of growing the vector field by field.
+  if (fields.size() < width_) fields.resize(width_);
+  Status status = ReadPlainRecord(fields, recordStart) ? Status::kRecord : ReadRecord(fields, recordStart);
+  width_ = std::max(width_, fields.size());
+  return status;
 }
 
 // The quick path of a record: fields ended by a separator, the record by an
 // LF, quoted fields that hold no line break. Anything else (a CR alone, a
 // NUL, a quote out of place, the last bytes of the input) is left to the
 // byte by byte path: false, with the fields found so far in fields and pos_
-// at the start of the next. The stops live in locals while the loop runs:
-// stores into fields could otherwise alias the members.
+// at the start of the next. Every exit leaves the loop by break: the state
+// stays in locals the whole time (in registers, where nothing but the loop
+// may touch it), and is stored back once.
 bool CsvReader::ReadPlainRecord(std::vector<std::string_view>& fields, size_t recordStart) {
-  const char* data = bytes_.data();
+  const char* const data = bytes_.data();
   const size_t size = bytes_.size();
+  std::string_view* out = fields.data();
+  std::string_view* outEnd = out + fields.size();
   size_t base = stopsBase_;
   uint64_t stops = stops_;
-  size_t field = pos_;
-  // Stops from field on: those of the window that holds it, or a new window.
-  auto seek = [&] {
-    if (field - base >= 64) {
-      if (field + 64 > size) return false;
-      base = field;
-      stops = Stops64(data + field);
-    }
-    stops &= ~uint64_t{0} << (field - base);
-    return true;
-  };
-  auto leave = [&](bool whole) {
-    pos_ = field;
-    stopsBase_ = whole ? base : kNoStops;
-    stops_ = stops;
-    return whole;
-  };
-  if (!seek()) return leave(false);
-  for (;;) {
-    while (stops == 0) {
-      base += 64;
-      if (base + 64 > size || base + 64 - recordStart > kMaxRecordBytes) return leave(false);
-      stops = Stops64(data + base);
-    }
-    const size_t at = base + static_cast<size_t>(std::countr_zero(stops));
-    stops &= stops - 1;
-    const char c = data[at];
-    if (c == ',') {  // the common stop first, in the fewest steps
-      fields.emplace_back(data + field, at - field);
-      field = at + 1;
-      continue;
-    }
-    if (c != '\n' && c != '"' && c != '\r' && c != '\0') continue;  // a tab or such: data
-    std::string_view view(data + field, at - field);
-    size_t end = at;  // the byte that ends the field
-    if (c == '"' && (at != field || !TakeQuoted(end, view, fields.size()))) return leave(false);
-    // CR LF ends a record as LF does; a CR alone, or a NUL, takes the slow path.
-    if (data[end] == '\r' && end + 1 < size && data[end + 1] == '\n') ++end;
-    if (data[end] != ',' && data[end] != '\n') return leave(false);
-    fields.push_back(view);
-    field = end + 1;
-    if (data[end] == '\n') {
-      ++currentLine_;
-      return leave(true);
-    }
-    if (end != at && !seek()) return leave(false);  // past a quoted field
+  bool whole = false;
+  const char* field = data + pos_;  // where the current field starts
+  if (pos_ - base >= 64) {  // a new window
+    base = pos_;
+    stops = pos_ + 64 <= size ? Stops64(data + base) : 0;
   }
+  // No window may reach past this: the last bytes of the input, or of the
+  // longest record, go byte by byte.
+  const char* const windowsEnd = data + std::min(size, recordStart + kMaxRecordBytes);
+  const char* window = data + base;
+  if (size - base >= 64) {
+    stops &= ~uint64_t{0} << (field - window);
+    for (;;) {
+      if (stops == 0) {
+        if (windowsEnd - window < 128) break;
+        window += 64;
+        stops = Stops64(window);
+        continue;
+      }
+      const char* at = window + std::countr_zero(stops);
+      stops &= stops - 1;
+      const char c = *at;
+      if (c == ',') {  // the common stop first, in the fewest steps
+        if (out == outEnd) {
+          out = Widen(fields, out);
+          outEnd = fields.data() + fields.size();
+        }
+        *out++ = std::string_view(field, static_cast<size_t>(at - field));
+        field = at + 1;
+        continue;
+      }
+      if (c != '\n' && c != '"' && c != '\r' && c != '\0') continue;  // a tab or such: data
+      std::string_view view(field, static_cast<size_t>(at - field));
+      size_t end = static_cast<size_t>(at - data);  // the byte that ends the field
+      const bool quoted = c == '"';
+      if (quoted && (at != field || !TakeQuoted(end, view, static_cast<size_t>(out - fields.data())))) break;
+      // CR LF ends a record as LF does; a CR alone, or a NUL, takes the slow path.
+      if (data[end] == '\r' && end + 1 < size && data[end + 1] == '\n') ++end;
+      if (data[end] != ',' && data[end] != '\n') break;
+      if (out == outEnd) {
+        out = Widen(fields, out);
+        outEnd = fields.data() + fields.size();
+      }
+      *out++ = view;
+      field = data + end + 1;
+      if (data[end] == '\n') {
+        ++currentLine_;
+        whole = true;
+        break;
+      }
+      if (!quoted) continue;
+      // Past a quoted field: the stops from field on, in this window or a new one.
+      if (field - window >= 64) {
+        if (data + size - field < 64) break;
+        window = field;
+        stops = Stops64(window);
+      }
+      stops &= ~uint64_t{0} << (field - window);
+    }
+  }
+  fields.resize(static_cast<size_t>(out - fields.data()));
+  pos_ = static_cast<size_t>(field - data);
+  stopsBase_ = whole ? static_cast<size_t>(window - data) : kNoStops;
+  stops_ = stops;
+  return whole;
 }
 
 // A quoted field starting at at, without line breaks: its text (a copy of
 // the reader's where a doubled quote is taken out) in field and at moved to
-// the byte after the closing quote. false for anything else.
-bool CsvReader::TakeQuoted(size_t& at, std::string_view& field, size_t index) {
+// the byte after the closing quote. false for anything else. Kept out of
+// line: quoted fields are few, and with this inside it the quick path's
+// loop no longer keeps its state in registers.
+[[gnu::noinline]] bool CsvReader::TakeQuoted(size_t& at, std::string_view& field, size_t index) {
   const char* data = bytes_.data();
   std::string* copy = nullptr;
   for (size_t from = at + 1;;) {

@@ -67,6 +67,7 @@ class CsvReader {
   size_t stopsBase_ = kNoStops;
   uint64_t stops_ = 0;
   std::string error_;
+  size_t width_ = 0;  // fields of the widest record so far
 };
 
 }  // namespace xevhost
