@@ -39,6 +39,10 @@ inline const char* ArenaCopy(BlockArena& arena, const char* text, size_t length)
   room[length] = '\0';
   return room;
 }
+// Gives back the room past the first used bytes of the last room taken, for
+// a text written straight into room taken for the longest it can be.
+inline void ArenaKeep(BlockArena& arena, char* room, size_t used) { arena.at = room + used; }
+
 // Every text taken so far is done with; the chunks stay for the next block.
 void ArenaReset(BlockArena& arena);
 void ArenaRelease(BlockArena& arena);

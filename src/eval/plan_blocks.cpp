@@ -311,6 +311,7 @@ struct TextRun {
   BlockArena& arena;
   BlockDates* dates;
   int64_t first;
+  BlockReads* reads;
 };
 
 // The parts of a date slot's rows, shared by the block's formulas when the
@@ -434,7 +435,8 @@ void PutText(const TextRun& run, const Slots& slots, int32_t slot, int32_t i, co
 }
 
 // A prepared date text call, as TakeDateText in the row path writes it:
-// empty for a NULL date or a text that does not fit.
+// empty for a NULL date or a text that does not fit. The text is written
+// straight into room taken for the longest, and the rest given back.
 void RunDateText(const TextRun& run, const Plan& plan, const Site& site, const Slots& slots) {
   const int32_t date = plan.arguments[site.firstArgument].slot;
   const dec::Decimal* a = slots.at[date];
@@ -443,15 +445,18 @@ void RunDateText(const TextRun& run, const Plan& plan, const Site& site, const S
   const uint8_t* plain = nullptr;
   SharedDates(run, slots, date, &shared, &plain);
   for (int32_t i = 0; i < run.count; ++i) {
-    char text[host::kTextBufferSize] = "";
+    slots.Put(site.slot, i, "", 0);
     DateParts parts;
-    const bool null = dec::IsNull(a[i * sa]);
-    if (!null && !PartsAt(a[i * sa], shared, plain, i, parts)) {
-      run.missing[i] = 1;  // beyond the fast form: the function's own call
-    } else if (!null) {
-      host::WriteDateByCompiledPicture(site.prepared->picture, parts, text, host::kTextBufferSize);
+    if (dec::IsNull(a[i * sa])) continue;
+    char* room = PartsAt(a[i * sa], shared, plain, i, parts) ? ArenaTake(run.arena, host::kTextBufferSize) : nullptr;
+    if (room == nullptr) {
+      run.missing[i] = 1;  // beyond the fast form (the function's own call), or memory short
+      continue;
     }
-    PutText(run, slots, site.slot, i, text, std::strlen(text));
+    host::WriteDateByCompiledPicture(site.prepared->picture, parts, room, host::kTextBufferSize);
+    const size_t length = std::strlen(room);
+    ArenaKeep(run.arena, room, length + 1);
+    slots.Put(site.slot, i, room, length);
   }
 }
 
@@ -571,9 +576,70 @@ void RunCall(const TextRun& run, const Plan& plan, const Site& site, const Slots
   }
 }
 
+// Room in the block's shared read k for count rows; false when memory is short.
+bool ReadRoom(BlockReads& reads, int32_t k, int32_t count) {
+  if (reads.rows[k] >= count) return true;
+  HostFree(reads.values[k]);
+  HostFree(reads.missing[k]);
+  HostFree(reads.bytes[k]);
+  reads.rows[k] = 0;
+  const auto rows = static_cast<size_t>(count);
+  reads.values[k] = static_cast<dec::Decimal*>(HostAlloc(sizeof(dec::Decimal) * rows));
+  reads.missing[k] = static_cast<uint8_t*>(HostAlloc(rows));
+  reads.bytes[k] = static_cast<NumberValue*>(HostAlloc(sizeof(NumberValue) * rows));
+  if (reads.values[k] == nullptr || reads.missing[k] == nullptr || reads.bytes[k] == nullptr) return false;
+  reads.rows[k] = count;
+  return true;
+}
+
+constexpr int32_t kNotShared = -1, kNotRead = -2;
+
+// The block's shared read of column, with the 13 bytes when withBytes, read
+// now when no formula of the block has read it so yet: its index in reads,
+// kNotShared when there is none to share (no room), kNotRead when the column
+// cannot be read so.
+int32_t SharedRead(const TextRun& run, const ColumnReaders& readers, int32_t column, bool withBytes) {
+  BlockReads* reads = run.reads;
+  if (reads == nullptr) return kNotShared;
+  if (reads->first != run.first) {
+    reads->first = run.first;
+    reads->used = 0;
+  }
+  int32_t k = 0;
+  while (k < reads->used && reads->columns[k] != column) ++k;
+  if (k < reads->used && (reads->withBytes[k] || !withBytes)) return k;
+  if (k == BlockReads::kColumns || !ReadRoom(*reads, k, run.count)) return kNotShared;
+  std::memset(reads->missing[k], 0, static_cast<size_t>(run.count));
+  if (!readers.readBlock(run.ec, column, run.first, run.count, reads->values[k], reads->missing[k],
+                         withBytes ? reads->bytes[k] : nullptr)) {
+    reads->used = k < reads->used ? 0 : reads->used;  // a read again that failed leaves nothing to share
+    return kNotRead;
+  }
+  reads->columns[k] = column;
+  reads->withBytes[k] = withBytes;
+  if (k == reads->used) reads->used = k + 1;
+  return k;
+}
+
+// A data item's values into its slot: the slot points at the block's shared
+// read of the column, or when there is none, holds a read of its own.
+bool ReadItem(const TextRun& run, const ColumnReaders& readers, const Site& item, Slots& slots) {
+  const int32_t slot = item.slot;
+  const int32_t k = SharedRead(run, readers, item.column, slots.bytes[slot] != nullptr);
+  if (k == kNotRead) return false;
+  if (k == kNotShared) {
+    return readers.readBlock(run.ec, item.column, run.first, run.count, slots.at[slot], run.missing, slots.bytes[slot]);
+  }
+  slots.at[slot] = run.reads->values[k];
+  if (slots.bytes[slot] != nullptr) slots.bytes[slot] = run.reads->bytes[k];
+  const uint8_t* missing = run.reads->missing[k];
+  for (int32_t i = 0; i < run.count; ++i) run.missing[i] |= missing[i];
+  return true;
+}
+
 // Every step over the block; false when the columns could not be read.
 bool RunSteps(const TextRun& run, const Plan& plan, const BlockFormulas& formulas, int32_t index, int64_t first,
-              const Slots& slots) {
+              Slots& slots) {
   const ColumnReaders* readers = CurrentColumnReaders();
   const int32_t count = run.count;
   for (int32_t i = 0; i < plan.stepCount; ++i) {
@@ -605,10 +671,7 @@ bool RunSteps(const TextRun& run, const Plan& plan, const BlockFormulas& formula
         break;
       case Code::kItems:
         for (int32_t s = step.a; s < step.a + step.b; ++s) {
-          const Site& item = plan.sites[s];
-          if (readers == nullptr || readers->readBlock == nullptr ||
-              !readers->readBlock(run.ec, item.column, first, count, slots.at[item.slot], run.missing,
-                                  slots.bytes[item.slot])) {
+          if (readers == nullptr || readers->readBlock == nullptr || !ReadItem(run, *readers, plan.sites[s], slots)) {
             return false;
           }
         }
@@ -620,6 +683,15 @@ bool RunSteps(const TextRun& run, const Plan& plan, const BlockFormulas& formula
 }
 
 }  // namespace
+
+void ReleaseBlockReads(BlockReads& reads) {
+  for (int32_t k = 0; k < BlockReads::kColumns; ++k) {
+    HostFree(reads.values[k]);
+    HostFree(reads.missing[k]);
+    HostFree(reads.bytes[k]);
+  }
+  reads = BlockReads{};
+}
 
 void ReleaseBlockDates(BlockDates& dates) {
   for (int32_t k = 0; k < BlockDates::kColumns; ++k) {
@@ -670,7 +742,7 @@ void RunBlock(ExprContext* ec, const BlockFormulas& formulas, int32_t index, int
   std::memset(out.byRow, 0, static_cast<size_t>(count));
   Slots slots;
   LayOut(*plan, formulas, index, slots, scratch, count);
-  const TextRun run{ec, exp, count, out.byRow, arena, formulas.dates, first};
+  const TextRun run{ec, exp, count, out.byRow, arena, formulas.dates, first, formulas.reads};
   if (!RunSteps(run, *plan, formulas, index, first, slots)) {
     std::memset(out.byRow, 1, static_cast<size_t>(count));
     return;

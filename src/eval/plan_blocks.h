@@ -57,13 +57,32 @@ struct BlockDates {
 };
 void ReleaseBlockDates(BlockDates& dates);
 
+// The values read from a bound column over the block being run, read once
+// for every formula of the block that reads the column (a report reads its
+// quantity and order date in several formulas); the item slots of each
+// point at the one copy. Columns past kColumns are read by each formula.
+struct BlockReads {
+  static constexpr int32_t kColumns = 8;
+  int64_t first = -1;  // the block's first row
+  int32_t used = 0;
+  int32_t columns[kColumns] = {};
+  bool withBytes[kColumns] = {};  // bytes holds the 13 bytes passed on
+  int32_t rows[kColumns] = {};    // room in values, missing and bytes
+  host::decimal::Decimal* values[kColumns] = {};
+  uint8_t* missing[kColumns] = {};
+  NumberValue* bytes[kColumns] = {};
+};
+void ReleaseBlockReads(BlockReads& reads);
+
 // The formulas of a share as arranged (formula_values.h), with the block
 // columns of those the blocks hold (columns[i].numbers nullptr for the others);
-// dates, when given, shares date parts between the formulas of a block.
+// dates and reads, when given, share date parts and column reads between
+// the formulas of a block.
 struct BlockFormulas {
   const FormulaValues* values;
   const BlockColumn* columns;
   BlockDates* dates = nullptr;
+  BlockReads* reads = nullptr;
 };
 
 // No operator callback is bound in ec: an operator is its arithmetic alone,

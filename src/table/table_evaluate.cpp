@@ -126,6 +126,7 @@ struct Blocks {
   uint32_t generation = 0;  // the context's when the plans were found held
   eval::BlockArena arena;   // the texts of the block being run
   eval::BlockDates dates;   // and the dates' parts
+  eval::BlockReads reads;   // and the bound columns' values
 };
 
 // Row at of a held column as a value: a text is lent from the block's arena,
@@ -279,6 +280,7 @@ void ReleaseBlocks(Blocks& blocks) {
   }
   eval::ArenaRelease(blocks.arena);
   eval::ReleaseBlockDates(blocks.dates);
+  eval::ReleaseBlockReads(blocks.reads);
   HostFree(blocks.columns);
   HostFree(blocks.scratch);
   HostFree(blocks.selected);
@@ -328,7 +330,7 @@ bool MakeBlocks(ExprContext* ec, const eval::FormulaValues& values, int64_t rows
 bool RunBlocksArranged(const Job& job, Share& share, RowCursor& cursor, uint32_t memoryShort,
                        const Arranged& arranged, Blocks& blocks) {
   ExprContext* ec = job.table->copies[share.copy];
-  const eval::BlockFormulas formulas{&arranged.values, blocks.columns, &blocks.dates};
+  const eval::BlockFormulas formulas{&arranged.values, blocks.columns, &blocks.dates, &blocks.reads};
   for (int64_t first = share.begin; first < share.end; first += blocks.rows) {
     if (ec->generation != blocks.generation || !eval::OperatorsPlain(ec)) {
       return RunRowsArranged(job, share, cursor, memoryShort, arranged, first, share.end);
