@@ -5,6 +5,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -124,6 +125,14 @@ TEST_F(Xevhost, ErrorsAreToldWithPlaceCauseAndStatus) {
   for (int i = 0; i < 40000; ++i) halves += std::to_string(i) + ",\"two\nlines, \"\"quoted\"\"\"\n";
   Input("halves.csv", halves + "x,y\n");
   Input("short.csv", halves + "7\n");
+  std::string returns = halves;
+  std::replace(returns.begin(), returns.end(), '\n', '\r');
+  Input("cr_short.csv", returns + "7\r");
+  // Bytes that are not UTF-8 in both halves of the encoding check.
+  std::string latin = "Id,Note\n";
+  for (int i = 0; i < 40000; ++i)
+    latin += std::to_string(i) + (i == 5 || i == 39990 ? ",caf\xE9\n" : ",\"two\nlines, \"\"quoted\"\"\"\n");
+  Input("latin_halves.csv", latin);
   Input("zero.formulas", std::string("A = Qty\nB = Qty\0 + 1\n", 21));
   // Fields that end at every place of the stretch the reader tests at once,
   // plain and quoted, each row giving its field's length.
@@ -176,6 +185,11 @@ TEST_F(Xevhost, ErrorsAreToldWithPlaceCauseAndStatus) {
       {{"--columns", "$/halves.csv", "--format", "csv", "--jobs", "2"}, 0,
        "column,data item,type\nId,Id,String\nNote,Note,String\n"},
       {{"$/short.csv", "--jobs", "2", "--formula", "x=Id"}, 1, "", "", "", "short.csv: line 80002: malformed row"},
+      {{"$/cr_short.csv", "--jobs", "2", "--formula", "x=Id"}, 1, "", "", "", "short.csv: line 80002: malformed row"},
+      {{"$/latin_halves.csv", "--jobs", "2", "--formula", "x=Id"}, 1, "", "", "",
+       "latin_halves.csv:12: byte 6 (0xE9) is not valid UTF-8"},
+      {{"$/latin_halves.csv", "--jobs", "2", "--replace-invalid", "--formula", "x=Id", "--limit", "1", "--format",
+        "csv"}, 0, "x\n0\n", "", "", "2 invalid UTF-8 sequences replaced"},
       {{"$/widths.csv", "--formula", "n=b", "--where", "StrLength(a) - b", "--format", "csv"}, 0, "n\n"},
       {{"$/blank_first.csv", "--formula", "x=Qty"}, 1, "", "", "",
        "$/blank_first.csv: line 1 is empty; the first line must be the header"},

@@ -62,6 +62,7 @@ class CsvTable {
     size_t badCount = 0;
   };
   Utf8Survey SurveyUtf8(bool counting) const;
+  Utf8Survey SurveyUtf8Range(size_t from, size_t to, bool counting) const;
   bool Load(const std::string& path, std::string& error);
   bool Map(int fd, size_t size);
   bool Scan(std::string& error);
