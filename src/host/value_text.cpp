@@ -1,8 +1,10 @@
 // Conversions between texts, Numbers and DateTime values shared by the
 // evaluator, the scanner and the built-in functions. Text results go into the
 // caller's buffer of kTextBufferSize bytes; a failed output leaves it empty.
+#include <charconv>
 #include <cstring>
 
+#include "host/decimal.h"
 #include "host/values.h"
 #include "xev/host_format.h"
 
@@ -35,6 +37,43 @@ int32_t WriteNumber(FormatDesc* desc, const NumberValue* number) {
   }
   desc->number = *number;
   return FormatNumber(desc);
+}
+
+// A count of places a report asks of most numbers: a 64-bit coefficient with
+// at most 19 decimals and up to 18 places, written from its integer as the
+// general writer writes it (rounded half away from zero, no sign on a zero,
+// "0" before the point of a fraction). false for every other number.
+bool WritePlainFixed(const NumberValue* number, int32_t places, char* text) {
+  if (number == nullptr || NumberIsNull(number) || places > 18) return false;
+  const decimal::Decimal d = decimal::Load(number);
+  if ((d.coef >> 64) != 0 || d.exp > 0 || d.exp < -19) return false;
+  auto coef = static_cast<uint64_t>(d.coef);
+  int32_t scale = -d.exp;
+  if (scale > places) {
+    const uint64_t unit = decimal::kPow10Narrow[scale - places];
+    const bool up = coef % unit >= unit / 2;
+    coef = coef / unit + (up ? 1 : 0);
+    scale = places;
+  }
+  const uint64_t power = decimal::kPow10Narrow[scale];
+  char* p = text;
+  if (d.neg && coef != 0) *p++ = '-';
+  p = std::to_chars(p, text + kTextBufferSize, coef / power).ptr;
+  if (places == 0) {
+    *p = '\0';
+    return true;
+  }
+  *p++ = '.';
+  char* const fraction = p;
+  std::memset(fraction, '0', static_cast<size_t>(places));
+  if (scale > 0) {
+    char digits[24];
+    const char* end = std::to_chars(digits, digits + sizeof digits, coef % power).ptr;
+    const auto length = static_cast<size_t>(end - digits);
+    std::memcpy(fraction + scale - static_cast<int32_t>(length), digits, length);
+  }
+  fraction[places] = '\0';
+  return true;
 }
 
 }  // namespace
@@ -103,8 +142,9 @@ int32_t NumberToTextByPicture(const NumberValue* number, const char* picture, ch
 int32_t NumberToTextFixed(const NumberValue* number, int32_t decimals, char* text) {
   ClearText(text);
   if (text == nullptr) return 0;
-  FormatDesc desc = DescriptorFor(XEV_FORMAT_NUMBER, text);
   // Negative place counts act as none, like every other count of the runtime.
+  if (WritePlainFixed(number, decimals < 0 ? 0 : decimals, text)) return 1;
+  FormatDesc desc = DescriptorFor(XEV_FORMAT_NUMBER, text);
   desc.decimals = decimals < 0 ? 0 : decimals;
   desc.useLocale = 0;
   return WriteNumber(&desc, number);

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "host/host.h"
+#include "host/values.h"
 #include "tests/support/values.h"
 #include "xev/xevhost.h"
 
@@ -112,7 +113,8 @@ TEST(NumberText, ShortcutsAgreeWithTheGeneralPath) {
     int64_t coef;
     int32_t exp;
   } values[] = {{1, 0},  {-12415, -2}, {1250, -2}, {1000, -2}, {-5, -7}, {5, -8}, {123, -9}, {1, -19},
-                {-123456789, -15}, {INT64_MAX, -5}, {INT64_MIN, -19}, {99, -1}, {40, 0}};
+                {-123456789, -15}, {INT64_MAX, -5}, {INT64_MIN, -19}, {99, -1}, {40, 0},
+                {-4, -3},          {-5, -3},        {995, -3},        {999999, -6}};
   for (const auto& v : values) {
     xev::host::int128 wide = v.coef;
     int32_t exp = v.exp;
@@ -120,6 +122,11 @@ TEST(NumberText, ShortcutsAgreeWithTheGeneralPath) {
     NumberValue shortcut{}, general{};
     ASSERT_TRUE(xev::host::NumberFromParts(&shortcut, v.coef, v.exp) && xev::host::NumberFromParts(&general, wide, exp));
     EXPECT_EQ(Text(shortcut), Text(general)) << v.coef << "E" << v.exp;
+    for (int32_t places : {-1, 0, 1, 2, 3, 7, 18, 19}) {  // and with a count of places
+      char fast[xev::host::kTextBufferSize], slow[xev::host::kTextBufferSize];
+      EXPECT_EQ(xev::host::NumberToTextFixed(&shortcut, places, fast), xev::host::NumberToTextFixed(&general, places, slow));
+      EXPECT_STREQ(fast, slow) << v.coef << "E" << v.exp << " at " << places;
+    }
   }
 }
 
