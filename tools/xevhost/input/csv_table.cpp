@@ -342,7 +342,8 @@ CsvTable::Utf8Survey CsvTable::SurveyUtf8Range(size_t from, size_t to, bool coun
 }
 
 std::string CsvTable::NotUtf8Message() const {
-  return BadUtf8Message(path_, LocateBadUtf8(std::string_view(data_, size_))) +
+  const auto behind = [this](size_t from, size_t to) { ReleaseBytes(from, to); };
+  return BadUtf8Message(path_, LocateBadUtf8At(std::string_view(data_, size_), firstBad_, behind)) +
          (converter_.utf8() ? "; --replace-invalid puts U+FFFD in place of each bad sequence, "
                               "--code-page 1252 reads a Windows-1252 file"
                             : " (--encoding utf-8 was given)");

@@ -152,6 +152,23 @@ BadPlace LocateBadUtf8(std::string_view bytes) {
   return place;
 }
 
+BadPlace LocateBadUtf8At(std::string_view bytes, size_t offset, const std::function<void(size_t, size_t)>& passed) {
+  const BadSequence bad = offset < bytes.size() ? FindBadUtf8(bytes.substr(offset)) : BadSequence{};
+  if (bad.length == 0 || bad.offset != 0) return LocateBadUtf8(bytes);  // not where it was said to be
+  constexpr size_t kStretch = size_t{4} << 20;
+  LineCounter lines;
+  for (size_t at = 0; at < offset; at += kStretch) {
+    const size_t end = std::min(offset, at + kStretch);
+    lines.Take(bytes.data() + at, end - at, static_cast<int64_t>(at));
+    passed(at, end);
+  }
+  BadPlace place;
+  place.line = lines.line;
+  place.byte = static_cast<int64_t>(offset) - lines.lineStart + 1;
+  place.bytes = HexBytes(bytes.substr(offset, bad.length));
+  return place;
+}
+
 std::string BadUtf8Message(const std::string& path, const BadPlace& place) {
   return path + ":" + std::to_string(place.line) + ": byte " + std::to_string(place.byte) + " (" + place.bytes +
          ") is not valid UTF-8";

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -46,6 +47,10 @@ struct BadPlace {
   std::string bytes;  // the sequence, as "0xC3 0x28"
 };
 BadPlace LocateBadUtf8(std::string_view bytes);
+// The same for a bad sequence known to start at offset: the lines before it
+// are counted a stretch at a time, and passed(from, to) is told of each
+// stretch counted, so that a mapped file's pages can go behind.
+BadPlace LocateBadUtf8At(std::string_view bytes, size_t offset, const std::function<void(size_t, size_t)>& passed);
 // "PATH:LINE: byte N (0x..) is not valid UTF-8".
 std::string BadUtf8Message(const std::string& path, const BadPlace& place);
 
