@@ -240,24 +240,20 @@ void Operator(const Plan& plan, const Step& step, const Slots& slots, int32_t co
   for (int32_t i = 0; i < count; ++i) operate(r[i], a[i * sa], b[i * sb]);
 }
 
+// One of the four operators over the block, as the row path computes it.
+template <Code kCode>
+void Compute(const Plan& plan, const Step& step, const Slots& slots, int32_t count) {
+  Operator(plan, step, slots, count, [](dec::Decimal& r, const dec::Decimal& a, const dec::Decimal& b) {
+    plan::Compute<kCode>(r, a, b);
+  });
+}
+
 void RunOperator(const Plan& plan, const Step& step, const Slots& slots, int32_t count) {
   switch (step.code) {
-    case Code::kAdd:
-      return Operator(plan, step, slots, count, [](dec::Decimal& r, const dec::Decimal& a, const dec::Decimal& b) {
-        plan::Compute<Code::kAdd>(r, a, b);
-      });
-    case Code::kSubtract:
-      return Operator(plan, step, slots, count, [](dec::Decimal& r, const dec::Decimal& a, const dec::Decimal& b) {
-        plan::Compute<Code::kSubtract>(r, a, b);
-      });
-    case Code::kMultiply:
-      return Operator(plan, step, slots, count, [](dec::Decimal& r, const dec::Decimal& a, const dec::Decimal& b) {
-        plan::Compute<Code::kMultiply>(r, a, b);
-      });
-    case Code::kDivide:
-      return Operator(plan, step, slots, count, [](dec::Decimal& r, const dec::Decimal& a, const dec::Decimal& b) {
-        plan::Compute<Code::kDivide>(r, a, b);
-      });
+    case Code::kAdd: return Compute<Code::kAdd>(plan, step, slots, count);
+    case Code::kSubtract: return Compute<Code::kSubtract>(plan, step, slots, count);
+    case Code::kMultiply: return Compute<Code::kMultiply>(plan, step, slots, count);
+    case Code::kDivide: return Compute<Code::kDivide>(plan, step, slots, count);
     case Code::kDivideByConstant: {
       const dec::Divisor& divisor = *step.divisor;
       return Operator(plan, step, slots, count, [&](dec::Decimal& r, const dec::Decimal& a, const dec::Decimal&) {
