@@ -633,16 +633,4 @@ std::string JsonString(const std::string& utf8) {
   return out;
 }
 
-void AppendNumberText(std::string& out, const NumberValue& value) {
-  RowText row(out);
-  PutNumberText(row, value);
-  row.Flush();
-}
-
-void AppendIsoDateTime(std::string& out, const NumberValue& value) {
-  RowText row(out);
-  PutIsoDateTime(row, value);
-  row.Flush();
-}
-
 }  // namespace xevhost

@@ -96,8 +96,5 @@ std::string JsonString(const std::string& utf8);
 // readable: as ValueCell's, or nullptr.
 void AppendCsvField(std::string& out, std::string_view text, const char* readable = nullptr);
 void AppendJsonString(std::string& out, std::string_view utf8);
-// The texts of NumberText and of DateTimeText in ISO 8601, appended.
-void AppendNumberText(std::string& out, const NumberValue& value);
-void AppendIsoDateTime(std::string& out, const NumberValue& value);
 
 }  // namespace xevhost
